@@ -1,0 +1,178 @@
+#include "base/TerminalUi.h"
+
+#include <atomic>
+#include <csignal>
+#include <cstring>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+std::atomic<int> interrupts{0};
+std::atomic<bool> interruptPending{false};
+
+void OnInterrupt(int)
+{
+    interruptPending.store(true);
+    if (interrupts.fetch_add(1) >= 1) {
+        static const char msg[] = "\nInterrupted.\n";
+        ssize_t ignored = write(STDERR_FILENO, msg, sizeof msg - 1);
+        (void)ignored;
+        _exit(130);
+    }
+}
+
+class CTerminalProgress : public CProgressWindow {
+public:
+    CTerminalProgress(std::FILE* out, std::string title, std::string body, bool visible)
+        : out(out), title(std::move(title)), body(std::move(body)), visible(visible),
+          tty(isatty(fileno(out)) != 0)
+    {
+        if (visible) Show();
+    }
+    ~CTerminalProgress() override
+    {
+        if (shown && tty && barShown) std::fputc('\n', out);
+        std::fflush(out);
+    }
+
+    void Show() override
+    {
+        if (shown) return;
+        shown = true;
+        std::fprintf(out, "%s: %s\n", title.c_str(), FirstLine(body).c_str());
+        std::fflush(out);
+    }
+    void SetTitle(const std::string& t) override { title = t; }
+    void SetText(const std::string& text) override { body = text; }
+    void SetBar(int percent) override
+    {
+        if (!shown) Show();
+        if (percent == lastPercent) return;
+        lastPercent = percent;
+        if (tty) {
+            const int width = 30;
+            int filled = percent * width / 100;
+            std::string bar(static_cast<size_t>(filled), '#');
+            bar.append(static_cast<size_t>(width - filled), '-');
+            std::string line = FirstLine(body);
+            if (line.size() > 40) line = line.substr(0, 37) + "...";
+            std::fprintf(out, "\r[%s] %3d%% %-40s", bar.c_str(), percent, line.c_str());
+            barShown = true;
+        } else if (percent >= nextLinePercent || percent == 100) {
+            std::fprintf(out, "%s: %d%%\n", title.c_str(), percent);
+            nextLinePercent = percent + 10;
+        }
+        std::fflush(out);
+    }
+    bool Pump() override
+    {
+        // The request is handed to the first window that pumps; the window's owner keeps
+        // it (a cancel is sticky there).
+        return interruptPending.exchange(false);
+    }
+
+private:
+    static std::string FirstLine(const std::string& text)
+    {
+        std::string plain = PlainLines(text);
+        size_t end = plain.find('\n');
+        return end == std::string::npos ? plain : plain.substr(0, end);
+    }
+
+    std::FILE* out;
+    std::string title;
+    std::string body;
+    bool visible;
+    bool tty;
+    bool shown = false;
+    bool barShown = false;
+    int lastPercent = -1;
+    int nextLinePercent = 0;
+};
+
+}  // namespace
+
+std::string PlainLines(const std::string& text)
+{
+    std::string plain;
+    plain.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\n' && i + 1 < text.size() && text[i + 1] == '\r') {
+            plain += '\n';
+            ++i;
+        } else if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
+            plain += '\n';
+            ++i;
+        } else {
+            plain += text[i];
+        }
+    }
+    return plain;
+}
+
+CTerminalUi::CTerminalUi(Answers answers, std::FILE* out, std::FILE* in)
+    : answers(answers), out(out), in(in)
+{
+}
+
+MsgAnswer CTerminalUi::MessageBox(const std::string& text, const std::string& caption,
+                                  MsgButtons buttons, MsgIcon)
+{
+    std::string plain = PlainLines(text);
+    while (!plain.empty() && plain.back() == '\n') plain.pop_back();
+    std::fprintf(out, "%s: %s\n", caption.c_str(), plain.c_str());
+    if (buttons == MsgButtons::Ok) {
+        std::fflush(out);
+        return MsgAnswer::Ok;
+    }
+    const bool yesNo = buttons == MsgButtons::YesNo;
+    MsgAnswer positive = yesNo ? MsgAnswer::Yes : MsgAnswer::Ok;
+    MsgAnswer negative = yesNo ? MsgAnswer::No : MsgAnswer::Cancel;
+    MsgAnswer answer = negative;
+    switch (answers) {
+    case Answers::Yes: answer = positive; break;
+    case Answers::No: answer = negative; break;
+    case Answers::Safe: answer = SafeAnswer(buttons); break;
+    case Answers::Ask: {
+        std::fprintf(out, "%s ", yesNo ? "[y/N]" : "[o(k)/C(ancel)]");
+        std::fflush(out);
+        char line[64] = {};
+        if (in && std::fgets(line, sizeof line, in)) {
+            char c = line[0];
+            if (c == 'y' || c == 'Y' || c == 'o' || c == 'O') answer = positive;
+        }
+        break;
+    }
+    }
+    std::fprintf(out, "  -> %s\n", answer == MsgAnswer::Yes ? "Yes"
+                                   : answer == MsgAnswer::No ? "No"
+                                   : answer == MsgAnswer::Ok ? "OK" : "Cancel");
+    std::fflush(out);
+    return answer;
+}
+
+std::unique_ptr<CProgressWindow> CTerminalUi::OpenProgress(const std::string& title,
+                                                           const std::string& body,
+                                                           bool visible)
+{
+    return std::make_unique<CTerminalProgress>(out, title, body, visible);
+}
+
+std::optional<std::string> CTerminalUi::ChooseFolder(const std::string&, const std::string&)
+{
+    return std::nullopt;
+}
+
+void CTerminalUi::InstallInterruptHandler()
+{
+    struct sigaction sa;
+    std::memset(&sa, 0, sizeof sa);
+    sa.sa_handler = OnInterrupt;
+    sigemptyset(&sa.sa_mask);
+    sigaction(SIGINT, &sa, nullptr);
+}
+
+bool CTerminalUi::InterruptPending() { return interruptPending.load(); }
+
+void CTerminalUi::ClearInterrupt() { interruptPending.store(false); }

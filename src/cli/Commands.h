@@ -1,0 +1,58 @@
+// The command-line program's commands. Each command lives in its own file and registers
+// itself with a static CCommandRegistrar, so adding a command touches no other file.
+//
+// `kestrova slideshow PROJECT.osh <output options>` is shared by several outputs
+// (--frames, --m2v, --mp2, --out, --iso ...): each output registers a CSlideshowOutput
+// and the slideshow command runs every output whose option was given.
+#pragma once
+
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+// Parsed arguments of one command: positional words, options with a value, and flags.
+struct CArgs {
+    std::vector<std::string> positional;
+    std::multimap<std::string, std::string> options;  // "--music" -> "a.mp3", repeated
+    std::vector<std::string> flags;                    // "--pal", "--yes"
+
+    bool Has(const std::string& name) const;
+    // The last value of an option, or `fallback`.
+    std::string Get(const std::string& name, const std::string& fallback = "") const;
+    std::vector<std::string> GetAll(const std::string& name) const;
+};
+
+struct CCommand {
+    std::string name;         // "project", "slideshow", "iso" ...
+    std::string summary;      // one line for `kestrova --help`
+    std::string usage;        // the full text for `kestrova NAME --help`
+    std::vector<std::string> valueOptions;  // options that take a value, e.g. "--music"
+    std::function<int(const CArgs&)> run;   // returns the exit code
+};
+
+struct CSlideshowOutput {
+    std::string option;       // "--frames", "--m2v" ...
+    std::string usage;        // lines added to `kestrova slideshow --help`
+    std::vector<std::string> valueOptions;  // further options it reads, e.g. "--bitrate"
+    int order = 0;            // outputs run in increasing order
+    std::function<int(const CArgs&)> run;
+};
+
+class CCommandRegistrar {
+public:
+    explicit CCommandRegistrar(CCommand command);
+    explicit CCommandRegistrar(CSlideshowOutput output);
+};
+
+std::map<std::string, CCommand>& Commands();
+std::vector<CSlideshowOutput>& SlideshowOutputs();
+
+// Splits argv into positional words, value options and flags; `valueOptions` lists the
+// options that take the next word as their value. Returns false with `error` set when
+// an option lacks its value.
+bool ParseArgs(int argc, char** argv, int first, const std::vector<std::string>& valueOptions,
+               CArgs& args, std::string& error);
+
+// Prints "kestrova: <message>" to stderr and returns 1, for one-line failures.
+int Fail(const std::string& message);

@@ -1,0 +1,68 @@
+// kestrova: the command-line program. Runs every job without a window.
+#include "cli/Commands.h"
+
+#include "base/TerminalUi.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+namespace {
+
+void PrintHelp()
+{
+    std::printf("Usage: kestrova COMMAND [ARGUMENTS]\n\nCommands:\n");
+    for (const auto& [name, command] : Commands())
+        std::printf("  %-12s %s\n", name.c_str(), command.summary.c_str());
+    std::printf("\nCommon options:\n"
+                "  --help        help for a command (kestrova COMMAND --help)\n"
+                "  --version     print the version\n"
+                "  --yes, --no   answer every question Yes or No\n"
+                "  --lang NAME   use the language NAME for this run\n");
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 2 || std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
+        PrintHelp();
+        return argc < 2 ? 2 : 0;
+    }
+    if (std::strcmp(argv[1], "--version") == 0) {
+        std::printf("kestrova %s\n", KESTROVA_VERSION_TEXT);
+        return 0;
+    }
+
+    auto it = Commands().find(argv[1]);
+    if (it == Commands().end()) return Fail(std::string("unknown command '") + argv[1] +
+                                            "' (see kestrova --help)");
+    const CCommand& command = it->second;
+
+    std::vector<std::string> valueOptions = command.valueOptions;
+    valueOptions.push_back("--lang");
+    if (command.name == "slideshow") {
+        for (const auto& output : SlideshowOutputs()) {
+            valueOptions.push_back(output.option);
+            valueOptions.insert(valueOptions.end(), output.valueOptions.begin(),
+                                output.valueOptions.end());
+        }
+    }
+    CArgs args;
+    std::string error;
+    if (!ParseArgs(argc, argv, 2, valueOptions, args, error)) return Fail(error);
+    if (args.Has("--help")) {
+        std::printf("%s", command.usage.c_str());
+        if (command.name == "slideshow")
+            for (const auto& output : SlideshowOutputs()) std::printf("%s", output.usage.c_str());
+        return 0;
+    }
+
+    CTerminalUi::Answers answers = CTerminalUi::Answers::Safe;
+    if (args.Has("--yes")) answers = CTerminalUi::Answers::Yes;
+    else if (args.Has("--no")) answers = CTerminalUi::Answers::No;
+    CTerminalUi ui(answers);
+    CUiScope scope(ui);
+    CTerminalUi::InstallInterruptHandler();
+    return command.run(args);
+}
