@@ -1,0 +1,60 @@
+// CAudio: the audio elementary-stream source that the multiplexer pulls from. A source
+// delivers bytes of one stream kind (DVD linear PCM, MPEG-1 Layer II, or AC-3 passed on
+// unchanged) and, for each read, the count, position and 90 kHz time of the access
+// units that start in it. CAudioSlide (slide shows) and CAudioDshow (video files)
+// implement it; the operations below are listed in their fixed slot order.
+#pragma once
+
+#include <cstdint>
+
+class CAudio {
+public:
+    // Stream kinds returned by StreamKind().
+    static constexpr int kindAc3 = 0;
+    static constexpr int kindLpcm = 1;
+    static constexpr int kindMp2 = 4;
+
+    // 90 kHz time that marks "after the end of the stream" (eight hours).
+    static constexpr uint32_t endOfStreamTime = 2592000000u;
+
+    CAudio() = default;
+    CAudio(const CAudio&) = delete;
+    CAudio& operator=(const CAudio&) = delete;
+
+    // The frame-information byte of the LPCM sub-stream header; 0.
+    virtual int LpcmFrameInfo() { return 0; }
+    // The stream kind: 0 AC-3, 1 linear PCM, 4 MPEG-1 Layer II (base: 5).
+    virtual int StreamKind() { return 5; }
+    // Byte offset, within the last read, of the first access unit starting in it
+    // (linear PCM and AC-3; 0 when none starts).
+    virtual int FirstUnitOffset() { return 0; }
+    // Number of access units starting in the last read (linear PCM and AC-3).
+    virtual int UnitCount() { return 0; }
+    // Fills `buffer` with at most `length` bytes of the stream; returns the number of
+    // bytes written, 0 at the end of the stream (base: returns length).
+    virtual int Read(uint8_t* buffer, int length) { (void)buffer; return length; }
+    // 90 kHz time of the first access unit of the last read; endOfStreamTime at the end.
+    virtual uint32_t FirstUnitTime() { return 1; }
+    // 90 kHz time at the end of the last read; endOfStreamTime at the end.
+    virtual uint32_t EndTime() { return 1; }
+    // Quantisation field of the IFO audio attributes (3 for AC-3, else 0).
+    virtual int QuantisationCode() { return 0; }
+    // Sample-rate field of the IFO audio attributes; 0 means 48 kHz.
+    virtual int SampleRateCode() { return 0; }
+    // Number of audio channels of the stream.
+    virtual int ChannelCount() { return 2; }
+    // Called once after the last read; does nothing unless a source needs it.
+    virtual void Finish() {}
+    // True when the stream is Dolby Surround or has more than two channels.
+    virtual bool IsSurround() { return false; }
+    // Prepares the source for reading: units are numbered from firstUnit (lastUnit is
+    // raised to firstUnit + 1 when not greater) and times start at
+    // startMilliseconds × 90. Returns true when the source is ready.
+    virtual bool Start(int tag, int firstUnit, int lastUnit, uint32_t startMilliseconds)
+    {
+        (void)tag; (void)firstUnit; (void)lastUnit; (void)startMilliseconds;
+        return true;
+    }
+    // Releases the source's buffers (and its Layer II encoder's).
+    virtual ~CAudio() = default;
+};
