@@ -1,0 +1,193 @@
+#include "base/Ini.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// Reads one line up to its line feed, dropping every carriage return. Returns false at
+// the end of the file when nothing was read.
+bool ReadLine(std::istream& in, std::string& line)
+{
+    if (!std::getline(in, line)) return false;
+    size_t w = 0;
+    for (size_t r = 0; r < line.size(); ++r)
+        if (line[r] != '\r') line[w++] = line[r];
+    line.resize(w);
+    return true;
+}
+
+std::string SectionLine(const std::string& section) { return "[" + section + "]"; }
+
+// The permission bits a new file gets: 0666 less the process's file-creation mask. The
+// mask is read from /proc so that it need not be changed (umask is process-wide).
+mode_t NewFileMode()
+{
+    mode_t mask = 022;
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.compare(0, 6, "Umask:") == 0) {
+            mask = static_cast<mode_t>(std::strtoul(line.c_str() + 6, nullptr, 8));
+            break;
+        }
+    }
+    return 0666 & ~mask;
+}
+
+// The file a write really replaces: a symbolic link is followed so that the link stays.
+std::string ResolveTarget(const std::string& filePath)
+{
+    struct stat st;
+    if (lstat(filePath.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+        char resolved[PATH_MAX];
+        if (realpath(filePath.c_str(), resolved)) return resolved;
+    }
+    return filePath;
+}
+
+}  // namespace
+
+bool IniLineMatchesKey(const std::string& line, const std::string& key, size_t& valuePos)
+{
+    size_t eq = line.find('=');
+    if (eq == std::string::npos || eq < key.size()) return false;
+    if (line.compare(0, key.size(), key) != 0) return false;
+    for (size_t i = key.size(); i < eq; ++i)
+        if (line[i] != ' ' && line[i] != '\t') return false;
+    valuePos = eq + 1;
+    return true;
+}
+
+std::string IniRead(const std::string& section, const std::string& key, const std::string& def,
+                    const std::string& filePath, size_t maxLength)
+{
+    std::ifstream in(filePath, std::ios::binary);
+    if (!in) return def.substr(0, maxLength);
+    const std::string head = SectionLine(section);
+    std::string line;
+    bool inSection = false;
+    while (ReadLine(in, line)) {
+        if (!inSection) {
+            inSection = line == head;
+            continue;
+        }
+        if (line.empty()) break;
+        size_t valuePos = 0;
+        if (IniLineMatchesKey(line, key, valuePos)) return line.substr(valuePos, maxLength);
+    }
+    return def.substr(0, maxLength);
+}
+
+int IniRead(const char* section, const char* key, const char* def, char* out, int outSize,
+            const char* filePath)
+{
+    if (!out || outSize <= 0) return 0;
+    std::string value = IniRead(section ? section : "", key ? key : "", def ? def : "",
+                                filePath ? filePath : "", static_cast<size_t>(outSize - 1));
+    std::memcpy(out, value.data(), value.size());
+    out[value.size()] = '\0';
+    return static_cast<int>(value.size());
+}
+
+bool IniLoadLines(const std::string& filePath, std::vector<std::string>& lines, bool* exists)
+{
+    lines.clear();
+    std::ifstream in(filePath, std::ios::binary);
+    if (!in) {
+        if (exists) {
+            struct stat st;
+            *exists = stat(filePath.c_str(), &st) == 0;
+        }
+        return false;
+    }
+    if (exists) *exists = true;
+    std::string line;
+    while (ReadLine(in, line)) lines.push_back(line);
+    return !in.bad();
+}
+
+void IniSetInLines(std::vector<std::string>& lines, bool fileExists, const std::string& section,
+                   const std::string& key, const std::string& value)
+{
+    const std::string head = SectionLine(section);
+    const std::string entry = key + "=" + value;
+    if (!fileExists) {
+        lines = {head, entry};
+        return;
+    }
+    size_t i = 0;
+    while (i < lines.size() && lines[i] != head) ++i;
+    if (i == lines.size()) {
+        lines.push_back("");
+        lines.push_back(head);
+        lines.push_back(entry);
+        return;
+    }
+    for (++i; i < lines.size(); ++i) {
+        size_t valuePos = 0;
+        if (lines[i].empty()) {
+            lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(i), entry);
+            return;
+        }
+        if (IniLineMatchesKey(lines[i], key, valuePos)) {
+            lines[i] = entry;
+            return;
+        }
+    }
+    lines.push_back(entry);
+}
+
+bool IniStoreLines(const std::string& filePath, const std::vector<std::string>& lines)
+{
+    const std::string target = ResolveTarget(filePath);
+    size_t slash = target.rfind('/');
+    std::string pattern = (slash == std::string::npos ? std::string() : target.substr(0, slash + 1)) +
+                          "zFXXXXXX";
+    std::vector<char> name(pattern.begin(), pattern.end());
+    name.push_back('\0');
+    int fd = mkstemp(name.data());
+    if (fd < 0) return false;
+
+    struct stat st;
+    mode_t mode = stat(target.c_str(), &st) == 0 ? (st.st_mode & 07777) : NewFileMode();
+    bool ok = fchmod(fd, mode) == 0;
+
+    FILE* f = fdopen(fd, "wb");
+    if (!f) {
+        close(fd);
+        unlink(name.data());
+        return false;
+    }
+    for (const std::string& line : lines) {
+        if (!ok) break;
+        ok = std::fwrite(line.data(), 1, line.size(), f) == line.size() && std::fputc('\n', f) != EOF;
+    }
+    if (std::fflush(f) != 0) ok = false;
+    if (std::fclose(f) != 0) ok = false;
+    if (ok && std::rename(name.data(), target.c_str()) != 0) ok = false;
+    if (!ok) unlink(name.data());
+    return ok;
+}
+
+bool IniWrite(const std::string& filePath, const std::string& section, const std::string& key,
+              const std::string& value)
+{
+    std::vector<std::string> lines;
+    bool exists = false;
+    if (!IniLoadLines(filePath, lines, &exists)) {
+        // A file that is there but cannot be read is never replaced: its contents would
+        // be lost.
+        if (exists) return false;
+        IniSetInLines(lines, false, section, key, value);
+    } else {
+        IniSetInLines(lines, true, section, key, value);
+    }
+    return IniStoreLines(filePath, lines);
+}
