@@ -1,0 +1,40 @@
+#pragma once
+// Per-pixel inner loops of the picture code. Each loop has a plain C++ version
+// (suffix _C) and a vector version; both give identical bytes for every input, and
+// the tests compare them on random data. The unsuffixed entry points pick the
+// fastest version the processor supports.
+#include <cstdint>
+
+// Converts two 32-bit pixel rows (top, bottom; `width` pixels, even) into two luma
+// rows and one Cb and one Cr row of width/2 samples. `redFirst` says whether the
+// bytes are R, G, B, x (true) or B, G, R, x (false).
+void RgbRowPairToYuv(const uint8_t* top, const uint8_t* bottom, int width, bool redFirst,
+                     uint8_t* yTop, uint8_t* yBottom, uint8_t* cb, uint8_t* cr);
+void RgbRowPairToYuv_C(const uint8_t* top, const uint8_t* bottom, int width, bool redFirst,
+                       uint8_t* yTop, uint8_t* yBottom, uint8_t* cb, uint8_t* cr);
+void RgbRowPairToYuv_SSE2(const uint8_t* top, const uint8_t* bottom, int width, bool redFirst,
+                          uint8_t* yTop, uint8_t* yBottom, uint8_t* cb, uint8_t* cr);
+
+// out[i] = (row0[i] * w0 + row1[i] * w1) >> 16 for n samples; rows hold horizontal
+// sums of at most 65280 and w0 + w1 <= 256.
+void BilinearVertical(const uint16_t* row0, const uint16_t* row1, int w0, int w1,
+                      uint8_t* out, int n);
+void BilinearVertical_C(const uint16_t* row0, const uint16_t* row1, int w0, int w1,
+                        uint8_t* out, int n);
+void BilinearVertical_SSE2(const uint16_t* row0, const uint16_t* row1, int w0, int w1,
+                           uint8_t* out, int n);
+
+// out[i] = (sum over k of rows[k][i] * weights[k]) >> 8 for n samples; the four
+// weights are non-negative and sum to 256.
+void Cubic4Vertical(const uint8_t* const rows[4], const int weights[4], uint8_t* out, int n);
+void Cubic4Vertical_C(const uint8_t* const rows[4], const int weights[4], uint8_t* out, int n);
+void Cubic4Vertical_SSE2(const uint8_t* const rows[4], const int weights[4], uint8_t* out, int n);
+
+// out[i] = (a[i] * (256 - k) + b[i] * k) >> 8 for n samples, 0 <= k <= 256.
+void BlendRows(const uint8_t* a, const uint8_t* b, int k, uint8_t* out, int n);
+void BlendRows_C(const uint8_t* a, const uint8_t* b, int k, uint8_t* out, int n);
+void BlendRows_SSE2(const uint8_t* a, const uint8_t* b, int k, uint8_t* out, int n);
+void BlendRows_AVX2(const uint8_t* a, const uint8_t* b, int k, uint8_t* out, int n);
+
+// True when the processor runs the AVX2 versions (and they are used).
+bool HaveAvx2();
