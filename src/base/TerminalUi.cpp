@@ -48,6 +48,9 @@ public:
     void SetBar(int percent) override
     {
         if (!shown) Show();
+        // Callers may overshoot (a source longer than measured); the bar never does.
+        if (percent < 0) percent = 0;
+        if (percent > 100) percent = 100;
         if (percent == lastPercent) return;
         lastPercent = percent;
         if (tty) {
