@@ -37,3 +37,33 @@ public:
     double videoDelay = 0.0;       // seconds
     double audioDelay = 0.0;       // seconds
 };
+
+// Sets the picture format together: resolution 0 = High (720 wide), 1 = Medium
+// (352 x full height), any other value = Low (352 x half height); `pal` chooses PAL
+// (576 lines, 25 frames/s, frame_rate_code 3) over NTSC (480 lines, 30000/1001,
+// code 4); `wide` chooses the 16:9 aspect code 3 over 4:3 (code 2).
+void ApplyVideoFormat(int resolution, bool wide, bool pal, CDVDParams& params);
+
+// Chooses the average video bit rate that makes the titles fit on the disc named by
+// `discSizeText`: subtracts audio (with pack overhead) and navigation bits from the
+// usable disc budget, spreads the rest over the total time with a safety margin, and
+// caps the result so that video plus audio stays under 7.2 Mbit/s. Rewrites `discBytes`
+// with the usable byte budget. A job without titles gets 4,800,000 bit/s.
+void FitBitRate(CDVDParams& params);
+
+// The outcome of ParseMatrixText.
+struct CMatrixParse {
+    int byteCount = 0;        // bytes produced, 0..64
+    bool wholePairs = true;   // false when the digits stopped on a lone high nibble
+};
+
+// Turns quantiser matrix text into bytes: hex digit pairs (high nibble first) fill
+// `out` in order; tabs, line breaks and spaces are skipped; anything else (or a zero
+// byte) ends the text, as does the 64th byte. A lone last digit becomes a byte with a
+// low nibble of 0. Returns the byte count and whether the digits came in whole pairs.
+CMatrixParse ParseMatrixText(const std::string& text, uint8_t out[64]);
+
+// The stored "Animation" intra matrix: 8 followed by 63 values of 32.
+extern const char* const kAnimationIntraMatrix;
+// The default non-intra matrix text (the default of interMatrixText).
+extern const char* const kDefaultInterMatrix;

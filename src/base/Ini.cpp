@@ -179,6 +179,9 @@ bool IniStoreLines(const std::string& filePath, const std::vector<std::string>& 
 bool IniWrite(const std::string& filePath, const std::string& section, const std::string& key,
               const std::string& value)
 {
+    // A line break inside a name or value would split its line and end the section early.
+    for (const std::string* part : {&section, &key, &value})
+        if (part->find_first_of("\r\n") != std::string::npos) return false;
     std::vector<std::string> lines;
     bool exists = false;
     if (!IniLoadLines(filePath, lines, &exists)) {

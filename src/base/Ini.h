@@ -25,7 +25,8 @@ std::string IniRead(const std::string& section, const std::string& key, const st
 // Sets `key` = `value` in `section` of `filePath`, creating the file or section when
 // missing. The new file is written beside the target and renamed over it, so a failure
 // leaves the previous file intact. Returns false when the file exists but cannot be read,
-// or when the new file cannot be written or renamed.
+// when a name or the value holds a line break, or when the new file cannot be written or
+// renamed.
 bool IniWrite(const std::string& filePath, const std::string& section, const std::string& key,
               const std::string& value);
 

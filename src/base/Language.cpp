@@ -8,7 +8,6 @@
 #include <fstream>
 #include <mutex>
 #include <strings.h>
-#include <unistd.h>
 
 namespace {
 
@@ -204,25 +203,4 @@ bool LanguageTranslationFile(std::string& file)
     if (!s.translating) return false;
     file = s.file;
     return true;
-}
-
-std::string LanguageDataFolder()
-{
-    const char* env = std::getenv("KESTROVA_DATA_DIR");
-    if (env && *env) return Slashed(env);
-    std::error_code ec;
-    std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-    if (!ec) {
-        std::filesystem::path installed = exe.parent_path().parent_path() / "share" / "kestrova";
-        if (std::filesystem::is_directory(installed, ec)) return Slashed(installed.string());
-    }
-    return Slashed(KESTROVA_SOURCE_DATA_DIR);
-}
-
-std::string LanguageConfigFolder()
-{
-    const char* xdg = std::getenv("XDG_CONFIG_HOME");
-    if (xdg && *xdg == '/') return Slashed(xdg) + "kestrova/";
-    const char* home = std::getenv("HOME");
-    return Slashed(home && *home ? home : ".") + ".config/kestrova/";
 }

@@ -59,11 +59,3 @@ const char* LocaleLanguageText(const std::string& locale);
 // The user's locale name from LC_ALL, LC_MESSAGES or LANG (the first that is set and not
 // empty), or "".
 std::string UserLocaleName();
-
-// The data folder ending with '/': $KESTROVA_DATA_DIR when set, else the installed
-// share/kestrova beside the program, else the source tree's data folder.
-std::string LanguageDataFolder();
-
-// The configuration folder ending with '/': $XDG_CONFIG_HOME/kestrova/, else
-// ~/.config/kestrova/. Not created here.
-std::string LanguageConfigFolder();
