@@ -1,0 +1,226 @@
+#include "diag/Debugger.h"
+
+#include "base/Ini.h"
+#include "base/UiPort.h"
+#include "platform/Clock.h"
+#include "platform/Folders.h"
+#include "platform/Registry.h"
+#include "platform/SystemInfo.h"
+
+#include <cstdio>
+#include <fstream>
+
+namespace {
+
+std::string Format(const char* format, auto... args)
+{
+    char text[512];
+    std::snprintf(text, sizeof text, format, args...);
+    return text;
+}
+
+// Splits a full registry path at its last backslash into key and value name.
+void SplitRegistryPath(const std::string& full, std::string& key, std::string& name)
+{
+    size_t slash = full.find_last_of('\\');
+    key = slash == std::string::npos ? std::string() : full.substr(0, slash);
+    name = slash == std::string::npos ? full : full.substr(slash + 1);
+}
+
+const char packetWriterWarning[] =
+    "Warning! The following disc burning software is found on your PC:\n\n"
+    "       Sonic DLA, also HP-DLA or Veritas DLA\n"
+    "\nThis softwares will load packet-writing program that will constantly talk to your "
+    "CD/DVD burner,and may cause problems with Kestrova while burning your DVD movie "
+    "discs. You'd better disable the above software or completely uninstall it using Add "
+    "or Remove Programs in the Control Panel.";
+
+}  // namespace
+
+CDebugger::CDebugger(const std::string& folder)
+{
+    std::string where = CFolders::WithSlash(folder.empty() ? CFolders::State() : folder);
+    logPath = where + "dvdlog.txt";
+    if (CFolders::Make(where)) {
+        if (std::FILE* file = std::fopen(logPath.c_str(), "w")) {
+            enabled = std::fclose(file) == 0;
+        }
+    }
+    for (int slot = 1; slot <= audioSlots; ++slot) WriteAudioSlot(slot, 0, 0, 0, 0);
+}
+
+void CDebugger::Write(const std::string& section, const std::string& key,
+                      const std::string& value)
+{
+    if (!enabled) return;
+    IniWrite(logPath, section, key, value);
+}
+
+int CDebugger::MeasureCpu()
+{
+    CClock& clock = Clock();
+    const uint64_t frequency = clock.CounterFrequency();
+    const uint64_t c0 = clock.Counter();
+    const uint64_t t0 = clock.TimeStampCounter();
+    while (clock.Counter() - c0 < frequency) {
+    }
+    const uint64_t t1 = clock.TimeStampCounter();
+    const int speed = static_cast<int>((t1 - t0) / 1000000u);
+    cpuTypeText = Format("CPU Type: %s, Speed = %d MHz", System().CpuVendor().c_str(), speed);
+    return speed;
+}
+
+void CDebugger::CollectSystemTexts(const std::string& diskPath)
+{
+    CSystemInfo& system = System();
+    std::string os = system.KernelText();
+    std::string distribution = system.DistributionText();
+    if (!distribution.empty()) os += " (" + distribution + ")";
+    osText = "Windows Version: " + os;
+
+    uint64_t total = 0, available = 0;
+    system.Memory(total, available);
+    memoryText = Format("Total Memory = %d MB, Free=%d MB", static_cast<int>(total >> 20),
+                        static_cast<int>(available >> 20));
+
+    CCpuFeatures features = system.CpuFeatures();
+    cpuFeatureText = Format("CPU (MMX,SSE,SSE2,nCPU): %d,%d,%d,%d", features.mmx ? 1 : 0,
+                            features.sse ? 1 : 0, features.sse2 ? 1 : 0, system.CoreCount());
+
+    uint64_t freeBytes = 0;
+    system.FreeSpace(diskPath.empty() ? CFolders::Home() : diskPath, freeBytes);
+    const float gigabytes = static_cast<float>(freeBytes >> 20) / 1024.0f;
+    diskText = Format("Free Space on C: %3.2f GB", static_cast<double>(gigabytes));
+}
+
+void CDebugger::SetBurners(const std::vector<std::string>& names)
+{
+    burnerCount = static_cast<int>(names.size());
+    burnerNames.assign(names.begin(),
+                       names.begin() + std::min<size_t>(names.size(), maxBurnerNames));
+}
+
+void CDebugger::DetectPacketWriters()
+{
+    CRegistry& registry = Registry();
+    std::string key, name;
+
+    roxioDragToDisc = false;
+    SplitRegistryPath("SOFTWARE\\Roxio\\DragToDisc\\Settings\\Anchor", key, name);
+    uint32_t anchor = 0;
+    if (registry.ReadNumber(key, name, anchor) && anchor != 0) roxioDragToDisc = true;
+
+    sonicDla = false;
+    SplitRegistryPath("SOFTWARE\\VERITAS\\Direct Access\\CurrentVersion\\All\\AppName", key, name);
+    std::string appName;
+    if (registry.ReadString(key, name, appName) && appName.find("DLA") != std::string::npos)
+        sonicDla = true;
+
+    neroInCd = false;
+    SplitRegistryPath("SOFTWARE\\Ahead\\InCD\\UI\\LaunchOnBlankDisc", key, name);
+    std::string launch;
+    if (registry.ReadString(key, name, launch) && launch.size() > 5) neroInCd = true;
+}
+
+bool CDebugger::WarnPacketWriters()
+{
+    if (burnerCount != 0 || !sonicDla) return false;
+    Ui().MessageBox(packetWriterWarning, "Kestrova", MsgButtons::Ok, MsgIcon::Warning);
+    return true;
+}
+
+void CDebugger::RecordBurn(int burnerIndex, int profile, int speed)
+{
+    lastBurner = burnerIndex;
+    lastDiscType = profile;
+    lastSpeed = speed;
+}
+
+std::string CDebugger::DiscTypeText(int profile)
+{
+    switch (profile) {
+    case 17: return "DVD-R";
+    case 18: return "DVD RAM";
+    case 19: return "DVD-RW (RO)";
+    case 20: return "DVD-RW (SEQ)";
+    case 26: return "DVD+RW";
+    case 27: return "DVD+R";
+    default: return "N/A";
+    }
+}
+
+std::string CDebugger::OtherSoftwareText() const
+{
+    std::string text = " ";
+    if (sonicDla) text += "Sonic DLA, ";
+    if (roxioDragToDisc) text += "Roxio DragToDisc, ";
+    if (neroInCd) text += "Nero InCD, ";
+    return text;
+}
+
+void CDebugger::WriteSystem()
+{
+    if (!enabled) return;
+    Write("System", "OS", osText);
+    Write("System", "DirectX", directxText);
+    Write("System", "Memory", memoryText);
+    Write("System", "CPU", cpuTypeText);
+    Write("System", "MMX", cpuFeatureText);
+    Write("System", "DISK", diskText);
+    for (size_t i = 0; i < burnerNames.size(); ++i)
+        Write("System", "Burner" + std::to_string(i + 1), burnerNames[i]);
+    Write("System", "OtherSoftware", OtherSoftwareText());
+    if (lastBurner != -1) {
+        // The value ends with a line feed, which leaves an empty line after it in the file.
+        Write("System", "LastBuringJob",
+              Format("%d,%s,%d\n", lastBurner, DiscTypeText(lastDiscType).c_str(), lastSpeed));
+    }
+}
+
+void CDebugger::WriteProcesses()
+{
+    if (!enabled) return;
+    std::vector<std::string> names = System().Processes();
+    for (size_t i = 0; i < names.size(); ++i)
+        Write("Process", "Process" + std::to_string(i + 1), names[i]);
+}
+
+void CDebugger::WriteVersion(const std::string& version)
+{
+    Write("kestrova", "Version", version);
+}
+
+void CDebugger::WriteVideoFile(const std::string& path)
+{
+    if (!enabled) return;
+    Write("VIDEO", "File", path);
+    std::string info;
+    std::ifstream in(path, std::ios::binary);
+    char bytes[400];
+    if (in) {
+        in.read(bytes, sizeof bytes);
+        for (std::streamsize i = 0; i < in.gcount(); ++i) {
+            unsigned char c = static_cast<unsigned char>(bytes[i]);
+            info += (c < 32 || c > 127) ? '.' : static_cast<char>(c);
+        }
+    }
+    Write("VIDEO", "Info", info);
+}
+
+void CDebugger::WriteUsb(const std::string& text)
+{
+    if (!enabled) return;
+    ++usbCount;
+    Write("USB", "USB" + std::to_string(usbCount), text);
+}
+
+void CDebugger::WriteAudioSlot(int slot, int t, int s, int c, int b)
+{
+    if (slot < 1 || slot > audioSlots) return;
+    Write("AUDIO", "AUD" + std::to_string(slot), Format("T=%d S=%d C=%d B=%d", t, s, c, b));
+}
+
+void CDebugger::WriteSampleSize(int n)
+{
+    Write("AUDIO", "samplesize", std::to_string(n));
+}
