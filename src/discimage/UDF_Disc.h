@@ -1,0 +1,96 @@
+// The UDF 1.02 / ISO 9660 bridge file system of a DVD-Video folder, described sector by
+// sector without ever writing the image anywhere: Build computes the few sectors of
+// metadata once, and ReadSector then hands out any 2048-byte sector of the image,
+// reading file data straight from the folder.
+//
+// Layout: ISO 9660 descriptors at 16-20, the UDF volume descriptor sequences at 32 and
+// 48, the integrity sequence at 64, ISO path tables and directories at 70-111, the
+// anchor at 256, the UDF partition from 257 (file set, directories, one File Entry per
+// file from 296), then the files' data in slot order, N = 296 + files + data sectors;
+// 512 more sectors follow (zeros, then anchors up to the last one at N + 511).
+#pragma once
+
+#include "discimage/UDF_DVDFiles.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// A wall-clock time with the offset of its zone from UTC.
+struct CDiscTime {
+    int year = 2000, month = 1, day = 1;  // month 1-12
+    int hour = 0, minute = 0, second = 0;
+    int offsetMinutes = 0;                // east of UTC is positive
+};
+
+class UDF_Disc {
+public:
+    static constexpr int kSectorSize = 2048;
+    static constexpr int kPartitionStart = 257;   // sector of LBN 0
+    static constexpr int kFirstFileEntry = 296;   // sector of the first file's File Entry
+    static constexpr int kTailSectors = 512;      // sectors after N in the image
+    // Our implementation identifier, written into every implementation entity
+    // identifier (13 bytes; UDF asks for a leading '*').
+    static constexpr const char* kImplementationId = "*Kestrova DVD";
+
+    // Captures the creation time from the local clock and prepares the fixed parts.
+    UDF_Disc();
+    // As above with a given creation time (reproducible images).
+    explicit UDF_Disc(const CDiscTime& created);
+    virtual ~UDF_Disc();
+    UDF_Disc(const UDF_Disc&) = delete;
+    UDF_Disc& operator=(const UDF_Disc&) = delete;
+
+    // Scans `folder` (a VIDEO_TS folder) and describes it with the disc label `label`.
+    // Called once per object. Returns false with ErrorText set when the folder holds no
+    // readable VIDEO_TS.IFO or a file too large for the image.
+    bool Build(const std::string& label, const std::string& folder);
+    // Writes a new disc label into every label field (replacing the old one entirely).
+    void SetLabel(const std::string& label);
+
+    // N, the file-system sector count; the image is N + 512 sectors long.
+    int SectorCount() const { return sectorCount; }
+    // The whole image's length in sectors: N + 512.
+    int64_t ImageSectors() const { return int64_t(sectorCount) + kTailSectors; }
+
+    // Fills `buffer` (2048 bytes) with sector `index` of the image. Returns 2048, or 0
+    // for an index below 0, for the zero padding N to N + 480 (buffer zeroed), and
+    // beyond N + 511 (buffer untouched).
+    int ReadSector(int64_t index, uint8_t* buffer);
+
+    // Why Build failed.
+    const std::string& ErrorText() const { return error; }
+    // The scanned files and the creation time.
+    const CUDF_DVDFiles& Files() const { return files; }
+    const CDiscTime& Created() const { return created; }
+
+    // The CRC of UDF descriptor tags (ITU-T V.41: polynomial 0x1021, initial value 0).
+    static uint16_t Crc(const uint8_t* data, size_t length);
+    // The creation time from the local clock, with the local zone's offset.
+    static CDiscTime LocalNow();
+
+private:
+    uint8_t* Meta(int sector) { return meta.data() + static_cast<size_t>(sector) * kSectorSize; }
+    void PrepareFixed();
+    void EnterFile(int index);
+    void WriteIsoRecord(int fileIndex);
+    void ComposeVariable();
+    void MakeFileEntry(int index, uint8_t* out) const;
+    void MakeAnchor(uint32_t location, uint8_t* out) const;
+    void WriteTime(uint8_t* field, const CDiscTime& t) const;
+    void WriteIsoDate(uint8_t* field) const;
+
+    CDiscTime created;
+    CDiscTime fixedDescriptorTime;
+    CDiscTime fixedDirectoryTime;
+    int sectorCount = 0;
+    int filesEntered = 0;
+    bool built = false;
+    std::string label;
+    std::string error;
+    // Sectors 0 to 295 as they appear in the image (the UDF VIDEO_TS directory and the
+    // ISO VIDEO_TS directory live in it too).
+    std::vector<uint8_t> meta;
+    int isoWritePos = 0;  // byte position in the ISO VIDEO_TS directory
+    CUDF_DVDFiles files;
+};
