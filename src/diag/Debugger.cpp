@@ -7,6 +7,7 @@
 #include "platform/Registry.h"
 #include "platform/SystemInfo.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 
@@ -170,11 +171,27 @@ void CDebugger::WriteSystem()
     for (size_t i = 0; i < burnerNames.size(); ++i)
         Write("System", "Burner" + std::to_string(i + 1), burnerNames[i]);
     Write("System", "OtherSoftware", OtherSoftwareText());
-    if (lastBurner != -1) {
-        // The value ends with a line feed, which leaves an empty line after it in the file.
-        Write("System", "LastBuringJob",
-              Format("%d,%s,%d\n", lastBurner, DiscTypeText(lastDiscType).c_str(), lastSpeed));
-    }
+    if (lastBurner != -1) WriteLastBurn();
+}
+
+void CDebugger::WriteLastBurn()
+{
+    // The record's value ends with a line feed, so an empty line follows it in the file.
+    // The writer keeps line breaks out of values, so the line and the empty line after it
+    // are placed here; a rewrite reuses that empty line instead of adding another.
+    const std::string value =
+        Format("%d,%s,%d", lastBurner, DiscTypeText(lastDiscType).c_str(), lastSpeed);
+    std::vector<std::string> lines;
+    bool exists = false;
+    if (!IniLoadLines(logPath, lines, &exists) && exists) return;
+    IniSetInLines(lines, exists, "System", "LastBuringJob", value);
+    const std::string entry = "LastBuringJob=" + value;
+    auto line = std::find(lines.begin(), lines.end(), "[System]");
+    line = std::find(line, lines.end(), entry);
+    if (line == lines.end()) return;
+    ++line;
+    if (line == lines.end() || !line->empty()) lines.insert(line, std::string());
+    IniStoreLines(logPath, lines);
 }
 
 void CDebugger::WriteProcesses()

@@ -77,6 +77,7 @@ public:
     int lastSpeed = -1;
 
 private:
+    void WriteLastBurn();
     void Write(const std::string& section, const std::string& key, const std::string& value);
     int usbCount = 0;
 };

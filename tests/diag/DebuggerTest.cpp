@@ -162,9 +162,12 @@ TEST(Debugger, LastBurnRecordEndsWithALineFeed)
 
     log.RecordBurn(0, 99, 4);
     log.WriteSystem();
+    log.WriteProcesses();
     text = testsupport::ReadText(log.logPath);
-    EXPECT_NE(text.find("LastBuringJob=0,N/A,4\n"), std::string::npos) << text;
+    // Rewritten in place, still followed by exactly one empty line.
+    EXPECT_NE(text.find("LastBuringJob=0,N/A,4\n\n[Process]"), std::string::npos) << text;
     EXPECT_EQ(text.find("DVD+R"), std::string::npos);
+    EXPECT_EQ(text.find("\n\n\n"), std::string::npos) << text;
 }
 
 TEST(Debugger, TwelveProcessesGiveTwelveNumberedKeysInOneSection)
