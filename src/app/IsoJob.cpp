@@ -1,0 +1,176 @@
+#include "app/IsoJob.h"
+
+#include "base/Progress.h"
+#include "base/Texts.h"
+#include "base/UiPort.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <strings.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+constexpr const char* kCaption = "Kestrova";
+constexpr const char* kNoDvdFiles = "This folder does not contain required DVD Video files.";
+constexpr const char* kCannotCreate = "Failed creating disc image file.";
+// Sectors gathered before each write to the image file.
+constexpr int kSectorsPerWrite = 32;
+
+bool IsReadableFile(const std::string& path)
+{
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat st {};
+    bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    ::close(fd);
+    return regular;
+}
+
+bool WriteAll(int fd, const uint8_t* data, size_t length, std::string& reason)
+{
+    while (length > 0) {
+        ssize_t put = ::write(fd, data, length);
+        if (put < 0 && errno == EINTR) continue;
+        if (put <= 0) {
+            reason = put < 0 ? std::strerror(errno) : "nothing written";
+            return false;
+        }
+        data += put;
+        length -= static_cast<size_t>(put);
+    }
+    return true;
+}
+
+}  // namespace
+
+CIsoJob::CIsoJob(const std::string& dvdFolder) : folderText(dvdFolder) {}
+
+CIsoJob::~CIsoJob() = default;
+
+std::string CIsoJob::ResolveSource(const std::string& path)
+{
+    std::string p = path;
+    while (p.size() > 1 && (p.back() == '/' || p.back() == '\\')) p.pop_back();
+    if (p.empty()) return "";
+    bool namedVideoTs =
+        p.size() >= 9 && strcasecmp(p.c_str() + p.size() - 8, "VIDEO_TS") == 0;
+    std::string prefix = p == "/" ? p : p + "/";
+    if (!namedVideoTs && IsReadableFile(prefix + "VIDEO_TS/VIDEO_TS.IFO"))
+        return prefix + "VIDEO_TS";
+    if (IsReadableFile(prefix + "VIDEO_TS.IFO")) return p;
+    return "";
+}
+
+bool CIsoJob::Browse()
+{
+    auto chosen = Ui().ChooseFolder("Select a DVD VIDEO_TS Folder.", folderText);
+    if (!chosen) return false;
+    return ChooseFolder(*chosen);
+}
+
+bool CIsoJob::ChooseFolder(const std::string& path)
+{
+    std::string source = ResolveSource(path);
+    if (source.empty()) {
+        lastError = path + ": no VIDEO_TS.IFO in the folder or in a VIDEO_TS folder inside it";
+        Ui().MessageBox(kNoDvdFiles, kCaption, MsgButtons::Ok, MsgIcon::Warning);
+        return false;
+    }
+    auto fresh = fixedTime ? std::make_unique<UDF_Disc>(*fixedTime) : std::make_unique<UDF_Disc>();
+    if (!fresh->Build(label, source)) {
+        lastError = fresh->ErrorText();
+        Ui().MessageBox(lastError, kCaption, MsgButtons::Ok, MsgIcon::Warning);
+        return false;
+    }
+    folderText = source;
+    disc = std::move(fresh);
+    sizeText = SizeTextFor(disc->ImageSectors());
+    return true;
+}
+
+std::string CIsoJob::SizeTextFor(int64_t sectors)
+{
+    char size[64];
+    if (sectors < 512)
+        std::snprintf(size, sizeof size, "%lld KB", static_cast<long long>(2 * sectors));
+    else
+        std::snprintf(size, sizeof size, "%lld MB", static_cast<long long>(sectors / 512));
+    double percent = static_cast<double>(sectors) * 100.0 / static_cast<double>(kDiscSectors);
+    char text[160];
+    std::snprintf(text, sizeof text, "Data size is %s, %3.1f%% of a 4.7G DVD Disc", size, percent);
+    return text;
+}
+
+CIsoJob::Result CIsoJob::CreateImage(const std::string& isoPath)
+{
+    if (!CanCreate()) {
+        lastError = "no DVD folder has been chosen";
+        return Result::Failed;
+    }
+    int fd = ::open(isoPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        lastError = isoPath + ": " + std::strerror(errno);
+        Ui().MessageBox(kCannotCreate, kCaption, MsgButtons::Ok, MsgIcon::Error);
+        return Result::Failed;
+    }
+
+    disc->SetLabel(label);
+    const int64_t total = disc->ImageSectors();
+    std::vector<uint8_t> block(size_t(kSectorsPerWrite) * UDF_Disc::kSectorSize);
+    int inBlock = 0;
+    bool cancelled = false;
+    std::string reason;
+    bool writeFailed = false;
+    {
+        CProgress progress;
+        progress.Open("Create Disc Image", "Writing " + isoPath);
+        for (int64_t i = 0; i < total; ++i) {
+            uint8_t* sector = block.data() + size_t(inBlock) * UDF_Disc::kSectorSize;
+            disc->ReadSector(i, sector);
+            if (++inBlock == kSectorsPerWrite || i + 1 == total) {
+                if (!WriteAll(fd, block.data(), size_t(inBlock) * UDF_Disc::kSectorSize, reason)) {
+                    writeFailed = true;
+                    break;
+                }
+                inBlock = 0;
+            }
+            progress.SetPercent(static_cast<int>(i * 100 / total));
+            progress.Pump();
+            if (progress.IsCancelled()) {
+                cancelled = true;
+                break;
+            }
+        }
+        // A cancel keeps every sector read so far.
+        if (cancelled && inBlock > 0 &&
+            !WriteAll(fd, block.data(), size_t(inBlock) * UDF_Disc::kSectorSize, reason))
+            writeFailed = true;
+        if (!writeFailed) {
+            progress.SetPercent(100);
+            progress.Pump();
+        }
+    }
+    if (!writeFailed && ::close(fd) != 0) {
+        writeFailed = true;
+        reason = std::strerror(errno);
+    } else if (writeFailed) {
+        ::close(fd);
+    }
+
+    if (writeFailed) {
+        // An image cut short by a full disk or an I/O error is useless and would look
+        // complete to a burner; it is removed rather than left behind.
+        ::unlink(isoPath.c_str());
+        lastError = isoPath + ": " + reason;
+        Ui().MessageBox("Failed writing disc image file " + isoPath + ": " + reason, kCaption,
+                        MsgButtons::Ok, MsgIcon::Error);
+        return Result::Failed;
+    }
+    Ui().MessageBox(Text(6303), kCaption, MsgButtons::Ok, MsgIcon::Information);
+    return cancelled ? Result::Cancelled : Result::Written;
+}
