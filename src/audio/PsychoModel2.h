@@ -1,0 +1,58 @@
+// CPsychoModel2: psychoacoustic model 2 of MPEG-1 audio for one channel at 48 kHz.
+// Each call analyses one window of 1024 samples (a Hann-windowed FFT), measures how
+// tonal each part of the spectrum is from how well its magnitude and phase follow from
+// the two previous calls, spreads the energy over the critical-band scale, and returns
+// the signal-to-mask ratio of each of the 32 sub-bands in dB.
+#pragma once
+
+#include <complex>
+#include <vector>
+
+class CPsychoModel2 {
+public:
+    static constexpr int fftSize = 1024;
+    static constexpr int lineCount = fftSize / 2 + 1;
+
+    // Builds the model's tables for the sampling rate (Hz). Throws std::bad_alloc when
+    // memory runs out.
+    explicit CPsychoModel2(double sampleRate = 48000.0);
+
+    // Analyses `samples` (fftSize values, full scale ±1.0) and writes 32 signal-to-mask
+    // ratios (dB) to `smr`. The model remembers the spectrum for the next two calls.
+    void Analyse(const float* samples, double* smr);
+
+    // Threshold in quiet (dB, on the scale where a full-scale sine is 96 dB) at `hz`.
+    static double QuietThresholdDb(double hz);
+    // Critical-band rate (Bark) of a frequency in Hz.
+    static double Bark(double hz);
+    // The spreading function: fraction of a masker's energy at `maskerBark` that masks
+    // at `maskeeBark`.
+    static double Spreading(double maskerBark, double maskeeBark);
+
+    // Number of threshold partitions the spectrum is divided into.
+    int PartitionCount() const { return int(partFirst.size()); }
+
+private:
+    void Fft(std::complex<double>* data) const;
+
+    std::vector<double> hann;                    // analysis window
+    std::vector<std::complex<double>> twiddle;   // e^{-2πik/N}
+    std::vector<int> bitReverse;
+    std::vector<double> absThr;                  // threshold in quiet per line (energy)
+    std::vector<int> partOfLine;                 // partition of each line
+    std::vector<int> partFirst, partCount;       // lines of each partition
+    std::vector<double> minVal, rnorm;           // per partition
+    // Spreading as a sparse band per partition: contributions from partitions
+    // spreadFirst[b] .. spreadFirst[b] + spreadWeights[b].size() - 1.
+    std::vector<int> spreadFirst;
+    std::vector<std::vector<double>> spreadWeights;
+
+    // State carried between calls: magnitudes and unit phasors of the two previous spectra.
+    std::vector<double> mag1, mag2;
+    std::vector<std::complex<double>> phase1, phase2;
+
+    // Working arrays.
+    std::vector<std::complex<double>> spectrum;
+    std::vector<double> energy, unpredict, thr;
+    std::vector<double> ePart, cPart;
+};
