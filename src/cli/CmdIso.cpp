@@ -1,0 +1,46 @@
+// `kestrova iso FOLDER -o IMAGE.iso [--label TEXT]`: writes the DVD-Video folder FOLDER
+// (a VIDEO_TS folder or the folder holding one) as a UDF/ISO 9660 disc image.
+#include "cli/Commands.h"
+
+#include "app/IsoJob.h"
+
+#include <cstdio>
+
+namespace {
+
+int RunIso(const CArgs& args)
+{
+    if (args.positional.size() != 1 || !args.Has("-o"))
+        return Fail("iso needs a DVD folder and -o IMAGE.iso (see kestrova iso --help)");
+    const std::string folder = args.positional[0];
+    const std::string image = args.Get("-o");
+
+    CIsoJob job;
+    job.label = args.Get("--label", job.label);
+    if (!job.ChooseFolder(folder)) return Fail(job.LastError());
+    std::printf("%s: %s\n", job.FolderText().c_str(), job.SizeText().c_str());
+    switch (job.CreateImage(image)) {
+    case CIsoJob::Result::Written:
+        std::printf("%s: %lld sectors written\n", image.c_str(),
+                    static_cast<long long>(job.ImageSectors()));
+        return 0;
+    case CIsoJob::Result::Cancelled:
+        return Fail("cancelled; " + image + " holds only the sectors written so far");
+    case CIsoJob::Result::Failed:
+        break;
+    }
+    return Fail(job.LastError());
+}
+
+CCommandRegistrar registrar(CCommand{
+    "iso",
+    "write a DVD-Video folder as an ISO disc image",
+    "Usage: kestrova iso FOLDER -o IMAGE.iso [--label TEXT]\n\n"
+    "Writes the DVD-Video files of FOLDER (a VIDEO_TS folder, or the folder that holds\n"
+    "one) to IMAGE.iso as a UDF 1.02 / ISO 9660 bridge disc image.\n\n"
+    "  -o IMAGE.iso    the image file to write (replaced when it exists)\n"
+    "  --label TEXT    the disc label (default \"My Movie\"; 30 characters are kept)\n",
+    {"--label"},
+    RunIso});
+
+}  // namespace
