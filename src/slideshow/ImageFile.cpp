@@ -1,0 +1,391 @@
+#include "slideshow/ImageFile.h"
+
+#include <csetjmp>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <vector>
+
+#include <jpeglib.h>
+#include <png.h>
+#include <webp/decode.h>
+
+namespace {
+
+struct FileCloser {
+    void operator()(FILE* f) const {
+        if (f) std::fclose(f);
+    }
+};
+using FilePtr = std::unique_ptr<FILE, FileCloser>;
+
+bool TooLarge(int64_t w, int64_t h, const std::string& path, std::string& error) {
+    if (w <= 0 || h <= 0) {
+        error = "\"" + path + "\" has no pixels (" + std::to_string(w) + " x " + std::to_string(h) + ")";
+        return true;
+    }
+    if (w * h > CImageFile::maxPixels) {
+        error = "\"" + path + "\" is too large to decode (" + std::to_string(w) + " x " +
+                std::to_string(h) + " pixels, at most 200 megapixels)";
+        return true;
+    }
+    return false;
+}
+
+bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes, std::string& error) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        error = "cannot open \"" + path + "\"";
+        return false;
+    }
+    in.seekg(0, std::ios::end);
+    const std::streamoff size = in.tellg();
+    if (size < 0 || size > (std::streamoff)1 << 31) {
+        error = "\"" + path + "\" is too large to read";
+        return false;
+    }
+    in.seekg(0);
+    bytes.resize((size_t)size);
+    if (size > 0 && !in.read(reinterpret_cast<char*>(bytes.data()), size)) {
+        error = "cannot read \"" + path + "\"";
+        return false;
+    }
+    return true;
+}
+
+// ---------------------------------------------------------------- JPEG
+
+struct JpegError {
+    jpeg_error_mgr mgr;
+    jmp_buf jump;
+    char message[JMSG_LENGTH_MAX];
+};
+
+void JpegErrorExit(j_common_ptr cinfo) {
+    JpegError* err = reinterpret_cast<JpegError*>(cinfo->err);
+    (*cinfo->err->format_message)(cinfo, err->message);
+    longjmp(err->jump, 1);
+}
+
+void JpegSilent(j_common_ptr, int) {}
+
+// State kept outside the frame that calls setjmp, so nothing needs to be volatile.
+struct JpegDecodeState {
+    jpeg_decompress_struct cinfo;
+    JpegError err;
+    FILE* file = nullptr;
+    bool created = false;
+};
+
+bool DecodeJpeg(const std::string& path, CRgbImage& out, std::string& error, int wantW, int wantH) {
+    auto state = std::make_unique<JpegDecodeState>();
+    FilePtr file(std::fopen(path.c_str(), "rb"));
+    if (!file) {
+        error = "cannot open \"" + path + "\"";
+        return false;
+    }
+    state->file = file.get();
+    jpeg_decompress_struct& cinfo = state->cinfo;
+    cinfo.err = jpeg_std_error(&state->err.mgr);
+    state->err.mgr.error_exit = JpegErrorExit;
+    state->err.mgr.emit_message = JpegSilent;
+    if (setjmp(state->err.jump)) {
+        error = "\"" + path + "\" is not a readable JPEG file (" + state->err.message + ")";
+        if (state->created) jpeg_destroy_decompress(&state->cinfo);
+        out.Release();
+        return false;
+    }
+    jpeg_create_decompress(&cinfo);
+    state->created = true;
+    jpeg_stdio_src(&cinfo, state->file);
+    jpeg_read_header(&cinfo, TRUE);
+    if (TooLarge(cinfo.image_width, cinfo.image_height, path, error)) {
+        jpeg_destroy_decompress(&cinfo);
+        return false;
+    }
+    cinfo.out_color_space = JCS_RGB;
+    // Decode large photos at a reduced size while it still covers the wanted size.
+    if (wantW > 0 && wantH > 0) {
+        for (unsigned denom : {8u, 4u, 2u}) {
+            if (cinfo.image_width / denom >= (unsigned)wantW && cinfo.image_height / denom >= (unsigned)wantH) {
+                cinfo.scale_num = 1;
+                cinfo.scale_denom = denom;
+                break;
+            }
+        }
+    }
+    jpeg_start_decompress(&cinfo);
+    if (cinfo.output_components != 3) {
+        std::snprintf(state->err.message, sizeof state->err.message, "%d colour components",
+                      cinfo.output_components);
+        longjmp(state->err.jump, 1);
+    }
+    out.width = (int32_t)cinfo.output_width;
+    out.height = (int32_t)cinfo.output_height;
+    out.pixels.assign((size_t)out.width * out.height * 3, 0);
+    while (cinfo.output_scanline < cinfo.output_height) {
+        JSAMPROW row = out.pixels.data() + (size_t)cinfo.output_scanline * out.width * 3;
+        jpeg_read_scanlines(&cinfo, &row, 1);
+    }
+    jpeg_finish_decompress(&cinfo);
+    jpeg_destroy_decompress(&cinfo);
+    return true;
+}
+
+// ---------------------------------------------------------------- PNG
+
+bool DecodePng(const std::string& path, CRgbImage& out, std::string& error) {
+    png_image image;
+    std::memset(&image, 0, sizeof image);
+    image.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_file(&image, path.c_str())) {
+        error = "\"" + path + "\" is not a readable PNG file (" + image.message + ")";
+        return false;
+    }
+    if (TooLarge(image.width, image.height, path, error)) {
+        png_image_free(&image);
+        return false;
+    }
+    image.format = PNG_FORMAT_RGB;  // transparent parts are laid on black
+    out.width = (int32_t)image.width;
+    out.height = (int32_t)image.height;
+    out.pixels.assign(PNG_IMAGE_SIZE(image), 0);
+    png_color black = {0, 0, 0};
+    if (!png_image_finish_read(&image, &black, out.pixels.data(), 0, nullptr)) {
+        error = "\"" + path + "\" is not a readable PNG file (" + image.message + ")";
+        png_image_free(&image);
+        out.Release();
+        return false;
+    }
+    return true;
+}
+
+// ---------------------------------------------------------------- WebP
+
+bool DecodeWebp(const std::string& path, CRgbImage& out, std::string& error) {
+    std::vector<uint8_t> bytes;
+    if (!ReadWholeFile(path, bytes, error)) return false;
+    int w = 0, h = 0;
+    if (!WebPGetInfo(bytes.data(), bytes.size(), &w, &h)) {
+        error = "\"" + path + "\" is not a readable WebP file";
+        return false;
+    }
+    if (TooLarge(w, h, path, error)) return false;
+    out.width = w;
+    out.height = h;
+    out.pixels.assign((size_t)w * h * 3, 0);
+    if (!WebPDecodeRGBInto(bytes.data(), bytes.size(), out.pixels.data(), out.pixels.size(), w * 3)) {
+        error = "\"" + path + "\" is not a readable WebP file";
+        out.Release();
+        return false;
+    }
+    return true;
+}
+
+// ---------------------------------------------------------------- BMP
+
+uint32_t Le32(const uint8_t* p) { return p[0] | p[1] << 8 | p[2] << 16 | (uint32_t)p[3] << 24; }
+uint16_t Le16(const uint8_t* p) { return (uint16_t)(p[0] | p[1] << 8); }
+
+// Extracts a channel given by a bit mask and scales it to 8 bits.
+uint8_t MaskedChannel(uint32_t value, uint32_t mask) {
+    if (!mask) return 0;
+    int shift = 0;
+    while (!((mask >> shift) & 1)) ++shift;
+    int bits = 0;
+    while (shift + bits < 32 && ((mask >> (shift + bits)) & 1)) ++bits;
+    const uint32_t v = (value & mask) >> shift;
+    const uint32_t maxv = bits >= 32 ? 0xFFFFFFFFu : ((1u << bits) - 1);
+    return (uint8_t)((uint64_t)v * 255 / maxv);
+}
+
+bool DecodeBmp(const std::string& path, CRgbImage& out, std::string& error) {
+    std::vector<uint8_t> f;
+    if (!ReadWholeFile(path, f, error)) return false;
+    auto bad = [&](const std::string& why) {
+        error = "\"" + path + "\" is not a readable BMP file (" + why + ")";
+        out.Release();
+        return false;
+    };
+    if (f.size() < 26 || f[0] != 'B' || f[1] != 'M') return bad("no BMP header");
+    const uint32_t dataOffset = Le32(&f[10]);
+    const uint32_t headerSize = Le32(&f[14]);
+    if (headerSize < 12 || 14 + (uint64_t)headerSize > f.size()) return bad("truncated header");
+    int64_t w, h;
+    int bpp;
+    uint32_t compression = 0, colours = 0;
+    if (headerSize == 12) {  // OS/2 core header
+        w = Le16(&f[18]);
+        h = (int16_t)Le16(&f[20]);
+        bpp = Le16(&f[24]);
+    } else {
+        if (headerSize < 40) return bad("unknown header size");
+        w = (int32_t)Le32(&f[18]);
+        h = (int32_t)Le32(&f[22]);
+        bpp = Le16(&f[28]);
+        compression = Le32(&f[30]);
+        colours = Le32(&f[46]);
+    }
+    const bool topDown = h < 0;
+    if (topDown) h = -h;
+    if (w <= 0) return bad("width " + std::to_string(w));
+    if (TooLarge(w, h, path, error)) return false;
+    uint32_t masks[3] = {0x00FF0000u, 0x0000FF00u, 0x000000FFu};
+    if (compression == 3 || compression == 6) {  // bit fields
+        if (bpp != 16 && bpp != 32) return bad("bit fields with " + std::to_string(bpp) + " bits");
+        const size_t at = headerSize >= 52 ? 14 + 40 : 14 + headerSize;
+        if (at + 12 > f.size()) return bad("truncated colour masks");
+        for (int k = 0; k < 3; ++k) masks[k] = Le32(&f[at + 4 * k]);
+    } else if (compression != 0) {
+        return bad("compression " + std::to_string(compression) + " is not supported");
+    } else if (bpp == 16) {
+        masks[0] = 0x7C00;
+        masks[1] = 0x03E0;
+        masks[2] = 0x001F;
+    }
+    if (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 16 && bpp != 24 && bpp != 32)
+        return bad(std::to_string(bpp) + " bits per pixel");
+    // Palette for indexed pictures: 4 bytes per entry (3 for the core header).
+    std::vector<uint8_t> palette;  // RGB triples
+    if (bpp <= 8) {
+        const size_t entrySize = headerSize == 12 ? 3 : 4;
+        size_t count = colours ? colours : (1u << bpp);
+        if (count > 256) count = 256;
+        const size_t at = 14 + headerSize;
+        if (at + count * entrySize > f.size()) return bad("truncated palette");
+        palette.resize(256 * 3, 0);
+        for (size_t i = 0; i < count; ++i) {
+            palette[i * 3] = f[at + i * entrySize + 2];
+            palette[i * 3 + 1] = f[at + i * entrySize + 1];
+            palette[i * 3 + 2] = f[at + i * entrySize];
+        }
+    }
+    const uint64_t rowBytes = ((uint64_t)w * bpp + 31) / 32 * 4;
+    if (dataOffset > f.size() || rowBytes * (uint64_t)h > f.size() - dataOffset)
+        return bad("pixel data shorter than " + std::to_string(w) + " x " + std::to_string(h));
+    out.width = (int32_t)w;
+    out.height = (int32_t)h;
+    out.pixels.assign((size_t)w * h * 3, 0);
+    for (int64_t y = 0; y < h; ++y) {
+        const uint8_t* row = &f[dataOffset + (size_t)((topDown ? y : h - 1 - y) * rowBytes)];
+        uint8_t* o = &out.pixels[(size_t)(y * w * 3)];
+        for (int64_t x = 0; x < w; ++x, o += 3) {
+            if (bpp == 24) {
+                o[0] = row[x * 3 + 2];
+                o[1] = row[x * 3 + 1];
+                o[2] = row[x * 3];
+            } else if (bpp == 32 || bpp == 16) {
+                const uint32_t v = bpp == 32 ? Le32(row + x * 4) : Le16(row + x * 2);
+                for (int k = 0; k < 3; ++k) o[k] = MaskedChannel(v, masks[k]);
+            } else {
+                const int perByte = 8 / bpp;
+                const int shift = 8 - bpp * (int)(x % perByte + 1);
+                const int index = (row[x / perByte] >> shift) & ((1 << bpp) - 1);
+                std::memcpy(o, &palette[(size_t)index * 3], 3);
+            }
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+CImageFile::EKind CImageFile::DetectKind(const std::string& path) {
+    FilePtr file(std::fopen(path.c_str(), "rb"));
+    if (!file) return kUnknown;
+    uint8_t head[12] = {};
+    const size_t n = std::fread(head, 1, sizeof head, file.get());
+    if (n >= 3 && head[0] == 0xFF && head[1] == 0xD8 && head[2] == 0xFF) return kJpeg;
+    if (n >= 8 && std::memcmp(head, "\x89PNG\r\n\x1a\n", 8) == 0) return kPng;
+    if (n >= 2 && head[0] == 'B' && head[1] == 'M') return kBmp;
+    if (n >= 12 && std::memcmp(head, "RIFF", 4) == 0 && std::memcmp(head + 8, "WEBP", 4) == 0) return kWebp;
+    return kUnknown;
+}
+
+bool CImageFile::Decode(const std::string& path, CRgbImage& out, std::string& error, int wantWidth,
+                        int wantHeight) {
+    out.Release();
+    error.clear();
+    switch (DetectKind(path)) {
+    case kJpeg: return DecodeJpeg(path, out, error, wantWidth, wantHeight);
+    case kPng: return DecodePng(path, out, error);
+    case kBmp: return DecodeBmp(path, out, error);
+    case kWebp: return DecodeWebp(path, out, error);
+    default: break;
+    }
+    if (!std::filesystem::exists(path))
+        error = "\"" + path + "\" does not exist";
+    else
+        error = "\"" + path + "\" is not a JPEG, PNG, BMP or WebP picture";
+    return false;
+}
+
+namespace {
+
+struct JpegEncodeState {
+    jpeg_compress_struct cinfo;
+    JpegError err;
+    bool created = false;
+};
+
+}  // namespace
+
+bool CImageFile::WriteJpeg(const std::string& path, const CRgbImage& image, int quality,
+                           std::string& error) {
+    if (image.width <= 0 || image.height <= 0 ||
+        image.pixels.size() < (size_t)image.width * image.height * 3) {
+        error = "no picture to write to \"" + path + "\"";
+        return false;
+    }
+    const std::string temp = path + ".part";
+    FilePtr file(std::fopen(temp.c_str(), "wb"));
+    if (!file) {
+        error = "cannot create \"" + temp + "\"";
+        return false;
+    }
+    auto state = std::make_unique<JpegEncodeState>();
+    jpeg_compress_struct& cinfo = state->cinfo;
+    cinfo.err = jpeg_std_error(&state->err.mgr);
+    state->err.mgr.error_exit = JpegErrorExit;
+    state->err.mgr.emit_message = JpegSilent;
+    if (setjmp(state->err.jump)) {
+        error = "cannot write \"" + path + "\" (" + state->err.message + ")";
+        if (state->created) jpeg_destroy_compress(&state->cinfo);
+        file.reset();
+        std::remove(temp.c_str());
+        return false;
+    }
+    jpeg_create_compress(&cinfo);
+    state->created = true;
+    jpeg_stdio_dest(&cinfo, file.get());
+    cinfo.image_width = (JDIMENSION)image.width;
+    cinfo.image_height = (JDIMENSION)image.height;
+    cinfo.input_components = 3;
+    cinfo.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&cinfo);
+    jpeg_set_quality(&cinfo, quality, TRUE);
+    jpeg_start_compress(&cinfo, TRUE);
+    while (cinfo.next_scanline < cinfo.image_height) {
+        JSAMPROW row = const_cast<uint8_t*>(image.pixels.data()) + (size_t)cinfo.next_scanline * image.width * 3;
+        jpeg_write_scanlines(&cinfo, &row, 1);
+    }
+    jpeg_finish_compress(&cinfo);
+    jpeg_destroy_compress(&cinfo);
+    const bool flushed = std::fflush(file.get()) == 0 && !std::ferror(file.get());
+    file.reset();
+    if (!flushed) {
+        error = "cannot write \"" + path + "\" (disk full?)";
+        std::remove(temp.c_str());
+        return false;
+    }
+    std::error_code ec;
+    std::filesystem::rename(temp, path, ec);
+    if (ec) {
+        error = "cannot replace \"" + path + "\" (" + ec.message() + ")";
+        std::remove(temp.c_str());
+        return false;
+    }
+    return true;
+}
