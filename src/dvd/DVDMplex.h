@@ -1,0 +1,188 @@
+// CDVDMplex: turns one video source, one audio source and optionally one sub-picture
+// source into the VOB files of one video title set (VTS_nn_1.VOB ... VTS_nn_9.VOB),
+// records every VOBU and cell on the way, completes the navigation packs and writes the
+// title set's IFO file. One object makes one title set and is then destroyed.
+//
+// Use: SetSources; plan cells (AddCell or the Plan* helpers); OpenTitle; Run;
+// PatchNavPacks; WriteVtsIfo.
+#pragma once
+
+#include "dvd/CELL.h"
+#include "dvd/MuxBuffer.h"
+#include "dvd/VOBU.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+class CVideo;
+class CAudio;
+class CSubPictureSource;
+
+class CDVDMplex {
+public:
+    static constexpr int packSize = 2048;
+    static constexpr uint32_t endOfStreamTime = 0x9A7EC800u;
+    static constexpr int64_t defaultSplitBytes = 1070596096;  // 1021 MiB per VOB file
+    static constexpr int maxVobus = 40960;
+    static constexpr int maxCells = 255;
+    static constexpr int maxVobFiles = 9;
+    static constexpr int muxRate = 25200;                   // units of 50 bytes/s
+    static constexpr double packTime = 43885.71428571428;   // 27 MHz ticks per pack
+    static constexpr double videoLead = 4785298.285714285;  // 27 MHz ticks
+    static constexpr int32_t videoBufferBytes = 237568;
+    static constexpr int32_t audioBufferBytes = 16384;
+    static constexpr int32_t mpegAudioBufferBytes = 4096;
+
+    // `splitBytes` is the VOB file size at which a new file is started (lowered only by
+    // tests).
+    explicit CDVDMplex(int64_t splitBytes = defaultSplitBytes);
+    ~CDVDMplex();
+    CDVDMplex(const CDVDMplex&) = delete;
+    CDVDMplex& operator=(const CDVDMplex&) = delete;
+
+    // Hands over the sources; the multiplexer deletes them. `audio` may be null.
+    void SetSources(CVideo* video, CAudio* audio);
+    CVideo* Video() const { return video; }
+    CAudio* Audio() const { return audio; }
+    // Enables sub-pictures from `source` (not owned; null disables them).
+    void SetSubPictureSource(CSubPictureSource* source);
+
+    // Plans one cell from `startSeconds` to `endSeconds` (-1: open end). Ignored once
+    // 255 cells exist.
+    void AddCell(double startSeconds, double endSeconds);
+    // Cells every 120 s over a show of `seconds`, then an open cell (slide shows and
+    // camcorder footage).
+    void PlanSlideshowCells(double seconds);
+    // Cells every 180 s over the source range [begin, end] seconds, with a last chapter
+    // ten seconds before the end (video files).
+    void PlanVideoFileCells(double beginSeconds, double endSeconds);
+    // Selects the cell that multiplexing starts in (normally 0).
+    void SetCurrentCell(int index) { currentCell = index; }
+    // Sets the audio buffer model's capacity (4096 for MPEG audio) and empties it.
+    void SetAudioBufferCapacity(int32_t bytes) { audioBuffer.Reset(bytes); }
+
+    // Creates <folder>VTS_<nn>_1.VOB and resets the counters. Returns false when the
+    // file cannot be created.
+    bool OpenTitle(int vtsNumber, const std::string& folder);
+    // Multiplexes until the video ends and completes the NAV packs in memory. Returns
+    // false when the title could not be finished (a failed write or file creation, a
+    // pack without room for padding, too many VOBUs); the reason was reported through
+    // the user-interface port. The VOB file is closed either way.
+    bool Run();
+    // Writes every NAV pack image back into its VOB file. Returns false when a file
+    // could not be opened or written.
+    bool PatchNavPacks();
+    // Writes <folder>VTS_<nn>_0.IFO. Returns false when it cannot be written.
+    bool WriteVtsIfo();
+
+    // Removes this title set's VOB files (after a failed Run).
+    void RemoveVobFiles() const;
+
+    // Title results, for the IFO writer and the tests.
+    const std::vector<std::unique_ptr<CVOBU>>& Vobus() const { return vobus; }
+    const std::vector<CCELL>& Cells() const { return cells; }
+    int32_t PacksWritten() const { return packsWritten; }
+    // Sectors of VOB file n (1..9); 0 for files not written.
+    int32_t VobSectors(int n) const { return vobSectors[n]; }
+    int VobFileCount() const { return vobNumber; }
+    // End of the last picture (offset PTS) once Run has finished.
+    uint32_t LastVideoPts() const { return lastVideoPts; }
+    std::string VobPath(int n) const;
+    std::string IfoPath() const;
+    const std::string& Folder() const { return folder; }
+    int VtsNumber() const { return vtsNumber; }
+
+    // Writes an elapsed time (90 kHz) as hours, minutes, seconds and frames in BCD; the
+    // frames byte carries 0xC0 for 30 frames/s and 0x40 otherwise.
+    static void PutBcdTime(uint8_t* out, uint32_t ticks, int frameRate);
+    // The 16 entries (0x00YYCrCb) of the default sub-picture colour table.
+    static const uint32_t defaultColours[16];
+
+    // Offsets added to every video and audio time (90 kHz); may be changed before Run.
+    double videoTimeOffset = 18418.514285714286;
+    double audioTimeOffset = 18418.514285714286;
+    // The PGC colour table written into the IFO.
+    uint32_t colours[16];
+
+    // Shared by all titles of a run: the last SCR written (-1 before the first pack of
+    // a title set) and the PTS of the last video access unit sent.
+    static int64_t lastScrWritten;
+    static uint32_t lastVideoPtsSent;
+
+private:
+    enum class PackKind { Video, Audio, Idle };
+
+    bool WritePack();
+    bool FinishAndWritePack(int used, bool allowStuffing);
+    bool StartVobu(uint32_t startPts, uint32_t decodeTime);
+    bool SplitVobFileIfFull();
+    void CheckCellBoundary(uint32_t startPts);
+    void TrackReferencePictures(uint32_t decodeTime);
+    bool SendVideoPack(uint32_t decodeTime);
+    bool SendAudioPack();
+    bool SendSubPictureUnit(uint32_t decodeTime);
+    int CountPictures(const uint8_t* data, int length);
+    void CompleteTitle();
+    void Idle();
+    void Report(const std::string& text) const;
+    bool OpenVobFile(int n);
+
+    int BuildPgcit(uint8_t* out) const;
+    int BuildTmapt(uint8_t* out) const;
+    int BuildCadt(uint8_t* out) const;
+    int BuildVobuAdmap(uint8_t* out) const;
+
+    int64_t splitBytes;
+    double currentScr = 0;
+    double idleTime = 0;
+    bool firstVideoPacket = true;
+    bool firstAudioPacket = true;
+    bool firstSubPacket = true;
+    bool newVobu = true;
+    bool audioSyncPending = false;
+    bool subSyncPending = false;
+    bool videoEnded = false;
+    bool failed = false;
+
+    uint8_t packHeader[14];
+    uint8_t systemHeader[24];
+
+    CVideo* video = nullptr;
+    CAudio* audio = nullptr;
+    CSubPictureSource* subSource = nullptr;
+
+    int32_t packsWritten = 0;
+    CMuxBuffer videoBuffer{videoBufferBytes};
+    CMuxBuffer audioBuffer{audioBufferBytes};
+    uint8_t pack[packSize];
+
+    std::string folder;
+    int vtsNumber = 0;
+    int vobNumber = 0;
+    std::FILE* file = nullptr;
+    int32_t vobSectors[10] = {};
+
+    std::vector<std::unique_ptr<CVOBU>> vobus;
+    std::vector<CCELL> cells;
+    int currentCell = 0;
+
+    bool subtitlesEnabled = false;
+    int frameRate = 30;
+
+    // Reference-picture tracking within the current VOBU.
+    bool refSeen[4] = {};
+    uint32_t refTime = 0;
+    int32_t lastVideoPackLbn = 0;
+
+    bool pendingCellStart = false;
+
+    // End of the last picture sent (offset PTS), for the end of the title.
+    bool havePictureEnd = false;
+    uint32_t lastVideoPts = 0;
+    uint32_t startCodeCarry = 0xFFFFFFFFu;
+
+    std::vector<uint8_t> scratchPgc, scratchTmap, scratchCadt, scratchAdmap;
+};
