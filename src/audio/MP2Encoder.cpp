@@ -125,15 +125,29 @@ public:
             std::fprintf(stderr, "Cannot read or write more than %d bits at a time.\n", 32);
             return;
         }
-        for (int i = count - 1; i >= 0; --i) {
-            if ((value >> i) & 1u) bytes[position >> 3] |= uint8_t(0x80u >> (position & 7));
-            ++position;
+        if (count == 0) return;
+        value &= count == 32 ? 0xFFFFFFFFu : ((1u << count) - 1u);
+        accumulator = (accumulator << count) | value;
+        pending += count;
+        position += count;
+        while (pending >= 8) {
+            pending -= 8;
+            bytes[byteIndex++] = uint8_t(accumulator >> pending);
         }
+    }
+    // Writes out a last partial byte (the rest of the bytes must already be zero).
+    void Flush()
+    {
+        if (pending > 0) bytes[byteIndex++] = uint8_t(accumulator << (8 - pending));
+        pending = 0;
     }
     int Position() const { return position; }
 
 private:
     uint8_t* bytes;
+    uint64_t accumulator = 0;
+    int pending = 0;
+    int byteIndex = 0;
     int position = 0;
 };
 
@@ -296,7 +310,10 @@ void CMP2Encoder::CodeFrame(uint8_t* frame)
                 float peak = 0.0f;
                 for (int blk = 12 * part; blk < 12 * part + 12; ++blk)
                     peak = std::max(peak, std::fabs(s.subband[ch][blk][sb]));
-                int index = 62;
+                // Start near the answer from the logarithm, then settle on the table.
+                int index = peak > 0.0f ? int(std::floor(3.0 * (1.0 - std::log2(double(peak))))) : 62;
+                index = std::clamp(index, 0, 62);
+                while (index < 62 && scales.value[index + 1] > peak) ++index;
                 while (index > 0 && !(scales.value[index] > peak)) --index;
                 s.scale[ch][part][sb] = index;
             }
@@ -387,6 +404,10 @@ void CMP2Encoder::CodeFrame(uint8_t* frame)
         for (int ch = 0; ch < channels; ++ch)
             if (s.alloc[ch][sb]) bits.Put(unsigned(s.scfsi[ch][sb]), 2);
     const int protectedEnd = bits.Position();
+    // The CRC needs the bits written so far, including a partial last byte; a copy of
+    // the writer puts that byte out without disturbing the real one.
+    CBitWriter peek = bits;
+    peek.Flush();
     unsigned crc = CrcBits(frame, 16, 16, 0xFFFFu);
     crc = CrcBits(frame, protectedStart, protectedEnd - protectedStart, crc);
     frame[4] = uint8_t(crc >> 8);
@@ -438,6 +459,7 @@ void CMP2Encoder::CodeFrame(uint8_t* frame)
                 }
             }
     }
+    bits.Flush();
     // The rest of the frame stays zero.
     const int sent = bits.Position() > frameBits ? bits.Position() : frameBits;
     if (sent % 8 != 0)

@@ -54,17 +54,30 @@ CPsychoModel2::CPsychoModel2(double sampleRate)
     const int n = fftSize;
     hann.resize(n);
     for (int i = 0; i < n; ++i) hann[i] = 0.5 * (1.0 - std::cos(2.0 * M_PI * (i - 0.5) / n));
-    twiddle.resize(n / 2);
-    for (int k = 0; k < n / 2; ++k) twiddle[k] = std::polar(1.0, -2.0 * M_PI * k / n);
-    bitReverse.resize(n);
+    const int half = n / 2;
+    for (int len = 2; len <= half; len <<= 1)
+        for (int k = 0; k < len / 2; ++k) {
+            stageCos.push_back(std::cos(-2.0 * M_PI * k / len));
+            stageSin.push_back(std::sin(-2.0 * M_PI * k / len));
+        }
+    for (int k = 0; k <= half; ++k) {
+        splitCos.push_back(std::cos(-2.0 * M_PI * k / n));
+        splitSin.push_back(std::sin(-2.0 * M_PI * k / n));
+    }
+    bitReverse.resize(half);
     int bits = 0;
-    while ((1 << bits) < n) ++bits;
-    for (int i = 0; i < n; ++i) {
+    while ((1 << bits) < half) ++bits;
+    for (int i = 0; i < half; ++i) {
         int r = 0;
         for (int b = 0; b < bits; ++b)
             if (i & (1 << b)) r |= 1 << (bits - 1 - b);
         bitReverse[i] = r;
     }
+    workRe.resize(half);
+    workIm.resize(half);
+    windowed.resize(n);
+    specRe.resize(lineCount);
+    specIm.resize(lineCount);
 
     // Threshold in quiet per line, and partitions about a third of a Bark wide.
     absThr.resize(lineCount);
@@ -114,7 +127,6 @@ CPsychoModel2::CPsychoModel2(double sampleRate)
     mag2.assign(lineCount, 0.0);
     phase1.assign(lineCount, {1.0, 0.0});
     phase2.assign(lineCount, {1.0, 0.0});
-    spectrum.resize(n);
     energy.resize(lineCount);
     unpredict.resize(lineCount);
     thr.resize(lineCount);
@@ -122,36 +134,58 @@ CPsychoModel2::CPsychoModel2(double sampleRate)
     cPart.resize(parts);
 }
 
-void CPsychoModel2::Fft(std::complex<double>* data) const
+void CPsychoModel2::RealFft(const double* input)
 {
-    const int n = fftSize;
-    for (int i = 0; i < n; ++i)
-        if (i < bitReverse[i]) std::swap(data[i], data[bitReverse[i]]);
-    for (int len = 2; len <= n; len <<= 1) {
-        int half = len >> 1, step = n / len;
-        for (int start = 0; start < n; start += len)
-            for (int k = 0; k < half; ++k) {
-                // Written out: std::complex's operator* checks for NaN on every product.
-                const std::complex<double> a = data[start + k + half], tw = twiddle[k * step];
-                const double tr = a.real() * tw.real() - a.imag() * tw.imag();
-                const double ti = a.real() * tw.imag() + a.imag() * tw.real();
-                const std::complex<double> u = data[start + k];
-                data[start + k + half] = {u.real() - tr, u.imag() - ti};
-                data[start + k] = {u.real() + tr, u.imag() + ti};
+    const int half = fftSize / 2;
+    double* re = workRe.data();
+    double* im = workIm.data();
+    for (int i = 0; i < half; ++i) {
+        re[bitReverse[i]] = input[2 * i];
+        im[bitReverse[i]] = input[2 * i + 1];
+    }
+    const double* wc = stageCos.data();
+    const double* ws = stageSin.data();
+    for (int len = 2; len <= half; len <<= 1) {
+        const int h = len >> 1;
+        for (int start = 0; start < half; start += len) {
+            double* ar = re + start;
+            double* ai = im + start;
+            double* br = ar + h;
+            double* bi = ai + h;
+            for (int k = 0; k < h; ++k) {
+                const double tr = br[k] * wc[k] - bi[k] * ws[k];
+                const double ti = br[k] * ws[k] + bi[k] * wc[k];
+                br[k] = ar[k] - tr;
+                bi[k] = ai[k] - ti;
+                ar[k] += tr;
+                ai[k] += ti;
             }
+        }
+        wc += h;
+        ws += h;
+    }
+    // Z = FFT of x[2n] + i x[2n+1]; X[k] = E[k] + e^{-2πik/N} O[k] with
+    // E[k] = (Z[k] + conj Z[M-k]) / 2 and O[k] = (Z[k] - conj Z[M-k]) / 2i.
+    for (int k = 0; k <= half; ++k) {
+        const int a = k % half, b = (half - k) % half;
+        const double zr = re[a], zi = im[a], cr = re[b], ci = -im[b];
+        const double er = 0.5 * (zr + cr), ei = 0.5 * (zi + ci);
+        const double or_ = 0.5 * (zi - ci), oi = -0.5 * (zr - cr);
+        specRe[k] = er + or_ * splitCos[k] - oi * splitSin[k];
+        specIm[k] = ei + or_ * splitSin[k] + oi * splitCos[k];
     }
 }
 
 void CPsychoModel2::Analyse(const float* samples, double* smr)
 {
     const int parts = PartitionCount();
-    for (int i = 0; i < fftSize; ++i) spectrum[i] = {hann[i] * samples[i], 0.0};
-    Fft(spectrum.data());
+    for (int i = 0; i < fftSize; ++i) windowed[i] = hann[i] * samples[i];
+    RealFft(windowed.data());
 
     // Unpredictability: distance of each line from its value extrapolated from the two
     // previous spectra (magnitude 2r1 - r2, phase 2φ1 - φ2), relative to r + |r̂|.
     for (int w = 0; w < lineCount; ++w) {
-        const double xr = spectrum[w].real(), xi = spectrum[w].imag();
+        const double xr = specRe[w], xi = specIm[w];
         const double e = xr * xr + xi * xi;
         const double r = std::sqrt(e);
         const std::complex<double> unit =

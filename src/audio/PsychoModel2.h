@@ -33,11 +33,15 @@ public:
     int PartitionCount() const { return int(partFirst.size()); }
 
 private:
-    void Fft(std::complex<double>* data) const;
+    // Spectrum of the 1024 real values in `input`: a 512-point complex transform of the
+    // even/odd pairs, then split into lines 0..512 (specRe, specIm).
+    void RealFft(const double* input);
 
     std::vector<double> hann;                    // analysis window
-    std::vector<std::complex<double>> twiddle;   // e^{-2πik/N}
-    std::vector<int> bitReverse;
+    std::vector<double> stageCos, stageSin;      // twiddles of each stage, stage after stage
+    std::vector<double> splitCos, splitSin;      // e^{-2πik/1024} for the final split
+    std::vector<int> bitReverse;                 // of the 512-point transform
+    std::vector<double> workRe, workIm, windowed, specRe, specIm;
     std::vector<double> absThr;                  // threshold in quiet per line (energy)
     std::vector<int> partOfLine;                 // partition of each line
     std::vector<int> partFirst, partCount;       // lines of each partition
@@ -52,7 +56,6 @@ private:
     std::vector<std::complex<double>> phase1, phase2;
 
     // Working arrays.
-    std::vector<std::complex<double>> spectrum;
     std::vector<double> energy, unpredict, thr;
     std::vector<double> ePart, cPart;
 };
