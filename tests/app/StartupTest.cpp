@@ -1,0 +1,251 @@
+#include "app/KestrovaApp.h"
+#include "base/Ini.h"
+#include "base/ScriptedUi.h"
+#include "platform/Clock.h"
+#include "platform/Registry.h"
+#include "platform/SystemInfo.h"
+
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <optional>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Points every folder the program uses into a temporary home and restores the
+// environment afterwards.
+class CTempHome {
+public:
+    CTempHome()
+    {
+        Set("HOME", dir.Path().string());
+        Set("XDG_CONFIG_HOME", dir.File("config"));
+        Set("XDG_STATE_HOME", dir.File("state"));
+        Set("KESTROVA_DATA_DIR", dir.File("data"));
+        Set("LC_ALL", "C");
+        Set("LC_MESSAGES", std::nullopt);
+        Set("LANG", std::nullopt);
+        fs::create_directories(dir.File("data/Language"));
+    }
+    ~CTempHome()
+    {
+        for (auto& [name, value] : saved) {
+            if (value) setenv(name.c_str(), value->c_str(), 1);
+            else unsetenv(name.c_str());
+        }
+    }
+    std::string Home() const { return dir.Path().string(); }
+    std::string File(const std::string& name) const { return dir.File(name); }
+
+private:
+    void Set(const std::string& name, const std::optional<std::string>& value)
+    {
+        const char* old = std::getenv(name.c_str());
+        saved.emplace(name, old ? std::optional<std::string>(old) : std::nullopt);
+        if (value) setenv(name.c_str(), value->c_str(), 1);
+        else unsetenv(name.c_str());
+    }
+    testsupport::TempDir dir;
+    std::map<std::string, std::optional<std::string>> saved;
+};
+
+class CFakeSystem : public CSystemInfo {
+public:
+    CCpuFeatures features{true, true, true};
+    std::vector<COpticalDrive> drives;
+    std::string KernelText() override { return "Linux 6.1.0"; }
+    std::string DistributionText() override { return ""; }
+    bool Memory(uint64_t& total, uint64_t& available) override
+    {
+        total = 4ull << 30;
+        available = 1ull << 30;
+        return true;
+    }
+    bool FreeSpace(const std::string&, uint64_t& bytes) override
+    {
+        bytes = 10ull << 30;
+        return true;
+    }
+    std::string CpuVendor() override { return "GenuineIntel"; }
+    CCpuFeatures CpuFeatures() override { return features; }
+    int CoreCount() override { return 2; }
+    std::vector<std::string> Processes() override { return {"systemd", "bash", "kestrova"}; }
+    std::vector<COpticalDrive> OpticalDrives() override { return drives; }
+};
+
+// A clock whose counter jumps half a second per reading, so the processor measurement
+// takes no real time.
+struct CFastClock : CClock {
+    uint64_t ns = 0;
+    uint64_t Counter() override { return ns += 500000000ull; }
+    uint64_t TimeStampCounter() override { return ns * 3; }
+};
+
+// Everything a start-up test replaces: folders, system facts, clock and the port.
+struct CStartupFixture {
+    CTempHome home;
+    CFakeSystem system;
+    CFastClock clock;
+    CScriptedUi ui;
+    CUiScope uiScope{ui};
+    CStartupFixture()
+    {
+        SetSystem(&system);
+        SetClock(&clock);
+    }
+    ~CStartupFixture()
+    {
+        SetSystem(nullptr);
+        SetClock(nullptr);
+        Registry().Clear();
+    }
+    std::string Log() const { return home.File("state/kestrova/dvdlog.txt"); }
+};
+
+}  // namespace
+
+TEST(Settings, MissingMusicFolderFallsBackToDocuments)
+{
+    CTempHome home;
+    fs::create_directories(home.File("Documents"));
+    fs::create_directories(home.File("Pictures"));
+    fs::create_directories(home.File("config/kestrova"));
+    testsupport::WriteText(home.File("config/kestrova/Kestrova.ini"),
+                           "[Kestrova]\nPhotoDir=/srv/photos\n");
+    CKestrovaApp app;
+    app.PrepareFolders();
+    app.LoadSettings();
+    EXPECT_EQ(app.photoDir, "/srv/photos");
+    EXPECT_EQ(app.musicDir, home.File("Documents"));
+    EXPECT_EQ(app.mediaDir, home.File("Documents"));
+    EXPECT_EQ(app.photoShowDir, home.File("Documents"));
+    EXPECT_EQ(app.isoDir, home.Home() + "/TempDVD/VIDEO_TS/");
+    EXPECT_EQ(app.dvdFolder, home.Home() + "/TempDVD/VIDEO_TS/");
+}
+
+TEST(Settings, UserFoldersComeFromUserDirsAndFallBackToHome)
+{
+    CTempHome home;
+    fs::create_directories(home.File("Musik"));
+    fs::create_directories(home.File("config"));
+    // Music renamed by the desktop; pictures switched off (set to the home folder).
+    testsupport::WriteText(home.File("config/user-dirs.dirs"),
+                           "# written by xdg-user-dirs-update\n"
+                           "XDG_MUSIC_DIR=\"$HOME/Musik\"\n"
+                           "XDG_PICTURES_DIR=\"$HOME/\"\n");
+    CKestrovaApp app;
+    app.PrepareFolders();
+    app.LoadSettings();
+    EXPECT_EQ(app.musicDir, home.File("Musik"));
+    EXPECT_EQ(app.photoDir, home.Home());
+    EXPECT_EQ(app.photoShowDir, home.Home());
+    EXPECT_EQ(app.mediaDir, home.Home());
+}
+
+TEST(Settings, RememberFolderWritesTheChosenFilesFolderAtOnce)
+{
+    CTempHome home;
+    CKestrovaApp app;
+    app.PrepareFolders();
+    app.LoadSettings();
+    fs::create_directories(home.File("album/VIDEO_TS"));
+    EXPECT_TRUE(app.RememberFolder(CKestrovaApp::kMusic, home.File("album/song.mp3")));
+    EXPECT_TRUE(app.RememberFolder(CKestrovaApp::kDiscImage, home.File("album/VIDEO_TS")));
+    EXPECT_FALSE(app.RememberFolder(6, home.File("album/x")));
+    EXPECT_FALSE(app.RememberFolder(0, home.File("album/x")));
+    EXPECT_EQ(app.musicDir, home.File("album"));
+
+    CKestrovaApp later;
+    later.PrepareFolders();
+    later.LoadSettings();
+    EXPECT_EQ(later.musicDir, home.File("album"));
+    EXPECT_EQ(later.isoDir, home.File("album/VIDEO_TS"));
+    EXPECT_EQ(later.RememberedFolder(CKestrovaApp::kDiscImage), home.File("album/VIDEO_TS"));
+}
+
+TEST(Startup, PreparesFoldersAndWritesTheReport)
+{
+    CStartupFixture f;
+    CKestrovaApp app;
+    ASSERT_TRUE(app.InitInstance());
+    EXPECT_TRUE(fs::is_directory(f.home.File("TempDVD/AUDIO_TS")));
+    EXPECT_TRUE(fs::is_directory(f.home.File("TempDVD/VIDEO_TS")));
+    EXPECT_TRUE(fs::is_directory(f.home.File("config/kestrova")));
+    EXPECT_TRUE(f.ui.boxes.empty());
+
+    EXPECT_EQ(IniRead("System", "OS", "", f.Log()), "Windows Version: Linux 6.1.0");
+    EXPECT_EQ(IniRead("System", "Memory", "", f.Log()), "Total Memory = 4096 MB, Free=1024 MB");
+    EXPECT_EQ(IniRead("System", "MMX", "", f.Log()), "CPU (MMX,SSE,SSE2,nCPU): 1,1,1,2");
+    EXPECT_EQ(IniRead("System", "CPU", "", f.Log()), "CPU Type: GenuineIntel, Speed = 3000 MHz");
+    EXPECT_EQ(IniRead("System", "DISK", "", f.Log()), "Free Space on C: 10.00 GB");
+    EXPECT_EQ(IniRead("System", "DirectX", "", f.Log()).rfind("DirectX Version: ", 0), 0u);
+    EXPECT_EQ(IniRead("System", "Burner1", "none", f.Log()), "none");
+    EXPECT_EQ(IniRead("Process", "Process3", "", f.Log()), "kestrova");
+    EXPECT_EQ(IniRead("kestrova", "Version", "", f.Log()), std::string("Kestrova ") + KESTROVA_VERSION_TEXT);
+    EXPECT_EQ(IniRead("AUDIO", "AUD8", "", f.Log()), "T=0 S=0 C=0 B=0");
+}
+
+TEST(Startup, ProcessorWithoutMmxEndsTheProgramBeforeTheReport)
+{
+    CStartupFixture f;
+    f.system.features = {false, false, false};
+    CKestrovaApp app;
+    EXPECT_FALSE(app.InitInstance());
+    ASSERT_EQ(f.ui.boxes.size(), 1u);
+    EXPECT_EQ(f.ui.boxes[0].text, "Kestrova only runs when the CPU supports MMX.");
+    EXPECT_EQ(f.ui.boxes[0].caption, "Kestrova");
+    EXPECT_EQ(IniRead("System", "OS", "none", f.Log()), "none");
+}
+
+TEST(Startup, LockedDriveAsksAndCancelEndsTheProgram)
+{
+    CStartupFixture f;
+    f.system.drives = {{"/dev/sr0", false, "cdrom"}, {"/dev/sr1", true, "cdrom"}};
+    {
+        CKestrovaApp app;
+        EXPECT_FALSE(app.InitInstance());  // the safe answer is Cancel
+    }
+    ASSERT_EQ(f.ui.boxes.size(), 1u);
+    const auto& box = f.ui.boxes[0];
+    EXPECT_EQ(box.buttons, MsgButtons::OkCancel);
+    EXPECT_NE(box.text.find("/dev/sr0"), std::string::npos);
+    EXPECT_EQ(box.text.find("/dev/sr1"), std::string::npos);
+    EXPECT_NE(box.text.find("usermod -aG cdrom"), std::string::npos) << box.text;
+
+    f.ui.QueueAnswer(MsgAnswer::Ok);
+    CKestrovaApp app;
+    EXPECT_TRUE(app.InitInstance());
+    EXPECT_EQ(f.ui.boxes.size(), 2u);
+}
+
+TEST(Startup, DlaWithoutRecorderWarnsOnce)
+{
+    CStartupFixture f;
+    Registry().SetString("SOFTWARE\\VERITAS\\Direct Access\\CurrentVersion\\All", "AppName",
+                         "Sonic DLA");
+    CKestrovaApp app;
+    EXPECT_TRUE(app.InitInstance());
+    ASSERT_EQ(f.ui.boxes.size(), 1u);
+    EXPECT_EQ(f.ui.boxes[0].text.rfind("Warning! The following disc burning software", 0), 0u);
+    EXPECT_EQ(IniRead("System", "OtherSoftware", "", f.Log()), " Sonic DLA, ");
+}
+
+TEST(Startup, LibrariesOlderThanAtBuildTimeAreNamed)
+{
+    const unsigned built = 59u << 16 | 27u << 8 | 100u;
+    EXPECT_EQ(CKestrovaApp::OutdatedLibraries({{"libavformat", built, built},
+                                               {"libavcodec", built, built + (1u << 8)}}),
+              "");
+    EXPECT_EQ(CKestrovaApp::OutdatedLibraries({{"libavformat", built, built - (1u << 8)},
+                                               {"libavcodec", built, 60u << 16}}),
+              "libavformat 59.26.100 (built with 59.27.100), "
+              "libavcodec 60.0.0 (built with 59.27.100)");
+    // The libraries this test runs with are the ones it was built with.
+    EXPECT_EQ(CKestrovaApp::OutdatedLibraries(CKestrovaApp::FfmpegVersions()), "");
+}
