@@ -4,6 +4,8 @@
 #include "base/Language.h"
 
 #include <algorithm>
+#include <cctype>
+#include <cstring>
 
 namespace {
 
@@ -298,6 +300,36 @@ std::string ExpandLineBreaks(const std::string& text)
             ++i;
         } else {
             out += text[i];
+        }
+    }
+    return out;
+}
+
+std::string FormatText(const std::string& format, const std::vector<std::string>& args)
+{
+    std::string out;
+    size_t next = 0;
+    for (size_t i = 0; i < format.size(); ++i) {
+        if (format[i] != '%') {
+            out += format[i];
+            continue;
+        }
+        if (i + 1 < format.size() && format[i + 1] == '%') {
+            out += '%';
+            ++i;
+            continue;
+        }
+        // Flags, width, precision and length, then the conversion letter.
+        size_t j = i + 1;
+        while (j < format.size() && std::strchr("-+ #0", format[j])) ++j;
+        while (j < format.size() && (std::isdigit(static_cast<unsigned char>(format[j])) || format[j] == '.')) ++j;
+        while (j < format.size() && std::strchr("hlLqjzt", format[j])) ++j;
+        if (j < format.size() && std::strchr("diouxXeEfFgGaAcsp", format[j])) {
+            if (next < args.size()) out += args[next];
+            ++next;
+            i = j;
+        } else {
+            out += '%';  // not a conversion: kept as written
         }
     }
     return out;

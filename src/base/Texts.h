@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 // The text for `key`: the English text from the built-in table ("...." for an unknown
 // key), translated when a language other than English is chosen (an empty or blank
@@ -14,6 +15,11 @@ std::string Text(int key);
 // The built-in English text of `key` exactly as in the table ("||" kept), or nullptr for
 // a key the table does not have.
 const char* EnglishText(int key);
+
+// Fills a message text's %-conversions (%s, %d, %3.1f, ...) in order with `args`, which
+// the caller has already formatted; "%%" gives "%", a conversion without an argument is
+// dropped. Unlike printf it is safe with a translated text of any content.
+std::string FormatText(const std::string& format, const std::vector<std::string>& args);
 
 // Replaces every "||" in `text` by a line feed and a carriage return.
 std::string ExpandLineBreaks(const std::string& text);
