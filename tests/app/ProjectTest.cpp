@@ -5,6 +5,8 @@
 
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <csignal>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -255,6 +257,25 @@ TEST(SaveProject, FailureKeepsTheOldFile)
         EXPECT_EQ(ReadText(f), "old contents\n");
     }
     EXPECT_FALSE(SaveProject(album, dir.File("none/x.osh"), &error));
+
+    // The disc fills up half-way through the new file (here: a file size limit).
+    for (int i = 0; i < 50; ++i) album.AddPhoto("/pics/more" + std::to_string(i) + ".jpg");
+    auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit oldLimit;
+    getrlimit(RLIMIT_FSIZE, &oldLimit);
+    rlimit small = oldLimit;
+    small.rlim_cur = 512;
+    setrlimit(RLIMIT_FSIZE, &small);
+    const bool saved = SaveProject(album, f, &error);
+    setrlimit(RLIMIT_FSIZE, &oldLimit);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_FALSE(saved);
+    EXPECT_NE(error.find("File too large"), std::string::npos) << error;
+    EXPECT_EQ(ReadText(f), "old contents\n");
+    int entries = 0;
+    for (auto& e : std::filesystem::directory_iterator(dir.Path())) { (void)e; ++entries; }
+    EXPECT_EQ(entries, 1);  // no temporary file left behind
+
     ASSERT_TRUE(SaveProject(album, f, &error));
     EXPECT_NE(ReadText(f).find("Path=/pics/fine.jpg"), std::string::npos);
 }
