@@ -1,0 +1,59 @@
+// The values behind the "Advanced Setting" dialog, without any window: audio
+// compression, target disc size with its three presets, the two quantiser matrix texts
+// with their two presets, the audio/video delays and the starting footage number. The
+// dialog shows these, edits them and calls Accept on OK; Cancel simply drops the object.
+#pragma once
+
+#include "base/DVDParams.h"
+
+#include <string>
+
+// What a job window keeps from one advanced-settings dialog to the next.
+struct CAdvJobChoices {
+    bool compressAudio = true;
+    int startingFootage = 1;
+};
+
+class CAdvSetupDlg {
+public:
+    // The controls, for their label and tool-tip texts.
+    enum class Control {
+        Caption, CompressAudio, MatrixGroup, Intra, Inter, MpegStandard, Animation,
+        DiscSize, Bytes, Dvd47, MiniDvd, Cd650, SyncGroup, AudioDelay, VideoDelay,
+        StartingFootage
+    };
+
+    // Opens with the fixed defaults (not the values last chosen). `footageEnabled`
+    // tells whether the opening window uses "Starting Footage Number".
+    explicit CAdvSetupDlg(bool footageEnabled = true);
+
+    // The video window pre-fills the two delays with its current values (seconds).
+    void PrefillDelays(double audioDelaySeconds, double videoDelaySeconds);
+
+    // The three disc-size buttons: "4700000000", "1470000000", "681984000".
+    void PresetDvd() { discSizeText = "4700000000"; }
+    void PresetMiniDvd() { discSizeText = "1470000000"; }
+    void PresetCd() { discSizeText = "681984000"; }
+    // "MPEG Standard": both matrix texts become "Default".
+    void PresetMpegStandard();
+    // "Animation": the intra text becomes the Animation matrix, the inter text "Default".
+    void PresetAnimation();
+
+    // OK: copies the values into `params` (delays in seconds) and keeps audio
+    // compression and the starting footage number (1 when outside 1..99; untouched when
+    // the field is disabled) in `job`.
+    void Accept(CDVDParams& params, CAdvJobChoices& job) const;
+
+    // The message key of a control's label, and of its tool tip (0 when it has none).
+    static int LabelKey(Control control);
+    static int TooltipKey(Control control);
+
+    bool compressAudio = true;
+    std::string discSizeText = "4700000000";
+    std::string intraMatrixText = "Default";
+    std::string interMatrixText;
+    int audioDelayMs = 0;
+    int videoDelayMs = 0;
+    int startingFootage = 1;
+    bool footageEnabled = true;
+};
