@@ -1,0 +1,538 @@
+#include "media/DirectShowAV.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+#include "base/UiPort.h"
+#include "media/MediaGraph.h"
+#include "media/MediaKernels.h"
+#include "media/MicRecorder.h"
+#include "platform/Folders.h"
+#include "slideshow/Photo.h"
+
+namespace {
+
+constexpr int64_t kPhotoDuration = 110000000;  // 11 s
+constexpr int32_t kPhotoLimit = 2048;
+constexpr const char* kCaption = "Kestrova";
+
+std::string Lower(std::string s)
+{
+    for (auto& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+bool Contains(const std::string& s, const char* part) { return s.find(part) != std::string::npos; }
+
+// The MPEG program stream files behind a DVD path: a title set's information file
+// stands for its VOB files 1..9, the menu's for VIDEO_TS.VOB; a VOB file is itself.
+std::string VobInput(const std::string& path)
+{
+    namespace fs = std::filesystem;
+    const std::string lower = Lower(path);
+    if (!Contains(lower, ".ifo")) return path;
+    fs::path p(path);
+    std::string stem = p.stem().string();   // VTS_01_0 or VIDEO_TS
+    std::string ext = p.extension().string();
+    std::string vobExt = ext == ".ifo" ? ".vob" : ".VOB";
+    if (Lower(stem) == "video_ts") return (p.parent_path() / ("VIDEO_TS" + vobExt)).string();
+    if (stem.size() < 8) return path;
+    std::string list;
+    int found = 0;
+    for (int n = 1; n <= 9; ++n) {
+        fs::path vob = p.parent_path() / (stem.substr(0, 7) + std::to_string(n) + vobExt);
+        std::error_code ec;
+        if (!fs::is_regular_file(vob, ec)) break;
+        if (found++) list.push_back('|');
+        list.append(vob.string());
+    }
+    if (found == 0) return path;
+    if (found == 1) return list;
+    std::string joined = "concat:";
+    joined.append(list);
+    return joined;
+}
+
+void WriteGraphFile(const std::string& text)
+{
+    std::string folder = CFolders::State();
+    if (folder.empty() || !CFolders::Make(folder)) return;
+    // Written beside and renamed, so a reader never sees half a description.
+    std::string target = folder + "graph.txt";
+    std::string temp = target + ".tmp";
+    {
+        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+        if (!out) return;
+        out << text;
+        if (!out.flush()) {
+            out.close();
+            std::remove(temp.c_str());
+            return;
+        }
+    }
+    if (std::rename(temp.c_str(), target.c_str()) != 0) std::remove(temp.c_str());
+}
+
+}  // namespace
+
+int64_t RawFrameBytes(int32_t code, int32_t width, int32_t height)
+{
+    if (width <= 0 || height <= 0) return 0;
+    const int64_t w = width, h = height;
+    switch (code) {
+    case kVideoYV12:
+    case kVideoIYUV: return w * h + 2 * ((w + 1) / 2) * ((h + 1) / 2);
+    case kVideoYUY2: return w * h * 2;
+    case kVideoRGB32: return w * h * 4;
+    default: return 0;
+    }
+}
+
+CDirectShowAV::CDirectShowAV() : dump(std::make_unique<CAVDump>()) {}
+
+CDirectShowAV::~CDirectShowAV()
+{
+    Stop();
+    ReleaseGraph();
+}
+
+void CDirectShowAV::ReleaseGraph()
+{
+    if (graph) {
+        dump->Finish();
+        graph->Stop();
+        graph.reset();
+    }
+}
+
+bool CDirectShowAV::Refuse(const std::string& message, bool quiet)
+{
+    if (!quiet) Ui().MessageBox(message, kCaption, MsgButtons::Ok, MsgIcon::Error);
+    return false;
+}
+
+void CDirectShowAV::SetTarget(int32_t width, int32_t height, double fps)
+{
+    if (width > 0) targetWidth = width;
+    if (height > 0) targetHeight = height;
+    if (fps > 0.0) {
+        targetRate = fps;
+        targetPeriod = 1.0 / fps;
+    }
+    sameSize = sourceWidth == targetWidth && sourceHeight == targetHeight;
+}
+
+bool CDirectShowAV::Open(const std::string& file, bool quiet)
+{
+    Stop();
+    ReleaseGraph();
+    path = file;
+    videoFound = audioFound = false;
+    audioKind = kAudioNone;
+    audioChannels = audioRate = audioBits = sourceChannels = 0;
+    sourceWidth = sourceHeight = fileWidth = fileHeight = 0;
+    duration = -1;
+    rangeStart = 0;
+    rangeEnd = -1;
+    canSeek = false;
+    isPhoto = isVob = false;
+    sourceRate = 29.997;
+    sourcePeriod = 1.0 / sourceRate;
+    graphText.clear();
+
+    const std::string lower = Lower(file);
+    isPhoto = Contains(lower, ".jpg") || Contains(lower, ".jpeg") || Contains(lower, ".bmp") ||
+              Contains(lower, ".png");
+    isVob = !isPhoto && (Contains(lower, ".vob") || Contains(lower, ".ifo"));
+    if (isPhoto) return OpenPhoto(quiet);
+
+    graph = std::make_unique<CMediaGraph>();
+    const bool opened = graph->Open(isVob ? VobInput(file) : file, isVob ? "mpeg" : "", wantVideo,
+                                    wantAudio, acceptAc3);
+    if (opened) {
+        graphText = graph->Describe();
+        if (writeGraph) WriteGraphFile(graphText);
+        duration = graph->duration;
+        canSeek = graph->seekable;
+    }
+
+    bool audioOn = wantAudio && opened && graph->audioConnected;
+    bool videoOn = wantVideo && opened && graph->videoConnected;
+    if (wantAudio && !audioOn) Refuse("Unable to open audio stream.", quiet);
+    if (wantVideo && !videoOn) Refuse("Unable to open video stream.", quiet);
+    if (!audioOn && !videoOn) {
+        ReleaseGraph();
+        return false;
+    }
+    if (audioOn) {
+        audioFound = true;
+        audioKind = graph->audioKind;
+        audioChannels = graph->channels;
+        audioRate = graph->sampleRate;
+        audioBits = graph->bits;
+        sourceChannels = graph->sourceChannels;
+    }
+    if (videoOn) {
+        videoFound = true;
+        videoCode = graph->videoCode;
+        sourceWidth = graph->width;
+        sourceHeight = graph->height;
+        fileWidth = graph->fileWidth;
+        fileHeight = graph->fileHeight;
+    }
+    if (!CheckFormats(quiet)) {
+        ReleaseGraph();
+        return false;
+    }
+    if (!videoFound && graph->audioDuration > 0) duration = graph->audioDuration;
+    if (videoFound) {
+        if (graph->frameRate > 0.0) sourceRate = graph->frameRate;
+        if (duration <= 0 && graph->videoDuration > 0) duration = graph->videoDuration;
+    }
+    if (duration <= 0) {
+        duration = -1;
+        canSeek = false;
+    }
+    sourcePeriod = sourceRate != 0.0 ? 1.0 / sourceRate : 1.0;
+    if (!dump->Prepare(videoFound, audioFound)) {
+        ReleaseGraph();
+        return Refuse("Not enough memory to open " + file, quiet);
+    }
+    return true;
+}
+
+bool CDirectShowAV::CheckFormats(bool quiet)
+{
+    if (audioFound) {
+        if (audioKind == kAudioPcm) {
+            if (audioChannels > 2 || (audioBits != 8 && audioBits != 16) || audioRate > 48000 ||
+                audioChannels < 1 || audioRate <= 0)
+                return Refuse("Unsupported audio stream", quiet);
+            if (audioRate < 48000) {
+                resamplerOpen = resampler.OpenResampler(audioRate);
+                if (!resamplerOpen) return Refuse("Unsupported audio stream", quiet);
+            }
+        }
+    }
+    if (videoFound) {
+        if (sourceWidth < 16 || sourceWidth > 720 || sourceHeight < 16 || sourceHeight > 576 ||
+            RawFrameBytes(videoCode, sourceWidth, sourceHeight) == 0)
+            return Refuse("Unsupported video stream", quiet);
+        sourceFrameBytes = RawFrameBytes(videoCode, sourceWidth, sourceHeight);
+        // The source-size picture needs even sizes; an odd line or column is repeated.
+        if (!current.Create((sourceHeight + 1) & ~1, (sourceWidth + 1) & ~1))
+            return Refuse("Not enough memory to open " + path, quiet);
+        sameSize = sourceWidth == targetWidth && sourceHeight == targetHeight;
+    }
+    return true;
+}
+
+bool CDirectShowAV::OpenPhoto(bool quiet)
+{
+    // The picture's size is read from the file first, so that an oversized photo is
+    // refused before it is decoded.
+    CMediaGraph probe;
+    if (!probe.Open(path, "", true, false, false) || !probe.videoConnected) {
+        if (wantAudio) Refuse("Unable to open audio stream.", quiet);
+        return Refuse("Unable to open video stream.", quiet);
+    }
+    fileWidth = probe.fileWidth;
+    fileHeight = probe.fileHeight;
+    if (fileWidth > kPhotoLimit || fileHeight > kPhotoLimit)
+        return Refuse("Photo size is too big! must be smaller than 2048x2048.", quiet);
+    if (!LoadPhotoPicture()) return Refuse("Unable to open video stream.", quiet);
+    videoFound = true;
+    videoCode = kVideoIYUV;
+    sourceWidth = targetWidth;
+    sourceHeight = targetHeight;
+    sameSize = true;
+    duration = kPhotoDuration;
+    canSeek = false;
+    return true;
+}
+
+bool CDirectShowAV::LoadPhotoPicture()
+{
+    CPhoto photo;
+    if (!photo.LoadFitted(targetWidth, targetHeight, true, true, path)) return false;
+    if (!photoPicture.Create(targetHeight, targetWidth)) return false;
+    photoPicture.FromRGBX(photo.pixels.data());
+    return true;
+}
+
+bool CDirectShowAV::OpenFeed(const CMediaFeedFormat& format, bool quiet)
+{
+    Stop();
+    ReleaseGraph();
+    path.clear();
+    isPhoto = isVob = false;
+    videoFound = format.video;
+    audioFound = format.audio;
+    videoCode = format.videoCode;
+    sourceWidth = fileWidth = format.width;
+    sourceHeight = fileHeight = format.height;
+    audioKind = format.audio ? format.audioKind : kAudioNone;
+    audioChannels = sourceChannels = format.channels;
+    audioRate = format.sampleRate;
+    audioBits = format.bitsPerSample;
+    duration = format.duration;
+    canSeek = false;
+    sourceRate = format.frameRate > 0.0 ? format.frameRate : 29.997;
+    sourcePeriod = 1.0 / sourceRate;
+    if (!videoFound && !audioFound) return false;
+    if (!CheckFormats(quiet)) return false;
+    return dump->Prepare(videoFound, audioFound);
+}
+
+bool CDirectShowAV::SetRange(double startSeconds, double endSeconds)
+{
+    rangeStart = static_cast<int64_t>(std::max(0.0, startSeconds) * 1e7);
+    rangeEnd = endSeconds >= 0.0 ? static_cast<int64_t>(endSeconds * 1e7) : -1;
+    const int64_t end = rangeEnd >= 0 ? rangeEnd : duration;
+    bool ok = true;
+    if (rangeStart > 0) ok = canSeek && graph && graph->Seek(rangeStart);
+    if (end >= 0) duration = std::max<int64_t>(0, end - rangeStart);
+    return ok;
+}
+
+void CDirectShowAV::Run()
+{
+    outputFrames = 0;
+    sourceClock = outputClock = 0.0;
+    smoothCarry = smoothStep = 0;
+    sourceFramesRead = 0;
+    haveFrame = videoEnded = audioEnded = false;
+    carry.clear();
+    carryPos = 0;
+    resamplerFlushed = false;
+    dump->SetWait(shortWait ? 1.0 : 90.0);
+    if (graph) graph->Start(*dump, nullptr);
+}
+
+void CDirectShowAV::Stop()
+{
+    dump->Finish();
+    if (graph) graph->Stop();
+    if (recorder) {
+        recorder->Stop();
+        recorder.reset();
+    }
+}
+
+bool CDirectShowAV::ReadSourceFrame()
+{
+    frameBuffer.resize(static_cast<size_t>(sourceFrameBytes));
+    int64_t length = 0;
+    if (!dump->NextVideoSample(frameBuffer.data(), frameBuffer.size(), length)) return false;
+    ++sourceFramesRead;
+    // Pictures of a 30 frames/s source come at a steady pace: one that lasts longer
+    // than 0.1 s is counted as one frame, and the rest is paid out over the next ones.
+    if (sourceRate > 29.9 && sourceRate < 30.1) {
+        if (length > 1000000) {
+            smoothCarry += static_cast<int32_t>(length - 333666);
+            smoothStep = smoothCarry / 12;
+            length = 333666;
+        } else if (smoothCarry > 0) {
+            int32_t pay = std::min(std::max(smoothStep, 1), smoothCarry);
+            length += pay;
+            smoothCarry -= pay;
+        }
+    }
+    sourceClock += static_cast<double>(length) / 1e7;
+    haveFrame = true;
+    return true;
+}
+
+bool CDirectShowAV::GetFrame(CYUV420Image& picture)
+{
+    if (picture.width != targetWidth || picture.height != targetHeight || !picture.planeY)
+        picture.Create(targetHeight, targetWidth);
+    if (isPhoto) {
+        PhotoFrame(picture);
+        bool more = outputFrames < static_cast<int64_t>(std::llround(11.0 * targetRate));
+        ++outputFrames;
+        outputClock += targetPeriod;
+        return more;
+    }
+    if (!videoFound) {
+        picture.Clear();
+        ++outputFrames;
+        outputClock += targetPeriod;
+        return false;
+    }
+    // Behind the source: show the last picture again. Otherwise take pictures until
+    // the source is ahead of the output, so that a faster source drops the pictures
+    // the output has no room for.
+    if (!haveFrame || outputClock >= sourceClock) {
+        while (!videoEnded) {
+            if (!ReadSourceFrame()) {
+                videoEnded = true;
+                break;
+            }
+            if (sourceClock > outputClock) break;
+        }
+    }
+    if (haveFrame) ConvertSourceFrame(picture);
+    else picture.Clear();
+    ++outputFrames;
+    outputClock += targetPeriod;
+    return !videoEnded;
+}
+
+void CDirectShowAV::ConvertSourceFrame(CYUV420Image& picture)
+{
+    const uint8_t* raw = frameBuffer.data();
+    const int w = sourceWidth, h = sourceHeight;
+    CYUV420Image& into = sameSize ? picture : current;
+    const int cw = (w + 1) / 2, ch = (h + 1) / 2;
+    switch (videoCode) {
+    case kVideoIYUV:
+    case kVideoYV12: {
+        const uint8_t* y = raw;
+        const uint8_t* first = raw + int64_t(w) * h;
+        const uint8_t* second = first + int64_t(cw) * ch;
+        const uint8_t* u = videoCode == kVideoIYUV ? first : second;
+        const uint8_t* v = videoCode == kVideoIYUV ? second : first;
+        // Odd sizes: the last line and column are repeated to reach the even picture.
+        for (int row = 0; row < into.height; ++row) {
+            uint8_t* dst = into.planeY + int64_t(row) * into.lumaStride;
+            std::memcpy(dst, y + int64_t(std::min(row, h - 1)) * w, w);
+            if (into.width > w) dst[w] = dst[w - 1];
+        }
+        const int icw = into.width / 2, ich = into.height / 2;
+        for (int row = 0; row < ich; ++row) {
+            int sr = std::min(row, ch - 1);
+            std::memcpy(into.planeCb + int64_t(row) * into.chromaStride, u + int64_t(sr) * cw, std::min(cw, icw));
+            std::memcpy(into.planeCr + int64_t(row) * into.chromaStride, v + int64_t(sr) * cw, std::min(cw, icw));
+        }
+        break;
+    }
+    case kVideoYUY2: into.FromYUY2(raw); break;
+    case kVideoRGB32: into.FromBGRX(raw); break;
+    default: into.Clear(); break;
+    }
+    if (!sameSize) {
+        picture.Clear();
+        CYUV420Image::FitPicture(picture, current);
+    }
+}
+
+void CDirectShowAV::PhotoFrame(CYUV420Image& picture)
+{
+    if (photoPicture.width != targetWidth || photoPicture.height != targetHeight) {
+        if (!LoadPhotoPicture()) photoPicture.Create(targetHeight, targetWidth);
+    }
+    const double n = static_cast<double>(outputFrames);
+    const double fade = 3.0 * targetRate;
+    double k;
+    if (n < fade) k = n / fade;                                   // fading in
+    else if (n < 8.0 * targetRate) k = 1.0;                       // shown
+    else if (n < 11.0 * targetRate) k = (11.0 * targetRate - n) / fade;  // fading out
+    else k = 0.0;                                                 // black
+    const int k256 = std::clamp(static_cast<int>(k * 256.0 + 0.5), 0, 256);
+    FadeLuma(photoPicture.planeY, picture.planeY, static_cast<size_t>(picture.lumaSize), k256);
+    FadeChroma(photoPicture.planeCb, picture.planeCb, static_cast<size_t>(picture.chromaSize), k256);
+    FadeChroma(photoPicture.planeCr, picture.planeCr, static_cast<size_t>(picture.chromaSize), k256);
+}
+
+int32_t CDirectShowAV::ConvertChunk(const uint8_t* chunk, int32_t bytes)
+{
+    // Undecoded AC-3 and 48 kHz 16-bit stereo pass unchanged.
+    if (audioKind == kAudioAc3 || (audioBits == 16 && audioChannels == 2 && audioRate >= 48000)) {
+        outBuffer.assign(chunk, chunk + bytes);
+        return bytes;
+    }
+    const int frameBytes = audioChannels * audioBits / 8;
+    const size_t frames = static_cast<size_t>(bytes / frameBytes);
+    stereoBuffer.resize(frames * 2);
+    ExpandToStereo16(chunk, frames, audioChannels, audioBits, stereoBuffer.data());
+    const int32_t stereoBytes = static_cast<int32_t>(frames * 4);
+    if (audioRate >= 48000 || !resamplerOpen) {
+        outBuffer.resize(static_cast<size_t>(stereoBytes));
+        std::memcpy(outBuffer.data(), stereoBuffer.data(), outBuffer.size());
+        return stereoBytes;
+    }
+    // Sized from the rates, so that sound at low rates never overruns the buffer.
+    outBuffer.resize(static_cast<size_t>(resampler.MaxOutput(stereoBytes)));
+    return resampler.Resample(stereoBytes, reinterpret_cast<const uint8_t*>(stereoBuffer.data()),
+                              outBuffer.data());
+}
+
+int32_t CDirectShowAV::ReadPcm(int32_t bytes, uint8_t* out)
+{
+    if (!audioFound || bytes <= 0 || !out) return 0;
+    int32_t done = 0;
+    while (done < bytes) {
+        if (carryPos < carry.size()) {
+            size_t n = std::min(carry.size() - carryPos, static_cast<size_t>(bytes - done));
+            std::memcpy(out + done, carry.data() + carryPos, n);
+            carryPos += n;
+            done += static_cast<int32_t>(n);
+            continue;
+        }
+        if (audioEnded) break;
+        const size_t chunkBytes = audioRate == 44100 ? 44100 : 48000;
+        chunkBuffer.resize(chunkBytes);
+        size_t got = dump->ReadAudio(chunkBuffer.data(), chunkBytes);
+        int32_t produced = 0;
+        if (got == 0) {
+            audioEnded = true;
+            // The converter's last samples.
+            if (resamplerOpen && !resamplerFlushed && audioKind == kAudioPcm && audioRate < 48000) {
+                resamplerFlushed = true;
+                outBuffer.resize(static_cast<size_t>(resampler.MaxOutput(0)));
+                produced = resampler.Flush(outBuffer.data());
+            }
+        } else {
+            const int frameBytes = audioKind == kAudioAc3 ? 1 : audioChannels * audioBits / 8;
+            got -= got % static_cast<size_t>(frameBytes);
+            produced = ConvertChunk(chunkBuffer.data(), static_cast<int32_t>(got));
+        }
+        carry.assign(outBuffer.begin(), outBuffer.begin() + std::max(produced, 0));
+        carryPos = 0;
+    }
+    return done;
+}
+
+bool CDirectShowAV::OpenForPlayback(const std::string& file, std::function<void(int32_t)> notify)
+{
+    writeGraph = false;
+    if (!Open(file, true)) {
+        if (notify) notify(3);
+        return false;
+    }
+    outputFrames = 0;
+    sourceClock = outputClock = 0.0;
+    smoothCarry = smoothStep = 0;
+    haveFrame = videoEnded = audioEnded = false;
+    carry.clear();
+    carryPos = 0;
+    dump->SetWait(shortWait ? 1.0 : 90.0);
+    if (graph) graph->Start(*dump, std::move(notify));
+    else if (notify) notify(1);
+    return true;
+}
+
+double CDirectShowAV::GetAudioLength(const std::string& file)
+{
+    CMediaGraph probe;
+    if (!probe.Open(file, "", false, true, true) || !probe.audioStreamPresent) return 0.0;
+    int64_t length = probe.audioDuration > 0 ? probe.audioDuration : probe.duration;
+    return length > 0 ? static_cast<double>(length) / 1e7 : 0.0;
+}
+
+bool CDirectShowAV::RecordMicrophone(const std::string& file)
+{
+    if (recorder) {
+        recorder->Stop();
+        recorder.reset();
+    }
+    auto mic = std::make_unique<CMicRecorder>();
+    if (!mic->Start(file)) return false;
+    recorder = std::move(mic);
+    return true;
+}
