@@ -159,18 +159,22 @@ std::string CDebugger::OtherSoftwareText() const
     return text;
 }
 
+std::vector<std::pair<std::string, std::string>> CDebugger::SystemEntries() const
+{
+    std::vector<std::pair<std::string, std::string>> entries = {
+        {"OS", osText},         {"DirectX", directxText}, {"Memory", memoryText},
+        {"CPU", cpuTypeText},   {"MMX", cpuFeatureText},  {"DISK", diskText},
+    };
+    for (size_t i = 0; i < burnerNames.size(); ++i)
+        entries.emplace_back("Burner" + std::to_string(i + 1), burnerNames[i]);
+    entries.emplace_back("OtherSoftware", OtherSoftwareText());
+    return entries;
+}
+
 void CDebugger::WriteSystem()
 {
     if (!enabled) return;
-    Write("System", "OS", osText);
-    Write("System", "DirectX", directxText);
-    Write("System", "Memory", memoryText);
-    Write("System", "CPU", cpuTypeText);
-    Write("System", "MMX", cpuFeatureText);
-    Write("System", "DISK", diskText);
-    for (size_t i = 0; i < burnerNames.size(); ++i)
-        Write("System", "Burner" + std::to_string(i + 1), burnerNames[i]);
-    Write("System", "OtherSoftware", OtherSoftwareText());
+    for (const auto& [key, value] : SystemEntries()) Write("System", key, value);
     if (lastBurner != -1) WriteLastBurn();
 }
 

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 class CDebugger {
@@ -37,6 +38,9 @@ public:
     // `profile` is the recorder's current MMC profile number.
     void RecordBurn(int burnerIndex, int profile, int speed);
 
+    // The "System" keys and values in the order they are written, without the burn
+    // record.
+    std::vector<std::pair<std::string, std::string>> SystemEntries() const;
     // Writes the "System" section: OS, DirectX, Memory, CPU, MMX, DISK, Burner1..n,
     // OtherSoftware and, once a burn was recorded, LastBuringJob.
     void WriteSystem();
