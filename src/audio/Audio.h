@@ -6,6 +6,9 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+
+#include "audio/MP2Encoder.h"
 
 class CAudio {
 public:
@@ -57,4 +60,49 @@ public:
     }
     // Releases the source's buffers (and its Layer II encoder's).
     virtual ~CAudio() = default;
+
+    // Reads up to `bytes` bytes of 48 kHz 16-bit stereo little-endian PCM into `buffer`;
+    // returns the bytes read, 0 at the end.
+    using PcmReader = std::function<int(uint8_t* buffer, int bytes)>;
+
+    // Frame length in bytes of the Layer II header at `header` (4 bytes), or 0 when it is
+    // not a 48 kHz MPEG-1 Layer II header the sources accept.
+    static int Mp2FrameLength(const uint8_t* header);
+
+protected:
+    // The state both sources share, and the reading paths they share.
+
+    // Resets the state for a new stream (first part of Start).
+    void StartState(int firstUnit, int lastUnit, uint32_t startMilliseconds);
+    // Prepares the embedded Layer II encoder to read from `pcm`; false when its buffers
+    // cannot be allocated.
+    bool StartEncoder(int sourceKind, PcmReader pcm);
+    // Linear PCM read: PCM from `pcm`, swapped to big-endian, with unit accounting.
+    int ReadLpcm(uint8_t* buffer, int length, const PcmReader& pcm);
+    // Layer II read: bytes from the encoder, one 2160-tick step per frame header.
+    int ReadMp2(uint8_t* buffer, int length);
+    // Counts the access units (of unitSize bytes) starting within `bytes` new bytes and
+    // advances the byte total and the running unit number.
+    void CountUnits(int bytes);
+    // Sets both times from the running unit number (`ticksPerUnit` per unit), or to
+    // endOfStreamTime when nothing was read.
+    void SetUnitTimes(int bytesRead, uint32_t ticksPerUnit);
+
+    int kind = kindLpcm;
+    int firstUnitNumber = 0;
+    int lastUnitNumber = 1;
+    int unitNumber = 0;
+    uint32_t startTime = 0;
+    uint32_t firstTime = 0;
+    uint32_t endTime = 0;
+    int unitSize = 2013;
+    uint32_t byteTotal32 = 0;
+    uint64_t byteTotal64 = 0;
+    int unitsInRead = 0;
+    int firstOffsetInRead = 0;
+    int channels = 2;
+    bool surround = false;
+    bool firstRead = true;
+    int nextHeaderOffset = 0;   // Layer II: where the next header is expected, relative to the next read
+    CMP2Encoder encoder;
 };
