@@ -1,0 +1,668 @@
+#include "mpeg2enc/Encoder.h"
+
+#include "base/DVDParams.h"
+#include "base/Ini.h"
+#include "base/Progress.h"
+#include "base/Texts.h"
+#include "mpeg2enc/Dct.h"
+#include "mpeg2enc/FrameSource.h"
+#include "mpeg2enc/VlcTables.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+
+namespace {
+
+constexpr int flagIntra = 1;
+constexpr int flagPattern = 2;
+constexpr int flagForward = 8;
+
+constexpr size_t noPicture = std::numeric_limits<size_t>::max();
+
+// The frame_rate_code table of 13818-2 as numerator / denominator.
+constexpr int64_t rateTable[9][2] = {{30000, 1001}, {24000, 1001}, {24, 1}, {25, 1}, {30000, 1001},
+                                     {30, 1},       {50, 1},       {60000, 1001}, {60, 1}};
+
+// Largest number of bytes one picture can take: per macroblock six blocks of 63 escaped
+// coefficients (24 bits) with DC and end of block, plus macroblock and slice headers.
+size_t WorstCasePictureBytes(int mbCount, int mbRows)
+{
+    return size_t(mbCount) * (6 * (63 * 3 + 8) + 16) + size_t(mbRows) * 8 + 4096;
+}
+
+long ParseLong(const std::string& text) { return std::strtol(text.c_str(), nullptr, 10); }
+
+}  // namespace
+
+CEncoder::CEncoder() = default;
+
+CEncoder::~CEncoder() { CloseProgress(); }
+
+uint64_t CEncoder::PictureTicks(int64_t n) const
+{
+    return uint64_t(n) * 90000u * uint64_t(rateDenominator) / uint64_t(rateNumerator);
+}
+
+bool CEncoder::LoadMatrix(const std::string& text, uint8_t matrix[64])
+{
+    if (text == "Default") return false;
+    uint8_t parsed[64] = {};
+    const CMatrixParse result = ParseMatrixText(text, parsed);
+    // A matrix needs 64 entries of 1..255; anything shorter or with a zero entry cannot be
+    // written into a sequence header, so the default matrix is used instead.
+    if (result.byteCount < 64) return false;
+    for (uint8_t v : parsed)
+        if (v == 0) return false;
+    std::memcpy(matrix, parsed, 64);
+    return true;
+}
+
+bool CEncoder::InitFromSettings(const CDVDParams& params)
+{
+    width = params.width;
+    height = params.height;
+    videoFormat = params.videoStandard;
+    aspectCode = params.aspectCode;
+    frameRateCode = params.frameRateCode;
+    targetBitRate = params.videoBitRate;
+    jobName = params.jobName;
+    displayWidth = width;
+    displayHeight = height;
+    progressiveFrame = true;
+    topFieldFirst = true;
+    gopLength = 15;
+    loadIntra = LoadMatrix(params.intraMatrixText, intraMatrix);
+    loadNonIntra = LoadMatrix(params.interMatrixText, nonIntraMatrix);
+    return Configure();
+}
+
+bool CEncoder::InitFromConfigFile(const std::string& path)
+{
+    const std::string section = "OrvoMPG";
+    auto read = [&](const char* key, const char* def) { return IniRead(section, key, def, path, 2047); };
+
+    width = int(ParseLong(read("OutputWidth", "720")));
+    height = int(ParseLong(read("OutputHeight", "480")));
+    const std::string aspect = read("AspectRatio", "4:3");
+    aspectCode = aspect == "1:1" ? 1 : aspect == "16:9" ? 3 : 2;
+    videoFormat = read("VideoFormat", "NTSC") == "PAL" ? 1 : 2;
+    frameRateCode = read("FrameRate", "29.97") == "25" ? 3 : 4;
+    const long gop = ParseLong(read("MaxKeyframeInterval", "15"));
+    gopLength = gop < 1 || gop > 255 ? 15 : int(gop);
+    const double rate = std::strtod(read("TargetBitRate", "7000000.0").c_str(), nullptr);
+    targetBitRate = rate < 256000.0 || rate > 15000000.0 || std::isnan(rate) ? 7000000.0 : rate;
+    loadIntra = LoadMatrix(read("IntraQuantMatrix", "Default"), intraMatrix);
+    loadNonIntra = LoadMatrix(read("InterQuantMatrix", "Default"), nonIntraMatrix);
+    outputFileName = read("OutputVideoFileName", "./orvompg.m2v");
+    const long long size = std::strtoll(read("MaxMpegFileSize", "1024000000").c_str(), nullptr, 10);
+    maxFileSize = size < 256 || size > 1024000000 ? 1024000000 : size;
+    // The file names no display size or field order: use those of the settings path.
+    displayWidth = width;
+    displayHeight = height;
+    progressiveFrame = true;
+    topFieldFirst = true;
+    jobName.clear();
+    return Configure();
+}
+
+void CEncoder::SetFieldOrder(bool interlaced, bool topFirst)
+{
+    progressiveFrame = !interlaced;
+    topFieldFirst = topFirst || !interlaced;
+}
+
+bool CEncoder::Configure()
+{
+    initialised = false;
+    if (width < 16 || height < 16 || width % 16 || height % 16 || width > 4080 || height > 4080) return false;
+    mbColumns = width / 16;
+    mbRows = height / 16;
+    if (frameRateCode < 1 || frameRateCode > 8) frameRateCode = 4;
+    rateNumerator = rateTable[frameRateCode][0];
+    rateDenominator = rateTable[frameRateCode][1];
+    rateController.Initialise(targetBitRate, FrameRate());
+
+    if (!input.Create(width, height) || !reconstruction[0].Create(width, height) ||
+        !reconstruction[1].Create(width, height))
+        return false;
+    groupCapacity = std::max(groupBufferSize, WorstCasePictureBytes(mbColumns * mbRows, mbRows) * 2);
+    if (!groupMemory.Allocate(groupCapacity + 512)) return false;
+    groupBuffer = groupMemory.AlignedAbove(128);
+
+    if (!loadIntra) std::memcpy(intraMatrix, defaultIntraMatrix, 64);
+    if (!loadNonIntra) std::memset(nonIntraMatrix, 16, 64);
+    quantiser.Build(intraMatrix, nonIntraMatrix);
+
+    writer.Attach(groupBuffer, groupCapacity);
+    frameCounter = 0;
+    totalFrames = 10800000;
+    currentPictureTime = 0;
+    nextPictureTime = uint32_t(PictureTicks(1));
+    readPosition = endPosition = 0;
+    currentIndex = 0;
+    initialised = true;
+    return true;
+}
+
+bool CEncoder::Start(CFrameSource* frameSource, int64_t frameCount)
+{
+    if (!initialised) return false;
+    source = frameSource;
+    totalFrames = std::max<int64_t>(frameCount, 0);
+    readPosition = endPosition = 0;
+    frameCounter = 0;
+    gopComplete = streamFinished = endOfStream = false;
+    cancelled = failed = false;
+    std::fill(std::begin(pictureStarts), std::end(pictureStarts), noPicture);
+
+    std::string name = jobName;
+    if (name.size() > 48) name = name.substr(0, 45) + "...";
+    std::string body = Text(421);
+    const size_t at = body.find("%s");
+    if (at != std::string::npos) body.replace(at, 2, name);
+    progress = std::make_unique<CProgress>();
+    progress->SetPositionOffset(progressOffset);
+    progress->Open(Text(420), body);
+    return true;
+}
+
+void CEncoder::CloseProgress() { progress.reset(); }
+
+bool CEncoder::EnsureGroupSpace()
+{
+    const size_t needed = WorstCasePictureBytes(mbColumns * mbRows, mbRows);
+    if (writer.FreeBytes() >= needed) return true;
+    // Grow rather than wrap: a GOP never overwrites its own start.
+    const size_t newCapacity = std::max(groupCapacity * 2, writer.Position() + 2 * needed);
+    CMemory bigger;
+    if (!bigger.Allocate(newCapacity + 512)) return false;
+    uint8_t* newBuffer = bigger.AlignedAbove(128);
+    std::memcpy(newBuffer, groupBuffer, writer.Position());
+    groupMemory = std::move(bigger);
+    groupBuffer = newBuffer;
+    groupCapacity = newCapacity;
+    writer.Rebase(groupBuffer, groupCapacity);
+    return true;
+}
+
+size_t CEncoder::FinishGop() { return writer.Finish(); }
+
+int32_t CEncoder::Read(uint8_t* buffer, int32_t length)
+{
+    if (length <= 0 || !initialised) return 0;
+    if (readPosition == endPosition) {
+        if (streamFinished) {
+            currentPictureTime = nextPictureTime = endOfStreamTime;
+            return 0;
+        }
+        readPosition = endPosition = 0;
+        gopComplete = false;
+        std::fill(std::begin(pictureStarts), std::end(pictureStarts), noPicture);
+        bool reachedEnd = true;  // false when filling stopped at the end of a GOP
+        while (frameCounter < totalFrames && source) {
+            if (gopComplete) {
+                endPosition = FinishGop();
+                reachedEnd = false;
+                break;
+            }
+            if (!EnsureGroupSpace()) {
+                failed = true;
+                break;
+            }
+            source->NextFrame(input);
+            if (!EncodePicture()) break;
+        }
+        if (reachedEnd) {
+            // The frame count was reached (or coding was cancelled): the GOP in the buffer
+            // is the last one, complete or short, and the stream ends after its last byte.
+            endPosition = FinishGop();
+            endOfStream = true;
+            writer.Rewind();
+            CloseProgress();
+            gopComplete = true;
+            streamFinished = true;
+        }
+    }
+    if (readPosition == endPosition) {
+        currentPictureTime = nextPictureTime = endOfStreamTime;
+        return 0;
+    }
+    const size_t remaining = endPosition - readPosition;
+    size_t count;
+    if (readPosition + size_t(length) < endPosition)
+        count = size_t(length);
+    else if (length > 16)
+        count = remaining < size_t(length - 16) ? remaining : size_t(length - 16);
+    else
+        count = std::min(remaining, size_t(length));  // tiny reads simply take what is left
+    std::memcpy(buffer, groupBuffer + readPosition, count);
+    readPosition += count;
+    UpdateTimes();
+    return int32_t(count);
+}
+
+void CEncoder::UpdateTimes()
+{
+    if (endOfStream && readPosition == endPosition) {
+        currentPictureTime = nextPictureTime = endOfStreamTime;
+        return;
+    }
+    int i = 0;
+    while (i < gopLength && pictureStarts[i] <= readPosition) ++i;
+    currentPictureTime = uint32_t(PictureTicks(i + gopFirstFrame));
+    nextPictureTime = uint32_t(PictureTicks(i + gopFirstFrame + 1));
+}
+
+void CEncoder::WriteSequenceHeaders()
+{
+    CBitWriter& w = writer;
+    const uint32_t bitRateValue = (headerBitRate + 399) / 400;  // 20500
+    w.PutStartCode(0x000001B3);
+    w.PutBits(uint32_t(width) & 0xFFF, 12);
+    w.PutBits(uint32_t(height) & 0xFFF, 12);
+    w.PutBits(uint32_t(aspectCode), 4);
+    w.PutBits(uint32_t(frameRateCode), 4);
+    w.PutBits(bitRateValue & 0x3FFFF, 18);
+    w.PutBits(1, 1);
+    w.PutBits(112, 10);
+    w.PutBits(0, 1);
+    w.PutBits(loadIntra ? 1 : 0, 1);
+    if (loadIntra)
+        for (int i = 0; i < 64; ++i) w.PutBits(intraMatrix[zigzagScan[i]], 8);
+    w.PutBits(loadNonIntra ? 1 : 0, 1);
+    if (loadNonIntra)
+        for (int i = 0; i < 64; ++i) w.PutBits(nonIntraMatrix[zigzagScan[i]], 8);
+
+    w.PutStartCode(0x000001B5);
+    w.PutBits(1, 4);
+    w.PutBits(0x48, 8);
+    w.PutBits(0, 1);  // progressive_sequence
+    w.PutBits(1, 2);  // 4:2:0
+    w.PutBits(uint32_t(width) >> 12, 2);
+    w.PutBits(uint32_t(height) >> 12, 2);
+    w.PutBits(bitRateValue >> 18, 12);
+    w.PutBits(1, 1);
+    w.PutBits(112 >> 10, 8);
+    w.PutBits(0, 1);  // low_delay
+    w.PutBits(0, 2);
+    w.PutBits(0, 5);
+
+    w.PutStartCode(0x000001B5);
+    w.PutBits(2, 4);
+    w.PutBits(uint32_t(videoFormat), 3);
+    w.PutBits(1, 1);
+    w.PutBits(5, 8);
+    w.PutBits(5, 8);
+    w.PutBits(4, 8);
+    w.PutBits(uint32_t(displayWidth), 14);
+    w.PutBits(1, 1);
+    w.PutBits(uint32_t(displayHeight), 14);
+}
+
+void CEncoder::WriteGopHeader(int64_t n)
+{
+    const int64_t r = int64_t(FrameRate() + 0.5);
+    const int64_t pictures = n % r;
+    const int64_t s = n / r;
+    const uint32_t seconds = uint32_t(s % 60), minutes = uint32_t((s / 60) % 60), hours = uint32_t((s / 3600) % 24);
+    writer.PutStartCode(0x000001B8);
+    writer.PutBits(0, 1);  // drop_frame_flag
+    writer.PutBits(hours, 5);
+    writer.PutBits(minutes, 6);
+    writer.PutBits(1, 1);
+    writer.PutBits(seconds, 6);
+    writer.PutBits(uint32_t(pictures), 6);
+    writer.PutBits(1, 1);  // closed_gop
+    writer.PutBits(0, 1);  // broken_link
+}
+
+void CEncoder::WritePictureHeaders(bool intra, int temporalReference)
+{
+    CBitWriter& w = writer;
+    w.PutStartCode(0x00000100);
+    w.PutBits(uint32_t(temporalReference), 10);
+    w.PutBits(intra ? 1 : 2, 3);
+    w.PutBits(0xFFFF, 16);
+    if (!intra) {
+        w.PutBits(0, 1);
+        w.PutBits(7, 3);
+    }
+    w.PutBits(0, 1);
+
+    w.PutStartCode(0x000001B5);
+    w.PutBits(8, 4);
+    if (intra) {
+        w.PutBits(0xFFFF, 16);
+    } else {
+        w.PutBits(5, 4);
+        w.PutBits(5, 4);
+        w.PutBits(15, 4);
+        w.PutBits(15, 4);
+    }
+    w.PutBits(1, 2);  // intra_dc_precision: 9 bits
+    w.PutBits(3, 2);  // frame picture
+    w.PutBits(topFieldFirst ? 1 : 0, 1);
+    w.PutBits(0, 1);  // frame_pred_frame_dct
+    w.PutBits(0, 1);  // concealment_motion_vectors
+    w.PutBits(1, 1);  // q_scale_type: non-linear
+    w.PutBits(intra ? 1 : 0, 1);  // intra_vlc_format
+    w.PutBits(1, 1);  // alternate_scan
+    w.PutBits(0, 1);  // repeat_first_field
+    w.PutBits(progressiveFrame ? 1 : 0, 1);  // chroma_420_type
+    w.PutBits(progressiveFrame ? 1 : 0, 1);  // progressive_frame
+    w.PutBits(0, 1);  // composite_display_flag
+}
+
+bool CEncoder::EncodePicture()
+{
+    const int64_t n = frameCounter;
+    const int position = int(n % gopLength);
+    const bool intra = position == 0;
+    pictureStarts[position] = writer.AlignedPosition();
+
+    if (flipVertical) {
+        CYUV420Image& p = input.picture;
+        auto flip = [](uint8_t* plane, int w, int h) {
+            for (int top = 0, bottom = h - 1; top < bottom; ++top, --bottom)
+                std::swap_ranges(plane + size_t(top) * size_t(w), plane + size_t(top + 1) * size_t(w),
+                                 plane + size_t(bottom) * size_t(w));
+        };
+        flip(p.planeY, width, height);
+        flip(p.planeCb, width / 2, height / 2);
+        flip(p.planeCr, width / 2, height / 2);
+    }
+
+    if (intra) {
+        gopFirstFrame = n;
+        WriteSequenceHeaders();
+        WriteGopHeader(n);
+        if (progress) {
+            const int64_t percent = totalFrames > 0 ? n * 100 / totalFrames : 0;
+            progress->SetPercentAndTime(int64_t(double(n) / FrameRate()), int(percent));
+            progress->Pump();
+            if (progress->IsCancelled()) cancelled = true;
+        }
+    }
+
+    CFrame& current = reconstruction[currentIndex];
+    const CFrame& reference = reconstruction[1 - currentIndex];
+    const int q = rateController.Quantiser();
+    const int mbCount = mbColumns * mbRows;
+    int32_t* vx = current.Array(CFrame::kMotionX);
+    int32_t* vy = current.Array(CFrame::kMotionY);
+    int32_t* flags = current.Array(CFrame::kMbFlags);
+    int32_t* quant = current.Array(CFrame::kQuantiser);
+    if (intra) {
+        std::fill(vx, vx + mbCount, 0);
+        std::fill(vy, vy + mbCount, 0);
+        std::fill(flags, flags + mbCount, flagIntra);
+    } else {
+        motionSearch.SearchPicture(input.picture.planeY, reference.picture.planeY, width, height,
+                                   reference.Array(CFrame::kMotionX), reference.Array(CFrame::kMotionY), vx, vy,
+                                   flags);
+    }
+    std::fill(quant, quant + mbCount, q);
+
+    const uint64_t startBits = writer.BitCount();
+    WritePictureHeaders(intra, position);
+    CodeSlices(intra, q, reference, current);
+    const uint64_t bits = writer.BitCount() - startBits;
+    rateController.Update(intra, double(bits));
+    if (pictureHook) pictureHook(SPictureInfo{n, intra, q, bits, current});
+
+    currentIndex = 1 - currentIndex;
+    ++frameCounter;
+    if (position == gopLength - 1) gopComplete = true;
+    return !cancelled;
+}
+
+void CEncoder::FormPrediction(int column, int row, int mvx, int mvy, const CFrame& reference,
+                              uint8_t pred[6][64]) const
+{
+    const CYUV420Image& ref = reference.picture;
+    // One block of `size` x `size` samples from `plane` at integer position (x, y) with
+    // half-sample flags hx, hy, into an 8 x 8 destination area of `out` rows.
+    auto predict = [](const uint8_t* plane, int stride, int x, int y, int hx, int hy, uint8_t* out, int outStride,
+                      int size) {
+        const uint8_t* p = plane + size_t(y) * size_t(stride) + size_t(x);
+        for (int j = 0; j < size; ++j, p += stride, out += outStride)
+            for (int i = 0; i < size; ++i) {
+                if (!hx && !hy)
+                    out[i] = p[i];
+                else if (hx && !hy)
+                    out[i] = uint8_t((p[i] + p[i + 1] + 1) >> 1);
+                else if (!hx && hy)
+                    out[i] = uint8_t((p[i] + p[i + stride] + 1) >> 1);
+                else
+                    out[i] = uint8_t((p[i] + p[i + 1] + p[i + stride] + p[i + stride + 1] + 2) >> 2);
+            }
+    };
+    uint8_t luma[16 * 16];
+    const int x = column * 16, y = row * 16;
+    predict(ref.planeY, width, x + (mvx >> 1), y + (mvy >> 1), mvx & 1, mvy & 1, luma, 16, 16);
+    for (int b = 0; b < 4; ++b)
+        for (int j = 0; j < 8; ++j)
+            std::memcpy(pred[b] + j * 8, luma + (((b >> 1) * 8 + j) * 16) + (b & 1) * 8, 8);
+    const int cvx = mvx / 2, cvy = mvy / 2;  // toward zero
+    const int cx = x / 2 + (cvx >> 1), cy = y / 2 + (cvy >> 1);
+    predict(ref.planeCb, width / 2, cx, cy, cvx & 1, cvy & 1, pred[4], 8, 8);
+    predict(ref.planeCr, width / 2, cx, cy, cvx & 1, cvy & 1, pred[5], 8, 8);
+}
+
+void CEncoder::WriteMotionComponent(int delta)
+{
+    constexpr int rSize = 4;  // f_code 5
+    constexpr int span = 16 << rSize;
+    if (delta > span - 1) delta -= 2 * span;
+    if (delta < -span) delta += 2 * span;
+    const int magnitude = std::abs(delta);
+    const int code = (magnitude + (1 << rSize) - 1) >> rSize;
+    const SVlc vlc = VlcMotionCode(code);
+    writer.PutBits(vlc.code, vlc.length);
+    if (code != 0) {
+        writer.PutBits(delta < 0 ? 1 : 0, 1);
+        writer.PutBits(uint32_t((magnitude + (1 << rSize) - 1) & ((1 << rSize) - 1)), rSize);
+    }
+}
+
+void CEncoder::WriteIntraBlock(const int16_t levels[64], int component, int& dcPredictor, int table)
+{
+    const int difference = levels[0] - dcPredictor;
+    dcPredictor = levels[0];
+    int size = 0;
+    for (int m = std::abs(difference); m; m >>= 1) ++size;
+    const SVlc sizeCode = component == 0 ? VlcDcSizeLuma(size) : VlcDcSizeChroma(size);
+    writer.PutBits(sizeCode.code, sizeCode.length);
+    if (size > 0) writer.PutBits(uint32_t(difference < 0 ? (1 << size) + difference - 1 : difference), size);
+    int run = 0;
+    for (int i = 1; i < 64; ++i) {
+        const int level = levels[alternateScan[i]];
+        if (level == 0) {
+            ++run;
+            continue;
+        }
+        const SVlc code = VlcCoefficient(table, run, std::abs(level));
+        if (code.length) {
+            writer.PutBits(code.code, code.length);
+            writer.PutBits(level < 0 ? 1 : 0, 1);
+        } else {
+            writer.PutBits(vlcCoefficientEscape.code, vlcCoefficientEscape.length);
+            writer.PutBits(uint32_t(run), 6);
+            writer.PutBits(uint32_t(level) & 0xFFF, 12);
+        }
+        run = 0;
+    }
+    const SVlc eob = VlcEndOfBlock(table);
+    writer.PutBits(eob.code, eob.length);
+}
+
+void CEncoder::WriteNonIntraBlock(const int16_t levels[64])
+{
+    int run = 0;
+    bool first = true;
+    for (int i = 0; i < 64; ++i) {
+        const int level = levels[alternateScan[i]];
+        if (level == 0) {
+            ++run;
+            continue;
+        }
+        const int magnitude = std::abs(level);
+        if (first && run == 0 && magnitude == 1) {
+            writer.PutBits(level < 0 ? 3 : 2, 2);  // "1s"
+        } else {
+            const SVlc code = VlcCoefficient(0, run, magnitude);
+            if (code.length) {
+                writer.PutBits(code.code, code.length);
+                writer.PutBits(level < 0 ? 1 : 0, 1);
+            } else {
+                writer.PutBits(vlcCoefficientEscape.code, vlcCoefficientEscape.length);
+                writer.PutBits(uint32_t(run), 6);
+                writer.PutBits(uint32_t(level) & 0xFFF, 12);
+            }
+        }
+        first = false;
+        run = 0;
+    }
+    const SVlc eob = VlcEndOfBlock(0);
+    writer.PutBits(eob.code, eob.length);
+}
+
+void CEncoder::CodeSlices(bool intra, int q, const CFrame& reference, CFrame& current)
+{
+    const CYUV420Image& src = input.picture;
+    CYUV420Image& out = current.picture;
+    int32_t* vx = current.Array(CFrame::kMotionX);
+    int32_t* vy = current.Array(CFrame::kMotionY);
+    int32_t* flags = current.Array(CFrame::kMbFlags);
+    const int scaleCode = NonLinearScaleCode(q);
+    const int intraTable = intra ? 1 : 0;
+    const int chromaWidth = width / 2;
+
+    alignas(16) uint8_t pred[6][64];
+    alignas(16) int16_t coefficients[6][64];
+    alignas(16) int16_t levels[6][64];
+    alignas(16) int16_t dequantised[64];
+    alignas(16) int16_t residual[64];
+
+    for (int row = 0; row < mbRows; ++row) {
+        writer.PutStartCode(0x00000101 + uint32_t(row));
+        writer.PutBits(uint32_t(scaleCode), 5);
+        writer.PutBits(0, 1);
+        int increment = 1;
+        int predX = 0, predY = 0;
+        int dc[3] = {0, 0, 0};
+
+        for (int column = 0; column < mbColumns; ++column) {
+            const int b = row * mbColumns + column;
+            int mbFlags = flags[b];
+            const bool mbIntra = (mbFlags & flagIntra) != 0;
+
+            // Prediction and prediction error of the six blocks.
+            if (mbIntra)
+                std::memset(pred, 128, sizeof pred);
+            else
+                FormPrediction(column, row, vx[b], vy[b], reference, pred);
+            for (int blk = 0; blk < 6; ++blk) {
+                const uint8_t* s;
+                int stride;
+                if (blk < 4) {
+                    stride = width;
+                    s = src.planeY + size_t(row * 16 + (blk >> 1) * 8) * size_t(width) + size_t(column * 16 + (blk & 1) * 8);
+                } else {
+                    stride = chromaWidth;
+                    s = (blk == 4 ? src.planeCb : src.planeCr) + size_t(row * 8) * size_t(chromaWidth) + size_t(column * 8);
+                }
+                for (int j = 0; j < 8; ++j)
+                    for (int i = 0; i < 8; ++i)
+                        coefficients[blk][j * 8 + i] = int16_t(s[j * stride + i] - pred[blk][j * 8 + i]);
+                ForwardDct(coefficients[blk]);
+            }
+
+            int pattern = 0;
+            if (mbIntra) {
+                for (int blk = 0; blk < 6; ++blk) quantiser.QuantiseIntra(coefficients[blk], levels[blk], q);
+                pattern = 63;
+            } else {
+                for (int blk = 0; blk < 6; ++blk)
+                    if (quantiser.QuantiseNonIntra(coefficients[blk], levels[blk], q)) pattern |= 32 >> blk;
+            }
+
+            bool skipped = false;
+            if (!mbIntra) {
+                if (pattern != 0)
+                    mbFlags |= flagPattern;
+                else if (!(mbFlags & flagForward) && column != 0 && column != mbColumns - 1)
+                    skipped = true;
+                else
+                    mbFlags |= flagForward;
+            }
+            flags[b] = mbFlags;
+
+            if (skipped) {
+                ++increment;
+                predX = predY = 0;
+                dc[0] = dc[1] = dc[2] = 0;
+            } else {
+                while (increment > 33) {
+                    writer.PutBits(vlcMacroblockEscape.code, vlcMacroblockEscape.length);
+                    increment -= 33;
+                }
+                const SVlc inc = VlcAddressIncrement(increment);
+                writer.PutBits(inc.code, inc.length);
+                increment = 1;
+                const SVlc type = intra ? vlcMacroblockTypeIntraI : VlcMacroblockTypeP(mbFlags);
+                writer.PutBits(type.code, type.length);
+                if (mbFlags & flagForward) writer.PutBits(2, 2);  // frame_motion_type: frame
+                if (mbIntra || pattern != 0) writer.PutBits(0, 1);  // dct_type: frame
+                if (mbFlags & flagForward) {
+                    WriteMotionComponent(vx[b] - predX);
+                    WriteMotionComponent(vy[b] - predY);
+                    predX = vx[b];
+                    predY = vy[b];
+                }
+                if (!mbIntra && pattern != 0) {
+                    const SVlc cbp = VlcCodedBlockPattern(pattern);
+                    writer.PutBits(cbp.code, cbp.length);
+                }
+                for (int blk = 0; blk < 6; ++blk) {
+                    if (!(pattern & (32 >> blk))) continue;
+                    if (mbIntra)
+                        WriteIntraBlock(levels[blk], blk < 4 ? 0 : blk - 3, dc[blk < 4 ? 0 : blk - 3], intraTable);
+                    else
+                        WriteNonIntraBlock(levels[blk]);
+                }
+                if (mbIntra || !(mbFlags & flagForward)) predX = predY = 0;
+                if (!mbIntra) dc[0] = dc[1] = dc[2] = 0;
+            }
+
+            // Reconstruction: prediction plus the inverse transform of what was coded.
+            for (int blk = 0; blk < 6; ++blk) {
+                const bool coded = (pattern & (32 >> blk)) != 0;
+                if (coded) {
+                    if (mbIntra)
+                        quantiser.DequantiseIntra(levels[blk], dequantised, q);
+                    else
+                        quantiser.DequantiseNonIntra(levels[blk], dequantised, q);
+                    InverseDct(dequantised, residual);
+                }
+                uint8_t* d;
+                int stride;
+                if (blk < 4) {
+                    stride = width;
+                    d = out.planeY + size_t(row * 16 + (blk >> 1) * 8) * size_t(width) + size_t(column * 16 + (blk & 1) * 8);
+                } else {
+                    stride = chromaWidth;
+                    d = (blk == 4 ? out.planeCb : out.planeCr) + size_t(row * 8) * size_t(chromaWidth) + size_t(column * 8);
+                }
+                for (int j = 0; j < 8; ++j)
+                    for (int i = 0; i < 8; ++i) {
+                        const int v = pred[blk][j * 8 + i] + (coded ? residual[j * 8 + i] : 0);
+                        d[j * stride + i] = uint8_t(std::clamp(v, 0, 255));
+                    }
+            }
+        }
+    }
+}

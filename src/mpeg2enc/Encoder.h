@@ -1,0 +1,167 @@
+// CEncoder: turns a sequence of 4:2:0 frames into an MPEG-2 video elementary stream for
+// DVD-Video (Main Profile at Main Level, frame pictures, I and P pictures, closed
+// groups of pictures). It is a pull encoder: Read hands out the coded bytes of one
+// group of pictures (GOP) from the group buffer and codes the next GOP, pulling its
+// frames from the frame source, whenever the buffer has been read completely.
+//
+// Pictures are coded in display order. Frame n is at position n mod gopLength of its
+// GOP; position 0 is an I picture, every other position a P picture predicted from the
+// reconstruction of the picture before it. The sequence header and its two extensions
+// are repeated before every GOP.
+#pragma once
+
+#include "mpeg2enc/BitWriter.h"
+#include "mpeg2enc/MotionSearch.h"
+#include "mpeg2enc/Quantiser.h"
+#include "mpeg2enc/RateController.h"
+#include "slideshow/Frame.h"
+#include "slideshow/Memory.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+class CDVDParams;
+class CFrameSource;
+class CProgress;
+
+class CEncoder {
+public:
+    static constexpr size_t groupBufferSize = 4096000;
+    static constexpr uint32_t endOfStreamTime = 2592000000u;
+    static constexpr int headerBitRate = 8200000;
+
+    // What the encoder reports after each coded picture (tests and tools).
+    struct SPictureInfo {
+        int64_t frameNumber;
+        bool intra;
+        int quantiser;
+        uint64_t bits;              // picture header to the end of the last slice
+        const CFrame& reconstruction;  // also holds the final vectors and flags
+    };
+
+    CEncoder();
+    ~CEncoder();
+    CEncoder(const CEncoder&) = delete;
+    CEncoder& operator=(const CEncoder&) = delete;
+
+    // Configures the encoder from the DVD settings (size, video format, aspect, frame
+    // rate code, target bit rate, matrix texts, job name) and allocates its frames and
+    // buffers. Returns false when memory could not be allocated or the size is not a
+    // positive multiple of 16.
+    bool InitFromSettings(const CDVDParams& params);
+    // Configures the encoder from section "OrvoMPG" of the INI file at `path`; values
+    // out of range take their defaults. Returns false as InitFromSettings does.
+    bool InitFromConfigFile(const std::string& path);
+
+    // Attaches the frame source and the number of frames to code, and opens the progress
+    // window. Returns false before a successful initialisation.
+    bool Start(CFrameSource* source, int64_t frameCount);
+
+    // Copies up to `length` bytes of the stream into `buffer`, coding the next GOP when
+    // the buffered one has been read. When fewer than `length` bytes are left in the
+    // buffered GOP, a read returns them only when they are fewer than length - 16, and
+    // length - 16 bytes otherwise. Returns the number of bytes copied, 0 at the end.
+    int32_t Read(uint8_t* buffer, int32_t length);
+    // True when every byte of the buffered GOP has been read.
+    bool IsDrained() const { return readPosition == endPosition; }
+    // 90 kHz times of the picture at the read position (decoding and presentation);
+    // endOfStreamTime once the last byte of the stream has been read.
+    uint32_t CurrentPictureTime() const { return currentPictureTime; }
+    uint32_t NextPictureTime() const { return nextPictureTime; }
+
+    void SetFlipVertical(bool flip) { flipVertical = flip; }
+    void SetAspectCode(int code) { aspectCode = code; }
+    // progressive_frame and chroma_420_type := !interlaced; top_field_first := 1 when
+    // topFieldFirst is true or the source is not interlaced.
+    void SetFieldOrder(bool interlaced, bool topFieldFirst);
+    void SetProgressOffset(int32_t seconds) { progressOffset = seconds; }
+    // Called after every coded picture; empty to stop.
+    void SetPictureHook(std::function<void(const SPictureInfo&)> hook) { pictureHook = std::move(hook); }
+
+    int Width() const { return width; }
+    int Height() const { return height; }
+    int AspectCode() const { return aspectCode; }
+    int FrameRateCode() const { return frameRateCode; }
+    // Pictures per second from the frame-rate code (25 or 30000/1001 for DVD).
+    double FrameRate() const { return double(rateNumerator) / double(rateDenominator); }
+    int GopLength() const { return gopLength; }
+    double TargetBitRate() const { return targetBitRate; }
+    int VideoFormat() const { return videoFormat; }
+    bool IntraMatrixLoaded() const { return loadIntra; }
+    bool NonIntraMatrixLoaded() const { return loadNonIntra; }
+    const std::string& OutputFileName() const { return outputFileName; }
+    int64_t MaxFileSize() const { return maxFileSize; }
+    int64_t FramesCoded() const { return frameCounter; }
+    int64_t TotalFrames() const { return totalFrames; }
+    // True after the last GOP (or a cancel) has been coded; reads then run dry.
+    bool StreamFinished() const { return streamFinished; }
+    // True when the person cancelled in the progress window.
+    bool Cancelled() const { return cancelled; }
+    // True when coding stopped because the group buffer could not be enlarged.
+    bool Failed() const { return failed; }
+
+    // 90 kHz time of picture `n`: n x 90000 / frame rate, computed exactly in integers.
+    uint64_t PictureTicks(int64_t n) const;
+
+private:
+    bool Configure();
+    bool LoadMatrix(const std::string& text, uint8_t matrix[64]);
+    bool EnsureGroupSpace();
+    bool EncodePicture();
+    size_t FinishGop();
+    void CloseProgress();
+
+    void WriteSequenceHeaders();
+    void WriteGopHeader(int64_t frameNumber);
+    void WritePictureHeaders(bool intra, int temporalReference);
+    void CodeSlices(bool intra, int q, const CFrame& reference, CFrame& current);
+    void FormPrediction(int column, int row, int vx, int vy, const CFrame& reference, uint8_t pred[6][64]) const;
+    void WriteMotionComponent(int delta);
+    void WriteIntraBlock(const int16_t levels[64], int component, int& dcPredictor, int table);
+    void WriteNonIntraBlock(const int16_t levels[64]);
+    void UpdateTimes();
+
+    // Configuration.
+    int width = 720, height = 480;
+    int displayWidth = 720, displayHeight = 480;
+    int aspectCode = 2, videoFormat = 2, frameRateCode = 4;
+    int64_t rateNumerator = 30000, rateDenominator = 1001;
+    int gopLength = 15;
+    double targetBitRate = 7000000.0;
+    bool progressiveFrame = true, topFieldFirst = true;
+    bool loadIntra = false, loadNonIntra = false;
+    uint8_t intraMatrix[64] = {}, nonIntraMatrix[64] = {};
+    std::string jobName;
+    std::string outputFileName = "./orvompg.m2v";
+    int64_t maxFileSize = 1024000000;
+    int mbColumns = 45, mbRows = 30;
+    bool initialised = false;
+
+    // Working objects.
+    CFrame input, reconstruction[2];
+    int currentIndex = 0;  // reconstruction[currentIndex] receives the next picture
+    CQuantiser quantiser;
+    CMotionSearch motionSearch;
+    CRateController rateController;
+    CBitWriter writer;
+    CMemory groupMemory;
+    uint8_t* groupBuffer = nullptr;
+    size_t groupCapacity = 0;
+
+    // Group-buffer state.
+    size_t readPosition = 0, endPosition = 0;
+    size_t pictureStarts[256] = {};
+    int64_t gopFirstFrame = 0;
+    bool gopComplete = false, streamFinished = false, endOfStream = false;
+    int64_t frameCounter = 0, totalFrames = 10800000;
+    uint32_t currentPictureTime = 0, nextPictureTime = 0;
+
+    CFrameSource* source = nullptr;
+    bool flipVertical = false;
+    int32_t progressOffset = 0;
+    std::unique_ptr<CProgress> progress;
+    bool cancelled = false, failed = false;
+    std::function<void(const SPictureInfo&)> pictureHook;
+};

@@ -1,0 +1,42 @@
+// CMotionSearch: the predictive motion search of P pictures. For each macroblock it
+// tries a few candidate vectors (the median of the left, top and top-right neighbours,
+// the zero vector, the co-located vector of the previous picture, the neighbours
+// themselves), stops early when one is already good, otherwise walks greedily over
+// neighbouring integer positions, then refines by one half sample horizontally and
+// vertically. It then decides between motion compensation and intra coding. Only luma
+// is searched.
+#pragma once
+
+#include <cstdint>
+
+class CMotionSearch {
+public:
+    // Result of one macroblock: vector in half-sample units and its SAD.
+    struct SVector {
+        int32_t x = 0;
+        int32_t y = 0;
+        uint32_t cost = 0;
+    };
+
+    // Macroblock flags left by the search (see the encoder's macroblock coding).
+    static constexpr int32_t flagIntra = 1;
+    static constexpr int32_t flagForward = 8;
+
+    // Searches every macroblock of a picture in raster order. `src` and `ref` are luma
+    // planes of `width` x `height` with stride `width`; `previousX/Y` hold the vectors
+    // of the previous picture; `vectorX/Y` and `flags` receive, per macroblock, the
+    // vector and 1 (intra, zero vector), 8 (non-zero vector) or 0 (zero vector).
+    void SearchPicture(const uint8_t* src, const uint8_t* ref, int width, int height,
+                       const int32_t* previousX, const int32_t* previousY, int32_t* vectorX,
+                       int32_t* vectorY, int32_t* flags);
+
+    // Searches macroblock `index` (at column `index % (width / 16)`) with the vectors
+    // already found for the macroblocks before it in `vectorX/Y`. Returns the vector and
+    // its cost.
+    SVector SearchMacroblock(int index, const uint8_t* src, const uint8_t* ref, int width,
+                             int height, const int32_t* previousX, const int32_t* previousY,
+                             const int32_t* vectorX, const int32_t* vectorY);
+
+    // Number of SAD evaluations since construction (for benchmarks and tests).
+    uint64_t sadEvaluations = 0;
+};

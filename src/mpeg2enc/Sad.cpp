@@ -1,0 +1,209 @@
+#include "mpeg2enc/Sad.h"
+
+#include <emmintrin.h>
+#include <immintrin.h>
+
+#include <cstdlib>
+
+uint32_t SadPlain(const uint8_t* src, const uint8_t* ref, int stride, uint32_t limit)
+{
+    uint32_t sum = 0;
+    for (int y = 0; y < 16; ++y) {
+        for (int x = 0; x < 16; ++x) sum += uint32_t(std::abs(int(src[x]) - int(ref[x])));
+        if (sum >= limit) return sum;
+        src += stride;
+        ref += stride;
+    }
+    return sum;
+}
+
+uint32_t SadHalfHPlain(const uint8_t* src, const uint8_t* ref, int stride)
+{
+    uint32_t sum = 0;
+    for (int y = 0; y < 16; ++y) {
+        for (int x = 0; x < 16; ++x) {
+            const int p = (ref[x] + ref[x + 1] + 1) >> 1;
+            sum += uint32_t(std::abs(int(src[x]) - p));
+        }
+        src += stride;
+        ref += stride;
+    }
+    return sum;
+}
+
+uint32_t SadHalfVPlain(const uint8_t* src, const uint8_t* ref, int stride)
+{
+    uint32_t sum = 0;
+    for (int y = 0; y < 16; ++y) {
+        for (int x = 0; x < 16; ++x) {
+            const int p = (ref[x] + ref[x + stride] + 1) >> 1;
+            sum += uint32_t(std::abs(int(src[x]) - p));
+        }
+        src += stride;
+        ref += stride;
+    }
+    return sum;
+}
+
+uint32_t IntraDeviationPlain(const uint8_t* src, int stride)
+{
+    uint32_t total = 0;
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < 16; ++x) total += src[y * stride + x];
+    const int mean = int(total / 256);
+    uint32_t dev = 0;
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < 16; ++x) dev += uint32_t(std::abs(int(src[y * stride + x]) - mean));
+    return dev;
+}
+
+namespace {
+
+inline __m128i Load(const uint8_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
+
+inline uint32_t Total(__m128i sums)
+{
+    return uint32_t(_mm_cvtsi128_si32(sums) + _mm_cvtsi128_si32(_mm_srli_si128(sums, 8)));
+}
+
+uint32_t SadSse2(const uint8_t* src, const uint8_t* ref, int stride, uint32_t)
+{
+    __m128i sums = _mm_setzero_si128();
+    for (int y = 0; y < 16; ++y) {
+        sums = _mm_add_epi64(sums, _mm_sad_epu8(Load(src), Load(ref)));
+        src += stride;
+        ref += stride;
+    }
+    return Total(sums);
+}
+
+uint32_t SadHalfHSse2(const uint8_t* src, const uint8_t* ref, int stride)
+{
+    __m128i sums = _mm_setzero_si128();
+    for (int y = 0; y < 16; ++y) {
+        const __m128i p = _mm_avg_epu8(Load(ref), Load(ref + 1));
+        sums = _mm_add_epi64(sums, _mm_sad_epu8(Load(src), p));
+        src += stride;
+        ref += stride;
+    }
+    return Total(sums);
+}
+
+uint32_t SadHalfVSse2(const uint8_t* src, const uint8_t* ref, int stride)
+{
+    __m128i sums = _mm_setzero_si128();
+    __m128i above = Load(ref);
+    for (int y = 0; y < 16; ++y) {
+        ref += stride;
+        const __m128i below = Load(ref);
+        sums = _mm_add_epi64(sums, _mm_sad_epu8(Load(src), _mm_avg_epu8(above, below)));
+        above = below;
+        src += stride;
+    }
+    return Total(sums);
+}
+
+__attribute__((target("avx2"))) inline __m256i Load2(const uint8_t* a, const uint8_t* b)
+{
+    return _mm256_inserti128_si256(_mm256_castsi128_si256(Load(a)), Load(b), 1);
+}
+
+__attribute__((target("avx2"))) inline uint32_t Total2(__m256i sums)
+{
+    const __m128i s = _mm_add_epi64(_mm256_castsi256_si128(sums), _mm256_extracti128_si256(sums, 1));
+    return Total(s);
+}
+
+__attribute__((target("avx2"))) uint32_t SadAvx2(const uint8_t* src, const uint8_t* ref, int stride,
+                                                 uint32_t)
+{
+    __m256i sums = _mm256_setzero_si256();
+    for (int y = 0; y < 16; y += 2) {
+        sums = _mm256_add_epi64(sums, _mm256_sad_epu8(Load2(src, src + stride), Load2(ref, ref + stride)));
+        src += 2 * stride;
+        ref += 2 * stride;
+    }
+    return Total2(sums);
+}
+
+__attribute__((target("avx2"))) uint32_t SadHalfHAvx2(const uint8_t* src, const uint8_t* ref, int stride)
+{
+    __m256i sums = _mm256_setzero_si256();
+    for (int y = 0; y < 16; y += 2) {
+        const __m256i p = _mm256_avg_epu8(Load2(ref, ref + stride), Load2(ref + 1, ref + stride + 1));
+        sums = _mm256_add_epi64(sums, _mm256_sad_epu8(Load2(src, src + stride), p));
+        src += 2 * stride;
+        ref += 2 * stride;
+    }
+    return Total2(sums);
+}
+
+__attribute__((target("avx2"))) uint32_t SadHalfVAvx2(const uint8_t* src, const uint8_t* ref, int stride)
+{
+    __m256i sums = _mm256_setzero_si256();
+    for (int y = 0; y < 16; y += 2) {
+        const __m256i upper = Load2(ref, ref + stride);
+        const __m256i lower = Load2(ref + stride, ref + 2 * stride);
+        sums = _mm256_add_epi64(sums, _mm256_sad_epu8(Load2(src, src + stride), _mm256_avg_epu8(upper, lower)));
+        src += 2 * stride;
+        ref += 2 * stride;
+    }
+    return Total2(sums);
+}
+
+uint32_t IntraDeviationSse2(const uint8_t* src, int stride)
+{
+    const __m128i zero = _mm_setzero_si128();
+    __m128i sums = zero;
+    for (int y = 0; y < 16; ++y) sums = _mm_add_epi64(sums, _mm_sad_epu8(Load(src + y * stride), zero));
+    const __m128i mean = _mm_set1_epi8(char(Total(sums) / 256));
+    __m128i dev = zero;
+    for (int y = 0; y < 16; ++y) dev = _mm_add_epi64(dev, _mm_sad_epu8(Load(src + y * stride), mean));
+    return Total(dev);
+}
+
+SSadKernels& Current()
+{
+    static SSadKernels kernels = SadKernelsOf(
+        SadKernelSetSupported(SadKernelSet::Avx2) ? SadKernelSet::Avx2
+        : SadKernelSetSupported(SadKernelSet::Sse2) ? SadKernelSet::Sse2
+                                                     : SadKernelSet::Plain);
+    return kernels;
+}
+
+}  // namespace
+
+bool SadKernelSetSupported(SadKernelSet kind)
+{
+    switch (kind) {
+    case SadKernelSet::Plain: return true;
+    case SadKernelSet::Sse2: return __builtin_cpu_supports("sse2");
+    case SadKernelSet::Avx2: return __builtin_cpu_supports("avx2");
+    }
+    return false;
+}
+
+SSadKernels SadKernelsOf(SadKernelSet kind)
+{
+    switch (kind) {
+    case SadKernelSet::Avx2: return {kind, SadAvx2, SadHalfHAvx2, SadHalfVAvx2};
+    case SadKernelSet::Sse2: return {kind, SadSse2, SadHalfHSse2, SadHalfVSse2};
+    case SadKernelSet::Plain: break;
+    }
+    return {SadKernelSet::Plain, SadPlain, nullptr, nullptr};
+}
+
+const SSadKernels& SadKernels() { return Current(); }
+
+SadKernelSet SetSadKernels(SadKernelSet kind)
+{
+    const SadKernelSet previous = Current().kind;
+    if (SadKernelSetSupported(kind)) Current() = SadKernelsOf(kind);
+    return previous;
+}
+
+uint32_t IntraDeviation(const uint8_t* src, int stride)
+{
+    return Current().kind == SadKernelSet::Plain ? IntraDeviationPlain(src, stride)
+                                                 : IntraDeviationSse2(src, stride);
+}
