@@ -54,14 +54,18 @@ std::string FromUserDirsFile(const std::string& name)
         if (line.compare(start, key.size(), key) != 0) continue;
         std::string value = line.substr(start + key.size());
         if (value.size() < 2 || value.front() != '"') continue;
-        size_t close = value.find('"', 1);
-        if (close == std::string::npos) continue;
-        value = value.substr(1, close - 1);
+        // The value is a shell-quoted string: backslash escapes the next character.
         std::string unescaped;
-        for (size_t i = 0; i < value.size(); ++i) {
+        bool closed = false;
+        for (size_t i = 1; i < value.size(); ++i) {
+            if (value[i] == '"') {
+                closed = true;
+                break;
+            }
             if (value[i] == '\\' && i + 1 < value.size()) ++i;
             unescaped += value[i];
         }
+        if (!closed) continue;
         if (unescaped.rfind("$HOME", 0) == 0) {
             std::string rest = unescaped.substr(5);
             if (!rest.empty() && rest[0] != '/') continue;
