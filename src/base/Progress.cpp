@@ -2,8 +2,8 @@
 
 #include "base/Ini.h"
 #include "base/Texts.h"
+#include "platform/Clock.h"
 
-#include <chrono>
 #include <cstdio>
 #include <mutex>
 
@@ -63,8 +63,9 @@ int64_t CProgress::NowSeconds()
         std::lock_guard<std::mutex> lock(clockMutex);
         if (testClock) return testClock();
     }
-    using namespace std::chrono;
-    return duration_cast<seconds>(steady_clock::now().time_since_epoch()).count();
+    CClock& clock = Clock();
+    const uint64_t frequency = clock.CounterFrequency();
+    return frequency == 0 ? 0 : static_cast<int64_t>(clock.Counter() / frequency);
 }
 
 int64_t CProgress::RemainingSeconds(int64_t elapsedSeconds, int percent)

@@ -58,7 +58,7 @@ public:
     static std::string FormatHms(int64_t seconds);
 
     // Replaces the clock (whole seconds) for every handle, for tests; an empty function
-    // restores the monotonic clock.
+    // restores the platform clock (platform/Clock.h).
     static void SetClock(std::function<int64_t()> clock);
     // Where the window position is stored ("Settings", "X"/"Y"); set once by the
     // application at start. Empty: the position is not stored.

@@ -20,6 +20,21 @@ void OnInterrupt(int)
         (void)ignored;
         _exit(130);
     }
+    static const char msg[] = "\nCancelling... (press Ctrl-C again to quit at once)\n";
+    ssize_t ignored = write(STDERR_FILENO, msg, sizeof msg - 1);
+    (void)ignored;
+}
+
+// The remaining time of a progress body made from the time format ("... Remaining
+// Time: 00:03:00"), or "" when the body carries none.
+std::string RemainingTime(const std::string& body)
+{
+    static const std::string label = "Remaining Time: ";
+    size_t at = body.rfind(label);
+    if (at == std::string::npos) return {};
+    std::string value = body.substr(at + label.size());
+    size_t end = value.find_first_of("\r\n");
+    return end == std::string::npos ? value : value.substr(0, end);
 }
 
 class CTerminalProgress : public CProgressWindow {
@@ -59,11 +74,17 @@ public:
             std::string bar(static_cast<size_t>(filled), '#');
             bar.append(static_cast<size_t>(width - filled), '-');
             std::string line = FirstLine(body);
-            if (line.size() > 40) line = line.substr(0, 37) + "...";
+            std::string left = RemainingTime(body);
+            if (!left.empty()) left = " " + left + " left";
+            const size_t room = left.empty() ? 40 : 30;
+            if (line.size() > room) line = line.substr(0, room - 3) + "...";
+            line += left;
             std::fprintf(out, "\r[%s] %3d%% %-40s", bar.c_str(), percent, line.c_str());
             barShown = true;
         } else if (percent >= nextLinePercent || percent == 100) {
-            std::fprintf(out, "%s: %d%%\n", title.c_str(), percent);
+            std::string left = RemainingTime(body);
+            if (left.empty()) std::fprintf(out, "%s: %d%%\n", title.c_str(), percent);
+            else std::fprintf(out, "%s: %d%% (%s left)\n", title.c_str(), percent, left.c_str());
             nextLinePercent = percent + 10;
         }
         std::fflush(out);

@@ -221,3 +221,23 @@ TEST(TerminalProgress, FirstInterruptBecomesACancelAtTheNextPump)
     std::signal(SIGINT, SIG_DFL);
     std::fclose(out);
 }
+
+TEST(TerminalProgress, LinesCarryTheRemainingTime)
+{
+    testsupport::TempDir dir;
+    std::FILE* out = std::fopen(dir.File("err.txt").c_str(), "w+");
+    ASSERT_NE(out, nullptr);
+    {
+        ManualClock clock;
+        CTerminalUi terminal(CTerminalUi::Answers::Safe, out, nullptr);
+        CUiScope scope(terminal);
+        CProgress progress;
+        progress.Open("Encoding", "clip");
+        clock.now += 60;
+        progress.SetPercentAndTime(10, 20);
+        progress.SetPercentAndTime(11, 25);  // not a new tenth: no line
+    }
+    std::fclose(out);
+    EXPECT_EQ(testsupport::ReadText(dir.File("err.txt")),
+              "Encoding: clip\nEncoding: 20% (00:04:00 left)\n");
+}
