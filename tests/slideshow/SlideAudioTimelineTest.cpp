@@ -1,0 +1,224 @@
+// The slide show's audio schedule (music end to end, narrations pausing it) and the
+// PCM read through it, on lengths given directly and on WAV files made by ffmpeg.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <map>
+#include <vector>
+
+#include "slideshow/SlideAudioTimeline.h"
+#include "support/TestSupport.h"
+
+using testsupport::TempDir;
+
+namespace {
+
+// Lengths come from a table instead of files.
+class CTableTimeline : public CSlideAudioTimeline {
+public:
+    std::map<std::string, int32_t> lengths;
+    int32_t MeasureLength(const std::string& path) override
+    {
+        auto it = lengths.find(path);
+        return it == lengths.end() ? 0 : it->second;
+    }
+};
+
+// Photos of `seconds` each at 25 frames/s.
+struct Pictures {
+    std::vector<int32_t> frames;
+    CSlidePictureTiming Timing() const
+    {
+        CSlidePictureTiming t;
+        t.segmentFrames = frames.data();
+        t.photoCount = static_cast<int32_t>(frames.size());
+        for (int32_t f : frames) t.totalFrames += f;
+        t.frameRate = 25.0;
+        return t;
+    }
+};
+
+Pictures EvenPhotos(int count, int seconds) { return Pictures{std::vector<int32_t>(count, seconds * 25)}; }
+
+void ExpectEntry(const CAudioScheduleEntry& e, int32_t start, int32_t end, int32_t kind,
+                 int32_t index, int32_t offset)
+{
+    EXPECT_EQ(e.start, start);
+    EXPECT_EQ(e.end, end);
+    EXPECT_EQ(e.kind, kind);
+    EXPECT_EQ(e.index, index);
+    EXPECT_EQ(e.offset, offset);
+}
+
+bool MakeWave(const std::string& expression, double seconds, const std::string& out)
+{
+    auto r = testsupport::Run("ffmpeg -nostdin -v error -y -f lavfi -i \"aevalsrc=" + expression + "|" +
+                              expression + ":s=48000:d=" + std::to_string(seconds) +
+                              "\" -c:a pcm_s16le " + testsupport::Quote(out));
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    return r.exitCode == 0;
+}
+
+int16_t SampleAt(const std::vector<uint8_t>& pcm, size_t pair)
+{
+    return static_cast<int16_t>(pcm[pair * 4] | (pcm[pair * 4 + 1] << 8));
+}
+
+std::vector<uint8_t> ReadAll(CSlideAudioTimeline& t, int32_t request)
+{
+    std::vector<uint8_t> pcm, block(static_cast<size_t>(request));
+    while (int32_t n = t.ReadMusicPcm(block.data(), request)) {
+        EXPECT_EQ(n, request);
+        pcm.insert(pcm.end(), block.begin(), block.begin() + n);
+        if (pcm.size() > 100u * 192000) break;
+    }
+    return pcm;
+}
+
+}  // namespace
+
+TEST(SlideAudioTimeline, NarrationPausesMusicWhichResumesWhereItStopped)
+{
+    CTableTimeline t;
+    t.lengths = {{"music.mp3", 600000}, {"talk.wav", 100000}};
+    ASSERT_TRUE(t.AddBackgroundMusic("music.mp3"));
+    ASSERT_TRUE(t.AddPhotoClip("talk.wav", 4));  // photo 4 starts at 20 s
+    t.BuildAudioTimeline(EvenPhotos(8, 5).Timing());
+    ASSERT_EQ(t.scheduleCount, 3);
+    ExpectEntry(t.schedule[0], 0, 200000, 1, 0, 0);
+    ExpectEntry(t.schedule[1], 200000, 300000, 2, 0, 0);
+    ExpectEntry(t.schedule[2], 300000, 700000, 1, 0, 200000);
+    EXPECT_EQ(t.ScheduleLength(), 700000);
+}
+
+TEST(SlideAudioTimeline, TwoNarrationsInOneMusicFileResumeItEachTime)
+{
+    CTableTimeline t;
+    t.lengths = {{"a.mp3", 600000}, {"b.mp3", 300000}, {"n1.wav", 50000}, {"n2.wav", 80000}};
+    t.AddBackgroundMusic("a.mp3");
+    t.AddBackgroundMusic("b.mp3");
+    t.AddPhotoClip("n1.wav", 2);  // at 10 s
+    t.AddPhotoClip("n2.wav", 6);  // at 30 s of the pictures
+    t.BuildAudioTimeline(EvenPhotos(10, 5).Timing());
+    ASSERT_EQ(t.scheduleCount, 6);
+    ExpectEntry(t.schedule[0], 0, 100000, 1, 0, 0);
+    ExpectEntry(t.schedule[1], 100000, 150000, 2, 0, 0);
+    // The second narration starts at 30 s of pictures, inside the resumed first file.
+    ExpectEntry(t.schedule[2], 150000, 300000, 1, 0, 100000);
+    ExpectEntry(t.schedule[3], 300000, 380000, 2, 1, 0);
+    ExpectEntry(t.schedule[4], 380000, 730000, 1, 0, 250000);
+    // The second file follows, moved later by both narrations.
+    ExpectEntry(t.schedule[5], 730000, 1030000, 1, 1, 0);
+}
+
+TEST(SlideAudioTimeline, NarrationAfterTheMusicIsAppendedWithSilenceBefore)
+{
+    CTableTimeline t;
+    t.lengths = {{"short.mp3", 100000}, {"late.wav", 30000}};
+    t.AddBackgroundMusic("short.mp3");
+    t.AddPhotoClip("late.wav", 3);  // at 15 s, music ended at 10 s
+    t.BuildAudioTimeline(EvenPhotos(4, 5).Timing());
+    ASSERT_EQ(t.scheduleCount, 2);
+    ExpectEntry(t.schedule[0], 0, 100000, 1, 0, 0);
+    ExpectEntry(t.schedule[1], 150000, 180000, 2, 0, 0);
+    // The narration file does not exist: its entry and the gap are silence, and the
+    // sound ends with the schedule, not with the pictures (20 s).
+    std::vector<uint8_t> pcm = ReadAll(t, 48000);
+    EXPECT_NEAR(static_cast<double>(pcm.size()) / 192000.0, 18.25, 0.26);
+    for (uint8_t b : pcm) ASSERT_EQ(b, 0);
+}
+
+TEST(SlideAudioTimeline, EmptyShowEndsAtOnceAndAddsAreRefusedAsSpecified)
+{
+    CTableTimeline t;
+    t.lengths = {{"zero.mp3", 0}, {"m.mp3", 10000}};
+    EXPECT_FALSE(t.AddPhotoClip("NONE", 0));
+    EXPECT_FALSE(t.AddBackgroundMusic("zero.mp3"));
+    EXPECT_FALSE(t.AddPhotoClip("unknown.wav", 0));
+    t.BuildAudioTimeline(EvenPhotos(3, 5).Timing());
+    uint8_t block[4800];
+    EXPECT_EQ(t.ReadMusicPcm(block, sizeof block), 0);
+
+    for (int i = 0; i < 99; ++i) ASSERT_TRUE(t.AddBackgroundMusic("m.mp3"));
+    EXPECT_FALSE(t.AddBackgroundMusic("m.mp3"));
+    EXPECT_EQ(t.musicCount, 99);
+    for (int i = 0; i < 128; ++i) ASSERT_TRUE(t.AddPhotoClip("m.mp3", i));
+    EXPECT_FALSE(t.AddPhotoClip("m.mp3", 0));
+    EXPECT_EQ(t.narrationCount, 128);
+}
+
+TEST(SlideAudioTimeline, ARequestOf48000BytesCovers2500Units)
+{
+    CTableTimeline t;
+    t.lengths = {{"quiet.mp3", 100000}};
+    t.AddPhotoClip("quiet.mp3", 1);  // at 5 s: silence is delivered before it
+    t.BuildAudioTimeline(EvenPhotos(2, 5).Timing());
+    std::vector<uint8_t> block(48000, 0xAB);
+    EXPECT_EQ(t.ReadMusicPcm(block.data(), 48000), 48000);
+    EXPECT_DOUBLE_EQ(t.audioClock, 2500.0);
+    EXPECT_EQ(block[47999], 0);
+    EXPECT_EQ(t.ReadMusicPcm(block.data(), 4608), 4608);
+    EXPECT_DOUBLE_EQ(t.audioClock, 2740.0);
+}
+
+TEST(SlideAudioTimeline, ReadingPlaysMusicNarrationAndTheRestOfTheMusic)
+{
+    TempDir dir;
+    std::string music = dir.File("ramp.wav"), talk = dir.File("talk.wav");
+    // The music's sample value tells its position (t / 8 of full scale); the narration
+    // is a steady negative level.
+    ASSERT_TRUE(MakeWave("t/8", 3.0, music));
+    ASSERT_TRUE(MakeWave("-0.5", 1.0, talk));
+    CSlideAudioTimeline t;
+    ASSERT_TRUE(t.AddBackgroundMusic(music));
+    ASSERT_TRUE(t.AddPhotoClip(talk, 1));
+    EXPECT_EQ(t.musicLength[0], 30000);
+    EXPECT_EQ(t.narrationLength[0], 10000);
+    Pictures photos{{25, 50}};  // photo 1 at 1 s
+    t.BuildAudioTimeline(photos.Timing());
+    ASSERT_EQ(t.scheduleCount, 3);
+    ExpectEntry(t.schedule[2], 20000, 40000, 1, 0, 10000);
+
+    const int32_t request = 4800;  // 25 ms
+    std::vector<uint8_t> pcm = ReadAll(t, request);
+    EXPECT_NEAR(static_cast<double>(pcm.size()) / 192000.0, t.ScheduleLength() / 10000.0, 0.026);
+
+    // Early music, the narration after one second, and the music again continuing
+    // from about one second in.
+    EXPECT_NEAR(SampleAt(pcm, 48000 / 2) / 32768.0, 0.5 / 8, 0.002);
+    EXPECT_NEAR(SampleAt(pcm, 48000 + 48000 / 2) / 32768.0, -0.5, 0.002);
+    const double resumed = SampleAt(pcm, 2 * 48000 + 48000 / 4) / 32768.0;
+    EXPECT_NEAR(resumed, (1.0 + 0.25) / 8, 0.01);
+}
+
+TEST(SlideAudioTimeline, SampleAlbumAudioHasTheScheduleLength)
+{
+    namespace fs = std::filesystem;
+    const fs::path album = fs::path(testsupport::DataDir()) / "sample";
+    std::vector<std::string> sounds;
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(album, ec)) {
+        std::string ext = entry.path().extension().string();
+        if (ext == ".mp3" || ext == ".ogg" || ext == ".wav" || ext == ".m4a")
+            sounds.push_back(entry.path().string());
+    }
+    if (sounds.empty()) GTEST_SKIP() << "no sound files in " << album;
+    std::sort(sounds.begin(), sounds.end());
+    CSlideAudioTimeline t;
+    for (const auto& s : sounds) ASSERT_TRUE(t.AddBackgroundMusic(s)) << s;
+    Pictures photos = EvenPhotos(4, 5);
+    t.BuildAudioTimeline(photos.Timing());
+    const int32_t request = 4608;
+    std::vector<uint8_t> block(request);
+    int64_t total = 0;
+    int64_t nonZero = 0;
+    while (int32_t n = t.ReadMusicPcm(block.data(), request)) {
+        total += n;
+        for (int32_t i = 0; i < n; i += 64) nonZero += block[i] != 0;
+        ASSERT_LT(total, int64_t(3600) * 192000);
+    }
+    EXPECT_NEAR(total / 192000.0, t.ScheduleLength() / 10000.0, 2.0 * request / 192000.0);
+    EXPECT_GT(nonZero, 0);
+}
