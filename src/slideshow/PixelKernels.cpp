@@ -211,3 +211,37 @@ void BlendRows(const uint8_t* a, const uint8_t* b, int k, uint8_t* out, int n) {
     else
         BlendRows_SSE2(a, b, k, out, n);
 }
+
+// ---------------------------------------------------------------- bilinear, 32-bit pixels
+
+void BilinearRgbxRow_C(const uint8_t* src, const int* x0, const int* w1, uint16_t* out, int n) {
+    for (int i = 0; i < n; ++i) {
+        const uint8_t* a = src + (size_t)x0[i] * 4;
+        const int wb = w1[i], wa = 256 - wb;
+        for (int c = 0; c < 4; ++c) out[i * 4 + c] = (uint16_t)(a[c] * wa + a[4 + c] * wb);
+    }
+}
+
+void BilinearRgbxRow_SSE2(const uint8_t* src, const int* x0, const int* w1, uint16_t* out, int n) {
+    int i = 0;
+    const __m128i zero = _mm_setzero_si128();
+    for (; i + 2 <= n; i += 2) {
+        // Two neighbouring pixels per output pixel, widened to 16 bits.
+        const __m128i pa = _mm_unpacklo_epi8(
+            _mm_loadl_epi64(reinterpret_cast<const __m128i*>(src + (size_t)x0[i] * 4)), zero);
+        const __m128i pb = _mm_unpacklo_epi8(
+            _mm_loadl_epi64(reinterpret_cast<const __m128i*>(src + (size_t)x0[i + 1] * 4)), zero);
+        const short wa1 = (short)w1[i], wa0 = (short)(256 - w1[i]);
+        const short wb1 = (short)w1[i + 1], wb0 = (short)(256 - w1[i + 1]);
+        const __m128i ma = _mm_mullo_epi16(pa, _mm_setr_epi16(wa0, wa0, wa0, wa0, wa1, wa1, wa1, wa1));
+        const __m128i mb = _mm_mullo_epi16(pb, _mm_setr_epi16(wb0, wb0, wb0, wb0, wb1, wb1, wb1, wb1));
+        // Add the upper four lanes (second pixel) onto the lower four.
+        const __m128i lo = _mm_unpacklo_epi64(ma, mb), hi = _mm_unpackhi_epi64(ma, mb);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + (size_t)i * 4), _mm_add_epi16(lo, hi));
+    }
+    if (i < n) BilinearRgbxRow_C(src, x0 + i, w1 + i, out + (size_t)i * 4, n - i);
+}
+
+void BilinearRgbxRow(const uint8_t* src, const int* x0, const int* w1, uint16_t* out, int n) {
+    BilinearRgbxRow_SSE2(src, x0, w1, out, n);
+}

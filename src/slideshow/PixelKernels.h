@@ -38,3 +38,10 @@ void BlendRows_AVX2(const uint8_t* a, const uint8_t* b, int k, uint8_t* out, int
 
 // True when the processor runs the AVX2 versions (and they are used).
 bool HaveAvx2();
+
+// Horizontal bilinear pass over a 32-bit pixel row: for output pixel i and each of
+// its 4 bytes c, out[4i + c] = src[4 x0[i] + c] x (256 - w1[i]) + src[4 (x0[i] + 1) + c] x w1[i].
+// Both source pixels x0[i] and x0[i] + 1 must exist.
+void BilinearRgbxRow(const uint8_t* src, const int* x0, const int* w1, uint16_t* out, int n);
+void BilinearRgbxRow_C(const uint8_t* src, const int* x0, const int* w1, uint16_t* out, int n);
+void BilinearRgbxRow_SSE2(const uint8_t* src, const int* x0, const int* w1, uint16_t* out, int n);

@@ -1,0 +1,689 @@
+#include "slideshow/ImageFx.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstring>
+
+#include "slideshow/ImageFile.h"
+#include "slideshow/ImageOps.h"
+#include "slideshow/Photo.h"
+#include "slideshow/PixelKernels.h"
+
+namespace {
+
+constexpr double kPi = 3.1415926589793;
+constexpr double kHalfPi = 1.57079632948965;
+
+// Truncation toward zero that never overflows: values far outside any picture are
+// held at +-1e9 and NaN becomes 0, so the span rules simply clip them.
+int Trunc(double v) {
+    if (!(v == v)) return 0;
+    if (v > 1e9) return 1000000000;
+    if (v < -1e9) return -1000000000;
+    return (int)v;
+}
+
+// tan(a), with an angle of exactly pi/2 first reduced by 0.01 and results between
+// 0 and 0.001 raised to 0.001, so that divisions by the slope stay finite.
+double Slope(double a) {
+    if (a == kHalfPi) a -= 0.01;
+    double k = std::tan(a);
+    if (k >= 0.0 && k < 0.001) k = 0.001;
+    return k;
+}
+
+const int kAutoMotions[8] = {0, 4, 2, 6, 1, 7, 3, 5};
+const int kAutoTransitions[16] = {0, 1, 2, 3, 4, 5, 27, 29, 23, 24, 28, 30, 10, 11, 13, 16};
+
+}  // namespace
+
+CImageFx::CImageFx()
+    : clockSeconds([] {
+          return (int64_t)std::chrono::duration_cast<std::chrono::seconds>(
+                     std::chrono::system_clock::now().time_since_epoch())
+              .count();
+      }) {}
+
+bool CImageFx::InitFx(int width, int height) {
+    if (width <= 0 || height <= 0 || (width & 1) || (height & 1) ||
+        (int64_t)width * height * 4 > CPhoto::bufferBytes)
+        return false;
+    frameWidth = width;
+    frameHeight = height;
+    segmentRate = (height == 576 || height == 288) ? 25.0 : 29.97;
+    if (!outputPicture.Create(height, width) || !blackPicture.Create(height, width) ||
+        !photoPicture.Create(height, width) || !arrivalPicture.Create(height, width))
+        return false;
+    frameBitmap.assign((size_t)width * height * 4, 0);
+    softBitmap.assign((size_t)width * height * 4, 0);
+    work.assign((size_t)width * height * 4, 0);
+    motionBitmap.assign((size_t)width * height * 4, 0);
+    motionRows[0].assign((size_t)width * 4, 0);
+    motionRows[1].assign((size_t)width * 4, 0);
+    motionX0.assign(width, 0);
+    motionW1.assign(width, 0);
+    decodedImage.Release();
+    frameInSegment = 0;
+    showFrames = transitionFrames = 1;
+    segmentFrames = 2;
+    photoCounter = transitionCounter = 0;
+    arrivalPending = false;
+    photoLoaded = false;
+    return true;
+}
+
+int CImageFx::ShowFramesFor(double showSeconds) const {
+    return std::max(1, Trunc(segmentRate * showSeconds));
+}
+
+int CImageFx::TransitionFramesFor(double transitionSeconds) const {
+    return std::max(1, Trunc(segmentRate * transitionSeconds));
+}
+
+int CImageFx::FrameCountFor(double showSeconds, double transitionSeconds, int) const {
+    return ShowFramesFor(showSeconds) + TransitionFramesFor(transitionSeconds);
+}
+
+int CImageFx::ResolveMotion(int code, int photoNumber) {
+    if (code == kAuto) return kAutoMotions[((photoNumber % 8) + 8) % 8];
+    return code;
+}
+
+int CImageFx::ResolveTransition(int code, int transitionNumber) {
+    if (code == kAuto) return kAutoTransitions[((transitionNumber % 16) + 16) % 16];
+    return code;
+}
+
+// ---------------------------------------------------------------- photo stage
+
+bool CImageFx::LoadFramePhoto(const std::string& path) {
+    lastError.clear();
+    photoLoaded = false;
+    std::fill(frameBitmap.begin(), frameBitmap.end(), 0);
+    decodedImage.Release();
+    photoPicture.Clear();
+    if (frameWidth <= 0) {
+        lastError = "the renderer has no frame size";
+        return false;
+    }
+    if (!CImageFile::Decode(path, decodedImage, lastError, frameWidth, frameHeight)) {
+        std::fill(softBitmap.begin(), softBitmap.end(), 0);
+        return false;
+    }
+    CPhoto::FitInto(decodedImage, frameWidth, frameHeight, true, 0, true, frameBitmap.data(), work.data());
+    CImageOps::BlurRgbx(frameBitmap.data(), softBitmap.data(), frameWidth, frameHeight, frameWidth * 4);
+    photoPicture.FromRGBX(frameBitmap.data());
+    photoLoaded = true;
+    return true;
+}
+
+// ---------------------------------------------------------------- motion
+
+bool CImageFx::MotionRect(int code, double t, int W, int H, double& x, double& y, double& w, double& h) {
+    enum { kCentre, kLeft, kRight, kTopLeft, kTopRight, kBottomLeft, kBottomRight };
+    bool zoomIn = true;
+    int anchor = kCentre;
+    switch (code) {
+    case 0: zoomIn = true; anchor = kCentre; break;
+    case 1: zoomIn = false; anchor = kCentre; break;
+    case 2:
+    case 3:
+        w = 0.8 * W;
+        h = 0.8 * H;
+        y = 0.1 * H;
+        x = code == 2 ? 0.2 * W * t : 0.2 * W * (1.0 - t);
+        return true;
+    case 4: zoomIn = true; anchor = kRight; break;
+    case 5: zoomIn = true; anchor = kLeft; break;
+    case 6: zoomIn = false; anchor = kLeft; break;
+    case 7: zoomIn = false; anchor = kRight; break;
+    case 8: zoomIn = true; anchor = kBottomRight; break;
+    case 9: zoomIn = true; anchor = kTopRight; break;
+    case 10: zoomIn = true; anchor = kBottomLeft; break;
+    case 11: zoomIn = true; anchor = kTopLeft; break;
+    case 12: zoomIn = false; anchor = kBottomRight; break;
+    case 13: zoomIn = false; anchor = kTopRight; break;
+    case 14: zoomIn = false; anchor = kBottomLeft; break;
+    case 15: zoomIn = false; anchor = kTopLeft; break;
+    default: return false;
+    }
+    const double u = zoomIn ? 1.0 - t : t;
+    const double s = std::min(1.0, 0.8 + 0.2 * u);
+    w = s * W;
+    h = s * H;
+    switch (anchor) {
+    case kCentre: x = (W - w) / 2; y = (H - h) / 2; break;
+    case kLeft: x = 0; y = (H - h) / 2; break;
+    case kRight: x = W - w; y = (H - h) / 2; break;
+    case kTopLeft: x = 0; y = 0; break;
+    case kTopRight: x = W - w; y = 0; break;
+    case kBottomLeft: x = 0; y = H - h; break;
+    default: x = W - w; y = H - h; break;
+    }
+    return true;
+}
+
+void CImageFx::RenderMotion(int code, double t, CYUV420Image& out) {
+    const int W = frameWidth, H = frameHeight;
+    double rx, ry, rw, rh;
+    if (!MotionRect(code, t, W, H, rx, ry, rw, rh)) {
+        if (&out != &photoPicture) out.CopyPlanes(photoPicture);
+        return;
+    }
+    if (!photoLoaded) {  // an undecodable photo stays black while it moves
+        out.Clear();
+        return;
+    }
+    // Column taps: position x + i * w / W, 8-bit weights; the last column pairs with
+    // its left neighbour at full weight so that both taps always exist.
+    for (int i = 0; i < W; ++i) {
+        const double sx = rx + i * rw / W;
+        int x0 = std::clamp((int)std::floor(sx), 0, W - 1);
+        int w1 = std::clamp(Trunc((sx - std::floor(sx)) * 256.0), 0, 255);
+        if (x0 == W - 1) {
+            x0 = W - 2;
+            w1 = 256;
+        }
+        motionX0[i] = x0;
+        motionW1[i] = w1;
+    }
+    int rowOf[2] = {-1, -1};
+    auto horizontal = [&](int sy, int keep) -> const uint16_t* {
+        for (int k = 0; k < 2; ++k)
+            if (rowOf[k] == sy) return motionRows[k].data();
+        const int slot = keep == 0 ? 1 : 0;
+        // Line sy from the top is stored H - 1 - sy lines into the bottom-up bitmap.
+        BilinearRgbxRow(softBitmap.data() + (size_t)(H - 1 - sy) * W * 4, motionX0.data(), motionW1.data(),
+                        motionRows[slot].data(), W);
+        rowOf[slot] = sy;
+        return motionRows[slot].data();
+    };
+    for (int j = 0; j < H; ++j) {
+        const double sy = ry + j * rh / H;
+        const int y0 = std::clamp((int)std::floor(sy), 0, H - 1);
+        const int y1 = std::min(y0 + 1, H - 1);
+        const int wy1 = std::clamp(Trunc((sy - std::floor(sy)) * 256.0), 0, 255);
+        const uint16_t* h0 = horizontal(y0, rowOf[0] == y1 ? 0 : (rowOf[1] == y1 ? 1 : -1));
+        const int keep0 = rowOf[0] == y0 ? 0 : 1;
+        const uint16_t* h1 = horizontal(y1, keep0);
+        BilinearVertical(h0, h1, 256 - wy1, wy1, motionBitmap.data() + (size_t)(H - 1 - j) * W * 4, W * 4);
+    }
+    out.FromRGBX(motionBitmap.data());
+}
+
+// ---------------------------------------------------------------- segment
+
+void CImageFx::PrepareSegment(const std::string& photoPath, int transition, int motion, int nextMotion,
+                              double showSeconds, double transitionSeconds, const std::string& nextPhotoPath) {
+    if (!nextPhotoPath.empty()) {
+        LoadFramePhoto(nextPhotoPath);
+        RenderMotion(ResolveMotion(nextMotion, photoCounter + 1), 0.0, arrivalPicture);
+    } else {
+        arrivalPicture.Clear();
+    }
+    LoadFramePhoto(photoPath);
+    outputPicture.Clear();
+    blackPicture.Clear();
+    transitionCode = transition;
+    motionCode = ResolveMotion(motion, photoCounter);
+    showFrames = ShowFramesFor(showSeconds);
+    transitionFrames = TransitionFramesFor(transitionSeconds);
+    segmentFrames = showFrames + transitionFrames;
+    frameInSegment = 0;
+    motionProgress = 0.0;
+    arrivalPending = true;
+}
+
+const CYUV420Image& CImageFx::NextPicture() {
+    const int n = frameInSegment;
+    const CYUV420Image* result;
+    if (n < showFrames) {
+        motionProgress = (double)n / showFrames;
+        RenderMotion(motionCode, motionProgress, photoPicture);
+        result = &photoPicture;
+    } else if (n < segmentFrames - 1) {
+        const double p = (double)(n - showFrames) / transitionFrames;
+        const int code = ResolveTransition(transitionCode, transitionCounter);
+        if (code != kNone) RenderTransition(code, p, photoPicture, arrivalPicture, outputPicture);
+        result = &outputPicture;
+    } else {
+        result = &arrivalPicture;
+    }
+    if (n < segmentFrames) ++frameInSegment;
+    if (frameInSegment == segmentFrames && arrivalPending) {
+        arrivalPending = false;
+        ++photoCounter;
+        ++transitionCounter;
+    }
+    return *result;
+}
+
+// ---------------------------------------------------------------- transitions
+
+void CImageFx::Reveal(const CYUV420Image& src, int r, int a, int b) {
+    const int W = frameWidth;
+    if (r < 0 || r >= frameHeight) return;
+    a = std::max(a, 0);
+    b = std::min(b, W);
+    if (b < a || a == W) return;
+    CYUV420Image& out = *target;
+    const size_t line = (size_t)r * W, cline = (size_t)(r / 2) * out.chromaStride;
+    if (a == b) {
+        out.planeY[line + a] = src.planeY[line + a];
+        out.planeCb[cline + a / 2] = src.planeCb[cline + a / 2];
+        out.planeCr[cline + a / 2] = src.planeCr[cline + a / 2];
+        return;
+    }
+    std::memcpy(out.planeY + line + a, src.planeY + line + a, (size_t)(b - a));
+    const int ca = a / 2, cb = std::max(b / 2, ca + 1);
+    std::memcpy(out.planeCb + cline + ca, src.planeCb + cline + ca, (size_t)(cb - ca));
+    std::memcpy(out.planeCr + cline + ca, src.planeCr + cline + ca, (size_t)(cb - ca));
+}
+
+void CImageFx::ShiftCopy(const CYUV420Image& src, int r, int a, int b, int k) {
+    const int W = frameWidth, CW = W / 2;
+    if (r < 0 || r >= frameHeight) return;
+    a = std::max(a, 0);
+    b = std::min(b, W);
+    if (b < a || a == W) return;
+    if (a == b) b = a + 1;
+    CYUV420Image& out = *target;
+    // Only source samples inside the line are taken; the rest keep their value.
+    const int lo = std::max(a, -k), hi = std::min(b, W - k);
+    const size_t line = (size_t)r * W, cline = (size_t)(r / 2) * out.chromaStride;
+    if (lo < hi) std::memmove(out.planeY + line + lo, src.planeY + line + lo + k, (size_t)(hi - lo));
+    const int ck = k / 2;
+    const int ca = std::max(a / 2, -ck), cb = std::min(std::max(b / 2, a / 2 + 1), CW - ck);
+    if (ca < cb) {
+        std::memmove(out.planeCb + cline + ca, src.planeCb + cline + ca + ck, (size_t)(cb - ca));
+        std::memmove(out.planeCr + cline + ca, src.planeCr + cline + ca + ck, (size_t)(cb - ca));
+    }
+}
+
+void CImageFx::Mix(const CYUV420Image& a, const CYUV420Image& b, double p, CYUV420Image& out) {
+    const int k = std::clamp(Trunc(p * 256.0), 0, 256);
+    BlendRows(a.planeY, b.planeY, k, out.planeY, a.planarSize);
+}
+
+void CImageFx::RandomDissolve(double p, const CYUV420Image& from, const CYUV420Image& to,
+                              CYUV420Image& out) {
+    const int W = frameWidth, H = frameHeight;
+    // The generator is seeded with the time in seconds at every frame, so frames
+    // drawn within the same second share one sequence.
+    uint32_t seed = (uint32_t)clockSeconds();
+    auto next = [&seed] {
+        seed = seed * 214013u + 2531011u;
+        return (int)((seed >> 16) & 0x7FFF);
+    };
+    const int threshold = Trunc(p * 32767.0);
+    for (int by = 0; by < H; by += 3)
+        for (int bx = 0; bx < W; bx += 3) {
+            const CYUV420Image& src = threshold < next() ? from : to;
+            for (int y = by; y < std::min(by + 3, H); ++y) {
+                const size_t line = (size_t)y * W, cline = (size_t)(y / 2) * out.chromaStride;
+                for (int x = bx; x < std::min(bx + 3, W); ++x) {
+                    out.planeY[line + x] = src.planeY[line + x];
+                    out.planeCb[cline + x / 2] = src.planeCb[cline + x / 2];
+                    out.planeCr[cline + x / 2] = src.planeCr[cline + x / 2];
+                }
+            }
+        }
+}
+
+void CImageFx::Swing(bool in, double p, const CYUV420Image& to, CYUV420Image& out) {
+    const int W = frameWidth, H = frameHeight, H2 = H / 2;
+    const double s = std::sin(p * kPi / 2);
+    const double m = std::max(1.0, s * W);
+    if (in) {
+        // The new picture swings in like a door hinged on the left edge.
+        const double l = (p + 1) * H2;
+        for (int i = 0; i < H; ++i)
+            for (int e = 0; e < W; ++e) {
+                const double o = e * s;
+                const int g = Trunc(H2 + (i - H2) * (l + (H - l) * (m - o) / m) / H);
+                const int ox = Trunc(o);
+                if (g < 0 || g >= H || ox < 0 || ox >= W) continue;
+                out.planeY[(size_t)g * W + ox] = to.planeY[(size_t)i * W + e];
+                const size_t dc = (size_t)(g / 2) * out.chromaStride + ox / 2;
+                const size_t sc = (size_t)(i / 2) * to.chromaStride + e / 2;
+                out.planeCb[dc] = to.planeCb[sc];
+                out.planeCr[dc] = to.planeCr[sc];
+            }
+        return;
+    }
+    // The new picture opens out from the left edge.
+    const int columns = std::min(W, (int)std::ceil(m));
+    for (int i = 0; i < H; ++i)
+        for (int j = 0; j < columns; ++j) {
+            const int o = p == 0.0 ? W - 1 : std::min(W - 1, Trunc(j / s));
+            const int t = Trunc(H2 + (double)(i - H2) * H / (H + j * (H - H * p) / m));
+            const size_t dc = (size_t)(i / 2) * out.chromaStride + j / 2;
+            if (t < 0 || t >= H) {
+                out.planeY[(size_t)i * W + j] = 0;
+                out.planeCb[dc] = 128;
+                out.planeCr[dc] = 128;
+                continue;
+            }
+            out.planeY[(size_t)i * W + j] = to.planeY[(size_t)t * W + o];
+            const size_t sc = (size_t)(t / 2) * to.chromaStride + o / 2;
+            out.planeCb[dc] = to.planeCb[sc];
+            out.planeCr[dc] = to.planeCr[sc];
+        }
+}
+
+void CImageFx::Pinwheel(const CYUV420Image& to, double p) {
+    const int W = frameWidth, H = frameHeight, w2 = W / 2, h2 = H / 2;
+    const double a = p * kPi / 4;
+    const double c = Slope(a);
+    const double b = std::max(0.001, std::tan(kPi / 4 - a));
+    for (int i = 0; i < h2; ++i) {
+        const int u = h2 - 1 - i, v = h2 + i;
+        Reveal(to, u, w2, Trunc(w2 + c * i));
+        Reveal(to, v, Trunc(w2 - c * i - 1), w2);
+        Reveal(to, u, w2 + i, Trunc(w2 + i / b));
+        Reveal(to, v, Trunc(w2 - i / b - 1), w2 - 1 - i);
+    }
+    const int L = Trunc(w2 * c);
+    for (int i = 0; i < L && i < H + W; ++i) {
+        Reveal(to, h2 + L - i, Trunc(W - i / c - 1), W);
+        Reveal(to, h2 + i - L - 1, 0, Trunc(i / c));
+    }
+    for (int j = 0; j < h2; ++j) {
+        const int u = h2 - 1 - j;
+        Reveal(to, h2 + j, Trunc(w2 + j * b), w2 + j);
+        Reveal(to, u, w2 - 1 - j, Trunc(w2 - j * b - 1));
+    }
+}
+
+void CImageFx::Strips(int code, double p, const CYUV420Image& from, const CYUV420Image& to,
+                      CYUV420Image& out) {
+    const int W = frameWidth, H = frameHeight;
+    const double q = (code == kStripsLeftDown || code == kStripsLeftUp) ? p : 1.0 - p;
+    const int c = Trunc(2 * q * H);
+    const int f = 2 * H - c;
+    const bool firstHalf = q <= 0.5;
+    // Strips*Left* grow the new picture; Strips*Right* run the same picture backwards.
+    const bool growNew = code == kStripsLeftDown || code == kStripsLeftUp;
+    const CYUV420Image& base = firstHalf == growNew ? from : to;
+    const CYUV420Image& over = firstHalf == growNew ? to : from;
+    out.CopyPlanes(base);
+    switch (code) {
+    case kStripsLeftDown:
+    case kStripsRightUp:
+        if (firstHalf)
+            for (int i = 0; i < std::min(c, H); ++i) Reveal(over, i, W - (int)((int64_t)(c - i) * W / H), W);
+        else
+            for (int i = std::max(0, H - f); i < H; ++i) Reveal(over, i, 0, (int)((int64_t)(i + f - H) * W / H));
+        break;
+    default:  // kStripsLeftUp, kStripsRightDown
+        if (firstHalf)
+            for (int i = std::max(0, H - c); i < H; ++i) Reveal(over, i, W - (int)((int64_t)W * (i + c - H) / H), W);
+        else
+            for (int i = 0; i < std::min(f, H); ++i) Reveal(over, i, 0, (int)((int64_t)(f - i) * W / H));
+        break;
+    }
+}
+
+void CImageFx::RenderTransition(int code, double p, const CYUV420Image& from, const CYUV420Image& to,
+                                CYUV420Image& out) {
+    const int W = frameWidth, H = frameHeight, W2 = W / 2, H2 = H / 2;
+    const CYUV420Image& oldPic = from;
+    const CYUV420Image& newPic = to;
+    target = &out;
+    switch (code) {
+    case kBoxIn:
+    case kBoxOut: {
+        const double x = code == kBoxIn ? 1.0 - p : p;
+        const CYUV420Image& over = code == kBoxIn ? oldPic : newPic;
+        out.CopyPlanes(code == kBoxIn ? newPic : oldPic);
+        const int e = Trunc(x * H / 2), f = Trunc(x * W / 2);
+        for (int i = H2 - e; i < H2; ++i) Reveal(over, i, W2 - f, W2 + f);
+        for (int i = H2 + e - 1; i >= H2; --i) Reveal(over, i, W2 - f, W2 + f);
+        break;
+    }
+    case kCircleIn:
+    case kCircleOut: {
+        const double x = code == kCircleIn ? 1.0 - p : p;
+        const CYUV420Image& over = code == kCircleIn ? oldPic : newPic;
+        out.CopyPlanes(code == kCircleIn ? newPic : oldPic);
+        const double r = 0.5 * std::sqrt((double)W * W + (double)H * H) * x;
+        for (int i = std::max(0, Trunc(H2 - r)); i < H2; ++i) {
+            const int dy = H2 - i;
+            const double d2 = r * r - (double)dy * dy;
+            if (d2 < 0) continue;  // the circle does not reach this line yet
+            const int g = Trunc(std::sqrt(d2));
+            Reveal(over, i, W2 - g, W2 + g);
+            Reveal(over, H2 + dy - 1, W2 - g, W2 + g);
+        }
+        break;
+    }
+    case kWipeUp:
+        out.CopyPlanes(oldPic);
+        for (int i = H - 1; i >= Trunc(H - H * p); --i) RevealLine(newPic, i);
+        break;
+    case kWipeDown:
+        out.CopyPlanes(oldPic);
+        for (int i = 0; i < Trunc(p * H); ++i) RevealLine(newPic, i);
+        break;
+    case kWipeRight:
+        out.CopyPlanes(oldPic);
+        for (int i = 0; i < H; ++i) Reveal(newPic, i, 0, Trunc(p * W));
+        break;
+    case kWipeLeft: {
+        out.CopyPlanes(oldPic);
+        const int f = Trunc(p * W);
+        for (int i = 0; i < H; ++i) Reveal(newPic, i, W - f - 1, W);
+        break;
+    }
+    case kVerticalBlinds: {
+        out.CopyPlanes(oldPic);
+        const int w6 = W / 6, d = Trunc(p * w6);
+        for (int i = 0; i < H; ++i)
+            for (int k = 0; k < 6; ++k) Reveal(newPic, i, k * w6, k * w6 + d);
+        break;
+    }
+    case kHorizontalBlinds: {
+        out.CopyPlanes(oldPic);
+        const int h6 = H / 6, d = Trunc(p * h6);
+        for (int k = 0; k < 6; ++k)
+            for (int i = k * h6; i < k * h6 + d; ++i) RevealLine(newPic, i);
+        break;
+    }
+    case kCheckboardAcross: {
+        out.CopyPlanes(oldPic);
+        const int cw = std::max(1, W / 10), ch = std::max(1, H / 10);
+        const int c = Trunc(p * (W / 10));
+        for (int i = 0; i < H; ++i) {
+            const int shift = (i / ch) % 2 ? W / 20 : 0;
+            for (int start = -shift; start < W; start += cw) Reveal(newPic, i, start, start + c);
+        }
+        break;
+    }
+    case kCheckboardDown: {
+        out.CopyPlanes(oldPic);
+        const int cw = std::max(1, W / 10), ch = std::max(1, H / 10);
+        const int d = Trunc(p * (H / 10));
+        for (int b = 0; b < H + H / 10; b += ch)
+            for (int f = 0, cell = 0; f < W; f += cw, ++cell) {
+                const int up = cell % 2 ? H / 20 : 0;
+                for (int j = 0; j < d; ++j) Reveal(newPic, b + j - up, f, f + W / 10);
+            }
+        break;
+    }
+    case kRandomDissolve:
+        RandomDissolve(p, oldPic, newPic, out);
+        break;
+    case kSplitVerticalIn: {
+        out.CopyPlanes(oldPic);
+        const int d = Trunc(p * W / 2);
+        for (int i = 0; i < H; ++i) {
+            Reveal(newPic, i, W - d - 1, W);
+            Reveal(newPic, i, 0, d);
+        }
+        break;
+    }
+    case kSplitVerticalOut: {
+        out.CopyPlanes(oldPic);
+        const int f = Trunc(p * W / 2), o = W2;
+        for (int i = 0; i < H; ++i) {
+            Reveal(newPic, i, o - f, o);
+            Reveal(newPic, i, o, o + f - 1);
+        }
+        break;
+    }
+    case kSplitHorizontalIn: {
+        out.CopyPlanes(oldPic);
+        const int c = Trunc(p * H / 2);
+        for (int i = 0; i < c; ++i) {
+            RevealLine(newPic, i);
+            RevealLine(newPic, H - 1 - i);
+        }
+        break;
+    }
+    case kSplitHorizontalOut: {
+        out.CopyPlanes(oldPic);
+        for (int i = 0; i < Trunc(p * H / 2); ++i) {
+            RevealLine(newPic, H2 - i);
+            RevealLine(newPic, H2 + i + 1);
+        }
+        break;
+    }
+    case kStripsLeftDown:
+    case kStripsLeftUp:
+    case kStripsRightDown:
+    case kStripsRightUp:
+        Strips(code, p, oldPic, newPic, out);
+        break;
+    case kBlend:
+        Mix(oldPic, newPic, p, out);
+        break;
+    case kIrisCross: {
+        out.CopyPlanes(newPic);
+        const double x = 1.0 - p;
+        const int lines = Trunc(x * H2), e = Trunc(x * W2);
+        for (int i = 0; i < lines; ++i)
+            for (int line : {i, H - i}) {
+                Reveal(oldPic, line, 0, e);
+                Reveal(oldPic, line, W - e, W);
+            }
+        break;
+    }
+    case kIrisDiamond: {
+        out.CopyPlanes(oldPic);
+        const int c = Trunc(p * H);
+        for (int i = 0; i < c; ++i) {
+            const int f = (int)((int64_t)i * W / H);
+            Reveal(newPic, H2 - c + i, W2 - f, W2 + f);
+            Reveal(newPic, H2 + c - 1 - i, W2 - f, W2 + f);
+        }
+        break;
+    }
+    case kClockWipe: {
+        out.CopyPlanes(oldPic);
+        const int cx = W2, h2 = H2;
+        if (p < 0.25) {
+            const double k = Slope(kHalfPi - 2 * kPi * p);
+            for (int i = 0; i < h2; ++i) Reveal(newPic, i, cx, Trunc(cx + (h2 - i) / k));
+        } else if (p < 0.5) {
+            const double k = Slope(2 * kPi * p - kHalfPi);
+            for (int i = 0; i < h2; ++i) {
+                Reveal(newPic, i, cx, W);
+                Reveal(newPic, h2 + i, Trunc(cx + i / k), W);
+            }
+        } else if (p < 0.75) {
+            const double k = Slope(2 * kPi * p - kPi);
+            for (int i = 0; i < h2; ++i) {
+                Reveal(newPic, i, cx, W);
+                Reveal(newPic, h2 + i, cx, W);
+                Reveal(newPic, h2 + i, Trunc(cx - k * i), cx);
+            }
+        } else {
+            const double k = Slope(2 * kPi * p - 3 * kPi / 2);
+            for (int i = 0; i < h2; ++i) {
+                Reveal(newPic, i, cx, W);
+                Reveal(newPic, h2 + i, 0, W);
+                Reveal(newPic, h2 - i - 1, 0, Trunc(cx - i / k));
+            }
+        }
+        break;
+    }
+    case kRadialWipe: {
+        out.CopyPlanes(oldPic);
+        const double k = Slope(p * kPi / 2);
+        for (int i = 0; i < H; ++i) Reveal(newPic, i, Trunc(i / k), W);
+        break;
+    }
+    case kPinwheelWipe:
+        out.CopyPlanes(oldPic);
+        Pinwheel(newPic, p);
+        break;
+    case kWedgeWipe: {
+        out.CopyPlanes(oldPic);
+        const int cx = W2, h2 = H2;
+        if (p < 0.5) {
+            const double k = Slope(kHalfPi - kPi * p);
+            for (int i = 0; i < h2; ++i) {
+                const double l = (h2 - i) / k;
+                Reveal(newPic, i, Trunc(cx - l - 1), Trunc(cx + l));
+            }
+        } else {
+            const double k = Slope(kPi * p - kHalfPi);
+            for (int i = 0; i < h2; ++i) {
+                RevealLine(newPic, i);
+                const double l = i / k;
+                Reveal(newPic, h2 + i, Trunc(cx + l), W);
+                Reveal(newPic, h2 + i, 0, Trunc(cx - l - 1));
+            }
+        }
+        break;
+    }
+    case kInset:
+        out.CopyPlanes(oldPic);
+        for (int i = 0; i < Trunc(p * H); ++i) Reveal(newPic, i, 0, Trunc(p * W));
+        break;
+    case kSlide: {
+        out.CopyPlanes(oldPic);
+        const int d = Trunc(p * W);
+        for (int i = 0; i < H; ++i) ShiftCopy(newPic, i, 0, d, W - d);
+        break;
+    }
+    case kPush: {
+        out.CopyPlanes(oldPic);
+        const int d = Trunc(p * W);
+        for (int i = 0; i < H; ++i) {
+            ShiftCopy(newPic, i, 0, d, W - d);
+            ShiftCopy(oldPic, i, d, W, -d);
+        }
+        break;
+    }
+    case kBandSlide: {
+        out.CopyPlanes(oldPic);
+        const int band = std::max(1, H / 10), d = Trunc(p * W);
+        for (int i = 0; i < H; ++i) {
+            if ((i / band) % 2)
+                ShiftCopy(newPic, i, 0, d, W - d);
+            else
+                ShiftCopy(newPic, i, W - d, W, d - W);
+        }
+        break;
+    }
+    case kSwinIn:
+        out.CopyPlanes(oldPic);
+        Swing(true, p, newPic, out);
+        break;
+    case kSwinOut:
+        out.CopyPlanes(oldPic);
+        Swing(false, p, newPic, out);
+        break;
+    case kNone:
+        break;
+    default:  // FadeInOut and every code without a rule of its own
+        if (p <= 0.5)
+            Mix(oldPic, blackPicture, 2 * p, out);
+        else
+            Mix(blackPicture, newPic, 2 * p - 1, out);
+        break;
+    }
+    target = nullptr;
+}
