@@ -1,7 +1,9 @@
 // kestrova: the command-line program. Runs every job without a window.
 #include "cli/Commands.h"
 
+#include "base/Language.h"
 #include "base/TerminalUi.h"
+#include "platform/Folders.h"
 
 #include <cstdio>
 #include <cstring>
@@ -56,6 +58,14 @@ int main(int argc, char** argv)
         if (command.name == "slideshow")
             for (const auto& output : SlideshowOutputs()) std::printf("%s", output.usage.c_str());
         return 0;
+    }
+
+    // The remembered language (or the locale's), and --lang for this run only.
+    ChooseLanguage(CFolders::Data(), CFolders::Config());
+    if (args.Has("--lang") && !SelectLanguageForRun(args.Get("--lang"))) {
+        std::string names;
+        for (const auto& entry : LanguageList()) names += (names.empty() ? "" : ", ") + entry.name;
+        return Fail("unknown language '" + args.Get("--lang") + "' (available: " + names + ")");
     }
 
     CTerminalUi::Answers answers = CTerminalUi::Answers::Safe;

@@ -1,9 +1,11 @@
+#include "base/Ini.h"
 #include "base/Language.h"
 #include "base/Texts.h"
 
 #include "support/TestSupport.h"
 
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <gtest/gtest.h>
 
@@ -160,6 +162,46 @@ TEST(LocaleLanguageText, PrimaryLanguageNames)
     EXPECT_STREQ(LocaleLanguageText("C.UTF-8"), "");
     EXPECT_STREQ(LocaleLanguageText("POSIX"), "");
     EXPECT_EQ(LocaleLanguageText("sv_SE"), nullptr);
+}
+
+}  // namespace
+
+namespace {
+
+// The conversions of a message text in order ("%s", "%d", "%3.1f", "%%").
+std::vector<std::string> Conversions(const std::string& text)
+{
+    std::vector<std::string> found;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '%') continue;
+        size_t j = i + 1;
+        while (j < text.size() && std::strchr("-+ #0123456789.", text[j])) ++j;
+        found.push_back(text.substr(i, j - i + 1));
+        i = j;
+    }
+    return found;
+}
+
+TEST_F(LanguageTest, ShippedGermanFileTranslatesEveryText)
+{
+    const std::string file = testsupport::DataDir() + "/Language/German.txt";
+    ASSERT_EQ(IniRead("Info", "Language", "", file), "German");
+    size_t count = 0;
+    const CTextEntry* table = EnglishTextTable(count);
+    for (size_t i = 0; i < count; ++i) {
+        const std::string english = table[i].english;
+        if (english.find('=') != std::string::npos) continue;  // cannot be looked up
+        const std::string german = IniRead("String", english, "", file);
+        SCOPED_TRACE(english);
+        EXPECT_NE(german.find_first_not_of(" \t"), std::string::npos);
+        // The caller fills the same placeholders in the same order.
+        EXPECT_EQ(Conversions(german), Conversions(english));
+    }
+
+    setenv("LANG", "de_DE.UTF-8", 1);
+    ASSERT_EQ(ChooseLanguage(testsupport::DataDir() + "/", ConfigFolder()), "German");
+    EXPECT_EQ(Text(4200), "Insgesamt %d Fotos, Gesamtdauer: %s");
+    EXPECT_EQ(Text(424), "Ihre DVD ist bereit zum Brennen.\n\r");
 }
 
 }  // namespace
