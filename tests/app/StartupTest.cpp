@@ -234,6 +234,11 @@ TEST(Startup, DlaWithoutRecorderWarnsOnce)
     ASSERT_EQ(f.ui.boxes.size(), 1u);
     EXPECT_EQ(f.ui.boxes[0].text.rfind("Warning! The following disc burning software", 0), 0u);
     EXPECT_EQ(IniRead("System", "OtherSoftware", "", f.Log()), " Sonic DLA, ");
+
+    // With a recorder listed the same software is only logged.
+    app.debugger->SetBurners({"TSSTcorp DVD+-RW"});
+    EXPECT_FALSE(app.debugger->WarnPacketWriters());
+    EXPECT_EQ(f.ui.boxes.size(), 1u);
 }
 
 TEST(Startup, LibrariesOlderThanAtBuildTimeAreNamed)

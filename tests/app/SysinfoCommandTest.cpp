@@ -100,17 +100,3 @@ TEST(SysinfoCommand, PrintsThisMachinesFiguresAndLogsTheSame)
     EXPECT_NE(IniRead("Process", "Process1", "", log), "");
     EXPECT_NE(result.out.find("Log: " + log), std::string::npos);
 }
-
-TEST(SysinfoCommand, UnwritableStateFolderStillPrintsTheReport)
-{
-    testsupport::TempDir home;
-    testsupport::WriteText(home.File("state"), "not a folder");
-    const std::string env = "env HOME=" + testsupport::Quote(home.Path().string()) +
-                            " XDG_STATE_HOME=" + testsupport::Quote(home.File("state")) +
-                            " XDG_CONFIG_HOME=" + testsupport::Quote(home.File("config")) + " ";
-    auto result = testsupport::Run(env + testsupport::Quote(testsupport::CliPath()) + " sysinfo");
-    ASSERT_EQ(result.exitCode, 0) << result.err;
-    EXPECT_NE(result.out.find("Memory=Total Memory = "), std::string::npos);
-    EXPECT_NE(result.out.find("Log: not written"), std::string::npos);
-    EXPECT_EQ(result.err, "");
-}

@@ -189,37 +189,6 @@ TEST(Debugger, TwelveProcessesGiveTwelveNumberedKeysInOneSection)
     EXPECT_EQ(IniRead("Process", "Process13", "none", log.logPath), "none");
 }
 
-TEST(Debugger, PacketWriterWarningOnlyWithDlaAndNoRecorder)
-{
-    RegistryScope registryScope;
-    CScriptedUi ui;
-    CUiScope scope(ui);
-    testsupport::TempDir dir;
-    CDebugger log(dir.Path().string());
-
-    // Nothing in the registry (as on every Linux machine): no flags, no warning.
-    log.DetectPacketWriters();
-    EXPECT_FALSE(log.WarnPacketWriters());
-    EXPECT_EQ(log.OtherSoftwareText(), " ");
-
-    Registry().SetString("SOFTWARE\\VERITAS\\Direct Access\\CurrentVersion\\All", "AppName",
-                         "HP-DLA 5.2");
-    log.DetectPacketWriters();
-    EXPECT_TRUE(log.sonicDla);
-    EXPECT_TRUE(log.WarnPacketWriters());
-    ASSERT_EQ(ui.boxes.size(), 1u);
-    EXPECT_EQ(ui.boxes[0].buttons, MsgButtons::Ok);
-    EXPECT_EQ(ui.boxes[0].text.rfind("Warning! The following disc burning software is found "
-                                     "on your PC:\n\n       Sonic DLA, also HP-DLA or Veritas DLA\n\n",
-                                     0),
-              0u);
-
-    // With a recorder present the same software is only logged.
-    log.SetBurners({"TSSTcorp DVD+-RW"});
-    EXPECT_FALSE(log.WarnPacketWriters());
-    EXPECT_EQ(ui.boxes.size(), 1u);
-}
-
 TEST(Debugger, PacketWriterFlagsFollowTheirValues)
 {
     RegistryScope registryScope;
