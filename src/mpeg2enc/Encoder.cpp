@@ -4,6 +4,7 @@
 #include "base/Ini.h"
 #include "base/Progress.h"
 #include "base/Texts.h"
+#include "mpeg2enc/BlockCoding.h"
 #include "mpeg2enc/Dct.h"
 #include "mpeg2enc/FrameSource.h"
 #include "mpeg2enc/VlcTables.h"
@@ -452,84 +453,6 @@ void CEncoder::FormPrediction(int column, int row, int mvx, int mvy, const CFram
     predict(ref.planeCr, width / 2, cx, cy, cvx & 1, cvy & 1, pred[5], 8, 8);
 }
 
-void CEncoder::WriteMotionComponent(int delta)
-{
-    constexpr int rSize = 4;  // f_code 5
-    constexpr int span = 16 << rSize;
-    if (delta > span - 1) delta -= 2 * span;
-    if (delta < -span) delta += 2 * span;
-    const int magnitude = std::abs(delta);
-    const int code = (magnitude + (1 << rSize) - 1) >> rSize;
-    const SVlc vlc = VlcMotionCode(code);
-    writer.PutBits(vlc.code, vlc.length);
-    if (code != 0) {
-        writer.PutBits(delta < 0 ? 1 : 0, 1);
-        writer.PutBits(uint32_t((magnitude + (1 << rSize) - 1) & ((1 << rSize) - 1)), rSize);
-    }
-}
-
-void CEncoder::WriteIntraBlock(const int16_t levels[64], int component, int& dcPredictor, int table)
-{
-    const int difference = levels[0] - dcPredictor;
-    dcPredictor = levels[0];
-    int size = 0;
-    for (int m = std::abs(difference); m; m >>= 1) ++size;
-    const SVlc sizeCode = component == 0 ? VlcDcSizeLuma(size) : VlcDcSizeChroma(size);
-    writer.PutBits(sizeCode.code, sizeCode.length);
-    if (size > 0) writer.PutBits(uint32_t(difference < 0 ? (1 << size) + difference - 1 : difference), size);
-    int run = 0;
-    for (int i = 1; i < 64; ++i) {
-        const int level = levels[alternateScan[i]];
-        if (level == 0) {
-            ++run;
-            continue;
-        }
-        const SVlc code = VlcCoefficient(table, run, std::abs(level));
-        if (code.length) {
-            writer.PutBits(code.code, code.length);
-            writer.PutBits(level < 0 ? 1 : 0, 1);
-        } else {
-            writer.PutBits(vlcCoefficientEscape.code, vlcCoefficientEscape.length);
-            writer.PutBits(uint32_t(run), 6);
-            writer.PutBits(uint32_t(level) & 0xFFF, 12);
-        }
-        run = 0;
-    }
-    const SVlc eob = VlcEndOfBlock(table);
-    writer.PutBits(eob.code, eob.length);
-}
-
-void CEncoder::WriteNonIntraBlock(const int16_t levels[64])
-{
-    int run = 0;
-    bool first = true;
-    for (int i = 0; i < 64; ++i) {
-        const int level = levels[alternateScan[i]];
-        if (level == 0) {
-            ++run;
-            continue;
-        }
-        const int magnitude = std::abs(level);
-        if (first && run == 0 && magnitude == 1) {
-            writer.PutBits(level < 0 ? 3 : 2, 2);  // "1s"
-        } else {
-            const SVlc code = VlcCoefficient(0, run, magnitude);
-            if (code.length) {
-                writer.PutBits(code.code, code.length);
-                writer.PutBits(level < 0 ? 1 : 0, 1);
-            } else {
-                writer.PutBits(vlcCoefficientEscape.code, vlcCoefficientEscape.length);
-                writer.PutBits(uint32_t(run), 6);
-                writer.PutBits(uint32_t(level) & 0xFFF, 12);
-            }
-        }
-        first = false;
-        run = 0;
-    }
-    const SVlc eob = VlcEndOfBlock(0);
-    writer.PutBits(eob.code, eob.length);
-}
-
 void CEncoder::CodeSlices(bool intra, int q, const CFrame& reference, CFrame& current)
 {
     const CYUV420Image& src = input.picture;
@@ -606,20 +529,15 @@ void CEncoder::CodeSlices(bool intra, int q, const CFrame& reference, CFrame& cu
                 predX = predY = 0;
                 dc[0] = dc[1] = dc[2] = 0;
             } else {
-                while (increment > 33) {
-                    writer.PutBits(vlcMacroblockEscape.code, vlcMacroblockEscape.length);
-                    increment -= 33;
-                }
-                const SVlc inc = VlcAddressIncrement(increment);
-                writer.PutBits(inc.code, inc.length);
+                WriteAddressIncrement(writer, increment);
                 increment = 1;
                 const SVlc type = intra ? vlcMacroblockTypeIntraI : VlcMacroblockTypeP(mbFlags);
                 writer.PutBits(type.code, type.length);
                 if (mbFlags & flagForward) writer.PutBits(2, 2);  // frame_motion_type: frame
                 if (mbIntra || pattern != 0) writer.PutBits(0, 1);  // dct_type: frame
                 if (mbFlags & flagForward) {
-                    WriteMotionComponent(vx[b] - predX);
-                    WriteMotionComponent(vy[b] - predY);
+                    WriteMotionDifference(writer, vx[b] - predX);
+                    WriteMotionDifference(writer, vy[b] - predY);
                     predX = vx[b];
                     predY = vy[b];
                 }
@@ -630,9 +548,10 @@ void CEncoder::CodeSlices(bool intra, int q, const CFrame& reference, CFrame& cu
                 for (int blk = 0; blk < 6; ++blk) {
                     if (!(pattern & (32 >> blk))) continue;
                     if (mbIntra)
-                        WriteIntraBlock(levels[blk], blk < 4 ? 0 : blk - 3, dc[blk < 4 ? 0 : blk - 3], intraTable);
+                        WriteIntraBlock(writer, levels[blk], blk < 4 ? 0 : blk - 3, dc[blk < 4 ? 0 : blk - 3],
+                                        intraTable);
                     else
-                        WriteNonIntraBlock(levels[blk]);
+                        WriteNonIntraBlock(writer, levels[blk]);
                 }
                 if (mbIntra || !(mbFlags & flagForward)) predX = predY = 0;
                 if (!mbIntra) dc[0] = dc[1] = dc[2] = 0;

@@ -118,9 +118,6 @@ private:
     void WritePictureHeaders(bool intra, int temporalReference);
     void CodeSlices(bool intra, int q, const CFrame& reference, CFrame& current);
     void FormPrediction(int column, int row, int vx, int vy, const CFrame& reference, uint8_t pred[6][64]) const;
-    void WriteMotionComponent(int delta);
-    void WriteIntraBlock(const int16_t levels[64], int component, int& dcPredictor, int table);
-    void WriteNonIntraBlock(const int16_t levels[64]);
     void UpdateTimes();
 
     // Configuration.

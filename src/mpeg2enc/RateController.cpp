@@ -40,7 +40,12 @@ void CRateController::Update(bool isIntraPicture, double bits)
     if (pictureTarget > 0.0) o -= excess * (o - 0.0625) / pictureTarget / 100.0;
     o = std::clamp(o, 0.0625, 2.0);
 
-    const double raw = std::clamp(2.0 / o, 1.0, 32.0);
+    q = Choose(2.0 / o, q0);
+}
+
+int CRateController::Choose(double rawQuantiser, int q0)
+{
+    const double raw = std::clamp(rawQuantiser, 1.0, 32.0);
     int next = int(raw);
     if (next < 31) {
         fraction[next] += raw - next;
@@ -58,5 +63,5 @@ void CRateController::Update(bool isIntraPicture, double bits)
     // Above 24 the table steps by 4, so a rise of 2 from 24 would snap back to 24 and
     // the quantiser could never reach the top value; a rise takes the next table value.
     if (q0 >= 24 && next > q0 && snapped <= q0) snapped = maxQuantiser;
-    q = snapped;
+    return snapped;
 }

@@ -20,6 +20,10 @@ public:
     // Takes the size in bits of the picture just coded with the current quantiser and
     // whether it was an I picture; computes the quantiser of the next picture.
     void Update(bool isIntraPicture, double bits);
+    // Turns a raw quantiser value into the one used after a picture coded with q0:
+    // integer part, dithered by the accumulated fractions, slew-limited to q0 +- 2,
+    // limited to 2..31 and snapped to the table. Updates the fraction accumulators.
+    int Choose(double rawQuantiser, int q0);
     // Quantiser for the next picture: a value of the non-linear table, 2..28.
     int Quantiser() const { return q; }
 

@@ -1,0 +1,26 @@
+// Writers of the macroblock and block layer syntax elements that carry values: the
+// address increment, motion vector differences and the coefficients of intra and
+// non-intra blocks (alternate scan, run/level codes of tables B.14 and B.15, escapes).
+#pragma once
+
+#include <cstdint>
+
+class CBitWriter;
+
+// macroblock_address_increment: one macroblock_escape per 33, then the code of the rest
+// (1..33).
+void WriteAddressIncrement(CBitWriter& writer, int increment);
+
+// One motion vector component difference with f_code 5 (range -256..255 half samples
+// after wrapping): motion_code, its sign and the 4-bit residual.
+void WriteMotionDifference(CBitWriter& writer, int delta);
+
+// An intra block: the DC difference from `dcPredictor` (which becomes this block's DC)
+// with the luma (`component` 0) or chroma size table, then the AC levels with table
+// `table` (0: B.14, 1: B.15), escapes for pairs without a code, and end of block.
+void WriteIntraBlock(CBitWriter& writer, const int16_t levels[64], int component, int& dcPredictor,
+                     int table);
+
+// A non-intra block: all 64 levels with table B.14 (the first pair (0, +-1) as "1s"),
+// escapes, and end of block.
+void WriteNonIntraBlock(CBitWriter& writer, const int16_t levels[64]);

@@ -1,0 +1,273 @@
+// Bit writer, code tables, block writers and quantisation.
+#include "mpeg2enc/BitWriter.h"
+#include "mpeg2enc/BlockCoding.h"
+#include "mpeg2enc/Dct.h"
+#include "mpeg2enc/Quantiser.h"
+#include "mpeg2enc/VlcTables.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+// Collects what a writer produced as a string of '0' and '1'.
+struct SBits {
+    std::vector<uint8_t> buffer = std::vector<uint8_t>(4096, 0xAA);
+    CBitWriter writer;
+    SBits() { writer.Attach(buffer.data(), buffer.size()); }
+    std::string Take()
+    {
+        const uint64_t bits = writer.BitCount();
+        const size_t end = writer.Finish();
+        std::string s;
+        for (uint64_t i = 0; i < bits; ++i) s += (buffer[i / 8] >> (7 - i % 8)) & 1 ? '1' : '0';
+        EXPECT_EQ(end, (bits + 7) / 8);
+        return s;
+    }
+};
+
+std::string Code(SVlc v)
+{
+    std::string s;
+    for (int i = v.length - 1; i >= 0; --i) s += (v.code >> i) & 1 ? '1' : '0';
+    return s;
+}
+
+// True when no code of the list is a prefix of another (the decoder could not tell them
+// apart otherwise).
+bool PrefixFree(const std::vector<std::string>& codes)
+{
+    for (size_t i = 0; i < codes.size(); ++i)
+        for (size_t j = 0; j < codes.size(); ++j)
+            if (i != j && codes[j].compare(0, codes[i].size(), codes[i]) == 0) return false;
+    return true;
+}
+
+}  // namespace
+
+TEST(BitWriter, StoresBigEndianWordsAndEndsOnTheLastByte)
+{
+    std::vector<uint8_t> buffer(64, 0xEE);
+    CBitWriter w;
+    w.Attach(buffer.data(), buffer.size());
+    w.PutBits(0x5, 3);            // 101
+    w.PutBits(0xFFFFFFFF, 32);    // 32 ones, crossing the first word
+    w.PutBits(0x12345678, 32);
+    w.PutBits(0x3, 2);
+    EXPECT_EQ(w.BitCount(), 69u);
+    const size_t end = w.Finish();
+    EXPECT_EQ(end, 9u);  // 69 bits end in byte 9
+    const uint8_t expected[] = {0xBF, 0xFF, 0xFF, 0xFF, 0xE2, 0x46, 0x8A, 0xCF, 0x18};
+    EXPECT_EQ(std::memcmp(buffer.data(), expected, sizeof expected), 0);
+    EXPECT_EQ(buffer[9], 0);  // the padding of the last word is zero
+    // After Finish the writer starts again at the buffer start.
+    w.PutStartCode(0x1B3);
+    w.Finish();
+    EXPECT_EQ(buffer[3], 0xB3);
+}
+
+TEST(BitWriter, NeverWritesPastItsBuffer)
+{
+    std::vector<uint8_t> buffer(16, 0);
+    buffer.resize(24, 0x77);  // guard bytes beyond the 16 given to the writer
+    CBitWriter w;
+    w.Attach(buffer.data(), 16);
+    for (int i = 0; i < 10; ++i) w.PutBits(0xFFFFFFFF, 32);
+    EXPECT_TRUE(w.overflowed);
+    for (size_t i = 16; i < 24; ++i) EXPECT_EQ(buffer[i], 0x77);
+}
+
+TEST(CodeTables, EveryTableIsPrefixFree)
+{
+    std::vector<std::string> increments{Code(vlcMacroblockEscape)};
+    for (int i = 1; i <= 33; ++i) increments.push_back(Code(VlcAddressIncrement(i)));
+    EXPECT_TRUE(PrefixFree(increments));
+    std::vector<std::string> patterns, motion, lumaDc, chromaDc;
+    for (int p = 1; p <= 63; ++p) patterns.push_back(Code(VlcCodedBlockPattern(p)));
+    for (int m = 0; m <= 16; ++m) motion.push_back(Code(VlcMotionCode(m)) + (m ? "0" : ""));
+    for (int s = 0; s <= 11; ++s) lumaDc.push_back(Code(VlcDcSizeLuma(s)));
+    for (int s = 0; s <= 11; ++s) chromaDc.push_back(Code(VlcDcSizeChroma(s)));
+    EXPECT_TRUE(PrefixFree(patterns));
+    EXPECT_TRUE(PrefixFree(motion));
+    EXPECT_TRUE(PrefixFree(lumaDc));
+    EXPECT_TRUE(PrefixFree(chromaDc));
+    for (int table = 0; table < 2; ++table) {
+        std::vector<std::string> coefficients{Code(VlcEndOfBlock(table)), Code(vlcCoefficientEscape)};
+        int pairs = 0;
+        for (int run = 0; run < 32; ++run)
+            for (int level = 1; level <= 40; ++level) {
+                const SVlc v = VlcCoefficient(table, run, level);
+                if (!v.length) continue;
+                coefficients.push_back(Code(v) + "0");
+                ++pairs;
+            }
+        EXPECT_EQ(pairs, 111) << "table " << table;
+        EXPECT_TRUE(PrefixFree(coefficients)) << "table " << table;
+    }
+    // The two scans are permutations of the 64 positions.
+    for (const auto* scan : {&zigzagScan, &alternateScan}) {
+        std::vector<int> seen(64, 0);
+        for (uint8_t p : *scan) ++seen[p];
+        for (int c : seen) EXPECT_EQ(c, 1);
+    }
+    EXPECT_EQ(alternateScan[1], 8);  // the alternate scan goes down the first column first
+    EXPECT_EQ(zigzagScan[2], 8);
+}
+
+TEST(BlockCoding, AddressIncrementsAboveThirtyThreeUseEscapes)
+{
+    SBits b;
+    WriteAddressIncrement(b.writer, 41);
+    EXPECT_EQ(b.Take(), "00000001000" "0000111");  // escape + increment 8
+    SBits c;
+    WriteAddressIncrement(c.writer, 67);
+    EXPECT_EQ(c.Take(), "00000001000" "00000001000" "1");
+    SBits d;
+    WriteAddressIncrement(d.writer, 66);  // 33 + 33: one escape, then the code of 33
+    EXPECT_EQ(d.Take(), "00000001000" "00000011000");
+}
+
+TEST(BlockCoding, MotionDifferencesWrapIntoTheFCodeRange)
+{
+    SBits a;
+    WriteMotionDifference(a.writer, 0);
+    EXPECT_EQ(a.Take(), "1");
+    SBits b;
+    WriteMotionDifference(b.writer, -17);  // code 2, sign 1, residual (17 + 15) & 15 = 0
+    EXPECT_EQ(b.Take(), "001" "1" "0000");
+    SBits c;
+    WriteMotionDifference(c.writer, 300);  // wraps to -212: code 14, residual 3
+    EXPECT_EQ(c.Take(), "0000001110" "1" "0011");
+}
+
+TEST(BlockCoding, IntraLevelOf2047IsEscapedInPPictures)
+{
+    int16_t levels[64] = {};
+    levels[0] = 5;
+    levels[alternateScan[1]] = 2047;
+    levels[alternateScan[3]] = -2047;
+    SBits b;
+    int dc = 5;
+    WriteIntraBlock(b.writer, levels, 0, dc, 0);
+    // DC difference 0 (size code "100"); escape, run 0, level 2047; escape, run 1, -2047;
+    // end of block "10" of table B.14.
+    EXPECT_EQ(b.Take(), "100" "000001" "000000" "011111111111" "000001" "000001" "100000000001" "10");
+}
+
+TEST(BlockCoding, FlatGreyIntraBlockIsDcSizeZeroAndEndOfBlock)
+{
+    int16_t levels[64] = {};
+    SBits b;
+    int dc = 0;
+    WriteIntraBlock(b.writer, levels, 1, dc, 1);
+    EXPECT_EQ(b.Take(), "00" "0110");  // chroma size 0, end of block of table B.15
+    // A negative DC difference: -3 has size 2 and is written as (1 << 2) - 3 - 1 = 0.
+    levels[0] = -3;
+    SBits c;
+    dc = 0;
+    WriteIntraBlock(c.writer, levels, 0, dc, 1);
+    EXPECT_EQ(c.Take(), "01" "00" "0110");
+    EXPECT_EQ(dc, -3);
+}
+
+TEST(BlockCoding, NonIntraFirstCoefficientUsesTheShortCode)
+{
+    int16_t levels[64] = {};
+    levels[0] = -1;
+    levels[alternateScan[1]] = 1;
+    SBits b;
+    WriteNonIntraBlock(b.writer, levels);
+    EXPECT_EQ(b.Take(), "11" "110" "10");  // "1s" first, then "11s", end of block
+}
+
+TEST(Quantiser, IntraQuantisationRoundsAndLimits)
+{
+    uint8_t intra[64], nonIntra[64];
+    std::memcpy(intra, defaultIntraMatrix, 64);
+    std::memset(nonIntra, 16, 64);
+    CQuantiser q;
+    q.Build(intra, nonIntra);
+    int16_t c[64] = {}, l[64];
+    c[0] = 6;     // 6 / 4 = 1.5 -> 2
+    c[1] = 100;   // 16 x 100 / (4 x 16) + 3/8 = 25.375 -> 25
+    c[8] = -22;   // -(16 x 22 / (4 x 16) + 3/8) = -5.875 -> -5
+    q.QuantiseIntra(c, l, 4);
+    EXPECT_EQ(l[0], 2);
+    EXPECT_EQ(l[1], 25);
+    EXPECT_EQ(l[8], -5);
+    c[0] = -6;
+    q.QuantiseIntra(c, l, 4);
+    EXPECT_EQ(l[0], -2);
+
+    // A matrix of ones makes levels that only the 12-bit escape could carry: limited.
+    uint8_t ones[64];
+    std::memset(ones, 1, 64);
+    q.Build(ones, ones);
+    c[1] = 2000;
+    c[2] = -2000;
+    q.QuantiseIntra(c, l, 2);
+    EXPECT_EQ(l[1], 2047);
+    EXPECT_EQ(l[2], -2047);
+    EXPECT_TRUE(q.QuantiseNonIntra(c, l, 2));
+    EXPECT_EQ(l[1], 2047);
+    EXPECT_EQ(l[2], -2047);
+}
+
+TEST(Quantiser, ZeroBlockTestDropsLoneHighFrequencyLevels)
+{
+    uint8_t intra[64], nonIntra[64];
+    std::memcpy(intra, defaultIntraMatrix, 64);
+    std::memset(nonIntra, 16, 64);
+    CQuantiser q;
+    q.Build(intra, nonIntra);
+    int16_t c[64] = {}, l[64];
+    EXPECT_FALSE(q.QuantiseNonIntra(c, l, 2));
+    // A lone level of 1 at the highest frequency: its own transform rounds to zero.
+    c[63] = 40;  // (16 x 40 + 8) / 32 = 20 -> too big; use a value giving level 1
+    c[63] = 2;   // (32 + 8) x 4096 >> 17 = 1
+    EXPECT_FALSE(q.QuantiseNonIntra(c, l, 2));
+    for (int i = 0; i < 64; ++i) EXPECT_EQ(l[i], 0);
+    // A DC level keeps the block.
+    c[0] = 2;
+    EXPECT_TRUE(q.QuantiseNonIntra(c, l, 2));
+    // Strong AC alone survives the test.
+    c[0] = 0;
+    c[9] = 200;
+    EXPECT_TRUE(q.QuantiseNonIntra(c, l, 2));
+    EXPECT_EQ(l[9], (16 * 200 + 8) / 32);
+}
+
+TEST(Quantiser, InverseQuantisationAppliesMismatchControl)
+{
+    uint8_t intra[64], nonIntra[64];
+    std::memcpy(intra, defaultIntraMatrix, 64);
+    std::memset(nonIntra, 16, 64);
+    CQuantiser q;
+    q.Build(intra, nonIntra);
+    int16_t l[64] = {}, c[64];
+    l[0] = 3;  // DC 12, even sum -> coefficient 63 becomes 1
+    q.DequantiseIntra(l, c, 8);
+    EXPECT_EQ(c[0], 12);
+    EXPECT_EQ(c[63], 1);
+    l[1] = 3;  // 3 x 8 x 16 / 16 = 24: sum 36, still even
+    q.DequantiseIntra(l, c, 8);
+    EXPECT_EQ(c[1], 24);
+    EXPECT_EQ(c[63], 1);
+    int16_t n[64] = {};
+    n[5] = -2;  // -(5 x 8 x 16 / 32) = -20, even -> toggle
+    q.DequantiseNonIntra(n, c, 8);
+    EXPECT_EQ(c[5], -20);
+    EXPECT_EQ(c[63], 1);
+    n[63] = 1;  // (3 x 8 x 16) / 32 = 12: sum -8, even: 12 -> 13
+    q.DequantiseNonIntra(n, c, 8);
+    EXPECT_EQ(c[63], 13);
+    // Saturation before the parity check.
+    int16_t big[64] = {};
+    big[1] = 2047;
+    q.DequantiseNonIntra(big, c, 28);
+    EXPECT_EQ(c[1], 2047);
+}

@@ -1,0 +1,144 @@
+// The vector kernels of the encoder against their plain twins on random input, and the
+// transforms against their definitions.
+#include "mpeg2enc/Dct.h"
+#include "mpeg2enc/Sad.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+#include <vector>
+
+namespace {
+
+constexpr int stride = 64;
+
+std::vector<uint8_t> RandomPlane(std::mt19937& rng, int rows, int spread = 256)
+{
+    std::vector<uint8_t> plane(size_t(stride) * size_t(rows));
+    const int base = int(rng() % 256);
+    for (auto& v : plane) v = uint8_t(std::clamp(base + int(rng() % spread) - spread / 2, 0, 255));
+    return plane;
+}
+
+double ReferenceDct(const int16_t* block, int u, int v)
+{
+    auto c = [](int k) { return k == 0 ? std::sqrt(0.5) : 1.0; };
+    double s = 0.0;
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 8; ++x)
+            s += block[y * 8 + x] * std::cos((2 * x + 1) * u * M_PI / 16) * std::cos((2 * y + 1) * v * M_PI / 16);
+    return s * c(u) * c(v) / 4.0;
+}
+
+}  // namespace
+
+TEST(SadKernels, VectorRoutinesMatchPlainOnRandomBlocks)
+{
+    std::mt19937 rng(1234);
+    for (SadKernelSet set : {SadKernelSet::Sse2, SadKernelSet::Avx2}) {
+        if (!SadKernelSetSupported(set)) continue;
+        const SSadKernels k = SadKernelsOf(set);
+        ASSERT_NE(k.sadHalfH, nullptr);
+        for (int trial = 0; trial < 2000; ++trial) {
+            // Narrow spreads make similar blocks (small sums), wide ones the largest sums.
+            const int spread = trial % 3 == 0 ? 8 : 256;
+            const auto src = RandomPlane(rng, 18, spread);
+            const auto ref = RandomPlane(rng, 18, spread);
+            const int ox = int(rng() % 40), oy = int(rng() % 2);
+            const uint8_t* r = ref.data() + oy * stride + ox;
+            const uint8_t* s = src.data() + int(rng() % 40);
+            ASSERT_EQ(k.sad(s, r, stride, 65536), SadPlain(s, r, stride, 65536));
+            ASSERT_EQ(k.sadHalfH(s, r, stride), SadHalfHPlain(s, r, stride));
+            ASSERT_EQ(k.sadHalfV(s, r, stride), SadHalfVPlain(s, r, stride));
+        }
+    }
+}
+
+TEST(SadKernels, ExtremeBlocksAndEarlyExit)
+{
+    std::vector<uint8_t> white(size_t(stride) * 17, 255), black(size_t(stride) * 17, 0);
+    for (SadKernelSet set : {SadKernelSet::Plain, SadKernelSet::Sse2, SadKernelSet::Avx2}) {
+        if (!SadKernelSetSupported(set)) continue;
+        EXPECT_EQ(SadKernelsOf(set).sad(white.data(), black.data(), stride, 65536), 65280u);
+    }
+    // The plain routine stops after the first row whose running sum reaches the limit.
+    EXPECT_EQ(SadPlain(white.data(), black.data(), stride, 1000), 16u * 255u);
+    EXPECT_EQ(SadPlain(white.data(), black.data(), stride, 4081), 2u * 16u * 255u);
+}
+
+TEST(SadKernels, IntraDeviationMatchesPlainAndDefinition)
+{
+    std::mt19937 rng(99);
+    const SadKernelSet previous = SadKernels().kind;
+    for (int trial = 0; trial < 500; ++trial) {
+        const auto plane = RandomPlane(rng, 16, trial % 2 ? 256 : 16);
+        SetSadKernels(SadKernelSet::Sse2);
+        const uint32_t vector = IntraDeviation(plane.data(), stride);
+        ASSERT_EQ(vector, IntraDeviationPlain(plane.data(), stride));
+    }
+    SetSadKernels(previous);
+    // Two halves 10 and 30: mean 20, every sample 10 away.
+    std::vector<uint8_t> halves(size_t(stride) * 16, 10);
+    for (int y = 8; y < 16; ++y)
+        for (int x = 0; x < 16; ++x) halves[size_t(y * stride + x)] = 30;
+    EXPECT_EQ(IntraDeviationPlain(halves.data(), stride), 2560u);
+}
+
+TEST(ForwardDct, Sse2MatchesPlainBitForBit)
+{
+    std::mt19937 rng(7);
+    for (int trial = 0; trial < 20000; ++trial) {
+        alignas(16) int16_t a[64], b[64];
+        // Prediction errors, and (every fourth block) large quantised levels as the
+        // zero-block test feeds them, which exercise the saturation.
+        const int range = trial % 4 == 0 ? 4095 : 511;
+        for (int i = 0; i < 64; ++i) a[i] = b[i] = int16_t(int(rng() % range) - range / 2);
+        ForwardDctPlain(a);
+        ForwardDctSse2(b);
+        for (int i = 0; i < 64; ++i) ASSERT_EQ(a[i], b[i]) << "trial " << trial << " position " << i;
+    }
+}
+
+TEST(ForwardDct, FollowsTheStandardScale)
+{
+    std::mt19937 rng(11);
+    for (int trial = 0; trial < 300; ++trial) {
+        alignas(16) int16_t block[64], original[64];
+        for (int i = 0; i < 64; ++i) original[i] = block[i] = int16_t(int(rng() % 511) - 255);
+        ForwardDct(block);
+        for (int v = 0; v < 8; ++v)
+            for (int u = 0; u < 8; ++u)
+                ASSERT_NEAR(block[v * 8 + u], ReferenceDct(original, u, v), 1.0) << u << "," << v;
+    }
+    // A flat block: DC is eight times the mean, nothing else.
+    alignas(16) int16_t flat[64];
+    std::fill(flat, flat + 64, int16_t(-100));
+    ForwardDct(flat);
+    EXPECT_EQ(flat[0], -800);
+    for (int i = 1; i < 64; ++i) EXPECT_EQ(flat[i], 0);
+}
+
+TEST(InverseDct, InvertsTheForwardTransformAndIgnoresTheMismatchMark)
+{
+    std::mt19937 rng(5);
+    for (int trial = 0; trial < 200; ++trial) {
+        alignas(16) int16_t block[64], original[64], back[64];
+        for (int i = 0; i < 64; ++i) original[i] = block[i] = int16_t(int(rng() % 511) - 255);
+        ForwardDct(block);
+        InverseDct(block, back);
+        for (int i = 0; i < 64; ++i) ASSERT_NEAR(back[i], original[i], 1) << i;
+    }
+    int16_t mark[64] = {}, out[64];
+    mark[63] = 1;
+    InverseDct(mark, out);
+    for (int i = 0; i < 64; ++i) EXPECT_EQ(out[i], 0);
+    // Coefficients far out of range are limited to -256..255.
+    int16_t huge[64] = {};
+    huge[0] = 2047 * 8;
+    InverseDct(huge, out);
+    for (int i = 0; i < 64; ++i) EXPECT_EQ(out[i], 255);
+    huge[0] = -2048 * 8;
+    InverseDct(huge, out);
+    for (int i = 0; i < 64; ++i) EXPECT_EQ(out[i], -256);
+}
