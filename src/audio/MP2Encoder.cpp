@@ -351,33 +351,37 @@ void CMP2Encoder::CodeFrame(uint8_t* frame)
     for (int sb = 0; sb < subbandLimit; ++sb) allocBits += channels * AllocRow(sb).nbal;
     const int available = frameBits - headerBits - crcBits - allocBits;
     int used = 0;
-    bool closed[channels][32] = {};
     for (int ch = 0; ch < channels; ++ch)
         for (int sb = 0; sb < 32; ++sb) s.alloc[ch][sb] = 0;
-    for (;;) {
-        int bestCh = -1, bestSb = -1;
-        double bestMnr = 1e300;
-        for (int sb = 0; sb < subbandLimit; ++sb)
-            for (int ch = 0; ch < channels; ++ch) {
-                if (closed[ch][sb]) continue;
-                double mnr = SnrOf(sb, s.alloc[ch][sb]) - s.smr[ch][sb];
-                if (mnr < bestMnr) {
-                    bestMnr = mnr;
-                    bestCh = ch;
-                    bestSb = sb;
-                }
-            }
-        if (bestCh < 0) break;
-        int& al = s.alloc[bestCh][bestSb];
-        int cost = SampleBits(bestSb, al + 1) - SampleBits(bestSb, al);
-        if (al == 0) cost += 2 + 6 * ScaleFactorsSent(s.scfsi[bestCh][bestSb]);
-        if (used + cost <= available) {
-            used += cost;
-            ++al;
-            if (al >= MaxAlloc(bestSb)) closed[bestCh][bestSb] = true;
-        } else {
-            closed[bestCh][bestSb] = true;
+    // Candidates ordered by ratio, ties going to the lower sub-band and channel.
+    struct CCandidate {
+        double mnr;
+        int index;  // sb * channels + ch
+        bool operator<(const CCandidate& o) const { return mnr > o.mnr || (mnr == o.mnr && index > o.index); }
+    };
+    CCandidate heap[subbandLimit * channels];
+    int heapSize = 0;
+    for (int sb = 0; sb < subbandLimit; ++sb)
+        for (int ch = 0; ch < channels; ++ch) heap[heapSize++] = {-s.smr[ch][sb], sb * channels + ch};
+    std::make_heap(heap, heap + heapSize);
+    while (heapSize > 0) {
+        std::pop_heap(heap, heap + heapSize);
+        const int sb = heap[heapSize - 1].index / channels, ch = heap[heapSize - 1].index % channels;
+        int& al = s.alloc[ch][sb];
+        int cost = SampleBits(sb, al + 1) - SampleBits(sb, al);
+        if (al == 0) cost += 2 + 6 * ScaleFactorsSent(s.scfsi[ch][sb]);
+        if (used + cost > available) {
+            --heapSize;  // this sub-band can grow no further
+            continue;
         }
+        used += cost;
+        ++al;
+        if (al >= MaxAlloc(sb)) {
+            --heapSize;
+            continue;
+        }
+        heap[heapSize - 1].mnr = SnrOf(sb, al) - s.smr[ch][sb];
+        std::push_heap(heap, heap + heapSize);
     }
 
     // Frame: header, CRC, allocation, selection information, scale factors, samples.
