@@ -113,7 +113,7 @@ bool CKestrovaApp::RememberFolder(int kind, const std::string& chosenPath)
                              ? path.string()
                              : path.parent_path().string();
     while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
-    if (folder.empty()) folder = ".";
+    if (folder.empty()) folder.push_back('.');  // a bare file name: the current folder
     if (folder.size() > settingsValueLength) return false;
     *field = folder;
     return IniWrite(settingsPath, settingsSection, key, folder);
