@@ -1,0 +1,78 @@
+// `kestrova media info` on files made by ffmpeg: what it finds, and how it refuses.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "support/TestSupport.h"
+
+using testsupport::Quote;
+using testsupport::Run;
+using testsupport::TempDir;
+
+namespace {
+
+testsupport::RunResult Info(const TempDir& dir, const std::string& file)
+{
+    return Run("XDG_STATE_HOME=" + Quote(dir.File("state")) + " " + Quote(testsupport::CliPath()) +
+               " media info " + Quote(file));
+}
+
+bool Make(const std::string& args, const std::string& out)
+{
+    auto r = Run("ffmpeg -nostdin -v error -y " + args + " " + Quote(out));
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    return r.exitCode == 0;
+}
+
+}  // namespace
+
+TEST(MediaInfo, ReportsDurationSoundKindSizeAndRate)
+{
+    TempDir dir;
+    std::string hd = dir.File("hd.mp4"), vob = dir.File("clip.vob"), song = dir.File("song.ogg");
+    ASSERT_TRUE(Make("-f lavfi -i testsrc=size=1920x1080:rate=25:duration=3 -f lavfi -i sine=duration=3 "
+                     "-c:v libx264 -preset ultrafast -c:a aac",
+                     hd));
+    ASSERT_TRUE(Make("-f lavfi -i testsrc=size=720x480:rate=30000/1001:duration=2 "
+                     "-f lavfi -i sine=sample_rate=48000:duration=2 -c:v mpeg2video -c:a ac3 -f vob",
+                     vob));
+    ASSERT_TRUE(Make("-f lavfi -i sine=duration=5 -c:a libvorbis", song));
+
+    auto r = Info(dir, hd);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("Duration: 00:00:03 (3 s)"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("AudioType: PCM"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("Size: 1920x1080"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("Decoded size: 720x405"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("Frame rate: 25.000"), std::string::npos) << r.out;
+
+    r = Info(dir, vob);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("AudioType: AC3"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("Frame rate: 29.970"), std::string::npos) << r.out;
+    // The description of the chain just opened is in the state folder.
+    std::string graph = testsupport::ReadText(dir.File("state/kestrova/graph.txt"));
+    EXPECT_NE(graph.find("'Demuxer (mpeg)'"), std::string::npos) << graph;
+
+    r = Info(dir, song);
+    // Sound alone: the window's probe says there is no video, then lists the file.
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.err.find("Unable to open video stream."), std::string::npos) << r.err;
+    EXPECT_NE(r.out.find("Size: none"), std::string::npos) << r.out;
+}
+
+TEST(MediaInfo, RefusesGarbageAndMissingFilesNamingThem)
+{
+    TempDir dir;
+    std::string junk = dir.File("junk.avi");
+    std::vector<uint8_t> bytes(20000);
+    for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(i * 131 + (i >> 7));
+    testsupport::WriteBytes(junk, bytes);
+    for (const std::string& file : {junk, dir.File("missing.mpg")}) {
+        auto r = Info(dir, file);
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_NE(r.err.find("Unable to open the video file of " + file), std::string::npos) << r.err;
+        EXPECT_TRUE(r.out.empty()) << r.out;
+    }
+}
