@@ -71,7 +71,9 @@ TEST_F(SampleAlbumImage, FilesLieBackToBackWhereTheIfoFilesSay)
         std::smatch m;
         if (!std::regex_match(line, m, entry)) continue;
         unsigned long sector = std::stoul(m[3]), bytes = std::stoul(m[4]);
-        if (next != 0) EXPECT_EQ(sector, next) << line;
+        if (next != 0) {
+            EXPECT_EQ(sector, next) << line;
+        }
         next = sector + (bytes + 2047) / 2048;
     }
     EXPECT_NE(next, 0ul) << r.out;
