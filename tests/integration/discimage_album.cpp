@@ -20,7 +20,7 @@ protected:
     static void SetUpTestSuite()
     {
         auto help = testsupport::Run(Quote(testsupport::CliPath()) + " slideshow --help");
-        if (help.out.find("--out") == std::string::npos) {
+        if (help.out.find("\n  --out ") == std::string::npos) {
             missing = "the slide-show DVD output (--out) is not part of this build";
             return;
         }
