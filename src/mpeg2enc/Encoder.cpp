@@ -412,7 +412,7 @@ bool CEncoder::EncodePicture()
     CodeSlices(intra, q, reference, current);
     const uint64_t bits = writer.BitCount() - startBits;
     rateController.Update(intra, double(bits));
-    if (pictureHook) pictureHook(SPictureInfo{n, intra, q, bits, current});
+    if (pictureHook) pictureHook(SPictureInfo{n, intra, q, bits, current, input.picture});
 
     currentIndex = 1 - currentIndex;
     ++frameCounter;

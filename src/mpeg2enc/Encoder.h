@@ -39,6 +39,7 @@ public:
         int quantiser;
         uint64_t bits;              // picture header to the end of the last slice
         const CFrame& reconstruction;  // also holds the final vectors and flags
+        const CYUV420Image& source;    // the input picture as coded (after any flip)
     };
 
     CEncoder();

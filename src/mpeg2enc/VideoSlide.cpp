@@ -1,6 +1,12 @@
 #include "mpeg2enc/VideoSlide.h"
 
 #include "mpeg2enc/FrameSource.h"
+#include "mpeg2enc/SlideFrameSource.h"
+
+CVideoSlide::CVideoSlide(CPhotoSlideSource& show)
+    : ownedSource(std::make_unique<CSlideFrameSource>(show)), frameSource(*ownedSource)
+{
+}
 
 CVideoSlide::CVideoSlide(CFrameSource& source) : frameSource(source) {}
 

@@ -6,11 +6,16 @@
 #include "mpeg2enc/Encoder.h"
 #include "mpeg2enc/Video.h"
 
+#include <memory>
+
 class CFrameSource;
+class CPhotoSlideSource;
 
 class CVideoSlide : public CVideo {
 public:
-    // `source` must outlive this object.
+    // Encodes the pictures of a slide show; `show` must outlive this object.
+    explicit CVideoSlide(CPhotoSlideSource& show);
+    // Encodes the pictures of any frame source; `source` must outlive this object.
     explicit CVideoSlide(CFrameSource& source);
     ~CVideoSlide() override;
 
@@ -38,6 +43,7 @@ public:
     CEncoder& Encoder() { return encoder; }
 
 private:
+    std::unique_ptr<CFrameSource> ownedSource;
     CFrameSource& frameSource;
     CEncoder encoder;
 };

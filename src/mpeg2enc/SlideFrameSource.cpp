@@ -1,0 +1,7 @@
+#include "mpeg2enc/SlideFrameSource.h"
+
+#include "slideshow/PhotoSlideSource.h"
+
+int64_t CSlideFrameSource::FrameCount() { return show.FrameCount(); }
+
+void CSlideFrameSource::NextFrame(CFrame& frame) { show.NextFrame(frame); }
