@@ -20,7 +20,7 @@ protected:
     static void SetUpTestSuite()
     {
         auto help = testsupport::Run(Quote(testsupport::CliPath()) + " slideshow --help");
-        if (help.out.find("\n  --out ") == std::string::npos) {
+        if (!std::regex_search(help.out, std::regex("(^|\n)[ \t]*--out\\b"))) {
             missing = "the slide-show DVD output (--out) is not part of this build";
             return;
         }
