@@ -222,3 +222,28 @@ TEST(SlideAudioTimeline, SampleAlbumAudioHasTheScheduleLength)
     EXPECT_NEAR(total / 192000.0, t.ScheduleLength() / 10000.0, 2.0 * request / 192000.0);
     EXPECT_GT(nonZero, 0);
 }
+
+TEST(SlideAudioTimeline, NarrationCutByTheNextOneResumesWhereItStopped)
+{
+    TempDir dir;
+    std::string first = dir.File("first.wav"), second = dir.File("second.wav");
+    ASSERT_TRUE(MakeWave("t/8", 2.0, first));     // its value tells its position
+    ASSERT_TRUE(MakeWave("-0.5", 1.0, second));
+    CSlideAudioTimeline t;
+    ASSERT_TRUE(t.AddPhotoClip(first, 1));   // photo 1 at 1 s, talks for 2 s
+    ASSERT_TRUE(t.AddPhotoClip(second, 2));  // photo 2 at 2 s, while the first still talks
+    Pictures photos{{25, 25, 25}};
+    t.BuildAudioTimeline(photos.Timing());
+    ASSERT_EQ(t.scheduleCount, 3);
+    ExpectEntry(t.schedule[0], 10000, 20000, 2, 0, 0);
+    ExpectEntry(t.schedule[1], 20000, 30000, 2, 1, 0);
+    ExpectEntry(t.schedule[2], 30000, 40000, 2, 0, 10000);
+
+    std::vector<uint8_t> pcm = ReadAll(t, 4800);
+    ASSERT_GT(pcm.size(), 4u * 192000 - 4800);
+    EXPECT_EQ(SampleAt(pcm, 48000 / 2), 0);                              // silence first
+    EXPECT_NEAR(SampleAt(pcm, 48000 + 48000 / 2) / 32768.0, 0.5 / 8, 0.01);
+    EXPECT_NEAR(SampleAt(pcm, 2 * 48000 + 48000 / 2) / 32768.0, -0.5, 0.002);
+    // The first narration continues from one second in, not from its beginning.
+    EXPECT_NEAR(SampleAt(pcm, 3 * 48000 + 48000 / 2) / 32768.0, 1.5 / 8, 0.01);
+}
