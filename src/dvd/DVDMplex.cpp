@@ -338,15 +338,20 @@ void CDVDMplex::Idle()
     }
 }
 
-// Counts picture start codes (00 00 01 00) in the video bytes sent, across reads.
-int CDVDMplex::CountPictures(const uint8_t* data, int length)
+// Finds picture start codes (00 00 01 00) in the video bytes sent, across reads. Each
+// start is stored as its offset in `data`; a start code that began in the previous
+// read gets a negative offset. Returns the number found.
+int CDVDMplex::FindPictureStarts(const uint8_t* data, int length, int* starts, int maxStarts)
 {
     uint32_t window = startCodeCarry;
     int count = 0;
     for (int i = 0; i < length; ++i) {
         window = window << 8 | data[i];
-        if (window == 0x00000100u)
+        if (window == 0x00000100u) {
+            if (count < maxStarts)
+                starts[count] = i - 3;
             ++count;
+        }
     }
     startCodeCarry = window;
     return count;
@@ -368,7 +373,9 @@ bool CDVDMplex::SendVideoPack(uint32_t e)
     // After a read that passed a picture start, the source's next-picture time is the
     // presentation end of that picture. The last read may already report the end of
     // the stream; then each picture it started lasts one frame period.
-    if (int started = CountPictures(payload, n)) {
+    int starts[64];
+    int started = FindPictureStarts(payload, n, starts, 64);
+    if (started) {
         uint32_t next = video->NextPictureTime();
         if (next < endOfStreamTime) {
             lastVideoPts = OffsetTime(videoTimeOffset, next);
@@ -379,9 +386,8 @@ bool CDVDMplex::SendVideoPack(uint32_t e)
         havePictureEnd = true;
     }
 
-    if (startsVobu && !StartVobu(pts, e))
+    if (startsVobu && !StartVobu(pts))
         return false;
-    TrackReferencePictures(e);
     if (subtitlesEnabled && !startsVobu && !SendSubPictureUnit(e))
         return false;
 
@@ -415,6 +421,10 @@ bool CDVDMplex::SendVideoPack(uint32_t e)
     firstVideoPacket = false;
 
     int32_t lbn = packsWritten;
+    // A picture ends where the next one starts: in this pack, or in the previous video
+    // pack when the start code began there.
+    for (int i = 0; i < std::min(started, 64); ++i)
+        TrackPictureStart(starts[i] > 0 ? lbn : lastVideoPackLbn);
     if (!FinishAndWritePack(23 + h + n, false))
         return false;
     lastVideoPackLbn = lbn;
@@ -545,28 +555,17 @@ bool CDVDMplex::SendSubPictureUnit(uint32_t e)
     return true;
 }
 
-void CDVDMplex::TrackReferencePictures(uint32_t e)
+// Called for each picture start of the VOBU in order. The start of picture j + 1 marks
+// the end of picture j; the ends of the first three pictures are the VOBU's reference
+// end addresses.
+void CDVDMplex::TrackPictureStart(int32_t endLbn)
 {
-    if (!refSeen[0]) {
-        if (e != refTime) {
-            refTime = e;
-            refSeen[0] = true;
-        }
+    ++picturesInVobu;
+    if (picturesInVobu < 2 || picturesInVobu > 4 || vobus.empty())
         return;
-    }
-    for (int k = 1; k < 4; ++k) {
-        if (refSeen[k])
-            continue;
-        if (e != refTime) {
-            refTime = e;
-            refSeen[k] = true;
-            // The picture before the one now starting ended in the last video pack.
-            CVOBU& v = *vobus.back();
-            int32_t ea = lastVideoPackLbn - int32_t(v.Lbn());
-            v.PutDsi32(12 + 4 * (k - 1), uint32_t(std::max(ea, 0)));
-        }
-        return;
-    }
+    CVOBU& v = *vobus.back();
+    int32_t ea = endLbn - int32_t(v.Lbn());
+    v.PutDsi32(12 + 4 * (picturesInVobu - 2), uint32_t(std::max(ea, 0)));
 }
 
 bool CDVDMplex::SplitVobFileIfFull()
@@ -617,7 +616,7 @@ void CDVDMplex::CheckCellBoundary(uint32_t s)
     pendingCellStart = true;
 }
 
-bool CDVDMplex::StartVobu(uint32_t s, uint32_t e)
+bool CDVDMplex::StartVobu(uint32_t s)
 {
     if (int(vobus.size()) >= maxVobus) {
         Report("The title in " + VobPath(vobNumber) + " is too long: more than 40960 VOBUs.");
@@ -688,9 +687,7 @@ bool CDVDMplex::StartVobu(uint32_t s, uint32_t e)
 
     audioSyncPending = true;
     subSyncPending = true;
-    for (bool& seen : refSeen)
-        seen = false;
-    refTime = e;
+    picturesInVobu = 0;
 
     vobus.push_back(std::move(vobu));
     std::memcpy(pack, v.image, sizeof pack);

@@ -117,14 +117,14 @@ private:
 
     bool WritePack();
     bool FinishAndWritePack(int used, bool allowStuffing);
-    bool StartVobu(uint32_t startPts, uint32_t decodeTime);
+    bool StartVobu(uint32_t startPts);
     bool SplitVobFileIfFull();
     void CheckCellBoundary(uint32_t startPts);
-    void TrackReferencePictures(uint32_t decodeTime);
+    void TrackPictureStart(int32_t endLbn);
     bool SendVideoPack(uint32_t decodeTime);
     bool SendAudioPack();
     bool SendSubPictureUnit(uint32_t decodeTime);
-    int CountPictures(const uint8_t* data, int length);
+    int FindPictureStarts(const uint8_t* data, int length, int* starts, int maxStarts);
     void CompleteTitle();
     void Idle();
     void Report(const std::string& text) const;
@@ -172,9 +172,9 @@ private:
     bool subtitlesEnabled = false;
     int frameRate = 30;
 
-    // Reference-picture tracking within the current VOBU.
-    bool refSeen[4] = {};
-    uint32_t refTime = 0;
+    // Reference-picture tracking within the current VOBU: picture starts seen so far
+    // and the LBN of the last video pack written.
+    int picturesInVobu = 0;
     int32_t lastVideoPackLbn = 0;
 
     bool pendingCellStart = false;

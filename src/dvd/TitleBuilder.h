@@ -1,0 +1,40 @@
+// CTitleBuilder: makes one complete video title set in a DVD folder — sources, cell
+// plan, multiplexing, NAV completion, the title set's IFO and the folder's
+// VIDEO_TS.IFO/.BUP. The kinds of title (slide show, video file, camcorder footage)
+// differ only in their sources and cell plans, which subclasses supply.
+#pragma once
+
+#include <memory>
+#include <string>
+
+class CDVDMplex;
+
+class CTitleBuilder {
+public:
+    virtual ~CTitleBuilder() = default;
+
+    // Builds title set `titleIndex` + 1 in `folder`. Returns true when the VOB, IFO
+    // and BUP files and VIDEO_TS.IFO/.BUP were written. On failure the reason has been
+    // reported through the user-interface port (and is kept in Error()), and no files
+    // of this title set are left behind.
+    bool Build(int titleIndex, const std::string& folder);
+    const std::string& Error() const { return error; }
+
+protected:
+    // Creates the sources, hands them to `mplex` (SetSources) and starts them. Returns
+    // false when a source cannot start.
+    virtual bool OpenSources(CDVDMplex& mplex) = 0;
+    // Plans the title's cells with AddCell or the multiplexer's Plan* helpers.
+    virtual void PlanCells(CDVDMplex& mplex) = 0;
+    // Sets the time offsets or other multiplexer options before OpenTitle.
+    virtual void PrepareMultiplexer(CDVDMplex& mplex) { (void)mplex; }
+    // Runs after the multiplexing, before the IFO files (closes media graphs).
+    virtual void AfterRun() {}
+    // The multiplexer to use; tests lower its VOB split size.
+    virtual std::unique_ptr<CDVDMplex> MakeMultiplexer();
+
+private:
+    void Fail(const std::string& message, bool report);
+
+    std::string error;
+};

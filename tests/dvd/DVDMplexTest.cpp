@@ -1,0 +1,84 @@
+// Multiplexing real elementary streams (made by FFmpeg) and reading the VOBs back.
+#include "TitleHelpers.h"
+
+#include "base/ScriptedUi.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+using testsupport::Quote;
+using RunCmd = decltype(&testsupport::Run);
+const RunCmd Shell = &testsupport::Run;
+using testsupport::TempDir;
+
+namespace {
+
+std::string Errors(const vobcheck::Scan& scan)
+{
+    std::string text;
+    for (size_t i = 0; i < scan.errors.size() && i < 12; ++i)
+        text += scan.errors[i] + "\n";
+    return text;
+}
+
+int Pictures(const std::vector<uint8_t>& es) { return int(vobcheck::PictureStarts(es).size()); }
+
+}  // namespace
+
+TEST(DVDMplex, LayerIITitle_PacksTimesBuffersAndNavPacksHold)
+{
+    FakeTitle t;
+    t.video = fakestreams::Video(20);
+    t.audio = fakestreams::Mp2(20, 192);
+    t.seconds = 20;
+    TempDir dir;
+    CScriptedUi ui;
+    CUiScope scope(ui);
+    CFakeTitleBuilder builder(t);
+    ASSERT_TRUE(builder.Build(0, dir.Path().string())) << builder.Error();
+    EXPECT_TRUE(ui.boxes.empty()) << ui.boxes.front().text;
+
+    vobcheck::Scan scan = CheckWrittenTitle(dir.Path().string(), 1, Pictures(t.video), CAudio::kindMp2);
+    EXPECT_TRUE(scan.errors.empty()) << Errors(scan);
+    EXPECT_GT(scan.navs.size(), 30u);
+    // Every audio byte of the 20-second stream was sent (the audio ends with the video).
+    EXPECT_GT(scan.audio.size(), t.audio.size() * 9 / 10);
+
+    auto r = Shell("ffmpeg -nostdin -v error -i " + Quote(dir.File("VTS_01_1.VOB")) + " -f null - 2>&1");
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.out, "");
+    auto probe = Shell("ffprobe -v error -show_entries stream=codec_name -of csv=p=0 " +
+                     Quote(dir.File("VTS_01_1.VOB")));
+    EXPECT_NE(probe.out.find("mpeg2video"), std::string::npos) << probe.out;
+    EXPECT_NE(probe.out.find("mp2"), std::string::npos) << probe.out;
+}
+
+TEST(DVDMplex, LinearPcmTitle_WholeSamplesAndUnitTimes)
+{
+    FakeTitle t;
+    t.video = fakestreams::Video(12);
+    t.audio = fakestreams::Pcm(12);
+    t.audioKind = CAudio::kindLpcm;
+    t.seconds = 12;
+    TempDir dir;
+    CScriptedUi ui;
+    CUiScope scope(ui);
+    CFakeTitleBuilder builder(t);
+    ASSERT_TRUE(builder.Build(0, dir.Path().string())) << builder.Error();
+    EXPECT_TRUE(ui.boxes.empty());
+
+    vobcheck::Scan scan = CheckWrittenTitle(dir.Path().string(), 1, Pictures(t.video), CAudio::kindLpcm);
+    EXPECT_TRUE(scan.errors.empty()) << Errors(scan);
+
+    auto r = Shell("ffmpeg -nostdin -v error -i " + Quote(dir.File("VTS_01_1.VOB")) + " -f null - 2>&1");
+    EXPECT_EQ(r.out, "");
+    auto probe = Shell("ffprobe -v error -show_entries stream=codec_name -of csv=p=0 " +
+                     Quote(dir.File("VTS_01_1.VOB")));
+    EXPECT_NE(probe.out.find("pcm_dvd"), std::string::npos) << probe.out;
+    // The samples come out as they went in: left and right never swap.
+    std::string pcm = dir.File("back.pcm");
+    Shell("ffmpeg -nostdin -v error -i " + Quote(dir.File("VTS_01_1.VOB")) + " -map 0:a -f s16le " + Quote(pcm));
+    auto back = testsupport::ReadBytes(pcm);
+    ASSERT_GT(back.size(), 100000u);
+    EXPECT_TRUE(std::equal(back.begin(), back.begin() + 100000, t.audio.begin()));
+}
