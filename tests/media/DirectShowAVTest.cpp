@@ -4,7 +4,9 @@
 
 #include <cmath>
 #include <cstring>
+#include <chrono>
 #include <filesystem>
+#include <thread>
 #include <vector>
 
 #include "base/ScriptedUi.h"
@@ -356,4 +358,24 @@ TEST(DirectShowAV, OpenWritesTheGraphDescription)
         std::string id = text.substr(pos, text.find(']', pos) - pos);
         EXPECT_NE(text.find("Pin [" + id + "]"), std::string::npos) << id;
     }
+}
+
+TEST(DirectShowAV, MicrophoneRecordingLeavesACompleteWaveFileOrNone)
+{
+    TempDir dir;
+    std::string wav = dir.File("narration.wav");
+    CDirectShowAV av;
+    if (!av.RecordMicrophone(wav)) {
+        // No capture device on this machine: nothing may be left behind.
+        EXPECT_FALSE(std::filesystem::exists(wav));
+        return;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    av.Stop();
+    auto bytes = testsupport::ReadBytes(wav);
+    ASSERT_GE(bytes.size(), 44u);
+    EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 4), "RIFF");
+    EXPECT_EQ(std::string(bytes.begin() + 8, bytes.begin() + 16), "WAVEfmt ");
+    uint32_t dataBytes = bytes[40] | (bytes[41] << 8) | (bytes[42] << 16) | (uint32_t(bytes[43]) << 24);
+    EXPECT_EQ(dataBytes, bytes.size() - 44);
 }
