@@ -50,6 +50,8 @@ int32_t CFakeVideo::Read(uint8_t* buffer, int32_t length)
     int64_t n = length;
     if (pos + length >= gopEnd)
         n = remaining < length - shortBy ? remaining : length - shortBy;
+    if (shortBy < 16)
+        n = std::min<int64_t>(remaining, length - shortBy);
     std::memcpy(buffer, es.data() + pos, size_t(n));
     pos += n;
     counted = uint32_t(std::upper_bound(pictureStarts.begin(), pictureStarts.end(), pos) -

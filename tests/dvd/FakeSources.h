@@ -25,8 +25,8 @@ public:
     int32_t Read(uint8_t* buffer, int32_t length) override;
 
     int pictures() const { return int(pictureStarts.size()); }
-    // When set, reads at the end of a GOP return `length - shortBy` bytes instead of
-    // leaving 16 bytes of room (a misbehaving source).
+    // Below 16, every read returns at most `length - shortBy` bytes (a misbehaving
+    // source that leaves too little room for a padding packet).
     int shortBy = 16;
 
 private:
