@@ -4,6 +4,7 @@
 #include "base/Progress.h"
 #include "base/Texts.h"
 #include "base/UiPort.h"
+#include "media/MediaLength.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -73,6 +74,12 @@ void SetError(std::string* error, const std::string& text)
 }
 
 }  // namespace
+
+int MeasureMusicSeconds(const std::string& path)
+{
+    // The decoder measures in units of 1/10,000 s.
+    return static_cast<int>(MeasureAudioLength(path) / 10000);
+}
 
 std::string ResolveProjectPath(const std::string& path, const std::string& projectPath)
 {

@@ -13,6 +13,10 @@
 // Measures a music file: its playing length in whole seconds, 0 when unknown.
 using MusicLengthFn = std::function<int(const std::string& path)>;
 
+// The playing length of a music file in whole seconds as the media decoder measures
+// it; 0 when the file cannot be opened or its length is unknown.
+int MeasureMusicSeconds(const std::string& path);
+
 // The file name extension of project files.
 constexpr const char* kProjectExtension = ".osh";
 
@@ -24,13 +28,14 @@ bool SaveProject(const CAlbum& album, const std::string& path, std::string* erro
 // Reads the project file `path` into `album`, replacing its photos and music, while a
 // progress window ("Loading...", body "Photos") shows each photo path. Missing keys take
 // their defaults; unknown effect names give -1 (None). Each music file is measured with
-// `measure` and refused with the "Unable to determine the duration" message when its
-// length is 0; without `measure` music is kept with length 0. Returns false, leaving
+// `measure` (the media decoder unless told otherwise) and refused with the "Unable to
+// determine the duration" message when its length is 0; an empty `measure` keeps every
+// music file with length 0. Returns false, leaving
 // `album` unchanged, when the file cannot be read, is not a Kestrova project (its
 // [General] ID is not "OrvoPhotoShow") or claims an impossible number of entries;
 // `error` then holds one line naming the file and the problem.
 bool LoadProject(CAlbum& album, const std::string& path, std::string* error = nullptr,
-                 const MusicLengthFn& measure = {});
+                 const MusicLengthFn& measure = MeasureMusicSeconds);
 
 // `path` as the project file at `projectPath` means it: absolute paths, empty paths and
 // the word "NONE" (any letter case) stay as they are; any other path is taken relative

@@ -112,7 +112,7 @@ TEST(SaveProject, SavedAndLoadedBackUnchanged)
     const std::string f = dir.File("album.osh");
     ASSERT_TRUE(SaveProject(album, f));
     CAlbum loaded;
-    ASSERT_TRUE(LoadProject(loaded, f));
+    ASSERT_TRUE(LoadProject(loaded, f, nullptr, {}));
     EXPECT_TRUE(loaded == album);
     // Saving again gives the same bytes.
     const std::string again = dir.File("again.osh");
@@ -135,7 +135,7 @@ TEST(LoadProject, ReadsByTheFileRules)
     CScriptedUi ui;
     CUiScope scope(ui);
     CAlbum album;
-    ASSERT_TRUE(LoadProject(album, f));
+    ASSERT_TRUE(LoadProject(album, f, nullptr, {}));
     ASSERT_EQ(album.photos.size(), 6u);
     const std::string folder = dir.Path().string() + "/";
 
@@ -200,6 +200,25 @@ TEST(LoadProject, RefusesMusicWithoutLength)
     ASSERT_EQ(ui.boxes.size(), 1u);
     EXPECT_EQ(ui.boxes[0].text, "Unable to determine the duration of /broken.mp3");
     EXPECT_EQ(ui.boxes[0].caption, "Kestrova");
+}
+
+TEST(LoadProject, MeasuresMusicWithTheMediaDecoder)
+{
+    TempDir dir;
+    const std::string fake = dir.File("fake.mp3");
+    WriteText(fake, "not music at all");
+    const std::string f = dir.File("measured.osh");
+    WriteText(f, "\n[General]\nID=OrvoPhotoShow\nMusicCount=2\n\n[Music1]\nPath=" +
+                     testsupport::DataDir() + "/sample/music.mp3\n\n[Music2]\nPath=fake.mp3\n");
+    CScriptedUi ui;
+    CUiScope scope(ui);
+    CAlbum album;
+    ASSERT_TRUE(LoadProject(album, f));
+    ASSERT_EQ(album.music.size(), 1u);
+    EXPECT_GE(album.music[0].seconds, 59);
+    EXPECT_LE(album.music[0].seconds, 61);
+    ASSERT_EQ(ui.boxes.size(), 1u);
+    EXPECT_EQ(ui.boxes[0].text, "Unable to determine the duration of " + fake);
 }
 
 TEST(LoadProject, BadFilesLeaveTheAlbumAlone)
