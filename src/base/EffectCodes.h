@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 
 constexpr int kEffectAuto = 999;
 constexpr int kEffectNone = -1;
@@ -28,3 +29,7 @@ const char* TransitionNameOf(int code);
 // The same two look-ups in the pan-zoom table.
 int PanZoomCodeOf(const char* name);
 const char* PanZoomNameOf(int code);
+
+// The code look-ups for names held in strings.
+inline int TransitionCodeOf(const std::string& name) { return TransitionCodeOf(name.c_str()); }
+inline int PanZoomCodeOf(const std::string& name) { return PanZoomCodeOf(name.c_str()); }

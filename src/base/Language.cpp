@@ -28,7 +28,8 @@ CLanguageState& State()
 
 bool IsEnglish(const std::string& name) { return strcasecmp(name.c_str(), "English") == 0; }
 
-// Keeps at most 127 characters, the size the list and "language.set" were made for.
+// Names keep at most 127 characters, the size the list was made for. File paths are
+// kept whole: a cut path would name a file that does not exist.
 std::string Cut127(const std::string& s) { return s.substr(0, 127); }
 
 std::vector<CLanguageEntry> ListLanguages(const std::string& programFolder)
@@ -49,7 +50,7 @@ std::vector<CLanguageEntry> ListLanguages(const std::string& programFolder)
         if (static_cast<int>(list.size()) >= kMaxLanguages) break;
         std::string name = IniRead("Info", "Language", "English", path, 127);
         if (IsEnglish(name)) continue;
-        list.push_back({name, Cut127(path)});
+        list.push_back({name, path});
     }
     return list;
 }
@@ -84,7 +85,7 @@ bool ReadLanguageSet(const std::string& configFolder, CLanguageEntry& entry)
     cutAtBreak(name);
     cutAtBreak(file);
     if (name.empty()) return false;
-    entry = {Cut127(name), Cut127(file)};
+    entry = {Cut127(name), file};
     return true;
 }
 

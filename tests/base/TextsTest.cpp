@@ -125,6 +125,18 @@ TEST_F(LanguageTest, LocaleGuessSelectsAndRemembers)
     EXPECT_FALSE(SelectLanguage(3));
 }
 
+TEST_F(LanguageTest, LongFolderPathsSurviveTheRememberedChoice)
+{
+    const std::string deep = DataFolder() + std::string(150, 'd') + "/";
+    std::filesystem::create_directories(deep + "Language");
+    WriteText(deep + "Language/g.txt", "[Info]\nLanguage=German\n\n[String]\nOK=Gut\n");
+    setenv("LANG", "de_DE", 1);
+    ASSERT_EQ(ChooseLanguage(deep, ConfigFolder()), "German");
+    // The next start reads the path back from language.set and still translates.
+    ASSERT_EQ(ChooseLanguage(deep, ConfigFolder()), "German");
+    EXPECT_EQ(Text(100), "Gut");
+}
+
 TEST_F(LanguageTest, NoGuessAsksOrKeepsEnglish)
 {
     AddLanguage("g.txt", "[Info]\nLanguage=German\n");
