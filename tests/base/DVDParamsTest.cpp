@@ -143,16 +143,6 @@ TEST(ParseMatrixText, LoneDigitAndFullLength)
     EXPECT_TRUE(r.wholePairs);
     EXPECT_EQ(guarded[63], 0xA5);
     EXPECT_EQ(guarded[64], 0xEE);
-
-    r = ParseMatrixText(kDefaultInterMatrix, out);
-    EXPECT_EQ(r.byteCount, 64);
-    EXPECT_EQ(out[0], 16);
-    EXPECT_EQ(out[63], 34);
-    r = ParseMatrixText(kAnimationIntraMatrix, out);
-    EXPECT_EQ(r.byteCount, 64);
-    EXPECT_EQ(out[0], 8);
-    for (int i = 1; i < 64; ++i) EXPECT_EQ(out[i], 32);
-    EXPECT_EQ(CDVDParams().interMatrixText, kDefaultInterMatrix);
 }
 
 }  // namespace

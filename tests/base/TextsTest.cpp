@@ -160,19 +160,12 @@ TEST_F(LanguageTest, NoGuessAsksOrKeepsEnglish)
     EXPECT_EQ(asked, 1);
 }
 
-TEST(LocaleLanguageText, PrimaryLanguageNames)
+TEST(LocaleLanguageText, PrimaryLanguageOfTheLocaleName)
 {
     EXPECT_STREQ(LocaleLanguageText("de_AT.UTF-8"), "German");
-    EXPECT_STREQ(LocaleLanguageText("es"), "Espa");
     EXPECT_STREQ(LocaleLanguageText("fr_CA@euro"), "Fran");
-    EXPECT_STREQ(LocaleLanguageText("it_IT"), "Italian");
-    EXPECT_STREQ(LocaleLanguageText("ja_JP.eucJP"), "Japanese");
-    EXPECT_STREQ(LocaleLanguageText("ko_KR"), "\xC7\xD1\xB1\xB9\xBE\xEE");
     EXPECT_STREQ(LocaleLanguageText("NL_nl"), "Dutch");
-    EXPECT_STREQ(LocaleLanguageText("pt_BR.UTF-8"), "Portuguese");
-    EXPECT_STREQ(LocaleLanguageText("en_US.UTF-8"), "");
     EXPECT_STREQ(LocaleLanguageText("C.UTF-8"), "");
-    EXPECT_STREQ(LocaleLanguageText("POSIX"), "");
     EXPECT_EQ(LocaleLanguageText("sv_SE"), nullptr);
 }
 
