@@ -228,8 +228,11 @@ void CKestrovaApp::WriteSystemReport()
 
 bool CKestrovaApp::PrepareStillPicture()
 {
-    // The photo fitting that turns still.jpg into the media import's 720 x 480 picture
-    // is not part of the program yet; until then no still picture is prepared.
+    // Fitted on black and stored bottom-up, as the media import keeps its pictures. A
+    // missing or broken file leaves the program without the still picture, silently.
+    stillPhoto = std::make_unique<CPhoto>();
+    if (stillPhoto->LoadFitted(720, 480, true, true, programFolder + "still.jpg")) return true;
+    stillPhoto.reset();
     return false;
 }
 

@@ -6,6 +6,7 @@
 
 #include "base/Language.h"
 #include "diag/Debugger.h"
+#include "slideshow/Photo.h"
 
 #include <memory>
 #include <string>
@@ -82,6 +83,9 @@ public:
     bool cpuSse = false;
     bool cpuSse2 = false;
     bool stillPrepared = false;  // "still.jpg" was turned into the media import's picture
+    // "still.jpg" of the data folder fitted into 720 x 480 on black (bottom-up lines), or
+    // none when the file is missing or cannot be decoded.
+    std::unique_ptr<CPhoto> stillPhoto;
 
     // Chooses a language when neither language.set nor the locale decides (the desktop
     // program asks the person); empty keeps English.

@@ -4,6 +4,7 @@
 #include "platform/Clock.h"
 #include "platform/Registry.h"
 #include "platform/SystemInfo.h"
+#include "slideshow/ImageFile.h"
 
 #include "support/TestSupport.h"
 
@@ -255,4 +256,32 @@ TEST(Startup, LibrariesOlderThanAtBuildTimeAreNamed)
               "libavcodec 60.0.0 (built with 59.27.100)");
     // The libraries this test runs with are the ones it was built with.
     EXPECT_EQ(CKestrovaApp::OutdatedLibraries(CKestrovaApp::FfmpegVersions()), "");
+}
+
+TEST(Startup, StillPictureIsFittedOnBlackWhenPresent)
+{
+    CStartupFixture f;
+    {
+        CKestrovaApp app;
+        ASSERT_TRUE(app.InitInstance());
+        EXPECT_FALSE(app.stillPrepared);  // no still.jpg in the data folder: silently none
+        EXPECT_TRUE(f.ui.boxes.empty());
+    }
+    CRgbImage white;
+    white.width = 100;
+    white.height = 100;
+    white.pixels.assign(100 * 100 * 3, 255);
+    std::string error;
+    ASSERT_TRUE(CImageFile::WriteJpeg(f.home.File("data/still.jpg"), white, 90, error)) << error;
+    CKestrovaApp app;
+    ASSERT_TRUE(app.InitInstance());
+    ASSERT_TRUE(app.stillPrepared);
+    const CPhoto& still = *app.stillPhoto;
+    ASSERT_EQ(still.bitmapWidth, 720);
+    ASSERT_EQ(still.bitmapHeight, 480);
+    // A square photo fills the height; the bars left and right stay black.
+    const uint8_t* middle = still.pixels.data() + 240 * still.bitmapStride;
+    EXPECT_EQ(middle[0], 0);
+    EXPECT_EQ(middle[719 * 4 + 1], 0);
+    EXPECT_GT(middle[360 * 4], 240);
 }
