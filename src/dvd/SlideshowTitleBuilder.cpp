@@ -3,17 +3,18 @@
 #include "audio/AudioSlide.h"
 #include "dvd/DVDMplex.h"
 #include "mpeg2enc/VideoSlide.h"
+#include "slideshow/PhotoSlideSource.h"
 
-CSlideshowTitleBuilder::CSlideshowTitleBuilder(CFrameSource& frames_, CSlideAudioTimeline* timeline_,
-                                               const CDVDParams& params_, double seconds_)
-    : frames(frames_), timeline(timeline_), params(params_), seconds(seconds_)
+CSlideshowTitleBuilder::CSlideshowTitleBuilder(CPhotoSlideSource& show_, const CDVDParams& params_,
+                                               double seconds_)
+    : show(show_), params(params_), seconds(seconds_)
 {
 }
 
 bool CSlideshowTitleBuilder::OpenSources(CDVDMplex& mplex)
 {
-    auto* video = new CVideoSlide(frames);
-    auto* audio = new CAudioSlide(timeline);
+    auto* video = new CVideoSlide(show);
+    auto* audio = new CAudioSlide(&show.Audio());
     mplex.SetSources(video, audio);
     if (!video->InitFromSettings(params))
         return false;
