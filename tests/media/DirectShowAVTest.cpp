@@ -6,6 +6,8 @@
 #include <cstring>
 #include <chrono>
 #include <filesystem>
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -378,4 +380,144 @@ TEST(DirectShowAV, MicrophoneRecordingLeavesACompleteWaveFileOrNone)
     EXPECT_EQ(std::string(bytes.begin() + 8, bytes.begin() + 16), "WAVEfmt ");
     uint32_t dataBytes = bytes[40] | (bytes[41] << 8) | (bytes[42] << 16) | (uint32_t(bytes[43]) << 24);
     EXPECT_EQ(dataBytes, bytes.size() - 44);
+}
+
+namespace {
+
+// A fed source of one picture format at `w` x `h`.
+bool OpenFed(CDirectShowAV& av, int32_t code, int32_t w, int32_t h)
+{
+    CMediaFeedFormat format;
+    format.video = true;
+    format.videoCode = code;
+    format.width = w;
+    format.height = h;
+    format.frameRate = 25.0;
+    return av.OpenFeed(format, true);
+}
+
+}  // namespace
+
+TEST(DirectShowAV, RawPictureFormatsArriveWithTheirPlanesAndRowsInPlace)
+{
+    // YV12 stores V before U; IYUV stores U first.
+    for (int32_t code : {kVideoYV12, kVideoIYUV}) {
+        CDirectShowAV av;
+        ASSERT_TRUE(OpenFed(av, code, 32, 16));
+        av.SetTarget(32, 16, 25.0);
+        std::vector<uint8_t> raw(static_cast<size_t>(RawFrameBytes(code, 32, 16)));
+        std::fill(raw.begin(), raw.begin() + 512, 100);
+        std::fill(raw.begin() + 512, raw.begin() + 640, 60);
+        std::fill(raw.begin() + 640, raw.end(), 200);
+        ASSERT_TRUE(av.Dump().ReceiveVideo(raw.data(), raw.size(), 0, 400000));
+        av.Dump().EndVideo();
+        av.Run();
+        CYUV420Image picture;
+        av.GetFrame(picture);
+        EXPECT_EQ(picture.planeY[0], 100);
+        EXPECT_EQ(picture.planeCb[0], code == kVideoIYUV ? 60 : 200) << code;
+        EXPECT_EQ(picture.planeCr[0], code == kVideoIYUV ? 200 : 60) << code;
+    }
+    // RGB32 comes bottom-up: the last stored row is the top of the picture.
+    CDirectShowAV av;
+    ASSERT_TRUE(OpenFed(av, kVideoRGB32, 16, 16));
+    av.SetTarget(16, 16, 25.0);
+    std::vector<uint8_t> bgrx(16 * 16 * 4, 0);
+    for (int row = 8; row < 16; ++row)
+        for (int x = 0; x < 16; ++x) std::memset(&bgrx[(row * 16 + x) * 4], 255, 3);  // white
+    ASSERT_TRUE(av.Dump().ReceiveVideo(bgrx.data(), bgrx.size(), 0, 400000));
+    av.Dump().EndVideo();
+    av.Run();
+    CYUV420Image picture;
+    av.GetFrame(picture);
+    EXPECT_EQ(picture.planeY[0], 235);            // top: white
+    EXPECT_EQ(picture.planeY[15 * 16], 16);       // bottom: black
+}
+
+TEST(DirectShowAV, OddSizedPicturesAreRepeatedToEvenAndFittedToTheTarget)
+{
+    CDirectShowAV av;
+    ASSERT_TRUE(OpenFed(av, kVideoIYUV, 720, 405));
+    EXPECT_EQ(av.sourceFrameBytes, 720 * 405 + 2 * 360 * 203);
+    av.SetTarget(720, 480, 25.0);
+    EXPECT_FALSE(av.sameSize);
+    std::vector<uint8_t> raw(static_cast<size_t>(av.sourceFrameBytes), 128);
+    std::fill(raw.begin(), raw.begin() + 720 * 405, 180);
+    for (int i = 0; i < 3; ++i) ASSERT_TRUE(av.Dump().ReceiveVideo(raw.data(), raw.size(), -1, 400000));
+    av.Dump().EndVideo();
+    av.Run();
+    CYUV420Image picture;
+    int delivered = 0;
+    while (av.GetFrame(picture)) ++delivered;
+    EXPECT_EQ(delivered, 3);  // the fourth call finds the end; the last picture is kept
+    EXPECT_EQ(picture.width, 720);
+    EXPECT_EQ(picture.height, 480);
+    EXPECT_EQ(picture.planeY[240 * 720 + 360], 180);
+    EXPECT_EQ(picture.planeCb[120 * 360 + 180], 128);
+}
+
+TEST(DirectShowAV, UndecodedAc3PassesThroughAndCanBeDecodedOnRequest)
+{
+    TempDir dir;
+    std::string ac3 = dir.File("sound.ac3");
+    ASSERT_TRUE(MakeMedia("-f lavfi -i sine=sample_rate=48000:duration=1 -ac 2 -c:a ac3 -b:a 192k", ac3));
+    CDirectShowAV passed;
+    passed.wantVideo = false;
+    passed.writeGraph = false;
+    ASSERT_TRUE(passed.Open(ac3, true));
+    EXPECT_EQ(passed.audioKind, kAudioAc3);
+    passed.Run();
+    std::vector<uint8_t> bytes(100000);
+    int32_t total = 0;
+    while (int32_t n = passed.ReadPcm(4096, bytes.data() + total)) total += n;
+    // 192 kbit/s for one second, frame after frame, each starting with the sync word.
+    EXPECT_NEAR(total, 24000, 768 * 2);
+    EXPECT_EQ(bytes[0], 0x0B);
+    EXPECT_EQ(bytes[1], 0x77);
+    EXPECT_EQ(bytes[768], 0x0B);
+
+    CDirectShowAV decoded;
+    decoded.wantVideo = false;
+    decoded.writeGraph = false;
+    decoded.acceptAc3 = false;
+    ASSERT_TRUE(decoded.Open(ac3, true));
+    EXPECT_EQ(decoded.audioKind, kAudioPcm);
+    EXPECT_EQ(MeasureAudioLength(ac3) / 1000, 10);
+}
+
+TEST(DirectShowAV, AudioStartFollowsBackwardJumpsOfTheSourceClock)
+{
+    CAVDump dump;
+    ASSERT_TRUE(dump.Prepare(false, true));
+    uint8_t pcm[64] = {};
+    ASSERT_TRUE(dump.ReceiveAudio(pcm, sizeof pcm, 5000000));
+    ASSERT_TRUE(dump.ReceiveAudio(pcm, sizeof pcm, 5200000));
+    ASSERT_TRUE(dump.ReceiveAudio(pcm, sizeof pcm, 5100000));  // back 0.01 s: ignored
+    EXPECT_EQ(dump.AudioFirstStart(), 5000000);
+    ASSERT_TRUE(dump.ReceiveAudio(pcm, sizeof pcm, 2000000));  // back 0.31 s
+    EXPECT_EQ(dump.AudioFirstStart(), 5000000 - 3100000);
+}
+
+TEST(DirectShowAV, PlaybackReportsTheEndOfTheFile)
+{
+    TempDir dir;
+    std::string wav = dir.File("short.wav");
+    ASSERT_TRUE(MakeMedia("-f lavfi -i sine=sample_rate=48000:duration=0.2 -ac 2 -c:a pcm_s16le", wav));
+    std::mutex lock;
+    std::condition_variable done;
+    std::vector<int32_t> events;
+    CDirectShowAV av;
+    av.wantVideo = false;
+    ASSERT_TRUE(av.OpenForPlayback(wav, [&](int32_t e) {
+        std::lock_guard<std::mutex> guard(lock);
+        events.push_back(e);
+        done.notify_all();
+    }));
+    uint8_t block[4096];
+    int32_t total = 0;
+    while (int32_t n = av.ReadPcm(sizeof block, block)) total += n;
+    EXPECT_EQ(total, 192000 / 5);
+    std::unique_lock<std::mutex> guard(lock);
+    ASSERT_TRUE(done.wait_for(guard, std::chrono::seconds(5), [&] { return !events.empty(); }));
+    EXPECT_EQ(events, std::vector<int32_t>{1});
 }
