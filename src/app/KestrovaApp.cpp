@@ -61,6 +61,14 @@ CKestrovaApp::CKestrovaApp() = default;
 CKestrovaApp::~CKestrovaApp()
 {
     CProgress::SetSettingsFile("");
+    if (debugger && CDebugger::Active() == debugger.get()) CDebugger::SetActive(nullptr);
+}
+
+void CKestrovaApp::StartLog()
+{
+    if (debugger) return;
+    debugger = std::make_unique<CDebugger>();
+    CDebugger::SetActive(debugger.get());
 }
 
 bool CKestrovaApp::PrepareFolders()
@@ -215,7 +223,7 @@ bool CKestrovaApp::CheckProcessor()
 
 void CKestrovaApp::WriteSystemReport()
 {
-    if (!debugger) debugger = std::make_unique<CDebugger>();
+    StartLog();
     debugger->MeasureCpu();
     debugger->CollectSystemTexts();
     debugger->directxText = directxText;
@@ -243,7 +251,7 @@ bool CKestrovaApp::InitInstance()
     LoadSettings();
     // The recorder list is not built yet: no recorders are listed.
     burnerNames.clear();
-    if (!debugger) debugger = std::make_unique<CDebugger>();
+    StartLog();
 
     if (!CheckDrives()) return false;
     if (!CheckLibraries()) return false;

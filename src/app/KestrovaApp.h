@@ -54,6 +54,9 @@ public:
     bool CheckLibraries();
     // Identifies the processor; false (after key 302) when it lacks MMX.
     bool CheckProcessor();
+    // Empties the diagnostic log and makes it the application's (CDebugger::Active) when
+    // this run has none yet.
+    void StartLog();
     // Measures the processor, collects the system texts and burner names, detects and
     // warns about packet-writing software and writes the system report and the process
     // list into the diagnostic log.

@@ -36,7 +36,19 @@ const char packetWriterWarning[] =
     "discs. You'd better disable the above software or completely uninstall it using Add "
     "or Remove Programs in the Control Panel.";
 
+CDebugger* activeLog = nullptr;
+
 }  // namespace
+
+CDebugger* CDebugger::Active()
+{
+    return activeLog;
+}
+
+void CDebugger::SetActive(CDebugger* log)
+{
+    activeLog = log;
+}
 
 CDebugger::CDebugger(const std::string& folder)
 {

@@ -58,6 +58,12 @@ public:
     // Writes "samplesize" under "AUDIO".
     void WriteSampleSize(int n);
 
+    // The application's log, for the parts of the program that add facts to it (media
+    // import, recorder transport, burn job); nullptr before start-up made one.
+    static CDebugger* Active();
+    // Makes `log` the application's log (not owned); nullptr clears it.
+    static void SetActive(CDebugger* log);
+
     // The disc type text for an MMC profile number ("DVD-R", ..., "N/A").
     static std::string DiscTypeText(int profile);
     // The text of "OtherSoftware" for the current flags.

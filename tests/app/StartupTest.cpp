@@ -173,6 +173,12 @@ TEST(Settings, RememberFolderWritesTheChosenFilesFolderAtOnce)
 TEST(Startup, PreparesFoldersAndWritesTheReport)
 {
     CStartupFixture f;
+    {
+        CKestrovaApp first;
+        ASSERT_TRUE(first.InitInstance());
+        EXPECT_EQ(CDebugger::Active(), first.debugger.get());
+    }
+    EXPECT_EQ(CDebugger::Active(), nullptr);
     CKestrovaApp app;
     ASSERT_TRUE(app.InitInstance());
     EXPECT_TRUE(fs::is_directory(f.home.File("TempDVD/AUDIO_TS")));
