@@ -169,3 +169,46 @@ TEST(AudioMp2, CommandLineEncodesLikeTheLibrary)
     EXPECT_FALSE(std::filesystem::exists(dir.File("cd.mp2")));
     EXPECT_FALSE(std::filesystem::exists(dir.File("cd.mp2.part")));
 }
+
+TEST(AudioMp2, SlideShowSoundTrackDecodesCleanlyAndHoldsAllTheMusic)
+{
+    TempDir dir;
+    const std::string project = DataDir() + "/sample/album.osh";
+    RunResult r = testsupport::Run(Quote(CliPath()) + " slideshow " + Quote(project) + " --mp2 " +
+                                   Quote(dir.File("show.mp2")));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    std::vector<uint8_t> stream = ReadBytes(dir.File("show.mp2"));
+    ASSERT_FALSE(stream.empty());
+    ASSERT_EQ(stream.size() % 1152, 0u);
+    for (size_t f = 0; f < stream.size(); f += 1152)
+        ASSERT_EQ(std::memcmp(stream.data() + f, "\xFF\xFC\xE4\x00", 4), 0) << "frame at " << f;
+
+    std::string messages;
+    std::vector<int16_t> pcm = Decode(dir, dir.File("show.mp2"), messages);
+    EXPECT_EQ(messages, "");
+    // The sample's minute of music plays whole, the narration pausing it on the way.
+    double seconds = double(pcm.size() / 2) / 48000.0;
+    RunResult probe = testsupport::Run(Quote(CliPath()) + " slideshow " + Quote(project) + " --mp2 " +
+                                       Quote(dir.File("again.mp2")));
+    ASSERT_EQ(probe.exitCode, 0) << probe.err;
+    EXPECT_EQ(ReadBytes(dir.File("again.mp2")), stream);  // the same project gives the same bytes
+    EXPECT_GT(seconds, 60.0);
+    EXPECT_LT(seconds, 90.0);
+    double loud = 0.0;
+    for (int16_t s : pcm) loud = std::max(loud, std::abs(double(s)));
+    EXPECT_GT(loud, 1000.0) << "the music did not reach the stream";
+}
+
+TEST(AudioMp2, SlideShowWithoutSoundGivesAnEmptyStream)
+{
+    TempDir dir;
+    RunResult r = testsupport::Run(Quote(CliPath()) + " project create " + Quote(dir.File("quiet.osh")) + " " +
+                                   Quote(DataDir() + "/sample/beach.jpg") + " " +
+                                   Quote(DataDir() + "/sample/city.jpg"));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    r = testsupport::Run(Quote(CliPath()) + " slideshow " + Quote(dir.File("quiet.osh")) + " --mp2 " +
+                         Quote(dir.File("quiet.mp2")));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(std::filesystem::exists(dir.File("quiet.mp2")));
+    EXPECT_EQ(std::filesystem::file_size(dir.File("quiet.mp2")), 0u);
+}
