@@ -88,6 +88,15 @@ int RunSlideshowDvd(const CArgs& args)
     std::string folder;
     if (!PrepareFolder(out, folder, error)) return Fail(error);
     params.outputFolder = folder;
+    // VIDEO_TS.IFO lists title sets 1, 2, ... up to the first one missing, so a set
+    // after a gap would never be seen.
+    for (long n = 1; n < titleSet; ++n) {
+        char name[32];
+        std::snprintf(name, sizeof name, "VTS_%02ld_0.IFO", n);
+        if (!std::filesystem::exists(folder + name))
+            return Fail("title set " + std::to_string(titleSet) + " needs title set " + std::to_string(n) +
+                        " in " + folder + " first (" + name + " is missing)");
+    }
 
     auto show = std::make_unique<CPhotoSlideSource>();
     if (!show->Init(params.width, params.height, params.frameRateCode == 3 ? 25.0 : 29.97))

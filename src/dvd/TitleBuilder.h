@@ -15,8 +15,9 @@ public:
 
     // Builds title set `titleIndex` + 1 in `folder`. Returns true when the VOB, IFO
     // and BUP files and VIDEO_TS.IFO/.BUP were written. On failure the reason has been
-    // reported through the user-interface port (and is kept in Error()), and no files
-    // of this title set are left behind.
+    // reported through the user-interface port (and is kept in Error()). A title set
+    // that could not be finished leaves no files behind; when only VIDEO_TS.IFO cannot
+    // be written, the finished title set stays.
     bool Build(int titleIndex, const std::string& folder);
     const std::string& Error() const { return error; }
 
