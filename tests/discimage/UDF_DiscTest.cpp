@@ -251,10 +251,10 @@ TEST_F(UDFDiscTest, EveryDescriptorCarriesCrcAndChecksumOfItsBytes)
     const int files = disc.Files().FileCount();
 
     for (uint32_t s : {32u, 33u, 34u, 35u, 36u, 37u, 48u, 49u, 50u, 51u, 52u, 53u, 64u, 65u, 256u})
-        ExpectSound(At(image, s), s, "sector " + std::to_string(s));
+        ExpectSound(At(image, s), s, std::string("sector ") + std::to_string(s));
     for (uint32_t s = n + 481; s < n + 512; ++s) ExpectSound(At(image, s), s, "anchor");
     for (uint32_t s = 257; s < 264; s += (s >= 259 ? 2 : 1))
-        ExpectSound(At(image, s), s - 257, "partition sector " + std::to_string(s));
+        ExpectSound(At(image, s), s - 257, std::string("partition sector ") + std::to_string(s));
 
     // Every File Entry: one short descriptor whose length is the information length.
     for (uint32_t s : {259u, 261u, 263u}) {
@@ -264,7 +264,7 @@ TEST_F(UDFDiscTest, EveryDescriptorCarriesCrcAndChecksumOfItsBytes)
     }
     for (int i = 0; i < files; ++i) {
         const uint8_t* fe = At(image, 296 + size_t(i));
-        ExpectSound(fe, uint32_t(39 + i), "file entry " + std::to_string(i));
+        ExpectSound(fe, uint32_t(39 + i), std::string("file entry ") + std::to_string(i));
         EXPECT_EQ(Le32(fe + 176), Le32(fe + 56));
     }
 
@@ -276,7 +276,7 @@ TEST_F(UDFDiscTest, EveryDescriptorCarriesCrcAndChecksumOfItsBytes)
         int count = 0;
         while (pos < dir.length) {
             const uint8_t* fid = At(image, dir.sector, pos);
-            ExpectSound(fid, uint32_t(dir.sector - 257 + pos / S), "identifier at " + std::to_string(pos));
+            ExpectSound(fid, uint32_t(dir.sector - 257 + pos / S), std::string("identifier at ") + std::to_string(pos));
             size_t size = (38 + Le16(fid + 36) + fid[19] + 3) & ~size_t(3);
             EXPECT_EQ(Le16(fid + 10), size - 16);
             pos += size;

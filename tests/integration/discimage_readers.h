@@ -35,7 +35,7 @@ inline void CheckIsoinfo(const std::string& image, const std::string& videoTs)
     EXPECT_EQ(d.exitCode, 0);
     EXPECT_EQ(d.err, "");
     uint64_t sectors = fs::file_size(image) / 2048;
-    EXPECT_NE(d.out.find("Volume size is: " + std::to_string(sectors) + "\n"), std::string::npos) << d.out;
+    EXPECT_NE(d.out.find(std::string("Volume size is: ") + std::to_string(sectors) + "\n"), std::string::npos) << d.out;
     auto p = testsupport::Run("isoinfo -p -i " + Quote(image));
     EXPECT_EQ(p.err, "");
     EXPECT_NE(p.out.find("Path table starts at block 70, size 42"), std::string::npos) << p.out;
@@ -59,7 +59,7 @@ inline void CheckXorrisoAndUdfinfo(const std::string& image, const std::string& 
     EXPECT_EQ(x.exitCode, 0) << x.err;
     for (const char* bad : {"WARNING", "SORRY", "FAILURE"}) EXPECT_EQ(x.err.find(bad), std::string::npos) << x.err;
     for (const auto& [name, size] : files)
-        EXPECT_TRUE(std::regex_search(x.out, std::regex(" " + std::to_string(size) + " .*'/VIDEO_TS/" + name + "'")))
+        EXPECT_TRUE(std::regex_search(x.out, std::regex(std::string(" ") + std::to_string(size) + " .*'/VIDEO_TS/" + name + "'")))
             << name << "\n" << x.out;
     EXPECT_EQ(size_t(std::count(x.out.begin(), x.out.end(), '\n')), files.size());
 
@@ -68,7 +68,7 @@ inline void CheckXorrisoAndUdfinfo(const std::string& image, const std::string& 
     EXPECT_NE(u.out.find("label=" + label + "\n"), std::string::npos) << u.out;
     EXPECT_NE(u.out.find("integrity=closed"), std::string::npos);
     EXPECT_NE(u.out.find("udfrev=1.02"), std::string::npos);
-    EXPECT_NE(u.out.find("numfiles=" + std::to_string(files.size()) + "\n"), std::string::npos) << u.out;
+    EXPECT_NE(u.out.find(std::string("numfiles=") + std::to_string(files.size()) + "\n"), std::string::npos) << u.out;
     EXPECT_NE(u.out.find("numdirs=3\n"), std::string::npos) << u.out;
 }
 
