@@ -109,7 +109,8 @@ int RunSlideshowM2v(const CArgs& args)
 CCommandRegistrar registrar(CSlideshowOutput{
     "--m2v",
     "  --m2v OUT.m2v     write the show's MPEG-2 video elementary stream\n"
-    "  --bitrate BITS    average video bit rate (default: what fits the disc, at most 6500000)\n",
+    "  --bitrate BITS    average video bit rate (default: what fits the disc, at most 6500000)\n"
+    "                    (--pal, --wide and --resolution high|medium|low choose the format)\n",
     {"--bitrate", "--resolution"},
     20,
     RunSlideshowM2v});
