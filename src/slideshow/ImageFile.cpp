@@ -71,67 +71,78 @@ void JpegErrorExit(j_common_ptr cinfo) {
 
 void JpegSilent(j_common_ptr, int) {}
 
-// State kept outside the frame that calls setjmp, so nothing needs to be volatile.
+// State kept outside the frame that calls setjmp, so nothing there can be clobbered.
 struct JpegDecodeState {
     jpeg_decompress_struct cinfo;
     JpegError err;
     FILE* file = nullptr;
     bool created = false;
+    unsigned width = 0, height = 0;
 };
 
+__attribute__((noinline)) void AllocateRgb(CRgbImage* out, int w, int h) {
+    out->width = w;
+    out->height = h;
+    out->pixels.assign((size_t)w * h * 3, 0);
+}
+
+// The libjpeg steps of a decode. The function that calls setjmp holds no C++ objects
+// of its own. Returns 0 on success, 1 on a libjpeg error (message in the state), 2
+// when the picture is empty or too large, 3 for an unexpected colour layout.
+int RunJpegDecode(JpegDecodeState* s, CRgbImage* out, int wantW, int wantH) {
+    if (setjmp(s->err.jump)) return 1;
+    jpeg_create_decompress(&s->cinfo);
+    s->created = true;
+    jpeg_stdio_src(&s->cinfo, s->file);
+    jpeg_read_header(&s->cinfo, TRUE);
+    s->width = s->cinfo.image_width;
+    s->height = s->cinfo.image_height;
+    if (s->width == 0 || s->height == 0 || (int64_t)s->width * s->height > CImageFile::maxPixels) return 2;
+    s->cinfo.out_color_space = JCS_RGB;
+    // Decode large photos at a reduced size while it still covers the wanted size.
+    if (wantW > 0 && wantH > 0) {
+        for (unsigned denom = 8; denom >= 2; denom /= 2) {
+            if (s->width / denom >= (unsigned)wantW && s->height / denom >= (unsigned)wantH) {
+                s->cinfo.scale_num = 1;
+                s->cinfo.scale_denom = denom;
+                break;
+            }
+        }
+    }
+    jpeg_start_decompress(&s->cinfo);
+    if (s->cinfo.output_components != 3) return 3;
+    AllocateRgb(out, (int)s->cinfo.output_width, (int)s->cinfo.output_height);
+    const size_t rowBytes = (size_t)s->cinfo.output_width * 3;
+    while (s->cinfo.output_scanline < s->cinfo.output_height) {
+        JSAMPROW row = out->pixels.data() + (size_t)s->cinfo.output_scanline * rowBytes;
+        jpeg_read_scanlines(&s->cinfo, &row, 1);
+    }
+    jpeg_finish_decompress(&s->cinfo);
+    return 0;
+}
+
 bool DecodeJpeg(const std::string& path, CRgbImage& out, std::string& error, int wantW, int wantH) {
-    auto state = std::make_unique<JpegDecodeState>();
     FilePtr file(std::fopen(path.c_str(), "rb"));
     if (!file) {
         error = "cannot open \"" + path + "\"";
         return false;
     }
+    auto state = std::make_unique<JpegDecodeState>();
     state->file = file.get();
-    jpeg_decompress_struct& cinfo = state->cinfo;
-    cinfo.err = jpeg_std_error(&state->err.mgr);
+    state->cinfo.err = jpeg_std_error(&state->err.mgr);
     state->err.mgr.error_exit = JpegErrorExit;
     state->err.mgr.emit_message = JpegSilent;
-    if (setjmp(state->err.jump)) {
+    const int result = RunJpegDecode(state.get(), &out, wantW, wantH);
+    if (state->created) jpeg_destroy_decompress(&state->cinfo);
+    if (result == 0) return true;
+    out.Release();
+    if (result == 2)
+        TooLarge(state->width, state->height, path, error);
+    else if (result == 3)
+        error = "\"" + path + "\" is not a readable JPEG file (unsupported colour layout)";
+    else
         error = "\"" + path + "\" is not a readable JPEG file (" + state->err.message + ")";
-        if (state->created) jpeg_destroy_decompress(&state->cinfo);
-        out.Release();
-        return false;
-    }
-    jpeg_create_decompress(&cinfo);
-    state->created = true;
-    jpeg_stdio_src(&cinfo, state->file);
-    jpeg_read_header(&cinfo, TRUE);
-    if (TooLarge(cinfo.image_width, cinfo.image_height, path, error)) {
-        jpeg_destroy_decompress(&cinfo);
-        return false;
-    }
-    cinfo.out_color_space = JCS_RGB;
-    // Decode large photos at a reduced size while it still covers the wanted size.
-    if (wantW > 0 && wantH > 0) {
-        for (unsigned denom : {8u, 4u, 2u}) {
-            if (cinfo.image_width / denom >= (unsigned)wantW && cinfo.image_height / denom >= (unsigned)wantH) {
-                cinfo.scale_num = 1;
-                cinfo.scale_denom = denom;
-                break;
-            }
-        }
-    }
-    jpeg_start_decompress(&cinfo);
-    if (cinfo.output_components != 3) {
-        std::snprintf(state->err.message, sizeof state->err.message, "%d colour components",
-                      cinfo.output_components);
-        longjmp(state->err.jump, 1);
-    }
-    out.width = (int32_t)cinfo.output_width;
-    out.height = (int32_t)cinfo.output_height;
-    out.pixels.assign((size_t)out.width * out.height * 3, 0);
-    while (cinfo.output_scanline < cinfo.output_height) {
-        JSAMPROW row = out.pixels.data() + (size_t)cinfo.output_scanline * out.width * 3;
-        jpeg_read_scanlines(&cinfo, &row, 1);
-    }
-    jpeg_finish_decompress(&cinfo);
-    jpeg_destroy_decompress(&cinfo);
-    return true;
+    return false;
 }
 
 // ---------------------------------------------------------------- PNG
@@ -327,8 +338,31 @@ namespace {
 struct JpegEncodeState {
     jpeg_compress_struct cinfo;
     JpegError err;
+    FILE* file = nullptr;
     bool created = false;
 };
+
+// The libjpeg steps of an encode; returns 0 on success, 1 on a libjpeg error.
+int RunJpegEncode(JpegEncodeState* s, const CRgbImage* image, int quality) {
+    if (setjmp(s->err.jump)) return 1;
+    jpeg_create_compress(&s->cinfo);
+    s->created = true;
+    jpeg_stdio_dest(&s->cinfo, s->file);
+    s->cinfo.image_width = (JDIMENSION)image->width;
+    s->cinfo.image_height = (JDIMENSION)image->height;
+    s->cinfo.input_components = 3;
+    s->cinfo.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&s->cinfo);
+    jpeg_set_quality(&s->cinfo, quality, TRUE);
+    jpeg_start_compress(&s->cinfo, TRUE);
+    const size_t rowBytes = (size_t)image->width * 3;
+    while (s->cinfo.next_scanline < s->cinfo.image_height) {
+        JSAMPROW row = const_cast<uint8_t*>(image->pixels.data()) + (size_t)s->cinfo.next_scanline * rowBytes;
+        jpeg_write_scanlines(&s->cinfo, &row, 1);
+    }
+    jpeg_finish_compress(&s->cinfo);
+    return 0;
+}
 
 }  // namespace
 
@@ -346,33 +380,18 @@ bool CImageFile::WriteJpeg(const std::string& path, const CRgbImage& image, int 
         return false;
     }
     auto state = std::make_unique<JpegEncodeState>();
-    jpeg_compress_struct& cinfo = state->cinfo;
-    cinfo.err = jpeg_std_error(&state->err.mgr);
+    state->file = file.get();
+    state->cinfo.err = jpeg_std_error(&state->err.mgr);
     state->err.mgr.error_exit = JpegErrorExit;
     state->err.mgr.emit_message = JpegSilent;
-    if (setjmp(state->err.jump)) {
+    const int result = RunJpegEncode(state.get(), &image, quality);
+    if (state->created) jpeg_destroy_compress(&state->cinfo);
+    if (result != 0) {
         error = "cannot write \"" + path + "\" (" + state->err.message + ")";
-        if (state->created) jpeg_destroy_compress(&state->cinfo);
         file.reset();
         std::remove(temp.c_str());
         return false;
     }
-    jpeg_create_compress(&cinfo);
-    state->created = true;
-    jpeg_stdio_dest(&cinfo, file.get());
-    cinfo.image_width = (JDIMENSION)image.width;
-    cinfo.image_height = (JDIMENSION)image.height;
-    cinfo.input_components = 3;
-    cinfo.in_color_space = JCS_RGB;
-    jpeg_set_defaults(&cinfo);
-    jpeg_set_quality(&cinfo, quality, TRUE);
-    jpeg_start_compress(&cinfo, TRUE);
-    while (cinfo.next_scanline < cinfo.image_height) {
-        JSAMPROW row = const_cast<uint8_t*>(image.pixels.data()) + (size_t)cinfo.next_scanline * image.width * 3;
-        jpeg_write_scanlines(&cinfo, &row, 1);
-    }
-    jpeg_finish_compress(&cinfo);
-    jpeg_destroy_compress(&cinfo);
     const bool flushed = std::fflush(file.get()) == 0 && !std::ferror(file.get());
     file.reset();
     if (!flushed) {
