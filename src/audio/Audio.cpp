@@ -1,6 +1,7 @@
 #include "audio/Audio.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace {
 
@@ -32,6 +33,7 @@ void CAudio::StartState(int firstUnit, int lastUnit, uint32_t startMilliseconds)
     firstRead = true;
     channels = 2;
     nextHeaderOffset = 0;
+    std::memset(readTail, 0, sizeof readTail);
 }
 
 bool CAudio::StartEncoder(int sourceKind, PcmReader pcm)
@@ -96,7 +98,23 @@ int CAudio::ReadMp2(uint8_t* buffer, int length)
     }
     byteTotal64 += uint64_t(got);
     byteTotal32 += uint32_t(got);
-    int pos = std::max(nextHeaderOffset, 0);
+    int pos = 0;
+    if (nextHeaderOffset < 0 && nextHeaderOffset >= -3 && got >= 4) {
+        // The last read ended fewer than 4 bytes after the place where the next header
+        // was due: look at it across the two reads, so that its frame is not lost from
+        // the time line.
+        uint8_t header[4];
+        const int carried = -nextHeaderOffset;
+        std::memcpy(header, readTail + 3 - carried, size_t(carried));
+        std::memcpy(header + carried, buffer, size_t(4 - carried));
+        int frame = Mp2FrameLength(header);
+        if (frame > 0) {
+            endTime += 2160;
+            pos = nextHeaderOffset + frame;
+        }
+    } else {
+        pos = std::max(nextHeaderOffset, 0);
+    }
     while (got - pos >= 4) {
         int frame = Mp2FrameLength(buffer + pos);
         if (frame > 0) {
@@ -107,6 +125,8 @@ int CAudio::ReadMp2(uint8_t* buffer, int length)
         }
     }
     nextHeaderOffset = pos - got;
+    // Keep the last 3 bytes for a header that begins at the end of this read.
+    for (int i = 0; i < 3; ++i) readTail[i] = i + got - 3 >= 0 ? buffer[i + got - 3] : 0;
     firstTime = endTime;
     return got;
 }

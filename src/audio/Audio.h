@@ -104,5 +104,6 @@ protected:
     bool surround = false;
     bool firstRead = true;
     int nextHeaderOffset = 0;   // Layer II: where the next header is expected, relative to the next read
+    uint8_t readTail[3] = {};   // Layer II: the last 3 bytes of the previous read
     CMP2Encoder encoder;
 };

@@ -154,6 +154,26 @@ TEST(AudioSource, LayerTwoReadsStepOneFramePerHeader)
     EXPECT_EQ(source.EndTime(), CAudio::endOfStreamTime);
 }
 
+TEST(AudioSource, LayerTwoTimeKeepsEveryFrameWhateverTheReadSize)
+{
+    // A header that straddles two reads must still be counted, or the sound would run
+    // 24 ms early from then on.
+    const std::vector<uint8_t> pcm = Tone(48000 * 3);  // 125 frames
+    for (int chunk : {1152, 1000, 700, 577, 1147, 333, 64}) {
+        CMemoryAudio source(pcm, true);
+        ASSERT_TRUE(source.Start(0, 0, 0, 0));
+        std::vector<uint8_t> buffer(static_cast<size_t>(chunk));
+        uint32_t last = 0;
+        int total = 0;
+        for (int n; (n = source.Read(buffer.data(), chunk)) > 0;) {
+            total += n;
+            last = source.EndTime();
+        }
+        EXPECT_EQ(total, 125 * 1152) << "reads of " << chunk;
+        EXPECT_EQ(last, 125u * 2160u) << "reads of " << chunk;
+    }
+}
+
 TEST(AudioSource, LayerTwoHeaderRecognition)
 {
     const uint8_t ours[4] = {0xFF, 0xFC, 0xE4, 0x00};
