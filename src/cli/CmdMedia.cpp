@@ -3,9 +3,12 @@
 // frame rate, or the message that refuses it.
 #include "cli/Commands.h"
 
+#include <cctype>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
+#include "base/Ini.h"
 #include "base/Texts.h"
 #include "base/UiPort.h"
 #include "media/DirectShowAV.h"
@@ -28,11 +31,44 @@ std::string Clock(int64_t seconds)
     return text;
 }
 
+std::string Lower(std::string s)
+{
+    for (auto& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+// A slide-show project counts as a video of its photos' showing and transition times
+// with PCM sound; anything else that is not a project has no length.
+int ProbeProject(const std::string& path)
+{
+    int64_t seconds = 0;
+    if (IniRead("General", "ID", "", path) == "OrvoPhotoShow") {
+        const long photos = std::atol(IniRead("General", "PhotoCount", "0", path).c_str());
+        double total = 0.0;
+        for (long i = 1; i <= photos && i <= 800; ++i) {
+            const std::string section = "Photo" + std::to_string(i);
+            total += std::atof(IniRead(section, "ShowingTime", "5", path).c_str()) +
+                     std::atof(IniRead(section, "TransitionTime", "2", path).c_str());
+        }
+        seconds = static_cast<int64_t>(total);
+    }
+    if (seconds <= 0) {
+        Ui().MessageBox(WithPath(3201, path), "Kestrova", MsgButtons::Ok, MsgIcon::Error);
+        return 1;
+    }
+    std::printf("File: %s\n", path.c_str());
+    std::printf("Duration: %s (%lld s)\n", Clock(seconds).c_str(), static_cast<long long>(seconds));
+    std::printf("AudioType: PCM\n");
+    std::printf("Size:  \n");
+    return 0;
+}
+
 int RunMedia(const CArgs& args)
 {
     if (args.positional.size() != 2 || args.positional[0] != "info")
         return Fail("usage: kestrova media info FILE (see kestrova media --help)");
     const std::string& path = args.positional[1];
+    if (Lower(path).find(".osh") != std::string::npos) return ProbeProject(path);
     CDirectShowAV av;
     av.SetTarget(720, 480, 30000.0 / 1001.0);
     if (!av.Open(path, false)) {
@@ -75,8 +111,10 @@ CCommandRegistrar registrar(CCommand{
     "show what the video window finds in a media file",
     "Usage: kestrova media info FILE\n\n"
     "Opens FILE as the video window does (720x480 at 29.97 frames/s) and prints its\n"
-    "duration, audio type (AC3, PCM or No Audio), picture size and frame rate. A file\n"
-    "that cannot be used is refused with the window's message and exit status 1.\n",
+    "duration, audio type (AC3, PCM or No Audio), picture size and frame rate. A\n"
+    "slide-show project (.osh) gives the sum of its photos' showing and transition\n"
+    "times. A file that cannot be used is refused with the window's message and exit\n"
+    "status 1.\n",
     {},
     RunMedia});
 

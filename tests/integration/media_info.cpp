@@ -76,3 +76,23 @@ TEST(MediaInfo, RefusesGarbageAndMissingFilesNamingThem)
         EXPECT_TRUE(r.out.empty()) << r.out;
     }
 }
+
+TEST(MediaInfo, SlideShowProjectsCountTheirPhotoTimes)
+{
+    TempDir dir;
+    std::string project = dir.File("show.osh"), other = dir.File("other.osh");
+    testsupport::WriteText(project,
+                           "[General]\nID=OrvoPhotoShow\nPhotoCount=3\nMusicCount=0\n\n"
+                           "[Photo1]\nPath=a.jpg\nShowingTime=4\nTransitionTime=1\n\n"
+                           "[Photo2]\nPath=b.jpg\n\n"
+                           "[Photo3]\nPath=c.jpg\nShowingTime=10\nTransitionTime=3\n\n");
+    testsupport::WriteText(other, "[General]\nID=Something\nPhotoCount=3\n\n");
+    auto r = Info(dir, project);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    // 4 + 1, the defaults 5 + 2, and 10 + 3.
+    EXPECT_NE(r.out.find("Duration: 00:00:25 (25 s)"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("AudioType: PCM"), std::string::npos) << r.out;
+    r = Info(dir, other);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("Unable to determine the duration of " + other), std::string::npos) << r.err;
+}
