@@ -112,6 +112,23 @@ CIsoJob::Result CIsoJob::CreateImage(const std::string& isoPath)
         lastError = "no DVD folder has been chosen";
         return Result::Failed;
     }
+    // Creating the image truncates the chosen file: never let that be a source file.
+    struct stat target {};
+    if (::stat(isoPath.c_str(), &target) == 0) {
+        const CUDF_DVDFiles& files = disc->Files();
+        for (int i = 0; i < files.FileCount(); ++i) {
+            std::string source = files.Folder() + CUDF_DVDFiles::SlotName(files.File(i).slot);
+            struct stat st {};
+            if (::stat(source.c_str(), &st) == 0 && st.st_dev == target.st_dev &&
+                st.st_ino == target.st_ino) {
+                lastError = isoPath + " is " + source + ", one of the DVD files the image is made from";
+                Ui().MessageBox("The disc image file cannot replace " + source +
+                                ", one of the DVD files it is made from.",
+                                kCaption, MsgButtons::Ok, MsgIcon::Error);
+                return Result::Failed;
+            }
+        }
+    }
     int fd = ::open(isoPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0) {
         lastError = isoPath + ": " + std::strerror(errno);

@@ -38,8 +38,8 @@ public:
 
     // Writes the image of the accepted folder to `isoPath` with the current label.
     // Returns Written, Cancelled (the file holds the sectors written so far) or Failed
-    // (nothing accepted yet, the file could not be created, or a write failed; a
-    // half-written file is removed). "Done!" is shown after writing or cancelling.
+    // (nothing accepted yet, the file could not be created or is one of the source
+    // files, or a write failed; a half-written file is removed). "Done!" is shown after writing or cancelling.
     Result CreateImage(const std::string& isoPath);
 
     // The disc label applied when writing (default "My Movie").

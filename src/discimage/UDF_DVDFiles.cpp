@@ -107,12 +107,19 @@ bool CUDF_DVDFiles::Scan(const std::string& path)
     CloseFile();
     std::string previousFolder = folder;
     std::vector<uint32_t> previousSlots = slotSectors;
+    std::vector<Present> previousFiles = files;
     folder = dir;
     std::fill(slotSectors.begin(), slotSectors.end(), 0);
     files.clear();
     error.clear();
 
-    bool ok = ProbeSlot(0) && ProbeSlot(1) && ProbeSlot(2);
+    bool ok = ProbeSlot(0);
+    if (ok && slotSectors[0] == 0) {
+        // Without its video manager the disc would not play; nothing to describe.
+        error = folder + "VIDEO_TS.IFO is empty or not a file.";
+        ok = false;
+    }
+    ok = ok && ProbeSlot(1) && ProbeSlot(2);
     for (int titleSet = 1; ok && titleSet <= 99; ++titleSet) {
         int ifo = SlotOf(titleSet, 0);
         ok = ProbeSlot(ifo);
@@ -126,6 +133,7 @@ bool CUDF_DVDFiles::Scan(const std::string& path)
     if (!ok) {
         folder = previousFolder;
         slotSectors = previousSlots;
+        files = previousFiles;
         return false;
     }
     PlaceFiles();

@@ -35,8 +35,9 @@ public:
     // Scans `folder` for the DVD-Video files, in slot order. Title sets count from 01
     // without gaps; empty files are left out. Each file is placed directly after the
     // previous one, or later when the folder's IFO files say it starts later (the
-    // sectors between stay zero). Returns false with ErrorText set when VIDEO_TS.IFO
-    // cannot be opened (nothing changes then) or a file is too large for the image.
+    // sectors between stay zero). Returns false with ErrorText set, and the previous
+    // scan kept, when VIDEO_TS.IFO cannot be opened or is empty, or when a file is too
+    // large for the image.
     bool Scan(const std::string& folder);
 
     // The scanned folder, ending in '/'.

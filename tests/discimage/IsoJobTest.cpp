@@ -180,6 +180,20 @@ TEST_F(IsoJobTest, OutputThatCannotBeCreatedIsReported)
     EXPECT_TRUE(ui.progress.empty());
 }
 
+TEST_F(IsoJobTest, ImageNeverOverwritesOneOfItsSourceFiles)
+{
+    std::string videoTs = MakeDvd(dir.File("dvd"));
+    CIsoJob job;
+    ASSERT_TRUE(job.ChooseFolder(dir.File("dvd")));
+    auto before = FileBytes(videoTs + "/VTS_01_1.VOB");
+    // The same file reached through another name.
+    ASSERT_EQ(0, symlink((videoTs + "/VTS_01_1.VOB").c_str(), dir.File("movie.iso").c_str()));
+    EXPECT_EQ(job.CreateImage(dir.File("movie.iso")), CIsoJob::Result::Failed);
+    EXPECT_TRUE(FileBytes(videoTs + "/VTS_01_1.VOB") == before);
+    ASSERT_EQ(ui.boxes.size(), 1u);
+    EXPECT_NE(ui.boxes[0].text.find("VTS_01_1.VOB"), std::string::npos);
+}
+
 TEST_F(IsoJobTest, WriteFailureIsReportedAndTheTruncatedImageRemoved)
 {
     if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";

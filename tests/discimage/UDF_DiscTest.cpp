@@ -414,6 +414,11 @@ TEST_F(UDFDiscTest, FolderWithoutVideoManagerIsRefused)
     EXPECT_FALSE(disc.Build("x", folder));
     EXPECT_NE(disc.ErrorText().find("VIDEO_TS.IFO"), std::string::npos);
     EXPECT_EQ(disc.SectorCount(), 0);
+
+    Make("VIDEO_TS.IFO", 0);
+    UDF_Disc empty(time);
+    EXPECT_FALSE(empty.Build("x", folder));
+    EXPECT_NE(empty.ErrorText().find("VIDEO_TS.IFO is empty"), std::string::npos);
 }
 
 }  // namespace
