@@ -245,3 +245,65 @@ void BilinearRgbxRow_SSE2(const uint8_t* src, const int* x0, const int* w1, uint
 void BilinearRgbxRow(const uint8_t* src, const int* x0, const int* w1, uint16_t* out, int n) {
     BilinearRgbxRow_SSE2(src, x0, w1, out, n);
 }
+
+// ---------------------------------------------------------------- packed 4:2:2
+
+void Packed422Row_C(const uint8_t* row, int width, int yOffset, bool average, uint8_t* y,
+                    uint8_t* cb, uint8_t* cr) {
+    const int uOffset = yOffset ? 0 : 1, vOffset = yOffset ? 2 : 3;
+    for (int x = 0; x < width; ++x) y[x] = row[2 * x + yOffset];
+    for (int k = 0; k < width / 2; ++k) {
+        const uint8_t u = row[4 * k + uOffset], v = row[4 * k + vOffset];
+        cb[k] = average ? (uint8_t)((cb[k] + u) >> 1) : u;
+        cr[k] = average ? (uint8_t)((cr[k] + v) >> 1) : v;
+    }
+}
+
+namespace {
+
+// (a + b) >> 1 per byte without rounding up.
+inline __m128i HalfSum(__m128i a, __m128i b) {
+    const __m128i half = _mm_and_si128(_mm_srli_epi16(_mm_xor_si128(a, b), 1), _mm_set1_epi8(0x7F));
+    return _mm_add_epi8(_mm_and_si128(a, b), half);
+}
+
+}  // namespace
+
+void Packed422Row_SSE2(const uint8_t* row, int width, int yOffset, bool average, uint8_t* y,
+                       uint8_t* cb, uint8_t* cr) {
+    int x = 0;
+    const __m128i low = _mm_set1_epi16(0x00FF);
+    for (; x + 16 <= width; x += 16) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + 2 * x));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + 2 * x + 16));
+        __m128i ya, yb, ca, cbv;
+        if (yOffset == 0) {
+            ya = _mm_and_si128(a, low);
+            yb = _mm_and_si128(b, low);
+            ca = _mm_srli_epi16(a, 8);
+            cbv = _mm_srli_epi16(b, 8);
+        } else {
+            ya = _mm_srli_epi16(a, 8);
+            yb = _mm_srli_epi16(b, 8);
+            ca = _mm_and_si128(a, low);
+            cbv = _mm_and_si128(b, low);
+        }
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(y + x), _mm_packus_epi16(ya, yb));
+        // Chroma bytes U0 V0 U1 V1 ... U7 V7, then split into U and V.
+        const __m128i c = _mm_packus_epi16(ca, cbv);
+        __m128i u = _mm_packus_epi16(_mm_and_si128(c, low), _mm_setzero_si128());
+        __m128i v = _mm_packus_epi16(_mm_srli_epi16(c, 8), _mm_setzero_si128());
+        if (average) {
+            u = HalfSum(u, _mm_loadl_epi64(reinterpret_cast<const __m128i*>(cb + x / 2)));
+            v = HalfSum(v, _mm_loadl_epi64(reinterpret_cast<const __m128i*>(cr + x / 2)));
+        }
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(cb + x / 2), u);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(cr + x / 2), v);
+    }
+    if (x < width) Packed422Row_C(row + 2 * x, width - x, yOffset, average, y + x, cb + x / 2, cr + x / 2);
+}
+
+void Packed422Row(const uint8_t* row, int width, int yOffset, bool average, uint8_t* y, uint8_t* cb,
+                  uint8_t* cr) {
+    Packed422Row_SSE2(row, width, yOffset, average, y, cb, cr);
+}

@@ -45,3 +45,15 @@ bool HaveAvx2();
 void BilinearRgbxRow(const uint8_t* src, const int* x0, const int* w1, uint16_t* out, int n);
 void BilinearRgbxRow_C(const uint8_t* src, const int* x0, const int* w1, uint16_t* out, int n);
 void BilinearRgbxRow_SSE2(const uint8_t* src, const int* x0, const int* w1, uint16_t* out, int n);
+
+// One top-down row of packed 4:2:2 (2 x width bytes; luma at byte yOffset of each
+// pair, U and V at uOffset and vOffset of each 4-byte group): copies the luma into
+// `y` and the chroma into `cb`, `cr` (width/2 samples each), or with `average`
+// replaces each chroma sample by (stored + new) >> 1. yOffset 0 means YUY2 order
+// (Y0 U Y1 V), 1 means UYVY order (U Y0 V Y1).
+void Packed422Row(const uint8_t* row, int width, int yOffset, bool average, uint8_t* y,
+                  uint8_t* cb, uint8_t* cr);
+void Packed422Row_C(const uint8_t* row, int width, int yOffset, bool average, uint8_t* y,
+                    uint8_t* cb, uint8_t* cr);
+void Packed422Row_SSE2(const uint8_t* row, int width, int yOffset, bool average, uint8_t* y,
+                       uint8_t* cb, uint8_t* cr);

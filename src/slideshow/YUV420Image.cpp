@@ -80,31 +80,17 @@ void CYUV420Image::FromRgb32(const uint8_t* bits, bool redFirst) {
 void CYUV420Image::FromBGRX(const uint8_t* bits) { FromRgb32(bits, false); }
 void CYUV420Image::FromRGBX(const uint8_t* bits) { FromRgb32(bits, true); }
 
-void CYUV420Image::FromPacked422(const uint8_t* packed, int yOffset, int uOffset, int vOffset) {
+void CYUV420Image::FromPacked422(const uint8_t* packed, int yOffset) {
     if (!planeY) return;
     const size_t rowBytes = (size_t)width * 2;
-    for (int y = 0; y < height; ++y) {
-        const uint8_t* row = packed + (size_t)y * rowBytes;
-        uint8_t* ly = planeY + (size_t)y * width;
-        for (int x = 0; x < width; ++x) ly[x] = row[2 * x + yOffset];
-        uint8_t* cb = planeCb + (size_t)(y / 2) * chromaStride;
-        uint8_t* cr = planeCr + (size_t)(y / 2) * chromaStride;
-        if ((y & 1) == 0) {
-            for (int k = 0; k < chromaStride; ++k) {
-                cb[k] = row[4 * k + uOffset];
-                cr[k] = row[4 * k + vOffset];
-            }
-        } else {
-            for (int k = 0; k < chromaStride; ++k) {
-                cb[k] = (uint8_t)((cb[k] + row[4 * k + uOffset]) >> 1);
-                cr[k] = (uint8_t)((cr[k] + row[4 * k + vOffset]) >> 1);
-            }
-        }
-    }
+    // Even lines store their chroma; the odd line after each averages into it.
+    for (int y = 0; y < height; ++y)
+        Packed422Row(packed + (size_t)y * rowBytes, width, yOffset, (y & 1) != 0, planeY + (size_t)y * width,
+                     planeCb + (size_t)(y / 2) * chromaStride, planeCr + (size_t)(y / 2) * chromaStride);
 }
 
-void CYUV420Image::FromYUY2(const uint8_t* packed) { FromPacked422(packed, 0, 1, 3); }
-void CYUV420Image::FromUYVY(const uint8_t* packed) { FromPacked422(packed, 1, 0, 2); }
+void CYUV420Image::FromYUY2(const uint8_t* packed) { FromPacked422(packed, 0); }
+void CYUV420Image::FromUYVY(const uint8_t* packed) { FromPacked422(packed, 1); }
 
 // ---------------------------------------------------------------- bilinear resampling
 

@@ -71,5 +71,5 @@ public:
 
 private:
     void FromRgb32(const uint8_t* bits, bool redFirst);
-    void FromPacked422(const uint8_t* packed, int yOffset, int uOffset, int vOffset);
+    void FromPacked422(const uint8_t* packed, int yOffset);
 };

@@ -259,6 +259,35 @@ TEST(PixelKernels, VectorVersionsMatchPlainVersions) {
             ASSERT_EQ(cr1, cr2);
         }
     }
+    for (int n : {1, 2, 3, 9, 720}) {
+        const int srcWidth = 2 * n + 3;
+        auto src = RandomBytes((size_t)srcWidth * 4, n + 3);
+        std::vector<int> x0(n), w1(n);
+        std::mt19937 pick(n);
+        for (int i = 0; i < n; ++i) {
+            x0[i] = (int)(pick() % (srcWidth - 1));
+            w1[i] = i == 0 ? 256 : (int)(pick() % 257);
+        }
+        std::vector<uint16_t> a((size_t)n * 4), b((size_t)n * 4);
+        BilinearRgbxRow_C(src.data(), x0.data(), w1.data(), a.data(), n);
+        BilinearRgbxRow_SSE2(src.data(), x0.data(), w1.data(), b.data(), n);
+        ASSERT_EQ(a, b) << n;
+    }
+    for (int width : {2, 14, 16, 30, 720}) {
+        auto row = RandomBytes((size_t)width * 2, width + 7);
+        for (int yOffset : {0, 1})
+            for (bool average : {false, true}) {
+                auto seedC = RandomBytes((size_t)width, width + 9);
+                std::vector<uint8_t> y1(width), y2(width);
+                std::vector<uint8_t> cb1(seedC.begin(), seedC.begin() + width / 2), cb2 = cb1;
+                std::vector<uint8_t> cr1(seedC.begin() + width / 2, seedC.end()), cr2 = cr1;
+                Packed422Row_C(row.data(), width, yOffset, average, y1.data(), cb1.data(), cr1.data());
+                Packed422Row_SSE2(row.data(), width, yOffset, average, y2.data(), cb2.data(), cr2.data());
+                ASSERT_EQ(y1, y2);
+                ASSERT_EQ(cb1, cb2);
+                ASSERT_EQ(cr1, cr2);
+            }
+    }
     std::mt19937 rng(11);
     for (int n : {1, 7, 8, 15, 16, 33, 720}) {
         std::vector<uint16_t> r0(n), r1(n);
