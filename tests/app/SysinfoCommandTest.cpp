@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -99,4 +100,19 @@ TEST(SysinfoCommand, PrintsThisMachinesFiguresAndLogsTheSame)
         EXPECT_EQ(IniRead("System", key, "<missing>", log), value) << key;
     EXPECT_NE(IniRead("Process", "Process1", "", log), "");
     EXPECT_NE(result.out.find("Log: " + log), std::string::npos);
+}
+
+TEST(SysinfoCommand, InstalledProgramUsesTheShareFolderBesideIt)
+{
+    testsupport::TempDir prefix;
+    std::filesystem::create_directories(prefix.File("bin"));
+    std::filesystem::create_directories(prefix.File("share/kestrova/Language"));
+    std::filesystem::copy_file(testsupport::CliPath(), prefix.File("bin/kestrova"));
+    const std::string env = "env -u KESTROVA_DATA_DIR HOME=" + testsupport::Quote(prefix.Path().string()) +
+                            " XDG_STATE_HOME=" + testsupport::Quote(prefix.File("state")) +
+                            " XDG_CONFIG_HOME=" + testsupport::Quote(prefix.File("config")) + " ";
+    auto result = testsupport::Run(env + testsupport::Quote(prefix.File("bin/kestrova")) + " sysinfo");
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_NE(result.out.find("Data folder: " + prefix.File("share/kestrova") + "/\n"), std::string::npos)
+        << result.out;
 }
