@@ -117,8 +117,9 @@ bool CDirectShowAV::Refuse(const std::string& message, bool quiet)
 
 void CDirectShowAV::SetTarget(int32_t width, int32_t height, double fps)
 {
-    if (width > 0) targetWidth = width;
-    if (height > 0) targetHeight = height;
+    // Pictures have even sizes; an odd or empty size keeps the previous one.
+    if (width > 0 && width % 2 == 0) targetWidth = width;
+    if (height > 0 && height % 2 == 0) targetHeight = height;
     if (fps > 0.0) {
         targetRate = fps;
         targetPeriod = 1.0 / fps;
@@ -219,8 +220,10 @@ bool CDirectShowAV::CheckFormats(bool quiet)
         }
     }
     if (videoFound) {
+        const bool packed = videoCode == kVideoYUY2 || videoCode == kVideoRGB32;
         if (sourceWidth < 16 || sourceWidth > 720 || sourceHeight < 16 || sourceHeight > 576 ||
-            RawFrameBytes(videoCode, sourceWidth, sourceHeight) == 0)
+            RawFrameBytes(videoCode, sourceWidth, sourceHeight) == 0 ||
+            (packed && ((sourceWidth | sourceHeight) & 1)))
             return Refuse("Unsupported video stream", quiet);
         sourceFrameBytes = RawFrameBytes(videoCode, sourceWidth, sourceHeight);
         // The source-size picture needs even sizes; an odd line or column is repeated.
@@ -294,7 +297,13 @@ bool CDirectShowAV::SetRange(double startSeconds, double endSeconds)
     rangeEnd = endSeconds >= 0.0 ? static_cast<int64_t>(endSeconds * 1e7) : -1;
     const int64_t end = rangeEnd >= 0 ? rangeEnd : duration;
     bool ok = true;
-    if (rangeStart > 0) ok = canSeek && graph && graph->Seek(rangeStart);
+    if (rangeStart > 0 && graph && !(canSeek && graph->Seek(rangeStart))) {
+        // A file that cannot seek is decoded from its beginning and the part before
+        // the range is dropped.
+        graph->SkipTo(rangeStart);
+    } else if (rangeStart > 0 && !graph) {
+        ok = false;
+    }
     if (end >= 0) duration = std::max<int64_t>(0, end - rangeStart);
     return ok;
 }
@@ -349,8 +358,9 @@ bool CDirectShowAV::ReadSourceFrame()
 
 bool CDirectShowAV::GetFrame(CYUV420Image& picture)
 {
-    if (picture.width != targetWidth || picture.height != targetHeight || !picture.planeY)
-        picture.Create(targetHeight, targetWidth);
+    if (picture.width != targetWidth || picture.height != targetHeight || !picture.planeY) {
+        if (!picture.Create(targetHeight, targetWidth)) return false;
+    }
     if (isPhoto) {
         PhotoFrame(picture);
         bool more = outputFrames < static_cast<int64_t>(std::llround(11.0 * targetRate));

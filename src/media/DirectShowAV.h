@@ -67,12 +67,14 @@ public:
     // the same checks of the formats as Open. Returns false when they are refused.
     bool OpenFeed(const CMediaFeedFormat& format, bool quiet);
 
-    // Sets the output picture size and rate; recomputes the same-size flag.
+    // Sets the output picture size (even sizes; others keep the previous size) and rate;
+    // recomputes the same-size flag.
     void SetTarget(int32_t width, int32_t height, double fps);
 
-    // Limits reading to [startSeconds, endSeconds]; seeks when the source can. The
-    // remaining duration becomes end - start (not below 0). Returns false when a seek
-    // was needed and failed.
+    // Limits reading to [startSeconds, endSeconds] (a negative end: to the end of the
+    // file); seeks when the source can, else decodes from the beginning and drops what
+    // comes before the start. The remaining duration becomes end - start (not below 0).
+    // Returns false when nothing is open to limit.
     bool SetRange(double startSeconds, double endSeconds);
 
     // Clears the clocks and starts decoding.

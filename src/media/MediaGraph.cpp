@@ -136,7 +136,7 @@ bool CMediaGraph::Open(const std::string& path, const std::string& forced, bool 
             }
             int direct = DirectCode(st->codecpar->format);
             // Packed pictures need even sizes; anything else goes through the scaler.
-            if (direct == 3 && ((width | height) & 1)) direct = -1;
+            if ((direct == 3 || direct == 1) && ((width | height) & 1)) direct = -1;
             usesScaler = direct < 0 || width != fileWidth || height != fileHeight;
             videoCode = direct < 0 || (usesScaler && direct != 5) ? 5 : direct;
             outPixFmt = PixFmtOfCode(videoCode);
@@ -181,6 +181,12 @@ bool CMediaGraph::Open(const std::string& path, const std::string& forced, bool 
         }
     }
     return true;
+}
+
+void CMediaGraph::SkipTo(int64_t start)
+{
+    rangeStart = start;
+    nextAudioStart = -1;
 }
 
 bool CMediaGraph::Seek(int64_t start)

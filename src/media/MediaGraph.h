@@ -41,6 +41,10 @@ public:
     // sound before it are dropped. False when the file cannot seek there.
     bool Seek(int64_t start);
 
+    // Drops decoded pictures and sound before `start` (100 ns) without seeking, for
+    // files that cannot seek: decoding runs from the beginning.
+    void SkipTo(int64_t start);
+
     // Starts the decoding thread feeding `dump`. `notify` (may be empty) receives 1 when
     // the end was reached and 3 when reading failed.
     void Start(CAVDump& dump, std::function<void(int32_t)> notify);

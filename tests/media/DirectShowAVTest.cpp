@@ -432,6 +432,12 @@ TEST(DirectShowAV, RawPictureFormatsArriveWithTheirPlanesAndRowsInPlace)
     av.GetFrame(picture);
     EXPECT_EQ(picture.planeY[0], 235);            // top: white
     EXPECT_EQ(picture.planeY[15 * 16], 16);       // bottom: black
+
+    // Packed pictures of odd size cannot be converted and are refused.
+    CDirectShowAV odd;
+    EXPECT_FALSE(OpenFed(odd, kVideoRGB32, 17, 16));
+    EXPECT_FALSE(OpenFed(odd, kVideoYUY2, 16, 15));
+    EXPECT_FALSE(OpenFed(odd, 2, 16, 16));  // UYVY and other codes are not accepted
 }
 
 TEST(DirectShowAV, OddSizedPicturesAreRepeatedToEvenAndFittedToTheTarget)
