@@ -186,17 +186,25 @@ void InverseDct(const int16_t coefficients[64], int16_t out[64])
     }
     const auto& m = Inverse().m;
     // Rows: tmp[v][x] = sum_u F[v][u] m[u][x]; columns: f[y][x] = sum_v m[v][y] tmp[v][x].
+    // Zero coefficients and zero rows are skipped: adding 0.0 changes no sum, so the
+    // result is that of the full computation.
     double tmp[8][8];
-    for (int v = 0; v < 8; ++v)
-        for (int x = 0; x < 8; ++x) {
-            double s = 0.0;
-            for (int u = 0; u < 8; ++u) s += coefficients[v * 8 + u] * m[u][x];
-            tmp[v][x] = s;
+    bool rowUsed[8];
+    for (int v = 0; v < 8; ++v) {
+        rowUsed[v] = false;
+        for (int x = 0; x < 8; ++x) tmp[v][x] = 0.0;
+        for (int u = 0; u < 8; ++u) {
+            const int16_t c = coefficients[v * 8 + u];
+            if (c == 0) continue;
+            rowUsed[v] = true;
+            for (int x = 0; x < 8; ++x) tmp[v][x] += c * m[u][x];
         }
+    }
     for (int y = 0; y < 8; ++y)
         for (int x = 0; x < 8; ++x) {
             double s = 0.0;
-            for (int v = 0; v < 8; ++v) s += m[v][y] * tmp[v][x];
+            for (int v = 0; v < 8; ++v)
+                if (rowUsed[v]) s += m[v][y] * tmp[v][x];
             const double r = std::floor(s + 0.5);
             out[y * 8 + x] = int16_t(std::clamp(r, -256.0, 255.0));
         }

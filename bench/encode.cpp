@@ -1,0 +1,138 @@
+// Encoding speed of the MPEG-2 video encoder at 720 x 480: frames per second over
+// pictures rendered in advance (so rendering is not counted), plus the kernels the
+// encoder spends its time in, plain against vector routines.
+#include "base/DVDParams.h"
+#include "mpeg2enc/Dct.h"
+#include "mpeg2enc/Encoder.h"
+#include "mpeg2enc/FrameSource.h"
+#include "mpeg2enc/Sad.h"
+#include "slideshow/Frame.h"
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <random>
+#include <vector>
+
+namespace {
+
+constexpr int width = 720, height = 480;
+constexpr size_t frameBytes = size_t(width) * height * 3 / 2;
+
+// Thirty pictures of a detailed texture drifting diagonally with fresh grain.
+const std::vector<std::vector<uint8_t>>& Pictures()
+{
+    static const std::vector<std::vector<uint8_t>> pictures = [] {
+        std::vector<uint8_t> texture(size_t(1024) * 1024);
+        std::mt19937 rng(42);
+        for (size_t i = 0; i < texture.size(); ++i) {
+            const int x = int(i % 1024), y = int(i / 1024);
+            const double v = 128 + 60 * std::sin(x * 0.05) * std::cos(y * 0.03) + int(rng() % 40) - 20;
+            texture[i] = uint8_t(std::clamp(v, 0.0, 255.0));
+        }
+        std::vector<std::vector<uint8_t>> out;
+        for (int n = 0; n < 30; ++n) {
+            std::vector<uint8_t> p(frameBytes);
+            for (int y = 0; y < height; ++y)
+                for (int x = 0; x < width; ++x)
+                    p[size_t(y * width + x)] = uint8_t(std::clamp(
+                        texture[size_t(y + 2 * n) * 1024 + size_t(x + 2 * n)] + int(rng() % 7) - 3, 0, 255));
+            for (size_t i = size_t(width) * height; i < frameBytes; ++i)
+                p[i] = uint8_t(texture[i % texture.size()] / 2 + 64);
+            out.push_back(std::move(p));
+        }
+        return out;
+    }();
+    return pictures;
+}
+
+class CMemorySource : public CFrameSource {
+public:
+    int64_t FrameCount() override { return int64_t(Pictures().size()); }
+    void NextFrame(CFrame& frame) override
+    {
+        const auto& p = Pictures()[size_t(next++) % Pictures().size()];
+        std::memcpy(frame.picture.planeY, p.data(), frameBytes);
+    }
+    int64_t next = 0;
+};
+
+void BM_EncodeFrames(benchmark::State& state)
+{
+    CDVDParams params;
+    params.videoBitRate = double(state.range(0));
+    params.intraMatrixText = "Default";
+    params.interMatrixText = "Default";
+    std::vector<uint8_t> buffer(1 << 22);
+    int64_t frames = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        CEncoder encoder;
+        CMemorySource source;
+        encoder.InitFromSettings(params);
+        encoder.Start(&source, source.FrameCount());
+        state.ResumeTiming();
+        while (encoder.Read(buffer.data(), int32_t(buffer.size())) > 0) {
+        }
+        frames += encoder.FramesCoded();
+    }
+    state.counters["fps"] = benchmark::Counter(double(frames), benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_EncodeFrames)->Arg(6000000)->Arg(8000000)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_Sad(benchmark::State& state)
+{
+    const SadKernelSet set = SadKernelSet(state.range(0));
+    if (!SadKernelSetSupported(set)) {
+        state.SkipWithError("not supported by this processor");
+        return;
+    }
+    const SSadKernels k = SadKernelsOf(set);
+    const auto& p = Pictures()[0];
+    uint32_t sum = 0;
+    int x = 0;
+    for (auto _ : state) {
+        sum += k.sad(p.data() + 16 * width + 64, p.data() + 17 * width + 65 + (x++ & 31), width, 65536);
+        benchmark::DoNotOptimize(sum);
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_Sad)->Arg(int(SadKernelSet::Plain))->Arg(int(SadKernelSet::Sse2))->Arg(int(SadKernelSet::Avx2));
+
+void BM_ForwardDct(benchmark::State& state)
+{
+    alignas(16) int16_t block[64];
+    std::mt19937 rng(1);
+    for (auto& v : block) v = int16_t(int(rng() % 511) - 255);
+    for (auto _ : state) {
+        if (state.range(0))
+            ForwardDctSse2(block);
+        else
+            ForwardDctPlain(block);
+        benchmark::DoNotOptimize(block);
+        block[0] = int16_t(block[0] & 0xFF);
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_ForwardDct)->Arg(0)->Arg(1);
+
+void BM_InverseDct(benchmark::State& state)
+{
+    int16_t coefficients[64] = {}, out[64];
+    coefficients[0] = 400;
+    coefficients[1] = -30;
+    coefficients[8] = 12;
+    coefficients[63] = 1;
+    for (auto _ : state) {
+        InverseDct(coefficients, out);
+        benchmark::DoNotOptimize(out);
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_InverseDct);
+
+}  // namespace
+
+BENCHMARK_MAIN();
