@@ -34,7 +34,7 @@ CMP2Encoder::PcmReader MemoryReader(const std::vector<uint8_t>& pcm, size_t& pos
 {
     return [&pcm, &position, piece](uint8_t* buffer, int bytes) {
         size_t n = std::min({size_t(bytes), size_t(piece), pcm.size() - position});
-        std::memcpy(buffer, pcm.data() + position, n);
+        if (n > 0) std::memcpy(buffer, pcm.data() + position, n);
         position += n;
         return int(n);
     };
