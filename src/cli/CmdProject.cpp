@@ -57,7 +57,8 @@ int Info(const CArgs& args)
     if (album.photos.empty()) std::printf("      (none)\n");
     std::printf("\nBackground music:\n");
     for (size_t j = 0; j < album.music.size(); ++j)
-        std::printf("%4zu  %s\n", j + 1, album.music[j].path.c_str());
+        std::printf("%4zu  %s  %s\n", j + 1, FormatSeconds(album.music[j].seconds).c_str(),
+                    album.music[j].path.c_str());
     if (album.music.empty()) std::printf("      (none)\n");
     std::printf("\n%s\n%s\n", album.PhotoTotalsText().c_str(), album.MusicTotalsText().c_str());
     return 0;
@@ -157,7 +158,10 @@ int Create(const CArgs& args)
     const std::vector<std::string> music = args.GetAll("--music");
     for (size_t j = 0; j < music.size(); ++j) {
         if (!CheckInputFile("music file", music[j], error)) return Fail(error);
-        if (!album.AddMusic(Absolute(music[j]), 0)) {
+        // As when music is added in the window: a file without a length is refused.
+        const int seconds = MeasureMusicSeconds(music[j]);
+        if (seconds <= 0) return Fail(FormatText(Text(4301), {Quoted(music[j])}));
+        if (!album.AddMusic(Absolute(music[j]), seconds)) {
             std::fprintf(stderr, "kestrova: an album holds at most %zu music files; %zu were left out\n",
                          CAlbum::maxMusic, music.size() - j);
             break;
