@@ -549,7 +549,8 @@ bool CDVDMplex::SendSubPictureUnit(uint32_t e)
         firstSubPacket = false;
         firstOfUnit = false;
         sent += n;
-        if (!FinishAndWritePack(24 + h + n, false))
+        // A unit's last packet may leave 1 to 5 bytes: they become header stuffing.
+        if (!FinishAndWritePack(24 + h + n, true))
             return false;
     }
     return true;

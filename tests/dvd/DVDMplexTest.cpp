@@ -82,3 +82,23 @@ TEST(DVDMplex, LinearPcmTitle_WholeSamplesAndUnitTimes)
     ASSERT_GT(back.size(), 100000u);
     EXPECT_TRUE(std::equal(back.begin(), back.begin() + 100000, t.audio.begin()));
 }
+
+TEST(DVDMplex, StillPicturesKeepTheAudioFlowingAcrossGopEnds)
+{
+    // With a still picture the video runs ahead and every GOP ends long before its
+    // successor may be sent; the audio must not wait for the next NAV pack.
+    FakeTitle t;
+    t.video = fakestreams::StillVideo(10);
+    t.audio = fakestreams::Mp2(10, 384);
+    t.seconds = 10;
+    TempDir dir;
+    ASSERT_TRUE(CFakeTitleBuilder(t).Build(0, dir.Path().string()));
+    vobcheck::Scan scan = CheckWrittenTitle(dir.Path().string(), 1, Pictures(t.video), CAudio::kindMp2);
+    EXPECT_TRUE(scan.errors.empty()) << Errors(scan);
+    // Audio packs do go out between a GOP's last video pack and the next NAV pack.
+    int audioBeforeNav = 0;
+    for (size_t i = 1; i < scan.kinds.size(); ++i)
+        if (scan.kinds[i] == 0xBF && scan.kinds[i - 1] == 0xC0)
+            ++audioBeforeNav;
+    EXPECT_GT(audioBeforeNav, 0);
+}

@@ -145,6 +145,14 @@ std::vector<uint8_t> Video(double seconds, int width, int height, int gop, bool 
     return Make(args, args, "m2v");
 }
 
+std::vector<uint8_t> StillVideo(double seconds)
+{
+    std::string args = "-f lavfi -i smptehdbars=size=720x480:rate=30000/1001 -t " + std::to_string(seconds) +
+                       " -c:v mpeg2video -g 15 -bf 0 -sc_threshold 1000000000 -flags +cgop -pix_fmt yuv420p"
+                       " -q:v 2 -f mpeg2video";
+    return Make(args, args, "m2v");
+}
+
 std::vector<uint8_t> Mp2(double seconds, int kbps)
 {
     std::string args = "-f lavfi -i sine=frequency=440:sample_rate=48000 -t " + std::to_string(seconds) +

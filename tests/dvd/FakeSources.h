@@ -76,6 +76,9 @@ namespace fakestreams {
 // pictures, I and P only.
 std::vector<uint8_t> Video(double seconds, int width = 720, int height = 480, int gop = 15,
                            bool pal = false, int bitRate = 6000000);
+// MPEG-2 video of one unchanging picture (as a slide show's still photo): large
+// I pictures and nearly empty P pictures.
+std::vector<uint8_t> StillVideo(double seconds);
 // Layer II at 48 kHz, stereo, `kbps` kbit/s.
 std::vector<uint8_t> Mp2(double seconds, int kbps = 192);
 // 48 kHz stereo 16-bit little-endian PCM.

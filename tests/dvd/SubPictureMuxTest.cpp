@@ -1,0 +1,97 @@
+// Sub-picture units multiplexed beside the video: their packets, times, the NAV
+// synchronisation entry and the IFO's stream attributes.
+#include "TitleHelpers.h"
+
+#include "dvd/SubPictureSource.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class CFakeSubPictures : public CSubPictureSource {
+public:
+    struct Unit {
+        uint32_t start;
+        std::vector<uint8_t> bytes;
+    };
+    std::vector<Unit> units;
+    size_t next = 0;
+
+    uint32_t NextUnitTime() override { return next < units.size() ? units[next].start : 0x9A7EC800u; }
+    int ReadUnit(uint8_t* buffer, int maxBytes) override
+    {
+        if (next >= units.size())
+            return 0;
+        const auto& b = units[next++].bytes;
+        int n = std::min(int(b.size()), maxBytes);
+        std::copy(b.begin(), b.begin() + n, buffer);
+        return n;
+    }
+};
+
+class CSubtitledTitleBuilder : public CFakeTitleBuilder {
+public:
+    CSubtitledTitleBuilder(const FakeTitle& t, CFakeSubPictures& s) : CFakeTitleBuilder(t), subs(s) {}
+
+protected:
+    void PrepareMultiplexer(CDVDMplex& mplex) override { mplex.SetSubPictureSource(&subs); }
+
+private:
+    CFakeSubPictures& subs;
+};
+
+std::vector<uint8_t> Pattern(size_t size, uint8_t seed)
+{
+    std::vector<uint8_t> v(size);
+    for (size_t i = 0; i < size; ++i)
+        v[i] = uint8_t(seed + i * 7);
+    return v;
+}
+
+}  // namespace
+
+TEST(SubPictureMux, UnitsGoOutWhole_AtTheirTime_AndAreAnnouncedInNavAndIfo)
+{
+    FakeTitle t;
+    t.video = fakestreams::Video(5, 352, 240);
+    t.audio = fakestreams::Mp2(5);
+    t.seconds = 5;
+    CFakeSubPictures subs;
+    // 2015 bytes leave one spare byte in the first packet; 5000 bytes need three packets.
+    subs.units = {{90000, Pattern(2015, 1)}, {3 * 90000, Pattern(5000, 9)}};
+    testsupport::TempDir dir;
+    ASSERT_TRUE(CSubtitledTitleBuilder(t, subs).Build(0, dir.Path().string()));
+
+    auto scan = CheckWrittenTitle(dir.Path().string(), 1, int(vobcheck::PictureStarts(t.video).size()),
+                                  CAudio::kindMp2);
+    EXPECT_TRUE(scan.errors.empty()) << (scan.errors.empty() ? "" : scan.errors.front());
+
+    auto vob = testsupport::ReadBytes(dir.File("VTS_01_1.VOB"));
+    std::vector<std::vector<uint8_t>> received;
+    std::vector<uint32_t> times;
+    for (const auto& p : scan.packets) {
+        if (p.stream != 0xBD || p.substream != 0x20)
+            continue;
+        const uint8_t* pk = vob.data() + size_t(p.lbn) * 2048;
+        const uint8_t* payload = pk + 14 + 9 + pk[22] + 1;
+        if (p.hasPts) {
+            received.emplace_back();
+            times.push_back(p.pts);
+        }
+        ASSERT_FALSE(received.empty());
+        received.back().insert(received.back().end(), payload, payload + p.payloadSize);
+    }
+    ASSERT_EQ(received.size(), 2u);
+    EXPECT_EQ(received[0], subs.units[0].bytes);
+    EXPECT_EQ(received[1], subs.units[1].bytes);
+    // Shown 0.15 s after the unit's start, on the video's time base.
+    EXPECT_EQ(times[0], 18418u + 13500 + 90000);
+    EXPECT_EQ(times[1], 18418u + 13500 + 3 * 90000);
+    for (const auto& n : scan.navs)
+        EXPECT_EQ(n.Dsi32(418), 0x7FFFFFFFu);
+
+    auto ifo = testsupport::ReadBytes(dir.File("VTS_01_0.IFO"));
+    EXPECT_EQ(ifo[0x255], 1);
+    EXPECT_EQ(ifo[2 * 2048 + 16 + 0x1C], 0x80);
+}
