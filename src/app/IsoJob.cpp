@@ -4,6 +4,7 @@
 #include "base/Texts.h"
 #include "base/UiPort.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -139,33 +140,40 @@ CIsoJob::Result CIsoJob::CreateImage(const std::string& isoPath)
     disc->SetLabel(label);
     const int64_t total = disc->ImageSectors();
     std::vector<uint8_t> block(size_t(kSectorsPerWrite) * UDF_Disc::kSectorSize);
-    int inBlock = 0;
     bool cancelled = false;
     std::string reason;
     bool writeFailed = false;
     {
         CProgress progress;
         progress.Open("Create Disc Image", "Writing " + isoPath);
-        for (int64_t i = 0; i < total; ++i) {
-            uint8_t* sector = block.data() + size_t(inBlock) * UDF_Disc::kSectorSize;
-            disc->ReadSector(i, sector);
-            if (++inBlock == kSectorsPerWrite || i + 1 == total) {
-                if (!WriteAll(fd, block.data(), size_t(inBlock) * UDF_Disc::kSectorSize, reason)) {
-                    writeFailed = true;
-                    break;
+        // Sectors are read and written a block at a time, while progress and cancel
+        // are handled sector by sector: `filled` sectors have been read, the first
+        // `flushed` of them written to the file.
+        int64_t filled = 0, flushed = 0, i = 0;
+        for (; i < total; ++i) {
+            if (i == filled) {
+                if (filled - flushed == kSectorsPerWrite) {
+                    if (!WriteAll(fd, block.data(), block.size(), reason)) {
+                        writeFailed = true;
+                        break;
+                    }
+                    flushed = filled;
                 }
-                inBlock = 0;
+                int want = int(std::min<int64_t>(kSectorsPerWrite - (filled - flushed), total - i));
+                disc->ReadSectors(i, want, block.data() + size_t(filled - flushed) * UDF_Disc::kSectorSize);
+                filled += want;
             }
             progress.SetPercent(static_cast<int>(i * 100 / total));
             progress.Pump();
             if (progress.IsCancelled()) {
                 cancelled = true;
+                ++i;  // the current sector counts as written
                 break;
             }
         }
-        // A cancel keeps every sector read so far.
-        if (cancelled && inBlock > 0 &&
-            !WriteAll(fd, block.data(), size_t(inBlock) * UDF_Disc::kSectorSize, reason))
+        // The sectors handled so far: all of them, or up to the cancelled one.
+        if (!writeFailed && i > flushed &&
+            !WriteAll(fd, block.data(), size_t(i - flushed) * UDF_Disc::kSectorSize, reason))
             writeFailed = true;
         if (!writeFailed) {
             progress.SetPercent(100);

@@ -228,7 +228,12 @@ void CUDF_DVDFiles::CloseFile()
 
 bool CUDF_DVDFiles::ReadDataSector(uint32_t dataSector, uint8_t* buffer)
 {
-    if (dataSector >= DataSectors()) return false;
+    return ReadDataSectors(dataSector, 1, buffer) == 1;
+}
+
+uint32_t CUDF_DVDFiles::ReadDataSectors(uint32_t dataSector, uint32_t count, uint8_t* buffer)
+{
+    if (dataSector >= DataSectors() || count == 0) return 0;
 
     // Sequential reads stay in the open file; otherwise find the file by its range.
     int index = -1;
@@ -240,32 +245,35 @@ bool CUDF_DVDFiles::ReadDataSector(uint32_t dataSector, uint8_t* buffer)
                                    [](uint32_t s, const Present& f) { return s < f.end; });
         if (it != files.end() && dataSector >= it->start)
             index = static_cast<int>(it - files.begin());
+        else if (it != files.end())
+            count = std::min(count, it->start - dataSector);  // the gap before the next file
     }
     if (index < 0) {
-        std::memset(buffer, 0, kSectorSize);  // between two files
-        return true;
+        std::memset(buffer, 0, size_t(count) * kSectorSize);
+        return count;
     }
 
+    const Present& file = files[static_cast<size_t>(index)];
+    count = std::min(count, file.end - dataSector);
+    const size_t bytes = size_t(count) * kSectorSize;
     if (index != openIndex) {
         CloseFile();
-        const Present& file = files[static_cast<size_t>(index)];
         openFd = ::open((folder + SlotName(file.slot)).c_str(), O_RDONLY | O_CLOEXEC);
         if (openFd < 0) {
-            std::memset(buffer, 0, kSectorSize);
-            return true;
+            std::memset(buffer, 0, bytes);
+            return count;
         }
         openIndex = index;
     }
-    const Present& file = files[static_cast<size_t>(index)];
+    // One read for the whole run; whatever the file no longer holds reads as zeros.
     off_t offset = static_cast<off_t>(dataSector - file.start) * kSectorSize;
     size_t done = 0;
-    while (done < kSectorSize) {
-        ssize_t got = ::pread(openFd, buffer + done, kSectorSize - done,
-                              offset + static_cast<off_t>(done));
+    while (done < bytes) {
+        ssize_t got = ::pread(openFd, buffer + done, bytes - done, offset + static_cast<off_t>(done));
         if (got < 0 && errno == EINTR) continue;
         if (got <= 0) break;
         done += static_cast<size_t>(got);
     }
-    if (done < kSectorSize) std::memset(buffer + done, 0, kSectorSize - done);
-    return true;
+    if (done < bytes) std::memset(buffer + done, 0, bytes - done);
+    return count;
 }

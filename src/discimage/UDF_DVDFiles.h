@@ -58,6 +58,10 @@ public:
     // opened or read gives zeros; the next read tries again. Returns false when the
     // sector lies beyond the data area.
     bool ReadDataSector(uint32_t dataSector, uint8_t* buffer);
+    // As ReadDataSector for up to `count` consecutive sectors, stopping at the end of
+    // the file (or of the gap) that holds `dataSector`, with one read of the file.
+    // Returns the number of sectors filled (0 beyond the data area).
+    uint32_t ReadDataSectors(uint32_t dataSector, uint32_t count, uint8_t* buffer);
 
 private:
     bool ProbeSlot(int slot);

@@ -643,3 +643,22 @@ int UDF_Disc::ReadSector(int64_t index, uint8_t* buffer)
     }
     return 0;
 }
+
+int UDF_Disc::ReadSectors(int64_t index, int count, uint8_t* buffer)
+{
+    if (!built || index < 0 || count <= 0) return 0;
+    const int64_t firstData = kFirstFileEntry + files.FileCount();
+    int done = 0;
+    while (done < count && index + done < ImageSectors()) {
+        const int64_t at = index + done;
+        uint8_t* out = buffer + size_t(done) * kSectorSize;
+        if (at >= firstData && at < sectorCount) {
+            int64_t want = std::min<int64_t>(count - done, sectorCount - at);
+            done += int(files.ReadDataSectors(uint32_t(at - firstData), uint32_t(want), out));
+        } else {
+            ReadSector(at, out);
+            ++done;
+        }
+    }
+    return done;
+}

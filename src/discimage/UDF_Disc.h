@@ -57,6 +57,11 @@ public:
     // for an index below 0, for the zero padding N to N + 480 (buffer zeroed), and
     // beyond N + 511 (buffer untouched).
     int ReadSector(int64_t index, uint8_t* buffer);
+    // Fills `buffer` with `count` consecutive sectors from `index` on, exactly as that
+    // many ReadSector calls would, but reading each file's run of sectors at once.
+    // Returns the number of sectors filled: fewer than `count` only past the image's
+    // end (N + 512 sectors) or for an index below 0.
+    int ReadSectors(int64_t index, int count, uint8_t* buffer);
 
     // Why Build failed.
     const std::string& ErrorText() const { return error; }

@@ -4,6 +4,7 @@
 #include "support/TestSupport.h"
 
 #include <filesystem>
+#include <random>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -405,6 +406,32 @@ TEST_F(UDFDiscTest, FilesStartWhereTheIfoFilesPlaceThem)
     ASSERT_TRUE(packed.Build("x", folder));
     const uint32_t back[8] = {0, 3, 6, 8, 18, 20, 22, 27};
     for (int i = 0; i < 8; ++i) EXPECT_EQ(packed.Files().File(i).start, back[i]) << i;
+}
+
+TEST_F(UDFDiscTest, ReadingRunsOfSectorsGivesTheSameBytesAsSectorBySector)
+{
+    // Files with gaps between them, an odd-length file and every region of the image.
+    WriteIfo(Path("VIDEO_TS.IFO"), true, 3, 31, 0, 1, {{1, 32}});
+    Make("VIDEO_TS.BUP", 3 * S);
+    WriteIfo(Path("VTS_01_0.IFO"), false, 2, 40, 0, 3);
+    Make("VTS_01_1.VOB", 20 * S + 100);
+    Make("VTS_01_2.VOB", 9 * S);
+    Make("VTS_01_0.BUP", 2 * S);
+    UDF_Disc disc(time);
+    ASSERT_TRUE(disc.Build("x", folder));
+    auto expected = ImageOf(disc);
+    std::vector<uint8_t> image(expected.size() + 64 * S, 0xAA);
+    std::mt19937 random(7);
+    int64_t at = 0;
+    while (at < disc.ImageSectors()) {
+        int count = int(random() % 40) + 1;
+        int got = disc.ReadSectors(at, count, &image[size_t(at) * S]);
+        ASSERT_EQ(got, int(std::min<int64_t>(count, disc.ImageSectors() - at))) << at;
+        at += got;
+    }
+    image.resize(expected.size());
+    EXPECT_TRUE(image == expected);
+    EXPECT_EQ(disc.ReadSectors(disc.ImageSectors(), 4, image.data()), 0);
 }
 
 TEST_F(UDFDiscTest, FolderWithoutVideoManagerIsRefused)
