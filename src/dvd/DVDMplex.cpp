@@ -7,6 +7,7 @@
 #include "mpeg2enc/Video.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 
@@ -138,6 +139,92 @@ void CDVDMplex::PlanVideoFileCells(double b, double c)
     } else {
         AddCell(p - b, -1);
     }
+}
+
+namespace {
+
+uint32_t Get32(const uint8_t* p)
+{
+    return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3];
+}
+
+// Seconds of a BCD playback time; frames count 1/25 s unless the rate bits say 30.
+double BcdSeconds(const uint8_t* t)
+{
+    auto digits = [](uint8_t v) { return (v >> 4) * 10 + (v & 15); };
+    double frameTime = (t[3] & 0xC0) < 0xC0 ? 0.04 : 0.033366700033366704;
+    return digits(t[0]) * 3600.0 + digits(t[1]) * 60.0 + digits(t[2]) + digits(t[3] & 0x3F) * frameTime;
+}
+
+}  // namespace
+
+bool CDVDMplex::PlanCellsFromSourceIfo(const std::string& sourcePath, bool openedAtSecondCell)
+{
+    // VTS_01_1.VOB -> VTS_01_0.IFO, in the file name's own case or in capitals.
+    size_t slash = sourcePath.find_last_of("/\\");
+    size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+    if (sourcePath.size() < nameStart + 5)
+        return false;
+    size_t digit = sourcePath.size() - 5;
+    if (!std::isdigit(static_cast<unsigned char>(sourcePath[digit])))
+        return false;
+    std::string base = sourcePath.substr(0, digit) + "0";
+    std::FILE* f = nullptr;
+    for (const char* ext : {".IFO", ".ifo"}) {
+        f = std::fopen((base + ext).c_str(), "rb");
+        if (f)
+            break;
+    }
+    if (!f) {
+        std::string upper = base;
+        for (size_t i = nameStart; i < upper.size(); ++i)
+            upper[i] = char(std::toupper(static_cast<unsigned char>(upper[i])));
+        f = std::fopen((upper + ".IFO").c_str(), "rb");
+    }
+    if (!f)
+        return false;
+    std::vector<uint8_t> mat(2048), pgcit(48000, 0);
+    bool ok = std::fread(mat.data(), 1, mat.size(), f) == mat.size();
+    if (ok) {
+        uint32_t sector = Get32(&mat[0xCC]) & 0xFFFFFF;
+        ok = std::fseek(f, long(sector) * 2048, SEEK_SET) == 0 && std::fread(pgcit.data(), 1, pgcit.size(), f) > 16;
+    }
+    std::fclose(f);
+    if (!ok)
+        return false;
+    if (video)
+        video->SetWideScreen(((mat[0x200] >> 2) & 3) == 3);
+
+    uint32_t pgcOffset = Get32(&pgcit[0x0C]);
+    if (pgcOffset + 0x100 > pgcit.size())
+        return false;
+    const uint8_t* pgc = &pgcit[pgcOffset];
+    int programs = pgc[2];
+    int cellCount = pgc[3];
+    uint32_t mapOffset = uint32_t(pgc[0xE6] << 8 | pgc[0xE7]);
+    uint32_t playbackOffset = uint32_t(pgc[0xE8] << 8 | pgc[0xE9]);
+    if (programs == 0 || pgcOffset + mapOffset + uint32_t(programs) > pgcit.size() ||
+        pgcOffset + playbackOffset + 24u * uint32_t(cellCount) > pgcit.size())
+        return false;
+    const uint8_t* playback = pgc + playbackOffset;
+    bool skipFirst = openedAtSecondCell;
+    if (cellCount >= 2) {
+        uint32_t first = Get32(playback + 8), second = Get32(playback + 24 + 8);
+        if (!(first & 0x80000000u) && first > 2000007 && second < first)
+            skipFirst = true;
+    }
+    std::vector<double> starts{0.0};
+    for (int p = 2; p <= programs; ++p) {
+        int entry = pgc[mapOffset + uint32_t(p - 1)];
+        double t = 0;
+        for (int cell = skipFirst ? 2 : 1; cell < entry && cell <= cellCount; ++cell)
+            t += BcdSeconds(playback + 24 * (cell - 1) + 4);
+        starts.push_back(t);
+    }
+    for (size_t i = 0; i + 1 < starts.size(); ++i)
+        AddCell(starts[i], starts[i + 1]);
+    AddCell(starts.back(), -1);
+    return true;
 }
 
 std::string CDVDMplex::VobPath(int n) const

@@ -59,6 +59,12 @@ public:
     // Cells every 180 s over the source range [begin, end] seconds, with a last chapter
     // ten seconds before the end (video files).
     void PlanVideoFileCells(double beginSeconds, double endSeconds);
+    // Cells from the IFO file beside a DVD video object file (VTS_nn_k.VOB ->
+    // VTS_nn_0.IFO): one cell per program of its first program chain, the last one
+    // open. Also sets the video source's aspect from the IFO. `openedAtSecondCell` is
+    // set when the source was opened at its second cell. Returns false, planning
+    // nothing, when there is no such IFO or it has no programs.
+    bool PlanCellsFromSourceIfo(const std::string& sourcePath, bool openedAtSecondCell);
     // Selects the cell that multiplexing starts in (normally 0).
     void SetCurrentCell(int index) { currentCell = index; }
     // Sets the audio buffer model's capacity (4096 for MPEG audio) and empties it.

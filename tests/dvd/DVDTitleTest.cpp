@@ -171,6 +171,25 @@ TEST(DVDTitle, CellsBreakAtTheFirstGopReaching120Seconds)
     auto play = testsupport::Run(testsupport::ToolPath("dvdnav_play") + " " + testsupport::Quote(dir.Path().string()));
     EXPECT_EQ(play.exitCode, 0) << play.out << play.err;
     EXPECT_NE(play.out.find("TITLE 1 PART 1\nTITLE 1 PART 2\n"), std::string::npos) << play.out;
+
+    // The title as the source of a video-file title: its chapters become the plan.
+    uint8_t bcd[4];
+    std::copy(ifo.begin() + long(cpb) + 4, ifo.begin() + long(cpb) + 8, bcd);
+    double firstCell = (bcd[0] >> 4) * 36000 + (bcd[0] & 15) * 3600 + (bcd[1] >> 4) * 600 + (bcd[1] & 15) * 60 +
+                       (bcd[2] >> 4) * 10 + (bcd[2] & 15) + ((bcd[3] >> 4 & 3) * 10 + (bcd[3] & 15)) * 1001 / 30000.0;
+    ifo[0x200] = 0x4C;  // 16:9
+    testsupport::WriteBytes(dir.File("VTS_01_0.IFO"), ifo);
+    CDVDMplex again;
+    auto* video = new CFakeVideo(t.video, 30);
+    again.SetSources(video, nullptr);
+    ASSERT_TRUE(again.PlanCellsFromSourceIfo(dir.File("VTS_01_1.VOB"), false));
+    EXPECT_TRUE(video->IsWideScreen());
+    ASSERT_EQ(again.Cells().size(), 2u);
+    EXPECT_EQ(again.Cells()[0].startTime, 0u);
+    EXPECT_EQ(again.Cells()[0].endTime, uint32_t(firstCell * 90000));
+    EXPECT_EQ(again.Cells()[1].startTime, uint32_t(firstCell * 90000));
+    EXPECT_EQ(again.Cells()[1].endTime, uint32_t(-90000));
+    EXPECT_FALSE(again.PlanCellsFromSourceIfo(dir.File("clip.mpg"), false));
 }
 
 TEST(DVDTitle, SixtySecondTitleHas58TimeMapEntries)

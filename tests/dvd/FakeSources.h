@@ -22,6 +22,7 @@ public:
     int32_t ResolutionCode() override { return resolution; }
     int32_t FrameRateClass() override { return rate; }
     bool IsWideScreen() override { return wide; }
+    void SetWideScreen(bool w) override { wide = w; }
     int32_t Read(uint8_t* buffer, int32_t length) override;
 
     int pictures() const { return int(pictureStarts.size()); }
