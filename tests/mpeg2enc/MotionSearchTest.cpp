@@ -1,0 +1,100 @@
+// The predictive motion search on planes with known motion.
+#include "mpeg2enc/MotionSearch.h"
+#include "mpeg2enc/Sad.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+namespace {
+
+constexpr int width = 352, height = 240, columns = width / 16, count = columns * (height / 16);
+
+// A smooth picture (one broad bump per 64 samples) displaced by (dx, dy): its SAD surface
+// falls steadily toward the true displacement, so a greedy walk must find it.
+std::vector<uint8_t> Smooth(int dx, int dy)
+{
+    std::vector<uint8_t> p(size_t(width) * height);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            p[size_t(y * width + x)] =
+                uint8_t(128 + 50 * std::sin((x - dx) * 2 * M_PI / 64) + 50 * std::cos((y - dy) * 2 * M_PI / 64));
+    return p;
+}
+
+struct SResult {
+    std::vector<int32_t> x = std::vector<int32_t>(count), y = std::vector<int32_t>(count),
+                         flags = std::vector<int32_t>(count);
+};
+
+SResult Search(const std::vector<uint8_t>& src, const std::vector<uint8_t>& ref, uint64_t* evaluations = nullptr)
+{
+    const std::vector<int32_t> previous(count, 0);
+    SResult r;
+    CMotionSearch search;
+    search.SearchPicture(src.data(), ref.data(), width, height, previous.data(), previous.data(), r.x.data(),
+                         r.y.data(), r.flags.data());
+    if (evaluations) *evaluations = search.sadEvaluations;
+    return r;
+}
+
+}  // namespace
+
+TEST(MotionSearch, WalksToTheDisplacementAndFollowsItsNeighbours)
+{
+    // The source is the reference moved by (+5, -3): content at x came from x - 5.
+    const auto ref = Smooth(0, 0), src = Smooth(5, -3);
+    uint64_t evaluations = 0;
+    const SResult r = Search(src, ref, &evaluations);
+    for (int b = 0; b < count; ++b) {
+        const int column = b % columns, row = b / columns;
+        if (column < 1 || column >= columns - 1 || row < 1 || row >= height / 16 - 1) continue;
+        EXPECT_EQ(r.x[b], -10) << b;
+        EXPECT_EQ(r.y[b], 6) << b;
+        EXPECT_EQ(r.flags[b], CMotionSearch::flagForward) << b;
+    }
+    // Neighbours' vectors end the search early: far fewer SADs than an exhaustive search.
+    EXPECT_LT(evaluations, uint64_t(count) * 40);
+}
+
+TEST(MotionSearch, WithoutVectorKernelsVectorsStayOnWholeSamples)
+{
+    const SadKernelSet previous = SetSadKernels(SadKernelSet::Plain);
+    const auto ref = Smooth(0, 0);
+    std::vector<uint8_t> src(ref.size());
+    // Half a sample to the left (the refinement tries the left half step first): only
+    // half-sample search can match it exactly.
+    for (size_t i = 1; i < src.size(); ++i) src[i] = uint8_t((ref[i - 1] + ref[i] + 1) >> 1);
+    const SResult plain = Search(src, ref);
+    SetSadKernels(previous);
+    for (int b = 0; b < count; ++b) {
+        EXPECT_EQ(plain.x[b] % 2, 0) << b;
+        EXPECT_EQ(plain.y[b] % 2, 0) << b;
+    }
+    if (SadKernelSetSupported(SadKernelSet::Sse2)) {
+        const SResult vector = Search(src, ref);
+        int halves = 0;
+        for (int b = 0; b < count; ++b) halves += vector.x[b] == -1;
+        EXPECT_GT(halves, count / 4);  // the others settle on a whole sample beside it
+    }
+}
+
+TEST(MotionSearch, IntraOnlyWhenClearlyCheaper)
+{
+    // A flat source over a reference of stripes: every SAD is large and the flat block's
+    // deviation is zero, so every macroblock is intra with a zero vector.
+    std::vector<uint8_t> ref(size_t(width) * height), flat(size_t(width) * height, 100);
+    for (size_t i = 0; i < ref.size(); ++i) ref[i] = (i / 2) % 2 ? 20 : 220;
+    const SResult r = Search(flat, ref);
+    for (int b = 0; b < count; ++b) {
+        EXPECT_EQ(r.flags[b], CMotionSearch::flagIntra) << b;
+        EXPECT_EQ(r.x[b], 0);
+        EXPECT_EQ(r.y[b], 0);
+    }
+    // A best SAD of 800 or less is never intra, however flat the source: a difference of
+    // 3 on every sample costs 768.
+    std::vector<uint8_t> near(ref.size(), 103), flatRef(ref.size(), 100);
+    const SResult n = Search(near, flatRef);
+    for (int b = 0; b < count; ++b) EXPECT_NE(n.flags[b], CMotionSearch::flagIntra) << b;
+}
