@@ -527,3 +527,25 @@ TEST(DirectShowAV, PlaybackReportsTheEndOfTheFile)
     ASSERT_TRUE(done.wait_for(guard, std::chrono::seconds(5), [&] { return !events.empty(); }));
     EXPECT_EQ(events, std::vector<int32_t>{1});
 }
+
+TEST(DirectShowAV, TitleSetInformationFileOpensItsVobFilesInOrder)
+{
+    TempDir dir;
+    std::filesystem::create_directories(dir.File("VIDEO_TS"));
+    const std::string common = "-f lavfi -i testsrc=size=352x240:rate=30000/1001:duration=1 "
+                               "-f lavfi -i sine=sample_rate=48000:duration=1 -c:v mpeg2video -c:a ac3 ";
+    ASSERT_TRUE(MakeMedia(common + "-f vob", dir.File("VIDEO_TS/VTS_01_1.VOB")));
+    ASSERT_TRUE(MakeMedia(common + "-output_ts_offset 1 -f vob", dir.File("VIDEO_TS/VTS_01_2.VOB")));
+    testsupport::WriteText(dir.File("VIDEO_TS/VTS_01_0.IFO"), "not read");
+    CDirectShowAV av;
+    av.wantAudio = false;
+    av.writeGraph = false;
+    ASSERT_TRUE(av.Open(dir.File("VIDEO_TS/VTS_01_0.IFO"), true));
+    EXPECT_TRUE(av.isVob);
+    av.SetTarget(352, 240, 30000.0 / 1001.0);
+    av.Run();
+    CYUV420Image picture;
+    int frames = 0;
+    while (av.GetFrame(picture) && frames < 200) ++frames;
+    EXPECT_NEAR(frames, 60, 3);  // both files, one second each
+}
