@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <emmintrin.h>
+#include <immintrin.h>
 
 namespace {
 
@@ -125,8 +127,10 @@ CPsychoModel2::CPsychoModel2(double sampleRate)
 
     mag1.assign(lineCount, 0.0);
     mag2.assign(lineCount, 0.0);
-    phase1.assign(lineCount, {1.0, 0.0});
-    phase2.assign(lineCount, {1.0, 0.0});
+    phase1Re.assign(lineCount, 1.0);
+    phase1Im.assign(lineCount, 0.0);
+    phase2Re.assign(lineCount, 1.0);
+    phase2Im.assign(lineCount, 0.0);
     energy.resize(lineCount);
     unpredict.resize(lineCount);
     thr.resize(lineCount);
@@ -176,35 +180,134 @@ void CPsychoModel2::RealFft(const double* input)
     }
 }
 
+namespace {
+
+// One line of the unpredictability measure; the SIMD kernels below follow the same
+// operations in the same order.
+inline void UnpredictLine(int w, const CPsychoModel2::CLineArrays& a)
+{
+    const double xr = a.re[w], xi = a.im[w];
+    const double e = xr * xr + xi * xi;
+    const double r = std::sqrt(e);
+    const double ur = r > 0.0 ? xr / r : 1.0;
+    const double ui = r > 0.0 ? xi / r : 0.0;
+    // Predicted phasor e^{i(2φ1 - φ2)} = u1 · u1 · conj(u2).
+    const double u1r = a.phase1Re[w], u1i = a.phase1Im[w];
+    const double u2r = a.phase2Re[w], u2i = -a.phase2Im[w];
+    const double sqr = u1r * u1r - u1i * u1i, sqi = (2.0 * u1r) * u1i;
+    const double pr = sqr * u2r - sqi * u2i, pi = sqr * u2i + sqi * u2r;
+    const double rPred = 2.0 * a.mag1[w] - a.mag2[w];
+    const double dr = xr - rPred * pr, di = xi - rPred * pi;
+    const double denom = r + std::fabs(rPred);
+    a.unpredict[w] = denom > 0.0 ? std::sqrt(dr * dr + di * di) / denom : 1.0;
+    a.energy[w] = e;
+    a.mag2[w] = a.mag1[w];
+    a.phase2Re[w] = u1r;
+    a.phase2Im[w] = u1i;
+    a.mag1[w] = r;
+    a.phase1Re[w] = ur;
+    a.phase1Im[w] = ui;
+}
+
+void UnpredictSse2(int count, const CPsychoModel2::CLineArrays& a)
+{
+    const __m128d zero = _mm_setzero_pd(), one = _mm_set1_pd(1.0), two = _mm_set1_pd(2.0);
+    const __m128d sign = _mm_set1_pd(-0.0);
+    int w = 0;
+    for (; w + 2 <= count; w += 2) {
+        const __m128d xr = _mm_loadu_pd(a.re + w), xi = _mm_loadu_pd(a.im + w);
+        const __m128d e = _mm_add_pd(_mm_mul_pd(xr, xr), _mm_mul_pd(xi, xi));
+        const __m128d r = _mm_sqrt_pd(e);
+        const __m128d positive = _mm_cmpgt_pd(r, zero);
+        const __m128d ur = _mm_or_pd(_mm_and_pd(positive, _mm_div_pd(xr, r)), _mm_andnot_pd(positive, one));
+        const __m128d ui = _mm_and_pd(positive, _mm_div_pd(xi, r));
+        const __m128d u1r = _mm_loadu_pd(a.phase1Re + w), u1i = _mm_loadu_pd(a.phase1Im + w);
+        const __m128d u2r = _mm_loadu_pd(a.phase2Re + w), u2i = _mm_xor_pd(_mm_loadu_pd(a.phase2Im + w), sign);
+        const __m128d sqr = _mm_sub_pd(_mm_mul_pd(u1r, u1r), _mm_mul_pd(u1i, u1i));
+        const __m128d sqi = _mm_mul_pd(_mm_mul_pd(two, u1r), u1i);
+        const __m128d pr = _mm_sub_pd(_mm_mul_pd(sqr, u2r), _mm_mul_pd(sqi, u2i));
+        const __m128d pi = _mm_add_pd(_mm_mul_pd(sqr, u2i), _mm_mul_pd(sqi, u2r));
+        const __m128d m1 = _mm_loadu_pd(a.mag1 + w);
+        const __m128d rPred = _mm_sub_pd(_mm_mul_pd(two, m1), _mm_loadu_pd(a.mag2 + w));
+        const __m128d dr = _mm_sub_pd(xr, _mm_mul_pd(rPred, pr));
+        const __m128d di = _mm_sub_pd(xi, _mm_mul_pd(rPred, pi));
+        const __m128d denom = _mm_add_pd(r, _mm_andnot_pd(sign, rPred));
+        const __m128d known = _mm_cmpgt_pd(denom, zero);
+        const __m128d c = _mm_div_pd(_mm_sqrt_pd(_mm_add_pd(_mm_mul_pd(dr, dr), _mm_mul_pd(di, di))), denom);
+        _mm_storeu_pd(a.unpredict + w, _mm_or_pd(_mm_and_pd(known, c), _mm_andnot_pd(known, one)));
+        _mm_storeu_pd(a.energy + w, e);
+        _mm_storeu_pd(a.mag2 + w, m1);
+        _mm_storeu_pd(a.phase2Re + w, u1r);
+        _mm_storeu_pd(a.phase2Im + w, u1i);
+        _mm_storeu_pd(a.mag1 + w, r);
+        _mm_storeu_pd(a.phase1Re + w, ur);
+        _mm_storeu_pd(a.phase1Im + w, ui);
+    }
+    for (; w < count; ++w) UnpredictLine(w, a);
+}
+
+__attribute__((target("avx2"))) void UnpredictAvx2(int count, const CPsychoModel2::CLineArrays& a)
+{
+    const __m256d zero = _mm256_setzero_pd(), one = _mm256_set1_pd(1.0), two = _mm256_set1_pd(2.0);
+    const __m256d sign = _mm256_set1_pd(-0.0);
+    int w = 0;
+    for (; w + 4 <= count; w += 4) {
+        const __m256d xr = _mm256_loadu_pd(a.re + w), xi = _mm256_loadu_pd(a.im + w);
+        const __m256d e = _mm256_add_pd(_mm256_mul_pd(xr, xr), _mm256_mul_pd(xi, xi));
+        const __m256d r = _mm256_sqrt_pd(e);
+        const __m256d positive = _mm256_cmp_pd(r, zero, _CMP_GT_OQ);
+        const __m256d ur = _mm256_blendv_pd(one, _mm256_div_pd(xr, r), positive);
+        const __m256d ui = _mm256_and_pd(positive, _mm256_div_pd(xi, r));
+        const __m256d u1r = _mm256_loadu_pd(a.phase1Re + w), u1i = _mm256_loadu_pd(a.phase1Im + w);
+        const __m256d u2r = _mm256_loadu_pd(a.phase2Re + w);
+        const __m256d u2i = _mm256_xor_pd(_mm256_loadu_pd(a.phase2Im + w), sign);
+        const __m256d sqr = _mm256_sub_pd(_mm256_mul_pd(u1r, u1r), _mm256_mul_pd(u1i, u1i));
+        const __m256d sqi = _mm256_mul_pd(_mm256_mul_pd(two, u1r), u1i);
+        const __m256d pr = _mm256_sub_pd(_mm256_mul_pd(sqr, u2r), _mm256_mul_pd(sqi, u2i));
+        const __m256d pi = _mm256_add_pd(_mm256_mul_pd(sqr, u2i), _mm256_mul_pd(sqi, u2r));
+        const __m256d m1 = _mm256_loadu_pd(a.mag1 + w);
+        const __m256d rPred = _mm256_sub_pd(_mm256_mul_pd(two, m1), _mm256_loadu_pd(a.mag2 + w));
+        const __m256d dr = _mm256_sub_pd(xr, _mm256_mul_pd(rPred, pr));
+        const __m256d di = _mm256_sub_pd(xi, _mm256_mul_pd(rPred, pi));
+        const __m256d denom = _mm256_add_pd(r, _mm256_andnot_pd(sign, rPred));
+        const __m256d known = _mm256_cmp_pd(denom, zero, _CMP_GT_OQ);
+        const __m256d c = _mm256_div_pd(
+            _mm256_sqrt_pd(_mm256_add_pd(_mm256_mul_pd(dr, dr), _mm256_mul_pd(di, di))), denom);
+        _mm256_storeu_pd(a.unpredict + w, _mm256_blendv_pd(one, c, known));
+        _mm256_storeu_pd(a.energy + w, e);
+        _mm256_storeu_pd(a.mag2 + w, m1);
+        _mm256_storeu_pd(a.phase2Re + w, u1r);
+        _mm256_storeu_pd(a.phase2Im + w, u1i);
+        _mm256_storeu_pd(a.mag1 + w, r);
+        _mm256_storeu_pd(a.phase1Re + w, ur);
+        _mm256_storeu_pd(a.phase1Im + w, ui);
+    }
+    for (; w < count; ++w) UnpredictLine(w, a);
+}
+
+}  // namespace
+
+void CPsychoModel2::UnpredictabilityKernel(CSubbandFilter::Isa isa, int count, const CLineArrays& a)
+{
+    switch (isa) {
+    case CSubbandFilter::Isa::Avx2: UnpredictAvx2(count, a); break;
+    case CSubbandFilter::Isa::Sse2: UnpredictSse2(count, a); break;
+    default:
+        for (int w = 0; w < count; ++w) UnpredictLine(w, a);
+        break;
+    }
+}
+
 void CPsychoModel2::Analyse(const float* samples, double* smr)
 {
     const int parts = PartitionCount();
     for (int i = 0; i < fftSize; ++i) windowed[i] = hann[i] * samples[i];
     RealFft(windowed.data());
 
-    // Unpredictability: distance of each line from its value extrapolated from the two
-    // previous spectra (magnitude 2r1 - r2, phase 2φ1 - φ2), relative to r + |r̂|.
-    for (int w = 0; w < lineCount; ++w) {
-        const double xr = specRe[w], xi = specIm[w];
-        const double e = xr * xr + xi * xi;
-        const double r = std::sqrt(e);
-        const std::complex<double> unit =
-            r > 0.0 ? std::complex<double>(xr / r, xi / r) : std::complex<double>(1.0, 0.0);
-        // Predicted phasor e^{i(2φ1 - φ2)} = u1 · u1 · conj(u2).
-        const double u1r = phase1[w].real(), u1i = phase1[w].imag();
-        const double u2r = phase2[w].real(), u2i = -phase2[w].imag();
-        const double sqr = u1r * u1r - u1i * u1i, sqi = 2.0 * u1r * u1i;
-        const double pr = sqr * u2r - sqi * u2i, pi = sqr * u2i + sqi * u2r;
-        const double rPred = 2.0 * mag1[w] - mag2[w];
-        const double dr = xr - rPred * pr, di = xi - rPred * pi;
-        const double denom = r + std::fabs(rPred);
-        unpredict[w] = denom > 0.0 ? std::sqrt(dr * dr + di * di) / denom : 1.0;
-        energy[w] = e;
-        mag2[w] = mag1[w];
-        phase2[w] = phase1[w];
-        mag1[w] = r;
-        phase1[w] = unit;
-    }
+    const CLineArrays arrays = {specRe.data(), specIm.data(), mag1.data(), mag2.data(),
+                                phase1Re.data(), phase1Im.data(), phase2Re.data(), phase2Im.data(),
+                                energy.data(), unpredict.data()};
+    UnpredictabilityKernel(CSubbandFilter::BestIsa(), lineCount, arrays);
 
     // Energy and energy-weighted unpredictability per partition.
     std::fill(ePart.begin(), ePart.end(), 0.0);

@@ -5,8 +5,9 @@
 // the signal-to-mask ratio of each of the 32 sub-bands in dB.
 #pragma once
 
-#include <complex>
 #include <vector>
+
+#include "audio/SubbandFilter.h"
 
 class CPsychoModel2 {
 public:
@@ -28,6 +29,24 @@ public:
     // The spreading function: fraction of a masker's energy at `maskerBark` that masks
     // at `maskeeBark`.
     static double Spreading(double maskerBark, double maskeeBark);
+
+    // Per-line state and results of the unpredictability measure (arrays of `count`).
+    struct CLineArrays {
+        const double* re;      // spectrum, real part
+        const double* im;      // spectrum, imaginary part
+        double* mag1;          // magnitude one call ago (updated to this call's)
+        double* mag2;          // magnitude two calls ago (updated to one call ago)
+        double* phase1Re;      // unit phasor one call ago (updated)
+        double* phase1Im;
+        double* phase2Re;      // unit phasor two calls ago (updated)
+        double* phase2Im;
+        double* energy;        // out: |X|²
+        double* unpredict;     // out: unpredictability 0..1 (1 where nothing is known)
+    };
+    // Measures for each line how far it lies from the value extrapolated from the two
+    // previous spectra (magnitude 2r1 - r2, phase 2φ1 - φ2), relative to r + |r̂|, and
+    // moves the state on by one call. All kernel sets give the same bits.
+    static void UnpredictabilityKernel(CSubbandFilter::Isa isa, int count, const CLineArrays& a);
 
     // Number of threshold partitions the spectrum is divided into.
     int PartitionCount() const { return int(partFirst.size()); }
@@ -52,8 +71,7 @@ private:
     std::vector<std::vector<double>> spreadWeights;
 
     // State carried between calls: magnitudes and unit phasors of the two previous spectra.
-    std::vector<double> mag1, mag2;
-    std::vector<std::complex<double>> phase1, phase2;
+    std::vector<double> mag1, mag2, phase1Re, phase1Im, phase2Re, phase2Im;
 
     // Working arrays.
     std::vector<double> energy, unpredict, thr;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <random>
 #include <vector>
 
@@ -63,4 +64,48 @@ TEST(PsychoModel2, TablesFollowTheCriticalBands)
     CPsychoModel2 model;
     EXPECT_GT(model.PartitionCount(), 60);
     EXPECT_LT(model.PartitionCount(), 90);
+}
+
+TEST(PsychoModel2, UnpredictabilityKernelsMatchPlainBitForBit)
+{
+    std::mt19937 rng(9);
+    std::uniform_real_distribution<double> value(-300.0, 300.0);
+    std::uniform_real_distribution<double> angle(0.0, 2 * M_PI);
+    std::vector<CSubbandFilter::Isa> isas = {CSubbandFilter::Isa::Sse2};
+    if (CSubbandFilter::BestIsa() == CSubbandFilter::Isa::Avx2) isas.push_back(CSubbandFilter::Isa::Avx2);
+    const int count = 513;  // an odd count exercises the tails of the wide kernels
+    enum { Re, Im, Mag1, Mag2, P1r, P1i, P2r, P2i, Energy, Unpredict, Arrays };
+    for (CSubbandFilter::Isa isa : isas) {
+        for (int round = 0; round < 20; ++round) {
+            std::vector<std::vector<double>> plain(Arrays, std::vector<double>(count));
+            for (int w = 0; w < count; ++w) {
+                // Some lines silent now or before, to cover the guarded divisions.
+                const bool silent = w % 17 == 0, silentBefore = w % 13 == 0;
+                plain[Re][w] = silent ? 0.0 : value(rng);
+                plain[Im][w] = silent ? 0.0 : value(rng);
+                plain[Mag1][w] = silentBefore ? 0.0 : std::fabs(value(rng));
+                plain[Mag2][w] = silentBefore ? 0.0 : std::fabs(value(rng));
+                double a1 = angle(rng), a2 = angle(rng);
+                plain[P1r][w] = std::cos(a1);
+                plain[P1i][w] = std::sin(a1);
+                plain[P2r][w] = std::cos(a2);
+                plain[P2i][w] = std::sin(a2);
+            }
+            std::vector<std::vector<double>> simd = plain;
+            auto arrays = [](std::vector<std::vector<double>>& v) {
+                return CPsychoModel2::CLineArrays{v[Re].data(), v[Im].data(), v[Mag1].data(), v[Mag2].data(),
+                                                  v[P1r].data(), v[P1i].data(), v[P2r].data(), v[P2i].data(),
+                                                  v[Energy].data(), v[Unpredict].data()};
+            };
+            CPsychoModel2::UnpredictabilityKernel(CSubbandFilter::Isa::Plain, count, arrays(plain));
+            CPsychoModel2::UnpredictabilityKernel(isa, count, arrays(simd));
+            for (int k = Mag1; k < Arrays; ++k)
+                ASSERT_EQ(std::memcmp(plain[size_t(k)].data(), simd[size_t(k)].data(), count * sizeof(double)), 0)
+                    << "array " << k << ", isa " << int(isa);
+            for (double u : plain[Unpredict]) {
+                ASSERT_GE(u, 0.0);
+                ASSERT_LE(u, 1.0 + 1e-12);
+            }
+        }
+    }
 }
