@@ -1,0 +1,101 @@
+// CSlideShowJob: the "Create DVD" job of the slide-show window. It checks and clears the
+// DVD folder, derives the output settings from the album and the chosen format, fills a
+// slide-show source and lets the title builder encode, multiplex and write one video
+// title set plus VIDEO_TS.IFO/.BUP; then it plays "done.wav" and offers to burn.
+//
+// The job talks to the person only through the user-interface port (Ui()), so the
+// desktop window, the command line and the tests all run it unchanged.
+#pragma once
+
+#include "base/Album.h"
+#include "base/DVDParams.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+class CSlideShowJob {
+public:
+    enum class Result {
+        Done,         // the title set and VIDEO_TS.IFO/.BUP were written
+        Cancelled,    // the person cancelled; the pictures coded so far form a complete title
+        Declined,     // the person did not want to replace the DVD already in the folder
+        NotWritable,  // a file of the folder could not be created; nothing was deleted
+        EmptyAlbum,   // the album has no photo; nothing was touched
+        Refused,      // the chosen title set cannot be reached (an earlier one is missing)
+        Failed,       // the title set could not be finished (reported through the port)
+    };
+
+    // One planned cell in whole seconds of the show; `end` is -1 for the open last cell.
+    struct CellSpan {
+        int start;
+        int end;
+    };
+
+    static constexpr double maxSlideShowBitRate = 6500000.0;
+    static constexpr int cellSeconds = 120;
+    static constexpr int maxCells = 255;
+    static constexpr int maxTitleSetNumber = 99;
+
+    // Inputs, as the slide-show window (or the command line) chose them.
+    CAlbum album;
+    std::string dvdFolder;            // the VIDEO_TS folder ("/" added; empty: ~/TempDVD/VIDEO_TS/)
+    int resolution = 0;               // 0 High, 1 Medium, other Low
+    bool wide = false;                // 16:9 instead of 4:3
+    bool pal = false;                 // PAL instead of NTSC
+    int compressAudio = 1;            // 1 Layer II, 0 linear PCM
+    int startingFootage = 1;          // number of the title set written, 1..99
+    std::string discSizeText = "4700000000";
+    std::string intraMatrixText = "Default";
+    std::string interMatrixText = kDefaultInterMatrix;
+    double fixedVideoBitRate = 0;     // > 0: this video rate instead of the fitted one
+    std::string soundFolder;          // folder holding "done.wav"; empty: no sound
+    // Called when the person answers Yes to the ready-to-burn question, with the DVD
+    // folder. Unset: the answer is noted and nothing else happens.
+    std::function<void(const std::string& folder)> openBurnWindow;
+
+    // Runs the whole job: the checks of the folder (ask before replacing a DVD, make
+    // sure every file can be written, refuse a title set that could never be reached),
+    // the clearing of title sets startingFootage..99 and VIDEO_TS.*, PrepareParams,
+    // RunSlideShowJob, then "done.wav" and the ready-to-burn question when a title set
+    // was written (also after a cancel). Returns what happened.
+    Result CreateDvd();
+
+    // Fills `params` from the album and the inputs: one title of the show's length,
+    // the audio kind, the picture format, the fitted bit rate capped for slide shows,
+    // the DVD folder and the job name.
+    void PrepareParams();
+
+    // Builds the slide-show source from the album and writes title set
+    // `startingFootage` into the DVD folder with `params`. Reports an empty album with
+    // message 4302. Returns Done, Cancelled, EmptyAlbum or Failed.
+    Result RunSlideShowJob();
+
+    // The cells of a show of `totalSeconds`: [0,120), [120,240) ... up to the first
+    // boundary at or after the end, then one open cell from that boundary; at most 255.
+    static std::vector<CellSpan> CellPlan(int totalSeconds);
+    // Lowers `params.videoBitRate` to the slide-show ceiling of 6,500,000 bit/s.
+    static void CapBitRate(CDVDParams& params);
+    // Seconds of the show: showing plus transition time of every photo the job uses
+    // (the first 800).
+    static int32_t ShowSeconds(const CAlbum& album);
+    // "<folder>VTS_nn_k.VOB", "<folder>VTS_nn_0.IFO", "<folder>VTS_nn_0.BUP".
+    static std::string VobName(const std::string& folder, int titleSet, int part);
+    static std::string IfoName(const std::string& folder, int titleSet);
+    static std::string BupName(const std::string& folder, int titleSet);
+
+    // Results of the last run.
+    CDVDParams params;                // the settings handed to the encoders
+    int64_t framesCoded = 0;          // pictures in the written title
+    int64_t framesPlanned = 0;        // pictures the whole show has
+    std::string lastError;            // one line for the last failure, naming the file
+
+private:
+    bool CheckEarlierTitleSets();
+    bool AskToReplace();
+    bool MakeFolders(bool checkOnly);
+    bool CheckWritable();
+    void ClearFolder();
+    void Finish();
+};
