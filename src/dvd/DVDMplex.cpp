@@ -347,6 +347,7 @@ bool CDVDMplex::Run()
 {
     failed = false;
     videoEnded = false;
+    audioEnded = false;
     newVobu = true;
     firstVideoPacket = firstAudioPacket = firstSubPacket = true;
     havePictureEnd = false;
@@ -357,6 +358,7 @@ bool CDVDMplex::Run()
     if (currentCell < 0 || currentCell >= int(cells.size()))
         currentCell = 0;
     if (!file || !video) {
+        Report(file ? "The title has no video source." : "No VOB file is open for the title.");
         failed = true;
     }
 
@@ -375,7 +377,7 @@ bool CDVDMplex::Run()
             videoOk = false;
         // Audio may go out while a VOBU is about to end: such packs still belong to the
         // ending VOBU, and the next NAV pack is written right before the next video pack.
-        bool audioOk = audio && audioBuffer.Free() > 2034 && f < endOfStreamTime &&
+        bool audioOk = audio && !audioEnded && audioBuffer.Free() > 2034 && f < endOfStreamTime &&
                        audio->FirstUnitTime() < endOfStreamTime && !vobus.empty();
 
         if (audioOk && e > f) {
@@ -538,8 +540,10 @@ bool CDVDMplex::SendAudioPack()
     uint32_t unitTime = OffsetTime(audioTimeOffset, timeBefore);
     uint8_t payload[maxPayload];
     int n = audio->Read(payload, request);
-    if (n <= 0)
-        return true;  // the audio has ended; its times now say so
+    if (n <= 0) {
+        audioEnded = true;  // nothing more, whatever its times say
+        return true;
+    }
     n = std::min(n, request);
     bool unitStarts = mpeg ? audio->EndTime() != timeBefore : audio->UnitCount() > 0;
     int h = (unitStarts ? 5 : 0) + (pstd ? 3 : 0);

@@ -151,6 +151,7 @@ private:
     bool audioSyncPending = false;
     bool subSyncPending = false;
     bool videoEnded = false;
+    bool audioEnded = false;
     bool failed = false;
 
     uint8_t packHeader[14];

@@ -313,3 +313,47 @@ TEST(DVDTitle, UncreatableFolderIsReportedWithTheFileName)
     ASSERT_EQ(ui.boxes.size(), 1u);
     EXPECT_NE(ui.boxes[0].text.find("missing/folder/VTS_01_1.VOB"), std::string::npos) << ui.boxes[0].text;
 }
+
+namespace {
+
+// An audio source whose reads give nothing while its times never reach the end.
+class CSilentAudio : public CAudio {
+public:
+    int StreamKind() override { return kindMp2; }
+    int Read(uint8_t*, int) override { ++reads; return 0; }
+    uint32_t FirstUnitTime() override { return 0; }
+    uint32_t EndTime() override { return 0; }
+    int reads = 0;
+};
+
+class CSilentAudioBuilder : public CFakeTitleBuilder {
+public:
+    using CFakeTitleBuilder::CFakeTitleBuilder;
+
+protected:
+    bool OpenSources(CDVDMplex& mplex) override
+    {
+        CFakeTitleBuilder::OpenSources(mplex);
+        audio = new CSilentAudio;
+        mplex.SetSources(mplex.Video(), audio);
+        return true;
+    }
+
+public:
+    CSilentAudio* audio = nullptr;
+};
+
+}  // namespace
+
+TEST(DVDTitle, AudioSourceThatGivesNothingEndsItsStream)
+{
+    FakeTitle t;
+    t.video = fakestreams::Video(3, 352, 240);
+    t.seconds = 3;
+    TempDir dir;
+    CSilentAudioBuilder builder(t);
+    ASSERT_TRUE(builder.Build(0, dir.Path().string()));
+    auto scan = vobcheck::ScanVobs(VobFiles(dir.Path().string(), 1));
+    EXPECT_TRUE(scan.errors.empty());
+    EXPECT_TRUE(scan.audio.empty());
+}
