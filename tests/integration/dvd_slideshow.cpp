@@ -125,7 +125,7 @@ TEST(DvdSlideshow, ThreeTitleSetsWithLinearPcmPlayInOrder)
     std::string album = ShortAlbum(dir);
     std::string videoTs;
     for (int n = 1; n <= 3; ++n)
-        videoTs = MakeDvd(album, dir.File("dvd"), "--lpcm --resolution low --title-set " + std::to_string(n));
+        videoTs = MakeDvd(album, dir.File("dvd"), "--lpcm --resolution low --yes --title-set " + std::to_string(n));
     for (int n = 1; n <= 3; ++n) {
         char name[40];
         std::snprintf(name, sizeof name, "/VTS_%02d_1.VOB", n);
