@@ -520,3 +520,29 @@ TEST(Encoder, ProgressWindowAndCancel)
     EXPECT_EQ(encoder.CurrentPictureTime(), 2592000000u);
     EXPECT_EQ(ui.progress.back().what, "close");
 }
+
+TEST(VideoSlide, ReportsResolutionRateAndAspectClasses)
+{
+    CPatternSource source(1, Moving);
+    CVideoSlide video(source);
+    struct SCase {
+        int width, height, frameRateCode, aspect, resolution, rateClass;
+        bool wide;
+    } cases[] = {{720, 480, 4, 3, 0, 30, true}, {704, 576, 3, 2, 1, 25, false}, {352, 576, 3, 2, 2, 25, false},
+                 {352, 240, 4, 2, 3, 30, false}};
+    for (const SCase& c : cases) {
+        CDVDParams params = Ntsc();
+        params.width = c.width;
+        params.height = c.height;
+        params.frameRateCode = c.frameRateCode;
+        params.aspectCode = c.aspect;
+        ASSERT_EQ(video.InitFromSettings(params), 1);
+        EXPECT_EQ(video.ResolutionCode(), c.resolution) << c.width << "x" << c.height;
+        EXPECT_EQ(video.FrameRateClass(), c.rateClass);
+        EXPECT_EQ(video.IsWideScreen(), c.wide);
+    }
+    // A size that is not made of whole macroblocks is refused.
+    CDVDParams odd = Ntsc();
+    odd.width = 500;
+    EXPECT_EQ(video.InitFromSettings(odd), 0);
+}
