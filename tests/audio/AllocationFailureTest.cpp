@@ -26,18 +26,21 @@ void* Allocate(std::size_t n, std::size_t alignment)
 
 }  // namespace
 
-void* operator new(std::size_t n) { return Allocate(n, 0); }
-void* operator new[](std::size_t n) { return Allocate(n, 0); }
-void* operator new(std::size_t n, std::align_val_t a) { return Allocate(n, std::size_t(a)); }
-void* operator new[](std::size_t n, std::align_val_t a) { return Allocate(n, std::size_t(a)); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
-void operator delete(void* p, std::align_val_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::align_val_t) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t, std::align_val_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t, std::align_val_t) noexcept { std::free(p); }
+// Kept out of line so that the compiler does not pair an inlined free() with a new
+// expression elsewhere and warn about a mismatch.
+#define KEEP_OUT_OF_LINE __attribute__((noinline))
+KEEP_OUT_OF_LINE void* operator new(std::size_t n) { return Allocate(n, 0); }
+KEEP_OUT_OF_LINE void* operator new[](std::size_t n) { return Allocate(n, 0); }
+KEEP_OUT_OF_LINE void* operator new(std::size_t n, std::align_val_t a) { return Allocate(n, std::size_t(a)); }
+KEEP_OUT_OF_LINE void* operator new[](std::size_t n, std::align_val_t a) { return Allocate(n, std::size_t(a)); }
+KEEP_OUT_OF_LINE void operator delete(void* p) noexcept { std::free(p); }
+KEEP_OUT_OF_LINE void operator delete[](void* p) noexcept { std::free(p); }
+KEEP_OUT_OF_LINE void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+KEEP_OUT_OF_LINE void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+KEEP_OUT_OF_LINE void operator delete(void* p, std::align_val_t) noexcept { std::free(p); }
+KEEP_OUT_OF_LINE void operator delete[](void* p, std::align_val_t) noexcept { std::free(p); }
+KEEP_OUT_OF_LINE void operator delete(void* p, std::size_t, std::align_val_t) noexcept { std::free(p); }
+KEEP_OUT_OF_LINE void operator delete[](void* p, std::size_t, std::align_val_t) noexcept { std::free(p); }
 
 TEST(AudioAllocation, SourceReportsFailureWhenTheEncoderCannotGetMemory)
 {
