@@ -26,6 +26,10 @@ const char* const kVideoTsIfo = "VIDEO_TS.IFO";
 const char* const kVideoTsBup = "VIDEO_TS.BUP";
 const char* const kVideoTsVob = "VIDEO_TS.VOB";
 
+// A photo time as the job uses it: whole seconds from 0 to one day, so that a damaged
+// project cannot give negative times or overflow the millisecond counts.
+int32_t UsableSeconds(int seconds) { return std::clamp(seconds, 0, 24 * 3600); }
+
 bool IsNone(const std::string& path)
 {
     if (path.empty()) return true;
@@ -116,7 +120,7 @@ int32_t CSlideShowJob::ShowSeconds(const CAlbum& album)
     int64_t total = 0;
     const size_t used = std::min(album.photos.size(), CAlbum::maxPhotos);
     for (size_t i = 0; i < used; ++i)
-        total += int64_t(album.photos[i].showSeconds) + album.photos[i].transitionSeconds;
+        total += int64_t(UsableSeconds(album.photos[i].showSeconds)) + UsableSeconds(album.photos[i].transitionSeconds);
     return int32_t(std::clamp<int64_t>(total, 0, INT32_MAX));
 }
 
@@ -247,8 +251,8 @@ CSlideShowJob::Result CSlideShowJob::RunSlideShowJob()
     const size_t used = std::min(album.photos.size(), CAlbum::maxPhotos);
     for (size_t i = 0; i < used; ++i) {
         const CAlbumPhoto& photo = album.photos[i];
-        show->AddPhoto(photo.transitionType, photo.photoPath, photo.showSeconds * 1000,
-                       photo.transitionSeconds * 1000, photo.panZoomType);
+        show->AddPhoto(photo.transitionType, photo.photoPath, UsableSeconds(photo.showSeconds) * 1000,
+                       UsableSeconds(photo.transitionSeconds) * 1000, photo.panZoomType);
     }
     for (size_t i = 0; i < used; ++i)
         if (!IsNone(album.photos[i].narrationPath)) show->AddPhotoClip(album.photos[i].narrationPath, int32_t(i));

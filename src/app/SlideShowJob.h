@@ -78,7 +78,7 @@ public:
     // Lowers `params.videoBitRate` to the slide-show ceiling of 6,500,000 bit/s.
     static void CapBitRate(CDVDParams& params);
     // Seconds of the show: showing plus transition time of every photo the job uses
-    // (the first 800).
+    // (the first 800), each time taken between 0 and one day.
     static int32_t ShowSeconds(const CAlbum& album);
     // "<folder>VTS_nn_k.VOB", "<folder>VTS_nn_0.IFO", "<folder>VTS_nn_0.BUP".
     static std::string VobName(const std::string& folder, int titleSet, int part);
