@@ -2,6 +2,8 @@
 
 #include "mpeg2enc/Dct.h"
 
+#include <emmintrin.h>
+
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -38,6 +40,14 @@ void CQuantiser::Build(const uint8_t intraMatrix[64], const uint8_t nonIntraMatr
             nonIntraProduct[q][i] = q * nonIntraW[i];
             nonIntraReciprocal[q][i] = (1 << 17) / nonIntraProduct[q][i];
         }
+    for (int i = 0; i < 64; ++i) nonIntraHalf16[i] = uint16_t(nonIntraW[i] / 2);
+    for (int q = 1; q <= maxQuantiser; ++q) {
+        vectorReady[q] = true;
+        for (int i = 0; i < 64; ++i) {
+            vectorReady[q] = vectorReady[q] && nonIntraReciprocal[q][i] <= 0xFFFF;
+            nonIntraReciprocal16[q][i] = uint16_t(std::min(nonIntraReciprocal[q][i], 0xFFFF));
+        }
+    }
 }
 
 void CQuantiser::QuantiseIntra(const int16_t coefficients[64], int16_t levels[64], int q) const
@@ -53,7 +63,7 @@ void CQuantiser::QuantiseIntra(const int16_t coefficients[64], int16_t levels[64
     }
 }
 
-bool CQuantiser::QuantiseNonIntra(const int16_t coefficients[64], int16_t levels[64], int q) const
+bool CQuantiser::NonIntraLevelsPlain(const int16_t coefficients[64], int16_t levels[64], int q) const
 {
     q = ClampQuantiser(q);
     bool any = false;
@@ -64,6 +74,36 @@ bool CQuantiser::QuantiseNonIntra(const int16_t coefficients[64], int16_t levels
         levels[i] = Signed(magnitude, c, maxLevel);
         any |= magnitude != 0;
     }
+    return any;
+}
+
+bool CQuantiser::NonIntraLevelsSse2(const int16_t coefficients[64], int16_t levels[64], int q) const
+{
+    q = ClampQuantiser(q);
+    // 16 |C| + W / 2 fits 16 bits for |C| <= 2047, and with a 16-bit reciprocal the
+    // 32-bit product shifted by 17 is the high half shifted by 1.
+    const __m128i limit = _mm_set1_epi16(maxLevel);
+    __m128i any = _mm_setzero_si128();
+    for (int i = 0; i < 64; i += 8) {
+        const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(coefficients + i));
+        const __m128i sign = _mm_srai_epi16(c, 15);
+        const __m128i magnitude = _mm_sub_epi16(_mm_xor_si128(c, sign), sign);
+        const __m128i numerator = _mm_add_epi16(_mm_slli_epi16(magnitude, 4),
+                                                _mm_load_si128(reinterpret_cast<const __m128i*>(nonIntraHalf16 + i)));
+        const __m128i reciprocal = _mm_load_si128(reinterpret_cast<const __m128i*>(nonIntraReciprocal16[q] + i));
+        const __m128i level = _mm_min_epi16(_mm_srli_epi16(_mm_mulhi_epu16(numerator, reciprocal), 1), limit);
+        any = _mm_or_si128(any, level);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(levels + i), _mm_sub_epi16(_mm_xor_si128(level, sign), sign));
+    }
+    return _mm_movemask_epi8(_mm_cmpeq_epi16(any, _mm_setzero_si128())) != 0xFFFF;
+}
+
+bool CQuantiser::QuantiseNonIntra(const int16_t coefficients[64], int16_t levels[64], int q) const
+{
+    q = ClampQuantiser(q);
+    bool inRange = vectorReady[q];
+    for (int i = 0; i < 64 && inRange; ++i) inRange = coefficients[i] >= -maxLevel && coefficients[i] <= maxLevel;
+    const bool any = inRange ? NonIntraLevelsSse2(coefficients, levels, q) : NonIntraLevelsPlain(coefficients, levels, q);
     if (!any) return false;
     if (levels[0] != 0) return true;
     alignas(16) int16_t probe[64];

@@ -23,6 +23,13 @@ public:
     // zero) has its levels cleared and returns false, as does an all-zero block.
     bool QuantiseNonIntra(const int16_t coefficients[64], int16_t levels[64], int q) const;
 
+    // The level computation of QuantiseNonIntra alone (no zero-block test), by the plain
+    // routine and by the SSE2 routine; both return true when any level is non-zero and
+    // give identical levels. QuantiseNonIntra uses the SSE2 routine where it applies
+    // (coefficients within +-2047 and reciprocals within 16 bits).
+    bool NonIntraLevelsPlain(const int16_t coefficients[64], int16_t levels[64], int q) const;
+    bool NonIntraLevelsSse2(const int16_t coefficients[64], int16_t levels[64], int q) const;
+
     // Inverse quantisation as a decoder does it: DC x 4, AC level x q x W / 16 (intra);
     // (2 |level| + 1) x q x W / 32 (non-intra); limited to -2048..2047, followed by
     // mismatch control (an even sum toggles the lowest bit of coefficient 63).
@@ -40,4 +47,8 @@ private:
     int32_t intraProduct[maxQuantiser + 1][64] = {};
     int32_t nonIntraReciprocal[maxQuantiser + 1][64] = {};
     int32_t nonIntraProduct[maxQuantiser + 1][64] = {};
+    // 16-bit copies for the SSE2 routine, valid where `vectorReady[q]` is set.
+    alignas(16) uint16_t nonIntraReciprocal16[maxQuantiser + 1][64] = {};
+    alignas(16) uint16_t nonIntraHalf16[64] = {};
+    bool vectorReady[maxQuantiser + 1] = {};
 };
