@@ -1,6 +1,6 @@
 // `kestrova slideshow PROJECT.osh` as the whole DVD job: the sample album into the
 // default DVD folder (NTSC, 4:3, Layer II), a tiny album in PAL 16:9 with linear PCM, the
-// replace question without --yes, and Ctrl-C during the encoding. Every folder is read
+// replace question without --yes and at a terminal, and Ctrl-C during the encoding. Every folder is read
 // back by lsdvd, libdvdnav and FFmpeg, and the IFO's attributes are checked.
 #include "support/TestSupport.h"
 
@@ -151,6 +151,29 @@ TEST(JobCli, BadOptionsAndAFolderThatCannotBeWritten)
     EXPECT_NE(r.err.find("Unable to write file: " + dir.File("file") + "/dvd/VIDEO_TS/VIDEO_TS.IFO"),
               std::string::npos) << r.err;
     EXPECT_NE(r.err.find("possibly being used by another program"), std::string::npos) << r.err;
+}
+
+TEST(JobCli, AsksAtATerminalBeforeReplacing)
+{
+    TempDir dir;
+    const std::string project = TinyProject(dir, 1);
+    const std::string ifo = dir.File("dvd/VIDEO_TS/VIDEO_TS.IFO");
+    fs::create_directories(dir.File("dvd/VIDEO_TS"));
+    WriteText(ifo, "earlier");
+    // `script` gives the program a terminal; the answer is typed into it.
+    auto answer = [&](const std::string& typed) {
+        return testsupport::Run("printf " + Quote(typed + "\\n") + " | script -qec " +
+                                Quote(Kestrova() + " slideshow " + Quote(project) + " --out " +
+                                      Quote(dir.File("dvd")) + " --resolution low") + " /dev/null");
+    };
+    auto no = answer("n");
+    EXPECT_EQ(no.exitCode, 1) << no.out;
+    EXPECT_NE(no.out.find("[y/N]"), std::string::npos) << no.out;
+    EXPECT_EQ(ReadText(ifo), "earlier");
+    auto yes = answer("y");
+    EXPECT_EQ(yes.exitCode, 0) << yes.out;
+    EXPECT_GT(fs::file_size(ifo), 2048u);
+    ExpectPlays(dir.File("dvd"), 1);
 }
 
 TEST(JobCli, CtrlCKeepsThePicturesCodedSoFar)
