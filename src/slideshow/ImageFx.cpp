@@ -59,6 +59,12 @@ bool CImageFx::InitFx(int width, int height) {
     softBitmap.assign((size_t)width * height * 4, 0);
     work.assign((size_t)width * height * 4, 0);
     motionBitmap.assign((size_t)width * height * 4, 0);
+    keptBitmap.assign((size_t)width * height * 4, 0);
+    keptSoft.assign((size_t)width * height * 4, 0);
+    if (!keptStill.Create(height, width)) return false;
+    keptValid = keptLoaded = false;
+    keptPath.clear();
+    photoLoads = 0;
     motionRows[0].assign((size_t)width * 4, 0);
     motionRows[1].assign((size_t)width * 4, 0);
     motionX0.assign(width, 0);
@@ -98,6 +104,7 @@ int CImageFx::ResolveTransition(int code, int transitionNumber) {
 // ---------------------------------------------------------------- photo stage
 
 bool CImageFx::LoadFramePhoto(const std::string& path) {
+    ++photoLoads;
     lastError.clear();
     photoLoaded = false;
     std::fill(frameBitmap.begin(), frameBitmap.end(), 0);
@@ -214,15 +221,33 @@ void CImageFx::RenderMotion(int code, double t, CYUV420Image& out) {
 
 // ---------------------------------------------------------------- segment
 
+void CImageFx::SwapWithKept() {
+    frameBitmap.swap(keptBitmap);
+    softBitmap.swap(keptSoft);
+    std::swap_ranges(photoPicture.planeY, photoPicture.planeY + photoPicture.planarSize, keptStill.planeY);
+    std::swap(photoLoaded, keptLoaded);
+}
+
 void CImageFx::PrepareSegment(const std::string& photoPath, int transition, int motion, int nextMotion,
                               double showSeconds, double transitionSeconds, const std::string& nextPhotoPath) {
+    // This segment's photo was usually loaded as the previous segment's next photo
+    // and kept; it is then not decoded again.
+    const bool kept = keptValid && keptPath == photoPath;
     if (!nextPhotoPath.empty()) {
         LoadFramePhoto(nextPhotoPath);
         RenderMotion(ResolveMotion(nextMotion, photoCounter + 1), 0.0, arrivalPicture);
+        SwapWithKept();  // keep the next photo; the working set gets the kept one back
+        keptPath = nextPhotoPath;
+        keptValid = true;
+        if (!kept) LoadFramePhoto(photoPath);
     } else {
         arrivalPicture.Clear();
+        if (kept)
+            SwapWithKept();
+        else
+            LoadFramePhoto(photoPath);
+        keptValid = false;
     }
-    LoadFramePhoto(photoPath);
     outputPicture.Clear();
     blackPicture.Clear();
     transitionCode = transition;

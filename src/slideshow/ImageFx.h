@@ -100,6 +100,7 @@ public:
     int32_t transitionCounter = 0;
     bool arrivalPending = false;
     bool photoLoaded = false;             // the current photo decoded
+    int32_t photoLoads = 0;               // LoadFramePhoto calls since InitFx
     std::string lastError;
 
 private:
@@ -114,7 +115,16 @@ private:
     void Pinwheel(const CYUV420Image& to, double p);
     void Strips(int code, double p, const CYUV420Image& from, const CYUV420Image& to, CYUV420Image& out);
 
+    // Exchanges the working photo (bitmaps, still picture) with the kept one.
+    void SwapWithKept();
+
     std::vector<uint8_t> work;            // resized photo before centring
+    // The next photo of the previous segment, kept for the segment that shows it.
+    std::vector<uint8_t> keptBitmap, keptSoft;
+    CYUV420Image keptStill;
+    std::string keptPath;
+    bool keptValid = false;
+    bool keptLoaded = false;
     std::vector<uint8_t> motionBitmap;    // one motion frame, 32-bit, bottom-up
     std::vector<uint16_t> motionRows[2];
     std::vector<int> motionX0, motionW1;

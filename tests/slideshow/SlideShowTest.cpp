@@ -76,6 +76,8 @@ TEST(PhotoSlideSource, NoneTransitionShowsBlackBetweenPhotos) {
     // the last photo: 2 still frames, 1 black frame, and the black end picture.
     EXPECT_EQ(ys, (std::vector<int>{white, white, 0, 0, 0, 0, grey, grey, grey, 0, 0}))
         << "frames " << ys.size();
+    // Each photo is decoded once: the second is kept from the first segment.
+    EXPECT_EQ(show.fx.photoLoads, 2);
     // The show over, every further call gives black and reports the end.
     EXPECT_FALSE(show.NextFrame(frame));
     EXPECT_EQ(CentreY(frame.picture), 0);
