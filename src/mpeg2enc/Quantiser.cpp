@@ -89,8 +89,8 @@ bool CQuantiser::NonIntraLevelsSse2(const int16_t coefficients[64], int16_t leve
         const __m128i sign = _mm_srai_epi16(c, 15);
         const __m128i magnitude = _mm_sub_epi16(_mm_xor_si128(c, sign), sign);
         const __m128i numerator = _mm_add_epi16(_mm_slli_epi16(magnitude, 4),
-                                                _mm_load_si128(reinterpret_cast<const __m128i*>(nonIntraHalf16 + i)));
-        const __m128i reciprocal = _mm_load_si128(reinterpret_cast<const __m128i*>(nonIntraReciprocal16[q] + i));
+                                                _mm_loadu_si128(reinterpret_cast<const __m128i*>(nonIntraHalf16 + i)));
+        const __m128i reciprocal = _mm_loadu_si128(reinterpret_cast<const __m128i*>(nonIntraReciprocal16[q] + i));
         const __m128i level = _mm_min_epi16(_mm_srli_epi16(_mm_mulhi_epu16(numerator, reciprocal), 1), limit);
         any = _mm_or_si128(any, level);
         _mm_storeu_si128(reinterpret_cast<__m128i*>(levels + i), _mm_sub_epi16(_mm_xor_si128(level, sign), sign));

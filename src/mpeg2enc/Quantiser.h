@@ -48,7 +48,7 @@ private:
     int32_t nonIntraReciprocal[maxQuantiser + 1][64] = {};
     int32_t nonIntraProduct[maxQuantiser + 1][64] = {};
     // 16-bit copies for the SSE2 routine, valid where `vectorReady[q]` is set.
-    alignas(16) uint16_t nonIntraReciprocal16[maxQuantiser + 1][64] = {};
-    alignas(16) uint16_t nonIntraHalf16[64] = {};
+    uint16_t nonIntraReciprocal16[maxQuantiser + 1][64] = {};
+    uint16_t nonIntraHalf16[64] = {};
     bool vectorReady[maxQuantiser + 1] = {};
 };
