@@ -15,10 +15,18 @@ int RunIso(const CArgs& args)
     const std::string folder = args.positional[0];
     const std::string image = args.Get("-o");
 
+    return WriteDiscImage(folder, image, args.Get("--label"), true);
+}
+
+}  // namespace
+
+int WriteDiscImage(const std::string& folder, const std::string& image,
+                   const std::string& label, bool printSize)
+{
     CIsoJob job;
-    job.label = args.Get("--label", job.label);
+    if (!label.empty()) job.label = label;
     if (!job.ChooseFolder(folder)) return Fail(job.LastError());
-    std::printf("%s: %s\n", job.FolderText().c_str(), job.SizeText().c_str());
+    if (printSize) std::printf("%s: %s\n", job.FolderText().c_str(), job.SizeText().c_str());
     switch (job.CreateImage(image)) {
     case CIsoJob::Result::Written:
         std::printf("%s: %lld sectors written\n", image.c_str(),
@@ -31,6 +39,8 @@ int RunIso(const CArgs& args)
     }
     return Fail(job.LastError());
 }
+
+namespace {
 
 CCommandRegistrar registrar(CCommand{
     "iso",

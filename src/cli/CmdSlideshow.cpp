@@ -10,9 +10,11 @@ int RunSlideshow(const CArgs& args)
 {
     if (args.positional.size() != 1)
         return Fail("slideshow needs exactly one project file (see kestrova slideshow --help)");
+    // An image is made of the folder the creation job writes, so --iso runs the job too.
+    const bool wantsDvd = args.Has("--out") || args.Has("--iso");
     int ran = 0;
     for (const auto& output : SlideshowOutputs()) {
-        if (!args.Has(output.option)) continue;
+        if (!args.Has(output.option) && !(output.option == "--out" && wantsDvd)) continue;
         int rc = output.run(args);
         if (rc != 0) return rc;
         ++ran;

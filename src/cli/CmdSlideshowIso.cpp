@@ -1,38 +1,22 @@
-// `kestrova slideshow PROJECT.osh --out DIR --iso IMAGE.iso`: after the DVD folder has
-// been made, writes it as a disc image.
+// `kestrova slideshow PROJECT.osh [--out DIR] --iso IMAGE.iso`: after the creation job
+// has made the DVD folder, writes it as a disc image.
 #include "cli/Commands.h"
 
-#include "app/IsoJob.h"
-
-#include <cstdio>
+#include "platform/Folders.h"
 
 namespace {
 
 int RunSlideshowIso(const CArgs& args)
 {
-    const std::string image = args.Get("--iso");
-    if (!args.Has("--out"))
-        return Fail("--iso images the DVD folder made by --out; give --out DIR as well");
-    CIsoJob job;
-    job.label = args.Get("--label", job.label);
-    if (!job.ChooseFolder(args.Get("--out"))) return Fail(job.LastError());
-    switch (job.CreateImage(image)) {
-    case CIsoJob::Result::Written:
-        std::printf("%s: %lld sectors written\n", image.c_str(),
-                    static_cast<long long>(job.ImageSectors()));
-        return 0;
-    case CIsoJob::Result::Cancelled:
-        return Fail("cancelled; " + image + " holds only the sectors written so far");
-    case CIsoJob::Result::Failed:
-        break;
-    }
-    return Fail(job.LastError());
+    // The folder made by the creation job: --out, or the default DVD folder.
+    const std::string folder = args.Get("--out", CFolders::DefaultDvdFolder());
+    return WriteDiscImage(folder, args.Get("--iso"), args.Get("--label"), false);
 }
 
 // Runs after every other output, so that the DVD folder of "--out" is complete.
 CCommandRegistrar registrar(CSlideshowOutput{
     "--iso",
-    "  --iso IMAGE.iso   write the DVD folder made by --out as a disc image\n"
+    "  --iso IMAGE.iso   make the DVD folder, then write it as a disc image\n"
     "  --label TEXT      the image's disc label (default \"My Movie\")\n",
     {"--label"},
     10000,

@@ -56,3 +56,9 @@ bool ParseArgs(int argc, char** argv, int first, const std::vector<std::string>&
 
 // Prints "kestrova: <message>" to stderr and returns 1, for one-line failures.
 int Fail(const std::string& message);
+
+// Writes the DVD-Video folder `folder` (VIDEO_TS or its parent) as the disc image
+// `image` with `label` (empty: the default label), printing the folder's size first when
+// `printSize`. Returns the exit code; failures are printed as one line.
+int WriteDiscImage(const std::string& folder, const std::string& image,
+                   const std::string& label, bool printSize);
