@@ -1,5 +1,7 @@
 #include "dvd/DVDMplex.h"
 
+#include "dvd/BigEndian.h"
+
 #include "audio/Audio.h"
 #include "base/Progress.h"
 #include "base/UiPort.h"
@@ -31,20 +33,6 @@ const uint8_t systemHeaderTemplate[24] = {0x00, 0x00, 0x01, 0xBB, 0x00, 0x12, 0x
                                           0xC0, 0x20, 0xBD, 0xE0, 0x3A, 0xBF, 0xE0, 0x02};
 
 const int maxPayload = 2025;  // 2048 - 14 (pack header) - 9 (PES header without data)
-
-void Put16(uint8_t* p, uint32_t v)
-{
-    p[0] = uint8_t(v >> 8);
-    p[1] = uint8_t(v);
-}
-
-void Put32(uint8_t* p, uint32_t v)
-{
-    p[0] = uint8_t(v >> 24);
-    p[1] = uint8_t(v >> 16);
-    p[2] = uint8_t(v >> 8);
-    p[3] = uint8_t(v);
-}
 
 // The 5-byte PES time stamp with a 4-bit prefix (bit 32 of the time is always 0).
 void PutTimeStamp(uint8_t* p, int prefix, uint32_t t)
@@ -142,11 +130,6 @@ void CDVDMplex::PlanVideoFileCells(double b, double c)
 }
 
 namespace {
-
-uint32_t Get32(const uint8_t* p)
-{
-    return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3];
-}
 
 // Seconds of a BCD playback time; frames count 1/25 s unless the rate bits say 30.
 double BcdSeconds(const uint8_t* t)
