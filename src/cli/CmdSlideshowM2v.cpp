@@ -8,13 +8,10 @@
 #include "slideshow/PhotoSlideSource.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <memory>
 #include <string>
-#include <vector>
 
 namespace {
 
@@ -73,32 +70,18 @@ int RunSlideshowM2v(const CArgs& args)
 
     // Written beside the target and renamed at the end, so that a failed or cancelled
     // run never leaves a partial stream under the requested name.
-    const std::string partial = output + ".part";
-    FILE* file = std::fopen(partial.c_str(), "wb");
-    if (!file) return Fail(output + ": cannot create (" + std::strerror(errno) + ")");
     video.Start(nullptr, 0, 0);
-    std::vector<uint8_t> buffer(2048);
-    uint64_t bytes = 0;
-    bool written = true;
-    for (int32_t n; (n = video.Read(buffer.data(), int32_t(buffer.size()))) > 0;) {
-        if (std::fwrite(buffer.data(), 1, size_t(n), file) != size_t(n)) {
-            written = false;
-            break;
-        }
-        bytes += uint64_t(n);
-    }
-    written = std::fclose(file) == 0 && written;
     const CEncoder& encoder = video.Encoder();
-    if (!written || encoder.Cancelled() || encoder.Failed()) {
-        std::remove(partial.c_str());
-        if (encoder.Cancelled()) return Fail("cancelled; " + output + " was not written");
-        if (encoder.Failed()) return Fail("out of memory while encoding; " + output + " was not written");
-        return Fail(output + ": write failed (disk full?)");
-    }
-    if (std::rename(partial.c_str(), output.c_str()) != 0) {
-        std::remove(partial.c_str());
-        return Fail(output + ": cannot write (" + std::strerror(errno) + ")");
-    }
+    uint64_t bytes = 0;
+    const bool written = WriteStreamFile(
+        output, 2048, [&](uint8_t* buffer, int size) { return int(video.Read(buffer, size)); },
+        [&]() -> std::string {
+            if (encoder.Cancelled()) return "cancelled; " + output + " was not written";
+            if (encoder.Failed()) return "out of memory while encoding; " + output + " was not written";
+            return {};
+        },
+        bytes, error);
+    if (!written) return Fail(error);
     const double seconds = double(encoder.FramesCoded()) / encoder.FrameRate();
     std::printf("%s: %lld pictures, %llu bytes, %.0f bit/s\n", output.c_str(),
                 static_cast<long long>(encoder.FramesCoded()), static_cast<unsigned long long>(bytes),

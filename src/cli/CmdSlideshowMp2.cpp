@@ -8,12 +8,9 @@
 #include "base/DVDParams.h"
 #include "slideshow/PhotoSlideSource.h"
 
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <memory>
 #include <string>
-#include <vector>
 
 namespace {
 
@@ -47,27 +44,11 @@ int RunSlideshowMp2(const CArgs& args)
     CAudioSlide audio(&show->Audio());
     if (!audio.Start(1, 0, 0, 0)) return Fail("the audio encoder could not be set up (out of memory)");
 
-    // Written beside the target and renamed at the end, so that a failed run never
-    // leaves a partial stream under the requested name.
-    const std::string partial = output + ".part";
-    FILE* file = std::fopen(partial.c_str(), "wb");
-    if (!file) return Fail(output + ": cannot create (" + std::strerror(errno) + ")");
-    std::vector<uint8_t> buffer(1152);
     uint64_t bytes = 0;
-    bool written = true;
-    for (int n; (n = audio.Read(buffer.data(), int(buffer.size()))) > 0;) {
-        if (std::fwrite(buffer.data(), 1, size_t(n), file) != size_t(n)) {
-            written = false;
-            break;
-        }
-        bytes += uint64_t(n);
-    }
-    const std::string reason = std::strerror(errno);
-    written = std::fclose(file) == 0 && written;
-    if (!written || std::rename(partial.c_str(), output.c_str()) != 0) {
-        std::remove(partial.c_str());
-        return Fail(output + ": cannot write (" + reason + ")");
-    }
+    if (!WriteStreamFile(
+            output, 1152, [&](uint8_t* buffer, int size) { return audio.Read(buffer, size); }, {},
+            bytes, error))
+        return Fail(error);
     std::printf("%s: %llu frames, %llu bytes, %.3f s\n", output.c_str(),
                 static_cast<unsigned long long>(bytes / 1152), static_cast<unsigned long long>(bytes),
                 double(bytes / 1152) * 0.024);

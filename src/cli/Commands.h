@@ -6,6 +6,7 @@
 // and the slideshow command runs every output whose option was given.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <string>
@@ -56,6 +57,16 @@ bool ParseArgs(int argc, char** argv, int first, const std::vector<std::string>&
 
 // Prints "kestrova: <message>" to stderr and returns 1, for one-line failures.
 int Fail(const std::string& message);
+
+// Writes the stream that `read` delivers (chunks of at most `chunk` bytes; 0 at the end)
+// to `output`. The bytes go to "<output>.part", which is renamed to `output` only when
+// everything was written and `refusal` (asked after the last read) returns nothing;
+// otherwise the partial file is removed and `error` holds one line naming the file.
+// `bytes` counts what was read.
+bool WriteStreamFile(const std::string& output, size_t chunk,
+                     const std::function<int(uint8_t* buffer, int size)>& read,
+                     const std::function<std::string()>& refusal, uint64_t& bytes,
+                     std::string& error);
 
 // Writes the DVD-Video folder `folder` (VIDEO_TS or its parent) as the disc image
 // `image` with `label` (empty: the default label), printing the folder's size first when
