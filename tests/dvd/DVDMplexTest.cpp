@@ -11,20 +11,6 @@ using RunCmd = decltype(&testsupport::Run);
 const RunCmd Shell = &testsupport::Run;
 using testsupport::TempDir;
 
-namespace {
-
-std::string Errors(const vobcheck::Scan& scan)
-{
-    std::string text;
-    for (size_t i = 0; i < scan.errors.size() && i < 12; ++i)
-        text += scan.errors[i] + "\n";
-    return text;
-}
-
-int Pictures(const std::vector<uint8_t>& es) { return int(vobcheck::PictureStarts(es).size()); }
-
-}  // namespace
-
 TEST(DVDMplex, LayerIITitle_PacksTimesBuffersAndNavPacksHold)
 {
     FakeTitle t;
@@ -38,8 +24,8 @@ TEST(DVDMplex, LayerIITitle_PacksTimesBuffersAndNavPacksHold)
     ASSERT_TRUE(builder.Build(0, dir.Path().string())) << builder.Error();
     EXPECT_TRUE(ui.boxes.empty()) << ui.boxes.front().text;
 
-    vobcheck::Scan scan = CheckWrittenTitle(dir.Path().string(), 1, Pictures(t.video), CAudio::kindMp2);
-    EXPECT_TRUE(scan.errors.empty()) << Errors(scan);
+    vobcheck::Scan scan = CheckWrittenTitle(dir.Path().string(), 1, vobcheck::PictureCount(t.video), CAudio::kindMp2);
+    EXPECT_TRUE(scan.errors.empty()) << vobcheck::ErrorText(scan);
     EXPECT_GT(scan.navs.size(), 30u);
     // Every audio byte of the 20-second stream was sent (the audio ends with the video).
     EXPECT_GT(scan.audio.size(), t.audio.size() * 9 / 10);
@@ -67,8 +53,8 @@ TEST(DVDMplex, LinearPcmTitle_WholeSamplesAndUnitTimes)
     ASSERT_TRUE(builder.Build(0, dir.Path().string())) << builder.Error();
     EXPECT_TRUE(ui.boxes.empty());
 
-    vobcheck::Scan scan = CheckWrittenTitle(dir.Path().string(), 1, Pictures(t.video), CAudio::kindLpcm);
-    EXPECT_TRUE(scan.errors.empty()) << Errors(scan);
+    vobcheck::Scan scan = CheckWrittenTitle(dir.Path().string(), 1, vobcheck::PictureCount(t.video), CAudio::kindLpcm);
+    EXPECT_TRUE(scan.errors.empty()) << vobcheck::ErrorText(scan);
 
     auto r = Shell("ffmpeg -nostdin -v error -i " + Quote(dir.File("VTS_01_1.VOB")) + " -f null - 2>&1");
     EXPECT_EQ(r.out, "");
@@ -93,8 +79,8 @@ TEST(DVDMplex, StillPicturesKeepTheAudioFlowingAcrossGopEnds)
     t.seconds = 10;
     TempDir dir;
     ASSERT_TRUE(CFakeTitleBuilder(t).Build(0, dir.Path().string()));
-    vobcheck::Scan scan = CheckWrittenTitle(dir.Path().string(), 1, Pictures(t.video), CAudio::kindMp2);
-    EXPECT_TRUE(scan.errors.empty()) << Errors(scan);
+    vobcheck::Scan scan = CheckWrittenTitle(dir.Path().string(), 1, vobcheck::PictureCount(t.video), CAudio::kindMp2);
+    EXPECT_TRUE(scan.errors.empty()) << vobcheck::ErrorText(scan);
     // Audio packs do go out between a GOP's last video pack and the next NAV pack.
     int audioBeforeNav = 0;
     for (size_t i = 1; i < scan.kinds.size(); ++i)

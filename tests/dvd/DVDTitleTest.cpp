@@ -15,16 +15,6 @@ using testsupport::TempDir;
 
 namespace {
 
-std::string Errors(const vobcheck::Scan& scan)
-{
-    std::string text;
-    for (size_t i = 0; i < scan.errors.size() && i < 12; ++i)
-        text += scan.errors[i] + "\n";
-    return text;
-}
-
-int Pictures(const std::vector<uint8_t>& es) { return int(vobcheck::PictureStarts(es).size()); }
-
 std::vector<std::pair<uint32_t, uint32_t>> PlannedCells(const CDVDMplex& m)
 {
     std::vector<std::pair<uint32_t, uint32_t>> out;
@@ -110,8 +100,8 @@ TEST(DVDTitle, ShortTitleHasOneCellThatStartsAtItsFirstVobu)
     CUiScope scope(ui);
     ASSERT_TRUE(CFakeTitleBuilder(t).Build(0, dir.Path().string()));
 
-    auto scan = CheckWrittenTitle(dir.Path().string(), 1, Pictures(t.video), CAudio::kindMp2);
-    EXPECT_TRUE(scan.errors.empty()) << Errors(scan);
+    auto scan = CheckWrittenTitle(dir.Path().string(), 1, vobcheck::PictureCount(t.video), CAudio::kindMp2);
+    EXPECT_TRUE(scan.errors.empty()) << vobcheck::ErrorText(scan);
     // Chapter 1 starts at 0: the first VOBU's elapsed time is zero.
     const auto& nav = scan.navs.front().pack;
     EXPECT_EQ(nav[45 + 24] | nav[45 + 25] | nav[45 + 26], 0);
@@ -124,7 +114,7 @@ TEST(DVDTitle, ShortTitleHasOneCellThatStartsAtItsFirstVobu)
     EXPECT_EQ(ifo[pgc + 2], 1);
     EXPECT_EQ(ifo[pgc + 3], 1);
     // Playback time: the pictures' length at 29.97 (BCD seconds and frames).
-    int frames = Pictures(t.video);
+    int frames = vobcheck::PictureCount(t.video);
     int seconds = frames * 3003 / 90000;
     EXPECT_EQ(ifo[pgc + 6], uint8_t(seconds + 6 * (seconds / 10)));
 }
@@ -140,8 +130,8 @@ TEST(DVDTitle, CellsBreakAtTheFirstGopReaching120Seconds)
     CUiScope scope(ui);
     ASSERT_TRUE(CFakeTitleBuilder(t).Build(0, dir.Path().string()));
 
-    auto scan = CheckWrittenTitle(dir.Path().string(), 1, Pictures(t.video), CAudio::kindMp2);
-    EXPECT_TRUE(scan.errors.empty()) << Errors(scan);
+    auto scan = CheckWrittenTitle(dir.Path().string(), 1, vobcheck::PictureCount(t.video), CAudio::kindMp2);
+    EXPECT_TRUE(scan.errors.empty()) << vobcheck::ErrorText(scan);
     size_t boundary = 0;
     for (size_t i = 1; i < scan.navs.size(); ++i)
         if (scan.navs[i].pack[1031 + 27] != scan.navs[i - 1].pack[1031 + 27])
@@ -227,8 +217,8 @@ TEST(DVDTitle, ThreePictureGopsLeaveTheThirdReferenceAtZero)
     t.seconds = 3;
     TempDir dir;
     ASSERT_TRUE(CFakeTitleBuilder(t).Build(0, dir.Path().string()));
-    auto scan = CheckWrittenTitle(dir.Path().string(), 1, Pictures(t.video), CAudio::kindMp2);
-    EXPECT_TRUE(scan.errors.empty()) << Errors(scan);
+    auto scan = CheckWrittenTitle(dir.Path().string(), 1, vobcheck::PictureCount(t.video), CAudio::kindMp2);
+    EXPECT_TRUE(scan.errors.empty()) << vobcheck::ErrorText(scan);
     for (const auto& n : scan.navs) {
         EXPECT_GT(n.Dsi32(12), 0u);
         EXPECT_GE(n.Dsi32(16), n.Dsi32(12));
@@ -256,8 +246,8 @@ TEST(DVDTitle, VobSplitPutsTheNewVobusNavPackFirstInTheNextFile)
         EXPECT_GE(ReadBytes(files[i - 1]).size(), size_t(512 << 10));
     }
     // The patched NAV packs in the later files carry their final links and end times.
-    auto scan = CheckWrittenTitle(dir.Path().string(), 1, Pictures(t.video), CAudio::kindMp2);
-    EXPECT_TRUE(scan.errors.empty()) << Errors(scan);
+    auto scan = CheckWrittenTitle(dir.Path().string(), 1, vobcheck::PictureCount(t.video), CAudio::kindMp2);
+    EXPECT_TRUE(scan.errors.empty()) << vobcheck::ErrorText(scan);
     auto play = testsupport::Run(testsupport::ToolPath("dvdnav_play") + " " + testsupport::Quote(dir.Path().string()));
     EXPECT_EQ(play.exitCode, 0) << play.out;
 }
@@ -275,8 +265,8 @@ TEST(DVDTitle, TitlesWithoutAudioOrWithAudioEndingEarly)
         CScriptedUi ui;
         CUiScope scope(ui);
         ASSERT_TRUE(CFakeTitleBuilder(t).Build(0, dir.Path().string()));
-        auto scan = CheckWrittenTitle(dir.Path().string(), 1, Pictures(t.video), t.audioKind);
-        EXPECT_TRUE(scan.errors.empty()) << Errors(scan);
+        auto scan = CheckWrittenTitle(dir.Path().string(), 1, vobcheck::PictureCount(t.video), t.audioKind);
+        EXPECT_TRUE(scan.errors.empty()) << vobcheck::ErrorText(scan);
         EXPECT_EQ(scan.audio.size(), audioSeconds ? t.audio.size() : 0u);
         EXPECT_TRUE(ui.boxes.empty());
     }

@@ -139,6 +139,13 @@ uint16_t Nav::Dsi16(int offset) const
     return uint16_t(pack[size_t(1031 + offset)] << 8 | pack[size_t(1032 + offset)]);
 }
 
+std::string ErrorText(const Scan& scan)
+{
+    std::string text;
+    for (size_t i = 0; i < scan.errors.size() && i < 12; ++i) text += scan.errors[i] + "\n";
+    return text;
+}
+
 std::vector<int64_t> PictureStarts(const std::vector<uint8_t>& es)
 {
     std::vector<int64_t> starts;

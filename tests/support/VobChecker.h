@@ -82,6 +82,10 @@ void CheckNavPacks(Scan& scan, uint32_t endPts);
 
 // Positions of picture start codes in a video elementary stream.
 std::vector<int64_t> PictureStarts(const std::vector<uint8_t>& es);
+// The number of pictures in a video elementary stream.
+inline int PictureCount(const std::vector<uint8_t>& es) { return int(PictureStarts(es).size()); }
+// The first twelve errors of a scan, a line each, for test failure messages.
+std::string ErrorText(const Scan& scan);
 // Positions and sizes of MPEG-1 audio frames in an elementary stream.
 std::vector<std::pair<int64_t, int>> MpegAudioFrames(const std::vector<uint8_t>& es);
 
