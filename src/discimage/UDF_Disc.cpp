@@ -172,9 +172,23 @@ uint16_t UDF_Disc::Crc(const uint8_t* data, size_t length)
 
 CDiscTime UDF_Disc::LocalNow()
 {
+    // SOURCE_DATE_EPOCH (the reproducible-builds convention) pins the creation time, in
+    // UTC, so that the same folder always gives the same image.
     std::time_t now = std::time(nullptr);
+    bool pinned = false;
+    if (const char* epoch = std::getenv("SOURCE_DATE_EPOCH"); epoch && *epoch) {
+        char* end = nullptr;
+        const long long value = std::strtoll(epoch, &end, 10);
+        if (*end == '\0' && value >= 0 && value < 4102444800LL) {
+            now = static_cast<std::time_t>(value);
+            pinned = true;
+        }
+    }
     std::tm local{};
-    localtime_r(&now, &local);
+    if (pinned)
+        gmtime_r(&now, &local);
+    else
+        localtime_r(&now, &local);
     CDiscTime t;
     t.year = local.tm_year + 1900;
     t.month = local.tm_mon + 1;
