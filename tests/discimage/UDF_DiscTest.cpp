@@ -449,3 +449,42 @@ TEST_F(UDFDiscTest, FolderWithoutVideoManagerIsRefused)
 }
 
 }  // namespace
+
+namespace {
+
+// Sets an environment variable for one scope and restores the old value after it.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const char* value) : name(name)
+    {
+        if (const char* old = std::getenv(name)) saved = old, hadValue = true;
+        setenv(name, value, 1);
+    }
+    ~ScopedEnv() { hadValue ? setenv(name, saved.c_str(), 1) : unsetenv(name); }
+
+private:
+    const char* name;
+    std::string saved;
+    bool hadValue = false;
+};
+
+}  // namespace
+
+TEST(UDFDiscTime, SourceDateEpochPinsTheCreationTimeInUtcAndBadValuesAreIgnored)
+{
+    {
+        ScopedEnv epoch("SOURCE_DATE_EPOCH", "1700000000");
+        const CDiscTime t = UDF_Disc::LocalNow();
+        EXPECT_EQ(t.year, 2023);
+        EXPECT_EQ(t.month, 11);
+        EXPECT_EQ(t.day, 14);
+        EXPECT_EQ(t.hour, 22);
+        EXPECT_EQ(t.minute, 13);
+        EXPECT_EQ(t.second, 20);
+        EXPECT_EQ(t.offsetMinutes, 0);
+    }
+    for (const char* bad : {"12abc", "-5", "99999999999999"}) {
+        ScopedEnv epoch("SOURCE_DATE_EPOCH", bad);
+        EXPECT_GE(UDF_Disc::LocalNow().year, 2024) << bad;  // the clock, not the value
+    }
+}
