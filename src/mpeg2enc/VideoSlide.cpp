@@ -1,10 +1,26 @@
 #include "mpeg2enc/VideoSlide.h"
 
+#include "base/Threads.h"
 #include "mpeg2enc/FrameSource.h"
+#include "mpeg2enc/RenderAhead.h"
 #include "mpeg2enc/SlideFrameSource.h"
 
+namespace {
+
+// The slide show's pictures, rendered ahead on a thread of their own when the chain
+// may use more than one thread.
+std::unique_ptr<CRenderAhead> RenderAheadFor(CFrameSource& source)
+{
+    if (WorkerThreads() <= 1) return nullptr;
+    return std::make_unique<CRenderAhead>(source);
+}
+
+}  // namespace
+
 CVideoSlide::CVideoSlide(CPhotoSlideSource& show)
-    : ownedSource(std::make_unique<CSlideFrameSource>(show)), frameSource(*ownedSource)
+    : ownedSource(std::make_unique<CSlideFrameSource>(show)),
+      renderAhead(RenderAheadFor(*ownedSource)),
+      frameSource(renderAhead ? static_cast<CFrameSource&>(*renderAhead) : *ownedSource)
 {
 }
 
@@ -40,5 +56,9 @@ int32_t CVideoSlide::Read(uint8_t* buffer, int32_t length) { return encoder.Read
 
 int32_t CVideoSlide::Start(void*, int32_t, int32_t)
 {
-    return encoder.Start(&frameSource, frameSource.FrameCount() + 5) ? 1 : 0;
+    const int64_t frames = frameSource.FrameCount() + 5;
+    // The rendering thread makes exactly the pictures the encoder will ask for, so it
+    // has ended (and leaves the show alone) once the last of them is coded.
+    if (renderAhead) renderAhead->SetFrameLimit(frames);
+    return encoder.Start(&frameSource, frames) ? 1 : 0;
 }

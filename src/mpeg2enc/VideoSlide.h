@@ -10,10 +10,13 @@
 
 class CFrameSource;
 class CPhotoSlideSource;
+class CRenderAhead;
 
 class CVideoSlide : public CVideo {
 public:
-    // Encodes the pictures of a slide show; `show` must outlive this object.
+    // Encodes the pictures of a slide show; `show` must outlive this object. When more
+    // than one worker thread is allowed (WorkerThreads), the show is rendered on a
+    // thread of its own a few pictures ahead of the encoder (CRenderAhead).
     explicit CVideoSlide(CPhotoSlideSource& show);
     // Encodes the pictures of any frame source; `source` must outlive this object.
     explicit CVideoSlide(CFrameSource& source);
@@ -43,7 +46,10 @@ public:
     CEncoder& Encoder() { return encoder; }
 
 private:
+    // Members are destroyed bottom up: the encoder first, then the rendering thread
+    // (joined), then the source it rendered from.
     std::unique_ptr<CFrameSource> ownedSource;
+    std::unique_ptr<CRenderAhead> renderAhead;
     CFrameSource& frameSource;
     CEncoder encoder;
 };
