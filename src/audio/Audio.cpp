@@ -1,13 +1,151 @@
 #include "audio/Audio.h"
 
 #include <algorithm>
+#include <condition_variable>
 #include <cstring>
+#include <exception>
+#include <mutex>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "base/Threads.h"
 
 namespace {
 
 const int layer2KbitPerSecond[15] = {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384};
 
 }  // namespace
+
+// Runs CMP2Encoder::ReadCompressed on a thread of its own. Each call there codes one
+// burst of frames and returns all of it (the slot is as large as any burst), so the
+// ring holds the bursts exactly as the encoder cut them; Read hands them out with the
+// encoder's own rule (at most what is left of the current burst per call), which keeps
+// the byte counts of every read, and with them the multiplexer's packs, unchanged.
+// A burst of 0 bytes marks the end of the stream.
+class CAudio::CLayer2Thread {
+public:
+    static constexpr int slotCount = 4;
+    static constexpr int slotBytes = CMP2Encoder::maxBurstBytes;
+
+    CLayer2Thread() : storage(size_t(slotCount) * slotBytes), lengths(slotCount, 0) {}
+    ~CLayer2Thread() { Stop(); }
+
+    // Starts coding from `encoder` (prepared, and not touched by the caller until Stop).
+    void Start(CMP2Encoder& encoder)
+    {
+        Stop();
+        head = filled = readPosition = 0;
+        holding = ended = stopping = finished = false;
+        error = nullptr;
+        worker = std::thread([this, &encoder] { Run(encoder); });
+    }
+
+    // Ends the thread after the burst it is coding; bursts not read are dropped.
+    void Stop()
+    {
+        {
+            std::lock_guard<std::mutex> guard(lock);
+            stopping = true;
+            changed.notify_all();
+        }
+        if (worker.joinable()) worker.join();
+        ended = true;
+    }
+
+    // Up to `length` bytes of the current burst; 0 at the end of the stream. Rethrows
+    // what the PCM reader threw, once the bursts coded before it have been read.
+    int Read(int length, uint8_t* buffer)
+    {
+        if (length <= 0 || ended) return 0;
+        if (!holding) {
+            std::unique_lock<std::mutex> guard(lock);
+            changed.wait(guard, [this] { return filled > 0 || finished; });
+            if (filled == 0) {
+                ended = true;
+                if (error) std::rethrow_exception(std::exchange(error, nullptr));
+                return 0;
+            }
+            holding = true;
+            readPosition = 0;
+        }
+        const int burst = lengths[size_t(head)];
+        if (burst == 0) {
+            ended = true;
+            Release();
+            return 0;
+        }
+        const int count = std::min(length, burst - readPosition);
+        std::memcpy(buffer, Slot(head) + readPosition, size_t(count));
+        readPosition += count;
+        if (readPosition == burst) Release();
+        return count;
+    }
+
+private:
+    uint8_t* Slot(int index) { return storage.data() + size_t(index) * slotBytes; }
+
+    // The burst at head has been read: its slot goes back to the thread.
+    void Release()
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        head = (head + 1) % slotCount;
+        --filled;
+        holding = false;
+        changed.notify_all();
+    }
+
+    void Run(CMP2Encoder& encoder)
+    {
+        int tail = 0;
+        for (;;) {
+            {
+                std::unique_lock<std::mutex> guard(lock);
+                changed.wait(guard, [this] { return stopping || filled < slotCount; });
+                if (stopping) break;
+            }
+            // The slot at tail is the thread's until `filled` counts it.
+            int count;
+            try {
+                count = encoder.ReadCompressed(slotBytes, Slot(tail));
+            } catch (...) {
+                std::lock_guard<std::mutex> guard(lock);
+                error = std::current_exception();
+                break;
+            }
+            lengths[size_t(tail)] = count;
+            tail = (tail + 1) % slotCount;
+            std::lock_guard<std::mutex> guard(lock);
+            ++filled;
+            changed.notify_all();
+            if (count == 0) break;
+        }
+        std::lock_guard<std::mutex> guard(lock);
+        finished = true;
+        changed.notify_all();
+    }
+
+    std::vector<uint8_t> storage;  // slotCount slots of slotBytes
+    std::vector<int> lengths;      // bytes of the burst in each slot
+
+    // The reader's side (the consumer thread only).
+    int readPosition = 0;  // bytes of the burst at head already read
+    bool holding = false;  // the burst at head is being read
+    bool ended = false;    // the end (or a failure) has been handed out
+
+    std::thread worker;
+    std::mutex lock;
+    std::condition_variable changed;
+    int head = 0;    // slot of the oldest unread burst
+    int filled = 0;  // bursts coded and not yet fully read, from head on
+    bool stopping = false;
+    bool finished = false;
+    std::exception_ptr error;
+};
+
+CAudio::CAudio() = default;
+
+CAudio::~CAudio() { StopEncoder(); }
 
 int CAudio::Mp2FrameLength(const uint8_t* h)
 {
@@ -38,7 +176,27 @@ void CAudio::StartState(int firstUnit, int lastUnit, uint32_t startMilliseconds)
 
 bool CAudio::StartEncoder(int sourceKind, PcmReader pcm)
 {
-    return encoder.Prepare(sourceKind, std::move(pcm));
+    StopEncoder();
+    threadRunning = false;
+    if (!encoder.Prepare(sourceKind, std::move(pcm))) return false;
+    if (WorkerThreads() > 1) {
+        if (!layer2Thread) layer2Thread = std::make_unique<CLayer2Thread>();
+        layer2Thread->Start(encoder);
+        threadRunning = true;
+    }
+    return true;
+}
+
+void CAudio::StopEncoder()
+{
+    // Later reads find the stream ended rather than the encoder part-way through.
+    if (layer2Thread) layer2Thread->Stop();
+}
+
+int CAudio::ReadCoded(int length, uint8_t* buffer)
+{
+    if (threadRunning) return layer2Thread->Read(length, buffer);
+    return encoder.ReadCompressed(length, buffer);
 }
 
 void CAudio::CountUnits(int bytes)
@@ -87,7 +245,7 @@ int CAudio::ReadLpcm(uint8_t* buffer, int length, const PcmReader& pcm)
 
 int CAudio::ReadMp2(uint8_t* buffer, int length)
 {
-    int got = encoder.ReadCompressed(std::min(length, CMP2Encoder::frameBytes), buffer);
+    int got = ReadCoded(std::min(length, CMP2Encoder::frameBytes), buffer);
     if (firstRead) {
         firstRead = false;
         byteTotal64 = 0;

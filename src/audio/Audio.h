@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 
 #include "audio/MP2Encoder.h"
 
@@ -20,7 +21,7 @@ public:
     // 90 kHz time that marks "after the end of the stream" (eight hours).
     static constexpr uint32_t endOfStreamTime = 2592000000u;
 
-    CAudio() = default;
+    CAudio();
     CAudio(const CAudio&) = delete;
     CAudio& operator=(const CAudio&) = delete;
 
@@ -58,8 +59,9 @@ public:
         (void)tag; (void)firstUnit; (void)lastUnit; (void)startMilliseconds;
         return true;
     }
-    // Releases the source's buffers (and its Layer II encoder's).
-    virtual ~CAudio() = default;
+    // Releases the source's buffers (and its Layer II encoder's); stops the Layer II
+    // coding thread first.
+    virtual ~CAudio();
 
     // Reads up to `bytes` bytes of 48 kHz 16-bit stereo little-endian PCM into `buffer`;
     // returns the bytes read, 0 at the end.
@@ -75,8 +77,14 @@ protected:
     // Resets the state for a new stream (first part of Start).
     void StartState(int firstUnit, int lastUnit, uint32_t startMilliseconds);
     // Prepares the embedded Layer II encoder to read from `pcm`; false when its buffers
-    // cannot be allocated.
+    // cannot be allocated. When the chain may use more than one thread (WorkerThreads),
+    // the encoder then codes on a thread of its own, a few bursts ahead of ReadMp2, and
+    // `pcm` is called on that thread.
     bool StartEncoder(int sourceKind, PcmReader pcm);
+    // Stops the Layer II coding thread, if one runs, and waits for it; afterwards `pcm`
+    // is no longer called. Sources call it in their destructors, before the objects
+    // their reader uses go away.
+    void StopEncoder();
     // Linear PCM read: PCM from `pcm`, swapped to big-endian, with unit accounting.
     int ReadLpcm(uint8_t* buffer, int length, const PcmReader& pcm);
     // Layer II read: bytes from the encoder, one 2160-tick step per frame header.
@@ -106,4 +114,16 @@ protected:
     int nextHeaderOffset = 0;   // Layer II: where the next header is expected, relative to the next read
     uint8_t readTail[3] = {};   // Layer II: the last 3 bytes of the previous read
     CMP2Encoder encoder;
+
+private:
+    class CLayer2Thread;
+
+    // The encoder's coded bytes in the bursts ReadCompressed gives them, from the coding
+    // thread when one runs.
+    int ReadCoded(int length, uint8_t* buffer);
+
+    // The coding thread with its ring of bursts (made at the first threaded start and
+    // reused); destroyed before the encoder it drives.
+    std::unique_ptr<CLayer2Thread> layer2Thread;
+    bool threadRunning = false;  // ReadMp2 reads from layer2Thread
 };

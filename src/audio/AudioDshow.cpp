@@ -18,6 +18,8 @@ constexpr int ac3AcceptBytes = 2000;
 
 CAudioDshow::CAudioDshow(CDirectShowAV* source, bool compressAudio) : media(source), compress(compressAudio) {}
 
+CAudioDshow::~CAudioDshow() { StopEncoder(); }
+
 bool CAudioDshow::ParseAc3Header(const uint8_t* h, int& frameBytes, int& channelCount, bool& dolbySurround)
 {
     if (h[0] != 0x0B || h[1] != 0x77) return false;

@@ -13,6 +13,8 @@ public:
     // Reads from `media` (not owned; it must outlive the source). `compress` asks for
     // Layer II instead of linear PCM when the sound is decoded.
     CAudioDshow(CDirectShowAV* media, bool compress);
+    // Stops the Layer II coding thread before the reader's objects go.
+    ~CAudioDshow() override;
 
     int LpcmFrameInfo() override { return 0; }
     // 0 (AC-3), 1 (linear PCM) or 4 (Layer II) after Start.

@@ -4,6 +4,8 @@
 
 CAudioSlide::CAudioSlide(CSlideAudioTimeline* source) : timeline(source) {}
 
+CAudioSlide::~CAudioSlide() { StopEncoder(); }
+
 int CAudioSlide::ReadTimeline(uint8_t* buffer, int bytes)
 {
     if (!timeline) return 0;

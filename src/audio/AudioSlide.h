@@ -12,6 +12,8 @@ public:
     // Reads from `timeline` (not owned; it must outlive the source). Its compressAudio
     // flag chooses Layer II; a null timeline gives an empty stream.
     explicit CAudioSlide(CSlideAudioTimeline* timeline);
+    // Stops the Layer II coding thread before the reader's objects go.
+    ~CAudioSlide() override;
 
     int LpcmFrameInfo() override { return 0; }
     // 4 (Layer II) or 1 (linear PCM) after Start.

@@ -24,6 +24,10 @@ public:
     static constexpr int subbandLimit = 27;       // sub-bands coded (48 kHz, 192 kbit/s per channel)
     static constexpr int burstBytes = 14336;      // a burst codes frames until this many bytes are out
     static constexpr int blockBytes = 4092;       // the bit-stream buffer hands bytes on in these blocks
+    // The most one burst can hold: a burst stops coding once burstBytes are out, and its
+    // last frame adds at most one block, or the final flush of the bit-stream buffer
+    // (under 4096 bytes). ReadCompressed with at least this length returns a whole burst.
+    static constexpr int maxBurstBytes = burstBytes + 2 * 4096;
 
     // Source kinds: where the PCM comes from.
     static constexpr int sourceMediaImport = 2;
