@@ -68,6 +68,7 @@ CDVDMplex::CDVDMplex(int64_t splitBytes_) : splitBytes(splitBytes_)
     scratchTmap.resize(144000);
     scratchCadt.resize(32768);
     scratchAdmap.resize(400000);
+    vobus.reserve(size_t(maxVobus));
 }
 
 CDVDMplex::~CDVDMplex()
@@ -92,6 +93,19 @@ void CDVDMplex::SetSubPictureSource(CSubPictureSource* source)
 {
     subSource = source;
     subtitlesEnabled = source != nullptr;
+    if (subtitlesEnabled && subPictureUnit.empty())
+        subPictureUnit.resize(size_t(maxSubPictureUnit));
+}
+
+CVOBU* CDVDMplex::NewVobu()
+{
+    const size_t index = vobus.size();
+    const size_t block = index / vobuBlockSize;
+    if (block == vobuBlocks.size())
+        vobuBlocks.push_back(std::make_unique<CVOBU[]>(size_t(vobuBlockSize)));
+    CVOBU* v = &vobuBlocks[block][index % vobuBlockSize];
+    *v = CVOBU();  // a record of an earlier title is reused: start from a fresh one
+    return v;
 }
 
 void CDVDMplex::AddCell(double startSeconds, double endSeconds)
@@ -590,8 +604,9 @@ bool CDVDMplex::SendSubPictureUnit(uint32_t e)
     uint32_t due = OffsetTime(videoTimeOffset + 13500.0, next);
     if (e < due)
         return true;
-    std::vector<uint8_t> unit(64000);
-    int size = subSource->ReadUnit(unit.data(), 64000);
+    uint8_t* unit = subPictureUnit.data();
+    // A source reporting more than it was given room for is held to that room.
+    int size = std::min(subSource->ReadUnit(unit, maxSubPictureUnit), maxSubPictureUnit);
     int sent = 0;
     bool firstOfUnit = true;
     while (sent < size) {
@@ -615,7 +630,7 @@ bool CDVDMplex::SendSubPictureUnit(uint32_t e)
             p[16] = 0x3A;
         }
         p[9 + h] = 0x20;
-        std::memcpy(p + 10 + h, unit.data() + sent, size_t(n));
+        std::memcpy(p + 10 + h, unit + sent, size_t(n));
         if (subSyncPending && !vobus.empty()) {
             vobus.back()->PutDsi32(418, 0x7FFFFFFF);
             subSyncPending = false;
@@ -703,8 +718,8 @@ bool CDVDMplex::StartVobu(uint32_t s)
     pendingCellStart = false;
     CheckCellBoundary(s);
 
-    auto vobu = std::make_unique<CVOBU>();
-    CVOBU& v = *vobu;
+    // The record joins the list at the end, once the previous unit has been linked.
+    CVOBU& v = *NewVobu();
     v.cellIndex = currentCell;
     v.startsCell = vobus.empty() || pendingCellStart;
 
@@ -764,7 +779,7 @@ bool CDVDMplex::StartVobu(uint32_t s)
     subSyncPending = true;
     picturesInVobu = 0;
 
-    vobus.push_back(std::move(vobu));
+    vobus.push_back(&v);
     std::memcpy(pack, v.image, sizeof pack);
     if (!WritePack())
         return false;

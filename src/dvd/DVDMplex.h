@@ -88,7 +88,7 @@ public:
     void RemoveVobFiles() const;
 
     // Title results, for the IFO writer and the tests.
-    const std::vector<std::unique_ptr<CVOBU>>& Vobus() const { return vobus; }
+    const std::vector<CVOBU*>& Vobus() const { return vobus; }
     const std::vector<CCELL>& Cells() const { return cells; }
     int32_t PacksWritten() const { return packsWritten; }
     // Sectors of VOB file n (1..9); 0 for files not written.
@@ -172,7 +172,14 @@ private:
     std::FILE* file = nullptr;
     int32_t vobSectors[10] = {};
 
-    std::vector<std::unique_ptr<CVOBU>> vobus;
+    // The title's VOBU records in order. They live in blocks of vobuBlockSize records
+    // that are kept (and reused by the next OpenTitle), so the steady state makes no
+    // allocation per VOBU; the list's room for maxVobus entries is reserved up front.
+    static constexpr int vobuBlockSize = 256;
+    // The record for the next VOBU (index vobus.size()), cleared; not yet in the list.
+    CVOBU* NewVobu();
+    std::vector<CVOBU*> vobus;
+    std::vector<std::unique_ptr<CVOBU[]>> vobuBlocks;
     std::vector<CCELL> cells;
     int currentCell = 0;
 
@@ -192,4 +199,8 @@ private:
     uint32_t startCodeCarry = 0xFFFFFFFFu;
 
     std::vector<uint8_t> scratchPgc, scratchTmap, scratchCadt, scratchAdmap;
+    // One sub-picture unit as read from the source; allocated when sub-pictures are
+    // enabled.
+    static constexpr int maxSubPictureUnit = 64000;
+    std::vector<uint8_t> subPictureUnit;
 };
