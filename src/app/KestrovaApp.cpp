@@ -12,7 +12,6 @@
 
 extern "C" {
 #include <libavcodec/avcodec.h>
-#include <libavdevice/avdevice.h>
 #include <libavformat/avformat.h>
 #include <libavutil/avutil.h>
 #include <libswresample/swresample.h>
@@ -172,7 +171,6 @@ std::vector<CLibraryVersion> CKestrovaApp::FfmpegVersions()
         {"libavutil", LIBAVUTIL_VERSION_INT, avutil_version()},
         {"libavcodec", LIBAVCODEC_VERSION_INT, avcodec_version()},
         {"libavformat", LIBAVFORMAT_VERSION_INT, avformat_version()},
-        {"libavdevice", LIBAVDEVICE_VERSION_INT, avdevice_version()},
         {"libswscale", LIBSWSCALE_VERSION_INT, swscale_version()},
         {"libswresample", LIBSWRESAMPLE_VERSION_INT, swresample_version()},
     };

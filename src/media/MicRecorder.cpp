@@ -1,10 +1,13 @@
 #include "media/MicRecorder.h"
 
+#include <cerrno>
 #include <cstring>
+#include <mutex>
+
+#include <dlfcn.h>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
-#include <libavdevice/avdevice.h>
 #include <libavformat/avformat.h>
 }
 
@@ -14,6 +17,38 @@ void Put16(uint8_t* p, uint16_t v) { p[0] = uint8_t(v); p[1] = uint8_t(v >> 8); 
 }  // namespace
 
 CMicRecorder::~CMicRecorder() { Stop(); }
+
+bool CMicRecorder::LoadDeviceLibrary(const char* soname, std::string& error)
+{
+    auto load = [](const char* name, std::string& message) {
+        // The library stays loaded for the rest of the run: FFmpeg keeps pointers to
+        // the devices it registers.
+        void* library = dlopen(name, RTLD_NOW | RTLD_GLOBAL);
+        if (!library) {
+            const char* why = dlerror();
+            message = std::string("Cannot record sound: the audio device library ") + name +
+                      " could not be loaded (" + (why ? why : "unknown reason") + ").";
+            return false;
+        }
+        using RegisterAll = void (*)();
+        auto registerAll = reinterpret_cast<RegisterAll>(dlsym(library, "avdevice_register_all"));
+        if (!registerAll) {
+            message = std::string("Cannot record sound: ") + name + " has no avdevice_register_all.";
+            return false;
+        }
+        registerAll();
+        message.clear();
+        return true;
+    };
+    if (std::strcmp(soname, deviceLibrary) != 0) return load(soname, error);
+    // The program's own library: loaded and registered once, whichever thread asks first.
+    static std::once_flag once;
+    static bool loaded = false;
+    static std::string loadError;
+    std::call_once(once, [&] { loaded = load(soname, loadError); });
+    error = loadError;
+    return loaded;
+}
 
 void CMicRecorder::WriteWaveHeader(std::FILE* out, int ch, int sampleRate, int sampleBits, uint32_t bytes)
 {
@@ -37,7 +72,8 @@ void CMicRecorder::WriteWaveHeader(std::FILE* out, int ch, int sampleRate, int s
 bool CMicRecorder::Start(const std::string& target)
 {
     Stop();
-    avdevice_register_all();
+    lastError.clear();
+    if (!LoadDeviceLibrary(deviceLibrary, lastError)) return false;
     av_log_set_level(AV_LOG_QUIET);
     struct Choice { const char* format; const char* device; };
     const Choice choices[] = {{"pulse", "default"}, {"alsa", "default"}};
@@ -59,7 +95,10 @@ bool CMicRecorder::Start(const std::string& target)
         deviceName = std::string(c.format) + ": " + c.device;
         break;
     }
-    if (!input) return false;
+    if (!input) {
+        lastError = "Cannot record sound: no audio capture device could be opened (PulseAudio or ALSA \"default\").";
+        return false;
+    }
     AVCodecParameters* par = input->streams[0]->codecpar;
     channels = par->ch_layout.nb_channels;
     rate = par->sample_rate;
@@ -67,6 +106,7 @@ bool CMicRecorder::Start(const std::string& target)
     path = target;
     file = std::fopen(target.c_str(), "wb");
     if (!file) {
+        lastError = "Cannot record sound into " + target + ": " + std::strerror(errno);
         avformat_close_input(&input);
         return false;
     }

@@ -1,5 +1,10 @@
 // Records the first audio capture device into a RIFF WAVE file: PulseAudio's default
 // source when a server answers, else ALSA's "default" device.
+//
+// The capture devices come from FFmpeg's device library, which pulls in some eighty
+// further libraries (sound servers, X11, SDL, ...). Only recording needs it, so it is
+// loaded when the first recording starts rather than linked into the program, which
+// keeps every other run's start-up short.
 #pragma once
 
 #include <atomic>
@@ -18,8 +23,20 @@ public:
     CMicRecorder& operator=(const CMicRecorder&) = delete;
 
     // Opens the device and starts writing `path` on a thread of its own. Returns false
-    // (and leaves no file) when no device can be opened or the file cannot be made.
+    // (and leaves no file) when the device library cannot be loaded, no device can be
+    // opened or the file cannot be made; LastError then says which.
     bool Start(const std::string& path);
+
+    // Why the last Start failed (empty after a successful one).
+    const std::string& LastError() const { return lastError; }
+
+    // The device library's file name, as the dynamic loader knows it.
+    static constexpr const char* deviceLibrary = "libavdevice.so.59";
+
+    // Loads the device library `soname` (once per process for the default name) and
+    // registers its capture devices with FFmpeg. Returns false with a message naming
+    // the library and the loader's reason in `error` when it cannot be loaded.
+    static bool LoadDeviceLibrary(const char* soname, std::string& error);
 
     // Ends the recording and completes the file's header. Safe to call twice.
     void Stop();
@@ -37,6 +54,7 @@ private:
     std::FILE* file = nullptr;
     std::string path;
     std::string deviceName;
+    std::string lastError;
     int channels = 0;
     int rate = 0;
     int bits = 16;
