@@ -1,47 +1,108 @@
 #!/usr/bin/env bash
 # Races Kestrova's MPEG-2 video encoder against FFmpeg's mpeg2video on the same raw
-# 720 x 480 frames at the same bit rate, in the same run: prints both speeds (frames per
-# second of encoding, from the encoders' own CPU time), both PSNR-Y values against the
-# raw frames and both bit rates.
+# 720 x 480 frames at the same bit rate, in the same run, with one thread and with each
+# one's default threads. Prints the speeds, the bit rate each produced, each one's PSNR-Y
+# against the raw frames and each one's worst frame PSNR-Y.
 #
-#   bench/encode_vs_ffmpeg.sh [BUILD_DIR] [SECONDS] [BITS_PER_SECOND]
+#   bench/encode_vs_ffmpeg.sh [BUILD_DIR] [SECONDS | FRAMES.y4m] [BITS_PER_SECOND]
 #
-# BUILD_DIR holds bench/bench_encode_file (default build/release).
+# BUILD_DIR holds bench/bench_encode_file (default build/release). Without a YUV4MPEG2
+# file, SECONDS (default 10) of a detailed moving test picture with grain are made.
+# Speeds: one thread from CPU time (ours: the tool's own clock around the encoding, the
+# frames already in memory; FFmpeg: user + system time of the whole run, reading the raw
+# file included), default threads from wall time (the same spans).
+# FFmpeg runs as `-c:v mpeg2video -b:v RATE -g 15 -bf 0 -flags +cgop -sc_threshold 1e9`.
+# With COMPARE_RESULTS set, the table rows are appended to that file (see bench/compare.sh).
 set -euo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
 build="${1:-$here/build/release}"
-seconds="${2:-10}"
+source_arg="${2:-10}"
 rate="${3:-6000000}"
 tool="$build/bench/bench_encode_file"
-[ -x "$tool" ] || { echo "missing $tool (build the bench_encode_file target)" >&2; exit 1; }
-command -v ffmpeg >/dev/null || { echo "ffmpeg is not installed" >&2; exit 1; }
+[ -x "$tool" ] || { echo "encode_vs_ffmpeg.sh: missing $tool (build the bench_encode_file target)" >&2; exit 1; }
+for t in ffmpeg bc /usr/bin/time md5sum; do
+  command -v "$t" >/dev/null || { echo "encode_vs_ffmpeg.sh: $t is not installed" >&2; exit 1; }
+done
 
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
-raw="$work/source.y4m"
-# A detailed moving test picture with grain, as raw frames.
-ffmpeg -v error -f lavfi -i "testsrc2=size=720x480:rate=30000/1001,noise=alls=3:allf=t" \
-    -t "$seconds" -pix_fmt yuv420p -y "$raw"
-frames=$(( $(stat -c %s "$raw") / 518406 ))
+if [ -f "$source_arg" ]; then
+  raw=$source_arg
+else
+  raw="$work/source.y4m"
+  ffmpeg -nostdin -v error -f lavfi -i "testsrc2=size=720x480:rate=30000/1001,noise=alls=3:allf=t" \
+      -t "$source_arg" -pix_fmt yuv420p -y "$raw"
+fi
+# Frame count and rate from the header: every frame is "FRAME\n" and W x H x 3 / 2 bytes.
+header=$(head -c 256 "$raw" | head -1)
+[[ $header == YUV4MPEG2* ]] || { echo "encode_vs_ffmpeg.sh: $raw is not a YUV4MPEG2 file" >&2; exit 1; }
+width=$(sed -n 's/.* W\([0-9]*\).*/\1/p' <<<"$header"); height=$(sed -n 's/.* H\([0-9]*\).*/\1/p' <<<"$header")
+fps_num=$(sed -n 's/.* F\([0-9]*\):.*/\1/p' <<<"$header"); fps_den=$(sed -n 's/.* F[0-9]*:\([0-9]*\).*/\1/p' <<<"$header")
+frames=$(( ($(stat -c %s "$raw") - ${#header} - 1) / (6 + width * height * 3 / 2) ))
+pal=(); [ "$fps_num" = 25 ] && [ "$fps_den" = 1 ] && pal=(--pal)
 
-psnr_y() {  # PSNR-Y of stream $1 against the raw frames, pictures paired by order
-    ffmpeg -v info -i "$1" -i "$raw" -lavfi "[0:v]settb=1/30,setpts=N[a];[1:v]settb=1/30,setpts=N[b];[a][b]psnr" -f null - 2>&1 |
-        sed -n 's/.*PSNR y:\([0-9.inf]*\).*/\1/p' | tail -1
-}
 bits_per_second() {  # average bit rate of stream $1
-    awk -v b="$(stat -c %s "$1")" -v f="$frames" 'BEGIN { printf "%.0f", b * 8 / (f * 1001 / 30000) }'
+  awk -v b="$(stat -c %s "$1")" -v f="$frames" -v n="$fps_num" -v d="$fps_den" 'BEGIN { printf "%.0f", b * 8 / (f * d / n) }'
+}
+# PSNR-Y of stream $1 against the raw frames, pictures paired by order: sets $psnr (over the
+# whole sequence, from the mean squared error) and $worst (the lowest of any frame).
+measure_psnr() {
+  local log=$work/psnr.log stats=$work/psnr.stats count
+  ffmpeg -nostdin -v info -i "$1" -i "$raw" \
+      -lavfi "[0:v]settb=1/30,setpts=N[a];[1:v]settb=1/30,setpts=N[b];[a][b]psnr=stats_file=$stats" -f null - >"$log" 2>&1 ||
+    { tail -5 "$log" >&2; echo "encode_vs_ffmpeg.sh: cannot compare $1" >&2; exit 1; }
+  if grep -q -i -E 'error|invalid' "$log"; then
+    echo "encode_vs_ffmpeg.sh: the decoder reports errors in $1:" >&2; grep -i -E 'error|invalid' "$log" | head -5 >&2; exit 1
+  fi
+  count=$(wc -l <"$stats")
+  [ "$count" = "$frames" ] || { echo "encode_vs_ffmpeg.sh: $1 decodes to $count pictures, not $frames" >&2; exit 1; }
+  psnr=$(sed -n 's/.*PSNR y:\([0-9.inf]*\).*/\1/p' "$log" | tail -1)
+  [[ $psnr == inf ]] || psnr=$(printf %.2f "$psnr")
+  worst=$(sed -n 's/.*psnr_y:\([0-9.inf]*\).*/\1/p' "$stats" | sort -g | head -1)
+}
+field() { awk -v k="$1" '{ for (i = 1; i < NF; ++i) if ($i == k) print $(i + 1) }' <<<"$2"; }
+ffmpeg_encode() {  # threads, output; sets $wall and $cpu
+  /usr/bin/time -f '%e %U %S' -o "$work/time" ffmpeg -nostdin -v error -i "$raw" -c:v mpeg2video -b:v "$rate" \
+      -g 15 -bf 0 -flags +cgop -sc_threshold 1000000000 -threads "$1" -y "$2"
+  read -r wall user sys <"$work/time"
+  cpu=$(echo "$user + $sys" | bc -l)
 }
 
-# Ours: the tool reports its own CPU time of encoding (frames are loaded before the clock starts).
-ours_line="$("$tool" "$raw" "$work/ours.m2v" --bitrate "$rate")"
-ours_fps="$(echo "$ours_line" | awk '{ for (i = 1; i < NF; ++i) if ($i == "cpu_fps") print $(i + 1) }')"
+# Ours, one thread and the default thread count. Threads must not change the stream.
+ours_one="$(KESTROVA_THREADS=1 "$tool" "$raw" "$work/ours.m2v" --bitrate "$rate" "${pal[@]}")"
+ours_many="$("$tool" "$raw" "$work/ours-threads.m2v" --bitrate "$rate" "${pal[@]}")"
+same=$( [ "$(md5sum <"$work/ours.m2v")" = "$(md5sum <"$work/ours-threads.m2v")" ] && echo yes || echo no)
+rm -f "$work/ours-threads.m2v"
+ours_fps1=$(field cpu_fps "$ours_one")
+ours_fpsn=$(field fps "$ours_many")
 
-# FFmpeg: user + system CPU seconds of the whole run, decoding of the raw input included.
-ffmpeg_stats="$( { /usr/bin/time -f '%U %S' ffmpeg -v error -i "$raw" -c:v mpeg2video -bf 0 -g 15 \
-    -b:v "$rate" -threads 1 -y "$work/ffmpeg.m2v"; } 2>&1 | tail -1)"
-ffmpeg_fps="$(echo "$ffmpeg_stats" | awk -v f="$frames" '{ printf "%.2f", f / ($1 + $2) }')"
+ffmpeg_encode 1 "$work/ffmpeg.m2v"
+ff_fps1=$(echo "$frames / $cpu" | bc -l)
+ffmpeg_encode 0 "$work/ffmpeg-threads.m2v"
+ff_fpsn=$(echo "$frames / $wall" | bc -l)
+rm -f "$work/ffmpeg-threads.m2v"
 
-printf '%-10s %10s %10s %12s\n' encoder fps psnr_y bit/s
-printf '%-10s %10s %10s %12s\n' kestrova "$ours_fps" "$(psnr_y "$work/ours.m2v")" "$(bits_per_second "$work/ours.m2v")"
-printf '%-10s %10s %10s %12s\n' ffmpeg "$ffmpeg_fps" "$(psnr_y "$work/ffmpeg.m2v")" "$(bits_per_second "$work/ffmpeg.m2v")"
-echo "($frames frames of 720 x 480 at a target of $rate bit/s)"
+measure_psnr "$work/ours.m2v"; ours_psnr=$psnr; ours_worst=$worst
+measure_psnr "$work/ffmpeg.m2v"; ff_psnr=$psnr; ff_worst=$worst
+ours_rate=$(bits_per_second "$work/ours.m2v"); ff_rate=$(bits_per_second "$work/ffmpeg.m2v")
+
+printf '%-10s %14s %16s %10s %12s %12s\n' encoder "fps 1 thread" "fps threads" psnr_y "worst frame" bit/s
+printf '%-10s %14.1f %16.1f %10s %12s %12s\n' kestrova "$ours_fps1" "$ours_fpsn" "$ours_psnr" "$ours_worst" "$ours_rate"
+printf '%-10s %14.1f %16.1f %10s %12s %12s\n' ffmpeg "$ff_fps1" "$ff_fpsn" "$ff_psnr" "$ff_worst" "$ff_rate"
+echo "($frames frames of $width x $height at a target of $rate bit/s; 1 thread: CPU time, threads: wall time;"
+echo " our threaded stream is the same as the one-thread stream: $same)"
+
+if [ -n "${COMPARE_RESULTS:-}" ]; then
+  row() { printf '%s\t%s\t%s\t%s\t%s\t%s\n' "$@" >>"$COMPARE_RESULTS"; }
+  verdict() { awk -v a="$1" -v b="$2" 'BEGIN { print (a + 0 >= b + 0) ? "PASS" : "MISS" }'; }
+  r1=$(echo "$ours_fps1 / $ff_fps1" | bc -l)
+  rn=$(echo "$ours_fpsn / $ff_fpsn" | bc -l)
+  dp=$(echo "$ours_psnr - $ff_psnr" | bc -l)
+  dw=$(echo "$ours_worst - $ff_worst" | bc -l)
+  row "encoder 1 thread fps (CPU)" "$(printf %.1f "$ff_fps1")" "$(printf %.1f "$ours_fps1")" "$(printf %.2f "$r1")" ">= 1" "$(verdict "$r1" 1)"
+  row "encoder default threads fps (wall)" "$(printf %.1f "$ff_fpsn")" "$(printf %.1f "$ours_fpsn")" "$(printf %.2f "$rn")" "-" "info"
+  row "encoder PSNR-Y dB" "$ff_psnr" "$ours_psnr" "$(printf %+.2f "$dp")" ">= -0.3 dB" "$(verdict "$dp" -0.3)"
+  row "encoder worst frame PSNR-Y dB" "$ff_worst" "$ours_worst" "$(printf %+.2f "$dw")" ">= 0 dB" "$(verdict "$dw" 0)"
+  row "encoder bit rate kbit/s" "$(( ff_rate / 1000 ))" "$(( ours_rate / 1000 ))" "-" "~$(( rate / 1000 ))" "info"
+  row "encoder threads keep the stream" "-" "$same" "-" "yes" "$( [ "$same" = yes ] && echo PASS || echo MISS)"
+fi

@@ -6,10 +6,15 @@
 # cross-correlation (`kestrova audio compare`).
 #   bench/mp2_vs_peers.sh KESTROVA_BINARY [WAV_48KHZ_STEREO] [RUNS]
 # Without a WAV, one minute of music-like sound is made with FFmpeg.
+# With COMPARE_RESULTS set, the table rows are appended to that file (see bench/compare.sh).
 set -euo pipefail
 kestrova=${1:?usage: mp2_vs_peers.sh KESTROVA_BINARY [WAV] [RUNS]}
 wav=${2:-}
 runs=${3:-3}
+for tool in ffmpeg ffprobe twolame bc /usr/bin/time; do
+  command -v "$tool" >/dev/null || { echo "mp2_vs_peers.sh: $tool is not installed" >&2; exit 1; }
+done
+[ -x "$kestrova" ] || { echo "mp2_vs_peers.sh: $kestrova is not built" >&2; exit 1; }
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
@@ -24,7 +29,11 @@ fi
 seconds=$(ffprobe -v error -show_entries format=duration -of csv=p=0 "$wav")
 
 # CPU seconds (user + system) of one command.
-cpu() { /usr/bin/time -f '%U %S' -o "$work/time" "$@" >/dev/null 2>&1; awk '{print $1 + $2}' "$work/time"; }
+cpu() {
+  /usr/bin/time -f '%U %S' -o "$work/time" "$@" >"$work/run.log" 2>&1 ||
+    { echo "mp2_vs_peers.sh: this command failed: $*" >&2; cat "$work/run.log" >&2; exit 1; }
+  awk '{print $1 + $2}' "$work/time"
+}
 
 declare -A best
 encoders=(kestrova twolame ffmpeg)
@@ -42,13 +51,28 @@ for ((i = 0; i < runs; i++)); do
   done
 done
 
+declare -A snr speed
 printf '%-9s %10s %12s %10s  %s\n' encoder "cpu s" "x realtime" "SNR dB" "decoder messages (crccheck)"
 for e in "${encoders[@]}"; do
   ffmpeg -nostdin -v error -err_detect crccheck -y -i "$work/$e.mp2" -c:a pcm_s16le "$work/$e.wav" 2>"$work/$e.log" || true
-  snr=$("$kestrova" audio compare "$wav" "$work/$e.wav" | sed -n 's/.*SNR \(-\?[0-9.]*\) dB.*/\1/p')
+  snr[$e]=$("$kestrova" audio compare "$wav" "$work/$e.wav" | sed -n 's/.*SNR \(-\?[0-9.]*\) dB.*/\1/p')
+  [ -n "${snr[$e]}" ] || { echo "mp2_vs_peers.sh: no SNR for $e's stream" >&2; exit 1; }
   t=${best[$e]}
-  speed=$(echo "if ($t > 0) $seconds / $t else 0" | bc -l)
-  printf '%-9s %10.3f %12.1f %10s  %s\n' "$e" "$t" "$speed" "$snr" "$(wc -l <"$work/$e.log") lines"
+  speed[$e]=$(echo "if ($t > 0) $seconds / $t else 0" | bc -l)
+  printf '%-9s %10.3f %12.1f %10s  %s\n' "$e" "$t" "${speed[$e]}" "${snr[$e]}" "$(wc -l <"$work/$e.log") lines"
 done
 printf 'speed ratio kestrova / twolame: %.2f\n' "$(echo "${best[twolame]} / ${best[kestrova]}" | bc -l)"
 printf 'speed ratio kestrova / ffmpeg:  %.2f\n' "$(echo "${best[ffmpeg]} / ${best[kestrova]}" | bc -l)"
+
+if [ -n "${COMPARE_RESULTS:-}" ]; then
+  row() { printf '%s\t%s\t%s\t%s\t%s\t%s\n' "$@" >>"$COMPARE_RESULTS"; }
+  verdict() { awk -v a="$1" -v b="$2" 'BEGIN { print (a + 0 >= b + 0) ? "PASS" : "MISS" }'; }
+  r=$(echo "${best[twolame]} / ${best[kestrova]}" | bc -l)
+  rf=$(echo "${best[ffmpeg]} / ${best[kestrova]}" | bc -l)
+  d=$(echo "${snr[kestrova]} - ${snr[twolame]}" | bc -l)
+  df=$(echo "${snr[kestrova]} - ${snr[ffmpeg]}" | bc -l)
+  row "Layer II x real time vs twolame (CPU)" "$(printf %.1f "${speed[twolame]}")" "$(printf %.1f "${speed[kestrova]}")" "$(printf %.2f "$r")" ">= 2" "$(verdict "$r" 2)"
+  row "Layer II x real time vs ffmpeg mp2" "$(printf %.1f "${speed[ffmpeg]}")" "$(printf %.1f "${speed[kestrova]}")" "$(printf %.2f "$rf")" "-" "info"
+  row "Layer II SNR dB vs twolame" "${snr[twolame]}" "${snr[kestrova]}" "$(printf %+.2f "$d")" ">= 0 dB" "$(verdict "$d" 0)"
+  row "Layer II SNR dB vs ffmpeg mp2" "${snr[ffmpeg]}" "${snr[kestrova]}" "$(printf %+.2f "$df")" "-" "info"
+fi
