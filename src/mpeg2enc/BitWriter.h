@@ -1,6 +1,6 @@
-// CBitWriter: the encoder's bit writer over its group buffer. Bits are collected in an
-// accumulator and stored as whole 32-bit big-endian words; positions are byte offsets
-// from the buffer start so that the buffer can be moved when it grows.
+// CBitWriter: the encoder's bit writer over a caller's buffer. Bits are collected in a
+// 64-bit accumulator and stored as whole 64-bit big-endian words; positions are byte
+// offsets from the buffer start so that the buffer can be moved when it grows.
 #pragma once
 
 #include <cstddef>
@@ -9,7 +9,8 @@
 
 class CBitWriter {
 public:
-    // Points the writer at `buffer` of `capacity` bytes (a multiple of 4) and empties it.
+    // Points the writer at `buffer` of `capacity` bytes (rounded down to a multiple of 8)
+    // and empties it.
     void Attach(uint8_t* buffer, size_t capacity);
     // Moves the writer to a new buffer that already holds a copy of the bytes written.
     void Rebase(uint8_t* buffer, size_t capacity);
@@ -22,22 +23,23 @@ public:
     // Appends the low `count` bits (1..32) of `value`, most significant first.
     void PutBits(uint32_t value, int count)
     {
-        value &= count >= 32 ? 0xFFFFFFFFu : ((1u << count) - 1u);
+        const uint64_t bits = value & (count >= 32 ? 0xFFFFFFFFu : ((1u << count) - 1u));
         if (count < freeBits) {
-            accumulator = (accumulator << count) | value;
+            accumulator = (accumulator << count) | bits;
             freeBits -= count;
             return;
         }
+        // The accumulator's word is completed by the top `freeBits` bits of the value
+        // (freeBits is 1..32 here, so neither shift reaches 64).
         const int rest = count - freeBits;
-        const uint32_t word = uint32_t((accumulator << freeBits) | (uint64_t(value) >> rest));
-        StoreWord(word);
-        accumulator = value;
-        freeBits = 32 - rest;
+        StoreWord((accumulator << freeBits) | (bits >> rest));
+        accumulator = bits;  // only the low `rest` bits count
+        freeBits = 64 - rest;
     }
     // Writes zero bits up to the next byte boundary (nothing when already on one).
     void AlignToByte()
     {
-        const int used = (32 - freeBits) & 7;
+        const int used = (64 - freeBits) & 7;
         if (used) PutBits(0, 8 - used);
     }
     // Byte-aligns and writes a 32-bit start code.
@@ -46,37 +48,42 @@ public:
         AlignToByte();
         PutBits(code, 32);
     }
+    // Appends the first `bitCount` bits of `data` (most significant bit of each byte
+    // first) to a writer that stands on a byte boundary; the encoder joins slices coded
+    // by separate writers this way. Returns false, writing nothing, when the writer is
+    // not byte-aligned.
+    bool AppendBits(const uint8_t* data, uint64_t bitCount);
     // Completes the accumulator's word with zero bits and stores it. Returns the offset
     // just past the last byte that holds written bits; the writer then starts again at
     // the buffer start.
     size_t Finish();
 
     // Bits written since the last Reset.
-    uint64_t BitCount() const { return byteCount * 8 + uint64_t(32 - freeBits); }
+    uint64_t BitCount() const { return byteCount * 8 + uint64_t(64 - freeBits); }
     // Offset of the byte that the next bit will start after byte alignment.
-    size_t AlignedPosition() const { return position + size_t((32 - freeBits + 7) / 8); }
+    size_t AlignedPosition() const { return position + size_t((64 - freeBits + 7) / 8); }
     // Whole-word write position and the bytes still free after it.
     size_t Position() const { return position; }
     size_t FreeBytes() const { return capacity - position; }
 
 private:
-    void StoreWord(uint32_t word)
+    void StoreWord(uint64_t word)
     {
-        if (position + 4 > capacity) {
+        if (position + 8 > capacity) {
             overflowed = true;  // never written past the buffer; the caller grows it first
             return;
         }
-        const uint32_t bigEndian = __builtin_bswap32(word);
-        std::memcpy(buffer + position, &bigEndian, 4);
-        position += 4;
-        byteCount += 4;
+        const uint64_t bigEndian = __builtin_bswap64(word);
+        std::memcpy(buffer + position, &bigEndian, 8);
+        position += 8;
+        byteCount += 8;
     }
 
     uint8_t* buffer = nullptr;
     size_t capacity = 0;
     size_t position = 0;
     uint64_t accumulator = 0;
-    int freeBits = 32;
+    int freeBits = 64;  // 1..64 bits still free in the accumulator's word
     uint64_t byteCount = 0;
 
 public:

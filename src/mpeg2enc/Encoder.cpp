@@ -4,16 +4,24 @@
 #include "base/Ini.h"
 #include "base/Progress.h"
 #include "base/Texts.h"
+#include "base/Threads.h"
 #include "mpeg2enc/BlockCoding.h"
 #include "mpeg2enc/Dct.h"
 #include "mpeg2enc/FrameSource.h"
 #include "mpeg2enc/VlcTables.h"
 
+#include <emmintrin.h>
+
 #include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <mutex>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -34,13 +42,189 @@ size_t WorstCasePictureBytes(int mbCount, int mbRows)
     return size_t(mbCount) * (6 * (63 * 3 + 8) + 16) + size_t(mbRows) * 8 + 4096;
 }
 
+// Largest number of bytes one slice (macroblock row) can take, rounded up to whole
+// cache lines: the same bound per macroblock plus the slice header.
+size_t WorstCaseSliceBytes(int mbColumns)
+{
+    return (size_t(mbColumns) * (6 * (63 * 3 + 8) + 16) + 64 + 63) & ~size_t(63);
+}
+
 long ParseLong(const std::string& text) { return std::strtol(text.c_str(), nullptr, 10); }
 
 }  // namespace
 
-CEncoder::CEncoder() = default;
+// The worker pool of one stream. The calling thread is worker 0 and `helpers` hold the
+// others. For each picture the calling thread publishes the picture under the mutex and
+// wakes the helpers; every worker then takes the next uncoded row from `nextRow` until
+// none is left, and the calling thread waits until every helper has left the picture
+// before it joins the slices, so no helper ever sees the next picture's settings early.
+struct CEncoder::SSliceWorkers {
+    explicit SSliceWorkers(CEncoder& owner) : encoder(owner) {}
+    ~SSliceWorkers()
+    {
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            quit = true;
+        }
+        wake.notify_all();
+        for (std::thread& t : helpers) t.join();
+    }
 
-CEncoder::~CEncoder() { CloseProgress(); }
+    // Allocates the slice buffers and starts `count - 1` helper threads. Returns false
+    // when memory or a thread could not be had.
+    bool Start(int count)
+    {
+        const int rows = encoder.mbRows;
+        sliceCapacity = WorstCaseSliceBytes(encoder.mbColumns);
+        if (!sliceMemory.Allocate(sliceCapacity * size_t(rows) + 128)) return false;
+        uint8_t* base = sliceMemory.AlignedAbove(64);
+        try {
+            searches = std::make_unique<CMotionSearch[]>(size_t(count));
+            searched = std::make_unique<std::atomic<int>[]>(size_t(rows));
+            sliceWriters = std::make_unique<CBitWriter[]>(size_t(rows));
+            sliceBits = std::make_unique<uint64_t[]>(size_t(rows));
+            for (int r = 0; r < rows; ++r) sliceWriters[r].Attach(base + size_t(r) * sliceCapacity, sliceCapacity);
+            helpers.reserve(size_t(count - 1));
+            for (int i = 1; i < count; ++i) helpers.emplace_back([this, i] { HelperLoop(i); });
+        } catch (...) {
+            return false;  // the destructor stops any helper already started
+        }
+        return true;
+    }
+
+    // Searches (P pictures) and codes every row, each into its own slice buffer.
+    void CodePicture(bool isIntra, int quantiser, const CFrame& referenceFrame, CFrame& currentFrame)
+    {
+        intra = isIntra;
+        q = quantiser;
+        reference = &referenceFrame;
+        current = &currentFrame;
+        nextRow.store(0, std::memory_order_relaxed);
+        for (int r = 0; r < encoder.mbRows; ++r) searched[r].store(0, std::memory_order_relaxed);
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            ++generation;
+            running = int(helpers.size());
+        }
+        wake.notify_all();
+        RunRows(0);
+        std::unique_lock<std::mutex> lock(mutex);
+        finished.wait(lock, [this] { return running == 0; });
+    }
+
+    void HelperLoop(int index)
+    {
+        uint64_t seen = 0;
+        for (;;) {
+            {
+                std::unique_lock<std::mutex> lock(mutex);
+                wake.wait(lock, [&] { return quit || generation != seen; });
+                if (quit) return;
+                seen = generation;
+            }
+            RunRows(index);
+            std::lock_guard<std::mutex> lock(mutex);
+            if (--running == 0) finished.notify_one();
+        }
+    }
+
+    // Waits until the motion search of `row` has finished at least `columns` macroblocks.
+    void WaitForSearch(int row, int columns) const
+    {
+        for (int spins = 0; searched[row].load(std::memory_order_acquire) < columns; ++spins) {
+            if (spins < 256)
+                _mm_pause();
+            else
+                std::this_thread::yield();  // the row's worker may have lost its processor
+        }
+    }
+
+    void RunRows(int index)
+    {
+        CEncoder& e = encoder;
+        const int columns = e.mbColumns;
+        for (;;) {
+            const int row = nextRow.fetch_add(1, std::memory_order_relaxed);
+            if (row >= e.mbRows) return;
+            if (!intra) {
+                // A macroblock's candidates come from its left, top and top-right
+                // neighbours: the row above must be final up to the next column.
+                int32_t* vx = current->Array(CFrame::kMotionX);
+                int32_t* vy = current->Array(CFrame::kMotionY);
+                int32_t* flags = current->Array(CFrame::kMbFlags);
+                for (int column = 0; column < columns; ++column) {
+                    if (row > 0) WaitForSearch(row - 1, std::min(column + 2, columns));
+                    searches[index].SearchAndClassify(row * columns + column, e.input.picture.planeY,
+                                                      reference->picture.planeY, e.width, e.height,
+                                                      reference->Array(CFrame::kMotionX),
+                                                      reference->Array(CFrame::kMotionY), vx, vy, flags);
+                    searched[row].store(column + 1, std::memory_order_release);
+                }
+            }
+            CBitWriter& w = sliceWriters[row];
+            w.Reset();
+            e.CodeRow(row, w, intra, q, *reference, *current);
+            sliceBits[row] = w.BitCount();
+            w.Finish();
+        }
+    }
+
+    CEncoder& encoder;
+    std::vector<std::thread> helpers;
+    std::unique_ptr<CMotionSearch[]> searches;      // one per worker
+    std::unique_ptr<std::atomic<int>[]> searched;   // per row: macroblocks searched
+    std::unique_ptr<CBitWriter[]> sliceWriters;     // per row, over sliceMemory
+    std::unique_ptr<uint64_t[]> sliceBits;          // per row: bits of the slice
+    CMemory sliceMemory;
+    size_t sliceCapacity = 0;
+
+    // The picture being coded (written by the calling thread before the wake-up).
+    bool intra = true;
+    int q = 2;
+    const CFrame* reference = nullptr;
+    CFrame* current = nullptr;
+    std::atomic<int> nextRow{0};
+
+    std::mutex mutex;
+    std::condition_variable wake, finished;
+    uint64_t generation = 0;
+    int running = 0;  // helpers still inside the current picture
+    bool quit = false;
+};
+
+CEncoder::CEncoder() : threadCount(WorkerThreads()) {}
+
+CEncoder::~CEncoder()
+{
+    StopWorkers();
+    CloseProgress();
+}
+
+void CEncoder::SetThreads(int count) { threadCount = std::clamp(count, 1, 64); }
+
+void CEncoder::StartWorkers()
+{
+    StopWorkers();
+    if (threadCount <= 1 || mbRows <= 1) return;
+    workers = std::make_unique<SSliceWorkers>(*this);
+    // Without memory or threads the stream is coded serially: the same bytes, slower.
+    if (!workers->Start(std::min(threadCount, mbRows))) workers.reset();
+}
+
+void CEncoder::StopWorkers() { workers.reset(); }
+
+bool CEncoder::CodePictureParallel(bool intra, int q, const CFrame& reference, CFrame& current)
+{
+    workers->CodePicture(intra, q, reference, current);
+    for (int row = 0; row < mbRows; ++row) {
+        const CBitWriter& slice = workers->sliceWriters[row];
+        if (slice.overflowed) return false;
+        writer.AlignToByte();
+        writer.AppendBits(workers->sliceMemory.AlignedAbove(64) + size_t(row) * workers->sliceCapacity,
+                          workers->sliceBits[row]);
+    }
+    return true;
+}
 
 uint64_t CEncoder::PictureTicks(int64_t n) const
 {
@@ -158,6 +342,7 @@ bool CEncoder::Start(CFrameSource* frameSource, int64_t frameCount)
     gopComplete = streamFinished = endOfStream = false;
     cancelled = failed = false;
     std::fill(std::begin(pictureStarts), std::end(pictureStarts), noPicture);
+    StartWorkers();
 
     std::string name = jobName;
     if (name.size() > 48) name = name.substr(0, 45) + "...";
@@ -222,6 +407,7 @@ int32_t CEncoder::Read(uint8_t* buffer, int32_t length)
             endPosition = FinishGop();
             endOfStream = true;
             writer.Rewind();
+            StopWorkers();
             CloseProgress();
             gopComplete = true;
             streamFinished = true;
@@ -400,7 +586,7 @@ bool CEncoder::EncodePicture()
         std::fill(vx, vx + mbCount, 0);
         std::fill(vy, vy + mbCount, 0);
         std::fill(flags, flags + mbCount, flagIntra);
-    } else {
+    } else if (!workers) {
         motionSearch.SearchPicture(input.picture.planeY, reference.picture.planeY, width, height,
                                    reference.Array(CFrame::kMotionX), reference.Array(CFrame::kMotionY), vx, vy,
                                    flags);
@@ -409,7 +595,12 @@ bool CEncoder::EncodePicture()
 
     const uint64_t startBits = writer.BitCount();
     WritePictureHeaders(intra, position);
-    CodeSlices(intra, q, reference, current);
+    if (!workers) {
+        CodeSlices(intra, q, reference, current);
+    } else if (!CodePictureParallel(intra, q, reference, current)) {
+        failed = true;  // a slice outgrew its bound: never expected, but never written cut
+        return false;
+    }
     const uint64_t bits = writer.BitCount() - startBits;
     rateController.Update(intra, double(bits));
     if (pictureHook) pictureHook(SPictureInfo{n, intra, q, bits, current, input.picture});
@@ -455,6 +646,12 @@ void CEncoder::FormPrediction(int column, int row, int mvx, int mvy, const CFram
 
 void CEncoder::CodeSlices(bool intra, int q, const CFrame& reference, CFrame& current)
 {
+    for (int row = 0; row < mbRows; ++row) CodeRow(row, writer, intra, q, reference, current);
+}
+
+void CEncoder::CodeRow(int row, CBitWriter& writer, bool intra, int q, const CFrame& reference,
+                       CFrame& current) const
+{
     const CYUV420Image& src = input.picture;
     CYUV420Image& out = current.picture;
     int32_t* vx = current.Array(CFrame::kMotionX);
@@ -470,7 +667,7 @@ void CEncoder::CodeSlices(bool intra, int q, const CFrame& reference, CFrame& cu
     alignas(16) int16_t dequantised[64];
     alignas(16) int16_t residual[64];
 
-    for (int row = 0; row < mbRows; ++row) {
+    {
         writer.PutStartCode(0x00000101 + uint32_t(row));
         writer.PutBits(uint32_t(scaleCode), 5);
         writer.PutBits(0, 1);

@@ -8,6 +8,13 @@
 // GOP; position 0 is an I picture, every other position a P picture predicted from the
 // reconstruction of the picture before it. The sequence header and its two extensions
 // are repeated before every GOP.
+//
+// With more than one thread, the macroblock rows of a picture are shared out among a
+// small pool of workers (started with the stream): every row is a slice that starts on
+// a byte boundary and resets its predictors, so each is coded into its own buffer and
+// the buffers are joined in row order. The motion search runs row by row in the same
+// workers, each macroblock waiting for the neighbours its candidates come from, so
+// every decision and every byte is the same as with one thread.
 #pragma once
 
 #include "mpeg2enc/BitWriter.h"
@@ -72,6 +79,13 @@ public:
     uint32_t CurrentPictureTime() const { return currentPictureTime; }
     uint32_t NextPictureTime() const { return nextPictureTime; }
 
+    // Number of threads that code a picture (1..64), taking effect at the next Start; 1
+    // codes on the calling thread alone. The default is WorkerThreads().
+    void SetThreads(int count);
+    // The number of threads set (the stream may use fewer when workers could not be
+    // started: the output is the same either way).
+    int Threads() const { return threadCount; }
+
     void SetFlipVertical(bool flip) { flipVertical = flip; }
     void SetAspectCode(int code) { aspectCode = code; }
     // progressive_frame and chroma_420_type := !interlaced; top_field_first := 1 when
@@ -118,6 +132,15 @@ private:
     void WriteGopHeader(int64_t frameNumber);
     void WritePictureHeaders(bool intra, int temporalReference);
     void CodeSlices(bool intra, int q, const CFrame& reference, CFrame& current);
+    // Codes macroblock row `row` as one slice into `w` (reconstruction included).
+    void CodeRow(int row, CBitWriter& w, bool intra, int q, const CFrame& reference, CFrame& current) const;
+    // Motion search and coding of the whole picture by the worker pool, joined into
+    // `writer`. Returns false when a slice did not fit its buffer.
+    bool CodePictureParallel(bool intra, int q, const CFrame& reference, CFrame& current);
+    struct SSliceWorkers;
+    friend struct SSliceWorkers;
+    void StartWorkers();
+    void StopWorkers();
     void FormPrediction(int column, int row, int vx, int vy, const CFrame& reference, uint8_t pred[6][64]) const;
     void UpdateTimes();
 
@@ -155,6 +178,9 @@ private:
     bool gopComplete = false, streamFinished = false, endOfStream = false;
     int64_t frameCounter = 0, totalFrames = 10800000;
     uint32_t currentPictureTime = 0, nextPictureTime = 0;
+
+    int threadCount = 1;
+    std::unique_ptr<SSliceWorkers> workers;  // only while a stream runs with threads > 1
 
     CFrameSource* source = nullptr;
     bool flipVertical = false;

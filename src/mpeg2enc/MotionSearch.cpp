@@ -182,23 +182,29 @@ CMotionSearch::SVector CMotionSearch::SearchMacroblock(int index, const uint8_t*
     return {2 * (px - x) + halfX, 2 * (py - y) + halfY, cost};
 }
 
+void CMotionSearch::SearchAndClassify(int index, const uint8_t* src, const uint8_t* ref, int width, int height,
+                                      const int32_t* previousX, const int32_t* previousY, int32_t* vectorX,
+                                      int32_t* vectorY, int32_t* flags)
+{
+    const int columns = width / 16;
+    const SVector v = SearchMacroblock(index, src, ref, width, height, previousX, previousY, vectorX, vectorY);
+    const uint8_t* mb = src + size_t(index / columns) * 16 * size_t(width) + size_t(index % columns) * 16;
+    if (v.cost > intraThreshold && IntraDeviation(mb, width) + intraThreshold < v.cost) {
+        flags[index] = flagIntra;
+        vectorX[index] = 0;
+        vectorY[index] = 0;
+    } else {
+        vectorX[index] = v.x;
+        vectorY[index] = v.y;
+        flags[index] = (v.x != 0 || v.y != 0) ? flagForward : 0;
+    }
+}
+
 void CMotionSearch::SearchPicture(const uint8_t* src, const uint8_t* ref, int width, int height,
                                   const int32_t* previousX, const int32_t* previousY, int32_t* vectorX,
                                   int32_t* vectorY, int32_t* flags)
 {
     const int count = (width / 16) * (height / 16);
-    const int columns = width / 16;
-    for (int b = 0; b < count; ++b) {
-        const SVector v = SearchMacroblock(b, src, ref, width, height, previousX, previousY, vectorX, vectorY);
-        const uint8_t* mb = src + size_t(b / columns) * 16 * size_t(width) + size_t(b % columns) * 16;
-        if (v.cost > intraThreshold && IntraDeviation(mb, width) + intraThreshold < v.cost) {
-            flags[b] = flagIntra;
-            vectorX[b] = 0;
-            vectorY[b] = 0;
-        } else {
-            vectorX[b] = v.x;
-            vectorY[b] = v.y;
-            flags[b] = (v.x != 0 || v.y != 0) ? flagForward : 0;
-        }
-    }
+    for (int b = 0; b < count; ++b)
+        SearchAndClassify(b, src, ref, width, height, previousX, previousY, vectorX, vectorY, flags);
 }

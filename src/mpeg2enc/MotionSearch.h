@@ -30,6 +30,15 @@ public:
                        const int32_t* previousX, const int32_t* previousY, int32_t* vectorX,
                        int32_t* vectorY, int32_t* flags);
 
+    // Searches macroblock `index` as SearchPicture does and stores its result: the vector
+    // in `vectorX/Y[index]` and the flags in `flags[index]` (an intra decision stores the
+    // zero vector). It reads the stored vectors of the left, top and top-right neighbours,
+    // so those must be final; callers on several threads give each thread its own
+    // CMotionSearch (the evaluation counter is not shared).
+    void SearchAndClassify(int index, const uint8_t* src, const uint8_t* ref, int width, int height,
+                           const int32_t* previousX, const int32_t* previousY, int32_t* vectorX,
+                           int32_t* vectorY, int32_t* flags);
+
     // Searches macroblock `index` (at column `index % (width / 16)`) with the vectors
     // already found for the macroblocks before it in `vectorX/Y`. Returns the vector and
     // its cost.

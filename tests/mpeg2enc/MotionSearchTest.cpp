@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <random>
 #include <vector>
 
 namespace {
@@ -97,4 +99,59 @@ TEST(MotionSearch, IntraOnlyWhenClearlyCheaper)
     std::vector<uint8_t> near(ref.size(), 103), flatRef(ref.size(), 100);
     const SResult n = Search(near, flatRef);
     for (int b = 0; b < count; ++b) EXPECT_NE(n.flags[b], CMotionSearch::flagIntra) << b;
+}
+
+TEST(MotionSearch, AnyOrderThatRespectsTheNeighboursGivesTheSameVectors)
+{
+    // Rows searched on different threads follow a wavefront: a macroblock only needs its
+    // left, top and top-right neighbours to be final. Searching in such an order must
+    // give the raster-order result; an order that breaks it (rows right to left) must not,
+    // which shows that this content really depends on the neighbours.
+    std::vector<uint8_t> ref(size_t(width) * height), src(ref.size());
+    std::mt19937 rng(5);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            ref[size_t(y * width + x)] = uint8_t(128 + 60 * std::sin(x * 0.21) * std::cos(y * 0.17) + int(rng() % 9));
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            // Each quarter of the picture moves its own way.
+            const int dx = x < width / 2 ? 3 : -6, dy = y < height / 2 ? -2 : 5;
+            const int sx = std::clamp(x - dx, 0, width - 1), sy = std::clamp(y - dy, 0, height - 1);
+            src[size_t(y * width + x)] = uint8_t(std::clamp(ref[size_t(sy * width + sx)] + int(rng() % 5) - 2, 0, 255));
+        }
+    std::vector<int32_t> previousX(count), previousY(count);
+    for (int b = 0; b < count; ++b) previousX[b] = 2 * (b % 7) - 6, previousY[b] = (b % 5) - 2;
+
+    const int rows = height / 16;
+    auto searchInOrder = [&](const std::vector<int>& order) {
+        SResult r;
+        std::fill(r.x.begin(), r.x.end(), 0x7777);  // anything read too early shows up
+        std::fill(r.y.begin(), r.y.end(), -0x7777);
+        CMotionSearch search;
+        for (int b : order)
+            search.SearchAndClassify(b, src.data(), ref.data(), width, height, previousX.data(), previousY.data(),
+                                     r.x.data(), r.y.data(), r.flags.data());
+        return r;
+    };
+    SResult raster;
+    CMotionSearch search;
+    search.SearchPicture(src.data(), ref.data(), width, height, previousX.data(), previousY.data(), raster.x.data(),
+                         raster.y.data(), raster.flags.data());
+
+    // Wavefront: macroblock (row, column) at step column + 2 row.
+    std::vector<int> wave;
+    for (int step = 0; step < columns + 2 * rows; ++step)
+        for (int row = 0; row < rows; ++row)
+            if (const int column = step - 2 * row; column >= 0 && column < columns) wave.push_back(row * columns + column);
+    ASSERT_EQ(wave.size(), size_t(count));
+    const SResult waved = searchInOrder(wave);
+    EXPECT_EQ(waved.x, raster.x);
+    EXPECT_EQ(waved.y, raster.y);
+    EXPECT_EQ(waved.flags, raster.flags);
+
+    std::vector<int> backwards;
+    for (int row = 0; row < rows; ++row)
+        for (int column = columns - 1; column >= 0; --column) backwards.push_back(row * columns + column);
+    const SResult broken = searchInOrder(backwards);
+    EXPECT_FALSE(broken.x == raster.x && broken.y == raster.y);
 }
