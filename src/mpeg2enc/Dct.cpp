@@ -1,6 +1,7 @@
 #include "mpeg2enc/Dct.h"
 
 #include <emmintrin.h>
+#include <immintrin.h>
 
 #include <algorithm>
 #include <cmath>
@@ -130,13 +131,18 @@ bool HaveSse2()
 }
 
 // cos((2x + 1) u pi / 16) x c(u) / 2 for the inverse transform.
-struct SInverseTable {
+// `t` is the same table transposed (t[x][u] = m[u][x]), for broadcasting m[v][y] in the
+// column pass of the vector routines.
+struct alignas(32) SInverseTable {
     double m[8][8];
+    double t[8][8];
     SInverseTable()
     {
         for (int u = 0; u < 8; ++u)
-            for (int x = 0; x < 8; ++x)
+            for (int x = 0; x < 8; ++x) {
                 m[u][x] = (u == 0 ? std::sqrt(0.5) : 1.0) / 2.0 * std::cos((2 * x + 1) * u * M_PI / 16.0);
+                t[x][u] = m[u][x];
+            }
     }
 };
 
@@ -144,6 +150,22 @@ const SInverseTable& Inverse()
 {
     static const SInverseTable table;
     return table;
+}
+
+// One bit per coefficient for each row v of the block: bit u of masks[v] is set when
+// F[v][u] != 0. Returns false when the block holds nothing but a 0 or 1 at position 63
+// (the mark mismatch control leaves on an empty block), which transforms to zeros.
+inline bool RowMasks(const int16_t* coefficients, unsigned masks[8])
+{
+    const __m128i zero = _mm_setzero_si128();
+    unsigned early = 0;
+    for (int v = 0; v < 8; ++v) {
+        const __m128i row = _mm_loadu_si128(reinterpret_cast<const __m128i*>(coefficients + 8 * v));
+        const __m128i isZero = _mm_cmpeq_epi16(row, zero);
+        masks[v] = ~unsigned(_mm_movemask_epi8(_mm_packs_epi16(isZero, zero))) & 0xFFu;
+        early |= v < 7 ? masks[v] : masks[v] & 0x7Fu;
+    }
+    return early != 0 || (coefficients[63] != 0 && coefficients[63] != 1);
 }
 
 }  // namespace
@@ -168,15 +190,59 @@ void ForwardDctSse2(int16_t block[64])
     for (int i = 0; i < 8; ++i) _mm_storeu_si128(reinterpret_cast<__m128i*>(block + 8 * i), r[i]);
 }
 
+namespace {
+
+// The SSE2 column pass with both halves of each row pair in one register: lane 0 holds
+// columns 0..3, lane 1 columns 4..7, so one multiply-add covers all eight columns.
+// Two outputs rows u, u + 1 are packed together and put back in column order.
+__attribute__((target("avx2"))) inline void ColumnPassAvx2(const __m128i in[8], __m128i out[8], int shift)
+{
+    const auto& pairs = Pairs().pair;
+    __m256i x[4];
+    for (int k = 0; k < 4; ++k)
+        x[k] = _mm256_set_m128i(_mm_unpackhi_epi16(in[2 * k], in[2 * k + 1]),
+                                _mm_unpacklo_epi16(in[2 * k], in[2 * k + 1]));
+    const __m256i round = _mm256_set1_epi32(1 << (shift - 1));
+    const __m128i count = _mm_cvtsi32_si128(shift);
+    for (int u = 0; u < 8; u += 2) {
+        __m256i a = round, b = round;
+        for (int k = 0; k < 4; ++k) {
+            a = _mm256_add_epi32(a, _mm256_madd_epi16(x[k], _mm256_broadcastsi128_si256(pairs[u][k])));
+            b = _mm256_add_epi32(b, _mm256_madd_epi16(x[k], _mm256_broadcastsi128_si256(pairs[u + 1][k])));
+        }
+        // lanes: [a 0..3, b 0..3 | a 4..7, b 4..7] -> [a 0..7 | b 0..7]
+        const __m256i packed = _mm256_packs_epi32(_mm256_sra_epi32(a, count), _mm256_sra_epi32(b, count));
+        const __m256i rows = _mm256_permute4x64_epi64(packed, 0xD8);
+        out[u] = _mm256_castsi256_si128(rows);
+        out[u + 1] = _mm256_extracti128_si256(rows, 1);
+    }
+}
+
+}  // namespace
+
+__attribute__((target("avx2"))) void ForwardDctAvx2(int16_t block[64])
+{
+    __m128i r[8], t[8];
+    for (int i = 0; i < 8; ++i) r[i] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 8 * i));
+    ColumnPassAvx2(r, t, firstShift);
+    Transpose8x8(t);
+    ColumnPassAvx2(t, r, secondShift);
+    Transpose8x8(r);
+    for (int i = 0; i < 8; ++i) _mm_storeu_si128(reinterpret_cast<__m128i*>(block + 8 * i), r[i]);
+}
+
 void ForwardDct(int16_t block[64])
 {
-    if (HaveSse2())
+    static const bool avx2 = __builtin_cpu_supports("avx2");
+    if (avx2)
+        ForwardDctAvx2(block);
+    else if (HaveSse2())
         ForwardDctSse2(block);
     else
         ForwardDctPlain(block);
 }
 
-void InverseDct(const int16_t coefficients[64], int16_t out[64])
+void InverseDctPlain(const int16_t coefficients[64], int16_t out[64])
 {
     bool nothing = coefficients[63] == 0 || coefficients[63] == 1;
     for (int i = 0; i < 63 && nothing; ++i) nothing = coefficients[i] == 0;
@@ -208,4 +274,109 @@ void InverseDct(const int16_t coefficients[64], int16_t out[64])
             const double r = std::floor(s + 0.5);
             out[y * 8 + x] = int16_t(std::clamp(r, -256.0, 255.0));
         }
+}
+
+// The vector routines perform, per output, the very same double operations in the same
+// order as InverseDctPlain: each lane of a register is one column x (row pass) or one
+// output x (column pass). Row pass: tmp[v][x] = 0.0, then tmp[v][x] += F[v][u] m[u][x]
+// for every non-zero F[v][u] in increasing u. Column pass: s = 0.0, then
+// s += m[v][y] tmp[v][x] for every row v with a non-zero coefficient, in increasing v.
+// The multiply and the add stay separate instructions (no fused multiply-add, which
+// would round once instead of twice). floor(s + 0.5) limited to -256..255 equals the
+// limited value floored, since the limits are integers; the SSE2 routine floors by
+// truncating and correcting, which is exact for values in that range.
+void InverseDctSse2(const int16_t coefficients[64], int16_t out[64])
+{
+    unsigned masks[8];
+    if (!RowMasks(coefficients, masks)) {
+        std::fill(out, out + 64, int16_t(0));
+        return;
+    }
+    const auto& table = Inverse();
+    alignas(16) double tmp[8][8];
+    int used[8];
+    int rows = 0;
+    for (int v = 0; v < 8; ++v) {
+        if (!masks[v]) continue;
+        __m128d a[4] = {_mm_setzero_pd(), _mm_setzero_pd(), _mm_setzero_pd(), _mm_setzero_pd()};
+        for (unsigned m = masks[v]; m; m &= m - 1) {
+            const int u = __builtin_ctz(m);
+            const __m128d c = _mm_set1_pd(double(coefficients[v * 8 + u]));
+            for (int k = 0; k < 4; ++k) a[k] = _mm_add_pd(a[k], _mm_mul_pd(c, _mm_load_pd(table.m[u] + 2 * k)));
+        }
+        for (int k = 0; k < 4; ++k) _mm_store_pd(tmp[rows] + 2 * k, a[k]);
+        used[rows++] = v;
+    }
+    const __m128d half = _mm_set1_pd(0.5), low = _mm_set1_pd(-256.0), high = _mm_set1_pd(255.0);
+    const __m128d one = _mm_set1_pd(1.0);
+    for (int y = 0; y < 8; ++y) {
+        __m128d s[4] = {_mm_setzero_pd(), _mm_setzero_pd(), _mm_setzero_pd(), _mm_setzero_pd()};
+        for (int r = 0; r < rows; ++r) {
+            const __m128d m = _mm_set1_pd(table.m[used[r]][y]);
+            for (int k = 0; k < 4; ++k) s[k] = _mm_add_pd(s[k], _mm_mul_pd(m, _mm_load_pd(tmp[r] + 2 * k)));
+        }
+        __m128i pair[4];
+        for (int k = 0; k < 4; ++k) {
+            const __m128d t = _mm_min_pd(_mm_max_pd(_mm_add_pd(s[k], half), low), high);
+            const __m128d truncated = _mm_cvtepi32_pd(_mm_cvttpd_epi32(t));
+            const __m128d floored = _mm_sub_pd(truncated, _mm_and_pd(_mm_cmpgt_pd(truncated, t), one));
+            pair[k] = _mm_cvtpd_epi32(floored);
+        }
+        const __m128i lo = _mm_unpacklo_epi64(pair[0], pair[1]);
+        const __m128i hi = _mm_unpacklo_epi64(pair[2], pair[3]);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8 * y), _mm_packs_epi32(lo, hi));
+    }
+}
+
+__attribute__((target("avx2"))) void InverseDctAvx2(const int16_t coefficients[64], int16_t out[64])
+{
+    unsigned masks[8];
+    if (!RowMasks(coefficients, masks)) {
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), _mm256_setzero_si256());
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 16), _mm256_setzero_si256());
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 32), _mm256_setzero_si256());
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 48), _mm256_setzero_si256());
+        return;
+    }
+    const auto& table = Inverse();
+    alignas(32) double tmp[8][8];
+    int used[8];
+    int rows = 0;
+    for (int v = 0; v < 8; ++v) {
+        if (!masks[v]) continue;
+        __m256d a0 = _mm256_setzero_pd(), a1 = _mm256_setzero_pd();
+        for (unsigned m = masks[v]; m; m &= m - 1) {
+            const int u = __builtin_ctz(m);
+            const __m256d c = _mm256_set1_pd(double(coefficients[v * 8 + u]));
+            a0 = _mm256_add_pd(a0, _mm256_mul_pd(c, _mm256_load_pd(table.m[u])));
+            a1 = _mm256_add_pd(a1, _mm256_mul_pd(c, _mm256_load_pd(table.m[u] + 4)));
+        }
+        _mm256_store_pd(tmp[rows], a0);
+        _mm256_store_pd(tmp[rows] + 4, a1);
+        used[rows++] = v;
+    }
+    const __m256d half = _mm256_set1_pd(0.5), low = _mm256_set1_pd(-256.0), high = _mm256_set1_pd(255.0);
+    for (int y = 0; y < 8; ++y) {
+        __m256d s0 = _mm256_setzero_pd(), s1 = _mm256_setzero_pd();
+        for (int r = 0; r < rows; ++r) {
+            const __m256d m = _mm256_set1_pd(table.m[used[r]][y]);
+            s0 = _mm256_add_pd(s0, _mm256_mul_pd(m, _mm256_load_pd(tmp[r])));
+            s1 = _mm256_add_pd(s1, _mm256_mul_pd(m, _mm256_load_pd(tmp[r] + 4)));
+        }
+        const __m256d r0 = _mm256_min_pd(_mm256_max_pd(_mm256_floor_pd(_mm256_add_pd(s0, half)), low), high);
+        const __m256d r1 = _mm256_min_pd(_mm256_max_pd(_mm256_floor_pd(_mm256_add_pd(s1, half)), low), high);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8 * y),
+                         _mm_packs_epi32(_mm256_cvtpd_epi32(r0), _mm256_cvtpd_epi32(r1)));
+    }
+}
+
+void InverseDct(const int16_t coefficients[64], int16_t out[64])
+{
+    static const bool avx2 = __builtin_cpu_supports("avx2");
+    if (avx2)
+        InverseDctAvx2(coefficients, out);
+    else if (HaveSse2())
+        InverseDctSse2(coefficients, out);
+    else
+        InverseDctPlain(coefficients, out);
 }

@@ -3,7 +3,7 @@
 // The forward DCT is a fixed-point transform on the scale of ISO/IEC 13818-2 Annex A
 // (the DC coefficient is eight times the block mean): two separable passes of 16-bit
 // samples times 13-bit cosine constants with exact 32-bit sums, each pass rounded and
-// saturated to 16 bits. The SSE2 routine and the plain routine give identical results.
+// saturated to 16 bits. The vector routines and the plain routine give identical results.
 //
 // The inverse DCT is the double-precision definition of Annex A, each output rounded to
 // the nearest integer and limited to -256..255.
@@ -14,11 +14,17 @@
 // Forward DCT of one block in place (raster order), with the routine chosen for the
 // processor.
 void ForwardDct(int16_t block[64]);
-// The plain C++ and SSE2 forward transforms, for tests and benchmarks.
+// The plain C++, SSE2 and AVX2 forward transforms (identical results), for tests and
+// benchmarks.
 void ForwardDctPlain(int16_t block[64]);
 void ForwardDctSse2(int16_t block[64]);
+void ForwardDctAvx2(int16_t block[64]);
 
 // Inverse DCT of `coefficients` (raster order) into `out`, outputs in -256..255.
 // A block whose only non-zero coefficient is a 1 at position 63 (what mismatch control
 // leaves on an empty block) gives all zeros.
 void InverseDct(const int16_t coefficients[64], int16_t out[64]);
+// The plain, SSE2 and AVX2 inverse transforms (identical results), for tests and benchmarks.
+void InverseDctPlain(const int16_t coefficients[64], int16_t out[64]);
+void InverseDctSse2(const int16_t coefficients[64], int16_t out[64]);
+void InverseDctAvx2(const int16_t coefficients[64], int16_t out[64]);
