@@ -58,7 +58,7 @@ bool CImageFx::InitFx(int width, int height) {
     frameBitmap.assign((size_t)width * height * 4, 0);
     softBitmap.assign((size_t)width * height * 4, 0);
     work.assign((size_t)width * height * 4, 0);
-    motionBitmap.assign((size_t)width * height * 4, 0);
+    motionBitmap.assign((size_t)width * 2 * 4, 0);
     keptBitmap.assign((size_t)width * height * 4, 0);
     keptSoft.assign((size_t)width * height * 4, 0);
     if (!keptStill.Create(height, width)) return false;
@@ -206,6 +206,10 @@ void CImageFx::RenderMotion(int code, double t, CYUV420Image& out) {
         rowOf[slot] = sy;
         return motionRows[slot].data();
     };
+    // Lines are made two at a time into a two-line buffer and converted while still in
+    // cache; the result equals converting the whole bottom-up frame bitmap at once.
+    uint8_t* pair = motionBitmap.data();
+    const size_t rowBytes = (size_t)W * 4;
     for (int j = 0; j < H; ++j) {
         const double sy = ry + j * rh / H;
         const int y0 = std::clamp((int)std::floor(sy), 0, H - 1);
@@ -214,9 +218,9 @@ void CImageFx::RenderMotion(int code, double t, CYUV420Image& out) {
         const uint16_t* h0 = horizontal(y0, rowOf[0] == y1 ? 0 : (rowOf[1] == y1 ? 1 : -1));
         const int keep0 = rowOf[0] == y0 ? 0 : 1;
         const uint16_t* h1 = horizontal(y1, keep0);
-        BilinearVertical(h0, h1, 256 - wy1, wy1, motionBitmap.data() + (size_t)(H - 1 - j) * W * 4, W * 4);
+        BilinearVertical(h0, h1, 256 - wy1, wy1, pair + (j & 1 ? rowBytes : 0), W * 4);
+        if (j & 1) out.FromRgbxLinePair(pair, pair + rowBytes, j - 1);
     }
-    out.FromRGBX(motionBitmap.data());
 }
 
 // ---------------------------------------------------------------- segment

@@ -125,7 +125,7 @@ private:
     std::string keptPath;
     bool keptValid = false;
     bool keptLoaded = false;
-    std::vector<uint8_t> motionBitmap;    // one motion frame, 32-bit, bottom-up
+    std::vector<uint8_t> motionBitmap;    // two lines of a motion frame, 32-bit, bottom-up
     std::vector<uint16_t> motionRows[2];
     std::vector<int> motionX0, motionW1;
     CYUV420Image* target = nullptr;       // picture that Reveal and ShiftCopy draw into

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <vector>
 
+#include "slideshow/PixelKernels.h"
+
 namespace {
 
 // Taps of one output sample along one dimension; weights in 1/16384 summing to 16384.
@@ -54,39 +56,31 @@ void CImageOps::ResizeRgbToRgbx(const uint8_t* src, int sw, int sh, int srcStrid
                                 int dw, int dh, int dstStride) {
     if (sw <= 0 || sh <= 0 || dw <= 0 || dh <= 0) return;
     const std::vector<STaps> tx = TentTaps(sw, dw), ty = TentTaps(sh, dh);
-    // Horizontal pass into 16-bit samples (8 bits of fraction kept), three per pixel.
-    std::vector<uint16_t> mid((size_t)sh * dw * 3);
-    for (int y = 0; y < sh; ++y) {
-        const uint8_t* s = src + (size_t)y * srcStride;
-        uint16_t* m = &mid[(size_t)y * dw * 3];
-        for (int x = 0; x < dw; ++x) {
-            const STaps& t = tx[x];
-            int acc[3] = {0, 0, 0};
-            for (size_t k = 0; k < t.weights.size(); ++k) {
-                const uint8_t* p = s + (size_t)(t.first + k) * 3;
-                const int w = t.weights[k];
-                acc[0] += w * p[0];
-                acc[1] += w * p[1];
-                acc[2] += w * p[2];
-            }
-            for (int c = 0; c < 3; ++c) m[x * 3 + c] = (uint16_t)((acc[c] + 32) >> 6);
-        }
+    // The horizontal taps laid out with one count for every output pixel: pixels with
+    // fewer taps get zero weights, their window moved left where it would pass the
+    // right edge (a tap count never exceeds the source width).
+    int taps = 1;
+    for (const STaps& t : tx) taps = std::max(taps, (int)t.weights.size());
+    const int stride = (taps + 1) & ~1;
+    std::vector<int> first(dw);
+    std::vector<int16_t> weights((size_t)dw * stride, 0);
+    for (int x = 0; x < dw; ++x) {
+        const STaps& t = tx[x];
+        first[x] = std::min(t.first, sw - taps);
+        const int shift = t.first - first[x];
+        for (size_t k = 0; k < t.weights.size(); ++k) weights[(size_t)x * stride + shift + k] = (int16_t)t.weights[k];
     }
+    // Horizontal pass into 16-bit samples (8 bits of fraction kept), four per pixel.
+    std::vector<uint16_t> mid((size_t)sh * dw * 4);
+    for (int y = 0; y < sh; ++y)
+        ResizeRgbRowH(src + (size_t)y * srcStride, sw, first.data(), weights.data(), taps, &mid[(size_t)y * dw * 4],
+                      dw);
+    std::vector<const uint16_t*> rows;
     for (int y = 0; y < dh; ++y) {
         const STaps& t = ty[y];
-        uint8_t* o = dst + (size_t)y * dstStride;
-        for (int x = 0; x < dw * 3; x += 3) {
-            int64_t acc[3] = {0, 0, 0};
-            for (size_t k = 0; k < t.weights.size(); ++k) {
-                const uint16_t* m = &mid[((size_t)(t.first + k) * dw) * 3 + x];
-                acc[0] += (int64_t)t.weights[k] * m[0];
-                acc[1] += (int64_t)t.weights[k] * m[1];
-                acc[2] += (int64_t)t.weights[k] * m[2];
-            }
-            uint8_t* px = o + (x / 3) * 4;
-            for (int c = 0; c < 3; ++c) px[c] = (uint8_t)std::min<int64_t>(255, (acc[c] + (1 << 21)) >> 22);
-            px[3] = 255;
-        }
+        rows.resize(t.weights.size());
+        for (size_t k = 0; k < rows.size(); ++k) rows[k] = &mid[(size_t)(t.first + k) * dw * 4];
+        ResizeRgbxRowV(rows.data(), t.weights.data(), (int)rows.size(), dst + (size_t)y * dstStride, dw);
     }
 }
 
@@ -99,29 +93,32 @@ void CImageOps::BlurRgbx(const uint8_t* src, uint8_t* dst, int width, int height
     int w[5], total = 0;
     for (int k = 0; k < 5; ++k) total += (w[k] = (int)std::lround(4096.0 * g[k] / sum));
     w[2] += 4096 - total;
-    std::vector<uint32_t> mid((size_t)width * height * 3);
-    for (int y = 0; y < height; ++y) {
-        const uint8_t* s = src + (size_t)y * stride;
-        uint32_t* m = &mid[(size_t)y * width * 3];
-        for (int x = 0; x < width; ++x)
-            for (int c = 0; c < 3; ++c) {
-                uint32_t acc = 0;
-                for (int k = -2; k <= 2; ++k) acc += (uint32_t)w[k + 2] * s[std::clamp(x + k, 0, width - 1) * 4 + c];
-                m[x * 3 + c] = acc;
-            }
-    }
-    for (int y = 0; y < height; ++y) {
-        uint8_t* o = dst + (size_t)y * stride;
-        const uint8_t* s = src + (size_t)y * stride;
-        for (int x = 0; x < width; ++x) {
-            for (int c = 0; c < 3; ++c) {
-                uint64_t acc = 0;
-                for (int k = -2; k <= 2; ++k)
-                    acc += (uint64_t)w[k + 2] * mid[((size_t)std::clamp(y + k, 0, height - 1) * width + x) * 3 + c];
-                o[x * 4 + c] = (uint8_t)((acc + (1u << 23)) >> 24);
-            }
-            o[x * 4 + 3] = s[x * 4 + 3];
+    // Horizontal sums of the five lines around the current one, kept in a ring: line y
+    // lives in slot y % 5. Lines above the top and below the bottom repeat the edge
+    // lines, and each line is padded with two copies of its edge pixels.
+    const size_t midLine = (size_t)width * 4;
+    std::vector<uint32_t> ring(5 * midLine);
+    std::vector<uint8_t> padded(((size_t)width + 4) * 4);
+    int held[5] = {-1, -1, -1, -1, -1};
+    auto horizontal = [&](int y) -> const uint32_t* {
+        y = std::clamp(y, 0, height - 1);
+        uint32_t* slot = &ring[(size_t)(y % 5) * midLine];
+        if (held[y % 5] != y) {
+            const uint8_t* s = src + (size_t)y * stride;
+            std::memcpy(&padded[0], s, 4);
+            std::memcpy(&padded[4], s, 4);
+            std::memcpy(&padded[8], s, midLine);
+            std::memcpy(&padded[8 + midLine], s + midLine - 4, 4);
+            std::memcpy(&padded[12 + midLine], s + midLine - 4, 4);
+            BlurRgbxRowH(padded.data(), w, slot, width);
+            held[y % 5] = y;
         }
+        return slot;
+    };
+    for (int y = 0; y < height; ++y) {
+        const uint32_t* rows[5];
+        for (int k = 0; k < 5; ++k) rows[k] = horizontal(y + k - 2);
+        BlurRgbxRowV(rows, w, src + (size_t)y * stride, dst + (size_t)y * stride, width);
     }
 }
 

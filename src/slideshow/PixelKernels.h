@@ -2,7 +2,8 @@
 // Per-pixel inner loops of the picture code. Each loop has a plain C++ version
 // (suffix _C) and a vector version; both give identical bytes for every input, and
 // the tests compare them on random data. The unsuffixed entry points pick the
-// fastest version the processor supports.
+// fastest version the processor supports (AVX2, else SSE2). Every version can be
+// called on its own so that tests and benchmarks can compare them.
 #include <cstdint>
 
 // Converts two 32-bit pixel rows (top, bottom; `width` pixels, even) into two luma
@@ -14,6 +15,8 @@ void RgbRowPairToYuv_C(const uint8_t* top, const uint8_t* bottom, int width, boo
                        uint8_t* yTop, uint8_t* yBottom, uint8_t* cb, uint8_t* cr);
 void RgbRowPairToYuv_SSE2(const uint8_t* top, const uint8_t* bottom, int width, bool redFirst,
                           uint8_t* yTop, uint8_t* yBottom, uint8_t* cb, uint8_t* cr);
+void RgbRowPairToYuv_AVX2(const uint8_t* top, const uint8_t* bottom, int width, bool redFirst,
+                          uint8_t* yTop, uint8_t* yBottom, uint8_t* cb, uint8_t* cr);
 
 // out[i] = (row0[i] * w0 + row1[i] * w1) >> 16 for n samples; rows hold horizontal
 // sums of at most 65280 and w0 + w1 <= 256.
@@ -23,12 +26,15 @@ void BilinearVertical_C(const uint16_t* row0, const uint16_t* row1, int w0, int 
                         uint8_t* out, int n);
 void BilinearVertical_SSE2(const uint16_t* row0, const uint16_t* row1, int w0, int w1,
                            uint8_t* out, int n);
+void BilinearVertical_AVX2(const uint16_t* row0, const uint16_t* row1, int w0, int w1,
+                           uint8_t* out, int n);
 
 // out[i] = (sum over k of rows[k][i] * weights[k]) >> 8 for n samples; the four
 // weights are non-negative and sum to 256.
 void Cubic4Vertical(const uint8_t* const rows[4], const int weights[4], uint8_t* out, int n);
 void Cubic4Vertical_C(const uint8_t* const rows[4], const int weights[4], uint8_t* out, int n);
 void Cubic4Vertical_SSE2(const uint8_t* const rows[4], const int weights[4], uint8_t* out, int n);
+void Cubic4Vertical_AVX2(const uint8_t* const rows[4], const int weights[4], uint8_t* out, int n);
 
 // out[i] = (a[i] * (256 - k) + b[i] * k) >> 8 for n samples, 0 <= k <= 256.
 void BlendRows(const uint8_t* a, const uint8_t* b, int k, uint8_t* out, int n);
@@ -45,6 +51,7 @@ bool HaveAvx2();
 void BilinearRgbxRow(const uint8_t* src, const int* x0, const int* w1, uint16_t* out, int n);
 void BilinearRgbxRow_C(const uint8_t* src, const int* x0, const int* w1, uint16_t* out, int n);
 void BilinearRgbxRow_SSE2(const uint8_t* src, const int* x0, const int* w1, uint16_t* out, int n);
+void BilinearRgbxRow_AVX2(const uint8_t* src, const int* x0, const int* w1, uint16_t* out, int n);
 
 // One top-down row of packed 4:2:2 (2 x width bytes; luma at byte yOffset of each
 // pair, U and V at uOffset and vOffset of each 4-byte group): copies the luma into
@@ -57,3 +64,50 @@ void Packed422Row_C(const uint8_t* row, int width, int yOffset, bool average, ui
                     uint8_t* cb, uint8_t* cr);
 void Packed422Row_SSE2(const uint8_t* row, int width, int yOffset, bool average, uint8_t* y,
                        uint8_t* cb, uint8_t* cr);
+void Packed422Row_AVX2(const uint8_t* row, int width, int yOffset, bool average, uint8_t* y,
+                       uint8_t* cb, uint8_t* cr);
+
+// Horizontal pass of the 5-tap blur over one line of 32-bit pixels. `padded` holds the
+// line with two copies of its first pixel before it and two of its last after it
+// (width + 4 pixels); for pixel x and each of its 4 bytes c,
+// mid[4x + c] = sum over k = 0..4 of w[k] x padded[4 (x + k) + c].
+// The weights are non-negative and sum to at most 4096.
+void BlurRgbxRowH(const uint8_t* padded, const int w[5], uint32_t* mid, int width);
+void BlurRgbxRowH_C(const uint8_t* padded, const int w[5], uint32_t* mid, int width);
+void BlurRgbxRowH_SSE2(const uint8_t* padded, const int w[5], uint32_t* mid, int width);
+void BlurRgbxRowH_AVX2(const uint8_t* padded, const int w[5], uint32_t* mid, int width);
+
+// Vertical pass of the blur: for pixel x and colour byte c < 3,
+// out[4x + c] = (sum over k of w[k] x rows[k][4x + c] + 2^23) >> 24, where rows are five
+// horizontal-pass lines made with the same weights; out[4x + 3] = alpha[4x + 3].
+void BlurRgbxRowV(const uint32_t* const rows[5], const int w[5], const uint8_t* alpha, uint8_t* out,
+                  int width);
+void BlurRgbxRowV_C(const uint32_t* const rows[5], const int w[5], const uint8_t* alpha, uint8_t* out,
+                    int width);
+void BlurRgbxRowV_SSE2(const uint32_t* const rows[5], const int w[5], const uint8_t* alpha, uint8_t* out,
+                       int width);
+void BlurRgbxRowV_AVX2(const uint32_t* const rows[5], const int w[5], const uint8_t* alpha, uint8_t* out,
+                       int width);
+
+// Horizontal pass of the photo resize from 24-bit RGB into 16-bit samples, `taps`
+// weights per output pixel stored in groups of s = taps rounded up to even (a zero
+// weight fills an odd group): for output pixel x and colour c < 3,
+// out[4x + c] = (sum over k < taps of weights[x s + k] x src[3 (first[x] + k) + c] + 32) >> 6
+// and out[4x + 3] = 0. Weights are non-negative and each pixel's sum to at most 16384;
+// every pixel first[x] .. first[x] + taps - 1 lies in the `srcWidth`-pixel line.
+void ResizeRgbRowH(const uint8_t* src, int srcWidth, const int* first, const int16_t* weights, int taps,
+                   uint16_t* out, int n);
+void ResizeRgbRowH_C(const uint8_t* src, int srcWidth, const int* first, const int16_t* weights, int taps,
+                     uint16_t* out, int n);
+void ResizeRgbRowH_SSE2(const uint8_t* src, int srcWidth, const int* first, const int16_t* weights,
+                        int taps, uint16_t* out, int n);
+void ResizeRgbRowH_AVX2(const uint8_t* src, int srcWidth, const int* first, const int16_t* weights,
+                        int taps, uint16_t* out, int n);
+
+// Vertical pass of the photo resize into n 32-bit pixels R, G, B, 255: for colour c < 3,
+// out[4x + c] = min(255, (sum over k < taps of weights[k] x rows[k][4x + c] + 2^21) >> 22).
+// Weights are non-negative and sum to at most 16384; samples are at most 65280.
+void ResizeRgbxRowV(const uint16_t* const* rows, const int* weights, int taps, uint8_t* out, int n);
+void ResizeRgbxRowV_C(const uint16_t* const* rows, const int* weights, int taps, uint8_t* out, int n);
+void ResizeRgbxRowV_SSE2(const uint16_t* const* rows, const int* weights, int taps, uint8_t* out, int n);
+void ResizeRgbxRowV_AVX2(const uint16_t* const* rows, const int* weights, int taps, uint8_t* out, int n);

@@ -77,6 +77,12 @@ void CYUV420Image::FromRgb32(const uint8_t* bits, bool redFirst) {
     }
 }
 
+void CYUV420Image::FromRgbxLinePair(const uint8_t* top, const uint8_t* bottom, int line) {
+    if (!planeY || line < 0 || line + 1 >= height || (line & 1)) return;
+    RgbRowPairToYuv(top, bottom, width, true, planeY + (size_t)line * width, planeY + (size_t)(line + 1) * width,
+                    planeCb + (size_t)(line / 2) * chromaStride, planeCr + (size_t)(line / 2) * chromaStride);
+}
+
 void CYUV420Image::FromBGRX(const uint8_t* bits) { FromRgb32(bits, false); }
 void CYUV420Image::FromRGBX(const uint8_t* bits) { FromRgb32(bits, true); }
 

@@ -35,6 +35,9 @@ public:
     void FromBGRX(const uint8_t* bits);
     // The same for a bottom-up bitmap with bytes R, G, B, unused per pixel.
     void FromRGBX(const uint8_t* bits);
+    // Converts two 32-bit lines (bytes R, G, B, unused; `width` pixels each) into
+    // picture lines `line` (even) and line + 1 and their chroma line.
+    void FromRgbxLinePair(const uint8_t* top, const uint8_t* bottom, int line);
     // Converts top-down packed 4:2:2 rows Y0 U Y1 V (2 x width bytes per row).
     void FromYUY2(const uint8_t* packed);
     // Converts top-down packed 4:2:2 rows U Y0 V Y1 (2 x width bytes per row).

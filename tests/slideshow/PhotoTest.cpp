@@ -2,8 +2,12 @@
 // softening and the rotated copy.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <filesystem>
+#include <random>
+#include <vector>
 #include <png.h>
 #include <webp/encode.h>
 #include <zlib.h>
@@ -14,6 +18,82 @@
 #include "support/TestSupport.h"
 
 namespace {
+
+// The resize and blur as straightforward sums over clamped neighbours, one sample at a
+// time: the reference that the row-kernel versions must match byte for byte.
+struct SRefTaps {
+    int first = 0;
+    std::vector<int> weights;
+};
+
+std::vector<SRefTaps> RefTentTaps(int src, int dst) {
+    std::vector<SRefTaps> taps(dst);
+    const double scale = (double)src / dst, support = std::max(1.0, scale);
+    for (int i = 0; i < dst; ++i) {
+        const double centre = (i + 0.5) * scale - 0.5;
+        const int lo = (int)std::floor(centre - support) + 1, hi = (int)std::floor(centre + support);
+        const int first = std::clamp(lo, 0, src - 1), last = std::clamp(hi, 0, src - 1);
+        std::vector<double> folded(last - first + 1, 0.0);
+        double sum = 0.0;
+        for (int j = lo; j <= hi; ++j) {
+            const double v = std::max(0.0, 1.0 - std::fabs(j - centre) / support);
+            folded[std::clamp(j, 0, src - 1) - first] += v;
+            sum += v;
+        }
+        double running = 0.0;
+        long before = 0;
+        taps[i].first = first;
+        for (size_t k = 0; k < folded.size(); ++k) {
+            running += sum > 0 ? folded[k] / sum : (k == 0 ? 1.0 : 0.0);
+            const long after = std::lround(16384.0 * running);
+            taps[i].weights.push_back((int)(after - before));
+            before = after;
+        }
+    }
+    return taps;
+}
+
+std::vector<uint8_t> RefResize(const CRgbImage& img, int dw, int dh) {
+    const auto tx = RefTentTaps(img.width, dw), ty = RefTentTaps(img.height, dh);
+    std::vector<int> mid((size_t)img.height * dw * 3);
+    for (int y = 0; y < img.height; ++y)
+        for (int x = 0; x < dw; ++x)
+            for (int c = 0; c < 3; ++c) {
+                int acc = 0;
+                for (size_t k = 0; k < tx[x].weights.size(); ++k)
+                    acc += tx[x].weights[k] * img.pixels[((size_t)y * img.width + tx[x].first + k) * 3 + c];
+                mid[((size_t)y * dw + x) * 3 + c] = (acc + 32) >> 6;
+            }
+    std::vector<uint8_t> out((size_t)dw * dh * 4);
+    for (int y = 0; y < dh; ++y)
+        for (int x = 0; x < dw; ++x) {
+            for (int c = 0; c < 3; ++c) {
+                int64_t acc = 0;
+                for (size_t k = 0; k < ty[y].weights.size(); ++k)
+                    acc += (int64_t)ty[y].weights[k] * mid[((ty[y].first + k) * dw + x) * 3 + c];
+                out[((size_t)y * dw + x) * 4 + c] = (uint8_t)std::min<int64_t>(255, (acc + (1 << 21)) >> 22);
+            }
+            out[((size_t)y * dw + x) * 4 + 3] = 255;
+        }
+    return out;
+}
+
+std::vector<uint8_t> RefBlur(const std::vector<uint8_t>& src, int w, int h) {
+    const int g[5] = {39, 841, 2336, 841, 39};  // exp(-k^2 / 0.98) normalised to 4096
+    std::vector<uint8_t> out(src.size());
+    auto at = [&](int x, int y, int c) { return src[((size_t)std::clamp(y, 0, h - 1) * w + std::clamp(x, 0, w - 1)) * 4 + c]; };
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            for (int c = 0; c < 3; ++c) {
+                uint64_t acc = 0;
+                for (int j = -2; j <= 2; ++j)
+                    for (int i = -2; i <= 2; ++i) acc += (uint64_t)g[j + 2] * g[i + 2] * at(x + i, y + j, c);
+                out[((size_t)y * w + x) * 4 + c] = (uint8_t)((acc + (1u << 23)) >> 24);
+            }
+            out[((size_t)y * w + x) * 4 + 3] = src[((size_t)y * w + x) * 4 + 3];
+        }
+    return out;
+}
 
 CRgbImage Pattern(int w, int h) {
     CRgbImage img;
@@ -270,6 +350,32 @@ TEST(ImageOps, ResizeAveragesOnReductionAndBlurSpreadsFiveTaps) {
     EXPECT_EQ(g(4, 1), 0);
     EXPECT_EQ(g(1, 4), 0);
     EXPECT_EQ(dst[3], 77);
+}
+
+// The row-kernel resize and blur give exactly the straightforward sums, for sizes down
+// to one pixel, reductions and enlargements, and odd widths.
+TEST(ImageOps, ResizeAndBlurMatchTheDirectSumsAtEverySize) {
+    std::mt19937 rng(5);
+    const int sizes[][4] = {{1, 1, 1, 1},   {1, 1, 5, 3},    {3, 2, 1, 1},    {7, 5, 3, 2},
+                            {8, 2, 4, 2},   {17, 9, 40, 21}, {100, 60, 33, 27}, {1000, 750, 720, 480},
+                            {333, 41, 720, 89}, {64, 64, 7, 61}};
+    for (const auto& sz : sizes) {
+        CRgbImage img;
+        img.width = sz[0];
+        img.height = sz[1];
+        img.pixels.resize((size_t)sz[0] * sz[1] * 3);
+        for (auto& b : img.pixels) b = (uint8_t)(rng() % 3 == 0 ? (rng() & 1) * 255 : rng());
+        std::vector<uint8_t> out((size_t)sz[2] * sz[3] * 4, 0);
+        CImageOps::ResizeRgbToRgbx(img.pixels.data(), sz[0], sz[1], sz[0] * 3, out.data(), sz[2], sz[3], sz[2] * 4);
+        ASSERT_EQ(out, RefResize(img, sz[2], sz[3])) << sz[0] << "x" << sz[1] << " -> " << sz[2] << "x" << sz[3];
+    }
+    for (const auto& sz : sizes) {
+        const int w = sz[2], h = sz[3];
+        std::vector<uint8_t> src((size_t)w * h * 4), dst(src.size(), 0);
+        for (auto& b : src) b = (uint8_t)(rng() % 3 == 0 ? (rng() & 1) * 255 : rng());
+        CImageOps::BlurRgbx(src.data(), dst.data(), w, h, w * 4);
+        ASSERT_EQ(dst, RefBlur(src, w, h)) << w << "x" << h;
+    }
 }
 
 TEST(Photo, RotatedCopiesAreNamedAfterTheirSource) {

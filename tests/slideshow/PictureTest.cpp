@@ -1,4 +1,4 @@
-// Picture buffers: layout, colour conversion, resampling and the vector kernels.
+// Picture buffers: layout, colour conversion and resampling.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -238,87 +238,4 @@ TEST(CFrame, CreatesPictureAndNineZeroedAlignedArrays) {
         f.Array(i)[f.mbCount - 1] = 1;  // the whole array is writable
     }
     EXPECT_FALSE(CFrame().Create(720, 470));
-}
-
-// Every vector kernel gives the same bytes as its plain twin on random input,
-// including lengths that leave a tail.
-TEST(PixelKernels, VectorVersionsMatchPlainVersions) {
-    for (int width : {2, 6, 8, 14, 64, 718, 720}) {
-        auto top = RandomBytes((size_t)width * 4, width);
-        auto bottom = RandomBytes((size_t)width * 4, width + 1);
-        for (bool redFirst : {false, true}) {
-            std::vector<uint8_t> y1(width), y2(width), cb1(width / 2), cr1(width / 2);
-            std::vector<uint8_t> y3(width), y4(width), cb2(width / 2), cr2(width / 2);
-            RgbRowPairToYuv_C(top.data(), bottom.data(), width, redFirst, y1.data(), y2.data(),
-                              cb1.data(), cr1.data());
-            RgbRowPairToYuv_SSE2(top.data(), bottom.data(), width, redFirst, y3.data(), y4.data(),
-                                 cb2.data(), cr2.data());
-            ASSERT_EQ(y1, y3);
-            ASSERT_EQ(y2, y4);
-            ASSERT_EQ(cb1, cb2);
-            ASSERT_EQ(cr1, cr2);
-        }
-    }
-    for (int n : {1, 2, 3, 9, 720}) {
-        const int srcWidth = 2 * n + 3;
-        auto src = RandomBytes((size_t)srcWidth * 4, n + 3);
-        std::vector<int> x0(n), w1(n);
-        std::mt19937 pick(n);
-        for (int i = 0; i < n; ++i) {
-            x0[i] = (int)(pick() % (srcWidth - 1));
-            w1[i] = i == 0 ? 256 : (int)(pick() % 257);
-        }
-        std::vector<uint16_t> a((size_t)n * 4), b((size_t)n * 4);
-        BilinearRgbxRow_C(src.data(), x0.data(), w1.data(), a.data(), n);
-        BilinearRgbxRow_SSE2(src.data(), x0.data(), w1.data(), b.data(), n);
-        ASSERT_EQ(a, b) << n;
-    }
-    for (int width : {2, 14, 16, 30, 720}) {
-        auto row = RandomBytes((size_t)width * 2, width + 7);
-        for (int yOffset : {0, 1})
-            for (bool average : {false, true}) {
-                auto seedC = RandomBytes((size_t)width, width + 9);
-                std::vector<uint8_t> y1(width), y2(width);
-                std::vector<uint8_t> cb1(seedC.begin(), seedC.begin() + width / 2), cb2 = cb1;
-                std::vector<uint8_t> cr1(seedC.begin() + width / 2, seedC.end()), cr2 = cr1;
-                Packed422Row_C(row.data(), width, yOffset, average, y1.data(), cb1.data(), cr1.data());
-                Packed422Row_SSE2(row.data(), width, yOffset, average, y2.data(), cb2.data(), cr2.data());
-                ASSERT_EQ(y1, y2);
-                ASSERT_EQ(cb1, cb2);
-                ASSERT_EQ(cr1, cr2);
-            }
-    }
-    std::mt19937 rng(11);
-    for (int n : {1, 7, 8, 15, 16, 33, 720}) {
-        std::vector<uint16_t> r0(n), r1(n);
-        for (int i = 0; i < n; ++i) {
-            r0[i] = (uint16_t)(rng() % 65281);
-            r1[i] = (uint16_t)(rng() % 65281);
-        }
-        for (int w1 : {0, 1, 128, 255, 256}) {
-            std::vector<uint8_t> a(n), b(n);
-            BilinearVertical_C(r0.data(), r1.data(), 256 - w1, w1, a.data(), n);
-            BilinearVertical_SSE2(r0.data(), r1.data(), 256 - w1, w1, b.data(), n);
-            ASSERT_EQ(a, b) << n << " " << w1;
-        }
-        auto rows = RandomBytes((size_t)n * 4, n);
-        const uint8_t* rp[4] = {rows.data(), rows.data() + n, rows.data() + 2 * n, rows.data() + 3 * n};
-        for (auto w : {std::vector<int>{0, 256, 0, 0}, std::vector<int>{14, 228, 14, 0},
-                       std::vector<int>{3, 120, 130, 3}}) {
-            std::vector<uint8_t> a(n), b(n);
-            Cubic4Vertical_C(rp, w.data(), a.data(), n);
-            Cubic4Vertical_SSE2(rp, w.data(), b.data(), n);
-            ASSERT_EQ(a, b);
-        }
-        for (int k : {0, 1, 100, 255, 256}) {
-            std::vector<uint8_t> a(n), b(n), c(n);
-            BlendRows_C(rp[0], rp[1], k, a.data(), n);
-            BlendRows_SSE2(rp[0], rp[1], k, b.data(), n);
-            ASSERT_EQ(a, b);
-            if (HaveAvx2()) {
-                BlendRows_AVX2(rp[0], rp[1], k, c.data(), n);
-                ASSERT_EQ(a, c);
-            }
-        }
-    }
 }
