@@ -1,6 +1,12 @@
 #include "mpeg2enc/BlockKernels.h"
 
+#include <emmintrin.h>
+#include <immintrin.h>
+
 #include <algorithm>
+#include <cstring>
+
+// ------------------------------------------------------------------ plain routines
 
 void ResidualBlockPlain(const uint8_t* source, int stride, const uint8_t prediction[64], int16_t out[64])
 {
@@ -34,50 +40,225 @@ void PredictBlockPlain(const uint8_t* ref, int refStride, bool halfX, bool halfY
         }
 }
 
-void ResidualBlockSse2(const uint8_t* source, int stride, const uint8_t prediction[64], int16_t out[64])
+bool IsZeroBlockPlain(const int16_t block[64])
 {
-    ResidualBlockPlain(source, stride, prediction, out);
+    for (int i = 0; i < 64; ++i)
+        if (block[i] != 0) return false;
+    return true;
 }
 
-void ResidualBlockAvx2(const uint8_t* source, int stride, const uint8_t prediction[64], int16_t out[64])
+// ------------------------------------------------------------------ SSE2 routines
+
+namespace {
+
+inline __m128i Load8(const uint8_t* p) { return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)); }
+inline __m128i Load16(const uint8_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
+inline void Store8(uint8_t* p, __m128i v) { _mm_storel_epi64(reinterpret_cast<__m128i*>(p), v); }
+inline void Store16(uint8_t* p, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
+
+// (a + b + c + d + 2) >> 2 for the eight samples in the low halves of four registers
+// widened to 16 bits; exact, as the sum is at most 1022.
+inline __m128i Average4Lo(__m128i a, __m128i b, __m128i c, __m128i d)
 {
-    ResidualBlockPlain(source, stride, prediction, out);
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i sum = _mm_add_epi16(_mm_add_epi16(_mm_unpacklo_epi8(a, zero), _mm_unpacklo_epi8(b, zero)),
+                                      _mm_add_epi16(_mm_unpacklo_epi8(c, zero), _mm_unpacklo_epi8(d, zero)));
+    return _mm_srli_epi16(_mm_add_epi16(sum, _mm_set1_epi16(2)), 2);
+}
+
+inline __m128i Average4Hi(__m128i a, __m128i b, __m128i c, __m128i d)
+{
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i sum = _mm_add_epi16(_mm_add_epi16(_mm_unpackhi_epi8(a, zero), _mm_unpackhi_epi8(b, zero)),
+                                      _mm_add_epi16(_mm_unpackhi_epi8(c, zero), _mm_unpackhi_epi8(d, zero)));
+    return _mm_srli_epi16(_mm_add_epi16(sum, _mm_set1_epi16(2)), 2);
+}
+
+// One row of `size` (8 or 16) predicted samples; _mm_avg_epu8 is (a + b + 1) >> 1.
+// Loads never go beyond the samples the plain routine reads.
+inline void PredictRowSse2(const uint8_t* p, int refStride, bool halfX, bool halfY, uint8_t* out, bool wide)
+{
+    if (wide) {
+        __m128i v;
+        if (!halfX && !halfY)
+            v = Load16(p);
+        else if (!halfY)
+            v = _mm_avg_epu8(Load16(p), Load16(p + 1));
+        else if (!halfX)
+            v = _mm_avg_epu8(Load16(p), Load16(p + refStride));
+        else {
+            const __m128i a = Load16(p), b = Load16(p + 1), c = Load16(p + refStride),
+                          d = Load16(p + refStride + 1);
+            v = _mm_packus_epi16(Average4Lo(a, b, c, d), Average4Hi(a, b, c, d));
+        }
+        Store16(out, v);
+    } else {
+        __m128i v;
+        if (!halfX && !halfY)
+            v = Load8(p);
+        else if (!halfY)
+            v = _mm_avg_epu8(Load8(p), Load8(p + 1));
+        else if (!halfX)
+            v = _mm_avg_epu8(Load8(p), Load8(p + refStride));
+        else {
+            const __m128i lo = Average4Lo(Load8(p), Load8(p + 1), Load8(p + refStride), Load8(p + refStride + 1));
+            v = _mm_packus_epi16(lo, lo);
+        }
+        Store8(out, v);
+    }
+}
+
+}  // namespace
+
+void ResidualBlockSse2(const uint8_t* source, int stride, const uint8_t prediction[64], int16_t out[64])
+{
+    const __m128i zero = _mm_setzero_si128();
+    for (int j = 0; j < 8; ++j) {
+        const __m128i s = _mm_unpacklo_epi8(Load8(source + j * stride), zero);
+        const __m128i p = _mm_unpacklo_epi8(Load8(prediction + j * 8), zero);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + j * 8), _mm_sub_epi16(s, p));
+    }
 }
 
 void ReconstructBlockSse2(const uint8_t prediction[64], const int16_t* residual, uint8_t* dest, int stride)
 {
-    ReconstructBlockPlain(prediction, residual, dest, stride);
-}
-
-void ReconstructBlockAvx2(const uint8_t prediction[64], const int16_t* residual, uint8_t* dest, int stride)
-{
-    ReconstructBlockPlain(prediction, residual, dest, stride);
+    if (!residual) {
+        for (int j = 0; j < 8; ++j) Store8(dest + j * stride, Load8(prediction + j * 8));
+        return;
+    }
+    // The saturating add stays exact where it matters: a sum above 32767 clamps to 255
+    // either way, and packus limits the 16-bit sums to 0..255.
+    const __m128i zero = _mm_setzero_si128();
+    for (int j = 0; j < 8; ++j) {
+        const __m128i p = _mm_unpacklo_epi8(Load8(prediction + j * 8), zero);
+        const __m128i r = _mm_loadu_si128(reinterpret_cast<const __m128i*>(residual + j * 8));
+        const __m128i sum = _mm_adds_epi16(p, r);
+        Store8(dest + j * stride, _mm_packus_epi16(sum, sum));
+    }
 }
 
 void PredictBlockSse2(const uint8_t* ref, int refStride, bool halfX, bool halfY, uint8_t* out, int outStride,
                       int size)
 {
-    PredictBlockPlain(ref, refStride, halfX, halfY, out, outStride, size);
+    const bool wide = size == 16;
+    for (int j = 0; j < size; ++j) PredictRowSse2(ref + j * refStride, refStride, halfX, halfY, out + j * outStride, wide);
+}
+
+bool IsZeroBlockSse2(const int16_t block[64])
+{
+    __m128i any = _mm_setzero_si128();
+    for (int i = 0; i < 64; i += 8)
+        any = _mm_or_si128(any, _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + i)));
+    return _mm_movemask_epi8(_mm_cmpeq_epi8(any, _mm_setzero_si128())) == 0xFFFF;
+}
+
+// ------------------------------------------------------------------ AVX2 routines
+
+void ResidualBlockAvx2(const uint8_t* source, int stride, const uint8_t prediction[64], int16_t out[64])
+    __attribute__((target("avx2")));
+void ResidualBlockAvx2(const uint8_t* source, int stride, const uint8_t prediction[64], int16_t out[64])
+{
+    // Two rows per step, widened to sixteen 16-bit lanes.
+    for (int j = 0; j < 8; j += 2) {
+        const __m128i s = _mm_unpacklo_epi64(Load8(source + j * stride), Load8(source + (j + 1) * stride));
+        const __m128i p = Load16(prediction + j * 8);
+        const __m256i d = _mm256_sub_epi16(_mm256_cvtepu8_epi16(s), _mm256_cvtepu8_epi16(p));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + j * 8), d);
+    }
+}
+
+void ReconstructBlockAvx2(const uint8_t prediction[64], const int16_t* residual, uint8_t* dest, int stride)
+    __attribute__((target("avx2")));
+void ReconstructBlockAvx2(const uint8_t prediction[64], const int16_t* residual, uint8_t* dest, int stride)
+{
+    if (!residual) {
+        for (int j = 0; j < 8; ++j) Store8(dest + j * stride, Load8(prediction + j * 8));
+        return;
+    }
+    for (int j = 0; j < 8; j += 2) {
+        const __m256i p = _mm256_cvtepu8_epi16(Load16(prediction + j * 8));
+        const __m256i r = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(residual + j * 8));
+        const __m256i sum = _mm256_adds_epi16(p, r);
+        // Rows j and j + 1 in the two halves; packus works per 128-bit lane.
+        const __m128i packed = _mm_packus_epi16(_mm256_castsi256_si128(sum), _mm256_extracti128_si256(sum, 1));
+        Store8(dest + j * stride, packed);
+        Store8(dest + (j + 1) * stride, _mm_srli_si128(packed, 8));
+    }
 }
 
 void PredictBlockAvx2(const uint8_t* ref, int refStride, bool halfX, bool halfY, uint8_t* out, int outStride,
+                      int size) __attribute__((target("avx2")));
+void PredictBlockAvx2(const uint8_t* ref, int refStride, bool halfX, bool halfY, uint8_t* out, int outStride,
                       int size)
 {
-    PredictBlockPlain(ref, refStride, halfX, halfY, out, outStride, size);
+    if (size != 16 || !halfX || !halfY) {
+        // Byte averages and copies: one 128-bit operation per row is already the width
+        // of a row.
+        const bool wide = size == 16;
+        for (int j = 0; j < size; ++j)
+            PredictRowSse2(ref + j * refStride, refStride, halfX, halfY, out + j * outStride, wide);
+        return;
+    }
+    // Four-sample averages of 16-sample rows in sixteen 16-bit lanes; each reference row
+    // is widened once and used for the row above and the row below.
+    const __m256i two = _mm256_set1_epi16(2);
+    __m256i above = _mm256_add_epi16(_mm256_cvtepu8_epi16(Load16(ref)), _mm256_cvtepu8_epi16(Load16(ref + 1)));
+    for (int j = 0; j < 16; ++j) {
+        const uint8_t* below = ref + (j + 1) * refStride;
+        const __m256i next = _mm256_add_epi16(_mm256_cvtepu8_epi16(Load16(below)), _mm256_cvtepu8_epi16(Load16(below + 1)));
+        const __m256i v = _mm256_srli_epi16(_mm256_add_epi16(_mm256_add_epi16(above, next), two), 2);
+        Store16(out + j * outStride, _mm_packus_epi16(_mm256_castsi256_si128(v), _mm256_extracti128_si256(v, 1)));
+        above = next;
+    }
 }
+
+bool IsZeroBlockAvx2(const int16_t block[64]) __attribute__((target("avx2")));
+bool IsZeroBlockAvx2(const int16_t block[64])
+{
+    const __m256i* p = reinterpret_cast<const __m256i*>(block);
+    const __m256i any = _mm256_or_si256(_mm256_or_si256(_mm256_loadu_si256(p), _mm256_loadu_si256(p + 1)),
+                                        _mm256_or_si256(_mm256_loadu_si256(p + 2), _mm256_loadu_si256(p + 3)));
+    return _mm256_testz_si256(any, any) != 0;
+}
+
+// ------------------------------------------------------------------ dispatch
+
+namespace {
+
+struct SBlockKernels {
+    decltype(&ResidualBlockPlain) residual;
+    decltype(&ReconstructBlockPlain) reconstruct;
+    decltype(&PredictBlockPlain) predict;
+    decltype(&IsZeroBlockPlain) isZero;
+};
+
+const SBlockKernels& Kernels()
+{
+    static const SBlockKernels kernels =
+        __builtin_cpu_supports("avx2")
+            ? SBlockKernels{ResidualBlockAvx2, ReconstructBlockAvx2, PredictBlockAvx2, IsZeroBlockAvx2}
+        : __builtin_cpu_supports("sse2")
+            ? SBlockKernels{ResidualBlockSse2, ReconstructBlockSse2, PredictBlockSse2, IsZeroBlockSse2}
+            : SBlockKernels{ResidualBlockPlain, ReconstructBlockPlain, PredictBlockPlain, IsZeroBlockPlain};
+    return kernels;
+}
+
+}  // namespace
 
 void ResidualBlock(const uint8_t* source, int stride, const uint8_t prediction[64], int16_t out[64])
 {
-    ResidualBlockPlain(source, stride, prediction, out);
+    Kernels().residual(source, stride, prediction, out);
 }
 
 void ReconstructBlock(const uint8_t prediction[64], const int16_t* residual, uint8_t* dest, int stride)
 {
-    ReconstructBlockPlain(prediction, residual, dest, stride);
+    Kernels().reconstruct(prediction, residual, dest, stride);
 }
 
 void PredictBlock(const uint8_t* ref, int refStride, bool halfX, bool halfY, uint8_t* out, int outStride,
                   int size)
 {
-    PredictBlockPlain(ref, refStride, halfX, halfY, out, outStride, size);
+    Kernels().predict(ref, refStride, halfX, halfY, out, outStride, size);
 }
+
+bool IsZeroBlock(const int16_t block[64]) { return Kernels().isZero(block); }

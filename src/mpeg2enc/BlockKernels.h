@@ -36,3 +36,10 @@ void PredictBlockSse2(const uint8_t* ref, int refStride, bool halfX, bool halfY,
                       int size);
 void PredictBlockAvx2(const uint8_t* ref, int refStride, bool halfX, bool halfY, uint8_t* out, int outStride,
                       int size);
+
+// True when all 64 values of the block are zero (a residual that needs no transform:
+// the forward DCT of zeros is zeros, and its levels are all zero).
+bool IsZeroBlock(const int16_t block[64]);
+bool IsZeroBlockPlain(const int16_t block[64]);
+bool IsZeroBlockSse2(const int16_t block[64]);
+bool IsZeroBlockAvx2(const int16_t block[64]);

@@ -2,6 +2,7 @@
 // dispatching call give the same results as the plain twin, bit for bit, on thousands of
 // random blocks, including extremes (coefficients at +-2047 and beyond, samples 0 and
 // 255), sparse and DC-only blocks.
+#include "mpeg2enc/BlockKernels.h"
 #include "mpeg2enc/Dct.h"
 #include "mpeg2enc/Sad.h"
 
@@ -69,6 +70,22 @@ void RandomCoefficients(std::mt19937& rng, int16_t block[64], int range, int sha
     }
 }
 
+// A plane of `stride` x `rows` samples: random, or (one case in three) only 0 and 255,
+// or (one in three) a narrow spread around a random level.
+std::vector<uint8_t> RandomPlane(std::mt19937& rng, int stride, int rows)
+{
+    std::vector<uint8_t> plane(size_t(stride) * size_t(rows));
+    const int mode = int(rng() % 3);
+    const int base = int(rng() % 256);
+    for (auto& v : plane) {
+        const uint32_t r = rng();
+        v = mode == 0   ? uint8_t(r >> 8)
+            : mode == 1 ? uint8_t(r & 1 ? 255 : 0)
+                        : uint8_t(std::clamp(base + int(r % 9) - 4, 0, 255));
+    }
+    return plane;
+}
+
 }  // namespace
 
 INSTANTIATE_TEST_SUITE_P(Variants, EncoderKernels, ::testing::Values(kEncSse2, kEncAvx2, kEncDispatch),
@@ -117,5 +134,86 @@ TEST_P(EncoderKernels, ForwardDctMatchesPlain)
         ForwardDctPlain(a);
         fdct(b);
         ASSERT_EQ(0, std::memcmp(a, b, sizeof a)) << "trial " << trial;
+    }
+}
+
+// ------------------------------------------------------------------ sample loops
+
+TEST_P(EncoderKernels, ResidualMatchesPlain)
+{
+    const auto residual = Pick(ResidualBlockSse2, ResidualBlockAvx2, ResidualBlock);
+    std::mt19937 rng(31);
+    for (int trial = 0; trial < 5000; ++trial) {
+        const int stride = 8 + int(rng() % 5) * 8 + int(rng() % 3);
+        const auto plane = RandomPlane(rng, stride, 9);
+        const auto pred = RandomPlane(rng, 8, 8);
+        const uint8_t* source = plane.data() + rng() % (stride - 7);
+        int16_t a[64], b[64];
+        ResidualBlockPlain(source, stride, pred.data(), a);
+        residual(source, stride, pred.data(), b);
+        ASSERT_EQ(0, std::memcmp(a, b, sizeof a)) << "trial " << trial;
+    }
+}
+
+TEST_P(EncoderKernels, ReconstructionMatchesPlainAndStaysInItsBlock)
+{
+    const auto reconstruct = Pick(ReconstructBlockSse2, ReconstructBlockAvx2, ReconstructBlock);
+    std::mt19937 rng(32);
+    const int ranges[] = {256, 600, 32767};
+    for (int trial = 0; trial < 6000; ++trial) {
+        const int stride = 8 + int(rng() % 4) * 8 + int(rng() % 3);
+        const auto pred = RandomPlane(rng, 8, 8);
+        alignas(32) int16_t residual[64];
+        RandomCoefficients(rng, residual, ranges[trial % 3], trial / 3);
+        if (trial % 7 == 0) residual[rng() % 64] = int16_t(rng() % 2 ? 32767 : -32768);
+        // Both outputs start from the same random bytes: nothing outside the 8 x 8 block
+        // may change.
+        std::vector<uint8_t> a = RandomPlane(rng, stride, 8), b = a;
+        const int16_t* r = trial % 5 == 0 ? nullptr : residual;
+        ReconstructBlockPlain(pred.data(), r, a.data(), stride);
+        reconstruct(pred.data(), r, b.data(), stride);
+        ASSERT_EQ(a, b) << "trial " << trial;
+    }
+}
+
+TEST_P(EncoderKernels, PredictionMatchesPlainAtEveryHalfSamplePosition)
+{
+    const auto predict = Pick(PredictBlockSse2, PredictBlockAvx2, PredictBlock);
+    std::mt19937 rng(33);
+    for (int trial = 0; trial < 8000; ++trial) {
+        const int size = trial % 2 ? 16 : 8;
+        const bool halfX = (trial >> 1) & 1, halfY = (trial >> 2) & 1;
+        const int refStride = 48 + int(rng() % 8);
+        // The reference holds exactly the samples read: one more column and row when
+        // averaging with the right or lower neighbour (checked under the sanitizers).
+        const int cols = size + (halfX ? 1 : 0), rows = size + (halfY ? 1 : 0);
+        const auto plane = RandomPlane(rng, refStride, rows);
+        const uint8_t* ref = plane.data() + (refStride - cols) - rng() % (refStride - cols + 1);
+        const int outStride = size + int(rng() % 3) * 8;
+        std::vector<uint8_t> a = RandomPlane(rng, outStride, size), b = a;
+        PredictBlockPlain(ref, refStride, halfX, halfY, a.data(), outStride, size);
+        predict(ref, refStride, halfX, halfY, b.data(), outStride, size);
+        ASSERT_EQ(a, b) << "trial " << trial << " size " << size << " half " << halfX << halfY;
+    }
+}
+
+TEST_P(EncoderKernels, ZeroBlockTestFindsEveryNonZeroValue)
+{
+    const auto isZero = Pick(IsZeroBlockSse2, IsZeroBlockAvx2, IsZeroBlock);
+    alignas(32) int16_t block[64] = {};
+    EXPECT_TRUE(isZero(block));
+    EXPECT_TRUE(IsZeroBlockPlain(block));
+    // Values with a zero low byte or a zero high byte, at every position.
+    for (int pos = 0; pos < 64; ++pos)
+        for (int v : {1, -1, 256, -256, 0x7F00, -32768, 32767}) {
+            block[pos] = int16_t(v);
+            ASSERT_FALSE(isZero(block)) << pos << " " << v;
+            ASSERT_FALSE(IsZeroBlockPlain(block));
+            block[pos] = 0;
+        }
+    std::mt19937 rng(34);
+    for (int trial = 0; trial < 3000; ++trial) {
+        RandomCoefficients(rng, block, 1 + trial % 100, trial);
+        ASSERT_EQ(isZero(block), IsZeroBlockPlain(block)) << "trial " << trial;
     }
 }
