@@ -6,6 +6,7 @@
 #include "base/Texts.h"
 #include "base/Threads.h"
 #include "mpeg2enc/BlockCoding.h"
+#include "mpeg2enc/BlockKernels.h"
 #include "mpeg2enc/Dct.h"
 #include "mpeg2enc/FrameSource.h"
 #include "mpeg2enc/VlcTables.h"
@@ -615,33 +616,18 @@ void CEncoder::FormPrediction(int column, int row, int mvx, int mvy, const CFram
                               uint8_t pred[6][64]) const
 {
     const CYUV420Image& ref = reference.picture;
-    // One block of `size` x `size` samples from `plane` at integer position (x, y) with
-    // half-sample flags hx, hy, into an 8 x 8 destination area of `out` rows.
-    auto predict = [](const uint8_t* plane, int stride, int x, int y, int hx, int hy, uint8_t* out, int outStride,
-                      int size) {
-        const uint8_t* p = plane + size_t(y) * size_t(stride) + size_t(x);
-        for (int j = 0; j < size; ++j, p += stride, out += outStride)
-            for (int i = 0; i < size; ++i) {
-                if (!hx && !hy)
-                    out[i] = p[i];
-                else if (hx && !hy)
-                    out[i] = uint8_t((p[i] + p[i + 1] + 1) >> 1);
-                else if (!hx && hy)
-                    out[i] = uint8_t((p[i] + p[i + stride] + 1) >> 1);
-                else
-                    out[i] = uint8_t((p[i] + p[i + 1] + p[i + stride] + p[i + stride + 1] + 2) >> 2);
-            }
-    };
-    uint8_t luma[16 * 16];
-    const int x = column * 16, y = row * 16;
-    predict(ref.planeY, width, x + (mvx >> 1), y + (mvy >> 1), mvx & 1, mvy & 1, luma, 16, 16);
-    for (int b = 0; b < 4; ++b)
-        for (int j = 0; j < 8; ++j)
-            std::memcpy(pred[b] + j * 8, luma + (((b >> 1) * 8 + j) * 16) + (b & 1) * 8, 8);
-    const int cvx = mvx / 2, cvy = mvy / 2;  // toward zero
-    const int cx = x / 2 + (cvx >> 1), cy = y / 2 + (cvy >> 1);
-    predict(ref.planeCb, width / 2, cx, cy, cvx & 1, cvy & 1, pred[4], 8, 8);
-    predict(ref.planeCr, width / 2, cx, cy, cvx & 1, cvy & 1, pred[5], 8, 8);
+    // Luma: the four 8 x 8 blocks of the 16 x 16 area at the vector (half samples).
+    const int x = column * 16 + (mvx >> 1), y = row * 16 + (mvy >> 1);
+    for (int b = 0; b < 4; ++b) {
+        const uint8_t* at = ref.planeY + size_t(y + (b >> 1) * 8) * size_t(width) + size_t(x + (b & 1) * 8);
+        PredictBlock(at, width, mvx & 1, mvy & 1, pred[b], 8, 8);
+    }
+    // Chroma: the vector halved toward zero, in chroma half samples.
+    const int chromaWidth = width / 2;
+    const int cvx = mvx / 2, cvy = mvy / 2;
+    const size_t offset = size_t(row * 8 + (cvy >> 1)) * size_t(chromaWidth) + size_t(column * 8 + (cvx >> 1));
+    PredictBlock(ref.planeCb + offset, chromaWidth, cvx & 1, cvy & 1, pred[4], 8, 8);
+    PredictBlock(ref.planeCr + offset, chromaWidth, cvx & 1, cvy & 1, pred[5], 8, 8);
 }
 
 void CEncoder::CodeSlices(bool intra, int q, const CFrame& reference, CFrame& current)
@@ -666,6 +652,10 @@ void CEncoder::CodeRow(int row, CBitWriter& writer, bool intra, int q, const CFr
     alignas(16) int16_t levels[6][64];
     alignas(16) int16_t dequantised[64];
     alignas(16) int16_t residual[64];
+    // Offsets of the row's four luma blocks (of its first macroblock) and of its chroma.
+    const size_t blockOffset[4] = {size_t(row * 16) * size_t(width), size_t(row * 16) * size_t(width) + 8,
+                                   size_t(row * 16 + 8) * size_t(width), size_t(row * 16 + 8) * size_t(width) + 8};
+    const size_t chromaOffset = size_t(row * 8) * size_t(chromaWidth);
 
     {
         writer.PutStartCode(0x00000101 + uint32_t(row));
@@ -686,18 +676,12 @@ void CEncoder::CodeRow(int row, CBitWriter& writer, bool intra, int q, const CFr
             else
                 FormPrediction(column, row, vx[b], vy[b], reference, pred);
             for (int blk = 0; blk < 6; ++blk) {
-                const uint8_t* s;
-                int stride;
-                if (blk < 4) {
-                    stride = width;
-                    s = src.planeY + size_t(row * 16 + (blk >> 1) * 8) * size_t(width) + size_t(column * 16 + (blk & 1) * 8);
-                } else {
-                    stride = chromaWidth;
-                    s = (blk == 4 ? src.planeCb : src.planeCr) + size_t(row * 8) * size_t(chromaWidth) + size_t(column * 8);
-                }
-                for (int j = 0; j < 8; ++j)
-                    for (int i = 0; i < 8; ++i)
-                        coefficients[blk][j * 8 + i] = int16_t(s[j * stride + i] - pred[blk][j * 8 + i]);
+                if (blk < 4)
+                    ResidualBlock(src.planeY + blockOffset[blk] + size_t(column * 16), width, pred[blk],
+                                  coefficients[blk]);
+                else
+                    ResidualBlock((blk == 4 ? src.planeCb : src.planeCr) + chromaOffset + size_t(column * 8),
+                                  chromaWidth, pred[blk], coefficients[blk]);
                 ForwardDct(coefficients[blk]);
             }
 
@@ -764,20 +748,13 @@ void CEncoder::CodeRow(int row, CBitWriter& writer, bool intra, int q, const CFr
                         quantiser.DequantiseNonIntra(levels[blk], dequantised, q);
                     InverseDct(dequantised, residual);
                 }
-                uint8_t* d;
-                int stride;
-                if (blk < 4) {
-                    stride = width;
-                    d = out.planeY + size_t(row * 16 + (blk >> 1) * 8) * size_t(width) + size_t(column * 16 + (blk & 1) * 8);
-                } else {
-                    stride = chromaWidth;
-                    d = (blk == 4 ? out.planeCb : out.planeCr) + size_t(row * 8) * size_t(chromaWidth) + size_t(column * 8);
-                }
-                for (int j = 0; j < 8; ++j)
-                    for (int i = 0; i < 8; ++i) {
-                        const int v = pred[blk][j * 8 + i] + (coded ? residual[j * 8 + i] : 0);
-                        d[j * stride + i] = uint8_t(std::clamp(v, 0, 255));
-                    }
+                if (blk < 4)
+                    ReconstructBlock(pred[blk], coded ? residual : nullptr,
+                                     out.planeY + blockOffset[blk] + size_t(column * 16), width);
+                else
+                    ReconstructBlock(pred[blk], coded ? residual : nullptr,
+                                     (blk == 4 ? out.planeCb : out.planeCr) + chromaOffset + size_t(column * 8),
+                                     chromaWidth);
             }
         }
     }
