@@ -159,6 +159,9 @@ int CAudio::Mp2FrameLength(const uint8_t* h)
 
 void CAudio::StartState(int firstUnit, int lastUnit, uint32_t startMilliseconds)
 {
+    // A stream started again: the coding thread of the old one must not read on while
+    // the source rewinds.
+    StopEncoder();
     firstUnitNumber = firstUnit;
     lastUnitNumber = lastUnit > firstUnit ? lastUnit : firstUnit + 1;
     unitNumber = firstUnit;
@@ -180,9 +183,14 @@ bool CAudio::StartEncoder(int sourceKind, PcmReader pcm)
     threadRunning = false;
     if (!encoder.Prepare(sourceKind, std::move(pcm))) return false;
     if (WorkerThreads() > 1) {
-        if (!layer2Thread) layer2Thread = std::make_unique<CLayer2Thread>();
-        layer2Thread->Start(encoder);
-        threadRunning = true;
+        try {
+            if (!layer2Thread) layer2Thread = std::make_unique<CLayer2Thread>();
+            layer2Thread->Start(encoder);
+            threadRunning = true;
+        } catch (const std::exception&) {
+            // No memory for the ring or no thread to be had: code on the reading thread.
+            layer2Thread.reset();
+        }
     }
     return true;
 }

@@ -74,7 +74,8 @@ public:
 protected:
     // The state both sources share, and the reading paths they share.
 
-    // Resets the state for a new stream (first part of Start).
+    // Resets the state for a new stream (first part of Start); stops the coding thread
+    // of a stream started before.
     void StartState(int firstUnit, int lastUnit, uint32_t startMilliseconds);
     // Prepares the embedded Layer II encoder to read from `pcm`; false when its buffers
     // cannot be allocated. When the chain may use more than one thread (WorkerThreads),

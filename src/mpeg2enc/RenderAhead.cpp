@@ -38,16 +38,23 @@ void CRenderAhead::StartThread(const CFrame& like)
         finished = true;
         return;
     }
-    ring.reserve(size_t(depth));
-    for (int i = 0; i < depth; ++i) {
-        auto slot = std::make_unique<CFrame>();
-        // A slot the size of the consumer's frame; when that has no size yet (or an
-        // unusual one) the source sizes the slot's picture itself, as it would the
-        // consumer's.
-        if (like.width > 0 && like.height > 0) slot->Create(like.width, like.height);
-        ring.push_back(std::move(slot));
+    try {
+        ring.reserve(size_t(depth));
+        for (int i = 0; i < depth; ++i) {
+            auto slot = std::make_unique<CFrame>();
+            // A slot the size of the consumer's frame; when that has no size yet (or an
+            // unusual one) the source sizes the slot's picture itself, as it would the
+            // consumer's.
+            if (like.width > 0 && like.height > 0) slot->Create(like.width, like.height);
+            ring.push_back(std::move(slot));
+        }
+        worker = std::thread([this] { Run(); });
+    } catch (const std::exception&) {
+        // No memory for the ring or no thread to be had: every picture is rendered on
+        // the calling thread, as without this wrapper.
+        ring.clear();
+        finished = true;
     }
-    worker = std::thread([this] { Run(); });
 }
 
 void CRenderAhead::Run()

@@ -15,6 +15,8 @@ namespace {
 class CMemoryAudio : public CAudio {
 public:
     CMemoryAudio(std::vector<uint8_t> data, bool mp2) : pcm(std::move(data)), compressed(mp2) {}
+    // The reader uses this object's PCM: the coding thread ends before it goes.
+    ~CMemoryAudio() override { StopEncoder(); }
 
     bool Start(int, int firstUnit, int lastUnit, uint32_t startMilliseconds) override
     {
