@@ -50,7 +50,7 @@ measure_psnr() {
   local log=$work/psnr.log stats=$work/psnr.stats count
   # At -v error the decoder and the filter are silent unless something is wrong.
   ffmpeg -nostdin -nostats -v error -i "$1" -i "$raw" \
-      -lavfi "[0:v]settb=1/30,setpts=N[a];[1:v]settb=1/30,setpts=N[b];[a][b]psnr=stats_file=$stats" \
+      -lavfi "[0:v]setpts=N/(FRAME_RATE*TB)[a];[1:v]setpts=N/(FRAME_RATE*TB)[b];[a][b]psnr=stats_file=$stats" \
       -fps_mode passthrough -f null - >"$log" 2>&1 ||
     { tail -5 "$log" >&2; echo "encode_vs_ffmpeg.sh: cannot compare $1" >&2; exit 1; }
   if [ -s "$log" ]; then
