@@ -69,6 +69,10 @@ bool CImageFx::InitFx(int width, int height) {
     motionRows[1].assign((size_t)width * 4, 0);
     motionX0.assign(width, 0);
     motionW1.assign(width, 0);
+    dissolveChoice.assign((size_t)((width + 2) / 3) * ((height + 2) / 3), 0);
+    dissolveMask.assign(width, 0);
+    swingFactor.assign(width, 0.0);
+    swingColumn.assign(width, 0);
     decodedImage.Release();
     frameInSegment = 0;
     showFrames = transitionFrames = 1;
@@ -337,7 +341,8 @@ void CImageFx::Mix(const CYUV420Image& a, const CYUV420Image& b, double p, CYUV4
 
 void CImageFx::RandomDissolve(double p, const CYUV420Image& from, const CYUV420Image& to,
                               CYUV420Image& out) {
-    const int W = frameWidth, H = frameHeight;
+    const int W = frameWidth, H = frameHeight, CW = W / 2;
+    const int blocksAcross = (W + 2) / 3, blocksDown = (H + 2) / 3;
     // The generator is seeded with the time in seconds at every frame, so frames
     // drawn within the same second share one sequence.
     uint32_t seed = (uint32_t)clockSeconds();
@@ -345,48 +350,78 @@ void CImageFx::RandomDissolve(double p, const CYUV420Image& from, const CYUV420I
         seed = seed * 214013u + 2531011u;
         return (int)((seed >> 16) & 0x7FFF);
     };
+    // One draw per 3 x 3 block, line of blocks after line of blocks: 0 keeps the old
+    // picture, 255 takes the new one.
     const int threshold = Trunc(p * 32767.0);
-    for (int by = 0; by < H; by += 3)
-        for (int bx = 0; bx < W; bx += 3) {
-            const CYUV420Image& src = threshold < next() ? from : to;
-            for (int y = by; y < std::min(by + 3, H); ++y) {
-                const size_t line = (size_t)y * W, cline = (size_t)(y / 2) * out.chromaStride;
-                for (int x = bx; x < std::min(bx + 3, W); ++x) {
-                    out.planeY[line + x] = src.planeY[line + x];
-                    out.planeCb[cline + x / 2] = src.planeCb[cline + x / 2];
-                    out.planeCr[cline + x / 2] = src.planeCr[cline + x / 2];
-                }
-            }
+    uint8_t* choice = dissolveChoice.data();
+    for (int i = 0; i < blocksAcross * blocksDown; ++i) choice[i] = threshold < next() ? 0 : 255;
+    uint8_t* mask = dissolveMask.data();
+    for (int by = 0; by < blocksDown; ++by) {
+        const uint8_t* c = choice + (size_t)by * blocksAcross;
+        for (int x = 0; x < W; ++x) mask[x] = c[x / 3];
+        for (int y = 3 * by; y < std::min(3 * by + 3, H); ++y)
+            SelectBytes(from.planeY + (size_t)y * W, to.planeY + (size_t)y * W, mask, out.planeY + (size_t)y * W, W);
+    }
+    // A chroma sample covers 2 x 2 luma samples that may lie in up to four blocks;
+    // blocks drawn later overwrite earlier ones, so the block of its bottom-right luma
+    // sample (line 2cy + 1, column 2cx + 1) decides.
+    int maskRow = -1;
+    for (int cy = 0; cy < H / 2; ++cy) {
+        const int by = (2 * cy + 1) / 3;
+        if (by != maskRow) {
+            const uint8_t* c = choice + (size_t)by * blocksAcross;
+            for (int cx = 0; cx < CW; ++cx) mask[cx] = c[(2 * cx + 1) / 3];
+            maskRow = by;
         }
+        const size_t line = (size_t)cy * out.chromaStride;
+        SelectBytes(from.planeCb + line, to.planeCb + line, mask, out.planeCb + line, CW);
+        SelectBytes(from.planeCr + line, to.planeCr + line, mask, out.planeCr + line, CW);
+    }
 }
 
 void CImageFx::Swing(bool in, double p, const CYUV420Image& to, CYUV420Image& out) {
     const int W = frameWidth, H = frameHeight, H2 = H / 2;
     const double s = std::sin(p * kPi / 2);
     const double m = std::max(1.0, s * W);
+    double* factor = swingFactor.data();
+    int* column = swingColumn.data();
+    // The parts of each mapping that depend on the column alone are worked out once per
+    // column, with the same operations in the same order as the per-sample formula.
     if (in) {
         // The new picture swings in like a door hinged on the left edge.
         const double l = (p + 1) * H2;
-        for (int i = 0; i < H; ++i)
+        for (int e = 0; e < W; ++e) {
+            const double o = e * s;
+            factor[e] = l + (H - l) * (m - o) / m;
+            column[e] = Trunc(o);
+        }
+        for (int i = 0; i < H; ++i) {
+            const double di = i - H2;
             for (int e = 0; e < W; ++e) {
-                const double o = e * s;
-                const int g = Trunc(H2 + (i - H2) * (l + (H - l) * (m - o) / m) / H);
-                const int ox = Trunc(o);
-                if (g < 0 || g >= H || ox < 0 || ox >= W) continue;
+                const int ox = column[e];
+                if (ox < 0 || ox >= W) continue;
+                const int g = Trunc(H2 + di * factor[e] / H);
+                if (g < 0 || g >= H) continue;
                 out.planeY[(size_t)g * W + ox] = to.planeY[(size_t)i * W + e];
                 const size_t dc = (size_t)(g / 2) * out.chromaStride + ox / 2;
                 const size_t sc = (size_t)(i / 2) * to.chromaStride + e / 2;
                 out.planeCb[dc] = to.planeCb[sc];
                 out.planeCr[dc] = to.planeCr[sc];
             }
+        }
         return;
     }
     // The new picture opens out from the left edge.
     const int columns = std::min(W, (int)std::ceil(m));
-    for (int i = 0; i < H; ++i)
+    for (int j = 0; j < columns; ++j) {
+        column[j] = p == 0.0 ? W - 1 : std::min(W - 1, Trunc(j / s));
+        factor[j] = H + j * (H - H * p) / m;
+    }
+    for (int i = 0; i < H; ++i) {
+        const double scaled = (double)(i - H2) * H;
         for (int j = 0; j < columns; ++j) {
-            const int o = p == 0.0 ? W - 1 : std::min(W - 1, Trunc(j / s));
-            const int t = Trunc(H2 + (double)(i - H2) * H / (H + j * (H - H * p) / m));
+            const int o = column[j];
+            const int t = Trunc(H2 + scaled / factor[j]);
             const size_t dc = (size_t)(i / 2) * out.chromaStride + j / 2;
             if (t < 0 || t >= H) {
                 out.planeY[(size_t)i * W + j] = 0;
@@ -399,6 +434,7 @@ void CImageFx::Swing(bool in, double p, const CYUV420Image& to, CYUV420Image& ou
             out.planeCb[dc] = to.planeCb[sc];
             out.planeCr[dc] = to.planeCr[sc];
         }
+    }
 }
 
 void CImageFx::Pinwheel(const CYUV420Image& to, double p) {

@@ -128,5 +128,9 @@ private:
     std::vector<uint8_t> motionBitmap;    // two lines of a motion frame, 32-bit, bottom-up
     std::vector<uint16_t> motionRows[2];
     std::vector<int> motionX0, motionW1;
+    std::vector<uint8_t> dissolveChoice;  // RandomDissolve: one choice per 3 x 3 block
+    std::vector<uint8_t> dissolveMask;    // RandomDissolve: one line of choices
+    std::vector<double> swingFactor;      // Swing: the per-column part of the line mapping
+    std::vector<int> swingColumn;         // Swing: the source or target column
     CYUV420Image* target = nullptr;       // picture that Reveal and ShiftCopy draw into
 };

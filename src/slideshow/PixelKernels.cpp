@@ -865,3 +865,40 @@ void ResizeRgbxRowV(const uint16_t* const* rows, const int* weights, int taps, u
     else
         ResizeRgbxRowV_SSE2(rows, weights, taps, out, n);
 }
+
+// ---------------------------------------------------------------- masked choice
+
+void SelectBytes_C(const uint8_t* a, const uint8_t* b, const uint8_t* mask, uint8_t* out, int n) {
+    for (int i = 0; i < n; ++i) out[i] = (uint8_t)((a[i] & ~mask[i]) | (b[i] & mask[i]));
+}
+
+void SelectBytes_SSE2(const uint8_t* a, const uint8_t* b, const uint8_t* mask, uint8_t* out, int n) {
+    int i = 0;
+    for (; i + 16 <= n; i += 16) {
+        const __m128i m = _mm_loadu_si128(reinterpret_cast<const __m128i*>(mask + i));
+        const __m128i va = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + i));
+        const __m128i vb = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + i));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_or_si128(_mm_andnot_si128(m, va), _mm_and_si128(m, vb)));
+    }
+    if (i < n) SelectBytes_C(a + i, b + i, mask + i, out + i, n - i);
+}
+
+__attribute__((target("avx2"))) void SelectBytes_AVX2(const uint8_t* a, const uint8_t* b, const uint8_t* mask,
+                                                      uint8_t* out, int n) {
+    int i = 0;
+    for (; i + 32 <= n; i += 32) {
+        const __m256i m = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(mask + i));
+        const __m256i va = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(a + i));
+        const __m256i vb = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(b + i));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i),
+                            _mm256_or_si256(_mm256_andnot_si256(m, va), _mm256_and_si256(m, vb)));
+    }
+    if (i < n) SelectBytes_SSE2(a + i, b + i, mask + i, out + i, n - i);
+}
+
+void SelectBytes(const uint8_t* a, const uint8_t* b, const uint8_t* mask, uint8_t* out, int n) {
+    if (HaveAvx2())
+        SelectBytes_AVX2(a, b, mask, out, n);
+    else
+        SelectBytes_SSE2(a, b, mask, out, n);
+}

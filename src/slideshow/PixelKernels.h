@@ -111,3 +111,10 @@ void ResizeRgbxRowV(const uint16_t* const* rows, const int* weights, int taps, u
 void ResizeRgbxRowV_C(const uint16_t* const* rows, const int* weights, int taps, uint8_t* out, int n);
 void ResizeRgbxRowV_SSE2(const uint16_t* const* rows, const int* weights, int taps, uint8_t* out, int n);
 void ResizeRgbxRowV_AVX2(const uint16_t* const* rows, const int* weights, int taps, uint8_t* out, int n);
+
+// Byte-wise choice between two rows: out[i] = (a[i] & ~mask[i]) | (b[i] & mask[i]) for
+// n samples, so a mask byte of 0 takes a and 255 takes b.
+void SelectBytes(const uint8_t* a, const uint8_t* b, const uint8_t* mask, uint8_t* out, int n);
+void SelectBytes_C(const uint8_t* a, const uint8_t* b, const uint8_t* mask, uint8_t* out, int n);
+void SelectBytes_SSE2(const uint8_t* a, const uint8_t* b, const uint8_t* mask, uint8_t* out, int n);
+void SelectBytes_AVX2(const uint8_t* a, const uint8_t* b, const uint8_t* mask, uint8_t* out, int n);

@@ -195,6 +195,23 @@ TEST_P(RenderKernels, BlendRowsVariantsMatchPlain) {
     }
 }
 
+TEST_P(RenderKernels, SelectBytesVariantsMatchPlain) {
+    std::mt19937 rng(9);
+    using Fn = void (*)(const uint8_t*, const uint8_t*, const uint8_t*, uint8_t*, int);
+    const Fn fns[] = {SelectBytes_SSE2, SelectBytes_AVX2, SelectBytes};
+    for (int round = 0; round < 3000; ++round) {
+        const int n = Length(rng, round < 2000 ? 100 : 2000);
+        const auto a = Bytes(rng, n), b = Bytes(rng, n);
+        auto mask = Bytes(rng, n);
+        if (rng() & 1)  // masks as the dissolve makes them: whole bytes of 0 or 255
+            for (auto& m : mask) m = (m & 1) ? 255 : 0;
+        std::vector<uint8_t> want(n + 1, 0xA5), got = want;
+        SelectBytes_C(a.data(), b.data(), mask.data(), want.data(), n);
+        fns[GetParam()](a.data(), b.data(), mask.data(), got.data(), n);
+        ASSERT_EQ(got, want) << "variant " << GetParam() << ", n " << n;
+    }
+}
+
 // ---------------------------------------------------------------- blur and resize
 
 // Random non-negative weights summing to exactly `total` (or, one case in four, less).

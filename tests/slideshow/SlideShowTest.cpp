@@ -2,7 +2,11 @@
 // choices across the show, and the photo stage feeding the motions.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
+#include <random>
+#include <utility>
 #include <png.h>
 
 #include "slideshow/Frame.h"
@@ -27,6 +31,73 @@ void WriteFlatPng(const std::string& path, int w, int h, uint8_t r, uint8_t g, u
     image.height = h;
     image.format = PNG_FORMAT_RGB;
     ASSERT_TRUE(png_image_write_to_file(&image, path.c_str(), 0, px.data(), 0, nullptr));
+}
+
+
+// Random pictures of the frame size.
+void FillRandom(CYUV420Image& pic, std::mt19937& rng) {
+    for (int i = 0; i < pic.planarSize; ++i) pic.planeY[i] = (uint8_t)rng();
+}
+
+int RefTrunc(double v) {
+    if (!(v == v)) return 0;
+    if (v > 1e9) return 1000000000;
+    if (v < -1e9) return -1000000000;
+    return (int)v;
+}
+
+// RandomDissolve and the two swings written sample by sample, as the rules state them:
+// the references for the block-mask and per-column versions.
+void RefRandomDissolve(double p, int64_t clock, const CYUV420Image& from, const CYUV420Image& to,
+                       CYUV420Image& out) {
+    const int W = out.width, H = out.height;
+    uint32_t seed = (uint32_t)clock;
+    const int threshold = RefTrunc(p * 32767.0);
+    for (int by = 0; by < H; by += 3)
+        for (int bx = 0; bx < W; bx += 3) {
+            seed = seed * 214013u + 2531011u;
+            const CYUV420Image& src = threshold < (int)((seed >> 16) & 0x7FFF) ? from : to;
+            for (int y = by; y < std::min(by + 3, H); ++y)
+                for (int x = bx; x < std::min(bx + 3, W); ++x) {
+                    out.planeY[y * W + x] = src.planeY[y * W + x];
+                    out.planeCb[(y / 2) * (W / 2) + x / 2] = src.planeCb[(y / 2) * (W / 2) + x / 2];
+                    out.planeCr[(y / 2) * (W / 2) + x / 2] = src.planeCr[(y / 2) * (W / 2) + x / 2];
+                }
+        }
+}
+
+void RefSwing(bool in, double p, const CYUV420Image& to, CYUV420Image& out) {
+    const int W = out.width, H = out.height, H2 = H / 2, CW = W / 2;
+    const double s = std::sin(p * 3.1415926589793 / 2);
+    const double m = std::max(1.0, s * W);
+    auto copy = [&](int dy, int dx, int sy, int sx) {
+        out.planeY[dy * W + dx] = to.planeY[sy * W + sx];
+        out.planeCb[(dy / 2) * CW + dx / 2] = to.planeCb[(sy / 2) * CW + sx / 2];
+        out.planeCr[(dy / 2) * CW + dx / 2] = to.planeCr[(sy / 2) * CW + sx / 2];
+    };
+    if (in) {
+        const double l = (p + 1) * H2;
+        for (int i = 0; i < H; ++i)
+            for (int e = 0; e < W; ++e) {
+                const double o = e * s;
+                const int g = RefTrunc(H2 + (i - H2) * (l + (H - l) * (m - o) / m) / H);
+                const int ox = RefTrunc(o);
+                if (g >= 0 && g < H && ox >= 0 && ox < W) copy(g, ox, i, e);
+            }
+        return;
+    }
+    for (int i = 0; i < H; ++i)
+        for (int j = 0; j < std::min(W, (int)std::ceil(m)); ++j) {
+            const int o = p == 0.0 ? W - 1 : std::min(W - 1, RefTrunc(j / s));
+            const int t = RefTrunc(H2 + (double)(i - H2) * H / (H + j * (H - H * p) / m));
+            if (t >= 0 && t < H) {
+                copy(i, j, t, o);
+            } else {
+                out.planeY[i * W + j] = 0;
+                out.planeCb[(i / 2) * CW + j / 2] = 128;
+                out.planeCr[(i / 2) * CW + j / 2] = 128;
+            }
+        }
 }
 
 int CentreY(const CYUV420Image& p) { return p.planeY[(p.height / 2) * p.width + p.width / 2]; }
@@ -168,4 +239,35 @@ TEST(ImageFx, PhotoStageFitsSoftensAndMovesThePhoto) {
     EXPECT_EQ(fx.photoPicture.planeY[40 * 80 + 40], 0);
     fx.RenderMotion(2, 0.5, moved);
     EXPECT_EQ(moved.planeY[40 * 80 + 40], 0);
+}
+
+// The dissolve and the swings give exactly the sample-by-sample results at every
+// progress, for the DVD frame sizes and a small frame whose width is not a multiple
+// of the 3 x 3 blocks.
+TEST(ImageFx, DissolveAndSwingsMatchTheSampleBySampleRules) {
+    std::mt19937 rng(9);
+    for (const auto& size : {std::pair{720, 480}, std::pair{352, 288}, std::pair{20, 14}}) {
+        CImageFx fx;
+        ASSERT_TRUE(fx.InitFx(size.first, size.second));
+        CYUV420Image from, to, got, want;
+        for (CYUV420Image* pic : {&from, &to, &got, &want}) ASSERT_TRUE(pic->Create(size.second, size.first));
+        FillRandom(from, rng);
+        FillRandom(to, rng);
+        for (double p : {0.0, 0.01, 0.25, 1.0 / 3.0, 0.5, 0.77, 0.999, 1.0}) {
+            const int64_t clock = (int64_t)(rng() % 100000);
+            fx.clockSeconds = [clock] { return clock; };
+            FillRandom(got, rng);
+            want.CopyPlanes(got);
+            fx.RenderTransition(CImageFx::kRandomDissolve, p, from, to, got);
+            RefRandomDissolve(p, clock, from, to, want);
+            ASSERT_EQ(0, std::memcmp(got.planeY, want.planeY, got.planarSize)) << "dissolve at " << p;
+            for (bool in : {true, false}) {
+                want.CopyPlanes(from);
+                RefSwing(in, p, to, want);
+                fx.RenderTransition(in ? CImageFx::kSwinIn : CImageFx::kSwinOut, p, from, to, got);
+                ASSERT_EQ(0, std::memcmp(got.planeY, want.planeY, got.planarSize))
+                    << (in ? "swing in" : "swing out") << " at " << p << ", " << size.first << " x " << size.second;
+            }
+        }
+    }
 }
