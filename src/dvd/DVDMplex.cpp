@@ -69,6 +69,7 @@ CDVDMplex::CDVDMplex(int64_t splitBytes_) : splitBytes(splitBytes_)
     scratchCadt.resize(32768);
     scratchAdmap.resize(400000);
     vobus.reserve(size_t(maxVobus));
+    vobuBlocks.reserve(size_t((maxVobus + vobuBlockSize - 1) / vobuBlockSize));
 }
 
 CDVDMplex::~CDVDMplex()
