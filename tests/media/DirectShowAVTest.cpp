@@ -14,6 +14,7 @@
 #include "base/ScriptedUi.h"
 #include "media/DirectShowAV.h"
 #include "media/MediaLength.h"
+#include "media/MicRecorder.h"
 #include "MediaTestFiles.h"
 
 using mediatest::MakeMedia;
@@ -380,6 +381,43 @@ TEST(DirectShowAV, MicrophoneRecordingLeavesACompleteWaveFileOrNone)
     EXPECT_EQ(std::string(bytes.begin() + 8, bytes.begin() + 16), "WAVEfmt ");
     uint32_t dataBytes = bytes[40] | (bytes[41] << 8) | (bytes[42] << 16) | (uint32_t(bytes[43]) << 24);
     EXPECT_EQ(dataBytes, bytes.size() - 44);
+}
+
+TEST(DirectShowAV, MicrophoneDeviceLibraryIsLoadedOnlyWhenRecordingAndFailuresAreNamed)
+{
+    // Neither the program nor this test links the device library.
+    for (const std::string& binary : {std::string("/proc/self/exe"), testsupport::CliPath()}) {
+        const auto needed = testsupport::Run("readelf -d " + testsupport::Quote(binary) + " | grep NEEDED");
+        ASSERT_EQ(needed.exitCode, 0) << binary;
+        EXPECT_EQ(needed.out.find("libavdevice"), std::string::npos) << binary << " links libavdevice";
+    }
+
+    // A library that cannot be found is named, with the loader's reason.
+    std::string error;
+    EXPECT_FALSE(CMicRecorder::LoadDeviceLibrary("libavdevice-missing.so.0", error));
+    EXPECT_NE(error.find("Cannot record sound"), std::string::npos) << error;
+    EXPECT_NE(error.find("libavdevice-missing.so.0"), std::string::npos) << error;
+
+    // The installed one loads (the machine has FFmpeg), twice without harm.
+    const std::string soname = CMicRecorder::deviceLibrary;
+    ASSERT_TRUE(CMicRecorder::LoadDeviceLibrary(soname.c_str(), error)) << error;
+    EXPECT_EQ(error, "");
+    ASSERT_TRUE(CMicRecorder::LoadDeviceLibrary(soname.c_str(), error)) << error;
+    EXPECT_NE(testsupport::ReadText("/proc/self/maps").find("libavdevice.so"), std::string::npos);
+
+    // Without a capture device Start fails with a message and leaves no file; with one
+    // it records and says nothing.
+    TempDir dir;
+    const std::string wav = dir.File("take.wav");
+    CMicRecorder mic;
+    if (mic.Start(wav)) {
+        EXPECT_EQ(mic.LastError(), "");
+        mic.Stop();
+        EXPECT_TRUE(std::filesystem::exists(wav));
+    } else {
+        EXPECT_NE(mic.LastError().find("no audio capture device"), std::string::npos) << mic.LastError();
+        EXPECT_FALSE(std::filesystem::exists(wav));
+    }
 }
 
 namespace {
