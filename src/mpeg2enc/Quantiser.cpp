@@ -1,8 +1,10 @@
 #include "mpeg2enc/Quantiser.h"
 
+#include "mpeg2enc/BlockKernels.h"
 #include "mpeg2enc/Dct.h"
 
 #include <emmintrin.h>
+#include <immintrin.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -25,6 +27,70 @@ void MismatchControl(int16_t coefficients[64])
     if ((sum & 1) == 0) coefficients[63] = int16_t(coefficients[63] ^ 1);
 }
 
+bool HaveAvx2()
+{
+    static const bool have = __builtin_cpu_supports("avx2");
+    return have;
+}
+
+inline __m128i Load(const void* p) { return _mm_loadu_si128(static_cast<const __m128i*>(p)); }
+inline void Store(void* p, __m128i v) { _mm_storeu_si128(static_cast<__m128i*>(p), v); }
+
+// The parity of the sum of 64 values is the parity of the exclusive or of their lowest
+// bits: mismatch control on a block just written.
+inline void MismatchControlSse2(int16_t coefficients[64])
+{
+    __m128i x = Load(coefficients);
+    for (int i = 8; i < 64; i += 8) x = _mm_xor_si128(x, Load(coefficients + i));
+    x = _mm_xor_si128(x, _mm_srli_si128(x, 8));
+    x = _mm_xor_si128(x, _mm_srli_si128(x, 4));
+    x = _mm_xor_si128(x, _mm_srli_si128(x, 2));
+    if ((_mm_cvtsi128_si32(x) & 1) == 0) coefficients[63] = int16_t(coefficients[63] ^ 1);
+}
+
+// 16 x 16 -> 32-bit products of unsigned 16-bit values, lanes 0..3 and 4..7 of each
+// 128-bit half (SSE2 has no 32-bit multiply that keeps the low halves).
+inline void Products(__m128i a, __m128i b, __m128i& lo, __m128i& hi)
+{
+    const __m128i low = _mm_mullo_epi16(a, b), high = _mm_mulhi_epu16(a, b);
+    lo = _mm_unpacklo_epi16(low, high);
+    hi = _mm_unpackhi_epi16(low, high);
+}
+
+__attribute__((target("avx2"))) inline void Products(__m256i a, __m256i b, __m256i& lo, __m256i& hi)
+{
+    const __m256i low = _mm256_mullo_epi16(a, b), high = _mm256_mulhi_epu16(a, b);
+    lo = _mm256_unpacklo_epi16(low, high);
+    hi = _mm256_unpackhi_epi16(low, high);
+}
+
+// (numerator x reciprocal) >> 18 for four 32-bit lanes with 64-bit products: the
+// results stay below 2^20, so each sits in the low half of its 64-bit lane.
+inline __m128i MulShift18(__m128i numerator, __m128i reciprocal)
+{
+    const __m128i even = _mm_srli_epi64(_mm_mul_epu32(numerator, reciprocal), 18);
+    const __m128i odd =
+        _mm_srli_epi64(_mm_mul_epu32(_mm_srli_epi64(numerator, 32), _mm_srli_epi64(reciprocal, 32)), 18);
+    return _mm_or_si128(even, _mm_slli_epi64(odd, 32));
+}
+
+__attribute__((target("avx2"))) inline __m256i MulShift18(__m256i numerator, __m256i reciprocal)
+{
+    const __m256i even = _mm256_srli_epi64(_mm256_mul_epu32(numerator, reciprocal), 18);
+    const __m256i odd = _mm256_srli_epi64(
+        _mm256_mul_epu32(_mm256_srli_epi64(numerator, 32), _mm256_srli_epi64(reciprocal, 32)), 18);
+    return _mm256_or_si256(even, _mm256_slli_epi64(odd, 32));
+}
+
+// Intra AC magnitudes (32 |C| + bias) x reciprocal >> 18 of eight widened coefficients.
+__attribute__((target("avx2"))) inline __m256i IntraLevel32(__m256i wide, const int32_t* bias,
+                                                            const uint32_t* reciprocal)
+{
+    const __m256i numerator = _mm256_add_epi32(_mm256_slli_epi32(_mm256_abs_epi32(wide), 5),
+                                               _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bias)));
+    return MulShift18(numerator, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(reciprocal)));
+}
+
 }  // namespace
 
 void CQuantiser::Build(const uint8_t intraMatrix[64], const uint8_t nonIntraMatrix[64])
@@ -39,6 +105,10 @@ void CQuantiser::Build(const uint8_t intraMatrix[64], const uint8_t nonIntraMatr
             intraReciprocal[q][i] = (1 << 17) / intraProduct[q][i];
             nonIntraProduct[q][i] = q * nonIntraW[i];
             nonIntraReciprocal[q][i] = (1 << 17) / nonIntraProduct[q][i];
+            intraBias[q][i] = (3 * intraProduct[q][i]) / 4;
+            intraReciprocal32[q][i] = uint32_t(intraReciprocal[q][i]);
+            intraProduct16[q][i] = uint16_t(intraProduct[q][i]);
+            nonIntraProduct16[q][i] = uint16_t(nonIntraProduct[q][i]);
         }
     for (int i = 0; i < 64; ++i) nonIntraHalf16[i] = uint16_t(nonIntraW[i] / 2);
     for (int q = 1; q <= maxQuantiser; ++q) {
@@ -50,7 +120,9 @@ void CQuantiser::Build(const uint8_t intraMatrix[64], const uint8_t nonIntraMatr
     }
 }
 
-void CQuantiser::QuantiseIntra(const int16_t coefficients[64], int16_t levels[64], int q) const
+// ------------------------------------------------------------------ intra quantisation
+
+void CQuantiser::QuantiseIntraPlain(const int16_t coefficients[64], int16_t levels[64], int q) const
 {
     q = ClampQuantiser(q);
     const int32_t dc = coefficients[0];
@@ -62,6 +134,61 @@ void CQuantiser::QuantiseIntra(const int16_t coefficients[64], int16_t levels[64
         levels[i] = Signed(magnitude, c, maxLevel);
     }
 }
+
+// The vector routines compute all 64 positions with the AC formula in 32-bit lanes
+// (32 |C| + bias stays below 2^21, its product with the reciprocal below 2^38 and the
+// shifted result below 2^20), then put the DC level in place.
+void CQuantiser::QuantiseIntraSse2(const int16_t coefficients[64], int16_t levels[64], int q) const
+{
+    q = ClampQuantiser(q);
+    const __m128i limit = _mm_set1_epi16(maxLevel);
+    for (int i = 0; i < 64; i += 8) {
+        const __m128i c = Load(coefficients + i);
+        const __m128i sign = _mm_srai_epi16(c, 15);
+        __m128i part[2];
+        for (int h = 0; h < 2; ++h) {
+            const __m128i wide = _mm_srai_epi32(h ? _mm_unpackhi_epi16(c, c) : _mm_unpacklo_epi16(c, c), 16);
+            const __m128i s = _mm_srai_epi32(wide, 31);
+            const __m128i magnitude = _mm_sub_epi32(_mm_xor_si128(wide, s), s);
+            const __m128i numerator = _mm_add_epi32(_mm_slli_epi32(magnitude, 5), Load(intraBias[q] + i + 4 * h));
+            part[h] = MulShift18(numerator, Load(intraReciprocal32[q] + i + 4 * h));
+        }
+        const __m128i level = _mm_min_epi16(_mm_packs_epi32(part[0], part[1]), limit);
+        Store(levels + i, _mm_sub_epi16(_mm_xor_si128(level, sign), sign));
+    }
+    const int32_t dc = coefficients[0];
+    levels[0] = int16_t(dc >= 0 ? (dc + 2) / 4 : -((2 - dc) / 4));
+}
+
+__attribute__((target("avx2"))) void CQuantiser::QuantiseIntraAvx2(const int16_t coefficients[64], int16_t levels[64], int q) const
+{
+    q = ClampQuantiser(q);
+    const __m256i limit = _mm256_set1_epi16(maxLevel);
+    for (int i = 0; i < 64; i += 16) {
+        // Lanes of 8 coefficients each, widened in place: [i..i+7 | i+8..i+15].
+        const __m256i a = _mm256_cvtepi16_epi32(Load(coefficients + i));
+        const __m256i b = _mm256_cvtepi16_epi32(Load(coefficients + i + 8));
+        const __m256i la = IntraLevel32(a, intraBias[q] + i, intraReciprocal32[q] + i);
+        const __m256i lb = IntraLevel32(b, intraBias[q] + i + 8, intraReciprocal32[q] + i + 8);
+        // packs works per 128-bit lane: [a0..3, b0..3 | a4..7, b4..7] -> reorder.
+        const __m256i packed = _mm256_permute4x64_epi64(_mm256_packs_epi32(la, lb), 0xD8);
+        const __m256i level = _mm256_min_epi16(packed, limit);
+        const __m256i c = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(coefficients + i));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(levels + i), _mm256_sign_epi16(level, c));
+    }
+    const int32_t dc = coefficients[0];
+    levels[0] = int16_t(dc >= 0 ? (dc + 2) / 4 : -((2 - dc) / 4));
+}
+
+void CQuantiser::QuantiseIntra(const int16_t coefficients[64], int16_t levels[64], int q) const
+{
+    if (HaveAvx2())
+        QuantiseIntraAvx2(coefficients, levels, q);
+    else
+        QuantiseIntraSse2(coefficients, levels, q);
+}
+
+// ------------------------------------------------------------------ non-intra quantisation
 
 bool CQuantiser::NonIntraLevelsPlain(const int16_t coefficients[64], int16_t levels[64], int q) const
 {
@@ -98,24 +225,76 @@ bool CQuantiser::NonIntraLevelsSse2(const int16_t coefficients[64], int16_t leve
     return _mm_movemask_epi8(_mm_cmpeq_epi16(any, _mm_setzero_si128())) != 0xFFFF;
 }
 
-bool CQuantiser::QuantiseNonIntra(const int16_t coefficients[64], int16_t levels[64], int q) const
+__attribute__((target("avx2"))) bool CQuantiser::NonIntraLevelsAvx2(const int16_t coefficients[64], int16_t levels[64], int q) const
 {
     q = ClampQuantiser(q);
-    bool inRange = vectorReady[q];
-    for (int i = 0; i < 64 && inRange; ++i) inRange = coefficients[i] >= -maxLevel && coefficients[i] <= maxLevel;
-    const bool any = inRange ? NonIntraLevelsSse2(coefficients, levels, q) : NonIntraLevelsPlain(coefficients, levels, q);
-    if (!any) return false;
+    // The SSE2 computation on sixteen coefficients at a time; _mm256_sign_epi16 gives the
+    // level the coefficient's sign (and leaves 0 for a zero coefficient, whose level is 0).
+    const __m256i limit = _mm256_set1_epi16(maxLevel);
+    __m256i any = _mm256_setzero_si256();
+    for (int i = 0; i < 64; i += 16) {
+        const __m256i c = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(coefficients + i));
+        const __m256i numerator =
+            _mm256_add_epi16(_mm256_slli_epi16(_mm256_abs_epi16(c), 4),
+                             _mm256_loadu_si256(reinterpret_cast<const __m256i*>(nonIntraHalf16 + i)));
+        const __m256i reciprocal = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(nonIntraReciprocal16[q] + i));
+        const __m256i level = _mm256_min_epi16(_mm256_srli_epi16(_mm256_mulhi_epu16(numerator, reciprocal), 1), limit);
+        any = _mm256_or_si256(any, level);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(levels + i), _mm256_sign_epi16(level, c));
+    }
+    return !_mm256_testz_si256(any, any);
+}
+
+bool CQuantiser::VectorLevelsApply(const int16_t coefficients[64], int q) const
+{
+    if (!vectorReady[ClampQuantiser(q)]) return false;
+    __m128i high = Load(coefficients), low = high;
+    for (int i = 8; i < 64; i += 8) {
+        const __m128i c = Load(coefficients + i);
+        high = _mm_max_epi16(high, c);
+        low = _mm_min_epi16(low, c);
+    }
+    const __m128i outside = _mm_or_si128(_mm_cmpgt_epi16(high, _mm_set1_epi16(maxLevel)),
+                                         _mm_cmplt_epi16(low, _mm_set1_epi16(-maxLevel)));
+    return _mm_movemask_epi8(outside) == 0;
+}
+
+bool CQuantiser::QuantiseNonIntraPlain(const int16_t coefficients[64], int16_t levels[64], int q) const
+{
+    if (!NonIntraLevelsPlain(coefficients, levels, q)) return false;
     if (levels[0] != 0) return true;
-    alignas(16) int16_t probe[64];
+    int16_t probe[64];
     std::memcpy(probe, levels, sizeof probe);
-    ForwardDct(probe);
+    ForwardDctPlain(probe);
     for (int i = 0; i < 64; ++i)
         if (probe[i] != 0) return true;
     std::memset(levels, 0, 64 * sizeof(int16_t));
     return false;
 }
 
-void CQuantiser::DequantiseIntra(const int16_t levels[64], int16_t coefficients[64], int q) const
+bool CQuantiser::QuantiseNonIntra(const int16_t coefficients[64], int16_t levels[64], int q) const
+{
+    bool any;
+    if (!VectorLevelsApply(coefficients, q))
+        any = NonIntraLevelsPlain(coefficients, levels, q);
+    else if (HaveAvx2())
+        any = NonIntraLevelsAvx2(coefficients, levels, q);
+    else
+        any = NonIntraLevelsSse2(coefficients, levels, q);
+    if (!any) return false;
+    if (levels[0] != 0) return true;
+    // DC level 0: the levels are kept only when their own transform is not all zero.
+    alignas(32) int16_t probe[64];
+    std::memcpy(probe, levels, sizeof probe);
+    ForwardDct(probe);
+    if (!IsZeroBlock(probe)) return true;
+    std::memset(levels, 0, 64 * sizeof(int16_t));
+    return false;
+}
+
+// ------------------------------------------------------------------ inverse quantisation
+
+void CQuantiser::DequantiseIntraPlain(const int16_t levels[64], int16_t coefficients[64], int q) const
 {
     q = ClampQuantiser(q);
     coefficients[0] = int16_t(std::clamp(levels[0] * 4, -2048, 2047));
@@ -126,7 +305,7 @@ void CQuantiser::DequantiseIntra(const int16_t levels[64], int16_t coefficients[
     MismatchControl(coefficients);
 }
 
-void CQuantiser::DequantiseNonIntra(const int16_t levels[64], int16_t coefficients[64], int q) const
+void CQuantiser::DequantiseNonIntraPlain(const int16_t levels[64], int16_t coefficients[64], int q) const
 {
     q = ClampQuantiser(q);
     for (int i = 0; i < 64; ++i) {
@@ -135,4 +314,103 @@ void CQuantiser::DequantiseNonIntra(const int16_t levels[64], int16_t coefficien
             l == 0 ? int16_t(0) : Signed((2 * std::abs(l) + 1) * nonIntraProduct[q][i] / 32, l, l < 0 ? 2048 : 2047);
     }
     MismatchControl(coefficients);
+}
+
+// Vector inverse quantisation: |level| (as an unsigned 16-bit value, so -32768 gives
+// 32768) times q W in 32 bits, divided by a shift (all values are non-negative), packed
+// back to 16 bits with saturation, limited to 2047 (2048 for negative levels) and given
+// the level's sign. Every product stays below 2^30.
+void CQuantiser::DequantiseIntraSse2(const int16_t levels[64], int16_t coefficients[64], int q) const
+{
+    q = ClampQuantiser(q);
+    const __m128i limit = _mm_set1_epi16(2047);
+    for (int i = 0; i < 64; i += 8) {
+        const __m128i l = Load(levels + i);
+        const __m128i sign = _mm_srai_epi16(l, 15);
+        __m128i lo, hi;
+        Products(_mm_sub_epi16(_mm_xor_si128(l, sign), sign), Load(intraProduct16[q] + i), lo, hi);
+        const __m128i magnitude = _mm_packs_epi32(_mm_srli_epi32(lo, 4), _mm_srli_epi32(hi, 4));
+        const __m128i limited = _mm_min_epi16(magnitude, _mm_sub_epi16(limit, sign));
+        Store(coefficients + i, _mm_sub_epi16(_mm_xor_si128(limited, sign), sign));
+    }
+    coefficients[0] = int16_t(std::clamp(levels[0] * 4, -2048, 2047));
+    MismatchControlSse2(coefficients);
+}
+
+void CQuantiser::DequantiseNonIntraSse2(const int16_t levels[64], int16_t coefficients[64], int q) const
+{
+    q = ClampQuantiser(q);
+    const __m128i limit = _mm_set1_epi16(2047);
+    const __m128i zero = _mm_setzero_si128();
+    for (int i = 0; i < 64; i += 8) {
+        const __m128i l = Load(levels + i);
+        const __m128i sign = _mm_srai_epi16(l, 15);
+        const __m128i product = Load(nonIntraProduct16[q] + i);
+        __m128i lo, hi;
+        Products(_mm_sub_epi16(_mm_xor_si128(l, sign), sign), product, lo, hi);
+        // (2 |l| + 1) q W = 2 |l| q W + q W
+        lo = _mm_add_epi32(_mm_slli_epi32(lo, 1), _mm_unpacklo_epi16(product, zero));
+        hi = _mm_add_epi32(_mm_slli_epi32(hi, 1), _mm_unpackhi_epi16(product, zero));
+        const __m128i magnitude = _mm_packs_epi32(_mm_srli_epi32(lo, 5), _mm_srli_epi32(hi, 5));
+        const __m128i limited = _mm_min_epi16(magnitude, _mm_sub_epi16(limit, sign));
+        const __m128i value = _mm_sub_epi16(_mm_xor_si128(limited, sign), sign);
+        Store(coefficients + i, _mm_andnot_si128(_mm_cmpeq_epi16(l, zero), value));
+    }
+    MismatchControlSse2(coefficients);
+}
+
+__attribute__((target("avx2"))) void CQuantiser::DequantiseIntraAvx2(const int16_t levels[64], int16_t coefficients[64], int q) const
+{
+    q = ClampQuantiser(q);
+    const __m256i limit = _mm256_set1_epi16(2047);
+    for (int i = 0; i < 64; i += 16) {
+        const __m256i l = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(levels + i));
+        const __m256i sign = _mm256_srai_epi16(l, 15);
+        __m256i lo, hi;
+        Products(_mm256_abs_epi16(l), _mm256_loadu_si256(reinterpret_cast<const __m256i*>(intraProduct16[q] + i)),
+                 lo, hi);
+        // unpack and pack both work per 128-bit lane, so the order comes back as it was.
+        const __m256i magnitude = _mm256_packs_epi32(_mm256_srli_epi32(lo, 4), _mm256_srli_epi32(hi, 4));
+        const __m256i limited = _mm256_min_epi16(magnitude, _mm256_sub_epi16(limit, sign));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(coefficients + i), _mm256_sign_epi16(limited, l));
+    }
+    coefficients[0] = int16_t(std::clamp(levels[0] * 4, -2048, 2047));
+    MismatchControlSse2(coefficients);
+}
+
+__attribute__((target("avx2"))) void CQuantiser::DequantiseNonIntraAvx2(const int16_t levels[64], int16_t coefficients[64], int q) const
+{
+    q = ClampQuantiser(q);
+    const __m256i limit = _mm256_set1_epi16(2047);
+    const __m256i zero = _mm256_setzero_si256();
+    for (int i = 0; i < 64; i += 16) {
+        const __m256i l = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(levels + i));
+        const __m256i sign = _mm256_srai_epi16(l, 15);
+        const __m256i product = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(nonIntraProduct16[q] + i));
+        __m256i lo, hi;
+        Products(_mm256_abs_epi16(l), product, lo, hi);
+        lo = _mm256_add_epi32(_mm256_slli_epi32(lo, 1), _mm256_unpacklo_epi16(product, zero));
+        hi = _mm256_add_epi32(_mm256_slli_epi32(hi, 1), _mm256_unpackhi_epi16(product, zero));
+        const __m256i magnitude = _mm256_packs_epi32(_mm256_srli_epi32(lo, 5), _mm256_srli_epi32(hi, 5));
+        const __m256i limited = _mm256_min_epi16(magnitude, _mm256_sub_epi16(limit, sign));
+        // sign_epi16 also zeroes the lanes whose level is 0.
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(coefficients + i), _mm256_sign_epi16(limited, l));
+    }
+    MismatchControlSse2(coefficients);
+}
+
+void CQuantiser::DequantiseIntra(const int16_t levels[64], int16_t coefficients[64], int q) const
+{
+    if (HaveAvx2())
+        DequantiseIntraAvx2(levels, coefficients, q);
+    else
+        DequantiseIntraSse2(levels, coefficients, q);
+}
+
+void CQuantiser::DequantiseNonIntra(const int16_t levels[64], int16_t coefficients[64], int q) const
+{
+    if (HaveAvx2())
+        DequantiseNonIntraAvx2(levels, coefficients, q);
+    else
+        DequantiseNonIntraSse2(levels, coefficients, q);
 }

@@ -217,30 +217,6 @@ TEST(Quantiser, IntraQuantisationRoundsAndLimits)
     EXPECT_EQ(l[2], -2047);
 }
 
-TEST(Quantiser, Sse2NonIntraLevelsMatchPlain)
-{
-    std::mt19937 rng(17);
-    uint8_t intra[64], custom[64], flat[64];
-    std::memcpy(intra, defaultIntraMatrix, 64);
-    std::memset(flat, 16, 64);
-    for (auto& w : custom) w = uint8_t(2 + rng() % 254);
-    for (const uint8_t* matrix : {flat, custom}) {
-        CQuantiser q;
-        q.Build(intra, matrix);
-        for (int trial = 0; trial < 3000; ++trial) {
-            const int scale = 2 + int(rng() % 30);
-            const int range = trial % 3 == 0 ? 60 : 2047;  // small, or the whole vector domain
-            int16_t c[64], a[64], b[64];
-            for (auto& v : c) v = int16_t(int(rng() % unsigned(2 * range + 1)) - range);
-            if (trial % 5 == 0) std::fill(c + 8, c + 64, int16_t(0));
-            const bool anyPlain = q.NonIntraLevelsPlain(c, a, scale);
-            const bool anyVector = q.NonIntraLevelsSse2(c, b, scale);
-            ASSERT_EQ(anyPlain, anyVector);
-            for (int i = 0; i < 64; ++i) ASSERT_EQ(a[i], b[i]) << "q " << scale << " position " << i << " C " << c[i];
-        }
-    }
-}
-
 TEST(Quantiser, ZeroBlockTestDropsLoneHighFrequencyLevels)
 {
     uint8_t intra[64], nonIntra[64];

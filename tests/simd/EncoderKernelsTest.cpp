@@ -4,7 +4,9 @@
 // 255), sparse and DC-only blocks.
 #include "mpeg2enc/BlockKernels.h"
 #include "mpeg2enc/Dct.h"
+#include "mpeg2enc/Quantiser.h"
 #include "mpeg2enc/Sad.h"
+#include "mpeg2enc/VlcTables.h"
 
 #include <gtest/gtest.h>
 
@@ -216,4 +218,109 @@ TEST_P(EncoderKernels, ZeroBlockTestFindsEveryNonZeroValue)
         RandomCoefficients(rng, block, 1 + trial % 100, trial);
         ASSERT_EQ(isZero(block), IsZeroBlockPlain(block)) << "trial " << trial;
     }
+}
+
+// ------------------------------------------------------------------ quantisation
+
+namespace {
+
+// Quantisers for the default matrices, a flat one, a random one, and matrices of ones
+// (the largest reciprocals, and levels that need the 2047 limit).
+std::vector<CQuantiser> TestQuantisers()
+{
+    std::mt19937 rng(41);
+    uint8_t flat[64], custom[64], ones[64], heavy[64];
+    std::memset(flat, 16, 64);
+    std::memset(ones, 1, 64);
+    std::memset(heavy, 255, 64);
+    for (auto& w : custom) w = uint8_t(1 + rng() % 255);
+    std::vector<CQuantiser> out(5);
+    out[0].Build(defaultIntraMatrix, flat);
+    out[1].Build(custom, custom);
+    out[2].Build(ones, ones);
+    out[3].Build(heavy, heavy);
+    out[4].Build(flat, custom);
+    return out;
+}
+
+}  // namespace
+
+TEST_P(EncoderKernels, QuantisationMatchesPlain)
+{
+    using Intra = void (CQuantiser::*)(const int16_t*, int16_t*, int) const;
+    using Levels = bool (CQuantiser::*)(const int16_t*, int16_t*, int) const;
+    const Intra intra = Pick<Intra>(&CQuantiser::QuantiseIntraSse2, &CQuantiser::QuantiseIntraAvx2,
+                                    &CQuantiser::QuantiseIntra);
+    const Levels levels = Pick<Levels>(&CQuantiser::NonIntraLevelsSse2, &CQuantiser::NonIntraLevelsAvx2,
+                                       &CQuantiser::QuantiseNonIntra);
+    const bool whole = GetParam() == kEncDispatch;  // QuantiseNonIntra has no range limit
+    std::mt19937 rng(42);
+    const int ranges[] = {30, 400, 2047, 32767};
+    for (const CQuantiser& quantiser : TestQuantisers())
+        for (int trial = 0; trial < 4000; ++trial) {
+            alignas(32) int16_t c[64], a[64], b[64];
+            RandomCoefficients(rng, c, ranges[trial % 4], trial / 4);
+            if (trial % 11 == 0) c[rng() % 64] = -32768;
+            const int q = trial % 40 == 0 ? int(rng() % 40) - 4 : 1 + int(rng() % 31);  // also out of 1..31
+
+            (quantiser.*intra)(c, b, q);
+            quantiser.QuantiseIntraPlain(c, a, q);
+            ASSERT_EQ(0, std::memcmp(a, b, sizeof a)) << "intra, trial " << trial << " q " << q;
+
+            if (!whole && !quantiser.VectorLevelsApply(c, q)) continue;
+            const bool anyPlain = whole ? quantiser.QuantiseNonIntraPlain(c, a, q) : quantiser.NonIntraLevelsPlain(c, a, q);
+            const bool anyVector = (quantiser.*levels)(c, b, q);
+            ASSERT_EQ(anyPlain, anyVector) << "non-intra, trial " << trial << " q " << q;
+            ASSERT_EQ(0, std::memcmp(a, b, sizeof a)) << "non-intra, trial " << trial << " q " << q;
+        }
+}
+
+TEST(EncoderKernelsRange, VectorLevelsApplyOnlyWithinTheTwelveBitRange)
+{
+    uint8_t flat[64], ones[64];
+    std::memset(flat, 16, 64);
+    std::memset(ones, 1, 64);
+    CQuantiser q;
+    q.Build(defaultIntraMatrix, flat);
+    alignas(32) int16_t c[64] = {};
+    for (int pos = 0; pos < 64; ++pos) {
+        for (int v : {2047, -2047}) {
+            c[pos] = int16_t(v);
+            ASSERT_TRUE(q.VectorLevelsApply(c, 5)) << pos << " " << v;
+        }
+        for (int v : {2048, -2048, 32767, -32768}) {
+            c[pos] = int16_t(v);
+            ASSERT_FALSE(q.VectorLevelsApply(c, 5)) << pos << " " << v;
+        }
+        c[pos] = 0;
+    }
+    // A matrix of ones at q 1 and 2: reciprocals 2^17 and 2^16 do not fit 16 bits.
+    q.Build(ones, ones);
+    EXPECT_FALSE(q.VectorLevelsApply(c, 1));
+    EXPECT_FALSE(q.VectorLevelsApply(c, 2));
+    EXPECT_TRUE(q.VectorLevelsApply(c, 3));
+}
+
+TEST_P(EncoderKernels, InverseQuantisationMatchesPlain)
+{
+    using Dequant = void (CQuantiser::*)(const int16_t*, int16_t*, int) const;
+    const Dequant intra = Pick<Dequant>(&CQuantiser::DequantiseIntraSse2, &CQuantiser::DequantiseIntraAvx2,
+                                        &CQuantiser::DequantiseIntra);
+    const Dequant nonIntra = Pick<Dequant>(&CQuantiser::DequantiseNonIntraSse2,
+                                           &CQuantiser::DequantiseNonIntraAvx2, &CQuantiser::DequantiseNonIntra);
+    std::mt19937 rng(43);
+    const int ranges[] = {3, 40, 2047, 32767};
+    for (const CQuantiser& quantiser : TestQuantisers())
+        for (int trial = 0; trial < 4000; ++trial) {
+            alignas(32) int16_t l[64], a[64], b[64];
+            RandomCoefficients(rng, l, ranges[trial % 4], trial / 4);
+            if (trial % 9 == 0) l[rng() % 64] = int16_t(rng() % 2 ? -32768 : 32767);
+            const int q = trial % 40 == 0 ? int(rng() % 40) - 4 : 1 + int(rng() % 31);
+            quantiser.DequantiseIntraPlain(l, a, q);
+            (quantiser.*intra)(l, b, q);
+            ASSERT_EQ(0, std::memcmp(a, b, sizeof a)) << "intra, trial " << trial << " q " << q;
+            quantiser.DequantiseNonIntraPlain(l, a, q);
+            (quantiser.*nonIntra)(l, b, q);
+            ASSERT_EQ(0, std::memcmp(a, b, sizeof a)) << "non-intra, trial " << trial << " q " << q;
+        }
 }
