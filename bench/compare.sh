@@ -110,6 +110,9 @@ read_project() {
 write_peer_chain() {
   local osh=$1 dir=$2 iso=$3 script=$4
   read_project "$osh" >"$work/project.tsv"
+  # Ours shows a missing photo as black; the peer would stop. Neither is a fair race.
+  awk -F'\t' '$1 == "P" { print $4 } $1 == "P" && $5 != "NONE" { print $5 } $1 == "M" { print $2 }' "$work/project.tsv" |
+    while IFS= read -r f; do [ -f "$f" ] || { echo "compare.sh: $osh names $f, which does not exist" >&2; exit 1; }; done
   awk -F'\t' -v dir="$dir" -v iso="$iso" '
     function q(s) { gsub(/\047/, "\047\\\047\047", s); return "\047" s "\047" }
     $1 == "P" { ++n; show[n] = $2; tr[n] = $3 > 0 ? $3 : 1001 / 30000; photo[n] = $4; wave[n] = $5 }

@@ -21,6 +21,7 @@ if [ -f "$out/album.osh" ] && [ "$(cat "$out/.stamp" 2>/dev/null)" = "$stamp" ];
   exit 0
 fi
 mkdir -p "$out"
+out=$(cd "$out" && pwd)  # absolute, so that the paths in the project can be made relative
 rm -f "$out/.stamp" "$out/album.osh"
 # Made in a scratch folder beside the album and moved in only when complete, so an
 # interrupted run never leaves a half-written album that looks finished.
@@ -93,5 +94,9 @@ for p in "${photos[@]}"; do names+=("$work/${p%% *}"); done
 sed -i "s|$work/||" "$work/album.osh"
 for p in "${photos[@]}"; do mv -f "$work/${p%% *}" "$out/"; done
 mv -f "$work/music.wav" "$out/"
+# Every file the project names must be there (a missing photo would render as black).
+while IFS= read -r path; do
+  [ -f "$out/$path" ] || { echo "make-album.sh: the project names $path, which is not in $out" >&2; exit 1; }
+done < <(sed -n 's/^Path=//p' "$work/album.osh")
 mv -f "$work/album.osh" "$out/album.osh"
 echo "$stamp" >"$out/.stamp"
