@@ -11,6 +11,8 @@
 
 #include "base/Threads.h"
 
+#include <pthread.h>
+
 namespace {
 
 const int layer2KbitPerSecond[15] = {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384};
@@ -97,6 +99,7 @@ private:
 
     void Run(CMP2Encoder& encoder)
     {
+        pthread_setname_np(pthread_self(), "layer2-encode");
         int tail = 0;
         for (;;) {
             {
