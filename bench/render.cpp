@@ -1,14 +1,19 @@
 // Slide-show rendering speed at 720 x 480: frames per second (items_per_second) for
-// still photos, every pan-zoom motion, every transition, the photo stage, fitting,
-// and the colour-conversion kernel in its plain and vector versions.
+// still photos, every pan-zoom motion, every transition, the photo stage (the sample
+// photo and a 4000 x 3000 JPEG), fitting, and every picture kernel in its plain, SSE2
+// and AVX2 versions (time per 720-pixel line; Arg 0 = plain, 1 = SSE2, 2 = AVX2).
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <functional>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "slideshow/ImageFile.h"
 #include "slideshow/ImageFx.h"
+#include "slideshow/ImageOps.h"
 #include "slideshow/PixelKernels.h"
 #include "slideshow/YUV420Image.h"
 
@@ -99,26 +104,219 @@ void BM_FitPicture(benchmark::State& state) {
 }
 BENCHMARK(BM_FitPicture)->Args({1920, 1080})->Args({352, 240})->Args({720, 480});
 
-template <bool Vector>
-void BM_RgbToYuv(benchmark::State& state) {
-    std::vector<uint8_t> bits((size_t)720 * 480 * 4);
-    std::mt19937 rng(2);
-    for (auto& b : bits) b = (uint8_t)rng();
-    std::vector<uint8_t> y(720 * 2), cb(360), cr(360);
+// A 4000 x 3000 photo-like JPEG (smooth gradients with fine detail), written once.
+const std::string& BigJpeg() {
+    static const std::string path = [] {
+        const std::string p = "/tmp/kestrova-bench-4000x3000.jpg";
+        CRgbImage img;
+        img.width = 4000;
+        img.height = 3000;
+        img.pixels.resize((size_t)4000 * 3000 * 3);
+        std::mt19937 rng(3);
+        for (int y = 0; y < 3000; ++y)
+            for (int x = 0; x < 4000; ++x) {
+                uint8_t* px = &img.pixels[((size_t)y * 4000 + x) * 3];
+                px[0] = (uint8_t)((x / 16 + y / 24) + (rng() & 15));
+                px[1] = (uint8_t)((y / 12) + (rng() & 15));
+                px[2] = (uint8_t)(((x ^ y) >> 4) + (rng() & 15));
+            }
+        std::string error;
+        if (!CImageFile::WriteJpeg(p, img, 90, error)) std::fprintf(stderr, "%s\n", error.c_str());
+        return p;
+    }();
+    return path;
+}
+
+void BM_LoadBigPhoto(benchmark::State& state) {
+    CImageFx fx;
+    fx.InitFx(720, 480);
+    const std::string& path = BigJpeg();
+    for (auto _ : state) benchmark::DoNotOptimize(fx.LoadFramePhoto(path));
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_LoadBigPhoto)->Unit(benchmark::kMillisecond);
+
+// The decoding step of the big photo alone (reduced while it still covers the frame).
+void BM_DecodeBigJpeg(benchmark::State& state) {
+    const std::string& path = BigJpeg();
+    CRgbImage img;
+    std::string error;
+    for (auto _ : state) benchmark::DoNotOptimize(CImageFile::Decode(path, img, error, 720, 480));
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_DecodeBigJpeg)->Unit(benchmark::kMillisecond);
+
+// Fitting (1000 x 750 into 720 x 480) and softening of the photo stage.
+void BM_ResizeRgbToRgbx(benchmark::State& state) {
+    std::mt19937 rng(4);
+    std::vector<uint8_t> src((size_t)1000 * 750 * 3), dst((size_t)720 * 480 * 4);
+    for (auto& b : src) b = (uint8_t)rng();
     for (auto _ : state) {
-        for (int row = 0; row < 480; row += 2) {
-            const uint8_t* top = bits.data() + (size_t)row * 2880;
-            if (Vector)
-                RgbRowPairToYuv_SSE2(top, top + 2880, 720, true, y.data(), y.data() + 720, cb.data(), cr.data());
-            else
-                RgbRowPairToYuv_C(top, top + 2880, 720, true, y.data(), y.data() + 720, cb.data(), cr.data());
-        }
-        benchmark::DoNotOptimize(y[0]);
+        CImageOps::ResizeRgbToRgbx(src.data(), 1000, 750, 3000, dst.data(), 720, 480, 2880);
+        benchmark::DoNotOptimize(dst[0]);
     }
     state.SetItemsProcessed(state.iterations());
 }
-BENCHMARK_TEMPLATE(BM_RgbToYuv, false);
-BENCHMARK_TEMPLATE(BM_RgbToYuv, true);
+BENCHMARK(BM_ResizeRgbToRgbx)->Unit(benchmark::kMicrosecond);
+
+void BM_BlurRgbx(benchmark::State& state) {
+    std::mt19937 rng(5);
+    std::vector<uint8_t> src((size_t)720 * 480 * 4), dst(src.size());
+    for (auto& b : src) b = (uint8_t)rng();
+    for (auto _ : state) {
+        CImageOps::BlurRgbx(src.data(), dst.data(), 720, 480, 2880);
+        benchmark::DoNotOptimize(dst[0]);
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_BlurRgbx)->Unit(benchmark::kMicrosecond);
+
+// ---------------------------------------------------------------- kernels, per version
+
+// Random inputs sized for one 720-pixel line of every kernel.
+struct SKernelData {
+    std::vector<uint8_t> rgbx0, rgbx1, bytes0, bytes1, mask, out8, padded, rgb;
+    std::vector<uint16_t> wide0, wide1, out16;
+    std::vector<uint32_t> mid[5];
+    std::vector<int> x0, w1, first;
+    std::vector<int16_t> resizeWeights;
+    SKernelData() {
+        std::mt19937 rng(6);
+        auto bytes = [&](size_t n) {
+            std::vector<uint8_t> v(n);
+            for (auto& b : v) b = (uint8_t)rng();
+            return v;
+        };
+        rgbx0 = bytes(720 * 4);
+        rgbx1 = bytes(720 * 4);
+        bytes0 = bytes(720 * 4);
+        bytes1 = bytes(720 * 4);
+        mask = bytes(720 * 4);
+        padded = bytes(724 * 4);
+        rgb = bytes(1000 * 3);
+        out8.resize(720 * 4);
+        out16.resize(720 * 4);
+        wide0.resize(720 * 4);
+        wide1.resize(720 * 4);
+        for (size_t i = 0; i < wide0.size(); ++i) {
+            wide0[i] = (uint16_t)(rng() % 65281);
+            wide1[i] = (uint16_t)(rng() % 65281);
+        }
+        for (auto& m : mid) {
+            m.resize(720 * 4);
+            for (auto& v : m) v = rng() % 1044481;
+        }
+        // Pan-zoom taps at 0.9 x zoom, and the 1000 -> 720 reduction's taps.
+        for (int i = 0; i < 720; ++i) {
+            const double sx = 30 + i * 0.9;
+            x0.push_back((int)sx);
+            w1.push_back((int)((sx - (int)sx) * 256));
+            first.push_back(std::min(996, (int)(i * 1000.0 / 720)));
+            for (int k = 0; k < 4; ++k) resizeWeights.push_back(k == 3 ? 0 : (int16_t)(16384 / 3));
+        }
+    }
+};
+
+SKernelData& KernelData() {
+    static SKernelData d;
+    return d;
+}
+
+template <typename Fn>
+void RunKernel(benchmark::State& state, Fn plain, Fn sse2, Fn avx2, const std::function<void(Fn)>& call) {
+    const int v = (int)state.range(0);
+    if (v == 2 && !HaveAvx2()) {
+        state.SkipWithError("no AVX2");
+        return;
+    }
+    const Fn f = v == 0 ? plain : v == 1 ? sse2 : avx2;
+    for (auto _ : state) {
+        call(f);
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+
+void BM_RgbRowPairToYuv(benchmark::State& state) {
+    SKernelData& d = KernelData();
+    RunKernel<decltype(&RgbRowPairToYuv_C)>(state, RgbRowPairToYuv_C, RgbRowPairToYuv_SSE2, RgbRowPairToYuv_AVX2,
+                                            [&](auto f) {
+                                                f(d.rgbx0.data(), d.rgbx1.data(), 720, true, d.out8.data(),
+                                                  d.out8.data() + 720, d.out8.data() + 1440, d.out8.data() + 1800);
+                                            });
+}
+void BM_BilinearRgbxRow(benchmark::State& state) {
+    SKernelData& d = KernelData();
+    RunKernel<decltype(&BilinearRgbxRow_C)>(state, BilinearRgbxRow_C, BilinearRgbxRow_SSE2, BilinearRgbxRow_AVX2,
+                                            [&](auto f) { f(d.rgbx0.data(), d.x0.data(), d.w1.data(), d.out16.data(), 720); });
+}
+void BM_BilinearVertical(benchmark::State& state) {
+    SKernelData& d = KernelData();
+    RunKernel<decltype(&BilinearVertical_C)>(state, BilinearVertical_C, BilinearVertical_SSE2, BilinearVertical_AVX2,
+                                             [&](auto f) { f(d.wide0.data(), d.wide1.data(), 100, 156, d.out8.data(), 2880); });
+}
+void BM_Cubic4Vertical(benchmark::State& state) {
+    SKernelData& d = KernelData();
+    const uint8_t* rows[4] = {d.rgbx0.data(), d.rgbx1.data(), d.bytes0.data(), d.bytes1.data()};
+    const int w[4] = {10, 118, 118, 10};
+    RunKernel<decltype(&Cubic4Vertical_C)>(state, Cubic4Vertical_C, Cubic4Vertical_SSE2, Cubic4Vertical_AVX2,
+                                           [&](auto f) { f(rows, w, d.out8.data(), 720); });
+}
+void BM_BlendRows(benchmark::State& state) {
+    SKernelData& d = KernelData();
+    RunKernel<decltype(&BlendRows_C)>(state, BlendRows_C, BlendRows_SSE2, BlendRows_AVX2,
+                                      [&](auto f) { f(d.bytes0.data(), d.bytes1.data(), 77, d.out8.data(), 1080); });
+}
+void BM_Packed422Row(benchmark::State& state) {
+    SKernelData& d = KernelData();
+    RunKernel<decltype(&Packed422Row_C)>(state, Packed422Row_C, Packed422Row_SSE2, Packed422Row_AVX2, [&](auto f) {
+        f(d.bytes0.data(), 720, 0, true, d.out8.data(), d.out8.data() + 720, d.out8.data() + 1080);
+    });
+}
+void BM_SelectBytes(benchmark::State& state) {
+    SKernelData& d = KernelData();
+    RunKernel<decltype(&SelectBytes_C)>(state, SelectBytes_C, SelectBytes_SSE2, SelectBytes_AVX2, [&](auto f) {
+        f(d.bytes0.data(), d.bytes1.data(), d.mask.data(), d.out8.data(), 1080);
+    });
+}
+void BM_BlurRgbxRowH(benchmark::State& state) {
+    SKernelData& d = KernelData();
+    const int w[5] = {39, 841, 2336, 841, 39};
+    std::vector<uint32_t> out(720 * 4);
+    RunKernel<decltype(&BlurRgbxRowH_C)>(state, BlurRgbxRowH_C, BlurRgbxRowH_SSE2, BlurRgbxRowH_AVX2,
+                                         [&](auto f) { f(d.padded.data(), w, out.data(), 720); });
+}
+void BM_BlurRgbxRowV(benchmark::State& state) {
+    SKernelData& d = KernelData();
+    const int w[5] = {39, 841, 2336, 841, 39};
+    const uint32_t* rows[5] = {d.mid[0].data(), d.mid[1].data(), d.mid[2].data(), d.mid[3].data(), d.mid[4].data()};
+    RunKernel<decltype(&BlurRgbxRowV_C)>(state, BlurRgbxRowV_C, BlurRgbxRowV_SSE2, BlurRgbxRowV_AVX2,
+                                         [&](auto f) { f(rows, w, d.rgbx0.data(), d.out8.data(), 720); });
+}
+void BM_ResizeRgbRowH(benchmark::State& state) {
+    SKernelData& d = KernelData();
+    RunKernel<decltype(&ResizeRgbRowH_C)>(state, ResizeRgbRowH_C, ResizeRgbRowH_SSE2, ResizeRgbRowH_AVX2, [&](auto f) {
+        f(d.rgb.data(), 1000, d.first.data(), d.resizeWeights.data(), 3, d.out16.data(), 720);
+    });
+}
+void BM_ResizeRgbxRowV(benchmark::State& state) {
+    SKernelData& d = KernelData();
+    const uint16_t* rows[3] = {d.wide0.data(), d.wide1.data(), d.wide0.data()};
+    const int w[3] = {5461, 5462, 5461};
+    RunKernel<decltype(&ResizeRgbxRowV_C)>(state, ResizeRgbxRowV_C, ResizeRgbxRowV_SSE2, ResizeRgbxRowV_AVX2,
+                                           [&](auto f) { f(rows, w, 3, d.out8.data(), 720); });
+}
+BENCHMARK(BM_RgbRowPairToYuv)->DenseRange(0, 2);
+BENCHMARK(BM_BilinearRgbxRow)->DenseRange(0, 2);
+BENCHMARK(BM_BilinearVertical)->DenseRange(0, 2);
+BENCHMARK(BM_Cubic4Vertical)->DenseRange(0, 2);
+BENCHMARK(BM_BlendRows)->DenseRange(0, 2);
+BENCHMARK(BM_Packed422Row)->DenseRange(0, 2);
+BENCHMARK(BM_SelectBytes)->DenseRange(0, 2);
+BENCHMARK(BM_BlurRgbxRowH)->DenseRange(0, 2);
+BENCHMARK(BM_BlurRgbxRowV)->DenseRange(0, 2);
+BENCHMARK(BM_ResizeRgbRowH)->DenseRange(0, 2);
+BENCHMARK(BM_ResizeRgbxRowV)->DenseRange(0, 2);
 
 }  // namespace
 

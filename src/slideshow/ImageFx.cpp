@@ -111,18 +111,23 @@ bool CImageFx::LoadFramePhoto(const std::string& path) {
     ++photoLoads;
     lastError.clear();
     photoLoaded = false;
-    std::fill(frameBitmap.begin(), frameBitmap.end(), 0);
-    decodedImage.Release();
+    // The previous photo's pixel memory is kept for this one, so photos of one size
+    // need no new memory.
+    decodedImage.width = decodedImage.height = 0;
+    decodedImage.pixels.clear();
     photoPicture.Clear();
     if (frameWidth <= 0) {
         lastError = "the renderer has no frame size";
         return false;
     }
     if (!CImageFile::Decode(path, decodedImage, lastError, frameWidth, frameHeight)) {
+        std::fill(frameBitmap.begin(), frameBitmap.end(), 0);
         std::fill(softBitmap.begin(), softBitmap.end(), 0);
         return false;
     }
-    CPhoto::FitInto(decodedImage, frameWidth, frameHeight, true, 0, true, frameBitmap.data(), work.data());
+    // Fitting clears the bitmap to black around the photo.
+    if (!CPhoto::FitInto(decodedImage, frameWidth, frameHeight, true, 0, true, frameBitmap.data(), work.data()))
+        std::fill(frameBitmap.begin(), frameBitmap.end(), 0);
     CImageOps::BlurRgbx(frameBitmap.data(), softBitmap.data(), frameWidth, frameHeight, frameWidth * 4);
     photoPicture.FromRGBX(frameBitmap.data());
     photoLoaded = true;

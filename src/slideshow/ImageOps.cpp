@@ -70,17 +70,25 @@ void CImageOps::ResizeRgbToRgbx(const uint8_t* src, int sw, int sh, int srcStrid
         const int shift = t.first - first[x];
         for (size_t k = 0; k < t.weights.size(); ++k) weights[(size_t)x * stride + shift + k] = (int16_t)t.weights[k];
     }
-    // Horizontal pass into 16-bit samples (8 bits of fraction kept), four per pixel.
-    std::vector<uint16_t> mid((size_t)sh * dw * 4);
-    for (int y = 0; y < sh; ++y)
-        ResizeRgbRowH(src + (size_t)y * srcStride, sw, first.data(), weights.data(), taps, &mid[(size_t)y * dw * 4],
-                      dw);
-    std::vector<const uint16_t*> rows;
+    // Horizontal pass into 16-bit samples (8 bits of fraction kept), four per pixel,
+    // made line by line as the vertical pass first needs them. A ring of as many lines
+    // as the largest vertical tap count holds them: line r lives in slot r % slots, and
+    // since each output line's first tap never moves up, a line is only overwritten
+    // once no later output line needs it.
+    int slots = 1;
+    for (const STaps& t : ty) slots = std::max(slots, (int)t.weights.size());
+    const size_t midLine = (size_t)dw * 4;
+    std::vector<uint16_t> ring((size_t)slots * midLine);
+    std::vector<const uint16_t*> rows((size_t)slots);
+    int made = 0;  // lines 0 .. made - 1 have been through the horizontal pass
     for (int y = 0; y < dh; ++y) {
         const STaps& t = ty[y];
-        rows.resize(t.weights.size());
-        for (size_t k = 0; k < rows.size(); ++k) rows[k] = &mid[(size_t)(t.first + k) * dw * 4];
-        ResizeRgbxRowV(rows.data(), t.weights.data(), (int)rows.size(), dst + (size_t)y * dstStride, dw);
+        const int count = (int)t.weights.size();
+        for (; made < t.first + count; ++made)
+            ResizeRgbRowH(src + (size_t)made * srcStride, sw, first.data(), weights.data(), taps,
+                          &ring[(size_t)(made % slots) * midLine], dw);
+        for (int k = 0; k < count; ++k) rows[k] = &ring[(size_t)((t.first + k) % slots) * midLine];
+        ResizeRgbxRowV(rows.data(), t.weights.data(), count, dst + (size_t)y * dstStride, dw);
     }
 }
 

@@ -161,6 +161,7 @@ __attribute__((target("avx2"))) void RgbRowPairToYuv_AVX2(const uint8_t* top, co
         _mm_storel_epi64(reinterpret_cast<__m128i*>(cb + x / 2), bytes);
         _mm_storel_epi64(reinterpret_cast<__m128i*>(cr + x / 2), _mm_srli_si128(bytes, 8));
     }
+    _mm256_zeroupper();  // the rest runs in SSE code
     if (x < width)
         RgbRowPairToYuv_SSE2(top + 4 * x, bottom + 4 * x, width - x, redFirst, yTop + x, yBottom + x,
                              cb + x / 2, cr + x / 2);
@@ -219,6 +220,7 @@ __attribute__((target("avx2"))) void BilinearVertical_AVX2(const uint16_t* row0,
         s1 = _mm256_srli_epi32(s1, 16);
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), PackBytes16(_mm256_packs_epi32(s0, s1)));
     }
+    _mm256_zeroupper();  // the rest runs in SSE code
     if (i < n) BilinearVertical_SSE2(row0 + i, row1 + i, w0, w1, out + i, n - i);
 }
 
@@ -279,6 +281,7 @@ __attribute__((target("avx2"))) void Cubic4Vertical_AVX2(const uint8_t* const ro
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i),
                             _mm256_packus_epi16(_mm256_srli_epi16(lo, 8), _mm256_srli_epi16(hi, 8)));
     }
+    _mm256_zeroupper();  // the rest runs in SSE code
     if (i < n) {
         const uint8_t* rest[4] = {rows[0] + i, rows[1] + i, rows[2] + i, rows[3] + i};
         Cubic4Vertical_SSE2(rest, weights, out + i, n - i);
@@ -330,6 +333,7 @@ __attribute__((target("avx2"))) void BlendRows_AVX2(const uint8_t* a, const uint
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i),
                             _mm256_packus_epi16(_mm256_srli_epi16(lo, 8), _mm256_srli_epi16(hi, 8)));
     }
+    _mm256_zeroupper();  // the rest runs in SSE code
     if (i < n) BlendRows_SSE2(a + i, b + i, k, out + i, n - i);
 }
 
@@ -406,6 +410,7 @@ __attribute__((target("avx2"))) void BilinearRgbxRow_AVX2(const uint8_t* src, co
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + (size_t)i * 4),
                             _mm256_permute4x64_epi64(sum, 0xD8));
     }
+    _mm256_zeroupper();  // the rest runs in SSE code
     if (i < n) BilinearRgbxRow_SSE2(src, x0 + i, w1 + i, out + (size_t)i * 4, n - i);
 }
 
@@ -509,6 +514,7 @@ __attribute__((target("avx2"))) void Packed422Row_AVX2(const uint8_t* row, int w
         _mm_storeu_si128(reinterpret_cast<__m128i*>(cb + x / 2), u);
         _mm_storeu_si128(reinterpret_cast<__m128i*>(cr + x / 2), v);
     }
+    _mm256_zeroupper();  // the rest runs in SSE code
     if (x < width) Packed422Row_SSE2(row + 2 * x, width - x, yOffset, average, y + x, cb + x / 2, cr + x / 2);
 }
 
@@ -580,6 +586,7 @@ __attribute__((target("avx2"))) void BlurRgbxRowH_AVX2(const uint8_t* padded, co
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(mid + 4 * x), _mm256_permute2x128_si256(a, b, 0x20));
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(mid + 4 * x + 8), _mm256_permute2x128_si256(a, b, 0x31));
     }
+    _mm256_zeroupper();  // the rest runs in SSE code
     if (x < width) BlurRgbxRowH_SSE2(padded + 4 * x, w, mid + 4 * x, width - x);
 }
 
@@ -673,6 +680,7 @@ __attribute__((target("avx2"))) void BlurRgbxRowV_AVX2(const uint32_t* const row
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 4 * x),
                             _mm256_or_si256(_mm256_andnot_si256(alphaMask, bytes), _mm256_and_si256(alphaMask, a)));
     }
+    _mm256_zeroupper();  // the rest runs in SSE code
     if (x < width) {
         const uint32_t* rest[5];
         for (int k = 0; k < 5; ++k) rest[k] = rows[k] + 4 * x;
@@ -777,6 +785,7 @@ __attribute__((target("avx2"))) void ResizeRgbRowH_AVX2(const uint8_t* src, int 
         _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 4 * x), _mm256_castsi256_si128(v));
         _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 4 * x + 4), _mm256_extracti128_si256(v, 1));
     }
+    _mm256_zeroupper();  // the rest runs in SSE code
     if (x < n) ResizeRgbRowH_SSE2(src, srcWidth, first + x, weights + (size_t)x * stride, taps, out + 4 * x, n - x);
 }
 
@@ -856,6 +865,7 @@ __attribute__((target("avx2"))) void ResizeRgbxRowV_AVX2(const uint16_t* const* 
             _mm256_packus_epi16(_mm256_packs_epi32(acc[0], acc[1]), _mm256_packs_epi32(acc[2], acc[3])), 0xD8);
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 4 * x), _mm256_or_si256(bytes, opaque));
     }
+    _mm256_zeroupper();  // the rest runs in SSE code
     ResizeRgbxRangeV(rows, weights, taps, out, x, n);
 }
 
@@ -893,6 +903,7 @@ __attribute__((target("avx2"))) void SelectBytes_AVX2(const uint8_t* a, const ui
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i),
                             _mm256_or_si256(_mm256_andnot_si256(m, va), _mm256_and_si256(m, vb)));
     }
+    _mm256_zeroupper();  // the rest runs in SSE code
     if (i < n) SelectBytes_SSE2(a + i, b + i, mask + i, out + i, n - i);
 }
 
