@@ -45,6 +45,20 @@ uint32_t SadHalfVPlain(const uint8_t* src, const uint8_t* ref, int stride)
     return sum;
 }
 
+uint32_t SadHalfHVPlain(const uint8_t* src, const uint8_t* ref, int stride)
+{
+    uint32_t sum = 0;
+    for (int y = 0; y < 16; ++y) {
+        for (int x = 0; x < 16; ++x) {
+            const int p = (ref[x] + ref[x + 1] + ref[x + stride] + ref[x + stride + 1] + 2) >> 2;
+            sum += uint32_t(std::abs(int(src[x]) - p));
+        }
+        src += stride;
+        ref += stride;
+    }
+    return sum;
+}
+
 uint32_t IntraDeviationPlain(const uint8_t* src, int stride)
 {
     uint32_t total = 0;
@@ -66,10 +80,18 @@ inline uint32_t Total(__m128i sums)
     return uint32_t(_mm_cvtsi128_si32(sums) + _mm_cvtsi128_si32(_mm_srli_si128(sums, 8)));
 }
 
-uint32_t SadSse2(const uint8_t* src, const uint8_t* ref, int stride, uint32_t)
+uint32_t SadSse2(const uint8_t* src, const uint8_t* ref, int stride, uint32_t limit)
 {
     __m128i sums = _mm_setzero_si128();
-    for (int y = 0; y < 16; ++y) {
+    for (int y = 0; y < 8; ++y) {
+        sums = _mm_add_epi64(sums, _mm_sad_epu8(Load(src), Load(ref)));
+        src += stride;
+        ref += stride;
+    }
+    // Half way: a sum that already reached the limit cannot win.
+    const uint32_t half = Total(sums);
+    if (half >= limit) return half;
+    for (int y = 8; y < 16; ++y) {
         sums = _mm_add_epi64(sums, _mm_sad_epu8(Load(src), Load(ref)));
         src += stride;
         ref += stride;
@@ -103,6 +125,29 @@ uint32_t SadHalfVSse2(const uint8_t* src, const uint8_t* ref, int stride)
     return Total(sums);
 }
 
+// The four-sample average of 16 samples, in 16-bit lanes: (a + b + c + d + 2) >> 2.
+inline __m128i Average4(const uint8_t* ref, int stride)
+{
+    const __m128i zero = _mm_setzero_si128(), two = _mm_set1_epi16(2);
+    const __m128i a = Load(ref), b = Load(ref + 1), c = Load(ref + stride), d = Load(ref + stride + 1);
+    const __m128i lo = _mm_add_epi16(_mm_add_epi16(_mm_unpacklo_epi8(a, zero), _mm_unpacklo_epi8(b, zero)),
+                                     _mm_add_epi16(_mm_unpacklo_epi8(c, zero), _mm_unpacklo_epi8(d, zero)));
+    const __m128i hi = _mm_add_epi16(_mm_add_epi16(_mm_unpackhi_epi8(a, zero), _mm_unpackhi_epi8(b, zero)),
+                                     _mm_add_epi16(_mm_unpackhi_epi8(c, zero), _mm_unpackhi_epi8(d, zero)));
+    return _mm_packus_epi16(_mm_srli_epi16(_mm_add_epi16(lo, two), 2), _mm_srli_epi16(_mm_add_epi16(hi, two), 2));
+}
+
+uint32_t SadHalfHVSse2(const uint8_t* src, const uint8_t* ref, int stride)
+{
+    __m128i sums = _mm_setzero_si128();
+    for (int y = 0; y < 16; ++y) {
+        sums = _mm_add_epi64(sums, _mm_sad_epu8(Load(src), Average4(ref, stride)));
+        src += stride;
+        ref += stride;
+    }
+    return Total(sums);
+}
+
 __attribute__((target("avx2"))) inline __m256i Load2(const uint8_t* a, const uint8_t* b)
 {
     return _mm256_inserti128_si256(_mm256_castsi128_si256(Load(a)), Load(b), 1);
@@ -115,10 +160,18 @@ __attribute__((target("avx2"))) inline uint32_t Total2(__m256i sums)
 }
 
 __attribute__((target("avx2"))) uint32_t SadAvx2(const uint8_t* src, const uint8_t* ref, int stride,
-                                                 uint32_t)
+                                                 uint32_t limit)
 {
     __m256i sums = _mm256_setzero_si256();
-    for (int y = 0; y < 16; y += 2) {
+    for (int y = 0; y < 8; y += 2) {
+        sums = _mm256_add_epi64(sums, _mm256_sad_epu8(Load2(src, src + stride), Load2(ref, ref + stride)));
+        src += 2 * stride;
+        ref += 2 * stride;
+    }
+    // Half way: a sum that already reached the limit cannot win.
+    const uint32_t half = Total2(sums);
+    if (half >= limit) return half;
+    for (int y = 8; y < 16; y += 2) {
         sums = _mm256_add_epi64(sums, _mm256_sad_epu8(Load2(src, src + stride), Load2(ref, ref + stride)));
         src += 2 * stride;
         ref += 2 * stride;
@@ -145,6 +198,32 @@ __attribute__((target("avx2"))) uint32_t SadHalfVAvx2(const uint8_t* src, const 
         const __m256i upper = Load2(ref, ref + stride);
         const __m256i lower = Load2(ref + stride, ref + 2 * stride);
         sums = _mm256_add_epi64(sums, _mm256_sad_epu8(Load2(src, src + stride), _mm256_avg_epu8(upper, lower)));
+        src += 2 * stride;
+        ref += 2 * stride;
+    }
+    return Total2(sums);
+}
+
+// Rows of 16 samples and their right neighbours summed in 16-bit lanes once; each
+// output row adds the pair sums of two reference rows.
+__attribute__((target("avx2"))) inline __m256i PairSum(const uint8_t* p)
+{
+    return _mm256_add_epi16(_mm256_cvtepu8_epi16(Load(p)), _mm256_cvtepu8_epi16(Load(p + 1)));
+}
+
+__attribute__((target("avx2"))) uint32_t SadHalfHVAvx2(const uint8_t* src, const uint8_t* ref, int stride)
+{
+    const __m256i two = _mm256_set1_epi16(2);
+    __m256i sums = _mm256_setzero_si256();
+    __m256i above = PairSum(ref);
+    for (int y = 0; y < 16; y += 2) {
+        const __m256i middle = PairSum(ref + stride), below = PairSum(ref + 2 * stride);
+        const __m256i a = _mm256_srli_epi16(_mm256_add_epi16(_mm256_add_epi16(above, middle), two), 2);
+        const __m256i b = _mm256_srli_epi16(_mm256_add_epi16(_mm256_add_epi16(middle, below), two), 2);
+        // packus per 128-bit lane: [a0..7, b0..7 | a8..15, b8..15] -> rows a, b
+        const __m256i packed = _mm256_permute4x64_epi64(_mm256_packus_epi16(a, b), 0xD8);
+        sums = _mm256_add_epi64(sums, _mm256_sad_epu8(Load2(src, src + stride), packed));
+        above = below;
         src += 2 * stride;
         ref += 2 * stride;
     }
@@ -186,11 +265,11 @@ bool SadKernelSetSupported(SadKernelSet kind)
 SSadKernels SadKernelsOf(SadKernelSet kind)
 {
     switch (kind) {
-    case SadKernelSet::Avx2: return {kind, SadAvx2, SadHalfHAvx2, SadHalfVAvx2};
-    case SadKernelSet::Sse2: return {kind, SadSse2, SadHalfHSse2, SadHalfVSse2};
+    case SadKernelSet::Avx2: return {kind, SadAvx2, SadHalfHAvx2, SadHalfVAvx2, SadHalfHVAvx2};
+    case SadKernelSet::Sse2: return {kind, SadSse2, SadHalfHSse2, SadHalfVSse2, SadHalfHVSse2};
     case SadKernelSet::Plain: break;
     }
-    return {SadKernelSet::Plain, SadPlain, nullptr, nullptr};
+    return {SadKernelSet::Plain, SadPlain, nullptr, nullptr, nullptr};
 }
 
 const SSadKernels& SadKernels() { return Current(); }

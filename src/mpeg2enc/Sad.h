@@ -12,12 +12,17 @@ struct SSadKernels {
     SadKernelSet kind;
     // SAD of the 16 x 16 block at `src` against the block at `ref`, both with `stride`.
     // The plain routine checks the running sum after each row and returns it as soon as
-    // it reaches `limit` (the vector routines ignore `limit` and return the full sum).
+    // it reaches `limit`; the vector routines check it once, after eight rows. Either
+    // way a result below `limit` is the full sum, and a partial sum is returned only
+    // when it is already at least `limit`.
     uint32_t (*sad)(const uint8_t* src, const uint8_t* ref, int stride, uint32_t limit);
     // SAD against the reference averaged with its right neighbour ((a + b + 1) >> 1), or
     // with the sample below; null when half-sample search is not available.
     uint32_t (*sadHalfH)(const uint8_t* src, const uint8_t* ref, int stride);
     uint32_t (*sadHalfV)(const uint8_t* src, const uint8_t* ref, int stride);
+    // SAD against the average of four reference samples ((a + b + c + d + 2) >> 2): the
+    // sample, its right neighbour and the two below; null with the plain set.
+    uint32_t (*sadHalfHV)(const uint8_t* src, const uint8_t* ref, int stride);
 };
 
 // The kernels in use: AVX2 or SSE2 when the processor has them, else plain.
@@ -33,6 +38,7 @@ SadKernelSet SetSadKernels(SadKernelSet kind);
 uint32_t SadPlain(const uint8_t* src, const uint8_t* ref, int stride, uint32_t limit);
 uint32_t SadHalfHPlain(const uint8_t* src, const uint8_t* ref, int stride);
 uint32_t SadHalfVPlain(const uint8_t* src, const uint8_t* ref, int stride);
+uint32_t SadHalfHVPlain(const uint8_t* src, const uint8_t* ref, int stride);
 
 // Sum over the 16 x 16 block of |sample - mean|, mean = sum / 256 truncated.
 uint32_t IntraDeviation(const uint8_t* src, int stride);

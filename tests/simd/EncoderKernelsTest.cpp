@@ -324,3 +324,64 @@ TEST_P(EncoderKernels, InverseQuantisationMatchesPlain)
             ASSERT_EQ(0, std::memcmp(a, b, sizeof a)) << "non-intra, trial " << trial << " q " << q;
         }
 }
+
+// ------------------------------------------------------------------ motion search SADs
+
+namespace {
+
+SSadKernels SadSetUnderTest(EEncVariant variant)
+{
+    return variant == kEncSse2   ? SadKernelsOf(SadKernelSet::Sse2)
+           : variant == kEncAvx2 ? SadKernelsOf(SadKernelSet::Avx2)
+                                 : SadKernels();
+}
+
+}  // namespace
+
+TEST_P(EncoderKernels, SadsMatchPlainAtEveryHalfSamplePosition)
+{
+    const SSadKernels k = SadSetUnderTest(GetParam());
+    ASSERT_NE(k.sadHalfH, nullptr);
+    ASSERT_NE(k.sadHalfHV, nullptr);
+    std::mt19937 rng(51);
+    constexpr int stride = 64;
+    for (int trial = 0; trial < 6000; ++trial) {
+        // The reference holds exactly the 17 x 17 samples the half-sample kernels read.
+        const auto src = RandomPlane(rng, stride, 16);
+        const auto ref = RandomPlane(rng, stride, 17);
+        const uint8_t* r = ref.data() + rng() % (stride - 16);
+        const uint8_t* s = src.data() + rng() % (stride - 15);
+        const uint32_t full = SadPlain(s, r, stride, ~0u);
+        ASSERT_EQ(k.sad(s, r, stride, ~0u), full) << "trial " << trial;
+        ASSERT_EQ(k.sadHalfH(s, r, stride), SadHalfHPlain(s, r, stride)) << "trial " << trial;
+        ASSERT_EQ(k.sadHalfV(s, r, stride), SadHalfVPlain(s, r, stride)) << "trial " << trial;
+        ASSERT_EQ(k.sadHalfHV(s, r, stride), SadHalfHVPlain(s, r, stride)) << "trial " << trial;
+        // With a limit: a result below it is the full sum, anything else is at least the
+        // limit (so the search rejects the position either way, as with the plain routine).
+        const uint32_t limit = uint32_t(rng() % (full + 2));
+        const uint32_t bounded = k.sad(s, r, stride, limit);
+        if (full < limit)
+            ASSERT_EQ(bounded, full) << "trial " << trial;
+        else
+            ASSERT_GE(bounded, limit) << "trial " << trial;
+        ASSERT_EQ(SadPlain(s, r, stride, limit) < limit, bounded < limit) << "trial " << trial;
+    }
+    // Extremes: white against black is the largest sum.
+    std::vector<uint8_t> white(size_t(stride) * 17, 255), black(size_t(stride) * 17, 0);
+    EXPECT_EQ(k.sad(white.data(), black.data(), stride, ~0u), 65280u);
+    EXPECT_EQ(k.sadHalfHV(white.data(), black.data(), stride), 65280u);
+    EXPECT_EQ(k.sadHalfHV(black.data(), white.data(), stride), 65280u);
+}
+
+TEST_P(EncoderKernels, IntraDeviationMatchesPlain)
+{
+    const SadKernelSet previous = SadKernels().kind;
+    SetSadKernels(GetParam() == kEncAvx2 ? SadKernelSet::Avx2 : GetParam() == kEncSse2 ? SadKernelSet::Sse2 : previous);
+    std::mt19937 rng(52);
+    for (int trial = 0; trial < 3000; ++trial) {
+        const auto plane = RandomPlane(rng, 24, 16);
+        const uint8_t* p = plane.data() + rng() % 9;
+        ASSERT_EQ(IntraDeviation(p, 24), IntraDeviationPlain(p, 24)) << "trial " << trial;
+    }
+    SetSadKernels(previous);
+}

@@ -1,0 +1,301 @@
+// Per-block kernels of the video encoder, every variant: nanoseconds per 8 x 8 block
+// (per 16 x 16 block for the SADs). Blocks are drawn from a pool of random data shaped
+// like the encoder's (small residuals, sparse coefficient blocks) so that branches and
+// sparse paths see realistic input.
+#include "mpeg2enc/BlockKernels.h"
+#include "mpeg2enc/Dct.h"
+#include "mpeg2enc/Quantiser.h"
+#include "mpeg2enc/Sad.h"
+#include "mpeg2enc/VlcTables.h"
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <cstring>
+#include <random>
+#include <vector>
+
+namespace {
+
+enum EVariant { kPlain, kSse2, kAvx2 };
+constexpr int poolSize = 256;  // blocks, a power of two
+
+bool Supported(benchmark::State& state)
+{
+    if (state.range(0) == kAvx2 && !__builtin_cpu_supports("avx2")) {
+        state.SkipWithError("the processor has no AVX2");
+        return false;
+    }
+    return true;
+}
+
+template <typename F>
+F Pick(benchmark::State& state, F plain, F sse2, F avx2)
+{
+    return state.range(0) == kPlain ? plain : state.range(0) == kSse2 ? sse2 : avx2;
+}
+
+// Coefficient blocks after quantisation/inverse quantisation: mostly a few low-frequency
+// values, some dense; `scale` sets the magnitudes.
+const std::vector<int16_t>& CoefficientPool(int scale)
+{
+    static std::vector<int16_t> pools[4];
+    std::vector<int16_t>& pool = pools[scale & 3];
+    if (pool.empty()) {
+        std::mt19937 rng{uint32_t(scale)};
+        pool.assign(size_t(poolSize) * 64, 0);
+        const int magnitude = 8 << (2 * scale);
+        for (int b = 0; b < poolSize; ++b) {
+            int16_t* block = pool.data() + size_t(b) * 64;
+            const int count = b % 4 == 0 ? 64 : 1 + int(rng() % 8);
+            for (int n = 0; n < count; ++n) {
+                const int pos = count == 64 ? n : int(rng() % 20);
+                block[pos] = int16_t(int(rng() % uint32_t(2 * magnitude + 1)) - magnitude);
+            }
+            if (b % 2) block[63] = 1;
+        }
+    }
+    return pool;
+}
+
+// Samples of a textured picture, 64 samples wide.
+const std::vector<uint8_t>& Plane()
+{
+    static std::vector<uint8_t> plane = [] {
+        std::mt19937 rng(5);
+        std::vector<uint8_t> p(64 * 64 * 4);
+        for (size_t i = 0; i < p.size(); ++i) p[i] = uint8_t(96 + (i % 64) + rng() % 24);
+        return p;
+    }();
+    return plane;
+}
+
+void BM_ForwardDct(benchmark::State& state)
+{
+    if (!Supported(state)) return;
+    const auto fdct = Pick(state, ForwardDctPlain, ForwardDctSse2, ForwardDctAvx2);
+    const auto& pool = CoefficientPool(1);
+    alignas(32) int16_t block[64];
+    int n = 0;
+    for (auto _ : state) {
+        std::memcpy(block, pool.data() + size_t(n++ & (poolSize - 1)) * 64, sizeof block);
+        fdct(block);
+        benchmark::DoNotOptimize(block);
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_ForwardDct)->Arg(kPlain)->Arg(kSse2)->Arg(kAvx2);
+
+void BM_InverseDct(benchmark::State& state)
+{
+    if (!Supported(state)) return;
+    const auto idct = Pick(state, InverseDctPlain, InverseDctSse2, InverseDctAvx2);
+    const auto& pool = CoefficientPool(2);
+    alignas(32) int16_t out[64];
+    int n = 0;
+    for (auto _ : state) {
+        idct(pool.data() + size_t(n++ & (poolSize - 1)) * 64, out);
+        benchmark::DoNotOptimize(out);
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_InverseDct)->Arg(kPlain)->Arg(kSse2)->Arg(kAvx2);
+
+const CQuantiser& Quantiser()
+{
+    static CQuantiser q = [] {
+        CQuantiser quantiser;
+        uint8_t flat[64];
+        std::memset(flat, 16, 64);
+        quantiser.Build(defaultIntraMatrix, flat);
+        return quantiser;
+    }();
+    return q;
+}
+
+void BM_QuantiseIntra(benchmark::State& state)
+{
+    if (!Supported(state)) return;
+    using F = void (CQuantiser::*)(const int16_t*, int16_t*, int) const;
+    const F f = Pick<F>(state, &CQuantiser::QuantiseIntraPlain, &CQuantiser::QuantiseIntraSse2,
+                        &CQuantiser::QuantiseIntraAvx2);
+    const auto& pool = CoefficientPool(3);
+    alignas(32) int16_t levels[64];
+    int n = 0;
+    for (auto _ : state) {
+        (Quantiser().*f)(pool.data() + size_t(n++ & (poolSize - 1)) * 64, levels, 6);
+        benchmark::DoNotOptimize(levels);
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_QuantiseIntra)->Arg(kPlain)->Arg(kSse2)->Arg(kAvx2);
+
+void BM_NonIntraLevels(benchmark::State& state)
+{
+    if (!Supported(state)) return;
+    using F = bool (CQuantiser::*)(const int16_t*, int16_t*, int) const;
+    const F f = Pick<F>(state, &CQuantiser::NonIntraLevelsPlain, &CQuantiser::NonIntraLevelsSse2,
+                        &CQuantiser::NonIntraLevelsAvx2);
+    const auto& pool = CoefficientPool(2);
+    alignas(32) int16_t levels[64];
+    int n = 0;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize((Quantiser().*f)(pool.data() + size_t(n++ & (poolSize - 1)) * 64, levels, 6));
+        benchmark::DoNotOptimize(levels);
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_NonIntraLevels)->Arg(kPlain)->Arg(kSse2)->Arg(kAvx2);
+
+// The whole non-intra quantisation (range check, levels, zero-block probe): plain
+// routines only against the dispatching call.
+void BM_QuantiseNonIntra(benchmark::State& state)
+{
+    using F = bool (CQuantiser::*)(const int16_t*, int16_t*, int) const;
+    const F f = state.range(0) == kPlain ? &CQuantiser::QuantiseNonIntraPlain : &CQuantiser::QuantiseNonIntra;
+    const auto& pool = CoefficientPool(1);
+    alignas(32) int16_t levels[64];
+    int n = 0;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize((Quantiser().*f)(pool.data() + size_t(n++ & (poolSize - 1)) * 64, levels, 6));
+        benchmark::DoNotOptimize(levels);
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_QuantiseNonIntra)->Arg(kPlain)->Arg(kAvx2);
+
+void BM_DequantiseIntra(benchmark::State& state)
+{
+    if (!Supported(state)) return;
+    using F = void (CQuantiser::*)(const int16_t*, int16_t*, int) const;
+    const F f = Pick<F>(state, &CQuantiser::DequantiseIntraPlain, &CQuantiser::DequantiseIntraSse2,
+                        &CQuantiser::DequantiseIntraAvx2);
+    const auto& pool = CoefficientPool(0);
+    alignas(32) int16_t out[64];
+    int n = 0;
+    for (auto _ : state) {
+        (Quantiser().*f)(pool.data() + size_t(n++ & (poolSize - 1)) * 64, out, 6);
+        benchmark::DoNotOptimize(out);
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_DequantiseIntra)->Arg(kPlain)->Arg(kSse2)->Arg(kAvx2);
+
+void BM_DequantiseNonIntra(benchmark::State& state)
+{
+    if (!Supported(state)) return;
+    using F = void (CQuantiser::*)(const int16_t*, int16_t*, int) const;
+    const F f = Pick<F>(state, &CQuantiser::DequantiseNonIntraPlain, &CQuantiser::DequantiseNonIntraSse2,
+                        &CQuantiser::DequantiseNonIntraAvx2);
+    const auto& pool = CoefficientPool(0);
+    alignas(32) int16_t out[64];
+    int n = 0;
+    for (auto _ : state) {
+        (Quantiser().*f)(pool.data() + size_t(n++ & (poolSize - 1)) * 64, out, 6);
+        benchmark::DoNotOptimize(out);
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_DequantiseNonIntra)->Arg(kPlain)->Arg(kSse2)->Arg(kAvx2);
+
+void BM_IsZeroBlock(benchmark::State& state)
+{
+    if (!Supported(state)) return;
+    const auto f = Pick(state, IsZeroBlockPlain, IsZeroBlockSse2, IsZeroBlockAvx2);
+    // Zero blocks: the plain routine reads all 64 values.
+    alignas(32) int16_t block[64] = {};
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(f(block));
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_IsZeroBlock)->Arg(kPlain)->Arg(kSse2)->Arg(kAvx2);
+
+void BM_Residual(benchmark::State& state)
+{
+    if (!Supported(state)) return;
+    const auto f = Pick(state, ResidualBlockPlain, ResidualBlockSse2, ResidualBlockAvx2);
+    const auto& plane = Plane();
+    alignas(32) int16_t out[64];
+    int n = 0;
+    for (auto _ : state) {
+        const int at = (n++ & 7) * 8;
+        f(plane.data() + at, 64, plane.data() + 64 * 32 + at, out);
+        benchmark::DoNotOptimize(out);
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_Residual)->Arg(kPlain)->Arg(kSse2)->Arg(kAvx2);
+
+void BM_Reconstruct(benchmark::State& state)
+{
+    if (!Supported(state)) return;
+    const auto f = Pick(state, ReconstructBlockPlain, ReconstructBlockSse2, ReconstructBlockAvx2);
+    const auto& plane = Plane();
+    const auto& pool = CoefficientPool(1);
+    std::vector<uint8_t> dest(64 * 8);
+    int n = 0;
+    for (auto _ : state) {
+        f(plane.data() + (n & 7) * 64, pool.data() + size_t(n & (poolSize - 1)) * 64, dest.data() + (n & 7) * 8, 64);
+        ++n;
+        benchmark::DoNotOptimize(dest.data());
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_Reconstruct)->Arg(kPlain)->Arg(kSse2)->Arg(kAvx2);
+
+// Prediction of one 16 x 16 luma block at the half-sample position range(1) (bit 0:
+// horizontal, bit 1: vertical).
+void BM_Predict(benchmark::State& state)
+{
+    if (!Supported(state)) return;
+    const auto f = Pick(state, PredictBlockPlain, PredictBlockSse2, PredictBlockAvx2);
+    const bool hx = state.range(1) & 1, hy = state.range(1) & 2;
+    const auto& plane = Plane();
+    alignas(32) uint8_t out[256];
+    int n = 0;
+    for (auto _ : state) {
+        f(plane.data() + (n++ & 31), 64, hx, hy, out, 16, 16);
+        benchmark::DoNotOptimize(out);
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_Predict)->ArgsProduct({{kPlain, kSse2, kAvx2}, {0, 1, 2, 3}});
+
+// The SADs of the motion search over 16 x 16 blocks; range(1): 0 full, 1 half-H,
+// 2 half-V, 3 half-HV.
+void BM_Sad(benchmark::State& state)
+{
+    const SadKernelSet set = SadKernelSet(state.range(0));
+    if (!SadKernelSetSupported(set)) {
+        state.SkipWithError("not supported by this processor");
+        return;
+    }
+    SSadKernels k = SadKernelsOf(set);
+    if (set == SadKernelSet::Plain) {  // the plain set leaves the half-sample kernels out
+        k.sadHalfH = SadHalfHPlain;
+        k.sadHalfV = SadHalfVPlain;
+        k.sadHalfHV = SadHalfHVPlain;
+    }
+    const auto& plane = Plane();
+    const int mode = int(state.range(1));
+    uint32_t sum = 0;
+    int n = 0;
+    for (auto _ : state) {
+        const uint8_t* s = plane.data() + (n & 15);
+        const uint8_t* r = plane.data() + 64 * 8 + (n++ & 31);
+        sum += mode == 0 ? k.sad(s, r, 64, 65536)
+             : mode == 1 ? k.sadHalfH(s, r, 64)
+             : mode == 2 ? k.sadHalfV(s, r, 64)
+                         : k.sadHalfHV(s, r, 64);
+        benchmark::DoNotOptimize(sum);
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_Sad)->ArgsProduct({{int(SadKernelSet::Plain), int(SadKernelSet::Sse2), int(SadKernelSet::Avx2)},
+                                {0, 1, 2, 3}});
+
+}  // namespace
+
+BENCHMARK_MAIN();
