@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace {
 
@@ -179,10 +180,24 @@ void ForwardDctPlain(int16_t block[64])
     TransposePlain(a, block);
 }
 
+namespace {
+
+// True when all eight rows are zero: the transform of zeros is zeros, so the block is
+// left as it is (many prediction errors of a still picture are empty).
+inline bool AllZero(const __m128i r[8])
+{
+    const __m128i any = _mm_or_si128(_mm_or_si128(_mm_or_si128(r[0], r[1]), _mm_or_si128(r[2], r[3])),
+                                     _mm_or_si128(_mm_or_si128(r[4], r[5]), _mm_or_si128(r[6], r[7])));
+    return _mm_movemask_epi8(_mm_cmpeq_epi8(any, _mm_setzero_si128())) == 0xFFFF;
+}
+
+}  // namespace
+
 void ForwardDctSse2(int16_t block[64])
 {
     __m128i r[8], t[8];
     for (int i = 0; i < 8; ++i) r[i] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 8 * i));
+    if (AllZero(r)) return;
     ColumnPassSse2(r, t, firstShift);
     Transpose8x8(t);
     ColumnPassSse2(t, r, secondShift);
@@ -192,43 +207,76 @@ void ForwardDctSse2(int16_t block[64])
 
 namespace {
 
-// The SSE2 column pass with both halves of each row pair in one register: lane 0 holds
-// columns 0..3, lane 1 columns 4..7, so one multiply-add covers all eight columns.
-// Two outputs rows u, u + 1 are packed together and put back in column order.
-__attribute__((target("avx2"))) inline void ColumnPassAvx2(const __m128i in[8], __m128i out[8], int shift)
-{
-    const auto& pairs = Pairs().pair;
-    __m256i x[4];
-    for (int k = 0; k < 4; ++k)
-        x[k] = _mm256_set_m128i(_mm_unpackhi_epi16(in[2 * k], in[2 * k + 1]),
-                                _mm_unpacklo_epi16(in[2 * k], in[2 * k + 1]));
-    const __m256i round = _mm256_set1_epi32(1 << (shift - 1));
-    const __m128i count = _mm_cvtsi32_si128(shift);
-    for (int u = 0; u < 8; u += 2) {
-        __m256i a = round, b = round;
-        for (int k = 0; k < 4; ++k) {
-            a = _mm256_add_epi32(a, _mm256_madd_epi16(x[k], _mm256_broadcastsi128_si256(pairs[u][k])));
-            b = _mm256_add_epi32(b, _mm256_madd_epi16(x[k], _mm256_broadcastsi128_si256(pairs[u + 1][k])));
-        }
-        // lanes: [a 0..3, b 0..3 | a 4..7, b 4..7] -> [a 0..7 | b 0..7]
-        const __m256i packed = _mm256_packs_epi32(_mm256_sra_epi32(a, count), _mm256_sra_epi32(b, count));
-        const __m256i rows = _mm256_permute4x64_epi64(packed, 0xD8);
-        out[u] = _mm256_castsi256_si128(rows);
-        out[u + 1] = _mm256_extracti128_si256(rows, 1);
+// Constants for the second pass of the AVX2 routine: for each pair k of inputs, the
+// 32-bit lane v holds (m[v][2k], m[v][2k+1]), so that one multiply-add of a broadcast
+// input pair gives that pair's part of all eight outputs.
+struct alignas(32) SOutputPairTable {
+    int32_t pair[4][8];
+    SOutputPairTable()
+    {
+        const auto& m = Forward().m;
+        for (int k = 0; k < 4; ++k)
+            for (int v = 0; v < 8; ++v)
+                pair[k][v] = int32_t(uint32_t(uint16_t(m[v][2 * k])) | (uint32_t(uint16_t(m[v][2 * k + 1])) << 16));
     }
+};
+
+const SOutputPairTable& OutputPairs()
+{
+    static const SOutputPairTable table;
+    return table;
 }
 
 }  // namespace
 
+// The AVX2 routine computes the same integer sums (exact in 32 bits, so their order does
+// not matter) with the same rounding and saturation, but without transposing:
+// - first pass (down the columns, as ColumnPassPlain): row pairs (2k, 2k + 1) are
+//   interleaved so that one multiply-add covers all eight columns; lane 0 holds columns
+//   0..3, lane 1 columns 4..7;
+// - second pass (along the rows of the first pass's result a): output row u is
+//   sum_k a[u][2k] m[v][2k] + a[u][2k+1] m[v][2k+1] for v in the eight lanes, which is
+//   the plain routine's transpose, transform and transpose back.
 __attribute__((target("avx2"))) void ForwardDctAvx2(int16_t block[64])
 {
-    __m128i r[8], t[8];
+    __m128i r[8];
     for (int i = 0; i < 8; ++i) r[i] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 8 * i));
-    ColumnPassAvx2(r, t, firstShift);
-    Transpose8x8(t);
-    ColumnPassAvx2(t, r, secondShift);
-    Transpose8x8(r);
-    for (int i = 0; i < 8; ++i) _mm_storeu_si128(reinterpret_cast<__m128i*>(block + 8 * i), r[i]);
+    if (AllZero(r)) return;
+
+    const auto& pairs = Pairs().pair;
+    __m256i x[4];
+    for (int k = 0; k < 4; ++k)
+        x[k] = _mm256_set_m128i(_mm_unpackhi_epi16(r[2 * k], r[2 * k + 1]), _mm_unpacklo_epi16(r[2 * k], r[2 * k + 1]));
+    alignas(32) int16_t a[64];
+    {
+        const __m256i round = _mm256_set1_epi32(1 << (firstShift - 1));
+        for (int u = 0; u < 8; u += 2) {
+            __m256i s0 = round, s1 = round;
+            for (int k = 0; k < 4; ++k) {
+                s0 = _mm256_add_epi32(s0, _mm256_madd_epi16(x[k], _mm256_broadcastsi128_si256(pairs[u][k])));
+                s1 = _mm256_add_epi32(s1, _mm256_madd_epi16(x[k], _mm256_broadcastsi128_si256(pairs[u + 1][k])));
+            }
+            // packs per 128-bit lane: [u 0..3, u+1 0..3 | u 4..7, u+1 4..7] -> rows u, u + 1
+            const __m256i packed = _mm256_packs_epi32(_mm256_srai_epi32(s0, firstShift), _mm256_srai_epi32(s1, firstShift));
+            _mm256_store_si256(reinterpret_cast<__m256i*>(a + 8 * u), _mm256_permute4x64_epi64(packed, 0xD8));
+        }
+    }
+    const auto& out = OutputPairs().pair;
+    __m256i c[4];
+    for (int k = 0; k < 4; ++k) c[k] = _mm256_load_si256(reinterpret_cast<const __m256i*>(out[k]));
+    const __m256i round = _mm256_set1_epi32(1 << (secondShift - 1));
+    for (int u = 0; u < 8; u += 2) {
+        __m256i s0 = round, s1 = round;
+        for (int k = 0; k < 4; ++k) {
+            int32_t p0, p1;
+            std::memcpy(&p0, a + 8 * u + 2 * k, 4);
+            std::memcpy(&p1, a + 8 * (u + 1) + 2 * k, 4);
+            s0 = _mm256_add_epi32(s0, _mm256_madd_epi16(_mm256_set1_epi32(p0), c[k]));
+            s1 = _mm256_add_epi32(s1, _mm256_madd_epi16(_mm256_set1_epi32(p1), c[k]));
+        }
+        const __m256i packed = _mm256_packs_epi32(_mm256_srai_epi32(s0, secondShift), _mm256_srai_epi32(s1, secondShift));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(block + 8 * u), _mm256_permute4x64_epi64(packed, 0xD8));
+    }
 }
 
 void ForwardDct(int16_t block[64])
