@@ -1,11 +1,13 @@
 // Encodes a raw YUV4MPEG2 (4:2:0) file with Kestrova's MPEG-2 video encoder into an
 // elementary stream, optionally writing the encoder's own reconstruction beside it.
 //
-//   bench_encode_file IN.y4m OUT.m2v [--bitrate BITS] [--recon RECON.y4m] [--pal]
+//   bench_encode_file IN.y4m OUT.m2v [--bitrate BITS] [--recon RECON.y4m] [--pal] [--threads N]
 //
-// Prints one line: frames, seconds spent encoding (wall clock and CPU), frames per second
-// by each, stream bytes and the average bit rate. Used by encode_vs_ffmpeg.sh to race FFmpeg on the same frames.
+// Prints one line: frames, seconds spent encoding (wall clock and CPU of all threads),
+// frames per second by each, stream bytes, the average bit rate and the encoder's
+// threads (default WorkerThreads(): KESTROVA_THREADS or the processors available). Used by encode_vs_ffmpeg.sh to race FFmpeg on the same frames.
 #include "base/DVDParams.h"
+#include "base/Threads.h"
 #include "mpeg2enc/Encoder.h"
 #include "mpeg2enc/FrameSource.h"
 #include "slideshow/Frame.h"
@@ -96,18 +98,27 @@ private:
 int main(int argc, char** argv)
 {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: %s IN.y4m OUT.m2v [--bitrate BITS] [--recon RECON.y4m] [--pal]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s IN.y4m OUT.m2v [--bitrate BITS] [--recon RECON.y4m] [--pal] [--threads N]\n",
+                     argv[0]);
         return 2;
     }
     const std::string in = argv[1], outPath = argv[2];
     double bitRate = 6000000.0;
     std::string reconPath;
     bool pal = false;
+    int threads = WorkerThreads();
     for (int i = 3; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--bitrate" && i + 1 < argc) bitRate = std::atof(argv[++i]);
         else if (a == "--recon" && i + 1 < argc) reconPath = argv[++i];
         else if (a == "--pal") pal = true;
+        else if (a == "--threads" && i + 1 < argc) {
+            threads = std::atoi(argv[++i]);
+            if (threads < 1 || threads > 64) {
+                std::fprintf(stderr, "--threads takes a number from 1 to 64\n");
+                return 2;
+            }
+        }
         else {
             std::fprintf(stderr, "unknown option %s\n", a.c_str());
             return 2;
@@ -129,6 +140,7 @@ int main(int argc, char** argv)
     params.intraMatrixText = "Default";
     params.interMatrixText = "Default";
     CEncoder encoder;
+    encoder.SetThreads(threads);
     if (!encoder.InitFromSettings(params)) {
         std::fprintf(stderr, "the encoder could not be initialised (out of memory?)\n");
         return 1;
@@ -167,8 +179,9 @@ int main(int argc, char** argv)
     const double cpuSeconds = double(std::clock() - c0) / CLOCKS_PER_SEC;
     const bool ok = std::fclose(out) == 0 && (!recon || std::fclose(recon) == 0);
     const double duration = double(video.frames.size()) / encoder.FrameRate();
-    std::printf("frames %zu seconds %.3f fps %.2f cpu_seconds %.3f cpu_fps %.2f bytes %llu bitrate %.0f\n",
+    std::printf("frames %zu seconds %.3f fps %.2f cpu_seconds %.3f cpu_fps %.2f bytes %llu bitrate %.0f threads %d\n",
                 video.frames.size(), seconds, double(video.frames.size()) / seconds, cpuSeconds,
-                double(video.frames.size()) / cpuSeconds, (unsigned long long)bytes, bytes * 8.0 / duration);
+                double(video.frames.size()) / cpuSeconds, (unsigned long long)bytes, bytes * 8.0 / duration,
+                threads);
     return ok ? 0 : 1;
 }

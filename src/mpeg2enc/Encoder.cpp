@@ -55,10 +55,13 @@ long ParseLong(const std::string& text) { return std::strtol(text.c_str(), nullp
 }  // namespace
 
 // The worker pool of one stream. The calling thread is worker 0 and `helpers` hold the
-// others. For each picture the calling thread publishes the picture under the mutex and
-// wakes the helpers; every worker then takes the next uncoded row from `nextRow` until
-// none is left, and the calling thread waits until every helper has left the picture
-// before it joins the slices, so no helper ever sees the next picture's settings early.
+// others. For each picture the calling thread sets the picture's fields and then
+// publishes a new generation in `work` (generation in the high half, next row in the low
+// half); every worker claims rows from it until none is left, and the calling thread
+// waits only until every row is coded, never for a helper that has not woken up (on a
+// busy machine the picture is then simply coded by fewer threads). A claim succeeds only
+// on the current generation, and the fields of a picture change only after all its
+// rows are done, so a helper never codes a row with another picture's fields.
 struct CEncoder::SSliceWorkers {
     explicit SSliceWorkers(CEncoder& owner) : encoder(owner) {}
     ~SSliceWorkers()
@@ -80,11 +83,13 @@ struct CEncoder::SSliceWorkers {
         if (!sliceMemory.Allocate(sliceCapacity * size_t(rows) + 128)) return false;
         uint8_t* base = sliceMemory.AlignedAbove(64);
         try {
-            searches = std::make_unique<CMotionSearch[]>(size_t(count));
-            searched = std::make_unique<std::atomic<int>[]>(size_t(rows));
-            sliceWriters = std::make_unique<CBitWriter[]>(size_t(rows));
-            sliceBits = std::make_unique<uint64_t[]>(size_t(rows));
-            for (int r = 0; r < rows; ++r) sliceWriters[r].Attach(base + size_t(r) * sliceCapacity, sliceCapacity);
+            searches = std::make_unique<SSearcher[]>(size_t(count));
+            searched = std::make_unique<SProgress[]>(size_t(rows));
+            slices = std::make_unique<SSlice[]>(size_t(rows));
+            for (int r = 0; r < rows; ++r) {
+                slices[r].data = base + size_t(r) * sliceCapacity;
+                slices[r].writer.Attach(slices[r].data, sliceCapacity);
+            }
             helpers.reserve(size_t(count - 1));
             for (int i = 1; i < count; ++i) helpers.emplace_back([this, i] { HelperLoop(i); });
         } catch (...) {
@@ -100,17 +105,25 @@ struct CEncoder::SSliceWorkers {
         q = quantiser;
         reference = &referenceFrame;
         current = &currentFrame;
-        nextRow.store(0, std::memory_order_relaxed);
-        for (int r = 0; r < encoder.mbRows; ++r) searched[r].store(0, std::memory_order_relaxed);
+        const int rows = encoder.mbRows;
+        for (int r = 0; r < rows; ++r) searched[r].columns.store(0, std::memory_order_relaxed);
+        rowsDone.store(0, std::memory_order_relaxed);
         {
             std::lock_guard<std::mutex> lock(mutex);
-            ++generation;
-            running = int(helpers.size());
+            work.store(++generation << 32, std::memory_order_release);
         }
         wake.notify_all();
         RunRows(0);
-        std::unique_lock<std::mutex> lock(mutex);
-        finished.wait(lock, [this] { return running == 0; });
+        // Rows that other workers still code: a short spin, then sleep until the last
+        // one is done.
+        for (int spins = 0;; ++spins) {
+            const int done = rowsDone.load(std::memory_order_acquire);
+            if (done == rows) break;
+            if (spins < 1000)
+                _mm_pause();
+            else
+                rowsDone.wait(done, std::memory_order_acquire);
+        }
     }
 
     void HelperLoop(int index)
@@ -119,77 +132,102 @@ struct CEncoder::SSliceWorkers {
         for (;;) {
             {
                 std::unique_lock<std::mutex> lock(mutex);
-                wake.wait(lock, [&] { return quit || generation != seen; });
+                wake.wait(lock, [&] { return quit || (work.load(std::memory_order_relaxed) >> 32) != seen; });
                 if (quit) return;
-                seen = generation;
+                seen = work.load(std::memory_order_relaxed) >> 32;
             }
             RunRows(index);
-            std::lock_guard<std::mutex> lock(mutex);
-            if (--running == 0) finished.notify_one();
         }
     }
 
     // Waits until the motion search of `row` has finished at least `columns` macroblocks.
     void WaitForSearch(int row, int columns) const
     {
-        for (int spins = 0; searched[row].load(std::memory_order_acquire) < columns; ++spins) {
-            if (spins < 256)
+        const std::atomic<int>& progress = searched[row].columns;
+        for (int spins = 0;; ++spins) {
+            const int done = progress.load(std::memory_order_acquire);
+            if (done >= columns) return;
+            if (spins < 1000)
                 _mm_pause();
             else
-                std::this_thread::yield();  // the row's worker may have lost its processor
+                progress.wait(done, std::memory_order_acquire);  // its worker lost its processor
         }
+    }
+
+    // Claims the next row of the current picture; -1 when every row is taken.
+    int ClaimRow()
+    {
+        uint64_t v = work.load(std::memory_order_acquire);
+        while (int(v & 0xFFFFFFFFu) < encoder.mbRows)
+            if (work.compare_exchange_weak(v, v + 1, std::memory_order_acq_rel, std::memory_order_acquire))
+                return int(v & 0xFFFFFFFFu);
+        return -1;
     }
 
     void RunRows(int index)
     {
         CEncoder& e = encoder;
         const int columns = e.mbColumns;
-        for (;;) {
-            const int row = nextRow.fetch_add(1, std::memory_order_relaxed);
-            if (row >= e.mbRows) return;
+        for (int row; (row = ClaimRow()) >= 0;) {
             if (!intra) {
                 // A macroblock's candidates come from its left, top and top-right
                 // neighbours: the row above must be final up to the next column.
                 int32_t* vx = current->Array(CFrame::kMotionX);
                 int32_t* vy = current->Array(CFrame::kMotionY);
                 int32_t* flags = current->Array(CFrame::kMbFlags);
+                std::atomic<int>& progress = searched[row].columns;
                 for (int column = 0; column < columns; ++column) {
                     if (row > 0) WaitForSearch(row - 1, std::min(column + 2, columns));
-                    searches[index].SearchAndClassify(row * columns + column, e.input.picture.planeY,
-                                                      reference->picture.planeY, e.width, e.height,
-                                                      reference->Array(CFrame::kMotionX),
-                                                      reference->Array(CFrame::kMotionY), vx, vy, flags);
-                    searched[row].store(column + 1, std::memory_order_release);
+                    searches[index].search.SearchAndClassify(row * columns + column, e.input.picture.planeY,
+                                                             reference->picture.planeY, e.width, e.height,
+                                                             reference->Array(CFrame::kMotionX),
+                                                             reference->Array(CFrame::kMotionY), vx, vy, flags);
+                    progress.store(column + 1, std::memory_order_release);
+                    progress.notify_all();
                 }
             }
-            CBitWriter& w = sliceWriters[row];
-            w.Reset();
-            e.CodeRow(row, w, intra, q, *reference, *current);
-            sliceBits[row] = w.BitCount();
-            w.Finish();
+            SSlice& slice = slices[row];
+            slice.writer.Reset();
+            e.CodeRow(row, slice.writer, intra, q, *reference, *current);
+            slice.bits = slice.writer.BitCount();
+            slice.writer.Finish();
+            if (rowsDone.fetch_add(1, std::memory_order_acq_rel) + 1 == e.mbRows) rowsDone.notify_all();
         }
     }
 
+    // What one thread updates all the time sits on its own cache lines, so that the
+    // workers do not slow each other down by sharing them.
+    struct alignas(64) SSearcher {
+        CMotionSearch search;
+    };
+    struct alignas(64) SProgress {
+        std::atomic<int> columns{0};  // macroblocks of the row whose search is final
+    };
+    struct alignas(64) SSlice {
+        CBitWriter writer;  // over `data`, a part of sliceMemory
+        uint8_t* data = nullptr;
+        uint64_t bits = 0;  // length of the coded slice
+    };
+
     CEncoder& encoder;
     std::vector<std::thread> helpers;
-    std::unique_ptr<CMotionSearch[]> searches;      // one per worker
-    std::unique_ptr<std::atomic<int>[]> searched;   // per row: macroblocks searched
-    std::unique_ptr<CBitWriter[]> sliceWriters;     // per row, over sliceMemory
-    std::unique_ptr<uint64_t[]> sliceBits;          // per row: bits of the slice
+    std::unique_ptr<SSearcher[]> searches;  // one per worker
+    std::unique_ptr<SProgress[]> searched;  // per row
+    std::unique_ptr<SSlice[]> slices;       // per row
     CMemory sliceMemory;
     size_t sliceCapacity = 0;
 
-    // The picture being coded (written by the calling thread before the wake-up).
+    // The picture being coded (written by the calling thread before it is published).
     bool intra = true;
     int q = 2;
     const CFrame* reference = nullptr;
     CFrame* current = nullptr;
-    std::atomic<int> nextRow{0};
+    uint64_t generation = 0;  // the calling thread's count of published pictures
 
+    alignas(64) std::atomic<uint64_t> work{0};
+    alignas(64) std::atomic<int> rowsDone{0};
     std::mutex mutex;
-    std::condition_variable wake, finished;
-    uint64_t generation = 0;
-    int running = 0;  // helpers still inside the current picture
+    std::condition_variable wake;
     bool quit = false;
 };
 
@@ -218,11 +256,10 @@ bool CEncoder::CodePictureParallel(bool intra, int q, const CFrame& reference, C
 {
     workers->CodePicture(intra, q, reference, current);
     for (int row = 0; row < mbRows; ++row) {
-        const CBitWriter& slice = workers->sliceWriters[row];
-        if (slice.overflowed) return false;
+        const SSliceWorkers::SSlice& slice = workers->slices[row];
+        if (slice.writer.overflowed) return false;
         writer.AlignToByte();
-        writer.AppendBits(workers->sliceMemory.AlignedAbove(64) + size_t(row) * workers->sliceCapacity,
-                          workers->sliceBits[row]);
+        writer.AppendBits(slice.data, slice.bits);
     }
     return true;
 }
