@@ -306,7 +306,22 @@ void BM_ResizeRgbxRowV(benchmark::State& state) {
     RunKernel<decltype(&ResizeRgbxRowV_C)>(state, ResizeRgbxRowV_C, ResizeRgbxRowV_SSE2, ResizeRgbxRowV_AVX2,
                                            [&](auto f) { f(rows, w, 3, d.out8.data(), 720); });
 }
+void BM_Cubic4Row(benchmark::State& state) {
+    SKernelData& d = KernelData();
+    // 352 -> 720 enlargement taps.
+    static std::vector<int> first;
+    static std::vector<int16_t> weights;
+    if (first.empty())
+        for (int i = 0; i < 720; ++i) {
+            first.push_back(std::min(348, std::max(0, (int)(i * 352.0 / 720) - 1)));
+            for (int j = 0; j < 4; ++j) weights.push_back((int16_t)(j == 0 || j == 3 ? 14 : 114));
+        }
+    RunKernel<decltype(&Cubic4Row_C)>(state, Cubic4Row_C, Cubic4Row_SSE2, Cubic4Row_AVX2, [&](auto f) {
+        f(d.bytes0.data(), 352, first.data(), weights.data(), d.out8.data(), 720);
+    });
+}
 BENCHMARK(BM_RgbRowPairToYuv)->DenseRange(0, 2);
+BENCHMARK(BM_Cubic4Row)->DenseRange(0, 2);
 BENCHMARK(BM_BilinearRgbxRow)->DenseRange(0, 2);
 BENCHMARK(BM_BilinearVertical)->DenseRange(0, 2);
 BENCHMARK(BM_Cubic4Vertical)->DenseRange(0, 2);

@@ -913,3 +913,203 @@ void SelectBytes(const uint8_t* a, const uint8_t* b, const uint8_t* mask, uint8_
     else
         SelectBytes_SSE2(a, b, mask, out, n);
 }
+
+// ---------------------------------------------------------------- 4-tap horizontal pass
+
+void Cubic4Row_C(const uint8_t* src, int srcWidth, const int* first, const int16_t* weights, uint8_t* out, int n) {
+    for (int i = 0; i < n; ++i) {
+        int acc = 0;
+        for (int j = 0; j < 4; ++j) acc += weights[4 * i + j] * src[std::min(first[i] + j, srcWidth - 1)];
+        out[i] = (uint8_t)(acc >> 8);
+    }
+}
+
+namespace {
+
+inline int32_t Load4(const uint8_t* p) {
+    int32_t v;
+    std::memcpy(&v, p, 4);
+    return v;
+}
+
+// Adds the two 32-bit halves of each output's taps: a = (o0 taps 0-1, o0 taps 2-3,
+// o1 ..., o1 ...), b likewise for o2 and o3; returns the four sums in order.
+inline __m128i SumTapPairs(__m128i a, __m128i b) {
+    const __m128 fa = _mm_castsi128_ps(a), fb = _mm_castsi128_ps(b);
+    return _mm_add_epi32(_mm_castps_si128(_mm_shuffle_ps(fa, fb, _MM_SHUFFLE(2, 0, 2, 0))),
+                         _mm_castps_si128(_mm_shuffle_ps(fa, fb, _MM_SHUFFLE(3, 1, 3, 1))));
+}
+
+}  // namespace
+
+// Four outputs a step: their four source samples each are loaded as one 32-bit word,
+// widened, and multiplied by the weights with madd. Groups whose window reaches the
+// line's end (where the taps are clamped) use the plain loop.
+void Cubic4Row_SSE2(const uint8_t* src, int srcWidth, const int* first, const int16_t* weights, uint8_t* out,
+                    int n) {
+    int i = 0;
+    const __m128i zero = _mm_setzero_si128();
+    for (; i + 4 <= n; i += 4) {
+        if (first[i + 3] + 3 >= srcWidth || first[i] + 3 >= srcWidth || first[i + 1] + 3 >= srcWidth ||
+            first[i + 2] + 3 >= srcWidth) {
+            Cubic4Row_C(src, srcWidth, first + i, weights + 4 * i, out + i, 4);
+            continue;
+        }
+        const __m128i px = _mm_setr_epi32(Load4(src + first[i]), Load4(src + first[i + 1]), Load4(src + first[i + 2]),
+                                          Load4(src + first[i + 3]));
+        const __m128i w01 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(weights + 4 * i));
+        const __m128i w23 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(weights + 4 * i + 8));
+        const __m128i sums = SumTapPairs(_mm_madd_epi16(_mm_unpacklo_epi8(px, zero), w01),
+                                         _mm_madd_epi16(_mm_unpackhi_epi8(px, zero), w23));
+        const __m128i v = _mm_srli_epi32(sums, 8);
+        const __m128i bytes = _mm_packus_epi16(_mm_packs_epi32(v, zero), zero);
+        const int32_t word = _mm_cvtsi128_si32(bytes);
+        std::memcpy(out + i, &word, 4);
+    }
+    if (i < n) Cubic4Row_C(src, srcWidth, first + i, weights + 4 * i, out + i, n - i);
+}
+
+// Eight outputs a step, four per 128-bit lane, as in the SSE2 version.
+__attribute__((target("avx2"))) void Cubic4Row_AVX2(const uint8_t* src, int srcWidth, const int* first,
+                                                    const int16_t* weights, uint8_t* out, int n) {
+    int i = 0;
+    const __m256i zero = _mm256_setzero_si256();
+    for (; i + 8 <= n; i += 8) {
+        bool inside = true;
+        for (int k = 0; k < 8; ++k) inside &= first[i + k] + 3 < srcWidth;
+        if (!inside) {
+            Cubic4Row_C(src, srcWidth, first + i, weights + 4 * i, out + i, 8);
+            continue;
+        }
+        const __m256i px = _mm256_setr_epi32(
+            Load4(src + first[i]), Load4(src + first[i + 1]), Load4(src + first[i + 2]), Load4(src + first[i + 3]),
+            Load4(src + first[i + 4]), Load4(src + first[i + 5]), Load4(src + first[i + 6]), Load4(src + first[i + 7]));
+        // Weights of outputs 0-3 and 4-7, rearranged so that each lane pairs with its
+        // samples: (o0 o1 | o4 o5) and (o2 o3 | o6 o7).
+        const __m256i wa = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(weights + 4 * i));
+        const __m256i wb = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(weights + 4 * i + 16));
+        const __m256i a = _mm256_madd_epi16(_mm256_unpacklo_epi8(px, zero), _mm256_permute2x128_si256(wa, wb, 0x20));
+        const __m256i b = _mm256_madd_epi16(_mm256_unpackhi_epi8(px, zero), _mm256_permute2x128_si256(wa, wb, 0x31));
+        const __m256 fa = _mm256_castsi256_ps(a), fb = _mm256_castsi256_ps(b);
+        const __m256i sums =
+            _mm256_add_epi32(_mm256_castps_si256(_mm256_shuffle_ps(fa, fb, _MM_SHUFFLE(2, 0, 2, 0))),
+                             _mm256_castps_si256(_mm256_shuffle_ps(fa, fb, _MM_SHUFFLE(3, 1, 3, 1))));
+        const __m256i v = _mm256_srli_epi32(sums, 8);
+        const __m256i bytes = _mm256_packus_epi16(_mm256_packs_epi32(v, zero), zero);
+        const __m128i both = _mm_unpacklo_epi32(_mm256_castsi256_si128(bytes), _mm256_extracti128_si256(bytes, 1));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + i), both);
+    }
+    _mm256_zeroupper();  // the rest runs in SSE code
+    if (i < n) Cubic4Row_SSE2(src, srcWidth, first + i, weights + 4 * i, out + i, n - i);
+}
+
+void Cubic4Row(const uint8_t* src, int srcWidth, const int* first, const int16_t* weights, uint8_t* out, int n) {
+    if (HaveAvx2())
+        Cubic4Row_AVX2(src, srcWidth, first, weights, out, n);
+    else
+        Cubic4Row_SSE2(src, srcWidth, first, weights, out, n);
+}
+
+// ---------------------------------------------------------------- bilinear, 8-bit samples
+
+void BilinearPlaneRow_C(const uint8_t* src, int srcWidth, const int* x0, const int* w1, uint16_t* out, int n) {
+    for (int i = 0; i < n; ++i) {
+        const int a = src[x0[i]], b = src[std::min(x0[i] + 1, srcWidth - 1)];
+        out[i] = (uint16_t)(a * (256 - w1[i]) + b * w1[i]);
+    }
+}
+
+namespace {
+
+// Eight sample pairs (src[x0], src[x0 + 1]) as 16-bit words, first sample in the low byte.
+inline __m128i SamplePairs8(const uint8_t* src, const int* x0) {
+    __m128i v = _mm_setzero_si128();
+    uint16_t w;
+    std::memcpy(&w, src + x0[0], 2);
+    v = _mm_insert_epi16(v, w, 0);
+    std::memcpy(&w, src + x0[1], 2);
+    v = _mm_insert_epi16(v, w, 1);
+    std::memcpy(&w, src + x0[2], 2);
+    v = _mm_insert_epi16(v, w, 2);
+    std::memcpy(&w, src + x0[3], 2);
+    v = _mm_insert_epi16(v, w, 3);
+    std::memcpy(&w, src + x0[4], 2);
+    v = _mm_insert_epi16(v, w, 4);
+    std::memcpy(&w, src + x0[5], 2);
+    v = _mm_insert_epi16(v, w, 5);
+    std::memcpy(&w, src + x0[6], 2);
+    v = _mm_insert_epi16(v, w, 6);
+    std::memcpy(&w, src + x0[7], 2);
+    v = _mm_insert_epi16(v, w, 7);
+    return v;
+}
+
+// True when every pair of the n outputs lies inside the line (no clamped right edge).
+inline bool PairsInside(const int* x0, int n, int srcWidth) {
+    bool inside = true;
+    for (int k = 0; k < n; ++k) inside &= x0[k] + 1 < srcWidth;
+    return inside;
+}
+
+}  // namespace
+
+// Eight outputs a step: each pair of neighbouring samples is one 16-bit load; the
+// products of at most 255 x 256 and their sum fit 16 bits.
+void BilinearPlaneRow_SSE2(const uint8_t* src, int srcWidth, const int* x0, const int* w1, uint16_t* out,
+                           int n) {
+    int i = 0;
+    const __m128i low = _mm_set1_epi16(0xFF), full = _mm_set1_epi32(256);
+    for (; i + 8 <= n; i += 8) {
+        if (!PairsInside(x0 + i, 8, srcWidth)) {
+            BilinearPlaneRow_C(src, srcWidth, x0 + i, w1 + i, out + i, 8);
+            continue;
+        }
+        const __m128i pairs = SamplePairs8(src, x0 + i);
+        const __m128i wbLo = _mm_loadu_si128(reinterpret_cast<const __m128i*>(w1 + i));
+        const __m128i wbHi = _mm_loadu_si128(reinterpret_cast<const __m128i*>(w1 + i + 4));
+        // Weights up to 256 do not fit the signed pack; 256 - w and w pack as w - 128.
+        const __m128i bias = _mm_set1_epi32(128);
+        const __m128i wb = _mm_add_epi16(_mm_packs_epi32(_mm_sub_epi32(wbLo, bias), _mm_sub_epi32(wbHi, bias)),
+                                         _mm_set1_epi16(128));
+        const __m128i wa = _mm_add_epi16(
+            _mm_packs_epi32(_mm_sub_epi32(_mm_sub_epi32(full, wbLo), bias), _mm_sub_epi32(_mm_sub_epi32(full, wbHi), bias)),
+            _mm_set1_epi16(128));
+        const __m128i a = _mm_and_si128(pairs, low), b = _mm_srli_epi16(pairs, 8);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_add_epi16(_mm_mullo_epi16(a, wa), _mm_mullo_epi16(b, wb)));
+    }
+    if (i < n) BilinearPlaneRow_C(src, srcWidth, x0 + i, w1 + i, out + i, n - i);
+}
+
+// Sixteen outputs a step: two SSE2-built halves of sample pairs, 256-bit arithmetic.
+__attribute__((target("avx2"))) void BilinearPlaneRow_AVX2(const uint8_t* src, int srcWidth, const int* x0,
+                                                           const int* w1, uint16_t* out, int n) {
+    int i = 0;
+    const __m256i low = _mm256_set1_epi16(0xFF), full = _mm256_set1_epi32(256);
+    for (; i + 16 <= n; i += 16) {
+        if (!PairsInside(x0 + i, 16, srcWidth)) {
+            BilinearPlaneRow_C(src, srcWidth, x0 + i, w1 + i, out + i, 16);
+            continue;
+        }
+        const __m256i pairs =
+            _mm256_inserti128_si256(_mm256_castsi128_si256(SamplePairs8(src, x0 + i)), SamplePairs8(src, x0 + i + 8), 1);
+        const __m256i wbLo = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(w1 + i));
+        const __m256i wbHi = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(w1 + i + 8));
+        // packus_epi32 keeps values up to 256 exactly; its per-lane order is undone by
+        // the 64-bit permute.
+        const __m256i wb = _mm256_permute4x64_epi64(_mm256_packus_epi32(wbLo, wbHi), 0xD8);
+        const __m256i wa = _mm256_permute4x64_epi64(
+            _mm256_packus_epi32(_mm256_sub_epi32(full, wbLo), _mm256_sub_epi32(full, wbHi)), 0xD8);
+        const __m256i a = _mm256_and_si256(pairs, low), b = _mm256_srli_epi16(pairs, 8);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i),
+                            _mm256_add_epi16(_mm256_mullo_epi16(a, wa), _mm256_mullo_epi16(b, wb)));
+    }
+    _mm256_zeroupper();  // the rest runs in SSE code
+    if (i < n) BilinearPlaneRow_SSE2(src, srcWidth, x0 + i, w1 + i, out + i, n - i);
+}
+
+void BilinearPlaneRow(const uint8_t* src, int srcWidth, const int* x0, const int* w1, uint16_t* out, int n) {
+    if (HaveAvx2())
+        BilinearPlaneRow_AVX2(src, srcWidth, x0, w1, out, n);
+    else
+        BilinearPlaneRow_SSE2(src, srcWidth, x0, w1, out, n);
+}

@@ -118,3 +118,20 @@ void SelectBytes(const uint8_t* a, const uint8_t* b, const uint8_t* mask, uint8_
 void SelectBytes_C(const uint8_t* a, const uint8_t* b, const uint8_t* mask, uint8_t* out, int n);
 void SelectBytes_SSE2(const uint8_t* a, const uint8_t* b, const uint8_t* mask, uint8_t* out, int n);
 void SelectBytes_AVX2(const uint8_t* a, const uint8_t* b, const uint8_t* mask, uint8_t* out, int n);
+
+// Horizontal 4-tap pass over one line of 8-bit samples:
+// out[i] = (sum over j < 4 of weights[4i + j] x src[min(first[i] + j, srcWidth - 1)]) >> 8.
+// Each output's four weights are non-negative and sum to 256.
+void Cubic4Row(const uint8_t* src, int srcWidth, const int* first, const int16_t* weights, uint8_t* out, int n);
+void Cubic4Row_C(const uint8_t* src, int srcWidth, const int* first, const int16_t* weights, uint8_t* out, int n);
+void Cubic4Row_SSE2(const uint8_t* src, int srcWidth, const int* first, const int16_t* weights, uint8_t* out,
+                    int n);
+void Cubic4Row_AVX2(const uint8_t* src, int srcWidth, const int* first, const int16_t* weights, uint8_t* out,
+                    int n);
+
+// Horizontal bilinear pass over one line of 8-bit samples: out[i] =
+// src[x0[i]] x (256 - w1[i]) + src[min(x0[i] + 1, srcWidth - 1)] x w1[i], 0 <= w1[i] <= 256.
+void BilinearPlaneRow(const uint8_t* src, int srcWidth, const int* x0, const int* w1, uint16_t* out, int n);
+void BilinearPlaneRow_C(const uint8_t* src, int srcWidth, const int* x0, const int* w1, uint16_t* out, int n);
+void BilinearPlaneRow_SSE2(const uint8_t* src, int srcWidth, const int* x0, const int* w1, uint16_t* out, int n);
+void BilinearPlaneRow_AVX2(const uint8_t* src, int srcWidth, const int* x0, const int* w1, uint16_t* out, int n);

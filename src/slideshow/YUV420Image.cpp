@@ -103,17 +103,22 @@ void CYUV420Image::FromUYVY(const uint8_t* packed) { FromPacked422(packed, 1); }
 void CYUV420Image::ResampleBilinear(const uint8_t* src, int srcWidth, int srcHeight, int srcStride,
                                     uint8_t* dst, int dstWidth, int dstHeight, int dstStride) {
     if (srcWidth <= 0 || srcHeight <= 0 || dstWidth <= 0 || dstHeight <= 0) return;
-    // Horizontal taps and weights, computed exactly from x * srcWidth / dstWidth.
-    std::vector<int> x0(dstWidth), x1(dstWidth), wx0(dstWidth), wx1(dstWidth);
+    // Horizontal taps and weights, computed exactly from x * srcWidth / dstWidth. The
+    // buffers are kept per thread, so a stream of same-size frames allocates nothing.
+    // Each output sample takes source samples x0 and x0 + 1 (x0 alone at the right
+    // edge) with weights 256 - wx1 and wx1, so flat areas keep their level.
+    static thread_local std::vector<int> x0, wx1;
+    static thread_local std::vector<uint16_t> rows[2];
+    if ((int)x0.size() < dstWidth) {
+        x0.resize(dstWidth);
+        wx1.resize(dstWidth);
+        for (auto& r : rows) r.resize(dstWidth);
+    }
     for (int x = 0; x < dstWidth; ++x) {
         const int64_t pos = (int64_t)x * srcWidth;
         x0[x] = (int)(pos / dstWidth);
-        x1[x] = x0[x] + 1 < srcWidth ? x0[x] + 1 : x0[x];
         wx1[x] = (int)((pos % dstWidth) * 256 / dstWidth);
-        // The two weights always sum to 256, so flat areas keep their level.
-        wx0[x] = 256 - wx1[x];
     }
-    std::vector<uint16_t> rows[2] = {std::vector<uint16_t>(dstWidth), std::vector<uint16_t>(dstWidth)};
     int rowOf[2] = {-1, -1};
     // Returns the horizontal pass of source line sy, computing it into a slot other
     // than `keep` when it is not already held.
@@ -126,7 +131,7 @@ void CYUV420Image::ResampleBilinear(const uint8_t* src, int srcWidth, int srcHei
         const int slot = keep == 0 ? 1 : 0;
         const uint8_t* s = src + (size_t)sy * srcStride;
         uint16_t* h = rows[slot].data();
-        for (int x = 0; x < dstWidth; ++x) h[x] = (uint16_t)(s[x0[x]] * wx0[x] + s[x1[x]] * wx1[x]);
+        BilinearPlaneRow(s, srcWidth, x0.data(), wx1.data(), h, dstWidth);
         rowOf[slot] = sy;
         slotUsed = slot;
         return h;
@@ -179,6 +184,7 @@ double MitchellKernel(double t) {
 struct SCubicTable {
     std::vector<int> first;        // index of the first of four consecutive source samples
     std::vector<int> weights;      // four weights in 1/256 per destination sample
+    std::vector<int16_t> weights16;  // the same weights as 16-bit numbers
     int count = 0;                 // source samples available (taps beyond are never read)
 };
 
@@ -216,6 +222,7 @@ SCubicTable BuildCubicTable(int src, int dst) {
         }
         t.first[i] = first;
     }
+    t.weights16.assign(t.weights.begin(), t.weights.end());
     return t;
 }
 
@@ -246,18 +253,9 @@ void CubicPlane(const uint8_t* src, int srcWidth, int srcHeight, int srcStride, 
                 int dstWidth, int dstHeight, int dstStride, const SCubicTable& tx,
                 const SCubicTable& ty, std::vector<uint8_t>& temp) {
     temp.resize((size_t)dstWidth * srcHeight);
-    for (int y = 0; y < srcHeight; ++y) {
-        const uint8_t* s = src + (size_t)y * srcStride;
-        uint8_t* o = temp.data() + (size_t)y * dstWidth;
-        for (int x = 0; x < dstWidth; ++x) {
-            const int f = tx.first[x];
-            const int* w = &tx.weights[(size_t)x * 4];
-            int acc = 0;
-            for (int j = 0; j < 4; ++j)
-                if (w[j]) acc += w[j] * s[std::min(f + j, srcWidth - 1)];
-            o[x] = (uint8_t)(acc >> 8);
-        }
-    }
+    for (int y = 0; y < srcHeight; ++y)
+        Cubic4Row(src + (size_t)y * srcStride, srcWidth, tx.first.data(), tx.weights16.data(),
+                  temp.data() + (size_t)y * dstWidth, dstWidth);
     for (int y = 0; y < dstHeight; ++y) {
         const int f = ty.first[y];
         const uint8_t* rows[4];

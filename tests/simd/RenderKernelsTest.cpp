@@ -301,6 +301,51 @@ TEST_P(RenderKernels, ResizePassesMatchPlain) {
     }
 }
 
+TEST_P(RenderKernels, Cubic4RowVariantsMatchPlain) {
+    std::mt19937 rng(10);
+    using Fn = void (*)(const uint8_t*, int, const int*, const int16_t*, uint8_t*, int);
+    const Fn fns[] = {Cubic4Row_SSE2, Cubic4Row_AVX2, Cubic4Row};
+    for (int round = 0; round < 3000; ++round) {
+        const int srcWidth = 1 + (int)(rng() % 80);
+        const int n = Length(rng, round < 2000 ? 40 : 800);
+        const auto src = Bytes(rng, srcWidth);
+        std::vector<int> first(n);
+        std::vector<int16_t> weights((size_t)n * 4);
+        for (int i = 0; i < n; ++i) {
+            // Windows up to the line's end, where the last taps repeat the last sample.
+            first[i] = (int)(rng() % (uint32_t)srcWidth);
+            const std::vector<int> w = Weights(rng, 4, 256);
+            for (int j = 0; j < 4; ++j) weights[(size_t)i * 4 + j] = (int16_t)w[j];
+        }
+        std::vector<uint8_t> want(n + 1, 0xA5), got = want;
+        Cubic4Row_C(src.data(), srcWidth, first.data(), weights.data(), want.data(), n);
+        fns[GetParam()](src.data(), srcWidth, first.data(), weights.data(), got.data(), n);
+        ASSERT_EQ(got, want) << "variant " << GetParam() << ", n " << n << ", source width " << srcWidth;
+    }
+}
+
+TEST_P(RenderKernels, BilinearPlaneRowVariantsMatchPlain) {
+    std::mt19937 rng(11);
+    using Fn = void (*)(const uint8_t*, int, const int*, const int*, uint16_t*, int);
+    const Fn fns[] = {BilinearPlaneRow_SSE2, BilinearPlaneRow_AVX2, BilinearPlaneRow};
+    for (int round = 0; round < 3000; ++round) {
+        const int srcWidth = 1 + (int)(rng() % 100);
+        const int n = Length(rng, round < 2000 ? 50 : 1000);
+        const auto src = Bytes(rng, srcWidth);
+        std::vector<int> x0(n), w1(n);
+        for (int i = 0; i < n; ++i) {
+            // The last sample (paired with itself) comes up often.
+            x0[i] = rng() % 40 == 0 ? srcWidth - 1 : (int)(rng() % (uint32_t)srcWidth);
+            const uint32_t r = rng() % 6;
+            w1[i] = r == 0 ? 0 : r == 1 ? 256 : (int)(rng() % 257);
+        }
+        std::vector<uint16_t> want(n + 1, 0x5A5A), got = want;
+        BilinearPlaneRow_C(src.data(), srcWidth, x0.data(), w1.data(), want.data(), n);
+        fns[GetParam()](src.data(), srcWidth, x0.data(), w1.data(), got.data(), n);
+        ASSERT_EQ(got, want) << "variant " << GetParam() << ", n " << n << ", source width " << srcWidth;
+    }
+}
+
 // ---------------------------------------------------------------- media kernels
 
 TEST_P(RenderKernels, StereoExpansionVariantsMatchPlain) {
