@@ -169,7 +169,7 @@ show_seconds() { read_project "$1" | awk -F'\t' '$1 == "P" { t += $2 + $3 } END 
 lsdvd_length() {
   local out
   out=$(lsdvd "$1" 2>/dev/null) || { echo "compare.sh: lsdvd cannot read $1" >&2; exit 1; }
-  echo "$out" | sed -n 's/^Title: 01, Length: \([0-9:.]*\).*/\1/p' | head -1
+  echo "$out" | sed -n 's/^Title: 01, Length: \([0-9:.]*\).*/\1/p' | sed -n 1p
 }
 
 album_one() {

@@ -34,7 +34,7 @@ else
       -t "$source_arg" -pix_fmt yuv420p -y "$raw"
 fi
 # Frame count and rate from the header: every frame is "FRAME\n" and W x H x 3 / 2 bytes.
-header=$(head -c 256 "$raw" | head -1)
+header=$(head -c 256 "$raw" | sed -n 1p)
 [[ $header == YUV4MPEG2* ]] || { echo "encode_vs_ffmpeg.sh: $raw is not a YUV4MPEG2 file" >&2; exit 1; }
 width=$(sed -n 's/.* W\([0-9]*\).*/\1/p' <<<"$header"); height=$(sed -n 's/.* H\([0-9]*\).*/\1/p' <<<"$header")
 fps_num=$(sed -n 's/.* F\([0-9]*\):.*/\1/p' <<<"$header"); fps_den=$(sed -n 's/.* F[0-9]*:\([0-9]*\).*/\1/p' <<<"$header")
@@ -61,7 +61,7 @@ measure_psnr() {
   # Over the sequence from the mean of the frames' squared errors (as FFmpeg sums it up).
   psnr=$(sed -n 's/.*mse_y:\([0-9.]*\).*/\1/p' "$stats" |
     awk '{ s += $1; ++n } END { m = s / n; if (m > 0) printf "%.2f", 10 * log(255 * 255 / m) / log(10); else print "inf" }')
-  worst=$(sed -n 's/.*psnr_y:\([0-9.inf]*\).*/\1/p' "$stats" | sort -g | head -1)
+  worst=$(sed -n 's/.*psnr_y:\([0-9.inf]*\).*/\1/p' "$stats" | sort -g | sed -n 1p)  # sed reads to the end: no broken pipe
 }
 field() { awk -v k="$1" '{ for (i = 1; i < NF; ++i) if ($i == k) print $(i + 1) }' <<<"$2"; }
 ffmpeg_encode() {  # threads, output; sets $wall and $cpu

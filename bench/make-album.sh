@@ -38,14 +38,14 @@ photos=(
 
 # One picture: a fractal plasma (made at a quarter of the size and enlarged, which is much
 # quicker and still detailed) toned by a radial gradient, a fine texture like foliage
-# (random grey cells of about 2.5 pixels once the photo is fitted into a 720 x 480 frame,
+# (random grey cells of about 2 pixels once the photo is fitted into a 720 x 480 frame,
 # so every photo brings the encoder the same kind of detail whatever its size), a sun or
 # moon, hills, a row of buildings with lit windows, a slight blur and grain. Shapes and
 # colours follow the seed.
 make_photo() {
   local name=$1 w=$2 h=$3 seed=$4
   local pw=$(( (w + 3) / 4 )) ph=$(( (h + 3) / 4 )) tw th
-  if (( h * 720 > w * 480 )); then th=192; tw=$(( 192 * w / h )); else tw=288; th=$(( 288 * h / w )); fi
+  if (( h * 720 > w * 480 )); then th=240; tw=$(( 240 * w / h )); else tw=360; th=$(( 360 * h / w )); fi
   local r=$(( seed * 37 % 200 + 30 )) g=$(( seed * 59 % 200 + 30 )) b=$(( seed * 83 % 200 + 30 ))
   local sx=$(( w * (seed % 5 + 1) / 7 )) sy=$(( h * (seed % 3 + 1) / 8 )) sr=$(( (w < h ? w : h) / 9 ))
   local hill="0,$h $(( w / 4 )),$(( h * 11 / 20 )) $(( w / 2 )),$(( h * 7 / 10 )) $(( w * 3 / 4 )),$(( h / 2 )) $w,$(( h * 13 / 20 )) $w,$h"
@@ -66,12 +66,12 @@ make_photo() {
   convert -seed "$seed" -size "${pw}x${ph}" plasma:fractal -blur 0x1 -resize "${w}x${h}!" \
     \( -size "${w}x${h}" radial-gradient:"rgb($r,$g,$b)-rgb($(( 255 - r )),$(( 255 - g )),$(( 255 - b )))" \) \
     -compose overlay -composite \
-    \( -size "${tw}x${th}" xc:gray50 -seed "$seed" -attenuate 1 +noise Random -colorspace gray +level 40%,60% \
+    \( -size "${tw}x${th}" xc:gray50 -seed "$seed" -attenuate 1 +noise Random -colorspace gray +level 35%,65% \
        -resize "${w}x${h}!" \) -compose overlay -composite -compose over \
     -fill 'rgba(250,240,200,0.7)' -draw "circle $sx,$sy $(( sx + sr )),$sy" \
     -fill "rgba($(( g / 3 )),$(( r / 2 + 40 )),$(( b / 4 )),0.75)" -draw "polygon $hill" \
     -draw "$draw" -blur 0x0.6 -attenuate 0.35 +noise Gaussian \
-    -quality 90 "$work/$name"
+    -quality 90 -define png:exclude-chunks=date,time "$work/$name"
 }
 
 for p in "${photos[@]}"; do
