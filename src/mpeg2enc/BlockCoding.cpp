@@ -3,7 +3,120 @@
 #include "mpeg2enc/BitWriter.h"
 #include "mpeg2enc/VlcTables.h"
 
+#include <emmintrin.h>
+#include <immintrin.h>
+
 #include <cstdlib>
+
+namespace {
+
+// The coefficient codes with their sign bit as one value: for table t, run 0..31 and
+// magnitude 1..40, `bits` is the code shifted left by one (the sign goes below) and
+// `length` the code's length plus one; length 0 marks a pair that must be escaped.
+struct SCoefficientCodes {
+    uint32_t bits[2][32][41];
+    uint8_t length[2][32][41];
+    // raster position -> alternate scan position
+    uint8_t scanIndexOf[64];
+    SCoefficientCodes()
+    {
+        for (int t = 0; t < 2; ++t)
+            for (int run = 0; run < 32; ++run)
+                for (int level = 0; level < 41; ++level) {
+                    const SVlc code = level ? VlcCoefficient(t, run, level) : SVlc{0, 0};
+                    bits[t][run][level] = uint32_t(code.code) << 1;
+                    length[t][run][level] = code.length ? uint8_t(code.length + 1) : uint8_t(0);
+                }
+        for (int i = 0; i < 64; ++i) scanIndexOf[alternateScan[i]] = uint8_t(i);
+    }
+};
+
+const SCoefficientCodes& Codes()
+{
+    static const SCoefficientCodes codes;
+    return codes;
+}
+
+// One (run, level) pair: its code and sign in one write, or the escape (prefix, 6-bit
+// run and 12-bit level) in one 24-bit write.
+inline void PutCoefficient(CBitWriter& writer, const SCoefficientCodes& codes, int table, int run, int level)
+{
+    const int magnitude = std::abs(level);
+    if (magnitude <= 40 && run <= 31) {
+        const int length = codes.length[table][run][magnitude];
+        if (length) {
+            writer.PutBits(codes.bits[table][run][magnitude] | (level < 0 ? 1u : 0u), length);
+            return;
+        }
+    }
+    writer.PutBits((uint32_t(vlcCoefficientEscape.code) << 18) | (uint32_t(run & 63) << 12) | (uint32_t(level) & 0xFFF),
+                   24);
+}
+
+// The non-zero levels as a mask over alternate scan positions.
+inline uint64_t ScanMask(const int16_t levels[64], const SCoefficientCodes& codes)
+{
+    uint64_t scan = 0;
+    for (uint64_t raster = NonZeroMask(levels); raster; raster &= raster - 1)
+        scan |= uint64_t(1) << codes.scanIndexOf[__builtin_ctzll(raster)];
+    return scan;
+}
+
+inline void WriteDc(CBitWriter& writer, int level, int component, int& dcPredictor)
+{
+    const int difference = level - dcPredictor;
+    dcPredictor = level;
+    int size = 0;
+    for (int m = std::abs(difference); m; m >>= 1) ++size;
+    const SVlc sizeCode = component == 0 ? VlcDcSizeLuma(size) : VlcDcSizeChroma(size);
+    writer.PutBits(sizeCode.code, sizeCode.length);
+    if (size > 0) writer.PutBits(uint32_t(difference < 0 ? (1 << size) + difference - 1 : difference), size);
+}
+
+}  // namespace
+
+uint64_t NonZeroMaskPlain(const int16_t levels[64])
+{
+    uint64_t mask = 0;
+    for (int i = 0; i < 64; ++i)
+        if (levels[i] != 0) mask |= uint64_t(1) << i;
+    return mask;
+}
+
+uint64_t NonZeroMaskSse2(const int16_t levels[64])
+{
+    // 16 values per step: compare with zero, pack the two 16-bit results to bytes, take
+    // one bit per byte, invert.
+    const __m128i zero = _mm_setzero_si128();
+    uint64_t zeros = 0;
+    for (int i = 0; i < 64; i += 16) {
+        const __m128i a = _mm_cmpeq_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(levels + i)), zero);
+        const __m128i b = _mm_cmpeq_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(levels + i + 8)), zero);
+        zeros |= uint64_t(uint32_t(_mm_movemask_epi8(_mm_packs_epi16(a, b)))) << i;
+    }
+    return ~zeros;
+}
+
+__attribute__((target("avx2"))) uint64_t NonZeroMaskAvx2(const int16_t levels[64])
+{
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i* p = reinterpret_cast<const __m256i*>(levels);
+    uint64_t zeros = 0;
+    for (int i = 0; i < 2; ++i) {
+        const __m256i a = _mm256_cmpeq_epi16(_mm256_loadu_si256(p + 2 * i), zero);
+        const __m256i b = _mm256_cmpeq_epi16(_mm256_loadu_si256(p + 2 * i + 1), zero);
+        // packs per 128-bit lane: [a 0..7, b 0..7 | a 8..15, b 8..15] -> values in order
+        const __m256i bytes = _mm256_permute4x64_epi64(_mm256_packs_epi16(a, b), 0xD8);
+        zeros |= uint64_t(uint32_t(_mm256_movemask_epi8(bytes))) << (32 * i);
+    }
+    return ~zeros;
+}
+
+uint64_t NonZeroMask(const int16_t levels[64])
+{
+    static const bool avx2 = __builtin_cpu_supports("avx2");
+    return avx2 ? NonZeroMaskAvx2(levels) : NonZeroMaskSse2(levels);
+}
 
 void WriteAddressIncrement(CBitWriter& writer, int increment)
 {
@@ -31,7 +144,7 @@ void WriteMotionDifference(CBitWriter& writer, int delta)
     }
 }
 
-void WriteIntraBlock(CBitWriter& writer, const int16_t levels[64], int component, int& dcPredictor, int table)
+void WriteIntraBlockPlain(CBitWriter& writer, const int16_t levels[64], int component, int& dcPredictor, int table)
 {
     const int difference = levels[0] - dcPredictor;
     dcPredictor = levels[0];
@@ -62,7 +175,7 @@ void WriteIntraBlock(CBitWriter& writer, const int16_t levels[64], int component
     writer.PutBits(eob.code, eob.length);
 }
 
-void WriteNonIntraBlock(CBitWriter& writer, const int16_t levels[64])
+void WriteNonIntraBlockPlain(CBitWriter& writer, const int16_t levels[64])
 {
     int run = 0;
     bool first = true;
@@ -93,3 +206,43 @@ void WriteNonIntraBlock(CBitWriter& writer, const int16_t levels[64])
     writer.PutBits(eob.code, eob.length);
 }
 
+
+// The fast writers: the scan positions of the non-zero levels come from a mask, runs
+// are the gaps between set bits, and each code goes out with its sign in one write.
+void WriteIntraBlock(CBitWriter& writer, const int16_t levels[64], int component, int& dcPredictor, int table)
+{
+    const SCoefficientCodes& codes = Codes();
+    WriteDc(writer, levels[0], component, dcPredictor);
+    const int t = table ? 1 : 0;
+    int last = 0;
+    for (uint64_t scan = ScanMask(levels, codes) & ~uint64_t(1); scan; scan &= scan - 1) {
+        const int position = __builtin_ctzll(scan);
+        PutCoefficient(writer, codes, t, position - last - 1, levels[alternateScan[position]]);
+        last = position;
+    }
+    const SVlc eob = VlcEndOfBlock(table);
+    writer.PutBits(eob.code, eob.length);
+}
+
+void WriteNonIntraBlock(CBitWriter& writer, const int16_t levels[64])
+{
+    const SCoefficientCodes& codes = Codes();
+    uint64_t scan = ScanMask(levels, codes);
+    int last = -1;
+    if (scan & 1) {
+        // The first coefficient at scan position 0 with magnitude 1 has the short form "1s".
+        const int level = levels[alternateScan[0]];
+        if (level == 1 || level == -1)
+            writer.PutBits(level < 0 ? 3 : 2, 2);
+        else
+            PutCoefficient(writer, codes, 0, 0, level);
+        last = 0;
+        scan &= scan - 1;
+    }
+    for (; scan; scan &= scan - 1) {
+        const int position = __builtin_ctzll(scan);
+        PutCoefficient(writer, codes, 0, position - last - 1, levels[alternateScan[position]]);
+        last = position;
+    }
+    writer.PutBits(0x2, 2);  // end of block, table B.14
+}

@@ -24,3 +24,15 @@ void WriteIntraBlock(CBitWriter& writer, const int16_t levels[64], int component
 // A non-intra block: all 64 levels with table B.14 (the first pair (0, +-1) as "1s"),
 // escapes, and end of block.
 void WriteNonIntraBlock(CBitWriter& writer, const int16_t levels[64]);
+
+// The block writers above walk the non-zero levels found by a vector mask; these twins
+// walk all 64 scan positions one by one (the definition). Both write the same bits.
+void WriteIntraBlockPlain(CBitWriter& writer, const int16_t levels[64], int component, int& dcPredictor,
+                          int table);
+void WriteNonIntraBlockPlain(CBitWriter& writer, const int16_t levels[64]);
+
+// Returns a mask of the non-zero values of a block: bit i is set when levels[i] != 0.
+uint64_t NonZeroMask(const int16_t levels[64]);
+uint64_t NonZeroMaskPlain(const int16_t levels[64]);
+uint64_t NonZeroMaskSse2(const int16_t levels[64]);
+uint64_t NonZeroMaskAvx2(const int16_t levels[64]);

@@ -2,6 +2,8 @@
 // dispatching call give the same results as the plain twin, bit for bit, on thousands of
 // random blocks, including extremes (coefficients at +-2047 and beyond, samples 0 and
 // 255), sparse and DC-only blocks.
+#include "mpeg2enc/BitWriter.h"
+#include "mpeg2enc/BlockCoding.h"
 #include "mpeg2enc/BlockKernels.h"
 #include "mpeg2enc/Dct.h"
 #include "mpeg2enc/Quantiser.h"
@@ -384,4 +386,71 @@ TEST_P(EncoderKernels, IntraDeviationMatchesPlain)
         ASSERT_EQ(IntraDeviation(p, 24), IntraDeviationPlain(p, 24)) << "trial " << trial;
     }
     SetSadKernels(previous);
+}
+
+// ------------------------------------------------------------------ entropy coding
+
+TEST_P(EncoderKernels, NonZeroMaskMatchesPlain)
+{
+    const auto mask = Pick(NonZeroMaskSse2, NonZeroMaskAvx2, NonZeroMask);
+    alignas(32) int16_t block[64] = {};
+    EXPECT_EQ(mask(block), 0u);
+    for (int pos = 0; pos < 64; ++pos)
+        for (int v : {1, -1, 256, -32768, 32767}) {
+            block[pos] = int16_t(v);
+            ASSERT_EQ(mask(block), uint64_t(1) << pos) << pos << " " << v;
+            block[pos] = 0;
+        }
+    std::mt19937 rng(61);
+    for (int trial = 0; trial < 5000; ++trial) {
+        RandomCoefficients(rng, block, 1 + trial % 300, trial);
+        ASSERT_EQ(mask(block), NonZeroMaskPlain(block)) << "trial " << trial;
+    }
+}
+
+namespace {
+
+// The bytes a writer produced, with its bit count.
+std::vector<uint8_t> Written(CBitWriter& writer, std::vector<uint8_t>& buffer)
+{
+    const uint64_t bits = writer.BitCount();
+    const size_t end = writer.Finish();
+    std::vector<uint8_t> out(buffer.begin(), buffer.begin() + std::ptrdiff_t(end));
+    out.push_back(uint8_t(bits & 0xFF));
+    out.push_back(uint8_t(bits >> 8));
+    return out;
+}
+
+}  // namespace
+
+TEST(EncoderKernelsCoding, BlockWritersWriteThePlainWritersBits)
+{
+    std::mt19937 rng(62);
+    std::vector<uint8_t> bufferA(1 << 16), bufferB(1 << 16);
+    // Levels: small (codes), up to 40 (the longest codes), beyond (escapes), and the
+    // whole int16 range (escapes of the low 12 bits).
+    const int ranges[] = {2, 12, 41, 2047, 32767};
+    for (int trial = 0; trial < 6000; ++trial) {
+        CBitWriter a, b;
+        a.Attach(bufferA.data(), bufferA.size());
+        b.Attach(bufferB.data(), bufferB.size());
+        int dcA = int(rng() % 512), dcB = dcA;
+        // Several blocks per writer so that codes cross word boundaries at every offset.
+        for (int n = 0; n < 8; ++n) {
+            alignas(32) int16_t levels[64];
+            RandomCoefficients(rng, levels, ranges[(trial + n) % 5], trial + n);
+            if (n % 3 == 0) levels[0] = int16_t(int(rng() % 3) - 1);  // the "1s" first pair and its absence
+            if ((trial + n) % 4 == 0) {
+                const int component = int(rng() % 3), table = int(rng() % 2);
+                levels[0] = int16_t(rng() % 2048);  // a DC level within its 11 bits
+                WriteIntraBlockPlain(a, levels, component, dcA, table);
+                WriteIntraBlock(b, levels, component, dcB, table);
+                ASSERT_EQ(dcA, dcB);
+            } else {
+                WriteNonIntraBlockPlain(a, levels);
+                WriteNonIntraBlock(b, levels);
+            }
+        }
+        ASSERT_EQ(Written(a, bufferA), Written(b, bufferB)) << "trial " << trial;
+    }
 }
