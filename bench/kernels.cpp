@@ -2,6 +2,8 @@
 // (per 16 x 16 block for the SADs). Blocks are drawn from a pool of random data shaped
 // like the encoder's (small residuals, sparse coefficient blocks) so that branches and
 // sparse paths see realistic input.
+#include "mpeg2enc/BitWriter.h"
+#include "mpeg2enc/BlockCoding.h"
 #include "mpeg2enc/BlockKernels.h"
 #include "mpeg2enc/Dct.h"
 #include "mpeg2enc/Quantiser.h"
@@ -295,6 +297,39 @@ void BM_Sad(benchmark::State& state)
 }
 BENCHMARK(BM_Sad)->ArgsProduct({{int(SadKernelSet::Plain), int(SadKernelSet::Sse2), int(SadKernelSet::Avx2)},
                                 {0, 1, 2, 3}});
+
+void BM_NonZeroMask(benchmark::State& state)
+{
+    if (!Supported(state)) return;
+    const auto f = Pick(state, NonZeroMaskPlain, NonZeroMaskSse2, NonZeroMaskAvx2);
+    const auto& pool = CoefficientPool(0);
+    int n = 0;
+    for (auto _ : state) benchmark::DoNotOptimize(f(pool.data() + size_t(n++ & (poolSize - 1)) * 64));
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_NonZeroMask)->Arg(kPlain)->Arg(kSse2)->Arg(kAvx2);
+
+// Entropy coding of quantised blocks: range(0) 0 the plain writer (every scan position),
+// otherwise the mask-driven writer; range(1) 0 non-intra, 1 intra (table B.15).
+void BM_WriteBlock(benchmark::State& state)
+{
+    const bool plain = state.range(0) == kPlain, intra = state.range(1) != 0;
+    const auto& pool = CoefficientPool(0);
+    std::vector<uint8_t> buffer(1 << 20);
+    CBitWriter writer;
+    writer.Attach(buffer.data(), buffer.size());
+    int n = 0, dc = 0;
+    for (auto _ : state) {
+        const int16_t* levels = pool.data() + size_t(n & (poolSize - 1)) * 64;
+        if (intra)
+            plain ? WriteIntraBlockPlain(writer, levels, n % 3, dc, 1) : WriteIntraBlock(writer, levels, n % 3, dc, 1);
+        else
+            plain ? WriteNonIntraBlockPlain(writer, levels) : WriteNonIntraBlock(writer, levels);
+        if ((++n & 1023) == 0) writer.Attach(buffer.data(), buffer.size());
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_WriteBlock)->ArgsProduct({{kPlain, kAvx2}, {0, 1}});
 
 }  // namespace
 

@@ -16,8 +16,9 @@ namespace {
 struct SCoefficientCodes {
     uint32_t bits[2][32][41];
     uint8_t length[2][32][41];
-    // raster position -> alternate scan position
-    uint8_t scanIndexOf[64];
+    // For byte k of a raster-order mask (positions 8k..8k+7) and its value b, the
+    // alternate scan positions of the set bits as a mask.
+    uint64_t scanBits[8][256];
     SCoefficientCodes()
     {
         for (int t = 0; t < 2; ++t)
@@ -27,7 +28,14 @@ struct SCoefficientCodes {
                     bits[t][run][level] = uint32_t(code.code) << 1;
                     length[t][run][level] = code.length ? uint8_t(code.length + 1) : uint8_t(0);
                 }
+        uint8_t scanIndexOf[64];  // raster position -> alternate scan position
         for (int i = 0; i < 64; ++i) scanIndexOf[alternateScan[i]] = uint8_t(i);
+        for (int k = 0; k < 8; ++k)
+            for (int b = 0; b < 256; ++b) {
+                scanBits[k][b] = 0;
+                for (int bit = 0; bit < 8; ++bit)
+                    if (b & (1 << bit)) scanBits[k][b] |= uint64_t(1) << scanIndexOf[8 * k + bit];
+            }
     }
 };
 
@@ -56,9 +64,9 @@ inline void PutCoefficient(CBitWriter& writer, const SCoefficientCodes& codes, i
 // The non-zero levels as a mask over alternate scan positions.
 inline uint64_t ScanMask(const int16_t levels[64], const SCoefficientCodes& codes)
 {
+    const uint64_t raster = NonZeroMask(levels);
     uint64_t scan = 0;
-    for (uint64_t raster = NonZeroMask(levels); raster; raster &= raster - 1)
-        scan |= uint64_t(1) << codes.scanIndexOf[__builtin_ctzll(raster)];
+    for (int k = 0; k < 8; ++k) scan |= codes.scanBits[k][(raster >> (8 * k)) & 0xFF];
     return scan;
 }
 
