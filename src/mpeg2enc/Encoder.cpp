@@ -339,6 +339,9 @@ void CEncoder::SetFieldOrder(bool interlaced, bool topFirst)
 
 bool CEncoder::Configure()
 {
+    // Workers are sized for the old picture; a stream that goes on after a new
+    // configuration is coded serially (the same bytes).
+    StopWorkers();
     initialised = false;
     if (width < 16 || height < 16 || width % 16 || height % 16 || width > 4080 || height > 4080) return false;
     mbColumns = width / 16;
@@ -694,105 +697,103 @@ void CEncoder::CodeRow(int row, CBitWriter& writer, bool intra, int q, const CFr
                                    size_t(row * 16 + 8) * size_t(width), size_t(row * 16 + 8) * size_t(width) + 8};
     const size_t chromaOffset = size_t(row * 8) * size_t(chromaWidth);
 
-    {
-        writer.PutStartCode(0x00000101 + uint32_t(row));
-        writer.PutBits(uint32_t(scaleCode), 5);
-        writer.PutBits(0, 1);
-        int increment = 1;
-        int predX = 0, predY = 0;
-        int dc[3] = {0, 0, 0};
+    writer.PutStartCode(0x00000101 + uint32_t(row));
+    writer.PutBits(uint32_t(scaleCode), 5);
+    writer.PutBits(0, 1);
+    int increment = 1;
+    int predX = 0, predY = 0;
+    int dc[3] = {0, 0, 0};
 
-        for (int column = 0; column < mbColumns; ++column) {
-            const int b = row * mbColumns + column;
-            int mbFlags = flags[b];
-            const bool mbIntra = (mbFlags & flagIntra) != 0;
+    for (int column = 0; column < mbColumns; ++column) {
+        const int b = row * mbColumns + column;
+        int mbFlags = flags[b];
+        const bool mbIntra = (mbFlags & flagIntra) != 0;
 
-            // Prediction and prediction error of the six blocks.
-            if (mbIntra)
-                std::memset(pred, 128, sizeof pred);
+        // Prediction and prediction error of the six blocks.
+        if (mbIntra)
+            std::memset(pred, 128, sizeof pred);
+        else
+            FormPrediction(column, row, vx[b], vy[b], reference, pred);
+        for (int blk = 0; blk < 6; ++blk) {
+            if (blk < 4)
+                ResidualBlock(src.planeY + blockOffset[blk] + size_t(column * 16), width, pred[blk],
+                              coefficients[blk]);
             else
-                FormPrediction(column, row, vx[b], vy[b], reference, pred);
+                ResidualBlock((blk == 4 ? src.planeCb : src.planeCr) + chromaOffset + size_t(column * 8),
+                              chromaWidth, pred[blk], coefficients[blk]);
+            ForwardDct(coefficients[blk]);
+        }
+
+        int pattern = 0;
+        if (mbIntra) {
+            for (int blk = 0; blk < 6; ++blk) quantiser.QuantiseIntra(coefficients[blk], levels[blk], q);
+            pattern = 63;
+        } else {
+            for (int blk = 0; blk < 6; ++blk)
+                if (quantiser.QuantiseNonIntra(coefficients[blk], levels[blk], q)) pattern |= 32 >> blk;
+        }
+
+        bool skipped = false;
+        if (!mbIntra) {
+            if (pattern != 0)
+                mbFlags |= flagPattern;
+            else if (!(mbFlags & flagForward) && column != 0 && column != mbColumns - 1)
+                skipped = true;
+            else
+                mbFlags |= flagForward;
+        }
+        flags[b] = mbFlags;
+
+        if (skipped) {
+            ++increment;
+            predX = predY = 0;
+            dc[0] = dc[1] = dc[2] = 0;
+        } else {
+            WriteAddressIncrement(writer, increment);
+            increment = 1;
+            const SVlc type = intra ? vlcMacroblockTypeIntraI : VlcMacroblockTypeP(mbFlags);
+            writer.PutBits(type.code, type.length);
+            if (mbFlags & flagForward) writer.PutBits(2, 2);  // frame_motion_type: frame
+            if (mbIntra || pattern != 0) writer.PutBits(0, 1);  // dct_type: frame
+            if (mbFlags & flagForward) {
+                WriteMotionDifference(writer, vx[b] - predX);
+                WriteMotionDifference(writer, vy[b] - predY);
+                predX = vx[b];
+                predY = vy[b];
+            }
+            if (!mbIntra && pattern != 0) {
+                const SVlc cbp = VlcCodedBlockPattern(pattern);
+                writer.PutBits(cbp.code, cbp.length);
+            }
             for (int blk = 0; blk < 6; ++blk) {
-                if (blk < 4)
-                    ResidualBlock(src.planeY + blockOffset[blk] + size_t(column * 16), width, pred[blk],
-                                  coefficients[blk]);
+                if (!(pattern & (32 >> blk))) continue;
+                if (mbIntra)
+                    WriteIntraBlock(writer, levels[blk], blk < 4 ? 0 : blk - 3, dc[blk < 4 ? 0 : blk - 3],
+                                    intraTable);
                 else
-                    ResidualBlock((blk == 4 ? src.planeCb : src.planeCr) + chromaOffset + size_t(column * 8),
-                                  chromaWidth, pred[blk], coefficients[blk]);
-                ForwardDct(coefficients[blk]);
+                    WriteNonIntraBlock(writer, levels[blk]);
             }
+            if (mbIntra || !(mbFlags & flagForward)) predX = predY = 0;
+            if (!mbIntra) dc[0] = dc[1] = dc[2] = 0;
+        }
 
-            int pattern = 0;
-            if (mbIntra) {
-                for (int blk = 0; blk < 6; ++blk) quantiser.QuantiseIntra(coefficients[blk], levels[blk], q);
-                pattern = 63;
-            } else {
-                for (int blk = 0; blk < 6; ++blk)
-                    if (quantiser.QuantiseNonIntra(coefficients[blk], levels[blk], q)) pattern |= 32 >> blk;
-            }
-
-            bool skipped = false;
-            if (!mbIntra) {
-                if (pattern != 0)
-                    mbFlags |= flagPattern;
-                else if (!(mbFlags & flagForward) && column != 0 && column != mbColumns - 1)
-                    skipped = true;
+        // Reconstruction: prediction plus the inverse transform of what was coded.
+        for (int blk = 0; blk < 6; ++blk) {
+            const bool coded = (pattern & (32 >> blk)) != 0;
+            if (coded) {
+                if (mbIntra)
+                    quantiser.DequantiseIntra(levels[blk], dequantised, q);
                 else
-                    mbFlags |= flagForward;
+                    quantiser.DequantiseNonIntra(levels[blk], dequantised, q);
+                InverseDct(dequantised, residual);
             }
-            flags[b] = mbFlags;
-
-            if (skipped) {
-                ++increment;
-                predX = predY = 0;
-                dc[0] = dc[1] = dc[2] = 0;
-            } else {
-                WriteAddressIncrement(writer, increment);
-                increment = 1;
-                const SVlc type = intra ? vlcMacroblockTypeIntraI : VlcMacroblockTypeP(mbFlags);
-                writer.PutBits(type.code, type.length);
-                if (mbFlags & flagForward) writer.PutBits(2, 2);  // frame_motion_type: frame
-                if (mbIntra || pattern != 0) writer.PutBits(0, 1);  // dct_type: frame
-                if (mbFlags & flagForward) {
-                    WriteMotionDifference(writer, vx[b] - predX);
-                    WriteMotionDifference(writer, vy[b] - predY);
-                    predX = vx[b];
-                    predY = vy[b];
-                }
-                if (!mbIntra && pattern != 0) {
-                    const SVlc cbp = VlcCodedBlockPattern(pattern);
-                    writer.PutBits(cbp.code, cbp.length);
-                }
-                for (int blk = 0; blk < 6; ++blk) {
-                    if (!(pattern & (32 >> blk))) continue;
-                    if (mbIntra)
-                        WriteIntraBlock(writer, levels[blk], blk < 4 ? 0 : blk - 3, dc[blk < 4 ? 0 : blk - 3],
-                                        intraTable);
-                    else
-                        WriteNonIntraBlock(writer, levels[blk]);
-                }
-                if (mbIntra || !(mbFlags & flagForward)) predX = predY = 0;
-                if (!mbIntra) dc[0] = dc[1] = dc[2] = 0;
-            }
-
-            // Reconstruction: prediction plus the inverse transform of what was coded.
-            for (int blk = 0; blk < 6; ++blk) {
-                const bool coded = (pattern & (32 >> blk)) != 0;
-                if (coded) {
-                    if (mbIntra)
-                        quantiser.DequantiseIntra(levels[blk], dequantised, q);
-                    else
-                        quantiser.DequantiseNonIntra(levels[blk], dequantised, q);
-                    InverseDct(dequantised, residual);
-                }
-                if (blk < 4)
-                    ReconstructBlock(pred[blk], coded ? residual : nullptr,
-                                     out.planeY + blockOffset[blk] + size_t(column * 16), width);
-                else
-                    ReconstructBlock(pred[blk], coded ? residual : nullptr,
-                                     (blk == 4 ? out.planeCb : out.planeCr) + chromaOffset + size_t(column * 8),
-                                     chromaWidth);
-            }
+            if (blk < 4)
+                ReconstructBlock(pred[blk], coded ? residual : nullptr,
+                                 out.planeY + blockOffset[blk] + size_t(column * 16), width);
+            else
+                ReconstructBlock(pred[blk], coded ? residual : nullptr,
+                                 (blk == 4 ? out.planeCb : out.planeCr) + chromaOffset + size_t(column * 8),
+                                 chromaWidth);
         }
     }
 }
