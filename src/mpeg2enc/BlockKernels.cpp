@@ -74,37 +74,32 @@ inline __m128i Average4Hi(__m128i a, __m128i b, __m128i c, __m128i d)
     return _mm_srli_epi16(_mm_add_epi16(sum, _mm_set1_epi16(2)), 2);
 }
 
-// One row of `size` (8 or 16) predicted samples; _mm_avg_epu8 is (a + b + 1) >> 1.
-// Loads never go beyond the samples the plain routine reads.
-inline void PredictRowSse2(const uint8_t* p, int refStride, bool halfX, bool halfY, uint8_t* out, bool wide)
+// Prediction with the case decided once per block: `Load` reads the row width (8 or
+// 16 samples) and `Store` writes it. _mm_avg_epu8 is (a + b + 1) >> 1. Loads never go
+// beyond the samples the plain routine reads.
+template <bool wide>
+inline void PredictSse2(const uint8_t* p, int refStride, bool halfX, bool halfY, uint8_t* out, int outStride)
 {
-    if (wide) {
-        __m128i v;
-        if (!halfX && !halfY)
-            v = Load16(p);
-        else if (!halfY)
-            v = _mm_avg_epu8(Load16(p), Load16(p + 1));
-        else if (!halfX)
-            v = _mm_avg_epu8(Load16(p), Load16(p + refStride));
-        else {
-            const __m128i a = Load16(p), b = Load16(p + 1), c = Load16(p + refStride),
-                          d = Load16(p + refStride + 1);
-            v = _mm_packus_epi16(Average4Lo(a, b, c, d), Average4Hi(a, b, c, d));
+    constexpr int size = wide ? 16 : 8;
+    auto load = [](const uint8_t* q) { return wide ? Load16(q) : Load8(q); };
+    auto store = [](uint8_t* q, __m128i v) { wide ? Store16(q, v) : Store8(q, v); };
+    if (!halfX && !halfY) {
+        for (int j = 0; j < size; ++j, p += refStride, out += outStride) store(out, load(p));
+    } else if (!halfY) {
+        for (int j = 0; j < size; ++j, p += refStride, out += outStride) store(out, _mm_avg_epu8(load(p), load(p + 1)));
+    } else if (!halfX) {
+        __m128i above = load(p);
+        for (int j = 0; j < size; ++j, p += refStride, out += outStride) {
+            const __m128i below = load(p + refStride);
+            store(out, _mm_avg_epu8(above, below));
+            above = below;
         }
-        Store16(out, v);
     } else {
-        __m128i v;
-        if (!halfX && !halfY)
-            v = Load8(p);
-        else if (!halfY)
-            v = _mm_avg_epu8(Load8(p), Load8(p + 1));
-        else if (!halfX)
-            v = _mm_avg_epu8(Load8(p), Load8(p + refStride));
-        else {
-            const __m128i lo = Average4Lo(Load8(p), Load8(p + 1), Load8(p + refStride), Load8(p + refStride + 1));
-            v = _mm_packus_epi16(lo, lo);
+        for (int j = 0; j < size; ++j, p += refStride, out += outStride) {
+            const __m128i a = load(p), b = load(p + 1), c = load(p + refStride), d = load(p + refStride + 1);
+            const __m128i lo = Average4Lo(a, b, c, d);
+            store(out, _mm_packus_epi16(lo, wide ? Average4Hi(a, b, c, d) : lo));
         }
-        Store8(out, v);
     }
 }
 
@@ -140,8 +135,10 @@ void ReconstructBlockSse2(const uint8_t prediction[64], const int16_t* residual,
 void PredictBlockSse2(const uint8_t* ref, int refStride, bool halfX, bool halfY, uint8_t* out, int outStride,
                       int size)
 {
-    const bool wide = size == 16;
-    for (int j = 0; j < size; ++j) PredictRowSse2(ref + j * refStride, refStride, halfX, halfY, out + j * outStride, wide);
+    if (size == 16)
+        PredictSse2<true>(ref, refStride, halfX, halfY, out, outStride);
+    else
+        PredictSse2<false>(ref, refStride, halfX, halfY, out, outStride);
 }
 
 bool IsZeroBlockSse2(const int16_t block[64])
@@ -191,12 +188,15 @@ void PredictBlockAvx2(const uint8_t* ref, int refStride, bool halfX, bool halfY,
 void PredictBlockAvx2(const uint8_t* ref, int refStride, bool halfX, bool halfY, uint8_t* out, int outStride,
                       int size)
 {
-    if (size != 16 || !halfX || !halfY) {
+    if (size != 16) {
+        // Rows of 8: the 128-bit routine (in its VEX form).
+        PredictSse2<false>(ref, refStride, halfX, halfY, out, outStride);
+        return;
+    }
+    if (!halfX || !halfY) {
         // Byte averages and copies: one 128-bit operation per row is already the width
         // of a row.
-        const bool wide = size == 16;
-        for (int j = 0; j < size; ++j)
-            PredictRowSse2(ref + j * refStride, refStride, halfX, halfY, out + j * outStride, wide);
+        PredictSse2<true>(ref, refStride, halfX, halfY, out, outStride);
         return;
     }
     // Four-sample averages of 16-sample rows in sixteen 16-bit lanes; each reference row
