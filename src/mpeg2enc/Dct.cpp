@@ -393,11 +393,27 @@ __attribute__((target("avx2"))) void InverseDctAvx2(const int16_t coefficients[6
     for (int v = 0; v < 8; ++v) {
         if (!masks[v]) continue;
         __m256d a0 = _mm256_setzero_pd(), a1 = _mm256_setzero_pd();
-        for (unsigned m = masks[v]; m; m &= m - 1) {
-            const int u = __builtin_ctz(m);
-            const __m256d c = _mm256_set1_pd(double(coefficients[v * 8 + u]));
-            a0 = _mm256_add_pd(a0, _mm256_mul_pd(c, _mm256_load_pd(table.m[u])));
-            a1 = _mm256_add_pd(a1, _mm256_mul_pd(c, _mm256_load_pd(table.m[u] + 4)));
+        if (__builtin_popcount(masks[v]) > 3) {
+            // A busy row: all eight terms without branches. A zero coefficient adds a
+            // zero product, which leaves the sum as it is (a sum that is zero stays +0),
+            // so this is the sparse loop's result.
+            alignas(32) double c[8];
+            const __m128i row = _mm_loadu_si128(reinterpret_cast<const __m128i*>(coefficients + 8 * v));
+            const __m256i wide = _mm256_cvtepi16_epi32(row);
+            _mm256_store_pd(c, _mm256_cvtepi32_pd(_mm256_castsi256_si128(wide)));
+            _mm256_store_pd(c + 4, _mm256_cvtepi32_pd(_mm256_extracti128_si256(wide, 1)));
+            for (int u = 0; u < 8; ++u) {
+                const __m256d cu = _mm256_broadcast_sd(c + u);
+                a0 = _mm256_add_pd(a0, _mm256_mul_pd(cu, _mm256_load_pd(table.m[u])));
+                a1 = _mm256_add_pd(a1, _mm256_mul_pd(cu, _mm256_load_pd(table.m[u] + 4)));
+            }
+        } else {
+            for (unsigned m = masks[v]; m; m &= m - 1) {
+                const int u = __builtin_ctz(m);
+                const __m256d c = _mm256_set1_pd(double(coefficients[v * 8 + u]));
+                a0 = _mm256_add_pd(a0, _mm256_mul_pd(c, _mm256_load_pd(table.m[u])));
+                a1 = _mm256_add_pd(a1, _mm256_mul_pd(c, _mm256_load_pd(table.m[u] + 4)));
+            }
         }
         _mm256_store_pd(tmp[rows], a0);
         _mm256_store_pd(tmp[rows] + 4, a1);
