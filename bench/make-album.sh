@@ -66,7 +66,7 @@ make_photo() {
   convert -seed "$seed" -size "${pw}x${ph}" plasma:fractal -blur 0x1 -resize "${w}x${h}!" \
     \( -size "${w}x${h}" radial-gradient:"rgb($r,$g,$b)-rgb($(( 255 - r )),$(( 255 - g )),$(( 255 - b )))" \) \
     -compose overlay -composite \
-    \( -size "${tw}x${th}" xc:gray50 -seed "$seed" -attenuate 1 +noise Random -colorspace gray +level 35%,65% \
+    \( -size "${tw}x${th}" xc:gray50 -seed "$seed" -attenuate 1 +noise Random -colorspace gray +level 20%,80% \
        -resize "${w}x${h}!" \) -compose overlay -composite -compose over \
     -fill 'rgba(250,240,200,0.7)' -draw "circle $sx,$sy $(( sx + sr )),$sy" \
     -fill "rgba($(( g / 3 )),$(( r / 2 + 40 )),$(( b / 4 )),0.75)" -draw "polygon $hill" \
