@@ -1,5 +1,6 @@
 #include "slideshow/ImageFile.h"
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
@@ -113,9 +114,13 @@ int RunJpegDecode(JpegDecodeState* s, CRgbImage* out, int wantW, int wantH) {
     if (s->cinfo.output_components != 3) return 3;
     AllocateRgb(out, (int)s->cinfo.output_width, (int)s->cinfo.output_height);
     const size_t rowBytes = (size_t)s->cinfo.output_width * 3;
+    // Several lines per call: the decoder hands over as many as it has ready.
+    JSAMPROW rows[16];
     while (s->cinfo.output_scanline < s->cinfo.output_height) {
-        JSAMPROW row = out->pixels.data() + (size_t)s->cinfo.output_scanline * rowBytes;
-        jpeg_read_scanlines(&s->cinfo, &row, 1);
+        const JDIMENSION at = s->cinfo.output_scanline;
+        const JDIMENSION count = std::min<JDIMENSION>(16, s->cinfo.output_height - at);
+        for (JDIMENSION k = 0; k < count; ++k) rows[k] = out->pixels.data() + (size_t)(at + k) * rowBytes;
+        jpeg_read_scanlines(&s->cinfo, rows, count);
     }
     jpeg_finish_decompress(&s->cinfo);
     return 0;
