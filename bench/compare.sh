@@ -19,7 +19,8 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 sections_all=(album encoder audio image)
 build=$root/build/release
 if [ $# -gt 0 ] && ! [[ " ${sections_all[*]} " == *" $1 "* ]]; then build=$1; shift; fi
-build=$(cd "$build" 2>/dev/null && pwd) || { echo "compare.sh: no build folder $build" >&2; exit 1; }
+[ -d "$build" ] || { echo "compare.sh: no build folder $build" >&2; exit 1; }
+build=$(cd "$build" && pwd)
 sections=("$@")
 [ ${#sections[@]} -gt 0 ] || sections=("${sections_all[@]}")
 for s in "${sections[@]}"; do
@@ -205,7 +206,8 @@ section_album() {
   rm -rf "$work/ours-sample"
   album_one large "$(large_album)"
   echo "  (the peer chain has a slow zoom on every photo and cross-fades only; ours renders each photo's own"
-  echo "   motion and transition. Video: ours at the rate fitted to the disc, the peer at 6000 kbit/s.)"
+  echo "   motion and transition; it mixes music and narration without lowering the music under the voice."
+  echo "   Video: ours at the rate fitted to the disc, the peer at 6000 kbit/s.)"
 }
 
 # --- encoder, audio, image ---------------------------------------------------------------
