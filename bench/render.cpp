@@ -247,8 +247,10 @@ void BM_RgbRowPairToYuv(benchmark::State& state) {
 }
 void BM_BilinearRgbxRow(benchmark::State& state) {
     SKernelData& d = KernelData();
+    std::vector<uint16_t> weights(720 * 8);
+    BilinearRgbxWeights(d.w1.data(), weights.data(), 720);
     RunKernel<decltype(&BilinearRgbxRow_C)>(state, BilinearRgbxRow_C, BilinearRgbxRow_SSE2, BilinearRgbxRow_AVX2,
-                                            [&](auto f) { f(d.rgbx0.data(), d.x0.data(), d.w1.data(), d.out16.data(), 720); });
+                                            [&](auto f) { f(d.rgbx0.data(), d.x0.data(), weights.data(), d.out16.data(), 720); });
 }
 void BM_BilinearVertical(benchmark::State& state) {
     SKernelData& d = KernelData();

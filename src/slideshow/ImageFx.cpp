@@ -69,6 +69,7 @@ bool CImageFx::InitFx(int width, int height) {
     motionRows[1].assign((size_t)width * 4, 0);
     motionX0.assign(width, 0);
     motionW1.assign(width, 0);
+    motionWeights.assign((size_t)width * 8, 0);
     dissolveChoice.assign((size_t)((width + 2) / 3) * ((height + 2) / 3), 0);
     dissolveMask.assign(width, 0);
     swingFactor.assign(width, 0.0);
@@ -204,13 +205,14 @@ void CImageFx::RenderMotion(int code, double t, CYUV420Image& out) {
         motionX0[i] = x0;
         motionW1[i] = w1;
     }
+    BilinearRgbxWeights(motionW1.data(), motionWeights.data(), W);
     int rowOf[2] = {-1, -1};
     auto horizontal = [&](int sy, int keep) -> const uint16_t* {
         for (int k = 0; k < 2; ++k)
             if (rowOf[k] == sy) return motionRows[k].data();
         const int slot = keep == 0 ? 1 : 0;
         // Line sy from the top is stored H - 1 - sy lines into the bottom-up bitmap.
-        BilinearRgbxRow(softBitmap.data() + (size_t)(H - 1 - sy) * W * 4, motionX0.data(), motionW1.data(),
+        BilinearRgbxRow(softBitmap.data() + (size_t)(H - 1 - sy) * W * 4, motionX0.data(), motionWeights.data(),
                         motionRows[slot].data(), W);
         rowOf[slot] = sy;
         return motionRows[slot].data();

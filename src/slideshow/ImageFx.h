@@ -128,6 +128,7 @@ private:
     std::vector<uint8_t> motionBitmap;    // two lines of a motion frame, 32-bit, bottom-up
     std::vector<uint16_t> motionRows[2];
     std::vector<int> motionX0, motionW1;
+    std::vector<uint16_t> motionWeights;  // motionW1 prepared for the row kernel
     std::vector<uint8_t> dissolveChoice;  // RandomDissolve: one choice per 3 x 3 block
     std::vector<uint8_t> dissolveMask;    // RandomDissolve: one line of choices
     std::vector<double> swingFactor;      // Swing: the per-column part of the line mapping

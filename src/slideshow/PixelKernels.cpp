@@ -351,74 +351,71 @@ void BlendRows(const uint8_t* a, const uint8_t* b, int k, uint8_t* out, int n) {
 
 // ---------------------------------------------------------------- bilinear, 32-bit pixels
 
-void BilinearRgbxRow_C(const uint8_t* src, const int* x0, const int* w1, uint16_t* out, int n) {
+void BilinearRgbxWeights(const int* w1, uint16_t* weights, int n) {
+    for (int i = 0; i < n; ++i)
+        for (int c = 0; c < 4; ++c) {
+            weights[8 * i + c] = (uint16_t)(256 - w1[i]);
+            weights[8 * i + 4 + c] = (uint16_t)w1[i];
+        }
+}
+
+void BilinearRgbxRow_C(const uint8_t* src, const int* x0, const uint16_t* weights, uint16_t* out, int n) {
     for (int i = 0; i < n; ++i) {
         const uint8_t* a = src + (size_t)x0[i] * 4;
-        const int wb = w1[i], wa = 256 - wb;
+        const int wa = weights[8 * i], wb = weights[8 * i + 4];
         for (int c = 0; c < 4; ++c) out[i * 4 + c] = (uint16_t)(a[c] * wa + a[4 + c] * wb);
     }
 }
 
-void BilinearRgbxRow_SSE2(const uint8_t* src, const int* x0, const int* w1, uint16_t* out, int n) {
+// Two output pixels a step: each one's two source pixels (8 bytes) widen to one
+// vector that multiplies by its prepared weights; the halves are then added.
+void BilinearRgbxRow_SSE2(const uint8_t* src, const int* x0, const uint16_t* weights, uint16_t* out, int n) {
     int i = 0;
     const __m128i zero = _mm_setzero_si128();
     for (; i + 2 <= n; i += 2) {
-        // Two neighbouring pixels per output pixel, widened to 16 bits.
         const __m128i pa = _mm_unpacklo_epi8(
             _mm_loadl_epi64(reinterpret_cast<const __m128i*>(src + (size_t)x0[i] * 4)), zero);
         const __m128i pb = _mm_unpacklo_epi8(
             _mm_loadl_epi64(reinterpret_cast<const __m128i*>(src + (size_t)x0[i + 1] * 4)), zero);
-        const short wa1 = (short)w1[i], wa0 = (short)(256 - w1[i]);
-        const short wb1 = (short)w1[i + 1], wb0 = (short)(256 - w1[i + 1]);
-        const __m128i ma = _mm_mullo_epi16(pa, _mm_setr_epi16(wa0, wa0, wa0, wa0, wa1, wa1, wa1, wa1));
-        const __m128i mb = _mm_mullo_epi16(pb, _mm_setr_epi16(wb0, wb0, wb0, wb0, wb1, wb1, wb1, wb1));
-        // Add the upper four lanes (second pixel) onto the lower four.
+        const __m128i ma = _mm_mullo_epi16(pa, _mm_loadu_si128(reinterpret_cast<const __m128i*>(weights + 8 * i)));
+        const __m128i mb = _mm_mullo_epi16(pb, _mm_loadu_si128(reinterpret_cast<const __m128i*>(weights + 8 * i + 8)));
+        // Add the upper four lanes (second source pixel) onto the lower four.
         const __m128i lo = _mm_unpacklo_epi64(ma, mb), hi = _mm_unpackhi_epi64(ma, mb);
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out + (size_t)i * 4), _mm_add_epi16(lo, hi));
     }
-    if (i < n) BilinearRgbxRow_C(src, x0 + i, w1 + i, out + (size_t)i * 4, n - i);
+    if (i < n) BilinearRgbxRow_C(src, x0 + i, weights + 8 * i, out + (size_t)i * 4, n - i);
 }
 
-// Four output pixels a step. Each output pixel's two source pixels (8 bytes) fill one
-// 128-bit lane once widened to 16 bits; pshufb spreads each pixel's weight pair over
-// its lane, and the two halves of every lane are then added.
-__attribute__((target("avx2"))) void BilinearRgbxRow_AVX2(const uint8_t* src, const int* x0, const int* w1,
+// Four output pixels a step: output pixels i and i + 1 share one 256-bit vector (one
+// per lane), as do i + 2 and i + 3; the lane halves are then added and the permute
+// puts the four results in order.
+__attribute__((target("avx2"))) void BilinearRgbxRow_AVX2(const uint8_t* src, const int* x0, const uint16_t* weights,
                                                           uint16_t* out, int n) {
     int i = 0;
-    const __m128i full = _mm_set1_epi32(256);
-    // 16-bit weights w0(i), w1(i), w0(i+1), w1(i+1), ... : pixels i, i+1 for the first
-    // product, pixels i+2, i+3 for the second.
-    const __m256i spreadA = _mm256_setr_epi8(0, 1, 0, 1, 0, 1, 0, 1, 2, 3, 2, 3, 2, 3, 2, 3,
-                                             4, 5, 4, 5, 4, 5, 4, 5, 6, 7, 6, 7, 6, 7, 6, 7);
-    const __m256i spreadB = _mm256_setr_epi8(8, 9, 8, 9, 8, 9, 8, 9, 10, 11, 10, 11, 10, 11, 10, 11,
-                                             12, 13, 12, 13, 12, 13, 12, 13, 14, 15, 14, 15, 14, 15, 14, 15);
     for (; i + 4 <= n; i += 4) {
-        const __m128i wb = _mm_loadu_si128(reinterpret_cast<const __m128i*>(w1 + i));
-        const __m128i wa = _mm_sub_epi32(full, wb);
-        const __m128i pairs = _mm_packs_epi32(_mm_unpacklo_epi32(wa, wb), _mm_unpackhi_epi32(wa, wb));
-        const __m256i weights = _mm256_broadcastsi128_si256(pairs);
         const __m128i p01 = _mm_unpacklo_epi64(
             _mm_loadl_epi64(reinterpret_cast<const __m128i*>(src + (size_t)x0[i] * 4)),
             _mm_loadl_epi64(reinterpret_cast<const __m128i*>(src + (size_t)x0[i + 1] * 4)));
         const __m128i p23 = _mm_unpacklo_epi64(
             _mm_loadl_epi64(reinterpret_cast<const __m128i*>(src + (size_t)x0[i + 2] * 4)),
             _mm_loadl_epi64(reinterpret_cast<const __m128i*>(src + (size_t)x0[i + 3] * 4)));
-        const __m256i m01 = _mm256_mullo_epi16(_mm256_cvtepu8_epi16(p01), _mm256_shuffle_epi8(weights, spreadA));
-        const __m256i m23 = _mm256_mullo_epi16(_mm256_cvtepu8_epi16(p23), _mm256_shuffle_epi8(weights, spreadB));
-        // Lanes now hold output pixels (i, i+2) and (i+1, i+3); the permute orders them.
+        const __m256i m01 = _mm256_mullo_epi16(
+            _mm256_cvtepu8_epi16(p01), _mm256_loadu_si256(reinterpret_cast<const __m256i*>(weights + 8 * i)));
+        const __m256i m23 = _mm256_mullo_epi16(
+            _mm256_cvtepu8_epi16(p23), _mm256_loadu_si256(reinterpret_cast<const __m256i*>(weights + 8 * i + 16)));
+        // Lanes now hold output pixels (i, i+2) and (i+1, i+3).
         const __m256i sum = _mm256_add_epi16(_mm256_unpacklo_epi64(m01, m23), _mm256_unpackhi_epi64(m01, m23));
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + (size_t)i * 4),
-                            _mm256_permute4x64_epi64(sum, 0xD8));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + (size_t)i * 4), _mm256_permute4x64_epi64(sum, 0xD8));
     }
     _mm256_zeroupper();  // the rest runs in SSE code
-    if (i < n) BilinearRgbxRow_SSE2(src, x0 + i, w1 + i, out + (size_t)i * 4, n - i);
+    if (i < n) BilinearRgbxRow_SSE2(src, x0 + i, weights + 8 * i, out + (size_t)i * 4, n - i);
 }
 
-void BilinearRgbxRow(const uint8_t* src, const int* x0, const int* w1, uint16_t* out, int n) {
+void BilinearRgbxRow(const uint8_t* src, const int* x0, const uint16_t* weights, uint16_t* out, int n) {
     if (HaveAvx2())
-        BilinearRgbxRow_AVX2(src, x0, w1, out, n);
+        BilinearRgbxRow_AVX2(src, x0, weights, out, n);
     else
-        BilinearRgbxRow_SSE2(src, x0, w1, out, n);
+        BilinearRgbxRow_SSE2(src, x0, weights, out, n);
 }
 
 // ---------------------------------------------------------------- packed 4:2:2

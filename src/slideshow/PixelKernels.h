@@ -47,11 +47,17 @@ bool HaveAvx2();
 
 // Horizontal bilinear pass over a 32-bit pixel row: for output pixel i and each of
 // its 4 bytes c, out[4i + c] = src[4 x0[i] + c] x (256 - w1[i]) + src[4 (x0[i] + 1) + c] x w1[i].
-// Both source pixels x0[i] and x0[i] + 1 must exist.
-void BilinearRgbxRow(const uint8_t* src, const int* x0, const int* w1, uint16_t* out, int n);
-void BilinearRgbxRow_C(const uint8_t* src, const int* x0, const int* w1, uint16_t* out, int n);
-void BilinearRgbxRow_SSE2(const uint8_t* src, const int* x0, const int* w1, uint16_t* out, int n);
-void BilinearRgbxRow_AVX2(const uint8_t* src, const int* x0, const int* w1, uint16_t* out, int n);
+// Both source pixels x0[i] and x0[i] + 1 must exist. The weights come prepared by
+// BilinearRgbxWeights (they stay the same for every line of a frame).
+void BilinearRgbxRow(const uint8_t* src, const int* x0, const uint16_t* weights, uint16_t* out, int n);
+void BilinearRgbxRow_C(const uint8_t* src, const int* x0, const uint16_t* weights, uint16_t* out, int n);
+void BilinearRgbxRow_SSE2(const uint8_t* src, const int* x0, const uint16_t* weights, uint16_t* out, int n);
+void BilinearRgbxRow_AVX2(const uint8_t* src, const int* x0, const uint16_t* weights, uint16_t* out, int n);
+
+// Prepares the weights of BilinearRgbxRow for n output pixels: weights[8i .. 8i + 3] =
+// 256 - w1[i] and weights[8i + 4 .. 8i + 7] = w1[i] (0 <= w1[i] <= 256), the factors of
+// the two source pixels' bytes in the order they are loaded.
+void BilinearRgbxWeights(const int* w1, uint16_t* weights, int n);
 
 // One top-down row of packed 4:2:2 (2 x width bytes; luma at byte yOffset of each
 // pair, U and V at uOffset and vOffset of each 4-byte group): copies the luma into

@@ -103,7 +103,7 @@ TEST_P(RenderKernels, Packed422RowVariantsMatchPlain) {
 
 TEST_P(RenderKernels, BilinearRgbxRowVariantsMatchPlain) {
     std::mt19937 rng(3);
-    using Fn = void (*)(const uint8_t*, const int*, const int*, uint16_t*, int);
+    using Fn = void (*)(const uint8_t*, const int*, const uint16_t*, uint16_t*, int);
     const Fn fns[] = {BilinearRgbxRow_SSE2, BilinearRgbxRow_AVX2, BilinearRgbxRow};
     for (int round = 0; round < 3000; ++round) {
         const int n = Length(rng, round < 2000 ? 40 : 800);
@@ -115,13 +115,17 @@ TEST_P(RenderKernels, BilinearRgbxRowVariantsMatchPlain) {
             const uint32_t r = rng() % 8;
             w1[i] = r == 0 ? 0 : r == 1 ? 256 : r == 2 ? 255 : (int)(rng() % 257);
         }
+        std::vector<uint16_t> weights((size_t)n * 8);
+        BilinearRgbxWeights(w1.data(), weights.data(), n);
         std::vector<uint16_t> want((size_t)n * 4 + 3, 0x5A5A), got = want;
-        BilinearRgbxRow_C(src.data(), x0.data(), w1.data(), want.data(), n);
-        {
-            std::fill(got.begin(), got.end(), 0x5A5A);
-            fns[GetParam()](src.data(), x0.data(), w1.data(), got.data(), n);
-            ASSERT_EQ(got, want) << "variant " << GetParam() << ", n " << n;
-        }
+        BilinearRgbxRow_C(src.data(), x0.data(), weights.data(), want.data(), n);
+        fns[GetParam()](src.data(), x0.data(), weights.data(), got.data(), n);
+        ASSERT_EQ(got, want) << "variant " << GetParam() << ", n " << n;
+        // The plain result is the two-pixel blend of every byte.
+        for (int i = 0; i < n; ++i)
+            for (int c = 0; c < 4; ++c)
+                ASSERT_EQ(want[(size_t)i * 4 + c], src[(size_t)x0[i] * 4 + c] * (256 - w1[i]) +
+                                                       src[(size_t)x0[i] * 4 + 4 + c] * w1[i]);
     }
 }
 
