@@ -53,7 +53,7 @@ public:
             ++readerCalls;
             if (failAt >= 0 && int64_t(position) + bytes > failAt) throw std::runtime_error("music file vanished");
             const size_t n = std::min({size_t(bytes), size_t(piece), pcm.size() - position});
-            std::memcpy(buffer, pcm.data() + position, n);
+            if (n > 0) std::memcpy(buffer, pcm.data() + position, n);
             position += n;
             return int(n);
         });
