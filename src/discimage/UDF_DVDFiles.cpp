@@ -231,24 +231,56 @@ bool CUDF_DVDFiles::ReadDataSector(uint32_t dataSector, uint8_t* buffer)
     return ReadDataSectors(dataSector, 1, buffer) == 1;
 }
 
+int CUDF_DVDFiles::FileAt(uint32_t dataSector) const
+{
+    if (openIndex >= 0 && dataSector >= files[static_cast<size_t>(openIndex)].start &&
+        dataSector < files[static_cast<size_t>(openIndex)].end)
+        return openIndex;
+    auto it = std::upper_bound(files.begin(), files.end(), dataSector,
+                               [](uint32_t s, const Present& f) { return s < f.end; });
+    if (it != files.end() && dataSector >= it->start) return static_cast<int>(it - files.begin());
+    return -1;
+}
+
+bool CUDF_DVDFiles::OpenFile(int index)
+{
+    if (index == openIndex) return true;
+    CloseFile();
+    openFd = ::open((folder + SlotName(files[static_cast<size_t>(index)].slot)).c_str(), O_RDONLY | O_CLOEXEC);
+    if (openFd < 0) return false;
+    struct stat st {};
+    openBytes = ::fstat(openFd, &st) == 0 ? static_cast<int64_t>(st.st_size) : 0;
+    openIndex = index;
+    return true;
+}
+
+uint32_t CUDF_DVDFiles::FileRun(uint32_t dataSector, uint32_t count, int& fd, int64_t& offset)
+{
+    fd = -1;
+    offset = 0;
+    if (dataSector >= DataSectors() || count == 0) return 0;
+    const int index = FileAt(dataSector);
+    if (index < 0 || !OpenFile(index)) return 0;
+    const Present& file = files[static_cast<size_t>(index)];
+    const int64_t at = int64_t(dataSector - file.start) * kSectorSize;
+    const int64_t whole = (openBytes - at) / kSectorSize;
+    if (whole <= 0) return 0;
+    fd = openFd;
+    offset = at;
+    return uint32_t(std::min<int64_t>({whole, int64_t(count), int64_t(file.end - dataSector)}));
+}
+
 uint32_t CUDF_DVDFiles::ReadDataSectors(uint32_t dataSector, uint32_t count, uint8_t* buffer)
 {
     if (dataSector >= DataSectors() || count == 0) return 0;
 
     // Sequential reads stay in the open file; otherwise find the file by its range.
-    int index = -1;
-    if (openIndex >= 0 && dataSector >= files[static_cast<size_t>(openIndex)].start &&
-        dataSector < files[static_cast<size_t>(openIndex)].end) {
-        index = openIndex;
-    } else {
-        auto it = std::upper_bound(files.begin(), files.end(), dataSector,
-                                   [](uint32_t s, const Present& f) { return s < f.end; });
-        if (it != files.end() && dataSector >= it->start)
-            index = static_cast<int>(it - files.begin());
-        else if (it != files.end())
-            count = std::min(count, it->start - dataSector);  // the gap before the next file
-    }
+    const int index = FileAt(dataSector);
     if (index < 0) {
+        // The gap before the next file reads as zeros.
+        auto next = std::upper_bound(files.begin(), files.end(), dataSector,
+                                     [](uint32_t s, const Present& f) { return s < f.end; });
+        if (next != files.end()) count = std::min(count, next->start - dataSector);
         std::memset(buffer, 0, size_t(count) * kSectorSize);
         return count;
     }
@@ -256,14 +288,9 @@ uint32_t CUDF_DVDFiles::ReadDataSectors(uint32_t dataSector, uint32_t count, uin
     const Present& file = files[static_cast<size_t>(index)];
     count = std::min(count, file.end - dataSector);
     const size_t bytes = size_t(count) * kSectorSize;
-    if (index != openIndex) {
-        CloseFile();
-        openFd = ::open((folder + SlotName(file.slot)).c_str(), O_RDONLY | O_CLOEXEC);
-        if (openFd < 0) {
-            std::memset(buffer, 0, bytes);
-            return count;
-        }
-        openIndex = index;
+    if (!OpenFile(index)) {
+        std::memset(buffer, 0, bytes);
+        return count;
     }
     // One read for the whole run; whatever the file no longer holds reads as zeros.
     off_t offset = static_cast<off_t>(dataSector - file.start) * kSectorSize;

@@ -62,16 +62,28 @@ public:
     // the file (or of the gap) that holds `dataSector`, with one read of the file.
     // Returns the number of sectors filled (0 beyond the data area).
     uint32_t ReadDataSectors(uint32_t dataSector, uint32_t count, uint8_t* buffer);
+    // For copying file data without reading it into memory: the open descriptor of the
+    // file holding data sector `dataSector` (owned by this object, valid until the next
+    // read) and that sector's byte offset in the file. Returns the number of whole
+    // sectors, at most `count`, the file holds from there on; 0 (fd -1) for a sector
+    // between files or past the data area, for the file's last partial sector, and when
+    // the file cannot be opened.
+    uint32_t FileRun(uint32_t dataSector, uint32_t count, int& fd, int64_t& offset);
 
 private:
     bool ProbeSlot(int slot);
     void PlaceFiles();
     void CloseFile();
+    // The index in `files` of the file holding `dataSector`, -1 when none does.
+    int FileAt(uint32_t dataSector) const;
+    // Makes files[index] the open file; false when it cannot be opened.
+    bool OpenFile(int index);
 
     std::string folder;
     std::vector<uint32_t> slotSectors = std::vector<uint32_t>(kSlots, 0);
     std::vector<Present> files;
     std::string error;
     int openFd = -1;
+    int64_t openBytes = 0;  // size of the open file when it was opened
     int openIndex = -1;
 };

@@ -676,3 +676,13 @@ int UDF_Disc::ReadSectors(int64_t index, int count, uint8_t* buffer)
     }
     return done;
 }
+
+int UDF_Disc::FileRun(int64_t index, int count, int& fd, int64_t& offset)
+{
+    fd = -1;
+    offset = 0;
+    const int64_t firstData = kFirstFileEntry + files.FileCount();
+    if (!built || count <= 0 || index < firstData || index >= sectorCount) return 0;
+    const int64_t want = std::min<int64_t>(count, sectorCount - index);
+    return int(files.FileRun(uint32_t(index - firstData), uint32_t(want), fd, offset));
+}

@@ -62,6 +62,11 @@ public:
     // Returns the number of sectors filled: fewer than `count` only past the image's
     // end (N + 512 sectors) or for an index below 0.
     int ReadSectors(int64_t index, int count, uint8_t* buffer);
+    // When image sector `index` begins whole sectors of a file's data: the file's open
+    // descriptor (owned by this object, valid until the next read), the byte offset of
+    // that sector in the file, and the number of such sectors from `index` on, at most
+    // `count` — the same bytes ReadSectors would give. Otherwise 0 and fd -1.
+    int FileRun(int64_t index, int count, int& fd, int64_t& offset);
 
     // Why Build failed.
     const std::string& ErrorText() const { return error; }

@@ -1,4 +1,5 @@
 #include "app/IsoJob.h"
+#include "discimage/UDF_Disc.h"
 
 #include "base/ScriptedUi.h"
 #include "discimage/DiscTestUtil.h"
@@ -209,6 +210,37 @@ TEST_F(IsoJobTest, WriteFailureIsReportedAndTheTruncatedImageRemoved)
     EXPECT_NE(ui.boxes[0].text.find("Failed writing disc image file"), std::string::npos);
     EXPECT_NE(job.LastError().find("No space left"), std::string::npos) << job.LastError();
     EXPECT_FALSE(fs::exists(fs::symlink_status(out)));
+}
+
+TEST_F(IsoJobTest, FileDataCopiedInLongRunsGivesTheSectorsTheDiscDescribes)
+{
+    // 700 whole sectors and a partial one: the whole ones go through the kernel's copy,
+    // the partial one is read and zero-padded.
+    std::string videoTs = MakeDvd(dir.File("dvd"), 700 * S + 1000);
+    CIsoJob job;
+    job.SetCreationTime(time);
+    ASSERT_TRUE(job.ChooseFolder(dir.File("dvd")));
+    ASSERT_EQ(job.CreateImage(dir.File("a.iso")), CIsoJob::Result::Written);
+
+    UDF_Disc reference(time);
+    ASSERT_TRUE(reference.Build("My Movie", videoTs));
+    reference.SetLabel("My Movie");
+    std::vector<uint8_t> expected(size_t(reference.ImageSectors()) * S);
+    for (int64_t i = 0; i < reference.ImageSectors(); ++i) reference.ReadSector(i, expected.data() + size_t(i) * S);
+    const auto image = FileBytes(dir.File("a.iso"));
+    ASSERT_EQ(image.size(), expected.size());
+    EXPECT_TRUE(image == expected);
+}
+
+TEST_F(IsoJobTest, CancelInsideACopiedRunCutsTheFileBackToTheSectorsHandled)
+{
+    MakeDvd(dir.File("dvd"), 700 * S);
+    CIsoJob job;
+    ASSERT_TRUE(job.ChooseFolder(dir.File("dvd")));
+    ui.CancelAtPump(0, 500);  // inside the VOB, whose data starts at sector 301
+    std::string out = dir.File("partial.iso");
+    EXPECT_EQ(job.CreateImage(out), CIsoJob::Result::Cancelled);
+    EXPECT_EQ(fs::file_size(out), 500 * S);
 }
 
 }  // namespace
