@@ -10,6 +10,7 @@
 
 #include <dirent.h>
 
+#include <cmath>
 #include <cstring>
 #include <random>
 #include <set>
@@ -29,10 +30,11 @@ int ProcessThreads()
     return count;
 }
 
-// Pictures with a bit of everything the coder decides between: a textured band that
-// pans (vectors, half-sample positions), a static flat area (skipped macroblocks), a
-// patch of fresh noise in every picture (intra macroblocks in P pictures) and a scene
-// change half way (q jumps).
+// Pictures with a bit of everything the coder decides between: texture that pans at a
+// speed changing from picture to picture, from the top row on (vectors, half-sample
+// positions, neighbours' candidates that differ from the previous pictures'), a static
+// flat area at the bottom (skipped macroblocks), a patch of fresh noise in every picture
+// (intra macroblocks in P pictures) and a scene change half way (q jumps).
 class CBusySource : public CFrameSource {
 public:
     explicit CBusySource(int64_t frames) : frames(frames) {}
@@ -46,17 +48,20 @@ public:
         for (int y = 0; y < p.height; ++y)
             for (int x = 0; x < p.width; ++x) {
                 uint8_t v;
-                if (y < p.height / 3)
+                const int panX = int(n * n) / 3 + (x < p.width / 2 ? 0 : int(n)), panY = int(n % 5);
+                if (y >= p.height * 2 / 3)
                     v = 90;  // static
-                else if (x > p.width / 2 && x < p.width / 2 + 40 && y > p.height / 2 && y < p.height / 2 + 40)
+                else if (x > p.width / 2 && x < p.width / 2 + 40 && y > p.height / 3 && y < p.height / 3 + 40)
                     v = uint8_t(rng());  // noise
                 else
-                    v = uint8_t(40 + ((x * 3 + int(n) * 5 / 2 + shift) ^ (y * 2 - int(n))) % 170);
+                    v = uint8_t(128 + 50 * std::sin((x + panX + shift) * 0.19) * std::cos((y + panY) * 0.23) +
+                                ((x + panX) * 7 + (y + panY) * 3) % 23);
                 p.planeY[y * p.width + x] = v;
             }
         for (int i = 0; i < p.chromaSize; ++i) {
-            p.planeCb[i] = uint8_t(110 + (i + n) % 30);
-            p.planeCr[i] = uint8_t(140 - (i / 7 + shift) % 25);
+            const bool still = i / (p.width / 2) * 2 >= p.height * 2 / 3;
+            p.planeCb[i] = uint8_t(still ? 120 : 110 + (i + n) % 30);
+            p.planeCr[i] = uint8_t(still ? 130 : 140 - (i / 7 + shift) % 25);
         }
     }
 
