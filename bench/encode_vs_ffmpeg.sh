@@ -89,9 +89,26 @@ measure_psnr "$work/ours.m2v"; ours_psnr=$psnr; ours_worst=$worst
 measure_psnr "$work/ffmpeg.m2v"; ff_psnr=$psnr; ff_worst=$worst
 ours_rate=$(bits_per_second "$work/ours.m2v"); ff_rate=$(bits_per_second "$work/ffmpeg.m2v")
 
+# FFmpeg may stop short of the target (at its lowest quantiser, on easy pictures). The
+# quality comparison is fair only at equal rates, so ours is coded once more at the rate
+# FFmpeg actually produced, single-threaded, and measured the same way.
+eq_same=no
+if [ $(( ours_rate > ff_rate * 103 / 100 || ours_rate < ff_rate * 97 / 100 )) = 1 ]; then
+  ours_eq="$(KESTROVA_THREADS=1 "$tool" "$raw" "$work/ours-eq.m2v" --bitrate "$ff_rate" "${pal[@]}")"
+  ours_eq_fps1=$(field cpu_fps "$ours_eq")
+  measure_psnr "$work/ours-eq.m2v"; ours_eq_psnr=$psnr; ours_eq_worst=$worst
+  ours_eq_rate=$(bits_per_second "$work/ours-eq.m2v")
+else
+  eq_same=yes
+  ours_eq_fps1=$ours_fps1; ours_eq_psnr=$ours_psnr; ours_eq_worst=$ours_worst; ours_eq_rate=$ours_rate
+fi
+
 printf '%-10s %14s %16s %10s %12s %12s\n' encoder "fps 1 thread" "fps threads" psnr_y "worst frame" bit/s
 printf '%-10s %14.1f %16.1f %10s %12s %12s\n' kestrova "$ours_fps1" "$ours_fpsn" "$ours_psnr" "$ours_worst" "$ours_rate"
 printf '%-10s %14.1f %16.1f %10s %12s %12s\n' ffmpeg "$ff_fps1" "$ff_fpsn" "$ff_psnr" "$ff_worst" "$ff_rate"
+[ "$eq_same" = yes ] ||
+  printf '%-10s %14.1f %16s %10s %12s %12s   (ours at the rate FFmpeg produced)\n' kestrova "$ours_eq_fps1" - \
+    "$ours_eq_psnr" "$ours_eq_worst" "$ours_eq_rate"
 echo "($frames frames of $width x $height at a target of $rate bit/s; 1 thread: CPU time, threads: wall time;"
 echo " our threaded stream is the same as the one-thread stream: $same)"
 
@@ -102,10 +119,17 @@ if [ -n "${COMPARE_RESULTS:-}" ]; then
   rn=$(echo "$ours_fpsn / $ff_fpsn" | bc -l)
   dp=$(echo "$ours_psnr - $ff_psnr" | bc -l)
   dw=$(echo "$ours_worst - $ff_worst" | bc -l)
+  r1e=$(echo "$ours_eq_fps1 / $ff_fps1" | bc -l)
+  dpe=$(echo "$ours_eq_psnr - $ff_psnr" | bc -l)
+  dwe=$(echo "$ours_eq_worst - $ff_worst" | bc -l)
   row "encoder 1 thread fps (CPU)" "$(printf %.1f "$ff_fps1")" "$(printf %.1f "$ours_fps1")" "$(printf %.2f "$r1")" ">= 1" "$(verdict "$r1" 1)"
   row "encoder default threads fps (wall)" "$(printf %.1f "$ff_fpsn")" "$(printf %.1f "$ours_fpsn")" "$(printf %.2f "$rn")" "-" "info"
-  row "encoder PSNR-Y dB" "$ff_psnr" "$ours_psnr" "$(printf %+.2f "$dp")" ">= -0.3 dB" "$(verdict "$dp" -0.3)"
-  row "encoder worst frame PSNR-Y dB" "$ff_worst" "$ours_worst" "$(printf %+.2f "$dw")" ">= 0 dB" "$(verdict "$dw" 0)"
+  row "encoder PSNR-Y dB, own rates" "$ff_psnr" "$ours_psnr" "$(printf %+.2f "$dp")" "-" "info"
+  row "encoder worst frame dB, own rates" "$ff_worst" "$ours_worst" "$(printf %+.2f "$dw")" "-" "info"
   row "encoder bit rate kbit/s" "$(( ff_rate / 1000 ))" "$(( ours_rate / 1000 ))" "-" "~$(( rate / 1000 ))" "info"
+  row "encoder equal rate: kbit/s" "$(( ff_rate / 1000 ))" "$(( ours_eq_rate / 1000 ))" "-" "equal" "info"
+  row "encoder equal rate: fps 1 thread" "$(printf %.1f "$ff_fps1")" "$(printf %.1f "$ours_eq_fps1")" "$(printf %.2f "$r1e")" ">= 1" "$(verdict "$r1e" 1)"
+  row "encoder equal rate: PSNR-Y dB" "$ff_psnr" "$ours_eq_psnr" "$(printf %+.2f "$dpe")" ">= -0.3 dB" "$(verdict "$dpe" -0.3)"
+  row "encoder equal rate: worst frame dB" "$ff_worst" "$ours_eq_worst" "$(printf %+.2f "$dwe")" ">= 0 dB" "$(verdict "$dwe" 0)"
   row "encoder threads keep the stream" "-" "$same" "-" "yes" "$( [ "$same" = yes ] && echo PASS || echo MISS)"
 fi
