@@ -10,13 +10,7 @@
 #include <filesystem>
 #include <sys/stat.h>
 
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavformat/avformat.h>
-#include <libavutil/avutil.h>
-#include <libswresample/swresample.h>
-#include <libswscale/swscale.h>
-}
+#include "media/FfmpegLoader.h"
 
 namespace {
 
@@ -167,12 +161,21 @@ bool CKestrovaApp::CheckDrives()
 
 std::vector<CLibraryVersion> CKestrovaApp::FfmpegVersions()
 {
+    // Libraries that cannot be loaded are listed as version 0.0.0.
+    if (!FfmpegAvailable())
+        return {
+            {"libavutil", LIBAVUTIL_VERSION_INT, 0},
+            {"libavcodec", LIBAVCODEC_VERSION_INT, 0},
+            {"libavformat", LIBAVFORMAT_VERSION_INT, 0},
+            {"libswscale", LIBSWSCALE_VERSION_INT, 0},
+            {"libswresample", LIBSWRESAMPLE_VERSION_INT, 0},
+        };
     return {
-        {"libavutil", LIBAVUTIL_VERSION_INT, avutil_version()},
-        {"libavcodec", LIBAVCODEC_VERSION_INT, avcodec_version()},
-        {"libavformat", LIBAVFORMAT_VERSION_INT, avformat_version()},
-        {"libswscale", LIBSWSCALE_VERSION_INT, swscale_version()},
-        {"libswresample", LIBSWRESAMPLE_VERSION_INT, swresample_version()},
+        {"libavutil", LIBAVUTIL_VERSION_INT, ff().avutil_version()},
+        {"libavcodec", LIBAVCODEC_VERSION_INT, ff().avcodec_version()},
+        {"libavformat", LIBAVFORMAT_VERSION_INT, ff().avformat_version()},
+        {"libswscale", LIBSWSCALE_VERSION_INT, ff().swscale_version()},
+        {"libswresample", LIBSWRESAMPLE_VERSION_INT, ff().swresample_version()},
     };
 }
 
@@ -193,6 +196,14 @@ std::string CKestrovaApp::OutdatedLibraries(const std::vector<CLibraryVersion>& 
 
 bool CKestrovaApp::CheckLibraries()
 {
+    std::string missing;
+    if (!FfmpegAvailable(&missing)) {
+        Ui().MessageBox("Kestrova needs the FFmpeg libraries it was built with, or newer "
+                        "ones of the same major version. " + missing +
+                            "\n\nPlease install matching FFmpeg libraries.",
+                        "Kestrova", MsgButtons::Ok, MsgIcon::Information);
+        return false;
+    }
     const std::string outdated = OutdatedLibraries(FfmpegVersions());
     if (!outdated.empty()) {
         Ui().MessageBox("Kestrova needs the FFmpeg libraries it was built with, or newer "
@@ -201,7 +212,7 @@ bool CKestrovaApp::CheckLibraries()
                         "Kestrova", MsgButtons::Ok, MsgIcon::Information);
         return false;
     }
-    const char* info = av_version_info();
+    const char* info = ff().av_version_info();
     directxText = std::string("DirectX Version: ") + (info ? info : "unknown");
     return true;
 }

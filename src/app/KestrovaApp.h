@@ -50,7 +50,7 @@ public:
     bool CheckDrives();
     // Checks that the FFmpeg libraries in use are not older than the ones the program
     // was built with, and keeps the FFmpeg version for the report. False (after a
-    // message) when one is older.
+    // message) when one is older or cannot be loaded (the message names it and why).
     bool CheckLibraries();
     // Identifies the processor; false (after key 302) when it lacks MMX.
     bool CheckProcessor();
@@ -62,7 +62,8 @@ public:
     // list into the diagnostic log.
     void WriteSystemReport();
 
-    // The libraries checked by CheckLibraries, with their built and running versions.
+    // The libraries checked by CheckLibraries, with their built and running versions
+    // (running 0 when FFmpeg's libraries cannot be loaded at all).
     static std::vector<CLibraryVersion> FfmpegVersions();
     // The names of the libraries in `libraries` that are older than at build time or of
     // another major version, joined with ", "; "" when all are fine.

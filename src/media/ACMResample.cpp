@@ -1,10 +1,6 @@
 #include "media/ACMResample.h"
 
-extern "C" {
-#include <libavutil/channel_layout.h>
-#include <libavutil/opt.h>
-#include <libswresample/swresample.h>
-}
+#include "media/FfmpegLoader.h"
 
 namespace {
 constexpr int32_t kOutRate = 48000;
@@ -15,19 +11,19 @@ CACMResample::~CACMResample() { Close(); }
 
 void CACMResample::Close()
 {
-    if (context) swr_free(&context);
+    if (context) ff().swr_free(&context);
     context = nullptr;
 }
 
 bool CACMResample::OpenResampler(int32_t rate)
 {
     Close();
-    if (rate <= 0) return false;
+    if (rate <= 0 || !FfmpegAvailable()) return false;
     sourceRate = rate;
     AVChannelLayout stereo = AV_CHANNEL_LAYOUT_STEREO;
-    if (swr_alloc_set_opts2(&context, &stereo, AV_SAMPLE_FMT_S16, kOutRate, &stereo,
+    if (ff().swr_alloc_set_opts2(&context, &stereo, AV_SAMPLE_FMT_S16, kOutRate, &stereo,
                             AV_SAMPLE_FMT_S16, rate, 0, nullptr) < 0 ||
-        swr_init(context) < 0) {
+        ff().swr_init(context) < 0) {
         Close();
         return false;
     }
@@ -39,7 +35,7 @@ int32_t CACMResample::MaxOutput(int32_t length) const
     int64_t inFrames = length / kFrameBytes;
     // Output for the new input plus what the filter may still hold back.
     int64_t outFrames = inFrames * kOutRate / (sourceRate > 0 ? sourceRate : 1) + 256 +
-                        (context ? swr_get_delay(context, kOutRate) : 0);
+                        (context ? ff().swr_get_delay(context, kOutRate) : 0);
     return static_cast<int32_t>(outFrames * kFrameBytes);
 }
 
@@ -49,7 +45,7 @@ int32_t CACMResample::Resample(int32_t length, const uint8_t* source, uint8_t* d
     const uint8_t* in[1] = {source};
     uint8_t* out[1] = {destination};
     int outFrames = MaxOutput(length) / kFrameBytes;
-    int n = swr_convert(context, out, outFrames, in, length / kFrameBytes);
+    int n = ff().swr_convert(context, out, outFrames, in, length / kFrameBytes);
     return n > 0 ? n * kFrameBytes : 0;
 }
 
@@ -57,6 +53,6 @@ int32_t CACMResample::Flush(uint8_t* destination)
 {
     if (!context || !destination) return 0;
     uint8_t* out[1] = {destination};
-    int n = swr_convert(context, out, MaxOutput(0) / kFrameBytes, nullptr, 0);
+    int n = ff().swr_convert(context, out, MaxOutput(0) / kFrameBytes, nullptr, 0);
     return n > 0 ? n * kFrameBytes : 0;
 }

@@ -161,6 +161,7 @@ bool CDirectShowAV::Open(const std::string& file, bool quiet)
         canSeek = graph->seekable;
     }
 
+    if (!graph->openError.empty()) Refuse(graph->openError, quiet);
     bool audioOn = wantAudio && opened && graph->audioConnected;
     bool videoOn = wantVideo && opened && graph->videoConnected;
     if (wantAudio && !audioOn) Refuse("Unable to open audio stream.", quiet);

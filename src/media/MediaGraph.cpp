@@ -4,16 +4,7 @@
 #include <cstring>
 
 #include "media/AVDump.h"
-
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavformat/avformat.h>
-#include <libavutil/channel_layout.h>
-#include <libavutil/imgutils.h>
-#include <libavutil/opt.h>
-#include <libswresample/swresample.h>
-#include <libswscale/swscale.h>
-}
+#include "media/FfmpegLoader.h"
 
 namespace {
 
@@ -21,7 +12,7 @@ const AVRational kTicks = {1, 10000000};  // 100 ns
 
 int64_t ToTicks(int64_t value, AVRational base)
 {
-    return value == AV_NOPTS_VALUE ? -1 : av_rescale_q(value, base, kTicks);
+    return value == AV_NOPTS_VALUE ? -1 : ff().av_rescale_q(value, base, kTicks);
 }
 
 // Raw formats that pass unconverted, and the format code each is handed over as.
@@ -43,18 +34,18 @@ AVPixelFormat PixFmtOfCode(int code)
 
 AVCodecContext* OpenDecoder(AVStream* stream)
 {
-    const AVCodec* codec = avcodec_find_decoder(stream->codecpar->codec_id);
+    const AVCodec* codec = ff().avcodec_find_decoder(stream->codecpar->codec_id);
     if (!codec) return nullptr;
-    AVCodecContext* ctx = avcodec_alloc_context3(codec);
+    AVCodecContext* ctx = ff().avcodec_alloc_context3(codec);
     if (!ctx) return nullptr;
-    if (avcodec_parameters_to_context(ctx, stream->codecpar) < 0) {
-        avcodec_free_context(&ctx);
+    if (ff().avcodec_parameters_to_context(ctx, stream->codecpar) < 0) {
+        ff().avcodec_free_context(&ctx);
         return nullptr;
     }
     ctx->pkt_timebase = stream->time_base;
     ctx->thread_count = 2;
-    if (avcodec_open2(ctx, codec, nullptr) < 0) {
-        avcodec_free_context(&ctx);
+    if (ff().avcodec_open2(ctx, codec, nullptr) < 0) {
+        ff().avcodec_free_context(&ctx);
         return nullptr;
     }
     return ctx;
@@ -72,12 +63,12 @@ CMediaGraph::~CMediaGraph()
 
 void CMediaGraph::Close()
 {
-    if (videoCodec) avcodec_free_context(&videoCodec);
-    if (audioCodec) avcodec_free_context(&audioCodec);
-    if (scaler) sws_freeContext(scaler);
+    if (videoCodec) ff().avcodec_free_context(&videoCodec);
+    if (audioCodec) ff().avcodec_free_context(&audioCodec);
+    if (scaler) ff().sws_freeContext(scaler);
     scaler = nullptr;
-    if (converter) swr_free(&converter);
-    if (format) avformat_close_input(&format);
+    if (converter) ff().swr_free(&converter);
+    if (format) ff().avformat_close_input(&format);
 }
 
 bool CMediaGraph::Open(const std::string& path, const std::string& forced, bool wantVideo,
@@ -85,13 +76,16 @@ bool CMediaGraph::Open(const std::string& path, const std::string& forced, bool 
 {
     Stop();
     Close();
-    av_log_set_level(AV_LOG_QUIET);
-    const AVInputFormat* input = forced.empty() ? nullptr : av_find_input_format(forced.c_str());
-    if (avformat_open_input(&format, path.c_str(), input, nullptr) < 0) {
+    // Without FFmpeg no file can be read: the open fails like an unreadable file's,
+    // with the loader's reason for the caller to show.
+    if (!FfmpegAvailable(&openError)) return false;
+    ff().av_log_set_level(AV_LOG_QUIET);
+    const AVInputFormat* input = forced.empty() ? nullptr : ff().av_find_input_format(forced.c_str());
+    if (ff().avformat_open_input(&format, path.c_str(), input, nullptr) < 0) {
         format = nullptr;
         return false;
     }
-    if (avformat_find_stream_info(format, nullptr) < 0) {
+    if (ff().avformat_find_stream_info(format, nullptr) < 0) {
         Close();
         return false;
     }
@@ -119,7 +113,7 @@ bool CMediaGraph::Open(const std::string& path, const std::string& forced, bool 
         if (videoCodec) {
             st->discard = AVDISCARD_DEFAULT;
             videoConnected = true;
-            videoCodecName = avcodec_get_name(st->codecpar->codec_id);
+            videoCodecName = ff().avcodec_get_name(st->codecpar->codec_id);
             fileWidth = st->codecpar->width;
             fileHeight = st->codecpar->height;
             width = fileWidth;
@@ -151,7 +145,7 @@ bool CMediaGraph::Open(const std::string& path, const std::string& forced, bool 
     if (audioIndex >= 0) {
         AVStream* st = format->streams[audioIndex];
         AVCodecParameters* par = st->codecpar;
-        audioCodecName = avcodec_get_name(par->codec_id);
+        audioCodecName = ff().avcodec_get_name(par->codec_id);
         sourceChannels = par->ch_layout.nb_channels;
         audioDuration = st->duration > 0 ? ToTicks(st->duration, st->time_base) : -1;
         if (acceptAc3 && par->codec_id == AV_CODEC_ID_AC3 && par->sample_rate == 48000) {
@@ -176,7 +170,7 @@ bool CMediaGraph::Open(const std::string& path, const std::string& forced, bool 
             usesConverter = in != out || channels != sourceChannels || sampleRate != par->sample_rate;
             st->discard = AVDISCARD_DEFAULT;
         } else {
-            if (audioCodec) avcodec_free_context(&audioCodec);
+            if (audioCodec) ff().avcodec_free_context(&audioCodec);
             audioIndex = -1;
         }
     }
@@ -192,12 +186,12 @@ void CMediaGraph::SkipTo(int64_t start)
 bool CMediaGraph::Seek(int64_t start)
 {
     if (!format || !seekable) return false;
-    int64_t target = av_rescale_q(start + startOffset, kTicks, AV_TIME_BASE_Q);
-    if (avformat_seek_file(format, -1, INT64_MIN, target, target, 0) < 0 &&
-        av_seek_frame(format, -1, target, AVSEEK_FLAG_BACKWARD) < 0)
+    int64_t target = ff().av_rescale_q(start + startOffset, kTicks, AV_TIME_BASE_Q);
+    if (ff().avformat_seek_file(format, -1, INT64_MIN, target, target, 0) < 0 &&
+        ff().av_seek_frame(format, -1, target, AVSEEK_FLAG_BACKWARD) < 0)
         return false;
-    if (videoCodec) avcodec_flush_buffers(videoCodec);
-    if (audioCodec) avcodec_flush_buffers(audioCodec);
+    if (videoCodec) ff().avcodec_flush_buffers(videoCodec);
+    if (audioCodec) ff().avcodec_flush_buffers(audioCodec);
     rangeStart = start;
     nextAudioStart = -1;
     return true;
@@ -220,11 +214,11 @@ void CMediaGraph::Stop()
 
 void CMediaGraph::Run()
 {
-    AVPacket* packet = av_packet_alloc();
+    AVPacket* packet = ff().av_packet_alloc();
     bool ok = packet != nullptr;
     bool readFailed = false;
     while (ok && !stopping) {
-        int r = av_read_frame(format, packet);
+        int r = ff().av_read_frame(format, packet);
         if (r < 0) {
             readFailed = r != AVERROR_EOF;
             break;
@@ -232,13 +226,13 @@ void CMediaGraph::Run()
         if (packet->stream_index == videoIndex && videoIndex >= 0) ok = DecodeVideo(packet);
         else if (packet->stream_index == audioIndex && audioIndex >= 0)
             ok = passAc3 ? PassAc3(packet) : DecodeAudio(packet);
-        av_packet_unref(packet);
+        ff().av_packet_unref(packet);
     }
     if (ok && !stopping) {
         if (videoCodec) ok = DecodeVideo(nullptr);
         if (audioCodec && ok) DecodeAudio(nullptr);
     }
-    av_packet_free(&packet);
+    ff().av_packet_free(&packet);
     dump->EndVideo();
     dump->EndAudio();
     if (notify && !stopping) notify(readFailed ? 3 : 1);
@@ -246,14 +240,14 @@ void CMediaGraph::Run()
 
 bool CMediaGraph::DecodeVideo(const AVPacket* packet)
 {
-    if (avcodec_send_packet(videoCodec, packet) < 0 && packet) return true;  // damaged data: skip
-    AVFrame* frame = av_frame_alloc();
+    if (ff().avcodec_send_packet(videoCodec, packet) < 0 && packet) return true;  // damaged data: skip
+    AVFrame* frame = ff().av_frame_alloc();
     bool ok = frame != nullptr;
-    while (ok && !stopping && avcodec_receive_frame(videoCodec, frame) >= 0) {
+    while (ok && !stopping && ff().avcodec_receive_frame(videoCodec, frame) >= 0) {
         ok = DeliverVideo(frame);
-        av_frame_unref(frame);
+        ff().av_frame_unref(frame);
     }
-    av_frame_free(&frame);
+    ff().av_frame_free(&frame);
     return ok;
 }
 
@@ -277,22 +271,22 @@ bool CMediaGraph::DeliverVideo(AVFrame* frame)
     AVFrame* src = frame;
     AVFrame* scaled = nullptr;
     if (frame->format != outPixFmt || frame->width != w || frame->height != h) {
-        scaler = sws_getCachedContext(scaler, frame->width, frame->height,
+        scaler = ff().sws_getCachedContext(scaler, frame->width, frame->height,
                                       static_cast<AVPixelFormat>(frame->format), w, h,
                                       static_cast<AVPixelFormat>(outPixFmt), SWS_BICUBIC,
                                       nullptr, nullptr, nullptr);
-        scaled = av_frame_alloc();
+        scaled = ff().av_frame_alloc();
         if (!scaler || !scaled) {
-            av_frame_free(&scaled);
+            ff().av_frame_free(&scaled);
             return true;
         }
         scaled->format = outPixFmt;
         scaled->width = w;
         scaled->height = h;
-        if (av_frame_get_buffer(scaled, 32) < 0 ||
-            sws_scale(scaler, frame->data, frame->linesize, 0, frame->height, scaled->data,
+        if (ff().av_frame_get_buffer(scaled, 32) < 0 ||
+            ff().sws_scale(scaler, frame->data, frame->linesize, 0, frame->height, scaled->data,
                       scaled->linesize) <= 0) {
-            av_frame_free(&scaled);
+            ff().av_frame_free(&scaled);
             return true;
         }
         src = scaled;
@@ -318,7 +312,7 @@ bool CMediaGraph::DeliverVideo(AVFrame* frame)
         for (int y = 0; y < h; ++y)
             std::memcpy(out + size_t(h - 1 - y) * w * 4, planes[0] + ptrdiff_t(y) * strides[0], size_t(w) * 4);
     }
-    av_frame_free(&scaled);
+    ff().av_frame_free(&scaled);
     return dump->ReceiveVideo(out, bytes, start, length);
 }
 
@@ -333,14 +327,14 @@ bool CMediaGraph::PassAc3(const AVPacket* packet)
 
 bool CMediaGraph::DecodeAudio(const AVPacket* packet)
 {
-    if (avcodec_send_packet(audioCodec, packet) < 0 && packet) return true;
-    AVFrame* frame = av_frame_alloc();
+    if (ff().avcodec_send_packet(audioCodec, packet) < 0 && packet) return true;
+    AVFrame* frame = ff().av_frame_alloc();
     bool ok = frame != nullptr;
-    while (ok && !stopping && avcodec_receive_frame(audioCodec, frame) >= 0) {
+    while (ok && !stopping && ff().avcodec_receive_frame(audioCodec, frame) >= 0) {
         ok = DeliverAudio(frame);
-        av_frame_unref(frame);
+        ff().av_frame_unref(frame);
     }
-    av_frame_free(&frame);
+    ff().av_frame_free(&frame);
     if (ok && !packet && converter) ok = DeliverAudio(nullptr);  // what the converter holds
     return ok;
 }
@@ -369,27 +363,27 @@ bool CMediaGraph::DeliverAudio(AVFrame* frame)
             if (!frame) return true;
             AVChannelLayout in;
             if (frame->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC)
-                av_channel_layout_default(&in, frame->ch_layout.nb_channels);
-            else if (av_channel_layout_copy(&in, &frame->ch_layout) < 0)
+                ff().av_channel_layout_default(&in, frame->ch_layout.nb_channels);
+            else if (ff().av_channel_layout_copy(&in, &frame->ch_layout) < 0)
                 return false;
             AVChannelLayout out;
-            av_channel_layout_default(&out, channels);
-            int r = swr_alloc_set_opts2(&converter, &out, static_cast<AVSampleFormat>(outSampleFmt),
+            ff().av_channel_layout_default(&out, channels);
+            int r = ff().swr_alloc_set_opts2(&converter, &out, static_cast<AVSampleFormat>(outSampleFmt),
                                         sampleRate, &in, static_cast<AVSampleFormat>(frame->format),
                                         frame->sample_rate, 0, nullptr);
-            av_channel_layout_uninit(&in);
-            if (r < 0 || swr_init(converter) < 0) {
-                if (converter) swr_free(&converter);
+            ff().av_channel_layout_uninit(&in);
+            if (r < 0 || ff().swr_init(converter) < 0) {
+                if (converter) ff().swr_free(&converter);
                 return false;
             }
         }
         int inSamples = frame ? frame->nb_samples : 0;
         int inRate = frame ? frame->sample_rate : sampleRate;
         int outMax = static_cast<int>(int64_t(inSamples) * sampleRate / (inRate > 0 ? inRate : 1)) + 256 +
-                     static_cast<int>(swr_get_delay(converter, sampleRate));
+                     static_cast<int>(ff().swr_get_delay(converter, sampleRate));
         pcmBytes.resize(size_t(outMax) * frameBytesOut);
         uint8_t* out[1] = {pcmBytes.data()};
-        samples = swr_convert(converter, out, outMax,
+        samples = ff().swr_convert(converter, out, outMax,
                               frame ? const_cast<const uint8_t**>(frame->extended_data) : nullptr,
                               inSamples);
         if (samples <= 0) return true;
@@ -438,7 +432,7 @@ std::string CMediaGraph::Describe() const
     std::vector<Filter> chain;
     unsigned videoOut = 0, audioOut = 0;
     for (unsigned i = 0; i < format->nb_streams; ++i) {
-        const char* kind = av_get_media_type_string(format->streams[i]->codecpar->codec_type);
+        const char* kind = ff().av_get_media_type_string(format->streams[i]->codecpar->codec_type);
         std::string name = std::string(kind ? kind : "data") + " " + std::to_string(i);
         unsigned pinId = newId();
         if (int(i) == videoIndex) videoOut = pinId;

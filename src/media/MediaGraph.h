@@ -56,6 +56,10 @@ public:
     // The graph description: one line per filter and one per pin under it.
     std::string Describe() const;
 
+    // Why the last Open could not even try the file (FFmpeg's libraries could not be
+    // loaded); empty otherwise, also when the file itself could not be read.
+    std::string openError;
+
     // What Open found (pictures and sound as handed over).
     bool videoConnected = false;
     bool audioConnected = false;

@@ -6,10 +6,7 @@
 
 #include <dlfcn.h>
 
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavformat/avformat.h>
-}
+#include "media/FfmpegLoader.h"
 
 namespace {
 void Put32(uint8_t* p, uint32_t v) { for (int i = 0; i < 4; ++i) p[i] = uint8_t(v >> (8 * i)); }
@@ -73,22 +70,26 @@ bool CMicRecorder::Start(const std::string& target)
 {
     Stop();
     lastError.clear();
+    if (!FfmpegAvailable(&lastError)) {
+        lastError = "Cannot record sound: " + lastError;
+        return false;
+    }
     if (!LoadDeviceLibrary(deviceLibrary, lastError)) return false;
-    av_log_set_level(AV_LOG_QUIET);
+    ff().av_log_set_level(AV_LOG_QUIET);
     struct Choice { const char* format; const char* device; };
     const Choice choices[] = {{"pulse", "default"}, {"alsa", "default"}};
     for (const auto& c : choices) {
-        const AVInputFormat* fmt = av_find_input_format(c.format);
+        const AVInputFormat* fmt = ff().av_find_input_format(c.format);
         if (!fmt) continue;
         AVDictionary* options = nullptr;
-        av_dict_set(&options, "sample_rate", "48000", 0);
-        av_dict_set(&options, "channels", "2", 0);
+        ff().av_dict_set(&options, "sample_rate", "48000", 0);
+        ff().av_dict_set(&options, "channels", "2", 0);
         AVFormatContext* ctx = nullptr;
-        int r = avformat_open_input(&ctx, c.device, fmt, &options);
-        av_dict_free(&options);
+        int r = ff().avformat_open_input(&ctx, c.device, fmt, &options);
+        ff().av_dict_free(&options);
         if (r < 0) continue;
         if (ctx->nb_streams < 1 || ctx->streams[0]->codecpar->codec_id != AV_CODEC_ID_PCM_S16LE) {
-            avformat_close_input(&ctx);
+            ff().avformat_close_input(&ctx);
             continue;
         }
         input = ctx;
@@ -107,7 +108,7 @@ bool CMicRecorder::Start(const std::string& target)
     file = std::fopen(target.c_str(), "wb");
     if (!file) {
         lastError = "Cannot record sound into " + target + ": " + std::strerror(errno);
-        avformat_close_input(&input);
+        ff().avformat_close_input(&input);
         return false;
     }
     WriteWaveHeader(file, channels, rate, bits, 0);
@@ -119,17 +120,17 @@ bool CMicRecorder::Start(const std::string& target)
 
 void CMicRecorder::Run()
 {
-    AVPacket* packet = av_packet_alloc();
+    AVPacket* packet = ff().av_packet_alloc();
     while (packet && !stopping) {
-        if (av_read_frame(input, packet) < 0) break;
+        if (ff().av_read_frame(input, packet) < 0) break;
         if (std::fwrite(packet->data, 1, size_t(packet->size), file) != size_t(packet->size)) {
-            av_packet_unref(packet);
+            ff().av_packet_unref(packet);
             break;
         }
         dataBytes += uint64_t(packet->size);
-        av_packet_unref(packet);
+        ff().av_packet_unref(packet);
     }
-    av_packet_free(&packet);
+    ff().av_packet_free(&packet);
 }
 
 void CMicRecorder::Stop()
@@ -142,5 +143,5 @@ void CMicRecorder::Stop()
         std::fclose(file);
         file = nullptr;
     }
-    if (input) avformat_close_input(&input);
+    if (input) ff().avformat_close_input(&input);
 }
