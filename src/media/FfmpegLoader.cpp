@@ -59,7 +59,9 @@ bool CFfmpegLoader::Load()
     error.clear();
     for (int i = 0; i < int(FfmpegLibrary::count); ++i) {
         dlerror();
-        handles[i] = dlopen(sonames[i].c_str(), RTLD_NOW | RTLD_LOCAL);
+        // RTLD_NODELETE: FFmpeg and the libraries it pulls in (fonts, ICU, OpenMP…) are
+        // not made to be unloaded; their own allocations would dangle if they were.
+        handles[i] = dlopen(sonames[i].c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
         if (!handles[i]) {
             error = "The FFmpeg library " + sonames[i] + " could not be loaded (" + LoaderReason() + ").";
             Unload();
