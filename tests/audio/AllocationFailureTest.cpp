@@ -3,44 +3,16 @@
 // on request through replaced global allocation functions.
 #include "audio/AudioSlide.h"
 #include "slideshow/SlideAudioTimeline.h"
+#include "support/ReplacedAllocation.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <new>
-
 namespace {
 
-bool failLargeAllocations = false;
+// Allocations of this size and more fail while a test asks for it.
 constexpr std::size_t largeBytes = 8192;
 
-void* Allocate(std::size_t n, std::size_t alignment)
-{
-    if (failLargeAllocations && n >= largeBytes) throw std::bad_alloc();
-    void* p = alignment > alignof(std::max_align_t)
-                  ? std::aligned_alloc(alignment, (n + alignment - 1) / alignment * alignment)
-                  : std::malloc(n ? n : 1);
-    if (!p) throw std::bad_alloc();
-    return p;
-}
-
 }  // namespace
-
-// Kept out of line so that the compiler does not pair an inlined free() with a new
-// expression elsewhere and warn about a mismatch.
-#define KEEP_OUT_OF_LINE __attribute__((noinline))
-KEEP_OUT_OF_LINE void* operator new(std::size_t n) { return Allocate(n, 0); }
-KEEP_OUT_OF_LINE void* operator new[](std::size_t n) { return Allocate(n, 0); }
-KEEP_OUT_OF_LINE void* operator new(std::size_t n, std::align_val_t a) { return Allocate(n, std::size_t(a)); }
-KEEP_OUT_OF_LINE void* operator new[](std::size_t n, std::align_val_t a) { return Allocate(n, std::size_t(a)); }
-KEEP_OUT_OF_LINE void operator delete(void* p) noexcept { std::free(p); }
-KEEP_OUT_OF_LINE void operator delete[](void* p) noexcept { std::free(p); }
-KEEP_OUT_OF_LINE void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-KEEP_OUT_OF_LINE void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
-KEEP_OUT_OF_LINE void operator delete(void* p, std::align_val_t) noexcept { std::free(p); }
-KEEP_OUT_OF_LINE void operator delete[](void* p, std::align_val_t) noexcept { std::free(p); }
-KEEP_OUT_OF_LINE void operator delete(void* p, std::size_t, std::align_val_t) noexcept { std::free(p); }
-KEEP_OUT_OF_LINE void operator delete[](void* p, std::size_t, std::align_val_t) noexcept { std::free(p); }
 
 TEST(AudioAllocation, SourceReportsFailureWhenTheEncoderCannotGetMemory)
 {
@@ -48,9 +20,9 @@ TEST(AudioAllocation, SourceReportsFailureWhenTheEncoderCannotGetMemory)
     timeline.compressAudio = true;
     CAudioSlide source(&timeline);
     testing::internal::CaptureStderr();
-    failLargeAllocations = true;
+    testalloc::failFrom = largeBytes;
     const bool started = source.Start(1, 0, 0, 0);
-    failLargeAllocations = false;
+    testalloc::failFrom = static_cast<std::size_t>(-1);
     const std::string messages = testing::internal::GetCapturedStderr();
     EXPECT_FALSE(started);
     EXPECT_NE(messages.find("Unable to allocate"), std::string::npos) << messages;
