@@ -393,8 +393,9 @@ __attribute__((target("avx2"))) void InverseDctAvx2(const int16_t coefficients[6
     for (int v = 0; v < 8; ++v) {
         if (!masks[v]) continue;
         __m256d a0 = _mm256_setzero_pd(), a1 = _mm256_setzero_pd();
-        if (__builtin_popcount(masks[v]) > 3) {
-            // A busy row: all eight terms without branches. A zero coefficient adds a
+        if (__builtin_popcount(masks[v]) > 1) {
+            // A row of two or more terms: all eight without branches (cheaper than the
+            // per-coefficient loop once there is more than one). A zero coefficient adds a
             // zero product, which leaves the sum as it is (a sum that is zero stays +0),
             // so this is the sparse loop's result.
             alignas(32) double c[8];
