@@ -1,5 +1,6 @@
 #include "mpeg2enc/Quantiser.h"
 
+#include "mpeg2enc/BlockCoding.h"
 #include "mpeg2enc/BlockKernels.h"
 #include "mpeg2enc/Dct.h"
 
@@ -272,6 +273,35 @@ bool CQuantiser::QuantiseNonIntraPlain(const int16_t coefficients[64], int16_t l
     return false;
 }
 
+namespace {
+
+// Whether the forward transform of a block holding one level `value` at `position` and
+// zeros elsewhere has any non-zero output, for |value| <= singleLevelLimit: worked out
+// once with the transform itself, so that looking it up gives the transform's answer.
+constexpr int singleLevelLimit = 8;
+
+struct SSingleLevelTable {
+    bool nonZero[64][2 * singleLevelLimit + 1];
+};
+
+const SSingleLevelTable& SingleLevels()
+{
+    static const SSingleLevelTable table = [] {
+        SSingleLevelTable t{};
+        for (int position = 0; position < 64; ++position)
+            for (int value = -singleLevelLimit; value <= singleLevelLimit; ++value) {
+                alignas(32) int16_t block[64] = {};
+                block[position] = int16_t(value);
+                ForwardDct(block);
+                t.nonZero[position][value + singleLevelLimit] = !IsZeroBlock(block);
+            }
+        return t;
+    }();
+    return table;
+}
+
+}  // namespace
+
 bool CQuantiser::QuantiseNonIntra(const int16_t coefficients[64], int16_t levels[64], int q) const
 {
     bool any;
@@ -284,6 +314,17 @@ bool CQuantiser::QuantiseNonIntra(const int16_t coefficients[64], int16_t levels
     if (!any) return false;
     if (levels[0] != 0) return true;
     // DC level 0: the levels are kept only when their own transform is not all zero.
+    // A lone small level (the common case) has its answer in a table.
+    const uint64_t nonZero = NonZeroMask(levels);
+    if (nonZero != 0 && (nonZero & (nonZero - 1)) == 0) {
+        const int position = __builtin_ctzll(nonZero);
+        const int value = levels[position];
+        if (value >= -singleLevelLimit && value <= singleLevelLimit) {
+            if (SingleLevels().nonZero[position][value + singleLevelLimit]) return true;
+            levels[position] = 0;
+            return false;
+        }
+    }
     alignas(32) int16_t probe[64];
     std::memcpy(probe, levels, sizeof probe);
     ForwardDct(probe);

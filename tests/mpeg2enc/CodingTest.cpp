@@ -217,6 +217,35 @@ TEST(Quantiser, IntraQuantisationRoundsAndLimits)
     EXPECT_EQ(l[2], -2047);
 }
 
+// Lone small levels take their keep-or-drop answer from a table worked out at start-up;
+// it must agree with transforming the levels, at every position, for both signs, up to
+// and past the table's range, and with a second level beside the lone one.
+TEST(Quantiser, LoneLevelShortcutAgreesWithTransform)
+{
+    uint8_t intra[64], nonIntra[64];
+    std::memcpy(intra, defaultIntraMatrix, 64);
+    std::memset(nonIntra, 16, 64);
+    CQuantiser q;
+    q.Build(intra, nonIntra);
+    int kept = 0, dropped = 0;
+    for (int pos = 1; pos < 64; ++pos)
+        for (int scale : {1, 2})
+            for (int value = -26; value <= 26; ++value)
+                for (int second : {0, 3}) {
+                    alignas(32) int16_t c[64] = {}, a[64], b[64];
+                    c[pos] = int16_t(value);
+                    if (second) c[64 - pos] = int16_t(second);
+                    const bool plain = q.QuantiseNonIntraPlain(c, a, scale);
+                    const bool fast = q.QuantiseNonIntra(c, b, scale);
+                    ASSERT_EQ(plain, fast) << "position " << pos << " value " << value << " q " << scale;
+                    ASSERT_EQ(0, std::memcmp(a, b, sizeof a)) << "position " << pos << " value " << value;
+                    (plain ? kept : dropped)++;
+                }
+    // Both answers occur, so the comparison covered the drop and the keep path.
+    EXPECT_GT(kept, 100);
+    EXPECT_GT(dropped, 100);
+}
+
 TEST(Quantiser, ZeroBlockTestDropsLoneHighFrequencyLevels)
 {
     uint8_t intra[64], nonIntra[64];
