@@ -72,7 +72,11 @@ ffmpeg_encode() {  # threads, output; sets $wall and $cpu
 }
 
 # Ours, one thread and the default thread count. Threads must not change the stream.
+# Single-thread speeds are the better of two runs on each side: a shared machine varies
+# by ±10 % from run to run.
 ours_one="$(KESTROVA_THREADS=1 "$tool" "$raw" "$work/ours.m2v" --bitrate "$rate" "${pal[@]}")"
+again="$(KESTROVA_THREADS=1 "$tool" "$raw" "$work/ours.m2v" --bitrate "$rate" "${pal[@]}")"
+[ "$(awk -v a="$(field cpu_fps "$again")" -v b="$(field cpu_fps "$ours_one")" 'BEGIN { print (a > b) }')" = 1 ] && ours_one=$again
 ours_many="$("$tool" "$raw" "$work/ours-threads.m2v" --bitrate "$rate" "${pal[@]}")"
 same=$( [ "$(md5sum <"$work/ours.m2v")" = "$(md5sum <"$work/ours-threads.m2v")" ] && echo yes || echo no)
 rm -f "$work/ours-threads.m2v"
@@ -80,7 +84,10 @@ ours_fps1=$(field cpu_fps "$ours_one")
 ours_fpsn=$(field fps "$ours_many")
 
 ffmpeg_encode 1 "$work/ffmpeg.m2v"
-ff_fps1=$(echo "$frames / $cpu" | bc -l)
+best_cpu=$cpu
+ffmpeg_encode 1 "$work/ffmpeg.m2v"
+[ "$(echo "$cpu < $best_cpu" | bc -l)" = 1 ] && best_cpu=$cpu
+ff_fps1=$(echo "$frames / $best_cpu" | bc -l)
 ffmpeg_encode 0 "$work/ffmpeg-threads.m2v"
 ff_fpsn=$(echo "$frames / $wall" | bc -l)
 rm -f "$work/ffmpeg-threads.m2v"
