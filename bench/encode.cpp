@@ -1,14 +1,12 @@
 // Encoding speed of the MPEG-2 video encoder at 720 x 480: frames per second over
 // pictures rendered in advance (so rendering is not counted), on one thread (figure:
 // CPU time) and on WorkerThreads() threads (figure: wall time; CPU time of the whole
-// process beside it), plus the kernels the encoder spends its time in, plain against
-// vector routines.
+// process beside it). The kernels the encoder spends its time in are timed, every
+// version, by bench/kernels.cpp.
 #include "base/DVDParams.h"
 #include "base/Threads.h"
-#include "mpeg2enc/Dct.h"
 #include "mpeg2enc/Encoder.h"
 #include "mpeg2enc/FrameSource.h"
-#include "mpeg2enc/Sad.h"
 #include "slideshow/Frame.h"
 
 #include <benchmark/benchmark.h>
@@ -86,56 +84,6 @@ void BM_EncodeFrames(benchmark::State& state)
     state.counters["fps"] = benchmark::Counter(double(frames), benchmark::Counter::kIsRate);
 }
 
-void BM_Sad(benchmark::State& state)
-{
-    const SadKernelSet set = SadKernelSet(state.range(0));
-    if (!SadKernelSetSupported(set)) {
-        state.SkipWithError("not supported by this processor");
-        return;
-    }
-    const SSadKernels k = SadKernelsOf(set);
-    const auto& p = Pictures()[0];
-    uint32_t sum = 0;
-    int x = 0;
-    for (auto _ : state) {
-        sum += k.sad(p.data() + 16 * width + 64, p.data() + 17 * width + 65 + (x++ & 31), width, 65536);
-        benchmark::DoNotOptimize(sum);
-    }
-    state.SetItemsProcessed(state.iterations());
-}
-BENCHMARK(BM_Sad)->Arg(int(SadKernelSet::Plain))->Arg(int(SadKernelSet::Sse2))->Arg(int(SadKernelSet::Avx2));
-
-void BM_ForwardDct(benchmark::State& state)
-{
-    alignas(16) int16_t block[64];
-    std::mt19937 rng(1);
-    for (auto& v : block) v = int16_t(int(rng() % 511) - 255);
-    for (auto _ : state) {
-        if (state.range(0))
-            ForwardDctSse2(block);
-        else
-            ForwardDctPlain(block);
-        benchmark::DoNotOptimize(block);
-        block[0] = int16_t(block[0] & 0xFF);
-    }
-    state.SetItemsProcessed(state.iterations());
-}
-BENCHMARK(BM_ForwardDct)->Arg(0)->Arg(1);
-
-void BM_InverseDct(benchmark::State& state)
-{
-    int16_t coefficients[64] = {}, out[64];
-    coefficients[0] = 400;
-    coefficients[1] = -30;
-    coefficients[8] = 12;
-    coefficients[63] = 1;
-    for (auto _ : state) {
-        InverseDct(coefficients, out);
-        benchmark::DoNotOptimize(out);
-    }
-    state.SetItemsProcessed(state.iterations());
-}
-BENCHMARK(BM_InverseDct);
 
 }  // namespace
 

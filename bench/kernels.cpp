@@ -12,6 +12,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include <type_traits>
+
 #include <algorithm>
 #include <cstring>
 #include <random>
@@ -115,20 +117,32 @@ const CQuantiser& Quantiser()
     return q;
 }
 
+// Times one quantiser routine over a pool of blocks, cycling through the pool so that
+// the data is not the same few cache lines every time.
+template <typename F>
+void TimeQuantiser(benchmark::State& state, F routine, int poolIndex)
+{
+    const auto& pool = CoefficientPool(poolIndex);
+    alignas(32) int16_t out[64];
+    int n = 0;
+    for (auto _ : state) {
+        const int16_t* in = pool.data() + size_t(n++ & (poolSize - 1)) * 64;
+        if constexpr (std::is_void_v<std::invoke_result_t<F, const CQuantiser&, const int16_t*, int16_t*, int>>)
+            (Quantiser().*routine)(in, out, 6);
+        else
+            benchmark::DoNotOptimize((Quantiser().*routine)(in, out, 6));
+        benchmark::DoNotOptimize(out);
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+
 void BM_QuantiseIntra(benchmark::State& state)
 {
     if (!Supported(state)) return;
     using F = void (CQuantiser::*)(const int16_t*, int16_t*, int) const;
     const F f = Pick<F>(state, &CQuantiser::QuantiseIntraPlain, &CQuantiser::QuantiseIntraSse2,
                         &CQuantiser::QuantiseIntraAvx2);
-    const auto& pool = CoefficientPool(3);
-    alignas(32) int16_t levels[64];
-    int n = 0;
-    for (auto _ : state) {
-        (Quantiser().*f)(pool.data() + size_t(n++ & (poolSize - 1)) * 64, levels, 6);
-        benchmark::DoNotOptimize(levels);
-    }
-    state.SetItemsProcessed(state.iterations());
+    TimeQuantiser(state, f, 3);
 }
 BENCHMARK(BM_QuantiseIntra)->Arg(kPlain)->Arg(kSse2)->Arg(kAvx2);
 
@@ -138,14 +152,7 @@ void BM_NonIntraLevels(benchmark::State& state)
     using F = bool (CQuantiser::*)(const int16_t*, int16_t*, int) const;
     const F f = Pick<F>(state, &CQuantiser::NonIntraLevelsPlain, &CQuantiser::NonIntraLevelsSse2,
                         &CQuantiser::NonIntraLevelsAvx2);
-    const auto& pool = CoefficientPool(2);
-    alignas(32) int16_t levels[64];
-    int n = 0;
-    for (auto _ : state) {
-        benchmark::DoNotOptimize((Quantiser().*f)(pool.data() + size_t(n++ & (poolSize - 1)) * 64, levels, 6));
-        benchmark::DoNotOptimize(levels);
-    }
-    state.SetItemsProcessed(state.iterations());
+    TimeQuantiser(state, f, 2);
 }
 BENCHMARK(BM_NonIntraLevels)->Arg(kPlain)->Arg(kSse2)->Arg(kAvx2);
 
@@ -155,14 +162,7 @@ void BM_QuantiseNonIntra(benchmark::State& state)
 {
     using F = bool (CQuantiser::*)(const int16_t*, int16_t*, int) const;
     const F f = state.range(0) == kPlain ? &CQuantiser::QuantiseNonIntraPlain : &CQuantiser::QuantiseNonIntra;
-    const auto& pool = CoefficientPool(1);
-    alignas(32) int16_t levels[64];
-    int n = 0;
-    for (auto _ : state) {
-        benchmark::DoNotOptimize((Quantiser().*f)(pool.data() + size_t(n++ & (poolSize - 1)) * 64, levels, 6));
-        benchmark::DoNotOptimize(levels);
-    }
-    state.SetItemsProcessed(state.iterations());
+    TimeQuantiser(state, f, 1);
 }
 BENCHMARK(BM_QuantiseNonIntra)->Arg(kPlain)->Arg(kAvx2);
 
@@ -172,14 +172,7 @@ void BM_DequantiseIntra(benchmark::State& state)
     using F = void (CQuantiser::*)(const int16_t*, int16_t*, int) const;
     const F f = Pick<F>(state, &CQuantiser::DequantiseIntraPlain, &CQuantiser::DequantiseIntraSse2,
                         &CQuantiser::DequantiseIntraAvx2);
-    const auto& pool = CoefficientPool(0);
-    alignas(32) int16_t out[64];
-    int n = 0;
-    for (auto _ : state) {
-        (Quantiser().*f)(pool.data() + size_t(n++ & (poolSize - 1)) * 64, out, 6);
-        benchmark::DoNotOptimize(out);
-    }
-    state.SetItemsProcessed(state.iterations());
+    TimeQuantiser(state, f, 0);
 }
 BENCHMARK(BM_DequantiseIntra)->Arg(kPlain)->Arg(kSse2)->Arg(kAvx2);
 
@@ -189,14 +182,7 @@ void BM_DequantiseNonIntra(benchmark::State& state)
     using F = void (CQuantiser::*)(const int16_t*, int16_t*, int) const;
     const F f = Pick<F>(state, &CQuantiser::DequantiseNonIntraPlain, &CQuantiser::DequantiseNonIntraSse2,
                         &CQuantiser::DequantiseNonIntraAvx2);
-    const auto& pool = CoefficientPool(0);
-    alignas(32) int16_t out[64];
-    int n = 0;
-    for (auto _ : state) {
-        (Quantiser().*f)(pool.data() + size_t(n++ & (poolSize - 1)) * 64, out, 6);
-        benchmark::DoNotOptimize(out);
-    }
-    state.SetItemsProcessed(state.iterations());
+    TimeQuantiser(state, f, 0);
 }
 BENCHMARK(BM_DequantiseNonIntra)->Arg(kPlain)->Arg(kSse2)->Arg(kAvx2);
 

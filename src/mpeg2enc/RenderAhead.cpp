@@ -15,23 +15,6 @@ CRenderAhead::~CRenderAhead() { Stop(); }
 
 int64_t CRenderAhead::FrameCount() { return started ? frameCount : source.FrameCount(); }
 
-void CRenderAhead::SwapPictures(CYUV420Image& a, CYUV420Image& b) noexcept
-{
-    std::swap(a.width, b.width);
-    std::swap(a.height, b.height);
-    std::swap(a.planarSize, b.planarSize);
-    std::swap(a.lumaSize, b.lumaSize);
-    std::swap(a.chromaSize, b.chromaSize);
-    std::swap(a.lumaStride, b.lumaStride);
-    std::swap(a.chromaStride, b.chromaStride);
-    std::swap(a.planeY, b.planeY);
-    std::swap(a.planeCb, b.planeCb);
-    std::swap(a.planeCr, b.planeCr);
-    std::swap(a.scratchA, b.scratchA);
-    std::swap(a.scratchB, b.scratchB);
-    std::swap(a.memory, b.memory);
-}
-
 void CRenderAhead::StartThread(const CFrame& like)
 {
     started = true;
@@ -119,7 +102,7 @@ void CRenderAhead::NextFrame(CFrame& frame)
         source.NextFrame(frame);
         return;
     }
-    SwapPictures(frame.picture, ring[size_t(head)]->picture);
+    frame.picture.Swap(ring[size_t(head)]->picture);
     head = (head + 1) % depth;
     --filled;
     ++delivered;

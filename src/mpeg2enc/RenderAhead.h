@@ -21,8 +21,6 @@
 #include <thread>
 #include <vector>
 
-class CYUV420Image;
-
 class CRenderAhead : public CFrameSource {
 public:
     static constexpr int defaultDepth = 4;
@@ -52,8 +50,6 @@ public:
     // Stops and joins the rendering thread now (the destructor does this too).
     void Stop();
 
-    // Exchanges the contents (planes, sizes and memory) of two pictures.
-    static void SwapPictures(CYUV420Image& a, CYUV420Image& b) noexcept;
 
 private:
     void StartThread(const CFrame& like);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "slideshow/PixelKernels.h"
@@ -291,4 +292,21 @@ void CYUV420Image::FitPicture(CYUV420Image& dst, const CYUV420Image& src) {
                dst.chromaStride, t.chromaX, t.chromaY, temp);
     CubicPlane(src.planeCr, sw / 2, sh / 2, src.chromaStride, dcr, dw / 2, chromaLines,
                dst.chromaStride, t.chromaX, t.chromaY, temp);
+}
+
+void CYUV420Image::Swap(CYUV420Image& other) noexcept
+{
+    std::swap(width, other.width);
+    std::swap(height, other.height);
+    std::swap(planarSize, other.planarSize);
+    std::swap(lumaSize, other.lumaSize);
+    std::swap(chromaSize, other.chromaSize);
+    std::swap(lumaStride, other.lumaStride);
+    std::swap(chromaStride, other.chromaStride);
+    std::swap(planeY, other.planeY);
+    std::swap(planeCb, other.planeCb);
+    std::swap(planeCr, other.planeCr);
+    std::swap(scratchA, other.scratchA);
+    std::swap(scratchB, other.scratchB);
+    std::swap(memory, other.memory);
 }

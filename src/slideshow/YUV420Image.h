@@ -26,6 +26,10 @@ public:
     // Exchanges the contents of planeCb and planeCr.
     void SwapChroma();
 
+    // Exchanges the whole picture (sizes, planes and their memory) with `other`, without
+    // copying samples.
+    void Swap(CYUV420Image& other) noexcept;
+
     // Copies the three planes of `src`, which must have the same size; returns false
     // (and leaves this picture unchanged) when the sizes differ.
     bool CopyPlanes(const CYUV420Image& src);

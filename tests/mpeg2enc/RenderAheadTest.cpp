@@ -137,7 +137,7 @@ TEST(RenderAhead, ExchangesPictureBuffersWithoutLosingAny)
     Draw(2, b);
     CYUV420Image a0 = a, b0 = b;
     const uint8_t* aBlock = a.memory.block;
-    CRenderAhead::SwapPictures(a, b);
+    a.Swap(b);
     EXPECT_EQ(b.memory.block, aBlock);
     EXPECT_TRUE(SamePicture(a, b0));
     EXPECT_TRUE(SamePicture(b, a0));
