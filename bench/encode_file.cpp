@@ -9,8 +9,8 @@
 #include "base/DVDParams.h"
 #include "base/Threads.h"
 #include "mpeg2enc/Encoder.h"
-#include "mpeg2enc/FrameSource.h"
-#include "slideshow/Frame.h"
+#include "picture/FrameSource.h"
+#include "picture/Frame.h"
 
 #include <chrono>
 #include <ctime>

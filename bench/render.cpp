@@ -11,11 +11,11 @@
 #include <string>
 #include <vector>
 
-#include "slideshow/ImageFile.h"
+#include "picture/ImageFile.h"
 #include "slideshow/ImageFx.h"
-#include "slideshow/ImageOps.h"
-#include "slideshow/PixelKernels.h"
-#include "slideshow/YUV420Image.h"
+#include "picture/ImageOps.h"
+#include "picture/PixelKernels.h"
+#include "picture/YUV420Image.h"
 
 namespace {
 

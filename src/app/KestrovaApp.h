@@ -6,7 +6,7 @@
 
 #include "base/Language.h"
 #include "diag/Debugger.h"
-#include "slideshow/Photo.h"
+#include "picture/Photo.h"
 
 #include <memory>
 #include <string>

@@ -3,7 +3,7 @@
 #include "base/Texts.h"
 #include "base/UiPort.h"
 #include "dvd/DVDMplex.h"
-#include "dvd/SlideshowTitleBuilder.h"
+#include "app/SlideshowTitleBuilder.h"
 #include "mpeg2enc/VideoSlide.h"
 #include "platform/Folders.h"
 #include "slideshow/PhotoSlideSource.h"

@@ -1,8 +1,8 @@
 #include "audio/AudioSlide.h"
 
-#include "slideshow/SlideAudioTimeline.h"
+#include "media/PcmSource.h"
 
-CAudioSlide::CAudioSlide(CSlideAudioTimeline* source) : timeline(source) {}
+CAudioSlide::CAudioSlide(CPcmSource* source) : timeline(source) {}
 
 CAudioSlide::~CAudioSlide() { StopEncoder(); }
 

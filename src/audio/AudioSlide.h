@@ -5,13 +5,14 @@
 
 #include "audio/Audio.h"
 
-class CSlideAudioTimeline;
+class CPcmSource;
 
 class CAudioSlide : public CAudio {
 public:
-    // Reads from `timeline` (not owned; it must outlive the source). Its compressAudio
-    // flag chooses Layer II; a null timeline gives an empty stream.
-    explicit CAudioSlide(CSlideAudioTimeline* timeline);
+    // Reads from `timeline` (the show's audio timeline; not owned, it must outlive the
+    // source). Its compressAudio flag chooses Layer II; a null timeline gives an empty
+    // stream.
+    explicit CAudioSlide(CPcmSource* timeline);
     // Stops the Layer II coding thread before the reader's objects go.
     ~CAudioSlide() override;
 
@@ -36,5 +37,5 @@ public:
 private:
     int ReadTimeline(uint8_t* buffer, int bytes);
 
-    CSlideAudioTimeline* timeline;
+    CPcmSource* timeline;
 };

@@ -9,7 +9,7 @@
 #include "app/Project.h"
 #include "app/SlideShowJob.h"
 #include "base/DVDParams.h"
-#include "base/TerminalUi.h"
+#include "cli/TerminalUi.h"
 #include "base/Texts.h"
 #include "platform/Folders.h"
 

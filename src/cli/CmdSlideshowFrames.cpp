@@ -6,8 +6,8 @@
 #include "app/Project.h"
 #include "base/DVDParams.h"
 #include "base/Progress.h"
-#include "slideshow/Frame.h"
-#include "slideshow/ImageFile.h"
+#include "picture/Frame.h"
+#include "picture/ImageFile.h"
 #include "slideshow/PhotoSlideSource.h"
 
 #include <cstdio>

@@ -6,6 +6,7 @@
 #include "base/DVDParams.h"
 #include "mpeg2enc/VideoSlide.h"
 #include "slideshow/PhotoSlideSource.h"
+#include "slideshow/SlideFrameSource.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -65,7 +66,7 @@ int RunSlideshowM2v(const CArgs& args)
         show->AddPhoto(photo.transitionType, photo.photoPath, photo.showSeconds * 1000,
                        photo.transitionSeconds * 1000, photo.panZoomType);
 
-    CVideoSlide video(*show);
+    CVideoSlide video(std::make_unique<CSlideFrameSource>(*show));
     if (!video.InitFromSettings(params)) return Fail("the video encoder could not be set up (out of memory?)");
 
     // Written beside the target and renamed at the end, so that a failed or cancelled

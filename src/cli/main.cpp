@@ -2,7 +2,7 @@
 #include "cli/Commands.h"
 
 #include "base/Language.h"
-#include "base/TerminalUi.h"
+#include "cli/TerminalUi.h"
 #include "platform/Folders.h"
 
 #include <cstdio>

@@ -1,6 +1,6 @@
 #include "dvd/DVDIFO.h"
 
-#include "dvd/BigEndian.h"
+#include "base/Bytes.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -63,7 +63,7 @@ bool CDVDIFO::ScanTitleSet(int n, bool& found)
     uint8_t ptt[16];
     bool ok = ReadAt(f, 0, mat, sizeof mat) && std::memcmp(mat, "DVDVIDEO-VTS", 12) == 0;
     if (ok) {
-        uint32_t pttSector = Get32(mat + 0xC8);
+        uint32_t pttSector = GetBe32(mat + 0xC8);
         ok = pttSector < 0x100000 && ReadAt(f, long(pttSector) * 2048, ptt, sizeof ptt);
     }
     std::fclose(f);
@@ -72,9 +72,9 @@ bool CDVDIFO::ScanTitleSet(int n, bool& found)
         return false;
     }
     int i = n - 1;
-    setSectors[i] = int32_t(Get32(mat + 0x0C) + 1);
+    setSectors[i] = int32_t(GetBe32(mat + 0x0C) + 1);
     std::memcpy(attributes[i], mat + 0x100, 768);
-    chapters[i] = int((int64_t(Get32(ptt + 4)) - int64_t(Get32(ptt + 8)) + 1) / 4);
+    chapters[i] = int((int64_t(GetBe32(ptt + 4)) - int64_t(GetBe32(ptt + 8)) + 1) / 4);
 
     // The end-of-title commands put the title-set number into register 0 before calling
     // the title menu; they are written with 1 and get the real number here.
@@ -110,61 +110,61 @@ bool CDVDIFO::WriteVideoTsIfo()
 
     uint8_t* mat = ifo.data();
     std::memcpy(mat, "DVDVIDEO-VMG", 12);
-    Put32(mat + 0x0C, 105);
-    Put32(mat + 0x1C, 52);
-    Put16(mat + 0x20, 0x0011);
-    Put16(mat + 0x26, 1);
-    Put16(mat + 0x28, 1);
+    PutBe32(mat + 0x0C, 105);
+    PutBe32(mat + 0x1C, 52);
+    PutBe16(mat + 0x20, 0x0011);
+    PutBe16(mat + 0x26, 1);
+    PutBe16(mat + 0x28, 1);
     mat[0x2A] = 1;
-    Put16(mat + 0x3E, uint32_t(t));
-    Put32(mat + 0x80, 0x4FB);
-    Put32(mat + 0x84, 0x400);
-    Put32(mat + 0xC4, 1);
-    Put32(mat + 0xC8, 2);
-    Put32(mat + 0xD0, 3);
+    PutBe16(mat + 0x3E, uint32_t(t));
+    PutBe32(mat + 0x80, 0x4FB);
+    PutBe32(mat + 0x84, 0x400);
+    PutBe32(mat + 0xC4, 1);
+    PutBe32(mat + 0xC8, 2);
+    PutBe32(mat + 0xD0, 3);
     // First-play program chain: jump to title 1.
     uint8_t* fp = mat + 0x400;
     fp[7] = 0xC0;
-    Put16(fp + 0xE4, 0xEC);
-    Put16(fp + 0xEC, 1);
-    Put16(fp + 0xEC + 6, 0x0F);
+    PutBe16(fp + 0xE4, 0xEC);
+    PutBe16(fp + 0xEC, 1);
+    PutBe16(fp + 0xEC + 6, 0x0F);
     const uint8_t jumpTitle1[8] = {0x30, 0x02, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00};
     std::memcpy(fp + 0xF4, jumpTitle1, 8);
 
     uint8_t* tt = ifo.data() + 2048;
-    Put16(tt, uint32_t(t));
-    Put32(tt + 4, uint32_t(12 * t + 7));
+    PutBe16(tt, uint32_t(t));
+    PutBe32(tt + 4, uint32_t(12 * t + 7));
     uint32_t start = 106;
     for (int i = 0; i < t; ++i) {
         uint8_t* e = tt + 8 + 12 * i;
         e[0] = 0x14;
         e[1] = 1;
-        Put16(e + 2, uint32_t(chapters[i]));
+        PutBe16(e + 2, uint32_t(chapters[i]));
         e[6] = uint8_t(i + 1);
         e[7] = 1;
-        Put32(e + 8, start);
+        PutBe32(e + 8, start);
         start += uint32_t(setSectors[i]);
     }
 
     // Title menu without video: register 0 holds the title set that has just played
     // (0 at the start); the menu jumps to the next title, and exits after the last one.
     uint8_t* ut = ifo.data() + 2 * 2048;
-    Put16(ut, 1);
-    Put32(ut + 4, 0x43B);
+    PutBe16(ut, 1);
+    PutBe32(ut + 4, 0x43B);
     ut[8] = 'e';
     ut[9] = 'n';
     ut[0x0B] = 0x80;
-    Put32(ut + 0x0C, 0x10);
+    PutBe32(ut + 0x0C, 0x10);
     uint8_t* unit = ut + 0x10;
-    Put16(unit, 1);
-    Put32(unit + 4, 0x42B);
+    PutBe16(unit, 1);
+    PutBe32(unit + 4, 0x42B);
     unit[8] = 0x82;
-    Put32(unit + 0x0C, 0x10);
+    PutBe32(unit + 0x0C, 0x10);
     uint8_t* pgc = unit + 0x10;
     pgc[7] = 0xC0;
-    Put16(pgc + 0xE4, 0xEC);
-    Put16(pgc + 0xEC, 101);
-    Put16(pgc + 0xEC + 6, 0x32F);
+    PutBe16(pgc + 0xE4, 0xEC);
+    PutBe16(pgc + 0xEC, 101);
+    PutBe16(pgc + 0xEC + 6, 0x32F);
     uint8_t* cmd = pgc + 0xF4;
     for (int k = 0; k < 50; ++k) {
         const uint8_t setReg1[8] = {0x53, 0x00, 0x00, uint8_t(k), 0x00, 0x01, 0x00, 0x00};
@@ -178,13 +178,13 @@ bool CDVDIFO::WriteVideoTsIfo()
     std::memcpy(cmd, exitCmd, 8);
 
     uint8_t* atrt = ifo.data() + 3 * 2048;
-    Put16(atrt, uint32_t(t));
-    Put32(atrt + 4, uint32_t(780 * t + 7));
+    PutBe16(atrt, uint32_t(t));
+    PutBe32(atrt + 4, uint32_t(780 * t + 7));
     for (int i = 0; i < t; ++i) {
         uint32_t offset = uint32_t(4 * t + 8 + 776 * i);
-        Put32(atrt + 8 + 4 * i, offset);
+        PutBe32(atrt + 8 + 4 * i, offset);
         uint8_t* e = atrt + offset;
-        Put32(e, 0x307);
+        PutBe32(e, 0x307);
         std::memcpy(e + 8, attributes[i], 768);
     }
 

@@ -1,6 +1,6 @@
 #include "dvd/DVDMplex.h"
 
-#include "dvd/BigEndian.h"
+#include "base/Bytes.h"
 
 #include "audio/Audio.h"
 #include "base/Progress.h"
@@ -184,7 +184,7 @@ bool CDVDMplex::PlanCellsFromSourceIfo(const std::string& sourcePath, bool opene
     std::vector<uint8_t> mat(2048), pgcit(48000, 0);
     bool ok = std::fread(mat.data(), 1, mat.size(), f) == mat.size();
     if (ok) {
-        uint32_t sector = Get32(&mat[0xCC]) & 0xFFFFFF;
+        uint32_t sector = GetBe32(&mat[0xCC]) & 0xFFFFFF;
         ok = std::fseek(f, long(sector) * 2048, SEEK_SET) == 0 && std::fread(pgcit.data(), 1, pgcit.size(), f) > 16;
     }
     std::fclose(f);
@@ -193,7 +193,7 @@ bool CDVDMplex::PlanCellsFromSourceIfo(const std::string& sourcePath, bool opene
     if (video)
         video->SetWideScreen(((mat[0x200] >> 2) & 3) == 3);
 
-    uint32_t pgcOffset = Get32(&pgcit[0x0C]);
+    uint32_t pgcOffset = GetBe32(&pgcit[0x0C]);
     if (pgcOffset + 0x100 > pgcit.size())
         return false;
     const uint8_t* pgc = &pgcit[pgcOffset];
@@ -207,7 +207,7 @@ bool CDVDMplex::PlanCellsFromSourceIfo(const std::string& sourcePath, bool opene
     const uint8_t* playback = pgc + playbackOffset;
     bool skipFirst = openedAtSecondCell;
     if (cellCount >= 2) {
-        uint32_t first = Get32(playback + 8), second = Get32(playback + 24 + 8);
+        uint32_t first = GetBe32(playback + 8), second = GetBe32(playback + 24 + 8);
         if (!(first & 0x80000000u) && first > 2000007 && second < first)
             skipFirst = true;
     }
@@ -326,7 +326,7 @@ bool CDVDMplex::FinishAndWritePack(int used, bool allowStuffing)
         std::memmove(pack + headerEnd + spare, pack + headerEnd, size_t(used - headerEnd));
         std::memset(pack + headerEnd, 0xFF, size_t(spare));
         pack[22] = uint8_t(pack[22] + spare);
-        Put16(pack + 18, uint32_t(pack[18] << 8 | pack[19]) + uint32_t(spare));
+        PutBe16(pack + 18, uint32_t(pack[18] << 8 | pack[19]) + uint32_t(spare));
         used = packSize;
         spare = 0;
     }
@@ -336,7 +336,7 @@ bool CDVDMplex::FinishAndWritePack(int used, bool allowStuffing)
         pack[used + 1] = 0x00;
         pack[used + 2] = 0x01;
         pack[used + 3] = 0xBE;
-        Put16(pack + used + 4, uint32_t(spare - 6));
+        PutBe16(pack + used + 4, uint32_t(spare - 6));
     }
     return WritePack();
 }
@@ -487,7 +487,7 @@ bool CDVDMplex::SendVideoPack(uint32_t e)
     p[1] = 0x00;
     p[2] = 0x01;
     p[3] = 0xE0;
-    Put16(p + 4, uint32_t(3 + h + n));
+    PutBe16(p + 4, uint32_t(3 + h + n));
     p[6] = 0x81;
     p[7] = uint8_t(h == 13 ? 0xC1 : (h == 10 ? 0xC0 : 0x00));
     p[8] = uint8_t(h);
@@ -552,7 +552,7 @@ bool CDVDMplex::SendAudioPack()
     p[1] = 0x00;
     p[2] = 0x01;
     p[3] = mpeg ? 0xC0 : 0xBD;
-    Put16(p + 4, uint32_t(3 + h + subHeader + n));
+    PutBe16(p + 4, uint32_t(3 + h + subHeader + n));
     p[6] = 0x81;
     p[7] = uint8_t((unitStarts ? 0x80 : 0x00) | (pstd ? 0x01 : 0x00));
     p[8] = uint8_t(h);
@@ -570,14 +570,14 @@ bool CDVDMplex::SendAudioPack()
     if (lpcm) {
         q[0] = 0xA0;
         q[1] = uint8_t(audio->UnitCount());
-        Put16(q + 2, uint32_t(audio->FirstUnitOffset() + 4));
+        PutBe16(q + 2, uint32_t(audio->FirstUnitOffset() + 4));
         q[4] = uint8_t(audio->LpcmFrameInfo());
         q[5] = 0x01;
         q[6] = 0x80;
     } else if (!mpeg) {
         q[0] = 0x80;
         q[1] = uint8_t(audio->UnitCount());
-        Put16(q + 2, uint32_t(audio->FirstUnitOffset() + 1));
+        PutBe16(q + 2, uint32_t(audio->FirstUnitOffset() + 1));
     }
     q += subHeader;
     std::memcpy(q, payload, size_t(n));
@@ -619,7 +619,7 @@ bool CDVDMplex::SendSubPictureUnit(uint32_t e)
         p[1] = 0x00;
         p[2] = 0x01;
         p[3] = 0xBD;
-        Put16(p + 4, uint32_t(h + n + 4));
+        PutBe16(p + 4, uint32_t(h + n + 4));
         p[6] = 0x81;
         p[7] = uint8_t(h == 8 ? 0x81 : (h == 5 ? 0x80 : 0x00));
         p[8] = uint8_t(h);
@@ -863,10 +863,10 @@ int CDVDMplex::BuildPgcit(uint8_t* out) const
     p += p & 1;
     int pgcLength = p + 24 * n + 4 * n;
     std::memset(out, 0, size_t(16 + pgcLength));
-    Put16(out, 1);
-    Put32(out + 4, uint32_t(16 + pgcLength - 1));
+    PutBe16(out, 1);
+    PutBe32(out + 4, uint32_t(16 + pgcLength - 1));
     out[8] = 0x81;
-    Put32(out + 12, 0x10);
+    PutBe32(out + 12, 0x10);
 
     uint8_t* g = out + 16;
     g[2] = uint8_t(n);
@@ -876,13 +876,13 @@ int CDVDMplex::BuildPgcit(uint8_t* out) const
     if (subtitlesEnabled)
         g[0x1C] = 0x80;
     for (int i = 0; i < 16; ++i)
-        Put32(g + 0xA4 + 4 * i, colours[i] & 0xFFFFFF);
-    Put16(g + 0xE4, 0xEC);
-    Put16(g + 0xE6, 0x104);
-    Put16(g + 0xE8, uint32_t(p));
-    Put16(g + 0xEA, uint32_t(p + 24 * n));
-    Put16(g + 0xEC + 2, 2);
-    Put16(g + 0xEC + 6, 0x17);
+        PutBe32(g + 0xA4 + 4 * i, colours[i] & 0xFFFFFF);
+    PutBe16(g + 0xE4, 0xEC);
+    PutBe16(g + 0xE6, 0x104);
+    PutBe16(g + 0xE8, uint32_t(p));
+    PutBe16(g + 0xEA, uint32_t(p + 24 * n));
+    PutBe16(g + 0xEC + 2, 2);
+    PutBe16(g + 0xEC + 6, 0x17);
     const uint8_t post[16] = {0x53, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x00,
                               0x30, 0x08, 0x00, 0x00, 0x01, 0x42, 0x00, 0x00};
     std::memcpy(g + 0xF4, post, sizeof post);
@@ -892,12 +892,12 @@ int CDVDMplex::BuildPgcit(uint8_t* out) const
         uint8_t* e = g + p + 24 * k;
         e[0] = k == 0 ? 0x02 : 0x08;
         PutBcdTime(e + 4, c.endTime - c.startTime, frameRate);
-        Put32(e + 8, uint32_t(c.firstSector));
+        PutBe32(e + 8, uint32_t(c.firstSector));
         int lastVobu = std::clamp(c.lastVobu, 0, int(vobus.size()) - 1);
-        Put32(e + 16, vobus[size_t(lastVobu)]->Lbn());
-        Put32(e + 20, uint32_t(c.lastSector));
+        PutBe32(e + 16, vobus[size_t(lastVobu)]->Lbn());
+        PutBe32(e + 20, uint32_t(c.lastSector));
         uint8_t* pos = g + p + 24 * n + 4 * k;
-        Put16(pos, 1);
+        PutBe16(pos, 1);
         pos[3] = uint8_t(k + 1);
     }
     return (16 + pgcLength + 2047) / 2048;
@@ -913,22 +913,22 @@ int CDVDMplex::BuildTmapt(uint8_t* out) const
     s = std::min<uint32_t>(s, 35990);
     size_t bytes = size_t(4 * s + 8);
     std::memset(out, 0, bytes);
-    Put16(out, 1);
-    Put32(out + 8, 0x0C);
+    PutBe16(out, 1);
+    PutBe32(out + 8, 0x0C);
     if (s == 1) {
-        Put32(out + 4, 15);
+        PutBe32(out + 4, 15);
         return 1;
     }
-    Put32(out + 4, 4 * s + 7);
+    PutBe32(out + 4, 4 * s + 7);
     out[0x0C] = 1;
-    Put16(out + 0x0E, s - 2);
+    PutBe16(out + 0x0E, s - 2);
     size_t v = 0;
     int previousCell = -1;
     for (uint32_t i = 1; i <= s - 2; ++i) {
         while (v + 1 < vobus.size() && vobus[v + 1]->StartPtm() - first < i * 90000u)
             ++v;
         uint8_t* entry = out + 0x10 + 4 * (i - 1);
-        Put32(entry, vobus[v]->Lbn());
+        PutBe32(entry, vobus[v]->Lbn());
         int cell = vobus[v]->cellIndex;
         if (i > 1 && cell != previousCell)
             entry[-4] |= 0x80;
@@ -941,14 +941,14 @@ int CDVDMplex::BuildCadt(uint8_t* out) const
 {
     int n = int(cells.size());
     std::memset(out, 0, size_t(12 * n + 8));
-    Put16(out, 1);
-    Put32(out + 4, uint32_t(12 * n + 7));
+    PutBe16(out, 1);
+    PutBe32(out + 4, uint32_t(12 * n + 7));
     for (int k = 0; k < n; ++k) {
         uint8_t* e = out + 8 + 12 * k;
-        Put16(e, 1);
+        PutBe16(e, 1);
         e[2] = uint8_t(k + 1);
-        Put32(e + 4, uint32_t(cells[size_t(k)].firstSector));
-        Put32(e + 8, uint32_t(cells[size_t(k)].lastSector));
+        PutBe32(e + 4, uint32_t(cells[size_t(k)].firstSector));
+        PutBe32(e + 8, uint32_t(cells[size_t(k)].lastSector));
     }
     return (12 * n + 2055) / 2048;
 }
@@ -956,9 +956,9 @@ int CDVDMplex::BuildCadt(uint8_t* out) const
 int CDVDMplex::BuildVobuAdmap(uint8_t* out) const
 {
     size_t v = vobus.size();
-    Put32(out, uint32_t(4 * v + 3));
+    PutBe32(out, uint32_t(4 * v + 3));
     for (size_t i = 0; i < v; ++i)
-        Put32(out + 4 + 4 * i, vobus[i]->Lbn());
+        PutBe32(out + 4 + 4 * i, vobus[i]->Lbn());
     return int((4 * v + 2051) / 2048);
 }
 
@@ -976,16 +976,16 @@ bool CDVDMplex::WriteVtsIfo()
     std::vector<uint8_t> ifo(size_t(total) * packSize, 0);
     uint8_t* mat = ifo.data();
     std::memcpy(mat, "DVDVIDEO-VTS", 12);
-    Put32(mat + 0x0C, uint32_t(2 * total + packsWritten - 1));
-    Put32(mat + 0x1C, uint32_t(total - 1));
-    Put16(mat + 0x20, 0x0011);
-    Put32(mat + 0x80, 0x7FF);
-    Put32(mat + 0xC4, uint32_t(total));
-    Put32(mat + 0xC8, 1);
-    Put32(mat + 0xCC, 2);
-    Put32(mat + 0xD4, uint32_t(a + 2));
-    Put32(mat + 0xE0, uint32_t(a + b + 2));
-    Put32(mat + 0xE4, uint32_t(a + b + c + 2));
+    PutBe32(mat + 0x0C, uint32_t(2 * total + packsWritten - 1));
+    PutBe32(mat + 0x1C, uint32_t(total - 1));
+    PutBe16(mat + 0x20, 0x0011);
+    PutBe32(mat + 0x80, 0x7FF);
+    PutBe32(mat + 0xC4, uint32_t(total));
+    PutBe32(mat + 0xC8, 1);
+    PutBe32(mat + 0xCC, 2);
+    PutBe32(mat + 0xD4, uint32_t(a + 2));
+    PutBe32(mat + 0xE0, uint32_t(a + b + 2));
+    PutBe32(mat + 0xE4, uint32_t(a + b + c + 2));
     mat[0x200] = uint8_t((frameRate == 30 ? 0x40 : 0x50) | (video->IsWideScreen() ? 0x0C : 0x03));
     mat[0x201] = uint8_t(video->ResolutionCode() * 8);
     mat[0x203] = 1;
@@ -1007,12 +1007,12 @@ bool CDVDMplex::WriteVtsIfo()
     mat[0x255] = subtitlesEnabled ? 1 : 0;
 
     uint8_t* ptt = ifo.data() + packSize;
-    Put16(ptt, 1);
-    Put32(ptt + 4, uint32_t(4 * n + 11));
-    Put32(ptt + 8, 0x0C);
+    PutBe16(ptt, 1);
+    PutBe32(ptt + 4, uint32_t(4 * n + 11));
+    PutBe32(ptt + 8, 0x0C);
     for (int k = 1; k <= n; ++k) {
-        Put16(ptt + 0x0C + 4 * (k - 1), 1);
-        Put16(ptt + 0x0C + 4 * (k - 1) + 2, uint32_t(k));
+        PutBe16(ptt + 0x0C + 4 * (k - 1), 1);
+        PutBe16(ptt + 0x0C + 4 * (k - 1) + 2, uint32_t(k));
     }
 
     uint8_t* at = ifo.data() + 2 * packSize;

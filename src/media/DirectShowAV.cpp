@@ -12,7 +12,7 @@
 #include "media/MediaKernels.h"
 #include "media/MicRecorder.h"
 #include "platform/Folders.h"
-#include "slideshow/Photo.h"
+#include "picture/Photo.h"
 
 namespace {
 

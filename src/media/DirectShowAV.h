@@ -17,7 +17,7 @@
 
 #include "media/ACMResample.h"
 #include "media/AVDump.h"
-#include "slideshow/YUV420Image.h"
+#include "picture/YUV420Image.h"
 
 class CMediaGraph;
 class CMicRecorder;

@@ -8,7 +8,7 @@
 #include "mpeg2enc/BlockCoding.h"
 #include "mpeg2enc/BlockKernels.h"
 #include "mpeg2enc/Dct.h"
-#include "mpeg2enc/FrameSource.h"
+#include "picture/FrameSource.h"
 #include "mpeg2enc/VlcTables.h"
 
 #include <emmintrin.h>

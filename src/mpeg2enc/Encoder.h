@@ -21,8 +21,8 @@
 #include "mpeg2enc/MotionSearch.h"
 #include "mpeg2enc/Quantiser.h"
 #include "mpeg2enc/RateController.h"
-#include "slideshow/Frame.h"
-#include "slideshow/Memory.h"
+#include "picture/Frame.h"
+#include "picture/Memory.h"
 
 #include <cstdint>
 #include <functional>

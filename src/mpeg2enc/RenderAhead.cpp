@@ -1,6 +1,6 @@
 #include "mpeg2enc/RenderAhead.h"
 
-#include "slideshow/Frame.h"
+#include "picture/Frame.h"
 
 #include <pthread.h>
 

@@ -11,7 +11,7 @@
 // NextFrame throws it, at the same place the direct call would have thrown.
 #pragma once
 
-#include "mpeg2enc/FrameSource.h"
+#include "picture/FrameSource.h"
 
 #include <condition_variable>
 #include <cstdint>

@@ -1,9 +1,8 @@
 #include "mpeg2enc/VideoSlide.h"
 
 #include "base/Threads.h"
-#include "mpeg2enc/FrameSource.h"
+#include "picture/FrameSource.h"
 #include "mpeg2enc/RenderAhead.h"
-#include "mpeg2enc/SlideFrameSource.h"
 
 namespace {
 
@@ -17,8 +16,8 @@ std::unique_ptr<CRenderAhead> RenderAheadFor(CFrameSource& source)
 
 }  // namespace
 
-CVideoSlide::CVideoSlide(CPhotoSlideSource& show)
-    : ownedSource(std::make_unique<CSlideFrameSource>(show)),
+CVideoSlide::CVideoSlide(std::unique_ptr<CFrameSource> source)
+    : ownedSource(std::move(source)),
       renderAhead(RenderAheadFor(*ownedSource)),
       frameSource(renderAhead ? static_cast<CFrameSource&>(*renderAhead) : *ownedSource)
 {

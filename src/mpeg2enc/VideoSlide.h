@@ -9,16 +9,16 @@
 #include <memory>
 
 class CFrameSource;
-class CPhotoSlideSource;
 class CRenderAhead;
 
 class CVideoSlide : public CVideo {
 public:
-    // Encodes the pictures of a slide show; `show` must outlive this object. When more
-    // than one worker thread is allowed (WorkerThreads), the show is rendered on a
+    // Encodes the pictures of a rendered source (the slide show) that it owns. When more
+    // than one worker thread is allowed (WorkerThreads), the source renders on a
     // thread of its own a few pictures ahead of the encoder (CRenderAhead).
-    explicit CVideoSlide(CPhotoSlideSource& show);
-    // Encodes the pictures of any frame source; `source` must outlive this object.
+    explicit CVideoSlide(std::unique_ptr<CFrameSource> source);
+    // Encodes the pictures of any frame source, on the encoder's thread; `source` must
+    // outlive this object.
     explicit CVideoSlide(CFrameSource& source);
     ~CVideoSlide() override;
 

@@ -5,10 +5,10 @@
 #include <cmath>
 #include <cstring>
 
-#include "slideshow/ImageFile.h"
-#include "slideshow/ImageOps.h"
-#include "slideshow/Photo.h"
-#include "slideshow/PixelKernels.h"
+#include "picture/ImageFile.h"
+#include "picture/ImageOps.h"
+#include "picture/Photo.h"
+#include "picture/PixelKernels.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "slideshow/RgbImage.h"
-#include "slideshow/YUV420Image.h"
+#include "picture/RgbImage.h"
+#include "picture/YUV420Image.h"
 
 // Renders the pictures of one photo segment of a slide show: the photo shown still
 // or with a pan-and-zoom motion, then the transition into the next photo's first

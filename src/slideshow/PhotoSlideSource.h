@@ -3,10 +3,10 @@
 #include <string>
 #include <vector>
 
-#include "slideshow/Frame.h"
+#include "picture/Frame.h"
 #include "slideshow/ImageFx.h"
 #include "slideshow/SlideAudioTimeline.h"
-#include "slideshow/YUV420Image.h"
+#include "picture/YUV420Image.h"
 
 // The slide show as a source of media: the album becomes one picture per frame
 // (each photo's showing frames with its motion, then its transition frames) and,

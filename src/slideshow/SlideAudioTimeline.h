@@ -7,6 +7,8 @@
 // picture half supplies the per-photo frame counts through CSlidePictureTiming.
 #pragma once
 
+#include "media/PcmSource.h"
+
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -31,7 +33,7 @@ struct CAudioScheduleEntry {
     int32_t offset = 0;  // where to start inside the file, 1/10,000 s
 };
 
-class CSlideAudioTimeline {
+class CSlideAudioTimeline : public CPcmSource {
 public:
     static constexpr int maxNarrations = 128;
     static constexpr int maxMusic = 99;
@@ -63,7 +65,7 @@ public:
 
     // Fills `buffer` with `bytes` bytes of 48 kHz 16-bit stereo little-endian PCM.
     // Returns `bytes`, or 0 once the schedule has run out.
-    int32_t ReadMusicPcm(uint8_t* buffer, int32_t bytes);
+    int32_t ReadMusicPcm(uint8_t* buffer, int32_t bytes) override;
 
     // Measures a music or narration file in 1/10,000 s (0 when it cannot be measured).
     // Replaceable so that tests can build schedules without media files.
@@ -84,7 +86,6 @@ public:
     int32_t scheduleCount = 0;
     int32_t scheduleIndex = 0;
     double audioClock = 0.0;  // 1/10,000 s delivered so far
-    bool compressAudio = true;
 
 private:
     // Opens the file of schedule entry `e` for 48 kHz stereo output; false gives silence.

@@ -1,6 +1,6 @@
 #include "app/Project.h"
 
-#include "base/ScriptedUi.h"
+#include "support/ScriptedUi.h"
 #include "support/TestSupport.h"
 
 #include <filesystem>

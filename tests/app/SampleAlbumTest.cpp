@@ -2,7 +2,7 @@
 // it names must be there and readable by a decoder we did not write.
 #include "app/Project.h"
 
-#include "base/ScriptedUi.h"
+#include "support/ScriptedUi.h"
 #include "support/TestSupport.h"
 
 #include <cstdio>

@@ -2,7 +2,7 @@
 // title set are in tests/integration/job_*.cpp.
 #include "app/SlideShowJob.h"
 
-#include "base/ScriptedUi.h"
+#include "support/ScriptedUi.h"
 #include "base/Texts.h"
 #include "support/TestSupport.h"
 

@@ -1,10 +1,10 @@
 #include "app/KestrovaApp.h"
 #include "base/Ini.h"
-#include "base/ScriptedUi.h"
+#include "support/ScriptedUi.h"
 #include "platform/Clock.h"
 #include "platform/Registry.h"
 #include "platform/SystemInfo.h"
-#include "slideshow/ImageFile.h"
+#include "picture/ImageFile.h"
 
 #include "support/TestSupport.h"
 

@@ -2,7 +2,7 @@
 // deliver nothing) instead of ending the program. Large allocations are made to fail
 // on request through replaced global allocation functions.
 #include "audio/AudioSlide.h"
-#include "slideshow/SlideAudioTimeline.h"
+#include "media/PcmSource.h"
 #include "support/ReplacedAllocation.h"
 
 #include <gtest/gtest.h>
@@ -16,7 +16,9 @@ constexpr std::size_t largeBytes = 8192;
 
 TEST(AudioAllocation, SourceReportsFailureWhenTheEncoderCannotGetMemory)
 {
-    CSlideAudioTimeline timeline;
+    struct CNoSound : CPcmSource {
+        int32_t ReadMusicPcm(uint8_t*, int32_t) override { return 0; }
+    } timeline;
     timeline.compressAudio = true;
     CAudioSlide source(&timeline);
     testing::internal::CaptureStderr();

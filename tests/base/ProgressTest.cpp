@@ -1,7 +1,6 @@
 #include "base/Ini.h"
 #include "base/Progress.h"
-#include "base/ScriptedUi.h"
-#include "base/TerminalUi.h"
+#include "support/ScriptedUi.h"
 
 #include "support/TestSupport.h"
 
@@ -174,66 +173,4 @@ TEST(Progress, WindowPositionIsStoredOnlyWhenThePortHasOne)
     CProgress::SetSettingsFile("");
     EXPECT_EQ(IniRead("Settings", "X", "", ini), "120");
     EXPECT_EQ(IniRead("Settings", "Y", "", ini), "-40");
-}
-
-TEST(TerminalProgress, PrintsALineEveryTenPercentWhenNotATerminal)
-{
-    testsupport::TempDir dir;
-    std::FILE* out = std::fopen(dir.File("err.txt").c_str(), "w+");
-    ASSERT_NE(out, nullptr);
-    {
-        CTerminalUi terminal(CTerminalUi::Answers::Safe, out, nullptr);
-        CUiScope scope(terminal);
-        CProgress progress;
-        progress.OpenHidden("Encoding", "clip");
-        for (int p = -3; p <= 104; ++p) progress.SetPercent(p);
-    }
-    std::fclose(out);
-    std::string text = testsupport::ReadText(dir.File("err.txt"));
-    std::string expected = "Encoding: clip\n";
-    for (int p = 0; p <= 100; p += 10) expected += "Encoding: " + std::to_string(p) + "%\n";
-    EXPECT_EQ(text, expected);
-}
-
-TEST(TerminalProgress, FirstInterruptBecomesACancelAtTheNextPump)
-{
-    testsupport::TempDir dir;
-    std::FILE* out = std::fopen(dir.File("err.txt").c_str(), "w+");
-    ASSERT_NE(out, nullptr);
-    CTerminalUi terminal(CTerminalUi::Answers::Safe, out, nullptr);
-    CUiScope scope(terminal);
-    CTerminalUi::InstallInterruptHandler();
-    CProgress progress;
-    progress.Open("Encoding", "clip");
-    progress.Pump();
-    EXPECT_FALSE(progress.IsCancelled());
-    std::raise(SIGINT);
-    EXPECT_TRUE(CTerminalUi::InterruptPending());
-    progress.Pump();
-    EXPECT_TRUE(progress.IsCancelled());
-    EXPECT_FALSE(CTerminalUi::InterruptPending());
-    progress.Pump();
-    EXPECT_TRUE(progress.IsCancelled());
-    std::signal(SIGINT, SIG_DFL);
-    std::fclose(out);
-}
-
-TEST(TerminalProgress, LinesCarryTheRemainingTime)
-{
-    testsupport::TempDir dir;
-    std::FILE* out = std::fopen(dir.File("err.txt").c_str(), "w+");
-    ASSERT_NE(out, nullptr);
-    {
-        ManualClock clock;
-        CTerminalUi terminal(CTerminalUi::Answers::Safe, out, nullptr);
-        CUiScope scope(terminal);
-        CProgress progress;
-        progress.Open("Encoding", "clip");
-        clock.now += 60;
-        progress.SetPercentAndTime(10, 20);
-        progress.SetPercentAndTime(11, 25);  // not a new tenth: no line
-    }
-    std::fclose(out);
-    EXPECT_EQ(testsupport::ReadText(dir.File("err.txt")),
-              "Encoding: clip\nEncoding: 20% (00:04:00 left)\n");
 }

@@ -1,5 +1,4 @@
-#include "base/ScriptedUi.h"
-#include "base/TerminalUi.h"
+#include "support/ScriptedUi.h"
 
 #include <gtest/gtest.h>
 
@@ -43,27 +42,4 @@ TEST(SilentUi, GivesTheSafeAnswerWhenNoPortIsInstalled)
 {
     EXPECT_EQ(Ui().MessageBox("Replace?", "Kestrova", MsgButtons::YesNo, MsgIcon::Question),
               MsgAnswer::No);
-}
-
-TEST(TerminalUi, PrintsTheCaptionAndAnswersFromItsSetting)
-{
-    char* buffer = nullptr;
-    size_t size = 0;
-    std::FILE* out = open_memstream(&buffer, &size);
-    ASSERT_NE(out, nullptr);
-    {
-        CTerminalUi yes(CTerminalUi::Answers::Yes, out, nullptr);
-        EXPECT_EQ(yes.MessageBox("A DVD Video already exists under\n\r/x\n\r", "Kestrova",
-                                 MsgButtons::YesNo, MsgIcon::Question),
-                  MsgAnswer::Yes);
-        CTerminalUi safe(CTerminalUi::Answers::Safe, out, nullptr);
-        EXPECT_EQ(safe.MessageBox("Burn now?", "Kestrova", MsgButtons::YesNo, MsgIcon::Question),
-                  MsgAnswer::No);
-    }
-    std::fclose(out);
-    std::string text(buffer, size);
-    std::free(buffer);
-    EXPECT_NE(text.find("Kestrova: A DVD Video already exists under\n/x\n"), std::string::npos);
-    EXPECT_EQ(text.find('\r'), std::string::npos);
-    EXPECT_NE(text.find("-> No"), std::string::npos);
 }

@@ -1,5 +1,5 @@
 #include "base/Ini.h"
-#include "base/ScriptedUi.h"
+#include "support/ScriptedUi.h"
 #include "diag/Debugger.h"
 #include "platform/Clock.h"
 #include "platform/Registry.h"

@@ -2,7 +2,7 @@
 // libdvdread (lsdvd) and libdvdnav's virtual machine.
 #include "TitleHelpers.h"
 
-#include "base/ScriptedUi.h"
+#include "support/ScriptedUi.h"
 #include "dvd/DVDIFO.h"
 #include "support/TestSupport.h"
 

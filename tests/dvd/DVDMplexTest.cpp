@@ -1,7 +1,7 @@
 // Multiplexing real elementary streams (made by FFmpeg) and reading the VOBs back.
 #include "TitleHelpers.h"
 
-#include "base/ScriptedUi.h"
+#include "support/ScriptedUi.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>

@@ -2,7 +2,7 @@
 // titles without or with short audio, failures, and the small building blocks.
 #include "TitleHelpers.h"
 
-#include "base/ScriptedUi.h"
+#include "support/ScriptedUi.h"
 #include "dvd/MuxBuffer.h"
 #include "support/TestSupport.h"
 

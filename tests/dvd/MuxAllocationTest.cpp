@@ -3,7 +3,7 @@
 // counted through replaced global allocation functions, which otherwise pass straight
 // on to malloc and free.
 #include "FakeSources.h"
-#include "base/ScriptedUi.h"
+#include "support/ScriptedUi.h"
 #include "dvd/DVDMplex.h"
 #include "support/ReplacedAllocation.h"
 #include "support/TestSupport.h"

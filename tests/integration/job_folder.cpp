@@ -4,7 +4,7 @@
 // be decoded.
 #include "app/SlideShowJob.h"
 
-#include "base/ScriptedUi.h"
+#include "support/ScriptedUi.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>

@@ -5,11 +5,12 @@
 // of detailed video keeps to the target bit rate.
 #include "app/Project.h"
 #include "base/DVDParams.h"
-#include "base/ScriptedUi.h"
+#include "support/ScriptedUi.h"
 #include "mpeg2enc/Encoder.h"
-#include "mpeg2enc/FrameSource.h"
+#include "picture/FrameSource.h"
 #include "mpeg2enc/VideoSlide.h"
 #include "slideshow/PhotoSlideSource.h"
+#include "slideshow/SlideFrameSource.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -163,7 +164,7 @@ TEST(Mpeg2Stream, SampleAlbumDecodesAsReconstructedAndReadsBack)
     CScriptedUi ui;
     CUiScope scope(ui);
     auto show = SampleShow();
-    CVideoSlide video(*show);
+    CVideoSlide video(std::make_unique<CSlideFrameSource>(*show));
     CDVDParams params;
     params.aspectCode = 3;
     params.videoBitRate = 6000000.0;

@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "base/ScriptedUi.h"
+#include "support/ScriptedUi.h"
 #include "media/DirectShowAV.h"
 #include "media/MediaLength.h"
 #include "media/MicRecorder.h"

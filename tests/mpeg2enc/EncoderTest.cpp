@@ -2,9 +2,9 @@
 // buffer's read rule and picture times, configuration, macroblock decisions on static
 // pictures, progress and cancel.
 #include "base/DVDParams.h"
-#include "base/ScriptedUi.h"
+#include "support/ScriptedUi.h"
 #include "mpeg2enc/Encoder.h"
-#include "mpeg2enc/FrameSource.h"
+#include "picture/FrameSource.h"
 #include "mpeg2enc/VideoSlide.h"
 #include "support/TestSupport.h"
 

@@ -1,10 +1,10 @@
 // Coding a picture on several threads: slices joined from separate bit writers, and
 // whole streams that must not change by a single byte with the number of threads.
 #include "base/DVDParams.h"
-#include "base/ScriptedUi.h"
+#include "support/ScriptedUi.h"
 #include "mpeg2enc/BitWriter.h"
 #include "mpeg2enc/Encoder.h"
-#include "mpeg2enc/FrameSource.h"
+#include "picture/FrameSource.h"
 
 #include <gtest/gtest.h>
 

@@ -2,12 +2,9 @@
 // wrapped source (also past its end and past the thread's limit), failures handed to
 // the consumer in place, clean ends when the consumer stops early, and the slide-show
 // video coded to the same bytes with and without the thread.
-#include "base/DVDParams.h"
-#include "base/ScriptedUi.h"
+#include "support/ScriptedUi.h"
 #include "mpeg2enc/RenderAhead.h"
-#include "mpeg2enc/VideoSlide.h"
-#include "slideshow/Frame.h"
-#include "slideshow/PhotoSlideSource.h"
+#include "picture/Frame.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -211,42 +208,4 @@ TEST(RenderAhead, AConsumerThatStopsEarlyEndsTheThreadWithoutWaitingForTheShow)
         ahead.NextFrame(frame);
         EXPECT_TRUE(SamePicture(frame.picture, direct[size_t(i)])) << "picture " << i;
     }
-}
-
-namespace {
-
-// The slide show of two sample photos coded to an MPEG-2 stream, with the thread count
-// the chain is allowed.
-std::vector<uint8_t> CodeSampleShow(const char* threads)
-{
-    setenv("KESTROVA_THREADS", threads, 1);
-    CPhotoSlideSource show;
-    EXPECT_TRUE(show.Init(720, 480, 30000.0 / 1001.0));
-    const std::string dir = testsupport::DataDir() + "/sample/";
-    EXPECT_TRUE(show.AddPhoto(1, dir + "beach.jpg", 1500, 700, 1));
-    EXPECT_TRUE(show.AddPhoto(1, dir + "harbour.png", 1200, 500, 2));
-    CVideoSlide video(show);
-    CDVDParams params;
-    params.aspectCode = 2;
-    params.videoBitRate = 6000000.0;
-    params.jobName = "render-ahead";
-    EXPECT_EQ(video.InitFromSettings(params), 1);
-    EXPECT_EQ(video.Start(nullptr, 0, 0), 1);
-    std::vector<uint8_t> stream, buffer(2048);
-    for (int32_t n; (n = video.Read(buffer.data(), 2048)) > 0;)
-        stream.insert(stream.end(), buffer.begin(), buffer.begin() + n);
-    unsetenv("KESTROVA_THREADS");
-    return stream;
-}
-
-}  // namespace
-
-TEST(RenderAhead, SlideShowVideoIsCodedToTheSameBytesWithTheRenderingThread)
-{
-    CScriptedUi ui;
-    CUiScope scope(ui);
-    const std::vector<uint8_t> serial = CodeSampleShow("1");
-    const std::vector<uint8_t> threaded = CodeSampleShow("2");
-    ASSERT_GT(serial.size(), 10000u);
-    EXPECT_TRUE(serial == threaded) << serial.size() << " bytes serial, " << threaded.size() << " threaded";
 }

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "media/MediaKernels.h"
-#include "slideshow/PixelKernels.h"
+#include "picture/PixelKernels.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <utility>
 #include <png.h>
 
-#include "slideshow/Frame.h"
+#include "picture/Frame.h"
 #include "slideshow/ImageFx.h"
 #include "slideshow/PhotoSlideSource.h"
 #include "support/TestSupport.h"

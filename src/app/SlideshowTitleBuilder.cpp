@@ -1,9 +1,10 @@
-#include "dvd/SlideshowTitleBuilder.h"
+#include "app/SlideshowTitleBuilder.h"
 
 #include "audio/AudioSlide.h"
 #include "dvd/DVDMplex.h"
 #include "mpeg2enc/VideoSlide.h"
 #include "slideshow/PhotoSlideSource.h"
+#include "slideshow/SlideFrameSource.h"
 
 CSlideshowTitleBuilder::CSlideshowTitleBuilder(CPhotoSlideSource& show_, const CDVDParams& params_,
                                                double seconds_)
@@ -13,7 +14,7 @@ CSlideshowTitleBuilder::CSlideshowTitleBuilder(CPhotoSlideSource& show_, const C
 
 bool CSlideshowTitleBuilder::OpenSources(CDVDMplex& mplex)
 {
-    auto* video = new CVideoSlide(show);
+    auto* video = new CVideoSlide(std::make_unique<CSlideFrameSource>(show));
     auto* audio = new CAudioSlide(&show.Audio());
     mplex.SetSources(video, audio);
     if (!video->InitFromSettings(params))

@@ -1,9 +1,9 @@
-#include "slideshow/Photo.h"
+#include "picture/Photo.h"
 
 #include <cstring>
 
-#include "slideshow/ImageFile.h"
-#include "slideshow/ImageOps.h"
+#include "picture/ImageFile.h"
+#include "picture/ImageOps.h"
 
 CPhoto::CPhoto() : pixels(bufferBytes, 255), work(bufferBytes, 0) {}
 

@@ -1,7 +1,7 @@
 #pragma once
 #include <cstdint>
 
-#include "slideshow/Memory.h"
+#include "picture/Memory.h"
 
 // An 8-bit planar Y, Cb, Cr picture with chroma halved in both directions.
 // All planes and two scratch areas live in one heap block: planeY starts at the

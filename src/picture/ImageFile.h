@@ -2,7 +2,7 @@
 #include <cstdint>
 #include <string>
 
-#include "slideshow/RgbImage.h"
+#include "picture/RgbImage.h"
 
 // Reading photo files (JPEG, PNG, BMP, WebP) into 24-bit RGB and writing JPEG files.
 // Failures never print anything; they return false with a sentence naming the file

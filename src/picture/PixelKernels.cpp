@@ -1,4 +1,4 @@
-#include "slideshow/PixelKernels.h"
+#include "picture/PixelKernels.h"
 
 #include <algorithm>
 #include <cstring>

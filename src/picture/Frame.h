@@ -1,8 +1,8 @@
 #pragma once
 #include <cstdint>
 
-#include "slideshow/Memory.h"
-#include "slideshow/YUV420Image.h"
+#include "picture/Memory.h"
+#include "picture/YUV420Image.h"
 
 // The encoder's frame: one picture plus nine arrays of one 32-bit value per
 // macroblock (raster order), each in its own 128-byte-aligned, zero-filled block.

@@ -1,7 +1,7 @@
 #pragma once
 #include <cstdint>
 
-#include "slideshow/RgbImage.h"
+#include "picture/RgbImage.h"
 
 // The image operations of the photo stage: resizing, the 5-tap Gaussian softening
 // and quarter turns.

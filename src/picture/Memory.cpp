@@ -1,4 +1,4 @@
-#include "slideshow/Memory.h"
+#include "picture/Memory.h"
 
 #include <cstdlib>
 #include <utility>

@@ -7,9 +7,9 @@
 #include <thread>
 #include <vector>
 
-#include "slideshow/Frame.h"
-#include "slideshow/PixelKernels.h"
-#include "slideshow/YUV420Image.h"
+#include "picture/Frame.h"
+#include "picture/PixelKernels.h"
+#include "picture/YUV420Image.h"
 
 namespace {
 

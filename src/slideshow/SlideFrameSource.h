@@ -2,7 +2,7 @@
 // source.
 #pragma once
 
-#include "mpeg2enc/FrameSource.h"
+#include "picture/FrameSource.h"
 
 class CPhotoSlideSource;
 

@@ -1,4 +1,4 @@
-#include "slideshow/ImageFile.h"
+#include "picture/ImageFile.h"
 
 #include <algorithm>
 #include <csetjmp>

@@ -1,4 +1,4 @@
-#include "slideshow/Frame.h"
+#include "picture/Frame.h"
 
 #include <cstring>
 

@@ -1,4 +1,4 @@
-#include "base/ScriptedUi.h"
+#include "support/ScriptedUi.h"
 
 class CScriptedProgress : public CProgressWindow {
 public:

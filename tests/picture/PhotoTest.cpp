@@ -12,9 +12,9 @@
 #include <webp/encode.h>
 #include <zlib.h>
 
-#include "slideshow/ImageFile.h"
-#include "slideshow/ImageOps.h"
-#include "slideshow/Photo.h"
+#include "picture/ImageFile.h"
+#include "picture/ImageOps.h"
+#include "picture/Photo.h"
 #include "support/TestSupport.h"
 
 namespace {

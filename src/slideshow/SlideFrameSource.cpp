@@ -1,4 +1,4 @@
-#include "mpeg2enc/SlideFrameSource.h"
+#include "slideshow/SlideFrameSource.h"
 
 #include "slideshow/PhotoSlideSource.h"
 

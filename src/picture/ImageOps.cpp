@@ -1,11 +1,11 @@
-#include "slideshow/ImageOps.h"
+#include "picture/ImageOps.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <vector>
 
-#include "slideshow/PixelKernels.h"
+#include "picture/PixelKernels.h"
 
 namespace {
 

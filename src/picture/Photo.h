@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "slideshow/RgbImage.h"
+#include "picture/RgbImage.h"
 
 // A photo fitted into a frame as a 32-bit bitmap (R, G, B, 255 per pixel), for
 // thumbnails and previews; also the shared fitting rule and the rotated copy.

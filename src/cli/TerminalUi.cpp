@@ -1,4 +1,4 @@
-#include "base/TerminalUi.h"
+#include "cli/TerminalUi.h"
 
 #include <atomic>
 #include <csignal>

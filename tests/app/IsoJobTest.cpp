@@ -1,7 +1,7 @@
 #include "app/IsoJob.h"
 #include "discimage/UDF_Disc.h"
 
-#include "base/ScriptedUi.h"
+#include "support/ScriptedUi.h"
 #include "discimage/DiscTestUtil.h"
 #include "support/TestSupport.h"
 

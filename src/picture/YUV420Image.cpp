@@ -1,4 +1,4 @@
-#include "slideshow/YUV420Image.h"
+#include "picture/YUV420Image.h"
 
 #include <algorithm>
 #include <cmath>
@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "slideshow/PixelKernels.h"
+#include "picture/PixelKernels.h"
 
 CYUV420Image::CYUV420Image(const CYUV420Image& other) {
     if (other.planeY && Create(other.height, other.width)) CopyPlanes(other);
