@@ -1,7 +1,6 @@
 #include "app/SlideShowJob.h"
 
 #include "base/Texts.h"
-#include "base/UiPort.h"
 #include "dvd/DVDMplex.h"
 #include "app/SlideshowTitleBuilder.h"
 #include "mpeg2enc/VideoSlide.h"
@@ -152,7 +151,7 @@ bool CSlideShowJob::CheckEarlierTitleSets()
         if (!std::filesystem::exists(ifo)) {
             lastError = "Title set " + std::to_string(startingFootage) + " needs title set " + std::to_string(n) +
                         " first: " + ifo + " is missing.";
-            Ui().MessageBox(lastError, "Kestrova", MsgButtons::Ok, MsgIcon::Warning);
+            ui.MessageBox(lastError, "Kestrova", MsgButtons::Ok, MsgIcon::Warning);
             return false;
         }
     }
@@ -166,7 +165,7 @@ bool CSlideShowJob::AskToReplace()
     if (!existing) return true;
     std::fclose(existing);
     const std::string text = FormatText(Text(428), {folder}) + Text(429);
-    if (Ui().MessageBox(text, Text(422), MsgButtons::YesNo, MsgIcon::Warning) == MsgAnswer::Yes) return true;
+    if (ui.MessageBox(text, Text(422), MsgButtons::YesNo, MsgIcon::Warning) == MsgAnswer::Yes) return true;
     lastError = "The DVD in " + folder + " was kept.";
     return false;
 }
@@ -214,7 +213,7 @@ bool CSlideShowJob::CheckWritable()
     if (!ok) {
         const std::string text = FormatText(Text(430), {failedFile}) + Text(431);
         lastError = "Unable to write file: " + failedFile;
-        Ui().MessageBox(text, Text(422), MsgButtons::Ok, MsgIcon::Warning);
+        ui.MessageBox(text, Text(422), MsgButtons::Ok, MsgIcon::Warning);
     }
     return ok;
 }
@@ -232,21 +231,13 @@ void CSlideShowJob::ClearFolder()
     std::remove((folder + kVideoTsVob).c_str());
 }
 
-CSlideShowJob::Result CSlideShowJob::RunSlideShowJob()
+std::unique_ptr<CPhotoSlideSource> CSlideShowJob::BuildShow()
 {
-    framesCoded = framesPlanned = 0;
-    if (album.photos.empty()) {
-        lastError = "No photo is in the list.";
-        Ui().MessageBox(Text(4302), "Kestrova", MsgButtons::Ok, MsgIcon::Warning);
-        return Result::EmptyAlbum;
-    }
-
     auto show = std::make_unique<CPhotoSlideSource>();
     if (!show->Init(params.width, params.height, params.frameRate)) {
         lastError = "The slide-show renderer could not be set up for " + std::to_string(params.width) + " x " +
                     std::to_string(params.height) + " pictures.";
-        Ui().MessageBox(lastError, "Kestrova", MsgButtons::Ok, MsgIcon::Error);
-        return Result::Failed;
+        return nullptr;
     }
     const size_t used = std::min(album.photos.size(), CAlbum::maxPhotos);
     for (size_t i = 0; i < used; ++i) {
@@ -259,6 +250,23 @@ CSlideShowJob::Result CSlideShowJob::RunSlideShowJob()
     for (const CAlbumMusic& music : album.music) show->AddBackgroundMusic(music.path);
     show->BuildAudioTimeline();
     show->Audio().compressAudio = params.compressAudio != 0;
+    return show;
+}
+
+CSlideShowJob::Result CSlideShowJob::RunSlideShowJob()
+{
+    framesCoded = framesPlanned = 0;
+    if (album.photos.empty()) {
+        lastError = "No photo is in the list.";
+        ui.MessageBox(Text(4302), "Kestrova", MsgButtons::Ok, MsgIcon::Warning);
+        return Result::EmptyAlbum;
+    }
+
+    std::unique_ptr<CPhotoSlideSource> show = BuildShow();
+    if (!show) {
+        ui.MessageBox(lastError, "Kestrova", MsgButtons::Ok, MsgIcon::Error);
+        return Result::Failed;
+    }
     framesPlanned = show->FrameCount();
 
     CJobTitleBuilder builder(*show, params, params.totalSeconds);
@@ -275,10 +283,10 @@ void CSlideShowJob::Finish()
 {
     if (!soundFolder.empty()) {
         const std::string sound = CFolders::WithSlash(soundFolder) + "done.wav";
-        if (std::filesystem::exists(sound)) Ui().PlaySoundFile(sound);
+        if (std::filesystem::exists(sound)) ui.PlaySoundFile(sound);
     }
     const std::string text = Text(424) + Text(425) + Text(426) + Text(427);
-    if (Ui().MessageBox(text, Text(423), MsgButtons::YesNo, MsgIcon::Information) == MsgAnswer::Yes &&
+    if (ui.MessageBox(text, Text(423), MsgButtons::YesNo, MsgIcon::Information) == MsgAnswer::Yes &&
         openBurnWindow)
         openBurnWindow(CFolders::WithSlash(dvdFolder));
 }

@@ -3,20 +3,28 @@
 // slide-show source and lets the title builder encode, multiplex and write one video
 // title set plus VIDEO_TS.IFO/.BUP; then it plays "done.wav" and offers to burn.
 //
-// The job talks to the person only through the user-interface port (Ui()), so the
+// The job talks to the person only through the user-interface port it is given, so the
 // desktop window, the command line and the tests all run it unchanged.
 #pragma once
 
 #include "base/Album.h"
 #include "base/DVDParams.h"
+#include "base/UiPort.h"
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
+class CPhotoSlideSource;
+
 class CSlideShowJob {
 public:
+    // The job asks its questions and shows its progress through `ui`, which must outlive
+    // it (the command line's default port unless one is given).
+    explicit CSlideShowJob(CUiPort& ui_ = Ui()) : ui(ui_) {}
+
     enum class Result {
         Done,         // the title set and VIDEO_TS.IFO/.BUP were written
         Cancelled,    // the person cancelled; the pictures coded so far form a complete title
@@ -67,6 +75,14 @@ public:
     // the DVD folder and the job name.
     void PrepareParams();
 
+    // The album's slide show as the title is made of it, from `params` (PrepareParams):
+    // the first 800 photos with their times taken between 0 and one day, their
+    // narrations (none for an empty path or "none"), the music, and the audio timeline
+    // built for Layer II or linear PCM as params.compressAudio says. Null with
+    // `lastError` set when the renderer cannot be set up. Every output of a show (the
+    // DVD title, its elementary streams, its frames) is made from this one.
+    std::unique_ptr<CPhotoSlideSource> BuildShow();
+
     // Builds the slide-show source from the album and writes title set
     // `startingFootage` into the DVD folder with `params`. Reports an empty album with
     // message 4302. Returns Done, Cancelled, EmptyAlbum or Failed.
@@ -92,6 +108,8 @@ public:
     std::string lastError;            // one line for the last failure, naming the file
 
 private:
+    CUiPort& ui;
+
     bool CheckEarlierTitleSets();
     bool AskToReplace();
     bool MakeFolders(bool checkOnly);

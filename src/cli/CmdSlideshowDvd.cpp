@@ -6,9 +6,7 @@
 // the terminal; Ctrl-C stops the encoding and still completes a playable folder.
 #include "cli/Commands.h"
 
-#include "app/Project.h"
 #include "app/SlideShowJob.h"
-#include "base/DVDParams.h"
 #include "cli/TerminalUi.h"
 #include "base/Texts.h"
 #include "platform/Folders.h"
@@ -17,7 +15,6 @@
 
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <string>
 
@@ -59,84 +56,15 @@ private:
     std::string dvdRoot;
 };
 
-bool ParseNumber(const std::string& text, long long low, long long high, long long& value)
-{
-    if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos || text.size() > 18) return false;
-    value = std::atoll(text.c_str());
-    return value >= low && value <= high;
-}
-
-bool MatrixTextIsValid(const std::string& text)
-{
-    if (text == "Default") return true;
-    uint8_t bytes[64];
-    const CMatrixParse parsed = ParseMatrixText(text, bytes);
-    if (parsed.byteCount != 64) return false;
-    for (uint8_t b : bytes)
-        if (b == 0) return false;
-    return true;
-}
-
 int RunSlideshowDvd(const CArgs& args)
 {
     namespace fs = std::filesystem;
-    const std::string project = args.positional.at(0);
-
-    CSlideShowJob job;
     // The folder: DIR/VIDEO_TS, or DIR itself when it is a VIDEO_TS folder.
     std::string out = args.Get("--out");
     fs::path videoTs = out.empty() ? fs::path(CFolders::DefaultDvdFolder()) : fs::path(out);
     if (videoTs.filename().empty()) videoTs = videoTs.parent_path();
     if (videoTs.filename() != "VIDEO_TS") videoTs /= "VIDEO_TS";
-    job.dvdFolder = videoTs.string() + "/";
     const std::string dvdRoot = videoTs.parent_path().string();
-
-    const bool hasFootage = args.Has("--footage");
-    const std::string footageOption = hasFootage ? "--footage" : "--title-set";
-    long long number = 1;
-    if (args.Has(footageOption) && !ParseNumber(args.Get(footageOption), 1, 99, number))
-        return Fail(footageOption + " must be a number from 1 to 99, not \"" + args.Get(footageOption) + "\"");
-    job.startingFootage = int(number);
-
-    const std::string resolution = args.Get("--resolution", "high");
-    if (resolution == "high") job.resolution = 0;
-    else if (resolution == "medium") job.resolution = 1;
-    else if (resolution == "low") job.resolution = 2;
-    else return Fail("--resolution must be high, medium or low, not \"" + resolution + "\"");
-
-    const std::string aspect = args.Get("--aspect", args.Has("--wide") ? "16:9" : "4:3");
-    if (aspect != "4:3" && aspect != "16:9") return Fail("--aspect must be 4:3 or 16:9, not \"" + aspect + "\"");
-    job.wide = aspect == "16:9";
-    if (args.Has("--pal") && args.Has("--ntsc")) return Fail("choose one of --ntsc and --pal");
-    job.pal = args.Has("--pal");
-    job.compressAudio = args.Has("--lpcm") ? 0 : 1;
-
-    if (args.Has("--disc-size")) {
-        long long bytes = 0;
-        if (!ParseNumber(args.Get("--disc-size"), 100000000LL, 100000000000LL, bytes))
-            return Fail("--disc-size must be a number of bytes of at least 100000000, not \"" +
-                        args.Get("--disc-size") + "\"");
-        job.discSizeText = args.Get("--disc-size");
-    }
-    for (const char* option : {"--intra-matrix", "--inter-matrix"}) {
-        if (!args.Has(option)) continue;
-        const std::string text = args.Get(option);
-        if (!MatrixTextIsValid(text))
-            return Fail(std::string(option) + " must be \"Default\" or 64 non-zero values as 128 hex digits");
-        (std::string(option) == "--intra-matrix" ? job.intraMatrixText : job.interMatrixText) = text;
-    }
-    if (args.Has("--bitrate")) {
-        const std::string text = args.Get("--bitrate");
-        char* end = nullptr;
-        const double rate = std::strtod(text.c_str(), &end);
-        if (end == text.c_str() || *end != '\0' || rate < 256000.0 || rate > 8000000.0)
-            return Fail("--bitrate must be a number of bits per second from 256000 to 8000000, not \"" + text + "\"");
-        job.fixedVideoBitRate = rate;
-    }
-
-    std::string error;
-    if (!LoadProject(job.album, project, &error)) return Fail(error);
-    job.soundFolder = CFolders::Data();
 
     // Questions: --yes / --no answer them; otherwise they are asked at a terminal and
     // answered with the safe choice (keep the existing DVD) when there is none.
@@ -147,6 +75,12 @@ int RunSlideshowDvd(const CArgs& args)
     CTerminalUi terminal(answers);
     CJobTerminalUi ui(terminal, dvdRoot);
     CUiScope scope(ui);
+
+    CSlideShowJob job(ui);
+    job.dvdFolder = videoTs.string() + "/";
+    std::string error;
+    if (!ReadJobOptions(args, job, error)) return Fail(error);
+    job.soundFolder = CFolders::Data();
 
     const auto started = std::chrono::steady_clock::now();
     const CSlideShowJob::Result result = job.CreateDvd();

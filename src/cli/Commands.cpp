@@ -104,37 +104,3 @@ int Fail(const std::string& message)
     return 1;
 }
 
-bool WriteStreamFile(const std::string& output, size_t chunk,
-                     const std::function<int(uint8_t* buffer, int size)>& read,
-                     const std::function<std::string()>& refusal, uint64_t& bytes,
-                     std::string& error)
-{
-    const std::string partial = output + ".part";
-    std::FILE* file = std::fopen(partial.c_str(), "wb");
-    if (!file) {
-        error = output + ": cannot create (" + std::strerror(errno) + ")";
-        return false;
-    }
-    std::vector<uint8_t> buffer(chunk);
-    bytes = 0;
-    std::string writeError;
-    for (int n; (n = read(buffer.data(), int(buffer.size()))) > 0;) {
-        if (std::fwrite(buffer.data(), 1, size_t(n), file) != size_t(n)) {
-            writeError = std::strerror(errno);
-            break;
-        }
-        bytes += uint64_t(n);
-    }
-    if (std::fclose(file) != 0 && writeError.empty()) writeError = std::strerror(errno);
-    std::string refused = refusal ? refusal() : std::string();
-    if (refused.empty() && !writeError.empty())
-        refused = output + ": cannot write (" + writeError + ")";
-    if (refused.empty() && std::rename(partial.c_str(), output.c_str()) != 0)
-        refused = output + ": cannot write (" + std::strerror(errno) + ")";
-    if (!refused.empty()) {
-        std::remove(partial.c_str());
-        error = refused;
-        return false;
-    }
-    return true;
-}

@@ -55,18 +55,16 @@ std::vector<CSlideshowOutput>& SlideshowOutputs();
 bool ParseArgs(int argc, char** argv, int first, const std::vector<std::string>& valueOptions,
                CArgs& args, std::string& error);
 
+class CSlideShowJob;
+
+// Fills the slide-show job from the options every `kestrova slideshow` output shares
+// (--ntsc/--pal, --resolution, --aspect/--wide, --lpcm, --disc-size, --footage, the
+// matrices, --bitrate) and loads the project named by the first positional word. False
+// with a one-line `error` naming the option or the file.
+bool ReadJobOptions(const CArgs& args, CSlideShowJob& job, std::string& error);
+
 // Prints "kestrova: <message>" to stderr and returns 1, for one-line failures.
 int Fail(const std::string& message);
-
-// Writes the stream that `read` delivers (chunks of at most `chunk` bytes; 0 at the end)
-// to `output`. The bytes go to "<output>.part", which is renamed to `output` only when
-// everything was written and `refusal` (asked after the last read) returns nothing;
-// otherwise the partial file is removed and `error` holds one line naming the file.
-// `bytes` counts what was read.
-bool WriteStreamFile(const std::string& output, size_t chunk,
-                     const std::function<int(uint8_t* buffer, int size)>& read,
-                     const std::function<std::string()>& refusal, uint64_t& bytes,
-                     std::string& error);
 
 // Writes the DVD-Video folder `folder` (VIDEO_TS or its parent) as the disc image
 // `image` with `label` (empty: the default label), printing the folder's size first when

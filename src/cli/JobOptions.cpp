@@ -1,0 +1,95 @@
+// The slide-show job's options, shared by every output of `kestrova slideshow` so that
+// the DVD folder, the elementary streams and the frames all come from the same settings.
+#include "cli/Commands.h"
+
+#include "app/Project.h"
+#include "app/SlideShowJob.h"
+#include "base/DVDParams.h"
+
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+// Sets `error` to `text` and returns false, for one-line refusals.
+bool Refuse(std::string& error, const std::string& text)
+{
+    error = text;
+    return false;
+}
+
+bool ParseNumber(const std::string& text, long long low, long long high, long long& value)
+{
+    if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos || text.size() > 18) return false;
+    value = std::atoll(text.c_str());
+    return value >= low && value <= high;
+}
+
+bool MatrixTextIsValid(const std::string& text)
+{
+    if (text == "Default") return true;
+    uint8_t bytes[64];
+    const CMatrixParse parsed = ParseMatrixText(text, bytes);
+    if (parsed.byteCount != 64) return false;
+    for (uint8_t b : bytes)
+        if (b == 0) return false;
+    return true;
+}
+
+// The options that choose the format, rate and title set.
+bool ReadFormatOptions(const CArgs& args, CSlideShowJob& job, std::string& error)
+{
+    const bool hasFootage = args.Has("--footage");
+    const std::string footageOption = hasFootage ? "--footage" : "--title-set";
+    long long number = 1;
+    if (args.Has(footageOption) && !ParseNumber(args.Get(footageOption), 1, 99, number))
+        return Refuse(error, footageOption + " must be a number from 1 to 99, not \"" + args.Get(footageOption) + "\"");
+    job.startingFootage = int(number);
+
+    const std::string resolution = args.Get("--resolution", "high");
+    if (resolution == "high") job.resolution = 0;
+    else if (resolution == "medium") job.resolution = 1;
+    else if (resolution == "low") job.resolution = 2;
+    else return Refuse(error, "--resolution must be high, medium or low, not \"" + resolution + "\"");
+
+    const std::string aspect = args.Get("--aspect", args.Has("--wide") ? "16:9" : "4:3");
+    if (aspect != "4:3" && aspect != "16:9") return Refuse(error, "--aspect must be 4:3 or 16:9, not \"" + aspect + "\"");
+    job.wide = aspect == "16:9";
+    if (args.Has("--pal") && args.Has("--ntsc")) return Refuse(error, "choose one of --ntsc and --pal");
+    job.pal = args.Has("--pal");
+    job.compressAudio = args.Has("--lpcm") ? 0 : 1;
+
+    if (args.Has("--disc-size")) {
+        long long bytes = 0;
+        if (!ParseNumber(args.Get("--disc-size"), 100000000LL, 100000000000LL, bytes))
+            return Refuse(error, "--disc-size must be a number of bytes of at least 100000000, not \"" +
+                        args.Get("--disc-size") + "\"");
+        job.discSizeText = args.Get("--disc-size");
+    }
+    for (const char* option : {"--intra-matrix", "--inter-matrix"}) {
+        if (!args.Has(option)) continue;
+        const std::string text = args.Get(option);
+        if (!MatrixTextIsValid(text))
+            return Refuse(error, std::string(option) + " must be \"Default\" or 64 non-zero values as 128 hex digits");
+        (std::string(option) == "--intra-matrix" ? job.intraMatrixText : job.interMatrixText) = text;
+    }
+    if (args.Has("--bitrate")) {
+        const std::string text = args.Get("--bitrate");
+        char* end = nullptr;
+        const double rate = std::strtod(text.c_str(), &end);
+        if (end == text.c_str() || *end != '\0' || rate < 256000.0 || rate > 8000000.0)
+            return Refuse(error, "--bitrate must be a number of bits per second from 256000 to 8000000, not \"" + text + "\"");
+        job.fixedVideoBitRate = rate;
+    }
+
+    return true;
+}
+
+}  // namespace
+
+bool ReadJobOptions(const CArgs& args, CSlideShowJob& job, std::string& error)
+{
+    if (!ReadFormatOptions(args, job, error)) return false;
+    const std::string project = args.positional.at(0);
+    return LoadProject(job.album, project, &error);
+}
