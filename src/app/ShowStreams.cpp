@@ -46,7 +46,7 @@ std::unique_ptr<CPhotoSlideSource> CShowStreams::Show()
         return nullptr;
     }
     std::unique_ptr<CPhotoSlideSource> show = job.BuildShow();
-    if (!show) error = job.lastError;
+    if (!show) error = job.Error();
     return show;
 }
 

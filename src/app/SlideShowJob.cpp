@@ -149,9 +149,9 @@ bool CSlideShowJob::CheckEarlierTitleSets()
     for (int n = 1; n < startingFootage; ++n) {
         const std::string ifo = IfoName(folder, n);
         if (!std::filesystem::exists(ifo)) {
-            lastError = "Title set " + std::to_string(startingFootage) + " needs title set " + std::to_string(n) +
+            error = "Title set " + std::to_string(startingFootage) + " needs title set " + std::to_string(n) +
                         " first: " + ifo + " is missing.";
-            ui.MessageBox(lastError, "Kestrova", MsgButtons::Ok, MsgIcon::Warning);
+            ui.MessageBox(error, "Kestrova", MsgButtons::Ok, MsgIcon::Warning);
             return false;
         }
     }
@@ -166,7 +166,7 @@ bool CSlideShowJob::AskToReplace()
     std::fclose(existing);
     const std::string text = FormatText(Text(428), {folder}) + Text(429);
     if (ui.MessageBox(text, Text(422), MsgButtons::YesNo, MsgIcon::Warning) == MsgAnswer::Yes) return true;
-    lastError = "The DVD in " + folder + " was kept.";
+    error = "The DVD in " + folder + " was kept.";
     return false;
 }
 
@@ -212,7 +212,7 @@ bool CSlideShowJob::CheckWritable()
     for (const std::string& file : made) std::remove(file.c_str());
     if (!ok) {
         const std::string text = FormatText(Text(430), {failedFile}) + Text(431);
-        lastError = "Unable to write file: " + failedFile;
+        error = "Unable to write file: " + failedFile;
         ui.MessageBox(text, Text(422), MsgButtons::Ok, MsgIcon::Warning);
     }
     return ok;
@@ -235,7 +235,7 @@ std::unique_ptr<CPhotoSlideSource> CSlideShowJob::BuildShow()
 {
     auto show = std::make_unique<CPhotoSlideSource>();
     if (!show->Init(params.width, params.height, params.frameRate)) {
-        lastError = "The slide-show renderer could not be set up for " + std::to_string(params.width) + " x " +
+        error = "The slide-show renderer could not be set up for " + std::to_string(params.width) + " x " +
                     std::to_string(params.height) + " pictures.";
         return nullptr;
     }
@@ -257,14 +257,14 @@ CSlideShowJob::Result CSlideShowJob::RunSlideShowJob()
 {
     framesCoded = framesPlanned = 0;
     if (album.photos.empty()) {
-        lastError = "No photo is in the list.";
+        error = "No photo is in the list.";
         ui.MessageBox(Text(4302), "Kestrova", MsgButtons::Ok, MsgIcon::Warning);
         return Result::EmptyAlbum;
     }
 
     std::unique_ptr<CPhotoSlideSource> show = BuildShow();
     if (!show) {
-        ui.MessageBox(lastError, "Kestrova", MsgButtons::Ok, MsgIcon::Error);
+        ui.MessageBox(error, "Kestrova", MsgButtons::Ok, MsgIcon::Error);
         return Result::Failed;
     }
     framesPlanned = show->FrameCount();
@@ -273,7 +273,7 @@ CSlideShowJob::Result CSlideShowJob::RunSlideShowJob()
     const bool built = builder.Build(startingFootage - 1, params.outputFolder);
     framesCoded = builder.framesCoded;
     if (!built) {
-        lastError = builder.Error();
+        error = builder.Error();
         return Result::Failed;
     }
     return builder.cancelled ? Result::Cancelled : Result::Done;
@@ -293,7 +293,7 @@ void CSlideShowJob::Finish()
 
 CSlideShowJob::Result CSlideShowJob::CreateDvd()
 {
-    lastError.clear();
+    error.clear();
     framesCoded = framesPlanned = 0;
     if (dvdFolder.empty()) dvdFolder = CFolders::DefaultDvdFolder();
     dvdFolder = CFolders::WithSlash(dvdFolder);

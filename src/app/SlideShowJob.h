@@ -79,7 +79,7 @@ public:
     // the first 800 photos with their times taken between 0 and one day, their
     // narrations (none for an empty path or "none"), the music, and the audio timeline
     // built for Layer II or linear PCM as params.compressAudio says. Null with
-    // `lastError` set when the renderer cannot be set up. Every output of a show (the
+    // Error() set when the renderer cannot be set up. Every output of a show (the
     // DVD title, its elementary streams, its frames) is made from this one.
     std::unique_ptr<CPhotoSlideSource> BuildShow();
 
@@ -105,10 +105,12 @@ public:
     CDVDParams params;                // the settings handed to the encoders
     int64_t framesCoded = 0;          // pictures in the written title
     int64_t framesPlanned = 0;        // pictures the whole show has
-    std::string lastError;            // one line for the last failure, naming the file
+    // One line for the last failure, naming the file.
+    const std::string& Error() const { return error; }
 
 private:
     CUiPort& ui;
+    std::string error;
 
     bool CheckEarlierTitleSets();
     bool AskToReplace();

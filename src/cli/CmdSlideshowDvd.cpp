@@ -99,7 +99,7 @@ int RunSlideshowDvd(const CArgs& args)
     case CSlideShowJob::Result::Declined:
         return Fail("kept the DVD already in " + dvdRoot + " (give --yes to replace it)");
     default:
-        return Fail(job.lastError.empty() ? std::string("the DVD could not be made") : job.lastError);
+        return Fail(job.Error().empty() ? std::string("the DVD could not be made") : job.Error());
     }
 }
 

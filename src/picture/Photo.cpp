@@ -44,14 +44,14 @@ bool CPhoto::FitInto(const CRgbImage& image, int W, int H, bool closeGaps, uint8
 
 bool CPhoto::LoadFitted(int frameWidth, int frameHeight, bool bottomUp, bool blackBackground,
                         const std::string& filePath) {
-    lastError.clear();
+    error.clear();
     if (frameWidth <= 0 || frameHeight <= 0 || (int64_t)frameWidth * frameHeight * 4 > bufferBytes) {
-        lastError = "a bitmap of " + std::to_string(frameWidth) + " x " + std::to_string(frameHeight) +
+        error = "a bitmap of " + std::to_string(frameWidth) + " x " + std::to_string(frameHeight) +
                     " pixels does not fit the photo buffer";
         return false;
     }
     CRgbImage image;
-    if (!CImageFile::Decode(filePath, image, lastError, frameWidth, frameHeight)) return false;
+    if (!CImageFile::Decode(filePath, image, error, frameWidth, frameHeight)) return false;
     if (!FitInto(image, frameWidth, frameHeight, false, blackBackground ? 0 : 255, bottomUp,
                  pixels.data(), work.data()))
         return false;

@@ -18,7 +18,7 @@ public:
     // Decodes `filePath` and fits it into a frameWidth x frameHeight bitmap on a white
     // (or black) background, lines top-down unless bottomUp. Returns false when the
     // file cannot be opened or decoded, or the frame exceeds 1,048,576 pixels;
-    // `pixels` then keeps its previous content and `lastError` says why.
+    // `pixels` then keeps its previous content and Error() says why.
     bool LoadFitted(int frameWidth, int frameHeight, bool bottomUp, bool blackBackground,
                     const std::string& filePath);
 
@@ -48,5 +48,10 @@ public:
     int32_t bitmapWidth = 0;
     int32_t bitmapBytes = 0;
     int32_t bitmapStride = 0;
-    std::string lastError;
+
+    // Why the last LoadFitted failed.
+    const std::string& Error() const { return error; }
+
+private:
+    std::string error;
 };

@@ -110,7 +110,7 @@ int CImageFx::ResolveTransition(int code, int transitionNumber) {
 
 bool CImageFx::LoadFramePhoto(const std::string& path) {
     ++photoLoads;
-    lastError.clear();
+    error.clear();
     photoLoaded = false;
     // The previous photo's pixel memory is kept for this one, so photos of one size
     // need no new memory.
@@ -118,10 +118,10 @@ bool CImageFx::LoadFramePhoto(const std::string& path) {
     decodedImage.pixels.clear();
     photoPicture.Clear();
     if (frameWidth <= 0) {
-        lastError = "the renderer has no frame size";
+        error = "the renderer has no frame size";
         return false;
     }
-    if (!CImageFile::Decode(path, decodedImage, lastError, frameWidth, frameHeight)) {
+    if (!CImageFile::Decode(path, decodedImage, error, frameWidth, frameHeight)) {
         std::fill(frameBitmap.begin(), frameBitmap.end(), 0);
         std::fill(softBitmap.begin(), softBitmap.end(), 0);
         return false;

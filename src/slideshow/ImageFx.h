@@ -41,7 +41,7 @@ public:
     // Photo stage: decodes `path` and fits it (black bars, gaps under two pixels
     // closed) into the frame bitmap, writes the softened copy and converts the
     // unsoftened bitmap into photoPicture. On failure returns false with all three
-    // black and the reason in lastError.
+    // black and the reason in Error().
     bool LoadFramePhoto(const std::string& path);
 
     // Prepares a segment: loads the next photo (none: "") and renders its first motion
@@ -101,9 +101,13 @@ public:
     bool arrivalPending = false;
     bool photoLoaded = false;             // the current photo decoded
     int32_t photoLoads = 0;               // LoadFramePhoto calls since InitFx
-    std::string lastError;
+
+    // Why the last LoadFramePhoto failed.
+    const std::string& Error() const { return error; }
 
 private:
+    std::string error;
+
     // One luma line of outputPicture and its chroma line take samples a..b-1 of src.
     void Reveal(const CYUV420Image& src, int r, int a, int b);
     // The same span, output sample x taking source sample x + k (chroma x/2 + k/2).

@@ -192,7 +192,7 @@ TEST(SlideShowJob, FileThatCannotBeCreatedStopsBeforeAnythingIsDeleted)
     EXPECT_EQ(ui.boxes[1].caption, "Warning");
     EXPECT_EQ(ui.boxes[1].text, ExpandLineBreaks("Unable to write file: " + videoTs + "VTS_03_0.IFO||" +
                                                  "This file is possibly being used by another program."));
-    EXPECT_NE(job.lastError.find(videoTs + "VTS_03_0.IFO"), std::string::npos);
+    EXPECT_NE(job.Error().find(videoTs + "VTS_03_0.IFO"), std::string::npos);
     EXPECT_TRUE(ui.sounds.empty());
 }
 

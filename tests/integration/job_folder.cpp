@@ -90,7 +90,7 @@ TEST(JobFolder, StartingFootageKeepsEarlierTitleSetsAndClearsTheRest)
         if (footage > 1) ui.QueueAnswer(MsgAnswer::Yes);  // replace
         ui.QueueAnswer(MsgAnswer::No);                    // burn
         CSlideShowJob job = TinyJob(videoTs, footage);
-        ASSERT_EQ(job.CreateDvd(), CSlideShowJob::Result::Done) << job.lastError;
+        ASSERT_EQ(job.CreateDvd(), CSlideShowJob::Result::Done) << job.Error();
     }
     EXPECT_TRUE(fs::is_directory(dir.File("dvd/AUDIO_TS")));
     const auto vts1 = ReadBytes(videoTs + "VTS_01_1.VOB");
@@ -107,7 +107,7 @@ TEST(JobFolder, StartingFootageKeepsEarlierTitleSetsAndClearsTheRest)
     ui.QueueAnswer(MsgAnswer::No);
     CSlideShowJob third = TinyJob(videoTs, 3);
     third.compressAudio = 0;
-    ASSERT_EQ(third.CreateDvd(), CSlideShowJob::Result::Done) << third.lastError;
+    ASSERT_EQ(third.CreateDvd(), CSlideShowJob::Result::Done) << third.Error();
     ASSERT_EQ(ui.boxes.size(), 2u);
     EXPECT_EQ(ui.boxes[0].caption, "Warning");
     EXPECT_EQ(ui.boxes[1].caption, "Your DVD is ready to burn!");
@@ -141,7 +141,7 @@ TEST(JobFolder, CancelAfterAFewGroupsLeavesAPlayableFolder)
     job.album.photos.push_back(Photo(DataDir() + "/sample/forest.jpg", 20, 2));
     job.soundFolder = DataDir();
     job.openBurnWindow = [&](const std::string& folder) { burnFolder = folder; };
-    ASSERT_EQ(job.CreateDvd(), CSlideShowJob::Result::Cancelled) << job.lastError;
+    ASSERT_EQ(job.CreateDvd(), CSlideShowJob::Result::Cancelled) << job.Error();
     EXPECT_GT(job.framesCoded, 0);
     EXPECT_LT(job.framesCoded, job.framesPlanned / 4);
 
@@ -187,7 +187,7 @@ TEST(JobFolder, UndecodablePhotoIsBlackAndUndecodableMusicSilent)
                         Photo(DataDir() + "/sample/city.jpg", 2, 1)};
     job.album.music.clear();
     job.album.AddMusic(dir.File("broken.mp3"), 60);
-    ASSERT_EQ(job.CreateDvd(), CSlideShowJob::Result::Done) << job.lastError;
+    ASSERT_EQ(job.CreateDvd(), CSlideShowJob::Result::Done) << job.Error();
     EXPECT_GE(job.framesCoded, job.framesPlanned);
     ASSERT_EQ(ui.boxes.size(), 1u);  // only the burn question: nothing to report
     EXPECT_EQ(ui.boxes[0].caption, "Your DVD is ready to burn!");

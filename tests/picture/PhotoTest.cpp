@@ -300,7 +300,7 @@ TEST(Photo, ThumbnailIsCentredOnWhiteWithOddLineBelow) {
     testsupport::TempDir dir;
     WritePng(dir.File("wide.png"), Flat(1000, 665, 255, 0, 0));
     CPhoto photo;
-    ASSERT_TRUE(photo.LoadFitted(80, 80, false, false, dir.File("wide.png"))) << photo.lastError;
+    ASSERT_TRUE(photo.LoadFitted(80, 80, false, false, dir.File("wide.png"))) << photo.Error();
     EXPECT_EQ(photo.bitmapStride, 320);
     EXPECT_EQ(photo.bitmapBytes, 80 * 80 * 4);
     auto px = [&](int x, int y) { return &photo.pixels[(size_t)(y * 80 + x) * 4]; };
@@ -319,7 +319,7 @@ TEST(Photo, ThumbnailIsCentredOnWhiteWithOddLineBelow) {
     const auto before = photo.pixels;
     EXPECT_FALSE(photo.LoadFitted(80, 80, false, false, dir.File("missing.png")));
     EXPECT_EQ(photo.pixels, before);
-    EXPECT_FALSE(photo.lastError.empty());
+    EXPECT_FALSE(photo.Error().empty());
 }
 
 TEST(ImageOps, ResizeAveragesOnReductionAndBlurSpreadsFiveTaps) {
