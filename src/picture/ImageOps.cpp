@@ -17,12 +17,12 @@ struct STaps {
 
 std::vector<STaps> TentTaps(int src, int dst) {
     std::vector<STaps> taps(dst);
-    const double scale = (double)src / dst;
+    const double scale = double(src) / dst;
     const double support = std::max(1.0, scale);
     for (int i = 0; i < dst; ++i) {
         const double centre = (i + 0.5) * scale - 0.5;
-        int lo = (int)std::floor(centre - support) + 1;
-        int hi = (int)std::floor(centre + support);
+        int lo = int(std::floor(centre - support)) + 1;
+        int hi = int(std::floor(centre + support));
         std::vector<double> w;
         double sum = 0.0;
         for (int j = lo; j <= hi; ++j) {
@@ -43,7 +43,7 @@ std::vector<STaps> TentTaps(int src, int dst) {
         for (size_t k = 0; k < folded.size(); ++k) {
             running += sum > 0 ? folded[k] / sum : (k == 0 ? 1.0 : 0.0);
             const long after = std::lround(16384.0 * running);
-            t.weights[k] = (int)(after - before);
+            t.weights[k] = int(after - before);
             before = after;
         }
     }
@@ -60,15 +60,15 @@ void CImageOps::ResizeRgbToRgbx(const uint8_t* src, int sw, int sh, int srcStrid
     // fewer taps get zero weights, their window moved left where it would pass the
     // right edge (a tap count never exceeds the source width).
     int taps = 1;
-    for (const STaps& t : tx) taps = std::max(taps, (int)t.weights.size());
+    for (const STaps& t : tx) taps = std::max(taps, int(t.weights.size()));
     const int stride = (taps + 1) & ~1;
     std::vector<int> first(dw);
-    std::vector<int16_t> weights((size_t)dw * stride, 0);
+    std::vector<int16_t> weights(size_t(dw) * stride, 0);
     for (int x = 0; x < dw; ++x) {
         const STaps& t = tx[x];
         first[x] = std::min(t.first, sw - taps);
         const int shift = t.first - first[x];
-        for (size_t k = 0; k < t.weights.size(); ++k) weights[(size_t)x * stride + shift + k] = (int16_t)t.weights[k];
+        for (size_t k = 0; k < t.weights.size(); ++k) weights[size_t(x) * stride + shift + k] = int16_t(t.weights[k]);
     }
     // Horizontal pass into 16-bit samples (8 bits of fraction kept), four per pixel,
     // made line by line as the vertical pass first needs them. A ring of as many lines
@@ -76,19 +76,19 @@ void CImageOps::ResizeRgbToRgbx(const uint8_t* src, int sw, int sh, int srcStrid
     // since each output line's first tap never moves up, a line is only overwritten
     // once no later output line needs it.
     int slots = 1;
-    for (const STaps& t : ty) slots = std::max(slots, (int)t.weights.size());
-    const size_t midLine = (size_t)dw * 4;
-    std::vector<uint16_t> ring((size_t)slots * midLine);
-    std::vector<const uint16_t*> rows((size_t)slots);
+    for (const STaps& t : ty) slots = std::max(slots, int(t.weights.size()));
+    const size_t midLine = size_t(dw) * 4;
+    std::vector<uint16_t> ring(size_t(slots) * midLine);
+    std::vector<const uint16_t*> rows(static_cast<size_t>(slots));
     int made = 0;  // lines 0 .. made - 1 have been through the horizontal pass
     for (int y = 0; y < dh; ++y) {
         const STaps& t = ty[y];
-        const int count = (int)t.weights.size();
+        const int count = int(t.weights.size());
         for (; made < t.first + count; ++made)
-            ResizeRgbRowH(src + (size_t)made * srcStride, sw, first.data(), weights.data(), taps,
-                          &ring[(size_t)(made % slots) * midLine], dw);
-        for (int k = 0; k < count; ++k) rows[k] = &ring[(size_t)((t.first + k) % slots) * midLine];
-        ResizeRgbxRowV(rows.data(), t.weights.data(), count, dst + (size_t)y * dstStride, dw);
+            ResizeRgbRowH(src + size_t(made) * srcStride, sw, first.data(), weights.data(), taps,
+                          &ring[size_t(made % slots) * midLine], dw);
+        for (int k = 0; k < count; ++k) rows[k] = &ring[size_t((t.first + k) % slots) * midLine];
+        ResizeRgbxRowV(rows.data(), t.weights.data(), count, dst + size_t(y) * dstStride, dw);
     }
 }
 
@@ -97,22 +97,22 @@ void CImageOps::BlurRgbx(const uint8_t* src, uint8_t* dst, int width, int height
     // Five taps: exp(-k^2 / (2 x 0.7^2)) for k = -2..2, normalised, in 1/4096.
     const double sigma = 0.7;
     double g[5], sum = 0.0;
-    for (int k = -2; k <= 2; ++k) sum += (g[k + 2] = std::exp(-(double)(k * k) / (2.0 * sigma * sigma)));
+    for (int k = -2; k <= 2; ++k) sum += (g[k + 2] = std::exp(-double(k * k) / (2.0 * sigma * sigma)));
     int w[5], total = 0;
-    for (int k = 0; k < 5; ++k) total += (w[k] = (int)std::lround(4096.0 * g[k] / sum));
+    for (int k = 0; k < 5; ++k) total += (w[k] = int(std::lround(4096.0 * g[k] / sum)));
     w[2] += 4096 - total;
     // Horizontal sums of the five lines around the current one, kept in a ring: line y
     // lives in slot y % 5. Lines above the top and below the bottom repeat the edge
     // lines, and each line is padded with two copies of its edge pixels.
-    const size_t midLine = (size_t)width * 4;
+    const size_t midLine = size_t(width) * 4;
     std::vector<uint32_t> ring(5 * midLine);
-    std::vector<uint8_t> padded(((size_t)width + 4) * 4);
+    std::vector<uint8_t> padded((size_t(width) + 4) * 4);
     int held[5] = {-1, -1, -1, -1, -1};
     auto horizontal = [&](int y) -> const uint32_t* {
         y = std::clamp(y, 0, height - 1);
-        uint32_t* slot = &ring[(size_t)(y % 5) * midLine];
+        uint32_t* slot = &ring[size_t(y % 5) * midLine];
         if (held[y % 5] != y) {
-            const uint8_t* s = src + (size_t)y * stride;
+            const uint8_t* s = src + size_t(y) * stride;
             std::memcpy(&padded[0], s, 4);
             std::memcpy(&padded[4], s, 4);
             std::memcpy(&padded[8], s, midLine);
@@ -126,7 +126,7 @@ void CImageOps::BlurRgbx(const uint8_t* src, uint8_t* dst, int width, int height
     for (int y = 0; y < height; ++y) {
         const uint32_t* rows[5];
         for (int k = 0; k < 5; ++k) rows[k] = horizontal(y + k - 2);
-        BlurRgbxRowV(rows, w, src + (size_t)y * stride, dst + (size_t)y * stride, width);
+        BlurRgbxRowV(rows, w, src + size_t(y) * stride, dst + size_t(y) * stride, width);
     }
 }
 
@@ -134,7 +134,7 @@ bool CImageOps::Rotate(const CRgbImage& src, int turn, CRgbImage& dst) {
     if (turn < 0 || turn > 2 || src.width <= 0 || src.height <= 0) return false;
     const int sw = src.width, sh = src.height;
     const int dw = turn == 1 ? sw : sh, dh = turn == 1 ? sh : sw;
-    std::vector<uint8_t> out((size_t)dw * dh * 3);
+    std::vector<uint8_t> out(size_t(dw) * dh * 3);
     for (int y = 0; y < dh; ++y)
         for (int x = 0; x < dw; ++x) {
             int sx, sy;
@@ -148,7 +148,7 @@ bool CImageOps::Rotate(const CRgbImage& src, int turn, CRgbImage& dst) {
                 sx = sw - 1 - y;
                 sy = x;
             }
-            std::memcpy(&out[((size_t)y * dw + x) * 3], &src.pixels[((size_t)sy * sw + sx) * 3], 3);
+            std::memcpy(&out[(size_t(y) * dw + x) * 3], &src.pixels[(size_t(sy) * sw + sx) * 3], 3);
         }
     dst.width = dw;
     dst.height = dh;

@@ -37,6 +37,6 @@ void CMemory::Free() {
 uint8_t* CMemory::AlignedAbove(size_t alignment) const {
     if (!block) return nullptr;
     uintptr_t p = reinterpret_cast<uintptr_t>(block);
-    uintptr_t a = (p + alignment) & ~(uintptr_t)(alignment - 1);
+    uintptr_t a = (p + alignment) & ~uintptr_t(alignment - 1);
     return reinterpret_cast<uint8_t*>(a);
 }

@@ -8,12 +8,12 @@
 CPhoto::CPhoto() : pixels(bufferBytes, 255), work(bufferBytes, 0) {}
 
 void CPhoto::FittedSize(int w, int h, int W, int H, bool closeGaps, int& fw, int& fh) {
-    if ((int64_t)H * w < (int64_t)W * h) {  // relatively taller than the frame
-        fw = (int)((int64_t)H * w / h);
+    if (int64_t(H) * w < int64_t(W) * h) {  // relatively taller than the frame
+        fw = int(int64_t(H) * w / h);
         fh = H;
     } else {
         fw = W;
-        fh = (int)((int64_t)W * h / w);
+        fh = int(int64_t(W) * h / w);
     }
     if (closeGaps) {
         if (W - fw < 2) fw = W;
@@ -26,18 +26,18 @@ void CPhoto::FittedSize(int w, int h, int W, int H, bool closeGaps, int& fw, int
 
 bool CPhoto::FitInto(const CRgbImage& image, int W, int H, bool closeGaps, uint8_t background,
                      bool bottomUp, uint8_t* bitmap, uint8_t* work) {
-    if (W <= 0 || H <= 0 || (int64_t)W * H * 4 > bufferBytes) return false;
+    if (W <= 0 || H <= 0 || int64_t(W) * H * 4 > bufferBytes) return false;
     if (image.width <= 0 || image.height <= 0) return false;
     int fw = 0, fh = 0;
     FittedSize(image.width, image.height, W, H, closeGaps, fw, fh);
-    std::memset(bitmap, background, (size_t)W * H * 4);
+    std::memset(bitmap, background, size_t(W) * H * 4);
     CImageOps::ResizeRgbToRgbx(image.pixels.data(), image.width, image.height, image.width * 3, work,
                                fw, fh, fw * 4);
     const int left = (W - fw) / 2, top = (H - fh) / 2;
     for (int y = 0; y < fh; ++y) {
         const int line = top + y;
         const int stored = bottomUp ? H - 1 - line : line;
-        std::memcpy(bitmap + ((size_t)stored * W + left) * 4, work + (size_t)y * fw * 4, (size_t)fw * 4);
+        std::memcpy(bitmap + (size_t(stored) * W + left) * 4, work + size_t(y) * fw * 4, size_t(fw) * 4);
     }
     return true;
 }
@@ -45,7 +45,7 @@ bool CPhoto::FitInto(const CRgbImage& image, int W, int H, bool closeGaps, uint8
 bool CPhoto::LoadFitted(int frameWidth, int frameHeight, bool bottomUp, bool blackBackground,
                         const std::string& filePath) {
     error.clear();
-    if (frameWidth <= 0 || frameHeight <= 0 || (int64_t)frameWidth * frameHeight * 4 > bufferBytes) {
+    if (frameWidth <= 0 || frameHeight <= 0 || int64_t(frameWidth) * frameHeight * 4 > bufferBytes) {
         error = "a bitmap of " + std::to_string(frameWidth) + " x " + std::to_string(frameHeight) +
                     " pixels does not fit the photo buffer";
         return false;

@@ -28,14 +28,14 @@ bool CYUV420Image::Create(int h, int w) {
     width = height = planarSize = lumaSize = chromaSize = lumaStride = chromaStride = 0;
     planeY = planeCb = planeCr = scratchA = scratchB = nullptr;
     // Refuse odd, empty and absurd sizes (the block size must fit in 32 bits).
-    if (w <= 0 || h <= 0 || (w & 1) || (h & 1) || (int64_t)w * h > 100'000'000) return false;
-    const int64_t luma = (int64_t)w * h, chroma = luma / 4;
-    const size_t bytes = (size_t)((3 * luma + 2 * chroma + 256) & ~(int64_t)127);
+    if (w <= 0 || h <= 0 || (w & 1) || (h & 1) || int64_t(w) * h > 100'000'000) return false;
+    const int64_t luma = int64_t(w) * h, chroma = luma / 4;
+    const size_t bytes = size_t((3 * luma + 2 * chroma + 256) & ~int64_t(127));
     if (!memory.Allocate(bytes)) return false;
     width = w;
     height = h;
-    lumaSize = (int32_t)luma;
-    chromaSize = (int32_t)chroma;
+    lumaSize = int32_t(luma);
+    chromaSize = int32_t(chroma);
     planarSize = lumaSize + 2 * chromaSize;
     lumaStride = w;
     chromaStride = w / 2;
@@ -51,7 +51,7 @@ bool CYUV420Image::Create(int h, int w) {
 void CYUV420Image::Clear() {
     if (!planeY) return;
     std::memset(planeY, 0, lumaSize);
-    std::memset(planeCb, 128, 2 * (size_t)chromaSize);
+    std::memset(planeCb, 128, 2 * size_t(chromaSize));
 }
 
 void CYUV420Image::SwapChroma() {
@@ -67,21 +67,21 @@ bool CYUV420Image::CopyPlanes(const CYUV420Image& src) {
 
 void CYUV420Image::FromRgb32(const uint8_t* bits, bool redFirst) {
     if (!planeY) return;
-    const size_t rowBytes = (size_t)width * 4;
+    const size_t rowBytes = size_t(width) * 4;
     for (int y = 0; y < height; y += 2) {
         // The last stored row is the top line of the picture.
-        const uint8_t* top = bits + (size_t)(height - 1 - y) * rowBytes;
+        const uint8_t* top = bits + size_t(height - 1 - y) * rowBytes;
         const uint8_t* bottom = top - rowBytes;
-        RgbRowPairToYuv(top, bottom, width, redFirst, planeY + (size_t)y * width,
-                        planeY + (size_t)(y + 1) * width, planeCb + (size_t)(y / 2) * chromaStride,
-                        planeCr + (size_t)(y / 2) * chromaStride);
+        RgbRowPairToYuv(top, bottom, width, redFirst, planeY + size_t(y) * width,
+                        planeY + size_t(y + 1) * width, planeCb + size_t(y / 2) * chromaStride,
+                        planeCr + size_t(y / 2) * chromaStride);
     }
 }
 
 void CYUV420Image::FromRgbxLinePair(const uint8_t* top, const uint8_t* bottom, int line) {
     if (!planeY || line < 0 || line + 1 >= height || (line & 1)) return;
-    RgbRowPairToYuv(top, bottom, width, true, planeY + (size_t)line * width, planeY + (size_t)(line + 1) * width,
-                    planeCb + (size_t)(line / 2) * chromaStride, planeCr + (size_t)(line / 2) * chromaStride);
+    RgbRowPairToYuv(top, bottom, width, true, planeY + size_t(line) * width, planeY + size_t(line + 1) * width,
+                    planeCb + size_t(line / 2) * chromaStride, planeCr + size_t(line / 2) * chromaStride);
 }
 
 void CYUV420Image::FromBGRX(const uint8_t* bits) { FromRgb32(bits, false); }
@@ -89,11 +89,11 @@ void CYUV420Image::FromRGBX(const uint8_t* bits) { FromRgb32(bits, true); }
 
 void CYUV420Image::FromPacked422(const uint8_t* packed, int yOffset) {
     if (!planeY) return;
-    const size_t rowBytes = (size_t)width * 2;
+    const size_t rowBytes = size_t(width) * 2;
     // Even lines store their chroma; the odd line after each averages into it.
     for (int y = 0; y < height; ++y)
-        Packed422Row(packed + (size_t)y * rowBytes, width, yOffset, (y & 1) != 0, planeY + (size_t)y * width,
-                     planeCb + (size_t)(y / 2) * chromaStride, planeCr + (size_t)(y / 2) * chromaStride);
+        Packed422Row(packed + size_t(y) * rowBytes, width, yOffset, (y & 1) != 0, planeY + size_t(y) * width,
+                     planeCb + size_t(y / 2) * chromaStride, planeCr + size_t(y / 2) * chromaStride);
 }
 
 void CYUV420Image::FromYUY2(const uint8_t* packed) { FromPacked422(packed, 0); }
@@ -110,15 +110,15 @@ void CYUV420Image::ResampleBilinear(const uint8_t* src, int srcWidth, int srcHei
     // edge) with weights 256 - wx1 and wx1, so flat areas keep their level.
     static thread_local std::vector<int> x0, wx1;
     static thread_local std::vector<uint16_t> rows[2];
-    if ((int)x0.size() < dstWidth) {
+    if (int(x0.size()) < dstWidth) {
         x0.resize(dstWidth);
         wx1.resize(dstWidth);
         for (auto& r : rows) r.resize(dstWidth);
     }
     for (int x = 0; x < dstWidth; ++x) {
-        const int64_t pos = (int64_t)x * srcWidth;
-        x0[x] = (int)(pos / dstWidth);
-        wx1[x] = (int)((pos % dstWidth) * 256 / dstWidth);
+        const int64_t pos = int64_t(x) * srcWidth;
+        x0[x] = int(pos / dstWidth);
+        wx1[x] = int((pos % dstWidth) * 256 / dstWidth);
     }
     int rowOf[2] = {-1, -1};
     // Returns the horizontal pass of source line sy, computing it into a slot other
@@ -130,7 +130,7 @@ void CYUV420Image::ResampleBilinear(const uint8_t* src, int srcWidth, int srcHei
                 return rows[k].data();
             }
         const int slot = keep == 0 ? 1 : 0;
-        const uint8_t* s = src + (size_t)sy * srcStride;
+        const uint8_t* s = src + size_t(sy) * srcStride;
         uint16_t* h = rows[slot].data();
         BilinearPlaneRow(s, srcWidth, x0.data(), wx1.data(), h, dstWidth);
         rowOf[slot] = sy;
@@ -138,30 +138,30 @@ void CYUV420Image::ResampleBilinear(const uint8_t* src, int srcWidth, int srcHei
         return h;
     };
     for (int y = 0; y < dstHeight; ++y) {
-        const int64_t pos = (int64_t)y * srcHeight;
-        const int y0 = (int)(pos / dstHeight);
+        const int64_t pos = int64_t(y) * srcHeight;
+        const int y0 = int(pos / dstHeight);
         const int y1 = y0 + 1 < srcHeight ? y0 + 1 : y0;
-        const int wy1 = (int)((pos % dstHeight) * 256 / dstHeight);
+        const int wy1 = int((pos % dstHeight) * 256 / dstHeight);
         const int wy0 = 256 - wy1;
         int slot0 = -1, slot1 = -1;
         const uint16_t* h0 = horizontal(y0, rowOf[0] == y1 ? 0 : (rowOf[1] == y1 ? 1 : -1), slot0);
         const uint16_t* h1 = horizontal(y1, slot0, slot1);
-        BilinearVertical(h0, h1, wy0, wy1, dst + (size_t)y * dstStride, dstWidth);
+        BilinearVertical(h0, h1, wy0, wy1, dst + size_t(y) * dstStride, dstWidth);
     }
 }
 
 // ---------------------------------------------------------------- fitting
 
 void CYUV420Image::FitGeometry(int sw, int sh, int dw, int dh, int& lines, int& topOffset) {
-    int64_t b = (int64_t)sh * dw / sw;
+    int64_t b = int64_t(sh) * dw / sw;
     if (b >= dh) {
         b = dh;
-    } else if ((int64_t)sh * 16 < (int64_t)sw * 10) {
+    } else if (int64_t(sh) * 16 < int64_t(sw) * 10) {
         // Sources wider than 1.6:1 are letterboxed for a 16:9 display.
-        b = (int64_t)sh * dh * 16 / ((int64_t)sw * 9);
+        b = int64_t(sh) * dh * 16 / (int64_t(sw) * 9);
         if (b >= dh) b = dh;
     }
-    lines = (int)b;
+    lines = int(b);
     topOffset = (dh - lines) / 2;
 }
 
@@ -192,12 +192,12 @@ struct SCubicTable {
 SCubicTable BuildCubicTable(int src, int dst) {
     SCubicTable t;
     t.first.resize(dst);
-    t.weights.resize((size_t)dst * 4);
+    t.weights.resize(size_t(dst) * 4);
     t.count = src;
-    const double scale = (double)src / dst;
+    const double scale = double(src) / dst;
     for (int i = 0; i < dst; ++i) {
         const double centre = (i + 0.5) * scale - 0.5;
-        int last = (int)(2.0 + centre);  // truncation toward zero
+        int last = int(2.0 + centre);  // truncation toward zero
         if (last > src - 1) last = src - 1;
         int first = last - 3;
         if (first < 0) first = 0;
@@ -209,7 +209,7 @@ SCubicTable BuildCubicTable(int src, int dst) {
         }
         if (sum <= 0.0) {  // cannot happen for sane sizes; fall back to the nearest sample
             for (double& v : k) v = 0.0;
-            const int nearest = std::clamp((int)std::lround(centre), first, std::min(first + 3, src - 1));
+            const int nearest = std::clamp(int(std::lround(centre)), first, std::min(first + 3, src - 1));
             k[nearest - first] = 1.0;
             sum = 1.0;
         }
@@ -218,7 +218,7 @@ SCubicTable BuildCubicTable(int src, int dst) {
         for (int j = 0; j < 4; ++j) {
             running += k[j] / sum;
             const long after = std::lround(256.0 * running);
-            t.weights[(size_t)i * 4 + j] = (int)(after - before);
+            t.weights[size_t(i) * 4 + j] = int(after - before);
             before = after;
         }
         t.first[i] = first;
@@ -253,15 +253,15 @@ const SFitTables& FitTablesFor(int sw, int sh, int dw, int lines) {
 void CubicPlane(const uint8_t* src, int srcWidth, int srcHeight, int srcStride, uint8_t* dst,
                 int dstWidth, int dstHeight, int dstStride, const SCubicTable& tx,
                 const SCubicTable& ty, std::vector<uint8_t>& temp) {
-    temp.resize((size_t)dstWidth * srcHeight);
+    temp.resize(size_t(dstWidth) * srcHeight);
     for (int y = 0; y < srcHeight; ++y)
-        Cubic4Row(src + (size_t)y * srcStride, srcWidth, tx.first.data(), tx.weights16.data(),
-                  temp.data() + (size_t)y * dstWidth, dstWidth);
+        Cubic4Row(src + size_t(y) * srcStride, srcWidth, tx.first.data(), tx.weights16.data(),
+                  temp.data() + size_t(y) * dstWidth, dstWidth);
     for (int y = 0; y < dstHeight; ++y) {
         const int f = ty.first[y];
         const uint8_t* rows[4];
-        for (int j = 0; j < 4; ++j) rows[j] = temp.data() + (size_t)std::min(f + j, srcHeight - 1) * dstWidth;
-        Cubic4Vertical(rows, &ty.weights[(size_t)y * 4], dst + (size_t)y * dstStride, dstWidth);
+        for (int j = 0; j < 4; ++j) rows[j] = temp.data() + size_t(std::min(f + j, srcHeight - 1)) * dstWidth;
+        Cubic4Vertical(rows, &ty.weights[size_t(y) * 4], dst + size_t(y) * dstStride, dstWidth);
     }
 }
 
@@ -274,9 +274,9 @@ void CYUV420Image::FitPicture(CYUV420Image& dst, const CYUV420Image& src) {
     FitGeometry(sw, sh, dw, dh, lines, top);
     if (lines < 2) return;
     const int chromaLines = lines / 2, chromaTop = top / 2;
-    uint8_t* dy = dst.planeY + (size_t)top * dst.lumaStride;
-    uint8_t* dcb = dst.planeCb + (size_t)chromaTop * dst.chromaStride;
-    uint8_t* dcr = dst.planeCr + (size_t)chromaTop * dst.chromaStride;
+    uint8_t* dy = dst.planeY + size_t(top) * dst.lumaStride;
+    uint8_t* dcb = dst.planeCb + size_t(chromaTop) * dst.chromaStride;
+    uint8_t* dcr = dst.planeCr + size_t(chromaTop) * dst.chromaStride;
     if (lines < sh || dw < sw) {
         ResampleBilinear(src.planeY, sw, sh, src.lumaStride, dy, dw, lines, dst.lumaStride);
         ResampleBilinear(src.planeCb, sw / 2, sh / 2, src.chromaStride, dcb, dw / 2, chromaLines,

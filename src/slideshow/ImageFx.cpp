@@ -21,7 +21,7 @@ int Trunc(double v) {
     if (!(v == v)) return 0;
     if (v > 1e9) return 1000000000;
     if (v < -1e9) return -1000000000;
-    return (int)v;
+    return int(v);
 }
 
 // tan(a), with an angle of exactly pi/2 first reduced by 0.01 and results between
@@ -40,14 +40,14 @@ const int kAutoTransitions[16] = {0, 1, 2, 3, 4, 5, 27, 29, 23, 24, 28, 30, 10, 
 
 CImageFx::CImageFx()
     : clockSeconds([] {
-          return (int64_t)std::chrono::duration_cast<std::chrono::seconds>(
+          return int64_t(std::chrono::duration_cast<std::chrono::seconds>(
                      std::chrono::system_clock::now().time_since_epoch())
-              .count();
+              .count());
       }) {}
 
 bool CImageFx::InitFx(int width, int height) {
     if (width <= 0 || height <= 0 || (width & 1) || (height & 1) ||
-        (int64_t)width * height * 4 > CPhoto::bufferBytes)
+        int64_t(width) * height * 4 > CPhoto::bufferBytes)
         return false;
     frameWidth = width;
     frameHeight = height;
@@ -55,22 +55,22 @@ bool CImageFx::InitFx(int width, int height) {
     if (!outputPicture.Create(height, width) || !blackPicture.Create(height, width) ||
         !photoPicture.Create(height, width) || !arrivalPicture.Create(height, width))
         return false;
-    frameBitmap.assign((size_t)width * height * 4, 0);
-    softBitmap.assign((size_t)width * height * 4, 0);
-    work.assign((size_t)width * height * 4, 0);
-    motionBitmap.assign((size_t)width * 2 * 4, 0);
-    keptBitmap.assign((size_t)width * height * 4, 0);
-    keptSoft.assign((size_t)width * height * 4, 0);
+    frameBitmap.assign(size_t(width) * height * 4, 0);
+    softBitmap.assign(size_t(width) * height * 4, 0);
+    work.assign(size_t(width) * height * 4, 0);
+    motionBitmap.assign(size_t(width) * 2 * 4, 0);
+    keptBitmap.assign(size_t(width) * height * 4, 0);
+    keptSoft.assign(size_t(width) * height * 4, 0);
     if (!keptStill.Create(height, width)) return false;
     keptValid = keptLoaded = false;
     keptPath.clear();
     photoLoads = 0;
-    motionRows[0].assign((size_t)width * 4, 0);
-    motionRows[1].assign((size_t)width * 4, 0);
+    motionRows[0].assign(size_t(width) * 4, 0);
+    motionRows[1].assign(size_t(width) * 4, 0);
     motionX0.assign(width, 0);
     motionW1.assign(width, 0);
-    motionWeights.assign((size_t)width * 8, 0);
-    dissolveChoice.assign((size_t)((width + 2) / 3) * ((height + 2) / 3), 0);
+    motionWeights.assign(size_t(width) * 8, 0);
+    dissolveChoice.assign(size_t((width + 2) / 3) * ((height + 2) / 3), 0);
     dissolveMask.assign(width, 0);
     swingFactor.assign(width, 0.0);
     swingColumn.assign(width, 0);
@@ -196,7 +196,7 @@ void CImageFx::RenderMotion(int code, double t, CYUV420Image& out) {
     // its left neighbour at full weight so that both taps always exist.
     for (int i = 0; i < W; ++i) {
         const double sx = rx + i * rw / W;
-        int x0 = std::clamp((int)std::floor(sx), 0, W - 1);
+        int x0 = std::clamp(int(std::floor(sx)), 0, W - 1);
         int w1 = std::clamp(Trunc((sx - std::floor(sx)) * 256.0), 0, 255);
         if (x0 == W - 1) {
             x0 = W - 2;
@@ -212,7 +212,7 @@ void CImageFx::RenderMotion(int code, double t, CYUV420Image& out) {
             if (rowOf[k] == sy) return motionRows[k].data();
         const int slot = keep == 0 ? 1 : 0;
         // Line sy from the top is stored H - 1 - sy lines into the bottom-up bitmap.
-        BilinearRgbxRow(softBitmap.data() + (size_t)(H - 1 - sy) * W * 4, motionX0.data(), motionWeights.data(),
+        BilinearRgbxRow(softBitmap.data() + size_t(H - 1 - sy) * W * 4, motionX0.data(), motionWeights.data(),
                         motionRows[slot].data(), W);
         rowOf[slot] = sy;
         return motionRows[slot].data();
@@ -220,10 +220,10 @@ void CImageFx::RenderMotion(int code, double t, CYUV420Image& out) {
     // Lines are made two at a time into a two-line buffer and converted while still in
     // cache; the result equals converting the whole bottom-up frame bitmap at once.
     uint8_t* pair = motionBitmap.data();
-    const size_t rowBytes = (size_t)W * 4;
+    const size_t rowBytes = size_t(W) * 4;
     for (int j = 0; j < H; ++j) {
         const double sy = ry + j * rh / H;
-        const int y0 = std::clamp((int)std::floor(sy), 0, H - 1);
+        const int y0 = std::clamp(int(std::floor(sy)), 0, H - 1);
         const int y1 = std::min(y0 + 1, H - 1);
         const int wy1 = std::clamp(Trunc((sy - std::floor(sy)) * 256.0), 0, 255);
         const uint16_t* h0 = horizontal(y0, rowOf[0] == y1 ? 0 : (rowOf[1] == y1 ? 1 : -1));
@@ -279,11 +279,11 @@ const CYUV420Image& CImageFx::NextPicture() {
     const int n = frameInSegment;
     const CYUV420Image* result;
     if (n < showFrames) {
-        motionProgress = (double)n / showFrames;
+        motionProgress = double(n) / showFrames;
         RenderMotion(motionCode, motionProgress, photoPicture);
         result = &photoPicture;
     } else if (n < segmentFrames - 1) {
-        const double p = (double)(n - showFrames) / transitionFrames;
+        const double p = double(n - showFrames) / transitionFrames;
         const int code = ResolveTransition(transitionCode, transitionCounter);
         if (code != kNone) RenderTransition(code, p, photoPicture, arrivalPicture, outputPicture);
         result = &outputPicture;
@@ -308,17 +308,17 @@ void CImageFx::Reveal(const CYUV420Image& src, int r, int a, int b) {
     b = std::min(b, W);
     if (b < a || a == W) return;
     CYUV420Image& out = *target;
-    const size_t line = (size_t)r * W, cline = (size_t)(r / 2) * out.chromaStride;
+    const size_t line = size_t(r) * W, cline = size_t(r / 2) * out.chromaStride;
     if (a == b) {
         out.planeY[line + a] = src.planeY[line + a];
         out.planeCb[cline + a / 2] = src.planeCb[cline + a / 2];
         out.planeCr[cline + a / 2] = src.planeCr[cline + a / 2];
         return;
     }
-    std::memcpy(out.planeY + line + a, src.planeY + line + a, (size_t)(b - a));
+    std::memcpy(out.planeY + line + a, src.planeY + line + a, size_t(b - a));
     const int ca = a / 2, cb = std::max(b / 2, ca + 1);
-    std::memcpy(out.planeCb + cline + ca, src.planeCb + cline + ca, (size_t)(cb - ca));
-    std::memcpy(out.planeCr + cline + ca, src.planeCr + cline + ca, (size_t)(cb - ca));
+    std::memcpy(out.planeCb + cline + ca, src.planeCb + cline + ca, size_t(cb - ca));
+    std::memcpy(out.planeCr + cline + ca, src.planeCr + cline + ca, size_t(cb - ca));
 }
 
 void CImageFx::ShiftCopy(const CYUV420Image& src, int r, int a, int b, int k) {
@@ -331,13 +331,13 @@ void CImageFx::ShiftCopy(const CYUV420Image& src, int r, int a, int b, int k) {
     CYUV420Image& out = *target;
     // Only source samples inside the line are taken; the rest keep their value.
     const int lo = std::max(a, -k), hi = std::min(b, W - k);
-    const size_t line = (size_t)r * W, cline = (size_t)(r / 2) * out.chromaStride;
-    if (lo < hi) std::memmove(out.planeY + line + lo, src.planeY + line + lo + k, (size_t)(hi - lo));
+    const size_t line = size_t(r) * W, cline = size_t(r / 2) * out.chromaStride;
+    if (lo < hi) std::memmove(out.planeY + line + lo, src.planeY + line + lo + k, size_t(hi - lo));
     const int ck = k / 2;
     const int ca = std::max(a / 2, -ck), cb = std::min(std::max(b / 2, a / 2 + 1), CW - ck);
     if (ca < cb) {
-        std::memmove(out.planeCb + cline + ca, src.planeCb + cline + ca + ck, (size_t)(cb - ca));
-        std::memmove(out.planeCr + cline + ca, src.planeCr + cline + ca + ck, (size_t)(cb - ca));
+        std::memmove(out.planeCb + cline + ca, src.planeCb + cline + ca + ck, size_t(cb - ca));
+        std::memmove(out.planeCr + cline + ca, src.planeCr + cline + ca + ck, size_t(cb - ca));
     }
 }
 
@@ -352,10 +352,10 @@ void CImageFx::RandomDissolve(double p, const CYUV420Image& from, const CYUV420I
     const int blocksAcross = (W + 2) / 3, blocksDown = (H + 2) / 3;
     // The generator is seeded with the time in seconds at every frame, so frames
     // drawn within the same second share one sequence.
-    uint32_t seed = (uint32_t)clockSeconds();
+    uint32_t seed = uint32_t(clockSeconds());
     auto next = [&seed] {
         seed = seed * 214013u + 2531011u;
-        return (int)((seed >> 16) & 0x7FFF);
+        return int((seed >> 16) & 0x7FFF);
     };
     // One draw per 3 x 3 block, line of blocks after line of blocks: 0 keeps the old
     // picture, 255 takes the new one.
@@ -364,10 +364,10 @@ void CImageFx::RandomDissolve(double p, const CYUV420Image& from, const CYUV420I
     for (int i = 0; i < blocksAcross * blocksDown; ++i) choice[i] = threshold < next() ? 0 : 255;
     uint8_t* mask = dissolveMask.data();
     for (int by = 0; by < blocksDown; ++by) {
-        const uint8_t* c = choice + (size_t)by * blocksAcross;
+        const uint8_t* c = choice + size_t(by) * blocksAcross;
         for (int x = 0; x < W; ++x) mask[x] = c[x / 3];
         for (int y = 3 * by; y < std::min(3 * by + 3, H); ++y)
-            SelectBytes(from.planeY + (size_t)y * W, to.planeY + (size_t)y * W, mask, out.planeY + (size_t)y * W, W);
+            SelectBytes(from.planeY + size_t(y) * W, to.planeY + size_t(y) * W, mask, out.planeY + size_t(y) * W, W);
     }
     // A chroma sample covers 2 x 2 luma samples that may lie in up to four blocks;
     // blocks drawn later overwrite earlier ones, so the block of its bottom-right luma
@@ -376,11 +376,11 @@ void CImageFx::RandomDissolve(double p, const CYUV420Image& from, const CYUV420I
     for (int cy = 0; cy < H / 2; ++cy) {
         const int by = (2 * cy + 1) / 3;
         if (by != maskRow) {
-            const uint8_t* c = choice + (size_t)by * blocksAcross;
+            const uint8_t* c = choice + size_t(by) * blocksAcross;
             for (int cx = 0; cx < CW; ++cx) mask[cx] = c[(2 * cx + 1) / 3];
             maskRow = by;
         }
-        const size_t line = (size_t)cy * out.chromaStride;
+        const size_t line = size_t(cy) * out.chromaStride;
         SelectBytes(from.planeCb + line, to.planeCb + line, mask, out.planeCb + line, CW);
         SelectBytes(from.planeCr + line, to.planeCr + line, mask, out.planeCr + line, CW);
     }
@@ -409,9 +409,9 @@ void CImageFx::Swing(bool in, double p, const CYUV420Image& to, CYUV420Image& ou
                 if (ox < 0 || ox >= W) continue;
                 const int g = Trunc(H2 + di * factor[e] / H);
                 if (g < 0 || g >= H) continue;
-                out.planeY[(size_t)g * W + ox] = to.planeY[(size_t)i * W + e];
-                const size_t dc = (size_t)(g / 2) * out.chromaStride + ox / 2;
-                const size_t sc = (size_t)(i / 2) * to.chromaStride + e / 2;
+                out.planeY[size_t(g) * W + ox] = to.planeY[size_t(i) * W + e];
+                const size_t dc = size_t(g / 2) * out.chromaStride + ox / 2;
+                const size_t sc = size_t(i / 2) * to.chromaStride + e / 2;
                 out.planeCb[dc] = to.planeCb[sc];
                 out.planeCr[dc] = to.planeCr[sc];
             }
@@ -419,25 +419,25 @@ void CImageFx::Swing(bool in, double p, const CYUV420Image& to, CYUV420Image& ou
         return;
     }
     // The new picture opens out from the left edge.
-    const int columns = std::min(W, (int)std::ceil(m));
+    const int columns = std::min(W, int(std::ceil(m)));
     for (int j = 0; j < columns; ++j) {
         column[j] = p == 0.0 ? W - 1 : std::min(W - 1, Trunc(j / s));
         factor[j] = H + j * (H - H * p) / m;
     }
     for (int i = 0; i < H; ++i) {
-        const double scaled = (double)(i - H2) * H;
+        const double scaled = double(i - H2) * H;
         for (int j = 0; j < columns; ++j) {
             const int o = column[j];
             const int t = Trunc(H2 + scaled / factor[j]);
-            const size_t dc = (size_t)(i / 2) * out.chromaStride + j / 2;
+            const size_t dc = size_t(i / 2) * out.chromaStride + j / 2;
             if (t < 0 || t >= H) {
-                out.planeY[(size_t)i * W + j] = 0;
+                out.planeY[size_t(i) * W + j] = 0;
                 out.planeCb[dc] = 128;
                 out.planeCr[dc] = 128;
                 continue;
             }
-            out.planeY[(size_t)i * W + j] = to.planeY[(size_t)t * W + o];
-            const size_t sc = (size_t)(t / 2) * to.chromaStride + o / 2;
+            out.planeY[size_t(i) * W + j] = to.planeY[size_t(t) * W + o];
+            const size_t sc = size_t(t / 2) * to.chromaStride + o / 2;
             out.planeCb[dc] = to.planeCb[sc];
             out.planeCr[dc] = to.planeCr[sc];
         }
@@ -484,15 +484,15 @@ void CImageFx::Strips(int code, double p, const CYUV420Image& from, const CYUV42
     case kStripsLeftDown:
     case kStripsRightUp:
         if (firstHalf)
-            for (int i = 0; i < std::min(c, H); ++i) Reveal(over, i, W - (int)((int64_t)(c - i) * W / H), W);
+            for (int i = 0; i < std::min(c, H); ++i) Reveal(over, i, W - int(int64_t(c - i) * W / H), W);
         else
-            for (int i = std::max(0, H - f); i < H; ++i) Reveal(over, i, 0, (int)((int64_t)(i + f - H) * W / H));
+            for (int i = std::max(0, H - f); i < H; ++i) Reveal(over, i, 0, int(int64_t(i + f - H) * W / H));
         break;
     default:  // kStripsLeftUp, kStripsRightDown
         if (firstHalf)
-            for (int i = std::max(0, H - c); i < H; ++i) Reveal(over, i, W - (int)((int64_t)W * (i + c - H) / H), W);
+            for (int i = std::max(0, H - c); i < H; ++i) Reveal(over, i, W - int(int64_t(W) * (i + c - H) / H), W);
         else
-            for (int i = 0; i < std::min(f, H); ++i) Reveal(over, i, 0, (int)((int64_t)(f - i) * W / H));
+            for (int i = 0; i < std::min(f, H); ++i) Reveal(over, i, 0, int(int64_t(f - i) * W / H));
         break;
     }
 }
@@ -519,10 +519,10 @@ void CImageFx::RenderTransition(int code, double p, const CYUV420Image& from, co
         const double x = code == kCircleIn ? 1.0 - p : p;
         const CYUV420Image& over = code == kCircleIn ? oldPic : newPic;
         out.CopyPlanes(code == kCircleIn ? newPic : oldPic);
-        const double r = 0.5 * std::sqrt((double)W * W + (double)H * H) * x;
+        const double r = 0.5 * std::sqrt(double(W) * W + double(H) * H) * x;
         for (int i = std::max(0, Trunc(H2 - r)); i < H2; ++i) {
             const int dy = H2 - i;
-            const double d2 = r * r - (double)dy * dy;
+            const double d2 = r * r - double(dy) * dy;
             if (d2 < 0) continue;  // the circle does not reach this line yet
             const int g = Trunc(std::sqrt(d2));
             Reveal(over, i, W2 - g, W2 + g);
@@ -645,7 +645,7 @@ void CImageFx::RenderTransition(int code, double p, const CYUV420Image& from, co
         out.CopyPlanes(oldPic);
         const int c = Trunc(p * H);
         for (int i = 0; i < c; ++i) {
-            const int f = (int)((int64_t)i * W / H);
+            const int f = int(int64_t(i) * W / H);
             Reveal(newPic, H2 - c + i, W2 - f, W2 + f);
             Reveal(newPic, H2 + c - 1 - i, W2 - f, W2 + f);
         }

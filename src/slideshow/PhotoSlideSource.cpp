@@ -60,7 +60,7 @@ const CYUV420Image& CPhotoSlideSource::Produce() {
         const int i = currentPhoto;
         const bool hasNext = i + 1 < photoCount;
         fx.PrepareSegment(photoPaths[i], transitionCodes[i], panZoomCodes[i],
-                          hasNext ? panZoomCodes[i + 1] : (int)CImageFx::kNone, showMs[i] / 1000.0,
+                          hasNext ? panZoomCodes[i + 1] : int(CImageFx::kNone), showMs[i] / 1000.0,
                           transitionMs[i] / 1000.0, hasNext ? photoPaths[i + 1] : std::string());
         workPictures[1].Clear();
     }

@@ -28,10 +28,10 @@ struct SRefTaps {
 
 std::vector<SRefTaps> RefTentTaps(int src, int dst) {
     std::vector<SRefTaps> taps(dst);
-    const double scale = (double)src / dst, support = std::max(1.0, scale);
+    const double scale = double(src) / dst, support = std::max(1.0, scale);
     for (int i = 0; i < dst; ++i) {
         const double centre = (i + 0.5) * scale - 0.5;
-        const int lo = (int)std::floor(centre - support) + 1, hi = (int)std::floor(centre + support);
+        const int lo = int(std::floor(centre - support)) + 1, hi = int(std::floor(centre + support));
         const int first = std::clamp(lo, 0, src - 1), last = std::clamp(hi, 0, src - 1);
         std::vector<double> folded(last - first + 1, 0.0);
         double sum = 0.0;
@@ -46,7 +46,7 @@ std::vector<SRefTaps> RefTentTaps(int src, int dst) {
         for (size_t k = 0; k < folded.size(); ++k) {
             running += sum > 0 ? folded[k] / sum : (k == 0 ? 1.0 : 0.0);
             const long after = std::lround(16384.0 * running);
-            taps[i].weights.push_back((int)(after - before));
+            taps[i].weights.push_back(int(after - before));
             before = after;
         }
     }
@@ -55,25 +55,25 @@ std::vector<SRefTaps> RefTentTaps(int src, int dst) {
 
 std::vector<uint8_t> RefResize(const CRgbImage& img, int dw, int dh) {
     const auto tx = RefTentTaps(img.width, dw), ty = RefTentTaps(img.height, dh);
-    std::vector<int> mid((size_t)img.height * dw * 3);
+    std::vector<int> mid(size_t(img.height) * dw * 3);
     for (int y = 0; y < img.height; ++y)
         for (int x = 0; x < dw; ++x)
             for (int c = 0; c < 3; ++c) {
                 int acc = 0;
                 for (size_t k = 0; k < tx[x].weights.size(); ++k)
-                    acc += tx[x].weights[k] * img.pixels[((size_t)y * img.width + tx[x].first + k) * 3 + c];
-                mid[((size_t)y * dw + x) * 3 + c] = (acc + 32) >> 6;
+                    acc += tx[x].weights[k] * img.pixels[(size_t(y) * img.width + tx[x].first + k) * 3 + c];
+                mid[(size_t(y) * dw + x) * 3 + c] = (acc + 32) >> 6;
             }
-    std::vector<uint8_t> out((size_t)dw * dh * 4);
+    std::vector<uint8_t> out(size_t(dw) * dh * 4);
     for (int y = 0; y < dh; ++y)
         for (int x = 0; x < dw; ++x) {
             for (int c = 0; c < 3; ++c) {
                 int64_t acc = 0;
                 for (size_t k = 0; k < ty[y].weights.size(); ++k)
-                    acc += (int64_t)ty[y].weights[k] * mid[((ty[y].first + k) * dw + x) * 3 + c];
-                out[((size_t)y * dw + x) * 4 + c] = (uint8_t)std::min<int64_t>(255, (acc + (1 << 21)) >> 22);
+                    acc += int64_t(ty[y].weights[k]) * mid[((ty[y].first + k) * dw + x) * 3 + c];
+                out[(size_t(y) * dw + x) * 4 + c] = uint8_t(std::min<int64_t>(255, (acc + (1 << 21)) >> 22));
             }
-            out[((size_t)y * dw + x) * 4 + 3] = 255;
+            out[(size_t(y) * dw + x) * 4 + 3] = 255;
         }
     return out;
 }
@@ -81,16 +81,16 @@ std::vector<uint8_t> RefResize(const CRgbImage& img, int dw, int dh) {
 std::vector<uint8_t> RefBlur(const std::vector<uint8_t>& src, int w, int h) {
     const int g[5] = {39, 841, 2336, 841, 39};  // exp(-k^2 / 0.98) normalised to 4096
     std::vector<uint8_t> out(src.size());
-    auto at = [&](int x, int y, int c) { return src[((size_t)std::clamp(y, 0, h - 1) * w + std::clamp(x, 0, w - 1)) * 4 + c]; };
+    auto at = [&](int x, int y, int c) { return src[(size_t(std::clamp(y, 0, h - 1)) * w + std::clamp(x, 0, w - 1)) * 4 + c]; };
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) {
             for (int c = 0; c < 3; ++c) {
                 uint64_t acc = 0;
                 for (int j = -2; j <= 2; ++j)
-                    for (int i = -2; i <= 2; ++i) acc += (uint64_t)g[j + 2] * g[i + 2] * at(x + i, y + j, c);
-                out[((size_t)y * w + x) * 4 + c] = (uint8_t)((acc + (1u << 23)) >> 24);
+                    for (int i = -2; i <= 2; ++i) acc += uint64_t(g[j + 2]) * g[i + 2] * at(x + i, y + j, c);
+                out[(size_t(y) * w + x) * 4 + c] = uint8_t((acc + (1u << 23)) >> 24);
             }
-            out[((size_t)y * w + x) * 4 + 3] = src[((size_t)y * w + x) * 4 + 3];
+            out[(size_t(y) * w + x) * 4 + 3] = src[(size_t(y) * w + x) * 4 + 3];
         }
     return out;
 }
@@ -99,13 +99,13 @@ CRgbImage Pattern(int w, int h) {
     CRgbImage img;
     img.width = w;
     img.height = h;
-    img.pixels.resize((size_t)w * h * 3);
+    img.pixels.resize(size_t(w) * h * 3);
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) {
-            uint8_t* p = &img.pixels[((size_t)y * w + x) * 3];
-            p[0] = (uint8_t)(x * 40 + 10);
-            p[1] = (uint8_t)(y * 60 + 5);
-            p[2] = (uint8_t)((x + y) * 20);
+            uint8_t* p = &img.pixels[(size_t(y) * w + x) * 3];
+            p[0] = uint8_t(x * 40 + 10);
+            p[1] = uint8_t(y * 60 + 5);
+            p[2] = uint8_t((x + y) * 20);
         }
     return img;
 }
@@ -114,7 +114,7 @@ CRgbImage Flat(int w, int h, uint8_t r, uint8_t g, uint8_t b) {
     CRgbImage img;
     img.width = w;
     img.height = h;
-    img.pixels.resize((size_t)w * h * 3);
+    img.pixels.resize(size_t(w) * h * 3);
     for (size_t i = 0; i < img.pixels.size(); i += 3) {
         img.pixels[i] = r;
         img.pixels[i + 1] = g;
@@ -134,27 +134,27 @@ void WritePng(const std::string& path, const CRgbImage& img) {
 }
 
 void Put32(std::vector<uint8_t>& v, size_t at, uint32_t x) {
-    for (int k = 0; k < 4; ++k) v[at + k] = (uint8_t)(x >> (8 * k));
+    for (int k = 0; k < 4; ++k) v[at + k] = uint8_t(x >> (8 * k));
 }
 
 // A 24-bit bottom-up BMP (or top-down when topDown) of `img`.
 std::vector<uint8_t> Bmp24(const CRgbImage& img, bool topDown) {
     const int rowBytes = (img.width * 3 + 3) / 4 * 4;
-    std::vector<uint8_t> f(54 + (size_t)rowBytes * img.height, 0);
+    std::vector<uint8_t> f(54 + size_t(rowBytes) * img.height, 0);
     f[0] = 'B';
     f[1] = 'M';
-    Put32(f, 2, (uint32_t)f.size());
+    Put32(f, 2, uint32_t(f.size()));
     Put32(f, 10, 54);
     Put32(f, 14, 40);
-    Put32(f, 18, (uint32_t)img.width);
-    Put32(f, 22, (uint32_t)(topDown ? -img.height : img.height));
+    Put32(f, 18, uint32_t(img.width));
+    Put32(f, 22, uint32_t(topDown ? -img.height : img.height));
     f[26] = 1;
     f[28] = 24;
     for (int y = 0; y < img.height; ++y) {
         const int stored = topDown ? y : img.height - 1 - y;
         for (int x = 0; x < img.width; ++x) {
-            const uint8_t* p = &img.pixels[((size_t)y * img.width + x) * 3];
-            uint8_t* o = &f[54 + (size_t)stored * rowBytes + x * 3];
+            const uint8_t* p = &img.pixels[(size_t(y) * img.width + x) * 3];
+            uint8_t* o = &f[54 + size_t(stored) * rowBytes + x * 3];
             o[0] = p[2];
             o[1] = p[1];
             o[2] = p[0];
@@ -267,13 +267,13 @@ TEST(ImageFile, RefusesMissingBrokenAndHugeFilesNamingThem) {
     // The same for a PNG: signature plus an IHDR chunk of 30000 x 30000.
     std::vector<uint8_t> png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n', 0, 0, 0, 13,
                                 'I', 'H', 'D', 'R', 0, 0, 0x75, 0x30, 0, 0, 0x75, 0x30, 8, 2, 0, 0, 0};
-    const uint32_t crc = (uint32_t)crc32(0, png.data() + 12, 17);
-    for (int k = 3; k >= 0; --k) png.push_back((uint8_t)(crc >> (8 * k)));
+    const uint32_t crc = uint32_t(crc32(0, png.data() + 12, 17));
+    for (int k = 3; k >= 0; --k) png.push_back(uint8_t(crc >> (8 * k)));
     // An empty IDAT chunk so the reader reaches the end of the header.
     const uint8_t idat[] = {0, 0, 0, 0, 'I', 'D', 'A', 'T'};
     png.insert(png.end(), idat, idat + 8);
-    const uint32_t idatCrc = (uint32_t)crc32(0, idat + 4, 4);
-    for (int k = 3; k >= 0; --k) png.push_back((uint8_t)(idatCrc >> (8 * k)));
+    const uint32_t idatCrc = uint32_t(crc32(0, idat + 4, 4));
+    for (int k = 3; k >= 0; --k) png.push_back(uint8_t(idatCrc >> (8 * k)));
     testsupport::WriteBytes(dir.File("huge.png"), png);
     EXPECT_FALSE(CImageFile::Decode(dir.File("huge.png"), out, error));
     EXPECT_NE(error.find("too large"), std::string::npos) << error;
@@ -303,7 +303,7 @@ TEST(Photo, ThumbnailIsCentredOnWhiteWithOddLineBelow) {
     ASSERT_TRUE(photo.LoadFitted(80, 80, false, false, dir.File("wide.png"))) << photo.Error();
     EXPECT_EQ(photo.bitmapStride, 320);
     EXPECT_EQ(photo.bitmapBytes, 80 * 80 * 4);
-    auto px = [&](int x, int y) { return &photo.pixels[(size_t)(y * 80 + x) * 4]; };
+    auto px = [&](int x, int y) { return &photo.pixels[size_t(y * 80 + x) * 4]; };
     for (int y = 0; y < 80; ++y) {
         const bool photoLine = y >= 13 && y < 13 + 53;
         EXPECT_EQ(px(40, y)[1], photoLine ? 0 : 255) << "line " << y;
@@ -338,11 +338,11 @@ TEST(ImageOps, ResizeAveragesOnReductionAndBlurSpreadsFiveTaps) {
 
     // One bright pixel spreads to two neighbours each way, symmetrically.
     const int w = 9, h = 9;
-    std::vector<uint8_t> src((size_t)w * h * 4, 0), dst((size_t)w * h * 4, 0);
+    std::vector<uint8_t> src(size_t(w) * h * 4, 0), dst(size_t(w) * h * 4, 0);
     for (int i = 0; i < w * h; ++i) src[i * 4 + 3] = 77;
     src[(4 * w + 4) * 4 + 1] = 255;
     CImageOps::BlurRgbx(src.data(), dst.data(), w, h, w * 4);
-    auto g = [&](int x, int y) { return (int)dst[(y * w + x) * 4 + 1]; };
+    auto g = [&](int x, int y) { return int(dst[(y * w + x) * 4 + 1]); };
     EXPECT_NEAR(g(4, 4), 83, 1);  // 255 x 0.5698^2
     EXPECT_EQ(g(3, 4), g(5, 4));
     EXPECT_EQ(g(4, 3), g(4, 5));
@@ -363,16 +363,16 @@ TEST(ImageOps, ResizeAndBlurMatchTheDirectSumsAtEverySize) {
         CRgbImage img;
         img.width = sz[0];
         img.height = sz[1];
-        img.pixels.resize((size_t)sz[0] * sz[1] * 3);
-        for (auto& b : img.pixels) b = (uint8_t)(rng() % 3 == 0 ? (rng() & 1) * 255 : rng());
-        std::vector<uint8_t> out((size_t)sz[2] * sz[3] * 4, 0);
+        img.pixels.resize(size_t(sz[0]) * sz[1] * 3);
+        for (auto& b : img.pixels) b = uint8_t(rng() % 3 == 0 ? (rng() & 1) * 255 : rng());
+        std::vector<uint8_t> out(size_t(sz[2]) * sz[3] * 4, 0);
         CImageOps::ResizeRgbToRgbx(img.pixels.data(), sz[0], sz[1], sz[0] * 3, out.data(), sz[2], sz[3], sz[2] * 4);
         ASSERT_EQ(out, RefResize(img, sz[2], sz[3])) << sz[0] << "x" << sz[1] << " -> " << sz[2] << "x" << sz[3];
     }
     for (const auto& sz : sizes) {
         const int w = sz[2], h = sz[3];
-        std::vector<uint8_t> src((size_t)w * h * 4), dst(src.size(), 0);
-        for (auto& b : src) b = (uint8_t)(rng() % 3 == 0 ? (rng() & 1) * 255 : rng());
+        std::vector<uint8_t> src(size_t(w) * h * 4), dst(src.size(), 0);
+        for (auto& b : src) b = uint8_t(rng() % 3 == 0 ? (rng() & 1) * 255 : rng());
         CImageOps::BlurRgbx(src.data(), dst.data(), w, h, w * 4);
         ASSERT_EQ(dst, RefBlur(src, w, h)) << w << "x" << h;
     }

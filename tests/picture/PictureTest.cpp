@@ -15,7 +15,7 @@ namespace {
 
 // A bottom-up 32-bit bitmap of one colour, bytes in the given order.
 std::vector<uint8_t> FlatBitmap(int w, int h, uint8_t b0, uint8_t b1, uint8_t b2) {
-    std::vector<uint8_t> bits((size_t)w * h * 4);
+    std::vector<uint8_t> bits(size_t(w) * h * 4);
     for (size_t i = 0; i < bits.size(); i += 4) {
         bits[i] = b0;
         bits[i + 1] = b1;
@@ -36,7 +36,7 @@ void ExpectFlat(const CYUV420Image& p, int y, int cb, int cr) {
 std::vector<uint8_t> RandomBytes(size_t n, uint32_t seed) {
     std::mt19937 rng(seed);
     std::vector<uint8_t> v(n);
-    for (auto& b : v) b = (uint8_t)rng();
+    for (auto& b : v) b = uint8_t(rng());
     return v;
 }
 
@@ -56,7 +56,7 @@ TEST(YUV420Image, CreateLaysOutOneAlignedBlockAndClearsToBlack) {
     EXPECT_EQ(y % 128, 0u);
     EXPECT_GE(y - start, 1u);
     EXPECT_LE(y - start, 128u);
-    EXPECT_EQ(p.memory.size, (size_t)((3 * 345600 + 2 * 86400 + 256) / 128 * 128));
+    EXPECT_EQ(p.memory.size, size_t((3 * 345600 + 2 * 86400 + 256) / 128 * 128));
     EXPECT_EQ(p.planeCb, p.planeY + p.lumaSize);
     EXPECT_EQ(p.planeCr, p.planeCb + p.chromaSize);
     EXPECT_EQ(p.scratchA, p.planeCr + p.chromaSize);
@@ -147,7 +147,7 @@ TEST(YUV420Image, BilinearReductionKeepsFlatLevelsAndSamplesUncentred) {
 
     // Halving picks the even source samples exactly; destination 0 samples source 0.
     std::vector<uint8_t> ramp(8 * 4);
-    for (int i = 0; i < 32; ++i) ramp[i] = (uint8_t)(i * 7);
+    for (int i = 0; i < 32; ++i) ramp[i] = uint8_t(i * 7);
     std::vector<uint8_t> half(4 * 2);
     CYUV420Image::ResampleBilinear(ramp.data(), 8, 4, 8, half.data(), 4, 2, 4);
     EXPECT_EQ(half, (std::vector<uint8_t>{0, 14, 28, 42, 112, 126, 140, 154}));

@@ -18,7 +18,7 @@ namespace {
 
 // Writes a flat-coloured PNG of w x h.
 void WriteFlatPng(const std::string& path, int w, int h, uint8_t r, uint8_t g, uint8_t b) {
-    std::vector<uint8_t> px((size_t)w * h * 3);
+    std::vector<uint8_t> px(size_t(w) * h * 3);
     for (size_t i = 0; i < px.size(); i += 3) {
         px[i] = r;
         px[i + 1] = g;
@@ -36,14 +36,14 @@ void WriteFlatPng(const std::string& path, int w, int h, uint8_t r, uint8_t g, u
 
 // Random pictures of the frame size.
 void FillRandom(CYUV420Image& pic, std::mt19937& rng) {
-    for (int i = 0; i < pic.planarSize; ++i) pic.planeY[i] = (uint8_t)rng();
+    for (int i = 0; i < pic.planarSize; ++i) pic.planeY[i] = uint8_t(rng());
 }
 
 int RefTrunc(double v) {
     if (!(v == v)) return 0;
     if (v > 1e9) return 1000000000;
     if (v < -1e9) return -1000000000;
-    return (int)v;
+    return int(v);
 }
 
 // RandomDissolve and the two swings written sample by sample, as the rules state them:
@@ -51,12 +51,12 @@ int RefTrunc(double v) {
 void RefRandomDissolve(double p, int64_t clock, const CYUV420Image& from, const CYUV420Image& to,
                        CYUV420Image& out) {
     const int W = out.width, H = out.height;
-    uint32_t seed = (uint32_t)clock;
+    uint32_t seed = uint32_t(clock);
     const int threshold = RefTrunc(p * 32767.0);
     for (int by = 0; by < H; by += 3)
         for (int bx = 0; bx < W; bx += 3) {
             seed = seed * 214013u + 2531011u;
-            const CYUV420Image& src = threshold < (int)((seed >> 16) & 0x7FFF) ? from : to;
+            const CYUV420Image& src = threshold < int((seed >> 16) & 0x7FFF) ? from : to;
             for (int y = by; y < std::min(by + 3, H); ++y)
                 for (int x = bx; x < std::min(bx + 3, W); ++x) {
                     out.planeY[y * W + x] = src.planeY[y * W + x];
@@ -87,9 +87,9 @@ void RefSwing(bool in, double p, const CYUV420Image& to, CYUV420Image& out) {
         return;
     }
     for (int i = 0; i < H; ++i)
-        for (int j = 0; j < std::min(W, (int)std::ceil(m)); ++j) {
+        for (int j = 0; j < std::min(W, int(std::ceil(m))); ++j) {
             const int o = p == 0.0 ? W - 1 : std::min(W - 1, RefTrunc(j / s));
-            const int t = RefTrunc(H2 + (double)(i - H2) * H / (H + j * (H - H * p) / m));
+            const int t = RefTrunc(H2 + double(i - H2) * H / (H + j * (H - H * p) / m));
             if (t >= 0 && t < H) {
                 copy(i, j, t, o);
             } else {
@@ -212,10 +212,10 @@ TEST(ImageFx, PhotoStageFitsSoftensAndMovesThePhoto) {
     EXPECT_EQ(fx.photoPicture.planeY[40 * 80 + 40], 235);
     // The bitmap is bottom-up: its first stored line is the bottom bar.
     EXPECT_EQ(fx.frameBitmap[0], 0);
-    EXPECT_EQ(fx.frameBitmap[(size_t)30 * 80 * 4], 255);
+    EXPECT_EQ(fx.frameBitmap[size_t(30) * 80 * 4], 255);
     // The softened copy blurs the edge of the photo over two lines.
-    EXPECT_EQ(fx.softBitmap[(size_t)(59 * 80 + 40) * 4], fx.softBitmap[(size_t)(20 * 80 + 40) * 4]);
-    const int edge = fx.softBitmap[(size_t)(20 * 80 + 40) * 4];
+    EXPECT_EQ(fx.softBitmap[size_t(59 * 80 + 40) * 4], fx.softBitmap[size_t(20 * 80 + 40) * 4]);
+    const int edge = fx.softBitmap[size_t(20 * 80 + 40) * 4];
     EXPECT_GT(edge, 0);
     EXPECT_LT(edge, 255);
 
@@ -254,7 +254,7 @@ TEST(ImageFx, DissolveAndSwingsMatchTheSampleBySampleRules) {
         FillRandom(from, rng);
         FillRandom(to, rng);
         for (double p : {0.0, 0.01, 0.25, 1.0 / 3.0, 0.5, 0.77, 0.999, 1.0}) {
-            const int64_t clock = (int64_t)(rng() % 100000);
+            const int64_t clock = int64_t(rng() % 100000);
             fx.clockSeconds = [clock] { return clock; };
             FillRandom(got, rng);
             want.CopyPlanes(got);

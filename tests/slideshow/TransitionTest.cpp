@@ -46,7 +46,7 @@ protected:
     double NewShare() const {
         int n = 0;
         for (int i = 0; i < out.lumaSize; ++i) n += out.planeY[i] == kNewY;
-        return (double)n / out.lumaSize;
+        return double(n) / out.lumaSize;
     }
 
     void Render(int code, double p) {
@@ -114,7 +114,7 @@ TEST_F(TransitionFixture, BoxesAndBlindsFollowTheirGeometry) {
 TEST_F(TransitionFixture, ShiftingEffectsMoveTheNewPicture) {
     // A new picture whose luma tells the column it came from.
     for (int r = 0; r < H; ++r)
-        for (int x = 0; x < W; ++x) newPic.planeY[r * W + x] = (uint8_t)(100 + x);
+        for (int x = 0; x < W; ++x) newPic.planeY[r * W + x] = uint8_t(100 + x);
     Render(CImageFx::kSlide, 0.25);  // d = 10: output 0..9 shows new columns 30..39
     EXPECT_EQ(out.planeY[0], 130);
     EXPECT_EQ(out.planeY[9], 139);
@@ -188,7 +188,7 @@ TEST_F(TransitionFixture, EveryEffectRunsFromOldToNew) {
                          18, 19, 20, 23, 24, 27, 28, 29, 30, 31, 32, 33, 34, 36, 37};
     for (auto size : {std::pair{120, 80}, std::pair{720, 480}, std::pair{34, 10}}) {
         Make(size.first, size.second);
-        fx.clockSeconds = [] { return (int64_t)42; };
+        fx.clockSeconds = [] { return int64_t(42); };
         for (int code : codes) {
             Render(code, 0.05);
             const double early = NewShare();
