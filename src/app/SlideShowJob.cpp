@@ -1,6 +1,7 @@
 #include "app/SlideShowJob.h"
 
 #include "base/Texts.h"
+#include "dvd/CellPlan.h"
 #include "dvd/DVDMplex.h"
 #include "app/SlideshowTitleBuilder.h"
 #include "mpeg2enc/VideoSlide.h"
@@ -37,11 +38,12 @@ bool IsNone(const std::string& path)
     return lower == "none";
 }
 
-// The slide-show title with the job's cell plan, remembering how far the encoder got.
+// The slide-show title, remembering how far the encoder got.
 class CJobTitleBuilder : public CSlideshowTitleBuilder {
 public:
-    CJobTitleBuilder(CPhotoSlideSource& show, const CDVDParams& params, int totalSeconds_)
-        : CSlideshowTitleBuilder(show, params, double(totalSeconds_)), totalSeconds(totalSeconds_)
+    CJobTitleBuilder(CPhotoSlideSource& show, const CDVDParams& params, int totalSeconds, CUiPort& ui,
+                     SMuxRunContext& run)
+        : CSlideshowTitleBuilder(show, params, double(totalSeconds), ui, run)
     {
     }
 
@@ -49,12 +51,6 @@ public:
     int64_t framesCoded = 0;
 
 protected:
-    void PlanCells(CDVDMplex& mplex) override
-    {
-        for (const CSlideShowJob::CellSpan& cell : CSlideShowJob::CellPlan(totalSeconds))
-            mplex.AddCell(cell.start, cell.end);
-    }
-
     std::unique_ptr<CDVDMplex> MakeMultiplexer() override
     {
         auto made = CSlideshowTitleBuilder::MakeMultiplexer();
@@ -72,7 +68,6 @@ protected:
     }
 
 private:
-    int totalSeconds;
     CDVDMplex* mplex = nullptr;
 };
 
@@ -102,10 +97,7 @@ std::string CSlideShowJob::BupName(const std::string& folder, int titleSet)
 std::vector<CSlideShowJob::CellSpan> CSlideShowJob::CellPlan(int totalSeconds)
 {
     std::vector<CellSpan> cells;
-    int t = 0;
-    for (; t < totalSeconds && int(cells.size()) < maxCells - 1; t += cellSeconds)
-        cells.push_back({t, t + cellSeconds});
-    cells.push_back({t, -1});
+    for (const SCellSpan& span : SlideshowCellPlan(totalSeconds)) cells.push_back({int(span.start), int(span.end)});
     return cells;
 }
 
@@ -269,7 +261,8 @@ CSlideShowJob::Result CSlideShowJob::RunSlideShowJob()
     }
     framesPlanned = show->FrameCount();
 
-    CJobTitleBuilder builder(*show, params, params.totalSeconds);
+    SMuxRunContext muxRun;  // the job's multiplexer state, shared by its titles
+    CJobTitleBuilder builder(*show, params, params.totalSeconds, ui, muxRun);
     const bool built = builder.Build(startingFootage - 1, params.outputFolder);
     framesCoded = builder.framesCoded;
     if (!built) {

@@ -1,22 +1,25 @@
 #include "app/SlideshowTitleBuilder.h"
 
 #include "audio/AudioSlide.h"
+#include "dvd/CellPlan.h"
 #include "dvd/DVDMplex.h"
 #include "mpeg2enc/VideoSlide.h"
 #include "slideshow/PhotoSlideSource.h"
 #include "slideshow/SlideFrameSource.h"
 
 CSlideshowTitleBuilder::CSlideshowTitleBuilder(CPhotoSlideSource& show_, const CDVDParams& params_,
-                                               double seconds_)
-    : show(show_), params(params_), seconds(seconds_)
+                                               double seconds_, CUiPort& ui, SMuxRunContext& run)
+    : CTitleBuilder(ui, run), show(show_), params(params_), seconds(seconds_)
 {
 }
 
 bool CSlideshowTitleBuilder::OpenSources(CDVDMplex& mplex)
 {
-    auto* video = new CVideoSlide(std::make_unique<CSlideFrameSource>(show));
-    auto* audio = new CAudioSlide(&show.Audio());
-    mplex.SetSources(video, audio);
+    auto ownedVideo = std::make_unique<CVideoSlide>(std::make_unique<CSlideFrameSource>(show));
+    auto ownedAudio = std::make_unique<CAudioSlide>(&show.Audio());
+    CVideoSlide* video = ownedVideo.get();
+    CAudioSlide* audio = ownedAudio.get();
+    mplex.SetSources(std::move(ownedVideo), std::move(ownedAudio));
     if (!video->InitFromSettings(params))
         return false;
     if (!video->Start(nullptr, 0, 0))
@@ -26,5 +29,5 @@ bool CSlideshowTitleBuilder::OpenSources(CDVDMplex& mplex)
 
 void CSlideshowTitleBuilder::PlanCells(CDVDMplex& mplex)
 {
-    mplex.PlanSlideshowCells(seconds);
+    mplex.AddCells(SlideshowCellPlan(seconds));
 }

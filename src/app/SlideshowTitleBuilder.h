@@ -12,8 +12,10 @@ class CPhotoSlideSource;
 class CSlideshowTitleBuilder : public CTitleBuilder {
 public:
     // `show` (filled, with its audio timeline built) and `params` must outlive Build.
-    // `seconds` is the length of the show, for the cell plan.
-    CSlideshowTitleBuilder(CPhotoSlideSource& show, const CDVDParams& params, double seconds);
+    // `seconds` is the length of the show, for the cell plan. `ui` and `run` as for
+    // CTitleBuilder.
+    CSlideshowTitleBuilder(CPhotoSlideSource& show, const CDVDParams& params, double seconds, CUiPort& ui,
+                           SMuxRunContext& run);
 
 protected:
     bool OpenSources(CDVDMplex& mplex) override;

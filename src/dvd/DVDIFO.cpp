@@ -1,13 +1,28 @@
 #include "dvd/DVDIFO.h"
 
 #include "base/Bytes.h"
+#include "base/File.h"
+#include "dvd/IfoLayout.h"
+#include "dvd/PgcWriter.h"
+#include "dvd/VmCommand.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <vector>
 
+using namespace ifo;
+
 namespace {
+
+// Where VIDEO_TS.IFO keeps its parts.
+constexpr int kFirstPlayPgcAt = 0x400;
+constexpr int kTtSrptSector = 1;
+constexpr int kPgciUtSector = 2;
+constexpr int kVtsAtrtSector = 3;
+// Title menus written: one per possible title slot; the menu chain holds two commands
+// for each and a final Exit.
+constexpr int kMenuSlots = 50;
 
 std::string VtsName(int n, const char* ext)
 {
@@ -20,6 +35,112 @@ std::string VtsName(int n, const char* ext)
 bool ReadAt(std::FILE* f, long offset, uint8_t* out, size_t size)
 {
     return std::fseek(f, offset, SEEK_SET) == 0 && std::fread(out, 1, size, f) == size;
+}
+
+// The title set's end-of-title commands as written (title set 1): register 0 = title
+// set, then the title menu.
+std::vector<uint8_t> EndOfTitleCommands(int titleSet)
+{
+    std::vector<uint8_t> bytes;
+    for (const VmCommand& c : {vmcmd::SetRegister(0, uint16_t(titleSet)), vmcmd::CallTitleMenu(1)})
+        bytes.insert(bytes.end(), c.begin(), c.end());
+    return bytes;
+}
+
+// First play: start title 1.
+SPgcSpec FirstPlayPgc()
+{
+    SPgcSpec spec;
+    spec.playbackTime = {0, 0, 0, 0xC0};
+    spec.preCommands = {vmcmd::JumpTitle(1)};
+    return spec;
+}
+
+// Title menu without video: register 0 holds the title set that has just played (0 at
+// the start); the menu jumps to the next title, and exits after the last one.
+SPgcSpec TitleMenuPgc(int titles)
+{
+    SPgcSpec spec;
+    spec.playbackTime = {0, 0, 0, 0xC0};
+    for (int k = 0; k < kMenuSlots; ++k) {
+        spec.preCommands.push_back(vmcmd::SetRegister(1, uint16_t(k)));
+        VmCommand next = k < titles ? vmcmd::JumpTitle(k + 1) : vmcmd::Exit();
+        spec.preCommands.push_back(vmcmd::IfRegistersEqual(next, 0, 1));
+    }
+    spec.preCommands.push_back(vmcmd::Exit());
+    return spec;
+}
+
+void WriteVmgMat(uint8_t* mat, int titleSets)
+{
+    const SPgcSpec firstPlay = FirstPlayPgc();
+    std::memcpy(mat + vmgi::kVmgIdentifier, "DVDVIDEO-VMG", 12);
+    PutBe32(mat + vmgi::kVmgLastSector, 2 * CDVDIFO::vmgSectors - 1);
+    PutBe32(mat + vmgi::kVmgiLastSector, CDVDIFO::vmgSectors - 1);
+    PutBe16(mat + vmgi::kSpecificationVersion, 0x0011);
+    PutBe16(mat + vmgi::kVmgNrOfVolumes, 1);
+    PutBe16(mat + vmgi::kVmgThisVolumeNr, 1);
+    mat[vmgi::kDiscSide] = 1;
+    PutBe16(mat + vmgi::kVmgNrOfTitleSets, uint32_t(titleSets));
+    PutBe32(mat + vmgi::kVmgiLastByte, uint32_t(kFirstPlayPgcAt + PgcLength(firstPlay) - 1));
+    PutBe32(mat + vmgi::kFirstPlayPgc, kFirstPlayPgcAt);
+    PutBe32(mat + vmgi::kTtSrpt, kTtSrptSector);
+    PutBe32(mat + vmgi::kVmgmPgciUt, kPgciUtSector);
+    PutBe32(mat + vmgi::kVtsAtrt, kVtsAtrtSector);
+    WritePgc(mat + kFirstPlayPgcAt, firstPlay);
+}
+
+// One title per title set, the title sets lying one after another behind the VMG.
+void WriteTtSrpt(uint8_t* tt, int titleSets, const int* chapters, const int32_t* setSectors)
+{
+    PutBe16(tt + table::kCount, uint32_t(titleSets));
+    PutBe32(tt + table::kLastByte, uint32_t(ttSrpt::kEntryLength * titleSets + 7));
+    uint32_t start = 2 * CDVDIFO::vmgSectors;
+    for (int i = 0; i < titleSets; ++i) {
+        uint8_t* e = tt + table::kHeaderLength + ttSrpt::kEntryLength * i;
+        e[ttSrpt::kPbTy] = 0x14;
+        e[ttSrpt::kNrOfAngles] = 1;
+        PutBe16(e + ttSrpt::kNrOfPtts, uint32_t(chapters[i]));
+        e[ttSrpt::kTitleSetNr] = uint8_t(i + 1);
+        e[ttSrpt::kVtsTtn] = 1;
+        PutBe32(e + ttSrpt::kTitleSetSector, start);
+        start += uint32_t(setSectors[i]);
+    }
+}
+
+// The menu unit table: one English language unit holding the title menu chain.
+void WritePgciUt(uint8_t* ut, int titleSets)
+{
+    const SPgcSpec menu = TitleMenuPgc(titleSets);
+    const int unitAt = table::kHeaderLength + pgciUt::kLuLength;
+    const int pgcAt = table::kHeaderLength + pgcit::kSrpLength;
+    const int unitLength = pgcAt + PgcLength(menu);
+    PutBe16(ut + table::kCount, 1);
+    PutBe32(ut + table::kLastByte, uint32_t(unitAt + unitLength - 1));
+    uint8_t* lu = ut + table::kHeaderLength;
+    lu[pgciUt::kLangCode] = 'e';
+    lu[pgciUt::kLangCode + 1] = 'n';
+    lu[pgciUt::kExists] = pgciUt::kTitleMenuExists;
+    PutBe32(lu + pgciUt::kLangStartByte, uint32_t(unitAt));
+    uint8_t* unit = ut + unitAt;
+    PutBe16(unit + table::kCount, 1);
+    PutBe32(unit + table::kLastByte, uint32_t(unitLength - 1));
+    unit[table::kHeaderLength + pgcit::kEntryId] = pgcit::kEntryTitleMenu;
+    PutBe32(unit + table::kHeaderLength + pgcit::kPgcStartByte, uint32_t(pgcAt));
+    WritePgc(unit + pgcAt, menu);
+}
+
+void WriteVtsAtrt(uint8_t* atrt, int titleSets, const uint8_t (*attributes)[vtsi::kAttributesLength])
+{
+    PutBe16(atrt + table::kCount, uint32_t(titleSets));
+    PutBe32(atrt + table::kLastByte, uint32_t((4 + vtsAtrt::kEntryLength) * titleSets + 7));
+    for (int i = 0; i < titleSets; ++i) {
+        uint32_t offset = uint32_t(vtsAtrt::kOffsets + 4 * titleSets + vtsAtrt::kEntryLength * i);
+        PutBe32(atrt + vtsAtrt::kOffsets + 4 * i, offset);
+        uint8_t* e = atrt + offset;
+        PutBe32(e + vtsAtrt::kLastByte, vtsAtrt::kEntryLength - 1);
+        std::memcpy(e + vtsAtrt::kAttributes, attributes[i], vtsi::kAttributesLength);
+    }
 }
 
 }  // namespace
@@ -55,47 +176,51 @@ bool CDVDIFO::WriteVmg(const std::string& path)
 bool CDVDIFO::ScanTitleSet(int n, bool& found)
 {
     std::string path = folder + VtsName(n, "IFO");
-    std::FILE* f = std::fopen(path.c_str(), "rb");
+    FilePtr f = OpenFile(path, "rb");
     found = f != nullptr;
     if (!f)
         return true;
-    uint8_t mat[2048];
+    uint8_t mat[kSectorBytes];
     uint8_t ptt[16];
-    bool ok = ReadAt(f, 0, mat, sizeof mat) && std::memcmp(mat, "DVDVIDEO-VTS", 12) == 0;
+    bool ok = ReadAt(f.get(), 0, mat, sizeof mat) && std::memcmp(mat, "DVDVIDEO-VTS", 12) == 0;
     if (ok) {
-        uint32_t pttSector = GetBe32(mat + 0xC8);
-        ok = pttSector < 0x100000 && ReadAt(f, long(pttSector) * 2048, ptt, sizeof ptt);
+        uint32_t pttSector = GetBe32(mat + vtsi::kVtsPttSrpt);
+        ok = pttSector < 0x100000 && ReadAt(f.get(), long(pttSector) * kSectorBytes, ptt, sizeof ptt);
     }
-    std::fclose(f);
+    f.reset();
     if (!ok) {
         error = path + " is not a readable title-set information file.";
         return false;
     }
     int i = n - 1;
-    setSectors[i] = int32_t(GetBe32(mat + 0x0C) + 1);
-    std::memcpy(attributes[i], mat + 0x100, 768);
-    chapters[i] = int((int64_t(GetBe32(ptt + 4)) - int64_t(GetBe32(ptt + 8)) + 1) / 4);
+    setSectors[i] = int32_t(GetBe32(mat + vtsi::kVtsLastSector) + 1);
+    std::memcpy(attributes[i], mat + vtsi::kVtsmVideoAttr, vtsi::kAttributesLength);
+    chapters[i] = int((int64_t(GetBe32(ptt + table::kLastByte)) - int64_t(GetBe32(ptt + pttSrpt::kTtuOffset)) + 1) /
+                      pttSrpt::kEntryLength);
+    return RenumberEndOfTitle(path, n);
+}
 
-    // The end-of-title commands put the title-set number into register 0 before calling
-    // the title menu; they are written with 1 and get the real number here.
-    static const uint8_t pattern[16] = {0x53, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
-                                        0x30, 0x08, 0x00, 0x00, 0x01, 0x42, 0x00, 0x00};
-    f = std::fopen(path.c_str(), "r+b");
+// The end-of-title commands put the title-set number into register 0 before calling
+// the title menu; they are written with 1 and get the real number here.
+bool CDVDIFO::RenumberEndOfTitle(const std::string& path, int n)
+{
+    FilePtr f = OpenFile(path, "r+b");
     if (!f) {
         error = "Cannot open " + path + " for writing: " + std::strerror(errno);
         return false;
     }
-    uint8_t post[16];
+    const std::vector<uint8_t> pattern = EndOfTitleCommands(0);
+    std::vector<uint8_t> post(pattern.size());
     bool writeOk = true;
-    if (ReadAt(f, 0x1104, post, sizeof post)) {
-        post[3] = 0;
-        if (std::memcmp(post, pattern, sizeof post) == 0) {
-            post[3] = uint8_t(n);
-            writeOk = std::fseek(f, 0x1104, SEEK_SET) == 0 &&
-                      std::fwrite(post, 1, sizeof post, f) == sizeof post;
+    if (ReadAt(f.get(), kTitlePostCommands, post.data(), post.size())) {
+        post[3] = 0;  // the register value's low byte
+        if (post == pattern) {
+            const std::vector<uint8_t> renumbered = EndOfTitleCommands(n);
+            writeOk = std::fseek(f.get(), kTitlePostCommands, SEEK_SET) == 0 &&
+                      std::fwrite(renumbered.data(), 1, renumbered.size(), f.get()) == renumbered.size();
         }
     }
-    writeOk = std::fclose(f) == 0 && writeOk;
+    writeOk = std::fclose(f.release()) == 0 && writeOk;
     if (!writeOk) {
         error = "Cannot write " + path + ".";
         return false;
@@ -105,97 +230,20 @@ bool CDVDIFO::ScanTitleSet(int n, bool& found)
 
 bool CDVDIFO::WriteVideoTsIfo()
 {
-    int t = titleSets;
-    std::vector<uint8_t> ifo(size_t(vmgSectors) * 2048, 0);
-
-    uint8_t* mat = ifo.data();
-    std::memcpy(mat, "DVDVIDEO-VMG", 12);
-    PutBe32(mat + 0x0C, 105);
-    PutBe32(mat + 0x1C, 52);
-    PutBe16(mat + 0x20, 0x0011);
-    PutBe16(mat + 0x26, 1);
-    PutBe16(mat + 0x28, 1);
-    mat[0x2A] = 1;
-    PutBe16(mat + 0x3E, uint32_t(t));
-    PutBe32(mat + 0x80, 0x4FB);
-    PutBe32(mat + 0x84, 0x400);
-    PutBe32(mat + 0xC4, 1);
-    PutBe32(mat + 0xC8, 2);
-    PutBe32(mat + 0xD0, 3);
-    // First-play program chain: jump to title 1.
-    uint8_t* fp = mat + 0x400;
-    fp[7] = 0xC0;
-    PutBe16(fp + 0xE4, 0xEC);
-    PutBe16(fp + 0xEC, 1);
-    PutBe16(fp + 0xEC + 6, 0x0F);
-    const uint8_t jumpTitle1[8] = {0x30, 0x02, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00};
-    std::memcpy(fp + 0xF4, jumpTitle1, 8);
-
-    uint8_t* tt = ifo.data() + 2048;
-    PutBe16(tt, uint32_t(t));
-    PutBe32(tt + 4, uint32_t(12 * t + 7));
-    uint32_t start = 106;
-    for (int i = 0; i < t; ++i) {
-        uint8_t* e = tt + 8 + 12 * i;
-        e[0] = 0x14;
-        e[1] = 1;
-        PutBe16(e + 2, uint32_t(chapters[i]));
-        e[6] = uint8_t(i + 1);
-        e[7] = 1;
-        PutBe32(e + 8, start);
-        start += uint32_t(setSectors[i]);
-    }
-
-    // Title menu without video: register 0 holds the title set that has just played
-    // (0 at the start); the menu jumps to the next title, and exits after the last one.
-    uint8_t* ut = ifo.data() + 2 * 2048;
-    PutBe16(ut, 1);
-    PutBe32(ut + 4, 0x43B);
-    ut[8] = 'e';
-    ut[9] = 'n';
-    ut[0x0B] = 0x80;
-    PutBe32(ut + 0x0C, 0x10);
-    uint8_t* unit = ut + 0x10;
-    PutBe16(unit, 1);
-    PutBe32(unit + 4, 0x42B);
-    unit[8] = 0x82;
-    PutBe32(unit + 0x0C, 0x10);
-    uint8_t* pgc = unit + 0x10;
-    pgc[7] = 0xC0;
-    PutBe16(pgc + 0xE4, 0xEC);
-    PutBe16(pgc + 0xEC, 101);
-    PutBe16(pgc + 0xEC + 6, 0x32F);
-    uint8_t* cmd = pgc + 0xF4;
-    for (int k = 0; k < 50; ++k) {
-        const uint8_t setReg1[8] = {0x53, 0x00, 0x00, uint8_t(k), 0x00, 0x01, 0x00, 0x00};
-        const uint8_t jumpNext[8] = {0x30, 0x22, 0x00, 0x00, 0x00, uint8_t(k + 1), 0x00, 0x01};
-        const uint8_t exitIfEqual[8] = {0x30, 0x21, 0x00, 0x00, 0x00, 0x00, 0x00, 0x01};
-        std::memcpy(cmd, setReg1, 8);
-        std::memcpy(cmd + 8, k < t ? jumpNext : exitIfEqual, 8);
-        cmd += 16;
-    }
-    const uint8_t exitCmd[8] = {0x30, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00};
-    std::memcpy(cmd, exitCmd, 8);
-
-    uint8_t* atrt = ifo.data() + 3 * 2048;
-    PutBe16(atrt, uint32_t(t));
-    PutBe32(atrt + 4, uint32_t(780 * t + 7));
-    for (int i = 0; i < t; ++i) {
-        uint32_t offset = uint32_t(4 * t + 8 + 776 * i);
-        PutBe32(atrt + 8 + 4 * i, offset);
-        uint8_t* e = atrt + offset;
-        PutBe32(e, 0x307);
-        std::memcpy(e + 8, attributes[i], 768);
-    }
+    std::vector<uint8_t> ifo(size_t(vmgSectors) * kSectorBytes, 0);
+    WriteVmgMat(ifo.data(), titleSets);
+    WriteTtSrpt(ifo.data() + kTtSrptSector * kSectorBytes, titleSets, chapters, setSectors);
+    WritePgciUt(ifo.data() + kPgciUtSector * kSectorBytes, titleSets);
+    WriteVtsAtrt(ifo.data() + kVtsAtrtSector * kSectorBytes, titleSets, attributes);
 
     std::string path = folder + "VIDEO_TS.IFO";
-    std::FILE* f = std::fopen(path.c_str(), "wb");
+    FilePtr f = OpenFile(path, "wb");
     if (!f) {
         error = "Cannot create " + path + ": " + std::strerror(errno);
         return false;
     }
-    bool ok = std::fwrite(ifo.data(), 1, ifo.size(), f) == ifo.size();
-    ok = std::fclose(f) == 0 && ok;
+    bool ok = std::fwrite(ifo.data(), 1, ifo.size(), f.get()) == ifo.size();
+    ok = std::fclose(f.release()) == 0 && ok;
     if (!ok) {
         error = "Cannot write " + path + ".";
         std::remove(path.c_str());
@@ -205,27 +253,26 @@ bool CDVDIFO::WriteVideoTsIfo()
 
 bool CDVDIFO::CopyFile(const std::string& from, const std::string& to)
 {
-    std::FILE* in = std::fopen(from.c_str(), "rb");
+    FilePtr in = OpenFile(from, "rb");
     if (!in)
         return true;  // a missing source is skipped
-    std::FILE* out = std::fopen(to.c_str(), "wb");
+    FilePtr out = OpenFile(to, "wb");
     if (!out) {
-        std::fclose(in);
         error = "Cannot create " + to + ": " + std::strerror(errno);
         return false;
     }
-    uint8_t block[2048];
+    uint8_t block[kSectorBytes];
     bool ok = true;
     size_t got;
-    while ((got = std::fread(block, 1, sizeof block, in)) > 0) {
-        if (std::fwrite(block, 1, got, out) != got) {
+    while ((got = std::fread(block, 1, sizeof block, in.get())) > 0) {
+        if (std::fwrite(block, 1, got, out.get()) != got) {
             ok = false;
             break;
         }
     }
-    ok = !std::ferror(in) && ok;
-    std::fclose(in);
-    ok = std::fclose(out) == 0 && ok;
+    ok = !std::ferror(in.get()) && ok;
+    in.reset();
+    ok = std::fclose(out.release()) == 0 && ok;
     if (!ok)
         error = "Cannot copy " + from + " to " + to + ".";
     return ok;

@@ -14,8 +14,8 @@ public:
 
     // Scans `folder` for VTS_01_0.IFO, VTS_02_0.IFO ... (stopping at the first one
     // missing), writes VIDEO_TS.IFO and copies every IFO to its BUP. Returns false when
-    // no title set was found or a file could not be read or written; LastError() then
-    // names the file and the problem.
+    // no title set was found or a file could not be read or written; Error() then names
+    // the file and the problem.
     bool WriteVmg(const std::string& folder);
 
     // Results of the last WriteVmg.
@@ -23,10 +23,11 @@ public:
     // Size in sectors of title set i (0-based), IFO, VOBs and BUP together.
     int32_t TitleSetSectors(int i) const { return setSectors[i]; }
     int Chapters(int i) const { return chapters[i]; }
-    const std::string& LastError() const { return error; }
+    const std::string& Error() const { return error; }
 
 private:
     bool ScanTitleSet(int number, bool& found);
+    bool RenumberEndOfTitle(const std::string& path, int number);
     bool WriteVideoTsIfo();
     bool CopyFile(const std::string& from, const std::string& to);
 

@@ -3,16 +3,19 @@
 // records every VOBU and cell on the way, completes the navigation packs and writes the
 // title set's IFO file. One object makes one title set and is then destroyed.
 //
-// Use: SetSources; plan cells (AddCell or the Plan* helpers); OpenTitle; Run;
-// PatchNavPacks; WriteVtsIfo.
+// Use: SetSources; plan cells (AddCell, AddCells); OpenTitle; Run; PatchNavPacks;
+// WriteVtsIfo. Messages go to the user-interface port it is given; the state shared
+// with the job's other titles lives in the run context it is given.
 #pragma once
 
+#include "base/File.h"
 #include "dvd/CELL.h"
+#include "dvd/CellPlan.h"
 #include "dvd/MuxBuffer.h"
+#include "dvd/MuxRunContext.h"
 #include "dvd/VOBU.h"
 
 #include <cstdint>
-#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
@@ -20,6 +23,7 @@
 class CVideo;
 class CAudio;
 class CSubPictureSource;
+class CUiPort;
 
 class CDVDMplex {
 public:
@@ -36,35 +40,26 @@ public:
     static constexpr int32_t audioBufferBytes = 16384;
     static constexpr int32_t mpegAudioBufferBytes = 4096;
 
-    // `splitBytes` is the VOB file size at which a new file is started (lowered only by
-    // tests).
-    explicit CDVDMplex(int64_t splitBytes = defaultSplitBytes);
+    // Reports through `ui` and shares `run` with the job's other titles; both must
+    // outlive the multiplexer. `splitBytes` is the VOB file size at which a new file is
+    // started (lowered only by tests).
+    CDVDMplex(CUiPort& ui, SMuxRunContext& run, int64_t splitBytes = defaultSplitBytes);
     ~CDVDMplex();
     CDVDMplex(const CDVDMplex&) = delete;
     CDVDMplex& operator=(const CDVDMplex&) = delete;
 
-    // Hands over the sources; the multiplexer deletes them. `audio` may be null.
-    void SetSources(CVideo* video, CAudio* audio);
-    CVideo* Video() const { return video; }
-    CAudio* Audio() const { return audio; }
+    // Takes over the sources (replacing any earlier ones). `audio` may be null.
+    void SetSources(std::unique_ptr<CVideo> video, std::unique_ptr<CAudio> audio);
+    CVideo* Video() const { return video.get(); }
+    CAudio* Audio() const { return audio.get(); }
     // Enables sub-pictures from `source` (not owned; null disables them).
     void SetSubPictureSource(CSubPictureSource* source);
 
     // Plans one cell from `startSeconds` to `endSeconds` (-1: open end). Ignored once
     // 255 cells exist.
     void AddCell(double startSeconds, double endSeconds);
-    // Cells every 120 s over a show of `seconds`, then an open cell (slide shows and
-    // camcorder footage).
-    void PlanSlideshowCells(double seconds);
-    // Cells every 180 s over the source range [begin, end] seconds, with a last chapter
-    // ten seconds before the end (video files).
-    void PlanVideoFileCells(double beginSeconds, double endSeconds);
-    // Cells from the IFO file beside a DVD video object file (VTS_nn_k.VOB ->
-    // VTS_nn_0.IFO): one cell per program of its first program chain, the last one
-    // open. Also sets the video source's aspect from the IFO. `openedAtSecondCell` is
-    // set when the source was opened at its second cell. Returns false, planning
-    // nothing, when there is no such IFO or it has no programs.
-    bool PlanCellsFromSourceIfo(const std::string& sourcePath, bool openedAtSecondCell);
+    // Plans the cells of `plan` in order (see CellPlan.h).
+    void AddCells(const std::vector<SCellSpan>& plan);
     // Selects the cell that multiplexing starts in (normally 0).
     void SetCurrentCell(int index) { currentCell = index; }
     // Sets the audio buffer model's capacity (4096 for MPEG audio) and empties it.
@@ -76,16 +71,18 @@ public:
     // Multiplexes until the video ends and completes the NAV packs in memory. Returns
     // false when the title could not be finished (a failed write or file creation, a
     // pack without room for padding, too many VOBUs); the reason was reported through
-    // the user-interface port. The VOB file is closed either way.
+    // the user-interface port and is kept in Error(). The VOB file is closed either way.
     bool Run();
-    // Writes every NAV pack image back into its VOB file. Returns false when a file
-    // could not be opened or written.
+    // Writes every NAV pack image back into its VOB file. Returns false (reported, and
+    // kept in Error()) when a file could not be opened or written.
     bool PatchNavPacks();
     // Writes <folder>VTS_<nn>_0.IFO. Returns false when it cannot be written.
     bool WriteVtsIfo();
 
     // Removes this title set's VOB files (after a failed Run).
     void RemoveVobFiles() const;
+    // The first failure reported since OpenTitle; empty when there was none.
+    const std::string& Error() const { return error; }
 
     // Title results, for the IFO writer and the tests.
     const std::vector<CVOBU*>& Vobus() const { return vobus; }
@@ -101,9 +98,6 @@ public:
     const std::string& Folder() const { return folder; }
     int VtsNumber() const { return vtsNumber; }
 
-    // Writes an elapsed time (90 kHz) as hours, minutes, seconds and frames in BCD; the
-    // frames byte carries 0xC0 for 30 frames/s and 0x40 otherwise.
-    static void PutBcdTime(uint8_t* out, uint32_t ticks, int frameRate);
     // The 16 entries (0x00YYCrCb) of the default sub-picture colour table.
     static const uint32_t defaultColours[16];
 
@@ -113,34 +107,38 @@ public:
     // The PGC colour table written into the IFO.
     uint32_t colours[16];
 
-    // Shared by all titles of a run: the last SCR written (-1 before the first pack of
-    // a title set) and the PTS of the last video access unit sent.
-    static int64_t lastScrWritten;
-    static uint32_t lastVideoPtsSent;
-
 private:
-    enum class PackKind { Video, Audio, Idle };
-
+    // Run: one step of the loop (false: leave it), and the VOB file's close at the end.
+    bool MultiplexStep();
+    void CloseVobAfterRun();
+    void Idle();
+    // Cells and VOBUs.
+    void CheckCellBoundary(uint32_t startPts);
+    bool StartVobu(uint32_t startPts);
+    void CompleteTitle();
+    // Packets of the three streams (DVDMplexPackets.cpp).
+    bool SendVideoPack(uint32_t decodeTime);
+    int TrackVideoRead(const uint8_t* payload, int n, uint32_t pts, int* starts, int maxStarts);
+    int PutVideoPacket(const uint8_t* payload, int n, int headerData, uint32_t pts, uint32_t dts);
+    int FindPictureStarts(const uint8_t* data, int length, int* starts, int maxStarts);
+    void TrackPictureStart(int32_t endLbn);
+    bool SendAudioPack();
+    int PutAudioSubstreamHeader(uint8_t* out);
+    bool SendSubPictureUnit(uint32_t decodeTime);
+    // Packs and VOB files.
     bool WritePack();
     bool FinishAndWritePack(int used, bool allowStuffing);
-    bool StartVobu(uint32_t startPts);
     bool SplitVobFileIfFull();
-    void CheckCellBoundary(uint32_t startPts);
-    void TrackPictureStart(int32_t endLbn);
-    bool SendVideoPack(uint32_t decodeTime);
-    bool SendAudioPack();
-    bool SendSubPictureUnit(uint32_t decodeTime);
-    int FindPictureStarts(const uint8_t* data, int length, int* starts, int maxStarts);
-    void CompleteTitle();
-    void Idle();
-    void Report(const std::string& text) const;
     bool OpenVobFile(int n);
+    // A source time moved by an offset, truncated toward zero and kept to 32 bits.
+    static uint32_t OffsetTime(double offset, uint32_t time) { return uint32_t(int64_t(offset + double(time))); }
+    // A failure (kept as Error() when it is the first) and a warning, both shown.
+    void Report(const std::string& text);
+    void Warn(const std::string& text);
 
-    int BuildPgcit(uint8_t* out) const;
-    int BuildTmapt(uint8_t* out) const;
-    int BuildCadt(uint8_t* out) const;
-    int BuildVobuAdmap(uint8_t* out) const;
-
+    CUiPort& ui;
+    SMuxRunContext& run;
+    std::string error;
     int64_t splitBytes;
     double currentScr = 0;
     double idleTime = 0;
@@ -157,8 +155,8 @@ private:
     uint8_t packHeader[14];
     uint8_t systemHeader[24];
 
-    CVideo* video = nullptr;
-    CAudio* audio = nullptr;
+    std::unique_ptr<CVideo> video;
+    std::unique_ptr<CAudio> audio;
     CSubPictureSource* subSource = nullptr;
 
     int32_t packsWritten = 0;
@@ -169,7 +167,7 @@ private:
     std::string folder;
     int vtsNumber = 0;
     int vobNumber = 0;
-    std::FILE* file = nullptr;
+    FilePtr file;
     int32_t vobSectors[10] = {};
 
     // The title's VOBU records in order. They live in blocks of vobuBlockSize records
@@ -198,7 +196,6 @@ private:
     uint32_t lastVideoPts = 0;
     uint32_t startCodeCarry = 0xFFFFFFFFu;
 
-    std::vector<uint8_t> scratchPgc, scratchTmap, scratchCadt, scratchAdmap;
     // One sub-picture unit as read from the source; allocated when sub-pictures are
     // enabled.
     static constexpr int maxSubPictureUnit = 64000;

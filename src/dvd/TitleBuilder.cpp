@@ -10,20 +10,20 @@
 
 std::unique_ptr<CDVDMplex> CTitleBuilder::MakeMultiplexer()
 {
-    return std::make_unique<CDVDMplex>();
+    return std::make_unique<CDVDMplex>(ui, run);
 }
 
 void CTitleBuilder::Fail(const std::string& message, bool report)
 {
     error = message;
     if (report)
-        Ui().MessageBox(message, "Kestrova", MsgButtons::Ok, MsgIcon::Error);
+        ui.MessageBox(message, "Kestrova", MsgButtons::Ok, MsgIcon::Error);
 }
 
 bool CTitleBuilder::Build(int titleIndex, const std::string& folder)
 {
     error.clear();
-    CDVDMplex::lastScrWritten = -1;
+    run.lastScrWritten = -1;
     std::unique_ptr<CDVDMplex> mplex = MakeMultiplexer();
     if (!OpenSources(*mplex) || !mplex->Video()) {
         Fail("The sources of title " + std::to_string(titleIndex + 1) + " could not be started.", true);
@@ -38,38 +38,44 @@ bool CTitleBuilder::Build(int titleIndex, const std::string& folder)
         Fail("Cannot create " + mplex->VobPath(1) + ".", true);
         return false;
     }
+    return Finish(*mplex, titleIndex);
+}
 
-    bool ran = mplex->Run();
+// Multiplexes the opened title and writes its navigation data, its IFO and the
+// folder's VIDEO_TS files.
+bool CTitleBuilder::Finish(CDVDMplex& mplex, int titleIndex)
+{
+    bool ran = mplex.Run();
     AfterRun();
     // A title that could not be finished must not look like a finished one.
     auto discard = [&] {
-        mplex->RemoveVobFiles();
-        std::remove(mplex->IfoPath().c_str());
-        std::string bup = mplex->IfoPath();
+        mplex.RemoveVobFiles();
+        std::remove(mplex.IfoPath().c_str());
+        std::string bup = mplex.IfoPath();
         bup.replace(bup.size() - 3, 3, "BUP");
         std::remove(bup.c_str());
     };
     if (!ran) {
         discard();
-        Fail("Title " + std::to_string(titleIndex + 1) + " could not be finished in " + mplex->Folder() + ".",
+        Fail("Title " + std::to_string(titleIndex + 1) + " could not be finished in " + mplex.Folder() + ".",
              false);
         return false;
     }
-    if (!mplex->PatchNavPacks()) {
+    if (!mplex.PatchNavPacks()) {
         discard();
-        Fail("Cannot complete the navigation data in " + mplex->VobPath(1) + ".", false);
+        Fail("Cannot complete the navigation data in " + mplex.VobPath(1) + ".", false);
         return false;
     }
-    if (!mplex->WriteVtsIfo()) {
+    if (!mplex.WriteVtsIfo()) {
         discard();
-        Fail("Cannot write " + mplex->IfoPath() + ".", true);
+        Fail("Cannot write " + mplex.IfoPath() + ".", true);
         return false;
     }
     CDVDIFO vmg;
-    if (!vmg.WriteVmg(mplex->Folder())) {
-        Fail(vmg.LastError(), true);
+    if (!vmg.WriteVmg(mplex.Folder())) {
+        Fail(vmg.Error(), true);
         return false;
     }
-    mplex->Video()->Finish();
+    mplex.Video()->Finish();
     return true;
 }

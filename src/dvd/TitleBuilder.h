@@ -4,13 +4,19 @@
 // differ only in their sources and cell plans, which subclasses supply.
 #pragma once
 
+#include "dvd/MuxRunContext.h"
+
 #include <memory>
 #include <string>
 
 class CDVDMplex;
+class CUiPort;
 
 class CTitleBuilder {
 public:
+    // Reports through `ui`; `run` is the job's multiplexer state, shared by all its
+    // titles. Both must outlive the builder.
+    CTitleBuilder(CUiPort& ui_, SMuxRunContext& run_) : ui(ui_), run(run_) {}
     virtual ~CTitleBuilder() = default;
 
     // Builds title set `titleIndex` + 1 in `folder`. Returns true when the VOB, IFO
@@ -22,20 +28,27 @@ public:
     const std::string& Error() const { return error; }
 
 protected:
+    CUiPort& UiPort() const { return ui; }
+    SMuxRunContext& RunContext() const { return run; }
+
     // Creates the sources, hands them to `mplex` (SetSources) and starts them. Returns
     // false when a source cannot start.
     virtual bool OpenSources(CDVDMplex& mplex) = 0;
-    // Plans the title's cells with AddCell or the multiplexer's Plan* helpers.
+    // Plans the title's cells (AddCell, AddCells with a plan from CellPlan.h).
     virtual void PlanCells(CDVDMplex& mplex) = 0;
     // Sets the time offsets or other multiplexer options before OpenTitle.
     virtual void PrepareMultiplexer(CDVDMplex& mplex) { (void)mplex; }
     // Runs after the multiplexing, before the IFO files (closes media graphs).
     virtual void AfterRun() {}
-    // The multiplexer to use; tests lower its VOB split size.
+    // The multiplexer to use, on this builder's port and run context; tests lower its
+    // VOB split size.
     virtual std::unique_ptr<CDVDMplex> MakeMultiplexer();
 
 private:
     void Fail(const std::string& message, bool report);
+    bool Finish(CDVDMplex& mplex, int titleIndex);
 
+    CUiPort& ui;
+    SMuxRunContext& run;
     std::string error;
 };

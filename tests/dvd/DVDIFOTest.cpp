@@ -116,7 +116,7 @@ TEST(DVDIFO, EmptyOrBrokenFoldersAreRefusedWithTheFileNamed)
     EXPECT_FALSE(std::filesystem::exists(dir.File("VIDEO_TS.IFO")));
     testsupport::WriteText(dir.File("VTS_01_0.IFO"), "not an IFO");
     EXPECT_FALSE(writer.WriteVmg(dir.Path().string()));
-    EXPECT_NE(writer.LastError().find("VTS_01_0.IFO"), std::string::npos) << writer.LastError();
+    EXPECT_NE(writer.Error().find("VTS_01_0.IFO"), std::string::npos) << writer.Error();
     EXPECT_FALSE(std::filesystem::exists(dir.File("VIDEO_TS.IFO")));
 }
 

@@ -13,49 +13,6 @@
 using testsupport::ReadBytes;
 using testsupport::TempDir;
 
-namespace {
-
-std::vector<std::pair<uint32_t, uint32_t>> PlannedCells(const CDVDMplex& m)
-{
-    std::vector<std::pair<uint32_t, uint32_t>> out;
-    for (const CCELL& c : m.Cells())
-        out.push_back({c.startTime / 90000, c.endTime == uint32_t(-90000) ? 0xFFFFFFFFu : c.endTime / 90000});
-    return out;
-}
-
-}  // namespace
-
-TEST(CellPlan, VideoFilePlansOf10_100_190_390Seconds)
-{
-    const uint32_t open = 0xFFFFFFFFu;
-    using Plan = std::vector<std::pair<uint32_t, uint32_t>>;
-    struct Case {
-        double seconds;
-        Plan cells;
-    } cases[] = {
-        {10, {{0, open}}},
-        {100, {{0, 90}, {90, open}}},
-        {190, {{0, 180}, {180, open}}},
-        {390, {{0, 180}, {180, 360}, {360, 380}, {380, open}}},
-    };
-    for (const Case& c : cases) {
-        CDVDMplex m;
-        m.PlanVideoFileCells(0, c.seconds);
-        EXPECT_EQ(PlannedCells(m), c.cells) << c.seconds << " s";
-    }
-}
-
-TEST(CellPlan, SlideShowCellsEvery120SecondsAndAtMost255)
-{
-    CDVDMplex m;
-    m.PlanSlideshowCells(250);
-    using Plan = std::vector<std::pair<uint32_t, uint32_t>>;
-    EXPECT_EQ(PlannedCells(m), (Plan{{0, 120}, {120, 240}, {240, 360}, {360, 0xFFFFFFFFu}}));
-    for (int i = 0; i < 300; ++i)
-        m.AddCell(i, i + 1);
-    EXPECT_EQ(m.Cells().size(), 255u);
-}
-
 TEST(MuxBuffer, HoldsAt511EntriesAndDrainsEntriesDueBeforeNow)
 {
     CMuxBuffer b(4096);
@@ -73,20 +30,6 @@ TEST(MuxBuffer, HoldsAt511EntriesAndDrainsEntriesDueBeforeNow)
     b.Drain(0xFFFFFFFFu);
     EXPECT_TRUE(b.IsEmpty());
     EXPECT_EQ(b.Occupancy(), 0);
-}
-
-TEST(BcdTime, HoursMinutesSecondsAndFramesWithRateFlag)
-{
-    uint8_t t[4];
-    CDVDMplex::PutBcdTime(t, 3723 * 90000 + 45000, 30);  // 1:02:03 and half a second
-    EXPECT_EQ(t[0], 0x01);
-    EXPECT_EQ(t[1], 0x02);
-    EXPECT_EQ(t[2], 0x03);
-    EXPECT_EQ(t[3], 0xC0 | 0x15);
-    CDVDMplex::PutBcdTime(t, 59 * 60 * 90000 + 59 * 90000 + 89999, 25);
-    EXPECT_EQ(t[1], 0x59);
-    EXPECT_EQ(t[2], 0x59);
-    EXPECT_EQ(t[3], 0x40 | 0x24);
 }
 
 TEST(DVDTitle, ShortTitleHasOneCellThatStartsAtItsFirstVobu)
@@ -169,17 +112,18 @@ TEST(DVDTitle, CellsBreakAtTheFirstGopReaching120Seconds)
                        (bcd[2] >> 4) * 10 + (bcd[2] & 15) + ((bcd[3] >> 4 & 3) * 10 + (bcd[3] & 15)) * 1001 / 30000.0;
     ifo[0x200] = 0x4C;  // 16:9
     testsupport::WriteBytes(dir.File("VTS_01_0.IFO"), ifo);
-    CDVDMplex again;
-    auto* video = new CFakeVideo(t.video, 30);
-    again.SetSources(video, nullptr);
-    ASSERT_TRUE(again.PlanCellsFromSourceIfo(dir.File("VTS_01_1.VOB"), false));
-    EXPECT_TRUE(video->IsWideScreen());
+    SSourceIfoPlan plan;
+    ASSERT_TRUE(SourceIfoCellPlan(dir.File("VTS_01_1.VOB"), false, plan));
+    EXPECT_TRUE(plan.wideScreen);
+    SMuxRunContext run;
+    CDVDMplex again(ui, run);
+    again.AddCells(plan.cells);
     ASSERT_EQ(again.Cells().size(), 2u);
     EXPECT_EQ(again.Cells()[0].startTime, 0u);
     EXPECT_EQ(again.Cells()[0].endTime, uint32_t(firstCell * 90000));
     EXPECT_EQ(again.Cells()[1].startTime, uint32_t(firstCell * 90000));
     EXPECT_EQ(again.Cells()[1].endTime, uint32_t(-90000));
-    EXPECT_FALSE(again.PlanCellsFromSourceIfo(dir.File("clip.mpg"), false));
+    EXPECT_FALSE(SourceIfoCellPlan(dir.File("clip.mpg"), false, plan));
 }
 
 TEST(DVDTitle, SixtySecondTitleHas58TimeMapEntries)
@@ -323,9 +267,9 @@ public:
 protected:
     bool OpenSources(CDVDMplex& mplex) override
     {
-        CFakeTitleBuilder::OpenSources(mplex);
-        audio = new CSilentAudio;
-        mplex.SetSources(mplex.Video(), audio);
+        auto silent = std::make_unique<CSilentAudio>();
+        audio = silent.get();
+        mplex.SetSources(std::make_unique<CFakeVideo>(title.video, title.rate), std::move(silent));
         return true;
     }
 

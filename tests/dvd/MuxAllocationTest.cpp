@@ -4,6 +4,8 @@
 // on to malloc and free.
 #include "FakeSources.h"
 #include "support/ScriptedUi.h"
+#include "base/UiPort.h"
+#include "dvd/CellPlan.h"
 #include "dvd/DVDMplex.h"
 #include "support/ReplacedAllocation.h"
 #include "support/TestSupport.h"
@@ -23,13 +25,13 @@ struct SMuxRun {
 SMuxRun Multiplex(double seconds)
 {
     testsupport::TempDir dir;
-    CDVDMplex mplex;
-    mplex.SetSources(new CFakeVideo(fakestreams::Video(seconds, 352, 240, 6), 30, 3),
-                     new CFakeAudio(fakestreams::Mp2(seconds, 192), CAudio::kindMp2));
-    mplex.PlanSlideshowCells(seconds);
+    SMuxRunContext run;  // a new run, as the job starts each title set
+    CDVDMplex mplex(Ui(), run);
+    mplex.SetSources(std::make_unique<CFakeVideo>(fakestreams::Video(seconds, 352, 240, 6), 30, 3),
+                     std::make_unique<CFakeAudio>(fakestreams::Mp2(seconds, 192), CAudio::kindMp2));
+    mplex.AddCells(SlideshowCellPlan(seconds));
     mplex.SetAudioBufferCapacity(CDVDMplex::mpegAudioBufferBytes);
     EXPECT_TRUE(mplex.OpenTitle(1, dir.Path().string()));
-    CDVDMplex::lastScrWritten = -1;  // a new run, as the job starts each title set
     testalloc::count = 0;
     testalloc::counting = true;
     const bool ran = mplex.Run();

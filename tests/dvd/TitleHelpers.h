@@ -3,6 +3,8 @@
 #pragma once
 
 #include "FakeSources.h"
+#include "base/UiPort.h"
+#include "dvd/CellPlan.h"
 #include "dvd/DVDMplex.h"
 #include "dvd/TitleBuilder.h"
 #include "support/VobChecker.h"
@@ -23,26 +25,33 @@ struct FakeTitle {
     int shortBy = 16;
 };
 
-class CFakeTitleBuilder : public CTitleBuilder {
+// A run context of the builder's own, for tests that make a single title.
+struct SOwnRunContext {
+    SMuxRunContext ownRun;
+};
+
+class CFakeTitleBuilder : private SOwnRunContext, public CTitleBuilder {
 public:
-    explicit CFakeTitleBuilder(const FakeTitle& t) : title(t) {}
+    explicit CFakeTitleBuilder(const FakeTitle& t, CUiPort& ui = Ui()) : CTitleBuilder(ui, ownRun), title(t) {}
+    CFakeTitleBuilder(const FakeTitle& t, CUiPort& ui, SMuxRunContext& run) : CTitleBuilder(ui, run), title(t) {}
 
 protected:
     bool OpenSources(CDVDMplex& mplex) override
     {
-        auto* v = new CFakeVideo(title.video, title.rate, title.resolutionCode, title.wide);
+        auto v = std::make_unique<CFakeVideo>(title.video, title.rate, title.resolutionCode, title.wide);
         v->shortBy = title.shortBy;
-        CAudio* a = title.audioKind < 0 ? nullptr : new CFakeAudio(title.audio, title.audioKind);
-        mplex.SetSources(v, a);
+        std::unique_ptr<CAudio> a;
+        if (title.audioKind >= 0)
+            a = std::make_unique<CFakeAudio>(title.audio, title.audioKind);
+        mplex.SetSources(std::move(v), std::move(a));
         return true;
     }
-    void PlanCells(CDVDMplex& mplex) override { mplex.PlanSlideshowCells(title.seconds); }
+    void PlanCells(CDVDMplex& mplex) override { mplex.AddCells(SlideshowCellPlan(title.seconds)); }
     std::unique_ptr<CDVDMplex> MakeMultiplexer() override
     {
-        return std::make_unique<CDVDMplex>(title.splitBytes);
+        return std::make_unique<CDVDMplex>(UiPort(), RunContext(), title.splitBytes);
     }
 
-private:
     const FakeTitle& title;
 };
 
