@@ -98,7 +98,7 @@ void WriteTtSrpt(uint8_t* tt, int titleSets, const int* chapters, const int32_t*
     uint32_t start = 2 * CDVDIFO::vmgSectors;
     for (int i = 0; i < titleSets; ++i) {
         uint8_t* e = tt + table::kHeaderLength + ttSrpt::kEntryLength * i;
-        e[ttSrpt::kPbTy] = 0x14;
+        e[ttSrpt::kPbTy] = ttSrpt::kPbTyCommandsInTitle;
         e[ttSrpt::kNrOfAngles] = 1;
         PutBe16(e + ttSrpt::kNrOfPtts, uint32_t(chapters[i]));
         e[ttSrpt::kTitleSetNr] = uint8_t(i + 1);

@@ -61,6 +61,9 @@ constexpr int kHeaderLength = 8;   // the entries follow
 namespace ttSrpt {
 constexpr int kEntryLength = 12;
 constexpr int kPbTy = 0;             // playback type
+// One sequential chain; jumps, links or calls in its pre/post commands (0x10) and in
+// the title domain (0x04).
+constexpr uint8_t kPbTyCommandsInTitle = 0x14;
 constexpr int kNrOfAngles = 1;       // angles of the title
 constexpr int kNrOfPtts = 2;         // chapters (16 bits)
 constexpr int kTitleSetNr = 6;       // title set that holds the title

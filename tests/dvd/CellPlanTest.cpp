@@ -38,12 +38,14 @@ TEST(CellPlan, SlideShowCellsEvery120SecondsThenAnOpenCell)
     EXPECT_EQ(Spans(SlideshowCellPlan(70)), (Plan{{0, 120}, {120, -1}}));
     EXPECT_EQ(Spans(SlideshowCellPlan(240)), (Plan{{0, 120}, {120, 240}, {240, -1}}));
     EXPECT_EQ(Spans(SlideshowCellPlan(250)), (Plan{{0, 120}, {120, 240}, {240, 360}, {360, -1}}));
-    // Ten hours: the plan stops at 255 cells, the last one open.
-    const std::vector<SCellSpan> long_ = SlideshowCellPlan(10 * 3600);
-    ASSERT_EQ(long_.size(), 255u);
-    EXPECT_EQ(long_[253].end, 254 * 120);
-    EXPECT_EQ(long_[254].start, 254 * 120);
-    EXPECT_EQ(long_[254].end, -1);
+    // A show that ends within a second still gets the cell that covers its end.
+    EXPECT_EQ(Spans(SlideshowCellPlan(240.5)), (Plan{{0, 120}, {120, 240}, {240, 360}, {360, -1}}));
+    // Ten hours: 254 cells of 120 s, then the open 255th.
+    const std::vector<SCellSpan> tenHours = SlideshowCellPlan(10 * 3600);
+    ASSERT_EQ(tenHours.size(), size_t(kMaxPlannedCells));
+    for (size_t i = 0; i + 1 < tenHours.size(); ++i)
+        ASSERT_EQ(Spans({tenHours[i]}), (Plan{{120.0 * double(i), 120.0 * double(i + 1)}})) << i;
+    EXPECT_EQ(Spans({tenHours.back()}), (Plan{{254 * 120, -1}}));
 }
 
 TEST(CellPlan, MultiplexerTakesThePlanInNinetyKilohertzAndAtMost255Cells)
