@@ -38,12 +38,12 @@ bool CTitleBuilder::Build(int titleIndex, const std::string& folder)
         Fail("Cannot create " + mplex->VobPath(1) + ".", true);
         return false;
     }
-    return Finish(*mplex, titleIndex);
+    return RunAndWrite(*mplex, titleIndex);
 }
 
 // Multiplexes the opened title and writes its navigation data, its IFO and the
 // folder's VIDEO_TS files.
-bool CTitleBuilder::Finish(CDVDMplex& mplex, int titleIndex)
+bool CTitleBuilder::RunAndWrite(CDVDMplex& mplex, int titleIndex)
 {
     bool ran = mplex.Run();
     AfterRun();

@@ -46,7 +46,7 @@ protected:
 
 private:
     void Fail(const std::string& message, bool report);
-    bool Finish(CDVDMplex& mplex, int titleIndex);
+    bool RunAndWrite(CDVDMplex& mplex, int titleIndex);
 
     CUiPort& ui;
     SMuxRunContext& run;
