@@ -91,7 +91,7 @@ void CProgress::OpenWindow(const std::string& title, const std::string& body, bo
 {
     CloseWindow();
     std::string caption = title.empty() ? std::string(Text(400)) : title;
-    window = Ui().OpenProgress(caption, body, visible);
+    window = (port ? *port : Ui()).OpenProgress(caption, body, visible);
     hidden = !visible;
     jobText = body;
     lastPercent = -1;

@@ -13,7 +13,10 @@
 
 class CProgress {
 public:
+    // A window of the port installed when it opens (Ui()).
     CProgress() = default;
+    // A window of `port`, which must outlive this object.
+    explicit CProgress(CUiPort& port_) : port(&port_) {}
     // Stores the window position (when the port has one) and closes the window.
     virtual ~CProgress();
     CProgress(const CProgress&) = delete;
@@ -79,4 +82,5 @@ private:
     std::string jobText;
     int64_t startTime = 0;
     int64_t positionOffset = 0;
+    CUiPort* port = nullptr;  // null: the port installed when the window opens
 };

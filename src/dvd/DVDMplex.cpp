@@ -385,7 +385,7 @@ void CDVDMplex::CompleteTitle()
 
 bool CDVDMplex::PatchNavPacks()
 {
-    bool ok = nav::WriteNavPacks(vobus, vobSectors, [this](int n) { return VobPath(n); });
+    bool ok = nav::WriteNavPacks(ui, vobus, vobSectors, [this](int n) { return VobPath(n); });
     if (!ok)
         Report("Cannot complete the navigation data of " + VobPath(1) + ".");
     return ok;

@@ -149,10 +149,10 @@ void CompleteTitle(const std::vector<CVOBU*>& vobus, const std::vector<CCELL>& c
         v->PutDsi32(kDsiVobVEPtm, lastVideoPts);
 }
 
-bool WriteNavPacks(const std::vector<CVOBU*>& vobus, const int32_t* vobSectors,
+bool WriteNavPacks(CUiPort& ui, const std::vector<CVOBU*>& vobus, const int32_t* vobSectors,
                    const std::function<std::string(int)>& vobPath)
 {
-    CProgress progress;
+    CProgress progress(ui);
     progress.Open("Kestrova", "Creating DVD video data");
     FilePtr out;
     int openFile = -1;

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+class CUiPort;
+
 // What a new VOBU's NAV pack says about itself.
 struct SNavStart {
     uint32_t lbn = 0;            // the NAV pack's sector in the title set
@@ -44,11 +46,11 @@ void SetSubPictureSync(CVOBU& v);
 void CompleteTitle(const std::vector<CVOBU*>& vobus, const std::vector<CCELL>& cells, uint32_t lastVideoPts,
                    int32_t packsWritten);
 
-// Writes every NAV pack over its place in the VOB files. `vobSectors[j]` is the size
+// Writes every NAV pack over its place in the VOB files, showing progress through `ui`. `vobSectors[j]` is the size
 // of VOB file j (index 0 is the menu file, usually 0; 10 entries); `vobPath(j)` names
 // it. Returns false when a pack lies beyond the files or a file could not be opened
 // or written.
-bool WriteNavPacks(const std::vector<CVOBU*>& vobus, const int32_t* vobSectors,
+bool WriteNavPacks(CUiPort& ui, const std::vector<CVOBU*>& vobus, const int32_t* vobSectors,
                    const std::function<std::string(int)>& vobPath);
 
 }  // namespace nav

@@ -57,6 +57,15 @@ TEST(MuxRunContext, TitlesMadeAtOnceWithOwnContextsMatchOneMadeAlone)
     EXPECT_TRUE(uiA.boxes.empty()) << uiA.boxes.front().text;
     EXPECT_TRUE(uiB.boxes.empty()) << uiB.boxes.front().text;
     EXPECT_TRUE(global.boxes.empty());
+    // Progress windows too go to each title's own port, none to the shared one.
+    EXPECT_TRUE(global.progress.empty());
+    const auto opened = [](const CScriptedUi& ui, const std::string& body) {
+        for (const auto& e : ui.progress)
+            if (e.what == "open" && e.value.find(body) != std::string::npos) return true;
+        return false;
+    };
+    EXPECT_TRUE(opened(uiA, "Creating DVD video data"));
+    EXPECT_TRUE(opened(uiB, "Creating DVD video data"));
     EXPECT_TRUE(TitleFiles(first) == expected);
     EXPECT_TRUE(TitleFiles(second) == expected);
     // Each run left its state in its own context.
