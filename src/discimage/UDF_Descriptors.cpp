@@ -11,6 +11,8 @@ namespace {
 constexpr int kSectorBytes = 2048;
 // Most descriptors fill 512 bytes: their CRC covers everything after the tag.
 constexpr uint16_t kWholeDescriptorCrc = 512 - kDescriptorTagBytes;
+// A File Entry with one short allocation descriptor.
+constexpr int kFileEntryBytes = 184;
 
 // Descriptor tag fields.
 enum : int { kTagIdentifier = 0, kTagVersion = 2, kTagChecksum = 4, kTagCrc = 8, kTagCrcLength = 10, kTagLocation = 12 };

@@ -27,9 +27,7 @@ enum : uint16_t {
     kTagFileEntry = 261,
 };
 
-// Sizes of the structures the layout places by hand.
 constexpr int kDescriptorTagBytes = 16;
-constexpr int kFileEntryBytes = 184;  // with one short allocation descriptor
 
 // The identifier every implementation entity identifier of our images carries (UDF asks
 // for a leading '*').

@@ -161,11 +161,11 @@ void UDF_Disc::SetLabel(const std::string& text)
 void UDF_Disc::ComposeMetadata()
 {
     std::fill(meta.begin(), meta.end(), 0);
-    ComposeIsoVolumeDescriptors();
+    const int pathTableBytes = ComposeIsoPathTables();
+    ComposeIsoVolumeDescriptors(pathTableBytes);
     ComposeVolumeDescriptorSequence(kMainSequence);
     ComposeVolumeDescriptorSequence(kReserveSequence);
     ComposeIntegritySequence();
-    ComposeIsoPathTables();
     ComposeIsoDirectories();
     PutAnchorVolumeDescriptorPointer(Meta(kAnchorSector), kAnchorSector, kMainSequence, kReserveSequence);
     ComposeFileSet();
@@ -173,7 +173,7 @@ void UDF_Disc::ComposeMetadata()
 }
 
 // The ISO 9660 volume descriptors, then the UDF volume recognition sequence.
-void UDF_Disc::ComposeIsoVolumeDescriptors()
+void UDF_Disc::ComposeIsoVolumeDescriptors(int pathTableBytes)
 {
     SIsoPrimaryVolume volume;
     volume.volumeId = "KESTROVA";
@@ -184,8 +184,7 @@ void UDF_Disc::ComposeIsoVolumeDescriptors()
     volume.rootExtent = kIsoRootDir;
     volume.rootLength = kSectorSize;
     volume.created = created;
-    uint8_t table[kSectorSize];
-    volume.pathTableSize = uint32_t(PutIsoPathTable(table, false));
+    volume.pathTableSize = uint32_t(pathTableBytes);
     PutIsoPrimaryVolumeDescriptor(Meta(kIsoPrimarySector), volume);
     PutIsoVolumeDescriptorSetTerminator(Meta(kIsoTerminatorSector));
     int sector = kVolumeStructureSector;
@@ -225,10 +224,11 @@ int UDF_Disc::PutIsoPathTable(uint8_t* out, bool bigEndian) const
     return at;
 }
 
-void UDF_Disc::ComposeIsoPathTables()
+// Both path tables; returns the length of one.
+int UDF_Disc::ComposeIsoPathTables()
 {
-    PutIsoPathTable(Meta(kIsoPathTableL), false);
     PutIsoPathTable(Meta(kIsoPathTableM), true);
+    return PutIsoPathTable(Meta(kIsoPathTableL), false);
 }
 
 void UDF_Disc::ComposeIsoDirectories()

@@ -1,7 +1,8 @@
 // The UDF 1.02 / ISO 9660 bridge file system of a DVD-Video folder, described sector by
-// sector without ever writing the image anywhere: Build computes the few sectors of
-// metadata once, and ReadSector then hands out any 2048-byte sector of the image,
-// reading file data straight from the folder.
+// sector without ever writing the image anywhere: Build (and SetLabel) compose the few
+// sectors of metadata, and ReadSector then hands out any 2048-byte sector of the image,
+// reading file data straight from the folder. The structures themselves are written by
+// UDF_Descriptors.h and ISO9660_Descriptors.h; this class decides where each one goes.
 //
 // Layout: ISO 9660 descriptors at 16-20, the UDF volume descriptor sequences at 32 and
 // 48, the integrity sequence at 64, ISO path tables and directories at 70-111, the
@@ -24,7 +25,7 @@ public:
     static constexpr int kFirstFileEntry = 296;   // sector of the first file's File Entry
     static constexpr int kTailSectors = 512;      // sectors after N in the image
 
-    // Captures the creation time from the local clock and prepares the fixed parts.
+    // Captures the creation time from the local clock.
     UDF_Disc();
     // As above with a given creation time (reproducible images).
     explicit UDF_Disc(const CDiscTime& created);
@@ -36,7 +37,8 @@ public:
     // Called once per object. Returns false with ErrorText set when the folder holds no
     // readable VIDEO_TS.IFO or a file too large for the image.
     bool Build(const std::string& label, const std::string& folder);
-    // Writes a new disc label into every label field (replacing the old one entirely).
+    // Writes a new disc label into every label field (replacing the old one entirely);
+    // before Build it only stands until Build's own label replaces it.
     void SetLabel(const std::string& label);
 
     // N, the file-system sector count; the image is N + 512 sectors long.
@@ -72,11 +74,11 @@ private:
     uint8_t* Meta(int sector) { return meta.data() + static_cast<size_t>(sector) * kSectorSize; }
     // Writes sectors 0 to 295 from the scanned files, the label and the times.
     void ComposeMetadata();
-    void ComposeIsoVolumeDescriptors();
+    void ComposeIsoVolumeDescriptors(int pathTableBytes);
     void ComposeVolumeDescriptorSequence(int first);
     void ComposeIntegritySequence();
     int PutIsoPathTable(uint8_t* out, bool bigEndian) const;
-    void ComposeIsoPathTables();
+    int ComposeIsoPathTables();
     void ComposeIsoDirectories();
     void ComposeFileSet();
     void PutDirectoryEntry(uint32_t block, uint16_t links, uint32_t length, uint64_t uniqueId,
