@@ -9,7 +9,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
 #include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -173,14 +172,14 @@ bool CIsoJob::ChooseFolder(const std::string& path)
 {
     std::string source = ResolveSource(path);
     if (source.empty()) {
-        lastError = path + ": no VIDEO_TS.IFO in the folder or in a VIDEO_TS folder inside it";
+        error = path + ": no VIDEO_TS.IFO in the folder or in a VIDEO_TS folder inside it";
         ui.MessageBox(kNoDvdFiles, kCaption, MsgButtons::Ok, MsgIcon::Warning);
         return false;
     }
     auto fresh = fixedTime ? std::make_unique<UDF_Disc>(*fixedTime) : std::make_unique<UDF_Disc>();
     if (!fresh->Build(label, source)) {
-        lastError = fresh->ErrorText();
-        ui.MessageBox(lastError, kCaption, MsgButtons::Ok, MsgIcon::Warning);
+        error = fresh->ErrorText();
+        ui.MessageBox(error, kCaption, MsgButtons::Ok, MsgIcon::Warning);
         return false;
     }
     folderText = source;
@@ -205,30 +204,26 @@ std::string CIsoJob::SizeTextFor(int64_t sectors)
 CIsoJob::Result CIsoJob::CreateImage(const std::string& isoPath)
 {
     if (!CanCreate()) {
-        lastError = "no DVD folder has been chosen";
+        error = "no DVD folder has been chosen";
         return Result::Failed;
     }
-    // Creating the image truncates the chosen file: never let that be a source file.
+    // The image replaces the chosen file: never let that be a source file.
     if (const std::string source = SourceFileAt(isoPath); !source.empty())
         return Fail(isoPath + " is " + source + ", one of the DVD files the image is made from",
                     "The disc image file cannot replace " + source + ", one of the DVD files it is made from.");
-    CFileDescriptor fd(::open(isoPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
-    if (!fd) return Fail(isoPath + ": " + std::strerror(errno), kCannotCreate);
+    CReplaceFile out(isoPath);
+    std::string reason;
+    if (!out.Open(reason)) return Fail(reason, kCannotCreate);
 
     disc->SetLabel(label);
     bool cancelled = false;
-    std::string reason;
-    bool written = WriteImage(fd.Get(), isoPath, cancelled, reason);
-    if (const int closeError = fd.Close(); written && closeError != 0) {
-        written = false;
-        reason = std::strerror(closeError);
-    }
-    if (!written) {
-        // An image cut short by a full disk or an I/O error is useless and would look
-        // complete to a burner; it is removed rather than left behind.
-        ::unlink(isoPath.c_str());
+    // An image cut short by a full disk or an I/O error is useless and would look
+    // complete to a burner: it is dropped and any earlier file stays as it was.
+    if (!WriteImage(out.Descriptor(), isoPath, cancelled, reason)) {
+        out.Abandon();
         return Fail(isoPath + ": " + reason, "Failed writing disc image file " + isoPath + ": " + reason);
     }
+    if (!out.Commit(reason)) return Fail(reason, "Failed writing disc image file " + reason);
     ui.MessageBox(Text(6303), kCaption, MsgButtons::Ok, MsgIcon::Information);
     return cancelled ? Result::Cancelled : Result::Written;
 }
@@ -284,7 +279,7 @@ bool CIsoJob::WriteImage(int fd, const std::string& isoPath, bool& cancelled, st
 
 CIsoJob::Result CIsoJob::Fail(const std::string& detail, const std::string& message)
 {
-    lastError = detail;
+    error = detail;
     ui.MessageBox(message, kCaption, MsgButtons::Ok, MsgIcon::Error);
     return Result::Failed;
 }

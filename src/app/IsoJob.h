@@ -39,11 +39,13 @@ public:
     // The VIDEO_TS folder that `path` stands for by the rules above, or "" when none.
     static std::string ResolveSource(const std::string& path);
 
-    // Writes the image of the accepted folder to `isoPath` with the current label.
-    // Returns Written, Cancelled (the file holds the sectors written so far) or Failed
-    // (nothing accepted yet, the file could not be created or is one of the source
-    // files, or a write failed; a half-written file is removed). "Done!" is shown after
-    // writing or cancelling; a failure is shown as a message and kept in LastError.
+    // Writes the image of the accepted folder to `isoPath` with the current label: beside
+    // it first, renamed over it when complete. Returns Written, Cancelled (the file then
+    // holds the sectors written up to the cancel) or Failed (nothing accepted yet, the
+    // file could not be created or is one of the source files, or a write failed; the
+    // half-written image is dropped and an earlier file of that name left as it was).
+    // "Done!" is shown after writing or cancelling; a failure is shown as a message and
+    // kept in Error.
     Result CreateImage(const std::string& isoPath);
 
     // The disc label applied when writing (default "My Movie").
@@ -58,7 +60,7 @@ public:
     // Sectors of the image file: N + 512, or 0 before a folder is accepted.
     int64_t ImageSectors() const { return disc ? disc->ImageSectors() : 0; }
     // Details of the last failure (path and reason), for logs and the command line.
-    const std::string& LastError() const { return lastError; }
+    const std::string& Error() const { return error; }
 
     // "Data size is %s, %3.1f%% of a 4.7G DVD Disc" for an image of `sectors` sectors.
     static std::string SizeTextFor(int64_t sectors);
@@ -81,6 +83,6 @@ private:
     std::unique_ptr<UDF_Disc> disc;
     std::string folderText;
     std::string sizeText = "Data size: ";
-    std::string lastError;
+    std::string error;
     std::optional<CDiscTime> fixedTime;
 };

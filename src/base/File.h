@@ -87,6 +87,9 @@ public:
     bool Open(std::string& error);
     // The stream to write to; null before Open and after Commit or Abandon.
     std::FILE* File() const { return file.get(); }
+    // The partial file's descriptor (-1 when not open), for a writer that writes and
+    // copies without the stream's buffer; such a writer never uses File() as well.
+    int Descriptor() const { return file ? ::fileno(file.get()) : -1; }
     // Flushes, closes and renames the partial file over the target. False with
     // "<path>: cannot write (<reason>)" when any write, the flush or the rename failed
     // (the partial file is then removed and the old file is left as it was).

@@ -1,17 +1,17 @@
 #include "base/File.h"
 
+#include "support/FileSizeLimit.h"
 #include "support/TestSupport.h"
 
 #include <algorithm>
-#include <csignal>
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
+using testsupport::CFileSizeLimit;
 using testsupport::ReadText;
 using testsupport::TempDir;
 using testsupport::WriteText;
@@ -31,31 +31,6 @@ unsigned ModeOf(const std::string& path)
     struct stat st {};
     return ::stat(path.c_str(), &st) == 0 ? unsigned(st.st_mode & 07777) : 0u;
 }
-
-// Lowers this process's file size limit for the life of the object, as a full disk
-// would stop writes (with EFBIG instead of ENOSPC, and without the signal).
-class CFileSizeLimit {
-public:
-    explicit CFileSizeLimit(rlim_t bytes)
-    {
-        ::getrlimit(RLIMIT_FSIZE, &saved);
-        rlimit lowered = saved;
-        lowered.rlim_cur = bytes;
-        active = ::setrlimit(RLIMIT_FSIZE, &lowered) == 0;
-        previous = std::signal(SIGXFSZ, SIG_IGN);
-    }
-    ~CFileSizeLimit()
-    {
-        ::setrlimit(RLIMIT_FSIZE, &saved);
-        std::signal(SIGXFSZ, previous);
-    }
-    bool Active() const { return active; }
-
-private:
-    rlimit saved {};
-    bool active = false;
-    void (*previous)(int) = nullptr;
-};
 
 TEST(ReplaceFile, CommitSwapsInTheWholeNewContent)
 {
