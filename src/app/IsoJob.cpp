@@ -1,14 +1,14 @@
 #include "app/IsoJob.h"
 
+#include "base/DvdFileNames.h"
+#include "base/File.h"
 #include "base/Progress.h"
 #include "base/Texts.h"
-#include "base/UiPort.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
 #include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -19,6 +19,7 @@ namespace {
 constexpr const char* kCaption = "Kestrova";
 constexpr const char* kNoDvdFiles = "This folder does not contain required DVD Video files.";
 constexpr const char* kCannotCreate = "Failed creating disc image file.";
+constexpr size_t kSectorBytes = UDF_Disc::kSectorSize;
 // Sectors gathered before each write to the image file.
 constexpr int kSectorsPerWrite = 128;
 // File data is copied by the kernel (copy_file_range: no trip through our memory, and
@@ -26,31 +27,6 @@ constexpr int kSectorsPerWrite = 128;
 // sectors; shorter runs are not worth a system call of their own.
 constexpr int kSectorsPerCopy = 4096;
 constexpr int kShortestCopy = 64;
-
-bool IsReadableFile(const std::string& path)
-{
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
-    struct stat st {};
-    bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-    ::close(fd);
-    return regular;
-}
-
-bool WriteAll(int fd, const uint8_t* data, size_t length, std::string& reason)
-{
-    while (length > 0) {
-        ssize_t put = ::write(fd, data, length);
-        if (put < 0 && errno == EINTR) continue;
-        if (put <= 0) {
-            reason = put < 0 ? std::strerror(errno) : "nothing written";
-            return false;
-        }
-        data += put;
-        length -= static_cast<size_t>(put);
-    }
-    return true;
-}
 
 // Appends `length` bytes of `from` at `offset` to `to` (at its current position) by
 // copy_file_range. Returns 1 when all were copied; 0 when the kernel cannot copy
@@ -72,10 +48,10 @@ int CopyFileData(int from, int64_t offset, int to, size_t length, std::string& r
             return -1;
         }
         if (got == 0) {
-            static const std::vector<uint8_t> zeros(size_t(kSectorsPerWrite) * 2048, 0);
+            static const std::vector<uint8_t> zeros(size_t(kSectorsPerWrite) * kSectorBytes, 0);
             while (done < length) {
                 const size_t n = std::min(zeros.size(), length - done);
-                if (!WriteAll(to, zeros.data(), n, reason)) return -1;
+                if (!WriteToDescriptor(to, zeros.data(), n, reason)) return -1;
                 done += n;
             }
             break;
@@ -85,9 +61,89 @@ int CopyFileData(int from, int64_t offset, int to, size_t length, std::string& r
     return 1;
 }
 
+// Writes the sectors of a disc image to an open file, in order: blocks of sectors read
+// through the disc description, and long runs of file data copied by the kernel
+// straight from the source files. The sectors are handed in one at a time, so that the
+// caller can show progress and stop after any of them.
+class CImageSink {
+public:
+    CImageSink(UDF_Disc& disc_, int fd_)
+        : disc(disc_), fd(fd_), total(disc_.ImageSectors()), block(size_t(kSectorsPerWrite) * kSectorBytes)
+    {
+    }
+
+    // Takes sector `index`; sectors are taken in order from 0, each once. A copied run
+    // may reach ahead of `index`. False (see Reason) when a write failed.
+    bool Take(int64_t index)
+    {
+        if (index != filled) return true;  // read or copied already
+        if (kernelCopy && !CopyRun(index)) return false;
+        if (index != filled) return true;
+        if (filled - flushed == kSectorsPerWrite && !Flush()) return false;
+        const int want = int(std::min<int64_t>(kSectorsPerWrite - (filled - flushed), total - index));
+        disc.ReadSectors(index, want, block.data() + size_t(filled - flushed) * kSectorBytes);
+        filled += want;
+        return true;
+    }
+
+    // Makes the file hold exactly the sectors before `end`: writes those still in the
+    // block and cuts off a copied run that went further. False when that failed.
+    bool Finish(int64_t end)
+    {
+        if (end > flushed && !WriteToDescriptor(fd, block.data(), size_t(end - flushed) * kSectorBytes, reason))
+            return false;
+        if (flushed > end && ::ftruncate(fd, off_t(end) * off_t(kSectorBytes)) != 0) {
+            reason = std::strerror(errno);
+            return false;
+        }
+        return true;
+    }
+
+    const std::string& Reason() const { return reason; }
+
+private:
+    // Writes the sectors read into the block so far.
+    bool Flush()
+    {
+        if (filled > flushed && !WriteToDescriptor(fd, block.data(), size_t(filled - flushed) * kSectorBytes, reason))
+            return false;
+        flushed = filled;
+        return true;
+    }
+
+    // Copies the run of file data starting at sector `index` into the file when it is
+    // long enough; after the first refusal of the kernel, every sector is read.
+    bool CopyRun(int64_t index)
+    {
+        int sourceFd = -1;
+        int64_t sourceOffset = 0;
+        const int run = disc.FileRun(index, kSectorsPerCopy, sourceFd, sourceOffset);
+        if (run < kShortestCopy) return true;
+        if (!Flush()) return false;
+        const int copied = CopyFileData(sourceFd, sourceOffset, fd, size_t(run) * kSectorBytes, reason);
+        if (copied < 0) return false;
+        if (copied > 0)
+            filled = flushed = index + run;
+        else
+            kernelCopy = false;
+        return true;
+    }
+
+    UDF_Disc& disc;
+    const int fd;
+    const int64_t total;
+    std::vector<uint8_t> block;
+    // Sectors before `filled` have been read or copied; those before `flushed` are in
+    // the file, the others wait in the block.
+    int64_t filled = 0;
+    int64_t flushed = 0;
+    bool kernelCopy = true;
+    std::string reason;
+};
+
 }  // namespace
 
-CIsoJob::CIsoJob(const std::string& dvdFolder) : folderText(dvdFolder) {}
+CIsoJob::CIsoJob(const std::string& dvdFolder, CUiPort& port) : ui(port), folderText(dvdFolder) {}
 
 CIsoJob::~CIsoJob() = default;
 
@@ -96,18 +152,18 @@ std::string CIsoJob::ResolveSource(const std::string& path)
     std::string p = path;
     while (p.size() > 1 && (p.back() == '/' || p.back() == '\\')) p.pop_back();
     if (p.empty()) return "";
-    bool namedVideoTs =
-        p.size() >= 9 && strcasecmp(p.c_str() + p.size() - 8, "VIDEO_TS") == 0;
-    std::string prefix = p == "/" ? p : p + "/";
-    if (!namedVideoTs && IsReadableFile(prefix + "VIDEO_TS/VIDEO_TS.IFO"))
-        return prefix + "VIDEO_TS";
-    if (IsReadableFile(prefix + "VIDEO_TS.IFO")) return p;
+    const std::string videoTs = kVideoTsFolder;
+    const bool namedVideoTs = p.size() > videoTs.size() &&
+                              strcasecmp(p.c_str() + p.size() - videoTs.size(), kVideoTsFolder) == 0;
+    const std::string prefix = p == "/" ? p : p + "/";
+    if (!namedVideoTs && IsReadableRegularFile(prefix + videoTs + "/" + kVideoTsIfo)) return prefix + videoTs;
+    if (IsReadableRegularFile(prefix + kVideoTsIfo)) return p;
     return "";
 }
 
 bool CIsoJob::Browse()
 {
-    auto chosen = Ui().ChooseFolder("Select a DVD VIDEO_TS Folder.", folderText);
+    auto chosen = ui.ChooseFolder("Select a DVD VIDEO_TS Folder.", folderText);
     if (!chosen) return false;
     return ChooseFolder(*chosen);
 }
@@ -116,14 +172,14 @@ bool CIsoJob::ChooseFolder(const std::string& path)
 {
     std::string source = ResolveSource(path);
     if (source.empty()) {
-        lastError = path + ": no VIDEO_TS.IFO in the folder or in a VIDEO_TS folder inside it";
-        Ui().MessageBox(kNoDvdFiles, kCaption, MsgButtons::Ok, MsgIcon::Warning);
+        error = path + ": no VIDEO_TS.IFO in the folder or in a VIDEO_TS folder inside it";
+        ui.MessageBox(kNoDvdFiles, kCaption, MsgButtons::Ok, MsgIcon::Warning);
         return false;
     }
     auto fresh = fixedTime ? std::make_unique<UDF_Disc>(*fixedTime) : std::make_unique<UDF_Disc>();
     if (!fresh->Build(label, source)) {
-        lastError = fresh->ErrorText();
-        Ui().MessageBox(lastError, kCaption, MsgButtons::Ok, MsgIcon::Warning);
+        error = fresh->ErrorText();
+        ui.MessageBox(error, kCaption, MsgButtons::Ok, MsgIcon::Warning);
         return false;
     }
     folderText = source;
@@ -148,123 +204,82 @@ std::string CIsoJob::SizeTextFor(int64_t sectors)
 CIsoJob::Result CIsoJob::CreateImage(const std::string& isoPath)
 {
     if (!CanCreate()) {
-        lastError = "no DVD folder has been chosen";
+        error = "no DVD folder has been chosen";
         return Result::Failed;
     }
-    // Creating the image truncates the chosen file: never let that be a source file.
-    struct stat target {};
-    if (::stat(isoPath.c_str(), &target) == 0) {
-        const CUDF_DVDFiles& files = disc->Files();
-        for (int i = 0; i < files.FileCount(); ++i) {
-            std::string source = files.Folder() + CUDF_DVDFiles::SlotName(files.File(i).slot);
-            struct stat st {};
-            if (::stat(source.c_str(), &st) == 0 && st.st_dev == target.st_dev &&
-                st.st_ino == target.st_ino) {
-                lastError = isoPath + " is " + source + ", one of the DVD files the image is made from";
-                Ui().MessageBox("The disc image file cannot replace " + source +
-                                ", one of the DVD files it is made from.",
-                                kCaption, MsgButtons::Ok, MsgIcon::Error);
-                return Result::Failed;
-            }
-        }
-    }
-    int fd = ::open(isoPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) {
-        lastError = isoPath + ": " + std::strerror(errno);
-        Ui().MessageBox(kCannotCreate, kCaption, MsgButtons::Ok, MsgIcon::Error);
-        return Result::Failed;
-    }
+    // The image replaces the chosen file: never let that be a source file.
+    if (const std::string source = SourceFileAt(isoPath); !source.empty())
+        return Fail(isoPath + " is " + source + ", one of the DVD files the image is made from",
+                    "The disc image file cannot replace " + source + ", one of the DVD files it is made from.");
+    CReplaceFile out(isoPath);
+    std::string reason;
+    if (!out.Open(reason)) return Fail(reason, kCannotCreate);
 
     disc->SetLabel(label);
-    const int64_t total = disc->ImageSectors();
-    std::vector<uint8_t> block(size_t(kSectorsPerWrite) * UDF_Disc::kSectorSize);
     bool cancelled = false;
-    std::string reason;
-    bool writeFailed = false;
-    {
-        CProgress progress;
-        progress.Open("Create Disc Image", "Writing " + isoPath);
-        // Sectors are read and written a block at a time, while progress and cancel
-        // are handled sector by sector: `filled` sectors have been read, the first
-        // `flushed` of them written to the file.
-        // A run of file data may be copied straight into the file, ahead of `i`; a
-        // cancel then cuts the file back to the sectors handled.
-        int64_t filled = 0, flushed = 0, i = 0;
-        bool kernelCopy = true;
-        for (; i < total; ++i) {
-            if (i == filled) {
-                int sourceFd = -1;
-                int64_t sourceOffset = 0;
-                const int run = kernelCopy ? disc->FileRun(i, kSectorsPerCopy, sourceFd, sourceOffset) : 0;
-                if (run >= kShortestCopy) {
-                    if (filled > flushed &&
-                        !WriteAll(fd, block.data(), size_t(filled - flushed) * UDF_Disc::kSectorSize, reason)) {
-                        writeFailed = true;
-                        break;
-                    }
-                    flushed = filled;
-                    const int copied = CopyFileData(sourceFd, sourceOffset, fd,
-                                                    size_t(run) * UDF_Disc::kSectorSize, reason);
-                    if (copied < 0) {
-                        writeFailed = true;
-                        break;
-                    }
-                    if (copied > 0) {
-                        filled = flushed = i + run;
-                    } else {
-                        kernelCopy = false;
-                    }
-                }
-            }
-            if (i == filled) {
-                if (filled - flushed == kSectorsPerWrite) {
-                    if (!WriteAll(fd, block.data(), block.size(), reason)) {
-                        writeFailed = true;
-                        break;
-                    }
-                    flushed = filled;
-                }
-                int want = int(std::min<int64_t>(kSectorsPerWrite - (filled - flushed), total - i));
-                disc->ReadSectors(i, want, block.data() + size_t(filled - flushed) * UDF_Disc::kSectorSize);
-                filled += want;
-            }
-            progress.SetPercent(static_cast<int>(i * 100 / total));
-            progress.Pump();
-            if (progress.IsCancelled()) {
-                cancelled = true;
-                ++i;  // the current sector counts as written
-                break;
-            }
-        }
-        // The sectors handled so far: all of them, or up to the cancelled one.
-        if (!writeFailed && i > flushed &&
-            !WriteAll(fd, block.data(), size_t(i - flushed) * UDF_Disc::kSectorSize, reason))
-            writeFailed = true;
-        if (!writeFailed && flushed > i && ::ftruncate(fd, off_t(i) * UDF_Disc::kSectorSize) != 0) {
-            writeFailed = true;
-            reason = std::strerror(errno);
-        }
-        if (!writeFailed) {
-            progress.SetPercent(100);
-            progress.Pump();
-        }
+    // An image cut short by a full disk or an I/O error is useless and would look
+    // complete to a burner: it is dropped and any earlier file stays as it was.
+    if (!WriteImage(out.Descriptor(), isoPath, cancelled, reason)) {
+        out.Abandon();
+        return Fail(isoPath + ": " + reason, "Failed writing disc image file " + isoPath + ": " + reason);
     }
-    if (!writeFailed && ::close(fd) != 0) {
-        writeFailed = true;
-        reason = std::strerror(errno);
-    } else if (writeFailed) {
-        ::close(fd);
-    }
-
-    if (writeFailed) {
-        // An image cut short by a full disk or an I/O error is useless and would look
-        // complete to a burner; it is removed rather than left behind.
-        ::unlink(isoPath.c_str());
-        lastError = isoPath + ": " + reason;
-        Ui().MessageBox("Failed writing disc image file " + isoPath + ": " + reason, kCaption,
-                        MsgButtons::Ok, MsgIcon::Error);
-        return Result::Failed;
-    }
-    Ui().MessageBox(Text(6303), kCaption, MsgButtons::Ok, MsgIcon::Information);
+    if (!out.Commit(reason)) return Fail(reason, "Failed writing disc image file " + reason);
+    ui.MessageBox(Text(6303), kCaption, MsgButtons::Ok, MsgIcon::Information);
     return cancelled ? Result::Cancelled : Result::Written;
+}
+
+std::string CIsoJob::SourceFileAt(const std::string& isoPath) const
+{
+    struct stat target {};
+    if (::stat(isoPath.c_str(), &target) != 0) return "";
+    const CUDF_DVDFiles& files = disc->Files();
+    for (int i = 0; i < files.FileCount(); ++i) {
+        const std::string source = files.Folder() + CUDF_DVDFiles::SlotName(files.File(i).slot);
+        struct stat st {};
+        if (::stat(source.c_str(), &st) == 0 && st.st_dev == target.st_dev && st.st_ino == target.st_ino)
+            return source;
+    }
+    return "";
+}
+
+bool CIsoJob::WriteImage(int fd, const std::string& isoPath, bool& cancelled, std::string& reason)
+{
+    CProgress progress;
+    {
+        // The progress handle opens its window on the port in force: make that ours.
+        CUiScope scope(ui);
+        progress.Open("Create Disc Image", "Writing " + isoPath);
+    }
+    const int64_t total = disc->ImageSectors();
+    CImageSink sink(*disc, fd);
+    bool written = true;
+    int64_t i = 0;
+    for (; i < total; ++i) {
+        if (!sink.Take(i)) {
+            written = false;
+            break;
+        }
+        progress.SetPercent(static_cast<int>(i * 100 / total));
+        progress.Pump();
+        if (progress.IsCancelled()) {
+            cancelled = true;
+            ++i;  // the current sector counts as written
+            break;
+        }
+    }
+    // The file ends after the sectors handled: all of them, or up to the cancelled one.
+    written = written && sink.Finish(i);
+    if (written) {
+        progress.SetPercent(100);
+        progress.Pump();
+    }
+    reason = sink.Reason();
+    return written;
+}
+
+CIsoJob::Result CIsoJob::Fail(const std::string& detail, const std::string& message)
+{
+    error = detail;
+    ui.MessageBox(message, kCaption, MsgButtons::Ok, MsgIcon::Error);
+    return Result::Failed;
 }

@@ -5,6 +5,7 @@
 // command line drive it and show its texts.
 #pragma once
 
+#include "base/UiPort.h"
 #include "discimage/UDF_Disc.h"
 
 #include <cstdint>
@@ -19,8 +20,10 @@ public:
 
     enum class Result { Written, Cancelled, Failed };
 
-    // `dvdFolder` is the folder shown before anything has been chosen.
-    explicit CIsoJob(const std::string& dvdFolder = "");
+    // `dvdFolder` is the folder shown before anything has been chosen; messages, the
+    // folder chooser and the progress window go to `ui` (not owned; it must outlive the
+    // job).
+    explicit CIsoJob(const std::string& dvdFolder = "", CUiPort& ui = Ui());
     ~CIsoJob();
 
     // Asks for a folder through the user-interface port (starting at the folder text)
@@ -36,10 +39,13 @@ public:
     // The VIDEO_TS folder that `path` stands for by the rules above, or "" when none.
     static std::string ResolveSource(const std::string& path);
 
-    // Writes the image of the accepted folder to `isoPath` with the current label.
-    // Returns Written, Cancelled (the file holds the sectors written so far) or Failed
-    // (nothing accepted yet, the file could not be created or is one of the source
-    // files, or a write failed; a half-written file is removed). "Done!" is shown after writing or cancelling.
+    // Writes the image of the accepted folder to `isoPath` with the current label: beside
+    // it first, renamed over it when complete. Returns Written, Cancelled (the file then
+    // holds the sectors written up to the cancel) or Failed (nothing accepted yet, the
+    // file could not be created or is one of the source files, or a write failed; the
+    // half-written image is dropped and an earlier file of that name left as it was).
+    // "Done!" is shown after writing or cancelling; a failure is shown as a message and
+    // kept in Error.
     Result CreateImage(const std::string& isoPath);
 
     // The disc label applied when writing (default "My Movie").
@@ -54,7 +60,7 @@ public:
     // Sectors of the image file: N + 512, or 0 before a folder is accepted.
     int64_t ImageSectors() const { return disc ? disc->ImageSectors() : 0; }
     // Details of the last failure (path and reason), for logs and the command line.
-    const std::string& LastError() const { return lastError; }
+    const std::string& Error() const { return error; }
 
     // "Data size is %s, %3.1f%% of a 4.7G DVD Disc" for an image of `sectors` sectors.
     static std::string SizeTextFor(int64_t sectors);
@@ -64,9 +70,19 @@ public:
     void SetCreationTime(const CDiscTime& time) { fixedTime = time; }
 
 private:
+    // The source file `isoPath` is (through any link or other name), "" when none.
+    std::string SourceFileAt(const std::string& isoPath) const;
+    // Writes every sector of the image to `fd` under a progress window; the file ends
+    // after the last sector handled (all of them, or up to a cancel, then `cancelled`).
+    // False with `reason` when a write failed.
+    bool WriteImage(int fd, const std::string& isoPath, bool& cancelled, std::string& reason);
+    // Records `detail` as the last error, shows `message` and returns Failed.
+    Result Fail(const std::string& detail, const std::string& message);
+
+    CUiPort& ui;
     std::unique_ptr<UDF_Disc> disc;
     std::string folderText;
     std::string sizeText = "Data size: ";
-    std::string lastError;
+    std::string error;
     std::optional<CDiscTime> fixedTime;
 };

@@ -1,13 +1,13 @@
 #include "base/Ini.h"
 
-#include <cerrno>
+#include "base/File.h"
+
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -24,22 +24,6 @@ bool ReadLine(std::istream& in, std::string& line)
 }
 
 std::string SectionLine(const std::string& section) { return "[" + section + "]"; }
-
-// The permission bits a new file gets: 0666 less the process's file-creation mask. The
-// mask is read from /proc so that it need not be changed (umask is process-wide).
-mode_t NewFileMode()
-{
-    mode_t mask = 022;
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.compare(0, 6, "Umask:") == 0) {
-            mask = static_cast<mode_t>(std::strtoul(line.c_str() + 6, nullptr, 8));
-            break;
-        }
-    }
-    return 0666 & ~mask;
-}
 
 // The file a write really replaces: a symbolic link is followed so that the link stays.
 std::string ResolveTarget(const std::string& filePath)
@@ -146,34 +130,19 @@ void IniSetInLines(std::vector<std::string>& lines, bool fileExists, const std::
 
 bool IniStoreLines(const std::string& filePath, const std::vector<std::string>& lines)
 {
-    const std::string target = ResolveTarget(filePath);
-    size_t slash = target.rfind('/');
-    std::string pattern = (slash == std::string::npos ? std::string() : target.substr(0, slash + 1)) +
-                          "zFXXXXXX";
-    std::vector<char> name(pattern.begin(), pattern.end());
-    name.push_back('\0');
-    int fd = mkstemp(name.data());
-    if (fd < 0) return false;
-
-    struct stat st;
-    mode_t mode = stat(target.c_str(), &st) == 0 ? (st.st_mode & 07777) : NewFileMode();
-    bool ok = fchmod(fd, mode) == 0;
-
-    FILE* f = fdopen(fd, "wb");
-    if (!f) {
-        close(fd);
-        unlink(name.data());
-        return false;
-    }
+    // The settings file may be rewritten by two processes at once: each writes its own
+    // partial file, and the last rename wins with a whole file.
+    SReplaceOptions options;
+    options.keepMode = true;
+    options.uniquePartial = true;
+    CReplaceFile out(ResolveTarget(filePath), options);
+    std::string error;
+    if (!out.Open(error)) return false;
     for (const std::string& line : lines) {
-        if (!ok) break;
-        ok = std::fwrite(line.data(), 1, line.size(), f) == line.size() && std::fputc('\n', f) != EOF;
+        if (std::fwrite(line.data(), 1, line.size(), out.File()) != line.size() || std::fputc('\n', out.File()) == EOF)
+            return false;  // the partial file goes with `out`
     }
-    if (std::fflush(f) != 0) ok = false;
-    if (std::fclose(f) != 0) ok = false;
-    if (ok && std::rename(name.data(), target.c_str()) != 0) ok = false;
-    if (!ok) unlink(name.data());
-    return ok;
+    return out.Commit(error);
 }
 
 bool IniWrite(const std::string& filePath, const std::string& section, const std::string& key,

@@ -25,7 +25,7 @@ int WriteDiscImage(const std::string& folder, const std::string& image,
 {
     CIsoJob job;
     if (!label.empty()) job.label = label;
-    if (!job.ChooseFolder(folder)) return Fail(job.LastError());
+    if (!job.ChooseFolder(folder)) return Fail(job.Error());
     if (printSize) std::printf("%s: %s\n", job.FolderText().c_str(), job.SizeText().c_str());
     switch (job.CreateImage(image)) {
     case CIsoJob::Result::Written:
@@ -37,7 +37,7 @@ int WriteDiscImage(const std::string& folder, const std::string& image,
     case CIsoJob::Result::Failed:
         break;
     }
-    return Fail(job.LastError());
+    return Fail(job.Error());
 }
 
 namespace {

@@ -1,5 +1,6 @@
 #include "diag/Debugger.h"
 
+#include "base/File.h"
 #include "base/Ini.h"
 #include "base/UiPort.h"
 #include "platform/Clock.h"
@@ -55,9 +56,11 @@ CDebugger::CDebugger(const std::string& folder)
     std::string where = CFolders::WithSlash(folder.empty() ? CFolders::State() : folder);
     logPath = where + "dvdlog.txt";
     if (CFolders::Make(where)) {
-        if (std::FILE* file = std::fopen(logPath.c_str(), "w")) {
-            enabled = std::fclose(file) == 0;
-        }
+        // Each run starts an empty log; where that cannot be written, nothing is logged.
+        SReplaceOptions options;
+        options.keepMode = true;
+        std::string error;
+        enabled = ReplaceFileContent(logPath, nullptr, 0, error, options);
     }
     for (int slot = 1; slot <= audioSlots; ++slot) WriteAudioSlot(slot, 0, 0, 0, 0);
 }

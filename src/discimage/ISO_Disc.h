@@ -2,6 +2,8 @@
 // image file the same way it takes a described folder.
 #pragma once
 
+#include "base/File.h"
+
 #include <cstdint>
 #include <string>
 
@@ -27,6 +29,6 @@ public:
 private:
     void Close();
 
-    int fd = -1;
+    CFileDescriptor file;
     int64_t sectors = 0;
 };

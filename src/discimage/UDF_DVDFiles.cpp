@@ -1,12 +1,13 @@
 #include "discimage/UDF_DVDFiles.h"
 
+#include "base/Bytes.h"
+#include "base/DvdFileNames.h"
+#include "base/File.h"
+
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -14,28 +15,30 @@ constexpr int kSectorSize = 2048;
 // A placement read from an IFO file is only followed while the data area stays below
 // this many sectors (16 GiB, twice a dual-layer disc); anything beyond is a damaged IFO.
 constexpr uint64_t kMaxDataSectors = 8u * 1024 * 1024;
+// Each title set has 12 slots: its IFO, its VOB files 0 (menu) to 9, its BUP.
+constexpr int kSlotsPerTitleSet = 12;
+constexpr int kFirstTitleSetSlot = 3;
+constexpr int kGuardSlot = CUDF_DVDFiles::kSlots - 1;
 
-uint32_t Be32(const uint8_t* p)
-{
-    return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3];
-}
-
-uint16_t Be16(const uint8_t* p) { return uint16_t((p[0] << 8) | p[1]); }
+// IFO header fields (sector numbers, most significant byte first): the last sector of
+// the IFO's own set of files, and where its menu VOB and its title VOBs start.
+constexpr int kIfoLastSector = 0x0C;
+constexpr int kIfoMenuVobStart = 0xC0;
+constexpr int kIfoTitleVobStart = 0xC4;
+// In VIDEO_TS.IFO the field at 0xC4 is the sector of the title search table instead.
+constexpr int kVmgTitleTable = 0xC4;
 
 // Reads up to `length` bytes at `offset` of a file; the rest of `buffer` is zero.
 // Returns false when the file cannot be opened or holds nothing at that offset.
-bool ReadAt(const std::string& path, uint64_t offset, uint8_t* buffer, size_t length)
+bool ReadFilePart(const std::string& path, uint64_t offset, uint8_t* buffer, size_t length)
 {
     std::memset(buffer, 0, length);
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
-    ssize_t got = ::pread(fd, buffer, length, static_cast<off_t>(offset));
-    ::close(fd);
-    return got > 0;
+    const CFileDescriptor fd = OpenForReading(path);
+    return fd && ReadDescriptorAt(fd.Get(), buffer, length, int64_t(offset)) > 0;
 }
 
-int SetOfSlot(int slot) { return (slot - 3) / 12 + 1; }
-int SlotOf(int titleSet, int k) { return 3 + (titleSet - 1) * 12 + k; }
+int SetOfSlot(int slot) { return (slot - kFirstTitleSetSlot) / kSlotsPerTitleSet + 1; }
+int SlotOf(int titleSet, int k) { return kFirstTitleSetSlot + (titleSet - 1) * kSlotsPerTitleSet + k; }
 
 }  // namespace
 
@@ -43,20 +46,15 @@ CUDF_DVDFiles::~CUDF_DVDFiles() { CloseFile(); }
 
 std::string CUDF_DVDFiles::SlotName(int slot)
 {
-    char name[32];
-    if (slot == 0) return "VIDEO_TS.IFO";
-    if (slot == 1) return "VIDEO_TS.VOB";
-    if (slot == 2) return "VIDEO_TS.BUP";
-    if (slot >= 3 && slot <= 1190) {
-        int titleSet = SetOfSlot(slot);
-        int k = (slot - 3) % 12;
-        if (k == 0)
-            std::snprintf(name, sizeof name, "VTS_%02d_0.IFO", titleSet);
-        else if (k == 11)
-            std::snprintf(name, sizeof name, "VTS_%02d_0.BUP", titleSet);
-        else
-            std::snprintf(name, sizeof name, "VTS_%02d_%d.VOB", titleSet, k - 1);
-        return name;
+    if (slot == 0) return kVideoTsIfo;
+    if (slot == 1) return kVideoTsVob;
+    if (slot == 2) return kVideoTsBup;
+    if (slot >= kFirstTitleSetSlot && slot < kGuardSlot) {
+        const int titleSet = SetOfSlot(slot);
+        const int k = (slot - kFirstTitleSetSlot) % kSlotsPerTitleSet;
+        if (k == 0) return VtsFileName(titleSet, 0, "IFO");
+        if (k == kSlotsPerTitleSet - 1) return VtsFileName(titleSet, 0, "BUP");
+        return VtsFileName(titleSet, k - 1, "VOB");
     }
     return "ZZZZ.ZZZ";
 }
@@ -71,18 +69,14 @@ uint32_t CUDF_DVDFiles::SlotSectors(int slot) const
 // counts as absent. Fails only for a file too large for a short allocation descriptor.
 bool CUDF_DVDFiles::ProbeSlot(int slot)
 {
-    std::string path = folder + SlotName(slot);
+    const std::string path = folder + SlotName(slot);
     slotSectors[static_cast<size_t>(slot)] = 0;
-    struct stat st {};
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return true;
-    bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-    ::close(fd);
-    if (!regular) return true;
-    uint64_t sectors = (static_cast<uint64_t>(st.st_size) + kSectorSize - 1) / kSectorSize;
+    int64_t bytes = 0;
+    if (!IsReadableRegularFile(path, &bytes)) return true;
+    const uint64_t sectors = (static_cast<uint64_t>(bytes) + kSectorSize - 1) / kSectorSize;
     if (sectors > kMaxFileSectors) {
         error = "The file " + path + " is too large for a DVD disc image (" +
-                std::to_string(static_cast<unsigned long long>(st.st_size)) +
+                std::to_string(static_cast<unsigned long long>(bytes)) +
                 " bytes; each file must be smaller than 1073741824 bytes).";
         return false;
     }
@@ -90,47 +84,48 @@ bool CUDF_DVDFiles::ProbeSlot(int slot)
     return true;
 }
 
-bool CUDF_DVDFiles::Scan(const std::string& path)
+// Measures every slot of the current folder, title sets from 01 up to the first without
+// an IFO. False (with ErrorText) when VIDEO_TS.IFO is empty or a file is too large.
+bool CUDF_DVDFiles::ProbeSlots()
 {
-    std::string dir = path;
-    if (dir.empty() || (dir.back() != '/' && dir.back() != '\\')) dir += '/';
-
-    {
-        int fd = ::open((dir + "VIDEO_TS.IFO").c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0) {
-            error = "Cannot open " + dir + "VIDEO_TS.IFO: " + std::strerror(errno);
-            return false;
-        }
-        ::close(fd);
-    }
-
-    CloseFile();
-    std::string previousFolder = folder;
-    std::vector<uint32_t> previousSlots = slotSectors;
-    std::vector<Present> previousFiles = files;
-    folder = dir;
-    std::fill(slotSectors.begin(), slotSectors.end(), 0);
-    files.clear();
-    error.clear();
-
     bool ok = ProbeSlot(0);
     if (ok && slotSectors[0] == 0) {
         // Without its video manager the disc would not play; nothing to describe.
-        error = folder + "VIDEO_TS.IFO is empty or not a file.";
+        error = folder + kVideoTsIfo + " is empty or not a file.";
         ok = false;
     }
     ok = ok && ProbeSlot(1) && ProbeSlot(2);
     for (int titleSet = 1; ok && titleSet <= 99; ++titleSet) {
-        int ifo = SlotOf(titleSet, 0);
+        const int ifo = SlotOf(titleSet, 0);
         ok = ProbeSlot(ifo);
         if (!ok || slotSectors[static_cast<size_t>(ifo)] == 0) {
             // An empty IFO ends the title sets just as a missing one does.
             slotSectors[static_cast<size_t>(ifo)] = 0;
             break;
         }
-        for (int k = 1; ok && k < 12; ++k) ok = ProbeSlot(SlotOf(titleSet, k));
+        for (int k = 1; ok && k < kSlotsPerTitleSet; ++k) ok = ProbeSlot(SlotOf(titleSet, k));
     }
-    if (!ok) {
+    return ok;
+}
+
+bool CUDF_DVDFiles::Scan(const std::string& path)
+{
+    std::string dir = path;
+    if (dir.empty() || (dir.back() != '/' && dir.back() != '\\')) dir += '/';
+    if (!OpenForReading(dir + kVideoTsIfo)) {
+        error = "Cannot open " + dir + kVideoTsIfo + ": " + std::strerror(errno);
+        return false;
+    }
+
+    CloseFile();
+    const std::string previousFolder = folder;
+    const std::vector<uint32_t> previousSlots = slotSectors;
+    const std::vector<Present> previousFiles = files;
+    folder = dir;
+    std::fill(slotSectors.begin(), slotSectors.end(), 0);
+    files.clear();
+    error.clear();
+    if (!ProbeSlots()) {
         folder = previousFolder;
         slotSectors = previousSlots;
         files = previousFiles;
@@ -140,72 +135,86 @@ bool CUDF_DVDFiles::Scan(const std::string& path)
     return true;
 }
 
+// The first sector of each title set (1-99, counted from the start of VIDEO_TS.IFO) as
+// the title search table at sector `titleTable` of VIDEO_TS.IFO gives it; -1 for a set
+// it does not name.
+std::vector<int64_t> CUDF_DVDFiles::TitleSetStarts(uint64_t titleTable) const
+{
+    // The table: the number of titles, then 12 bytes per title with its title set
+    // number at byte 6 and the set's first sector at byte 8.
+    std::vector<int64_t> setStart(100, -1);
+    uint8_t table[kSectorSize];
+    if (titleTable == 0 || !ReadFilePart(folder + kVideoTsIfo, titleTable * kSectorSize, table, sizeof table))
+        return setStart;
+    const int titles = std::min<int>(int(GetBe16(table)), 99);
+    for (int t = 0; t < titles; ++t) {
+        const uint8_t* entry = table + 8 + 12 * t;
+        const int vts = entry[6];
+        if (vts >= 1 && vts <= 99 && setStart[static_cast<size_t>(vts)] < 0)
+            setStart[static_cast<size_t>(vts)] = GetBe32(entry + 8);
+    }
+    return setStart;
+}
+
+// Enters in `wanted` where the IFO of title set `titleSet`, starting at sector `base`,
+// places its files.
+void CUDF_DVDFiles::WantTitleSet(int titleSet, int64_t base, std::vector<int64_t>& wanted) const
+{
+    const int ifo = SlotOf(titleSet, 0);
+    uint8_t header[kSectorSize];
+    if (base < 0 || SlotSectors(ifo) == 0 || !ReadFilePart(folder + SlotName(ifo), 0, header, sizeof header) ||
+        std::memcmp(header, "DVDVIDEO-VTS", 12) != 0)
+        return;
+    const uint64_t last = GetBe32(header + kIfoLastSector);
+    const uint64_t menu = GetBe32(header + kIfoMenuVobStart);
+    const uint64_t title = GetBe32(header + kIfoTitleVobStart);
+    wanted[static_cast<size_t>(ifo)] = base;
+    if (menu != 0) wanted[static_cast<size_t>(ifo + 1)] = base + static_cast<int64_t>(menu);
+    if (title != 0) {
+        // The title VOB files form one run; only its first file has an address.
+        for (int k = 2; k <= 10; ++k) {
+            if (SlotSectors(ifo + k) == 0) continue;
+            wanted[static_cast<size_t>(ifo + k)] = base + static_cast<int64_t>(title);
+            break;
+        }
+    }
+    const int bup = ifo + kSlotsPerTitleSet - 1;
+    if (SlotSectors(bup) != 0 && last + 1 >= SlotSectors(bup))
+        wanted[static_cast<size_t>(bup)] = base + static_cast<int64_t>(last + 1 - SlotSectors(bup));
+}
+
+// Where the folder's IFO files place each slot's file; -1 where they say nothing.
+std::vector<int64_t> CUDF_DVDFiles::WantedStarts() const
+{
+    std::vector<int64_t> wanted(kSlots, -1);
+    uint8_t header[kSectorSize];
+    if (!ReadFilePart(folder + kVideoTsIfo, 0, header, sizeof header) ||
+        std::memcmp(header, "DVDVIDEO-VMG", 12) != 0)
+        return wanted;
+    const uint64_t vmgLast = GetBe32(header + kIfoLastSector);
+    const uint64_t menuVobs = GetBe32(header + kIfoMenuVobStart);
+    if (menuVobs != 0) wanted[1] = static_cast<int64_t>(menuVobs);
+    if (SlotSectors(2) != 0 && vmgLast + 1 >= SlotSectors(2))
+        wanted[2] = static_cast<int64_t>(vmgLast + 1 - SlotSectors(2));
+    const std::vector<int64_t> setStart = TitleSetStarts(GetBe32(header + kVmgTitleTable));
+    for (int titleSet = 1; titleSet <= 99; ++titleSet)
+        WantTitleSet(titleSet, setStart[static_cast<size_t>(titleSet)], wanted);
+    return wanted;
+}
+
 // Lays the present files out in slot order. Normally each follows the previous one
 // directly; when the IFO files place a file later (another authoring program may pad
 // the video manager, for instance), it starts there so that the sector addresses in
 // the IFO files stay true on the disc.
 void CUDF_DVDFiles::PlaceFiles()
 {
-    std::vector<int64_t> wanted(kSlots, -1);
-    auto size = [this](int slot) { return slotSectors[static_cast<size_t>(slot)]; };
-
-    uint8_t header[kSectorSize];
-    if (ReadAt(folder + "VIDEO_TS.IFO", 0, header, sizeof header) &&
-        std::memcmp(header, "DVDVIDEO-VMG", 12) == 0) {
-        uint64_t vmgLast = Be32(header + 0x0C);
-        uint64_t menuVobs = Be32(header + 0xC0);
-        uint64_t titleTable = Be32(header + 0xC4);
-        if (menuVobs != 0) wanted[1] = static_cast<int64_t>(menuVobs);
-        if (size(2) != 0 && vmgLast + 1 >= size(2))
-            wanted[2] = static_cast<int64_t>(vmgLast + 1 - size(2));
-
-        // The title table gives the first sector of each title set, counted from the
-        // start of VIDEO_TS.IFO.
-        std::vector<int64_t> setStart(100, -1);
-        uint8_t table[kSectorSize];
-        if (titleTable != 0 &&
-            ReadAt(folder + "VIDEO_TS.IFO", titleTable * kSectorSize, table, sizeof table)) {
-            int titles = std::min<int>(Be16(table), 99);
-            for (int t = 0; t < titles; ++t) {
-                const uint8_t* entry = table + 8 + 12 * t;
-                int vts = entry[6];
-                if (vts >= 1 && vts <= 99 && setStart[static_cast<size_t>(vts)] < 0)
-                    setStart[static_cast<size_t>(vts)] = Be32(entry + 8);
-            }
-        }
-        for (int titleSet = 1; titleSet <= 99; ++titleSet) {
-            int64_t base = setStart[static_cast<size_t>(titleSet)];
-            int ifo = SlotOf(titleSet, 0);
-            if (base < 0 || size(ifo) == 0) continue;
-            uint8_t vtsHeader[kSectorSize];
-            if (!ReadAt(folder + SlotName(ifo), 0, vtsHeader, sizeof vtsHeader) ||
-                std::memcmp(vtsHeader, "DVDVIDEO-VTS", 12) != 0)
-                continue;
-            uint64_t last = Be32(vtsHeader + 0x0C);
-            uint64_t menu = Be32(vtsHeader + 0xC0);
-            uint64_t title = Be32(vtsHeader + 0xC4);
-            wanted[static_cast<size_t>(ifo)] = base;
-            if (menu != 0) wanted[static_cast<size_t>(ifo + 1)] = base + static_cast<int64_t>(menu);
-            if (title != 0) {
-                // The title VOB files form one run; only its first file has an address.
-                for (int k = 2; k <= 10; ++k) {
-                    if (size(ifo + k) == 0) continue;
-                    wanted[static_cast<size_t>(ifo + k)] = base + static_cast<int64_t>(title);
-                    break;
-                }
-            }
-            int bup = ifo + 11;
-            if (size(bup) != 0 && last + 1 >= size(bup))
-                wanted[static_cast<size_t>(bup)] = base + static_cast<int64_t>(last + 1 - size(bup));
-        }
-    }
-
+    const std::vector<int64_t> wanted = WantedStarts();
     files.clear();
     uint64_t position = 0;
     for (int slot = 0; slot < kSlots; ++slot) {
-        uint32_t sectors = size(slot);
+        const uint32_t sectors = SlotSectors(slot);
         if (sectors == 0) continue;
-        int64_t want = wanted[static_cast<size_t>(slot)];
+        const int64_t want = wanted[static_cast<size_t>(slot)];
         if (want >= 0 && static_cast<uint64_t>(want) > position &&
             static_cast<uint64_t>(want) + sectors <= kMaxDataSectors)
             position = static_cast<uint64_t>(want);
@@ -221,8 +230,7 @@ void CUDF_DVDFiles::PlaceFiles()
 
 void CUDF_DVDFiles::CloseFile()
 {
-    if (openFd >= 0) ::close(openFd);
-    openFd = -1;
+    openFile.Reset();
     openIndex = -1;
 }
 
@@ -246,10 +254,10 @@ bool CUDF_DVDFiles::OpenFile(int index)
 {
     if (index == openIndex) return true;
     CloseFile();
-    openFd = ::open((folder + SlotName(files[static_cast<size_t>(index)].slot)).c_str(), O_RDONLY | O_CLOEXEC);
-    if (openFd < 0) return false;
+    openFile = OpenForReading(folder + SlotName(files[static_cast<size_t>(index)].slot));
+    if (!openFile) return false;
     struct stat st {};
-    openBytes = ::fstat(openFd, &st) == 0 ? static_cast<int64_t>(st.st_size) : 0;
+    openBytes = ::fstat(openFile.Get(), &st) == 0 ? static_cast<int64_t>(st.st_size) : 0;
     openIndex = index;
     return true;
 }
@@ -265,7 +273,7 @@ uint32_t CUDF_DVDFiles::FileRun(uint32_t dataSector, uint32_t count, int& fd, in
     const int64_t at = int64_t(dataSector - file.start) * kSectorSize;
     const int64_t whole = (openBytes - at) / kSectorSize;
     if (whole <= 0) return 0;
-    fd = openFd;
+    fd = openFile.Get();
     offset = at;
     return uint32_t(std::min<int64_t>({whole, int64_t(count), int64_t(file.end - dataSector)}));
 }
@@ -288,19 +296,10 @@ uint32_t CUDF_DVDFiles::ReadDataSectors(uint32_t dataSector, uint32_t count, uin
     const Present& file = files[static_cast<size_t>(index)];
     count = std::min(count, file.end - dataSector);
     const size_t bytes = size_t(count) * kSectorSize;
-    if (!OpenFile(index)) {
-        std::memset(buffer, 0, bytes);
-        return count;
-    }
     // One read for the whole run; whatever the file no longer holds reads as zeros.
-    off_t offset = static_cast<off_t>(dataSector - file.start) * kSectorSize;
-    size_t done = 0;
-    while (done < bytes) {
-        ssize_t got = ::pread(openFd, buffer + done, bytes - done, offset + static_cast<off_t>(done));
-        if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) break;
-        done += static_cast<size_t>(got);
-    }
+    const size_t done = OpenFile(index)
+        ? ReadDescriptorAt(openFile.Get(), buffer, bytes, int64_t(dataSector - file.start) * kSectorSize)
+        : 0;
     if (done < bytes) std::memset(buffer + done, 0, bytes - done);
     return count;
 }

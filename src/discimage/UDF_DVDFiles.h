@@ -4,6 +4,8 @@
 // cached open file.
 #pragma once
 
+#include "base/File.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -72,6 +74,10 @@ public:
 
 private:
     bool ProbeSlot(int slot);
+    bool ProbeSlots();
+    std::vector<int64_t> TitleSetStarts(uint64_t titleTable) const;
+    void WantTitleSet(int titleSet, int64_t base, std::vector<int64_t>& wanted) const;
+    std::vector<int64_t> WantedStarts() const;
     void PlaceFiles();
     void CloseFile();
     // The index in `files` of the file holding `dataSector`, -1 when none does.
@@ -83,7 +89,7 @@ private:
     std::vector<uint32_t> slotSectors = std::vector<uint32_t>(kSlots, 0);
     std::vector<Present> files;
     std::string error;
-    int openFd = -1;
+    CFileDescriptor openFile;
     int64_t openBytes = 0;  // size of the open file when it was opened
     int openIndex = -1;
 };

@@ -1,7 +1,8 @@
 // The UDF 1.02 / ISO 9660 bridge file system of a DVD-Video folder, described sector by
-// sector without ever writing the image anywhere: Build computes the few sectors of
-// metadata once, and ReadSector then hands out any 2048-byte sector of the image,
-// reading file data straight from the folder.
+// sector without ever writing the image anywhere: Build (and SetLabel) compose the few
+// sectors of metadata, and ReadSector then hands out any 2048-byte sector of the image,
+// reading file data straight from the folder. The structures themselves are written by
+// UDF_Descriptors.h and ISO9660_Descriptors.h; this class decides where each one goes.
 //
 // Layout: ISO 9660 descriptors at 16-20, the UDF volume descriptor sequences at 32 and
 // 48, the integrity sequence at 64, ISO path tables and directories at 70-111, the
@@ -10,18 +11,12 @@
 // 512 more sectors follow (zeros, then anchors up to the last one at N + 511).
 #pragma once
 
+#include "discimage/DiscTime.h"
 #include "discimage/UDF_DVDFiles.h"
 
 #include <cstdint>
 #include <string>
 #include <vector>
-
-// A wall-clock time with the offset of its zone from UTC.
-struct CDiscTime {
-    int year = 2000, month = 1, day = 1;  // month 1-12
-    int hour = 0, minute = 0, second = 0;
-    int offsetMinutes = 0;                // east of UTC is positive
-};
 
 class UDF_Disc {
 public:
@@ -29,11 +24,8 @@ public:
     static constexpr int kPartitionStart = 257;   // sector of LBN 0
     static constexpr int kFirstFileEntry = 296;   // sector of the first file's File Entry
     static constexpr int kTailSectors = 512;      // sectors after N in the image
-    // Our implementation identifier, written into every implementation entity
-    // identifier (13 bytes; UDF asks for a leading '*').
-    static constexpr const char* kImplementationId = "*Kestrova DVD";
 
-    // Captures the creation time from the local clock and prepares the fixed parts.
+    // Captures the creation time from the local clock.
     UDF_Disc();
     // As above with a given creation time (reproducible images).
     explicit UDF_Disc(const CDiscTime& created);
@@ -45,7 +37,8 @@ public:
     // Called once per object. Returns false with ErrorText set when the folder holds no
     // readable VIDEO_TS.IFO or a file too large for the image.
     bool Build(const std::string& label, const std::string& folder);
-    // Writes a new disc label into every label field (replacing the old one entirely).
+    // Writes a new disc label into every label field (replacing the old one entirely);
+    // before Build it only stands until Build's own label replaces it.
     void SetLabel(const std::string& label);
 
     // N, the file-system sector count; the image is N + 512 sectors long.
@@ -74,33 +67,38 @@ public:
     const CUDF_DVDFiles& Files() const { return files; }
     const CDiscTime& Created() const { return created; }
 
-    // The CRC of UDF descriptor tags (ITU-T V.41: polynomial 0x1021, initial value 0).
-    static uint16_t Crc(const uint8_t* data, size_t length);
     // The creation time from the local clock, with the local zone's offset.
     static CDiscTime LocalNow();
 
 private:
     uint8_t* Meta(int sector) { return meta.data() + static_cast<size_t>(sector) * kSectorSize; }
-    void PrepareFixed();
-    void EnterFile(int index);
-    void WriteIsoRecord(int fileIndex);
-    void ComposeVariable();
+    // Writes sectors 0 to 295 from the scanned files, the label and the times.
+    void ComposeMetadata();
+    void ComposeIsoVolumeDescriptors(int pathTableBytes);
+    void ComposeVolumeDescriptorSequence(int first);
+    void ComposeIntegritySequence();
+    int PutIsoPathTable(uint8_t* out, bool bigEndian) const;
+    int ComposeIsoPathTables();
+    void ComposeIsoDirectories();
+    void ComposeFileSet();
+    void PutDirectoryEntry(uint32_t block, uint16_t links, uint32_t length, uint64_t uniqueId,
+                           const CDiscTime& time);
+    void ComposeUdfDirectories();
+    uint32_t ComposeVideoTsIdentifiers();
     void MakeFileEntry(int index, uint8_t* out) const;
-    void MakeAnchor(uint32_t location, uint8_t* out) const;
-    void WriteTime(uint8_t* field, const CDiscTime& t) const;
-    void WriteIsoDate(uint8_t* field) const;
+    // The sector where the files' data starts: after the last file's File Entry.
+    int64_t FirstDataSector() const { return kFirstFileEntry + files.FileCount(); }
 
     CDiscTime created;
     CDiscTime fixedDescriptorTime;
     CDiscTime fixedDirectoryTime;
     int sectorCount = 0;
-    int filesEntered = 0;
     bool built = false;
     std::string label;
+    std::string volumeSetId;
     std::string error;
     // Sectors 0 to 295 as they appear in the image (the UDF VIDEO_TS directory and the
     // ISO VIDEO_TS directory live in it too).
     std::vector<uint8_t> meta;
-    int isoWritePos = 0;  // byte position in the ISO VIDEO_TS directory
     CUDF_DVDFiles files;
 };

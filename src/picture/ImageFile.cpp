@@ -1,5 +1,7 @@
 #include "picture/ImageFile.h"
 
+#include "base/File.h"
+
 #include <algorithm>
 #include <csetjmp>
 #include <cstdio>
@@ -14,13 +16,6 @@
 #include <webp/decode.h>
 
 namespace {
-
-struct FileCloser {
-    void operator()(FILE* f) const {
-        if (f) std::fclose(f);
-    }
-};
-using FilePtr = std::unique_ptr<FILE, FileCloser>;
 
 bool TooLarge(int64_t w, int64_t h, const std::string& path, std::string& error) {
     if (w <= 0 || h <= 0) {
@@ -378,14 +373,10 @@ bool CImageFile::WriteJpeg(const std::string& path, const CRgbImage& image, int 
         error = "no picture to write to \"" + path + "\"";
         return false;
     }
-    const std::string temp = path + ".part";
-    FilePtr file(std::fopen(temp.c_str(), "wb"));
-    if (!file) {
-        error = "cannot create \"" + temp + "\"";
-        return false;
-    }
+    CReplaceFile out(path);
+    if (!out.Open(error)) return false;
     auto state = std::make_unique<JpegEncodeState>();
-    state->file = file.get();
+    state->file = out.File();
     state->cinfo.err = jpeg_std_error(&state->err.mgr);
     state->err.mgr.error_exit = JpegErrorExit;
     state->err.mgr.emit_message = JpegSilent;
@@ -393,23 +384,7 @@ bool CImageFile::WriteJpeg(const std::string& path, const CRgbImage& image, int 
     if (state->created) jpeg_destroy_compress(&state->cinfo);
     if (result != 0) {
         error = "cannot write \"" + path + "\" (" + state->err.message + ")";
-        file.reset();
-        std::remove(temp.c_str());
-        return false;
+        return false;  // the partial file goes with `out`
     }
-    const bool flushed = std::fflush(file.get()) == 0 && !std::ferror(file.get());
-    file.reset();
-    if (!flushed) {
-        error = "cannot write \"" + path + "\" (disk full?)";
-        std::remove(temp.c_str());
-        return false;
-    }
-    std::error_code ec;
-    std::filesystem::rename(temp, path, ec);
-    if (ec) {
-        error = "cannot replace \"" + path + "\" (" + ec.message() + ")";
-        std::remove(temp.c_str());
-        return false;
-    }
-    return true;
+    return out.Commit(error);
 }

@@ -1,6 +1,7 @@
 #include "app/IsoJob.h"
 #include "discimage/UDF_Disc.h"
 
+#include "support/FileSizeLimit.h"
 #include "support/ScriptedUi.h"
 #include "discimage/DiscTestUtil.h"
 #include "support/TestSupport.h"
@@ -40,15 +41,16 @@ protected:
     }
 
     testsupport::TempDir dir;
+    // Every job gets this port; the process's port stays the silent one, so a message
+    // or window that went there instead would be missed by the checks.
     CScriptedUi ui;
-    CUiScope scope{ui};
     CDiscTime time{2026, 5, 6, 7, 8, 9, 0};
 };
 
 TEST_F(IsoJobTest, VideoTsFolderAndItsParentGiveTheSameImage)
 {
     std::string videoTs = MakeDvd(dir.File("dvd"));
-    CIsoJob fromFolder, fromParent;
+    CIsoJob fromFolder("", ui), fromParent("", ui);
     fromFolder.SetCreationTime(time);
     fromParent.SetCreationTime(time);
     ASSERT_TRUE(fromFolder.ChooseFolder(videoTs + "/"));
@@ -85,7 +87,7 @@ TEST_F(IsoJobTest, FolderWithoutDvdFilesIsRefusedAndNothingChanges)
 {
     std::string good = MakeDvd(dir.File("good"));
     fs::create_directories(dir.File("empty"));
-    CIsoJob job("/start/here");
+    CIsoJob job("/start/here", ui);
     EXPECT_EQ(job.SizeText(), "Data size: ");
     EXPECT_FALSE(job.ChooseFolder(dir.File("empty")));
     EXPECT_EQ(Boxes(), std::vector<std::string>{kNoDvd});
@@ -113,7 +115,7 @@ TEST_F(IsoJobTest, SizeTextInKilobytesOrMegabytesWithDiscPercentage)
     MakeFile(videoTs + "/VTS_01_0.IFO", S);
     MakeFile(videoTs + "/VTS_01_1.VOB", 0);
     ASSERT_EQ(0, truncate((videoTs + "/VTS_01_1.VOB").c_str(), off_t(100) << 20));
-    CIsoJob job;
+    CIsoJob job("", ui);
     ASSERT_TRUE(job.ChooseFolder(videoTs));
     int64_t s = 296 + 3 + 1 + 1 + 51200 + 512;
     EXPECT_EQ(job.ImageSectors(), s);
@@ -127,7 +129,7 @@ TEST_F(IsoJobTest, BrowsingAgainDescribesOnlyTheNewFolder)
     fs::create_directories(second);
     MakeFile(second + "/VIDEO_TS.IFO", S);
     ui.folderAnswers = {dir.File("one"), dir.File("two")};
-    CIsoJob job;
+    CIsoJob job("", ui);
     job.SetCreationTime(time);
     ASSERT_TRUE(job.Browse());
     EXPECT_EQ(job.FolderText(), first);
@@ -141,7 +143,7 @@ TEST_F(IsoJobTest, BrowsingAgainDescribesOnlyTheNewFolder)
 TEST_F(IsoJobTest, LabelTypedAfterBrowsingIsWritten)
 {
     MakeDvd(dir.File("dvd"));
-    CIsoJob job;
+    CIsoJob job("", ui);
     ASSERT_TRUE(job.ChooseFolder(dir.File("dvd")));
     job.label = "Holiday 2026";
     ASSERT_EQ(job.CreateImage(dir.File("l.iso")), CIsoJob::Result::Written);
@@ -156,7 +158,7 @@ TEST_F(IsoJobTest, LabelTypedAfterBrowsingIsWritten)
 TEST_F(IsoJobTest, WritingShowsProgressAndCancelKeepsThePartialFile)
 {
     MakeDvd(dir.File("dvd"));
-    CIsoJob job;
+    CIsoJob job("", ui);
     ASSERT_TRUE(job.ChooseFolder(dir.File("dvd")));
     ui.CancelAtPump(0, 5);
     std::string out = dir.File("partial.iso");
@@ -172,19 +174,19 @@ TEST_F(IsoJobTest, WritingShowsProgressAndCancelKeepsThePartialFile)
 TEST_F(IsoJobTest, OutputThatCannotBeCreatedIsReported)
 {
     MakeDvd(dir.File("dvd"));
-    CIsoJob job;
+    CIsoJob job("", ui);
     ASSERT_TRUE(job.ChooseFolder(dir.File("dvd")));
     std::string out = dir.File("missing/folder/x.iso");
     EXPECT_EQ(job.CreateImage(out), CIsoJob::Result::Failed);
     EXPECT_EQ(Boxes(), std::vector<std::string>{"Failed creating disc image file."});
-    EXPECT_NE(job.LastError().find(out), std::string::npos);
+    EXPECT_NE(job.Error().find(out), std::string::npos);
     EXPECT_TRUE(ui.progress.empty());
 }
 
 TEST_F(IsoJobTest, ImageNeverOverwritesOneOfItsSourceFiles)
 {
     std::string videoTs = MakeDvd(dir.File("dvd"));
-    CIsoJob job;
+    CIsoJob job("", ui);
     ASSERT_TRUE(job.ChooseFolder(dir.File("dvd")));
     auto before = FileBytes(videoTs + "/VTS_01_1.VOB");
     // The same file reached through another name.
@@ -195,21 +197,26 @@ TEST_F(IsoJobTest, ImageNeverOverwritesOneOfItsSourceFiles)
     EXPECT_NE(ui.boxes[0].text.find("VTS_01_1.VOB"), std::string::npos);
 }
 
-TEST_F(IsoJobTest, WriteFailureIsReportedAndTheTruncatedImageRemoved)
+TEST_F(IsoJobTest, WriteFailureIsReportedAndTheEarlierImageKept)
 {
-    if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
     MakeDvd(dir.File("dvd"));
-    CIsoJob job;
+    CIsoJob job("", ui);
     ASSERT_TRUE(job.ChooseFolder(dir.File("dvd")));
-    // /dev/full accepts the open and refuses every write, as a full disk does. The
-    // job must not call that "Done!".
-    std::string out = dir.File("full.iso");
-    ASSERT_EQ(0, symlink("/dev/full", out.c_str()));
-    EXPECT_EQ(job.CreateImage(out), CIsoJob::Result::Failed);
+    const std::string out = dir.File("disc.iso");
+    MakeFile(out, 3 * S);
+    const auto earlier = FileBytes(out);
+    {
+        // Writes stop past 64 KiB, as on a full disk. The job must not call that "Done!".
+        testsupport::CFileSizeLimit limit(64 * 1024);
+        if (!limit.Active()) GTEST_SKIP() << "cannot lower the file size limit";
+        EXPECT_EQ(job.CreateImage(out), CIsoJob::Result::Failed);
+    }
     ASSERT_EQ(ui.boxes.size(), 1u);
     EXPECT_NE(ui.boxes[0].text.find("Failed writing disc image file"), std::string::npos);
-    EXPECT_NE(job.LastError().find("No space left"), std::string::npos) << job.LastError();
-    EXPECT_FALSE(fs::exists(fs::symlink_status(out)));
+    EXPECT_NE(job.Error().find("File too large"), std::string::npos) << job.Error();
+    EXPECT_NE(job.Error().find(out), std::string::npos) << job.Error();
+    EXPECT_TRUE(FileBytes(out) == earlier);
+    EXPECT_FALSE(fs::exists(out + ".part"));
 }
 
 TEST_F(IsoJobTest, FileDataCopiedInLongRunsGivesTheSectorsTheDiscDescribes)
@@ -217,7 +224,7 @@ TEST_F(IsoJobTest, FileDataCopiedInLongRunsGivesTheSectorsTheDiscDescribes)
     // 700 whole sectors and a partial one: the whole ones go through the kernel's copy,
     // the partial one is read and zero-padded.
     std::string videoTs = MakeDvd(dir.File("dvd"), 700 * S + 1000);
-    CIsoJob job;
+    CIsoJob job("", ui);
     job.SetCreationTime(time);
     ASSERT_TRUE(job.ChooseFolder(dir.File("dvd")));
     ASSERT_EQ(job.CreateImage(dir.File("a.iso")), CIsoJob::Result::Written);
@@ -235,12 +242,26 @@ TEST_F(IsoJobTest, FileDataCopiedInLongRunsGivesTheSectorsTheDiscDescribes)
 TEST_F(IsoJobTest, CancelInsideACopiedRunCutsTheFileBackToTheSectorsHandled)
 {
     MakeDvd(dir.File("dvd"), 700 * S);
-    CIsoJob job;
+    CIsoJob job("", ui);
     ASSERT_TRUE(job.ChooseFolder(dir.File("dvd")));
     ui.CancelAtPump(0, 500);  // inside the VOB, whose data starts at sector 301
     std::string out = dir.File("partial.iso");
     EXPECT_EQ(job.CreateImage(out), CIsoJob::Result::Cancelled);
     EXPECT_EQ(fs::file_size(out), 500 * S);
+}
+
+TEST_F(IsoJobTest, WithoutAPortTheJobTalksToTheProcessPort)
+{
+    MakeDvd(dir.File("dvd"));
+    CScriptedUi global;
+    CUiScope scope(global);
+    CIsoJob job;
+    ASSERT_TRUE(job.ChooseFolder(dir.File("dvd")));
+    ASSERT_EQ(job.CreateImage(dir.File("a.iso")), CIsoJob::Result::Written);
+    ASSERT_EQ(global.boxes.size(), 1u);
+    EXPECT_EQ(global.boxes[0].text, "Done!");
+    EXPECT_FALSE(global.progress.empty());
+    EXPECT_TRUE(ui.boxes.empty());
 }
 
 }  // namespace
