@@ -244,12 +244,8 @@ std::string CIsoJob::SourceFileAt(const std::string& isoPath) const
 
 bool CIsoJob::WriteImage(int fd, const std::string& isoPath, bool& cancelled, std::string& reason)
 {
-    CProgress progress;
-    {
-        // The progress handle opens its window on the port in force: make that ours.
-        CUiScope scope(ui);
-        progress.Open("Create Disc Image", "Writing " + isoPath);
-    }
+    CProgress progress(ui);
+    progress.Open("Create Disc Image", "Writing " + isoPath);
     const int64_t total = disc->ImageSectors();
     CImageSink sink(*disc, fd);
     bool written = true;
