@@ -116,7 +116,7 @@ bool CShowStreams::WriteFrames(const std::string& output, SWritten& written)
     const bool ntscRate = params.frameRateCode == 4;
     std::fprintf(file, "YUV4MPEG2 W%d H%d F%s Ip A0:0 C420jpeg\n", params.width, params.height,
                  ntscRate ? "30000:1001" : "25:1");
-    CProgress progress;
+    CProgress progress(job.Port());
     progress.Open("Rendering", params.jobName);
     const size_t pictureBytes = size_t(frame.picture.planarSize);
     for (int32_t n = 0; n < show->totalFrames; ++n) {

@@ -107,6 +107,8 @@ public:
     int64_t framesPlanned = 0;        // pictures the whole show has
     // One line for the last failure, naming the file.
     const std::string& Error() const { return error; }
+    // The port the job reports through.
+    CUiPort& Port() const { return ui; }
 
 private:
     CUiPort& ui;
