@@ -151,8 +151,63 @@ private:
     int position = 0;
 };
 
+// The index of the smallest scale factor above `peak` (62 for silence).
+int ScaleIndex(const CScaleTable& scales, float peak)
+{
+    // Start near the answer from the logarithm, then settle on the table.
+    int index = peak > 0.0f ? int(std::floor(3.0 * (1.0 - std::log2(double(peak))))) : 62;
+    index = std::clamp(index, 0, 62);
+    while (index < 62 && scales.value[index + 1] > peak) ++index;
+    while (index > 0 && !(scales.value[index] > peak)) --index;
+    return index;
+}
+
+// The frame header: sync word, MPEG-1 Layer II with a CRC, 384 kbit/s at 48 kHz,
+// stereo, and room for the CRC, which is filled in once the side information is known.
+void PutHeader(CBitWriter& bits)
+{
+    bits.Put(0xFFF, 12);
+    bits.Put(1, 1);      // MPEG-1
+    bits.Put(2, 2);      // Layer II
+    bits.Put(0, 1);      // protected by a CRC
+    bits.Put(14, 4);     // 384 kbit/s
+    bits.Put(1, 2);      // 48 kHz
+    bits.Put(0, 1);      // no padding
+    bits.Put(0, 1);      // private bit
+    bits.Put(0, 2);      // stereo
+    bits.Put(0, 2);      // mode extension
+    bits.Put(0, 1);      // copyright
+    bits.Put(0, 1);      // original/copy
+    bits.Put(0, 2);      // emphasis
+    bits.Put(0, 16);     // CRC, filled in later
+}
+
+// Quantises one granule (three consecutive samples) of a sub-band, already divided by
+// its scale factor, onto the levels of `q` and writes it: x in [-1, 1) is coded as
+// floor(steps (x + 1) / 2); three samples of a grouped class form one codeword.
+// `where` names the samples in the warning for a value out of range.
+void PutGranule(CBitWriter& bits, const CQuantClass& q, const double (&x)[3], const int (&where)[3])
+{
+    unsigned codes[3];
+    for (int k = 0; k < 3; ++k) {
+        long code = long(std::floor(q.steps * (x[k] + 1.0) * 0.5));
+        if (code < 0 || code >= q.steps) {
+            std::fprintf(stderr, "Not scaled properly %d %d %d %d\n", where[0], where[1], where[2], k);
+            code = std::clamp(code, 0L, long(q.steps - 1));
+        }
+        codes[k] = unsigned(code);
+    }
+    if (q.grouped) {
+        unsigned n = unsigned(q.steps);
+        bits.Put(codes[0] + n * (codes[1] + n * codes[2]), q.codeBits);
+    } else {
+        for (unsigned c : codes) bits.Put(c, q.codeBits);
+    }
+}
+
 }  // namespace
 
+// The working state of the encoder, and the steps that code one frame from it.
 struct CMP2Encoder::CState {
     CSubbandFilter filter[channels];
     CPsychoModel2 model[channels];
@@ -164,7 +219,186 @@ struct CMP2Encoder::CState {
     int alloc[channels][32] = {};
     double smr[channels][32] = {};
     uint8_t pcmBytes[pcmFrameBytes] = {};
+
+    // Analysis filter bank: 36 blocks of 32 sub-band samples per channel.
+    void FilterSubbands();
+    // Scale factors: for each third of the frame, the smallest table value above the
+    // largest magnitude.
+    void FindScaleFactors();
+    // Scale-factor selection: which factors are sent; a shared factor is the largest of
+    // the ones it replaces, so no sample exceeds its factor.
+    void SelectScaleFactors();
+    // Bit allocation from the signal-to-mask ratios in smr.
+    void AllocateBits();
+    // Writes the whole frame (frameBytes bytes) from the allocation.
+    void WriteFrame(uint8_t* frame) const;
+
+private:
+    void PutSideInformation(CBitWriter& bits) const;
+    void PutScaleFactors(CBitWriter& bits) const;
+    void PutSamples(CBitWriter& bits) const;
 };
+
+void CMP2Encoder::CState::FilterSubbands()
+{
+    for (int ch = 0; ch < channels; ++ch)
+        for (int blk = 0; blk < blocksPerFrame; ++blk)
+            filter[ch].Process(pcm[ch] + psychoLead + 32 * blk, subband[ch][blk]);
+}
+
+void CMP2Encoder::CState::FindScaleFactors()
+{
+    const CScaleTable& scales = ScaleTable();
+    for (int ch = 0; ch < channels; ++ch)
+        for (int part = 0; part < 3; ++part)
+            for (int sb = 0; sb < 32; ++sb) {
+                float peak = 0.0f;
+                for (int blk = 12 * part; blk < 12 * part + 12; ++blk)
+                    peak = std::max(peak, std::fabs(subband[ch][blk][sb]));
+                scale[ch][part][sb] = ScaleIndex(scales, peak);
+            }
+}
+
+void CMP2Encoder::CState::SelectScaleFactors()
+{
+    for (int ch = 0; ch < channels; ++ch)
+        for (int sb = 0; sb < subbandLimit; ++sb) {
+            int* sf = &scale[ch][0][0];
+            int a = sf[sb], b = sf[32 + sb], c = sf[64 + sb];
+            int code = scfsiByClass[DifferenceClass(a - b)][DifferenceClass(b - c)];
+            switch (code) {
+            case 1: a = b = std::min(a, b); break;
+            case 2: a = b = c = std::min({a, b, c}); break;
+            case 3: b = c = std::min(b, c); break;
+            default: break;
+            }
+            sf[sb] = a;
+            sf[32 + sb] = b;
+            sf[64 + sb] = c;
+            scfsi[ch][sb] = code;
+        }
+}
+
+void CMP2Encoder::CState::AllocateBits()
+{
+    // Repeatedly give the sub-band with the lowest mask-to-noise ratio its next
+    // quantiser while the bits last.
+    int allocBits = 0;
+    for (int sb = 0; sb < subbandLimit; ++sb) allocBits += channels * AllocRow(sb).nbal;
+    const int available = frameBits - headerBits - crcBits - allocBits;
+    int used = 0;
+    for (int ch = 0; ch < channels; ++ch)
+        for (int sb = 0; sb < 32; ++sb) alloc[ch][sb] = 0;
+    // Candidates ordered by ratio, ties going to the lower sub-band and channel.
+    struct CCandidate {
+        double mnr;
+        int index;  // sb * channels + ch
+        bool operator<(const CCandidate& o) const { return mnr > o.mnr || (mnr == o.mnr && index > o.index); }
+    };
+    CCandidate heap[subbandLimit * channels];
+    int heapSize = 0;
+    for (int sb = 0; sb < subbandLimit; ++sb)
+        for (int ch = 0; ch < channels; ++ch) heap[heapSize++] = {-smr[ch][sb], sb * channels + ch};
+    std::make_heap(heap, heap + heapSize);
+    while (heapSize > 0) {
+        std::pop_heap(heap, heap + heapSize);
+        const int sb = heap[heapSize - 1].index / channels, ch = heap[heapSize - 1].index % channels;
+        int& al = alloc[ch][sb];
+        int cost = SampleBits(sb, al + 1) - SampleBits(sb, al);
+        if (al == 0) cost += 2 + 6 * ScaleFactorsSent(scfsi[ch][sb]);
+        if (used + cost > available) {
+            --heapSize;  // this sub-band can grow no further
+            continue;
+        }
+        used += cost;
+        ++al;
+        if (al >= MaxAlloc(sb)) {
+            --heapSize;
+            continue;
+        }
+        heap[heapSize - 1].mnr = SnrOf(sb, al) - smr[ch][sb];
+        std::push_heap(heap, heap + heapSize);
+    }
+}
+
+void CMP2Encoder::CState::WriteFrame(uint8_t* frame) const
+{
+    // Header, CRC, allocation, selection information, scale factors, samples.
+    std::memset(frame, 0, frameBytes);
+    CBitWriter bits(frame);
+    PutHeader(bits);
+    const int protectedStart = bits.Position();
+    PutSideInformation(bits);
+    const int protectedEnd = bits.Position();
+    // The CRC needs the bits written so far, including a partial last byte; a copy of
+    // the writer puts that byte out without disturbing the real one.
+    CBitWriter peek = bits;
+    peek.Flush();
+    unsigned crc = CrcBits(frame, 16, 16, 0xFFFFu);
+    crc = CrcBits(frame, protectedStart, protectedEnd - protectedStart, crc);
+    frame[4] = uint8_t(crc >> 8);
+    frame[5] = uint8_t(crc);
+
+    PutScaleFactors(bits);
+    PutSamples(bits);
+    bits.Flush();
+    // The rest of the frame stays zero.
+    const int sent = bits.Position() > frameBits ? bits.Position() : frameBits;
+    if (sent % 8 != 0)
+        std::fprintf(stderr, "Sent %ld bits = %ld slots plus %ld\n", long(sent), long(sent / 8),
+                     long(sent % 8));
+}
+
+// The allocation of every coded sub-band, then the selection information of those
+// that have samples.
+void CMP2Encoder::CState::PutSideInformation(CBitWriter& bits) const
+{
+    for (int sb = 0; sb < subbandLimit; ++sb)
+        for (int ch = 0; ch < channels; ++ch) bits.Put(unsigned(alloc[ch][sb]), AllocRow(sb).nbal);
+    for (int sb = 0; sb < subbandLimit; ++sb)
+        for (int ch = 0; ch < channels; ++ch)
+            if (alloc[ch][sb]) bits.Put(unsigned(scfsi[ch][sb]), 2);
+}
+
+// The scale factors the selection information says are sent.
+void CMP2Encoder::CState::PutScaleFactors(CBitWriter& bits) const
+{
+    for (int sb = 0; sb < subbandLimit; ++sb)
+        for (int ch = 0; ch < channels; ++ch) {
+            if (!alloc[ch][sb]) continue;
+            switch (scfsi[ch][sb]) {
+            case 0:
+                for (int part = 0; part < 3; ++part) bits.Put(unsigned(scale[ch][part][sb]), 6);
+                break;
+            case 1:
+            case 3:
+                bits.Put(unsigned(scale[ch][0][sb]), 6);
+                bits.Put(unsigned(scale[ch][2][sb]), 6);
+                break;
+            default:
+                bits.Put(unsigned(scale[ch][0][sb]), 6);
+                break;
+            }
+        }
+}
+
+// The samples, granule by granule: each divided by its scale factor and quantised.
+void CMP2Encoder::CState::PutSamples(CBitWriter& bits) const
+{
+    const CScaleTable& scales = ScaleTable();
+    for (int gr = 0; gr < 12; ++gr) {
+        const int part = gr / 4;
+        for (int sb = 0; sb < subbandLimit; ++sb)
+            for (int ch = 0; ch < channels; ++ch) {
+                int al = alloc[ch][sb];
+                if (!al) continue;
+                const double inverse = 1.0 / scales.value[scale[ch][part][sb]];
+                double x[3];
+                for (int k = 0; k < 3; ++k) x[k] = subband[ch][3 * gr + k][sb] * inverse;
+                PutGranule(bits, ClassOf(sb, al), x, {ch, sb, gr});
+            }
+    }
+}
 
 CMP2Encoder::CMP2Encoder() = default;
 CMP2Encoder::~CMP2Encoder() = default;
@@ -295,48 +529,9 @@ unsigned CMP2Encoder::CrcBits(const uint8_t* data, int firstBit, int bitCount, u
 void CMP2Encoder::CodeFrame(uint8_t* frame)
 {
     CState& s = *state;
-    const CScaleTable& scales = ScaleTable();
-
-    // Analysis filter bank: 36 blocks of 32 sub-band samples per channel.
-    for (int ch = 0; ch < channels; ++ch)
-        for (int blk = 0; blk < blocksPerFrame; ++blk)
-            s.filter[ch].Process(s.pcm[ch] + psychoLead + 32 * blk, s.subband[ch][blk]);
-
-    // Scale factors: for each third of the frame, the smallest table value above the
-    // largest magnitude.
-    for (int ch = 0; ch < channels; ++ch)
-        for (int part = 0; part < 3; ++part)
-            for (int sb = 0; sb < 32; ++sb) {
-                float peak = 0.0f;
-                for (int blk = 12 * part; blk < 12 * part + 12; ++blk)
-                    peak = std::max(peak, std::fabs(s.subband[ch][blk][sb]));
-                // Start near the answer from the logarithm, then settle on the table.
-                int index = peak > 0.0f ? int(std::floor(3.0 * (1.0 - std::log2(double(peak))))) : 62;
-                index = std::clamp(index, 0, 62);
-                while (index < 62 && scales.value[index + 1] > peak) ++index;
-                while (index > 0 && !(scales.value[index] > peak)) --index;
-                s.scale[ch][part][sb] = index;
-            }
-
-    // Scale-factor selection: which factors are sent; a shared factor is the largest of
-    // the ones it replaces, so no sample exceeds its factor.
-    for (int ch = 0; ch < channels; ++ch)
-        for (int sb = 0; sb < subbandLimit; ++sb) {
-            int* sf = &s.scale[ch][0][0];
-            int a = sf[sb], b = sf[32 + sb], c = sf[64 + sb];
-            int code = scfsiByClass[DifferenceClass(a - b)][DifferenceClass(b - c)];
-            switch (code) {
-            case 1: a = b = std::min(a, b); break;
-            case 2: a = b = c = std::min({a, b, c}); break;
-            case 3: b = c = std::min(b, c); break;
-            default: break;
-            }
-            sf[sb] = a;
-            sf[32 + sb] = b;
-            sf[64 + sb] = c;
-            s.scfsi[ch][sb] = code;
-        }
-
+    s.FilterSubbands();
+    s.FindScaleFactors();
+    s.SelectScaleFactors();
     // Psychoacoustic model 2 per channel.
     if (!modelAnnounced) {
         std::printf("absthr[][] sampling frequency index: %d\n", 2);
@@ -344,129 +539,6 @@ void CMP2Encoder::CodeFrame(uint8_t* frame)
         modelAnnounced = true;
     }
     for (int ch = 0; ch < channels; ++ch) s.model[ch].Analyse(s.pcm[ch], s.smr[ch]);
-
-    // Bit allocation: repeatedly give the sub-band with the lowest mask-to-noise ratio
-    // its next quantiser while the bits last.
-    int allocBits = 0;
-    for (int sb = 0; sb < subbandLimit; ++sb) allocBits += channels * AllocRow(sb).nbal;
-    const int available = frameBits - headerBits - crcBits - allocBits;
-    int used = 0;
-    for (int ch = 0; ch < channels; ++ch)
-        for (int sb = 0; sb < 32; ++sb) s.alloc[ch][sb] = 0;
-    // Candidates ordered by ratio, ties going to the lower sub-band and channel.
-    struct CCandidate {
-        double mnr;
-        int index;  // sb * channels + ch
-        bool operator<(const CCandidate& o) const { return mnr > o.mnr || (mnr == o.mnr && index > o.index); }
-    };
-    CCandidate heap[subbandLimit * channels];
-    int heapSize = 0;
-    for (int sb = 0; sb < subbandLimit; ++sb)
-        for (int ch = 0; ch < channels; ++ch) heap[heapSize++] = {-s.smr[ch][sb], sb * channels + ch};
-    std::make_heap(heap, heap + heapSize);
-    while (heapSize > 0) {
-        std::pop_heap(heap, heap + heapSize);
-        const int sb = heap[heapSize - 1].index / channels, ch = heap[heapSize - 1].index % channels;
-        int& al = s.alloc[ch][sb];
-        int cost = SampleBits(sb, al + 1) - SampleBits(sb, al);
-        if (al == 0) cost += 2 + 6 * ScaleFactorsSent(s.scfsi[ch][sb]);
-        if (used + cost > available) {
-            --heapSize;  // this sub-band can grow no further
-            continue;
-        }
-        used += cost;
-        ++al;
-        if (al >= MaxAlloc(sb)) {
-            --heapSize;
-            continue;
-        }
-        heap[heapSize - 1].mnr = SnrOf(sb, al) - s.smr[ch][sb];
-        std::push_heap(heap, heap + heapSize);
-    }
-
-    // Frame: header, CRC, allocation, selection information, scale factors, samples.
-    std::memset(frame, 0, frameBytes);
-    CBitWriter bits(frame);
-    bits.Put(0xFFF, 12);
-    bits.Put(1, 1);      // MPEG-1
-    bits.Put(2, 2);      // Layer II
-    bits.Put(0, 1);      // protected by a CRC
-    bits.Put(14, 4);     // 384 kbit/s
-    bits.Put(1, 2);      // 48 kHz
-    bits.Put(0, 1);      // no padding
-    bits.Put(0, 1);      // private bit
-    bits.Put(0, 2);      // stereo
-    bits.Put(0, 2);      // mode extension
-    bits.Put(0, 1);      // copyright
-    bits.Put(0, 1);      // original/copy
-    bits.Put(0, 2);      // emphasis
-    bits.Put(0, 16);     // CRC, filled in below
-    const int protectedStart = bits.Position();
-    for (int sb = 0; sb < subbandLimit; ++sb)
-        for (int ch = 0; ch < channels; ++ch) bits.Put(unsigned(s.alloc[ch][sb]), AllocRow(sb).nbal);
-    for (int sb = 0; sb < subbandLimit; ++sb)
-        for (int ch = 0; ch < channels; ++ch)
-            if (s.alloc[ch][sb]) bits.Put(unsigned(s.scfsi[ch][sb]), 2);
-    const int protectedEnd = bits.Position();
-    // The CRC needs the bits written so far, including a partial last byte; a copy of
-    // the writer puts that byte out without disturbing the real one.
-    CBitWriter peek = bits;
-    peek.Flush();
-    unsigned crc = CrcBits(frame, 16, 16, 0xFFFFu);
-    crc = CrcBits(frame, protectedStart, protectedEnd - protectedStart, crc);
-    frame[4] = uint8_t(crc >> 8);
-    frame[5] = uint8_t(crc);
-
-    for (int sb = 0; sb < subbandLimit; ++sb)
-        for (int ch = 0; ch < channels; ++ch) {
-            if (!s.alloc[ch][sb]) continue;
-            switch (s.scfsi[ch][sb]) {
-            case 0:
-                for (int part = 0; part < 3; ++part) bits.Put(unsigned(s.scale[ch][part][sb]), 6);
-                break;
-            case 1:
-            case 3:
-                bits.Put(unsigned(s.scale[ch][0][sb]), 6);
-                bits.Put(unsigned(s.scale[ch][2][sb]), 6);
-                break;
-            default:
-                bits.Put(unsigned(s.scale[ch][0][sb]), 6);
-                break;
-            }
-        }
-
-    // Quantisation: x / scale factor in [-1, 1) onto `steps` levels, code
-    // floor(steps (x + 1) / 2); three samples of a grouped class form one codeword.
-    for (int gr = 0; gr < 12; ++gr) {
-        const int part = gr / 4;
-        for (int sb = 0; sb < subbandLimit; ++sb)
-            for (int ch = 0; ch < channels; ++ch) {
-                int al = s.alloc[ch][sb];
-                if (!al) continue;
-                const CQuantClass& q = ClassOf(sb, al);
-                const double inverse = 1.0 / scales.value[s.scale[ch][part][sb]];
-                unsigned codes[3];
-                for (int k = 0; k < 3; ++k) {
-                    double x = s.subband[ch][3 * gr + k][sb] * inverse;
-                    long code = long(std::floor(q.steps * (x + 1.0) * 0.5));
-                    if (code < 0 || code >= q.steps) {
-                        std::fprintf(stderr, "Not scaled properly %d %d %d %d\n", ch, sb, gr, k);
-                        code = std::clamp(code, 0L, long(q.steps - 1));
-                    }
-                    codes[k] = unsigned(code);
-                }
-                if (q.grouped) {
-                    unsigned n = unsigned(q.steps);
-                    bits.Put(codes[0] + n * (codes[1] + n * codes[2]), q.codeBits);
-                } else {
-                    for (unsigned c : codes) bits.Put(c, q.codeBits);
-                }
-            }
-    }
-    bits.Flush();
-    // The rest of the frame stays zero.
-    const int sent = bits.Position() > frameBits ? bits.Position() : frameBits;
-    if (sent % 8 != 0)
-        std::fprintf(stderr, "Sent %ld bits = %ld slots plus %ld\n", long(sent), long(sent / 8),
-                     long(sent % 8));
+    s.AllocateBits();
+    s.WriteFrame(frame);
 }

@@ -53,6 +53,26 @@ double CPsychoModel2::Spreading(double maskerBark, double maskeeBark)
 
 CPsychoModel2::CPsychoModel2(double sampleRate)
 {
+    BuildFftTables();
+    const std::vector<double> partBark = BuildPartitions(sampleRate);
+    BuildSpreading(partBark);
+
+    const int parts = PartitionCount();
+    mag1.assign(lineCount, 0.0);
+    mag2.assign(lineCount, 0.0);
+    phase1Re.assign(lineCount, 1.0);
+    phase1Im.assign(lineCount, 0.0);
+    phase2Re.assign(lineCount, 1.0);
+    phase2Im.assign(lineCount, 0.0);
+    energy.resize(lineCount);
+    unpredict.resize(lineCount);
+    thr.resize(lineCount);
+    ePart.resize(parts);
+    cPart.resize(parts);
+}
+
+void CPsychoModel2::BuildFftTables()
+{
     const int n = fftSize;
     hann.resize(n);
     for (int i = 0; i < n; ++i) hann[i] = 0.5 * (1.0 - std::cos(2.0 * M_PI * (i - 0.5) / n));
@@ -80,12 +100,15 @@ CPsychoModel2::CPsychoModel2(double sampleRate)
     windowed.resize(n);
     specRe.resize(lineCount);
     specIm.resize(lineCount);
+}
 
+std::vector<double> CPsychoModel2::BuildPartitions(double sampleRate)
+{
     // Threshold in quiet per line, and partitions about a third of a Bark wide.
     absThr.resize(lineCount);
     partOfLine.resize(lineCount);
     std::vector<double> partBark;
-    double lineHz = sampleRate / n;
+    double lineHz = sampleRate / fftSize;
     int first = 0;
     while (first < lineCount) {
         double startBark = Bark(first * lineHz);
@@ -101,7 +124,11 @@ CPsychoModel2::CPsychoModel2(double sampleRate)
     }
     for (int w = 0; w < lineCount; ++w)
         absThr[w] = fullScaleEnergy * std::pow(10.0, (QuietThresholdDb(w * lineHz) - 96.0) / 10.0);
+    return partBark;
+}
 
+void CPsychoModel2::BuildSpreading(const std::vector<double>& partBark)
+{
     const int parts = PartitionCount();
     minVal.resize(parts);
     rnorm.resize(parts);
@@ -124,18 +151,6 @@ CPsychoModel2::CPsychoModel2(double sampleRate)
         spreadFirst[b] = lo;
         spreadWeights[b].assign(all.begin() + lo, all.begin() + hi + 1);
     }
-
-    mag1.assign(lineCount, 0.0);
-    mag2.assign(lineCount, 0.0);
-    phase1Re.assign(lineCount, 1.0);
-    phase1Im.assign(lineCount, 0.0);
-    phase2Re.assign(lineCount, 1.0);
-    phase2Im.assign(lineCount, 0.0);
-    energy.resize(lineCount);
-    unpredict.resize(lineCount);
-    thr.resize(lineCount);
-    ePart.resize(parts);
-    cPart.resize(parts);
 }
 
 void CPsychoModel2::RealFft(const double* input)

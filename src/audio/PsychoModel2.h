@@ -52,6 +52,15 @@ public:
     int PartitionCount() const { return int(partFirst.size()); }
 
 private:
+    // The window, the transform's twiddles and bit reversal, and its working arrays.
+    void BuildFftTables();
+    // Divides the lines into partitions about a third of a Bark wide and sets the
+    // threshold in quiet of each line. Returns the Bark value of each partition's centre.
+    std::vector<double> BuildPartitions(double sampleRate);
+    // The spreading between partitions (from their centres `partBark`), its
+    // normalisation and each partition's lowest signal-to-noise ratio.
+    void BuildSpreading(const std::vector<double>& partBark);
+
     // Spectrum of the 1024 real values in `input`: a 512-point complex transform of the
     // even/odd pairs, then split into lines 0..512 (specRe, specIm).
     void RealFft(const double* input);

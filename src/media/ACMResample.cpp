@@ -7,27 +7,16 @@ constexpr int32_t kOutRate = 48000;
 constexpr int32_t kFrameBytes = 4;  // 16-bit stereo
 }  // namespace
 
-CACMResample::~CACMResample() { Close(); }
-
-void CACMResample::Close()
-{
-    if (context) ff().swr_free(&context);
-    context = nullptr;
-}
+CACMResample::~CACMResample() = default;
 
 bool CACMResample::OpenResampler(int32_t rate)
 {
-    Close();
+    context.reset();
     if (rate <= 0 || !FfmpegAvailable()) return false;
     sourceRate = rate;
     AVChannelLayout stereo = AV_CHANNEL_LAYOUT_STEREO;
-    if (ff().swr_alloc_set_opts2(&context, &stereo, AV_SAMPLE_FMT_S16, kOutRate, &stereo,
-                            AV_SAMPLE_FMT_S16, rate, 0, nullptr) < 0 ||
-        ff().swr_init(context) < 0) {
-        Close();
-        return false;
-    }
-    return true;
+    context = MakeResampler(stereo, AV_SAMPLE_FMT_S16, kOutRate, stereo, AV_SAMPLE_FMT_S16, rate);
+    return context != nullptr;
 }
 
 int32_t CACMResample::MaxOutput(int32_t length) const
@@ -35,7 +24,7 @@ int32_t CACMResample::MaxOutput(int32_t length) const
     int64_t inFrames = length / kFrameBytes;
     // Output for the new input plus what the filter may still hold back.
     int64_t outFrames = inFrames * kOutRate / (sourceRate > 0 ? sourceRate : 1) + 256 +
-                        (context ? ff().swr_get_delay(context, kOutRate) : 0);
+                        (context ? ff().swr_get_delay(context.get(), kOutRate) : 0);
     return static_cast<int32_t>(outFrames * kFrameBytes);
 }
 
@@ -45,7 +34,7 @@ int32_t CACMResample::Resample(int32_t length, const uint8_t* source, uint8_t* d
     const uint8_t* in[1] = {source};
     uint8_t* out[1] = {destination};
     int outFrames = MaxOutput(length) / kFrameBytes;
-    int n = ff().swr_convert(context, out, outFrames, in, length / kFrameBytes);
+    int n = ff().swr_convert(context.get(), out, outFrames, in, length / kFrameBytes);
     return n > 0 ? n * kFrameBytes : 0;
 }
 
@@ -53,6 +42,6 @@ int32_t CACMResample::Flush(uint8_t* destination)
 {
     if (!context || !destination) return 0;
     uint8_t* out[1] = {destination};
-    int n = ff().swr_convert(context, out, MaxOutput(0) / kFrameBytes, nullptr, 0);
+    int n = ff().swr_convert(context.get(), out, MaxOutput(0) / kFrameBytes, nullptr, 0);
     return n > 0 ? n * kFrameBytes : 0;
 }

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-struct SwrContext;
+#include "media/FfmpegPtr.h"
 
 class CACMResample {
 public:
@@ -31,8 +31,6 @@ public:
     int32_t SourceRate() const { return sourceRate; }
 
 private:
-    void Close();
-
-    SwrContext* context = nullptr;
+    ResamplerPtr context;
     int32_t sourceRate = 44100;
 };

@@ -2,11 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 
+#include "base/File.h"
 #include "base/UiPort.h"
 #include "media/MediaGraph.h"
 #include "media/MediaKernels.h"
@@ -61,20 +60,10 @@ void WriteGraphFile(const std::string& text)
 {
     std::string folder = CFolders::State();
     if (folder.empty() || !CFolders::Make(folder)) return;
-    // Written beside and renamed, so a reader never sees half a description.
-    std::string target = folder + "graph.txt";
-    std::string temp = target + ".tmp";
-    {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        if (!out) return;
-        out << text;
-        if (!out.flush()) {
-            out.close();
-            std::remove(temp.c_str());
-            return;
-        }
-    }
-    if (std::rename(temp.c_str(), target.c_str()) != 0) std::remove(temp.c_str());
+    // Written beside and renamed, so a reader never sees half a description. The file
+    // is only a diagnostic: a failure to write it is not reported.
+    std::string error;
+    ReplaceFileContent(folder + "graph.txt", text.data(), text.size(), error);
 }
 
 }  // namespace
@@ -131,20 +120,7 @@ bool CDirectShowAV::Open(const std::string& file, bool quiet)
 {
     Stop();
     ReleaseGraph();
-    path = file;
-    videoFound = audioFound = false;
-    audioKind = kAudioNone;
-    audioChannels = audioRate = audioBits = sourceChannels = 0;
-    sourceWidth = sourceHeight = fileWidth = fileHeight = 0;
-    duration = -1;
-    rangeStart = 0;
-    rangeEnd = -1;
-    canSeek = false;
-    isPhoto = isVob = false;
-    sourceRate = 29.997;
-    sourcePeriod = 1.0 / sourceRate;
-    graphText.clear();
-
+    ResetSource(file);
     const std::string lower = Lower(file);
     isPhoto = Contains(lower, ".jpg") || Contains(lower, ".jpeg") || Contains(lower, ".bmp") ||
               Contains(lower, ".png");
@@ -170,6 +146,38 @@ bool CDirectShowAV::Open(const std::string& file, bool quiet)
         ReleaseGraph();
         return false;
     }
+    TakeGraphFormats(audioOn, videoOn);
+    if (!CheckFormats(quiet)) {
+        ReleaseGraph();
+        return false;
+    }
+    SettleGraphDuration();
+    if (!dump->Prepare(videoFound, audioFound)) {
+        ReleaseGraph();
+        return Refuse("Not enough memory to open " + file, quiet);
+    }
+    return true;
+}
+
+void CDirectShowAV::ResetSource(const std::string& file)
+{
+    path = file;
+    videoFound = audioFound = false;
+    audioKind = kAudioNone;
+    audioChannels = audioRate = audioBits = sourceChannels = 0;
+    sourceWidth = sourceHeight = fileWidth = fileHeight = 0;
+    duration = -1;
+    rangeStart = 0;
+    rangeEnd = -1;
+    canSeek = false;
+    isPhoto = isVob = false;
+    sourceRate = 29.997;
+    sourcePeriod = 1.0 / sourceRate;
+    graphText.clear();
+}
+
+void CDirectShowAV::TakeGraphFormats(bool audioOn, bool videoOn)
+{
     if (audioOn) {
         audioFound = true;
         audioKind = graph->audioKind;
@@ -186,10 +194,12 @@ bool CDirectShowAV::Open(const std::string& file, bool quiet)
         fileWidth = graph->fileWidth;
         fileHeight = graph->fileHeight;
     }
-    if (!CheckFormats(quiet)) {
-        ReleaseGraph();
-        return false;
-    }
+}
+
+void CDirectShowAV::SettleGraphDuration()
+{
+    // Sound alone lasts as long as its stream; video falls back on its stream's length
+    // when the file does not say.
     if (!videoFound && graph->audioDuration > 0) duration = graph->audioDuration;
     if (videoFound) {
         if (graph->frameRate > 0.0) sourceRate = graph->frameRate;
@@ -200,11 +210,6 @@ bool CDirectShowAV::Open(const std::string& file, bool quiet)
         canSeek = false;
     }
     sourcePeriod = sourceRate != 0.0 ? 1.0 / sourceRate : 1.0;
-    if (!dump->Prepare(videoFound, audioFound)) {
-        ReleaseGraph();
-        return Refuse("Not enough memory to open " + file, quiet);
-    }
-    return true;
 }
 
 bool CDirectShowAV::CheckFormats(bool quiet)

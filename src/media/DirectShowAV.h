@@ -154,6 +154,13 @@ public:
 
 private:
     bool Refuse(const std::string& message, bool quiet);
+    // Forgets what the last Open found, for a new source `file`.
+    void ResetSource(const std::string& file);
+    // Copies the formats the graph connected (sound when `audioOn`, pictures when
+    // `videoOn`).
+    void TakeGraphFormats(bool audioOn, bool videoOn);
+    // Settles the duration, seekability and frame period from what the graph found.
+    void SettleGraphDuration();
     bool CheckFormats(bool quiet);
     bool OpenPhoto(bool quiet);
     bool LoadPhotoPicture();

@@ -32,24 +32,106 @@ AVPixelFormat PixFmtOfCode(int code)
     return code == 3 ? AV_PIX_FMT_YUYV422 : code == 1 ? AV_PIX_FMT_BGRA : AV_PIX_FMT_YUV420P;
 }
 
-AVCodecContext* OpenDecoder(AVStream* stream)
+CodecPtr OpenDecoder(AVStream* stream)
 {
     const AVCodec* codec = ff().avcodec_find_decoder(stream->codecpar->codec_id);
     if (!codec) return nullptr;
-    AVCodecContext* ctx = ff().avcodec_alloc_context3(codec);
-    if (!ctx) return nullptr;
-    if (ff().avcodec_parameters_to_context(ctx, stream->codecpar) < 0) {
-        ff().avcodec_free_context(&ctx);
-        return nullptr;
-    }
+    CodecPtr ctx(ff().avcodec_alloc_context3(codec));
+    if (!ctx || ff().avcodec_parameters_to_context(ctx.get(), stream->codecpar) < 0) return nullptr;
     ctx->pkt_timebase = stream->time_base;
     ctx->thread_count = 2;
-    if (ff().avcodec_open2(ctx, codec, nullptr) < 0) {
-        ff().avcodec_free_context(&ctx);
-        return nullptr;
-    }
+    if (ff().avcodec_open2(ctx.get(), codec, nullptr) < 0) return nullptr;
     return ctx;
 }
+
+// Scales `width` x `height` down to fit maxWidth x maxHeight with the shape kept
+// (rounded to the nearest line or column); smaller sizes stay.
+void FitInside(int32_t& width, int32_t& height, int32_t maxWidth, int32_t maxHeight)
+{
+    if (width <= maxWidth && height <= maxHeight) return;
+    if (int64_t(width) * maxHeight >= int64_t(height) * maxWidth) {
+        height = static_cast<int32_t>((int64_t(height) * maxWidth + width / 2) / width);
+        width = maxWidth;
+    } else {
+        width = static_cast<int32_t>((int64_t(width) * maxHeight + height / 2) / height);
+        height = maxHeight;
+    }
+}
+
+// The graph description: filters, each with its pins, and for every connected pin the
+// pin at the other end.
+struct SGraphPin {
+    unsigned id;
+    std::string name;
+    bool input;
+    unsigned peer;  // 0: not connected
+};
+struct SGraphFilter {
+    unsigned id;
+    std::string name;
+    std::vector<SGraphPin> pins;
+};
+
+// Collects the filters of a description in order and writes them out as text. Filters
+// and pins get stable identifiers from a counter.
+class CGraphText {
+public:
+    unsigned NewId() { return next += 0x10; }
+
+    void Add(SGraphFilter filter) { filters.push_back(std::move(filter)); }
+
+    // Adds a chain of one-input, one-output filters named `names`, the first fed from
+    // the output pin `from` and the last feeding the input pin `into`. Returns the pin
+    // that feeds `into` (`from` itself for an empty chain).
+    unsigned AddChain(unsigned from, const std::vector<std::string>& names, unsigned into)
+    {
+        unsigned prevOut = from;
+        for (const std::string& name : names) {
+            SGraphFilter filter{NewId(), name, {}};
+            const unsigned in = NewId(), out = NewId();
+            filter.pins.push_back({in, "Input", true, prevOut});
+            Connect(prevOut, in);
+            filter.pins.push_back({out, "Output", false, 0});
+            filters.push_back(std::move(filter));
+            prevOut = out;
+        }
+        Connect(prevOut, into);
+        return prevOut;
+    }
+
+    // One line per filter and one per pin under it.
+    std::string Text() const
+    {
+        std::string text;
+        char line[512];
+        for (const auto& f : filters) {
+            std::snprintf(line, sizeof line, "    Filter [%x]  '%s'\n", f.id, f.name.c_str());
+            text += line;
+            for (const auto& p : f.pins) {
+                if (p.peer)
+                    std::snprintf(line, sizeof line, "          Pin [%x]  '%s' [%sput]  Connected to pin [%x]\n",
+                                  p.id, p.name.c_str(), p.input ? "In" : "Out", p.peer);
+                else
+                    std::snprintf(line, sizeof line, "          Pin [%x]  '%s' [%sput]\n", p.id,
+                                  p.name.c_str(), p.input ? "In" : "Out");
+                text += line;
+            }
+        }
+        return text;
+    }
+
+private:
+    // Marks the pin `pin` of the filters so far as connected to `peer`.
+    void Connect(unsigned pin, unsigned peer)
+    {
+        for (auto& f : filters)
+            for (auto& p : f.pins)
+                if (p.id == pin) p.peer = peer;
+    }
+
+    std::vector<SGraphFilter> filters;
+    unsigned next = 0x1000;
+};
 
 }  // namespace
 
@@ -63,12 +145,11 @@ CMediaGraph::~CMediaGraph()
 
 void CMediaGraph::Close()
 {
-    if (videoCodec) ff().avcodec_free_context(&videoCodec);
-    if (audioCodec) ff().avcodec_free_context(&audioCodec);
-    if (scaler) ff().sws_freeContext(scaler);
-    scaler = nullptr;
-    if (converter) ff().swr_free(&converter);
-    if (format) ff().avformat_close_input(&format);
+    videoCodec.reset();
+    audioCodec.reset();
+    scaler.reset();
+    converter.reset();
+    format.reset();
 }
 
 bool CMediaGraph::Open(const std::string& path, const std::string& forced, bool wantVideo,
@@ -79,13 +160,22 @@ bool CMediaGraph::Open(const std::string& path, const std::string& forced, bool 
     // Without FFmpeg no file can be read: the open fails like an unreadable file's,
     // with the loader's reason for the caller to show.
     if (!FfmpegAvailable(&openError)) return false;
+    if (!OpenFile(path, forced)) return false;
+    ChooseStreams(wantVideo, wantAudio);
+    if (videoIndex >= 0) ConnectVideo();
+    if (audioIndex >= 0) ConnectAudio(acceptAc3);
+    return true;
+}
+
+// Opens the demuxer and reads what the whole file says: format, start, duration and
+// whether it can seek.
+bool CMediaGraph::OpenFile(const std::string& path, const std::string& forced)
+{
     ff().av_log_set_level(AV_LOG_QUIET);
     const AVInputFormat* input = forced.empty() ? nullptr : ff().av_find_input_format(forced.c_str());
-    if (ff().avformat_open_input(&format, path.c_str(), input, nullptr) < 0) {
-        format = nullptr;
-        return false;
-    }
-    if (ff().avformat_find_stream_info(format, nullptr) < 0) {
+    format = OpenInput(path.c_str(), input, nullptr);
+    if (!format) return false;
+    if (ff().avformat_find_stream_info(format.get(), nullptr) < 0) {
         Close();
         return false;
     }
@@ -93,7 +183,13 @@ bool CMediaGraph::Open(const std::string& path, const std::string& forced, bool 
     startOffset = format->start_time != AV_NOPTS_VALUE ? ToTicks(format->start_time, AV_TIME_BASE_Q) : 0;
     duration = format->duration > 0 ? ToTicks(format->duration, AV_TIME_BASE_Q) : -1;
     seekable = duration > 0 && (!format->pb || (format->pb->seekable & AVIO_SEEKABLE_NORMAL));
+    return true;
+}
 
+// Notes which media the file has and picks the first wanted video and audio stream;
+// every stream is skipped by the demuxer until a decoder is connected to it.
+void CMediaGraph::ChooseStreams(bool wantVideo, bool wantAudio)
+{
     for (unsigned i = 0; i < format->nb_streams; ++i) {
         AVStream* st = format->streams[i];
         st->discard = AVDISCARD_ALL;
@@ -106,74 +202,79 @@ bool CMediaGraph::Open(const std::string& path, const std::string& forced, bool 
             if (audioIndex < 0 && wantAudio) audioIndex = static_cast<int>(i);
         }
     }
+}
 
-    if (videoIndex >= 0) {
-        AVStream* st = format->streams[videoIndex];
-        videoCodec = OpenDecoder(st);
-        if (videoCodec) {
-            st->discard = AVDISCARD_DEFAULT;
-            videoConnected = true;
-            videoCodecName = ff().avcodec_get_name(st->codecpar->codec_id);
-            fileWidth = st->codecpar->width;
-            fileHeight = st->codecpar->height;
-            width = fileWidth;
-            height = fileHeight;
-            // Larger pictures are scaled down to fit 720 x 576 with their shape kept.
-            if (width > maxWidth || height > maxHeight) {
-                if (int64_t(width) * maxHeight >= int64_t(height) * maxWidth) {
-                    height = static_cast<int32_t>((int64_t(height) * maxWidth + width / 2) / width);
-                    width = maxWidth;
-                } else {
-                    width = static_cast<int32_t>((int64_t(width) * maxHeight + height / 2) / height);
-                    height = maxHeight;
-                }
-            }
-            int direct = DirectCode(st->codecpar->format);
-            // Packed pictures need even sizes; anything else goes through the scaler.
-            if ((direct == 3 || direct == 1) && ((width | height) & 1)) direct = -1;
-            usesScaler = direct < 0 || width != fileWidth || height != fileHeight;
-            videoCode = direct < 0 || (usesScaler && direct != 5) ? 5 : direct;
-            outPixFmt = PixFmtOfCode(videoCode);
-            AVRational rate = st->avg_frame_rate.num > 0 ? st->avg_frame_rate : st->r_frame_rate;
-            frameRate = rate.num > 0 && rate.den > 0 ? av_q2d(rate) : 0.0;
-            videoDuration = st->duration > 0 ? ToTicks(st->duration, st->time_base) : -1;
-        } else {
-            videoIndex = -1;
-        }
+// Connects a decoder to the chosen video stream and settles the size and raw format
+// handed over; without a decoder the stream is dropped.
+void CMediaGraph::ConnectVideo()
+{
+    AVStream* st = format->streams[videoIndex];
+    videoCodec = OpenDecoder(st);
+    if (!videoCodec) {
+        videoIndex = -1;
+        return;
     }
+    st->discard = AVDISCARD_DEFAULT;
+    videoConnected = true;
+    videoCodecName = ff().avcodec_get_name(st->codecpar->codec_id);
+    fileWidth = st->codecpar->width;
+    fileHeight = st->codecpar->height;
+    width = fileWidth;
+    height = fileHeight;
+    FitInside(width, height, maxWidth, maxHeight);
+    int direct = DirectCode(st->codecpar->format);
+    // Packed pictures need even sizes; anything else goes through the scaler.
+    if ((direct == 3 || direct == 1) && ((width | height) & 1)) direct = -1;
+    usesScaler = direct < 0 || width != fileWidth || height != fileHeight;
+    videoCode = direct < 0 || (usesScaler && direct != 5) ? 5 : direct;
+    outPixFmt = PixFmtOfCode(videoCode);
+    AVRational rate = st->avg_frame_rate.num > 0 ? st->avg_frame_rate : st->r_frame_rate;
+    frameRate = rate.num > 0 && rate.den > 0 ? av_q2d(rate) : 0.0;
+    videoDuration = st->duration > 0 ? ToTicks(st->duration, st->time_base) : -1;
+}
 
-    if (audioIndex >= 0) {
-        AVStream* st = format->streams[audioIndex];
-        AVCodecParameters* par = st->codecpar;
-        audioCodecName = ff().avcodec_get_name(par->codec_id);
-        sourceChannels = par->ch_layout.nb_channels;
-        audioDuration = st->duration > 0 ? ToTicks(st->duration, st->time_base) : -1;
-        if (acceptAc3 && par->codec_id == AV_CODEC_ID_AC3 && par->sample_rate == 48000) {
-            passAc3 = true;
-            audioConnected = true;
-            audioKind = 0;
-            channels = sourceChannels;
-            sampleRate = 48000;
-            bits = 16;
-            st->discard = AVDISCARD_DEFAULT;
-        } else if ((audioCodec = OpenDecoder(st)) != nullptr && par->sample_rate > 0 &&
-                   sourceChannels > 0) {
-            audioConnected = true;
-            audioKind = 1;
-            channels = sourceChannels > 2 ? 2 : sourceChannels;
-            sampleRate = par->sample_rate > 48000 ? 48000 : par->sample_rate;
-            AVSampleFormat in = static_cast<AVSampleFormat>(audioCodec->sample_fmt);
-            AVSampleFormat out = (in == AV_SAMPLE_FMT_U8 || in == AV_SAMPLE_FMT_U8P) ? AV_SAMPLE_FMT_U8
-                                                                                    : AV_SAMPLE_FMT_S16;
-            bits = out == AV_SAMPLE_FMT_U8 ? 8 : 16;
-            outSampleFmt = out;
-            usesConverter = in != out || channels != sourceChannels || sampleRate != par->sample_rate;
-            st->discard = AVDISCARD_DEFAULT;
-        } else {
-            if (audioCodec) ff().avcodec_free_context(&audioCodec);
-            audioIndex = -1;
-        }
+// Connects the chosen audio stream: 48 kHz AC-3 passes undecoded when accepted, other
+// sound gets a decoder; a stream that can have neither is dropped.
+void CMediaGraph::ConnectAudio(bool acceptAc3)
+{
+    AVStream* st = format->streams[audioIndex];
+    AVCodecParameters* par = st->codecpar;
+    audioCodecName = ff().avcodec_get_name(par->codec_id);
+    sourceChannels = par->ch_layout.nb_channels;
+    audioDuration = st->duration > 0 ? ToTicks(st->duration, st->time_base) : -1;
+    if (acceptAc3 && par->codec_id == AV_CODEC_ID_AC3 && par->sample_rate == 48000) {
+        passAc3 = true;
+        audioConnected = true;
+        audioKind = 0;
+        channels = sourceChannels;
+        sampleRate = 48000;
+        bits = 16;
+        st->discard = AVDISCARD_DEFAULT;
+    } else if (!ConnectAudioDecoder(st)) {
+        audioCodec.reset();
+        audioIndex = -1;
     }
+}
+
+// Opens a decoder for `stream` and settles the PCM handed over: at most two channels
+// and 48 kHz, 8-bit sound as 8 bits and everything else as 16. False when the stream
+// cannot be decoded or says nothing of its rate or channels.
+bool CMediaGraph::ConnectAudioDecoder(AVStream* stream)
+{
+    AVCodecParameters* par = stream->codecpar;
+    audioCodec = OpenDecoder(stream);
+    if (!audioCodec || par->sample_rate <= 0 || sourceChannels <= 0) return false;
+    audioConnected = true;
+    audioKind = 1;
+    channels = sourceChannels > 2 ? 2 : sourceChannels;
+    sampleRate = par->sample_rate > 48000 ? 48000 : par->sample_rate;
+    AVSampleFormat in = static_cast<AVSampleFormat>(audioCodec->sample_fmt);
+    AVSampleFormat out = (in == AV_SAMPLE_FMT_U8 || in == AV_SAMPLE_FMT_U8P) ? AV_SAMPLE_FMT_U8
+                                                                            : AV_SAMPLE_FMT_S16;
+    bits = out == AV_SAMPLE_FMT_U8 ? 8 : 16;
+    outSampleFmt = out;
+    usesConverter = in != out || channels != sourceChannels || sampleRate != par->sample_rate;
+    stream->discard = AVDISCARD_DEFAULT;
     return true;
 }
 
@@ -187,11 +288,11 @@ bool CMediaGraph::Seek(int64_t start)
 {
     if (!format || !seekable) return false;
     int64_t target = ff().av_rescale_q(start + startOffset, kTicks, AV_TIME_BASE_Q);
-    if (ff().avformat_seek_file(format, -1, INT64_MIN, target, target, 0) < 0 &&
-        ff().av_seek_frame(format, -1, target, AVSEEK_FLAG_BACKWARD) < 0)
+    if (ff().avformat_seek_file(format.get(), -1, INT64_MIN, target, target, 0) < 0 &&
+        ff().av_seek_frame(format.get(), -1, target, AVSEEK_FLAG_BACKWARD) < 0)
         return false;
-    if (videoCodec) ff().avcodec_flush_buffers(videoCodec);
-    if (audioCodec) ff().avcodec_flush_buffers(audioCodec);
+    if (videoCodec) ff().avcodec_flush_buffers(videoCodec.get());
+    if (audioCodec) ff().avcodec_flush_buffers(audioCodec.get());
     rangeStart = start;
     nextAudioStart = -1;
     return true;
@@ -214,25 +315,25 @@ void CMediaGraph::Stop()
 
 void CMediaGraph::Run()
 {
-    AVPacket* packet = ff().av_packet_alloc();
+    PacketPtr packet = AllocPacket();
     bool ok = packet != nullptr;
     bool readFailed = false;
     while (ok && !stopping) {
-        int r = ff().av_read_frame(format, packet);
+        int r = ff().av_read_frame(format.get(), packet.get());
         if (r < 0) {
             readFailed = r != AVERROR_EOF;
             break;
         }
-        if (packet->stream_index == videoIndex && videoIndex >= 0) ok = DecodeVideo(packet);
+        if (packet->stream_index == videoIndex && videoIndex >= 0) ok = DecodeVideo(packet.get());
         else if (packet->stream_index == audioIndex && audioIndex >= 0)
-            ok = passAc3 ? PassAc3(packet) : DecodeAudio(packet);
-        ff().av_packet_unref(packet);
+            ok = passAc3 ? PassAc3(packet.get()) : DecodeAudio(packet.get());
+        ff().av_packet_unref(packet.get());
     }
     if (ok && !stopping) {
         if (videoCodec) ok = DecodeVideo(nullptr);
         if (audioCodec && ok) DecodeAudio(nullptr);
     }
-    ff().av_packet_free(&packet);
+    packet.reset();
     dump->EndVideo();
     dump->EndAudio();
     if (notify && !stopping) notify(readFailed ? 3 : 1);
@@ -240,14 +341,13 @@ void CMediaGraph::Run()
 
 bool CMediaGraph::DecodeVideo(const AVPacket* packet)
 {
-    if (ff().avcodec_send_packet(videoCodec, packet) < 0 && packet) return true;  // damaged data: skip
-    AVFrame* frame = ff().av_frame_alloc();
+    if (ff().avcodec_send_packet(videoCodec.get(), packet) < 0 && packet) return true;  // damaged data: skip
+    FramePtr frame = AllocFrame();
     bool ok = frame != nullptr;
-    while (ok && !stopping && ff().avcodec_receive_frame(videoCodec, frame) >= 0) {
-        ok = DeliverVideo(frame);
-        ff().av_frame_unref(frame);
+    while (ok && !stopping && ff().avcodec_receive_frame(videoCodec.get(), frame.get()) >= 0) {
+        ok = DeliverVideo(frame.get());
+        ff().av_frame_unref(frame.get());
     }
-    ff().av_frame_free(&frame);
     return ok;
 }
 
@@ -259,42 +359,41 @@ bool CMediaGraph::DeliverVideo(AVFrame* frame)
     int64_t length = frame->pkt_duration > 0 ? ToTicks(frame->pkt_duration, st->time_base) : 0;
     if (length <= 0) length = frameRate > 0 ? static_cast<int64_t>(10000000.0 / frameRate + 0.5) : 333667;
     if (rangeStart > 0 && start >= 0 && start + length <= rangeStart) return true;
+    // A picture the scaler cannot take is skipped.
+    if (!CopyPicture(frame)) return true;
+    return dump->ReceiveVideo(frameBytes.data(), frameBytes.size(), start, length);
+}
 
+// Puts `frame` into frameBytes in the raw format and size handed over, through the
+// scaler when it has another format or size. False when the scaler fails.
+bool CMediaGraph::CopyPicture(AVFrame* frame)
+{
     const int w = width, h = height;
     const int cw = (w + 1) / 2, ch = (h + 1) / 2;
     size_t bytes = videoCode == 5 ? size_t(w) * h + 2 * size_t(cw) * ch
                    : videoCode == 3 ? size_t(w) * h * 2 : size_t(w) * h * 4;
     frameBytes.resize(bytes);
 
-    uint8_t* planes[4] = {};
-    int strides[4] = {};
-    AVFrame* src = frame;
-    AVFrame* scaled = nullptr;
+    const AVFrame* src = frame;
+    FramePtr scaled;
     if (frame->format != outPixFmt || frame->width != w || frame->height != h) {
-        scaler = ff().sws_getCachedContext(scaler, frame->width, frame->height,
-                                      static_cast<AVPixelFormat>(frame->format), w, h,
-                                      static_cast<AVPixelFormat>(outPixFmt), SWS_BICUBIC,
-                                      nullptr, nullptr, nullptr);
-        scaled = ff().av_frame_alloc();
-        if (!scaler || !scaled) {
-            ff().av_frame_free(&scaled);
-            return true;
-        }
+        scaler.reset(ff().sws_getCachedContext(scaler.release(), frame->width, frame->height,
+                                               static_cast<AVPixelFormat>(frame->format), w, h,
+                                               static_cast<AVPixelFormat>(outPixFmt), SWS_BICUBIC,
+                                               nullptr, nullptr, nullptr));
+        scaled = AllocFrame();
+        if (!scaler || !scaled) return false;
         scaled->format = outPixFmt;
         scaled->width = w;
         scaled->height = h;
-        if (ff().av_frame_get_buffer(scaled, 32) < 0 ||
-            ff().sws_scale(scaler, frame->data, frame->linesize, 0, frame->height, scaled->data,
-                      scaled->linesize) <= 0) {
-            ff().av_frame_free(&scaled);
-            return true;
-        }
-        src = scaled;
+        if (ff().av_frame_get_buffer(scaled.get(), 32) < 0 ||
+            ff().sws_scale(scaler.get(), frame->data, frame->linesize, 0, frame->height, scaled->data,
+                           scaled->linesize) <= 0)
+            return false;
+        src = scaled.get();
     }
-    for (int i = 0; i < 4; ++i) {
-        planes[i] = src->data[i];
-        strides[i] = src->linesize[i];
-    }
+    uint8_t* const* planes = src->data;
+    const int* strides = src->linesize;
     uint8_t* out = frameBytes.data();
     if (videoCode == 5) {
         for (int y = 0; y < h; ++y) std::memcpy(out + size_t(y) * w, planes[0] + ptrdiff_t(y) * strides[0], w);
@@ -312,8 +411,7 @@ bool CMediaGraph::DeliverVideo(AVFrame* frame)
         for (int y = 0; y < h; ++y)
             std::memcpy(out + size_t(h - 1 - y) * w * 4, planes[0] + ptrdiff_t(y) * strides[0], size_t(w) * 4);
     }
-    ff().av_frame_free(&scaled);
-    return dump->ReceiveVideo(out, bytes, start, length);
+    return true;
 }
 
 bool CMediaGraph::PassAc3(const AVPacket* packet)
@@ -327,72 +425,81 @@ bool CMediaGraph::PassAc3(const AVPacket* packet)
 
 bool CMediaGraph::DecodeAudio(const AVPacket* packet)
 {
-    if (ff().avcodec_send_packet(audioCodec, packet) < 0 && packet) return true;
-    AVFrame* frame = ff().av_frame_alloc();
+    if (ff().avcodec_send_packet(audioCodec.get(), packet) < 0 && packet) return true;
+    FramePtr frame = AllocFrame();
     bool ok = frame != nullptr;
-    while (ok && !stopping && ff().avcodec_receive_frame(audioCodec, frame) >= 0) {
-        ok = DeliverAudio(frame);
-        ff().av_frame_unref(frame);
+    while (ok && !stopping && ff().avcodec_receive_frame(audioCodec.get(), frame.get()) >= 0) {
+        ok = DeliverAudio(frame.get());
+        ff().av_frame_unref(frame.get());
     }
-    ff().av_frame_free(&frame);
+    frame.reset();
     if (ok && !packet && converter) ok = DeliverAudio(nullptr);  // what the converter holds
     return ok;
 }
 
+// Hands over the sound of `frame`, or with a null frame what the converter still holds.
 bool CMediaGraph::DeliverAudio(AVFrame* frame)
 {
-    AVStream* st = format->streams[audioIndex];
-    const int frameBytesOut = channels * bits / 8;
-    int64_t start = -1;
-    const uint8_t* data = nullptr;
-    int samples = 0;
+    int64_t start = nextAudioStart;
     if (frame) {
+        AVStream* st = format->streams[audioIndex];
         start = ToTicks(frame->best_effort_timestamp, st->time_base);
         if (start >= 0) start -= startOffset;
         else start = nextAudioStart;
-    } else {
-        start = nextAudioStart;
     }
     // A decoder that changes its output on the way is converted from then on.
     if (frame && !usesConverter &&
         (frame->format != outSampleFmt || frame->ch_layout.nb_channels != channels ||
          frame->sample_rate != sampleRate))
         usesConverter = true;
-    if (usesConverter) {
-        if (!converter) {
-            if (!frame) return true;
-            AVChannelLayout in;
-            if (frame->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC)
-                ff().av_channel_layout_default(&in, frame->ch_layout.nb_channels);
-            else if (ff().av_channel_layout_copy(&in, &frame->ch_layout) < 0)
-                return false;
-            AVChannelLayout out;
-            ff().av_channel_layout_default(&out, channels);
-            int r = ff().swr_alloc_set_opts2(&converter, &out, static_cast<AVSampleFormat>(outSampleFmt),
-                                        sampleRate, &in, static_cast<AVSampleFormat>(frame->format),
-                                        frame->sample_rate, 0, nullptr);
-            ff().av_channel_layout_uninit(&in);
-            if (r < 0 || ff().swr_init(converter) < 0) {
-                if (converter) ff().swr_free(&converter);
-                return false;
-            }
-        }
-        int inSamples = frame ? frame->nb_samples : 0;
-        int inRate = frame ? frame->sample_rate : sampleRate;
-        int outMax = static_cast<int>(int64_t(inSamples) * sampleRate / (inRate > 0 ? inRate : 1)) + 256 +
-                     static_cast<int>(ff().swr_get_delay(converter, sampleRate));
-        pcmBytes.resize(size_t(outMax) * frameBytesOut);
-        uint8_t* out[1] = {pcmBytes.data()};
-        samples = ff().swr_convert(converter, out, outMax,
-                              frame ? const_cast<const uint8_t**>(frame->extended_data) : nullptr,
-                              inSamples);
-        if (samples <= 0) return true;
-        data = pcmBytes.data();
-    } else {
+    if (!usesConverter) {
         if (!frame) return true;
-        samples = frame->nb_samples;
-        data = frame->data[0];
+        return HandOverAudio(frame->data[0], frame->nb_samples, start);
     }
+    if (!converter) {
+        if (!frame) return true;
+        if (!OpenConverter(*frame)) return false;
+    }
+    const int samples = ConvertAudio(frame);
+    if (samples <= 0) return true;
+    return HandOverAudio(pcmBytes.data(), samples, start);
+}
+
+// Sets up the converter from the shape of `frame` to the PCM handed over. False when
+// it cannot be made.
+bool CMediaGraph::OpenConverter(const AVFrame& frame)
+{
+    AVChannelLayout in;
+    if (frame.ch_layout.order == AV_CHANNEL_ORDER_UNSPEC)
+        ff().av_channel_layout_default(&in, frame.ch_layout.nb_channels);
+    else if (ff().av_channel_layout_copy(&in, &frame.ch_layout) < 0)
+        return false;
+    AVChannelLayout out;
+    ff().av_channel_layout_default(&out, channels);
+    converter = MakeResampler(out, outSampleFmt, sampleRate, in, frame.format, frame.sample_rate);
+    ff().av_channel_layout_uninit(&in);
+    return converter != nullptr;
+}
+
+// Converts `frame` (null: the converter's remaining samples) into pcmBytes. Returns the
+// samples made.
+int CMediaGraph::ConvertAudio(AVFrame* frame)
+{
+    const int inSamples = frame ? frame->nb_samples : 0;
+    const int inRate = frame ? frame->sample_rate : sampleRate;
+    const int outMax = static_cast<int>(int64_t(inSamples) * sampleRate / (inRate > 0 ? inRate : 1)) + 256 +
+                       static_cast<int>(ff().swr_get_delay(converter.get(), sampleRate));
+    pcmBytes.resize(size_t(outMax) * (channels * bits / 8));
+    uint8_t* out[1] = {pcmBytes.data()};
+    return ff().swr_convert(converter.get(), out, outMax,
+                            frame ? const_cast<const uint8_t**>(frame->extended_data) : nullptr, inSamples);
+}
+
+// Hands `samples` samples of PCM starting at `start` (100 ns, -1 unknown) to the dump,
+// less what lies before the start of the range.
+bool CMediaGraph::HandOverAudio(const uint8_t* data, int samples, int64_t start)
+{
+    const int frameBytesOut = channels * bits / 8;
     size_t bytes = size_t(samples) * frameBytesOut;
     const int64_t length = int64_t(samples) * 10000000 / sampleRate;
     if (start >= 0) nextAudioStart = start + length;
@@ -409,84 +516,35 @@ bool CMediaGraph::DeliverAudio(AVFrame* frame)
 
 std::string CMediaGraph::Describe() const
 {
-    // Filters and pins get stable identifiers from a counter; "Connected to" names the
-    // pin at the other end.
-    struct Pin {
-        unsigned id;
-        std::string name;
-        bool input;
-        unsigned peer;
-    };
-    struct Filter {
-        unsigned id;
-        std::string name;
-        std::vector<Pin> pins;
-    };
-    std::vector<Filter> filters;
-    unsigned next = 0x1000;
-    auto newId = [&] { return next += 0x10; };
     if (!format) return {};
-    Filter demux{newId(), "Demuxer (" + formatName + ")", {}};
-    Filter grabber{newId(), "Grabber", {}};
-    const unsigned grabVideo = newId(), grabAudio = newId();
-    std::vector<Filter> chain;
+    CGraphText graph;
+    SGraphFilter demux{graph.NewId(), "Demuxer (" + formatName + ")", {}};
+    SGraphFilter grabber{graph.NewId(), "Grabber", {}};
+    const unsigned grabVideo = graph.NewId(), grabAudio = graph.NewId();
     unsigned videoOut = 0, audioOut = 0;
     for (unsigned i = 0; i < format->nb_streams; ++i) {
         const char* kind = ff().av_get_media_type_string(format->streams[i]->codecpar->codec_type);
         std::string name = std::string(kind ? kind : "data") + " " + std::to_string(i);
-        unsigned pinId = newId();
+        unsigned pinId = graph.NewId();
         if (int(i) == videoIndex) videoOut = pinId;
         if (int(i) == audioIndex) audioOut = pinId;
         demux.pins.push_back({pinId, name, false, 0});
     }
-    auto addChain = [&](unsigned from, const std::vector<std::string>& names, unsigned into) {
-        unsigned prevOut = from;
-        for (size_t k = 0; k < names.size(); ++k) {
-            Filter f{newId(), names[k], {}};
-            unsigned in = newId(), out = newId();
-            f.pins.push_back({in, "Input", true, prevOut});
-            for (auto& p : demux.pins) if (p.id == prevOut) p.peer = in;
-            for (auto& c : chain) for (auto& p : c.pins) if (p.id == prevOut) p.peer = in;
-            f.pins.push_back({out, "Output", false, 0});
-            chain.push_back(f);
-            prevOut = out;
-        }
-        for (auto& p : demux.pins) if (p.id == prevOut) p.peer = into;
-        for (auto& c : chain) for (auto& p : c.pins) if (p.id == prevOut) p.peer = into;
-        return prevOut;
-    };
+    graph.Add(std::move(demux));
     unsigned videoPeer = 0, audioPeer = 0;
     if (videoConnected) {
         std::vector<std::string> names{"Video Decoder (" + videoCodecName + ")"};
         if (usesScaler) names.push_back("Scaler (swscale)");
-        videoPeer = addChain(videoOut, names, grabVideo);
+        videoPeer = graph.AddChain(videoOut, names, grabVideo);
     }
     if (audioConnected) {
         std::vector<std::string> names;
         if (!passAc3) names.push_back("Audio Decoder (" + audioCodecName + ")");
         if (usesConverter) names.push_back("Resampler (swresample)");
-        audioPeer = addChain(audioOut, names, grabAudio);
+        audioPeer = graph.AddChain(audioOut, names, grabAudio);
     }
     grabber.pins.push_back({grabVideo, "Video", true, videoPeer});
     grabber.pins.push_back({grabAudio, "Audio", true, audioPeer});
-    filters.push_back(demux);
-    for (auto& c : chain) filters.push_back(c);
-    filters.push_back(grabber);
-
-    std::string text;
-    char line[512];
-    for (const auto& f : filters) {
-        std::snprintf(line, sizeof line, "    Filter [%x]  '%s'\n", f.id, f.name.c_str());
-        text += line;
-        for (const auto& p : f.pins) {
-            if (p.peer)
-                std::snprintf(line, sizeof line, "          Pin [%x]  '%s' [%sput]  Connected to pin [%x]\n",
-                              p.id, p.name.c_str(), p.input ? "In" : "Out", p.peer);
-            else
-                std::snprintf(line, sizeof line, "          Pin [%x]  '%s' [%sput]\n", p.id,
-                              p.name.c_str(), p.input ? "In" : "Out");
-            text += line;
-        }
-    }
-    return text;
+    graph.Add(std::move(grabber));
+    return graph.Text();
 }

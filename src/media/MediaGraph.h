@@ -13,12 +13,9 @@
 #include <thread>
 #include <vector>
 
-struct AVFormatContext;
-struct AVCodecContext;
-struct AVFrame;
-struct AVPacket;
-struct SwsContext;
-struct SwrContext;
+#include "media/FfmpegPtr.h"
+
+struct AVStream;
 class CAVDump;
 
 class CMediaGraph {
@@ -85,19 +82,29 @@ public:
     std::string audioCodecName;
 
 private:
+    bool OpenFile(const std::string& path, const std::string& forced);
+    void ChooseStreams(bool wantVideo, bool wantAudio);
+    void ConnectVideo();
+    void ConnectAudio(bool acceptAc3);
+    bool ConnectAudioDecoder(AVStream* stream);
     void Run();
     bool DecodeVideo(const AVPacket* packet);
     bool DecodeAudio(const AVPacket* packet);
     bool DeliverVideo(AVFrame* frame);
+    bool CopyPicture(AVFrame* frame);
     bool DeliverAudio(AVFrame* frame);
+    bool OpenConverter(const AVFrame& frame);
+    int ConvertAudio(AVFrame* frame);
+    bool HandOverAudio(const uint8_t* data, int samples, int64_t start);
     bool PassAc3(const AVPacket* packet);
     void Close();
 
-    AVFormatContext* format = nullptr;
-    AVCodecContext* videoCodec = nullptr;
-    AVCodecContext* audioCodec = nullptr;
-    SwsContext* scaler = nullptr;
-    SwrContext* converter = nullptr;
+    // Freed in Close in the reverse order: decoders and converters before the input.
+    InputPtr format;
+    CodecPtr videoCodec;
+    CodecPtr audioCodec;
+    ScalerPtr scaler;
+    ResamplerPtr converter;
     int videoIndex = -1;
     int audioIndex = -1;
     int outPixFmt = -1;              // AVPixelFormat handed over

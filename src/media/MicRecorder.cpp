@@ -7,10 +7,36 @@
 #include <dlfcn.h>
 
 #include "media/FfmpegLoader.h"
+#include "media/WaveHeader.h"
 
 namespace {
-void Put32(uint8_t* p, uint32_t v) { for (int i = 0; i < 4; ++i) p[i] = uint8_t(v >> (8 * i)); }
-void Put16(uint8_t* p, uint16_t v) { p[0] = uint8_t(v); p[1] = uint8_t(v >> 8); }
+
+// Opens the first capture device that answers with 16-bit PCM, asking for 48 kHz
+// stereo, and names it in `name` ("pulse: default"). Empty when none does.
+InputPtr OpenCaptureDevice(std::string& name)
+{
+    struct SChoice {
+        const char* format;
+        const char* device;
+    };
+    const SChoice choices[] = {{"pulse", "default"}, {"alsa", "default"}};
+    for (const auto& c : choices) {
+        const AVInputFormat* fmt = ff().av_find_input_format(c.format);
+        if (!fmt) continue;
+        AVDictionary* options = nullptr;
+        ff().av_dict_set(&options, "sample_rate", "48000", 0);
+        ff().av_dict_set(&options, "channels", "2", 0);
+        InputPtr device = OpenInput(c.device, fmt, &options);
+        ff().av_dict_free(&options);
+        if (!device || device->nb_streams < 1 ||
+            device->streams[0]->codecpar->codec_id != AV_CODEC_ID_PCM_S16LE)
+            continue;
+        name = std::string(c.format) + ": " + c.device;
+        return device;
+    }
+    return nullptr;
+}
+
 }  // namespace
 
 CMicRecorder::~CMicRecorder() { Stop(); }
@@ -47,25 +73,6 @@ bool CMicRecorder::LoadDeviceLibrary(const char* soname, std::string& error)
     return loaded;
 }
 
-void CMicRecorder::WriteWaveHeader(std::FILE* out, int ch, int sampleRate, int sampleBits, uint32_t bytes)
-{
-    uint8_t h[44];
-    std::memcpy(h, "RIFF", 4);
-    Put32(h + 4, 36 + bytes);
-    std::memcpy(h + 8, "WAVEfmt ", 8);
-    Put32(h + 16, 16);
-    Put16(h + 20, 1);  // PCM
-    Put16(h + 22, uint16_t(ch));
-    Put32(h + 24, uint32_t(sampleRate));
-    Put32(h + 28, uint32_t(sampleRate * ch * sampleBits / 8));
-    Put16(h + 32, uint16_t(ch * sampleBits / 8));
-    Put16(h + 34, uint16_t(sampleBits));
-    std::memcpy(h + 36, "data", 4);
-    Put32(h + 40, bytes);
-    std::fseek(out, 0, SEEK_SET);
-    std::fwrite(h, 1, sizeof h, out);
-}
-
 bool CMicRecorder::Start(const std::string& target)
 {
     Stop();
@@ -76,26 +83,7 @@ bool CMicRecorder::Start(const std::string& target)
     }
     if (!LoadDeviceLibrary(deviceLibrary, lastError)) return false;
     ff().av_log_set_level(AV_LOG_QUIET);
-    struct Choice { const char* format; const char* device; };
-    const Choice choices[] = {{"pulse", "default"}, {"alsa", "default"}};
-    for (const auto& c : choices) {
-        const AVInputFormat* fmt = ff().av_find_input_format(c.format);
-        if (!fmt) continue;
-        AVDictionary* options = nullptr;
-        ff().av_dict_set(&options, "sample_rate", "48000", 0);
-        ff().av_dict_set(&options, "channels", "2", 0);
-        AVFormatContext* ctx = nullptr;
-        int r = ff().avformat_open_input(&ctx, c.device, fmt, &options);
-        ff().av_dict_free(&options);
-        if (r < 0) continue;
-        if (ctx->nb_streams < 1 || ctx->streams[0]->codecpar->codec_id != AV_CODEC_ID_PCM_S16LE) {
-            ff().avformat_close_input(&ctx);
-            continue;
-        }
-        input = ctx;
-        deviceName = std::string(c.format) + ": " + c.device;
-        break;
-    }
+    input = OpenCaptureDevice(deviceName);
     if (!input) {
         lastError = "Cannot record sound: no audio capture device could be opened (PulseAudio or ALSA \"default\").";
         return false;
@@ -105,13 +93,14 @@ bool CMicRecorder::Start(const std::string& target)
     rate = par->sample_rate;
     bits = 16;
     path = target;
-    file = std::fopen(target.c_str(), "wb");
+    file = OpenFile(target, "wb");
     if (!file) {
         lastError = "Cannot record sound into " + target + ": " + std::strerror(errno);
-        ff().avformat_close_input(&input);
+        input.reset();
         return false;
     }
-    WriteWaveHeader(file, channels, rate, bits, 0);
+    // A placeholder until Stop knows the size of the sound.
+    WriteWaveHeader(file.get(), channels, rate, bits, 0);
     dataBytes = 0;
     stopping = false;
     worker = std::thread([this] { Run(); });
@@ -120,17 +109,15 @@ bool CMicRecorder::Start(const std::string& target)
 
 void CMicRecorder::Run()
 {
-    AVPacket* packet = ff().av_packet_alloc();
+    PacketPtr packet = AllocPacket();
     while (packet && !stopping) {
-        if (ff().av_read_frame(input, packet) < 0) break;
-        if (std::fwrite(packet->data, 1, size_t(packet->size), file) != size_t(packet->size)) {
-            ff().av_packet_unref(packet);
-            break;
-        }
-        dataBytes += uint64_t(packet->size);
-        ff().av_packet_unref(packet);
+        if (ff().av_read_frame(input.get(), packet.get()) < 0) break;
+        const size_t size = size_t(packet->size);
+        const bool written = std::fwrite(packet->data, 1, size, file.get()) == size;
+        ff().av_packet_unref(packet.get());
+        if (!written) break;
+        dataBytes += uint64_t(size);
     }
-    ff().av_packet_free(&packet);
 }
 
 void CMicRecorder::Stop()
@@ -139,9 +126,8 @@ void CMicRecorder::Stop()
     if (worker.joinable()) worker.join();
     if (file) {
         uint32_t bytes = dataBytes > 0xFFFFFFF0u ? 0xFFFFFFF0u : uint32_t(dataBytes);
-        WriteWaveHeader(file, channels, rate, bits, bytes);
-        std::fclose(file);
-        file = nullptr;
+        WriteWaveHeader(file.get(), channels, rate, bits, bytes);
+        file.reset();
     }
-    if (input) ff().avformat_close_input(&input);
+    input.reset();
 }

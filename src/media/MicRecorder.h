@@ -9,11 +9,11 @@
 
 #include <atomic>
 #include <cstdint>
-#include <cstdio>
 #include <string>
 #include <thread>
 
-struct AVFormatContext;
+#include "base/File.h"
+#include "media/FfmpegPtr.h"
 
 class CMicRecorder {
 public:
@@ -44,14 +44,11 @@ public:
     // The name of the device in use ("pulse: default" or "alsa: default").
     const std::string& DeviceName() const { return deviceName; }
 
-    // Writes the 44-byte RIFF WAVE header for PCM of the given shape and data size.
-    static void WriteWaveHeader(std::FILE* file, int channels, int rate, int bits, uint32_t dataBytes);
-
 private:
     void Run();
 
-    AVFormatContext* input = nullptr;
-    std::FILE* file = nullptr;
+    InputPtr input;
+    FilePtr file;
     std::string path;
     std::string deviceName;
     std::string lastError;

@@ -48,6 +48,41 @@ TEST(WaveFile, RoundTripAndDamagedFiles)
     EXPECT_NE(error.find("b.wav"), std::string::npos) << error;
 }
 
+TEST(WaveFile, WrittenBytesAndExtensibleFormat)
+{
+    TempDir dir;
+    // Two stereo samples at 44.1 kHz: the 44-byte header, then the samples low byte first.
+    std::string error;
+    ASSERT_TRUE(CWaveFile::Write(dir.File("b.wav"), {0x0102, -2, 0x7FFF, -32768}, 2, 44100, error)) << error;
+    const std::vector<uint8_t> expected = {
+        'R', 'I', 'F', 'F', 44, 0, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' ',
+        16, 0, 0, 0, 1, 0, 2, 0, 0x44, 0xAC, 0, 0, 0x10, 0xB1, 0x02, 0, 4, 0, 16, 0,
+        'd', 'a', 't', 'a', 8, 0, 0, 0,
+        0x02, 0x01, 0xFE, 0xFF, 0xFF, 0x7F, 0x00, 0x80};
+    EXPECT_EQ(testsupport::ReadBytes(dir.File("b.wav")), expected);
+
+    // The same sound under WAVE_FORMAT_EXTENSIBLE (a 40-byte format chunk whose
+    // sub-format says PCM) reads the same; one whose sub-format is not PCM is refused.
+    std::vector<uint8_t> extensible = expected;
+    const uint8_t extension[24] = {22, 0, 16, 0, 3, 0, 0, 0, 1, 0};
+    extensible.insert(extensible.begin() + 36, extension, extension + sizeof extension);
+    extensible[4] = uint8_t(extensible.size() - 8);
+    extensible[16] = 40;
+    extensible[20] = 0xFE;
+    extensible[21] = 0xFF;
+    testsupport::WriteBytes(dir.File("ext.wav"), extensible);
+    std::vector<int16_t> back;
+    int channels = 0, rate = 0;
+    ASSERT_TRUE(CWaveFile::Read(dir.File("ext.wav"), back, channels, rate, error)) << error;
+    EXPECT_EQ(back, std::vector<int16_t>({0x0102, -2, 0x7FFF, -32768}));
+    EXPECT_EQ(channels, 2);
+    EXPECT_EQ(rate, 44100);
+    extensible[44] = 3;  // IEEE float
+    testsupport::WriteBytes(dir.File("float.wav"), extensible);
+    EXPECT_FALSE(CWaveFile::Read(dir.File("float.wav"), back, channels, rate, error));
+    EXPECT_NE(error.find("only 16-bit PCM"), std::string::npos) << error;
+}
+
 TEST(SignalCompare, FindsTheDelayOfPeriodicMusicAndMeasuresNoise)
 {
     // A strongly periodic signal with a little noise: one period off correlates almost
