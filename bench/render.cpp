@@ -239,7 +239,7 @@ void RunKernel(benchmark::State& state, Fn plain, Fn sse2, Fn avx2, const std::f
 
 void BM_RgbRowPairToYuv(benchmark::State& state) {
     SKernelData& d = KernelData();
-    RunKernel<decltype(&RgbRowPairToYuv_C)>(state, RgbRowPairToYuv_C, RgbRowPairToYuv_SSE2, RgbRowPairToYuv_AVX2,
+    RunKernel<decltype(&RgbRowPairToYuvPlain)>(state, RgbRowPairToYuvPlain, RgbRowPairToYuvSse2, RgbRowPairToYuvAvx2,
                                             [&](auto f) {
                                                 f(d.rgbx0.data(), d.rgbx1.data(), 720, true, d.out8.data(),
                                                   d.out8.data() + 720, d.out8.data() + 1440, d.out8.data() + 1800);
@@ -249,35 +249,35 @@ void BM_BilinearRgbxRow(benchmark::State& state) {
     SKernelData& d = KernelData();
     std::vector<uint16_t> weights(720 * 8);
     BilinearRgbxWeights(d.w1.data(), weights.data(), 720);
-    RunKernel<decltype(&BilinearRgbxRow_C)>(state, BilinearRgbxRow_C, BilinearRgbxRow_SSE2, BilinearRgbxRow_AVX2,
+    RunKernel<decltype(&BilinearRgbxRowPlain)>(state, BilinearRgbxRowPlain, BilinearRgbxRowSse2, BilinearRgbxRowAvx2,
                                             [&](auto f) { f(d.rgbx0.data(), d.x0.data(), weights.data(), d.out16.data(), 720); });
 }
 void BM_BilinearVertical(benchmark::State& state) {
     SKernelData& d = KernelData();
-    RunKernel<decltype(&BilinearVertical_C)>(state, BilinearVertical_C, BilinearVertical_SSE2, BilinearVertical_AVX2,
+    RunKernel<decltype(&BilinearVerticalPlain)>(state, BilinearVerticalPlain, BilinearVerticalSse2, BilinearVerticalAvx2,
                                              [&](auto f) { f(d.wide0.data(), d.wide1.data(), 100, 156, d.out8.data(), 2880); });
 }
 void BM_Cubic4Vertical(benchmark::State& state) {
     SKernelData& d = KernelData();
     const uint8_t* rows[4] = {d.rgbx0.data(), d.rgbx1.data(), d.bytes0.data(), d.bytes1.data()};
     const int w[4] = {10, 118, 118, 10};
-    RunKernel<decltype(&Cubic4Vertical_C)>(state, Cubic4Vertical_C, Cubic4Vertical_SSE2, Cubic4Vertical_AVX2,
+    RunKernel<decltype(&Cubic4VerticalPlain)>(state, Cubic4VerticalPlain, Cubic4VerticalSse2, Cubic4VerticalAvx2,
                                            [&](auto f) { f(rows, w, d.out8.data(), 720); });
 }
 void BM_BlendRows(benchmark::State& state) {
     SKernelData& d = KernelData();
-    RunKernel<decltype(&BlendRows_C)>(state, BlendRows_C, BlendRows_SSE2, BlendRows_AVX2,
+    RunKernel<decltype(&BlendRowsPlain)>(state, BlendRowsPlain, BlendRowsSse2, BlendRowsAvx2,
                                       [&](auto f) { f(d.bytes0.data(), d.bytes1.data(), 77, d.out8.data(), 1080); });
 }
 void BM_Packed422Row(benchmark::State& state) {
     SKernelData& d = KernelData();
-    RunKernel<decltype(&Packed422Row_C)>(state, Packed422Row_C, Packed422Row_SSE2, Packed422Row_AVX2, [&](auto f) {
+    RunKernel<decltype(&Packed422RowPlain)>(state, Packed422RowPlain, Packed422RowSse2, Packed422RowAvx2, [&](auto f) {
         f(d.bytes0.data(), 720, 0, true, d.out8.data(), d.out8.data() + 720, d.out8.data() + 1080);
     });
 }
 void BM_SelectBytes(benchmark::State& state) {
     SKernelData& d = KernelData();
-    RunKernel<decltype(&SelectBytes_C)>(state, SelectBytes_C, SelectBytes_SSE2, SelectBytes_AVX2, [&](auto f) {
+    RunKernel<decltype(&SelectBytesPlain)>(state, SelectBytesPlain, SelectBytesSse2, SelectBytesAvx2, [&](auto f) {
         f(d.bytes0.data(), d.bytes1.data(), d.mask.data(), d.out8.data(), 1080);
     });
 }
@@ -285,19 +285,19 @@ void BM_BlurRgbxRowH(benchmark::State& state) {
     SKernelData& d = KernelData();
     const int w[5] = {39, 841, 2336, 841, 39};
     std::vector<uint32_t> out(720 * 4);
-    RunKernel<decltype(&BlurRgbxRowH_C)>(state, BlurRgbxRowH_C, BlurRgbxRowH_SSE2, BlurRgbxRowH_AVX2,
+    RunKernel<decltype(&BlurRgbxRowHPlain)>(state, BlurRgbxRowHPlain, BlurRgbxRowHSse2, BlurRgbxRowHAvx2,
                                          [&](auto f) { f(d.padded.data(), w, out.data(), 720); });
 }
 void BM_BlurRgbxRowV(benchmark::State& state) {
     SKernelData& d = KernelData();
     const int w[5] = {39, 841, 2336, 841, 39};
     const uint32_t* rows[5] = {d.mid[0].data(), d.mid[1].data(), d.mid[2].data(), d.mid[3].data(), d.mid[4].data()};
-    RunKernel<decltype(&BlurRgbxRowV_C)>(state, BlurRgbxRowV_C, BlurRgbxRowV_SSE2, BlurRgbxRowV_AVX2,
+    RunKernel<decltype(&BlurRgbxRowVPlain)>(state, BlurRgbxRowVPlain, BlurRgbxRowVSse2, BlurRgbxRowVAvx2,
                                          [&](auto f) { f(rows, w, d.rgbx0.data(), d.out8.data(), 720); });
 }
 void BM_ResizeRgbRowH(benchmark::State& state) {
     SKernelData& d = KernelData();
-    RunKernel<decltype(&ResizeRgbRowH_C)>(state, ResizeRgbRowH_C, ResizeRgbRowH_SSE2, ResizeRgbRowH_AVX2, [&](auto f) {
+    RunKernel<decltype(&ResizeRgbRowHPlain)>(state, ResizeRgbRowHPlain, ResizeRgbRowHSse2, ResizeRgbRowHAvx2, [&](auto f) {
         f(d.rgb.data(), 1000, d.first.data(), d.resizeWeights.data(), 3, d.out16.data(), 720);
     });
 }
@@ -305,7 +305,7 @@ void BM_ResizeRgbxRowV(benchmark::State& state) {
     SKernelData& d = KernelData();
     const uint16_t* rows[3] = {d.wide0.data(), d.wide1.data(), d.wide0.data()};
     const int w[3] = {5461, 5462, 5461};
-    RunKernel<decltype(&ResizeRgbxRowV_C)>(state, ResizeRgbxRowV_C, ResizeRgbxRowV_SSE2, ResizeRgbxRowV_AVX2,
+    RunKernel<decltype(&ResizeRgbxRowVPlain)>(state, ResizeRgbxRowVPlain, ResizeRgbxRowVSse2, ResizeRgbxRowVAvx2,
                                            [&](auto f) { f(rows, w, 3, d.out8.data(), 720); });
 }
 void BM_Cubic4Row(benchmark::State& state) {
@@ -318,7 +318,7 @@ void BM_Cubic4Row(benchmark::State& state) {
             first.push_back(std::min(348, std::max(0, (int)(i * 352.0 / 720) - 1)));
             for (int j = 0; j < 4; ++j) weights.push_back((int16_t)(j == 0 || j == 3 ? 14 : 114));
         }
-    RunKernel<decltype(&Cubic4Row_C)>(state, Cubic4Row_C, Cubic4Row_SSE2, Cubic4Row_AVX2, [&](auto f) {
+    RunKernel<decltype(&Cubic4RowPlain)>(state, Cubic4RowPlain, Cubic4RowSse2, Cubic4RowAvx2, [&](auto f) {
         f(d.bytes0.data(), 352, first.data(), weights.data(), d.out8.data(), 720);
     });
 }

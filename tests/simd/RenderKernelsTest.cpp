@@ -59,7 +59,7 @@ INSTANTIATE_TEST_SUITE_P(Variants, RenderKernels, ::testing::Values(kSse2, kAvx2
 TEST_P(RenderKernels, RgbRowPairToYuvVariantsMatchPlain) {
     std::mt19937 rng(1);
     using Fn = void (*)(const uint8_t*, const uint8_t*, int, bool, uint8_t*, uint8_t*, uint8_t*, uint8_t*);
-    const Fn fns[] = {RgbRowPairToYuv_SSE2, RgbRowPairToYuv_AVX2, RgbRowPairToYuv};
+    const Fn fns[] = {RgbRowPairToYuvSse2, RgbRowPairToYuvAvx2, RgbRowPairToYuv};
     for (int round = 0; round < 3000; ++round) {
         const int width = 2 * Length(rng, round < 2000 ? 40 : 400);
         const bool redFirst = rng() & 1;
@@ -70,7 +70,7 @@ TEST_P(RenderKernels, RgbRowPairToYuvVariantsMatchPlain) {
             f(top.data(), bottom.data(), width, redFirst, o.data(), o.data() + width, o.data() + 2 * width,
               o.data() + 2 * width + width / 2);
         };
-        run(RgbRowPairToYuv_C, want);
+        run(RgbRowPairToYuvPlain, want);
         {
             run(fns[GetParam()], got);
             ASSERT_EQ(got, want) << "variant " << GetParam() << ", width " << width << ", redFirst " << redFirst;
@@ -81,7 +81,7 @@ TEST_P(RenderKernels, RgbRowPairToYuvVariantsMatchPlain) {
 TEST_P(RenderKernels, Packed422RowVariantsMatchPlain) {
     std::mt19937 rng(2);
     using Fn = void (*)(const uint8_t*, int, int, bool, uint8_t*, uint8_t*, uint8_t*);
-    const Fn fns[] = {Packed422Row_SSE2, Packed422Row_AVX2, Packed422Row};
+    const Fn fns[] = {Packed422RowSse2, Packed422RowAvx2, Packed422Row};
     for (int round = 0; round < 3000; ++round) {
         const int width = 2 * Length(rng, round < 2000 ? 50 : 400);
         const int yOffset = (int)(rng() & 1);
@@ -93,7 +93,7 @@ TEST_P(RenderKernels, Packed422RowVariantsMatchPlain) {
             f(row.data(), width, yOffset, average, o.data(), o.data() + width, o.data() + width + width / 2);
             return o;
         };
-        const auto want = run(Packed422Row_C);
+        const auto want = run(Packed422RowPlain);
                     ASSERT_EQ(run(fns[GetParam()]), want) << "variant " << GetParam() << ", width " << width << ", yOffset " << yOffset
                                          << ", average " << average;
     }
@@ -104,7 +104,7 @@ TEST_P(RenderKernels, Packed422RowVariantsMatchPlain) {
 TEST_P(RenderKernels, BilinearRgbxRowVariantsMatchPlain) {
     std::mt19937 rng(3);
     using Fn = void (*)(const uint8_t*, const int*, const uint16_t*, uint16_t*, int);
-    const Fn fns[] = {BilinearRgbxRow_SSE2, BilinearRgbxRow_AVX2, BilinearRgbxRow};
+    const Fn fns[] = {BilinearRgbxRowSse2, BilinearRgbxRowAvx2, BilinearRgbxRow};
     for (int round = 0; round < 3000; ++round) {
         const int n = Length(rng, round < 2000 ? 40 : 800);
         const int srcWidth = 2 + (int)(rng() % (uint32_t)(2 * n + 2));
@@ -118,7 +118,7 @@ TEST_P(RenderKernels, BilinearRgbxRowVariantsMatchPlain) {
         std::vector<uint16_t> weights((size_t)n * 8);
         BilinearRgbxWeights(w1.data(), weights.data(), n);
         std::vector<uint16_t> want((size_t)n * 4 + 3, 0x5A5A), got = want;
-        BilinearRgbxRow_C(src.data(), x0.data(), weights.data(), want.data(), n);
+        BilinearRgbxRowPlain(src.data(), x0.data(), weights.data(), want.data(), n);
         fns[GetParam()](src.data(), x0.data(), weights.data(), got.data(), n);
         ASSERT_EQ(got, want) << "variant " << GetParam() << ", n " << n;
         // The plain result is the two-pixel blend of every byte.
@@ -132,7 +132,7 @@ TEST_P(RenderKernels, BilinearRgbxRowVariantsMatchPlain) {
 TEST_P(RenderKernels, BilinearVerticalVariantsMatchPlain) {
     std::mt19937 rng(4);
     using Fn = void (*)(const uint16_t*, const uint16_t*, int, int, uint8_t*, int);
-    const Fn fns[] = {BilinearVertical_SSE2, BilinearVertical_AVX2, BilinearVertical};
+    const Fn fns[] = {BilinearVerticalSse2, BilinearVerticalAvx2, BilinearVertical};
     for (int round = 0; round < 3000; ++round) {
         const int n = Length(rng, round < 2000 ? 70 : 3000);
         std::vector<uint16_t> r0(n), r1(n);
@@ -144,7 +144,7 @@ TEST_P(RenderKernels, BilinearVerticalVariantsMatchPlain) {
         const uint32_t pick = rng() % 6;
         const int w1 = pick == 0 ? 0 : pick == 1 ? 256 : pick == 2 ? 255 : (int)(rng() % 257);
         std::vector<uint8_t> want(n + 1, 0xA5), got = want;
-        BilinearVertical_C(r0.data(), r1.data(), 256 - w1, w1, want.data(), n);
+        BilinearVerticalPlain(r0.data(), r1.data(), 256 - w1, w1, want.data(), n);
         {
             std::fill(got.begin(), got.end(), 0xA5);
             fns[GetParam()](r0.data(), r1.data(), 256 - w1, w1, got.data(), n);
@@ -156,7 +156,7 @@ TEST_P(RenderKernels, BilinearVerticalVariantsMatchPlain) {
 TEST_P(RenderKernels, Cubic4VerticalVariantsMatchPlain) {
     std::mt19937 rng(5);
     using Fn = void (*)(const uint8_t* const[4], const int[4], uint8_t*, int);
-    const Fn fns[] = {Cubic4Vertical_SSE2, Cubic4Vertical_AVX2, Cubic4Vertical};
+    const Fn fns[] = {Cubic4VerticalSse2, Cubic4VerticalAvx2, Cubic4Vertical};
     for (int round = 0; round < 3000; ++round) {
         const int n = Length(rng, round < 2000 ? 100 : 2000);
         const auto data = Bytes(rng, (size_t)n * 4);
@@ -171,7 +171,7 @@ TEST_P(RenderKernels, Cubic4VerticalVariantsMatchPlain) {
             w[3] = left;
         }
         std::vector<uint8_t> want(n + 1, 0xA5), got = want;
-        Cubic4Vertical_C(rows, w, want.data(), n);
+        Cubic4VerticalPlain(rows, w, want.data(), n);
         {
             std::fill(got.begin(), got.end(), 0xA5);
             fns[GetParam()](rows, w, got.data(), n);
@@ -183,14 +183,14 @@ TEST_P(RenderKernels, Cubic4VerticalVariantsMatchPlain) {
 TEST_P(RenderKernels, BlendRowsVariantsMatchPlain) {
     std::mt19937 rng(6);
     using Fn = void (*)(const uint8_t*, const uint8_t*, int, uint8_t*, int);
-    const Fn fns[] = {BlendRows_SSE2, BlendRows_AVX2, BlendRows};
+    const Fn fns[] = {BlendRowsSse2, BlendRowsAvx2, BlendRows};
     for (int round = 0; round < 3000; ++round) {
         const int n = Length(rng, round < 2000 ? 100 : 5000);
         const auto a = Bytes(rng, n), b = Bytes(rng, n);
         const uint32_t pick = rng() % 5;
         const int k = pick == 0 ? 0 : pick == 1 ? 256 : (int)(rng() % 257);
         std::vector<uint8_t> want(n + 1, 0xA5), got = want;
-        BlendRows_C(a.data(), b.data(), k, want.data(), n);
+        BlendRowsPlain(a.data(), b.data(), k, want.data(), n);
         {
             std::fill(got.begin(), got.end(), 0xA5);
             fns[GetParam()](a.data(), b.data(), k, got.data(), n);
@@ -202,7 +202,7 @@ TEST_P(RenderKernels, BlendRowsVariantsMatchPlain) {
 TEST_P(RenderKernels, SelectBytesVariantsMatchPlain) {
     std::mt19937 rng(9);
     using Fn = void (*)(const uint8_t*, const uint8_t*, const uint8_t*, uint8_t*, int);
-    const Fn fns[] = {SelectBytes_SSE2, SelectBytes_AVX2, SelectBytes};
+    const Fn fns[] = {SelectBytesSse2, SelectBytesAvx2, SelectBytes};
     for (int round = 0; round < 3000; ++round) {
         const int n = Length(rng, round < 2000 ? 100 : 2000);
         const auto a = Bytes(rng, n), b = Bytes(rng, n);
@@ -210,7 +210,7 @@ TEST_P(RenderKernels, SelectBytesVariantsMatchPlain) {
         if (rng() & 1)  // masks as the dissolve makes them: whole bytes of 0 or 255
             for (auto& m : mask) m = (m & 1) ? 255 : 0;
         std::vector<uint8_t> want(n + 1, 0xA5), got = want;
-        SelectBytes_C(a.data(), b.data(), mask.data(), want.data(), n);
+        SelectBytesPlain(a.data(), b.data(), mask.data(), want.data(), n);
         fns[GetParam()](a.data(), b.data(), mask.data(), got.data(), n);
         ASSERT_EQ(got, want) << "variant " << GetParam() << ", n " << n;
     }
@@ -237,27 +237,27 @@ TEST_P(RenderKernels, BlurPassesMatchPlain) {
     std::mt19937 rng(7);
     using FnH = void (*)(const uint8_t*, const int[5], uint32_t*, int);
     using FnV = void (*)(const uint32_t* const[5], const int[5], const uint8_t*, uint8_t*, int);
-    const FnH hs[] = {BlurRgbxRowH_SSE2, BlurRgbxRowH_AVX2, BlurRgbxRowH};
-    const FnV vs[] = {BlurRgbxRowV_SSE2, BlurRgbxRowV_AVX2, BlurRgbxRowV};
+    const FnH hs[] = {BlurRgbxRowHSse2, BlurRgbxRowHAvx2, BlurRgbxRowH};
+    const FnV vs[] = {BlurRgbxRowVSse2, BlurRgbxRowVAvx2, BlurRgbxRowV};
     for (int round = 0; round < 3000; ++round) {
         const int width = Length(rng, round < 2000 ? 40 : 800);
         const std::vector<int> w = Weights(rng, 5, 4096);
         const auto padded = Bytes(rng, ((size_t)width + 4) * 4);
         std::vector<uint32_t> want((size_t)width * 4 + 1, 7), got = want;
-        BlurRgbxRowH_C(padded.data(), w.data(), want.data(), width);
+        BlurRgbxRowHPlain(padded.data(), w.data(), want.data(), width);
         hs[GetParam()](padded.data(), w.data(), got.data(), width);
         ASSERT_EQ(got, want) << "horizontal, width " << width;
         // Five horizontal lines (the largest sums included) through the vertical pass.
         std::vector<std::vector<uint32_t>> lines(5);
         for (auto& line : lines) {
             line.resize((size_t)width * 4);
-            BlurRgbxRowH_C(Bytes(rng, ((size_t)width + 4) * 4).data(), w.data(), line.data(), width);
+            BlurRgbxRowHPlain(Bytes(rng, ((size_t)width + 4) * 4).data(), w.data(), line.data(), width);
         }
         const uint32_t* rows[5] = {lines[0].data(), lines[1].data(), lines[2].data(), lines[3].data(),
                                    lines[4].data()};
         const auto alpha = Bytes(rng, (size_t)width * 4);
         std::vector<uint8_t> wantV((size_t)width * 4 + 1, 0xA5), gotV = wantV;
-        BlurRgbxRowV_C(rows, w.data(), alpha.data(), wantV.data(), width);
+        BlurRgbxRowVPlain(rows, w.data(), alpha.data(), wantV.data(), width);
         vs[GetParam()](rows, w.data(), alpha.data(), gotV.data(), width);
         ASSERT_EQ(gotV, wantV) << "vertical, width " << width;
     }
@@ -267,8 +267,8 @@ TEST_P(RenderKernels, ResizePassesMatchPlain) {
     std::mt19937 rng(8);
     using FnH = void (*)(const uint8_t*, int, const int*, const int16_t*, int, uint16_t*, int);
     using FnV = void (*)(const uint16_t* const*, const int*, int, uint8_t*, int);
-    const FnH hs[] = {ResizeRgbRowH_SSE2, ResizeRgbRowH_AVX2, ResizeRgbRowH};
-    const FnV vs[] = {ResizeRgbxRowV_SSE2, ResizeRgbxRowV_AVX2, ResizeRgbxRowV};
+    const FnH hs[] = {ResizeRgbRowHSse2, ResizeRgbRowHAvx2, ResizeRgbRowH};
+    const FnV vs[] = {ResizeRgbxRowVSse2, ResizeRgbxRowVAvx2, ResizeRgbxRowV};
     for (int round = 0; round < 3000; ++round) {
         const int taps = 1 + (int)(rng() % 9);
         const int stride = (taps + 1) & ~1;
@@ -284,7 +284,7 @@ TEST_P(RenderKernels, ResizePassesMatchPlain) {
             for (int k = 0; k < taps; ++k) weights[(size_t)x * stride + k] = (int16_t)w[k];
         }
         std::vector<uint16_t> want((size_t)n * 4 + 1, 0x5A5A), got = want;
-        ResizeRgbRowH_C(src.data(), srcWidth, first.data(), weights.data(), taps, want.data(), n);
+        ResizeRgbRowHPlain(src.data(), srcWidth, first.data(), weights.data(), taps, want.data(), n);
         hs[GetParam()](src.data(), srcWidth, first.data(), weights.data(), taps, got.data(), n);
         ASSERT_EQ(got, want) << "horizontal, taps " << taps << ", n " << n;
         // The vertical pass over samples up to the largest the horizontal pass makes.
@@ -299,7 +299,7 @@ TEST_P(RenderKernels, ResizePassesMatchPlain) {
         }
         const std::vector<int> vw = Weights(rng, vTaps, 16384);
         std::vector<uint8_t> wantV((size_t)n * 4 + 1, 0xA5), gotV = wantV;
-        ResizeRgbxRowV_C(rows.data(), vw.data(), vTaps, wantV.data(), n);
+        ResizeRgbxRowVPlain(rows.data(), vw.data(), vTaps, wantV.data(), n);
         vs[GetParam()](rows.data(), vw.data(), vTaps, gotV.data(), n);
         ASSERT_EQ(gotV, wantV) << "vertical, taps " << vTaps << ", n " << n;
     }
@@ -308,7 +308,7 @@ TEST_P(RenderKernels, ResizePassesMatchPlain) {
 TEST_P(RenderKernels, Cubic4RowVariantsMatchPlain) {
     std::mt19937 rng(10);
     using Fn = void (*)(const uint8_t*, int, const int*, const int16_t*, uint8_t*, int);
-    const Fn fns[] = {Cubic4Row_SSE2, Cubic4Row_AVX2, Cubic4Row};
+    const Fn fns[] = {Cubic4RowSse2, Cubic4RowAvx2, Cubic4Row};
     for (int round = 0; round < 3000; ++round) {
         const int srcWidth = 1 + (int)(rng() % 80);
         const int n = Length(rng, round < 2000 ? 40 : 800);
@@ -322,7 +322,7 @@ TEST_P(RenderKernels, Cubic4RowVariantsMatchPlain) {
             for (int j = 0; j < 4; ++j) weights[(size_t)i * 4 + j] = (int16_t)w[j];
         }
         std::vector<uint8_t> want(n + 1, 0xA5), got = want;
-        Cubic4Row_C(src.data(), srcWidth, first.data(), weights.data(), want.data(), n);
+        Cubic4RowPlain(src.data(), srcWidth, first.data(), weights.data(), want.data(), n);
         fns[GetParam()](src.data(), srcWidth, first.data(), weights.data(), got.data(), n);
         ASSERT_EQ(got, want) << "variant " << GetParam() << ", n " << n << ", source width " << srcWidth;
     }
@@ -331,7 +331,7 @@ TEST_P(RenderKernels, Cubic4RowVariantsMatchPlain) {
 TEST_P(RenderKernels, BilinearPlaneRowVariantsMatchPlain) {
     std::mt19937 rng(11);
     using Fn = void (*)(const uint8_t*, int, const int*, const int*, uint16_t*, int);
-    const Fn fns[] = {BilinearPlaneRow_SSE2, BilinearPlaneRow_AVX2, BilinearPlaneRow};
+    const Fn fns[] = {BilinearPlaneRowSse2, BilinearPlaneRowAvx2, BilinearPlaneRow};
     for (int round = 0; round < 3000; ++round) {
         const int srcWidth = 1 + (int)(rng() % 100);
         const int n = Length(rng, round < 2000 ? 50 : 1000);
@@ -344,7 +344,7 @@ TEST_P(RenderKernels, BilinearPlaneRowVariantsMatchPlain) {
             w1[i] = r == 0 ? 0 : r == 1 ? 256 : (int)(rng() % 257);
         }
         std::vector<uint16_t> want(n + 1, 0x5A5A), got = want;
-        BilinearPlaneRow_C(src.data(), srcWidth, x0.data(), w1.data(), want.data(), n);
+        BilinearPlaneRowPlain(src.data(), srcWidth, x0.data(), w1.data(), want.data(), n);
         fns[GetParam()](src.data(), srcWidth, x0.data(), w1.data(), got.data(), n);
         ASSERT_EQ(got, want) << "variant " << GetParam() << ", n " << n << ", source width " << srcWidth;
     }
