@@ -1,5 +1,7 @@
 #include "audio/SubbandFilter.h"
 
+#include "base/Cpu.h"
+
 #include <cmath>
 #include <cstring>
 #include <emmintrin.h>
@@ -107,6 +109,25 @@ __attribute__((target("avx2"))) void MatrixAvx2(const float* u, float* s)
 
 }  // namespace
 
+namespace {
+
+// The kernel set Process uses: plain until the start-up fill runs, then the one of
+// CpuLevel(), refilled whenever SetCpuMask changes the allowed instruction sets.
+constinit CSubbandFilter::Isa bestIsa = CSubbandFilter::Isa::Plain;
+
+void FillBestIsa(uint32_t flags)
+{
+    switch (CpuLevelOf(flags)) {
+    case ECpuLevel::Avx2: bestIsa = CSubbandFilter::Isa::Avx2; break;
+    case ECpuLevel::Sse2: bestIsa = CSubbandFilter::Isa::Sse2; break;
+    case ECpuLevel::Plain: bestIsa = CSubbandFilter::Isa::Plain; break;
+    }
+}
+
+[[maybe_unused]] const bool registered = (RegisterCpuTable(FillBestIsa), true);
+
+}  // namespace
+
 CSubbandFilter::CSubbandFilter()
 {
     Reset();
@@ -118,15 +139,7 @@ void CSubbandFilter::Reset()
     position = 0;
 }
 
-CSubbandFilter::Isa CSubbandFilter::BestIsa()
-{
-    static const Isa best = [] {
-        __builtin_cpu_init();
-        if (__builtin_cpu_supports("avx2")) return Isa::Avx2;
-        return Isa::Sse2;
-    }();
-    return best;
-}
+CSubbandFilter::Isa CSubbandFilter::BestIsa() { return bestIsa; }
 
 float CSubbandFilter::WindowCoefficient(int i)
 {

@@ -179,26 +179,39 @@ void FadeChromaAvx2(const uint8_t* src, uint8_t* dst, size_t count, int k)
 
 // ---- Dispatch --------------------------------------------------------------------
 
-bool MediaKernelsHaveAvx2()
+namespace {
+
+constexpr SMediaKernels kPlain{ExpandToStereo16Plain, FadeLumaPlain, FadeChromaPlain};
+constexpr SMediaKernels kSse2{ExpandToStereo16Sse2, FadeLumaSse2, FadeChromaSse2};
+constexpr SMediaKernels kAvx2{ExpandToStereo16Avx2, FadeLumaAvx2, FadeChromaAvx2};
+
+// Plain until the start-up fill below runs (a caller from another static initializer
+// still gets correct results), then the routines of CpuLevel().
+constinit SMediaKernels table = kPlain;
+
+void Fill(uint32_t flags) { table = MediaKernelsAt(CpuLevelOf(flags)); }
+
+[[maybe_unused]] const bool registered = (RegisterCpuTable(Fill), true);
+
+}  // namespace
+
+SMediaKernels MediaKernelsAt(ECpuLevel level)
 {
-    static const bool have = __builtin_cpu_supports("avx2");
-    return have;
+    switch (level) {
+    case ECpuLevel::Avx2: return kAvx2;
+    case ECpuLevel::Sse2: return kSse2;
+    case ECpuLevel::Plain: break;
+    }
+    return kPlain;
 }
+
+const SMediaKernels& MediaKernels() { return table; }
 
 void ExpandToStereo16(const uint8_t* src, size_t frames, int channels, int bits, int16_t* dst)
 {
-    if (MediaKernelsHaveAvx2()) ExpandToStereo16Avx2(src, frames, channels, bits, dst);
-    else ExpandToStereo16Sse2(src, frames, channels, bits, dst);
+    table.expandToStereo16(src, frames, channels, bits, dst);
 }
 
-void FadeLuma(const uint8_t* src, uint8_t* dst, size_t count, int k)
-{
-    if (MediaKernelsHaveAvx2()) FadeLumaAvx2(src, dst, count, k);
-    else FadeLumaSse2(src, dst, count, k);
-}
+void FadeLuma(const uint8_t* src, uint8_t* dst, size_t count, int k) { table.fadeLuma(src, dst, count, k); }
 
-void FadeChroma(const uint8_t* src, uint8_t* dst, size_t count, int k)
-{
-    if (MediaKernelsHaveAvx2()) FadeChromaAvx2(src, dst, count, k);
-    else FadeChromaSse2(src, dst, count, k);
-}
+void FadeChroma(const uint8_t* src, uint8_t* dst, size_t count, int k) { table.fadeChroma(src, dst, count, k); }

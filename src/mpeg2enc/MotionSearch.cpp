@@ -1,6 +1,6 @@
 #include "mpeg2enc/MotionSearch.h"
 
-#include "mpeg2enc/Sad.h"
+#include "mpeg2enc/EncoderKernels.h"
 
 #include <algorithm>
 
@@ -33,7 +33,7 @@ struct SSearch {
     const uint8_t* ref;  // reference plane
     int stride;
     int x0, x1, y0, y1;  // window: x0 <= px < x1, y0 <= py < y1
-    const SSadKernels& kernels;
+    const SEncoderKernels& kernels;
     uint64_t& evaluations;
     int bestX, bestY;
     uint32_t best;
@@ -73,7 +73,7 @@ CMotionSearch::SVector CMotionSearch::SearchMacroblock(int index, const uint8_t*
     const int row = index / columns;
     const int x = column * 16;
     const int y = row * 16;
-    const SSadKernels& kernels = SadKernels();
+    const SEncoderKernels& kernels = EncoderKernels();
 
     SSearch s{src + size_t(y) * size_t(width) + size_t(x),
               ref,
@@ -154,11 +154,11 @@ CMotionSearch::SVector CMotionSearch::SearchMacroblock(int index, const uint8_t*
         }
     }
 
-    // One-sided half-sample refinement (only with the vector kernels).
+    // One-sided half-sample refinement.
     int halfX = 0, halfY = 0;
     uint32_t cost = s.best;
     const int px = s.bestX, py = s.bestY;
-    if (kernels.sadHalfH && cost < noCost) {
+    if (cost < noCost) {
         const uint8_t* at = ref + size_t(py) * size_t(width);
         if (px >= 1) {
             ++sadEvaluations;
@@ -189,7 +189,7 @@ void CMotionSearch::SearchAndClassify(int index, const uint8_t* src, const uint8
     const int columns = width / 16;
     const SVector v = SearchMacroblock(index, src, ref, width, height, previousX, previousY, vectorX, vectorY);
     const uint8_t* mb = src + size_t(index / columns) * 16 * size_t(width) + size_t(index % columns) * 16;
-    if (v.cost > intraThreshold && IntraDeviation(mb, width) + intraThreshold < v.cost) {
+    if (v.cost > intraThreshold && EncoderKernels().intraDeviation(mb, width) + intraThreshold < v.cost) {
         flags[index] = flagIntra;
         vectorX[index] = 0;
         vectorY[index] = 0;

@@ -22,7 +22,7 @@ constinit SPixelKernels table = kPlain;
 
 void Fill(uint32_t flags) { table = PixelKernelsAt(CpuLevelOf(flags)); }
 
-const bool registered = (RegisterCpuTable(Fill), true);
+[[maybe_unused]] const bool registered = (RegisterCpuTable(Fill), true);
 
 }  // namespace
 
@@ -38,7 +38,6 @@ SPixelKernels PixelKernelsAt(ECpuLevel level)
 
 const SPixelKernels& PixelKernels()
 {
-    static_cast<void>(registered);
     return table;
 }
 
