@@ -222,14 +222,16 @@ SKernelData& KernelData() {
     return d;
 }
 
+// Times one pixel kernel taken from the table of the level range(0) (0 plain, 1 SSE2,
+// 2 AVX2), the table the picture code calls through.
 template <typename Fn>
-void RunKernel(benchmark::State& state, Fn plain, Fn sse2, Fn avx2, const std::function<void(Fn)>& call) {
-    const int v = (int)state.range(0);
-    if (v == 2 && !HaveAvx2()) {
-        state.SkipWithError("no AVX2");
+void RunKernel(benchmark::State& state, Fn SPixelKernels::*kernel, const std::function<void(Fn)>& call) {
+    const ECpuLevel level = ECpuLevel(state.range(0));
+    if (!CpuLevelAvailable(level)) {
+        state.SkipWithError("the processor lacks this instruction set");
         return;
     }
-    const Fn f = v == 0 ? plain : v == 1 ? sse2 : avx2;
+    const Fn f = PixelKernelsAt(level).*kernel;
     for (auto _ : state) {
         call(f);
         benchmark::ClobberMemory();
@@ -239,7 +241,7 @@ void RunKernel(benchmark::State& state, Fn plain, Fn sse2, Fn avx2, const std::f
 
 void BM_RgbRowPairToYuv(benchmark::State& state) {
     SKernelData& d = KernelData();
-    RunKernel<decltype(&RgbRowPairToYuvPlain)>(state, RgbRowPairToYuvPlain, RgbRowPairToYuvSse2, RgbRowPairToYuvAvx2,
+    RunKernel<decltype(&RgbRowPairToYuvPlain)>(state, &SPixelKernels::rgbRowPairToYuv,
                                             [&](auto f) {
                                                 f(d.rgbx0.data(), d.rgbx1.data(), 720, true, d.out8.data(),
                                                   d.out8.data() + 720, d.out8.data() + 1440, d.out8.data() + 1800);
@@ -249,35 +251,35 @@ void BM_BilinearRgbxRow(benchmark::State& state) {
     SKernelData& d = KernelData();
     std::vector<uint16_t> weights(720 * 8);
     BilinearRgbxWeights(d.w1.data(), weights.data(), 720);
-    RunKernel<decltype(&BilinearRgbxRowPlain)>(state, BilinearRgbxRowPlain, BilinearRgbxRowSse2, BilinearRgbxRowAvx2,
+    RunKernel<decltype(&BilinearRgbxRowPlain)>(state, &SPixelKernels::bilinearRgbxRow,
                                             [&](auto f) { f(d.rgbx0.data(), d.x0.data(), weights.data(), d.out16.data(), 720); });
 }
 void BM_BilinearVertical(benchmark::State& state) {
     SKernelData& d = KernelData();
-    RunKernel<decltype(&BilinearVerticalPlain)>(state, BilinearVerticalPlain, BilinearVerticalSse2, BilinearVerticalAvx2,
+    RunKernel<decltype(&BilinearVerticalPlain)>(state, &SPixelKernels::bilinearVertical,
                                              [&](auto f) { f(d.wide0.data(), d.wide1.data(), 100, 156, d.out8.data(), 2880); });
 }
 void BM_Cubic4Vertical(benchmark::State& state) {
     SKernelData& d = KernelData();
     const uint8_t* rows[4] = {d.rgbx0.data(), d.rgbx1.data(), d.bytes0.data(), d.bytes1.data()};
     const int w[4] = {10, 118, 118, 10};
-    RunKernel<decltype(&Cubic4VerticalPlain)>(state, Cubic4VerticalPlain, Cubic4VerticalSse2, Cubic4VerticalAvx2,
+    RunKernel<decltype(&Cubic4VerticalPlain)>(state, &SPixelKernels::cubic4Vertical,
                                            [&](auto f) { f(rows, w, d.out8.data(), 720); });
 }
 void BM_BlendRows(benchmark::State& state) {
     SKernelData& d = KernelData();
-    RunKernel<decltype(&BlendRowsPlain)>(state, BlendRowsPlain, BlendRowsSse2, BlendRowsAvx2,
+    RunKernel<decltype(&BlendRowsPlain)>(state, &SPixelKernels::blendRows,
                                       [&](auto f) { f(d.bytes0.data(), d.bytes1.data(), 77, d.out8.data(), 1080); });
 }
 void BM_Packed422Row(benchmark::State& state) {
     SKernelData& d = KernelData();
-    RunKernel<decltype(&Packed422RowPlain)>(state, Packed422RowPlain, Packed422RowSse2, Packed422RowAvx2, [&](auto f) {
+    RunKernel<decltype(&Packed422RowPlain)>(state, &SPixelKernels::packed422Row, [&](auto f) {
         f(d.bytes0.data(), 720, 0, true, d.out8.data(), d.out8.data() + 720, d.out8.data() + 1080);
     });
 }
 void BM_SelectBytes(benchmark::State& state) {
     SKernelData& d = KernelData();
-    RunKernel<decltype(&SelectBytesPlain)>(state, SelectBytesPlain, SelectBytesSse2, SelectBytesAvx2, [&](auto f) {
+    RunKernel<decltype(&SelectBytesPlain)>(state, &SPixelKernels::selectBytes, [&](auto f) {
         f(d.bytes0.data(), d.bytes1.data(), d.mask.data(), d.out8.data(), 1080);
     });
 }
@@ -285,19 +287,19 @@ void BM_BlurRgbxRowH(benchmark::State& state) {
     SKernelData& d = KernelData();
     const int w[5] = {39, 841, 2336, 841, 39};
     std::vector<uint32_t> out(720 * 4);
-    RunKernel<decltype(&BlurRgbxRowHPlain)>(state, BlurRgbxRowHPlain, BlurRgbxRowHSse2, BlurRgbxRowHAvx2,
+    RunKernel<decltype(&BlurRgbxRowHPlain)>(state, &SPixelKernels::blurRgbxRowH,
                                          [&](auto f) { f(d.padded.data(), w, out.data(), 720); });
 }
 void BM_BlurRgbxRowV(benchmark::State& state) {
     SKernelData& d = KernelData();
     const int w[5] = {39, 841, 2336, 841, 39};
     const uint32_t* rows[5] = {d.mid[0].data(), d.mid[1].data(), d.mid[2].data(), d.mid[3].data(), d.mid[4].data()};
-    RunKernel<decltype(&BlurRgbxRowVPlain)>(state, BlurRgbxRowVPlain, BlurRgbxRowVSse2, BlurRgbxRowVAvx2,
+    RunKernel<decltype(&BlurRgbxRowVPlain)>(state, &SPixelKernels::blurRgbxRowV,
                                          [&](auto f) { f(rows, w, d.rgbx0.data(), d.out8.data(), 720); });
 }
 void BM_ResizeRgbRowH(benchmark::State& state) {
     SKernelData& d = KernelData();
-    RunKernel<decltype(&ResizeRgbRowHPlain)>(state, ResizeRgbRowHPlain, ResizeRgbRowHSse2, ResizeRgbRowHAvx2, [&](auto f) {
+    RunKernel<decltype(&ResizeRgbRowHPlain)>(state, &SPixelKernels::resizeRgbRowH, [&](auto f) {
         f(d.rgb.data(), 1000, d.first.data(), d.resizeWeights.data(), 3, d.out16.data(), 720);
     });
 }
@@ -305,7 +307,7 @@ void BM_ResizeRgbxRowV(benchmark::State& state) {
     SKernelData& d = KernelData();
     const uint16_t* rows[3] = {d.wide0.data(), d.wide1.data(), d.wide0.data()};
     const int w[3] = {5461, 5462, 5461};
-    RunKernel<decltype(&ResizeRgbxRowVPlain)>(state, ResizeRgbxRowVPlain, ResizeRgbxRowVSse2, ResizeRgbxRowVAvx2,
+    RunKernel<decltype(&ResizeRgbxRowVPlain)>(state, &SPixelKernels::resizeRgbxRowV,
                                            [&](auto f) { f(rows, w, 3, d.out8.data(), 720); });
 }
 void BM_Cubic4Row(benchmark::State& state) {
@@ -318,7 +320,7 @@ void BM_Cubic4Row(benchmark::State& state) {
             first.push_back(std::min(348, std::max(0, (int)(i * 352.0 / 720) - 1)));
             for (int j = 0; j < 4; ++j) weights.push_back((int16_t)(j == 0 || j == 3 ? 14 : 114));
         }
-    RunKernel<decltype(&Cubic4RowPlain)>(state, Cubic4RowPlain, Cubic4RowSse2, Cubic4RowAvx2, [&](auto f) {
+    RunKernel<decltype(&Cubic4RowPlain)>(state, &SPixelKernels::cubic4Row, [&](auto f) {
         f(d.bytes0.data(), 352, first.data(), weights.data(), d.out8.data(), 720);
     });
 }

@@ -1,6 +1,6 @@
-// The picture and media kernels: every vector version (SSE2, AVX2) gives the same
-// bytes as its plain twin on random input, odd lengths, tails shorter than a vector
-// and the extreme values and weights.
+// The picture and media kernels: the routines of every vector level this processor has
+// (SSE2, AVX2) give the same bytes as their plain twins on random input, odd lengths,
+// tails shorter than a vector and the extreme values and weights.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "simd/Levels.h"
 #include "media/MediaKernels.h"
 #include "picture/PixelKernels.h"
 
@@ -34,32 +35,21 @@ std::vector<uint8_t> Bytes(std::mt19937& rng, size_t n) {
 // A length that is often odd and rarely a whole number of vectors.
 int Length(std::mt19937& rng, int most) { return 1 + (int)(rng() % (uint32_t)most); }
 
-// The version under test, checked against the plain one; the AVX2 cases are skipped
-// on processors without AVX2.
-enum EVariant { kSse2, kAvx2, kDispatch };
-
-class RenderKernels : public ::testing::TestWithParam<EVariant> {
-protected:
-    void SetUp() override {
-        if (GetParam() == kAvx2 && !(HaveAvx2() && MediaKernelsHaveAvx2()))
-            GTEST_SKIP() << "the processor has no AVX2";
-    }
-};
-
-std::string VariantName(const ::testing::TestParamInfo<EVariant>& info) {
-    return info.param == kSse2 ? "Sse2" : info.param == kAvx2 ? "Avx2" : "Dispatch";
-}
-
 }  // namespace
 
-INSTANTIATE_TEST_SUITE_P(Variants, RenderKernels, ::testing::Values(kSse2, kAvx2, kDispatch), VariantName);
+class PixelKernelLevels : public CLevelTest {};
+class MediaKernelLevels : public CLevelTest {};
+
+INSTANTIATE_TEST_SUITE_P(Levels, PixelKernelLevels, KESTROVA_VECTOR_LEVELS);
+INSTANTIATE_TEST_SUITE_P(Levels, MediaKernelLevels, KESTROVA_VECTOR_LEVELS);
 
 // ---------------------------------------------------------------- colour conversion
 
-TEST_P(RenderKernels, RgbRowPairToYuvVariantsMatchPlain) {
+TEST_P(PixelKernelLevels, RgbRowPairToYuvVariantsMatchPlain) {
+    const SPixelKernels kernels = PixelKernelsAt(GetParam());
     std::mt19937 rng(1);
     using Fn = void (*)(const uint8_t*, const uint8_t*, int, bool, uint8_t*, uint8_t*, uint8_t*, uint8_t*);
-    const Fn fns[] = {RgbRowPairToYuvSse2, RgbRowPairToYuvAvx2, RgbRowPairToYuv};
+    const Fn fn = kernels.rgbRowPairToYuv;
     for (int round = 0; round < 3000; ++round) {
         const int width = 2 * Length(rng, round < 2000 ? 40 : 400);
         const bool redFirst = rng() & 1;
@@ -72,16 +62,17 @@ TEST_P(RenderKernels, RgbRowPairToYuvVariantsMatchPlain) {
         };
         run(RgbRowPairToYuvPlain, want);
         {
-            run(fns[GetParam()], got);
-            ASSERT_EQ(got, want) << "variant " << GetParam() << ", width " << width << ", redFirst " << redFirst;
+            run(fn, got);
+            ASSERT_EQ(got, want) << "width " << width << ", redFirst " << redFirst;
         }
     }
 }
 
-TEST_P(RenderKernels, Packed422RowVariantsMatchPlain) {
+TEST_P(PixelKernelLevels, Packed422RowVariantsMatchPlain) {
+    const SPixelKernels kernels = PixelKernelsAt(GetParam());
     std::mt19937 rng(2);
     using Fn = void (*)(const uint8_t*, int, int, bool, uint8_t*, uint8_t*, uint8_t*);
-    const Fn fns[] = {Packed422RowSse2, Packed422RowAvx2, Packed422Row};
+    const Fn fn = kernels.packed422Row;
     for (int round = 0; round < 3000; ++round) {
         const int width = 2 * Length(rng, round < 2000 ? 50 : 400);
         const int yOffset = (int)(rng() & 1);
@@ -94,17 +85,17 @@ TEST_P(RenderKernels, Packed422RowVariantsMatchPlain) {
             return o;
         };
         const auto want = run(Packed422RowPlain);
-                    ASSERT_EQ(run(fns[GetParam()]), want) << "variant " << GetParam() << ", width " << width << ", yOffset " << yOffset
-                                         << ", average " << average;
+        ASSERT_EQ(run(fn), want) << "width " << width << ", yOffset " << yOffset << ", average " << average;
     }
 }
 
 // ---------------------------------------------------------------- scaling and blending
 
-TEST_P(RenderKernels, BilinearRgbxRowVariantsMatchPlain) {
+TEST_P(PixelKernelLevels, BilinearRgbxRowVariantsMatchPlain) {
+    const SPixelKernels kernels = PixelKernelsAt(GetParam());
     std::mt19937 rng(3);
     using Fn = void (*)(const uint8_t*, const int*, const uint16_t*, uint16_t*, int);
-    const Fn fns[] = {BilinearRgbxRowSse2, BilinearRgbxRowAvx2, BilinearRgbxRow};
+    const Fn fn = kernels.bilinearRgbxRow;
     for (int round = 0; round < 3000; ++round) {
         const int n = Length(rng, round < 2000 ? 40 : 800);
         const int srcWidth = 2 + (int)(rng() % (uint32_t)(2 * n + 2));
@@ -119,8 +110,8 @@ TEST_P(RenderKernels, BilinearRgbxRowVariantsMatchPlain) {
         BilinearRgbxWeights(w1.data(), weights.data(), n);
         std::vector<uint16_t> want((size_t)n * 4 + 3, 0x5A5A), got = want;
         BilinearRgbxRowPlain(src.data(), x0.data(), weights.data(), want.data(), n);
-        fns[GetParam()](src.data(), x0.data(), weights.data(), got.data(), n);
-        ASSERT_EQ(got, want) << "variant " << GetParam() << ", n " << n;
+        fn(src.data(), x0.data(), weights.data(), got.data(), n);
+        ASSERT_EQ(got, want) << "n " << n;
         // The plain result is the two-pixel blend of every byte.
         for (int i = 0; i < n; ++i)
             for (int c = 0; c < 4; ++c)
@@ -129,10 +120,11 @@ TEST_P(RenderKernels, BilinearRgbxRowVariantsMatchPlain) {
     }
 }
 
-TEST_P(RenderKernels, BilinearVerticalVariantsMatchPlain) {
+TEST_P(PixelKernelLevels, BilinearVerticalVariantsMatchPlain) {
+    const SPixelKernels kernels = PixelKernelsAt(GetParam());
     std::mt19937 rng(4);
     using Fn = void (*)(const uint16_t*, const uint16_t*, int, int, uint8_t*, int);
-    const Fn fns[] = {BilinearVerticalSse2, BilinearVerticalAvx2, BilinearVertical};
+    const Fn fn = kernels.bilinearVertical;
     for (int round = 0; round < 3000; ++round) {
         const int n = Length(rng, round < 2000 ? 70 : 3000);
         std::vector<uint16_t> r0(n), r1(n);
@@ -147,16 +139,17 @@ TEST_P(RenderKernels, BilinearVerticalVariantsMatchPlain) {
         BilinearVerticalPlain(r0.data(), r1.data(), 256 - w1, w1, want.data(), n);
         {
             std::fill(got.begin(), got.end(), 0xA5);
-            fns[GetParam()](r0.data(), r1.data(), 256 - w1, w1, got.data(), n);
-            ASSERT_EQ(got, want) << "variant " << GetParam() << ", n " << n << ", w1 " << w1;
+            fn(r0.data(), r1.data(), 256 - w1, w1, got.data(), n);
+            ASSERT_EQ(got, want) << "n " << n << ", w1 " << w1;
         }
     }
 }
 
-TEST_P(RenderKernels, Cubic4VerticalVariantsMatchPlain) {
+TEST_P(PixelKernelLevels, Cubic4VerticalVariantsMatchPlain) {
+    const SPixelKernels kernels = PixelKernelsAt(GetParam());
     std::mt19937 rng(5);
     using Fn = void (*)(const uint8_t* const[4], const int[4], uint8_t*, int);
-    const Fn fns[] = {Cubic4VerticalSse2, Cubic4VerticalAvx2, Cubic4Vertical};
+    const Fn fn = kernels.cubic4Vertical;
     for (int round = 0; round < 3000; ++round) {
         const int n = Length(rng, round < 2000 ? 100 : 2000);
         const auto data = Bytes(rng, (size_t)n * 4);
@@ -174,16 +167,17 @@ TEST_P(RenderKernels, Cubic4VerticalVariantsMatchPlain) {
         Cubic4VerticalPlain(rows, w, want.data(), n);
         {
             std::fill(got.begin(), got.end(), 0xA5);
-            fns[GetParam()](rows, w, got.data(), n);
-            ASSERT_EQ(got, want) << "variant " << GetParam() << ", n " << n;
+            fn(rows, w, got.data(), n);
+            ASSERT_EQ(got, want) << "n " << n;
         }
     }
 }
 
-TEST_P(RenderKernels, BlendRowsVariantsMatchPlain) {
+TEST_P(PixelKernelLevels, BlendRowsVariantsMatchPlain) {
+    const SPixelKernels kernels = PixelKernelsAt(GetParam());
     std::mt19937 rng(6);
     using Fn = void (*)(const uint8_t*, const uint8_t*, int, uint8_t*, int);
-    const Fn fns[] = {BlendRowsSse2, BlendRowsAvx2, BlendRows};
+    const Fn fn = kernels.blendRows;
     for (int round = 0; round < 3000; ++round) {
         const int n = Length(rng, round < 2000 ? 100 : 5000);
         const auto a = Bytes(rng, n), b = Bytes(rng, n);
@@ -193,16 +187,17 @@ TEST_P(RenderKernels, BlendRowsVariantsMatchPlain) {
         BlendRowsPlain(a.data(), b.data(), k, want.data(), n);
         {
             std::fill(got.begin(), got.end(), 0xA5);
-            fns[GetParam()](a.data(), b.data(), k, got.data(), n);
-            ASSERT_EQ(got, want) << "variant " << GetParam() << ", n " << n << ", k " << k;
+            fn(a.data(), b.data(), k, got.data(), n);
+            ASSERT_EQ(got, want) << "n " << n << ", k " << k;
         }
     }
 }
 
-TEST_P(RenderKernels, SelectBytesVariantsMatchPlain) {
+TEST_P(PixelKernelLevels, SelectBytesVariantsMatchPlain) {
+    const SPixelKernels kernels = PixelKernelsAt(GetParam());
     std::mt19937 rng(9);
     using Fn = void (*)(const uint8_t*, const uint8_t*, const uint8_t*, uint8_t*, int);
-    const Fn fns[] = {SelectBytesSse2, SelectBytesAvx2, SelectBytes};
+    const Fn fn = kernels.selectBytes;
     for (int round = 0; round < 3000; ++round) {
         const int n = Length(rng, round < 2000 ? 100 : 2000);
         const auto a = Bytes(rng, n), b = Bytes(rng, n);
@@ -211,8 +206,8 @@ TEST_P(RenderKernels, SelectBytesVariantsMatchPlain) {
             for (auto& m : mask) m = (m & 1) ? 255 : 0;
         std::vector<uint8_t> want(n + 1, 0xA5), got = want;
         SelectBytesPlain(a.data(), b.data(), mask.data(), want.data(), n);
-        fns[GetParam()](a.data(), b.data(), mask.data(), got.data(), n);
-        ASSERT_EQ(got, want) << "variant " << GetParam() << ", n " << n;
+        fn(a.data(), b.data(), mask.data(), got.data(), n);
+        ASSERT_EQ(got, want) << "n " << n;
     }
 }
 
@@ -233,19 +228,20 @@ std::vector<int> Weights(std::mt19937& rng, int count, int total) {
     return w;
 }
 
-TEST_P(RenderKernels, BlurPassesMatchPlain) {
+TEST_P(PixelKernelLevels, BlurPassesMatchPlain) {
+    const SPixelKernels kernels = PixelKernelsAt(GetParam());
     std::mt19937 rng(7);
     using FnH = void (*)(const uint8_t*, const int[5], uint32_t*, int);
     using FnV = void (*)(const uint32_t* const[5], const int[5], const uint8_t*, uint8_t*, int);
-    const FnH hs[] = {BlurRgbxRowHSse2, BlurRgbxRowHAvx2, BlurRgbxRowH};
-    const FnV vs[] = {BlurRgbxRowVSse2, BlurRgbxRowVAvx2, BlurRgbxRowV};
+    const FnH hs = kernels.blurRgbxRowH;
+    const FnV vs = kernels.blurRgbxRowV;
     for (int round = 0; round < 3000; ++round) {
         const int width = Length(rng, round < 2000 ? 40 : 800);
         const std::vector<int> w = Weights(rng, 5, 4096);
         const auto padded = Bytes(rng, ((size_t)width + 4) * 4);
         std::vector<uint32_t> want((size_t)width * 4 + 1, 7), got = want;
         BlurRgbxRowHPlain(padded.data(), w.data(), want.data(), width);
-        hs[GetParam()](padded.data(), w.data(), got.data(), width);
+        hs(padded.data(), w.data(), got.data(), width);
         ASSERT_EQ(got, want) << "horizontal, width " << width;
         // Five horizontal lines (the largest sums included) through the vertical pass.
         std::vector<std::vector<uint32_t>> lines(5);
@@ -258,17 +254,18 @@ TEST_P(RenderKernels, BlurPassesMatchPlain) {
         const auto alpha = Bytes(rng, (size_t)width * 4);
         std::vector<uint8_t> wantV((size_t)width * 4 + 1, 0xA5), gotV = wantV;
         BlurRgbxRowVPlain(rows, w.data(), alpha.data(), wantV.data(), width);
-        vs[GetParam()](rows, w.data(), alpha.data(), gotV.data(), width);
+        vs(rows, w.data(), alpha.data(), gotV.data(), width);
         ASSERT_EQ(gotV, wantV) << "vertical, width " << width;
     }
 }
 
-TEST_P(RenderKernels, ResizePassesMatchPlain) {
+TEST_P(PixelKernelLevels, ResizePassesMatchPlain) {
+    const SPixelKernels kernels = PixelKernelsAt(GetParam());
     std::mt19937 rng(8);
     using FnH = void (*)(const uint8_t*, int, const int*, const int16_t*, int, uint16_t*, int);
     using FnV = void (*)(const uint16_t* const*, const int*, int, uint8_t*, int);
-    const FnH hs[] = {ResizeRgbRowHSse2, ResizeRgbRowHAvx2, ResizeRgbRowH};
-    const FnV vs[] = {ResizeRgbxRowVSse2, ResizeRgbxRowVAvx2, ResizeRgbxRowV};
+    const FnH hs = kernels.resizeRgbRowH;
+    const FnV vs = kernels.resizeRgbxRowV;
     for (int round = 0; round < 3000; ++round) {
         const int taps = 1 + (int)(rng() % 9);
         const int stride = (taps + 1) & ~1;
@@ -285,7 +282,7 @@ TEST_P(RenderKernels, ResizePassesMatchPlain) {
         }
         std::vector<uint16_t> want((size_t)n * 4 + 1, 0x5A5A), got = want;
         ResizeRgbRowHPlain(src.data(), srcWidth, first.data(), weights.data(), taps, want.data(), n);
-        hs[GetParam()](src.data(), srcWidth, first.data(), weights.data(), taps, got.data(), n);
+        hs(src.data(), srcWidth, first.data(), weights.data(), taps, got.data(), n);
         ASSERT_EQ(got, want) << "horizontal, taps " << taps << ", n " << n;
         // The vertical pass over samples up to the largest the horizontal pass makes.
         const int vTaps = 1 + (int)(rng() % 12);
@@ -300,15 +297,16 @@ TEST_P(RenderKernels, ResizePassesMatchPlain) {
         const std::vector<int> vw = Weights(rng, vTaps, 16384);
         std::vector<uint8_t> wantV((size_t)n * 4 + 1, 0xA5), gotV = wantV;
         ResizeRgbxRowVPlain(rows.data(), vw.data(), vTaps, wantV.data(), n);
-        vs[GetParam()](rows.data(), vw.data(), vTaps, gotV.data(), n);
+        vs(rows.data(), vw.data(), vTaps, gotV.data(), n);
         ASSERT_EQ(gotV, wantV) << "vertical, taps " << vTaps << ", n " << n;
     }
 }
 
-TEST_P(RenderKernels, Cubic4RowVariantsMatchPlain) {
+TEST_P(PixelKernelLevels, Cubic4RowVariantsMatchPlain) {
+    const SPixelKernels kernels = PixelKernelsAt(GetParam());
     std::mt19937 rng(10);
     using Fn = void (*)(const uint8_t*, int, const int*, const int16_t*, uint8_t*, int);
-    const Fn fns[] = {Cubic4RowSse2, Cubic4RowAvx2, Cubic4Row};
+    const Fn fn = kernels.cubic4Row;
     for (int round = 0; round < 3000; ++round) {
         const int srcWidth = 1 + (int)(rng() % 80);
         const int n = Length(rng, round < 2000 ? 40 : 800);
@@ -323,15 +321,16 @@ TEST_P(RenderKernels, Cubic4RowVariantsMatchPlain) {
         }
         std::vector<uint8_t> want(n + 1, 0xA5), got = want;
         Cubic4RowPlain(src.data(), srcWidth, first.data(), weights.data(), want.data(), n);
-        fns[GetParam()](src.data(), srcWidth, first.data(), weights.data(), got.data(), n);
-        ASSERT_EQ(got, want) << "variant " << GetParam() << ", n " << n << ", source width " << srcWidth;
+        fn(src.data(), srcWidth, first.data(), weights.data(), got.data(), n);
+        ASSERT_EQ(got, want) << "n " << n << ", source width " << srcWidth;
     }
 }
 
-TEST_P(RenderKernels, BilinearPlaneRowVariantsMatchPlain) {
+TEST_P(PixelKernelLevels, BilinearPlaneRowVariantsMatchPlain) {
+    const SPixelKernels kernels = PixelKernelsAt(GetParam());
     std::mt19937 rng(11);
     using Fn = void (*)(const uint8_t*, int, const int*, const int*, uint16_t*, int);
-    const Fn fns[] = {BilinearPlaneRowSse2, BilinearPlaneRowAvx2, BilinearPlaneRow};
+    const Fn fn = kernels.bilinearPlaneRow;
     for (int round = 0; round < 3000; ++round) {
         const int srcWidth = 1 + (int)(rng() % 100);
         const int n = Length(rng, round < 2000 ? 50 : 1000);
@@ -345,17 +344,18 @@ TEST_P(RenderKernels, BilinearPlaneRowVariantsMatchPlain) {
         }
         std::vector<uint16_t> want(n + 1, 0x5A5A), got = want;
         BilinearPlaneRowPlain(src.data(), srcWidth, x0.data(), w1.data(), want.data(), n);
-        fns[GetParam()](src.data(), srcWidth, x0.data(), w1.data(), got.data(), n);
-        ASSERT_EQ(got, want) << "variant " << GetParam() << ", n " << n << ", source width " << srcWidth;
+        fn(src.data(), srcWidth, x0.data(), w1.data(), got.data(), n);
+        ASSERT_EQ(got, want) << "n " << n << ", source width " << srcWidth;
     }
 }
 
 // ---------------------------------------------------------------- media kernels
 
-TEST_P(RenderKernels, StereoExpansionVariantsMatchPlain) {
+TEST_P(MediaKernelLevels, StereoExpansionVariantsMatchPlain) {
+    const SMediaKernels kernels = MediaKernelsAt(GetParam());
     std::mt19937 rng(20);
     using Fn = void (*)(const uint8_t*, size_t, int, int, int16_t*);
-    const Fn fns[] = {ExpandToStereo16Sse2, ExpandToStereo16Avx2, ExpandToStereo16};
+    const Fn fn = kernels.expandToStereo16;
     for (int round = 0; round < 2000; ++round) {
         const int bits = (rng() & 1) ? 16 : 8, channels = (rng() & 1) ? 2 : 1;
         const size_t frames = round < 50 ? (size_t)round : (size_t)(rng() % 3000);
@@ -364,17 +364,18 @@ TEST_P(RenderKernels, StereoExpansionVariantsMatchPlain) {
         ExpandToStereo16Plain(src.data(), frames, channels, bits, want.data());
         {
             std::fill(got.begin(), got.end(), int16_t(0x5555));
-            fns[GetParam()](src.data(), frames, channels, bits, got.data());
+            fn(src.data(), frames, channels, bits, got.data());
             ASSERT_EQ(got, want) << bits << " bits, " << channels << " channels, " << frames << " frames";
         }
     }
 }
 
-TEST_P(RenderKernels, FadeVariantsMatchPlain) {
+TEST_P(MediaKernelLevels, FadeVariantsMatchPlain) {
+    const SMediaKernels kernels = MediaKernelsAt(GetParam());
     std::mt19937 rng(21);
     using Fn = void (*)(const uint8_t*, uint8_t*, size_t, int);
-    const Fn luma[] = {FadeLumaSse2, FadeLumaAvx2, FadeLuma};
-    const Fn chroma[] = {FadeChromaSse2, FadeChromaAvx2, FadeChroma};
+    const Fn luma = kernels.fadeLuma;
+    const Fn chroma = kernels.fadeChroma;
     for (int round = 0; round < 2000; ++round) {
         const size_t n = round < 70 ? (size_t)round : (size_t)(rng() % 5000);
         const uint32_t pick = rng() % 5;
@@ -384,14 +385,14 @@ TEST_P(RenderKernels, FadeVariantsMatchPlain) {
         FadeLumaPlain(src.data(), want.data(), n, k);
         {
             std::fill(got.begin(), got.end(), 0xA5);
-            luma[GetParam()](src.data(), got.data(), n, k);
+            luma(src.data(), got.data(), n, k);
             ASSERT_EQ(got, want) << "luma, n " << n << ", k " << k;
         }
         std::fill(want.begin(), want.end(), 0xA5);
         FadeChromaPlain(src.data(), want.data(), n, k);
         {
             std::fill(got.begin(), got.end(), 0xA5);
-            chroma[GetParam()](src.data(), got.data(), n, k);
+            chroma(src.data(), got.data(), n, k);
             ASSERT_EQ(got, want) << "chroma, n " << n << ", k " << k;
         }
     }
