@@ -111,20 +111,12 @@ __attribute__((target("avx2"))) void MatrixAvx2(const float* u, float* s)
 
 namespace {
 
-// The kernel set Process uses: plain until the start-up fill runs, then the one of
-// CpuLevel(), refilled whenever SetCpuMask changes the allowed instruction sets.
-constinit CSubbandFilter::Isa bestIsa = CSubbandFilter::Isa::Plain;
+// The kernel set Process uses: the one of CpuLevel(), refilled whenever SetCpuMask
+// changes the allowed instruction sets.
+constinit CKernelTable<CSubbandFilter::Isa> bestIsa(CSubbandFilter::Isa::Plain, CSubbandFilter::Isa::Sse2,
+                                                    CSubbandFilter::Isa::Avx2);
 
-void FillBestIsa(uint32_t flags)
-{
-    switch (CpuLevelOf(flags)) {
-    case ECpuLevel::Avx2: bestIsa = CSubbandFilter::Isa::Avx2; break;
-    case ECpuLevel::Sse2: bestIsa = CSubbandFilter::Isa::Sse2; break;
-    case ECpuLevel::Plain: bestIsa = CSubbandFilter::Isa::Plain; break;
-    }
-}
-
-[[maybe_unused]] const bool registered = (RegisterCpuTable(FillBestIsa), true);
+[[maybe_unused]] const bool registered = bestIsa.Register();
 
 }  // namespace
 
@@ -139,7 +131,7 @@ void CSubbandFilter::Reset()
     position = 0;
 }
 
-CSubbandFilter::Isa CSubbandFilter::BestIsa() { return bestIsa; }
+CSubbandFilter::Isa CSubbandFilter::BestIsa() { return bestIsa.Current(); }
 
 float CSubbandFilter::WindowCoefficient(int i)
 {

@@ -38,7 +38,11 @@ struct SCpuState {
     uint32_t mask = MaskFromEnvironment();
     uint32_t flags = hardware & mask;
     std::mutex lock;  // guards `fills` and mask changes
-    std::vector<void (*)(uint32_t)> fills;
+    struct SFill {
+        void (*fill)(uint32_t, void*);
+        void* context;
+    };
+    std::vector<SFill> fills;
 };
 
 SCpuState& State()
@@ -62,7 +66,7 @@ uint32_t SetCpuMask(uint32_t mask)
     const uint32_t previous = state.mask;
     state.mask = mask;
     state.flags = state.hardware & mask;
-    for (auto fill : state.fills) fill(state.flags);
+    for (const auto& entry : state.fills) entry.fill(state.flags, entry.context);
     return previous;
 }
 
@@ -99,10 +103,10 @@ const char* CpuLevelName(ECpuLevel level)
     return "plain";
 }
 
-void RegisterCpuTable(void (*fill)(uint32_t flags))
+void RegisterCpuTable(void (*fill)(uint32_t flags, void* context), void* context)
 {
     SCpuState& state = State();
     const std::lock_guard<std::mutex> hold(state.lock);
-    state.fills.push_back(fill);
-    fill(state.flags);
+    state.fills.push_back({fill, context});
+    fill(state.flags, context);
 }

@@ -43,9 +43,42 @@ bool CpuLevelAvailable(ECpuLevel level);
 // "plain", "sse2" or "avx2".
 const char* CpuLevelName(ECpuLevel level);
 
-// Registers a kernel table's fill routine: it runs at once with CpuFlags() and again on
-// every SetCpuMask. Kernel tables call this when they are first used.
-void RegisterCpuTable(void (*fill)(uint32_t flags));
+// Registers a kernel table's fill routine: it runs at once with CpuFlags() and `context`,
+// and again on every SetCpuMask. CKernelTable below does this for its table.
+void RegisterCpuTable(void (*fill)(uint32_t flags, void* context), void* context);
+
+// One kernel family's table: the routines of each level, and the set in use. It starts
+// out (constant-initialised) with the plain routines, so that a caller from another
+// static initializer still gets correct results, and holds those of CpuLevel() once
+// Register has run; SetCpuMask refills it.
+template <typename Table>
+class CKernelTable {
+public:
+    constexpr CKernelTable(const Table& plain, const Table& sse2, const Table& avx2)
+        : levels{plain, sse2, avx2}, current(plain)
+    {
+    }
+    // The routines in use.
+    const Table& Current() const { return current; }
+    // The routines of `level` (callable only when CpuLevelAvailable(level)).
+    const Table& At(ECpuLevel level) const { return levels[static_cast<int>(level)]; }
+    // Fills the table for CpuFlags() now and whenever the mask changes; returns true.
+    bool Register()
+    {
+        RegisterCpuTable(&Fill, this);
+        return true;
+    }
+
+private:
+    static void Fill(uint32_t flags, void* context)
+    {
+        CKernelTable* self = static_cast<CKernelTable*>(context);
+        self->current = self->At(CpuLevelOf(flags));
+    }
+
+    Table levels[3];
+    Table current;
+};
 
 // Lowers the mask to `mask` for the lifetime of the object (tests and benchmarks:
 // "run this with SSE2 at most") and restores the previous mask when it ends.

@@ -185,33 +185,24 @@ constexpr SMediaKernels kPlain{ExpandToStereo16Plain, FadeLumaPlain, FadeChromaP
 constexpr SMediaKernels kSse2{ExpandToStereo16Sse2, FadeLumaSse2, FadeChromaSse2};
 constexpr SMediaKernels kAvx2{ExpandToStereo16Avx2, FadeLumaAvx2, FadeChromaAvx2};
 
-// Plain until the start-up fill below runs (a caller from another static initializer
-// still gets correct results), then the routines of CpuLevel().
-constinit SMediaKernels table = kPlain;
+constinit CKernelTable<SMediaKernels> table(kPlain, kSse2, kAvx2);
 
-void Fill(uint32_t flags) { table = MediaKernelsAt(CpuLevelOf(flags)); }
-
-[[maybe_unused]] const bool registered = (RegisterCpuTable(Fill), true);
+[[maybe_unused]] const bool registered = table.Register();
 
 }  // namespace
 
 SMediaKernels MediaKernelsAt(ECpuLevel level)
 {
-    switch (level) {
-    case ECpuLevel::Avx2: return kAvx2;
-    case ECpuLevel::Sse2: return kSse2;
-    case ECpuLevel::Plain: break;
-    }
-    return kPlain;
+    return table.At(level);
 }
 
-const SMediaKernels& MediaKernels() { return table; }
+const SMediaKernels& MediaKernels() { return table.Current(); }
 
 void ExpandToStereo16(const uint8_t* src, size_t frames, int channels, int bits, int16_t* dst)
 {
-    table.expandToStereo16(src, frames, channels, bits, dst);
+    table.Current().expandToStereo16(src, frames, channels, bits, dst);
 }
 
-void FadeLuma(const uint8_t* src, uint8_t* dst, size_t count, int k) { table.fadeLuma(src, dst, count, k); }
+void FadeLuma(const uint8_t* src, uint8_t* dst, size_t count, int k) { table.Current().fadeLuma(src, dst, count, k); }
 
-void FadeChroma(const uint8_t* src, uint8_t* dst, size_t count, int k) { table.fadeChroma(src, dst, count, k); }
+void FadeChroma(const uint8_t* src, uint8_t* dst, size_t count, int k) { table.Current().fadeChroma(src, dst, count, k); }

@@ -33,22 +33,13 @@ constexpr SEncoderKernels kAvx2{
     IsZeroBlockAvx2,   NonZeroMaskAvx2,    WriteIntraBlockAvx2,
     WriteNonIntraBlockAvx2};
 
-void Fill(uint32_t flags) { encoderKernelTable = EncoderKernelsAt(CpuLevelOf(flags)); }
-
-[[maybe_unused]] const bool registered = (RegisterCpuTable(Fill), true);
+[[maybe_unused]] const bool registered = encoderKernelTable.Register();
 
 }  // namespace
 
-// Plain until the start-up fill above runs (a caller from another static initializer
-// still gets correct results), then the routines of CpuLevel().
-constinit SEncoderKernels encoderKernelTable = kPlain;
+constinit CKernelTable<SEncoderKernels> encoderKernelTable(kPlain, kSse2, kAvx2);
 
 SEncoderKernels EncoderKernelsAt(ECpuLevel level)
 {
-    switch (level) {
-    case ECpuLevel::Avx2: return kAvx2;
-    case ECpuLevel::Sse2: return kSse2;
-    case ECpuLevel::Plain: break;
-    }
-    return kPlain;
+    return encoderKernelTable.At(level);
 }

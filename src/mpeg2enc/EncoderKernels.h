@@ -39,11 +39,12 @@ struct SEncoderKernels {
     decltype(&WriteNonIntraBlockPlain) writeNonIntraBlock;
 };
 
-// The storage of the table in use: written only when it is filled (start-up, SetCpuMask).
-extern SEncoderKernels encoderKernelTable;
+// The routines of every level and the set in use (defined in EncoderKernels.cpp, which
+// registers it at start-up).
+extern CKernelTable<SEncoderKernels> encoderKernelTable;
 
 // The table in use (see above).
-inline const SEncoderKernels& EncoderKernels() { return encoderKernelTable; }
+inline const SEncoderKernels& EncoderKernels() { return encoderKernelTable.Current(); }
 // The routines of `level` (tests and benchmarks; only call them when
 // CpuLevelAvailable(level)).
 SEncoderKernels EncoderKernelsAt(ECpuLevel level);
