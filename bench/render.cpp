@@ -53,7 +53,7 @@ BENCHMARK(BM_StillFrame);
 
 void BM_Motion(benchmark::State& state) {
     SRenderer& r = Renderer();
-    const int code = (int)state.range(0);
+    const int code = int(state.range(0));
     int n = 0;
     for (auto _ : state) {
         r.fx.RenderMotion(code, (n++ % 150) / 150.0, r.out);
@@ -65,9 +65,9 @@ BENCHMARK(BM_Motion)->DenseRange(0, 15);
 
 void BM_Transition(benchmark::State& state) {
     SRenderer& r = Renderer();
-    const int code = (int)state.range(0);
+    const int code = int(state.range(0));
     CYUV420Image from(r.fx.photoPicture);
-    r.fx.clockSeconds = [] { return (int64_t)7; };
+    r.fx.clockSeconds = [] { return int64_t(7); };
     int n = 0;
     for (auto _ : state) {
         r.fx.RenderTransition(code, (n++ % 60) / 60.0, from, r.next, r.out);
@@ -90,12 +90,12 @@ void BM_LoadFramePhoto(benchmark::State& state) {
 BENCHMARK(BM_LoadFramePhoto)->Unit(benchmark::kMillisecond);
 
 void BM_FitPicture(benchmark::State& state) {
-    const int sw = (int)state.range(0), sh = (int)state.range(1);
+    const int sw = int(state.range(0)), sh = int(state.range(1));
     CYUV420Image src, dst;
     src.Create(sh, sw);
     dst.Create(480, 720);
     std::mt19937 rng(1);
-    for (int i = 0; i < src.planarSize; ++i) src.planeY[i] = (uint8_t)rng();
+    for (int i = 0; i < src.planarSize; ++i) src.planeY[i] = uint8_t(rng());
     for (auto _ : state) {
         CYUV420Image::FitPicture(dst, src);
         benchmark::DoNotOptimize(dst.planeY[0]);
@@ -111,14 +111,14 @@ const std::string& BigJpeg() {
         CRgbImage img;
         img.width = 4000;
         img.height = 3000;
-        img.pixels.resize((size_t)4000 * 3000 * 3);
+        img.pixels.resize(size_t(4000) * 3000 * 3);
         std::mt19937 rng(3);
         for (int y = 0; y < 3000; ++y)
             for (int x = 0; x < 4000; ++x) {
-                uint8_t* px = &img.pixels[((size_t)y * 4000 + x) * 3];
-                px[0] = (uint8_t)((x / 16 + y / 24) + (rng() & 15));
-                px[1] = (uint8_t)((y / 12) + (rng() & 15));
-                px[2] = (uint8_t)(((x ^ y) >> 4) + (rng() & 15));
+                uint8_t* px = &img.pixels[(size_t(y) * 4000 + x) * 3];
+                px[0] = uint8_t((x / 16 + y / 24) + (rng() & 15));
+                px[1] = uint8_t((y / 12) + (rng() & 15));
+                px[2] = uint8_t(((x ^ y) >> 4) + (rng() & 15));
             }
         std::string error;
         if (!CImageFile::WriteJpeg(p, img, 90, error)) std::fprintf(stderr, "%s\n", error.c_str());
@@ -149,8 +149,8 @@ BENCHMARK(BM_DecodeBigJpeg)->Unit(benchmark::kMillisecond);
 // Fitting (1000 x 750 into 720 x 480) and softening of the photo stage.
 void BM_ResizeRgbToRgbx(benchmark::State& state) {
     std::mt19937 rng(4);
-    std::vector<uint8_t> src((size_t)1000 * 750 * 3), dst((size_t)720 * 480 * 4);
-    for (auto& b : src) b = (uint8_t)rng();
+    std::vector<uint8_t> src(size_t(1000) * 750 * 3), dst(size_t(720) * 480 * 4);
+    for (auto& b : src) b = uint8_t(rng());
     for (auto _ : state) {
         CImageOps::ResizeRgbToRgbx(src.data(), 1000, 750, 3000, dst.data(), 720, 480, 2880);
         benchmark::DoNotOptimize(dst[0]);
@@ -161,8 +161,8 @@ BENCHMARK(BM_ResizeRgbToRgbx)->Unit(benchmark::kMicrosecond);
 
 void BM_BlurRgbx(benchmark::State& state) {
     std::mt19937 rng(5);
-    std::vector<uint8_t> src((size_t)720 * 480 * 4), dst(src.size());
-    for (auto& b : src) b = (uint8_t)rng();
+    std::vector<uint8_t> src(size_t(720) * 480 * 4), dst(src.size());
+    for (auto& b : src) b = uint8_t(rng());
     for (auto _ : state) {
         CImageOps::BlurRgbx(src.data(), dst.data(), 720, 480, 2880);
         benchmark::DoNotOptimize(dst[0]);
@@ -184,7 +184,7 @@ struct SKernelData {
         std::mt19937 rng(6);
         auto bytes = [&](size_t n) {
             std::vector<uint8_t> v(n);
-            for (auto& b : v) b = (uint8_t)rng();
+            for (auto& b : v) b = uint8_t(rng());
             return v;
         };
         rgbx0 = bytes(720 * 4);
@@ -199,8 +199,8 @@ struct SKernelData {
         wide0.resize(720 * 4);
         wide1.resize(720 * 4);
         for (size_t i = 0; i < wide0.size(); ++i) {
-            wide0[i] = (uint16_t)(rng() % 65281);
-            wide1[i] = (uint16_t)(rng() % 65281);
+            wide0[i] = uint16_t(rng() % 65281);
+            wide1[i] = uint16_t(rng() % 65281);
         }
         for (auto& m : mid) {
             m.resize(720 * 4);
@@ -209,10 +209,10 @@ struct SKernelData {
         // Pan-zoom taps at 0.9 x zoom, and the 1000 -> 720 reduction's taps.
         for (int i = 0; i < 720; ++i) {
             const double sx = 30 + i * 0.9;
-            x0.push_back((int)sx);
-            w1.push_back((int)((sx - (int)sx) * 256));
-            first.push_back(std::min(996, (int)(i * 1000.0 / 720)));
-            for (int k = 0; k < 4; ++k) resizeWeights.push_back(k == 3 ? 0 : (int16_t)(16384 / 3));
+            x0.push_back(int(sx));
+            w1.push_back(int((sx - int(sx)) * 256));
+            first.push_back(std::min(996, int(i * 1000.0 / 720)));
+            for (int k = 0; k < 4; ++k) resizeWeights.push_back(k == 3 ? 0 : int16_t(16384 / 3));
         }
     }
 };
@@ -317,8 +317,8 @@ void BM_Cubic4Row(benchmark::State& state) {
     static std::vector<int16_t> weights;
     if (first.empty())
         for (int i = 0; i < 720; ++i) {
-            first.push_back(std::min(348, std::max(0, (int)(i * 352.0 / 720) - 1)));
-            for (int j = 0; j < 4; ++j) weights.push_back((int16_t)(j == 0 || j == 3 ? 14 : 114));
+            first.push_back(std::min(348, std::max(0, int(i * 352.0 / 720) - 1)));
+            for (int j = 0; j < 4; ++j) weights.push_back(int16_t(j == 0 || j == 3 ? 14 : 114));
         }
     RunKernel<decltype(&Cubic4RowPlain)>(state, &SPixelKernels::cubic4Row, [&](auto f) {
         f(d.bytes0.data(), 352, first.data(), weights.data(), d.out8.data(), 720);

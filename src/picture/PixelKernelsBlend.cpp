@@ -7,13 +7,13 @@
 // ---------------------------------------------------------------- blend of two rows
 
 void BlendRowsPlain(const uint8_t* a, const uint8_t* b, int k, uint8_t* out, int n) {
-    for (int i = 0; i < n; ++i) out[i] = (uint8_t)((a[i] * (256 - k) + b[i] * k) >> 8);
+    for (int i = 0; i < n; ++i) out[i] = uint8_t((a[i] * (256 - k) + b[i] * k) >> 8);
 }
 
 void BlendRowsSse2(const uint8_t* a, const uint8_t* b, int k, uint8_t* out, int n) {
     int i = 0;
     const __m128i zero = _mm_setzero_si128();
-    const __m128i wa = _mm_set1_epi16((short)(256 - k)), wb = _mm_set1_epi16((short)k);
+    const __m128i wa = _mm_set1_epi16(short(256 - k)), wb = _mm_set1_epi16(short(k));
     for (; i + 16 <= n; i += 16) {
         const __m128i va = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + i));
         const __m128i vb = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + i));
@@ -31,7 +31,7 @@ __attribute__((target("avx2"))) void BlendRowsAvx2(const uint8_t* a, const uint8
                                                     uint8_t* out, int n) {
     int i = 0;
     const __m256i zero = _mm256_setzero_si256();
-    const __m256i wa = _mm256_set1_epi16((short)(256 - k)), wb = _mm256_set1_epi16((short)k);
+    const __m256i wa = _mm256_set1_epi16(short(256 - k)), wb = _mm256_set1_epi16(short(k));
     for (; i + 32 <= n; i += 32) {
         const __m256i va = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(a + i));
         const __m256i vb = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(b + i));
@@ -49,7 +49,7 @@ __attribute__((target("avx2"))) void BlendRowsAvx2(const uint8_t* a, const uint8
 // ---------------------------------------------------------------- masked choice
 
 void SelectBytesPlain(const uint8_t* a, const uint8_t* b, const uint8_t* mask, uint8_t* out, int n) {
-    for (int i = 0; i < n; ++i) out[i] = (uint8_t)((a[i] & ~mask[i]) | (b[i] & mask[i]));
+    for (int i = 0; i < n; ++i) out[i] = uint8_t((a[i] & ~mask[i]) | (b[i] & mask[i]));
 }
 
 void SelectBytesSse2(const uint8_t* a, const uint8_t* b, const uint8_t* mask, uint8_t* out, int n) {

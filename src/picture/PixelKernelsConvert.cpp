@@ -16,14 +16,14 @@ void RgbRowPairToYuvPlain(const uint8_t* top, const uint8_t* bottom, int width, 
         uint8_t* py[4] = {yTop + x, yTop + x + 1, yBottom + x, yBottom + x + 1};
         for (int k = 0; k < 4; ++k) {
             const int r = px[k][ri], g = px[k][1], b = px[k][bi];
-            *py[k] = (uint8_t)(((66 * r + 129 * g + 25 * b) >> 8) + 16);
+            *py[k] = uint8_t(((66 * r + 129 * g + 25 * b) >> 8) + 16);
             sR += r;
             sG += g;
             sB += b;
         }
         // Arithmetic right shift rounds toward minus infinity.
-        cb[x / 2] = (uint8_t)(((-38 * sR - 74 * sG + 112 * sB) >> 10) + 128);
-        cr[x / 2] = (uint8_t)(((112 * sR - 94 * sG - 18 * sB) >> 10) + 128);
+        cb[x / 2] = uint8_t(((-38 * sR - 74 * sG + 112 * sB) >> 10) + 128);
+        cr[x / 2] = uint8_t(((112 * sR - 94 * sG - 18 * sB) >> 10) + 128);
     }
 }
 
@@ -79,10 +79,10 @@ void RgbRowPairToYuvSse2(const uint8_t* top, const uint8_t* bottom, int width, b
         vcr = _mm_add_epi32(vcr, _mm_madd_epi16(sB, _mm_set1_epi32(0xFFFF & -18)));
         vcr = _mm_add_epi32(_mm_srai_epi32(vcr, 10), c128);
         const __m128i both = _mm_packus_epi16(_mm_packs_epi32(vcb, vcr), _mm_setzero_si128());
-        const uint64_t bytes = (uint64_t)_mm_cvtsi128_si64(both);
+        const uint64_t bytes = uint64_t(_mm_cvtsi128_si64(both));
         for (int k = 0; k < 4; ++k) {
-            cb[x / 2 + k] = (uint8_t)(bytes >> (8 * k));
-            cr[x / 2 + k] = (uint8_t)(bytes >> (8 * (k + 4)));
+            cb[x / 2 + k] = uint8_t(bytes >> (8 * k));
+            cr[x / 2 + k] = uint8_t(bytes >> (8 * (k + 4)));
         }
     }
     if (x < width)
@@ -169,8 +169,8 @@ void Packed422RowPlain(const uint8_t* row, int width, int yOffset, bool average,
     for (int x = 0; x < width; ++x) y[x] = row[2 * x + yOffset];
     for (int k = 0; k < width / 2; ++k) {
         const uint8_t u = row[4 * k + uOffset], v = row[4 * k + vOffset];
-        cb[k] = average ? (uint8_t)((cb[k] + u) >> 1) : u;
-        cr[k] = average ? (uint8_t)((cr[k] + v) >> 1) : v;
+        cb[k] = average ? uint8_t((cb[k] + u) >> 1) : u;
+        cr[k] = average ? uint8_t((cr[k] + v) >> 1) : v;
     }
 }
 

@@ -13,7 +13,7 @@ void BlurRgbxRowHPlain(const uint8_t* padded, const int w[5], uint32_t* mid, int
     for (int x = 0; x < width; ++x)
         for (int c = 0; c < 4; ++c) {
             uint32_t acc = 0;
-            for (int k = 0; k < 5; ++k) acc += (uint32_t)w[k] * padded[4 * (x + k) + c];
+            for (int k = 0; k < 5; ++k) acc += uint32_t(w[k]) * padded[4 * (x + k) + c];
             mid[4 * x + c] = acc;
         }
 }
@@ -79,8 +79,8 @@ void BlurRgbxRowVPlain(const uint32_t* const rows[5], const int w[5], const uint
         for (int c = 0; c < 3; ++c) {
             // With weights summing to at most 4096 the sum stays below 2^32 - 2^23.
             uint32_t acc = 0;
-            for (int k = 0; k < 5; ++k) acc += (uint32_t)w[k] * rows[k][4 * x + c];
-            out[4 * x + c] = (uint8_t)((acc + (1u << 23)) >> 24);
+            for (int k = 0; k < 5; ++k) acc += uint32_t(w[k]) * rows[k][4 * x + c];
+            out[4 * x + c] = uint8_t((acc + (1u << 23)) >> 24);
         }
         out[4 * x + 3] = alpha[4 * x + 3];
     }
@@ -111,10 +111,10 @@ void BlurRgbxRowVSse2(const uint32_t* const rows[5], const int w[5], const uint8
     int x = 0;
     __m128i wk[5];
     for (int k = 0; k < 5; ++k) wk[k] = _mm_set1_epi32(w[k]);
-    const __m128i alphaMask = _mm_set1_epi32((int)0xFF000000u);
+    const __m128i alphaMask = _mm_set1_epi32(int(0xFF000000u));
     for (; x + 4 <= width; x += 4) {
-        const __m128i p0 = BlurPixelV(rows, wk, 4 * (size_t)x), p1 = BlurPixelV(rows, wk, 4 * (size_t)x + 4);
-        const __m128i p2 = BlurPixelV(rows, wk, 4 * (size_t)x + 8), p3 = BlurPixelV(rows, wk, 4 * (size_t)x + 12);
+        const __m128i p0 = BlurPixelV(rows, wk, 4 * size_t(x)), p1 = BlurPixelV(rows, wk, 4 * size_t(x) + 4);
+        const __m128i p2 = BlurPixelV(rows, wk, 4 * size_t(x) + 8), p3 = BlurPixelV(rows, wk, 4 * size_t(x) + 12);
         const __m128i bytes = _mm_packus_epi16(_mm_packs_epi32(p0, p1), _mm_packs_epi32(p2, p3));
         const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(alpha + 4 * x));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 4 * x),
@@ -135,7 +135,7 @@ __attribute__((target("avx2"))) void BlurRgbxRowVAvx2(const uint32_t* const rows
     __m256i wk[5];
     for (int k = 0; k < 5; ++k) wk[k] = _mm256_set1_epi32(w[k]);
     const __m256i round = _mm256_set1_epi32(1 << 23);
-    const __m256i alphaMask = _mm256_set1_epi32((int)0xFF000000u);
+    const __m256i alphaMask = _mm256_set1_epi32(int(0xFF000000u));
     const __m256i order = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);
     for (; x + 8 <= width; x += 8) {
         __m256i v[4];
@@ -144,7 +144,7 @@ __attribute__((target("avx2"))) void BlurRgbxRowVAvx2(const uint32_t* const rows
             for (int k = 0; k < 5; ++k)
                 acc = _mm256_add_epi32(
                     acc, _mm256_mullo_epi32(
-                             _mm256_loadu_si256(reinterpret_cast<const __m256i*>(rows[k] + 4 * (size_t)x + 8 * j)),
+                             _mm256_loadu_si256(reinterpret_cast<const __m256i*>(rows[k] + 4 * size_t(x) + 8 * j)),
                              wk[k]));
             v[j] = _mm256_srli_epi32(_mm256_add_epi32(acc, round), 24);
         }
@@ -167,12 +167,12 @@ __attribute__((target("avx2"))) void BlurRgbxRowVAvx2(const uint32_t* const rows
 void ResizeRgbRowHPlain(const uint8_t* src, int, const int* first, const int16_t* weights, int taps,
                      uint16_t* out, int n) {
     for (int x = 0; x < n; ++x) {
-        const uint8_t* s = src + (size_t)first[x] * 3;
-        const int16_t* w = weights + (size_t)x * ((taps + 1) & ~1);
+        const uint8_t* s = src + size_t(first[x]) * 3;
+        const int16_t* w = weights + size_t(x) * ((taps + 1) & ~1);
         int acc[3] = {0, 0, 0};
         for (int k = 0; k < taps; ++k)
             for (int c = 0; c < 3; ++c) acc[c] += w[k] * s[3 * k + c];
-        for (int c = 0; c < 3; ++c) out[4 * x + c] = (uint16_t)((acc[c] + 32) >> 6);
+        for (int c = 0; c < 3; ++c) out[4 * x + c] = uint16_t((acc[c] + 32) >> 6);
         out[4 * x + 3] = 0;
     }
 }
@@ -210,14 +210,14 @@ inline __m128i ResizePixelH(const uint8_t* s, const int16_t* w, int stride) {
 void ResizeRgbRowHSse2(const uint8_t* src, int srcWidth, const int* first, const int16_t* weights, int taps,
                         uint16_t* out, int n) {
     const __m128i round = _mm_set1_epi32(32), keep3 = _mm_setr_epi32(-1, -1, -1, 0);
-    const __m128i bias32 = _mm_set1_epi32(32768), bias16 = _mm_set1_epi16((short)0x8000);
+    const __m128i bias32 = _mm_set1_epi32(32768), bias16 = _mm_set1_epi16(short(0x8000));
     const int stride = (taps + 1) & ~1;
     for (int x = 0; x < n; ++x) {
         if (first[x] + stride >= srcWidth) {
-            ResizeRgbRowHPlain(src, srcWidth, first + x, weights + (size_t)x * stride, taps, out + 4 * x, 1);
+            ResizeRgbRowHPlain(src, srcWidth, first + x, weights + size_t(x) * stride, taps, out + 4 * x, 1);
             continue;
         }
-        __m128i v = ResizePixelH(src + (size_t)first[x] * 3, weights + (size_t)x * stride, stride);
+        __m128i v = ResizePixelH(src + size_t(first[x]) * 3, weights + size_t(x) * stride, stride);
         v = _mm_and_si128(_mm_srli_epi32(_mm_add_epi32(v, round), 6), keep3);
         v = _mm_xor_si128(_mm_packs_epi32(_mm_sub_epi32(v, bias32), _mm_setzero_si128()), bias16);
         _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 4 * x), v);
@@ -228,14 +228,14 @@ void ResizeRgbRowHSse2(const uint8_t* src, int srcWidth, const int* first, const
 __attribute__((target("avx2"))) void ResizeRgbRowHAvx2(const uint8_t* src, int srcWidth, const int* first,
                                                         const int16_t* weights, int taps, uint16_t* out, int n) {
     const __m256i round = _mm256_set1_epi32(32), keep3 = _mm256_setr_epi32(-1, -1, -1, 0, -1, -1, -1, 0);
-    const __m256i bias32 = _mm256_set1_epi32(32768), bias16 = _mm256_set1_epi16((short)0x8000);
+    const __m256i bias32 = _mm256_set1_epi32(32768), bias16 = _mm256_set1_epi16(short(0x8000));
     const int stride = (taps + 1) & ~1;
     int x = 0;
     for (; x + 2 <= n; x += 2) {
         if (first[x + 1] + stride >= srcWidth || first[x] + stride >= srcWidth) break;
-        const uint8_t* s0 = src + (size_t)first[x] * 3;
-        const uint8_t* s1 = src + (size_t)first[x + 1] * 3;
-        const int16_t* w0 = weights + (size_t)x * stride;
+        const uint8_t* s0 = src + size_t(first[x]) * 3;
+        const uint8_t* s1 = src + size_t(first[x + 1]) * 3;
+        const int16_t* w0 = weights + size_t(x) * stride;
         const int16_t* w1 = w0 + stride;
         __m256i acc = _mm256_setzero_si256();
         for (int k = 0; k < stride; k += 2) {
@@ -252,7 +252,7 @@ __attribute__((target("avx2"))) void ResizeRgbRowHAvx2(const uint8_t* src, int s
         _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 4 * x + 4), _mm256_extracti128_si256(v, 1));
     }
     _mm256_zeroupper();  // the rest runs in SSE code
-    if (x < n) ResizeRgbRowHSse2(src, srcWidth, first + x, weights + (size_t)x * stride, taps, out + 4 * x, n - x);
+    if (x < n) ResizeRgbRowHSse2(src, srcWidth, first + x, weights + size_t(x) * stride, taps, out + 4 * x, n - x);
 }
 
 // ---------------------------------------------------------------- resize, vertical pass
@@ -264,8 +264,8 @@ void ResizeRgbxRangeV(const uint16_t* const* rows, const int* weights, int taps,
     for (int x = from; x < n; ++x) {
         for (int c = 0; c < 3; ++c) {
             uint32_t acc = 0;
-            for (int k = 0; k < taps; ++k) acc += (uint32_t)weights[k] * rows[k][4 * x + c];
-            out[4 * x + c] = (uint8_t)std::min<uint32_t>(255, (acc + (1u << 21)) >> 22);
+            for (int k = 0; k < taps; ++k) acc += uint32_t(weights[k]) * rows[k][4 * x + c];
+            out[4 * x + c] = uint8_t(std::min<uint32_t>(255, (acc + (1u << 21)) >> 22));
         }
         out[4 * x + 3] = 255;
     }
@@ -281,11 +281,11 @@ void ResizeRgbxRowVPlain(const uint16_t* const* rows, const int* weights, int ta
 // mulhi. The sums stay below 2^31 and shift down to at most 255.
 void ResizeRgbxRowVSse2(const uint16_t* const* rows, const int* weights, int taps, uint8_t* out, int n) {
     int x = 0;
-    const __m128i round = _mm_set1_epi32(1 << 21), opaque = _mm_set1_epi32((int)0xFF000000u);
+    const __m128i round = _mm_set1_epi32(1 << 21), opaque = _mm_set1_epi32(int(0xFF000000u));
     for (; x + 4 <= n; x += 4) {
         __m128i acc[4] = {_mm_setzero_si128(), _mm_setzero_si128(), _mm_setzero_si128(), _mm_setzero_si128()};
         for (int k = 0; k < taps; ++k) {
-            const __m128i wk = _mm_set1_epi16((short)weights[k]);
+            const __m128i wk = _mm_set1_epi16(short(weights[k]));
             for (int h = 0; h < 2; ++h) {
                 const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[k] + 4 * x + 8 * h));
                 const __m128i lo = _mm_mullo_epi16(v, wk), hi = _mm_mulhi_epu16(v, wk);
@@ -305,12 +305,12 @@ void ResizeRgbxRowVSse2(const uint16_t* const* rows, const int* weights, int tap
 __attribute__((target("avx2"))) void ResizeRgbxRowVAvx2(const uint16_t* const* rows, const int* weights, int taps,
                                                          uint8_t* out, int n) {
     int x = 0;
-    const __m256i round = _mm256_set1_epi32(1 << 21), opaque = _mm256_set1_epi32((int)0xFF000000u);
+    const __m256i round = _mm256_set1_epi32(1 << 21), opaque = _mm256_set1_epi32(int(0xFF000000u));
     for (; x + 8 <= n; x += 8) {
         __m256i acc[4] = {_mm256_setzero_si256(), _mm256_setzero_si256(), _mm256_setzero_si256(),
                           _mm256_setzero_si256()};
         for (int k = 0; k < taps; ++k) {
-            const __m256i wk = _mm256_set1_epi16((short)weights[k]);
+            const __m256i wk = _mm256_set1_epi16(short(weights[k]));
             for (int h = 0; h < 2; ++h) {
                 const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(rows[k] + 4 * x + 16 * h));
                 const __m256i lo = _mm256_mullo_epi16(v, wk), hi = _mm256_mulhi_epu16(v, wk);

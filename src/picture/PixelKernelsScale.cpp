@@ -13,13 +13,13 @@
 void BilinearVerticalPlain(const uint16_t* row0, const uint16_t* row1, int w0, int w1,
                         uint8_t* out, int n) {
     for (int i = 0; i < n; ++i)
-        out[i] = (uint8_t)(((uint32_t)row1[i] * (uint32_t)w1 + (uint32_t)row0[i] * (uint32_t)w0) >> 16);
+        out[i] = uint8_t((uint32_t(row1[i]) * uint32_t(w1) + uint32_t(row0[i]) * uint32_t(w0)) >> 16);
 }
 
 void BilinearVerticalSse2(const uint16_t* row0, const uint16_t* row1, int w0, int w1,
                            uint8_t* out, int n) {
     int i = 0;
-    const __m128i vw0 = _mm_set1_epi16((short)w0), vw1 = _mm_set1_epi16((short)w1);
+    const __m128i vw0 = _mm_set1_epi16(short(w0)), vw1 = _mm_set1_epi16(short(w1));
     for (; i + 8 <= n; i += 8) {
         const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row0 + i));
         const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row1 + i));
@@ -41,7 +41,7 @@ void BilinearVerticalSse2(const uint16_t* row0, const uint16_t* row1, int w0, in
 __attribute__((target("avx2"))) void BilinearVerticalAvx2(const uint16_t* row0, const uint16_t* row1, int w0,
                                                            int w1, uint8_t* out, int n) {
     int i = 0;
-    const __m256i vw0 = _mm256_set1_epi16((short)w0), vw1 = _mm256_set1_epi16((short)w1);
+    const __m256i vw0 = _mm256_set1_epi16(short(w0)), vw1 = _mm256_set1_epi16(short(w1));
     for (; i + 16 <= n; i += 16) {
         const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(row0 + i));
         const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(row1 + i));
@@ -63,7 +63,7 @@ void Cubic4VerticalPlain(const uint8_t* const rows[4], const int weights[4], uin
     for (int i = 0; i < n; ++i) {
         int s = 0;
         for (int k = 0; k < 4; ++k) s += rows[k][i] * weights[k];
-        out[i] = (uint8_t)(s >> 8);
+        out[i] = uint8_t(s >> 8);
     }
 }
 
@@ -71,7 +71,7 @@ void Cubic4VerticalSse2(const uint8_t* const rows[4], const int weights[4], uint
     int i = 0;
     const __m128i zero = _mm_setzero_si128();
     __m128i w[4];
-    for (int k = 0; k < 4; ++k) w[k] = _mm_set1_epi16((short)weights[k]);
+    for (int k = 0; k < 4; ++k) w[k] = _mm_set1_epi16(short(weights[k]));
     for (; i + 16 <= n; i += 16) {
         __m128i lo = zero, hi = zero;
         for (int k = 0; k < 4; ++k) {
@@ -95,7 +95,7 @@ __attribute__((target("avx2"))) void Cubic4VerticalAvx2(const uint8_t* const row
     int i = 0;
     const __m256i zero = _mm256_setzero_si256();
     __m256i w[4];
-    for (int k = 0; k < 4; ++k) w[k] = _mm256_set1_epi16((short)weights[k]);
+    for (int k = 0; k < 4; ++k) w[k] = _mm256_set1_epi16(short(weights[k]));
     for (; i + 32 <= n; i += 32) {
         __m256i lo = zero, hi = zero;
         for (int k = 0; k < 4; ++k) {
@@ -118,16 +118,16 @@ __attribute__((target("avx2"))) void Cubic4VerticalAvx2(const uint8_t* const row
 void BilinearRgbxWeights(const int* w1, uint16_t* weights, int n) {
     for (int i = 0; i < n; ++i)
         for (int c = 0; c < 4; ++c) {
-            weights[8 * i + c] = (uint16_t)(256 - w1[i]);
-            weights[8 * i + 4 + c] = (uint16_t)w1[i];
+            weights[8 * i + c] = uint16_t(256 - w1[i]);
+            weights[8 * i + 4 + c] = uint16_t(w1[i]);
         }
 }
 
 void BilinearRgbxRowPlain(const uint8_t* src, const int* x0, const uint16_t* weights, uint16_t* out, int n) {
     for (int i = 0; i < n; ++i) {
-        const uint8_t* a = src + (size_t)x0[i] * 4;
+        const uint8_t* a = src + size_t(x0[i]) * 4;
         const int wa = weights[8 * i], wb = weights[8 * i + 4];
-        for (int c = 0; c < 4; ++c) out[i * 4 + c] = (uint16_t)(a[c] * wa + a[4 + c] * wb);
+        for (int c = 0; c < 4; ++c) out[i * 4 + c] = uint16_t(a[c] * wa + a[4 + c] * wb);
     }
 }
 
@@ -138,16 +138,16 @@ void BilinearRgbxRowSse2(const uint8_t* src, const int* x0, const uint16_t* weig
     const __m128i zero = _mm_setzero_si128();
     for (; i + 2 <= n; i += 2) {
         const __m128i pa = _mm_unpacklo_epi8(
-            _mm_loadl_epi64(reinterpret_cast<const __m128i*>(src + (size_t)x0[i] * 4)), zero);
+            _mm_loadl_epi64(reinterpret_cast<const __m128i*>(src + size_t(x0[i]) * 4)), zero);
         const __m128i pb = _mm_unpacklo_epi8(
-            _mm_loadl_epi64(reinterpret_cast<const __m128i*>(src + (size_t)x0[i + 1] * 4)), zero);
+            _mm_loadl_epi64(reinterpret_cast<const __m128i*>(src + size_t(x0[i + 1]) * 4)), zero);
         const __m128i ma = _mm_mullo_epi16(pa, _mm_loadu_si128(reinterpret_cast<const __m128i*>(weights + 8 * i)));
         const __m128i mb = _mm_mullo_epi16(pb, _mm_loadu_si128(reinterpret_cast<const __m128i*>(weights + 8 * i + 8)));
         // Add the upper four lanes (second source pixel) onto the lower four.
         const __m128i lo = _mm_unpacklo_epi64(ma, mb), hi = _mm_unpackhi_epi64(ma, mb);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + (size_t)i * 4), _mm_add_epi16(lo, hi));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + size_t(i) * 4), _mm_add_epi16(lo, hi));
     }
-    if (i < n) BilinearRgbxRowPlain(src, x0 + i, weights + 8 * i, out + (size_t)i * 4, n - i);
+    if (i < n) BilinearRgbxRowPlain(src, x0 + i, weights + 8 * i, out + size_t(i) * 4, n - i);
 }
 
 // Four output pixels a step: output pixels i and i + 1 share one 256-bit vector (one
@@ -158,21 +158,21 @@ __attribute__((target("avx2"))) void BilinearRgbxRowAvx2(const uint8_t* src, con
     int i = 0;
     for (; i + 4 <= n; i += 4) {
         const __m128i p01 = _mm_unpacklo_epi64(
-            _mm_loadl_epi64(reinterpret_cast<const __m128i*>(src + (size_t)x0[i] * 4)),
-            _mm_loadl_epi64(reinterpret_cast<const __m128i*>(src + (size_t)x0[i + 1] * 4)));
+            _mm_loadl_epi64(reinterpret_cast<const __m128i*>(src + size_t(x0[i]) * 4)),
+            _mm_loadl_epi64(reinterpret_cast<const __m128i*>(src + size_t(x0[i + 1]) * 4)));
         const __m128i p23 = _mm_unpacklo_epi64(
-            _mm_loadl_epi64(reinterpret_cast<const __m128i*>(src + (size_t)x0[i + 2] * 4)),
-            _mm_loadl_epi64(reinterpret_cast<const __m128i*>(src + (size_t)x0[i + 3] * 4)));
+            _mm_loadl_epi64(reinterpret_cast<const __m128i*>(src + size_t(x0[i + 2]) * 4)),
+            _mm_loadl_epi64(reinterpret_cast<const __m128i*>(src + size_t(x0[i + 3]) * 4)));
         const __m256i m01 = _mm256_mullo_epi16(
             _mm256_cvtepu8_epi16(p01), _mm256_loadu_si256(reinterpret_cast<const __m256i*>(weights + 8 * i)));
         const __m256i m23 = _mm256_mullo_epi16(
             _mm256_cvtepu8_epi16(p23), _mm256_loadu_si256(reinterpret_cast<const __m256i*>(weights + 8 * i + 16)));
         // Lanes now hold output pixels (i, i+2) and (i+1, i+3).
         const __m256i sum = _mm256_add_epi16(_mm256_unpacklo_epi64(m01, m23), _mm256_unpackhi_epi64(m01, m23));
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + (size_t)i * 4), _mm256_permute4x64_epi64(sum, 0xD8));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + size_t(i) * 4), _mm256_permute4x64_epi64(sum, 0xD8));
     }
     _mm256_zeroupper();  // the rest runs in SSE code
-    if (i < n) BilinearRgbxRowSse2(src, x0 + i, weights + 8 * i, out + (size_t)i * 4, n - i);
+    if (i < n) BilinearRgbxRowSse2(src, x0 + i, weights + 8 * i, out + size_t(i) * 4, n - i);
 }
 
 // ---------------------------------------------------------------- 4-tap horizontal pass
@@ -181,7 +181,7 @@ void Cubic4RowPlain(const uint8_t* src, int srcWidth, const int* first, const in
     for (int i = 0; i < n; ++i) {
         int acc = 0;
         for (int j = 0; j < 4; ++j) acc += weights[4 * i + j] * src[std::min(first[i] + j, srcWidth - 1)];
-        out[i] = (uint8_t)(acc >> 8);
+        out[i] = uint8_t(acc >> 8);
     }
 }
 
@@ -269,7 +269,7 @@ __attribute__((target("avx2"))) void Cubic4RowAvx2(const uint8_t* src, int srcWi
 void BilinearPlaneRowPlain(const uint8_t* src, int srcWidth, const int* x0, const int* w1, uint16_t* out, int n) {
     for (int i = 0; i < n; ++i) {
         const int a = src[x0[i]], b = src[std::min(x0[i] + 1, srcWidth - 1)];
-        out[i] = (uint16_t)(a * (256 - w1[i]) + b * w1[i]);
+        out[i] = uint16_t(a * (256 - w1[i]) + b * w1[i]);
     }
 }
 
