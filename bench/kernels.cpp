@@ -1,13 +1,11 @@
-// Per-block kernels of the video encoder, every variant: nanoseconds per 8 x 8 block
+// Per-block kernels of the video encoder at every instruction-set level, taken from the
+// same tables the encoder calls through: nanoseconds per 8 x 8 block
 // (per 16 x 16 block for the SADs). Blocks are drawn from a pool of random data shaped
 // like the encoder's (small residuals, sparse coefficient blocks) so that branches and
 // sparse paths see realistic input.
+#include "base/Cpu.h"
 #include "mpeg2enc/BitWriter.h"
-#include "mpeg2enc/BlockCoding.h"
-#include "mpeg2enc/BlockKernels.h"
-#include "mpeg2enc/Dct.h"
-#include "mpeg2enc/Quantiser.h"
-#include "mpeg2enc/Sad.h"
+#include "mpeg2enc/EncoderKernels.h"
 #include "mpeg2enc/VlcTables.h"
 
 #include <benchmark/benchmark.h>
@@ -21,23 +19,23 @@
 
 namespace {
 
-enum EVariant { kPlain, kSse2, kAvx2 };
+// range(0) of every benchmark: the instruction-set level whose routines are timed.
+constexpr int kPlain = int(ECpuLevel::Plain), kSse2 = int(ECpuLevel::Sse2), kAvx2 = int(ECpuLevel::Avx2);
 constexpr int poolSize = 256;  // blocks, a power of two
+
+ECpuLevel Level(const benchmark::State& state) { return ECpuLevel(state.range(0)); }
 
 bool Supported(benchmark::State& state)
 {
-    if (state.range(0) == kAvx2 && !__builtin_cpu_supports("avx2")) {
-        state.SkipWithError("the processor has no AVX2");
+    if (!CpuLevelAvailable(Level(state))) {
+        state.SkipWithError("the processor lacks this instruction set");
         return false;
     }
     return true;
 }
 
-template <typename F>
-F Pick(benchmark::State& state, F plain, F sse2, F avx2)
-{
-    return state.range(0) == kPlain ? plain : state.range(0) == kSse2 ? sse2 : avx2;
-}
+// The encoder's kernel table for the level under test.
+SEncoderKernels Kernels(const benchmark::State& state) { return EncoderKernelsAt(Level(state)); }
 
 // Coefficient blocks after quantisation/inverse quantisation: mostly a few low-frequency
 // values, some dense; `scale` sets the magnitudes.
@@ -77,7 +75,7 @@ const std::vector<uint8_t>& Plane()
 void BM_ForwardDct(benchmark::State& state)
 {
     if (!Supported(state)) return;
-    const auto fdct = Pick(state, ForwardDctPlain, ForwardDctSse2, ForwardDctAvx2);
+    const auto fdct = Kernels(state).forwardDct;
     const auto& pool = CoefficientPool(1);
     alignas(32) int16_t block[64];
     int n = 0;
@@ -93,7 +91,7 @@ BENCHMARK(BM_ForwardDct)->Arg(kPlain)->Arg(kSse2)->Arg(kAvx2);
 void BM_InverseDct(benchmark::State& state)
 {
     if (!Supported(state)) return;
-    const auto idct = Pick(state, InverseDctPlain, InverseDctSse2, InverseDctAvx2);
+    const auto idct = Kernels(state).inverseDct;
     const auto& pool = CoefficientPool(2);
     alignas(32) int16_t out[64];
     int n = 0;
@@ -140,8 +138,7 @@ void BM_QuantiseIntra(benchmark::State& state)
 {
     if (!Supported(state)) return;
     using F = void (CQuantiser::*)(const int16_t*, int16_t*, int) const;
-    const F f = Pick<F>(state, &CQuantiser::QuantiseIntraPlain, &CQuantiser::QuantiseIntraSse2,
-                        &CQuantiser::QuantiseIntraAvx2);
+    const F f = Kernels(state).quantiseIntra;
     TimeQuantiser(state, f, 3);
 }
 BENCHMARK(BM_QuantiseIntra)->Arg(kPlain)->Arg(kSse2)->Arg(kAvx2);
@@ -150,28 +147,26 @@ void BM_NonIntraLevels(benchmark::State& state)
 {
     if (!Supported(state)) return;
     using F = bool (CQuantiser::*)(const int16_t*, int16_t*, int) const;
-    const F f = Pick<F>(state, &CQuantiser::NonIntraLevelsPlain, &CQuantiser::NonIntraLevelsSse2,
-                        &CQuantiser::NonIntraLevelsAvx2);
+    const F f = Kernels(state).nonIntraLevels;
     TimeQuantiser(state, f, 2);
 }
 BENCHMARK(BM_NonIntraLevels)->Arg(kPlain)->Arg(kSse2)->Arg(kAvx2);
 
-// The whole non-intra quantisation (range check, levels, zero-block probe): plain
-// routines only against the dispatching call.
+// The whole non-intra quantisation (range check, levels, zero-block probe) with the
+// kernel tables lowered to the level under test.
 void BM_QuantiseNonIntra(benchmark::State& state)
 {
-    using F = bool (CQuantiser::*)(const int16_t*, int16_t*, int) const;
-    const F f = state.range(0) == kPlain ? &CQuantiser::QuantiseNonIntraPlain : &CQuantiser::QuantiseNonIntra;
-    TimeQuantiser(state, f, 1);
+    if (!Supported(state)) return;
+    const CCpuMaskScope level(Level(state));
+    TimeQuantiser(state, &CQuantiser::QuantiseNonIntra, 1);
 }
-BENCHMARK(BM_QuantiseNonIntra)->Arg(kPlain)->Arg(kAvx2);
+BENCHMARK(BM_QuantiseNonIntra)->Arg(kPlain)->Arg(kSse2)->Arg(kAvx2);
 
 void BM_DequantiseIntra(benchmark::State& state)
 {
     if (!Supported(state)) return;
     using F = void (CQuantiser::*)(const int16_t*, int16_t*, int) const;
-    const F f = Pick<F>(state, &CQuantiser::DequantiseIntraPlain, &CQuantiser::DequantiseIntraSse2,
-                        &CQuantiser::DequantiseIntraAvx2);
+    const F f = Kernels(state).dequantiseIntra;
     TimeQuantiser(state, f, 0);
 }
 BENCHMARK(BM_DequantiseIntra)->Arg(kPlain)->Arg(kSse2)->Arg(kAvx2);
@@ -180,8 +175,7 @@ void BM_DequantiseNonIntra(benchmark::State& state)
 {
     if (!Supported(state)) return;
     using F = void (CQuantiser::*)(const int16_t*, int16_t*, int) const;
-    const F f = Pick<F>(state, &CQuantiser::DequantiseNonIntraPlain, &CQuantiser::DequantiseNonIntraSse2,
-                        &CQuantiser::DequantiseNonIntraAvx2);
+    const F f = Kernels(state).dequantiseNonIntra;
     TimeQuantiser(state, f, 0);
 }
 BENCHMARK(BM_DequantiseNonIntra)->Arg(kPlain)->Arg(kSse2)->Arg(kAvx2);
@@ -189,7 +183,7 @@ BENCHMARK(BM_DequantiseNonIntra)->Arg(kPlain)->Arg(kSse2)->Arg(kAvx2);
 void BM_IsZeroBlock(benchmark::State& state)
 {
     if (!Supported(state)) return;
-    const auto f = Pick(state, IsZeroBlockPlain, IsZeroBlockSse2, IsZeroBlockAvx2);
+    const auto f = Kernels(state).isZeroBlock;
     // Zero blocks: the plain routine reads all 64 values.
     alignas(32) int16_t block[64] = {};
     for (auto _ : state) {
@@ -203,7 +197,7 @@ BENCHMARK(BM_IsZeroBlock)->Arg(kPlain)->Arg(kSse2)->Arg(kAvx2);
 void BM_Residual(benchmark::State& state)
 {
     if (!Supported(state)) return;
-    const auto f = Pick(state, ResidualBlockPlain, ResidualBlockSse2, ResidualBlockAvx2);
+    const auto f = Kernels(state).residualBlock;
     const auto& plane = Plane();
     alignas(32) int16_t out[64];
     int n = 0;
@@ -219,7 +213,7 @@ BENCHMARK(BM_Residual)->Arg(kPlain)->Arg(kSse2)->Arg(kAvx2);
 void BM_Reconstruct(benchmark::State& state)
 {
     if (!Supported(state)) return;
-    const auto f = Pick(state, ReconstructBlockPlain, ReconstructBlockSse2, ReconstructBlockAvx2);
+    const auto f = Kernels(state).reconstructBlock;
     const auto& plane = Plane();
     const auto& pool = CoefficientPool(1);
     std::vector<uint8_t> dest(64 * 8);
@@ -238,7 +232,7 @@ BENCHMARK(BM_Reconstruct)->Arg(kPlain)->Arg(kSse2)->Arg(kAvx2);
 void BM_Predict(benchmark::State& state)
 {
     if (!Supported(state)) return;
-    const auto f = Pick(state, PredictBlockPlain, PredictBlockSse2, PredictBlockAvx2);
+    const auto f = Kernels(state).predictBlock;
     const bool hx = state.range(1) & 1, hy = state.range(1) & 2;
     const auto& plane = Plane();
     alignas(32) uint8_t out[256];
@@ -255,17 +249,8 @@ BENCHMARK(BM_Predict)->ArgsProduct({{kPlain, kSse2, kAvx2}, {0, 1, 2, 3}});
 // 2 half-V, 3 half-HV.
 void BM_Sad(benchmark::State& state)
 {
-    const SadKernelSet set = SadKernelSet(state.range(0));
-    if (!SadKernelSetSupported(set)) {
-        state.SkipWithError("not supported by this processor");
-        return;
-    }
-    SSadKernels k = SadKernelsOf(set);
-    if (set == SadKernelSet::Plain) {  // the plain set leaves the half-sample kernels out
-        k.sadHalfH = SadHalfHPlain;
-        k.sadHalfV = SadHalfVPlain;
-        k.sadHalfHV = SadHalfHVPlain;
-    }
+    if (!Supported(state)) return;
+    const SEncoderKernels k = Kernels(state);
     const auto& plane = Plane();
     const int mode = int(state.range(1));
     uint32_t sum = 0;
@@ -281,13 +266,12 @@ void BM_Sad(benchmark::State& state)
     }
     state.SetItemsProcessed(state.iterations());
 }
-BENCHMARK(BM_Sad)->ArgsProduct({{int(SadKernelSet::Plain), int(SadKernelSet::Sse2), int(SadKernelSet::Avx2)},
-                                {0, 1, 2, 3}});
+BENCHMARK(BM_Sad)->ArgsProduct({{kPlain, kSse2, kAvx2}, {0, 1, 2, 3}});
 
 void BM_NonZeroMask(benchmark::State& state)
 {
     if (!Supported(state)) return;
-    const auto f = Pick(state, NonZeroMaskPlain, NonZeroMaskSse2, NonZeroMaskAvx2);
+    const auto f = Kernels(state).nonZeroMask;
     const auto& pool = CoefficientPool(0);
     int n = 0;
     for (auto _ : state) benchmark::DoNotOptimize(f(pool.data() + size_t(n++ & (poolSize - 1)) * 64));
@@ -295,11 +279,14 @@ void BM_NonZeroMask(benchmark::State& state)
 }
 BENCHMARK(BM_NonZeroMask)->Arg(kPlain)->Arg(kSse2)->Arg(kAvx2);
 
-// Entropy coding of quantised blocks: range(0) 0 the plain writer (every scan position),
-// otherwise the mask-driven writer; range(1) 0 non-intra, 1 intra (table B.15).
+// Entropy coding of quantised blocks: the plain writers walk every scan position, the
+// vector levels' writers the level's non-zero mask; range(1) 0 non-intra, 1 intra
+// (table B.15).
 void BM_WriteBlock(benchmark::State& state)
 {
-    const bool plain = state.range(0) == kPlain, intra = state.range(1) != 0;
+    if (!Supported(state)) return;
+    const SEncoderKernels k = Kernels(state);
+    const bool intra = state.range(1) != 0;
     const auto& pool = CoefficientPool(0);
     std::vector<uint8_t> buffer(1 << 20);
     CBitWriter writer;
@@ -308,14 +295,14 @@ void BM_WriteBlock(benchmark::State& state)
     for (auto _ : state) {
         const int16_t* levels = pool.data() + size_t(n & (poolSize - 1)) * 64;
         if (intra)
-            plain ? WriteIntraBlockPlain(writer, levels, n % 3, dc, 1) : WriteIntraBlock(writer, levels, n % 3, dc, 1);
+            k.writeIntraBlock(writer, levels, n % 3, dc, 1);
         else
-            plain ? WriteNonIntraBlockPlain(writer, levels) : WriteNonIntraBlock(writer, levels);
+            k.writeNonIntraBlock(writer, levels);
         if ((++n & 1023) == 0) writer.Attach(buffer.data(), buffer.size());
     }
     state.SetItemsProcessed(state.iterations());
 }
-BENCHMARK(BM_WriteBlock)->ArgsProduct({{kPlain, kAvx2}, {0, 1}});
+BENCHMARK(BM_WriteBlock)->ArgsProduct({{kPlain, kSse2, kAvx2}, {0, 1}});
 
 }  // namespace
 

@@ -1,5 +1,7 @@
 #include "audio/SubbandFilter.h"
 
+#include "base/Cpu.h"
+
 #include <cmath>
 #include <cstring>
 #include <emmintrin.h>
@@ -107,6 +109,17 @@ __attribute__((target("avx2"))) void MatrixAvx2(const float* u, float* s)
 
 }  // namespace
 
+namespace {
+
+// The kernel set Process uses: the one of CpuLevel(), refilled whenever SetCpuMask
+// changes the allowed instruction sets.
+constinit CKernelTable<CSubbandFilter::Isa> bestIsa(CSubbandFilter::Isa::Plain, CSubbandFilter::Isa::Sse2,
+                                                    CSubbandFilter::Isa::Avx2);
+
+[[maybe_unused]] const bool registered = bestIsa.Register();
+
+}  // namespace
+
 CSubbandFilter::CSubbandFilter()
 {
     Reset();
@@ -118,15 +131,7 @@ void CSubbandFilter::Reset()
     position = 0;
 }
 
-CSubbandFilter::Isa CSubbandFilter::BestIsa()
-{
-    static const Isa best = [] {
-        __builtin_cpu_init();
-        if (__builtin_cpu_supports("avx2")) return Isa::Avx2;
-        return Isa::Sse2;
-    }();
-    return best;
-}
+CSubbandFilter::Isa CSubbandFilter::BestIsa() { return bestIsa.Current(); }
 
 float CSubbandFilter::WindowCoefficient(int i)
 {

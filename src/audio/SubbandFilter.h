@@ -19,7 +19,7 @@ public:
     // As Process, with the given kernel set (for tests and benchmarks).
     void Process(const float* in, float* out, Isa isa);
 
-    // The best kernel set this processor supports.
+    // The kernel set Process uses: the highest CpuFlags() allows (base/Cpu.h).
     static Isa BestIsa();
     // Windowing: y[k] = sum over j of window[k + 64j] × x[k + 64j] for k < 64, where x
     // holds the 512 most recent samples, newest first. Summation order is fixed, so all

@@ -179,26 +179,30 @@ void FadeChromaAvx2(const uint8_t* src, uint8_t* dst, size_t count, int k)
 
 // ---- Dispatch --------------------------------------------------------------------
 
-bool MediaKernelsHaveAvx2()
+namespace {
+
+constexpr SMediaKernels kPlain{ExpandToStereo16Plain, FadeLumaPlain, FadeChromaPlain};
+constexpr SMediaKernels kSse2{ExpandToStereo16Sse2, FadeLumaSse2, FadeChromaSse2};
+constexpr SMediaKernels kAvx2{ExpandToStereo16Avx2, FadeLumaAvx2, FadeChromaAvx2};
+
+constinit CKernelTable<SMediaKernels> table(kPlain, kSse2, kAvx2);
+
+[[maybe_unused]] const bool registered = table.Register();
+
+}  // namespace
+
+SMediaKernels MediaKernelsAt(ECpuLevel level)
 {
-    static const bool have = __builtin_cpu_supports("avx2");
-    return have;
+    return table.At(level);
 }
+
+const SMediaKernels& MediaKernels() { return table.Current(); }
 
 void ExpandToStereo16(const uint8_t* src, size_t frames, int channels, int bits, int16_t* dst)
 {
-    if (MediaKernelsHaveAvx2()) ExpandToStereo16Avx2(src, frames, channels, bits, dst);
-    else ExpandToStereo16Sse2(src, frames, channels, bits, dst);
+    table.Current().expandToStereo16(src, frames, channels, bits, dst);
 }
 
-void FadeLuma(const uint8_t* src, uint8_t* dst, size_t count, int k)
-{
-    if (MediaKernelsHaveAvx2()) FadeLumaAvx2(src, dst, count, k);
-    else FadeLumaSse2(src, dst, count, k);
-}
+void FadeLuma(const uint8_t* src, uint8_t* dst, size_t count, int k) { table.Current().fadeLuma(src, dst, count, k); }
 
-void FadeChroma(const uint8_t* src, uint8_t* dst, size_t count, int k)
-{
-    if (MediaKernelsHaveAvx2()) FadeChromaAvx2(src, dst, count, k);
-    else FadeChromaSse2(src, dst, count, k);
-}
+void FadeChroma(const uint8_t* src, uint8_t* dst, size_t count, int k) { table.Current().fadeChroma(src, dst, count, k); }

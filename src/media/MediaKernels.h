@@ -1,6 +1,9 @@
-// Inner loops of the media import, each with a plain C++ twin that the vector versions
-// must match bit for bit. The dispatching entry points pick AVX2 or SSE2 at run time.
+// Inner loops of the media import, each with a plain C++ twin (suffix Plain) that the
+// vector versions (Sse2, Avx2) match bit for bit. The unsuffixed entry points call through
+// the table MediaKernels(), filled for the highest level CpuFlags() allows (base/Cpu.h).
 #pragma once
+
+#include "base/Cpu.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -24,5 +27,16 @@ void FadeChromaSse2(const uint8_t* src, uint8_t* dst, size_t count, int k);
 void FadeLumaAvx2(const uint8_t* src, uint8_t* dst, size_t count, int k);
 void FadeChromaAvx2(const uint8_t* src, uint8_t* dst, size_t count, int k);
 
-// True when the processor runs the AVX2 versions.
-bool MediaKernelsHaveAvx2();
+// The versions of one instruction-set level.
+struct SMediaKernels {
+    decltype(&ExpandToStereo16Plain) expandToStereo16;
+    decltype(&FadeLumaPlain) fadeLuma;
+    decltype(&FadeChromaPlain) fadeChroma;
+};
+
+// The table the unsuffixed entry points use: filled at start-up for CpuLevel() and
+// again whenever SetCpuMask changes the allowed instruction sets.
+const SMediaKernels& MediaKernels();
+// The versions of `level` (tests and benchmarks; only call them when
+// CpuLevelAvailable(level)).
+SMediaKernels MediaKernelsAt(ECpuLevel level);

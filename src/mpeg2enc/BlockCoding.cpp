@@ -1,6 +1,7 @@
 #include "mpeg2enc/BlockCoding.h"
 
 #include "mpeg2enc/BitWriter.h"
+#include "mpeg2enc/EncoderKernels.h"
 #include "mpeg2enc/VlcTables.h"
 
 #include <emmintrin.h>
@@ -61,10 +62,10 @@ inline void PutCoefficient(CBitWriter& writer, const SCoefficientCodes& codes, i
                    24);
 }
 
-// The non-zero levels as a mask over alternate scan positions.
-inline uint64_t ScanMask(const int16_t levels[64], const SCoefficientCodes& codes)
+// The non-zero levels, given as a mask over raster positions, as a mask over alternate
+// scan positions.
+inline uint64_t ScanMask(uint64_t raster, const SCoefficientCodes& codes)
 {
-    const uint64_t raster = NonZeroMask(levels);
     uint64_t scan = 0;
     for (int k = 0; k < 8; ++k) scan |= codes.scanBits[k][(raster >> (8 * k)) & 0xFF];
     return scan;
@@ -120,11 +121,7 @@ __attribute__((target("avx2"))) uint64_t NonZeroMaskAvx2(const int16_t levels[64
     return ~zeros;
 }
 
-uint64_t NonZeroMask(const int16_t levels[64])
-{
-    static const bool avx2 = __builtin_cpu_supports("avx2");
-    return avx2 ? NonZeroMaskAvx2(levels) : NonZeroMaskSse2(levels);
-}
+uint64_t NonZeroMask(const int16_t levels[64]) { return EncoderKernels().nonZeroMask(levels); }
 
 void WriteAddressIncrement(CBitWriter& writer, int increment)
 {
@@ -214,16 +211,18 @@ void WriteNonIntraBlockPlain(CBitWriter& writer, const int16_t levels[64])
     writer.PutBits(eob.code, eob.length);
 }
 
+namespace {
 
 // The fast writers: the scan positions of the non-zero levels come from a mask, runs
 // are the gaps between set bits, and each code goes out with its sign in one write.
-void WriteIntraBlock(CBitWriter& writer, const int16_t levels[64], int component, int& dcPredictor, int table)
+template <uint64_t (*Mask)(const int16_t*)>
+void WriteIntraByMask(CBitWriter& writer, const int16_t levels[64], int component, int& dcPredictor, int table)
 {
     const SCoefficientCodes& codes = Codes();
     WriteDc(writer, levels[0], component, dcPredictor);
     const int t = table ? 1 : 0;
     int last = 0;
-    for (uint64_t scan = ScanMask(levels, codes) & ~uint64_t(1); scan; scan &= scan - 1) {
+    for (uint64_t scan = ScanMask(Mask(levels), codes) & ~uint64_t(1); scan; scan &= scan - 1) {
         const int position = __builtin_ctzll(scan);
         PutCoefficient(writer, codes, t, position - last - 1, levels[alternateScan[position]]);
         last = position;
@@ -232,10 +231,11 @@ void WriteIntraBlock(CBitWriter& writer, const int16_t levels[64], int component
     writer.PutBits(eob.code, eob.length);
 }
 
-void WriteNonIntraBlock(CBitWriter& writer, const int16_t levels[64])
+template <uint64_t (*Mask)(const int16_t*)>
+void WriteNonIntraByMask(CBitWriter& writer, const int16_t levels[64])
 {
     const SCoefficientCodes& codes = Codes();
-    uint64_t scan = ScanMask(levels, codes);
+    uint64_t scan = ScanMask(Mask(levels), codes);
     int last = -1;
     if (scan & 1) {
         // The first coefficient at scan position 0 with magnitude 1 has the short form "1s".
@@ -253,4 +253,36 @@ void WriteNonIntraBlock(CBitWriter& writer, const int16_t levels[64])
         last = position;
     }
     writer.PutBits(0x2, 2);  // end of block, table B.14
+}
+
+}  // namespace
+
+void WriteIntraBlockSse2(CBitWriter& writer, const int16_t levels[64], int component, int& dcPredictor, int table)
+{
+    WriteIntraByMask<NonZeroMaskSse2>(writer, levels, component, dcPredictor, table);
+}
+
+void WriteIntraBlockAvx2(CBitWriter& writer, const int16_t levels[64], int component, int& dcPredictor, int table)
+{
+    WriteIntraByMask<NonZeroMaskAvx2>(writer, levels, component, dcPredictor, table);
+}
+
+void WriteNonIntraBlockSse2(CBitWriter& writer, const int16_t levels[64])
+{
+    WriteNonIntraByMask<NonZeroMaskSse2>(writer, levels);
+}
+
+void WriteNonIntraBlockAvx2(CBitWriter& writer, const int16_t levels[64])
+{
+    WriteNonIntraByMask<NonZeroMaskAvx2>(writer, levels);
+}
+
+void WriteIntraBlock(CBitWriter& writer, const int16_t levels[64], int component, int& dcPredictor, int table)
+{
+    EncoderKernels().writeIntraBlock(writer, levels, component, dcPredictor, table);
+}
+
+void WriteNonIntraBlock(CBitWriter& writer, const int16_t levels[64])
+{
+    EncoderKernels().writeNonIntraBlock(writer, levels);
 }

@@ -25,11 +25,18 @@ void WriteIntraBlock(CBitWriter& writer, const int16_t levels[64], int component
 // escapes, and end of block.
 void WriteNonIntraBlock(CBitWriter& writer, const int16_t levels[64]);
 
-// The block writers above walk the non-zero levels found by a vector mask; these twins
-// walk all 64 scan positions one by one (the definition). Both write the same bits.
+// The block writers above call through EncoderKernels(). The Sse2 and Avx2 writers walk
+// the non-zero levels found by that level's NonZeroMask; the Plain twins walk all 64 scan
+// positions one by one (the definition). All write the same bits.
 void WriteIntraBlockPlain(CBitWriter& writer, const int16_t levels[64], int component, int& dcPredictor,
                           int table);
+void WriteIntraBlockSse2(CBitWriter& writer, const int16_t levels[64], int component, int& dcPredictor,
+                         int table);
+void WriteIntraBlockAvx2(CBitWriter& writer, const int16_t levels[64], int component, int& dcPredictor,
+                         int table);
 void WriteNonIntraBlockPlain(CBitWriter& writer, const int16_t levels[64]);
+void WriteNonIntraBlockSse2(CBitWriter& writer, const int16_t levels[64]);
+void WriteNonIntraBlockAvx2(CBitWriter& writer, const int16_t levels[64]);
 
 // Returns a mask of the non-zero values of a block: bit i is set when levels[i] != 0.
 uint64_t NonZeroMask(const int16_t levels[64]);

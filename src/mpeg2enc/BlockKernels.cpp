@@ -1,5 +1,7 @@
 #include "mpeg2enc/BlockKernels.h"
 
+#include "mpeg2enc/EncoderKernels.h"
+
 #include <emmintrin.h>
 #include <immintrin.h>
 
@@ -223,42 +225,20 @@ bool IsZeroBlockAvx2(const int16_t block[64])
 
 // ------------------------------------------------------------------ dispatch
 
-namespace {
-
-struct SBlockKernels {
-    decltype(&ResidualBlockPlain) residual;
-    decltype(&ReconstructBlockPlain) reconstruct;
-    decltype(&PredictBlockPlain) predict;
-    decltype(&IsZeroBlockPlain) isZero;
-};
-
-const SBlockKernels& Kernels()
-{
-    static const SBlockKernels kernels =
-        __builtin_cpu_supports("avx2")
-            ? SBlockKernels{ResidualBlockAvx2, ReconstructBlockAvx2, PredictBlockAvx2, IsZeroBlockAvx2}
-        : __builtin_cpu_supports("sse2")
-            ? SBlockKernels{ResidualBlockSse2, ReconstructBlockSse2, PredictBlockSse2, IsZeroBlockSse2}
-            : SBlockKernels{ResidualBlockPlain, ReconstructBlockPlain, PredictBlockPlain, IsZeroBlockPlain};
-    return kernels;
-}
-
-}  // namespace
-
 void ResidualBlock(const uint8_t* source, int stride, const uint8_t prediction[64], int16_t out[64])
 {
-    Kernels().residual(source, stride, prediction, out);
+    EncoderKernels().residualBlock(source, stride, prediction, out);
 }
 
 void ReconstructBlock(const uint8_t prediction[64], const int16_t* residual, uint8_t* dest, int stride)
 {
-    Kernels().reconstruct(prediction, residual, dest, stride);
+    EncoderKernels().reconstructBlock(prediction, residual, dest, stride);
 }
 
 void PredictBlock(const uint8_t* ref, int refStride, bool halfX, bool halfY, uint8_t* out, int outStride,
                   int size)
 {
-    Kernels().predict(ref, refStride, halfX, halfY, out, outStride, size);
+    EncoderKernels().predictBlock(ref, refStride, halfX, halfY, out, outStride, size);
 }
 
-bool IsZeroBlock(const int16_t block[64]) { return Kernels().isZero(block); }
+bool IsZeroBlock(const int16_t block[64]) { return EncoderKernels().isZeroBlock(block); }

@@ -1,5 +1,7 @@
 #include "mpeg2enc/Dct.h"
 
+#include "mpeg2enc/EncoderKernels.h"
+
 #include <emmintrin.h>
 #include <immintrin.h>
 
@@ -123,12 +125,6 @@ inline void ColumnPassSse2(const __m128i in[8], __m128i out[8], int shift)
         }
         out[u] = _mm_packs_epi32(_mm_sra_epi32(sumLo, count), _mm_sra_epi32(sumHi, count));
     }
-}
-
-bool HaveSse2()
-{
-    static const bool have = __builtin_cpu_supports("sse2");
-    return have;
 }
 
 // cos((2x + 1) u pi / 16) x c(u) / 2 for the inverse transform.
@@ -279,16 +275,7 @@ __attribute__((target("avx2"))) void ForwardDctAvx2(int16_t block[64])
     }
 }
 
-void ForwardDct(int16_t block[64])
-{
-    static const bool avx2 = __builtin_cpu_supports("avx2");
-    if (avx2)
-        ForwardDctAvx2(block);
-    else if (HaveSse2())
-        ForwardDctSse2(block);
-    else
-        ForwardDctPlain(block);
-}
+void ForwardDct(int16_t block[64]) { EncoderKernels().forwardDct(block); }
 
 void InverseDctPlain(const int16_t coefficients[64], int16_t out[64])
 {
@@ -447,11 +434,5 @@ __attribute__((target("avx2"))) void InverseDctAvx2(const int16_t coefficients[6
 
 void InverseDct(const int16_t coefficients[64], int16_t out[64])
 {
-    static const bool avx2 = __builtin_cpu_supports("avx2");
-    if (avx2)
-        InverseDctAvx2(coefficients, out);
-    else if (HaveSse2())
-        InverseDctSse2(coefficients, out);
-    else
-        InverseDctPlain(coefficients, out);
+    EncoderKernels().inverseDct(coefficients, out);
 }

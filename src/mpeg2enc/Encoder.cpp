@@ -5,9 +5,6 @@
 #include "base/Progress.h"
 #include "base/Texts.h"
 #include "base/Threads.h"
-#include "mpeg2enc/BlockCoding.h"
-#include "mpeg2enc/BlockKernels.h"
-#include "mpeg2enc/Dct.h"
 #include "picture/FrameSource.h"
 #include "mpeg2enc/VlcTables.h"
 
@@ -25,10 +22,6 @@
 #include <vector>
 
 namespace {
-
-constexpr int flagIntra = 1;
-constexpr int flagPattern = 2;
-constexpr int flagForward = 8;
 
 constexpr size_t noPicture = std::numeric_limits<size_t>::max();
 
@@ -652,148 +645,7 @@ bool CEncoder::EncodePicture()
     return !cancelled;
 }
 
-void CEncoder::FormPrediction(int column, int row, int mvx, int mvy, const CFrame& reference,
-                              uint8_t pred[6][64]) const
-{
-    const CYUV420Image& ref = reference.picture;
-    // Luma: the four 8 x 8 blocks of the 16 x 16 area at the vector (half samples).
-    const int x = column * 16 + (mvx >> 1), y = row * 16 + (mvy >> 1);
-    for (int b = 0; b < 4; ++b) {
-        const uint8_t* at = ref.planeY + size_t(y + (b >> 1) * 8) * size_t(width) + size_t(x + (b & 1) * 8);
-        PredictBlock(at, width, mvx & 1, mvy & 1, pred[b], 8, 8);
-    }
-    // Chroma: the vector halved toward zero, in chroma half samples.
-    const int chromaWidth = width / 2;
-    const int cvx = mvx / 2, cvy = mvy / 2;
-    const size_t offset = size_t(row * 8 + (cvy >> 1)) * size_t(chromaWidth) + size_t(column * 8 + (cvx >> 1));
-    PredictBlock(ref.planeCb + offset, chromaWidth, cvx & 1, cvy & 1, pred[4], 8, 8);
-    PredictBlock(ref.planeCr + offset, chromaWidth, cvx & 1, cvy & 1, pred[5], 8, 8);
-}
-
 void CEncoder::CodeSlices(bool intra, int q, const CFrame& reference, CFrame& current)
 {
     for (int row = 0; row < mbRows; ++row) CodeRow(row, writer, intra, q, reference, current);
-}
-
-void CEncoder::CodeRow(int row, CBitWriter& writer, bool intra, int q, const CFrame& reference,
-                       CFrame& current) const
-{
-    const CYUV420Image& src = input.picture;
-    CYUV420Image& out = current.picture;
-    int32_t* vx = current.Array(CFrame::kMotionX);
-    int32_t* vy = current.Array(CFrame::kMotionY);
-    int32_t* flags = current.Array(CFrame::kMbFlags);
-    const int scaleCode = NonLinearScaleCode(q);
-    const int intraTable = intra ? 1 : 0;
-    const int chromaWidth = width / 2;
-
-    alignas(16) uint8_t pred[6][64];
-    alignas(16) int16_t coefficients[6][64];
-    alignas(16) int16_t levels[6][64];
-    alignas(16) int16_t dequantised[64];
-    alignas(16) int16_t residual[64];
-    // Offsets of the row's four luma blocks (of its first macroblock) and of its chroma.
-    const size_t blockOffset[4] = {size_t(row * 16) * size_t(width), size_t(row * 16) * size_t(width) + 8,
-                                   size_t(row * 16 + 8) * size_t(width), size_t(row * 16 + 8) * size_t(width) + 8};
-    const size_t chromaOffset = size_t(row * 8) * size_t(chromaWidth);
-
-    writer.PutStartCode(0x00000101 + uint32_t(row));
-    writer.PutBits(uint32_t(scaleCode), 5);
-    writer.PutBits(0, 1);
-    int increment = 1;
-    int predX = 0, predY = 0;
-    int dc[3] = {0, 0, 0};
-
-    for (int column = 0; column < mbColumns; ++column) {
-        const int b = row * mbColumns + column;
-        int mbFlags = flags[b];
-        const bool mbIntra = (mbFlags & flagIntra) != 0;
-
-        // Prediction and prediction error of the six blocks.
-        if (mbIntra)
-            std::memset(pred, 128, sizeof pred);
-        else
-            FormPrediction(column, row, vx[b], vy[b], reference, pred);
-        for (int blk = 0; blk < 6; ++blk) {
-            if (blk < 4)
-                ResidualBlock(src.planeY + blockOffset[blk] + size_t(column * 16), width, pred[blk],
-                              coefficients[blk]);
-            else
-                ResidualBlock((blk == 4 ? src.planeCb : src.planeCr) + chromaOffset + size_t(column * 8),
-                              chromaWidth, pred[blk], coefficients[blk]);
-            ForwardDct(coefficients[blk]);
-        }
-
-        int pattern = 0;
-        if (mbIntra) {
-            for (int blk = 0; blk < 6; ++blk) quantiser.QuantiseIntra(coefficients[blk], levels[blk], q);
-            pattern = 63;
-        } else {
-            for (int blk = 0; blk < 6; ++blk)
-                if (quantiser.QuantiseNonIntra(coefficients[blk], levels[blk], q)) pattern |= 32 >> blk;
-        }
-
-        bool skipped = false;
-        if (!mbIntra) {
-            if (pattern != 0)
-                mbFlags |= flagPattern;
-            else if (!(mbFlags & flagForward) && column != 0 && column != mbColumns - 1)
-                skipped = true;
-            else
-                mbFlags |= flagForward;
-        }
-        flags[b] = mbFlags;
-
-        if (skipped) {
-            ++increment;
-            predX = predY = 0;
-            dc[0] = dc[1] = dc[2] = 0;
-        } else {
-            WriteAddressIncrement(writer, increment);
-            increment = 1;
-            const SVlc type = intra ? vlcMacroblockTypeIntraI : VlcMacroblockTypeP(mbFlags);
-            writer.PutBits(type.code, type.length);
-            if (mbFlags & flagForward) writer.PutBits(2, 2);  // frame_motion_type: frame
-            if (mbIntra || pattern != 0) writer.PutBits(0, 1);  // dct_type: frame
-            if (mbFlags & flagForward) {
-                WriteMotionDifference(writer, vx[b] - predX);
-                WriteMotionDifference(writer, vy[b] - predY);
-                predX = vx[b];
-                predY = vy[b];
-            }
-            if (!mbIntra && pattern != 0) {
-                const SVlc cbp = VlcCodedBlockPattern(pattern);
-                writer.PutBits(cbp.code, cbp.length);
-            }
-            for (int blk = 0; blk < 6; ++blk) {
-                if (!(pattern & (32 >> blk))) continue;
-                if (mbIntra)
-                    WriteIntraBlock(writer, levels[blk], blk < 4 ? 0 : blk - 3, dc[blk < 4 ? 0 : blk - 3],
-                                    intraTable);
-                else
-                    WriteNonIntraBlock(writer, levels[blk]);
-            }
-            if (mbIntra || !(mbFlags & flagForward)) predX = predY = 0;
-            if (!mbIntra) dc[0] = dc[1] = dc[2] = 0;
-        }
-
-        // Reconstruction: prediction plus the inverse transform of what was coded.
-        for (int blk = 0; blk < 6; ++blk) {
-            const bool coded = (pattern & (32 >> blk)) != 0;
-            if (coded) {
-                if (mbIntra)
-                    quantiser.DequantiseIntra(levels[blk], dequantised, q);
-                else
-                    quantiser.DequantiseNonIntra(levels[blk], dequantised, q);
-                InverseDct(dequantised, residual);
-            }
-            if (blk < 4)
-                ReconstructBlock(pred[blk], coded ? residual : nullptr,
-                                 out.planeY + blockOffset[blk] + size_t(column * 16), width);
-            else
-                ReconstructBlock(pred[blk], coded ? residual : nullptr,
-                                 (blk == 4 ? out.planeCb : out.planeCr) + chromaOffset + size_t(column * 8),
-                                 chromaWidth);
-        }
-    }
 }

@@ -134,6 +134,42 @@ private:
     void CodeSlices(bool intra, int q, const CFrame& reference, CFrame& current);
     // Codes macroblock row `row` as one slice into `w` (reconstruction included).
     void CodeRow(int row, CBitWriter& w, bool intra, int q, const CFrame& reference, CFrame& current) const;
+
+    // Macroblock flags: those the motion search leaves, and a coded block pattern.
+    static constexpr int flagIntra = CMotionSearch::flagIntra;
+    static constexpr int flagPattern = 2;
+    static constexpr int flagForward = CMotionSearch::flagForward;
+
+    // One macroblock on its way through CodeRow: its six blocks' prediction, transform
+    // and levels (four luma blocks, then Cb and Cr), its flags and coded block pattern.
+    struct SMacroblock {
+        alignas(16) uint8_t pred[6][64];
+        alignas(16) int16_t coefficients[6][64];
+        alignas(16) int16_t levels[6][64];
+        int row = 0, column = 0;
+        int flags = 0;
+        int pattern = 0;  // bit 32 >> block set for each coded block
+        bool intra = false;
+    };
+    // What a slice carries from one coded macroblock to the next: the address increment,
+    // the motion vector predictors and the DC predictors of Y, Cb and Cr.
+    struct SSliceState {
+        int increment = 1;
+        int predX = 0, predY = 0;
+        int dc[3] = {0, 0, 0};
+    };
+    // Forms the prediction (grey for intra, else from `reference` at vx, vy), transforms
+    // the prediction error and quantises it; sets mb.pattern.
+    void TransformMacroblock(SMacroblock& mb, int q, const CFrame& reference, int vx, int vy) const;
+    // Settles the flags of a non-intra macroblock from its pattern; returns true when the
+    // macroblock is skipped (nothing coded, no vector, neither first nor last of the row).
+    bool SettleFlags(SMacroblock& mb) const;
+    // Writes the macroblock's header, vector differences and coded blocks; `intraPicture`
+    // chooses the I-picture macroblock type and the intra VLC table.
+    void WriteMacroblock(CBitWriter& w, const SMacroblock& mb, bool intraPicture, int vx, int vy,
+                         SSliceState& slice) const;
+    // Adds the decoded residual of the coded blocks to the prediction in `out`.
+    void ReconstructMacroblock(const SMacroblock& mb, int q, CYUV420Image& out) const;
     // Motion search and coding of the whole picture by the worker pool, joined into
     // `writer`. Returns false when a slice did not fit its buffer.
     bool CodePictureParallel(bool intra, int q, const CFrame& reference, CFrame& current);

@@ -1,6 +1,6 @@
 #include "mpeg2enc/MotionSearch.h"
 
-#include "mpeg2enc/Sad.h"
+#include "mpeg2enc/EncoderKernels.h"
 
 #include <algorithm>
 
@@ -33,7 +33,7 @@ struct SSearch {
     const uint8_t* ref;  // reference plane
     int stride;
     int x0, x1, y0, y1;  // window: x0 <= px < x1, y0 <= py < y1
-    const SSadKernels& kernels;
+    const SEncoderKernels& kernels;
     uint64_t& evaluations;
     int bestX, bestY;
     uint32_t best;
@@ -59,6 +59,88 @@ struct SSearch {
         }
         return false;
     }
+
+    // Starts from a candidate: taken when it lies inside the window.
+    void Start(int px, int py)
+    {
+        if (!Inside(px, py)) return;
+        const uint32_t cost = Sad(px, py, noCost);
+        if (cost < noCost) {
+            best = cost;
+            bestX = px;
+            bestY = py;
+        }
+    }
+
+    // Greedy walk: the first pass looks all around, later passes look ahead in the
+    // direction of the last move.
+    void Walk()
+    {
+        int lastMove = -1;
+        for (int d = 0; d < DirCount; ++d)
+            if (Try(bestX + dirX[d], bestY + dirY[d])) lastMove = d;
+        while (lastMove >= 0) {
+            const int previousMove = lastMove;
+            lastMove = -1;
+            for (EDir d : followUp[previousMove])
+                if (Try(bestX + dirX[d], bestY + dirY[d])) lastMove = d;
+        }
+    }
+
+    // Candidates after the start: the zero vector, the co-located vector (cx, cy) of the
+    // previous picture, the neighbours' vectors (`neighbours`: left, top, top-right, zero
+    // where absent; only below the first row), then the walk. Stops early once a cost is
+    // good enough.
+    void Refine(int x, int y, int cx, int cy, bool belowFirstRow, bool hasLeft, const int neighbours[6])
+    {
+        Try(x, y);
+        if (best < goodEnough) return;
+        bool done = false;
+        if ((cx != 0 || cy != 0) && Inside(x + cx, y + cy)) {
+            Try(x + cx, y + cy);
+            done = best < goodEnough;
+        }
+        if (!done && belowFirstRow) {
+            const int lx = neighbours[0], ly = neighbours[1], tx = neighbours[2], ty = neighbours[3];
+            const int rx = neighbours[4], ry = neighbours[5];
+            if (hasLeft && (lx != 0 || ly != 0)) Try(x + lx, y + ly);
+            if (tx != 0 || ty != 0) Try(x + tx, y + ty);
+            if (rx != 0 || ry != 0) Try(x + rx, y + ry);
+        }
+        if (!done && best >= goodEnough) Walk();
+    }
+
+    // One-sided half-sample refinement of the best position (a plane `height` rows of
+    // `stride` samples): one horizontal and one vertical half step, each kept only when
+    // strictly cheaper. Returns the vector in half samples relative to (x, y).
+    CMotionSearch::SVector RefineHalf(int x, int y, int height)
+    {
+        int halfX = 0, halfY = 0;
+        uint32_t cost = best;
+        const int px = bestX, py = bestY;
+        if (cost < noCost) {
+            const uint8_t* at = ref + size_t(py) * size_t(stride);
+            if (px >= 1) {
+                ++evaluations;
+                const uint32_t c = kernels.sadHalfH(src, at + px - 1, stride);
+                if (c < cost) cost = c, halfX = -1;
+            } else if (px < stride - 17) {
+                ++evaluations;
+                const uint32_t c = kernels.sadHalfH(src, at + px, stride);
+                if (c < cost) cost = c, halfX = 1;
+            }
+            if (py >= 1) {
+                ++evaluations;
+                const uint32_t c = kernels.sadHalfV(src, at - stride + px, stride);
+                if (c < cost) cost = c, halfY = -1;
+            } else if (py < height - 17) {
+                ++evaluations;
+                const uint32_t c = kernels.sadHalfV(src, at + px, stride);
+                if (c < cost) cost = c, halfY = 1;
+            }
+        }
+        return {2 * (px - x) + halfX, 2 * (py - y) + halfY, cost};
+    }
 };
 
 }  // namespace
@@ -73,7 +155,7 @@ CMotionSearch::SVector CMotionSearch::SearchMacroblock(int index, const uint8_t*
     const int row = index / columns;
     const int x = column * 16;
     const int y = row * 16;
-    const SSadKernels& kernels = SadKernels();
+    const SEncoderKernels& kernels = EncoderKernels();
 
     SSearch s{src + size_t(y) * size_t(width) + size_t(x),
               ref,
@@ -88,98 +170,24 @@ CMotionSearch::SVector CMotionSearch::SearchMacroblock(int index, const uint8_t*
               y,
               noCost};
 
-    // Integer-position vectors of the neighbours (arithmetic shift of half samples).
+    // Integer-position vectors of the neighbours (arithmetic shift of half samples):
+    // left, top and top-right, zero where absent.
     auto vx = [&](int b) { return vectorX[b] >> 1; };
     auto vy = [&](int b) { return vectorY[b] >> 1; };
-    int lx = 0, ly = 0, tx = 0, ty = 0, rx = 0, ry = 0;
+    int neighbours[6] = {0, 0, 0, 0, 0, 0};
     bool refine = true;
-
     if (row == 0) {
-        if (index > 0) {
-            const int px = x + vx(index - 1), py = y + vy(index - 1);
-            if (s.Inside(px, py)) {
-                const uint32_t cost = s.Sad(px, py, noCost);
-                if (cost < noCost) {
-                    s.best = cost;
-                    s.bestX = px;
-                    s.bestY = py;
-                }
-            }
-        }
+        if (index > 0) s.Start(x + vx(index - 1), y + vy(index - 1));
     } else {
-        if (column > 0) lx = vx(index - 1), ly = vy(index - 1);
-        tx = vx(index - columns), ty = vy(index - columns);
-        if (column < columns - 1) rx = vx(index - columns + 1), ry = vy(index - columns + 1);
-        const int px = x + Median3(lx, tx, rx), py = y + Median3(ly, ty, ry);
-        if (s.Inside(px, py)) {
-            const uint32_t cost = s.Sad(px, py, noCost);
-            if (cost < noCost) {
-                s.best = cost;
-                s.bestX = px;
-                s.bestY = py;
-            }
-        }
+        if (column > 0) neighbours[0] = vx(index - 1), neighbours[1] = vy(index - 1);
+        neighbours[2] = vx(index - columns), neighbours[3] = vy(index - columns);
+        if (column < columns - 1) neighbours[4] = vx(index - columns + 1), neighbours[5] = vy(index - columns + 1);
+        s.Start(x + Median3(neighbours[0], neighbours[2], neighbours[4]),
+                y + Median3(neighbours[1], neighbours[3], neighbours[5]));
         if (s.best < goodEnough) refine = false;
     }
-
-    if (refine) {
-        // The zero vector.
-        s.Try(x, y);
-        if (s.best >= goodEnough) {
-            // The co-located vector of the previous picture.
-            const int cx = previousX[index] >> 1, cy = previousY[index] >> 1;
-            bool done = false;
-            if ((cx != 0 || cy != 0) && s.Inside(x + cx, y + cy)) {
-                s.Try(x + cx, y + cy);
-                done = s.best < goodEnough;
-            }
-            if (!done && row > 0) {
-                if (column > 0 && (lx != 0 || ly != 0)) s.Try(x + lx, y + ly);
-                if (tx != 0 || ty != 0) s.Try(x + tx, y + ty);
-                if (rx != 0 || ry != 0) s.Try(x + rx, y + ry);
-            }
-            if (!done && s.best >= goodEnough) {
-                // Greedy walk: the first pass looks all around, later passes look ahead in
-                // the direction of the last move.
-                int lastMove = -1;
-                for (int d = 0; d < DirCount; ++d)
-                    if (s.Try(s.bestX + dirX[d], s.bestY + dirY[d])) lastMove = d;
-                while (lastMove >= 0) {
-                    const int previousMove = lastMove;
-                    lastMove = -1;
-                    for (EDir d : followUp[previousMove])
-                        if (s.Try(s.bestX + dirX[d], s.bestY + dirY[d])) lastMove = d;
-                }
-            }
-        }
-    }
-
-    // One-sided half-sample refinement (only with the vector kernels).
-    int halfX = 0, halfY = 0;
-    uint32_t cost = s.best;
-    const int px = s.bestX, py = s.bestY;
-    if (kernels.sadHalfH && cost < noCost) {
-        const uint8_t* at = ref + size_t(py) * size_t(width);
-        if (px >= 1) {
-            ++sadEvaluations;
-            const uint32_t c = kernels.sadHalfH(s.src, at + px - 1, width);
-            if (c < cost) cost = c, halfX = -1;
-        } else if (px < width - 17) {
-            ++sadEvaluations;
-            const uint32_t c = kernels.sadHalfH(s.src, at + px, width);
-            if (c < cost) cost = c, halfX = 1;
-        }
-        if (py >= 1) {
-            ++sadEvaluations;
-            const uint32_t c = kernels.sadHalfV(s.src, at - width + px, width);
-            if (c < cost) cost = c, halfY = -1;
-        } else if (py < height - 17) {
-            ++sadEvaluations;
-            const uint32_t c = kernels.sadHalfV(s.src, at + px, width);
-            if (c < cost) cost = c, halfY = 1;
-        }
-    }
-    return {2 * (px - x) + halfX, 2 * (py - y) + halfY, cost};
+    if (refine) s.Refine(x, y, previousX[index] >> 1, previousY[index] >> 1, row > 0, column > 0, neighbours);
+    return s.RefineHalf(x, y, height);
 }
 
 void CMotionSearch::SearchAndClassify(int index, const uint8_t* src, const uint8_t* ref, int width, int height,
@@ -189,7 +197,7 @@ void CMotionSearch::SearchAndClassify(int index, const uint8_t* src, const uint8
     const int columns = width / 16;
     const SVector v = SearchMacroblock(index, src, ref, width, height, previousX, previousY, vectorX, vectorY);
     const uint8_t* mb = src + size_t(index / columns) * 16 * size_t(width) + size_t(index % columns) * 16;
-    if (v.cost > intraThreshold && IntraDeviation(mb, width) + intraThreshold < v.cost) {
+    if (v.cost > intraThreshold && EncoderKernels().intraDeviation(mb, width) + intraThreshold < v.cost) {
         flags[index] = flagIntra;
         vectorX[index] = 0;
         vectorY[index] = 0;

@@ -3,6 +3,7 @@
 #include "mpeg2enc/BlockCoding.h"
 #include "mpeg2enc/BlockKernels.h"
 #include "mpeg2enc/Dct.h"
+#include "mpeg2enc/EncoderKernels.h"
 
 #include <emmintrin.h>
 #include <immintrin.h>
@@ -26,12 +27,6 @@ void MismatchControl(int16_t coefficients[64])
     int32_t sum = 0;
     for (int i = 0; i < 64; ++i) sum += coefficients[i];
     if ((sum & 1) == 0) coefficients[63] = int16_t(coefficients[63] ^ 1);
-}
-
-bool HaveAvx2()
-{
-    static const bool have = __builtin_cpu_supports("avx2");
-    return have;
 }
 
 inline __m128i Load(const void* p) { return _mm_loadu_si128(static_cast<const __m128i*>(p)); }
@@ -183,10 +178,7 @@ __attribute__((target("avx2"))) void CQuantiser::QuantiseIntraAvx2(const int16_t
 
 void CQuantiser::QuantiseIntra(const int16_t coefficients[64], int16_t levels[64], int q) const
 {
-    if (HaveAvx2())
-        QuantiseIntraAvx2(coefficients, levels, q);
-    else
-        QuantiseIntraSse2(coefficients, levels, q);
+    (this->*EncoderKernels().quantiseIntra)(coefficients, levels, q);
 }
 
 // ------------------------------------------------------------------ non-intra quantisation
@@ -307,10 +299,8 @@ bool CQuantiser::QuantiseNonIntra(const int16_t coefficients[64], int16_t levels
     bool any;
     if (!VectorLevelsApply(coefficients, q))
         any = NonIntraLevelsPlain(coefficients, levels, q);
-    else if (HaveAvx2())
-        any = NonIntraLevelsAvx2(coefficients, levels, q);
     else
-        any = NonIntraLevelsSse2(coefficients, levels, q);
+        any = (this->*EncoderKernels().nonIntraLevels)(coefficients, levels, q);
     if (!any) return false;
     if (levels[0] != 0) return true;
     // DC level 0: the levels are kept only when their own transform is not all zero.
@@ -442,16 +432,10 @@ __attribute__((target("avx2"))) void CQuantiser::DequantiseNonIntraAvx2(const in
 
 void CQuantiser::DequantiseIntra(const int16_t levels[64], int16_t coefficients[64], int q) const
 {
-    if (HaveAvx2())
-        DequantiseIntraAvx2(levels, coefficients, q);
-    else
-        DequantiseIntraSse2(levels, coefficients, q);
+    (this->*EncoderKernels().dequantiseIntra)(levels, coefficients, q);
 }
 
 void CQuantiser::DequantiseNonIntra(const int16_t levels[64], int16_t coefficients[64], int q) const
 {
-    if (HaveAvx2())
-        DequantiseNonIntraAvx2(levels, coefficients, q);
-    else
-        DequantiseNonIntraSse2(levels, coefficients, q);
+    (this->*EncoderKernels().dequantiseNonIntra)(levels, coefficients, q);
 }

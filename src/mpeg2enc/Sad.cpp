@@ -1,5 +1,7 @@
 #include "mpeg2enc/Sad.h"
 
+#include "mpeg2enc/EncoderKernels.h"
+
 #include <emmintrin.h>
 #include <immintrin.h>
 
@@ -80,6 +82,38 @@ inline uint32_t Total(__m128i sums)
     return uint32_t(_mm_cvtsi128_si32(sums) + _mm_cvtsi128_si32(_mm_srli_si128(sums, 8)));
 }
 
+__attribute__((target("avx2"))) inline __m256i Load2(const uint8_t* a, const uint8_t* b)
+{
+    return _mm256_inserti128_si256(_mm256_castsi128_si256(Load(a)), Load(b), 1);
+}
+
+__attribute__((target("avx2"))) inline uint32_t Total2(__m256i sums)
+{
+    const __m128i s = _mm_add_epi64(_mm256_castsi256_si128(sums), _mm256_extracti128_si256(sums, 1));
+    return Total(s);
+}
+
+// Rows of 16 samples and their right neighbours summed in 16-bit lanes once; each
+// output row adds the pair sums of two reference rows.
+__attribute__((target("avx2"))) inline __m256i PairSum(const uint8_t* p)
+{
+    return _mm256_add_epi16(_mm256_cvtepu8_epi16(Load(p)), _mm256_cvtepu8_epi16(Load(p + 1)));
+}
+
+// The four-sample average of 16 samples, in 16-bit lanes: (a + b + c + d + 2) >> 2.
+inline __m128i Average4(const uint8_t* ref, int stride)
+{
+    const __m128i zero = _mm_setzero_si128(), two = _mm_set1_epi16(2);
+    const __m128i a = Load(ref), b = Load(ref + 1), c = Load(ref + stride), d = Load(ref + stride + 1);
+    const __m128i lo = _mm_add_epi16(_mm_add_epi16(_mm_unpacklo_epi8(a, zero), _mm_unpacklo_epi8(b, zero)),
+                                     _mm_add_epi16(_mm_unpacklo_epi8(c, zero), _mm_unpacklo_epi8(d, zero)));
+    const __m128i hi = _mm_add_epi16(_mm_add_epi16(_mm_unpackhi_epi8(a, zero), _mm_unpackhi_epi8(b, zero)),
+                                     _mm_add_epi16(_mm_unpackhi_epi8(c, zero), _mm_unpackhi_epi8(d, zero)));
+    return _mm_packus_epi16(_mm_srli_epi16(_mm_add_epi16(lo, two), 2), _mm_srli_epi16(_mm_add_epi16(hi, two), 2));
+}
+
+}  // namespace
+
 uint32_t SadSse2(const uint8_t* src, const uint8_t* ref, int stride, uint32_t limit)
 {
     __m128i sums = _mm_setzero_si128();
@@ -125,18 +159,6 @@ uint32_t SadHalfVSse2(const uint8_t* src, const uint8_t* ref, int stride)
     return Total(sums);
 }
 
-// The four-sample average of 16 samples, in 16-bit lanes: (a + b + c + d + 2) >> 2.
-inline __m128i Average4(const uint8_t* ref, int stride)
-{
-    const __m128i zero = _mm_setzero_si128(), two = _mm_set1_epi16(2);
-    const __m128i a = Load(ref), b = Load(ref + 1), c = Load(ref + stride), d = Load(ref + stride + 1);
-    const __m128i lo = _mm_add_epi16(_mm_add_epi16(_mm_unpacklo_epi8(a, zero), _mm_unpacklo_epi8(b, zero)),
-                                     _mm_add_epi16(_mm_unpacklo_epi8(c, zero), _mm_unpacklo_epi8(d, zero)));
-    const __m128i hi = _mm_add_epi16(_mm_add_epi16(_mm_unpackhi_epi8(a, zero), _mm_unpackhi_epi8(b, zero)),
-                                     _mm_add_epi16(_mm_unpackhi_epi8(c, zero), _mm_unpackhi_epi8(d, zero)));
-    return _mm_packus_epi16(_mm_srli_epi16(_mm_add_epi16(lo, two), 2), _mm_srli_epi16(_mm_add_epi16(hi, two), 2));
-}
-
 uint32_t SadHalfHVSse2(const uint8_t* src, const uint8_t* ref, int stride)
 {
     __m128i sums = _mm_setzero_si128();
@@ -146,17 +168,6 @@ uint32_t SadHalfHVSse2(const uint8_t* src, const uint8_t* ref, int stride)
         ref += stride;
     }
     return Total(sums);
-}
-
-__attribute__((target("avx2"))) inline __m256i Load2(const uint8_t* a, const uint8_t* b)
-{
-    return _mm256_inserti128_si256(_mm256_castsi128_si256(Load(a)), Load(b), 1);
-}
-
-__attribute__((target("avx2"))) inline uint32_t Total2(__m256i sums)
-{
-    const __m128i s = _mm_add_epi64(_mm256_castsi256_si128(sums), _mm256_extracti128_si256(sums, 1));
-    return Total(s);
 }
 
 __attribute__((target("avx2"))) uint32_t SadAvx2(const uint8_t* src, const uint8_t* ref, int stride,
@@ -204,13 +215,6 @@ __attribute__((target("avx2"))) uint32_t SadHalfVAvx2(const uint8_t* src, const 
     return Total2(sums);
 }
 
-// Rows of 16 samples and their right neighbours summed in 16-bit lanes once; each
-// output row adds the pair sums of two reference rows.
-__attribute__((target("avx2"))) inline __m256i PairSum(const uint8_t* p)
-{
-    return _mm256_add_epi16(_mm256_cvtepu8_epi16(Load(p)), _mm256_cvtepu8_epi16(Load(p + 1)));
-}
-
 __attribute__((target("avx2"))) uint32_t SadHalfHVAvx2(const uint8_t* src, const uint8_t* ref, int stride)
 {
     const __m256i two = _mm256_set1_epi16(2);
@@ -241,48 +245,4 @@ uint32_t IntraDeviationSse2(const uint8_t* src, int stride)
     return Total(dev);
 }
 
-SSadKernels& Current()
-{
-    static SSadKernels kernels = SadKernelsOf(
-        SadKernelSetSupported(SadKernelSet::Avx2) ? SadKernelSet::Avx2
-        : SadKernelSetSupported(SadKernelSet::Sse2) ? SadKernelSet::Sse2
-                                                     : SadKernelSet::Plain);
-    return kernels;
-}
-
-}  // namespace
-
-bool SadKernelSetSupported(SadKernelSet kind)
-{
-    switch (kind) {
-    case SadKernelSet::Plain: return true;
-    case SadKernelSet::Sse2: return __builtin_cpu_supports("sse2");
-    case SadKernelSet::Avx2: return __builtin_cpu_supports("avx2");
-    }
-    return false;
-}
-
-SSadKernels SadKernelsOf(SadKernelSet kind)
-{
-    switch (kind) {
-    case SadKernelSet::Avx2: return {kind, SadAvx2, SadHalfHAvx2, SadHalfVAvx2, SadHalfHVAvx2};
-    case SadKernelSet::Sse2: return {kind, SadSse2, SadHalfHSse2, SadHalfVSse2, SadHalfHVSse2};
-    case SadKernelSet::Plain: break;
-    }
-    return {SadKernelSet::Plain, SadPlain, nullptr, nullptr, nullptr};
-}
-
-const SSadKernels& SadKernels() { return Current(); }
-
-SadKernelSet SetSadKernels(SadKernelSet kind)
-{
-    const SadKernelSet previous = Current().kind;
-    if (SadKernelSetSupported(kind)) Current() = SadKernelsOf(kind);
-    return previous;
-}
-
-uint32_t IntraDeviation(const uint8_t* src, int stride)
-{
-    return Current().kind == SadKernelSet::Plain ? IntraDeviationPlain(src, stride)
-                                                 : IntraDeviationSse2(src, stride);
-}
+uint32_t IntraDeviation(const uint8_t* src, int stride) { return EncoderKernels().intraDeviation(src, stride); }

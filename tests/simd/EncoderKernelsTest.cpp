@@ -1,11 +1,13 @@
-// The per-block kernels of the video encoder: every vector version (SSE2, AVX2) and the
-// dispatching call give the same results as the plain twin, bit for bit, on thousands of
-// random blocks, including extremes (coefficients at +-2047 and beyond, samples 0 and
-// 255), sparse and DC-only blocks.
+// The per-block kernels of the video encoder: the routines of every vector level this
+// processor has (SSE2, AVX2) give the same results as the plain twins, bit for bit, on
+// thousands of random blocks, including extremes (coefficients at +-2047 and beyond,
+// samples 0 and 255), sparse and DC-only blocks.
+#include "simd/Levels.h"
 #include "mpeg2enc/BitWriter.h"
 #include "mpeg2enc/BlockCoding.h"
 #include "mpeg2enc/BlockKernels.h"
 #include "mpeg2enc/Dct.h"
+#include "mpeg2enc/EncoderKernels.h"
 #include "mpeg2enc/Quantiser.h"
 #include "mpeg2enc/Sad.h"
 #include "mpeg2enc/VlcTables.h"
@@ -20,29 +22,6 @@
 #include <vector>
 
 namespace {
-
-enum EEncVariant { kEncSse2, kEncAvx2, kEncDispatch };
-
-bool CpuHasAvx2() { return __builtin_cpu_supports("avx2"); }
-
-class EncoderKernels : public ::testing::TestWithParam<EEncVariant> {
-protected:
-    void SetUp() override
-    {
-        if (GetParam() == kEncAvx2 && !CpuHasAvx2()) GTEST_SKIP() << "the processor has no AVX2";
-    }
-    // The routine under test among three of a kernel.
-    template <typename F>
-    F Pick(F sse2, F avx2, F dispatch) const
-    {
-        return GetParam() == kEncSse2 ? sse2 : GetParam() == kEncAvx2 ? avx2 : dispatch;
-    }
-};
-
-std::string EncVariantName(const ::testing::TestParamInfo<EEncVariant>& info)
-{
-    return info.param == kEncSse2 ? "Sse2" : info.param == kEncAvx2 ? "Avx2" : "Dispatch";
-}
 
 // A coefficient block of one of several shapes: dense within `range`, sparse (a few
 // non-zero values), DC only, DC plus the mismatch mark at 63, extremes only, or the
@@ -92,14 +71,19 @@ std::vector<uint8_t> RandomPlane(std::mt19937& rng, int stride, int rows)
 
 }  // namespace
 
-INSTANTIATE_TEST_SUITE_P(Variants, EncoderKernels, ::testing::Values(kEncSse2, kEncAvx2, kEncDispatch),
-                         EncVariantName);
+class EncoderKernelLevels : public CLevelTest {
+protected:
+    // The routines of the level under test.
+    SEncoderKernels Kernels() const { return EncoderKernelsAt(GetParam()); }
+};
+
+INSTANTIATE_TEST_SUITE_P(Levels, EncoderKernelLevels, KESTROVA_VECTOR_LEVELS);
 
 // ------------------------------------------------------------------------ transforms
 
-TEST_P(EncoderKernels, InverseDctMatchesPlain)
+TEST_P(EncoderKernelLevels, InverseDctMatchesPlain)
 {
-    const auto idct = Pick(InverseDctSse2, InverseDctAvx2, InverseDct);
+    const auto idct = Kernels().inverseDct;
     std::mt19937 rng(21);
     // Ranges: typical residual coefficients, the dequantiser's full range, and the whole
     // int16 range (clamping of the output both ways).
@@ -123,10 +107,9 @@ TEST_P(EncoderKernels, InverseDctMatchesPlain)
         }
 }
 
-TEST_P(EncoderKernels, ForwardDctMatchesPlain)
+TEST_P(EncoderKernelLevels, ForwardDctMatchesPlain)
 {
-    // The SSE2 routine is the vector baseline; its twin under "Sse2" and the AVX2 one.
-    const auto fdct = Pick(ForwardDctSse2, ForwardDctAvx2, ForwardDct);
+    const auto fdct = Kernels().forwardDct;
     std::mt19937 rng(7);
     for (int trial = 0; trial < 20000; ++trial) {
         alignas(32) int16_t a[64], b[64];
@@ -143,9 +126,9 @@ TEST_P(EncoderKernels, ForwardDctMatchesPlain)
 
 // ------------------------------------------------------------------ sample loops
 
-TEST_P(EncoderKernels, ResidualMatchesPlain)
+TEST_P(EncoderKernelLevels, ResidualMatchesPlain)
 {
-    const auto residual = Pick(ResidualBlockSse2, ResidualBlockAvx2, ResidualBlock);
+    const auto residual = Kernels().residualBlock;
     std::mt19937 rng(31);
     for (int trial = 0; trial < 5000; ++trial) {
         const int stride = 8 + int(rng() % 5) * 8 + int(rng() % 3);
@@ -159,9 +142,9 @@ TEST_P(EncoderKernels, ResidualMatchesPlain)
     }
 }
 
-TEST_P(EncoderKernels, ReconstructionMatchesPlainAndStaysInItsBlock)
+TEST_P(EncoderKernelLevels, ReconstructionMatchesPlainAndStaysInItsBlock)
 {
-    const auto reconstruct = Pick(ReconstructBlockSse2, ReconstructBlockAvx2, ReconstructBlock);
+    const auto reconstruct = Kernels().reconstructBlock;
     std::mt19937 rng(32);
     const int ranges[] = {256, 600, 32767};
     for (int trial = 0; trial < 6000; ++trial) {
@@ -180,9 +163,9 @@ TEST_P(EncoderKernels, ReconstructionMatchesPlainAndStaysInItsBlock)
     }
 }
 
-TEST_P(EncoderKernels, PredictionMatchesPlainAtEveryHalfSamplePosition)
+TEST_P(EncoderKernelLevels, PredictionMatchesPlainAtEveryHalfSamplePosition)
 {
-    const auto predict = Pick(PredictBlockSse2, PredictBlockAvx2, PredictBlock);
+    const auto predict = Kernels().predictBlock;
     std::mt19937 rng(33);
     for (int trial = 0; trial < 8000; ++trial) {
         const int size = trial % 2 ? 16 : 8;
@@ -201,9 +184,9 @@ TEST_P(EncoderKernels, PredictionMatchesPlainAtEveryHalfSamplePosition)
     }
 }
 
-TEST_P(EncoderKernels, ZeroBlockTestFindsEveryNonZeroValue)
+TEST_P(EncoderKernelLevels, ZeroBlockTestFindsEveryNonZeroValue)
 {
-    const auto isZero = Pick(IsZeroBlockSse2, IsZeroBlockAvx2, IsZeroBlock);
+    const auto isZero = Kernels().isZeroBlock;
     alignas(32) int16_t block[64] = {};
     EXPECT_TRUE(isZero(block));
     EXPECT_TRUE(IsZeroBlockPlain(block));
@@ -247,15 +230,12 @@ std::vector<CQuantiser> TestQuantisers()
 
 }  // namespace
 
-TEST_P(EncoderKernels, QuantisationMatchesPlain)
+TEST_P(EncoderKernelLevels, QuantisationMatchesPlain)
 {
-    using Intra = void (CQuantiser::*)(const int16_t*, int16_t*, int) const;
-    using Levels = bool (CQuantiser::*)(const int16_t*, int16_t*, int) const;
-    const Intra intra = Pick<Intra>(&CQuantiser::QuantiseIntraSse2, &CQuantiser::QuantiseIntraAvx2,
-                                    &CQuantiser::QuantiseIntra);
-    const Levels levels = Pick<Levels>(&CQuantiser::NonIntraLevelsSse2, &CQuantiser::NonIntraLevelsAvx2,
-                                       &CQuantiser::QuantiseNonIntra);
-    const bool whole = GetParam() == kEncDispatch;  // QuantiseNonIntra has no range limit
+    const SEncoderKernels k = Kernels();
+    // The whole non-intra quantisation (levels, then the zero-block probe through the
+    // transform) with the table lowered to this level, against the plain routines.
+    const CCpuMaskScope level(GetParam());
     std::mt19937 rng(42);
     const int ranges[] = {30, 400, 2047, 32767};
     for (const CQuantiser& quantiser : TestQuantisers())
@@ -265,15 +245,21 @@ TEST_P(EncoderKernels, QuantisationMatchesPlain)
             if (trial % 11 == 0) c[rng() % 64] = -32768;
             const int q = trial % 40 == 0 ? int(rng() % 40) - 4 : 1 + int(rng() % 31);  // also out of 1..31
 
-            (quantiser.*intra)(c, b, q);
+            (quantiser.*k.quantiseIntra)(c, b, q);
             quantiser.QuantiseIntraPlain(c, a, q);
             ASSERT_EQ(0, std::memcmp(a, b, sizeof a)) << "intra, trial " << trial << " q " << q;
 
-            if (!whole && !quantiser.VectorLevelsApply(c, q)) continue;
-            const bool anyPlain = whole ? quantiser.QuantiseNonIntraPlain(c, a, q) : quantiser.NonIntraLevelsPlain(c, a, q);
-            const bool anyVector = (quantiser.*levels)(c, b, q);
+            bool anyPlain = quantiser.QuantiseNonIntraPlain(c, a, q);
+            bool anyVector = quantiser.QuantiseNonIntra(c, b, q);
             ASSERT_EQ(anyPlain, anyVector) << "non-intra, trial " << trial << " q " << q;
             ASSERT_EQ(0, std::memcmp(a, b, sizeof a)) << "non-intra, trial " << trial << " q " << q;
+
+            // The level routine alone, where it applies.
+            if (!quantiser.VectorLevelsApply(c, q)) continue;
+            anyPlain = quantiser.NonIntraLevelsPlain(c, a, q);
+            anyVector = (quantiser.*k.nonIntraLevels)(c, b, q);
+            ASSERT_EQ(anyPlain, anyVector) << "non-intra levels, trial " << trial << " q " << q;
+            ASSERT_EQ(0, std::memcmp(a, b, sizeof a)) << "non-intra levels, trial " << trial << " q " << q;
         }
 }
 
@@ -303,13 +289,9 @@ TEST(EncoderKernelsRange, VectorLevelsApplyOnlyWithinTheTwelveBitRange)
     EXPECT_TRUE(q.VectorLevelsApply(c, 3));
 }
 
-TEST_P(EncoderKernels, InverseQuantisationMatchesPlain)
+TEST_P(EncoderKernelLevels, InverseQuantisationMatchesPlain)
 {
-    using Dequant = void (CQuantiser::*)(const int16_t*, int16_t*, int) const;
-    const Dequant intra = Pick<Dequant>(&CQuantiser::DequantiseIntraSse2, &CQuantiser::DequantiseIntraAvx2,
-                                        &CQuantiser::DequantiseIntra);
-    const Dequant nonIntra = Pick<Dequant>(&CQuantiser::DequantiseNonIntraSse2,
-                                           &CQuantiser::DequantiseNonIntraAvx2, &CQuantiser::DequantiseNonIntra);
+    const SEncoderKernels k = Kernels();
     std::mt19937 rng(43);
     const int ranges[] = {3, 40, 2047, 32767};
     for (const CQuantiser& quantiser : TestQuantisers())
@@ -319,32 +301,19 @@ TEST_P(EncoderKernels, InverseQuantisationMatchesPlain)
             if (trial % 9 == 0) l[rng() % 64] = int16_t(rng() % 2 ? -32768 : 32767);
             const int q = trial % 40 == 0 ? int(rng() % 40) - 4 : 1 + int(rng() % 31);
             quantiser.DequantiseIntraPlain(l, a, q);
-            (quantiser.*intra)(l, b, q);
+            (quantiser.*k.dequantiseIntra)(l, b, q);
             ASSERT_EQ(0, std::memcmp(a, b, sizeof a)) << "intra, trial " << trial << " q " << q;
             quantiser.DequantiseNonIntraPlain(l, a, q);
-            (quantiser.*nonIntra)(l, b, q);
+            (quantiser.*k.dequantiseNonIntra)(l, b, q);
             ASSERT_EQ(0, std::memcmp(a, b, sizeof a)) << "non-intra, trial " << trial << " q " << q;
         }
 }
 
 // ------------------------------------------------------------------ motion search SADs
 
-namespace {
-
-SSadKernels SadSetUnderTest(EEncVariant variant)
+TEST_P(EncoderKernelLevels, SadsMatchPlainAtEveryHalfSamplePosition)
 {
-    return variant == kEncSse2   ? SadKernelsOf(SadKernelSet::Sse2)
-           : variant == kEncAvx2 ? SadKernelsOf(SadKernelSet::Avx2)
-                                 : SadKernels();
-}
-
-}  // namespace
-
-TEST_P(EncoderKernels, SadsMatchPlainAtEveryHalfSamplePosition)
-{
-    const SSadKernels k = SadSetUnderTest(GetParam());
-    ASSERT_NE(k.sadHalfH, nullptr);
-    ASSERT_NE(k.sadHalfHV, nullptr);
+    const SEncoderKernels k = Kernels();
     std::mt19937 rng(51);
     constexpr int stride = 64;
     for (int trial = 0; trial < 6000; ++trial) {
@@ -371,28 +340,35 @@ TEST_P(EncoderKernels, SadsMatchPlainAtEveryHalfSamplePosition)
     // Extremes: white against black is the largest sum.
     std::vector<uint8_t> white(size_t(stride) * 17, 255), black(size_t(stride) * 17, 0);
     EXPECT_EQ(k.sad(white.data(), black.data(), stride, ~0u), 65280u);
+    EXPECT_EQ(k.sad(white.data(), black.data(), stride, 65536), 65280u);
+    EXPECT_EQ(k.sadHalfH(black.data(), white.data(), stride), 65280u);
+    EXPECT_EQ(k.sadHalfV(white.data(), black.data(), stride), 65280u);
     EXPECT_EQ(k.sadHalfHV(white.data(), black.data(), stride), 65280u);
     EXPECT_EQ(k.sadHalfHV(black.data(), white.data(), stride), 65280u);
 }
 
-TEST_P(EncoderKernels, IntraDeviationMatchesPlain)
+TEST_P(EncoderKernelLevels, IntraDeviationMatchesPlain)
 {
-    const SadKernelSet previous = SadKernels().kind;
-    SetSadKernels(GetParam() == kEncAvx2 ? SadKernelSet::Avx2 : GetParam() == kEncSse2 ? SadKernelSet::Sse2 : previous);
+    const auto deviation = Kernels().intraDeviation;
     std::mt19937 rng(52);
     for (int trial = 0; trial < 3000; ++trial) {
         const auto plane = RandomPlane(rng, 24, 16);
         const uint8_t* p = plane.data() + rng() % 9;
-        ASSERT_EQ(IntraDeviation(p, 24), IntraDeviationPlain(p, 24)) << "trial " << trial;
+        ASSERT_EQ(deviation(p, 24), IntraDeviationPlain(p, 24)) << "trial " << trial;
     }
-    SetSadKernels(previous);
+    // Extremes: a flat block deviates by nothing; half black and half white has the
+    // truncated mean 127, 128 samples 127 below it and 128 samples 128 above.
+    std::vector<uint8_t> flat(24 * 16, 255), halves(24 * 16, 0);
+    std::fill(halves.begin() + 24 * 8, halves.end(), uint8_t(255));
+    EXPECT_EQ(deviation(flat.data(), 24), 0u);
+    EXPECT_EQ(deviation(halves.data(), 24), 128u * 127u + 128u * 128u);
 }
 
 // ------------------------------------------------------------------ entropy coding
 
-TEST_P(EncoderKernels, NonZeroMaskMatchesPlain)
+TEST_P(EncoderKernelLevels, NonZeroMaskMatchesPlain)
 {
-    const auto mask = Pick(NonZeroMaskSse2, NonZeroMaskAvx2, NonZeroMask);
+    const auto mask = Kernels().nonZeroMask;
     alignas(32) int16_t block[64] = {};
     EXPECT_EQ(mask(block), 0u);
     for (int pos = 0; pos < 64; ++pos)
@@ -423,8 +399,9 @@ std::vector<uint8_t> Written(CBitWriter& writer, std::vector<uint8_t>& buffer)
 
 }  // namespace
 
-TEST(EncoderKernelsCoding, BlockWritersWriteThePlainWritersBits)
+TEST_P(EncoderKernelLevels, BlockWritersWriteThePlainWritersBits)
 {
+    const SEncoderKernels k = Kernels();
     std::mt19937 rng(62);
     std::vector<uint8_t> bufferA(1 << 16), bufferB(1 << 16);
     // Levels: small (codes), up to 40 (the longest codes), beyond (escapes), and the
@@ -444,11 +421,11 @@ TEST(EncoderKernelsCoding, BlockWritersWriteThePlainWritersBits)
                 const int component = int(rng() % 3), table = int(rng() % 2);
                 levels[0] = int16_t(rng() % 2048);  // a DC level within its 11 bits
                 WriteIntraBlockPlain(a, levels, component, dcA, table);
-                WriteIntraBlock(b, levels, component, dcB, table);
+                k.writeIntraBlock(b, levels, component, dcB, table);
                 ASSERT_EQ(dcA, dcB);
             } else {
                 WriteNonIntraBlockPlain(a, levels);
-                WriteNonIntraBlock(b, levels);
+                k.writeNonIntraBlock(b, levels);
             }
         }
         ASSERT_EQ(Written(a, bufferA), Written(b, bufferB)) << "trial " << trial;

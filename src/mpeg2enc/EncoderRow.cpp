@@ -1,0 +1,176 @@
+// The macroblock loop of the encoder: one slice per macroblock row, each macroblock
+// predicted, transformed, quantised, written and reconstructed in turn.
+#include "mpeg2enc/Encoder.h"
+
+#include "mpeg2enc/BlockCoding.h"
+#include "mpeg2enc/BlockKernels.h"
+#include "mpeg2enc/Dct.h"
+#include "mpeg2enc/VlcTables.h"
+
+#include <cstring>
+
+namespace {
+
+// Offset of luma block `blk` (0..3) of the macroblock at `row`, `column`.
+inline size_t LumaBlockOffset(int row, int column, int blk, int width)
+{
+    return size_t(row * 16 + (blk >> 1) * 8) * size_t(width) + size_t(column * 16 + (blk & 1) * 8);
+}
+
+// Offset of the chroma block of the macroblock at `row`, `column`.
+inline size_t ChromaBlockOffset(int row, int column, int chromaWidth)
+{
+    return size_t(row * 8) * size_t(chromaWidth) + size_t(column * 8);
+}
+
+}  // namespace
+
+void CEncoder::FormPrediction(int column, int row, int mvx, int mvy, const CFrame& reference,
+                              uint8_t pred[6][64]) const
+{
+    const CYUV420Image& ref = reference.picture;
+    // Luma: the four 8 x 8 blocks of the 16 x 16 area at the vector (half samples).
+    const int x = column * 16 + (mvx >> 1), y = row * 16 + (mvy >> 1);
+    for (int b = 0; b < 4; ++b) {
+        const uint8_t* at = ref.planeY + size_t(y + (b >> 1) * 8) * size_t(width) + size_t(x + (b & 1) * 8);
+        PredictBlock(at, width, mvx & 1, mvy & 1, pred[b], 8, 8);
+    }
+    // Chroma: the vector halved toward zero, in chroma half samples.
+    const int chromaWidth = width / 2;
+    const int cvx = mvx / 2, cvy = mvy / 2;
+    const size_t offset = size_t(row * 8 + (cvy >> 1)) * size_t(chromaWidth) + size_t(column * 8 + (cvx >> 1));
+    PredictBlock(ref.planeCb + offset, chromaWidth, cvx & 1, cvy & 1, pred[4], 8, 8);
+    PredictBlock(ref.planeCr + offset, chromaWidth, cvx & 1, cvy & 1, pred[5], 8, 8);
+}
+
+void CEncoder::CodeRow(int row, CBitWriter& writer, bool intra, int q, const CFrame& reference,
+                       CFrame& current) const
+{
+    const int32_t* vx = current.Array(CFrame::kMotionX);
+    const int32_t* vy = current.Array(CFrame::kMotionY);
+    int32_t* flags = current.Array(CFrame::kMbFlags);
+
+    writer.PutStartCode(0x00000101 + uint32_t(row));
+    writer.PutBits(uint32_t(NonLinearScaleCode(q)), 5);
+    writer.PutBits(0, 1);
+    SSliceState slice;
+    SMacroblock mb;
+    mb.row = row;
+    for (int column = 0; column < mbColumns; ++column) {
+        const int b = row * mbColumns + column;
+        mb.column = column;
+        mb.flags = flags[b];
+        mb.intra = (mb.flags & flagIntra) != 0;
+        TransformMacroblock(mb, q, reference, vx[b], vy[b]);
+        const bool skipped = SettleFlags(mb);
+        flags[b] = mb.flags;
+        if (skipped) {
+            ++slice.increment;
+            slice.predX = slice.predY = 0;
+            slice.dc[0] = slice.dc[1] = slice.dc[2] = 0;
+        } else {
+            WriteMacroblock(writer, mb, intra, vx[b], vy[b], slice);
+        }
+        ReconstructMacroblock(mb, q, current.picture);
+    }
+}
+
+void CEncoder::TransformMacroblock(SMacroblock& mb, int q, const CFrame& reference, int vx, int vy) const
+{
+    const CYUV420Image& src = input.picture;
+    const int chromaWidth = width / 2;
+    if (mb.intra)
+        std::memset(mb.pred, 128, sizeof mb.pred);
+    else
+        FormPrediction(mb.column, mb.row, vx, vy, reference, mb.pred);
+    for (int blk = 0; blk < 4; ++blk) {
+        ResidualBlock(src.planeY + LumaBlockOffset(mb.row, mb.column, blk, width), width, mb.pred[blk],
+                      mb.coefficients[blk]);
+        ForwardDct(mb.coefficients[blk]);
+    }
+    const size_t chroma = ChromaBlockOffset(mb.row, mb.column, chromaWidth);
+    for (int blk = 4; blk < 6; ++blk) {
+        ResidualBlock((blk == 4 ? src.planeCb : src.planeCr) + chroma, chromaWidth, mb.pred[blk],
+                      mb.coefficients[blk]);
+        ForwardDct(mb.coefficients[blk]);
+    }
+
+    mb.pattern = 0;
+    if (mb.intra) {
+        for (int blk = 0; blk < 6; ++blk) quantiser.QuantiseIntra(mb.coefficients[blk], mb.levels[blk], q);
+        mb.pattern = 63;
+    } else {
+        for (int blk = 0; blk < 6; ++blk)
+            if (quantiser.QuantiseNonIntra(mb.coefficients[blk], mb.levels[blk], q)) mb.pattern |= 32 >> blk;
+    }
+}
+
+bool CEncoder::SettleFlags(SMacroblock& mb) const
+{
+    if (mb.intra) return false;
+    if (mb.pattern != 0)
+        mb.flags |= flagPattern;
+    else if (!(mb.flags & flagForward) && mb.column != 0 && mb.column != mbColumns - 1)
+        return true;
+    else
+        mb.flags |= flagForward;
+    return false;
+}
+
+void CEncoder::WriteMacroblock(CBitWriter& writer, const SMacroblock& mb, bool intraPicture, int vx, int vy,
+                               SSliceState& slice) const
+{
+    WriteAddressIncrement(writer, slice.increment);
+    slice.increment = 1;
+    const bool forward = (mb.flags & flagForward) != 0;
+    const SVlc type = intraPicture ? vlcMacroblockTypeIntraI : VlcMacroblockTypeP(mb.flags);
+    writer.PutBits(type.code, type.length);
+    if (forward) writer.PutBits(2, 2);                        // frame_motion_type: frame
+    if (mb.intra || mb.pattern != 0) writer.PutBits(0, 1);  // dct_type: frame
+    if (forward) {
+        WriteMotionDifference(writer, vx - slice.predX);
+        WriteMotionDifference(writer, vy - slice.predY);
+        slice.predX = vx;
+        slice.predY = vy;
+    }
+    if (!mb.intra && mb.pattern != 0) {
+        const SVlc cbp = VlcCodedBlockPattern(mb.pattern);
+        writer.PutBits(cbp.code, cbp.length);
+    }
+    const int intraTable = intraPicture ? 1 : 0;
+    for (int blk = 0; blk < 6; ++blk) {
+        if (!(mb.pattern & (32 >> blk))) continue;
+        if (mb.intra) {
+            const int component = blk < 4 ? 0 : blk - 3;
+            WriteIntraBlock(writer, mb.levels[blk], component, slice.dc[component], intraTable);
+        } else {
+            WriteNonIntraBlock(writer, mb.levels[blk]);
+        }
+    }
+    if (mb.intra || !forward) slice.predX = slice.predY = 0;
+    if (!mb.intra) slice.dc[0] = slice.dc[1] = slice.dc[2] = 0;
+}
+
+void CEncoder::ReconstructMacroblock(const SMacroblock& mb, int q, CYUV420Image& out) const
+{
+    const int chromaWidth = width / 2;
+    alignas(16) int16_t dequantised[64];
+    alignas(16) int16_t residual[64];
+    for (int blk = 0; blk < 6; ++blk) {
+        const bool coded = (mb.pattern & (32 >> blk)) != 0;
+        if (coded) {
+            if (mb.intra)
+                quantiser.DequantiseIntra(mb.levels[blk], dequantised, q);
+            else
+                quantiser.DequantiseNonIntra(mb.levels[blk], dequantised, q);
+            InverseDct(dequantised, residual);
+        }
+        if (blk < 4)
+            ReconstructBlock(mb.pred[blk], coded ? residual : nullptr,
+                             out.planeY + LumaBlockOffset(mb.row, mb.column, blk, width), width);
+        else
+            ReconstructBlock(mb.pred[blk], coded ? residual : nullptr,
+                             (blk == 4 ? out.planeCb : out.planeCr) + ChromaBlockOffset(mb.row, mb.column, chromaWidth),
+                             chromaWidth);
+    }
+}
