@@ -24,11 +24,11 @@ public:
 
     // Opens the device and starts writing `path` on a thread of its own. Returns false
     // (and leaves no file) when the device library cannot be loaded, no device can be
-    // opened or the file cannot be made; LastError then says which.
+    // opened or the file cannot be made; Error() then says which.
     bool Start(const std::string& path);
 
     // Why the last Start failed (empty after a successful one).
-    const std::string& LastError() const { return lastError; }
+    const std::string& Error() const { return lastError; }
 
     // The device library's file name, as the dynamic loader knows it.
     static constexpr const char* deviceLibrary = "libavdevice.so.59";

@@ -411,11 +411,11 @@ TEST(DirectShowAV, MicrophoneDeviceLibraryIsLoadedOnlyWhenRecordingAndFailuresAr
     const std::string wav = dir.File("take.wav");
     CMicRecorder mic;
     if (mic.Start(wav)) {
-        EXPECT_EQ(mic.LastError(), "");
+        EXPECT_EQ(mic.Error(), "");
         mic.Stop();
         EXPECT_TRUE(std::filesystem::exists(wav));
     } else {
-        EXPECT_NE(mic.LastError().find("no audio capture device"), std::string::npos) << mic.LastError();
+        EXPECT_NE(mic.Error().find("no audio capture device"), std::string::npos) << mic.Error();
         EXPECT_FALSE(std::filesystem::exists(wav));
     }
 }
