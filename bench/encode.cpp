@@ -6,8 +6,8 @@
 #include "base/DVDParams.h"
 #include "base/Threads.h"
 #include "mpeg2enc/Encoder.h"
-#include "picture/FrameSource.h"
 #include "picture/Frame.h"
+#include "picture/FrameSource.h"
 
 #include <benchmark/benchmark.h>
 
@@ -38,8 +38,8 @@ const std::vector<std::vector<uint8_t>>& Pictures()
             std::vector<uint8_t> p(frameBytes);
             for (int y = 0; y < height; ++y)
                 for (int x = 0; x < width; ++x)
-                    p[size_t(y * width + x)] = uint8_t(std::clamp(
-                        texture[size_t(y + 2 * n) * 1024 + size_t(x + 2 * n)] + int(rng() % 7) - 3, 0, 255));
+                    p[size_t(y * width + x)] = uint8_t(
+                        std::clamp(texture[size_t(y + 2 * n) * 1024 + size_t(x + 2 * n)] + int(rng() % 7) - 3, 0, 255));
             for (size_t i = size_t(width) * height; i < frameBytes; ++i)
                 p[i] = uint8_t(texture[i % texture.size()] / 2 + 64);
             out.push_back(std::move(p));
@@ -77,13 +77,11 @@ void BM_EncodeFrames(benchmark::State& state)
         encoder.InitFromSettings(params);
         encoder.Start(&source, source.FrameCount());
         state.ResumeTiming();
-        while (encoder.Read(buffer.data(), int32_t(buffer.size())) > 0) {
-        }
+        while (encoder.Read(buffer.data(), int32_t(buffer.size())) > 0) {}
         frames += encoder.FramesCoded();
     }
     state.counters["fps"] = benchmark::Counter(double(frames), benchmark::Counter::kIsRate);
 }
-
 
 }  // namespace
 
@@ -92,7 +90,9 @@ int main(int argc, char** argv)
     // One thread: the processor time is the figure (fps from CPU time). Several: the
     // wall time is (fps from real time), with the CPU time of every thread beside it.
     for (int rate : {6000000, 8000000})
-        benchmark::RegisterBenchmark("BM_EncodeFrames", BM_EncodeFrames)->Args({rate, 1})->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark("BM_EncodeFrames", BM_EncodeFrames)
+            ->Args({rate, 1})
+            ->Unit(benchmark::kMillisecond);
     if (const int threads = WorkerThreads(); threads > 1)
         for (int rate : {6000000, 8000000})
             benchmark::RegisterBenchmark("BM_EncodeFrames", BM_EncodeFrames)

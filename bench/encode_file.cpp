@@ -9,14 +9,14 @@
 #include "base/DVDParams.h"
 #include "base/Threads.h"
 #include "mpeg2enc/Encoder.h"
-#include "picture/FrameSource.h"
 #include "picture/Frame.h"
+#include "picture/FrameSource.h"
 
 #include <chrono>
-#include <ctime>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -109,17 +109,19 @@ int main(int argc, char** argv)
     int threads = WorkerThreads();
     for (int i = 3; i < argc; ++i) {
         const std::string a = argv[i];
-        if (a == "--bitrate" && i + 1 < argc) bitRate = std::atof(argv[++i]);
-        else if (a == "--recon" && i + 1 < argc) reconPath = argv[++i];
-        else if (a == "--pal") pal = true;
+        if (a == "--bitrate" && i + 1 < argc)
+            bitRate = std::atof(argv[++i]);
+        else if (a == "--recon" && i + 1 < argc)
+            reconPath = argv[++i];
+        else if (a == "--pal")
+            pal = true;
         else if (a == "--threads" && i + 1 < argc) {
             threads = std::atoi(argv[++i]);
             if (threads < 1 || threads > 64) {
                 std::fprintf(stderr, "--threads takes a number from 1 to 64\n");
                 return 2;
             }
-        }
-        else {
+        } else {
             std::fprintf(stderr, "unknown option %s\n", a.c_str());
             return 2;
         }
@@ -152,8 +154,8 @@ int main(int argc, char** argv)
             std::fprintf(stderr, "%s: cannot create\n", reconPath.c_str());
             return 1;
         }
-        std::fprintf(recon, "YUV4MPEG2 W%d H%d F%d:%d Ip A1:1 C420jpeg\n", video.width, video.height,
-                     pal ? 25 : 30000, pal ? 1 : 1001);
+        std::fprintf(recon, "YUV4MPEG2 W%d H%d F%d:%d Ip A1:1 C420jpeg\n", video.width, video.height, pal ? 25 : 30000,
+                     pal ? 1 : 1001);
         encoder.SetPictureHook([recon](const CEncoder::SPictureInfo& info) {
             const CYUV420Image& p = info.reconstruction.picture;
             std::fputs("FRAME\n", recon);
@@ -181,7 +183,6 @@ int main(int argc, char** argv)
     const double duration = double(video.frames.size()) / encoder.FrameRate();
     std::printf("frames %zu seconds %.3f fps %.2f cpu_seconds %.3f cpu_fps %.2f bytes %llu bitrate %.0f threads %d\n",
                 video.frames.size(), seconds, double(video.frames.size()) / seconds, cpuSeconds,
-                double(video.frames.size()) / cpuSeconds, (unsigned long long)bytes, bytes * 8.0 / duration,
-                threads);
+                double(video.frames.size()) / cpuSeconds, (unsigned long long)bytes, bytes * 8.0 / duration, threads);
     return ok ? 0 : 1;
 }

@@ -9,11 +9,11 @@
 
 #include <benchmark/benchmark.h>
 
+#include <unistd.h>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -27,7 +27,7 @@ std::string Quote(const std::string& word)
 }
 
 struct Workspace {
-    std::string root;    // temporary folder for images (and the made DVD)
+    std::string root;  // temporary folder for images (and the made DVD)
     std::string parent;  // folder holding VIDEO_TS
     bool ok = false;
 
@@ -48,9 +48,9 @@ struct Workspace {
             "\"testsrc2=size=720x480:rate=30000/1001,noise=alls=30:allf=t\" "
             "-f lavfi -i sine -t 4 -target ntsc-dvd -b:v 8000k -minrate 8000k -maxrate 8000k " +
             Quote(clip) + " && ffmpeg -nostdin -loglevel error -y -stream_loop 49 -i " + Quote(clip) +
-            " -c copy -f dvd " + Quote(longer) + " && VIDEO_FORMAT=NTSC dvdauthor -o " + Quote(parent) +
-            " -t " + Quote(longer) + " >/dev/null 2>&1 && VIDEO_FORMAT=NTSC dvdauthor -o " +
-            Quote(parent) + " -T >/dev/null 2>&1";
+            " -c copy -f dvd " + Quote(longer) + " && VIDEO_FORMAT=NTSC dvdauthor -o " + Quote(parent) + " -t " +
+            Quote(longer) + " >/dev/null 2>&1 && VIDEO_FORMAT=NTSC dvdauthor -o " + Quote(parent) +
+            " -T >/dev/null 2>&1";
         ok = std::system(make.c_str()) == 0 && fs::exists(parent + "/VIDEO_TS/VIDEO_TS.IFO");
         fs::remove(clip);
         fs::remove(longer);
@@ -101,8 +101,7 @@ void RunPeer(benchmark::State& state, const std::string& command, const std::str
 void BM_GenisoimageDvdVideoUdf(benchmark::State& state)
 {
     const std::string out = Space().root + "/genisoimage.iso";
-    RunPeer(state, "genisoimage -quiet -dvd-video -udf -o " + Quote(out) + " " + Quote(Space().parent),
-            out);
+    RunPeer(state, "genisoimage -quiet -dvd-video -udf -o " + Quote(out) + " " + Quote(Space().parent), out);
 }
 
 }  // namespace

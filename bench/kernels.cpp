@@ -259,8 +259,8 @@ void BM_Sad(benchmark::State& state)
         const uint8_t* s = plane.data() + (n & 15);
         const uint8_t* r = plane.data() + 64 * 8 + (n++ & 31);
         sum += mode == 0 ? k.sad(s, r, 64, 65536)
-             : mode == 1 ? k.sadHalfH(s, r, 64)
-             : mode == 2 ? k.sadHalfV(s, r, 64)
+            : mode == 1  ? k.sadHalfH(s, r, 64)
+            : mode == 2  ? k.sadHalfV(s, r, 64)
                          : k.sadHalfHV(s, r, 64);
         benchmark::DoNotOptimize(sum);
     }

@@ -89,7 +89,9 @@ void BM_SubbandFilter(benchmark::State& state)
     }
     state.SetItemsProcessed(state.iterations() * 1152);  // samples of one channel's frame
 }
-BENCHMARK(BM_SubbandFilter)->Arg(int(CSubbandFilter::Isa::Plain))->Arg(int(CSubbandFilter::Isa::Sse2))
+BENCHMARK(BM_SubbandFilter)
+    ->Arg(int(CSubbandFilter::Isa::Plain))
+    ->Arg(int(CSubbandFilter::Isa::Sse2))
     ->Arg(int(CSubbandFilter::Isa::Avx2));
 
 void BM_PsychoModel2(benchmark::State& state)

@@ -12,10 +12,10 @@
 #include <vector>
 
 #include "picture/ImageFile.h"
-#include "slideshow/ImageFx.h"
 #include "picture/ImageOps.h"
 #include "picture/PixelKernels.h"
 #include "picture/YUV420Image.h"
+#include "slideshow/ImageFx.h"
 
 namespace {
 
@@ -26,7 +26,8 @@ const std::string kNextPhoto = std::string(KESTROVA_BENCH_DATA_DIR) + "/sample/h
 struct SRenderer {
     CImageFx fx;
     CYUV420Image out, next;
-    SRenderer() {
+    SRenderer()
+    {
         fx.InitFx(720, 480);
         out.Create(480, 720);
         next.Create(480, 720);
@@ -36,12 +37,14 @@ struct SRenderer {
     }
 };
 
-SRenderer& Renderer() {
+SRenderer& Renderer()
+{
     static SRenderer r;
     return r;
 }
 
-void BM_StillFrame(benchmark::State& state) {
+void BM_StillFrame(benchmark::State& state)
+{
     SRenderer& r = Renderer();
     for (auto _ : state) {
         r.fx.RenderMotion(CImageFx::kNone, 0.5, r.out);
@@ -51,7 +54,8 @@ void BM_StillFrame(benchmark::State& state) {
 }
 BENCHMARK(BM_StillFrame);
 
-void BM_Motion(benchmark::State& state) {
+void BM_Motion(benchmark::State& state)
+{
     SRenderer& r = Renderer();
     const int code = int(state.range(0));
     int n = 0;
@@ -63,7 +67,8 @@ void BM_Motion(benchmark::State& state) {
 }
 BENCHMARK(BM_Motion)->DenseRange(0, 15);
 
-void BM_Transition(benchmark::State& state) {
+void BM_Transition(benchmark::State& state)
+{
     SRenderer& r = Renderer();
     const int code = int(state.range(0));
     CYUV420Image from(r.fx.photoPicture);
@@ -75,13 +80,10 @@ void BM_Transition(benchmark::State& state) {
     }
     state.SetItemsProcessed(state.iterations());
 }
-BENCHMARK(BM_Transition)
-    ->DenseRange(0, 24)
-    ->DenseRange(27, 34)
-    ->Arg(36)
-    ->Arg(37);
+BENCHMARK(BM_Transition)->DenseRange(0, 24)->DenseRange(27, 34)->Arg(36)->Arg(37);
 
-void BM_LoadFramePhoto(benchmark::State& state) {
+void BM_LoadFramePhoto(benchmark::State& state)
+{
     CImageFx fx;
     fx.InitFx(720, 480);
     for (auto _ : state) benchmark::DoNotOptimize(fx.LoadFramePhoto(kPhoto));
@@ -89,7 +91,8 @@ void BM_LoadFramePhoto(benchmark::State& state) {
 }
 BENCHMARK(BM_LoadFramePhoto)->Unit(benchmark::kMillisecond);
 
-void BM_FitPicture(benchmark::State& state) {
+void BM_FitPicture(benchmark::State& state)
+{
     const int sw = int(state.range(0)), sh = int(state.range(1));
     CYUV420Image src, dst;
     src.Create(sh, sw);
@@ -105,7 +108,8 @@ void BM_FitPicture(benchmark::State& state) {
 BENCHMARK(BM_FitPicture)->Args({1920, 1080})->Args({352, 240})->Args({720, 480});
 
 // A 4000 x 3000 photo-like JPEG (smooth gradients with fine detail), written once.
-const std::string& BigJpeg() {
+const std::string& BigJpeg()
+{
     static const std::string path = [] {
         const std::string p = "/tmp/kestrova-bench-4000x3000.jpg";
         CRgbImage img;
@@ -127,7 +131,8 @@ const std::string& BigJpeg() {
     return path;
 }
 
-void BM_LoadBigPhoto(benchmark::State& state) {
+void BM_LoadBigPhoto(benchmark::State& state)
+{
     CImageFx fx;
     fx.InitFx(720, 480);
     const std::string& path = BigJpeg();
@@ -137,7 +142,8 @@ void BM_LoadBigPhoto(benchmark::State& state) {
 BENCHMARK(BM_LoadBigPhoto)->Unit(benchmark::kMillisecond);
 
 // The decoding step of the big photo alone (reduced while it still covers the frame).
-void BM_DecodeBigJpeg(benchmark::State& state) {
+void BM_DecodeBigJpeg(benchmark::State& state)
+{
     const std::string& path = BigJpeg();
     CRgbImage img;
     std::string error;
@@ -147,7 +153,8 @@ void BM_DecodeBigJpeg(benchmark::State& state) {
 BENCHMARK(BM_DecodeBigJpeg)->Unit(benchmark::kMillisecond);
 
 // Fitting (1000 x 750 into 720 x 480) and softening of the photo stage.
-void BM_ResizeRgbToRgbx(benchmark::State& state) {
+void BM_ResizeRgbToRgbx(benchmark::State& state)
+{
     std::mt19937 rng(4);
     std::vector<uint8_t> src(size_t(1000) * 750 * 3), dst(size_t(720) * 480 * 4);
     for (auto& b : src) b = uint8_t(rng());
@@ -159,7 +166,8 @@ void BM_ResizeRgbToRgbx(benchmark::State& state) {
 }
 BENCHMARK(BM_ResizeRgbToRgbx)->Unit(benchmark::kMicrosecond);
 
-void BM_BlurRgbx(benchmark::State& state) {
+void BM_BlurRgbx(benchmark::State& state)
+{
     std::mt19937 rng(5);
     std::vector<uint8_t> src(size_t(720) * 480 * 4), dst(src.size());
     for (auto& b : src) b = uint8_t(rng());
@@ -180,7 +188,8 @@ struct SKernelData {
     std::vector<uint32_t> mid[5];
     std::vector<int> x0, w1, first;
     std::vector<int16_t> resizeWeights;
-    SKernelData() {
+    SKernelData()
+    {
         std::mt19937 rng(6);
         auto bytes = [&](size_t n) {
             std::vector<uint8_t> v(n);
@@ -217,7 +226,8 @@ struct SKernelData {
     }
 };
 
-SKernelData& KernelData() {
+SKernelData& KernelData()
+{
     static SKernelData d;
     return d;
 }
@@ -225,7 +235,8 @@ SKernelData& KernelData() {
 // Times one pixel kernel taken from the table of the level range(0) (0 plain, 1 SSE2,
 // 2 AVX2), the table the picture code calls through.
 template <typename Fn>
-void RunKernel(benchmark::State& state, Fn SPixelKernels::*kernel, const std::function<void(Fn)>& call) {
+void RunKernel(benchmark::State& state, Fn SPixelKernels::*kernel, const std::function<void(Fn)>& call)
+{
     const ECpuLevel level = ECpuLevel(state.range(0));
     if (!CpuLevelAvailable(level)) {
         state.SkipWithError("the processor lacks this instruction set");
@@ -239,78 +250,91 @@ void RunKernel(benchmark::State& state, Fn SPixelKernels::*kernel, const std::fu
     state.SetItemsProcessed(state.iterations());
 }
 
-void BM_RgbRowPairToYuv(benchmark::State& state) {
+void BM_RgbRowPairToYuv(benchmark::State& state)
+{
     SKernelData& d = KernelData();
-    RunKernel<decltype(&RgbRowPairToYuvPlain)>(state, &SPixelKernels::rgbRowPairToYuv,
-                                            [&](auto f) {
-                                                f(d.rgbx0.data(), d.rgbx1.data(), 720, true, d.out8.data(),
-                                                  d.out8.data() + 720, d.out8.data() + 1440, d.out8.data() + 1800);
-                                            });
+    RunKernel<decltype(&RgbRowPairToYuvPlain)>(state, &SPixelKernels::rgbRowPairToYuv, [&](auto f) {
+        f(d.rgbx0.data(), d.rgbx1.data(), 720, true, d.out8.data(), d.out8.data() + 720, d.out8.data() + 1440,
+          d.out8.data() + 1800);
+    });
 }
-void BM_BilinearRgbxRow(benchmark::State& state) {
+void BM_BilinearRgbxRow(benchmark::State& state)
+{
     SKernelData& d = KernelData();
     std::vector<uint16_t> weights(720 * 8);
     BilinearRgbxWeights(d.w1.data(), weights.data(), 720);
-    RunKernel<decltype(&BilinearRgbxRowPlain)>(state, &SPixelKernels::bilinearRgbxRow,
-                                            [&](auto f) { f(d.rgbx0.data(), d.x0.data(), weights.data(), d.out16.data(), 720); });
+    RunKernel<decltype(&BilinearRgbxRowPlain)>(state, &SPixelKernels::bilinearRgbxRow, [&](auto f) {
+        f(d.rgbx0.data(), d.x0.data(), weights.data(), d.out16.data(), 720);
+    });
 }
-void BM_BilinearVertical(benchmark::State& state) {
+void BM_BilinearVertical(benchmark::State& state)
+{
     SKernelData& d = KernelData();
-    RunKernel<decltype(&BilinearVerticalPlain)>(state, &SPixelKernels::bilinearVertical,
-                                             [&](auto f) { f(d.wide0.data(), d.wide1.data(), 100, 156, d.out8.data(), 2880); });
+    RunKernel<decltype(&BilinearVerticalPlain)>(state, &SPixelKernels::bilinearVertical, [&](auto f) {
+        f(d.wide0.data(), d.wide1.data(), 100, 156, d.out8.data(), 2880);
+    });
 }
-void BM_Cubic4Vertical(benchmark::State& state) {
+void BM_Cubic4Vertical(benchmark::State& state)
+{
     SKernelData& d = KernelData();
     const uint8_t* rows[4] = {d.rgbx0.data(), d.rgbx1.data(), d.bytes0.data(), d.bytes1.data()};
     const int w[4] = {10, 118, 118, 10};
     RunKernel<decltype(&Cubic4VerticalPlain)>(state, &SPixelKernels::cubic4Vertical,
-                                           [&](auto f) { f(rows, w, d.out8.data(), 720); });
+                                              [&](auto f) { f(rows, w, d.out8.data(), 720); });
 }
-void BM_BlendRows(benchmark::State& state) {
+void BM_BlendRows(benchmark::State& state)
+{
     SKernelData& d = KernelData();
     RunKernel<decltype(&BlendRowsPlain)>(state, &SPixelKernels::blendRows,
-                                      [&](auto f) { f(d.bytes0.data(), d.bytes1.data(), 77, d.out8.data(), 1080); });
+                                         [&](auto f) { f(d.bytes0.data(), d.bytes1.data(), 77, d.out8.data(), 1080); });
 }
-void BM_Packed422Row(benchmark::State& state) {
+void BM_Packed422Row(benchmark::State& state)
+{
     SKernelData& d = KernelData();
     RunKernel<decltype(&Packed422RowPlain)>(state, &SPixelKernels::packed422Row, [&](auto f) {
         f(d.bytes0.data(), 720, 0, true, d.out8.data(), d.out8.data() + 720, d.out8.data() + 1080);
     });
 }
-void BM_SelectBytes(benchmark::State& state) {
+void BM_SelectBytes(benchmark::State& state)
+{
     SKernelData& d = KernelData();
     RunKernel<decltype(&SelectBytesPlain)>(state, &SPixelKernels::selectBytes, [&](auto f) {
         f(d.bytes0.data(), d.bytes1.data(), d.mask.data(), d.out8.data(), 1080);
     });
 }
-void BM_BlurRgbxRowH(benchmark::State& state) {
+void BM_BlurRgbxRowH(benchmark::State& state)
+{
     SKernelData& d = KernelData();
     const int w[5] = {39, 841, 2336, 841, 39};
     std::vector<uint32_t> out(720 * 4);
     RunKernel<decltype(&BlurRgbxRowHPlain)>(state, &SPixelKernels::blurRgbxRowH,
-                                         [&](auto f) { f(d.padded.data(), w, out.data(), 720); });
+                                            [&](auto f) { f(d.padded.data(), w, out.data(), 720); });
 }
-void BM_BlurRgbxRowV(benchmark::State& state) {
+void BM_BlurRgbxRowV(benchmark::State& state)
+{
     SKernelData& d = KernelData();
     const int w[5] = {39, 841, 2336, 841, 39};
     const uint32_t* rows[5] = {d.mid[0].data(), d.mid[1].data(), d.mid[2].data(), d.mid[3].data(), d.mid[4].data()};
     RunKernel<decltype(&BlurRgbxRowVPlain)>(state, &SPixelKernels::blurRgbxRowV,
-                                         [&](auto f) { f(rows, w, d.rgbx0.data(), d.out8.data(), 720); });
+                                            [&](auto f) { f(rows, w, d.rgbx0.data(), d.out8.data(), 720); });
 }
-void BM_ResizeRgbRowH(benchmark::State& state) {
+void BM_ResizeRgbRowH(benchmark::State& state)
+{
     SKernelData& d = KernelData();
     RunKernel<decltype(&ResizeRgbRowHPlain)>(state, &SPixelKernels::resizeRgbRowH, [&](auto f) {
         f(d.rgb.data(), 1000, d.first.data(), d.resizeWeights.data(), 3, d.out16.data(), 720);
     });
 }
-void BM_ResizeRgbxRowV(benchmark::State& state) {
+void BM_ResizeRgbxRowV(benchmark::State& state)
+{
     SKernelData& d = KernelData();
     const uint16_t* rows[3] = {d.wide0.data(), d.wide1.data(), d.wide0.data()};
     const int w[3] = {5461, 5462, 5461};
     RunKernel<decltype(&ResizeRgbxRowVPlain)>(state, &SPixelKernels::resizeRgbxRowV,
-                                           [&](auto f) { f(rows, w, 3, d.out8.data(), 720); });
+                                              [&](auto f) { f(rows, w, 3, d.out8.data(), 720); });
 }
-void BM_Cubic4Row(benchmark::State& state) {
+void BM_Cubic4Row(benchmark::State& state)
+{
     SKernelData& d = KernelData();
     // 352 -> 720 enlargement taps.
     static std::vector<int> first;

@@ -18,8 +18,21 @@ class CAdvSetupDlg {
 public:
     // The controls, for their label and tool-tip texts.
     enum class Control {
-        Caption, CompressAudio, MatrixGroup, Intra, Inter, MpegStandard, Animation,
-        DiscSize, Bytes, Dvd47, MiniDvd, Cd650, SyncGroup, AudioDelay, VideoDelay,
+        Caption,
+        CompressAudio,
+        MatrixGroup,
+        Intra,
+        Inter,
+        MpegStandard,
+        Animation,
+        DiscSize,
+        Bytes,
+        Dvd47,
+        MiniDvd,
+        Cd650,
+        SyncGroup,
+        AudioDelay,
+        VideoDelay,
         StartingFootage
     };
 

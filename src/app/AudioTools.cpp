@@ -15,14 +15,13 @@ bool CheckDvdSound(const std::string& input, int rate, int channels, std::string
 {
     if (rate == 48000 && channels >= 1 && channels <= 2) return true;
     error = input + ": needs 48000 Hz mono or stereo sound (has " + std::to_string(rate) + " Hz, " +
-            std::to_string(channels) + " channels)";
+        std::to_string(channels) + " channels)";
     return false;
 }
 
 }  // namespace
 
-bool CAudioTools::EncodeWave(const std::string& input, const std::string& output, int64_t& frames,
-                             std::string& error)
+bool CAudioTools::EncodeWave(const std::string& input, const std::string& output, int64_t& frames, std::string& error)
 {
     std::vector<int16_t> samples;
     int channels = 0, rate = 0;
@@ -61,8 +60,8 @@ bool CAudioTools::EncodeWave(const std::string& input, const std::string& output
     return true;
 }
 
-bool CAudioTools::CompareWaves(const std::string& referencePath, const std::string& testPath, int& delay,
-                               double& snr, std::string& error)
+bool CAudioTools::CompareWaves(const std::string& referencePath, const std::string& testPath, int& delay, double& snr,
+                               std::string& error)
 {
     std::vector<int16_t> reference, test;
     int channels = 0, rate = 0, testChannels = 0, testRate = 0;

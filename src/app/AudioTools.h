@@ -16,6 +16,6 @@ public:
     // The delay of `testPath` against `referencePath` in samples (searched up to 4,000
     // either way) and the signal-to-noise ratio at that delay in dB. False with
     // `error` set when a file cannot be read or their formats differ.
-    static bool CompareWaves(const std::string& referencePath, const std::string& testPath, int& delay,
-                             double& snr, std::string& error);
+    static bool CompareWaves(const std::string& referencePath, const std::string& testPath, int& delay, double& snr,
+                             std::string& error);
 };

@@ -5,13 +5,13 @@
 #include "base/Progress.h"
 #include "base/Texts.h"
 
+#include <strings.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <strings.h>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -41,8 +41,9 @@ int CopyFileData(int from, int64_t offset, int to, size_t length, std::string& r
         ssize_t got = ::copy_file_range(from, &in, to, nullptr, length - done, 0);
         if (got < 0 && errno == EINTR) continue;
         if (got < 0) {
-            if (done == 0 && (errno == EXDEV || errno == EINVAL || errno == ENOSYS ||
-                              errno == EOPNOTSUPP || errno == EBADF || errno == ETXTBSY))
+            if (done == 0 &&
+                (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP || errno == EBADF ||
+                 errno == ETXTBSY))
                 return 0;
             reason = std::strerror(errno);
             return -1;
@@ -69,8 +70,7 @@ class CImageSink {
 public:
     CImageSink(UDF_Disc& disc_, int fd_)
         : disc(disc_), fd(fd_), total(disc_.ImageSectors()), block(size_t(kSectorsPerWrite) * kSectorBytes)
-    {
-    }
+    {}
 
     // Takes sector `index`; sectors are taken in order from 0, each once. A copied run
     // may reach ahead of `index`. False (see Reason) when a write failed.
@@ -153,8 +153,8 @@ std::string CIsoJob::ResolveSource(const std::string& path)
     while (p.size() > 1 && (p.back() == '/' || p.back() == '\\')) p.pop_back();
     if (p.empty()) return "";
     const std::string videoTs = kVideoTsFolder;
-    const bool namedVideoTs = p.size() > videoTs.size() &&
-                              strcasecmp(p.c_str() + p.size() - videoTs.size(), kVideoTsFolder) == 0;
+    const bool namedVideoTs =
+        p.size() > videoTs.size() && strcasecmp(p.c_str() + p.size() - videoTs.size(), kVideoTsFolder) == 0;
     const std::string prefix = p == "/" ? p : p + "/";
     if (!namedVideoTs && IsReadableRegularFile(prefix + videoTs + "/" + kVideoTsIfo)) return prefix + videoTs;
     if (IsReadableRegularFile(prefix + kVideoTsIfo)) return p;
@@ -236,8 +236,7 @@ std::string CIsoJob::SourceFileAt(const std::string& isoPath) const
     for (int i = 0; i < files.FileCount(); ++i) {
         const std::string source = files.Folder() + CUDF_DVDFiles::SlotName(files.File(i).slot);
         struct stat st {};
-        if (::stat(source.c_str(), &st) == 0 && st.st_dev == target.st_dev && st.st_ino == target.st_ino)
-            return source;
+        if (::stat(source.c_str(), &st) == 0 && st.st_dev == target.st_dev && st.st_ino == target.st_ino) return source;
     }
     return "";
 }

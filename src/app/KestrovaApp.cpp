@@ -7,8 +7,8 @@
 #include "platform/Folders.h"
 #include "platform/SystemInfo.h"
 
-#include <filesystem>
 #include <sys/stat.h>
+#include <filesystem>
 
 #include "media/FfmpegLoader.h"
 
@@ -44,7 +44,7 @@ std::string FirstPresent(std::initializer_list<CFolders::User> order)
 std::string VersionText(unsigned version)
 {
     return std::to_string(version >> 16) + "." + std::to_string((version >> 8) & 0xFF) + "." +
-           std::to_string(version & 0xFF);
+        std::to_string(version & 0xFF);
 }
 
 }  // namespace
@@ -98,21 +98,35 @@ bool CKestrovaApp::RememberFolder(int kind, const std::string& chosenPath)
     const char* key = nullptr;
     std::string* field = nullptr;
     switch (kind) {
-    case kPhoto: key = "PhotoDir"; field = &photoDir; break;
-    case kProject: key = "PhotoShowDir"; field = &photoShowDir; break;
-    case kMusic: key = "MusicDir"; field = &musicDir; break;
-    case kMedia: key = "MediaDir"; field = &mediaDir; break;
-    case kDiscImage: key = "ISODir"; field = &isoDir; break;
-    default: return false;
+    case kPhoto:
+        key = "PhotoDir";
+        field = &photoDir;
+        break;
+    case kProject:
+        key = "PhotoShowDir";
+        field = &photoShowDir;
+        break;
+    case kMusic:
+        key = "MusicDir";
+        field = &musicDir;
+        break;
+    case kMedia:
+        key = "MediaDir";
+        field = &mediaDir;
+        break;
+    case kDiscImage:
+        key = "ISODir";
+        field = &isoDir;
+        break;
+    default:
+        return false;
     }
     if (chosenPath.empty()) return false;
     // The folder of the chosen file; a chosen folder (a VIDEO_TS folder as burn source)
     // is remembered itself.
     std::filesystem::path path(chosenPath);
     std::error_code error;
-    std::string folder = std::filesystem::is_directory(path, error)
-                             ? path.string()
-                             : path.parent_path().string();
+    std::string folder = std::filesystem::is_directory(path, error) ? path.string() : path.parent_path().string();
     while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
     if (folder.empty()) folder.push_back('.');  // a bare file name: the current folder
     if (folder.size() > settingsValueLength) return false;
@@ -123,12 +137,18 @@ bool CKestrovaApp::RememberFolder(int kind, const std::string& chosenPath)
 std::string CKestrovaApp::RememberedFolder(int kind) const
 {
     switch (kind) {
-    case kPhoto: return photoDir;
-    case kProject: return photoShowDir;
-    case kMusic: return musicDir;
-    case kMedia: return mediaDir;
-    case kDiscImage: return isoDir;
-    default: return {};
+    case kPhoto:
+        return photoDir;
+    case kProject:
+        return photoShowDir;
+    case kMusic:
+        return musicDir;
+    case kMedia:
+        return mediaDir;
+    case kDiscImage:
+        return isoDir;
+    default:
+        return {};
     }
 }
 
@@ -143,20 +163,19 @@ bool CKestrovaApp::CheckDrives()
             groups += (groups.empty() ? "'" : ", '") + drive.group + "'";
     }
     if (devices.empty()) return true;
-    std::string text =
-        "Kestrova cannot open your DVD burner (" + devices + ") for reading and writing.\n\n"
+    std::string text = "Kestrova cannot open your DVD burner (" + devices +
+        ") for reading and writing.\n\n"
         "Kestrova will not be able to access your DVD burner without that permission. ";
     if (!groups.empty())
         text += "Ask your administrator to add your user to the group " + groups +
-                " that owns the device (for example: sudo usermod -aG " +
-                groups.substr(1, groups.find('\'', 1) - 1) +
-                " $USER), then log out and log in again.";
+            " that owns the device (for example: sudo usermod -aG " + groups.substr(1, groups.find('\'', 1) - 1) +
+            " $USER), then log out and log in again.";
     else
         text += "Ask your administrator to give your user read and write access to it.";
-    text += "\n\nIf you only want to create DVD folders or disc images, click 'OK' to "
-            "continue.\nOr click 'Cancel' to quit.";
-    return Ui().MessageBox(text, "Kestrova", MsgButtons::OkCancel, MsgIcon::Information) ==
-           MsgAnswer::Ok;
+    text +=
+        "\n\nIf you only want to create DVD folders or disc images, click 'OK' to "
+        "continue.\nOr click 'Cancel' to quit.";
+    return Ui().MessageBox(text, "Kestrova", MsgButtons::OkCancel, MsgIcon::Information) == MsgAnswer::Ok;
 }
 
 std::vector<CLibraryVersion> CKestrovaApp::FfmpegVersions()
@@ -164,10 +183,8 @@ std::vector<CLibraryVersion> CKestrovaApp::FfmpegVersions()
     // Libraries that cannot be loaded are listed as version 0.0.0.
     if (!FfmpegAvailable())
         return {
-            {"libavutil", LIBAVUTIL_VERSION_INT, 0},
-            {"libavcodec", LIBAVCODEC_VERSION_INT, 0},
-            {"libavformat", LIBAVFORMAT_VERSION_INT, 0},
-            {"libswscale", LIBSWSCALE_VERSION_INT, 0},
+            {"libavutil", LIBAVUTIL_VERSION_INT, 0},         {"libavcodec", LIBAVCODEC_VERSION_INT, 0},
+            {"libavformat", LIBAVFORMAT_VERSION_INT, 0},     {"libswscale", LIBSWSCALE_VERSION_INT, 0},
             {"libswresample", LIBSWRESAMPLE_VERSION_INT, 0},
         };
     return {
@@ -188,8 +205,7 @@ std::string CKestrovaApp::OutdatedLibraries(const std::vector<CLibraryVersion>& 
         const bool otherMajor = (library.running >> 16) != (library.built >> 16);
         if (!otherMajor && library.running >= library.built) continue;
         if (!names.empty()) names += ", ";
-        names += library.name + " " + VersionText(library.running) + " (built with " +
-                 VersionText(library.built) + ")";
+        names += library.name + " " + VersionText(library.running) + " (built with " + VersionText(library.built) + ")";
     }
     return names;
 }
@@ -198,18 +214,20 @@ bool CKestrovaApp::CheckLibraries()
 {
     std::string missing;
     if (!FfmpegAvailable(&missing)) {
-        Ui().MessageBox("Kestrova needs the FFmpeg libraries it was built with, or newer "
-                        "ones of the same major version. " + missing +
-                            "\n\nPlease install matching FFmpeg libraries.",
-                        "Kestrova", MsgButtons::Ok, MsgIcon::Information);
+        Ui().MessageBox(
+            "Kestrova needs the FFmpeg libraries it was built with, or newer "
+            "ones of the same major version. " +
+                missing + "\n\nPlease install matching FFmpeg libraries.",
+            "Kestrova", MsgButtons::Ok, MsgIcon::Information);
         return false;
     }
     const std::string outdated = OutdatedLibraries(FfmpegVersions());
     if (!outdated.empty()) {
-        Ui().MessageBox("Kestrova needs the FFmpeg libraries it was built with, or newer "
-                        "ones of the same major version. These do not fit: " + outdated +
-                            ".\n\nPlease install matching FFmpeg libraries.",
-                        "Kestrova", MsgButtons::Ok, MsgIcon::Information);
+        Ui().MessageBox(
+            "Kestrova needs the FFmpeg libraries it was built with, or newer "
+            "ones of the same major version. These do not fit: " +
+                outdated + ".\n\nPlease install matching FFmpeg libraries.",
+            "Kestrova", MsgButtons::Ok, MsgIcon::Information);
         return false;
     }
     const char* info = ff().av_version_info();

@@ -14,9 +14,9 @@
 
 // One library the program was built against and the one found when it runs.
 struct CLibraryVersion {
-    std::string name;       // "libavcodec"
-    unsigned built = 0;     // major << 16 | minor << 8 | micro, as the headers gave it
-    unsigned running = 0;   // the same, as the loaded library reports it
+    std::string name;  // "libavcodec"
+    unsigned built = 0;  // major << 16 | minor << 8 | micro, as the headers gave it
+    unsigned running = 0;  // the same, as the loaded library reports it
 };
 
 class CKestrovaApp {
@@ -70,10 +70,10 @@ public:
     static std::string OutdatedLibraries(const std::vector<CLibraryVersion>& libraries);
 
     // Folders. A folder used as a prefix ends with "/".
-    std::string programFolder;   // the data folder: Language/, done.wav, still.jpg
-    std::string configFolder;    // Kestrova.ini and language.set
-    std::string settingsPath;    // configFolder + "Kestrova.ini"
-    std::string dvdFolder;       // ~/TempDVD/VIDEO_TS/
+    std::string programFolder;  // the data folder: Language/, done.wav, still.jpg
+    std::string configFolder;  // Kestrova.ini and language.set
+    std::string settingsPath;  // configFolder + "Kestrova.ini"
+    std::string dvdFolder;  // ~/TempDVD/VIDEO_TS/
     std::string photoDir;
     std::string musicDir;
     std::string photoShowDir;
@@ -81,7 +81,7 @@ public:
     std::string isoDir;
 
     // Facts kept for the report.
-    std::string directxText;     // "DirectX Version: " + the FFmpeg version text
+    std::string directxText;  // "DirectX Version: " + the FFmpeg version text
     std::vector<std::string> burnerNames;
     bool cpuMmx = false;
     bool cpuSse = false;

@@ -33,7 +33,7 @@ int64_t ProjectSeconds(const std::string& path)
     for (long i = 1; i <= photos && i <= 800; ++i) {
         const std::string section = "Photo" + std::to_string(i);
         total += std::atof(IniRead(section, "ShowingTime", "5", path).c_str()) +
-                 std::atof(IniRead(section, "TransitionTime", "2", path).c_str());
+            std::atof(IniRead(section, "TransitionTime", "2", path).c_str());
     }
     return static_cast<int64_t>(total);
 }

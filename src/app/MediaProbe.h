@@ -10,13 +10,13 @@ class CMediaProbe {
 public:
     struct SFacts {
         int64_t seconds = 0;
-        std::string audioType;   // "AC3", "PCM" or "No Audio"
-        bool pcmDetails = false; // the sound fields below are known
+        std::string audioType;  // "AC3", "PCM" or "No Audio"
+        bool pcmDetails = false;  // the sound fields below are known
         int audioRate = 0, audioBits = 0, audioChannels = 0, sourceChannels = 0;
         bool videoFound = false;
-        bool isPhoto = false;    // a still picture shown for 11 s
+        bool isPhoto = false;  // a still picture shown for 11 s
         bool isProject = false;  // a slide-show project: no picture facts
-        int fileWidth = 0, fileHeight = 0;      // as stored
+        int fileWidth = 0, fileHeight = 0;  // as stored
         int decodedWidth = 0, decodedHeight = 0;
         double frameRate = 0;
     };

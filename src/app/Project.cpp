@@ -6,12 +6,12 @@
 #include "base/UiPort.h"
 #include "media/MediaLength.h"
 
+#include <strings.h>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <strings.h>
 #include <unordered_map>
 
 namespace {
@@ -39,15 +39,13 @@ public:
         }
     }
 
-    std::string Read(const std::string& section, const std::string& key, const std::string& def,
-                     size_t maxLength) const
+    std::string Read(const std::string& section, const std::string& key, const std::string& def, size_t maxLength) const
     {
         auto it = starts.find(section);
         if (it != starts.end()) {
             for (size_t i = it->second; i < lines.size() && !lines[i].empty(); ++i) {
                 size_t valuePos = 0;
-                if (IniLineMatchesKey(lines[i], key, valuePos))
-                    return lines[i].substr(valuePos, maxLength);
+                if (IniLineMatchesKey(lines[i], key, valuePos)) return lines[i].substr(valuePos, maxLength);
             }
         }
         return def.substr(0, maxLength);
@@ -111,38 +109,33 @@ bool SaveProject(const CAlbum& album, const std::string& path, std::string* erro
         set(section, "KenBurns", PanZoomNameOf(p.panZoomType));
         set(section, "TransitionType", TransitionNameOf(p.transitionType));
     }
-    for (size_t j = 0; j < album.music.size(); ++j)
-        set("Music" + std::to_string(j + 1), "Path", album.music[j].path);
+    for (size_t j = 0; j < album.music.size(); ++j) set("Music" + std::to_string(j + 1), "Path", album.music[j].path);
 
     // A line break inside a path would split its line and end the section early.
     for (const CAlbumPhoto& p : album.photos) {
         for (const std::string* s : {&p.photoPath, &p.narrationPath}) {
             if (s->find_first_of("\r\n") != std::string::npos) {
-                SetError(error, "cannot save project " + path + ": the path '" + *s +
-                                    "' holds a line break");
+                SetError(error, "cannot save project " + path + ": the path '" + *s + "' holds a line break");
                 return false;
             }
         }
     }
     for (const CAlbumMusic& m : album.music) {
         if (m.path.find_first_of("\r\n") != std::string::npos) {
-            SetError(error, "cannot save project " + path + ": the path '" + m.path +
-                                "' holds a line break");
+            SetError(error, "cannot save project " + path + ": the path '" + m.path + "' holds a line break");
             return false;
         }
     }
 
     errno = 0;
     if (!IniStoreLines(path, lines)) {
-        SetError(error, "cannot write project " + path + ": " +
-                            (errno ? std::strerror(errno) : "write failed"));
+        SetError(error, "cannot write project " + path + ": " + (errno ? std::strerror(errno) : "write failed"));
         return false;
     }
     return true;
 }
 
-bool LoadProject(CAlbum& album, const std::string& path, std::string* error,
-                 const MusicLengthFn& measure)
+bool LoadProject(CAlbum& album, const std::string& path, std::string* error, const MusicLengthFn& measure)
 {
     std::error_code ec;
     if (std::filesystem::is_directory(path, ec)) {
@@ -152,23 +145,24 @@ bool LoadProject(CAlbum& album, const std::string& path, std::string* error,
     std::vector<std::string> fileLines;
     errno = 0;
     if (!IniLoadLines(path, fileLines)) {
-        SetError(error, "cannot read project " + path + ": " +
-                            (errno ? std::strerror(errno) : "read failed"));
+        SetError(error, "cannot read project " + path + ": " + (errno ? std::strerror(errno) : "read failed"));
         return false;
     }
     const CProjectText file(std::move(fileLines));
 
     if (file.Read("General", "ID", "", 2047) != kProjectId) {
-        SetError(error, path + " is not a Kestrova slide-show project (no ID=" +
-                            std::string(kProjectId) + " in its [General] section)");
+        SetError(error,
+                 path + " is not a Kestrova slide-show project (no ID=" + std::string(kProjectId) +
+                     " in its [General] section)");
         return false;
     }
     const long photoCount = std::strtol(file.Read("General", "PhotoCount", "0", 2047).c_str(), nullptr, 10);
     const long musicCount = std::strtol(file.Read("General", "MusicCount", "0", 2047).c_str(), nullptr, 10);
     if (photoCount > kMaxProjectEntries || musicCount > kMaxProjectEntries) {
-        SetError(error, "cannot load project " + path + ": it claims " +
-                            std::to_string(photoCount > kMaxProjectEntries ? photoCount : musicCount) +
-                            (photoCount > kMaxProjectEntries ? " photos" : " music files"));
+        SetError(error,
+                 "cannot load project " + path + ": it claims " +
+                     std::to_string(photoCount > kMaxProjectEntries ? photoCount : musicCount) +
+                     (photoCount > kMaxProjectEntries ? " photos" : " music files"));
         return false;
     }
 
@@ -185,8 +179,7 @@ bool LoadProject(CAlbum& album, const std::string& path, std::string* error,
             photo.showSeconds = SecondsOf(file.Read(section, "ShowingTime", "5", 30));
             photo.transitionSeconds = SecondsOf(file.Read(section, "TransitionTime", "2", 30));
             photo.panZoomType = PanZoomCodeOf(file.Read(section, "KenBurns", "Auto", 127).c_str());
-            photo.transitionType =
-                TransitionCodeOf(file.Read(section, "TransitionType", "Auto", 127).c_str());
+            photo.transitionType = TransitionCodeOf(file.Read(section, "TransitionType", "Auto", 127).c_str());
             photo.name = CAlbum::NewPhoto(photo.photoPath).name;
             progress.SetText(photo.photoPath);
             progress.SetPercent(static_cast<int>(100 * i / photoCount));
@@ -195,14 +188,13 @@ bool LoadProject(CAlbum& album, const std::string& path, std::string* error,
         }
 
         for (long j = 1; j <= musicCount; ++j) {
-            const std::string music = ResolveProjectPath(
-                file.Read("Music" + std::to_string(j), "Path", "None", 4095), path);
+            const std::string music =
+                ResolveProjectPath(file.Read("Music" + std::to_string(j), "Path", "None", 4095), path);
             int seconds = 0;
             if (measure) {
                 seconds = measure(music);
                 if (seconds <= 0) {
-                    Ui().MessageBox(FormatText(Text(4301), {music}), "Kestrova", MsgButtons::Ok,
-                                    MsgIcon::Warning);
+                    Ui().MessageBox(FormatText(Text(4301), {music}), "Kestrova", MsgButtons::Ok, MsgIcon::Warning);
                     continue;
                 }
             }

@@ -19,8 +19,8 @@ namespace {
 
 // Copies everything `read` gives (chunks of `chunk` bytes, 0 at the end) into the
 // replacement file. False with `error` set when a write fails.
-bool CopyStream(CReplaceFile& out, size_t chunk, const std::function<int(uint8_t*, int)>& read,
-                uint64_t& bytes, std::string& error)
+bool CopyStream(CReplaceFile& out, size_t chunk, const std::function<int(uint8_t*, int)>& read, uint64_t& bytes,
+                std::string& error)
 {
     std::vector<uint8_t> buffer(chunk);
     bytes = 0;
@@ -106,8 +106,8 @@ bool CShowStreams::WriteFrames(const std::string& output, SWritten& written)
     const CDVDParams& params = job.params;
     CFrame frame;
     if (!frame.Create(params.width, params.height)) {
-        error = "out of memory for a " + std::to_string(params.width) + " x " + std::to_string(params.height) +
-                " picture";
+        error =
+            "out of memory for a " + std::to_string(params.width) + " x " + std::to_string(params.height) + " picture";
         return false;
     }
     CReplaceFile out(output);
@@ -147,8 +147,8 @@ std::vector<std::string> CShowStreams::UnreadablePhotos() const
     for (size_t i = 0; i < used; ++i) {
         const std::string& path = job.album.photos[i].photoPath;
         if (CImageFile::DetectKind(path) != CImageFile::kUnknown) continue;
-        found.push_back(path + (std::filesystem::exists(path) ? ": not a JPEG, PNG, BMP or WebP picture"
-                                                              : ": no such file"));
+        found.push_back(path +
+                        (std::filesystem::exists(path) ? ": not a JPEG, PNG, BMP or WebP picture" : ": no such file"));
     }
     return found;
 }

@@ -16,7 +16,7 @@ class CShowStreams {
 public:
     // What one writer produced.
     struct SWritten {
-        int64_t units = 0;   // pictures (video, frames) or Layer II frames (sound)
+        int64_t units = 0;  // pictures (video, frames) or Layer II frames (sound)
         uint64_t bytes = 0;  // bytes of the file
         double seconds = 0;  // the length of what was written
     };

@@ -1,9 +1,9 @@
 #include "app/SlideShowJob.h"
 
+#include "app/SlideshowTitleBuilder.h"
 #include "base/Texts.h"
 #include "dvd/CellPlan.h"
 #include "dvd/DVDMplex.h"
-#include "app/SlideshowTitleBuilder.h"
 #include "mpeg2enc/VideoSlide.h"
 #include "platform/Folders.h"
 #include "slideshow/PhotoSlideSource.h"
@@ -44,8 +44,7 @@ public:
     CJobTitleBuilder(CPhotoSlideSource& show, const CDVDParams& params, int totalSeconds, CUiPort& ui,
                      SMuxRunContext& run)
         : CSlideshowTitleBuilder(show, params, double(totalSeconds), ui, run)
-    {
-    }
+    {}
 
     bool cancelled = false;
     int64_t framesCoded = 0;
@@ -142,7 +141,7 @@ bool CSlideShowJob::CheckEarlierTitleSets()
         const std::string ifo = IfoName(folder, n);
         if (!std::filesystem::exists(ifo)) {
             error = "Title set " + std::to_string(startingFootage) + " needs title set " + std::to_string(n) +
-                        " first: " + ifo + " is missing.";
+                " first: " + ifo + " is missing.";
             ui.MessageBox(error, "Kestrova", MsgButtons::Ok, MsgIcon::Warning);
             return false;
         }
@@ -172,8 +171,7 @@ bool CSlideShowJob::MakeFolders(bool checkOnly)
     fs::path videoTs = fs::path(CFolders::WithSlash(dvdFolder)).parent_path();
     fs::create_directories(videoTs, ec);
     if (ec) return false;
-    if (!checkOnly && videoTs.filename() == "VIDEO_TS")
-        fs::create_directories(videoTs.parent_path() / "AUDIO_TS", ec);
+    if (!checkOnly && videoTs.filename() == "VIDEO_TS") fs::create_directories(videoTs.parent_path() / "AUDIO_TS", ec);
     return true;
 }
 
@@ -228,7 +226,7 @@ std::unique_ptr<CPhotoSlideSource> CSlideShowJob::BuildShow()
     auto show = std::make_unique<CPhotoSlideSource>();
     if (!show->Init(params.width, params.height, params.frameRate)) {
         error = "The slide-show renderer could not be set up for " + std::to_string(params.width) + " x " +
-                    std::to_string(params.height) + " pictures.";
+            std::to_string(params.height) + " pictures.";
         return nullptr;
     }
     const size_t used = std::min(album.photos.size(), CAlbum::maxPhotos);
@@ -279,8 +277,7 @@ void CSlideShowJob::Finish()
         if (std::filesystem::exists(sound)) ui.PlaySoundFile(sound);
     }
     const std::string text = Text(424) + Text(425) + Text(426) + Text(427);
-    if (ui.MessageBox(text, Text(423), MsgButtons::YesNo, MsgIcon::Information) == MsgAnswer::Yes &&
-        openBurnWindow)
+    if (ui.MessageBox(text, Text(423), MsgButtons::YesNo, MsgIcon::Information) == MsgAnswer::Yes && openBurnWindow)
         openBurnWindow(CFolders::WithSlash(dvdFolder));
 }
 

@@ -26,13 +26,13 @@ public:
     explicit CSlideShowJob(CUiPort& ui_ = Ui()) : ui(ui_) {}
 
     enum class Result {
-        Done,         // the title set and VIDEO_TS.IFO/.BUP were written
-        Cancelled,    // the person cancelled; the pictures coded so far form a complete title
-        Declined,     // the person did not want to replace the DVD already in the folder
+        Done,  // the title set and VIDEO_TS.IFO/.BUP were written
+        Cancelled,  // the person cancelled; the pictures coded so far form a complete title
+        Declined,  // the person did not want to replace the DVD already in the folder
         NotWritable,  // a file of the folder could not be created; nothing was deleted
-        EmptyAlbum,   // the album has no photo; nothing was touched
-        Refused,      // the chosen title set cannot be reached (an earlier one is missing)
-        Failed,       // the title set could not be finished (reported through the port)
+        EmptyAlbum,  // the album has no photo; nothing was touched
+        Refused,  // the chosen title set cannot be reached (an earlier one is missing)
+        Failed,  // the title set could not be finished (reported through the port)
     };
 
     // One planned cell in whole seconds of the show; `end` is -1 for the open last cell.
@@ -48,17 +48,17 @@ public:
 
     // Inputs, as the slide-show window (or the command line) chose them.
     CAlbum album;
-    std::string dvdFolder;            // the VIDEO_TS folder ("/" added; empty: ~/TempDVD/VIDEO_TS/)
-    int resolution = 0;               // 0 High, 1 Medium, other Low
-    bool wide = false;                // 16:9 instead of 4:3
-    bool pal = false;                 // PAL instead of NTSC
-    int compressAudio = 1;            // 1 Layer II, 0 linear PCM
-    int startingFootage = 1;          // number of the title set written, 1..99
+    std::string dvdFolder;  // the VIDEO_TS folder ("/" added; empty: ~/TempDVD/VIDEO_TS/)
+    int resolution = 0;  // 0 High, 1 Medium, other Low
+    bool wide = false;  // 16:9 instead of 4:3
+    bool pal = false;  // PAL instead of NTSC
+    int compressAudio = 1;  // 1 Layer II, 0 linear PCM
+    int startingFootage = 1;  // number of the title set written, 1..99
     std::string discSizeText = "4700000000";
     std::string intraMatrixText = "Default";
     std::string interMatrixText = kDefaultInterMatrix;
-    double fixedVideoBitRate = 0;     // > 0: this video rate instead of the fitted one
-    std::string soundFolder;          // folder holding "done.wav"; empty: no sound
+    double fixedVideoBitRate = 0;  // > 0: this video rate instead of the fitted one
+    std::string soundFolder;  // folder holding "done.wav"; empty: no sound
     // Called when the person answers Yes to the ready-to-burn question, with the DVD
     // folder. Unset: the answer is noted and nothing else happens.
     std::function<void(const std::string& folder)> openBurnWindow;
@@ -102,9 +102,9 @@ public:
     static std::string BupName(const std::string& folder, int titleSet);
 
     // Results of the last run.
-    CDVDParams params;                // the settings handed to the encoders
-    int64_t framesCoded = 0;          // pictures in the written title
-    int64_t framesPlanned = 0;        // pictures the whole show has
+    CDVDParams params;  // the settings handed to the encoders
+    int64_t framesCoded = 0;  // pictures in the written title
+    int64_t framesPlanned = 0;  // pictures the whole show has
     // One line for the last failure, naming the file.
     const std::string& Error() const { return error; }
     // The port the job reports through.

@@ -7,11 +7,10 @@
 #include "slideshow/PhotoSlideSource.h"
 #include "slideshow/SlideFrameSource.h"
 
-CSlideshowTitleBuilder::CSlideshowTitleBuilder(CPhotoSlideSource& show_, const CDVDParams& params_,
-                                               double seconds_, CUiPort& ui, SMuxRunContext& run)
+CSlideshowTitleBuilder::CSlideshowTitleBuilder(CPhotoSlideSource& show_, const CDVDParams& params_, double seconds_,
+                                               CUiPort& ui, SMuxRunContext& run)
     : CTitleBuilder(ui, run), show(show_), params(params_), seconds(seconds_)
-{
-}
+{}
 
 bool CSlideshowTitleBuilder::OpenSources(CDVDMplex& mplex)
 {
@@ -20,14 +19,9 @@ bool CSlideshowTitleBuilder::OpenSources(CDVDMplex& mplex)
     CVideoSlide* video = ownedVideo.get();
     CAudioSlide* audio = ownedAudio.get();
     mplex.SetSources(std::move(ownedVideo), std::move(ownedAudio));
-    if (!video->InitFromSettings(params))
-        return false;
-    if (!video->Start(nullptr, 0, 0))
-        return false;
+    if (!video->InitFromSettings(params)) return false;
+    if (!video->Start(nullptr, 0, 0)) return false;
     return audio->Start(0, 0, 1, 0);
 }
 
-void CSlideshowTitleBuilder::PlanCells(CDVDMplex& mplex)
-{
-    mplex.AddCells(SlideshowCellPlan(seconds));
-}
+void CSlideshowTitleBuilder::PlanCells(CDVDMplex& mplex) { mplex.AddCells(SlideshowCellPlan(seconds)); }

@@ -129,17 +129,17 @@ private:
     }
 
     std::vector<uint8_t> storage;  // slotCount slots of slotBytes
-    std::vector<int> lengths;      // bytes of the burst in each slot
+    std::vector<int> lengths;  // bytes of the burst in each slot
 
     // The reader's side (the consumer thread only).
     int readPosition = 0;  // bytes of the burst at head already read
     bool holding = false;  // the burst at head is being read
-    bool ended = false;    // the end (or a failure) has been handed out
+    bool ended = false;  // the end (or a failure) has been handed out
 
     std::thread worker;
     std::mutex lock;
     std::condition_variable changed;
-    int head = 0;    // slot of the oldest unread burst
+    int head = 0;  // slot of the oldest unread burst
     int filled = 0;  // bursts coded and not yet fully read, from head on
     bool stopping = false;
     bool finished = false;
@@ -156,7 +156,7 @@ int CAudio::Mp2FrameLength(const uint8_t* h)
     if (((h[2] >> 2) & 3) != 1) return 0;  // 48 kHz
     int rateIndex = h[2] >> 4;
     if (rateIndex < 1 || rateIndex > 14) return 0;
-    if ((h[3] & 3) == 2) return 0;         // reserved emphasis
+    if ((h[3] & 3) == 2) return 0;  // reserved emphasis
     return 3 * layer2KbitPerSecond[rateIndex] + ((h[2] >> 1) & 1);
 }
 
@@ -248,8 +248,10 @@ int CAudio::ReadLpcm(uint8_t* buffer, int length, const PcmReader& pcm)
         byteTotal64 = 0;
     }
     for (int i = 0; i + 1 < got; i += 2) std::swap(buffer[i], buffer[i + 1]);
-    if (got > 0) CountUnits(got);
-    else unitsInRead = firstOffsetInRead = 0;
+    if (got > 0)
+        CountUnits(got);
+    else
+        unitsInRead = firstOffsetInRead = 0;
     SetUnitTimes(got, 150);
     return got;
 }

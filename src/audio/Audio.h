@@ -36,7 +36,11 @@ public:
     virtual int UnitCount() { return 0; }
     // Fills `buffer` with at most `length` bytes of the stream; returns the number of
     // bytes written, 0 at the end of the stream (base: returns length).
-    virtual int Read(uint8_t* buffer, int length) { (void)buffer; return length; }
+    virtual int Read(uint8_t* buffer, int length)
+    {
+        (void)buffer;
+        return length;
+    }
     // 90 kHz time of the first access unit of the last read; endOfStreamTime at the end.
     virtual uint32_t FirstUnitTime() { return 1; }
     // 90 kHz time at the end of the last read; endOfStreamTime at the end.
@@ -56,7 +60,10 @@ public:
     // startMilliseconds × 90. Returns true when the source is ready.
     virtual bool Start(int tag, int firstUnit, int lastUnit, uint32_t startMilliseconds)
     {
-        (void)tag; (void)firstUnit; (void)lastUnit; (void)startMilliseconds;
+        (void)tag;
+        (void)firstUnit;
+        (void)lastUnit;
+        (void)startMilliseconds;
         return true;
     }
     // Releases the source's buffers (and its Layer II encoder's); stops the Layer II
@@ -112,8 +119,8 @@ protected:
     int channels = 2;
     bool surround = false;
     bool firstRead = true;
-    int nextHeaderOffset = 0;   // Layer II: where the next header is expected, relative to the next read
-    uint8_t readTail[3] = {};   // Layer II: the last 3 bytes of the previous read
+    int nextHeaderOffset = 0;  // Layer II: where the next header is expected, relative to the next read
+    uint8_t readTail[3] = {};  // Layer II: the last 3 bytes of the previous read
     CMP2Encoder encoder;
 
 private:

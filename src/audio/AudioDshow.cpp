@@ -7,7 +7,7 @@
 namespace {
 
 // A/52 frame sizes at 48 kHz in 16-bit words, by frame-size code / 2.
-const int ac3FrameWords48k[19] = {64, 80, 96, 112, 128, 160, 192, 224, 256, 320,
+const int ac3FrameWords48k[19] = {64,  80,  96,  112, 128, 160, 192,  224,  256, 320,
                                   384, 448, 512, 640, 768, 896, 1024, 1152, 1280};
 const int ac3Channels[8] = {2, 1, 2, 3, 3, 4, 4, 5};
 
@@ -37,7 +37,7 @@ bool CAudioDshow::ParseAc3Header(const uint8_t* h, int& frameBytes, int& channel
     };
     int acmod = take(3);
     if ((acmod & 1) && acmod != 1) take(2);  // centre mix level
-    if (acmod & 4) take(2);                  // surround mix level
+    if (acmod & 4) take(2);  // surround mix level
     int dsurmod = acmod == 2 ? take(2) : 0;
     int lfeon = take(1);
     frameBytes = 2 * ac3FrameWords48k[frmsizecod / 2];
@@ -70,8 +70,10 @@ bool CAudioDshow::Start(int tag, int firstUnit, int lastUnit, uint32_t startMill
     StartState(firstUnit, lastUnit, startMilliseconds);
     baseStartTime = startTime;
     surround = false;
-    if (media && media->audioKind == kAudioAc3) kind = kindAc3;
-    else kind = compress ? kindMp2 : kindLpcm;
+    if (media && media->audioKind == kAudioAc3)
+        kind = kindAc3;
+    else
+        kind = compress ? kindMp2 : kindLpcm;
     if (kind == kindMp2)
         return StartEncoder(CMP2Encoder::sourceMediaImport,
                             [this](uint8_t* buffer, int bytes) { return ReadMedia(buffer, bytes); });
@@ -111,8 +113,10 @@ int CAudioDshow::ReadAc3(uint8_t* buffer, int length)
             break;
         }
     }
-    if (got > 0) CountUnits(got);
-    else unitsInRead = firstOffsetInRead = 0;
+    if (got > 0)
+        CountUnits(got);
+    else
+        unitsInRead = firstOffsetInRead = 0;
     SetUnitTimes(got, 2880);  // 1536 samples at 48 kHz
     return got;
 }
@@ -121,8 +125,10 @@ int CAudioDshow::Read(uint8_t* buffer, int length)
 {
     RefreshStartTime();
     switch (kind) {
-    case kindAc3: return ReadAc3(buffer, length);
-    case kindMp2: return ReadMp2(buffer, length);
+    case kindAc3:
+        return ReadAc3(buffer, length);
+    case kindMp2:
+        return ReadMp2(buffer, length);
     default:
         return ReadLpcm(buffer, length, [this](uint8_t* b, int bytes) { return ReadMedia(b, bytes); });
     }

@@ -26,6 +26,5 @@ bool CAudioSlide::Start(int tag, int firstUnit, int lastUnit, uint32_t startMill
 int CAudioSlide::Read(uint8_t* buffer, int length)
 {
     if (kind == kindMp2) return ReadMp2(buffer, length);
-    return ReadLpcm(buffer, length,
-                    [this](uint8_t* b, int bytes) { return ReadTimeline(b, bytes); });
+    return ReadLpcm(buffer, length, [this](uint8_t* b, int bytes) { return ReadTimeline(b, bytes); });
 }

@@ -9,11 +9,11 @@
 namespace {
 
 constexpr int channels = 2;
-constexpr int blocksPerFrame = 36;     // sub-band samples per sub-band and frame
+constexpr int blocksPerFrame = 36;  // sub-band samples per sub-band and frame
 constexpr int frameBits = CMP2Encoder::frameBytes * 8;
 constexpr int headerBits = 32;
 constexpr int crcBits = 16;
-constexpr int psychoLead = 192;        // samples before the frame in the model's window
+constexpr int psychoLead = 192;  // samples before the frame in the model's window
 constexpr int streamBufferSize = 4096;
 
 // Quantisation classes: number of steps, bits of one codeword, whether three samples
@@ -25,12 +25,11 @@ struct CQuantClass {
     double snr;
 };
 const CQuantClass quantClasses[17] = {
-    {3, 5, true, 7.00},       {5, 7, true, 11.00},      {7, 3, false, 16.00},
-    {9, 10, true, 20.84},     {15, 4, false, 25.28},    {31, 5, false, 31.59},
-    {63, 6, false, 37.75},    {127, 7, false, 43.84},   {255, 8, false, 49.89},
-    {511, 9, false, 55.93},   {1023, 10, false, 61.96}, {2047, 11, false, 67.98},
-    {4095, 12, false, 74.01}, {8191, 13, false, 80.03}, {16383, 14, false, 86.05},
-    {32767, 15, false, 92.01}, {65535, 16, false, 98.01},
+    {3, 5, true, 7.00},        {5, 7, true, 11.00},      {7, 3, false, 16.00},      {9, 10, true, 20.84},
+    {15, 4, false, 25.28},     {31, 5, false, 31.59},    {63, 6, false, 37.75},     {127, 7, false, 43.84},
+    {255, 8, false, 49.89},    {511, 9, false, 55.93},   {1023, 10, false, 61.96},  {2047, 11, false, 67.98},
+    {4095, 12, false, 74.01},  {8191, 13, false, 80.03}, {16383, 14, false, 86.05}, {32767, 15, false, 92.01},
+    {65535, 16, false, 98.01},
 };
 
 // Bit allocation table for 48 kHz at 192 kbit/s per channel (27 sub-bands): the width
@@ -53,15 +52,9 @@ const CAllocRow& AllocRow(int sb)
     return allocTop;
 }
 
-int MaxAlloc(int sb)
-{
-    return (1 << AllocRow(sb).nbal) - 1;
-}
+int MaxAlloc(int sb) { return (1 << AllocRow(sb).nbal) - 1; }
 
-const CQuantClass& ClassOf(int sb, int alloc)
-{
-    return quantClasses[AllocRow(sb).classes[alloc - 1]];
-}
+const CQuantClass& ClassOf(int sb, int alloc) { return quantClasses[AllocRow(sb).classes[alloc - 1]]; }
 
 // Bits the 36 samples of one sub-band take with allocation `alloc`.
 int SampleBits(int sb, int alloc)
@@ -71,10 +64,7 @@ int SampleBits(int sb, int alloc)
     return q.grouped ? 12 * q.codeBits : 36 * q.codeBits;
 }
 
-double SnrOf(int sb, int alloc)
-{
-    return alloc == 0 ? 0.0 : ClassOf(sb, alloc).snr;
-}
+double SnrOf(int sb, int alloc) { return alloc == 0 ? 0.0 : ClassOf(sb, alloc).snr; }
 
 // Scale factors: 2^(1 - i/3) for i = 0..62.
 struct CScaleTable {
@@ -94,11 +84,7 @@ const CScaleTable& ScaleTable()
 // between the three scale factors of a sub-band (rows: first difference, columns: second).
 // 0: three factors sent; 1: parts 1 and 2 share one; 2: one for all; 3: parts 2 and 3 share.
 const int scfsiByClass[5][5] = {
-    {0, 3, 3, 3, 0},
-    {1, 2, 2, 2, 1},
-    {2, 2, 2, 2, 1},
-    {2, 2, 2, 2, 0},
-    {0, 3, 3, 3, 0},
+    {0, 3, 3, 3, 0}, {1, 2, 2, 2, 1}, {2, 2, 2, 2, 1}, {2, 2, 2, 2, 0}, {0, 3, 3, 3, 0},
 };
 
 int DifferenceClass(int d)
@@ -110,10 +96,7 @@ int DifferenceClass(int d)
     return 4;
 }
 
-int ScaleFactorsSent(int scfsi)
-{
-    return scfsi == 0 ? 3 : scfsi == 2 ? 1 : 2;
-}
+int ScaleFactorsSent(int scfsi) { return scfsi == 0 ? 3 : scfsi == 2 ? 1 : 2; }
 
 // Writes bits most significant first into a byte array.
 class CBitWriter {
@@ -167,19 +150,19 @@ int ScaleIndex(const CScaleTable& scales, float peak)
 void PutHeader(CBitWriter& bits)
 {
     bits.Put(0xFFF, 12);
-    bits.Put(1, 1);      // MPEG-1
-    bits.Put(2, 2);      // Layer II
-    bits.Put(0, 1);      // protected by a CRC
-    bits.Put(14, 4);     // 384 kbit/s
-    bits.Put(1, 2);      // 48 kHz
-    bits.Put(0, 1);      // no padding
-    bits.Put(0, 1);      // private bit
-    bits.Put(0, 2);      // stereo
-    bits.Put(0, 2);      // mode extension
-    bits.Put(0, 1);      // copyright
-    bits.Put(0, 1);      // original/copy
-    bits.Put(0, 2);      // emphasis
-    bits.Put(0, 16);     // CRC, filled in later
+    bits.Put(1, 1);  // MPEG-1
+    bits.Put(2, 2);  // Layer II
+    bits.Put(0, 1);  // protected by a CRC
+    bits.Put(14, 4);  // 384 kbit/s
+    bits.Put(1, 2);  // 48 kHz
+    bits.Put(0, 1);  // no padding
+    bits.Put(0, 1);  // private bit
+    bits.Put(0, 2);  // stereo
+    bits.Put(0, 2);  // mode extension
+    bits.Put(0, 1);  // copyright
+    bits.Put(0, 1);  // original/copy
+    bits.Put(0, 2);  // emphasis
+    bits.Put(0, 16);  // CRC, filled in later
 }
 
 // Quantises one granule (three consecutive samples) of a sub-band, already divided by
@@ -267,10 +250,17 @@ void CMP2Encoder::CState::SelectScaleFactors()
             int a = sf[sb], b = sf[32 + sb], c = sf[64 + sb];
             int code = scfsiByClass[DifferenceClass(a - b)][DifferenceClass(b - c)];
             switch (code) {
-            case 1: a = b = std::min(a, b); break;
-            case 2: a = b = c = std::min({a, b, c}); break;
-            case 3: b = c = std::min(b, c); break;
-            default: break;
+            case 1:
+                a = b = std::min(a, b);
+                break;
+            case 2:
+                a = b = c = std::min({a, b, c});
+                break;
+            case 3:
+                b = c = std::min(b, c);
+                break;
+            default:
+                break;
             }
             sf[sb] = a;
             sf[32 + sb] = b;
@@ -345,8 +335,7 @@ void CMP2Encoder::CState::WriteFrame(uint8_t* frame) const
     // The rest of the frame stays zero.
     const int sent = bits.Position() > frameBits ? bits.Position() : frameBits;
     if (sent % 8 != 0)
-        std::fprintf(stderr, "Sent %ld bits = %ld slots plus %ld\n", long(sent), long(sent / 8),
-                     long(sent % 8));
+        std::fprintf(stderr, "Sent %ld bits = %ld slots plus %ld\n", long(sent), long(sent / 8), long(sent % 8));
 }
 
 // The allocation of every coded sub-band, then the selection information of those

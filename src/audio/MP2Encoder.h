@@ -18,12 +18,12 @@
 
 class CMP2Encoder {
 public:
-    static constexpr int frameBytes = 1152;       // bytes of one frame
-    static constexpr int frameSamples = 1152;     // stereo samples coded per frame
+    static constexpr int frameBytes = 1152;  // bytes of one frame
+    static constexpr int frameSamples = 1152;  // stereo samples coded per frame
     static constexpr int pcmFrameBytes = frameSamples * 4;
-    static constexpr int subbandLimit = 27;       // sub-bands coded (48 kHz, 192 kbit/s per channel)
-    static constexpr int burstBytes = 14336;      // a burst codes frames until this many bytes are out
-    static constexpr int blockBytes = 4092;       // the bit-stream buffer hands bytes on in these blocks
+    static constexpr int subbandLimit = 27;  // sub-bands coded (48 kHz, 192 kbit/s per channel)
+    static constexpr int burstBytes = 14336;  // a burst codes frames until this many bytes are out
+    static constexpr int blockBytes = 4092;  // the bit-stream buffer hands bytes on in these blocks
     // The most one burst can hold: a burst stops coding once burstBytes are out, and its
     // last frame adds at most one block, or the final flush of the bit-stream buffer
     // (under 4096 bytes). ReadCompressed with at least this length returns a whole burst.

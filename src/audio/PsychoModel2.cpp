@@ -1,9 +1,9 @@
 #include "audio/PsychoModel2.h"
 
-#include <algorithm>
-#include <cmath>
 #include <emmintrin.h>
 #include <immintrin.h>
+#include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -36,8 +36,7 @@ double CPsychoModel2::Bark(double hz)
 double CPsychoModel2::QuietThresholdDb(double hz)
 {
     double f = std::max(hz, 20.0) / 1000.0;
-    return 3.64 * std::pow(f, -0.8) - 6.5 * std::exp(-0.6 * (f - 3.3) * (f - 3.3)) +
-           0.001 * f * f * f * f;
+    return 3.64 * std::pow(f, -0.8) - 6.5 * std::exp(-0.6 * (f - 3.3) * (f - 3.3)) + 0.001 * f * f * f * f;
 }
 
 double CPsychoModel2::Spreading(double maskerBark, double maskeeBark)
@@ -45,8 +44,7 @@ double CPsychoModel2::Spreading(double maskerBark, double maskeeBark)
     double tmpx = 1.05 * (maskeeBark - maskerBark);
     double t = tmpx - 0.5;
     double x = 8.0 * std::min(t * t - 2.0 * t, 0.0);
-    double tmpy = 15.811389 + 7.5 * (tmpx + 0.474) -
-                  17.5 * std::sqrt(1.0 + (tmpx + 0.474) * (tmpx + 0.474));
+    double tmpy = 15.811389 + 7.5 * (tmpx + 0.474) - 17.5 * std::sqrt(1.0 + (tmpx + 0.474) * (tmpx + 0.474));
     if (tmpy < -100.0) return 0.0;
     return std::pow(10.0, (x + tmpy) / 10.0);
 }
@@ -113,8 +111,7 @@ std::vector<double> CPsychoModel2::BuildPartitions(double sampleRate)
     while (first < lineCount) {
         double startBark = Bark(first * lineHz);
         int last = first;
-        while (last + 1 < lineCount && Bark((last + 1) * lineHz) - startBark < partitionWidthBark)
-            ++last;
+        while (last + 1 < lineCount && Bark((last + 1) * lineHz) - startBark < partitionWidthBark) ++last;
         int b = int(partFirst.size());
         partFirst.push_back(first);
         partCount.push_back(last - first + 1);
@@ -286,8 +283,8 @@ __attribute__((target("avx2"))) void UnpredictAvx2(int count, const CPsychoModel
         const __m256d di = _mm256_sub_pd(xi, _mm256_mul_pd(rPred, pi));
         const __m256d denom = _mm256_add_pd(r, _mm256_andnot_pd(sign, rPred));
         const __m256d known = _mm256_cmp_pd(denom, zero, _CMP_GT_OQ);
-        const __m256d c = _mm256_div_pd(
-            _mm256_sqrt_pd(_mm256_add_pd(_mm256_mul_pd(dr, dr), _mm256_mul_pd(di, di))), denom);
+        const __m256d c =
+            _mm256_div_pd(_mm256_sqrt_pd(_mm256_add_pd(_mm256_mul_pd(dr, dr), _mm256_mul_pd(di, di))), denom);
         _mm256_storeu_pd(a.unpredict + w, _mm256_blendv_pd(one, c, known));
         _mm256_storeu_pd(a.energy + w, e);
         _mm256_storeu_pd(a.mag2 + w, m1);
@@ -305,8 +302,12 @@ __attribute__((target("avx2"))) void UnpredictAvx2(int count, const CPsychoModel
 void CPsychoModel2::UnpredictabilityKernel(CSubbandFilter::Isa isa, int count, const CLineArrays& a)
 {
     switch (isa) {
-    case CSubbandFilter::Isa::Avx2: UnpredictAvx2(count, a); break;
-    case CSubbandFilter::Isa::Sse2: UnpredictSse2(count, a); break;
+    case CSubbandFilter::Isa::Avx2:
+        UnpredictAvx2(count, a);
+        break;
+    case CSubbandFilter::Isa::Sse2:
+        UnpredictSse2(count, a);
+        break;
     default:
         for (int w = 0; w < count; ++w) UnpredictLine(w, a);
         break;
@@ -319,9 +320,8 @@ void CPsychoModel2::Analyse(const float* samples, double* smr)
     for (int i = 0; i < fftSize; ++i) windowed[i] = hann[i] * samples[i];
     RealFft(windowed.data());
 
-    const CLineArrays arrays = {specRe.data(), specIm.data(), mag1.data(), mag2.data(),
-                                phase1Re.data(), phase1Im.data(), phase2Re.data(), phase2Im.data(),
-                                energy.data(), unpredict.data()};
+    const CLineArrays arrays = {specRe.data(),   specIm.data(),   mag1.data(),     mag2.data(),   phase1Re.data(),
+                                phase1Im.data(), phase2Re.data(), phase2Im.data(), energy.data(), unpredict.data()};
     UnpredictabilityKernel(CSubbandFilter::BestIsa(), lineCount, arrays);
 
     // Energy and energy-weighted unpredictability per partition.
@@ -346,12 +346,10 @@ void CPsychoModel2::Analyse(const float* samples, double* smr)
             double cb = ct / ecb;
             tonality = cb > 0.0 ? std::clamp(-0.299 - 0.43 * std::log(cb), 0.0, 1.0) : 1.0;
         }
-        double snr = std::max(minVal[b], tonality * toneMaskingNoise +
-                                             (1.0 - tonality) * noiseMaskingTone);
+        double snr = std::max(minVal[b], tonality * toneMaskingNoise + (1.0 - tonality) * noiseMaskingTone);
         double nb = ecb * rnorm[b] * std::pow(10.0, -snr / 10.0);
         double perLine = nb / partCount[b];
-        for (int w = partFirst[b]; w < partFirst[b] + partCount[b]; ++w)
-            thr[w] = std::max(perLine, absThr[w]);
+        for (int w = partFirst[b]; w < partFirst[b] + partCount[b]; ++w) thr[w] = std::max(perLine, absThr[w]);
     }
 
     // Signal-to-mask ratio of each sub-band (16 lines each): its energy against the

@@ -32,16 +32,16 @@ public:
 
     // Per-line state and results of the unpredictability measure (arrays of `count`).
     struct CLineArrays {
-        const double* re;      // spectrum, real part
-        const double* im;      // spectrum, imaginary part
-        double* mag1;          // magnitude one call ago (updated to this call's)
-        double* mag2;          // magnitude two calls ago (updated to one call ago)
-        double* phase1Re;      // unit phasor one call ago (updated)
+        const double* re;  // spectrum, real part
+        const double* im;  // spectrum, imaginary part
+        double* mag1;  // magnitude one call ago (updated to this call's)
+        double* mag2;  // magnitude two calls ago (updated to one call ago)
+        double* phase1Re;  // unit phasor one call ago (updated)
         double* phase1Im;
-        double* phase2Re;      // unit phasor two calls ago (updated)
+        double* phase2Re;  // unit phasor two calls ago (updated)
         double* phase2Im;
-        double* energy;        // out: |X|²
-        double* unpredict;     // out: unpredictability 0..1 (1 where nothing is known)
+        double* energy;  // out: |X|²
+        double* unpredict;  // out: unpredictability 0..1 (1 where nothing is known)
     };
     // Measures for each line how far it lies from the value extrapolated from the two
     // previous spectra (magnitude 2r1 - r2, phase 2φ1 - φ2), relative to r + |r̂|, and
@@ -65,15 +65,15 @@ private:
     // even/odd pairs, then split into lines 0..512 (specRe, specIm).
     void RealFft(const double* input);
 
-    std::vector<double> hann;                    // analysis window
-    std::vector<double> stageCos, stageSin;      // twiddles of each stage, stage after stage
-    std::vector<double> splitCos, splitSin;      // e^{-2πik/1024} for the final split
-    std::vector<int> bitReverse;                 // of the 512-point transform
+    std::vector<double> hann;  // analysis window
+    std::vector<double> stageCos, stageSin;  // twiddles of each stage, stage after stage
+    std::vector<double> splitCos, splitSin;  // e^{-2πik/1024} for the final split
+    std::vector<int> bitReverse;  // of the 512-point transform
     std::vector<double> workRe, workIm, windowed, specRe, specIm;
-    std::vector<double> absThr;                  // threshold in quiet per line (energy)
-    std::vector<int> partOfLine;                 // partition of each line
-    std::vector<int> partFirst, partCount;       // lines of each partition
-    std::vector<double> minVal, rnorm;           // per partition
+    std::vector<double> absThr;  // threshold in quiet per line (energy)
+    std::vector<int> partOfLine;  // partition of each line
+    std::vector<int> partFirst, partCount;  // lines of each partition
+    std::vector<double> minVal, rnorm;  // per partition
     // Spreading as a sparse band per partition: contributions from partitions
     // spreadFirst[b] .. spreadFirst[b] + spreadWeights[b].size() - 1.
     std::vector<int> spreadFirst;

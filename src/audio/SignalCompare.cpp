@@ -4,8 +4,8 @@
 #include <cmath>
 #include <utility>
 
-int CSignalCompare::FindDelay(const std::vector<int16_t>& reference, const std::vector<int16_t>& test,
-                              int channels, int maxLag)
+int CSignalCompare::FindDelay(const std::vector<int16_t>& reference, const std::vector<int16_t>& test, int channels,
+                              int maxLag)
 {
     const long frames = long(reference.size()) / channels;
     const long testFrames = long(test.size()) / channels;
@@ -25,8 +25,9 @@ int CSignalCompare::FindDelay(const std::vector<int16_t>& reference, const std::
     // Periodic music correlates almost as well one period off, so the strongest peaks
     // are checked again by their error over up to ten seconds of every channel.
     const size_t candidates = std::min<size_t>(8, scores.size());
-    std::partial_sort(scores.begin(), scores.begin() + long(candidates), scores.end(),
-                      [](const auto& a, const auto& b) { return a.first > b.first || (a.first == b.first && a.second < b.second); });
+    std::partial_sort(
+        scores.begin(), scores.begin() + long(candidates), scores.end(),
+        [](const auto& a, const auto& b) { return a.first > b.first || (a.first == b.first && a.second < b.second); });
     const long checkLength = std::min<long>(480000, frames);
     const long checkFirst = (frames - checkLength) / 2;
     int best = scores.empty() ? 0 : scores[0].second;
@@ -54,8 +55,8 @@ int CSignalCompare::FindDelay(const std::vector<int16_t>& reference, const std::
     return best;
 }
 
-double CSignalCompare::Snr(const std::vector<int16_t>& reference, const std::vector<int16_t>& test,
-                           int channels, int delay)
+double CSignalCompare::Snr(const std::vector<int16_t>& reference, const std::vector<int16_t>& test, int channels,
+                           int delay)
 {
     const long frames = long(reference.size()) / channels;
     const long testFrames = long(test.size()) / channels;

@@ -2,10 +2,10 @@
 
 #include "base/Cpu.h"
 
-#include <cmath>
-#include <cstring>
 #include <emmintrin.h>
 #include <immintrin.h>
+#include <cmath>
+#include <cstring>
 
 namespace {
 
@@ -27,8 +27,7 @@ struct CFilterTables {
             window[i] = (i % 64 == 0) ? window[m] : -window[m];
         }
         for (int a = 0; a < 32; ++a)
-            for (int i = 0; i < 32; ++i)
-                cosTable[a][i] = float(std::cos((2 * i + 1) * a * M_PI / 64.0));
+            for (int i = 0; i < 32; ++i) cosTable[a][i] = float(std::cos((2 * i + 1) * a * M_PI / 64.0));
     }
 };
 
@@ -54,8 +53,7 @@ void WindowSse2(const float* x, float* y)
     for (int k = 0; k < 64; k += 4) {
         __m128 sum = _mm_setzero_ps();
         for (int j = 0; j < 8; ++j)
-            sum = _mm_add_ps(sum, _mm_mul_ps(_mm_load_ps(c + k + 64 * j),
-                                             _mm_loadu_ps(x + k + 64 * j)));
+            sum = _mm_add_ps(sum, _mm_mul_ps(_mm_load_ps(c + k + 64 * j), _mm_loadu_ps(x + k + 64 * j)));
         _mm_storeu_ps(y + k, sum);
     }
 }
@@ -66,8 +64,7 @@ __attribute__((target("avx2"))) void WindowAvx2(const float* x, float* y)
     for (int k = 0; k < 64; k += 8) {
         __m256 sum = _mm256_setzero_ps();
         for (int j = 0; j < 8; ++j)
-            sum = _mm256_add_ps(sum, _mm256_mul_ps(_mm256_load_ps(c + k + 64 * j),
-                                                   _mm256_loadu_ps(x + k + 64 * j)));
+            sum = _mm256_add_ps(sum, _mm256_mul_ps(_mm256_load_ps(c + k + 64 * j), _mm256_loadu_ps(x + k + 64 * j)));
         _mm256_storeu_ps(y + k, sum);
     }
 }
@@ -88,8 +85,7 @@ void MatrixSse2(const float* u, float* s)
     for (auto& v : acc) v = _mm_setzero_ps();
     for (int a = 0; a < 32; ++a) {
         __m128 ua = _mm_set1_ps(u[a]);
-        for (int q = 0; q < 8; ++q)
-            acc[q] = _mm_add_ps(acc[q], _mm_mul_ps(_mm_load_ps(&m[a][4 * q]), ua));
+        for (int q = 0; q < 8; ++q) acc[q] = _mm_add_ps(acc[q], _mm_mul_ps(_mm_load_ps(&m[a][4 * q]), ua));
     }
     for (int q = 0; q < 8; ++q) _mm_storeu_ps(s + 4 * q, acc[q]);
 }
@@ -101,8 +97,7 @@ __attribute__((target("avx2"))) void MatrixAvx2(const float* u, float* s)
     for (auto& v : acc) v = _mm256_setzero_ps();
     for (int a = 0; a < 32; ++a) {
         __m256 ua = _mm256_set1_ps(u[a]);
-        for (int q = 0; q < 4; ++q)
-            acc[q] = _mm256_add_ps(acc[q], _mm256_mul_ps(_mm256_load_ps(&m[a][8 * q]), ua));
+        for (int q = 0; q < 4; ++q) acc[q] = _mm256_add_ps(acc[q], _mm256_mul_ps(_mm256_load_ps(&m[a][8 * q]), ua));
     }
     for (int q = 0; q < 4; ++q) _mm256_storeu_ps(s + 8 * q, acc[q]);
 }
@@ -120,10 +115,7 @@ constinit CKernelTable<CSubbandFilter::Isa> bestIsa(CSubbandFilter::Isa::Plain, 
 
 }  // namespace
 
-CSubbandFilter::CSubbandFilter()
-{
-    Reset();
-}
+CSubbandFilter::CSubbandFilter() { Reset(); }
 
 void CSubbandFilter::Reset()
 {
@@ -133,33 +125,39 @@ void CSubbandFilter::Reset()
 
 CSubbandFilter::Isa CSubbandFilter::BestIsa() { return bestIsa.Current(); }
 
-float CSubbandFilter::WindowCoefficient(int i)
-{
-    return Tables().window[i];
-}
+float CSubbandFilter::WindowCoefficient(int i) { return Tables().window[i]; }
 
 void CSubbandFilter::WindowKernel(Isa isa, const float* x, float* y)
 {
     switch (isa) {
-    case Isa::Avx2: WindowAvx2(x, y); break;
-    case Isa::Sse2: WindowSse2(x, y); break;
-    default: WindowPlain(x, y); break;
+    case Isa::Avx2:
+        WindowAvx2(x, y);
+        break;
+    case Isa::Sse2:
+        WindowSse2(x, y);
+        break;
+    default:
+        WindowPlain(x, y);
+        break;
     }
 }
 
 void CSubbandFilter::MatrixKernel(Isa isa, const float* u, float* s)
 {
     switch (isa) {
-    case Isa::Avx2: MatrixAvx2(u, s); break;
-    case Isa::Sse2: MatrixSse2(u, s); break;
-    default: MatrixPlain(u, s); break;
+    case Isa::Avx2:
+        MatrixAvx2(u, s);
+        break;
+    case Isa::Sse2:
+        MatrixSse2(u, s);
+        break;
+    default:
+        MatrixPlain(u, s);
+        break;
     }
 }
 
-void CSubbandFilter::Process(const float* in, float* out)
-{
-    Process(in, out, BestIsa());
-}
+void CSubbandFilter::Process(const float* in, float* out) { Process(in, out, BestIsa()); }
 
 void CSubbandFilter::Process(const float* in, float* out, Isa isa)
 {

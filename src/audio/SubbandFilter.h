@@ -32,5 +32,5 @@ public:
 
 private:
     alignas(32) float history[1024];  // 512 samples, written twice so a window is contiguous
-    int position;                     // start of the newest sample in `history`
+    int position;  // start of the newest sample in `history`
 };

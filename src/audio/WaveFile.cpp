@@ -46,8 +46,8 @@ int ReadFormatChunk(const uint8_t* body, uint32_t size, size_t available, int& c
 
 }  // namespace
 
-bool CWaveFile::Read(const std::string& path, std::vector<int16_t>& samples, int& channels,
-                     int& sampleRate, std::string& error)
+bool CWaveFile::Read(const std::string& path, std::vector<int16_t>& samples, int& channels, int& sampleRate,
+                     std::string& error)
 {
     std::vector<uint8_t> data;
     if (!ReadWhole(path, data, error)) return false;
@@ -84,8 +84,8 @@ bool CWaveFile::Read(const std::string& path, std::vector<int16_t>& samples, int
     return false;
 }
 
-bool CWaveFile::Write(const std::string& path, const std::vector<int16_t>& samples, int channels,
-                      int sampleRate, std::string& error)
+bool CWaveFile::Write(const std::string& path, const std::vector<int16_t>& samples, int channels, int sampleRate,
+                      std::string& error)
 {
     const uint64_t bytes = uint64_t(samples.size()) * 2;
     if (bytes > kWaveMaxDataBytes) {

@@ -57,23 +57,16 @@ void CAlbum::Clear()
     music.clear();
 }
 
-bool CAlbum::operator==(const CAlbum& other) const
-{
-    return photos == other.photos && music == other.music;
-}
+bool CAlbum::operator==(const CAlbum& other) const { return photos == other.photos && music == other.music; }
 
 bool operator==(const CAlbumPhoto& a, const CAlbumPhoto& b)
 {
-    return a.name == b.name && a.showSeconds == b.showSeconds &&
-           a.transitionSeconds == b.transitionSeconds && a.transitionType == b.transitionType &&
-           a.panZoomType == b.panZoomType && a.narrationPath == b.narrationPath &&
-           a.photoPath == b.photoPath;
+    return a.name == b.name && a.showSeconds == b.showSeconds && a.transitionSeconds == b.transitionSeconds &&
+        a.transitionType == b.transitionType && a.panZoomType == b.panZoomType && a.narrationPath == b.narrationPath &&
+        a.photoPath == b.photoPath;
 }
 
-bool operator==(const CAlbumMusic& a, const CAlbumMusic& b)
-{
-    return a.path == b.path && a.seconds == b.seconds;
-}
+bool operator==(const CAlbumMusic& a, const CAlbumMusic& b) { return a.path == b.path && a.seconds == b.seconds; }
 
 std::string FormatSeconds(int64_t seconds)
 {

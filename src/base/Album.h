@@ -11,18 +11,18 @@
 #include <vector>
 
 struct CAlbumPhoto {
-    std::string name;                  // file name with extension, shown in lists
-    int showSeconds = 5;               // time on screen before the transition starts
-    int transitionSeconds = 2;         // length of the transition into the next photo
+    std::string name;  // file name with extension, shown in lists
+    int showSeconds = 5;  // time on screen before the transition starts
+    int transitionSeconds = 2;  // length of the transition into the next photo
     int transitionType = kEffectAuto;  // transition table code
-    int panZoomType = kEffectAuto;     // pan-zoom table code
+    int panZoomType = kEffectAuto;  // pan-zoom table code
     std::string narrationPath = "NONE";  // WAV spoken over the photo, or "NONE"
-    std::string photoPath;             // the photo file
+    std::string photoPath;  // the photo file
 };
 
 struct CAlbumMusic {
     std::string path;
-    int seconds = 0;                   // playing length in whole seconds
+    int seconds = 0;  // playing length in whole seconds
 };
 
 class CAlbum {

@@ -80,9 +80,12 @@ ECpuLevel CpuLevelOf(uint32_t flags)
 uint32_t CpuLevelFlags(ECpuLevel level)
 {
     switch (level) {
-    case ECpuLevel::Avx2: return kCpuSse2 | kCpuAvx2;
-    case ECpuLevel::Sse2: return kCpuSse2;
-    case ECpuLevel::Plain: break;
+    case ECpuLevel::Avx2:
+        return kCpuSse2 | kCpuAvx2;
+    case ECpuLevel::Sse2:
+        return kCpuSse2;
+    case ECpuLevel::Plain:
+        break;
     }
     return 0;
 }
@@ -96,9 +99,12 @@ bool CpuLevelAvailable(ECpuLevel level)
 const char* CpuLevelName(ECpuLevel level)
 {
     switch (level) {
-    case ECpuLevel::Avx2: return "avx2";
-    case ECpuLevel::Sse2: return "sse2";
-    case ECpuLevel::Plain: break;
+    case ECpuLevel::Avx2:
+        return "avx2";
+    case ECpuLevel::Sse2:
+        return "sse2";
+    case ECpuLevel::Plain:
+        break;
     }
     return "plain";
 }

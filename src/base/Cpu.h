@@ -56,8 +56,7 @@ class CKernelTable {
 public:
     constexpr CKernelTable(const Table& plain, const Table& sse2, const Table& avx2)
         : levels{plain, sse2, avx2}, current(plain)
-    {
-    }
+    {}
     // The routines in use.
     const Table& Current() const { return current; }
     // The routines of `level` (callable only when CpuLevelAvailable(level)).

@@ -13,9 +13,18 @@ void ApplyVideoFormat(int resolution, bool wide, bool pal, CDVDParams& params)
 {
     const int fullHeight = pal ? 576 : 480;
     switch (resolution) {
-    case 0: params.width = 720; params.height = fullHeight; break;
-    case 1: params.width = 352; params.height = fullHeight; break;
-    default: params.width = 352; params.height = fullHeight / 2; break;
+    case 0:
+        params.width = 720;
+        params.height = fullHeight;
+        break;
+    case 1:
+        params.width = 352;
+        params.height = fullHeight;
+        break;
+    default:
+        params.width = 352;
+        params.height = fullHeight / 2;
+        break;
     }
     params.videoStandard = pal ? 1 : 2;
     params.frameRate = pal ? 25.0 : 30000.0 / 1001.0;
@@ -34,8 +43,10 @@ void FitBitRate(CDVDParams& params)
     double audioBits = 0.0;
     for (int i = 0; i < titles; ++i) {
         double rate = 1536000.0;  // LPCM
-        if (params.titleAudioType[i] == 0) rate = 448000.0;
-        else if (params.titleAudioType[i] == 1) rate = 671000.0;
+        if (params.titleAudioType[i] == 0)
+            rate = 448000.0;
+        else if (params.titleAudioType[i] == 1)
+            rate = 671000.0;
         seconds += params.titleSeconds[i];
         audioBits += params.titleSeconds[i] * rate;
     }

@@ -13,12 +13,12 @@ public:
 
     static constexpr int maxTitles = 99;
 
-    int32_t width = 720;           // 720 or 352
-    int32_t height = 480;          // 480/240 (NTSC), 576/288 (PAL)
-    int32_t videoStandard = 2;     // 2 = NTSC, 1 = PAL
-    int32_t aspectCode = 3;        // MPEG-2 aspect_ratio_information: 2 = 4:3, 3 = 16:9
+    int32_t width = 720;  // 720 or 352
+    int32_t height = 480;  // 480/240 (NTSC), 576/288 (PAL)
+    int32_t videoStandard = 2;  // 2 = NTSC, 1 = PAL
+    int32_t aspectCode = 3;  // MPEG-2 aspect_ratio_information: 2 = 4:3, 3 = 16:9
     double frameRate = 30000.0 / 1001.0;
-    int32_t frameRateCode = 4;     // 4 = 29.97 (NTSC), 3 = 25 (PAL)
+    int32_t frameRateCode = 4;  // 4 = 29.97 (NTSC), 3 = 25 (PAL)
     double videoBitRate = 4800000.0;
     std::string intraMatrixText = "Default";
     std::string interMatrixText =
@@ -28,14 +28,14 @@ public:
     int32_t titleSeconds[maxTitles] = {};
     int32_t titleAudioType[maxTitles] = {};
     int32_t totalSeconds = 0;
-    std::string outputFolder;      // the DVD folder, ending with '/'
-    std::string jobName;           // caption of the job ("Encoding %s...")
+    std::string outputFolder;  // the DVD folder, ending with '/'
+    std::string jobName;  // caption of the job ("Encoding %s...")
     int64_t discBytes = 4700000000LL;
     std::string discSizeText = "4700000000";
-    int32_t compressAudio = 1;     // 1 = MPEG-1 Layer II, 0 = LPCM
+    int32_t compressAudio = 1;  // 1 = MPEG-1 Layer II, 0 = LPCM
     int32_t flipVertical = 0;
-    double videoDelay = 0.0;       // seconds
-    double audioDelay = 0.0;       // seconds
+    double videoDelay = 0.0;  // seconds
+    double audioDelay = 0.0;  // seconds
 };
 
 // Sets the picture format together: resolution 0 = High (720 wide), 1 = Medium
@@ -53,8 +53,8 @@ void FitBitRate(CDVDParams& params);
 
 // The outcome of ParseMatrixText.
 struct CMatrixParse {
-    int byteCount = 0;        // bytes produced, 0..64
-    bool wholePairs = true;   // false when the digits stopped on a lone high nibble
+    int byteCount = 0;  // bytes produced, 0..64
+    bool wholePairs = true;  // false when the digits stopped on a lone high nibble
 };
 
 // Turns quantiser matrix text into bytes: hex digit pairs (high nibble first) fill

@@ -2,10 +2,7 @@
 
 #include <cstdio>
 
-std::string VmgFileName(const char* extension)
-{
-    return std::string(kVideoTsFolder) + "." + extension;
-}
+std::string VmgFileName(const char* extension) { return std::string(kVideoTsFolder) + "." + extension; }
 
 std::string VtsFileName(int titleSet, int part, const char* extension)
 {

@@ -1,12 +1,12 @@
 #include "base/File.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <fstream>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -29,10 +29,7 @@ mode_t NewFileMode()
 
 }  // namespace
 
-FilePtr OpenFile(const std::string& path, const char* mode)
-{
-    return FilePtr(std::fopen(path.c_str(), mode));
-}
+FilePtr OpenFile(const std::string& path, const char* mode) { return FilePtr(std::fopen(path.c_str(), mode)); }
 
 CFileDescriptor& CFileDescriptor::operator=(CFileDescriptor&& other) noexcept
 {
@@ -79,7 +76,8 @@ size_t ReadDescriptorAt(int fd, void* buffer, size_t length, int64_t offset)
     uint8_t* out = static_cast<uint8_t*>(buffer);
     size_t done = 0;
     while (done < length) {
-        const ssize_t got = ::pread(fd, out + done, length - done, static_cast<off_t>(offset) + static_cast<off_t>(done));
+        const ssize_t got =
+            ::pread(fd, out + done, length - done, static_cast<off_t>(offset) + static_cast<off_t>(done));
         if (got < 0 && errno == EINTR) continue;
         if (got <= 0) break;
         done += static_cast<size_t>(got);
@@ -105,8 +103,7 @@ bool WriteToDescriptor(int fd, const void* data, size_t length, std::string& rea
 
 CReplaceFile::CReplaceFile(std::string path_, SReplaceOptions options_)
     : path(std::move(path_)), partial(path + ".part"), options(options_)
-{
-}
+{}
 
 CReplaceFile::~CReplaceFile() { Abandon(); }
 

@@ -2,12 +2,12 @@
 
 #include "base/File.h"
 
+#include <sys/stat.h>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <sys/stat.h>
 
 namespace {
 
@@ -69,12 +69,11 @@ std::string IniRead(const std::string& section, const std::string& key, const st
     return def.substr(0, maxLength);
 }
 
-int IniRead(const char* section, const char* key, const char* def, char* out, int outSize,
-            const char* filePath)
+int IniRead(const char* section, const char* key, const char* def, char* out, int outSize, const char* filePath)
 {
     if (!out || outSize <= 0) return 0;
-    std::string value = IniRead(section ? section : "", key ? key : "", def ? def : "",
-                                filePath ? filePath : "", static_cast<size_t>(outSize - 1));
+    std::string value = IniRead(section ? section : "", key ? key : "", def ? def : "", filePath ? filePath : "",
+                                static_cast<size_t>(outSize - 1));
     std::memcpy(out, value.data(), value.size());
     out[value.size()] = '\0';
     return static_cast<int>(value.size());
@@ -97,8 +96,8 @@ bool IniLoadLines(const std::string& filePath, std::vector<std::string>& lines, 
     return !in.bad();
 }
 
-void IniSetInLines(std::vector<std::string>& lines, bool fileExists, const std::string& section,
-                   const std::string& key, const std::string& value)
+void IniSetInLines(std::vector<std::string>& lines, bool fileExists, const std::string& section, const std::string& key,
+                   const std::string& value)
 {
     const std::string head = SectionLine(section);
     const std::string entry = key + "=" + value;
@@ -145,8 +144,7 @@ bool IniStoreLines(const std::string& filePath, const std::vector<std::string>& 
     return out.Commit(error);
 }
 
-bool IniWrite(const std::string& filePath, const std::string& section, const std::string& key,
-              const std::string& value)
+bool IniWrite(const std::string& filePath, const std::string& section, const std::string& key, const std::string& value)
 {
     // A line break inside a name or value would split its line and end the section early.
     for (const std::string* part : {&section, &key, &value})

@@ -15,8 +15,7 @@
 // a terminating zero). When the file cannot be opened, the section or key is not found or
 // the section ends first, `out` receives `def` (cut the same way). Returns the length of
 // `out`; with outSize <= 0 nothing is written and 0 is returned.
-int IniRead(const char* section, const char* key, const char* def, char* out, int outSize,
-            const char* filePath);
+int IniRead(const char* section, const char* key, const char* def, char* out, int outSize, const char* filePath);
 
 // The same lookup returning the text: the value or `def`, cut to `maxLength` characters.
 std::string IniRead(const std::string& section, const std::string& key, const std::string& def,
@@ -38,8 +37,8 @@ bool IniLineMatchesKey(const std::string& line, const std::string& key, size_t& 
 // The edit IniWrite makes, applied to a file held in memory as lines without their line
 // feeds. `fileExists` false stands for a file that could not be opened: the lines then
 // become just the section line and the key line.
-void IniSetInLines(std::vector<std::string>& lines, bool fileExists, const std::string& section,
-                   const std::string& key, const std::string& value);
+void IniSetInLines(std::vector<std::string>& lines, bool fileExists, const std::string& section, const std::string& key,
+                   const std::string& value);
 
 // Reads a whole file as lines (line feeds removed, carriage returns dropped). Returns
 // false when it cannot be opened; `exists` tells apart a missing file from other failures.

@@ -2,12 +2,12 @@
 
 #include "base/Ini.h"
 
+#include <strings.h>
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <mutex>
-#include <strings.h>
 
 namespace {
 
@@ -129,8 +129,7 @@ std::string UserLocaleName()
     return "";
 }
 
-std::string ChooseLanguage(const std::string& programFolder, const std::string& configFolder,
-                           const LanguageAsk& ask)
+std::string ChooseLanguage(const std::string& programFolder, const std::string& configFolder, const LanguageAsk& ask)
 {
     std::vector<CLanguageEntry> list = ListLanguages(Slashed(programFolder));
     CLanguageState& s = State();

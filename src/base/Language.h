@@ -12,8 +12,8 @@
 #include <vector>
 
 struct CLanguageEntry {
-    std::string name;   // "English", "German", ...
-    std::string file;   // full path of the language file; "$$default.ini" for English
+    std::string name;  // "English", "German", ...
+    std::string file;  // full path of the language file; "$$default.ini" for English
 };
 
 // At most this many entries, English included.

@@ -40,10 +40,7 @@ std::string FillStrings(const std::string& format, std::initializer_list<std::st
 
 }  // namespace
 
-CProgress::~CProgress()
-{
-    CloseWindow();
-}
+CProgress::~CProgress() { CloseWindow(); }
 
 void CProgress::SetClock(std::function<int64_t()> clock)
 {
@@ -80,10 +77,8 @@ std::string CProgress::FormatHms(int64_t seconds)
 {
     if (seconds < 0) seconds = 0;
     char text[32];
-    std::snprintf(text, sizeof text, "%02lld:%02lld:%02lld",
-                  static_cast<long long>(seconds / 3600),
-                  static_cast<long long>(seconds / 60 % 60),
-                  static_cast<long long>(seconds % 60));
+    std::snprintf(text, sizeof text, "%02lld:%02lld:%02lld", static_cast<long long>(seconds / 3600),
+                  static_cast<long long>(seconds / 60 % 60), static_cast<long long>(seconds % 60));
     return text;
 }
 
@@ -99,15 +94,9 @@ void CProgress::OpenWindow(const std::string& title, const std::string& body, bo
     startTime = NowSeconds();
 }
 
-void CProgress::Open(const std::string& title, const std::string& body)
-{
-    OpenWindow(title, body, true);
-}
+void CProgress::Open(const std::string& title, const std::string& body) { OpenWindow(title, body, true); }
 
-void CProgress::OpenHidden(const std::string& title, const std::string& body)
-{
-    OpenWindow(title, body, false);
-}
+void CProgress::OpenHidden(const std::string& title, const std::string& body) { OpenWindow(title, body, false); }
 
 void CProgress::EnsureShown()
 {
@@ -146,8 +135,7 @@ void CProgress::SetPercentAndTime(int64_t positionSeconds, int percent)
     int64_t elapsed = NowSeconds() - startTime;
     if (elapsed < 0) elapsed = 0;
     std::string body = FillStrings(std::string(Text(401)),
-                                   {jobText, FormatHms(positionSeconds + positionOffset),
-                                    FormatHms(elapsed),
+                                   {jobText, FormatHms(positionSeconds + positionOffset), FormatHms(elapsed),
                                     FormatHms(RemainingSeconds(elapsed, percent))});
     window->SetText(body);
     window->SetBar(percent);

@@ -37,7 +37,8 @@ const CTextEntry kEnglish[] = {
     {202, "High resolution, best video quality."},
     {203, "Medium resolution, good video quality."},
     {204, "Low resolution (VCD), Ok video quality."},
-    {205, "The folder that stores temporary DVD video files (VIDEO_TS, *.vob, *.ifo, *.bup) before burning them to a disc"},
+    {205,
+     "The folder that stores temporary DVD video files (VIDEO_TS, *.vob, *.ifo, *.bup) before burning them to a disc"},
     {206, "Change the DVD video folder."},
     {250, "Exit Kestrova."},
     {252, "Select Language"},
@@ -167,7 +168,8 @@ const CTextEntry kEnglish[] = {
     {4107, "Add a background music file."},
     {4108, "Play the selected music file."},
     {4109, "Remove the selected music file from the list."},
-    {4110, "Sync the photos with the background music so that the slide show play time is the same as the music play time."},
+    {4110,
+     "Sync the photos with the background music so that the slide show play time is the same as the music play time."},
     {4111, "Preview the photo slide show."},
     {4112, "Rotate the selected photos"},
     {4200, "Total %d photos, total time: %s"},
@@ -253,7 +255,9 @@ const CTextEntry kEnglish[] = {
     {6104, "Simulate an actual burn without writing the blank disc. !!! DVD+R discs don't support Test-Burn mode."},
     {6105, "Start burning the DVD disc."},
     {6200, "This is a recording test only, the data will not be written on your disc.||"},
-    {6201, "However, DVD+R or DVD+RW discs do not support test mode, which ||means data will still be written on DVD+R/RW discs even if you have ||chosen Test Writing.||||"},
+    {6201,
+     "However, DVD+R or DVD+RW discs do not support test mode, which ||means data will still be written on DVD+R/RW "
+     "discs even if you have ||chosen Test Writing.||||"},
     {6202, "Click OK to continue the test writing, Cancel to abort."},
     {6203, "Test Write Mode"},
     {6204, "Warning"},
@@ -285,8 +289,7 @@ const CTextEntry* EnglishTextTable(size_t& count)
 const char* EnglishText(int key)
 {
     const CTextEntry* end = kEnglish + sizeof(kEnglish) / sizeof(kEnglish[0]);
-    const CTextEntry* it = std::lower_bound(kEnglish, end, key,
-        [](const CTextEntry& e, int k) { return e.key < k; });
+    const CTextEntry* it = std::lower_bound(kEnglish, end, key, [](const CTextEntry& e, int k) { return e.key < k; });
     return it != end && it->key == key ? it->english : nullptr;
 }
 

@@ -13,17 +13,15 @@ public:
 
 class CSilentUi : public CUiPort {
 public:
-    MsgAnswer MessageBox(const std::string&, const std::string&, MsgButtons buttons,
-                         MsgIcon) override {
+    MsgAnswer MessageBox(const std::string&, const std::string&, MsgButtons buttons, MsgIcon) override
+    {
         return SafeAnswer(buttons);
     }
-    std::unique_ptr<CProgressWindow> OpenProgress(const std::string&, const std::string&,
-                                                  bool) override {
+    std::unique_ptr<CProgressWindow> OpenProgress(const std::string&, const std::string&, bool) override
+    {
         return std::make_unique<CSilentProgress>();
     }
-    std::optional<std::string> ChooseFolder(const std::string&, const std::string&) override {
-        return std::nullopt;
-    }
+    std::optional<std::string> ChooseFolder(const std::string&, const std::string&) override { return std::nullopt; }
     void PlaySoundFile(const std::string&) override {}
 };
 
@@ -39,9 +37,12 @@ void SetUi(CUiPort* port) { currentUi = port ? port : &silentUi; }
 MsgAnswer SafeAnswer(MsgButtons buttons)
 {
     switch (buttons) {
-    case MsgButtons::YesNo: return MsgAnswer::No;
-    case MsgButtons::OkCancel: return MsgAnswer::Cancel;
-    case MsgButtons::Ok: break;
+    case MsgButtons::YesNo:
+        return MsgAnswer::No;
+    case MsgButtons::OkCancel:
+        return MsgAnswer::Cancel;
+    case MsgButtons::Ok:
+        break;
     }
     return MsgAnswer::Ok;
 }

@@ -24,7 +24,12 @@ public:
     // the last call (Escape, the Cancel button, Ctrl-C in a terminal).
     virtual bool Pump() = 0;
     // Screen position of the window, for the settings file; the terminal has none.
-    virtual bool GetPosition(int& x, int& y) const { (void)x; (void)y; return false; }
+    virtual bool GetPosition(int& x, int& y) const
+    {
+        (void)x;
+        (void)y;
+        return false;
+    }
 };
 
 class CUiPort {
@@ -32,17 +37,15 @@ public:
     virtual ~CUiPort() = default;
 
     // Shows a message and returns the answer. Texts may hold line breaks.
-    virtual MsgAnswer MessageBox(const std::string& text, const std::string& caption,
-                                 MsgButtons buttons, MsgIcon icon) = 0;
+    virtual MsgAnswer MessageBox(const std::string& text, const std::string& caption, MsgButtons buttons,
+                                 MsgIcon icon) = 0;
 
     // Opens a progress window; when `visible` is false it stays hidden until Show().
-    virtual std::unique_ptr<CProgressWindow> OpenProgress(const std::string& title,
-                                                          const std::string& body,
+    virtual std::unique_ptr<CProgressWindow> OpenProgress(const std::string& title, const std::string& body,
                                                           bool visible) = 0;
 
     // Lets the person choose a folder; nothing when they declined.
-    virtual std::optional<std::string> ChooseFolder(const std::string& title,
-                                                    const std::string& start) = 0;
+    virtual std::optional<std::string> ChooseFolder(const std::string& title, const std::string& start) = 0;
 
     // Plays a sound file and returns at once; a port without sound ignores it.
     virtual void PlaySoundFile(const std::string& path) = 0;

@@ -20,8 +20,7 @@ int RunIso(const CArgs& args)
 
 }  // namespace
 
-int WriteDiscImage(const std::string& folder, const std::string& image,
-                   const std::string& label, bool printSize)
+int WriteDiscImage(const std::string& folder, const std::string& image, const std::string& label, bool printSize)
 {
     CIsoJob job;
     if (!label.empty()) job.label = label;
@@ -29,8 +28,7 @@ int WriteDiscImage(const std::string& folder, const std::string& image,
     if (printSize) std::printf("%s: %s\n", job.FolderText().c_str(), job.SizeText().c_str());
     switch (job.CreateImage(image)) {
     case CIsoJob::Result::Written:
-        std::printf("%s: %lld sectors written\n", image.c_str(),
-                    static_cast<long long>(job.ImageSectors()));
+        std::printf("%s: %lld sectors written\n", image.c_str(), static_cast<long long>(job.ImageSectors()));
         return 0;
     case CIsoJob::Result::Cancelled:
         return Fail("cancelled; " + image + " holds only the sectors written so far");

@@ -60,16 +60,15 @@ int RunMedia(const CArgs& args)
     return 0;
 }
 
-CCommandRegistrar registrar(CCommand{
-    "media",
-    "show what the video window finds in a media file",
-    "Usage: kestrova media info FILE\n\n"
-    "Opens FILE as the video window does (720x480 at 29.97 frames/s) and prints its\n"
-    "duration, audio type (AC3, PCM or No Audio), picture size and frame rate. A\n"
-    "slide-show project (.osh) gives the sum of its photos' showing and transition\n"
-    "times. A file that cannot be used is refused with the window's message and exit\n"
-    "status 1.\n",
-    {},
-    RunMedia});
+CCommandRegistrar registrar(CCommand{"media",
+                                     "show what the video window finds in a media file",
+                                     "Usage: kestrova media info FILE\n\n"
+                                     "Opens FILE as the video window does (720x480 at 29.97 frames/s) and prints its\n"
+                                     "duration, audio type (AC3, PCM or No Audio), picture size and frame rate. A\n"
+                                     "slide-show project (.osh) gives the sum of its photos' showing and transition\n"
+                                     "times. A file that cannot be used is refused with the window's message and exit\n"
+                                     "status 1.\n",
+                                     {},
+                                     RunMedia});
 
 }  // namespace

@@ -6,13 +6,13 @@
 #include "base/EffectCodes.h"
 #include "base/Texts.h"
 
+#include <strings.h>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <strings.h>
 
 namespace {
 
@@ -47,12 +47,12 @@ int Info(const CArgs& args)
     std::printf("Project: %s\n\nPhotos:\n", path.c_str());
     for (size_t i = 0; i < album.photos.size(); ++i) {
         const CAlbumPhoto& p = album.photos[i];
-        std::printf("%4zu  %s\n      show %s, transition %s %s, motion %s, narration %s\n"
-                    "      %s\n",
-                    i + 1, p.name.empty() ? "(no file)" : p.name.c_str(),
-                    FormatSeconds(p.showSeconds).c_str(), FormatSeconds(p.transitionSeconds).c_str(),
-                    TransitionNameOf(p.transitionType), PanZoomNameOf(p.panZoomType),
-                    p.narrationPath.c_str(), p.photoPath.c_str());
+        std::printf(
+            "%4zu  %s\n      show %s, transition %s %s, motion %s, narration %s\n"
+            "      %s\n",
+            i + 1, p.name.empty() ? "(no file)" : p.name.c_str(), FormatSeconds(p.showSeconds).c_str(),
+            FormatSeconds(p.transitionSeconds).c_str(), TransitionNameOf(p.transitionType),
+            PanZoomNameOf(p.panZoomType), p.narrationPath.c_str(), p.photoPath.c_str());
     }
     if (album.photos.empty()) std::printf("      (none)\n");
     std::printf("\nBackground music:\n");
@@ -145,8 +145,8 @@ int Create(const CArgs& args)
         const std::string& photo = args.positional[i];
         if (!CheckInputFile("photo", photo, error)) return Fail(error);
         if (!album.AddPhoto(Absolute(photo))) {
-            std::fprintf(stderr, "kestrova: an album holds at most %zu photos; %zu were left out\n",
-                         CAlbum::maxPhotos, args.positional.size() - i);
+            std::fprintf(stderr, "kestrova: an album holds at most %zu photos; %zu were left out\n", CAlbum::maxPhotos,
+                         args.positional.size() - i);
             break;
         }
         CAlbumPhoto& p = album.photos.back();
@@ -172,8 +172,7 @@ int Create(const CArgs& args)
     if (std::filesystem::exists(out, ec) && !args.Has("--force"))
         return Fail(Quoted(out) + " already exists (use --force to replace it)");
     if (!SaveProject(album, out, &error)) return Fail(error);
-    std::printf("Wrote %s: %zu photos, %zu music files\n", out.c_str(), album.photos.size(),
-                album.music.size());
+    std::printf("Wrote %s: %zu photos, %zu music files\n", out.c_str(), album.photos.size(), album.music.size());
     return 0;
 }
 
@@ -199,11 +198,10 @@ int RunProject(const CArgs& args)
     return Fail("unknown project command " + Quoted(what) + " (see kestrova project --help)");
 }
 
-CCommandRegistrar registrar(CCommand{
-    "project",
-    "list or create a slide-show project file (.osh)",
-    kUsage,
-    {"--music", "--show", "--transition", "--effect", "--motion"},
-    RunProject});
+CCommandRegistrar registrar(CCommand{"project",
+                                     "list or create a slide-show project file (.osh)",
+                                     kUsage,
+                                     {"--music", "--show", "--transition", "--effect", "--motion"},
+                                     RunProject});
 
 }  // namespace

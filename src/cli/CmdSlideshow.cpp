@@ -28,12 +28,11 @@ int RunSlideshow(const CArgs& args)
     return 0;
 }
 
-CCommandRegistrar registrar(CCommand{
-    "slideshow",
-    "render, encode and author a slide-show project",
-    "Usage: kestrova slideshow PROJECT.osh [OPTIONS]\n\n"
-    "Renders the slide show of PROJECT.osh. Outputs:\n",
-    {},
-    RunSlideshow});
+CCommandRegistrar registrar(CCommand{"slideshow",
+                                     "render, encode and author a slide-show project",
+                                     "Usage: kestrova slideshow PROJECT.osh [OPTIONS]\n\n"
+                                     "Renders the slide show of PROJECT.osh. Outputs:\n",
+                                     {},
+                                     RunSlideshow});
 
 }  // namespace

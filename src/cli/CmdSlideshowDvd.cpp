@@ -7,8 +7,8 @@
 #include "cli/Commands.h"
 
 #include "app/SlideShowJob.h"
-#include "cli/TerminalUi.h"
 #include "base/Texts.h"
+#include "cli/TerminalUi.h"
 #include "platform/Folders.h"
 
 #include <unistd.h>
@@ -27,8 +27,7 @@ class CJobTerminalUi : public CUiPort {
 public:
     CJobTerminalUi(CUiPort& inner_, std::string dvdRoot_) : inner(inner_), dvdRoot(std::move(dvdRoot_)) {}
 
-    MsgAnswer MessageBox(const std::string& text, const std::string& caption, MsgButtons buttons,
-                         MsgIcon icon) override
+    MsgAnswer MessageBox(const std::string& text, const std::string& caption, MsgButtons buttons, MsgIcon icon) override
     {
         if (caption == Text(423) && buttons == MsgButtons::YesNo) {
             std::fprintf(stderr,
@@ -69,9 +68,12 @@ int RunSlideshowDvd(const CArgs& args)
     // Questions: --yes / --no answer them; otherwise they are asked at a terminal and
     // answered with the safe choice (keep the existing DVD) when there is none.
     CTerminalUi::Answers answers = CTerminalUi::Answers::Safe;
-    if (args.Has("--yes")) answers = CTerminalUi::Answers::Yes;
-    else if (args.Has("--no")) answers = CTerminalUi::Answers::No;
-    else if (isatty(STDIN_FILENO) && isatty(STDERR_FILENO)) answers = CTerminalUi::Answers::Ask;
+    if (args.Has("--yes"))
+        answers = CTerminalUi::Answers::Yes;
+    else if (args.Has("--no"))
+        answers = CTerminalUi::Answers::No;
+    else if (isatty(STDIN_FILENO) && isatty(STDERR_FILENO))
+        answers = CTerminalUi::Answers::Ask;
     CTerminalUi terminal(answers);
     CJobTerminalUi ui(terminal, dvdRoot);
     CUiScope scope(ui);
@@ -92,8 +94,7 @@ int RunSlideshowDvd(const CArgs& args)
     case CSlideShowJob::Result::Cancelled:
         std::printf("%s: title set %d, %.1f s of show%s\n", dvdRoot.c_str(), job.startingFootage, shown,
                     result == CSlideShowJob::Result::Cancelled ? " (cancelled: the pictures coded so far)" : "");
-        std::printf("Made in %.1f s, %.2f seconds of show per second of work.\n", work,
-                    work > 0 ? shown / work : 0.0);
+        std::printf("Made in %.1f s, %.2f seconds of show per second of work.\n", work, work > 0 ? shown / work : 0.0);
         std::printf("Watch it with: mpv --dvd-device=%s dvd://\n", dvdRoot.c_str());
         return result == CSlideShowJob::Result::Done ? 0 : 130;
     case CSlideShowJob::Result::Declined:

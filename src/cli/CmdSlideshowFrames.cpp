@@ -30,10 +30,6 @@ int RunFrames(const CArgs& args)
 }
 
 CCommandRegistrar registrar(CSlideshowOutput{
-    "--frames",
-    "  --frames OUT.y4m  render the show's frames into a YUV4MPEG2 file\n",
-    {"--frames"},
-    10,
-    RunFrames});
+    "--frames", "  --frames OUT.y4m  render the show's frames into a YUV4MPEG2 file\n", {"--frames"}, 10, RunFrames});
 
 }  // namespace

@@ -14,12 +14,11 @@ int RunSlideshowIso(const CArgs& args)
 }
 
 // Runs after every other output, so that the DVD folder of "--out" is complete.
-CCommandRegistrar registrar(CSlideshowOutput{
-    "--iso",
-    "  --iso IMAGE.iso   make the DVD folder, then write it as a disc image\n"
-    "  --label TEXT      the image's disc label (default \"My Movie\")\n",
-    {"--label"},
-    10000,
-    RunSlideshowIso});
+CCommandRegistrar registrar(CSlideshowOutput{"--iso",
+                                             "  --iso IMAGE.iso   make the DVD folder, then write it as a disc image\n"
+                                             "  --label TEXT      the image's disc label (default \"My Movie\")\n",
+                                             {"--label"},
+                                             10000,
+                                             RunSlideshowIso});
 
 }  // namespace

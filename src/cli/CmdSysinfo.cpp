@@ -21,8 +21,7 @@ int RunSysinfo(const CArgs& args)
 
     const CDebugger& log = *app.debugger;
     std::printf("[System]\n");
-    for (const auto& [key, value] : log.SystemEntries())
-        std::printf("%s=%s\n", key.c_str(), value.c_str());
+    for (const auto& [key, value] : log.SystemEntries()) std::printf("%s=%s\n", key.c_str(), value.c_str());
 
     std::printf("\n");
     const auto drives = System().OpticalDrives();
@@ -34,8 +33,10 @@ int RunSysinfo(const CArgs& args)
     std::printf("Data folder: %s\n", app.programFolder.c_str());
     std::printf("Settings: %s\n", app.settingsPath.c_str());
     std::printf("DVD folder: %s\n", app.dvdFolder.c_str());
-    if (log.enabled) std::printf("Log: %s\n", log.logPath.c_str());
-    else std::printf("Log: not written (%s could not be created)\n", log.logPath.c_str());
+    if (log.enabled)
+        std::printf("Log: %s\n", log.logPath.c_str());
+    else
+        std::printf("Log: not written (%s could not be created)\n", log.logPath.c_str());
     return 0;
 }
 

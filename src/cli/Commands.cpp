@@ -8,8 +8,7 @@
 
 bool CArgs::Has(const std::string& name) const
 {
-    return options.count(name) > 0 ||
-           std::find(flags.begin(), flags.end(), name) != flags.end();
+    return options.count(name) > 0 || std::find(flags.begin(), flags.end(), name) != flags.end();
 }
 
 std::string CArgs::Get(const std::string& name, const std::string& fallback) const
@@ -52,13 +51,11 @@ CCommandRegistrar::CCommandRegistrar(CSlideshowOutput output)
     auto& outputs = SlideshowOutputs();
     outputs.push_back(std::move(output));
     std::stable_sort(outputs.begin(), outputs.end(),
-                     [](const CSlideshowOutput& a, const CSlideshowOutput& b) {
-                         return a.order < b.order;
-                     });
+                     [](const CSlideshowOutput& a, const CSlideshowOutput& b) { return a.order < b.order; });
 }
 
-bool ParseArgs(int argc, char** argv, int first, const std::vector<std::string>& valueOptions,
-               CArgs& args, std::string& error)
+bool ParseArgs(int argc, char** argv, int first, const std::vector<std::string>& valueOptions, CArgs& args,
+               std::string& error)
 {
     for (int i = first; i < argc; ++i) {
         std::string word = argv[i];
@@ -71,8 +68,7 @@ bool ParseArgs(int argc, char** argv, int first, const std::vector<std::string>&
                 word = word.substr(0, eq);
                 hasInlineValue = true;
             }
-            bool takesValue =
-                std::find(valueOptions.begin(), valueOptions.end(), word) != valueOptions.end();
+            bool takesValue = std::find(valueOptions.begin(), valueOptions.end(), word) != valueOptions.end();
             if (takesValue) {
                 if (!hasInlineValue) {
                     if (i + 1 >= argc) {
@@ -103,4 +99,3 @@ int Fail(const std::string& message)
     std::fprintf(stderr, "kestrova: %s\n", message.c_str());
     return 1;
 }
-

@@ -16,7 +16,7 @@
 struct CArgs {
     std::vector<std::string> positional;
     std::multimap<std::string, std::string> options;  // "--music" -> "a.mp3", repeated
-    std::vector<std::string> flags;                    // "--pal", "--yes"
+    std::vector<std::string> flags;  // "--pal", "--yes"
 
     bool Has(const std::string& name) const;
     // The last value of an option, or `fallback`.
@@ -25,18 +25,18 @@ struct CArgs {
 };
 
 struct CCommand {
-    std::string name;         // "project", "slideshow", "iso" ...
-    std::string summary;      // one line for `kestrova --help`
-    std::string usage;        // the full text for `kestrova NAME --help`
+    std::string name;  // "project", "slideshow", "iso" ...
+    std::string summary;  // one line for `kestrova --help`
+    std::string usage;  // the full text for `kestrova NAME --help`
     std::vector<std::string> valueOptions;  // options that take a value, e.g. "--music"
-    std::function<int(const CArgs&)> run;   // returns the exit code
+    std::function<int(const CArgs&)> run;  // returns the exit code
 };
 
 struct CSlideshowOutput {
-    std::string option;       // "--frames", "--m2v" ...
-    std::string usage;        // lines added to `kestrova slideshow --help`
+    std::string option;  // "--frames", "--m2v" ...
+    std::string usage;  // lines added to `kestrova slideshow --help`
     std::vector<std::string> valueOptions;  // further options it reads, e.g. "--bitrate"
-    int order = 0;            // outputs run in increasing order
+    int order = 0;  // outputs run in increasing order
     std::function<int(const CArgs&)> run;
 };
 
@@ -52,8 +52,8 @@ std::vector<CSlideshowOutput>& SlideshowOutputs();
 // Splits argv into positional words, value options and flags; `valueOptions` lists the
 // options that take the next word as their value. Returns false with `error` set when
 // an option lacks its value.
-bool ParseArgs(int argc, char** argv, int first, const std::vector<std::string>& valueOptions,
-               CArgs& args, std::string& error);
+bool ParseArgs(int argc, char** argv, int first, const std::vector<std::string>& valueOptions, CArgs& args,
+               std::string& error);
 
 class CSlideShowJob;
 
@@ -69,5 +69,4 @@ int Fail(const std::string& message);
 // Writes the DVD-Video folder `folder` (VIDEO_TS or its parent) as the disc image
 // `image` with `label` (empty: the default label), printing the folder's size first when
 // `printSize`. Returns the exit code; failures are printed as one line.
-int WriteDiscImage(const std::string& folder, const std::string& image,
-                   const std::string& label, bool printSize);
+int WriteDiscImage(const std::string& folder, const std::string& image, const std::string& label, bool printSize);

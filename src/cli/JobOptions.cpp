@@ -47,13 +47,18 @@ bool ReadFormatOptions(const CArgs& args, CSlideShowJob& job, std::string& error
     job.startingFootage = int(number);
 
     const std::string resolution = args.Get("--resolution", "high");
-    if (resolution == "high") job.resolution = 0;
-    else if (resolution == "medium") job.resolution = 1;
-    else if (resolution == "low") job.resolution = 2;
-    else return Refuse(error, "--resolution must be high, medium or low, not \"" + resolution + "\"");
+    if (resolution == "high")
+        job.resolution = 0;
+    else if (resolution == "medium")
+        job.resolution = 1;
+    else if (resolution == "low")
+        job.resolution = 2;
+    else
+        return Refuse(error, "--resolution must be high, medium or low, not \"" + resolution + "\"");
 
     const std::string aspect = args.Get("--aspect", args.Has("--wide") ? "16:9" : "4:3");
-    if (aspect != "4:3" && aspect != "16:9") return Refuse(error, "--aspect must be 4:3 or 16:9, not \"" + aspect + "\"");
+    if (aspect != "4:3" && aspect != "16:9")
+        return Refuse(error, "--aspect must be 4:3 or 16:9, not \"" + aspect + "\"");
     job.wide = aspect == "16:9";
     if (args.Has("--pal") && args.Has("--ntsc")) return Refuse(error, "choose one of --ntsc and --pal");
     job.pal = args.Has("--pal");
@@ -62,8 +67,9 @@ bool ReadFormatOptions(const CArgs& args, CSlideShowJob& job, std::string& error
     if (args.Has("--disc-size")) {
         long long bytes = 0;
         if (!ParseNumber(args.Get("--disc-size"), 100000000LL, 100000000000LL, bytes))
-            return Refuse(error, "--disc-size must be a number of bytes of at least 100000000, not \"" +
-                        args.Get("--disc-size") + "\"");
+            return Refuse(
+                error,
+                "--disc-size must be a number of bytes of at least 100000000, not \"" + args.Get("--disc-size") + "\"");
         job.discSizeText = args.Get("--disc-size");
     }
     for (const char* option : {"--intra-matrix", "--inter-matrix"}) {
@@ -78,7 +84,8 @@ bool ReadFormatOptions(const CArgs& args, CSlideShowJob& job, std::string& error
         char* end = nullptr;
         const double rate = std::strtod(text.c_str(), &end);
         if (end == text.c_str() || *end != '\0' || rate < 256000.0 || rate > 8000000.0)
-            return Refuse(error, "--bitrate must be a number of bits per second from 256000 to 8000000, not \"" + text + "\"");
+            return Refuse(error,
+                          "--bitrate must be a number of bits per second from 256000 to 8000000, not \"" + text + "\"");
         job.fixedVideoBitRate = rate;
     }
 

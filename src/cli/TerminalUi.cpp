@@ -1,10 +1,10 @@
 #include "cli/TerminalUi.h"
 
+#include <unistd.h>
 #include <atomic>
 #include <csignal>
 #include <cstring>
 #include <string>
-#include <unistd.h>
 
 namespace {
 
@@ -40,8 +40,7 @@ std::string RemainingTime(const std::string& body)
 class CTerminalProgress : public CProgressWindow {
 public:
     CTerminalProgress(std::FILE* out, std::string title, std::string body, bool visible)
-        : out(out), title(std::move(title)), body(std::move(body)), visible(visible),
-          tty(isatty(fileno(out)) != 0)
+        : out(out), title(std::move(title)), body(std::move(body)), visible(visible), tty(isatty(fileno(out)) != 0)
     {
         if (visible) Show();
     }
@@ -83,8 +82,10 @@ public:
             barShown = true;
         } else if (percent >= nextLinePercent || percent == 100) {
             std::string left = RemainingTime(body);
-            if (left.empty()) std::fprintf(out, "%s: %d%%\n", title.c_str(), percent);
-            else std::fprintf(out, "%s: %d%% (%s left)\n", title.c_str(), percent, left.c_str());
+            if (left.empty())
+                std::fprintf(out, "%s: %d%%\n", title.c_str(), percent);
+            else
+                std::fprintf(out, "%s: %d%% (%s left)\n", title.c_str(), percent, left.c_str());
             nextLinePercent = percent + 10;
         }
         std::fflush(out);
@@ -135,13 +136,9 @@ std::string PlainLines(const std::string& text)
     return plain;
 }
 
-CTerminalUi::CTerminalUi(Answers answers, std::FILE* out, std::FILE* in)
-    : answers(answers), out(out), in(in)
-{
-}
+CTerminalUi::CTerminalUi(Answers answers, std::FILE* out, std::FILE* in) : answers(answers), out(out), in(in) {}
 
-MsgAnswer CTerminalUi::MessageBox(const std::string& text, const std::string& caption,
-                                  MsgButtons buttons, MsgIcon)
+MsgAnswer CTerminalUi::MessageBox(const std::string& text, const std::string& caption, MsgButtons buttons, MsgIcon)
 {
     std::string plain = PlainLines(text);
     while (!plain.empty() && plain.back() == '\n') plain.pop_back();
@@ -155,9 +152,15 @@ MsgAnswer CTerminalUi::MessageBox(const std::string& text, const std::string& ca
     MsgAnswer negative = yesNo ? MsgAnswer::No : MsgAnswer::Cancel;
     MsgAnswer answer = negative;
     switch (answers) {
-    case Answers::Yes: answer = positive; break;
-    case Answers::No: answer = negative; break;
-    case Answers::Safe: answer = SafeAnswer(buttons); break;
+    case Answers::Yes:
+        answer = positive;
+        break;
+    case Answers::No:
+        answer = negative;
+        break;
+    case Answers::Safe:
+        answer = SafeAnswer(buttons);
+        break;
     case Answers::Ask: {
         std::fprintf(out, "%s ", yesNo ? "[y/N]" : "[o(k)/C(ancel)]");
         std::fflush(out);
@@ -169,24 +172,22 @@ MsgAnswer CTerminalUi::MessageBox(const std::string& text, const std::string& ca
         break;
     }
     }
-    std::fprintf(out, "  -> %s\n", answer == MsgAnswer::Yes ? "Yes"
-                                   : answer == MsgAnswer::No ? "No"
-                                   : answer == MsgAnswer::Ok ? "OK" : "Cancel");
+    std::fprintf(out, "  -> %s\n",
+                 answer == MsgAnswer::Yes      ? "Yes"
+                     : answer == MsgAnswer::No ? "No"
+                     : answer == MsgAnswer::Ok ? "OK"
+                                               : "Cancel");
     std::fflush(out);
     return answer;
 }
 
-std::unique_ptr<CProgressWindow> CTerminalUi::OpenProgress(const std::string& title,
-                                                           const std::string& body,
+std::unique_ptr<CProgressWindow> CTerminalUi::OpenProgress(const std::string& title, const std::string& body,
                                                            bool visible)
 {
     return std::make_unique<CTerminalProgress>(out, title, body, visible);
 }
 
-std::optional<std::string> CTerminalUi::ChooseFolder(const std::string&, const std::string&)
-{
-    return std::nullopt;
-}
+std::optional<std::string> CTerminalUi::ChooseFolder(const std::string&, const std::string&) { return std::nullopt; }
 
 void CTerminalUi::InstallInterruptHandler()
 {

@@ -11,16 +11,13 @@ class CTerminalUi : public CUiPort {
 public:
     enum class Answers { Safe, Yes, No, Ask };
 
-    explicit CTerminalUi(Answers answers = Answers::Safe, std::FILE* out = stderr,
-                         std::FILE* in = stdin);
+    explicit CTerminalUi(Answers answers = Answers::Safe, std::FILE* out = stderr, std::FILE* in = stdin);
 
-    MsgAnswer MessageBox(const std::string& text, const std::string& caption,
-                         MsgButtons buttons, MsgIcon icon) override;
-    std::unique_ptr<CProgressWindow> OpenProgress(const std::string& title,
-                                                  const std::string& body,
+    MsgAnswer MessageBox(const std::string& text, const std::string& caption, MsgButtons buttons,
+                         MsgIcon icon) override;
+    std::unique_ptr<CProgressWindow> OpenProgress(const std::string& title, const std::string& body,
                                                   bool visible) override;
-    std::optional<std::string> ChooseFolder(const std::string& title,
-                                            const std::string& start) override;
+    std::optional<std::string> ChooseFolder(const std::string& title, const std::string& start) override;
     void PlaySoundFile(const std::string&) override {}
 
     // Installs the Ctrl-C handler: the first Ctrl-C is seen as a cancel request at the

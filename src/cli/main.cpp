@@ -14,13 +14,13 @@ namespace {
 void PrintHelp()
 {
     std::printf("Usage: kestrova COMMAND [ARGUMENTS]\n\nCommands:\n");
-    for (const auto& [name, command] : Commands())
-        std::printf("  %-12s %s\n", name.c_str(), command.summary.c_str());
-    std::printf("\nCommon options:\n"
-                "  --help        help for a command (kestrova COMMAND --help)\n"
-                "  --version     print the version\n"
-                "  --yes, --no   answer every question Yes or No\n"
-                "  --lang NAME   use the language NAME for this run\n");
+    for (const auto& [name, command] : Commands()) std::printf("  %-12s %s\n", name.c_str(), command.summary.c_str());
+    std::printf(
+        "\nCommon options:\n"
+        "  --help        help for a command (kestrova COMMAND --help)\n"
+        "  --version     print the version\n"
+        "  --yes, --no   answer every question Yes or No\n"
+        "  --lang NAME   use the language NAME for this run\n");
 }
 
 }  // namespace
@@ -37,8 +37,7 @@ int main(int argc, char** argv)
     }
 
     auto it = Commands().find(argv[1]);
-    if (it == Commands().end()) return Fail(std::string("unknown command '") + argv[1] +
-                                            "' (see kestrova --help)");
+    if (it == Commands().end()) return Fail(std::string("unknown command '") + argv[1] + "' (see kestrova --help)");
     const CCommand& command = it->second;
 
     std::vector<std::string> valueOptions = command.valueOptions;
@@ -46,8 +45,7 @@ int main(int argc, char** argv)
     if (command.name == "slideshow") {
         for (const auto& output : SlideshowOutputs()) {
             valueOptions.push_back(output.option);
-            valueOptions.insert(valueOptions.end(), output.valueOptions.begin(),
-                                output.valueOptions.end());
+            valueOptions.insert(valueOptions.end(), output.valueOptions.begin(), output.valueOptions.end());
         }
     }
     CArgs args;
@@ -69,8 +67,10 @@ int main(int argc, char** argv)
     }
 
     CTerminalUi::Answers answers = CTerminalUi::Answers::Safe;
-    if (args.Has("--yes")) answers = CTerminalUi::Answers::Yes;
-    else if (args.Has("--no")) answers = CTerminalUi::Answers::No;
+    if (args.Has("--yes"))
+        answers = CTerminalUi::Answers::Yes;
+    else if (args.Has("--no"))
+        answers = CTerminalUi::Answers::No;
     CTerminalUi ui(answers);
     CUiScope scope(ui);
     CTerminalUi::InstallInterruptHandler();

@@ -41,15 +41,9 @@ CDebugger* activeLog = nullptr;
 
 }  // namespace
 
-CDebugger* CDebugger::Active()
-{
-    return activeLog;
-}
+CDebugger* CDebugger::Active() { return activeLog; }
 
-void CDebugger::SetActive(CDebugger* log)
-{
-    activeLog = log;
-}
+void CDebugger::SetActive(CDebugger* log) { activeLog = log; }
 
 CDebugger::CDebugger(const std::string& folder)
 {
@@ -65,8 +59,7 @@ CDebugger::CDebugger(const std::string& folder)
     for (int slot = 1; slot <= audioSlots; ++slot) WriteAudioSlot(slot, 0, 0, 0, 0);
 }
 
-void CDebugger::Write(const std::string& section, const std::string& key,
-                      const std::string& value)
+void CDebugger::Write(const std::string& section, const std::string& key, const std::string& value)
 {
     if (!enabled) return;
     IniWrite(logPath, section, key, value);
@@ -78,8 +71,7 @@ int CDebugger::MeasureCpu()
     const uint64_t frequency = clock.CounterFrequency();
     const uint64_t c0 = clock.Counter();
     const uint64_t t0 = clock.TimeStampCounter();
-    while (clock.Counter() - c0 < frequency) {
-    }
+    while (clock.Counter() - c0 < frequency) {}
     const uint64_t t1 = clock.TimeStampCounter();
     const int speed = static_cast<int>((t1 - t0) / 1000000u);
     cpuTypeText = Format("CPU Type: %s, Speed = %d MHz", System().CpuVendor().c_str(), speed);
@@ -96,12 +88,12 @@ void CDebugger::CollectSystemTexts(const std::string& diskPath)
 
     uint64_t total = 0, available = 0;
     system.Memory(total, available);
-    memoryText = Format("Total Memory = %d MB, Free=%d MB", static_cast<int>(total >> 20),
-                        static_cast<int>(available >> 20));
+    memoryText =
+        Format("Total Memory = %d MB, Free=%d MB", static_cast<int>(total >> 20), static_cast<int>(available >> 20));
 
     CCpuFeatures features = system.CpuFeatures();
-    cpuFeatureText = Format("CPU (MMX,SSE,SSE2,nCPU): %d,%d,%d,%d", features.mmx ? 1 : 0,
-                            features.sse ? 1 : 0, features.sse2 ? 1 : 0, system.CoreCount());
+    cpuFeatureText = Format("CPU (MMX,SSE,SSE2,nCPU): %d,%d,%d,%d", features.mmx ? 1 : 0, features.sse ? 1 : 0,
+                            features.sse2 ? 1 : 0, system.CoreCount());
 
     uint64_t freeBytes = 0;
     system.FreeSpace(diskPath.empty() ? CFolders::Home() : diskPath, freeBytes);
@@ -112,8 +104,7 @@ void CDebugger::CollectSystemTexts(const std::string& diskPath)
 void CDebugger::SetBurners(const std::vector<std::string>& names)
 {
     burnerCount = static_cast<int>(names.size());
-    burnerNames.assign(names.begin(),
-                       names.begin() + std::min<size_t>(names.size(), maxBurnerNames));
+    burnerNames.assign(names.begin(), names.begin() + std::min<size_t>(names.size(), maxBurnerNames));
 }
 
 void CDebugger::DetectPacketWriters()
@@ -129,8 +120,7 @@ void CDebugger::DetectPacketWriters()
     sonicDla = false;
     SplitRegistryPath("SOFTWARE\\VERITAS\\Direct Access\\CurrentVersion\\All\\AppName", key, name);
     std::string appName;
-    if (registry.ReadString(key, name, appName) && appName.find("DLA") != std::string::npos)
-        sonicDla = true;
+    if (registry.ReadString(key, name, appName) && appName.find("DLA") != std::string::npos) sonicDla = true;
 
     neroInCd = false;
     SplitRegistryPath("SOFTWARE\\Ahead\\InCD\\UI\\LaunchOnBlankDisc", key, name);
@@ -155,13 +145,20 @@ void CDebugger::RecordBurn(int burnerIndex, int profile, int speed)
 std::string CDebugger::DiscTypeText(int profile)
 {
     switch (profile) {
-    case 17: return "DVD-R";
-    case 18: return "DVD RAM";
-    case 19: return "DVD-RW (RO)";
-    case 20: return "DVD-RW (SEQ)";
-    case 26: return "DVD+RW";
-    case 27: return "DVD+R";
-    default: return "N/A";
+    case 17:
+        return "DVD-R";
+    case 18:
+        return "DVD RAM";
+    case 19:
+        return "DVD-RW (RO)";
+    case 20:
+        return "DVD-RW (SEQ)";
+    case 26:
+        return "DVD+RW";
+    case 27:
+        return "DVD+R";
+    default:
+        return "N/A";
     }
 }
 
@@ -177,8 +174,8 @@ std::string CDebugger::OtherSoftwareText() const
 std::vector<std::pair<std::string, std::string>> CDebugger::SystemEntries() const
 {
     std::vector<std::pair<std::string, std::string>> entries = {
-        {"OS", osText},         {"DirectX", directxText}, {"Memory", memoryText},
-        {"CPU", cpuTypeText},   {"MMX", cpuFeatureText},  {"DISK", diskText},
+        {"OS", osText},       {"DirectX", directxText}, {"Memory", memoryText},
+        {"CPU", cpuTypeText}, {"MMX", cpuFeatureText},  {"DISK", diskText},
     };
     for (size_t i = 0; i < burnerNames.size(); ++i)
         entries.emplace_back("Burner" + std::to_string(i + 1), burnerNames[i]);
@@ -198,8 +195,7 @@ void CDebugger::WriteLastBurn()
     // The record's value ends with a line feed, so an empty line follows it in the file.
     // The writer keeps line breaks out of values, so the line and the empty line after it
     // are placed here; a rewrite reuses that empty line instead of adding another.
-    const std::string value =
-        Format("%d,%s,%d", lastBurner, DiscTypeText(lastDiscType).c_str(), lastSpeed);
+    const std::string value = Format("%d,%s,%d", lastBurner, DiscTypeText(lastDiscType).c_str(), lastSpeed);
     std::vector<std::string> lines;
     bool exists = false;
     if (!IniLoadLines(logPath, lines, &exists) && exists) return;
@@ -217,14 +213,10 @@ void CDebugger::WriteProcesses()
 {
     if (!enabled) return;
     std::vector<std::string> names = System().Processes();
-    for (size_t i = 0; i < names.size(); ++i)
-        Write("Process", "Process" + std::to_string(i + 1), names[i]);
+    for (size_t i = 0; i < names.size(); ++i) Write("Process", "Process" + std::to_string(i + 1), names[i]);
 }
 
-void CDebugger::WriteVersion(const std::string& version)
-{
-    Write("kestrova", "Version", version);
-}
+void CDebugger::WriteVersion(const std::string& version) { Write("kestrova", "Version", version); }
 
 void CDebugger::WriteVideoFile(const std::string& path)
 {
@@ -256,7 +248,4 @@ void CDebugger::WriteAudioSlot(int slot, int t, int s, int c, int b)
     Write("AUDIO", "AUD" + std::to_string(slot), Format("T=%d S=%d C=%d B=%d", t, s, c, b));
 }
 
-void CDebugger::WriteSampleSize(int n)
-{
-    Write("AUDIO", "samplesize", std::to_string(n));
-}
+void CDebugger::WriteSampleSize(int n) { Write("AUDIO", "samplesize", std::to_string(n)); }

@@ -5,5 +5,5 @@
 struct CDiscTime {
     int year = 2000, month = 1, day = 1;  // month 1-12
     int hour = 0, minute = 0, second = 0;
-    int offsetMinutes = 0;                // east of UTC is positive
+    int offsetMinutes = 0;  // east of UTC is positive
 };

@@ -45,9 +45,8 @@ void PutIsoRecordingTime(uint8_t* field, const CDiscTime& time)
 void PutIsoVolumeTime(uint8_t* field, const CDiscTime& time)
 {
     char digits[32];
-    std::snprintf(digits, sizeof digits, "%04d%02d%02d%02d%02d%02d00", time.year % 10000,
-                  time.month % 100, time.day % 100, time.hour % 100, time.minute % 100,
-                  time.second % 100);
+    std::snprintf(digits, sizeof digits, "%04d%02d%02d%02d%02d%02d00", time.year % 10000, time.month % 100,
+                  time.day % 100, time.hour % 100, time.minute % 100, time.second % 100);
     std::memcpy(field, digits, 16);
     field[16] = QuarterHours(time);
 }
@@ -55,12 +54,24 @@ void PutIsoVolumeTime(uint8_t* field, const CDiscTime& time)
 void PutIsoPrimaryVolumeDescriptor(uint8_t* sector, const SIsoPrimaryVolume& volume)
 {
     enum : int {
-        kSystemId = 8, kVolumeId = 40, kVolumeSpaceSize = 80, kVolumeSetSize = 120,
-        kVolumeSequenceNumber = 124, kLogicalBlockSize = 128, kPathTableSize = 132,
-        kTypeLPathTable = 140, kTypeMPathTable = 148, kRootDirectoryRecord = 156,
-        kVolumeSetId = 190, kApplicationId = 574, kBibliographicFileIdEnd = 813,
-        kCreationTime = 813, kModificationTime = 830, kExpirationTime = 847,
-        kEffectiveTime = 864, kFileStructureVersion = 881,
+        kSystemId = 8,
+        kVolumeId = 40,
+        kVolumeSpaceSize = 80,
+        kVolumeSetSize = 120,
+        kVolumeSequenceNumber = 124,
+        kLogicalBlockSize = 128,
+        kPathTableSize = 132,
+        kTypeLPathTable = 140,
+        kTypeMPathTable = 148,
+        kRootDirectoryRecord = 156,
+        kVolumeSetId = 190,
+        kApplicationId = 574,
+        kBibliographicFileIdEnd = 813,
+        kCreationTime = 813,
+        kModificationTime = 830,
+        kExpirationTime = 847,
+        kEffectiveTime = 864,
+        kFileStructureVersion = 881,
     };
     PutVolumeDescriptorHeader(sector, 1);
     PutPadded(sector + kSystemId, 32, "");
@@ -72,8 +83,8 @@ void PutIsoPrimaryVolumeDescriptor(uint8_t* sector, const SIsoPrimaryVolume& vol
     PutBoth32(sector + kPathTableSize, volume.pathTableSize);
     PutLe32(sector + kTypeLPathTable, volume.typeLPathTable);
     PutBe32(sector + kTypeMPathTable, volume.typeMPathTable);
-    PutIsoDirectoryRecord(sector + kRootDirectoryRecord, volume.rootExtent, volume.rootLength,
-                          kIsoDirectory, volume.created, "\0", 1);
+    PutIsoDirectoryRecord(sector + kRootDirectoryRecord, volume.rootExtent, volume.rootLength, kIsoDirectory,
+                          volume.created, "\0", 1);
     // The volume set, publisher, data preparer, application, copyright, abstract and
     // bibliographic identifiers: all spaces but the application's.
     PutPadded(sector + kVolumeSetId, kBibliographicFileIdEnd - kVolumeSetId, "");
@@ -90,10 +101,19 @@ void PutIsoVolumeDescriptorSetTerminator(uint8_t* sector) { PutVolumeDescriptorH
 
 int IsoDirectoryRecordLength(int nameLength) { return 33 + nameLength + (nameLength % 2 == 0 ? 1 : 0); }
 
-int PutIsoDirectoryRecord(uint8_t* record, uint32_t extent, uint32_t length, uint8_t flags,
-                          const CDiscTime& recorded, const char* name, int nameLength)
+int PutIsoDirectoryRecord(uint8_t* record, uint32_t extent, uint32_t length, uint8_t flags, const CDiscTime& recorded,
+                          const char* name, int nameLength)
 {
-    enum : int { kLength = 0, kExtent = 2, kDataLength = 10, kRecordingTime = 18, kFlags = 25, kVolumeSequenceNumber = 28, kNameLength = 32, kName = 33 };
+    enum : int {
+        kLength = 0,
+        kExtent = 2,
+        kDataLength = 10,
+        kRecordingTime = 18,
+        kFlags = 25,
+        kVolumeSequenceNumber = 28,
+        kNameLength = 32,
+        kName = 33
+    };
     const int recordLength = IsoDirectoryRecordLength(nameLength);
     std::memset(record, 0, size_t(recordLength));
     record[kLength] = uint8_t(recordLength);
@@ -107,8 +127,8 @@ int PutIsoDirectoryRecord(uint8_t* record, uint32_t extent, uint32_t length, uin
     return recordLength;
 }
 
-int PutIsoPathTableRecord(uint8_t* record, bool bigEndian, uint32_t extent, uint16_t parent,
-                          const char* name, int nameLength)
+int PutIsoPathTableRecord(uint8_t* record, bool bigEndian, uint32_t extent, uint16_t parent, const char* name,
+                          int nameLength)
 {
     enum : int { kNameLength = 0, kExtent = 2, kParent = 6, kName = 8 };
     const int recordLength = kName + nameLength + nameLength % 2;

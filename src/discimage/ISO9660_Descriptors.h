@@ -13,13 +13,13 @@
 struct SIsoPrimaryVolume {
     const char* volumeId = "";
     const char* applicationId = "";
-    uint32_t volumeSpaceSize = 0;    // sectors
-    uint32_t pathTableSize = 0;      // bytes
-    uint32_t typeLPathTable = 0;     // sector of the little-endian path table
-    uint32_t typeMPathTable = 0;     // sector of the big-endian one
-    uint32_t rootExtent = 0;         // sector and length of the root directory
+    uint32_t volumeSpaceSize = 0;  // sectors
+    uint32_t pathTableSize = 0;  // bytes
+    uint32_t typeLPathTable = 0;  // sector of the little-endian path table
+    uint32_t typeMPathTable = 0;  // sector of the big-endian one
+    uint32_t rootExtent = 0;  // sector and length of the root directory
     uint32_t rootLength = 0;
-    CDiscTime created;               // creation, modification and effective time
+    CDiscTime created;  // creation, modification and effective time
 };
 
 // The Primary Volume Descriptor (2048 bytes): the volume `volume`, 2048-byte blocks, a
@@ -43,10 +43,10 @@ int IsoDirectoryRecordLength(int nameLength);
 // A directory record for the extent at `extent`, `length` bytes long, recorded at
 // `recorded`, named by the first `nameLength` bytes of `name` ("\0" is the directory
 // itself, "\1" its parent). Returns its length.
-int PutIsoDirectoryRecord(uint8_t* record, uint32_t extent, uint32_t length, uint8_t flags,
-                          const CDiscTime& recorded, const char* name, int nameLength);
+int PutIsoDirectoryRecord(uint8_t* record, uint32_t extent, uint32_t length, uint8_t flags, const CDiscTime& recorded,
+                          const char* name, int nameLength);
 // A path table record for the directory at `extent` whose parent is directory number
 // `parent` (1 for the root), in the order of a type M (`bigEndian`) or type L table.
 // Returns its length: 8 bytes and the identifier, padded to an even length.
-int PutIsoPathTableRecord(uint8_t* record, bool bigEndian, uint32_t extent, uint16_t parent,
-                          const char* name, int nameLength);
+int PutIsoPathTableRecord(uint8_t* record, bool bigEndian, uint32_t extent, uint16_t parent, const char* name,
+                          int nameLength);

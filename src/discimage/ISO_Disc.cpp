@@ -1,7 +1,7 @@
 #include "discimage/ISO_Disc.h"
 
-#include <cstring>
 #include <sys/stat.h>
+#include <cstring>
 
 ISO_Disc::~ISO_Disc() { Close(); }
 

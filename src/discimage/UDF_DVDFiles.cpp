@@ -4,10 +4,10 @@
 #include "base/DvdFileNames.h"
 #include "base/File.h"
 
+#include <sys/stat.h>
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <sys/stat.h>
 
 namespace {
 
@@ -76,8 +76,8 @@ bool CUDF_DVDFiles::ProbeSlot(int slot)
     const uint64_t sectors = (static_cast<uint64_t>(bytes) + kSectorSize - 1) / kSectorSize;
     if (sectors > kMaxFileSectors) {
         error = "The file " + path + " is too large for a DVD disc image (" +
-                std::to_string(static_cast<unsigned long long>(bytes)) +
-                " bytes; each file must be smaller than 1073741824 bytes).";
+            std::to_string(static_cast<unsigned long long>(bytes)) +
+            " bytes; each file must be smaller than 1073741824 bytes).";
         return false;
     }
     slotSectors[static_cast<size_t>(slot)] = static_cast<uint32_t>(sectors);
@@ -188,8 +188,7 @@ std::vector<int64_t> CUDF_DVDFiles::WantedStarts() const
 {
     std::vector<int64_t> wanted(kSlots, -1);
     uint8_t header[kSectorSize];
-    if (!ReadFilePart(folder + kVideoTsIfo, 0, header, sizeof header) ||
-        std::memcmp(header, "DVDVIDEO-VMG", 12) != 0)
+    if (!ReadFilePart(folder + kVideoTsIfo, 0, header, sizeof header) || std::memcmp(header, "DVDVIDEO-VMG", 12) != 0)
         return wanted;
     const uint64_t vmgLast = GetBe32(header + kIfoLastSector);
     const uint64_t menuVobs = GetBe32(header + kIfoMenuVobStart);

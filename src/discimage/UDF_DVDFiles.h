@@ -20,10 +20,10 @@ public:
     static constexpr uint32_t kMaxFileSectors = (1u << 30) / 2048 - 1;
 
     struct Present {
-        int slot = 0;           // slot number, 0 to 1190
-        uint32_t start = 0;     // first sector of the file in the data area
-        uint32_t sectors = 0;   // length in sectors (bytes rounded up)
-        uint32_t end = 0;       // start + sectors: where the data area has reached after it
+        int slot = 0;  // slot number, 0 to 1190
+        uint32_t start = 0;  // first sector of the file in the data area
+        uint32_t sectors = 0;  // length in sectors (bytes rounded up)
+        uint32_t end = 0;  // start + sectors: where the data area has reached after it
     };
 
     CUDF_DVDFiles() = default;

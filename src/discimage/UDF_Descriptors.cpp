@@ -15,7 +15,14 @@ constexpr uint16_t kWholeDescriptorCrc = 512 - kDescriptorTagBytes;
 constexpr int kFileEntryBytes = 184;
 
 // Descriptor tag fields.
-enum : int { kTagIdentifier = 0, kTagVersion = 2, kTagChecksum = 4, kTagCrc = 8, kTagCrcLength = 10, kTagLocation = 12 };
+enum : int {
+    kTagIdentifier = 0,
+    kTagVersion = 2,
+    kTagChecksum = 4,
+    kTagCrc = 8,
+    kTagCrcLength = 10,
+    kTagLocation = 12
+};
 
 const std::array<uint16_t, 256>& CrcTable()
 {
@@ -23,8 +30,7 @@ const std::array<uint16_t, 256>& CrcTable()
         std::array<uint16_t, 256> t{};
         for (int i = 0; i < 256; ++i) {
             uint16_t crc = uint16_t(i << 8);
-            for (int bit = 0; bit < 8; ++bit)
-                crc = (crc & 0x8000) ? uint16_t((crc << 1) ^ 0x1021) : uint16_t(crc << 1);
+            for (int bit = 0; bit < 8; ++bit) crc = (crc & 0x8000) ? uint16_t((crc << 1) ^ 0x1021) : uint16_t(crc << 1);
             t[size_t(i)] = crc;
         }
         return t;
@@ -42,8 +48,7 @@ uint16_t DescriptorCrc(const uint8_t* data, size_t length)
 {
     const auto& table = CrcTable();
     uint16_t crc = 0;
-    for (size_t i = 0; i < length; ++i)
-        crc = uint16_t((crc << 8) ^ table[((crc >> 8) ^ data[i]) & 0xFF]);
+    for (size_t i = 0; i < length; ++i) crc = uint16_t((crc << 8) ^ table[((crc >> 8) ^ data[i]) & 0xFF]);
     return crc;
 }
 
@@ -116,8 +121,8 @@ void PutLongAd(uint8_t* field, uint32_t length, uint32_t block, uint32_t uniqueI
 {
     PutLe32(field, length);
     PutLe32(field + 4, block);
-    PutLe16(field + 8, 0);           // partition reference number
-    std::memset(field + 10, 0, 2);   // implementation use: flags
+    PutLe16(field + 8, 0);  // partition reference number
+    std::memset(field + 10, 0, 2);  // implementation use: flags
     PutLe32(field + 12, uniqueId);
 }
 
@@ -131,14 +136,23 @@ void PutVolumeStructureDescriptor(uint8_t* sector, const char* identifier)
     sector[6] = 1;  // structure version
 }
 
-void PutPrimaryVolumeDescriptor(uint8_t* d, uint32_t location, const CDiscTime& recorded,
-                                const std::string& volumeId, const std::string& volumeSetId)
+void PutPrimaryVolumeDescriptor(uint8_t* d, uint32_t location, const CDiscTime& recorded, const std::string& volumeId,
+                                const std::string& volumeSetId)
 {
     enum : int {
-        kSequenceNumber = 16, kPrimaryNumber = 20, kVolumeId = 24, kVolumeSequence = 56,
-        kMaxVolumeSequence = 58, kInterchangeLevel = 60, kMaxInterchangeLevel = 62,
-        kCharacterSetList = 64, kMaxCharacterSetList = 68, kVolumeSetId = 72,
-        kDescriptorCharSet = 200, kExplanatoryCharSet = 264, kRecordingTime = 376,
+        kSequenceNumber = 16,
+        kPrimaryNumber = 20,
+        kVolumeId = 24,
+        kVolumeSequence = 56,
+        kMaxVolumeSequence = 58,
+        kInterchangeLevel = 60,
+        kMaxInterchangeLevel = 62,
+        kCharacterSetList = 64,
+        kMaxCharacterSetList = 68,
+        kVolumeSetId = 72,
+        kDescriptorCharSet = 200,
+        kExplanatoryCharSet = 264,
+        kRecordingTime = 376,
         kImplementation = 388,
     };
     std::memset(d, 0, 512);
@@ -179,8 +193,14 @@ void PutImplementationUseVolumeDescriptor(uint8_t* d, uint32_t location, const s
 void PutPartitionDescriptor(uint8_t* d, uint32_t location, uint32_t start, uint32_t length)
 {
     enum : int {
-        kSequenceNumber = 16, kFlags = 20, kNumber = 22, kContents = 24, kAccessType = 184,
-        kStart = 188, kLength = 192, kImplementation = 196,
+        kSequenceNumber = 16,
+        kFlags = 20,
+        kNumber = 22,
+        kContents = 24,
+        kAccessType = 184,
+        kStart = 188,
+        kLength = 192,
+        kImplementation = 196,
     };
     std::memset(d, 0, 512);
     PutDescriptorTag(d, kTagPartition, location);
@@ -195,13 +215,20 @@ void PutPartitionDescriptor(uint8_t* d, uint32_t location, uint32_t start, uint3
     SealDescriptorTag(d, kWholeDescriptorCrc);
 }
 
-void PutLogicalVolumeDescriptor(uint8_t* d, uint32_t location, const std::string& volumeId,
-                                uint32_t integrityLocation)
+void PutLogicalVolumeDescriptor(uint8_t* d, uint32_t location, const std::string& volumeId, uint32_t integrityLocation)
 {
     enum : int {
-        kSequenceNumber = 16, kCharSet = 20, kVolumeId = 84, kBlockSize = 212, kDomain = 216,
-        kFileSetLocation = 248, kMapTableLength = 264, kMapCount = 268, kImplementation = 272,
-        kIntegrityExtent = 432, kPartitionMaps = 440,
+        kSequenceNumber = 16,
+        kCharSet = 20,
+        kVolumeId = 84,
+        kBlockSize = 212,
+        kDomain = 216,
+        kFileSetLocation = 248,
+        kMapTableLength = 264,
+        kMapCount = 268,
+        kImplementation = 272,
+        kIntegrityExtent = 432,
+        kPartitionMaps = 440,
     };
     constexpr uint16_t kType1MapBytes = 6;
     std::memset(d, 0, 512);
@@ -242,8 +269,7 @@ void PutTerminatingDescriptor(uint8_t* d, uint32_t location)
     SealDescriptorTag(d, kWholeDescriptorCrc);
 }
 
-void PutAnchorVolumeDescriptorPointer(uint8_t* d, uint32_t location, uint32_t mainSequence,
-                                      uint32_t reserveSequence)
+void PutAnchorVolumeDescriptorPointer(uint8_t* d, uint32_t location, uint32_t mainSequence, uint32_t reserveSequence)
 {
     enum : int { kMainExtent = 16, kReserveExtent = 24 };
     constexpr uint32_t kSequenceBytes = 16 * kSectorBytes;
@@ -261,10 +287,20 @@ void PutLogicalVolumeIntegrityDescriptor(uint8_t* d, uint32_t location, const SV
     // One partition: the free space table and the size table hold one entry each, and
     // the implementation use that follows them is UDF's 46 bytes.
     enum : int {
-        kRecordingTime = 16, kIntegrityType = 28, kContentsUse = 40, kPartitionCount = 72,
-        kImplementationUseLength = 76, kFreeSpaceTable = 80, kSizeTable = 84, kImplementation = 88,
-        kFiles = 120, kDirectories = 124, kMinReadRevision = 128, kMinWriteRevision = 130,
-        kMaxWriteRevision = 132, kEnd = 134,
+        kRecordingTime = 16,
+        kIntegrityType = 28,
+        kContentsUse = 40,
+        kPartitionCount = 72,
+        kImplementationUseLength = 76,
+        kFreeSpaceTable = 80,
+        kSizeTable = 84,
+        kImplementation = 88,
+        kFiles = 120,
+        kDirectories = 124,
+        kMinReadRevision = 128,
+        kMinWriteRevision = 130,
+        kMaxWriteRevision = 132,
+        kEnd = 134,
     };
     std::memset(d, 0, kEnd);
     PutDescriptorTag(d, kTagLogicalVolumeIntegrity, location);
@@ -286,13 +322,21 @@ void PutLogicalVolumeIntegrityDescriptor(uint8_t* d, uint32_t location, const SV
 
 // ---- File structure ---------------------------------------------------------------
 
-void PutFileSetDescriptor(uint8_t* d, uint32_t location, const CDiscTime& recorded,
-                          const std::string& volumeId, uint32_t rootBlock)
+void PutFileSetDescriptor(uint8_t* d, uint32_t location, const CDiscTime& recorded, const std::string& volumeId,
+                          uint32_t rootBlock)
 {
     enum : int {
-        kRecordingTime = 16, kInterchangeLevel = 28, kMaxInterchangeLevel = 30,
-        kCharacterSetList = 32, kMaxCharacterSetList = 36, kVolumeCharSet = 48, kVolumeId = 112,
-        kFileSetCharSet = 240, kFileSetId = 304, kRootDirectory = 400, kDomain = 416,
+        kRecordingTime = 16,
+        kInterchangeLevel = 28,
+        kMaxInterchangeLevel = 30,
+        kCharacterSetList = 32,
+        kMaxCharacterSetList = 36,
+        kVolumeCharSet = 48,
+        kVolumeId = 112,
+        kFileSetCharSet = 240,
+        kFileSetId = 304,
+        kRootDirectory = 400,
+        kDomain = 416,
     };
     std::memset(d, 0, 512);
     PutDescriptorTag(d, kTagFileSet, location);
@@ -317,10 +361,17 @@ int FileIdentifierDescriptorLength(size_t nameLength)
     return (kFixedPart + identifierBytes + 3) & ~3;
 }
 
-int PutFileIdentifierDescriptor(uint8_t* d, uint32_t location, uint8_t characteristics,
-                                const std::string& name, uint32_t icbBlock, uint32_t uniqueId)
+int PutFileIdentifierDescriptor(uint8_t* d, uint32_t location, uint8_t characteristics, const std::string& name,
+                                uint32_t icbBlock, uint32_t uniqueId)
 {
-    enum : int { kVersion = 16, kCharacteristics = 18, kIdentifierLength = 19, kIcb = 20, kImplementationUseLength = 36, kIdentifier = 38 };
+    enum : int {
+        kVersion = 16,
+        kCharacteristics = 18,
+        kIdentifierLength = 19,
+        kIcb = 20,
+        kImplementationUseLength = 36,
+        kIdentifier = 38
+    };
     const int length = FileIdentifierDescriptorLength(name.size());
     std::memset(d, 0, size_t(length));
     PutDescriptorTag(d, kTagFileIdentifier, location);
@@ -341,10 +392,24 @@ void PutFileEntry(uint8_t* d, uint32_t location, const SFileEntry& entry)
 {
     // The ICB tag (bytes 16-35): strategy 4, one entry, the file type and the flags.
     enum : int {
-        kStrategy = 20, kMaxEntries = 24, kFileType = 27, kIcbFlags = 34, kUid = 36, kGid = 40,
-        kPermissions = 44, kLinkCount = 48, kInformationLength = 56, kBlocksRecorded = 64,
-        kAccessTime = 72, kModificationTime = 84, kAttributeTime = 96, kCheckpoint = 108,
-        kImplementation = 128, kUniqueId = 160, kAllocationLength = 172, kAllocation = 176,
+        kStrategy = 20,
+        kMaxEntries = 24,
+        kFileType = 27,
+        kIcbFlags = 34,
+        kUid = 36,
+        kGid = 40,
+        kPermissions = 44,
+        kLinkCount = 48,
+        kInformationLength = 56,
+        kBlocksRecorded = 64,
+        kAccessTime = 72,
+        kModificationTime = 84,
+        kAttributeTime = 96,
+        kCheckpoint = 108,
+        kImplementation = 128,
+        kUniqueId = 160,
+        kAllocationLength = 172,
+        kAllocation = 176,
     };
     std::memset(d, 0, kFileEntryBytes);
     PutDescriptorTag(d, kTagFileEntry, location);

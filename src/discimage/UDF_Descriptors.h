@@ -52,8 +52,7 @@ void PutTimestamp(uint8_t* field, const CDiscTime& time);
 void PutOstaCharSpec(uint8_t* field);
 // An entity identifier (32 bytes): flags, identifier (at most 23 characters) and the
 // identifier suffix bytes.
-void PutEntityId(uint8_t* field, uint8_t flags, const char* identifier,
-                 std::initializer_list<uint8_t> suffix = {});
+void PutEntityId(uint8_t* field, uint8_t flags, const char* identifier, std::initializer_list<uint8_t> suffix = {});
 // Our implementation identifier and the UDF 1.02 domain identifier.
 void PutImplementationId(uint8_t* field);
 void PutUdfDomainId(uint8_t* field);
@@ -74,8 +73,8 @@ void PutVolumeStructureDescriptor(uint8_t* sector, const char* identifier);
 // The Primary Volume Descriptor: volume identifier `volumeId` (30 characters kept) in
 // volume set `volumeSetId` (16 kept), one volume, interchange level 2, recorded at
 // `recorded`.
-void PutPrimaryVolumeDescriptor(uint8_t* d, uint32_t location, const CDiscTime& recorded,
-                                const std::string& volumeId, const std::string& volumeSetId);
+void PutPrimaryVolumeDescriptor(uint8_t* d, uint32_t location, const CDiscTime& recorded, const std::string& volumeId,
+                                const std::string& volumeSetId);
 // The Implementation Use Volume Descriptor with the UDF logical volume information:
 // the logical volume identifier `volumeId` (30 characters kept) and our implementation.
 void PutImplementationUseVolumeDescriptor(uint8_t* d, uint32_t location, const std::string& volumeId);
@@ -85,16 +84,14 @@ void PutPartitionDescriptor(uint8_t* d, uint32_t location, uint32_t start, uint3
 // The Logical Volume Descriptor: 2048-byte blocks over partition 0 (one type 1 map),
 // logical volume identifier `volumeId` (64 characters kept), the file set at block 0
 // and the integrity sequence at sector `integrityLocation` (4096 bytes).
-void PutLogicalVolumeDescriptor(uint8_t* d, uint32_t location, const std::string& volumeId,
-                                uint32_t integrityLocation);
+void PutLogicalVolumeDescriptor(uint8_t* d, uint32_t location, const std::string& volumeId, uint32_t integrityLocation);
 // The Unallocated Space Descriptor of a volume without free space.
 void PutUnallocatedSpaceDescriptor(uint8_t* d, uint32_t location);
 // The Terminating Descriptor that ends a descriptor sequence.
 void PutTerminatingDescriptor(uint8_t* d, uint32_t location);
 // The Anchor Volume Descriptor Pointer to the main and reserve volume descriptor
 // sequences (16 sectors each, from the sectors given).
-void PutAnchorVolumeDescriptorPointer(uint8_t* d, uint32_t location, uint32_t mainSequence,
-                                      uint32_t reserveSequence);
+void PutAnchorVolumeDescriptorPointer(uint8_t* d, uint32_t location, uint32_t mainSequence, uint32_t reserveSequence);
 
 // What the Logical Volume Integrity Descriptor of a closed volume records.
 struct SVolumeIntegrity {
@@ -111,29 +108,29 @@ void PutLogicalVolumeIntegrityDescriptor(uint8_t* d, uint32_t location, const SV
 
 // The File Set Descriptor: recorded at `recorded`, logical volume and file set
 // identifier `volumeId` (30 characters kept each), root directory at `rootBlock`.
-void PutFileSetDescriptor(uint8_t* d, uint32_t location, const CDiscTime& recorded,
-                          const std::string& volumeId, uint32_t rootBlock);
+void PutFileSetDescriptor(uint8_t* d, uint32_t location, const CDiscTime& recorded, const std::string& volumeId,
+                          uint32_t rootBlock);
 
 // File characteristics of a File Identifier Descriptor.
 enum : uint8_t { kFidDirectory = 0x02, kFidParent = 0x08 };
 // A File Identifier Descriptor naming `name` (8-bit characters; empty for the parent
 // entry), whose File Entry is at `icbBlock` and carries `uniqueId`. Returns its length,
 // padded to a multiple of 4 as the next descriptor must start there.
-int PutFileIdentifierDescriptor(uint8_t* d, uint32_t location, uint8_t characteristics,
-                                const std::string& name, uint32_t icbBlock, uint32_t uniqueId = 0);
+int PutFileIdentifierDescriptor(uint8_t* d, uint32_t location, uint8_t characteristics, const std::string& name,
+                                uint32_t icbBlock, uint32_t uniqueId = 0);
 // The length PutFileIdentifierDescriptor gives for a name of `nameLength` characters.
 int FileIdentifierDescriptorLength(size_t nameLength);
 
 // What a File Entry says of its file or directory.
 struct SFileEntry {
-    uint8_t fileType = 5;         // 4 directory, 5 file
+    uint8_t fileType = 5;  // 4 directory, 5 file
     uint32_t permissions = 0;
     uint16_t linkCount = 1;
     uint64_t informationLength = 0;
     uint64_t blocksRecorded = 0;
-    CDiscTime time;               // access, modification and attribute time
+    CDiscTime time;  // access, modification and attribute time
     uint64_t uniqueId = 0;
-    uint32_t extentLength = 0;    // its one short allocation descriptor
+    uint32_t extentLength = 0;  // its one short allocation descriptor
     uint32_t extentPosition = 0;
 };
 enum : uint8_t { kFileTypeDirectory = 4, kFileTypeFile = 5 };

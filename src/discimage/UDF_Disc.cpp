@@ -20,7 +20,7 @@ enum : int {
     kIsoPrimarySector = 16,
     kIsoTerminatorSector = 17,
     kVolumeStructureSector = 18,  // BEA01, NSR02, TEA01
-    kMainSequence = 32,           // the two volume descriptor sequences
+    kMainSequence = 32,  // the two volume descriptor sequences
     kReserveSequence = 48,
     kIntegritySequence = 64,
     kIsoPathTableL = 70,
@@ -59,7 +59,11 @@ std::string Latin1(const std::string& text)
     std::string out;
     for (size_t i = 0; i < text.size();) {
         unsigned char c = static_cast<unsigned char>(text[i]);
-        if (c < 0x80) { out += char(c); ++i; continue; }
+        if (c < 0x80) {
+            out += char(c);
+            ++i;
+            continue;
+        }
         int extra = (c & 0xE0) == 0xC0 ? 1 : (c & 0xF0) == 0xE0 ? 2 : (c & 0xF8) == 0xF0 ? 3 : -1;
         bool valid = extra > 0 && i + size_t(extra) < text.size();
         uint32_t cp = 0;
@@ -67,11 +71,18 @@ std::string Latin1(const std::string& text)
             cp = c & (0x3F >> extra);
             for (int k = 1; k <= extra; ++k) {
                 unsigned char cc = static_cast<unsigned char>(text[i + size_t(k)]);
-                if ((cc & 0xC0) != 0x80) { valid = false; break; }
+                if ((cc & 0xC0) != 0x80) {
+                    valid = false;
+                    break;
+                }
                 cp = (cp << 6) | (cc & 0x3F);
             }
         }
-        if (!valid) { out += char(c); ++i; continue; }
+        if (!valid) {
+            out += char(c);
+            ++i;
+            continue;
+        }
         out += cp <= 0xFF ? char(cp) : '_';
         i += size_t(extra) + 1;
     }
@@ -82,8 +93,7 @@ std::string Latin1(const std::string& text)
 // from the creation time), then a fixed tail.
 std::string VolumeSetIdentifier(const CDiscTime& created)
 {
-    std::seed_seq seed{created.year, created.month, created.day, created.hour,
-                       created.minute, created.second};
+    std::seed_seq seed{created.year, created.month, created.day, created.hour, created.minute, created.second};
     std::mt19937 generator(seed);
     char text[24];
     std::snprintf(text, sizeof text, "%06u1B000000A0", unsigned(generator() % 1000000u));
@@ -125,8 +135,7 @@ CDiscTime UDF_Disc::LocalNow()
 UDF_Disc::UDF_Disc() : UDF_Disc(LocalNow()) {}
 
 UDF_Disc::UDF_Disc(const CDiscTime& createdAt)
-    : created(createdAt), volumeSetId(VolumeSetIdentifier(createdAt)),
-      meta(size_t(kMetaSectors) * kSectorSize, 0)
+    : created(createdAt), volumeSetId(VolumeSetIdentifier(createdAt)), meta(size_t(kMetaSectors) * kSectorSize, 0)
 {
     // The two fixed time stamps carry the same zone as the creation time, so that the
     // whole image agrees with itself.
@@ -188,8 +197,7 @@ void UDF_Disc::ComposeIsoVolumeDescriptors(int pathTableBytes)
     PutIsoPrimaryVolumeDescriptor(Meta(kIsoPrimarySector), volume);
     PutIsoVolumeDescriptorSetTerminator(Meta(kIsoTerminatorSector));
     int sector = kVolumeStructureSector;
-    for (const char* identifier : {"BEA01", "NSR02", "TEA01"})
-        PutVolumeStructureDescriptor(Meta(sector++), identifier);
+    for (const char* identifier : {"BEA01", "NSR02", "TEA01"}) PutVolumeStructureDescriptor(Meta(sector++), identifier);
 }
 
 void UDF_Disc::ComposeVolumeDescriptorSequence(int first)
@@ -254,8 +262,8 @@ void UDF_Disc::ComposeIsoDirectories()
         if (at % kSectorSize + recordLength > kSectorSize) at = (at / kSectorSize + 1) * kSectorSize;
         if (at + recordLength > kIsoVideoDirBytes) break;  // cannot happen: 1190 files fit
         at += PutIsoDirectoryRecord(video + at, uint32_t(FirstDataSector() + file.start),
-                                    file.sectors * uint32_t(kSectorSize), kIsoFile, created,
-                                    name.data(), int(name.size()));
+                                    file.sectors * uint32_t(kSectorSize), kIsoFile, created, name.data(),
+                                    int(name.size()));
     }
 }
 
@@ -301,8 +309,7 @@ void UDF_Disc::ComposeUdfDirectories()
     length = PutFileIdentifierDescriptor(ids, kAudioEntryBlock + 1, kParent, "", kRootEntryBlock);
     PutDirectoryEntry(kAudioEntryBlock, 1, length, SectorOfBlock(kAudioEntryBlock), fixedDirectoryTime);
 
-    PutDirectoryEntry(kVideoEntryBlock, 1, ComposeVideoTsIdentifiers(), SectorOfBlock(kVideoEntryBlock),
-                      created);
+    PutDirectoryEntry(kVideoEntryBlock, 1, ComposeVideoTsIdentifiers(), SectorOfBlock(kVideoEntryBlock), created);
 }
 
 // The VIDEO_TS directory's identifiers: its parent entry, then one per file pointing at

@@ -21,9 +21,9 @@
 class UDF_Disc {
 public:
     static constexpr int kSectorSize = 2048;
-    static constexpr int kPartitionStart = 257;   // sector of LBN 0
-    static constexpr int kFirstFileEntry = 296;   // sector of the first file's File Entry
-    static constexpr int kTailSectors = 512;      // sectors after N in the image
+    static constexpr int kPartitionStart = 257;  // sector of LBN 0
+    static constexpr int kFirstFileEntry = 296;  // sector of the first file's File Entry
+    static constexpr int kTailSectors = 512;  // sectors after N in the image
 
     // Captures the creation time from the local clock.
     UDF_Disc();
@@ -81,8 +81,7 @@ private:
     int ComposeIsoPathTables();
     void ComposeIsoDirectories();
     void ComposeFileSet();
-    void PutDirectoryEntry(uint32_t block, uint16_t links, uint32_t length, uint64_t uniqueId,
-                           const CDiscTime& time);
+    void PutDirectoryEntry(uint32_t block, uint16_t links, uint32_t length, uint64_t uniqueId, const CDiscTime& time);
     void ComposeUdfDirectories();
     uint32_t ComposeVideoTsIdentifiers();
     void MakeFileEntry(int index, uint8_t* out) const;

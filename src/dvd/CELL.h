@@ -8,10 +8,10 @@
 
 class CCELL {
 public:
-    uint32_t startTime = 0;          // 90 kHz, offset PTS of the first VOBU once known
+    uint32_t startTime = 0;  // 90 kHz, offset PTS of the first VOBU once known
     uint32_t endTime = 0x9A7EC800u;  // 90 kHz; planned end, later the real end
-    int32_t firstVobu = 0;           // index into the VOBU list
+    int32_t firstVobu = 0;  // index into the VOBU list
     int32_t lastVobu = -1;
-    int32_t firstSector = 0;         // LBN of the cell's first NAV pack
-    int32_t lastSector = -1;         // LBN of the cell's last pack
+    int32_t firstSector = 0;  // LBN of the cell's first NAV pack
+    int32_t lastSector = -1;  // LBN of the cell's last pack
 };

@@ -35,8 +35,7 @@ std::vector<SCellSpan> VideoFileCellPlan(double b, double c)
     } else {
         cells.push_back({p - b, -1});
     }
-    if (int(cells.size()) > kMaxPlannedCells)
-        cells.resize(size_t(kMaxPlannedCells));
+    if (int(cells.size()) > kMaxPlannedCells) cells.resize(size_t(kMaxPlannedCells));
     return cells;
 }
 
@@ -47,15 +46,12 @@ FilePtr OpenSourceIfo(const std::string& sourcePath)
 {
     size_t slash = sourcePath.find_last_of("/\\");
     size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
-    if (sourcePath.size() < nameStart + 5)
-        return nullptr;
+    if (sourcePath.size() < nameStart + 5) return nullptr;
     size_t digit = sourcePath.size() - 5;
-    if (!std::isdigit(static_cast<unsigned char>(sourcePath[digit])))
-        return nullptr;
+    if (!std::isdigit(static_cast<unsigned char>(sourcePath[digit]))) return nullptr;
     std::string base = sourcePath.substr(0, digit) + "0";
     for (const char* ext : {".IFO", ".ifo"}) {
-        if (FilePtr f = OpenFile(base + ext, "rb"))
-            return f;
+        if (FilePtr f = OpenFile(base + ext, "rb")) return f;
     }
     std::string upper = base;
     for (size_t i = nameStart; i < upper.size(); ++i)
@@ -88,23 +84,20 @@ bool SourceIfoCellPlan(const std::string& sourcePath, bool openedAtSecondCell, S
 {
     using namespace ifo;
     FilePtr f = OpenSourceIfo(sourcePath);
-    if (!f)
-        return false;
+    if (!f) return false;
     std::vector<uint8_t> mat(kSectorBytes), pgcit(48000, 0);
     bool ok = std::fread(mat.data(), 1, mat.size(), f.get()) == mat.size();
     if (ok) {
         uint32_t sector = GetBe32(&mat[vtsi::kVtsPgcit]) & 0xFFFFFF;
         ok = std::fseek(f.get(), long(sector) * kSectorBytes, SEEK_SET) == 0 &&
-             std::fread(pgcit.data(), 1, pgcit.size(), f.get()) > 16;
+            std::fread(pgcit.data(), 1, pgcit.size(), f.get()) > 16;
     }
     f.reset();
-    if (!ok)
-        return false;
+    if (!ok) return false;
     const bool wide = ((mat[vtsi::kVtsVideoAttr] >> 2) & 3) == 3;
 
     uint32_t pgcOffset = GetBe32(&pgcit[table::kHeaderLength + pgcit::kPgcStartByte]);
-    if (pgcOffset + 0x100 > pgcit.size())
-        return false;
+    if (pgcOffset + 0x100 > pgcit.size()) return false;
     const uint8_t* pgc = &pgcit[pgcOffset];
     int programs = pgc[pgc::kNrOfPrograms];
     int cellCount = pgc[pgc::kNrOfCells];
@@ -118,16 +111,13 @@ bool SourceIfoCellPlan(const std::string& sourcePath, bool openedAtSecondCell, S
     if (cellCount >= 2) {
         uint32_t first = GetBe32(playback + cellPlayback::kFirstSector);
         uint32_t second = GetBe32(playback + cellPlayback::kEntryLength + cellPlayback::kFirstSector);
-        if (!(first & 0x80000000u) && first > 2000007 && second < first)
-            skipFirst = true;
+        if (!(first & 0x80000000u) && first > 2000007 && second < first) skipFirst = true;
     }
     std::vector<double> starts = ProgramStarts(pgc, skipFirst);
     plan.cells.clear();
-    for (size_t i = 0; i + 1 < starts.size(); ++i)
-        plan.cells.push_back({starts[i], starts[i + 1]});
+    for (size_t i = 0; i + 1 < starts.size(); ++i) plan.cells.push_back({starts[i], starts[i + 1]});
     plan.cells.push_back({starts.back(), -1});
-    if (int(plan.cells.size()) > kMaxPlannedCells)
-        plan.cells.resize(size_t(kMaxPlannedCells));
+    if (int(plan.cells.size()) > kMaxPlannedCells) plan.cells.resize(size_t(kMaxPlannedCells));
     plan.wideScreen = wide;
     return true;
 }

@@ -31,7 +31,7 @@ std::vector<SCellSpan> VideoFileCellPlan(double beginSeconds, double endSeconds)
 // is when `openedAtSecondCell` is set.
 struct SSourceIfoPlan {
     std::vector<SCellSpan> cells;
-    bool wideScreen = false;   // the IFO's video is 16:9
+    bool wideScreen = false;  // the IFO's video is 16:9
 };
 // Returns false, leaving `plan` alone, when there is no such IFO or it has no programs.
 bool SourceIfoCellPlan(const std::string& sourcePath, bool openedAtSecondCell, SSourceIfoPlan& plan);

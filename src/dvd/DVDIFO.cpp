@@ -148,27 +148,22 @@ void WriteVtsAtrt(uint8_t* atrt, int titleSets, const uint8_t (*attributes)[vtsi
 bool CDVDIFO::WriteVmg(const std::string& path)
 {
     folder = path;
-    if (folder.empty() || (folder.back() != '/' && folder.back() != '\\' && folder.back() != ':'))
-        folder += '/';
+    if (folder.empty() || (folder.back() != '/' && folder.back() != '\\' && folder.back() != ':')) folder += '/';
     titleSets = 0;
     error.clear();
     for (int n = 1; n <= maxTitleSets; ++n) {
         bool found = false;
-        if (!ScanTitleSet(n, found))
-            return false;
-        if (!found)
-            break;
+        if (!ScanTitleSet(n, found)) return false;
+        if (!found) break;
         ++titleSets;
     }
     if (titleSets == 0) {
         error = "No title set (" + folder + "VTS_01_0.IFO) was found.";
         return false;
     }
-    if (!WriteVideoTsIfo())
-        return false;
+    if (!WriteVideoTsIfo()) return false;
     for (int n = 1; n <= titleSets; ++n) {
-        if (!CopyFile(folder + VtsName(n, "IFO"), folder + VtsName(n, "BUP")))
-            return false;
+        if (!CopyFile(folder + VtsName(n, "IFO"), folder + VtsName(n, "BUP"))) return false;
     }
     return CopyFile(folder + "VIDEO_TS.IFO", folder + "VIDEO_TS.BUP");
 }
@@ -178,8 +173,7 @@ bool CDVDIFO::ScanTitleSet(int n, bool& found)
     std::string path = folder + VtsName(n, "IFO");
     FilePtr f = OpenFile(path, "rb");
     found = f != nullptr;
-    if (!f)
-        return true;
+    if (!f) return true;
     uint8_t mat[kSectorBytes];
     uint8_t ptt[16];
     bool ok = ReadAt(f.get(), 0, mat, sizeof mat) && std::memcmp(mat, "DVDVIDEO-VTS", 12) == 0;
@@ -217,7 +211,7 @@ bool CDVDIFO::RenumberEndOfTitle(const std::string& path, int n)
         if (post == pattern) {
             const std::vector<uint8_t> renumbered = EndOfTitleCommands(n);
             writeOk = std::fseek(f.get(), kTitlePostCommands, SEEK_SET) == 0 &&
-                      std::fwrite(renumbered.data(), 1, renumbered.size(), f.get()) == renumbered.size();
+                std::fwrite(renumbered.data(), 1, renumbered.size(), f.get()) == renumbered.size();
         }
     }
     writeOk = std::fclose(f.release()) == 0 && writeOk;
@@ -254,8 +248,7 @@ bool CDVDIFO::WriteVideoTsIfo()
 bool CDVDIFO::CopyFile(const std::string& from, const std::string& to)
 {
     FilePtr in = OpenFile(from, "rb");
-    if (!in)
-        return true;  // a missing source is skipped
+    if (!in) return true;  // a missing source is skipped
     FilePtr out = OpenFile(to, "wb");
     if (!out) {
         error = "Cannot create " + to + ": " + std::strerror(errno);
@@ -273,7 +266,6 @@ bool CDVDIFO::CopyFile(const std::string& from, const std::string& to)
     ok = !std::ferror(in.get()) && ok;
     in.reset();
     ok = std::fclose(out.release()) == 0 && ok;
-    if (!ok)
-        error = "Cannot copy " + from + " to " + to + ".";
+    if (!ok) error = "Cannot copy " + from + " to " + to + ".";
     return ok;
 }

@@ -20,14 +20,12 @@ const uint32_t CDVDMplex::defaultColours[16] = {
 
 namespace {
 
-const uint8_t packHeaderTemplate[14] = {0x00, 0x00, 0x01, 0xBA, 0, 0, 0, 0, 0, 0,
-                                        0x01, 0x89, 0xC3, 0xF8};
+const uint8_t packHeaderTemplate[14] = {0x00, 0x00, 0x01, 0xBA, 0, 0, 0, 0, 0, 0, 0x01, 0x89, 0xC3, 0xF8};
 
 // Rate bound 25200, one audio and one video stream, buffer sizes of the four stream
 // classes (video 232 KiB, MPEG audio 4 KiB, private stream 1 58 KiB, private stream 2).
-const uint8_t systemHeaderTemplate[24] = {0x00, 0x00, 0x01, 0xBB, 0x00, 0x12, 0x80, 0xC4,
-                                          0xE1, 0x00, 0xE1, 0x7F, 0xB9, 0xE0, 0xE8, 0xB8,
-                                          0xC0, 0x20, 0xBD, 0xE0, 0x3A, 0xBF, 0xE0, 0x02};
+const uint8_t systemHeaderTemplate[24] = {0x00, 0x00, 0x01, 0xBB, 0x00, 0x12, 0x80, 0xC4, 0xE1, 0x00, 0xE1, 0x7F,
+                                          0xB9, 0xE0, 0xE8, 0xB8, 0xC0, 0x20, 0xBD, 0xE0, 0x3A, 0xBF, 0xE0, 0x02};
 
 // PES header fields the stuffing of a full pack adjusts (pack offsets).
 constexpr int kPesLengthAt = kPackHeaderLength + 4;
@@ -59,16 +57,14 @@ void CDVDMplex::SetSubPictureSource(CSubPictureSource* source)
 {
     subSource = source;
     subtitlesEnabled = source != nullptr;
-    if (subtitlesEnabled && subPictureUnit.empty())
-        subPictureUnit.resize(size_t(maxSubPictureUnit));
+    if (subtitlesEnabled && subPictureUnit.empty()) subPictureUnit.resize(size_t(maxSubPictureUnit));
 }
 
 CVOBU* CDVDMplex::NewVobu()
 {
     const size_t index = vobus.size();
     const size_t block = index / vobuBlockSize;
-    if (block == vobuBlocks.size())
-        vobuBlocks.push_back(std::make_unique<CVOBU[]>(size_t(vobuBlockSize)));
+    if (block == vobuBlocks.size()) vobuBlocks.push_back(std::make_unique<CVOBU[]>(size_t(vobuBlockSize)));
     CVOBU* v = &vobuBlocks[block][index % vobuBlockSize];
     *v = CVOBU();  // a record of an earlier title is reused: start from a fresh one
     return v;
@@ -76,8 +72,7 @@ CVOBU* CDVDMplex::NewVobu()
 
 void CDVDMplex::AddCell(double startSeconds, double endSeconds)
 {
-    if (int(cells.size()) >= maxCells)
-        return;
+    if (int(cells.size()) >= maxCells) return;
     CCELL cell;
     cell.startTime = uint32_t(int32_t(startSeconds * 90000.0));
     cell.endTime = uint32_t(int32_t(endSeconds * 90000.0));
@@ -86,8 +81,7 @@ void CDVDMplex::AddCell(double startSeconds, double endSeconds)
 
 void CDVDMplex::AddCells(const std::vector<SCellSpan>& plan)
 {
-    for (const SCellSpan& span : plan)
-        AddCell(span.start, span.end);
+    for (const SCellSpan& span : plan) AddCell(span.start, span.end);
 }
 
 std::string CDVDMplex::VobPath(int n) const
@@ -106,15 +100,11 @@ std::string CDVDMplex::IfoPath() const
 
 void CDVDMplex::Report(const std::string& text)
 {
-    if (error.empty())
-        error = text;
+    if (error.empty()) error = text;
     ui.MessageBox(text, "Kestrova", MsgButtons::Ok, MsgIcon::Error);
 }
 
-void CDVDMplex::Warn(const std::string& text)
-{
-    ui.MessageBox(text, "Kestrova", MsgButtons::Ok, MsgIcon::Warning);
-}
+void CDVDMplex::Warn(const std::string& text) { ui.MessageBox(text, "Kestrova", MsgButtons::Ok, MsgIcon::Warning); }
 
 bool CDVDMplex::OpenVobFile(int n)
 {
@@ -126,20 +116,17 @@ bool CDVDMplex::OpenVobFile(int n)
 bool CDVDMplex::OpenTitle(int vts, const std::string& outputFolder)
 {
     folder = outputFolder;
-    if (folder.empty() || (folder.back() != '/' && folder.back() != '\\'))
-        folder += '/';
+    if (folder.empty() || (folder.back() != '/' && folder.back() != '\\')) folder += '/';
     vtsNumber = vts;
     error.clear();
     file.reset();
-    if (!OpenVobFile(1))
-        return false;
+    if (!OpenVobFile(1)) return false;
     currentScr = 0;
     idleTime = 0;
     packsWritten = 0;
     vobus.clear();
     newVobu = true;
-    if (video)
-        frameRate = video->FrameRateClass() == 25 ? 25 : 30;
+    if (video) frameRate = video->FrameRateClass() == 25 ? 25 : 30;
     std::memset(vobSectors, 0, sizeof vobSectors);
     return true;
 }
@@ -149,8 +136,7 @@ bool CDVDMplex::WritePack()
 {
     currentScr = double(packsWritten) * packTime + idleTime;
     int64_t s = int64_t(currentScr);
-    if (s < run.lastScrWritten)
-        Warn("Error 1173!");
+    if (s < run.lastScrWritten) Warn("Error 1173!");
     run.lastScrWritten = s;
     PutPackScr(pack, s);
     if (std::fwrite(pack, 1, packSize, file.get()) != size_t(packSize)) {
@@ -203,22 +189,18 @@ bool CDVDMplex::Run()
     havePictureEnd = false;
     lastVideoPts = 0;
     startCodeCarry = 0xFFFFFFFFu;
-    if (cells.empty())
-        AddCell(0, -1);
-    if (currentCell < 0 || currentCell >= int(cells.size()))
-        currentCell = 0;
+    if (cells.empty()) AddCell(0, -1);
+    if (currentCell < 0 || currentCell >= int(cells.size())) currentCell = 0;
     if (!file || !video) {
         Report(file ? "The title has no video source." : "No VOB file is open for the title.");
         failed = true;
     }
 
     while (!failed && !videoEnded) {
-        if (!MultiplexStep())
-            break;
+        if (!MultiplexStep()) break;
     }
 
-    if (!vobus.empty())
-        CompleteTitle();
+    if (!vobus.empty()) CompleteTitle();
     CloseVobAfterRun();
     if (vobus.empty() && !failed) {
         Report("No video was produced for " + VobPath(1) + ".");
@@ -237,34 +219,28 @@ bool CDVDMplex::MultiplexStep()
 
     uint32_t e = OffsetTime(videoTimeOffset, video->CurrentPictureTime());
     uint32_t f = audio ? OffsetTime(audioTimeOffset, audio->FirstUnitTime()) : endOfStreamTime;
-    if (video->CurrentPictureTime() >= endOfStreamTime || e >= endOfStreamTime)
-        return false;
+    if (video->CurrentPictureTime() >= endOfStreamTime || e >= endOfStreamTime) return false;
 
     bool videoOk = videoBuffer.Free() > 2034 && double(e) < (currentScr + videoLead) / 300.0;
-    if (double(e) - (currentScr - 4 * packTime) / 300.0 > 90000.0)
-        videoOk = false;
+    if (double(e) - (currentScr - 4 * packTime) / 300.0 > 90000.0) videoOk = false;
     // Audio may go out while a VOBU is about to end: such packs still belong to the
     // ending VOBU, and the next NAV pack is written right before the next video pack.
     bool audioOk = audio && !audioEnded && audioBuffer.Free() > 2034 && f < endOfStreamTime &&
-                   audio->FirstUnitTime() < endOfStreamTime && !vobus.empty();
+        audio->FirstUnitTime() < endOfStreamTime && !vobus.empty();
 
-    if (audioOk && e > f)
-        return SendAudioPack();
-    if (videoOk)
-        return SendVideoPack(e);
+    if (audioOk && e > f) return SendAudioPack();
+    if (videoOk) return SendVideoPack(e);
     Idle();
     return true;
 }
 
 void CDVDMplex::CloseVobAfterRun()
 {
-    if (!file)
-        return;
+    if (!file) return;
     long length = std::ftell(file.get());
     if (length >= 0) {
         int32_t before = 0;
-        for (int i = 1; i < vobNumber; ++i)
-            before += vobSectors[i];
+        for (int i = 1; i < vobNumber; ++i) before += vobSectors[i];
         vobSectors[vobNumber] = packsWritten - before;
     }
     if (std::fclose(file.release()) != 0 && !failed) {
@@ -278,8 +254,7 @@ void CDVDMplex::Idle()
     idleTime += packTime;
     currentScr = idleTime + double(packsWritten) * packTime;
     uint32_t t = 0;
-    if (!videoBuffer.IsEmpty() && !audioBuffer.IsEmpty())
-        t = std::min(videoBuffer.HeadTime(), audioBuffer.HeadTime());
+    if (!videoBuffer.IsEmpty() && !audioBuffer.IsEmpty()) t = std::min(videoBuffer.HeadTime(), audioBuffer.HeadTime());
     for (int i = 0; i < 20 && currentScr / 300.0 < double(t); ++i) {
         idleTime += packTime;
         currentScr = idleTime + double(packsWritten) * packTime;
@@ -289,8 +264,7 @@ void CDVDMplex::Idle()
 bool CDVDMplex::SplitVobFileIfFull()
 {
     long length = std::ftell(file.get());
-    if (length < 0 || int64_t(length) < splitBytes || vobNumber >= maxVobFiles)
-        return true;
+    if (length < 0 || int64_t(length) < splitBytes || vobNumber >= maxVobFiles) return true;
     vobSectors[vobNumber] = int32_t(length / packSize);
     if (std::fclose(file.release()) != 0) {
         Report("Cannot write " + VobPath(vobNumber) + ": " + std::strerror(errno));
@@ -315,8 +289,7 @@ void CDVDMplex::CheckCellBoundary(uint32_t s)
         c.firstVobu = 0;
         return;
     }
-    if (currentCell + 1 >= int(cells.size()) || s < cells[currentCell].endTime)
-        return;
+    if (currentCell + 1 >= int(cells.size()) || s < cells[currentCell].endTime) return;
     // Planned cells that would hold no VOBU at all are merged into the next one.
     while (currentCell + 2 < int(cells.size()) && s >= cells[currentCell + 1].endTime)
         cells.erase(cells.begin() + currentCell + 1);
@@ -339,8 +312,7 @@ bool CDVDMplex::StartVobu(uint32_t s)
         failed = true;
         return false;
     }
-    if (!SplitVobFileIfFull())
-        return false;
+    if (!SplitVobFileIfFull()) return false;
     pendingCellStart = false;
     CheckCellBoundary(s);
 
@@ -366,16 +338,14 @@ bool CDVDMplex::StartVobu(uint32_t s)
 
     vobus.push_back(&v);
     std::memcpy(pack, v.image, sizeof pack);
-    if (!WritePack())
-        return false;
+    if (!WritePack()) return false;
     std::memcpy(v.image + 4, pack + 4, 6);  // the SCR just stamped
     return true;
 }
 
 void CDVDMplex::CompleteTitle()
 {
-    if (currentCell < int(cells.size()) - 1)
-        cells.resize(size_t(currentCell) + 1);
+    if (currentCell < int(cells.size()) - 1) cells.resize(size_t(currentCell) + 1);
     CCELL& last = cells.back();
     last.endTime = lastVideoPts;
     last.lastSector = packsWritten - 1;
@@ -386,15 +356,13 @@ void CDVDMplex::CompleteTitle()
 bool CDVDMplex::PatchNavPacks()
 {
     bool ok = nav::WriteNavPacks(ui, vobus, vobSectors, [this](int n) { return VobPath(n); });
-    if (!ok)
-        Report("Cannot complete the navigation data of " + VobPath(1) + ".");
+    if (!ok) Report("Cannot complete the navigation data of " + VobPath(1) + ".");
     return ok;
 }
 
 bool CDVDMplex::WriteVtsIfo()
 {
-    if (vobus.empty() || cells.empty() || !video)
-        return false;
+    if (vobus.empty() || cells.empty() || !video) return false;
     SVtsTitle title{cells, vobus, packsWritten, colours, SVtsStreams()};
     SVtsStreams& s = title.streams;
     s.frameRate = frameRate;
@@ -413,17 +381,14 @@ bool CDVDMplex::WriteVtsIfo()
 
     std::string path = IfoPath();
     FilePtr out = OpenFile(path, "wb");
-    if (!out)
-        return false;
+    if (!out) return false;
     bool ok = std::fwrite(ifo.data(), 1, ifo.size(), out.get()) == ifo.size();
     ok = std::fclose(out.release()) == 0 && ok;
-    if (!ok)
-        std::remove(path.c_str());
+    if (!ok) std::remove(path.c_str());
     return ok;
 }
 
 void CDVDMplex::RemoveVobFiles() const
 {
-    for (int i = 1; i <= maxVobFiles; ++i)
-        std::remove(VobPath(i).c_str());
+    for (int i = 1; i <= maxVobFiles; ++i) std::remove(VobPath(i).c_str());
 }

@@ -33,8 +33,8 @@ public:
     static constexpr int maxVobus = 40960;
     static constexpr int maxCells = 255;
     static constexpr int maxVobFiles = 9;
-    static constexpr int muxRate = 25200;                   // units of 50 bytes/s
-    static constexpr double packTime = 43885.71428571428;   // 27 MHz ticks per pack
+    static constexpr int muxRate = 25200;  // units of 50 bytes/s
+    static constexpr double packTime = 43885.71428571428;  // 27 MHz ticks per pack
     static constexpr double videoLead = 4785298.285714285;  // 27 MHz ticks
     static constexpr int32_t videoBufferBytes = 237568;
     static constexpr int32_t audioBufferBytes = 16384;

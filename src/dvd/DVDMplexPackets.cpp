@@ -37,8 +37,7 @@ int CDVDMplex::FindPictureStarts(const uint8_t* data, int length, int* starts, i
     for (int i = 0; i < length; ++i) {
         window = window << 8 | data[i];
         if (window == 0x00000100u) {
-            if (count < maxStarts)
-                starts[count] = i - 3;
+            if (count < maxStarts) starts[count] = i - 3;
             ++count;
         }
     }
@@ -84,8 +83,7 @@ int CDVDMplex::PutVideoPacket(const uint8_t* payload, int n, int headerData, uin
     int at = kPackHeaderLength + PutPesHeader(pack + kPackHeaderLength, pes);
     if (headerData > 0) {
         const int dtsAt = kPackHeaderLength + kPesFixedHeaderLength + 5;
-        if (GetTimeStamp(pack + dtsAt) != dts)
-            Warn("Wrong DTS!");
+        if (GetTimeStamp(pack + dtsAt) != dts) Warn("Wrong DTS!");
         run.lastVideoPtsSent = pts;
     }
     std::memcpy(pack + at, payload, size_t(n));
@@ -108,13 +106,10 @@ bool CDVDMplex::SendVideoPack(uint32_t e)
     int starts[64];
     int started = TrackVideoRead(payload, n, pts, starts, 64);
 
-    if (startsVobu && !StartVobu(pts))
-        return false;
-    if (subtitlesEnabled && !startsVobu && !SendSubPictureUnit(e))
-        return false;
+    if (startsVobu && !StartVobu(pts)) return false;
+    if (subtitlesEnabled && !startsVobu && !SendSubPictureUnit(e)) return false;
 
-    if (double(e) - currentScr / 300.0 > 90000.0)
-        Warn("TOO EARLY!");
+    if (double(e) - currentScr / 300.0 > 90000.0) Warn("TOO EARLY!");
 
     int used = PutVideoPacket(payload, n, h, pts, e);
     videoBuffer.Push(e, n);
@@ -123,14 +118,11 @@ bool CDVDMplex::SendVideoPack(uint32_t e)
     int32_t lbn = packsWritten;
     // A picture ends where the next one starts: in this pack, or in the previous video
     // pack when the start code began there.
-    for (int i = 0; i < std::min(started, 64); ++i)
-        TrackPictureStart(starts[i] > 0 ? lbn : lastVideoPackLbn);
-    if (!FinishAndWritePack(used, false))
-        return false;
+    for (int i = 0; i < std::min(started, 64); ++i) TrackPictureStart(starts[i] > 0 ? lbn : lastVideoPackLbn);
+    if (!FinishAndWritePack(used, false)) return false;
     lastVideoPackLbn = lbn;
     newVobu = video->IsDrained();
-    if (subtitlesEnabled && startsVobu && !SendSubPictureUnit(e))
-        return false;
+    if (subtitlesEnabled && startsVobu && !SendSubPictureUnit(e)) return false;
     return true;
 }
 
@@ -140,8 +132,7 @@ bool CDVDMplex::SendVideoPack(uint32_t e)
 void CDVDMplex::TrackPictureStart(int32_t endLbn)
 {
     ++picturesInVobu;
-    if (picturesInVobu < 2 || picturesInVobu > 4 || vobus.empty())
-        return;
+    if (picturesInVobu < 2 || picturesInVobu > 4 || vobus.empty()) return;
     nav::SetReferenceEnd(*vobus.back(), picturesInVobu - 2, endLbn);
 }
 
@@ -151,8 +142,7 @@ void CDVDMplex::TrackPictureStart(int32_t endLbn)
 int CDVDMplex::PutAudioSubstreamHeader(uint8_t* q)
 {
     const int kind = audio->StreamKind();
-    if (kind == CAudio::kindMp2)
-        return 0;
+    if (kind == CAudio::kindMp2) return 0;
     if (kind == CAudio::kindLpcm) {
         q[0] = kLpcmSubstream;
         q[1] = uint8_t(audio->UnitCount());
@@ -215,11 +205,9 @@ bool CDVDMplex::SendAudioPack()
 bool CDVDMplex::SendSubPictureUnit(uint32_t e)
 {
     uint32_t next = subSource->NextUnitTime();
-    if (next >= endOfStreamTime)
-        return true;
+    if (next >= endOfStreamTime) return true;
     uint32_t due = OffsetTime(videoTimeOffset + 13500.0, next);
-    if (e < due)
-        return true;
+    if (e < due) return true;
     uint8_t* unit = subPictureUnit.data();
     // A source reporting more than it was given room for is held to that room.
     int size = std::min(subSource->ReadUnit(unit, maxSubPictureUnit), maxSubPictureUnit);
@@ -247,8 +235,7 @@ bool CDVDMplex::SendSubPictureUnit(uint32_t e)
         firstOfUnit = false;
         sent += n;
         // A unit's last packet may leave 1 to 5 bytes: they become header stuffing.
-        if (!FinishAndWritePack(int(q - pack) + n, true))
-            return false;
+        if (!FinishAndWritePack(int(q - pack) + n, true)) return false;
     }
     return true;
 }

@@ -9,8 +9,7 @@ void CMuxBuffer::Reset(int32_t capacityBytes)
 bool CMuxBuffer::Push(uint32_t decodeTime, int32_t bytes)
 {
     int next = (tail + 1) % slotCount;
-    if (next == head)
-        return false;
+    if (next == head) return false;
     times[tail] = decodeTime;
     sizes[tail] = bytes;
     tail = next;
@@ -19,14 +18,12 @@ bool CMuxBuffer::Push(uint32_t decodeTime, int32_t bytes)
 
 void CMuxBuffer::Drain(uint32_t now)
 {
-    while (head != tail && times[head] < now)
-        head = (head + 1) % slotCount;
+    while (head != tail && times[head] < now) head = (head + 1) % slotCount;
 }
 
 int32_t CMuxBuffer::Occupancy() const
 {
     int32_t sum = 0;
-    for (int i = head; i != tail; i = (i + 1) % slotCount)
-        sum += sizes[i];
+    for (int i = head; i != tail; i = (i + 1) % slotCount) sum += sizes[i];
     return sum;
 }

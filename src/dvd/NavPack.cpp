@@ -18,24 +18,24 @@ constexpr int kPciCEltm = 24;
 constexpr int kDsiNvPckScr = 0;
 constexpr int kDsiNvPckLbn = 4;
 constexpr int kDsiVobuEa = 8;
-constexpr int kDsiVobu1stRefEa = 12;      // then the 2nd and 3rd, 4 bytes apart
+constexpr int kDsiVobu1stRefEa = 12;  // then the 2nd and 3rd, 4 bytes apart
 constexpr int kDsiVobuVobIdn = 24;
 constexpr int kDsiVobuCIdn = 27;
 constexpr int kDsiCEltm = 28;
 constexpr int kDsiVobVSPtm = 44;
 constexpr int kDsiVobVEPtm = 48;
-constexpr int kDsiNextVideo = 234;        // search information, forward
-constexpr int kDsiFwda = 238;             // 19 forward distances
+constexpr int kDsiNextVideo = 234;  // search information, forward
+constexpr int kDsiFwda = 238;  // 19 forward distances
 constexpr int kDsiNextVobu = 314;
 constexpr int kDsiPrevVobu = 318;
-constexpr int kDsiBwda = 322;             // 19 backward distances
+constexpr int kDsiBwda = 322;  // 19 backward distances
 constexpr int kDsiPrevVideo = 398;
-constexpr int kDsiASynca = 402;           // 16 bits per audio stream
-constexpr int kDsiSpSynca = 418;          // 32 bits per sub-picture stream
+constexpr int kDsiASynca = 402;  // 16 bits per audio stream
+constexpr int kDsiSpSynca = 418;  // 32 bits per sub-picture stream
 constexpr int kSearchDistances = 19;
 
 constexpr uint32_t kSriEndOfCell = 0xBFFFFFFFu;  // no VOBU in this direction, cell ends
-constexpr uint32_t kSriNone = 0x3FFFFFFFu;       // no VOBU at this distance
+constexpr uint32_t kSriNone = 0x3FFFFFFFu;  // no VOBU at this distance
 constexpr uint32_t kSriValid = 0x80000000u;
 constexpr uint32_t kSpSyncPresent = 0x7FFFFFFFu;
 
@@ -50,15 +50,13 @@ const uint8_t kDsiHeader[7] = {0x00, 0x00, 0x01, 0xBF, 0x03, 0xFA, 0x01};
 void EndForwardLinks(CVOBU& v)
 {
     v.PutDsi32(kDsiNextVideo, kSriEndOfCell);
-    for (int i = 0; i < kSearchDistances; ++i)
-        v.PutDsi32(kDsiFwda + 4 * i, kSriNone);
+    for (int i = 0; i < kSearchDistances; ++i) v.PutDsi32(kDsiFwda + 4 * i, kSriNone);
     v.PutDsi32(kDsiNextVobu, kSriNone);
 }
 
 void LinkToPrevious(CVOBU& v, CVOBU* previous, uint32_t startPts)
 {
-    for (int i = 0; i < kSearchDistances; ++i)
-        v.PutDsi32(kDsiBwda + 4 * i, kSriNone);
+    for (int i = 0; i < kSearchDistances; ++i) v.PutDsi32(kDsiBwda + 4 * i, kSriNone);
     if (!previous) {
         v.PutDsi32(kDsiPrevVobu, kSriNone);
         v.PutDsi32(kDsiPrevVideo, kSriEndOfCell);
@@ -81,8 +79,7 @@ void LinkToPrevious(CVOBU& v, CVOBU* previous, uint32_t startPts)
 
 namespace nav {
 
-void StartNavPack(CVOBU& v, CVOBU* previous, const uint8_t* packHeader, const uint8_t* systemHeader,
-                  const SNavStart& s)
+void StartNavPack(CVOBU& v, CVOBU* previous, const uint8_t* packHeader, const uint8_t* systemHeader, const SNavStart& s)
 {
     std::memset(v.image, 0, sizeof v.image);
     std::memcpy(v.image, packHeader, kSystemHeaderAt);
@@ -107,14 +104,10 @@ void StartNavPack(CVOBU& v, CVOBU* previous, const uint8_t* packHeader, const ui
 
     EndForwardLinks(v);
     LinkToPrevious(v, previous, s.startPts);
-    if (s.subPictures)
-        v.PutDsi32(kDsiSpSynca, kSpSyncPresent);
+    if (s.subPictures) v.PutDsi32(kDsiSpSynca, kSpSyncPresent);
 }
 
-uint32_t TitleStartPts(const CVOBU& v)
-{
-    return v.GetDsi32(kDsiVobVSPtm);
-}
+uint32_t TitleStartPts(const CVOBU& v) { return v.GetDsi32(kDsiVobVSPtm); }
 
 void SetReferenceEnd(CVOBU& v, int index, int32_t endLbn)
 {
@@ -129,24 +122,19 @@ void SetAudioSync(CVOBU& v, int32_t packLbn)
     v.Put16(CVOBU::dsiOffset + kDsiASynca, uint16_t(sync));
 }
 
-void SetSubPictureSync(CVOBU& v)
-{
-    v.PutDsi32(kDsiSpSynca, kSpSyncPresent);
-}
+void SetSubPictureSync(CVOBU& v) { v.PutDsi32(kDsiSpSynca, kSpSyncPresent); }
 
 void CompleteTitle(const std::vector<CVOBU*>& vobus, const std::vector<CCELL>& cells, uint32_t lastVideoPts,
                    int32_t packsWritten)
 {
     for (const CCELL& c : cells) {
-        if (c.lastVobu < 0 || c.lastVobu >= int(vobus.size()))
-            continue;
+        if (c.lastVobu < 0 || c.lastVobu >= int(vobus.size())) continue;
         EndForwardLinks(*vobus[size_t(c.lastVobu)]);
     }
     CVOBU& lastVobu = *vobus.back();
     lastVobu.PutPci32(kPciVobuEPtm, lastVideoPts);
     lastVobu.PutDsi32(kDsiVobuEa, uint32_t(packsWritten) - lastVobu.Lbn() - 1);
-    for (CVOBU* v : vobus)
-        v->PutDsi32(kDsiVobVEPtm, lastVideoPts);
+    for (CVOBU* v : vobus) v->PutDsi32(kDsiVobVEPtm, lastVideoPts);
 }
 
 bool WriteNavPacks(CUiPort& ui, const std::vector<CVOBU*>& vobus, const int32_t* vobSectors,
@@ -164,15 +152,13 @@ bool WriteNavPacks(CUiPort& ui, const std::vector<CVOBU*>& vobus, const int32_t*
         }
         int64_t lbn = vobus[i]->Lbn();
         int j = 0;
-        for (; j < 10 && lbn >= vobSectors[j]; ++j)
-            lbn -= vobSectors[j];
+        for (; j < 10 && lbn >= vobSectors[j]; ++j) lbn -= vobSectors[j];
         if (j == 10) {
             ok = false;
             continue;
         }
         if (j != openFile) {
-            if (out && std::fclose(out.release()) != 0)
-                ok = false;
+            if (out && std::fclose(out.release()) != 0) ok = false;
             out = OpenFile(vobPath(j), "r+b");
             openFile = out ? j : -1;
             if (!out) {
@@ -184,8 +170,7 @@ bool WriteNavPacks(CUiPort& ui, const std::vector<CVOBU*>& vobus, const int32_t*
             std::fwrite(vobus[i]->image, 1, CVOBU::packSize, out.get()) != size_t(CVOBU::packSize))
             ok = false;
     }
-    if (out && std::fclose(out.release()) != 0)
-        ok = false;
+    if (out && std::fclose(out.release()) != 0) ok = false;
     return ok;
 }
 

@@ -16,14 +16,14 @@ class CUiPort;
 
 // What a new VOBU's NAV pack says about itself.
 struct SNavStart {
-    uint32_t lbn = 0;            // the NAV pack's sector in the title set
-    uint32_t startPts = 0;       // presentation start of the VOBU (90 kHz)
-    uint32_t scr = 0;            // system clock at the pack (90 kHz)
-    uint32_t cellElapsed = 0;    // time since the cell started (90 kHz)
+    uint32_t lbn = 0;  // the NAV pack's sector in the title set
+    uint32_t startPts = 0;  // presentation start of the VOBU (90 kHz)
+    uint32_t scr = 0;  // system clock at the pack (90 kHz)
+    uint32_t cellElapsed = 0;  // time since the cell started (90 kHz)
     uint32_t titleStartPts = 0;  // presentation start of the first VOBU
-    int frameRate = 30;          // 30 or 25
-    int cellNumber = 1;          // 1-based
-    bool subPictures = false;    // a sub-picture stream is present
+    int frameRate = 30;  // 30 or 25
+    int cellNumber = 1;  // 1-based
+    bool subPictures = false;  // a sub-picture stream is present
 };
 
 namespace nav {

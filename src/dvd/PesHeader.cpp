@@ -4,7 +4,7 @@
 
 namespace {
 
-constexpr uint8_t kMarkerBits = 0x81;      // '10' marker, original flag
+constexpr uint8_t kMarkerBits = 0x81;  // '10' marker, original flag
 constexpr uint8_t kPtsFlag = 0x80;
 constexpr uint8_t kDtsFlag = 0x40;
 constexpr uint8_t kExtensionFlag = 0x01;
@@ -24,8 +24,8 @@ void PutTimeStamp(uint8_t* p, int prefix, uint32_t t)
 
 uint32_t GetTimeStamp(const uint8_t* p)
 {
-    return uint32_t((p[0] >> 1) & 3) << 30 | uint32_t(p[1]) << 22 | uint32_t(p[2] >> 1) << 15 |
-           uint32_t(p[3]) << 7 | uint32_t(p[4] >> 1);
+    return uint32_t((p[0] >> 1) & 3) << 30 | uint32_t(p[1]) << 22 | uint32_t(p[2] >> 1) << 15 | uint32_t(p[3]) << 7 |
+        uint32_t(p[4] >> 1);
 }
 
 int PutPesHeader(uint8_t* p, const SPesHeader& h)

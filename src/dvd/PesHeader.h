@@ -6,7 +6,7 @@
 #include <cstdint>
 
 constexpr int kPackHeaderLength = 14;
-constexpr int kPesFixedHeaderLength = 9;   // start code, id, length, flags, data length
+constexpr int kPesFixedHeaderLength = 9;  // start code, id, length, flags, data length
 
 // A decoder input buffer as a P-STD field announces it: `size` units of 1024 bytes
 // (scale1024) or of 128 bytes.
@@ -15,19 +15,19 @@ struct SPstdBuffer {
     uint16_t size = 0;
 };
 
-constexpr SPstdBuffer kVideoPstd{true, 232};        // 232 KiB
-constexpr SPstdBuffer kMpegAudioPstd{false, 32};    // 4 KiB
-constexpr SPstdBuffer kPrivateStreamPstd{true, 58}; // 58 KiB (LPCM, AC-3, sub-pictures)
+constexpr SPstdBuffer kVideoPstd{true, 232};  // 232 KiB
+constexpr SPstdBuffer kMpegAudioPstd{false, 32};  // 4 KiB
+constexpr SPstdBuffer kPrivateStreamPstd{true, 58};  // 58 KiB (LPCM, AC-3, sub-pictures)
 
 struct SPesHeader {
-    uint8_t streamId = 0;       // 0xE0 video, 0xC0 MPEG audio, 0xBD private stream 1
+    uint8_t streamId = 0;  // 0xE0 video, 0xC0 MPEG audio, 0xBD private stream 1
     bool hasPts = false;
     uint32_t pts = 0;
-    bool hasDts = false;        // only with a PTS
+    bool hasDts = false;  // only with a PTS
     uint32_t dts = 0;
     bool hasPstd = false;
     SPstdBuffer pstd;
-    int payloadBytes = 0;       // bytes after the header, sub-stream headers included
+    int payloadBytes = 0;  // bytes after the header, sub-stream headers included
 };
 
 // Writes the PES header `h` at `p`: the packet length covers the header data and the

@@ -77,10 +77,7 @@ void WriteCells(uint8_t* playback, uint8_t* position, const std::vector<SPgcCell
 
 }  // namespace
 
-int PgcLength(const SPgcSpec& spec)
-{
-    return Offsets(spec).length;
-}
+int PgcLength(const SPgcSpec& spec) { return Offsets(spec).length; }
 
 int WritePgc(uint8_t* out, const SPgcSpec& spec)
 {
@@ -90,18 +87,14 @@ int WritePgc(uint8_t* out, const SPgcSpec& spec)
     out[kNrOfPrograms] = uint8_t(spec.programMap.size());
     out[kNrOfCells] = uint8_t(spec.cells.size());
     std::copy(spec.playbackTime.begin(), spec.playbackTime.end(), out + kPlaybackTime);
-    for (size_t i = 0; i < spec.audioControl.size(); ++i)
-        PutBe16(out + kAudioControl + 2 * i, spec.audioControl[i]);
-    for (size_t i = 0; i < spec.subpControl.size(); ++i)
-        PutBe32(out + kSubpControl + 4 * i, spec.subpControl[i]);
-    for (size_t i = 0; i < spec.palette.size(); ++i)
-        PutBe32(out + kPalette + 4 * i, spec.palette[i]);
+    for (size_t i = 0; i < spec.audioControl.size(); ++i) PutBe16(out + kAudioControl + 2 * i, spec.audioControl[i]);
+    for (size_t i = 0; i < spec.subpControl.size(); ++i) PutBe32(out + kSubpControl + 4 * i, spec.subpControl[i]);
+    for (size_t i = 0; i < spec.palette.size(); ++i) PutBe32(out + kPalette + 4 * i, spec.palette[i]);
     PutBe16(out + kCommandTblOffset, uint32_t(o.commands));
     PutBe16(out + kProgramMapOffset, uint32_t(o.programMap));
     PutBe16(out + kCellPlaybackOffset, uint32_t(o.cellPlayback));
     PutBe16(out + kCellPositionOffset, uint32_t(o.cellPosition));
-    if (o.commands)
-        WriteCommands(out + o.commands, spec);
+    if (o.commands) WriteCommands(out + o.commands, spec);
     std::copy(spec.programMap.begin(), spec.programMap.end(), out + o.programMap);
     WriteCells(out + o.cellPlayback, out + o.cellPosition, spec.cells);
     return o.length;

@@ -11,23 +11,23 @@
 
 // One cell of a chain: where it lies and how long it plays.
 struct SPgcCell {
-    uint8_t category = 0;              // block, seamless and STC flags
+    uint8_t category = 0;  // block, seamless and STC flags
     std::array<uint8_t, 4> playbackTime{};
     uint32_t firstSector = 0;
     uint32_t lastVobuStartSector = 0;
     uint32_t lastSector = 0;
-    uint16_t vobId = 1;                // for the cell position table
+    uint16_t vobId = 1;  // for the cell position table
     uint8_t cellNr = 1;
 };
 
 struct SPgcSpec {
-    std::array<uint8_t, 4> playbackTime{};   // BCD, see PutBcdTime
+    std::array<uint8_t, 4> playbackTime{};  // BCD, see PutBcdTime
     std::array<uint16_t, 8> audioControl{};  // 0x8000: the stream is available
     std::array<uint32_t, 32> subpControl{};  // 0x80000000: the stream is available
-    std::array<uint32_t, 16> palette{};      // 0x00YYCrCb
+    std::array<uint32_t, 16> palette{};  // 0x00YYCrCb
     std::vector<VmCommand> preCommands;
     std::vector<VmCommand> postCommands;
-    std::vector<uint8_t> programMap;         // entry cell of each program
+    std::vector<uint8_t> programMap;  // entry cell of each program
     std::vector<SPgcCell> cells;
 };
 

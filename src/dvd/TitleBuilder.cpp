@@ -8,16 +8,12 @@
 
 #include <cstdio>
 
-std::unique_ptr<CDVDMplex> CTitleBuilder::MakeMultiplexer()
-{
-    return std::make_unique<CDVDMplex>(ui, run);
-}
+std::unique_ptr<CDVDMplex> CTitleBuilder::MakeMultiplexer() { return std::make_unique<CDVDMplex>(ui, run); }
 
 void CTitleBuilder::Fail(const std::string& message, bool report)
 {
     error = message;
-    if (report)
-        ui.MessageBox(message, "Kestrova", MsgButtons::Ok, MsgIcon::Error);
+    if (report) ui.MessageBox(message, "Kestrova", MsgButtons::Ok, MsgIcon::Error);
 }
 
 bool CTitleBuilder::Build(int titleIndex, const std::string& folder)
@@ -57,8 +53,7 @@ bool CTitleBuilder::RunAndWrite(CDVDMplex& mplex, int titleIndex)
     };
     if (!ran) {
         discard();
-        Fail("Title " + std::to_string(titleIndex + 1) + " could not be finished in " + mplex.Folder() + ".",
-             false);
+        Fail("Title " + std::to_string(titleIndex + 1) + " could not be finished in " + mplex.Folder() + ".", false);
         return false;
     }
     if (!mplex.PatchNavPacks()) {

@@ -25,6 +25,6 @@ void CVOBU::Put16(int offset, uint16_t value)
 
 uint32_t CVOBU::Get32(int offset) const
 {
-    return uint32_t(image[offset]) << 24 | uint32_t(image[offset + 1]) << 16 |
-           uint32_t(image[offset + 2]) << 8 | uint32_t(image[offset + 3]);
+    return uint32_t(image[offset]) << 24 | uint32_t(image[offset + 1]) << 16 | uint32_t(image[offset + 2]) << 8 |
+        uint32_t(image[offset + 3]);
 }

@@ -10,8 +10,8 @@ class CVOBU {
 public:
     static constexpr int packSize = 2048;
     // Pack offsets of the two halves of a NAV pack.
-    static constexpr int pciOffset = 45;   // PCI data (after its sub-stream byte 0x00)
-    static constexpr int dsiOffset = 1031; // DSI data (after its sub-stream byte 0x01)
+    static constexpr int pciOffset = 45;  // PCI data (after its sub-stream byte 0x00)
+    static constexpr int dsiOffset = 1031;  // DSI data (after its sub-stream byte 0x01)
 
     // A zeroed image with the PCI and DSI sub-stream bytes in place.
     CVOBU();
@@ -32,6 +32,6 @@ public:
     uint32_t StartPtm() const { return GetPci32(12); }
 
     uint8_t image[packSize];
-    int cellIndex = 0;         // index of the cell the unit belongs to
-    bool startsCell = false;   // first unit of a cell
+    int cellIndex = 0;  // index of the cell the unit belongs to
+    bool startsCell = false;  // first unit of a cell
 };

@@ -20,15 +20,9 @@ constexpr uint8_t kSetRegisterDirect = 0x53;
 
 }  // namespace
 
-VmCommand Exit()
-{
-    return {kJumpGroup, kExit, 0, 0, 0, 0, 0, 0};
-}
+VmCommand Exit() { return {kJumpGroup, kExit, 0, 0, 0, 0, 0, 0}; }
 
-VmCommand JumpTitle(int title)
-{
-    return {kJumpGroup, kJumpTT, 0, 0, 0, uint8_t(title & 0x7F), 0, 0};
-}
+VmCommand JumpTitle(int title) { return {kJumpGroup, kJumpTT, 0, 0, 0, uint8_t(title & 0x7F), 0, 0}; }
 
 VmCommand CallTitleMenu(int resumeCell)
 {

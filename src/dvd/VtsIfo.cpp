@@ -29,10 +29,8 @@ SPgcSpec TitlePgc(const SVtsTitle& t)
     SPgcSpec spec;
     PutBcdTime(spec.playbackTime.data(), t.cells.back().endTime - t.cells.front().startTime, rate);
     spec.audioControl[0] = 0x8000;
-    if (t.streams.subPictures)
-        spec.subpControl[0] = 0x80000000u;
-    for (int i = 0; i < pgc::kPaletteEntries; ++i)
-        spec.palette[size_t(i)] = t.colours[i] & 0xFFFFFF;
+    if (t.streams.subPictures) spec.subpControl[0] = 0x80000000u;
+    for (int i = 0; i < pgc::kPaletteEntries; ++i) spec.palette[size_t(i)] = t.colours[i] & 0xFFFFFF;
     spec.postCommands = {vmcmd::SetRegister(0, 1), vmcmd::CallTitleMenu(1)};
     for (size_t k = 0; k < t.cells.size(); ++k) {
         const CCELL& c = t.cells[k];
@@ -82,13 +80,11 @@ std::vector<uint8_t> Tmapt(const SVtsTitle& t)
     size_t v = 0;
     int previousCell = -1;
     for (uint32_t i = 1; i <= s - 2; ++i) {
-        while (v + 1 < t.vobus.size() && t.vobus[v + 1]->StartPtm() - first < i * 90000u)
-            ++v;
+        while (v + 1 < t.vobus.size() && t.vobus[v + 1]->StartPtm() - first < i * 90000u) ++v;
         uint8_t* entry = &out[tmapt::kMapEntries + 4 * (i - 1)];
         PutBe32(entry, t.vobus[v]->Lbn());
         int cell = t.vobus[v]->cellIndex;
-        if (i > 1 && cell != previousCell)
-            entry[-4] |= 0x80;
+        if (i > 1 && cell != previousCell) entry[-4] |= 0x80;
         previousCell = cell;
     }
     return out;
@@ -114,8 +110,7 @@ std::vector<uint8_t> VobuAdmap(const std::vector<CVOBU*>& vobus)
 {
     std::vector<uint8_t> out = Sectors(4 * vobus.size() + 4);
     PutBe32(&out[vobuAdmap::kLastByte], uint32_t(4 * vobus.size() + 3));
-    for (size_t i = 0; i < vobus.size(); ++i)
-        PutBe32(&out[vobuAdmap::kStartSectors + 4 * i], vobus[i]->Lbn());
+    for (size_t i = 0; i < vobus.size(); ++i) PutBe32(&out[vobuAdmap::kStartSectors + 4 * i], vobus[i]->Lbn());
     return out;
 }
 
@@ -178,15 +173,13 @@ std::vector<uint8_t> BuildVtsIfo(const SVtsTitle& t)
 {
     const std::vector<uint8_t> tables[] = {Pgcit(t), Tmapt(t), Cadt(t.cells), VobuAdmap(t.vobus)};
     int sectors[4];
-    for (int i = 0; i < 4; ++i)
-        sectors[i] = int(tables[i].size() / kSectorBytes);
+    for (int i = 0; i < 4; ++i) sectors[i] = int(tables[i].size() / kSectorBytes);
     const int total = kVtsPgcitSector + sectors[0] + sectors[1] + sectors[2] + sectors[3];
 
     std::vector<uint8_t> ifo(size_t(total) * kSectorBytes, 0);
     WriteMat(ifo.data(), t, sectors[0], sectors[1], sectors[2], total);
     WritePttSrpt(ifo.data() + kVtsPttSrptSector * kSectorBytes, int(t.cells.size()));
     uint8_t* at = ifo.data() + kVtsPgcitSector * kSectorBytes;
-    for (const std::vector<uint8_t>& table : tables)
-        at = std::copy(table.begin(), table.end(), at);
+    for (const std::vector<uint8_t>& table : tables) at = std::copy(table.begin(), table.end(), at);
     return ifo;
 }

@@ -11,11 +11,11 @@
 
 // The stream attributes the title set announces.
 struct SVtsStreams {
-    int frameRate = 30;          // 30 or 25
+    int frameRate = 30;  // 30 or 25
     bool wideScreen = false;
-    int resolutionCode = 0;      // picture size code of the video attributes
-    bool hasAudio = false;       // false: an MPEG-1 stream that is never sent is declared
-    int audioKind = 0;           // CAudio stream kind
+    int resolutionCode = 0;  // picture size code of the video attributes
+    bool hasAudio = false;  // false: an MPEG-1 stream that is never sent is declared
+    int audioKind = 0;  // CAudio stream kind
     bool surround = false;
     int quantisationCode = 0;
     int sampleRateCode = 0;
@@ -27,8 +27,8 @@ struct SVtsStreams {
 struct SVtsTitle {
     const std::vector<CCELL>& cells;
     const std::vector<CVOBU*>& vobus;
-    int32_t packsWritten = 0;    // sectors of the title's VOBs
-    const uint32_t* colours = nullptr;   // 16 entries, 0x00YYCrCb
+    int32_t packsWritten = 0;  // sectors of the title's VOBs
+    const uint32_t* colours = nullptr;  // 16 entries, 0x00YYCrCb
     SVtsStreams streams;
 };
 

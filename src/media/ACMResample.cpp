@@ -24,7 +24,7 @@ int32_t CACMResample::MaxOutput(int32_t length) const
     int64_t inFrames = length / kFrameBytes;
     // Output for the new input plus what the filter may still hold back.
     int64_t outFrames = inFrames * kOutRate / (sourceRate > 0 ? sourceRate : 1) + 256 +
-                        (context ? ff().swr_get_delay(context.get(), kOutRate) : 0);
+        (context ? ff().swr_get_delay(context.get(), kOutRate) : 0);
     return static_cast<int32_t>(outFrames * kFrameBytes);
 }
 

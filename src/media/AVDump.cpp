@@ -11,10 +11,14 @@ bool CAVDump::Prepare(bool video, bool audio)
     videoSamples = 0;
     audioLastStart = -1;
     bool ok = true;
-    if (video) ok = videoRing.Allocate(videoRingBytes) && ok;
-    else videoRing.Allocate(64), videoRing.Finish();
-    if (audio) ok = audioRing.Allocate(audioRingBytes) && ok;
-    else audioRing.Allocate(64), audioRing.Finish();
+    if (video)
+        ok = videoRing.Allocate(videoRingBytes) && ok;
+    else
+        videoRing.Allocate(64), videoRing.Finish();
+    if (audio)
+        ok = audioRing.Allocate(audioRingBytes) && ok;
+    else
+        audioRing.Allocate(64), audioRing.Finish();
     return ok;
 }
 

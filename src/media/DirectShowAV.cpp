@@ -10,8 +10,8 @@
 #include "media/MediaGraph.h"
 #include "media/MediaKernels.h"
 #include "media/MicRecorder.h"
-#include "platform/Folders.h"
 #include "picture/Photo.h"
+#include "platform/Folders.h"
 
 namespace {
 
@@ -35,7 +35,7 @@ std::string VobInput(const std::string& path)
     const std::string lower = Lower(path);
     if (!Contains(lower, ".ifo")) return path;
     fs::path p(path);
-    std::string stem = p.stem().string();   // VTS_01_0 or VIDEO_TS
+    std::string stem = p.stem().string();  // VTS_01_0 or VIDEO_TS
     std::string ext = p.extension().string();
     std::string vobExt = ext == ".ifo" ? ".vob" : ".VOB";
     if (Lower(stem) == "video_ts") return (p.parent_path() / ("VIDEO_TS" + vobExt)).string();
@@ -74,10 +74,14 @@ int64_t RawFrameBytes(int32_t code, int32_t width, int32_t height)
     const int64_t w = width, h = height;
     switch (code) {
     case kVideoYV12:
-    case kVideoIYUV: return w * h + 2 * ((w + 1) / 2) * ((h + 1) / 2);
-    case kVideoYUY2: return w * h * 2;
-    case kVideoRGB32: return w * h * 4;
-    default: return 0;
+    case kVideoIYUV:
+        return w * h + 2 * ((w + 1) / 2) * ((h + 1) / 2);
+    case kVideoYUY2:
+        return w * h * 2;
+    case kVideoRGB32:
+        return w * h * 4;
+    default:
+        return 0;
     }
 }
 
@@ -122,14 +126,13 @@ bool CDirectShowAV::Open(const std::string& file, bool quiet)
     ReleaseGraph();
     ResetSource(file);
     const std::string lower = Lower(file);
-    isPhoto = Contains(lower, ".jpg") || Contains(lower, ".jpeg") || Contains(lower, ".bmp") ||
-              Contains(lower, ".png");
+    isPhoto = Contains(lower, ".jpg") || Contains(lower, ".jpeg") || Contains(lower, ".bmp") || Contains(lower, ".png");
     isVob = !isPhoto && (Contains(lower, ".vob") || Contains(lower, ".ifo"));
     if (isPhoto) return OpenPhoto(quiet);
 
     graph = std::make_unique<CMediaGraph>();
-    const bool opened = graph->Open(isVob ? VobInput(file) : file, isVob ? "mpeg" : "", wantVideo,
-                                    wantAudio, acceptAc3);
+    const bool opened =
+        graph->Open(isVob ? VobInput(file) : file, isVob ? "mpeg" : "", wantVideo, wantAudio, acceptAc3);
     if (opened) {
         graphText = graph->Describe();
         if (writeGraph) WriteGraphFile(graphText);
@@ -216,8 +219,8 @@ bool CDirectShowAV::CheckFormats(bool quiet)
 {
     if (audioFound) {
         if (audioKind == kAudioPcm) {
-            if (audioChannels > 2 || (audioBits != 8 && audioBits != 16) || audioRate > 48000 ||
-                audioChannels < 1 || audioRate <= 0)
+            if (audioChannels > 2 || (audioBits != 8 && audioBits != 16) || audioRate > 48000 || audioChannels < 1 ||
+                audioRate <= 0)
                 return Refuse("Unsupported audio stream", quiet);
             if (audioRate < 48000) {
                 resamplerOpen = resampler.OpenResampler(audioRate);
@@ -228,8 +231,7 @@ bool CDirectShowAV::CheckFormats(bool quiet)
     if (videoFound) {
         const bool packed = videoCode == kVideoYUY2 || videoCode == kVideoRGB32;
         if (sourceWidth < 16 || sourceWidth > 720 || sourceHeight < 16 || sourceHeight > 576 ||
-            RawFrameBytes(videoCode, sourceWidth, sourceHeight) == 0 ||
-            (packed && ((sourceWidth | sourceHeight) & 1)))
+            RawFrameBytes(videoCode, sourceWidth, sourceHeight) == 0 || (packed && ((sourceWidth | sourceHeight) & 1)))
             return Refuse("Unsupported video stream", quiet);
         sourceFrameBytes = RawFrameBytes(videoCode, sourceWidth, sourceHeight);
         // The source-size picture needs even sizes; an odd line or column is repeated.
@@ -392,8 +394,10 @@ bool CDirectShowAV::GetFrame(CYUV420Image& picture)
             if (sourceClock > outputClock) break;
         }
     }
-    if (haveFrame) ConvertSourceFrame(picture);
-    else picture.Clear();
+    if (haveFrame)
+        ConvertSourceFrame(picture);
+    else
+        picture.Clear();
     ++outputFrames;
     outputClock += targetPeriod;
     return !videoEnded;
@@ -427,9 +431,15 @@ void CDirectShowAV::ConvertSourceFrame(CYUV420Image& picture)
         }
         break;
     }
-    case kVideoYUY2: into.FromYUY2(raw); break;
-    case kVideoRGB32: into.FromBGRX(raw); break;
-    default: into.Clear(); break;
+    case kVideoYUY2:
+        into.FromYUY2(raw);
+        break;
+    case kVideoRGB32:
+        into.FromBGRX(raw);
+        break;
+    default:
+        into.Clear();
+        break;
     }
     if (!sameSize) {
         picture.Clear();
@@ -445,10 +455,14 @@ void CDirectShowAV::PhotoFrame(CYUV420Image& picture)
     const double n = static_cast<double>(outputFrames);
     const double fade = 3.0 * targetRate;
     double k;
-    if (n < fade) k = n / fade;                                   // fading in
-    else if (n < 8.0 * targetRate) k = 1.0;                       // shown
-    else if (n < 11.0 * targetRate) k = (11.0 * targetRate - n) / fade;  // fading out
-    else k = 0.0;                                                 // black
+    if (n < fade)
+        k = n / fade;  // fading in
+    else if (n < 8.0 * targetRate)
+        k = 1.0;  // shown
+    else if (n < 11.0 * targetRate)
+        k = (11.0 * targetRate - n) / fade;  // fading out
+    else
+        k = 0.0;  // black
     const int k256 = std::clamp(static_cast<int>(k * 256.0 + 0.5), 0, 256);
     FadeLuma(photoPicture.planeY, picture.planeY, static_cast<size_t>(picture.lumaSize), k256);
     FadeChroma(photoPicture.planeCb, picture.planeCb, static_cast<size_t>(picture.chromaSize), k256);
@@ -474,8 +488,7 @@ int32_t CDirectShowAV::ConvertChunk(const uint8_t* chunk, int32_t bytes)
     }
     // Sized from the rates, so that sound at low rates never overruns the buffer.
     outBuffer.resize(static_cast<size_t>(resampler.MaxOutput(stereoBytes)));
-    return resampler.Resample(stereoBytes, reinterpret_cast<const uint8_t*>(stereoBuffer.data()),
-                              outBuffer.data());
+    return resampler.Resample(stereoBytes, reinterpret_cast<const uint8_t*>(stereoBuffer.data()), outBuffer.data());
 }
 
 int32_t CDirectShowAV::ReadPcm(int32_t bytes, uint8_t* out)
@@ -528,8 +541,10 @@ bool CDirectShowAV::OpenForPlayback(const std::string& file, std::function<void(
     carry.clear();
     carryPos = 0;
     dump->SetWait(shortWait ? 1.0 : 90.0);
-    if (graph) graph->Start(*dump, std::move(notify));
-    else if (notify) notify(1);
+    if (graph)
+        graph->Start(*dump, std::move(notify));
+    else if (notify)
+        notify(1);
     return true;
 }
 

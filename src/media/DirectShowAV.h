@@ -24,10 +24,10 @@ class CMicRecorder;
 
 // Raw formats of pictures handed over by the decoding side.
 enum : int32_t {
-    kVideoYV12 = 0,   // planar Y, V, U, chroma halved both ways
+    kVideoYV12 = 0,  // planar Y, V, U, chroma halved both ways
     kVideoRGB32 = 1,  // bottom-up B, G, R, unused
-    kVideoYUY2 = 3,   // packed Y0 U Y1 V
-    kVideoIYUV = 5,   // planar Y, U, V, chroma halved both ways
+    kVideoYUY2 = 3,  // packed Y0 U Y1 V
+    kVideoIYUV = 5,  // planar Y, U, V, chroma halved both ways
 };
 
 // Audio kinds: undecoded AC-3, PCM, none.
@@ -43,13 +43,13 @@ struct CMediaFeedFormat {
     int32_t videoCode = kVideoIYUV;
     int32_t width = 0;
     int32_t height = 0;
-    double frameRate = 0.0;     // 0 = unknown
+    double frameRate = 0.0;  // 0 = unknown
     bool audio = false;
     int32_t audioKind = kAudioPcm;
     int32_t channels = 2;
     int32_t sampleRate = 48000;
     int32_t bitsPerSample = 16;
-    int64_t duration = -1;      // 100 ns, -1 unknown
+    int64_t duration = -1;  // 100 ns, -1 unknown
 };
 
 class CDirectShowAV {
@@ -113,9 +113,9 @@ public:
     // Settings made before Open.
     bool wantVideo = true;
     bool wantAudio = true;
-    bool acceptAc3 = true;      // false: AC-3 is decoded to PCM like any other sound
-    bool shortWait = true;      // the reader waits 1 s for data (90 s when false)
-    bool writeGraph = true;     // rewrite graph.txt in the state folder on Open
+    bool acceptAc3 = true;  // false: AC-3 is decoded to PCM like any other sound
+    bool shortWait = true;  // the reader waits 1 s for data (90 s when false)
+    bool writeGraph = true;  // rewrite graph.txt in the state folder on Open
 
     // What Open found.
     bool videoFound = false;
@@ -124,11 +124,11 @@ public:
     int32_t audioChannels = 0;
     int32_t audioRate = 0;
     int32_t audioBits = 0;
-    int32_t sourceChannels = 0;    // channels of the file before any downmix
+    int32_t sourceChannels = 0;  // channels of the file before any downmix
     int32_t videoCode = kVideoIYUV;
-    int32_t sourceWidth = 0;       // size of the pictures handed over
+    int32_t sourceWidth = 0;  // size of the pictures handed over
     int32_t sourceHeight = 0;
-    int32_t fileWidth = 0;         // size stored in the file, before fitting
+    int32_t fileWidth = 0;  // size stored in the file, before fitting
     int32_t fileHeight = 0;
     int32_t targetWidth = 720;
     int32_t targetHeight = 480;
@@ -138,17 +138,17 @@ public:
     double sourceRate = 29.997;
     double sourcePeriod = 1.0 / 29.997;
     int64_t sourceFrameBytes = 0;
-    int64_t duration = -1;         // 100 ns, -1 unknown
-    int64_t rangeStart = 0;        // 100 ns
-    int64_t rangeEnd = -1;         // 100 ns, -1 = to the end
+    int64_t duration = -1;  // 100 ns, -1 unknown
+    int64_t rangeStart = 0;  // 100 ns
+    int64_t rangeEnd = -1;  // 100 ns, -1 = to the end
     bool canSeek = false;
     bool isPhoto = false;
     bool isVob = false;
     int64_t outputFrames = 0;
-    double sourceClock = 0.0;      // seconds of source consumed
-    double outputClock = 0.0;      // seconds of output produced
-    int32_t smoothCarry = 0;       // 100 ns still to pay out
-    int32_t smoothStep = 0;        // 100 ns paid out per frame
+    double sourceClock = 0.0;  // seconds of source consumed
+    double outputClock = 0.0;  // seconds of output produced
+    int32_t smoothCarry = 0;  // 100 ns still to pay out
+    int32_t smoothStep = 0;  // 100 ns paid out per frame
     int64_t sourceFramesRead = 0;  // pictures taken from the video ring
     std::string path;
 
@@ -178,16 +178,16 @@ private:
     bool resamplerFlushed = false;
     std::string graphText;
 
-    CYUV420Image current;          // source-size picture (even-rounded)
-    CYUV420Image photoPicture;     // the photo fitted to the target size
+    CYUV420Image current;  // source-size picture (even-rounded)
+    CYUV420Image photoPicture;  // the photo fitted to the target size
     std::vector<uint8_t> frameBuffer;  // the last source frame
     bool haveFrame = false;
     bool videoEnded = false;
 
-    std::vector<uint8_t> chunkBuffer;   // raw PCM read from the ring
+    std::vector<uint8_t> chunkBuffer;  // raw PCM read from the ring
     std::vector<int16_t> stereoBuffer;  // 16-bit stereo before resampling
-    std::vector<uint8_t> outBuffer;     // converted PCM
-    std::vector<uint8_t> carry;         // converted PCM not yet handed out
+    std::vector<uint8_t> outBuffer;  // converted PCM
+    std::vector<uint8_t> carry;  // converted PCM not yet handed out
     size_t carryPos = 0;
     bool audioEnded = false;
 };

@@ -32,12 +32,18 @@ CFfmpegLoader::~CFfmpegLoader() { Unload(); }
 const char* CFfmpegLoader::DefaultSoname(FfmpegLibrary library)
 {
     switch (library) {
-    case FfmpegLibrary::avutil: return KESTROVA_SONAME_AVUTIL;
-    case FfmpegLibrary::swresample: return KESTROVA_SONAME_SWRESAMPLE;
-    case FfmpegLibrary::swscale: return KESTROVA_SONAME_SWSCALE;
-    case FfmpegLibrary::avcodec: return KESTROVA_SONAME_AVCODEC;
-    case FfmpegLibrary::avformat: return KESTROVA_SONAME_AVFORMAT;
-    case FfmpegLibrary::count: break;
+    case FfmpegLibrary::avutil:
+        return KESTROVA_SONAME_AVUTIL;
+    case FfmpegLibrary::swresample:
+        return KESTROVA_SONAME_SWRESAMPLE;
+    case FfmpegLibrary::swscale:
+        return KESTROVA_SONAME_SWSCALE;
+    case FfmpegLibrary::avcodec:
+        return KESTROVA_SONAME_AVCODEC;
+    case FfmpegLibrary::avformat:
+        return KESTROVA_SONAME_AVFORMAT;
+    case FfmpegLibrary::count:
+        break;
     }
     return "";
 }
@@ -75,8 +81,8 @@ bool CFfmpegLoader::Load()
         dlerror();
         void* symbol = dlsym(handles[int(library)], name);
         if (!symbol) {
-            error = "The FFmpeg library " + sonames[int(library)] + " has no function " + name +
-                    " (" + LoaderReason() + ").";
+            error = "The FFmpeg library " + sonames[int(library)] + " has no function " + name + " (" + LoaderReason() +
+                ").";
             return;
         }
         pointer = reinterpret_cast<std::remove_reference_t<decltype(pointer)>>(symbol);

@@ -33,51 +33,51 @@ extern "C" {
 enum class FfmpegLibrary { avutil, swresample, swscale, avcodec, avformat, count };
 
 // Every FFmpeg function the program calls, with the library that exports it.
-#define KESTROVA_FFMPEG_FUNCTIONS(X)            \
-    X(avutil, avutil_version)                   \
-    X(avutil, av_version_info)                  \
-    X(avutil, av_log_set_level)                 \
-    X(avutil, av_rescale_q)                     \
-    X(avutil, av_get_media_type_string)         \
-    X(avutil, av_frame_alloc)                   \
-    X(avutil, av_frame_free)                    \
-    X(avutil, av_frame_unref)                   \
-    X(avutil, av_frame_get_buffer)              \
-    X(avutil, av_channel_layout_default)        \
-    X(avutil, av_channel_layout_copy)           \
-    X(avutil, av_channel_layout_uninit)         \
-    X(avutil, av_dict_set)                      \
-    X(avutil, av_dict_free)                     \
-    X(swresample, swresample_version)           \
-    X(swresample, swr_alloc_set_opts2)          \
-    X(swresample, swr_init)                     \
-    X(swresample, swr_free)                     \
-    X(swresample, swr_get_delay)                \
-    X(swresample, swr_convert)                  \
-    X(swscale, swscale_version)                 \
-    X(swscale, sws_getCachedContext)            \
-    X(swscale, sws_scale)                       \
-    X(swscale, sws_freeContext)                 \
-    X(avcodec, avcodec_version)                 \
-    X(avcodec, avcodec_find_decoder)            \
-    X(avcodec, avcodec_alloc_context3)          \
-    X(avcodec, avcodec_parameters_to_context)   \
-    X(avcodec, avcodec_open2)                   \
-    X(avcodec, avcodec_free_context)            \
-    X(avcodec, avcodec_flush_buffers)           \
-    X(avcodec, avcodec_send_packet)             \
-    X(avcodec, avcodec_receive_frame)           \
-    X(avcodec, avcodec_get_name)                \
-    X(avcodec, av_packet_alloc)                 \
-    X(avcodec, av_packet_free)                  \
-    X(avcodec, av_packet_unref)                 \
-    X(avformat, avformat_version)               \
-    X(avformat, av_find_input_format)           \
-    X(avformat, avformat_open_input)            \
-    X(avformat, avformat_find_stream_info)      \
-    X(avformat, avformat_close_input)           \
-    X(avformat, avformat_seek_file)             \
-    X(avformat, av_seek_frame)                  \
+#define KESTROVA_FFMPEG_FUNCTIONS(X)          \
+    X(avutil, avutil_version)                 \
+    X(avutil, av_version_info)                \
+    X(avutil, av_log_set_level)               \
+    X(avutil, av_rescale_q)                   \
+    X(avutil, av_get_media_type_string)       \
+    X(avutil, av_frame_alloc)                 \
+    X(avutil, av_frame_free)                  \
+    X(avutil, av_frame_unref)                 \
+    X(avutil, av_frame_get_buffer)            \
+    X(avutil, av_channel_layout_default)      \
+    X(avutil, av_channel_layout_copy)         \
+    X(avutil, av_channel_layout_uninit)       \
+    X(avutil, av_dict_set)                    \
+    X(avutil, av_dict_free)                   \
+    X(swresample, swresample_version)         \
+    X(swresample, swr_alloc_set_opts2)        \
+    X(swresample, swr_init)                   \
+    X(swresample, swr_free)                   \
+    X(swresample, swr_get_delay)              \
+    X(swresample, swr_convert)                \
+    X(swscale, swscale_version)               \
+    X(swscale, sws_getCachedContext)          \
+    X(swscale, sws_scale)                     \
+    X(swscale, sws_freeContext)               \
+    X(avcodec, avcodec_version)               \
+    X(avcodec, avcodec_find_decoder)          \
+    X(avcodec, avcodec_alloc_context3)        \
+    X(avcodec, avcodec_parameters_to_context) \
+    X(avcodec, avcodec_open2)                 \
+    X(avcodec, avcodec_free_context)          \
+    X(avcodec, avcodec_flush_buffers)         \
+    X(avcodec, avcodec_send_packet)           \
+    X(avcodec, avcodec_receive_frame)         \
+    X(avcodec, avcodec_get_name)              \
+    X(avcodec, av_packet_alloc)               \
+    X(avcodec, av_packet_free)                \
+    X(avcodec, av_packet_unref)               \
+    X(avformat, avformat_version)             \
+    X(avformat, av_find_input_format)         \
+    X(avformat, avformat_open_input)          \
+    X(avformat, avformat_find_stream_info)    \
+    X(avformat, avformat_close_input)         \
+    X(avformat, avformat_seek_file)           \
+    X(avformat, av_seek_frame)                \
     X(avformat, av_read_frame)
 
 class CFfmpegLoader {

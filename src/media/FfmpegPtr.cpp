@@ -26,12 +26,12 @@ InputPtr OpenInput(const char* url, const AVInputFormat* format, AVDictionary** 
     return InputPtr(opened);
 }
 
-ResamplerPtr MakeResampler(AVChannelLayout& out, int outFormat, int outRate,
-                           AVChannelLayout& in, int inFormat, int inRate)
+ResamplerPtr MakeResampler(AVChannelLayout& out, int outFormat, int outRate, AVChannelLayout& in, int inFormat,
+                           int inRate)
 {
     SwrContext* made = nullptr;
-    const int r = ff().swr_alloc_set_opts2(&made, &out, static_cast<AVSampleFormat>(outFormat), outRate,
-                                           &in, static_cast<AVSampleFormat>(inFormat), inRate, 0, nullptr);
+    const int r = ff().swr_alloc_set_opts2(&made, &out, static_cast<AVSampleFormat>(outFormat), outRate, &in,
+                                           static_cast<AVSampleFormat>(inFormat), inRate, 0, nullptr);
     ResamplerPtr context(made);
     if (r < 0 || !context || ff().swr_init(context.get()) < 0) return nullptr;
     return context;

@@ -64,5 +64,5 @@ InputPtr OpenInput(const char* url, const AVInputFormat* format, AVDictionary** 
 // A sound converter from `in` (layout, AVSampleFormat, rate in Hz) to `out`, set up and
 // ready (swr_alloc_set_opts2 and swr_init; the layouts are only read). Returns it,
 // empty when it cannot be made.
-ResamplerPtr MakeResampler(AVChannelLayout& out, int outFormat, int outRate,
-                           AVChannelLayout& in, int inFormat, int inRate);
+ResamplerPtr MakeResampler(AVChannelLayout& out, int outFormat, int outRate, AVChannelLayout& in, int inFormat,
+                           int inRate);

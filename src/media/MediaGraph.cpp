@@ -19,11 +19,15 @@ int64_t ToTicks(int64_t value, AVRational base)
 int DirectCode(int pixFmt)
 {
     switch (pixFmt) {
-    case AV_PIX_FMT_YUV420P: return 5;
-    case AV_PIX_FMT_YUYV422: return 3;
+    case AV_PIX_FMT_YUV420P:
+        return 5;
+    case AV_PIX_FMT_YUYV422:
+        return 3;
     case AV_PIX_FMT_BGRA:
-    case AV_PIX_FMT_BGR0: return 1;
-    default: return -1;
+    case AV_PIX_FMT_BGR0:
+        return 1;
+    default:
+        return -1;
     }
 }
 
@@ -109,11 +113,11 @@ public:
             text += line;
             for (const auto& p : f.pins) {
                 if (p.peer)
-                    std::snprintf(line, sizeof line, "          Pin [%x]  '%s' [%sput]  Connected to pin [%x]\n",
-                                  p.id, p.name.c_str(), p.input ? "In" : "Out", p.peer);
+                    std::snprintf(line, sizeof line, "          Pin [%x]  '%s' [%sput]  Connected to pin [%x]\n", p.id,
+                                  p.name.c_str(), p.input ? "In" : "Out", p.peer);
                 else
-                    std::snprintf(line, sizeof line, "          Pin [%x]  '%s' [%sput]\n", p.id,
-                                  p.name.c_str(), p.input ? "In" : "Out");
+                    std::snprintf(line, sizeof line, "          Pin [%x]  '%s' [%sput]\n", p.id, p.name.c_str(),
+                                  p.input ? "In" : "Out");
                 text += line;
             }
         }
@@ -152,8 +156,8 @@ void CMediaGraph::Close()
     format.reset();
 }
 
-bool CMediaGraph::Open(const std::string& path, const std::string& forced, bool wantVideo,
-                       bool wantAudio, bool acceptAc3)
+bool CMediaGraph::Open(const std::string& path, const std::string& forced, bool wantVideo, bool wantAudio,
+                       bool acceptAc3)
 {
     Stop();
     Close();
@@ -269,8 +273,7 @@ bool CMediaGraph::ConnectAudioDecoder(AVStream* stream)
     channels = sourceChannels > 2 ? 2 : sourceChannels;
     sampleRate = par->sample_rate > 48000 ? 48000 : par->sample_rate;
     AVSampleFormat in = static_cast<AVSampleFormat>(audioCodec->sample_fmt);
-    AVSampleFormat out = (in == AV_SAMPLE_FMT_U8 || in == AV_SAMPLE_FMT_U8P) ? AV_SAMPLE_FMT_U8
-                                                                            : AV_SAMPLE_FMT_S16;
+    AVSampleFormat out = (in == AV_SAMPLE_FMT_U8 || in == AV_SAMPLE_FMT_U8P) ? AV_SAMPLE_FMT_U8 : AV_SAMPLE_FMT_S16;
     bits = out == AV_SAMPLE_FMT_U8 ? 8 : 16;
     outSampleFmt = out;
     usesConverter = in != out || channels != sourceChannels || sampleRate != par->sample_rate;
@@ -324,7 +327,8 @@ void CMediaGraph::Run()
             readFailed = r != AVERROR_EOF;
             break;
         }
-        if (packet->stream_index == videoIndex && videoIndex >= 0) ok = DecodeVideo(packet.get());
+        if (packet->stream_index == videoIndex && videoIndex >= 0)
+            ok = DecodeVideo(packet.get());
         else if (packet->stream_index == audioIndex && audioIndex >= 0)
             ok = passAc3 ? PassAc3(packet.get()) : DecodeAudio(packet.get());
         ff().av_packet_unref(packet.get());
@@ -371,16 +375,16 @@ bool CMediaGraph::CopyPicture(AVFrame* frame)
     const int w = width, h = height;
     const int cw = (w + 1) / 2, ch = (h + 1) / 2;
     size_t bytes = videoCode == 5 ? size_t(w) * h + 2 * size_t(cw) * ch
-                   : videoCode == 3 ? size_t(w) * h * 2 : size_t(w) * h * 4;
+        : videoCode == 3          ? size_t(w) * h * 2
+                                  : size_t(w) * h * 4;
     frameBytes.resize(bytes);
 
     const AVFrame* src = frame;
     FramePtr scaled;
     if (frame->format != outPixFmt || frame->width != w || frame->height != h) {
-        scaler.reset(ff().sws_getCachedContext(scaler.release(), frame->width, frame->height,
-                                               static_cast<AVPixelFormat>(frame->format), w, h,
-                                               static_cast<AVPixelFormat>(outPixFmt), SWS_BICUBIC,
-                                               nullptr, nullptr, nullptr));
+        scaler.reset(ff().sws_getCachedContext(
+            scaler.release(), frame->width, frame->height, static_cast<AVPixelFormat>(frame->format), w, h,
+            static_cast<AVPixelFormat>(outPixFmt), SWS_BICUBIC, nullptr, nullptr, nullptr));
         scaled = AllocFrame();
         if (!scaler || !scaled) return false;
         scaled->format = outPixFmt;
@@ -444,13 +448,14 @@ bool CMediaGraph::DeliverAudio(AVFrame* frame)
     if (frame) {
         AVStream* st = format->streams[audioIndex];
         start = ToTicks(frame->best_effort_timestamp, st->time_base);
-        if (start >= 0) start -= startOffset;
-        else start = nextAudioStart;
+        if (start >= 0)
+            start -= startOffset;
+        else
+            start = nextAudioStart;
     }
     // A decoder that changes its output on the way is converted from then on.
     if (frame && !usesConverter &&
-        (frame->format != outSampleFmt || frame->ch_layout.nb_channels != channels ||
-         frame->sample_rate != sampleRate))
+        (frame->format != outSampleFmt || frame->ch_layout.nb_channels != channels || frame->sample_rate != sampleRate))
         usesConverter = true;
     if (!usesConverter) {
         if (!frame) return true;
@@ -488,7 +493,7 @@ int CMediaGraph::ConvertAudio(AVFrame* frame)
     const int inSamples = frame ? frame->nb_samples : 0;
     const int inRate = frame ? frame->sample_rate : sampleRate;
     const int outMax = static_cast<int>(int64_t(inSamples) * sampleRate / (inRate > 0 ? inRate : 1)) + 256 +
-                       static_cast<int>(ff().swr_get_delay(converter.get(), sampleRate));
+        static_cast<int>(ff().swr_get_delay(converter.get(), sampleRate));
     pcmBytes.resize(size_t(outMax) * (channels * bits / 8));
     uint8_t* out[1] = {pcmBytes.data()};
     return ff().swr_convert(converter.get(), out, outMax,

@@ -31,8 +31,7 @@ public:
     // Opens `path` (`format` forces a demuxer, e.g. "mpeg"; empty lets FFmpeg probe)
     // and connects a decoder for the first video and the first audio stream that are
     // wanted. Returns false when the file cannot be read as media at all.
-    bool Open(const std::string& path, const std::string& format, bool wantVideo,
-              bool wantAudio, bool acceptAc3);
+    bool Open(const std::string& path, const std::string& format, bool wantVideo, bool wantAudio, bool acceptAc3);
 
     // Positions the file at `start` (100 ns from the beginning); decoded pictures and
     // sound before it are dropped. False when the file cannot seek there.
@@ -60,23 +59,23 @@ public:
     // What Open found (pictures and sound as handed over).
     bool videoConnected = false;
     bool audioConnected = false;
-    int32_t videoCode = 5;           // 5 IYUV, 3 YUY2, 1 RGB32
-    int32_t width = 0;               // handed-over size
+    int32_t videoCode = 5;  // 5 IYUV, 3 YUY2, 1 RGB32
+    int32_t width = 0;  // handed-over size
     int32_t height = 0;
-    int32_t fileWidth = 0;           // size in the file
+    int32_t fileWidth = 0;  // size in the file
     int32_t fileHeight = 0;
-    double frameRate = 0.0;          // 0 when the file does not say
-    int32_t audioKind = -1;          // 0 AC-3, 1 PCM, -1 none
-    int32_t channels = 0;            // handed-over channels
-    int32_t sourceChannels = 0;      // channels in the file
-    int32_t sampleRate = 0;          // handed-over rate
-    int32_t bits = 0;                // 8 or 16
-    int64_t duration = -1;           // 100 ns of the whole file, -1 unknown
-    int64_t videoDuration = -1;      // 100 ns of the video stream, -1 unknown
-    int64_t audioDuration = -1;      // 100 ns of the audio stream, -1 unknown
+    double frameRate = 0.0;  // 0 when the file does not say
+    int32_t audioKind = -1;  // 0 AC-3, 1 PCM, -1 none
+    int32_t channels = 0;  // handed-over channels
+    int32_t sourceChannels = 0;  // channels in the file
+    int32_t sampleRate = 0;  // handed-over rate
+    int32_t bits = 0;  // 8 or 16
+    int64_t duration = -1;  // 100 ns of the whole file, -1 unknown
+    int64_t videoDuration = -1;  // 100 ns of the video stream, -1 unknown
+    int64_t audioDuration = -1;  // 100 ns of the audio stream, -1 unknown
     bool seekable = false;
-    bool videoStreamPresent = false; // the file has a video stream at all
-    bool audioStreamPresent = false; // the file has an audio stream at all
+    bool videoStreamPresent = false;  // the file has a video stream at all
+    bool audioStreamPresent = false;  // the file has an audio stream at all
     std::string formatName;
     std::string videoCodecName;
     std::string audioCodecName;
@@ -107,14 +106,14 @@ private:
     ResamplerPtr converter;
     int videoIndex = -1;
     int audioIndex = -1;
-    int outPixFmt = -1;              // AVPixelFormat handed over
-    int outSampleFmt = -1;           // AVSampleFormat handed over
+    int outPixFmt = -1;  // AVPixelFormat handed over
+    int outSampleFmt = -1;  // AVSampleFormat handed over
     bool usesScaler = false;
     bool usesConverter = false;
     bool passAc3 = false;
-    int64_t startOffset = 0;         // 100 ns of the file's start time
-    int64_t rangeStart = 0;          // 100 ns; earlier samples are dropped
-    int64_t nextAudioStart = -1;     // 100 ns, for frames without a time stamp
+    int64_t startOffset = 0;  // 100 ns of the file's start time
+    int64_t rangeStart = 0;  // 100 ns; earlier samples are dropped
+    int64_t nextAudioStart = -1;  // 100 ns, for frames without a time stamp
     std::vector<uint8_t> frameBytes;
     std::vector<uint8_t> pcmBytes;
     CAVDump* dump = nullptr;

@@ -1,8 +1,8 @@
 #include "media/MediaKernels.h"
 
-#include <cstring>
 #include <emmintrin.h>
 #include <immintrin.h>
+#include <cstring>
 
 // ---- PCM to 16-bit stereo --------------------------------------------------------
 
@@ -60,8 +60,8 @@ void ExpandToStereo16Sse2(const uint8_t* src, size_t frames, int channels, int b
     ExpandToStereo16Plain(src + i * channels * (bits / 8), frames - i, channels, bits, dst + i * 2);
 }
 
-__attribute__((target("avx2")))
-void ExpandToStereo16Avx2(const uint8_t* src, size_t frames, int channels, int bits, int16_t* dst)
+__attribute__((target("avx2"))) void ExpandToStereo16Avx2(const uint8_t* src, size_t frames, int channels, int bits,
+                                                          int16_t* dst)
 {
     size_t i = 0;
     const __m256i zero = _mm256_setzero_si256();
@@ -147,8 +147,7 @@ void FadeChromaSse2(const uint8_t* src, uint8_t* dst, size_t count, int k)
     FadeChromaPlain(src + i, dst + i, count - i, k);
 }
 
-__attribute__((target("avx2")))
-void FadeLumaAvx2(const uint8_t* src, uint8_t* dst, size_t count, int k)
+__attribute__((target("avx2"))) void FadeLumaAvx2(const uint8_t* src, uint8_t* dst, size_t count, int k)
 {
     size_t i = 0;
     const __m256i kk = _mm256_set1_epi16(static_cast<short>(k));
@@ -161,8 +160,7 @@ void FadeLumaAvx2(const uint8_t* src, uint8_t* dst, size_t count, int k)
     FadeLumaPlain(src + i, dst + i, count - i, k);
 }
 
-__attribute__((target("avx2")))
-void FadeChromaAvx2(const uint8_t* src, uint8_t* dst, size_t count, int k)
+__attribute__((target("avx2"))) void FadeChromaAvx2(const uint8_t* src, uint8_t* dst, size_t count, int k)
 {
     size_t i = 0;
     const __m256i kk = _mm256_set1_epi16(static_cast<short>(k));
@@ -191,10 +189,7 @@ constinit CKernelTable<SMediaKernels> table(kPlain, kSse2, kAvx2);
 
 }  // namespace
 
-SMediaKernels MediaKernelsAt(ECpuLevel level)
-{
-    return table.At(level);
-}
+SMediaKernels MediaKernelsAt(ECpuLevel level) { return table.At(level); }
 
 const SMediaKernels& MediaKernels() { return table.Current(); }
 
@@ -205,4 +200,7 @@ void ExpandToStereo16(const uint8_t* src, size_t frames, int channels, int bits,
 
 void FadeLuma(const uint8_t* src, uint8_t* dst, size_t count, int k) { table.Current().fadeLuma(src, dst, count, k); }
 
-void FadeChroma(const uint8_t* src, uint8_t* dst, size_t count, int k) { table.Current().fadeChroma(src, dst, count, k); }
+void FadeChroma(const uint8_t* src, uint8_t* dst, size_t count, int k)
+{
+    table.Current().fadeChroma(src, dst, count, k);
+}

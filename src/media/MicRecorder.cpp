@@ -28,8 +28,7 @@ InputPtr OpenCaptureDevice(std::string& name)
         ff().av_dict_set(&options, "channels", "2", 0);
         InputPtr device = OpenInput(c.device, fmt, &options);
         ff().av_dict_free(&options);
-        if (!device || device->nb_streams < 1 ||
-            device->streams[0]->codecpar->codec_id != AV_CODEC_ID_PCM_S16LE)
+        if (!device || device->nb_streams < 1 || device->streams[0]->codecpar->codec_id != AV_CODEC_ID_PCM_S16LE)
             continue;
         name = std::string(c.format) + ": " + c.device;
         return device;
@@ -49,8 +48,8 @@ bool CMicRecorder::LoadDeviceLibrary(const char* soname, std::string& error)
         void* library = dlopen(name, RTLD_NOW | RTLD_GLOBAL);
         if (!library) {
             const char* why = dlerror();
-            message = std::string("Cannot record sound: the audio device library ") + name +
-                      " could not be loaded (" + (why ? why : "unknown reason") + ").";
+            message = std::string("Cannot record sound: the audio device library ") + name + " could not be loaded (" +
+                (why ? why : "unknown reason") + ").";
             return false;
         }
         using RegisterAll = void (*)();

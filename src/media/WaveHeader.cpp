@@ -11,7 +11,7 @@ void PutWaveHeader(uint8_t* header, int channels, int rate, int bits, uint32_t d
     PutLe32(header + 4, 36 + dataBytes);
     std::memcpy(header + 8, "WAVEfmt ", 8);
     PutLe32(header + 16, 16);  // size of the format chunk
-    PutLe16(header + 20, 1);   // PCM
+    PutLe16(header + 20, 1);  // PCM
     PutLe16(header + 22, uint32_t(channels));
     PutLe32(header + 24, uint32_t(rate));
     PutLe32(header + 28, uint32_t(rate) * blockBytes);  // bytes per second

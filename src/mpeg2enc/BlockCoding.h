@@ -18,8 +18,7 @@ void WriteMotionDifference(CBitWriter& writer, int delta);
 // An intra block: the DC difference from `dcPredictor` (which becomes this block's DC)
 // with the luma (`component` 0) or chroma size table, then the AC levels with table
 // `table` (0: B.14, 1: B.15), escapes for pairs without a code, and end of block.
-void WriteIntraBlock(CBitWriter& writer, const int16_t levels[64], int component, int& dcPredictor,
-                     int table);
+void WriteIntraBlock(CBitWriter& writer, const int16_t levels[64], int component, int& dcPredictor, int table);
 
 // A non-intra block: all 64 levels with table B.14 (the first pair (0, +-1) as "1s"),
 // escapes, and end of block.
@@ -28,12 +27,9 @@ void WriteNonIntraBlock(CBitWriter& writer, const int16_t levels[64]);
 // The block writers above call through EncoderKernels(). The Sse2 and Avx2 writers walk
 // the non-zero levels found by that level's NonZeroMask; the Plain twins walk all 64 scan
 // positions one by one (the definition). All write the same bits.
-void WriteIntraBlockPlain(CBitWriter& writer, const int16_t levels[64], int component, int& dcPredictor,
-                          int table);
-void WriteIntraBlockSse2(CBitWriter& writer, const int16_t levels[64], int component, int& dcPredictor,
-                         int table);
-void WriteIntraBlockAvx2(CBitWriter& writer, const int16_t levels[64], int component, int& dcPredictor,
-                         int table);
+void WriteIntraBlockPlain(CBitWriter& writer, const int16_t levels[64], int component, int& dcPredictor, int table);
+void WriteIntraBlockSse2(CBitWriter& writer, const int16_t levels[64], int component, int& dcPredictor, int table);
+void WriteIntraBlockAvx2(CBitWriter& writer, const int16_t levels[64], int component, int& dcPredictor, int table);
 void WriteNonIntraBlockPlain(CBitWriter& writer, const int16_t levels[64]);
 void WriteNonIntraBlockSse2(CBitWriter& writer, const int16_t levels[64]);
 void WriteNonIntraBlockAvx2(CBitWriter& writer, const int16_t levels[64]);

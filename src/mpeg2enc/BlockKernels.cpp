@@ -25,8 +25,7 @@ void ReconstructBlockPlain(const uint8_t prediction[64], const int16_t* residual
         }
 }
 
-void PredictBlockPlain(const uint8_t* ref, int refStride, bool halfX, bool halfY, uint8_t* out, int outStride,
-                       int size)
+void PredictBlockPlain(const uint8_t* ref, int refStride, bool halfX, bool halfY, uint8_t* out, int outStride, int size)
 {
     const uint8_t* p = ref;
     for (int j = 0; j < size; ++j, p += refStride, out += outStride)
@@ -134,8 +133,7 @@ void ReconstructBlockSse2(const uint8_t prediction[64], const int16_t* residual,
     }
 }
 
-void PredictBlockSse2(const uint8_t* ref, int refStride, bool halfX, bool halfY, uint8_t* out, int outStride,
-                      int size)
+void PredictBlockSse2(const uint8_t* ref, int refStride, bool halfX, bool halfY, uint8_t* out, int outStride, int size)
 {
     if (size == 16)
         PredictSse2<true>(ref, refStride, halfX, halfY, out, outStride);
@@ -185,10 +183,9 @@ void ReconstructBlockAvx2(const uint8_t prediction[64], const int16_t* residual,
     }
 }
 
-void PredictBlockAvx2(const uint8_t* ref, int refStride, bool halfX, bool halfY, uint8_t* out, int outStride,
-                      int size) __attribute__((target("avx2")));
-void PredictBlockAvx2(const uint8_t* ref, int refStride, bool halfX, bool halfY, uint8_t* out, int outStride,
-                      int size)
+void PredictBlockAvx2(const uint8_t* ref, int refStride, bool halfX, bool halfY, uint8_t* out, int outStride, int size)
+    __attribute__((target("avx2")));
+void PredictBlockAvx2(const uint8_t* ref, int refStride, bool halfX, bool halfY, uint8_t* out, int outStride, int size)
 {
     if (size != 16) {
         // Rows of 8: the 128-bit routine (in its VEX form).
@@ -207,7 +204,8 @@ void PredictBlockAvx2(const uint8_t* ref, int refStride, bool halfX, bool halfY,
     __m256i above = _mm256_add_epi16(_mm256_cvtepu8_epi16(Load16(ref)), _mm256_cvtepu8_epi16(Load16(ref + 1)));
     for (int j = 0; j < 16; ++j) {
         const uint8_t* below = ref + (j + 1) * refStride;
-        const __m256i next = _mm256_add_epi16(_mm256_cvtepu8_epi16(Load16(below)), _mm256_cvtepu8_epi16(Load16(below + 1)));
+        const __m256i next =
+            _mm256_add_epi16(_mm256_cvtepu8_epi16(Load16(below)), _mm256_cvtepu8_epi16(Load16(below + 1)));
         const __m256i v = _mm256_srli_epi16(_mm256_add_epi16(_mm256_add_epi16(above, next), two), 2);
         Store16(out + j * outStride, _mm_packus_epi16(_mm256_castsi256_si128(v), _mm256_extracti128_si256(v, 1)));
         above = next;
@@ -235,8 +233,7 @@ void ReconstructBlock(const uint8_t prediction[64], const int16_t* residual, uin
     EncoderKernels().reconstructBlock(prediction, residual, dest, stride);
 }
 
-void PredictBlock(const uint8_t* ref, int refStride, bool halfX, bool halfY, uint8_t* out, int outStride,
-                  int size)
+void PredictBlock(const uint8_t* ref, int refStride, bool halfX, bool halfY, uint8_t* out, int outStride, int size)
 {
     EncoderKernels().predictBlock(ref, refStride, halfX, halfY, out, outStride, size);
 }

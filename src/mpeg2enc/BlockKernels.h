@@ -28,14 +28,11 @@ void ReconstructBlockAvx2(const uint8_t prediction[64], const int16_t* residual,
 // the sample is averaged with its right neighbour, with halfY with the one below,
 // with both the four are averaged: (a + b + 1) >> 1 and (a + b + c + d + 2) >> 2.
 // Reads one column to the right when halfX and one row below when halfY.
-void PredictBlock(const uint8_t* ref, int refStride, bool halfX, bool halfY, uint8_t* out, int outStride,
-                  int size);
+void PredictBlock(const uint8_t* ref, int refStride, bool halfX, bool halfY, uint8_t* out, int outStride, int size);
 void PredictBlockPlain(const uint8_t* ref, int refStride, bool halfX, bool halfY, uint8_t* out, int outStride,
                        int size);
-void PredictBlockSse2(const uint8_t* ref, int refStride, bool halfX, bool halfY, uint8_t* out, int outStride,
-                      int size);
-void PredictBlockAvx2(const uint8_t* ref, int refStride, bool halfX, bool halfY, uint8_t* out, int outStride,
-                      int size);
+void PredictBlockSse2(const uint8_t* ref, int refStride, bool halfX, bool halfY, uint8_t* out, int outStride, int size);
+void PredictBlockAvx2(const uint8_t* ref, int refStride, bool halfX, bool halfY, uint8_t* out, int outStride, int size);
 
 // True when all 64 values of the block are zero (a residual that needs no transform:
 // the forward DCT of zeros is zeros, and its levels are all zero).

@@ -34,10 +34,7 @@ const SForwardTable& Forward()
 constexpr int firstShift = 10;
 constexpr int secondShift = 16;
 
-inline int16_t Saturate16(int32_t v)
-{
-    return int16_t(std::clamp<int32_t>(v, -32768, 32767));
-}
+inline int16_t Saturate16(int32_t v) { return int16_t(std::clamp<int32_t>(v, -32768, 32767)); }
 
 // out = M x in (columns transformed), rounded by `shift`; `in` and `out` may not alias.
 void ColumnPassPlain(const int16_t* in, int16_t* out, int shift)
@@ -253,7 +250,8 @@ __attribute__((target("avx2"))) void ForwardDctAvx2(int16_t block[64])
                 s1 = _mm256_add_epi32(s1, _mm256_madd_epi16(x[k], _mm256_broadcastsi128_si256(pairs[u + 1][k])));
             }
             // packs per 128-bit lane: [u 0..3, u+1 0..3 | u 4..7, u+1 4..7] -> rows u, u + 1
-            const __m256i packed = _mm256_packs_epi32(_mm256_srai_epi32(s0, firstShift), _mm256_srai_epi32(s1, firstShift));
+            const __m256i packed =
+                _mm256_packs_epi32(_mm256_srai_epi32(s0, firstShift), _mm256_srai_epi32(s1, firstShift));
             _mm256_store_si256(reinterpret_cast<__m256i*>(a + 8 * u), _mm256_permute4x64_epi64(packed, 0xD8));
         }
     }
@@ -270,7 +268,8 @@ __attribute__((target("avx2"))) void ForwardDctAvx2(int16_t block[64])
             s0 = _mm256_add_epi32(s0, _mm256_madd_epi16(_mm256_set1_epi32(p0), c[k]));
             s1 = _mm256_add_epi32(s1, _mm256_madd_epi16(_mm256_set1_epi32(p1), c[k]));
         }
-        const __m256i packed = _mm256_packs_epi32(_mm256_srai_epi32(s0, secondShift), _mm256_srai_epi32(s1, secondShift));
+        const __m256i packed =
+            _mm256_packs_epi32(_mm256_srai_epi32(s0, secondShift), _mm256_srai_epi32(s1, secondShift));
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(block + 8 * u), _mm256_permute4x64_epi64(packed, 0xD8));
     }
 }
@@ -432,7 +431,4 @@ __attribute__((target("avx2"))) void InverseDctAvx2(const int16_t coefficients[6
     }
 }
 
-void InverseDct(const int16_t coefficients[64], int16_t out[64])
-{
-    EncoderKernels().inverseDct(coefficients, out);
-}
+void InverseDct(const int16_t coefficients[64], int16_t out[64]) { EncoderKernels().inverseDct(coefficients, out); }

@@ -5,8 +5,8 @@
 #include "base/Progress.h"
 #include "base/Texts.h"
 #include "base/Threads.h"
-#include "picture/FrameSource.h"
 #include "mpeg2enc/VlcTables.h"
+#include "picture/FrameSource.h"
 
 #include <emmintrin.h>
 
@@ -26,7 +26,7 @@ namespace {
 constexpr size_t noPicture = std::numeric_limits<size_t>::max();
 
 // The frame_rate_code table of 13818-2 as numerator / denominator.
-constexpr int64_t rateTable[9][2] = {{30000, 1001}, {24000, 1001}, {24, 1}, {25, 1}, {30000, 1001},
+constexpr int64_t rateTable[9][2] = {{30000, 1001}, {24000, 1001}, {24, 1},       {25, 1}, {30000, 1001},
                                      {30, 1},       {50, 1},       {60000, 1001}, {60, 1}};
 
 // Largest number of bytes one picture can take: per macroblock six blocks of 63 escaped
@@ -171,10 +171,9 @@ struct CEncoder::SSliceWorkers {
                 std::atomic<int>& progress = searched[row].columns;
                 for (int column = 0; column < columns; ++column) {
                     if (row > 0) WaitForSearch(row - 1, std::min(column + 2, columns));
-                    searches[index].search.SearchAndClassify(row * columns + column, e.input.picture.planeY,
-                                                             reference->picture.planeY, e.width, e.height,
-                                                             reference->Array(CFrame::kMotionX),
-                                                             reference->Array(CFrame::kMotionY), vx, vy, flags);
+                    searches[index].search.SearchAndClassify(
+                        row * columns + column, e.input.picture.planeY, reference->picture.planeY, e.width, e.height,
+                        reference->Array(CFrame::kMotionX), reference->Array(CFrame::kMotionY), vx, vy, flags);
                     progress.store(column + 1, std::memory_order_release);
                     progress.notify_all();
                 }
@@ -206,7 +205,7 @@ struct CEncoder::SSliceWorkers {
     std::vector<std::thread> helpers;
     std::unique_ptr<SSearcher[]> searches;  // one per worker
     std::unique_ptr<SProgress[]> searched;  // per row
-    std::unique_ptr<SSlice[]> slices;       // per row
+    std::unique_ptr<SSlice[]> slices;  // per row
     CMemory sliceMemory;
     size_t sliceCapacity = 0;
 
@@ -622,8 +621,7 @@ bool CEncoder::EncodePicture()
         std::fill(flags, flags + mbCount, flagIntra);
     } else if (!workers) {
         motionSearch.SearchPicture(input.picture.planeY, reference.picture.planeY, width, height,
-                                   reference.Array(CFrame::kMotionX), reference.Array(CFrame::kMotionY), vx, vy,
-                                   flags);
+                                   reference.Array(CFrame::kMotionX), reference.Array(CFrame::kMotionY), vx, vy, flags);
     }
     std::fill(quant, quant + mbCount, q);
 

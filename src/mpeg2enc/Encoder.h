@@ -44,9 +44,9 @@ public:
         int64_t frameNumber;
         bool intra;
         int quantiser;
-        uint64_t bits;              // picture header to the end of the last slice
+        uint64_t bits;  // picture header to the end of the last slice
         const CFrame& reconstruction;  // also holds the final vectors and flags
-        const CYUV420Image& source;    // the input picture as coded (after any flip)
+        const CYUV420Image& source;  // the input picture as coded (after any flip)
     };
 
     CEncoder();

@@ -25,8 +25,7 @@ inline size_t ChromaBlockOffset(int row, int column, int chromaWidth)
 
 }  // namespace
 
-void CEncoder::FormPrediction(int column, int row, int mvx, int mvy, const CFrame& reference,
-                              uint8_t pred[6][64]) const
+void CEncoder::FormPrediction(int column, int row, int mvx, int mvy, const CFrame& reference, uint8_t pred[6][64]) const
 {
     const CYUV420Image& ref = reference.picture;
     // Luma: the four 8 x 8 blocks of the 16 x 16 area at the vector (half samples).
@@ -43,8 +42,7 @@ void CEncoder::FormPrediction(int column, int row, int mvx, int mvy, const CFram
     PredictBlock(ref.planeCr + offset, chromaWidth, cvx & 1, cvy & 1, pred[5], 8, 8);
 }
 
-void CEncoder::CodeRow(int row, CBitWriter& writer, bool intra, int q, const CFrame& reference,
-                       CFrame& current) const
+void CEncoder::CodeRow(int row, CBitWriter& writer, bool intra, int q, const CFrame& reference, CFrame& current) const
 {
     const int32_t* vx = current.Array(CFrame::kMotionX);
     const int32_t* vy = current.Array(CFrame::kMotionY);
@@ -90,8 +88,7 @@ void CEncoder::TransformMacroblock(SMacroblock& mb, int q, const CFrame& referen
     }
     const size_t chroma = ChromaBlockOffset(mb.row, mb.column, chromaWidth);
     for (int blk = 4; blk < 6; ++blk) {
-        ResidualBlock((blk == 4 ? src.planeCb : src.planeCr) + chroma, chromaWidth, mb.pred[blk],
-                      mb.coefficients[blk]);
+        ResidualBlock((blk == 4 ? src.planeCb : src.planeCr) + chroma, chromaWidth, mb.pred[blk], mb.coefficients[blk]);
         ForwardDct(mb.coefficients[blk]);
     }
 
@@ -125,7 +122,7 @@ void CEncoder::WriteMacroblock(CBitWriter& writer, const SMacroblock& mb, bool i
     const bool forward = (mb.flags & flagForward) != 0;
     const SVlc type = intraPicture ? vlcMacroblockTypeIntraI : VlcMacroblockTypeP(mb.flags);
     writer.PutBits(type.code, type.length);
-    if (forward) writer.PutBits(2, 2);                        // frame_motion_type: frame
+    if (forward) writer.PutBits(2, 2);  // frame_motion_type: frame
     if (mb.intra || mb.pattern != 0) writer.PutBits(0, 1);  // dct_type: frame
     if (forward) {
         WriteMotionDifference(writer, vx - slice.predX);

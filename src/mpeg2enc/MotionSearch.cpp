@@ -16,15 +16,14 @@ constexpr int dirX[DirCount] = {-1, 0, 1, -1, 1, -1, 0, 1};
 constexpr int dirY[DirCount] = {-1, -1, -1, 0, 0, 1, 1, 1};
 
 // Neighbours examined in a further pass after a move in each direction.
-constexpr EDir followUp[DirCount][5] = {
-    {UpLeft, Up, UpRight, Left, DownLeft},        // after up-left
-    {UpLeft, Up, UpRight, Left, Right},           // after up
-    {UpLeft, Up, UpRight, DownRight, Right},      // after up-right
-    {UpLeft, Up, Left, DownLeft, Down},           // after left
-    {Up, UpRight, Right, Down, DownRight},        // after right
-    {UpLeft, Left, DownLeft, Down, DownRight},    // after down-left
-    {Left, Right, DownLeft, Down, DownRight},     // after down
-    {UpRight, Right, DownLeft, Down, DownRight}}; // after down-right
+constexpr EDir followUp[DirCount][5] = {{UpLeft, Up, UpRight, Left, DownLeft},  // after up-left
+                                        {UpLeft, Up, UpRight, Left, Right},  // after up
+                                        {UpLeft, Up, UpRight, DownRight, Right},  // after up-right
+                                        {UpLeft, Up, Left, DownLeft, Down},  // after left
+                                        {Up, UpRight, Right, Down, DownRight},  // after right
+                                        {UpLeft, Left, DownLeft, Down, DownRight},  // after down-left
+                                        {Left, Right, DownLeft, Down, DownRight},  // after down
+                                        {UpRight, Right, DownLeft, Down, DownRight}};  // after down-right
 
 int Median3(int a, int b, int c) { return std::max(std::min(a, b), std::min(std::max(a, b), c)); }
 
@@ -145,10 +144,9 @@ struct SSearch {
 
 }  // namespace
 
-CMotionSearch::SVector CMotionSearch::SearchMacroblock(int index, const uint8_t* src, const uint8_t* ref,
-                                                        int width, int height, const int32_t* previousX,
-                                                        const int32_t* previousY, const int32_t* vectorX,
-                                                        const int32_t* vectorY)
+CMotionSearch::SVector CMotionSearch::SearchMacroblock(int index, const uint8_t* src, const uint8_t* ref, int width,
+                                                       int height, const int32_t* previousX, const int32_t* previousY,
+                                                       const int32_t* vectorX, const int32_t* vectorY)
 {
     const int columns = width / 16;
     const int column = index % columns;

@@ -26,9 +26,8 @@ public:
     // planes of `width` x `height` with stride `width`; `previousX/Y` hold the vectors
     // of the previous picture; `vectorX/Y` and `flags` receive, per macroblock, the
     // vector and 1 (intra, zero vector), 8 (non-zero vector) or 0 (zero vector).
-    void SearchPicture(const uint8_t* src, const uint8_t* ref, int width, int height,
-                       const int32_t* previousX, const int32_t* previousY, int32_t* vectorX,
-                       int32_t* vectorY, int32_t* flags);
+    void SearchPicture(const uint8_t* src, const uint8_t* ref, int width, int height, const int32_t* previousX,
+                       const int32_t* previousY, int32_t* vectorX, int32_t* vectorY, int32_t* flags);
 
     // Searches macroblock `index` as SearchPicture does and stores its result: the vector
     // in `vectorX/Y[index]` and the flags in `flags[index]` (an intra decision stores the
@@ -36,15 +35,15 @@ public:
     // so those must be final; callers on several threads give each thread its own
     // CMotionSearch (the evaluation counter is not shared).
     void SearchAndClassify(int index, const uint8_t* src, const uint8_t* ref, int width, int height,
-                           const int32_t* previousX, const int32_t* previousY, int32_t* vectorX,
-                           int32_t* vectorY, int32_t* flags);
+                           const int32_t* previousX, const int32_t* previousY, int32_t* vectorX, int32_t* vectorY,
+                           int32_t* flags);
 
     // Searches macroblock `index` (at column `index % (width / 16)`) with the vectors
     // already found for the macroblocks before it in `vectorX/Y`. Returns the vector and
     // its cost.
-    SVector SearchMacroblock(int index, const uint8_t* src, const uint8_t* ref, int width,
-                             int height, const int32_t* previousX, const int32_t* previousY,
-                             const int32_t* vectorX, const int32_t* vectorY);
+    SVector SearchMacroblock(int index, const uint8_t* src, const uint8_t* ref, int width, int height,
+                             const int32_t* previousX, const int32_t* previousY, const int32_t* vectorX,
+                             const int32_t* vectorY);
 
     // Number of SAD evaluations since construction (for benchmarks and tests).
     uint64_t sadEvaluations = 0;

@@ -73,8 +73,8 @@ inline __m128i MulShift18(__m128i numerator, __m128i reciprocal)
 __attribute__((target("avx2"))) inline __m256i MulShift18(__m256i numerator, __m256i reciprocal)
 {
     const __m256i even = _mm256_srli_epi64(_mm256_mul_epu32(numerator, reciprocal), 18);
-    const __m256i odd = _mm256_srli_epi64(
-        _mm256_mul_epu32(_mm256_srli_epi64(numerator, 32), _mm256_srli_epi64(reciprocal, 32)), 18);
+    const __m256i odd =
+        _mm256_srli_epi64(_mm256_mul_epu32(_mm256_srli_epi64(numerator, 32), _mm256_srli_epi64(reciprocal, 32)), 18);
     return _mm256_or_si256(even, _mm256_slli_epi64(odd, 32));
 }
 
@@ -156,7 +156,8 @@ void CQuantiser::QuantiseIntraSse2(const int16_t coefficients[64], int16_t level
     levels[0] = int16_t(dc >= 0 ? (dc + 2) / 4 : -((2 - dc) / 4));
 }
 
-__attribute__((target("avx2"))) void CQuantiser::QuantiseIntraAvx2(const int16_t coefficients[64], int16_t levels[64], int q) const
+__attribute__((target("avx2"))) void CQuantiser::QuantiseIntraAvx2(const int16_t coefficients[64], int16_t levels[64],
+                                                                   int q) const
 {
     q = ClampQuantiser(q);
     const __m256i limit = _mm256_set1_epi16(maxLevel);
@@ -218,7 +219,8 @@ bool CQuantiser::NonIntraLevelsSse2(const int16_t coefficients[64], int16_t leve
     return _mm_movemask_epi8(_mm_cmpeq_epi16(any, _mm_setzero_si128())) != 0xFFFF;
 }
 
-__attribute__((target("avx2"))) bool CQuantiser::NonIntraLevelsAvx2(const int16_t coefficients[64], int16_t levels[64], int q) const
+__attribute__((target("avx2"))) bool CQuantiser::NonIntraLevelsAvx2(const int16_t coefficients[64], int16_t levels[64],
+                                                                    int q) const
 {
     q = ClampQuantiser(q);
     // The SSE2 computation on sixteen coefficients at a time; _mm256_sign_epi16 gives the
@@ -247,8 +249,8 @@ bool CQuantiser::VectorLevelsApply(const int16_t coefficients[64], int q) const
         high = _mm_max_epi16(high, c);
         low = _mm_min_epi16(low, c);
     }
-    const __m128i outside = _mm_or_si128(_mm_cmpgt_epi16(high, _mm_set1_epi16(maxLevel)),
-                                         _mm_cmplt_epi16(low, _mm_set1_epi16(-maxLevel)));
+    const __m128i outside =
+        _mm_or_si128(_mm_cmpgt_epi16(high, _mm_set1_epi16(maxLevel)), _mm_cmplt_epi16(low, _mm_set1_epi16(-maxLevel)));
     return _mm_movemask_epi8(outside) == 0;
 }
 
@@ -390,7 +392,8 @@ void CQuantiser::DequantiseNonIntraSse2(const int16_t levels[64], int16_t coeffi
     MismatchControlSse2(coefficients);
 }
 
-__attribute__((target("avx2"))) void CQuantiser::DequantiseIntraAvx2(const int16_t levels[64], int16_t coefficients[64], int q) const
+__attribute__((target("avx2"))) void CQuantiser::DequantiseIntraAvx2(const int16_t levels[64], int16_t coefficients[64],
+                                                                     int q) const
 {
     q = ClampQuantiser(q);
     const __m256i limit = _mm256_set1_epi16(2047);
@@ -398,8 +401,8 @@ __attribute__((target("avx2"))) void CQuantiser::DequantiseIntraAvx2(const int16
         const __m256i l = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(levels + i));
         const __m256i sign = _mm256_srai_epi16(l, 15);
         __m256i lo, hi;
-        Products(_mm256_abs_epi16(l), _mm256_loadu_si256(reinterpret_cast<const __m256i*>(intraProduct16[q] + i)),
-                 lo, hi);
+        Products(_mm256_abs_epi16(l), _mm256_loadu_si256(reinterpret_cast<const __m256i*>(intraProduct16[q] + i)), lo,
+                 hi);
         // unpack and pack both work per 128-bit lane, so the order comes back as it was.
         const __m256i magnitude = _mm256_packs_epi32(_mm256_srli_epi32(lo, 4), _mm256_srli_epi32(hi, 4));
         const __m256i limited = _mm256_min_epi16(magnitude, _mm256_sub_epi16(limit, sign));
@@ -409,7 +412,8 @@ __attribute__((target("avx2"))) void CQuantiser::DequantiseIntraAvx2(const int16
     MismatchControlSse2(coefficients);
 }
 
-__attribute__((target("avx2"))) void CQuantiser::DequantiseNonIntraAvx2(const int16_t levels[64], int16_t coefficients[64], int q) const
+__attribute__((target("avx2"))) void CQuantiser::DequantiseNonIntraAvx2(const int16_t levels[64],
+                                                                        int16_t coefficients[64], int q) const
 {
     q = ClampQuantiser(q);
     const __m256i limit = _mm256_set1_epi16(2047);

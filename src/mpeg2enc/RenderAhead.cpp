@@ -6,10 +6,8 @@
 
 #include <utility>
 
-CRenderAhead::CRenderAhead(CFrameSource& wrapped, int ringDepth)
-    : source(wrapped), depth(ringDepth < 1 ? 1 : ringDepth)
-{
-}
+CRenderAhead::CRenderAhead(CFrameSource& wrapped, int ringDepth) : source(wrapped), depth(ringDepth < 1 ? 1 : ringDepth)
+{}
 
 CRenderAhead::~CRenderAhead() { Stop(); }
 

@@ -50,7 +50,6 @@ public:
     // Stops and joins the rendering thread now (the destructor does this too).
     void Stop();
 
-
 private:
     void StartThread(const CFrame& like);
     void Run();
@@ -68,9 +67,9 @@ private:
     // Shared with the thread, guarded by `lock`.
     std::mutex lock;
     std::condition_variable changed;
-    int head = 0;             // ring index of the next picture to hand over
-    int filled = 0;           // pictures ready in the ring from head on
-    bool stopping = false;    // the consumer wants the thread to end
-    bool finished = false;    // the thread has ended (limit reached, stopped or failed)
-    std::exception_ptr error; // what the source threw, after the filled pictures
+    int head = 0;  // ring index of the next picture to hand over
+    int filled = 0;  // pictures ready in the ring from head on
+    bool stopping = false;  // the consumer wants the thread to end
+    bool finished = false;  // the thread has ended (limit reached, stopped or failed)
+    std::exception_ptr error;  // what the source threw, after the filled pictures
 };

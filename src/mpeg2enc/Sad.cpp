@@ -170,8 +170,7 @@ uint32_t SadHalfHVSse2(const uint8_t* src, const uint8_t* ref, int stride)
     return Total(sums);
 }
 
-__attribute__((target("avx2"))) uint32_t SadAvx2(const uint8_t* src, const uint8_t* ref, int stride,
-                                                 uint32_t limit)
+__attribute__((target("avx2"))) uint32_t SadAvx2(const uint8_t* src, const uint8_t* ref, int stride, uint32_t limit)
 {
     __m256i sums = _mm256_setzero_si256();
     for (int y = 0; y < 8; y += 2) {

@@ -1,8 +1,8 @@
 #include "mpeg2enc/VideoSlide.h"
 
 #include "base/Threads.h"
-#include "picture/FrameSource.h"
 #include "mpeg2enc/RenderAhead.h"
+#include "picture/FrameSource.h"
 
 namespace {
 
@@ -20,8 +20,7 @@ CVideoSlide::CVideoSlide(std::unique_ptr<CFrameSource> source)
     : ownedSource(std::move(source)),
       renderAhead(RenderAheadFor(*ownedSource)),
       frameSource(renderAhead ? static_cast<CFrameSource&>(*renderAhead) : *ownedSource)
-{
-}
+{}
 
 CVideoSlide::CVideoSlide(CFrameSource& source) : frameSource(source) {}
 
@@ -35,10 +34,7 @@ uint32_t CVideoSlide::CurrentPictureTime() { return encoder.CurrentPictureTime()
 
 int32_t CVideoSlide::InitFromSettings(const CDVDParams& params) { return encoder.InitFromSettings(params) ? 1 : 0; }
 
-int32_t CVideoSlide::InitFromConfigFile(const std::string& path)
-{
-    return encoder.InitFromConfigFile(path) ? 1 : 0;
-}
+int32_t CVideoSlide::InitFromConfigFile(const std::string& path) { return encoder.InitFromConfigFile(path) ? 1 : 0; }
 
 int32_t CVideoSlide::ResolutionCode()
 {

@@ -2,7 +2,8 @@
 
 #include <cstring>
 
-bool CFrame::Create(int w, int h) {
+bool CFrame::Create(int w, int h)
+{
     if (w <= 0 || h <= 0 || w % 16 != 0 || h % 16 != 0 || int64_t(w) * h > (1 << 26)) return false;
     if (!picture.Create(h, w)) return false;
     width = w;

@@ -10,10 +10,10 @@ class CFrame {
 public:
     // Indices of the per-macroblock arrays the encoder uses; the rest are spare.
     enum EArray {
-        kMotionX = 0,     // horizontal motion vector, half-pel units
-        kMotionY = 1,     // vertical motion vector, half-pel units
-        kMbFlags = 2,     // macroblock flags (1 intra, 2 coded, 4 backward, 8 forward, 16 quant)
-        kQuantiser = 3,   // quantiser
+        kMotionX = 0,  // horizontal motion vector, half-pel units
+        kMotionY = 1,  // vertical motion vector, half-pel units
+        kMbFlags = 2,  // macroblock flags (1 intra, 2 coded, 4 backward, 8 forward, 16 quant)
+        kQuantiser = 3,  // quantiser
         kArrayCount = 9
     };
 

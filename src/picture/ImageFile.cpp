@@ -17,20 +17,22 @@
 
 namespace {
 
-bool TooLarge(int64_t w, int64_t h, const std::string& path, std::string& error) {
+bool TooLarge(int64_t w, int64_t h, const std::string& path, std::string& error)
+{
     if (w <= 0 || h <= 0) {
         error = "\"" + path + "\" has no pixels (" + std::to_string(w) + " x " + std::to_string(h) + ")";
         return true;
     }
     if (w * h > CImageFile::maxPixels) {
-        error = "\"" + path + "\" is too large to decode (" + std::to_string(w) + " x " +
-                std::to_string(h) + " pixels, at most 200 megapixels)";
+        error = "\"" + path + "\" is too large to decode (" + std::to_string(w) + " x " + std::to_string(h) +
+            " pixels, at most 200 megapixels)";
         return true;
     }
     return false;
 }
 
-bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes, std::string& error) {
+bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes, std::string& error)
+{
     std::ifstream in(path, std::ios::binary);
     if (!in) {
         error = "cannot open \"" + path + "\"";
@@ -59,7 +61,8 @@ struct JpegError {
     char message[JMSG_LENGTH_MAX];
 };
 
-void JpegErrorExit(j_common_ptr cinfo) {
+void JpegErrorExit(j_common_ptr cinfo)
+{
     JpegError* err = reinterpret_cast<JpegError*>(cinfo->err);
     (*cinfo->err->format_message)(cinfo, err->message);
     longjmp(err->jump, 1);
@@ -76,7 +79,8 @@ struct JpegDecodeState {
     unsigned width = 0, height = 0;
 };
 
-__attribute__((noinline)) void AllocateRgb(CRgbImage* out, int w, int h) {
+__attribute__((noinline)) void AllocateRgb(CRgbImage* out, int w, int h)
+{
     out->width = w;
     out->height = h;
     out->pixels.assign((size_t)w * h * 3, 0);
@@ -85,7 +89,8 @@ __attribute__((noinline)) void AllocateRgb(CRgbImage* out, int w, int h) {
 // The libjpeg steps of a decode. The function that calls setjmp holds no C++ objects
 // of its own. Returns 0 on success, 1 on a libjpeg error (message in the state), 2
 // when the picture is empty or too large, 3 for an unexpected colour layout.
-int RunJpegDecode(JpegDecodeState* s, CRgbImage* out, int wantW, int wantH) {
+int RunJpegDecode(JpegDecodeState* s, CRgbImage* out, int wantW, int wantH)
+{
     if (setjmp(s->err.jump)) return 1;
     jpeg_create_decompress(&s->cinfo);
     s->created = true;
@@ -121,7 +126,8 @@ int RunJpegDecode(JpegDecodeState* s, CRgbImage* out, int wantW, int wantH) {
     return 0;
 }
 
-bool DecodeJpeg(const std::string& path, CRgbImage& out, std::string& error, int wantW, int wantH) {
+bool DecodeJpeg(const std::string& path, CRgbImage& out, std::string& error, int wantW, int wantH)
+{
     FilePtr file(std::fopen(path.c_str(), "rb"));
     if (!file) {
         error = "cannot open \"" + path + "\"";
@@ -147,7 +153,8 @@ bool DecodeJpeg(const std::string& path, CRgbImage& out, std::string& error, int
 
 // ---------------------------------------------------------------- PNG
 
-bool DecodePng(const std::string& path, CRgbImage& out, std::string& error) {
+bool DecodePng(const std::string& path, CRgbImage& out, std::string& error)
+{
     png_image image;
     std::memset(&image, 0, sizeof image);
     image.version = PNG_IMAGE_VERSION;
@@ -175,7 +182,8 @@ bool DecodePng(const std::string& path, CRgbImage& out, std::string& error) {
 
 // ---------------------------------------------------------------- WebP
 
-bool DecodeWebp(const std::string& path, CRgbImage& out, std::string& error) {
+bool DecodeWebp(const std::string& path, CRgbImage& out, std::string& error)
+{
     std::vector<uint8_t> bytes;
     if (!ReadWholeFile(path, bytes, error)) return false;
     int w = 0, h = 0;
@@ -201,7 +209,8 @@ uint32_t Le32(const uint8_t* p) { return p[0] | p[1] << 8 | p[2] << 16 | (uint32
 uint16_t Le16(const uint8_t* p) { return (uint16_t)(p[0] | p[1] << 8); }
 
 // Extracts a channel given by a bit mask and scales it to 8 bits.
-uint8_t MaskedChannel(uint32_t value, uint32_t mask) {
+uint8_t MaskedChannel(uint32_t value, uint32_t mask)
+{
     if (!mask) return 0;
     int shift = 0;
     while (!((mask >> shift) & 1)) ++shift;
@@ -212,7 +221,8 @@ uint8_t MaskedChannel(uint32_t value, uint32_t mask) {
     return (uint8_t)((uint64_t)v * 255 / maxv);
 }
 
-bool DecodeBmp(const std::string& path, CRgbImage& out, std::string& error) {
+bool DecodeBmp(const std::string& path, CRgbImage& out, std::string& error)
+{
     std::vector<uint8_t> f;
     if (!ReadWholeFile(path, f, error)) return false;
     auto bad = [&](const std::string& why) {
@@ -303,7 +313,8 @@ bool DecodeBmp(const std::string& path, CRgbImage& out, std::string& error) {
 
 }  // namespace
 
-CImageFile::EKind CImageFile::DetectKind(const std::string& path) {
+CImageFile::EKind CImageFile::DetectKind(const std::string& path)
+{
     FilePtr file(std::fopen(path.c_str(), "rb"));
     if (!file) return kUnknown;
     uint8_t head[12] = {};
@@ -315,16 +326,21 @@ CImageFile::EKind CImageFile::DetectKind(const std::string& path) {
     return kUnknown;
 }
 
-bool CImageFile::Decode(const std::string& path, CRgbImage& out, std::string& error, int wantWidth,
-                        int wantHeight) {
+bool CImageFile::Decode(const std::string& path, CRgbImage& out, std::string& error, int wantWidth, int wantHeight)
+{
     out.Release();
     error.clear();
     switch (DetectKind(path)) {
-    case kJpeg: return DecodeJpeg(path, out, error, wantWidth, wantHeight);
-    case kPng: return DecodePng(path, out, error);
-    case kBmp: return DecodeBmp(path, out, error);
-    case kWebp: return DecodeWebp(path, out, error);
-    default: break;
+    case kJpeg:
+        return DecodeJpeg(path, out, error, wantWidth, wantHeight);
+    case kPng:
+        return DecodePng(path, out, error);
+    case kBmp:
+        return DecodeBmp(path, out, error);
+    case kWebp:
+        return DecodeWebp(path, out, error);
+    default:
+        break;
     }
     if (!std::filesystem::exists(path))
         error = "\"" + path + "\" does not exist";
@@ -343,7 +359,8 @@ struct JpegEncodeState {
 };
 
 // The libjpeg steps of an encode; returns 0 on success, 1 on a libjpeg error.
-int RunJpegEncode(JpegEncodeState* s, const CRgbImage* image, int quality) {
+int RunJpegEncode(JpegEncodeState* s, const CRgbImage* image, int quality)
+{
     if (setjmp(s->err.jump)) return 1;
     jpeg_create_compress(&s->cinfo);
     s->created = true;
@@ -366,10 +383,9 @@ int RunJpegEncode(JpegEncodeState* s, const CRgbImage* image, int quality) {
 
 }  // namespace
 
-bool CImageFile::WriteJpeg(const std::string& path, const CRgbImage& image, int quality,
-                           std::string& error) {
-    if (image.width <= 0 || image.height <= 0 ||
-        image.pixels.size() < (size_t)image.width * image.height * 3) {
+bool CImageFile::WriteJpeg(const std::string& path, const CRgbImage& image, int quality, std::string& error)
+{
+    if (image.width <= 0 || image.height <= 0 || image.pixels.size() < (size_t)image.width * image.height * 3) {
         error = "no picture to write to \"" + path + "\"";
         return false;
     }

@@ -21,12 +21,11 @@ public:
     // Decodes the file into `out` (RGB, top line first). When wantWidth/wantHeight
     // are given, a JPEG may be decoded at 1/2, 1/4 or 1/8 size as long as the result
     // still covers wantWidth x wantHeight. Returns false (out released) on failure.
-    static bool Decode(const std::string& path, CRgbImage& out, std::string& error,
-                       int wantWidth = 0, int wantHeight = 0);
+    static bool Decode(const std::string& path, CRgbImage& out, std::string& error, int wantWidth = 0,
+                       int wantHeight = 0);
 
     // Writes `image` as a baseline JPEG of the given quality. The file is written
     // under a temporary name and renamed over `path` only when complete, so a failure
     // leaves any earlier file of that name untouched. Returns false on failure.
-    static bool WriteJpeg(const std::string& path, const CRgbImage& image, int quality,
-                          std::string& error);
+    static bool WriteJpeg(const std::string& path, const CRgbImage& image, int quality, std::string& error);
 };

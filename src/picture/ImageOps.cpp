@@ -15,7 +15,8 @@ struct STaps {
     std::vector<int> weights;
 };
 
-std::vector<STaps> TentTaps(int src, int dst) {
+std::vector<STaps> TentTaps(int src, int dst)
+{
     std::vector<STaps> taps(dst);
     const double scale = double(src) / dst;
     const double support = std::max(1.0, scale);
@@ -52,8 +53,9 @@ std::vector<STaps> TentTaps(int src, int dst) {
 
 }  // namespace
 
-void CImageOps::ResizeRgbToRgbx(const uint8_t* src, int sw, int sh, int srcStride, uint8_t* dst,
-                                int dw, int dh, int dstStride) {
+void CImageOps::ResizeRgbToRgbx(const uint8_t* src, int sw, int sh, int srcStride, uint8_t* dst, int dw, int dh,
+                                int dstStride)
+{
     if (sw <= 0 || sh <= 0 || dw <= 0 || dh <= 0) return;
     const std::vector<STaps> tx = TentTaps(sw, dw), ty = TentTaps(sh, dh);
     // The horizontal taps laid out with one count for every output pixel: pixels with
@@ -92,7 +94,8 @@ void CImageOps::ResizeRgbToRgbx(const uint8_t* src, int sw, int sh, int srcStrid
     }
 }
 
-void CImageOps::BlurRgbx(const uint8_t* src, uint8_t* dst, int width, int height, int stride) {
+void CImageOps::BlurRgbx(const uint8_t* src, uint8_t* dst, int width, int height, int stride)
+{
     if (width <= 0 || height <= 0) return;
     // Five taps: exp(-k^2 / (2 x 0.7^2)) for k = -2..2, normalised, in 1/4096.
     const double sigma = 0.7;
@@ -130,7 +133,8 @@ void CImageOps::BlurRgbx(const uint8_t* src, uint8_t* dst, int width, int height
     }
 }
 
-bool CImageOps::Rotate(const CRgbImage& src, int turn, CRgbImage& dst) {
+bool CImageOps::Rotate(const CRgbImage& src, int turn, CRgbImage& dst)
+{
     if (turn < 0 || turn > 2 || src.width <= 0 || src.height <= 0) return false;
     const int sw = src.width, sh = src.height;
     const int dw = turn == 1 ? sw : sh, dh = turn == 1 ? sh : sw;
@@ -138,13 +142,13 @@ bool CImageOps::Rotate(const CRgbImage& src, int turn, CRgbImage& dst) {
     for (int y = 0; y < dh; ++y)
         for (int x = 0; x < dw; ++x) {
             int sx, sy;
-            if (turn == 0) {          // clockwise: the left column becomes the top line
+            if (turn == 0) {  // clockwise: the left column becomes the top line
                 sx = y;
                 sy = sh - 1 - x;
             } else if (turn == 1) {
                 sx = sw - 1 - x;
                 sy = sh - 1 - y;
-            } else {                  // counter-clockwise: the right column becomes the top line
+            } else {  // counter-clockwise: the right column becomes the top line
                 sx = sw - 1 - y;
                 sy = x;
             }

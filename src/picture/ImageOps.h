@@ -10,8 +10,8 @@ public:
     // Resizes a 24-bit RGB image (rows of srcStride bytes) into a 32-bit bitmap region
     // (R, G, B, 255 per pixel, rows of dstStride bytes) with a tent filter that
     // widens to the reduction ratio, so reductions average every source pixel.
-    static void ResizeRgbToRgbx(const uint8_t* src, int srcWidth, int srcHeight, int srcStride,
-                                uint8_t* dst, int dstWidth, int dstHeight, int dstStride);
+    static void ResizeRgbToRgbx(const uint8_t* src, int srcWidth, int srcHeight, int srcStride, uint8_t* dst,
+                                int dstWidth, int dstHeight, int dstStride);
 
     // Gaussian blur (standard deviation 0.7, 5 taps, edges repeated) of the three
     // colour bytes of a 32-bit bitmap; the fourth byte is copied. src and dst must

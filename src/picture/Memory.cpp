@@ -5,12 +5,14 @@
 
 CMemory::~CMemory() { Free(); }
 
-CMemory::CMemory(CMemory&& other) noexcept : block(other.block), size(other.size) {
+CMemory::CMemory(CMemory&& other) noexcept : block(other.block), size(other.size)
+{
     other.block = nullptr;
     other.size = 0;
 }
 
-CMemory& CMemory::operator=(CMemory&& other) noexcept {
+CMemory& CMemory::operator=(CMemory&& other) noexcept
+{
     if (this != &other) {
         Free();
         block = std::exchange(other.block, nullptr);
@@ -19,7 +21,8 @@ CMemory& CMemory::operator=(CMemory&& other) noexcept {
     return *this;
 }
 
-bool CMemory::Allocate(size_t bytes) {
+bool CMemory::Allocate(size_t bytes)
+{
     Free();
     if (bytes == 0) return false;
     block = static_cast<uint8_t*>(std::malloc(bytes));
@@ -28,13 +31,15 @@ bool CMemory::Allocate(size_t bytes) {
     return true;
 }
 
-void CMemory::Free() {
+void CMemory::Free()
+{
     std::free(block);
     block = nullptr;
     size = 0;
 }
 
-uint8_t* CMemory::AlignedAbove(size_t alignment) const {
+uint8_t* CMemory::AlignedAbove(size_t alignment) const
+{
     if (!block) return nullptr;
     uintptr_t p = reinterpret_cast<uintptr_t>(block);
     uintptr_t a = (p + alignment) & ~uintptr_t(alignment - 1);

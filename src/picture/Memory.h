@@ -26,5 +26,5 @@ public:
     uint8_t* AlignedAbove(size_t alignment) const;
 
     uint8_t* block = nullptr;  // raw block start
-    size_t size = 0;           // block size in bytes
+    size_t size = 0;  // block size in bytes
 };

@@ -7,7 +7,8 @@
 
 CPhoto::CPhoto() : pixels(bufferBytes, 255), work(bufferBytes, 0) {}
 
-void CPhoto::FittedSize(int w, int h, int W, int H, bool closeGaps, int& fw, int& fh) {
+void CPhoto::FittedSize(int w, int h, int W, int H, bool closeGaps, int& fw, int& fh)
+{
     if (int64_t(H) * w < int64_t(W) * h) {  // relatively taller than the frame
         fw = int(int64_t(H) * w / h);
         fh = H;
@@ -24,15 +25,15 @@ void CPhoto::FittedSize(int w, int h, int W, int H, bool closeGaps, int& fw, int
     if (fh < 1) fh = 1;
 }
 
-bool CPhoto::FitInto(const CRgbImage& image, int W, int H, bool closeGaps, uint8_t background,
-                     bool bottomUp, uint8_t* bitmap, uint8_t* work) {
+bool CPhoto::FitInto(const CRgbImage& image, int W, int H, bool closeGaps, uint8_t background, bool bottomUp,
+                     uint8_t* bitmap, uint8_t* work)
+{
     if (W <= 0 || H <= 0 || int64_t(W) * H * 4 > bufferBytes) return false;
     if (image.width <= 0 || image.height <= 0) return false;
     int fw = 0, fh = 0;
     FittedSize(image.width, image.height, W, H, closeGaps, fw, fh);
     std::memset(bitmap, background, size_t(W) * H * 4);
-    CImageOps::ResizeRgbToRgbx(image.pixels.data(), image.width, image.height, image.width * 3, work,
-                               fw, fh, fw * 4);
+    CImageOps::ResizeRgbToRgbx(image.pixels.data(), image.width, image.height, image.width * 3, work, fw, fh, fw * 4);
     const int left = (W - fw) / 2, top = (H - fh) / 2;
     for (int y = 0; y < fh; ++y) {
         const int line = top + y;
@@ -43,17 +44,18 @@ bool CPhoto::FitInto(const CRgbImage& image, int W, int H, bool closeGaps, uint8
 }
 
 bool CPhoto::LoadFitted(int frameWidth, int frameHeight, bool bottomUp, bool blackBackground,
-                        const std::string& filePath) {
+                        const std::string& filePath)
+{
     error.clear();
     if (frameWidth <= 0 || frameHeight <= 0 || int64_t(frameWidth) * frameHeight * 4 > bufferBytes) {
         error = "a bitmap of " + std::to_string(frameWidth) + " x " + std::to_string(frameHeight) +
-                    " pixels does not fit the photo buffer";
+            " pixels does not fit the photo buffer";
         return false;
     }
     CRgbImage image;
     if (!CImageFile::Decode(filePath, image, error, frameWidth, frameHeight)) return false;
-    if (!FitInto(image, frameWidth, frameHeight, false, blackBackground ? 0 : 255, bottomUp,
-                 pixels.data(), work.data()))
+    if (!FitInto(image, frameWidth, frameHeight, false, blackBackground ? 0 : 255, bottomUp, pixels.data(),
+                 work.data()))
         return false;
     path = filePath;
     bitmapWidth = frameWidth;
@@ -63,7 +65,8 @@ bool CPhoto::LoadFitted(int frameWidth, int frameHeight, bool bottomUp, bool bla
     return true;
 }
 
-std::string CPhoto::RotatePhotoFile(const std::string& filePath, int turn, std::string* error) {
+std::string CPhoto::RotatePhotoFile(const std::string& filePath, int turn, std::string* error)
+{
     std::string why;
     auto fail = [&](const std::string& text) {
         if (error) *error = text;

@@ -19,20 +19,18 @@ public:
     // (or black) background, lines top-down unless bottomUp. Returns false when the
     // file cannot be opened or decoded, or the frame exceeds 1,048,576 pixels;
     // `pixels` then keeps its previous content and Error() says why.
-    bool LoadFitted(int frameWidth, int frameHeight, bool bottomUp, bool blackBackground,
-                    const std::string& filePath);
+    bool LoadFitted(int frameWidth, int frameHeight, bool bottomUp, bool blackBackground, const std::string& filePath);
 
     // Fits `image` into a W x H 32-bit bitmap (`bitmap`, W x 4 bytes per line) filled
     // with `background` in every byte, centred, lines bottom-up when asked. With
     // closeGaps, a bar of less than two pixels is closed by stretching. `work` receives
     // the resized image before centring (top-down, its width x 4 bytes per line).
     // Returns false when W x H exceeds the buffers or the image is empty.
-    static bool FitInto(const CRgbImage& image, int W, int H, bool closeGaps, uint8_t background,
-                        bool bottomUp, uint8_t* bitmap, uint8_t* work);
+    static bool FitInto(const CRgbImage& image, int W, int H, bool closeGaps, uint8_t background, bool bottomUp,
+                        uint8_t* bitmap, uint8_t* work);
 
     // The size FitInto gives the photo inside the frame.
-    static void FittedSize(int w, int h, int W, int H, bool closeGaps, int& fittedWidth,
-                           int& fittedHeight);
+    static void FittedSize(int w, int h, int W, int H, bool closeGaps, int& fittedWidth, int& fittedHeight);
 
     // Writes a copy of the photo turned by a quarter (0 = 90 degrees clockwise,
     // 1 = 180 degrees, 2 = 90 degrees counter-clockwise) as a JPEG of quality 80

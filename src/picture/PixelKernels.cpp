@@ -22,10 +22,7 @@ constinit CKernelTable<SPixelKernels> table(kPlain, kSse2, kAvx2);
 
 }  // namespace
 
-SPixelKernels PixelKernelsAt(ECpuLevel level)
-{
-    return table.At(level);
-}
+SPixelKernels PixelKernelsAt(ECpuLevel level) { return table.At(level); }
 
 const SPixelKernels& PixelKernels() { return table.Current(); }
 
@@ -45,7 +42,10 @@ void Cubic4Vertical(const uint8_t* const rows[4], const int weights[4], uint8_t*
     table.Current().cubic4Vertical(rows, weights, out, n);
 }
 
-void BlendRows(const uint8_t* a, const uint8_t* b, int k, uint8_t* out, int n) { table.Current().blendRows(a, b, k, out, n); }
+void BlendRows(const uint8_t* a, const uint8_t* b, int k, uint8_t* out, int n)
+{
+    table.Current().blendRows(a, b, k, out, n);
+}
 
 void BilinearRgbxRow(const uint8_t* src, const int* x0, const uint16_t* weights, uint16_t* out, int n)
 {
@@ -67,8 +67,8 @@ void BlurRgbxRowV(const uint32_t* const rows[5], const int w[5], const uint8_t* 
     table.Current().blurRgbxRowV(rows, w, alpha, out, width);
 }
 
-void ResizeRgbRowH(const uint8_t* src, int srcWidth, const int* first, const int16_t* weights, int taps,
-                   uint16_t* out, int n)
+void ResizeRgbRowH(const uint8_t* src, int srcWidth, const int* first, const int16_t* weights, int taps, uint16_t* out,
+                   int n)
 {
     table.Current().resizeRgbRowH(src, srcWidth, first, weights, taps, out, n);
 }

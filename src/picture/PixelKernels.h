@@ -12,25 +12,21 @@
 // Converts two 32-bit pixel rows (top, bottom; `width` pixels, even) into two luma
 // rows and one Cb and one Cr row of width/2 samples. `redFirst` says whether the
 // bytes are R, G, B, x (true) or B, G, R, x (false).
-void RgbRowPairToYuv(const uint8_t* top, const uint8_t* bottom, int width, bool redFirst,
-                     uint8_t* yTop, uint8_t* yBottom, uint8_t* cb, uint8_t* cr);
-void RgbRowPairToYuvPlain(const uint8_t* top, const uint8_t* bottom, int width, bool redFirst,
-                       uint8_t* yTop, uint8_t* yBottom, uint8_t* cb, uint8_t* cr);
-void RgbRowPairToYuvSse2(const uint8_t* top, const uint8_t* bottom, int width, bool redFirst,
-                          uint8_t* yTop, uint8_t* yBottom, uint8_t* cb, uint8_t* cr);
-void RgbRowPairToYuvAvx2(const uint8_t* top, const uint8_t* bottom, int width, bool redFirst,
-                          uint8_t* yTop, uint8_t* yBottom, uint8_t* cb, uint8_t* cr);
+void RgbRowPairToYuv(const uint8_t* top, const uint8_t* bottom, int width, bool redFirst, uint8_t* yTop,
+                     uint8_t* yBottom, uint8_t* cb, uint8_t* cr);
+void RgbRowPairToYuvPlain(const uint8_t* top, const uint8_t* bottom, int width, bool redFirst, uint8_t* yTop,
+                          uint8_t* yBottom, uint8_t* cb, uint8_t* cr);
+void RgbRowPairToYuvSse2(const uint8_t* top, const uint8_t* bottom, int width, bool redFirst, uint8_t* yTop,
+                         uint8_t* yBottom, uint8_t* cb, uint8_t* cr);
+void RgbRowPairToYuvAvx2(const uint8_t* top, const uint8_t* bottom, int width, bool redFirst, uint8_t* yTop,
+                         uint8_t* yBottom, uint8_t* cb, uint8_t* cr);
 
 // out[i] = (row0[i] * w0 + row1[i] * w1) >> 16 for n samples; rows hold horizontal
 // sums of at most 65280 and w0 + w1 <= 256.
-void BilinearVertical(const uint16_t* row0, const uint16_t* row1, int w0, int w1,
-                      uint8_t* out, int n);
-void BilinearVerticalPlain(const uint16_t* row0, const uint16_t* row1, int w0, int w1,
-                        uint8_t* out, int n);
-void BilinearVerticalSse2(const uint16_t* row0, const uint16_t* row1, int w0, int w1,
-                           uint8_t* out, int n);
-void BilinearVerticalAvx2(const uint16_t* row0, const uint16_t* row1, int w0, int w1,
-                           uint8_t* out, int n);
+void BilinearVertical(const uint16_t* row0, const uint16_t* row1, int w0, int w1, uint8_t* out, int n);
+void BilinearVerticalPlain(const uint16_t* row0, const uint16_t* row1, int w0, int w1, uint8_t* out, int n);
+void BilinearVerticalSse2(const uint16_t* row0, const uint16_t* row1, int w0, int w1, uint8_t* out, int n);
+void BilinearVerticalAvx2(const uint16_t* row0, const uint16_t* row1, int w0, int w1, uint8_t* out, int n);
 
 // out[i] = (sum over k of rows[k][i] * weights[k]) >> 8 for n samples; the four
 // weights are non-negative and sum to 256.
@@ -64,14 +60,10 @@ void BilinearRgbxWeights(const int* w1, uint16_t* weights, int n);
 // `y` and the chroma into `cb`, `cr` (width/2 samples each), or with `average`
 // replaces each chroma sample by (stored + new) >> 1. yOffset 0 means YUY2 order
 // (Y0 U Y1 V), 1 means UYVY order (U Y0 V Y1).
-void Packed422Row(const uint8_t* row, int width, int yOffset, bool average, uint8_t* y,
-                  uint8_t* cb, uint8_t* cr);
-void Packed422RowPlain(const uint8_t* row, int width, int yOffset, bool average, uint8_t* y,
-                    uint8_t* cb, uint8_t* cr);
-void Packed422RowSse2(const uint8_t* row, int width, int yOffset, bool average, uint8_t* y,
-                       uint8_t* cb, uint8_t* cr);
-void Packed422RowAvx2(const uint8_t* row, int width, int yOffset, bool average, uint8_t* y,
-                       uint8_t* cb, uint8_t* cr);
+void Packed422Row(const uint8_t* row, int width, int yOffset, bool average, uint8_t* y, uint8_t* cb, uint8_t* cr);
+void Packed422RowPlain(const uint8_t* row, int width, int yOffset, bool average, uint8_t* y, uint8_t* cb, uint8_t* cr);
+void Packed422RowSse2(const uint8_t* row, int width, int yOffset, bool average, uint8_t* y, uint8_t* cb, uint8_t* cr);
+void Packed422RowAvx2(const uint8_t* row, int width, int yOffset, bool average, uint8_t* y, uint8_t* cb, uint8_t* cr);
 
 // Horizontal pass of the 5-tap blur over one line of 32-bit pixels. `padded` holds the
 // line with two copies of its first pixel before it and two of its last after it
@@ -86,14 +78,10 @@ void BlurRgbxRowHAvx2(const uint8_t* padded, const int w[5], uint32_t* mid, int 
 // Vertical pass of the blur: for pixel x and colour byte c < 3,
 // out[4x + c] = (sum over k of w[k] x rows[k][4x + c] + 2^23) >> 24, where rows are five
 // horizontal-pass lines made with the same weights; out[4x + 3] = alpha[4x + 3].
-void BlurRgbxRowV(const uint32_t* const rows[5], const int w[5], const uint8_t* alpha, uint8_t* out,
-                  int width);
-void BlurRgbxRowVPlain(const uint32_t* const rows[5], const int w[5], const uint8_t* alpha, uint8_t* out,
-                    int width);
-void BlurRgbxRowVSse2(const uint32_t* const rows[5], const int w[5], const uint8_t* alpha, uint8_t* out,
-                       int width);
-void BlurRgbxRowVAvx2(const uint32_t* const rows[5], const int w[5], const uint8_t* alpha, uint8_t* out,
-                       int width);
+void BlurRgbxRowV(const uint32_t* const rows[5], const int w[5], const uint8_t* alpha, uint8_t* out, int width);
+void BlurRgbxRowVPlain(const uint32_t* const rows[5], const int w[5], const uint8_t* alpha, uint8_t* out, int width);
+void BlurRgbxRowVSse2(const uint32_t* const rows[5], const int w[5], const uint8_t* alpha, uint8_t* out, int width);
+void BlurRgbxRowVAvx2(const uint32_t* const rows[5], const int w[5], const uint8_t* alpha, uint8_t* out, int width);
 
 // Horizontal pass of the photo resize from 24-bit RGB into 16-bit samples, `taps`
 // weights per output pixel stored in groups of s = taps rounded up to even (a zero
@@ -101,14 +89,14 @@ void BlurRgbxRowVAvx2(const uint32_t* const rows[5], const int w[5], const uint8
 // out[4x + c] = (sum over k < taps of weights[x s + k] x src[3 (first[x] + k) + c] + 32) >> 6
 // and out[4x + 3] = 0. Weights are non-negative and each pixel's sum to at most 16384;
 // every pixel first[x] .. first[x] + taps - 1 lies in the `srcWidth`-pixel line.
-void ResizeRgbRowH(const uint8_t* src, int srcWidth, const int* first, const int16_t* weights, int taps,
-                   uint16_t* out, int n);
+void ResizeRgbRowH(const uint8_t* src, int srcWidth, const int* first, const int16_t* weights, int taps, uint16_t* out,
+                   int n);
 void ResizeRgbRowHPlain(const uint8_t* src, int srcWidth, const int* first, const int16_t* weights, int taps,
-                     uint16_t* out, int n);
-void ResizeRgbRowHSse2(const uint8_t* src, int srcWidth, const int* first, const int16_t* weights,
-                        int taps, uint16_t* out, int n);
-void ResizeRgbRowHAvx2(const uint8_t* src, int srcWidth, const int* first, const int16_t* weights,
-                        int taps, uint16_t* out, int n);
+                        uint16_t* out, int n);
+void ResizeRgbRowHSse2(const uint8_t* src, int srcWidth, const int* first, const int16_t* weights, int taps,
+                       uint16_t* out, int n);
+void ResizeRgbRowHAvx2(const uint8_t* src, int srcWidth, const int* first, const int16_t* weights, int taps,
+                       uint16_t* out, int n);
 
 // Vertical pass of the photo resize into n 32-bit pixels R, G, B, 255: for colour c < 3,
 // out[4x + c] = min(255, (sum over k < taps of weights[k] x rows[k][4x + c] + 2^21) >> 22).
@@ -130,10 +118,8 @@ void SelectBytesAvx2(const uint8_t* a, const uint8_t* b, const uint8_t* mask, ui
 // Each output's four weights are non-negative and sum to 256.
 void Cubic4Row(const uint8_t* src, int srcWidth, const int* first, const int16_t* weights, uint8_t* out, int n);
 void Cubic4RowPlain(const uint8_t* src, int srcWidth, const int* first, const int16_t* weights, uint8_t* out, int n);
-void Cubic4RowSse2(const uint8_t* src, int srcWidth, const int* first, const int16_t* weights, uint8_t* out,
-                    int n);
-void Cubic4RowAvx2(const uint8_t* src, int srcWidth, const int* first, const int16_t* weights, uint8_t* out,
-                    int n);
+void Cubic4RowSse2(const uint8_t* src, int srcWidth, const int* first, const int16_t* weights, uint8_t* out, int n);
+void Cubic4RowAvx2(const uint8_t* src, int srcWidth, const int* first, const int16_t* weights, uint8_t* out, int n);
 
 // Horizontal bilinear pass over one line of 8-bit samples: out[i] =
 // src[x0[i]] x (256 - w1[i]) + src[min(x0[i] + 1, srcWidth - 1)] x w1[i], 0 <= w1[i] <= 256.

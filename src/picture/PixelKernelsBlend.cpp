@@ -6,11 +6,13 @@
 
 // ---------------------------------------------------------------- blend of two rows
 
-void BlendRowsPlain(const uint8_t* a, const uint8_t* b, int k, uint8_t* out, int n) {
+void BlendRowsPlain(const uint8_t* a, const uint8_t* b, int k, uint8_t* out, int n)
+{
     for (int i = 0; i < n; ++i) out[i] = uint8_t((a[i] * (256 - k) + b[i] * k) >> 8);
 }
 
-void BlendRowsSse2(const uint8_t* a, const uint8_t* b, int k, uint8_t* out, int n) {
+void BlendRowsSse2(const uint8_t* a, const uint8_t* b, int k, uint8_t* out, int n)
+{
     int i = 0;
     const __m128i zero = _mm_setzero_si128();
     const __m128i wa = _mm_set1_epi16(short(256 - k)), wb = _mm_set1_epi16(short(k));
@@ -27,8 +29,8 @@ void BlendRowsSse2(const uint8_t* a, const uint8_t* b, int k, uint8_t* out, int 
     if (i < n) BlendRowsPlain(a + i, b + i, k, out + i, n - i);
 }
 
-__attribute__((target("avx2"))) void BlendRowsAvx2(const uint8_t* a, const uint8_t* b, int k,
-                                                    uint8_t* out, int n) {
+__attribute__((target("avx2"))) void BlendRowsAvx2(const uint8_t* a, const uint8_t* b, int k, uint8_t* out, int n)
+{
     int i = 0;
     const __m256i zero = _mm256_setzero_si256();
     const __m256i wa = _mm256_set1_epi16(short(256 - k)), wb = _mm256_set1_epi16(short(k));
@@ -48,23 +50,27 @@ __attribute__((target("avx2"))) void BlendRowsAvx2(const uint8_t* a, const uint8
 
 // ---------------------------------------------------------------- masked choice
 
-void SelectBytesPlain(const uint8_t* a, const uint8_t* b, const uint8_t* mask, uint8_t* out, int n) {
+void SelectBytesPlain(const uint8_t* a, const uint8_t* b, const uint8_t* mask, uint8_t* out, int n)
+{
     for (int i = 0; i < n; ++i) out[i] = uint8_t((a[i] & ~mask[i]) | (b[i] & mask[i]));
 }
 
-void SelectBytesSse2(const uint8_t* a, const uint8_t* b, const uint8_t* mask, uint8_t* out, int n) {
+void SelectBytesSse2(const uint8_t* a, const uint8_t* b, const uint8_t* mask, uint8_t* out, int n)
+{
     int i = 0;
     for (; i + 16 <= n; i += 16) {
         const __m128i m = _mm_loadu_si128(reinterpret_cast<const __m128i*>(mask + i));
         const __m128i va = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + i));
         const __m128i vb = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + i));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_or_si128(_mm_andnot_si128(m, va), _mm_and_si128(m, vb)));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i),
+                         _mm_or_si128(_mm_andnot_si128(m, va), _mm_and_si128(m, vb)));
     }
     if (i < n) SelectBytesPlain(a + i, b + i, mask + i, out + i, n - i);
 }
 
 __attribute__((target("avx2"))) void SelectBytesAvx2(const uint8_t* a, const uint8_t* b, const uint8_t* mask,
-                                                      uint8_t* out, int n) {
+                                                     uint8_t* out, int n)
+{
     int i = 0;
     for (; i + 32 <= n; i += 32) {
         const __m256i m = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(mask + i));

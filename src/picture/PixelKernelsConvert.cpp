@@ -7,8 +7,9 @@
 
 // ---------------------------------------------------------------- RGB to Y, Cb, Cr
 
-void RgbRowPairToYuvPlain(const uint8_t* top, const uint8_t* bottom, int width, bool redFirst,
-                       uint8_t* yTop, uint8_t* yBottom, uint8_t* cb, uint8_t* cr) {
+void RgbRowPairToYuvPlain(const uint8_t* top, const uint8_t* bottom, int width, bool redFirst, uint8_t* yTop,
+                          uint8_t* yBottom, uint8_t* cb, uint8_t* cr)
+{
     const int ri = redFirst ? 0 : 2, bi = redFirst ? 2 : 0;
     for (int x = 0; x < width; x += 2) {
         int sR = 0, sG = 0, sB = 0;
@@ -30,29 +31,29 @@ void RgbRowPairToYuvPlain(const uint8_t* top, const uint8_t* bottom, int width, 
 namespace {
 
 // Splits 8 pixels (two 16-byte loads) into three 16-bit vectors of components 0, 1, 2.
-inline void SplitPixels8(const uint8_t* p, __m128i& c0, __m128i& c1, __m128i& c2) {
+inline void SplitPixels8(const uint8_t* p, __m128i& c0, __m128i& c1, __m128i& c2)
+{
     const __m128i lo = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
     const __m128i hi = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16));
     const __m128i mask = _mm_set1_epi32(0xFF);
     c0 = _mm_packs_epi32(_mm_and_si128(lo, mask), _mm_and_si128(hi, mask));
-    c1 = _mm_packs_epi32(_mm_and_si128(_mm_srli_epi32(lo, 8), mask),
-                         _mm_and_si128(_mm_srli_epi32(hi, 8), mask));
-    c2 = _mm_packs_epi32(_mm_and_si128(_mm_srli_epi32(lo, 16), mask),
-                         _mm_and_si128(_mm_srli_epi32(hi, 16), mask));
+    c1 = _mm_packs_epi32(_mm_and_si128(_mm_srli_epi32(lo, 8), mask), _mm_and_si128(_mm_srli_epi32(hi, 8), mask));
+    c2 = _mm_packs_epi32(_mm_and_si128(_mm_srli_epi32(lo, 16), mask), _mm_and_si128(_mm_srli_epi32(hi, 16), mask));
 }
 
 // Y for 8 pixels: products and sums stay below 65536, so unsigned 16-bit lanes suffice.
-inline __m128i Luma8(__m128i r, __m128i g, __m128i b) {
-    __m128i s = _mm_add_epi16(_mm_mullo_epi16(r, _mm_set1_epi16(66)),
-                              _mm_mullo_epi16(g, _mm_set1_epi16(129)));
+inline __m128i Luma8(__m128i r, __m128i g, __m128i b)
+{
+    __m128i s = _mm_add_epi16(_mm_mullo_epi16(r, _mm_set1_epi16(66)), _mm_mullo_epi16(g, _mm_set1_epi16(129)));
     s = _mm_add_epi16(s, _mm_mullo_epi16(b, _mm_set1_epi16(25)));
     return _mm_add_epi16(_mm_srli_epi16(s, 8), _mm_set1_epi16(16));
 }
 
 }  // namespace
 
-void RgbRowPairToYuvSse2(const uint8_t* top, const uint8_t* bottom, int width, bool redFirst,
-                          uint8_t* yTop, uint8_t* yBottom, uint8_t* cb, uint8_t* cr) {
+void RgbRowPairToYuvSse2(const uint8_t* top, const uint8_t* bottom, int width, bool redFirst, uint8_t* yTop,
+                         uint8_t* yBottom, uint8_t* cb, uint8_t* cr)
+{
     int x = 0;
     const __m128i ones = _mm_set1_epi16(1);
     for (; x + 8 <= width; x += 8) {
@@ -74,8 +75,8 @@ void RgbRowPairToYuvSse2(const uint8_t* top, const uint8_t* bottom, int width, b
                                     _mm_madd_epi16(sG, _mm_set1_epi32(0xFFFF & -74)));
         vcb = _mm_add_epi32(vcb, _mm_madd_epi16(sB, _mm_set1_epi32(112)));
         vcb = _mm_add_epi32(_mm_srai_epi32(vcb, 10), c128);
-        __m128i vcr = _mm_add_epi32(_mm_madd_epi16(sR, _mm_set1_epi32(112)),
-                                    _mm_madd_epi16(sG, _mm_set1_epi32(0xFFFF & -94)));
+        __m128i vcr =
+            _mm_add_epi32(_mm_madd_epi16(sR, _mm_set1_epi32(112)), _mm_madd_epi16(sG, _mm_set1_epi32(0xFFFF & -94)));
         vcr = _mm_add_epi32(vcr, _mm_madd_epi16(sB, _mm_set1_epi32(0xFFFF & -18)));
         vcr = _mm_add_epi32(_mm_srai_epi32(vcr, 10), c128);
         const __m128i both = _mm_packus_epi16(_mm_packs_epi32(vcb, vcr), _mm_setzero_si128());
@@ -86,8 +87,8 @@ void RgbRowPairToYuvSse2(const uint8_t* top, const uint8_t* bottom, int width, b
         }
     }
     if (x < width)
-        RgbRowPairToYuvPlain(top + 4 * x, bottom + 4 * x, width - x, redFirst, yTop + x, yBottom + x,
-                          cb + x / 2, cr + x / 2);
+        RgbRowPairToYuvPlain(top + 4 * x, bottom + 4 * x, width - x, redFirst, yTop + x, yBottom + x, cb + x / 2,
+                             cr + x / 2);
 }
 
 namespace {
@@ -95,26 +96,24 @@ namespace {
 // Splits 16 pixels (two 32-byte loads) into three 16-bit vectors of components 0, 1, 2
 // in pixel order. The packs work per 128-bit lane and leave the quarters as pixels
 // 0-3, 8-11, 4-7, 12-15; the permute puts them back in order.
-__attribute__((target("avx2"))) inline void SplitPixels16(const uint8_t* p, __m256i& c0, __m256i& c1,
-                                                          __m256i& c2) {
+__attribute__((target("avx2"))) inline void SplitPixels16(const uint8_t* p, __m256i& c0, __m256i& c1, __m256i& c2)
+{
     const __m256i lo = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
     const __m256i hi = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32));
     const __m256i mask = _mm256_set1_epi32(0xFF);
-    c0 = _mm256_permute4x64_epi64(_mm256_packs_epi32(_mm256_and_si256(lo, mask), _mm256_and_si256(hi, mask)),
+    c0 = _mm256_permute4x64_epi64(_mm256_packs_epi32(_mm256_and_si256(lo, mask), _mm256_and_si256(hi, mask)), 0xD8);
+    c1 = _mm256_permute4x64_epi64(_mm256_packs_epi32(_mm256_and_si256(_mm256_srli_epi32(lo, 8), mask),
+                                                     _mm256_and_si256(_mm256_srli_epi32(hi, 8), mask)),
                                   0xD8);
-    c1 = _mm256_permute4x64_epi64(
-        _mm256_packs_epi32(_mm256_and_si256(_mm256_srli_epi32(lo, 8), mask),
-                           _mm256_and_si256(_mm256_srli_epi32(hi, 8), mask)),
-        0xD8);
-    c2 = _mm256_permute4x64_epi64(
-        _mm256_packs_epi32(_mm256_and_si256(_mm256_srli_epi32(lo, 16), mask),
-                           _mm256_and_si256(_mm256_srli_epi32(hi, 16), mask)),
-        0xD8);
+    c2 = _mm256_permute4x64_epi64(_mm256_packs_epi32(_mm256_and_si256(_mm256_srli_epi32(lo, 16), mask),
+                                                     _mm256_and_si256(_mm256_srli_epi32(hi, 16), mask)),
+                                  0xD8);
 }
 
-__attribute__((target("avx2"))) inline __m256i Luma16(__m256i r, __m256i g, __m256i b) {
-    __m256i s = _mm256_add_epi16(_mm256_mullo_epi16(r, _mm256_set1_epi16(66)),
-                                 _mm256_mullo_epi16(g, _mm256_set1_epi16(129)));
+__attribute__((target("avx2"))) inline __m256i Luma16(__m256i r, __m256i g, __m256i b)
+{
+    __m256i s =
+        _mm256_add_epi16(_mm256_mullo_epi16(r, _mm256_set1_epi16(66)), _mm256_mullo_epi16(g, _mm256_set1_epi16(129)));
     s = _mm256_add_epi16(s, _mm256_mullo_epi16(b, _mm256_set1_epi16(25)));
     return _mm256_add_epi16(_mm256_srli_epi16(s, 8), _mm256_set1_epi16(16));
 }
@@ -123,8 +122,9 @@ __attribute__((target("avx2"))) inline __m256i Luma16(__m256i r, __m256i g, __m2
 
 // The same arithmetic as the SSE2 version on 16 pixels (8 chroma samples) a step.
 __attribute__((target("avx2"))) void RgbRowPairToYuvAvx2(const uint8_t* top, const uint8_t* bottom, int width,
-                                                          bool redFirst, uint8_t* yTop, uint8_t* yBottom,
-                                                          uint8_t* cb, uint8_t* cr) {
+                                                         bool redFirst, uint8_t* yTop, uint8_t* yBottom, uint8_t* cb,
+                                                         uint8_t* cr)
+{
     int x = 0;
     const __m256i ones = _mm256_set1_epi16(1);
     const __m256i c128 = _mm256_set1_epi32(128);
@@ -157,14 +157,14 @@ __attribute__((target("avx2"))) void RgbRowPairToYuvAvx2(const uint8_t* top, con
     }
     _mm256_zeroupper();  // the rest runs in SSE code
     if (x < width)
-        RgbRowPairToYuvSse2(top + 4 * x, bottom + 4 * x, width - x, redFirst, yTop + x, yBottom + x,
-                             cb + x / 2, cr + x / 2);
+        RgbRowPairToYuvSse2(top + 4 * x, bottom + 4 * x, width - x, redFirst, yTop + x, yBottom + x, cb + x / 2,
+                            cr + x / 2);
 }
 
 // ---------------------------------------------------------------- packed 4:2:2
 
-void Packed422RowPlain(const uint8_t* row, int width, int yOffset, bool average, uint8_t* y,
-                    uint8_t* cb, uint8_t* cr) {
+void Packed422RowPlain(const uint8_t* row, int width, int yOffset, bool average, uint8_t* y, uint8_t* cb, uint8_t* cr)
+{
     const int uOffset = yOffset ? 0 : 1, vOffset = yOffset ? 2 : 3;
     for (int x = 0; x < width; ++x) y[x] = row[2 * x + yOffset];
     for (int k = 0; k < width / 2; ++k) {
@@ -177,15 +177,16 @@ void Packed422RowPlain(const uint8_t* row, int width, int yOffset, bool average,
 namespace {
 
 // (a + b) >> 1 per byte without rounding up.
-inline __m128i HalfSum(__m128i a, __m128i b) {
+inline __m128i HalfSum(__m128i a, __m128i b)
+{
     const __m128i half = _mm_and_si128(_mm_srli_epi16(_mm_xor_si128(a, b), 1), _mm_set1_epi8(0x7F));
     return _mm_add_epi8(_mm_and_si128(a, b), half);
 }
 
 }  // namespace
 
-void Packed422RowSse2(const uint8_t* row, int width, int yOffset, bool average, uint8_t* y,
-                       uint8_t* cb, uint8_t* cr) {
+void Packed422RowSse2(const uint8_t* row, int width, int yOffset, bool average, uint8_t* y, uint8_t* cb, uint8_t* cr)
+{
     int x = 0;
     const __m128i low = _mm_set1_epi16(0x00FF);
     for (; x + 16 <= width; x += 16) {
@@ -220,7 +221,8 @@ void Packed422RowSse2(const uint8_t* row, int width, int yOffset, bool average, 
 
 // 32 pixels a step; each per-lane pack is followed by a permute that restores order.
 __attribute__((target("avx2"))) void Packed422RowAvx2(const uint8_t* row, int width, int yOffset, bool average,
-                                                       uint8_t* y, uint8_t* cb, uint8_t* cr) {
+                                                      uint8_t* y, uint8_t* cb, uint8_t* cr)
+{
     int x = 0;
     const __m256i low = _mm256_set1_epi16(0x00FF);
     const __m256i zero = _mm256_setzero_si256();
@@ -243,10 +245,10 @@ __attribute__((target("avx2"))) void Packed422RowAvx2(const uint8_t* row, int wi
                             _mm256_permute4x64_epi64(_mm256_packus_epi16(ya, yb), 0xD8));
         // Chroma bytes U0 V0 ... U15 V15 in order, then split into U and V.
         const __m256i c = _mm256_permute4x64_epi64(_mm256_packus_epi16(ca, cbv), 0xD8);
-        __m128i u = _mm256_castsi256_si128(
-            _mm256_permute4x64_epi64(_mm256_packus_epi16(_mm256_and_si256(c, low), zero), 0x08));
-        __m128i v = _mm256_castsi256_si128(
-            _mm256_permute4x64_epi64(_mm256_packus_epi16(_mm256_srli_epi16(c, 8), zero), 0x08));
+        __m128i u =
+            _mm256_castsi256_si128(_mm256_permute4x64_epi64(_mm256_packus_epi16(_mm256_and_si256(c, low), zero), 0x08));
+        __m128i v =
+            _mm256_castsi256_si128(_mm256_permute4x64_epi64(_mm256_packus_epi16(_mm256_srli_epi16(c, 8), zero), 0x08));
         if (average) {
             u = HalfSum(u, _mm_loadu_si128(reinterpret_cast<const __m128i*>(cb + x / 2)));
             v = HalfSum(v, _mm_loadu_si128(reinterpret_cast<const __m128i*>(cr + x / 2)));

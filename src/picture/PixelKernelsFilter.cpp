@@ -9,7 +9,8 @@
 
 // ---------------------------------------------------------------- blur, horizontal pass
 
-void BlurRgbxRowHPlain(const uint8_t* padded, const int w[5], uint32_t* mid, int width) {
+void BlurRgbxRowHPlain(const uint8_t* padded, const int w[5], uint32_t* mid, int width)
+{
     for (int x = 0; x < width; ++x)
         for (int c = 0; c < 4; ++c) {
             uint32_t acc = 0;
@@ -21,7 +22,8 @@ void BlurRgbxRowHPlain(const uint8_t* padded, const int w[5], uint32_t* mid, int
 // Two pixels a step. q[k] holds the 16-bit bytes of padded pixels x + k and x + k + 1;
 // interleaving q[k] with q[k + 1] pairs each byte with the next pixel's same byte,
 // so one madd applies two taps (the low half feeds pixel x, the high half x + 1).
-void BlurRgbxRowHSse2(const uint8_t* padded, const int w[5], uint32_t* mid, int width) {
+void BlurRgbxRowHSse2(const uint8_t* padded, const int w[5], uint32_t* mid, int width)
+{
     int x = 0;
     const __m128i zero = _mm_setzero_si128();
     const __m128i w01 = _mm_set1_epi32((w[0] & 0xFFFF) | (w[1] << 16));
@@ -46,8 +48,8 @@ void BlurRgbxRowHSse2(const uint8_t* padded, const int w[5], uint32_t* mid, int 
 
 // The SSE2 scheme on four pixels a step: lane 0 works on pixels x, x + 1 and lane 1 on
 // x + 2, x + 3, so the results come out as (x | x + 2) and (x + 1 | x + 3).
-__attribute__((target("avx2"))) void BlurRgbxRowHAvx2(const uint8_t* padded, const int w[5], uint32_t* mid,
-                                                       int width) {
+__attribute__((target("avx2"))) void BlurRgbxRowHAvx2(const uint8_t* padded, const int w[5], uint32_t* mid, int width)
+{
     int x = 0;
     const __m256i zero = _mm256_setzero_si256();
     const __m256i w01 = _mm256_set1_epi32((w[0] & 0xFFFF) | (w[1] << 16));
@@ -73,8 +75,8 @@ __attribute__((target("avx2"))) void BlurRgbxRowHAvx2(const uint8_t* padded, con
 
 // ---------------------------------------------------------------- blur, vertical pass
 
-void BlurRgbxRowVPlain(const uint32_t* const rows[5], const int w[5], const uint8_t* alpha, uint8_t* out,
-                    int width) {
+void BlurRgbxRowVPlain(const uint32_t* const rows[5], const int w[5], const uint8_t* alpha, uint8_t* out, int width)
+{
     for (int x = 0; x < width; ++x) {
         for (int c = 0; c < 3; ++c) {
             // With weights summing to at most 4096 the sum stays below 2^32 - 2^23.
@@ -91,7 +93,8 @@ namespace {
 // One pixel's four sums of the vertical blur, rounded and shifted, as 32-bit lanes.
 // SSE2 has no 32-bit multiply, so even and odd lanes go through 32 x 32 -> 64 bit
 // multiplies; all products and sums fit the low 32 bits of each 64-bit lane.
-inline __m128i BlurPixelV(const uint32_t* const rows[5], const __m128i wk[5], size_t at) {
+inline __m128i BlurPixelV(const uint32_t* const rows[5], const __m128i wk[5], size_t at)
+{
     __m128i even = _mm_setzero_si128(), odd = _mm_setzero_si128();
     for (int k = 0; k < 5; ++k) {
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[k] + at));
@@ -106,8 +109,8 @@ inline __m128i BlurPixelV(const uint32_t* const rows[5], const __m128i wk[5], si
 
 }  // namespace
 
-void BlurRgbxRowVSse2(const uint32_t* const rows[5], const int w[5], const uint8_t* alpha, uint8_t* out,
-                       int width) {
+void BlurRgbxRowVSse2(const uint32_t* const rows[5], const int w[5], const uint8_t* alpha, uint8_t* out, int width)
+{
     int x = 0;
     __m128i wk[5];
     for (int k = 0; k < 5; ++k) wk[k] = _mm_set1_epi32(w[k]);
@@ -130,7 +133,8 @@ void BlurRgbxRowVSse2(const uint32_t* const rows[5], const int w[5], const uint8
 // Eight pixels a step with 32-bit multiplies. The two per-lane packs leave the pixels
 // as 0 2 4 6 | 1 3 5 7; a dword permute puts them in order.
 __attribute__((target("avx2"))) void BlurRgbxRowVAvx2(const uint32_t* const rows[5], const int w[5],
-                                                       const uint8_t* alpha, uint8_t* out, int width) {
+                                                      const uint8_t* alpha, uint8_t* out, int width)
+{
     int x = 0;
     __m256i wk[5];
     for (int k = 0; k < 5; ++k) wk[k] = _mm256_set1_epi32(w[k]);
@@ -143,9 +147,9 @@ __attribute__((target("avx2"))) void BlurRgbxRowVAvx2(const uint32_t* const rows
             __m256i acc = _mm256_setzero_si256();
             for (int k = 0; k < 5; ++k)
                 acc = _mm256_add_epi32(
-                    acc, _mm256_mullo_epi32(
-                             _mm256_loadu_si256(reinterpret_cast<const __m256i*>(rows[k] + 4 * size_t(x) + 8 * j)),
-                             wk[k]));
+                    acc,
+                    _mm256_mullo_epi32(
+                        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(rows[k] + 4 * size_t(x) + 8 * j)), wk[k]));
             v[j] = _mm256_srli_epi32(_mm256_add_epi32(acc, round), 24);
         }
         __m256i bytes = _mm256_packus_epi16(_mm256_packs_epi32(v[0], v[1]), _mm256_packs_epi32(v[2], v[3]));
@@ -164,8 +168,9 @@ __attribute__((target("avx2"))) void BlurRgbxRowVAvx2(const uint32_t* const rows
 
 // ---------------------------------------------------------------- resize, horizontal pass
 
-void ResizeRgbRowHPlain(const uint8_t* src, int, const int* first, const int16_t* weights, int taps,
-                     uint16_t* out, int n) {
+void ResizeRgbRowHPlain(const uint8_t* src, int, const int* first, const int16_t* weights, int taps, uint16_t* out,
+                        int n)
+{
     for (int x = 0; x < n; ++x) {
         const uint8_t* s = src + size_t(first[x]) * 3;
         const int16_t* w = weights + size_t(x) * ((taps + 1) & ~1);
@@ -181,23 +186,27 @@ namespace {
 
 // Two neighbouring RGB pixels as 16-bit pairs (a_c, b_c) for c = 0..3; the fourth pair
 // holds bytes of the following pixel and is masked off later.
-inline __m128i RgbPairs(const uint8_t* s) {
+inline __m128i RgbPairs(const uint8_t* s)
+{
     int32_t a, b;
     std::memcpy(&a, s, 4);
     std::memcpy(&b, s + 3, 4);
     return _mm_unpacklo_epi8(_mm_unpacklo_epi8(_mm_cvtsi32_si128(a), _mm_cvtsi32_si128(b)), _mm_setzero_si128());
 }
 
-inline __m128i WeightPair(const int16_t* w) {
+inline __m128i WeightPair(const int16_t* w)
+{
     int32_t pair;
     std::memcpy(&pair, w, 4);
     return _mm_set1_epi32(pair);
 }
 
 // Sums of one output pixel's taps as four 32-bit lanes (the fourth meaningless).
-inline __m128i ResizePixelH(const uint8_t* s, const int16_t* w, int stride) {
+inline __m128i ResizePixelH(const uint8_t* s, const int16_t* w, int stride)
+{
     __m128i acc = _mm_setzero_si128();
-    for (int k = 0; k < stride; k += 2) acc = _mm_add_epi32(acc, _mm_madd_epi16(RgbPairs(s + 3 * k), WeightPair(w + k)));
+    for (int k = 0; k < stride; k += 2)
+        acc = _mm_add_epi32(acc, _mm_madd_epi16(RgbPairs(s + 3 * k), WeightPair(w + k)));
     return acc;
 }
 
@@ -208,7 +217,8 @@ inline __m128i ResizePixelH(const uint8_t* s, const int16_t* w, int stride) {
 // Pixels whose last tap ends the line use the plain loop (the 4-byte loads would
 // read past it).
 void ResizeRgbRowHSse2(const uint8_t* src, int srcWidth, const int* first, const int16_t* weights, int taps,
-                        uint16_t* out, int n) {
+                       uint16_t* out, int n)
+{
     const __m128i round = _mm_set1_epi32(32), keep3 = _mm_setr_epi32(-1, -1, -1, 0);
     const __m128i bias32 = _mm_set1_epi32(32768), bias16 = _mm_set1_epi16(short(0x8000));
     const int stride = (taps + 1) & ~1;
@@ -226,7 +236,8 @@ void ResizeRgbRowHSse2(const uint8_t* src, int srcWidth, const int* first, const
 
 // Two output pixels a step, one per 128-bit lane.
 __attribute__((target("avx2"))) void ResizeRgbRowHAvx2(const uint8_t* src, int srcWidth, const int* first,
-                                                        const int16_t* weights, int taps, uint16_t* out, int n) {
+                                                       const int16_t* weights, int taps, uint16_t* out, int n)
+{
     const __m256i round = _mm256_set1_epi32(32), keep3 = _mm256_setr_epi32(-1, -1, -1, 0, -1, -1, -1, 0);
     const __m256i bias32 = _mm256_set1_epi32(32768), bias16 = _mm256_set1_epi16(short(0x8000));
     const int stride = (taps + 1) & ~1;
@@ -239,10 +250,10 @@ __attribute__((target("avx2"))) void ResizeRgbRowHAvx2(const uint8_t* src, int s
         const int16_t* w1 = w0 + stride;
         __m256i acc = _mm256_setzero_si256();
         for (int k = 0; k < stride; k += 2) {
-            const __m256i px = _mm256_inserti128_si256(_mm256_castsi128_si256(RgbPairs(s0 + 3 * k)),
-                                                       RgbPairs(s1 + 3 * k), 1);
-            const __m256i wt = _mm256_inserti128_si256(_mm256_castsi128_si256(WeightPair(w0 + k)),
-                                                       WeightPair(w1 + k), 1);
+            const __m256i px =
+                _mm256_inserti128_si256(_mm256_castsi128_si256(RgbPairs(s0 + 3 * k)), RgbPairs(s1 + 3 * k), 1);
+            const __m256i wt =
+                _mm256_inserti128_si256(_mm256_castsi128_si256(WeightPair(w0 + k)), WeightPair(w1 + k), 1);
             acc = _mm256_add_epi32(acc, _mm256_madd_epi16(px, wt));
         }
         __m256i v = _mm256_and_si256(_mm256_srli_epi32(_mm256_add_epi32(acc, round), 6), keep3);
@@ -260,7 +271,8 @@ __attribute__((target("avx2"))) void ResizeRgbRowHAvx2(const uint8_t* src, int s
 namespace {
 
 // Pixels from .. n - 1 of the vertical resize pass, one sample at a time.
-void ResizeRgbxRangeV(const uint16_t* const* rows, const int* weights, int taps, uint8_t* out, int from, int n) {
+void ResizeRgbxRangeV(const uint16_t* const* rows, const int* weights, int taps, uint8_t* out, int from, int n)
+{
     for (int x = from; x < n; ++x) {
         for (int c = 0; c < 3; ++c) {
             uint32_t acc = 0;
@@ -273,13 +285,15 @@ void ResizeRgbxRangeV(const uint16_t* const* rows, const int* weights, int taps,
 
 }  // namespace
 
-void ResizeRgbxRowVPlain(const uint16_t* const* rows, const int* weights, int taps, uint8_t* out, int n) {
+void ResizeRgbxRowVPlain(const uint16_t* const* rows, const int* weights, int taps, uint8_t* out, int n)
+{
     ResizeRgbxRangeV(rows, weights, taps, out, 0, n);
 }
 
 // Four pixels (16 samples) a step; exact 16 x 16 -> 32 bit products from mullo and
 // mulhi. The sums stay below 2^31 and shift down to at most 255.
-void ResizeRgbxRowVSse2(const uint16_t* const* rows, const int* weights, int taps, uint8_t* out, int n) {
+void ResizeRgbxRowVSse2(const uint16_t* const* rows, const int* weights, int taps, uint8_t* out, int n)
+{
     int x = 0;
     const __m128i round = _mm_set1_epi32(1 << 21), opaque = _mm_set1_epi32(int(0xFF000000u));
     for (; x + 4 <= n; x += 4) {
@@ -303,7 +317,8 @@ void ResizeRgbxRowVSse2(const uint16_t* const* rows, const int* weights, int tap
 // Eight pixels (32 samples) a step; per-lane unpacks and packs keep the order within
 // each 16-sample vector, and the final byte pack is put in order by a permute.
 __attribute__((target("avx2"))) void ResizeRgbxRowVAvx2(const uint16_t* const* rows, const int* weights, int taps,
-                                                         uint8_t* out, int n) {
+                                                        uint8_t* out, int n)
+{
     int x = 0;
     const __m256i round = _mm256_set1_epi32(1 << 21), opaque = _mm256_set1_epi32(int(0xFF000000u));
     for (; x + 8 <= n; x += 8) {

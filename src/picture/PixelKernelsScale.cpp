@@ -10,14 +10,14 @@
 
 // ---------------------------------------------------------------- bilinear, vertical pass
 
-void BilinearVerticalPlain(const uint16_t* row0, const uint16_t* row1, int w0, int w1,
-                        uint8_t* out, int n) {
+void BilinearVerticalPlain(const uint16_t* row0, const uint16_t* row1, int w0, int w1, uint8_t* out, int n)
+{
     for (int i = 0; i < n; ++i)
         out[i] = uint8_t((uint32_t(row1[i]) * uint32_t(w1) + uint32_t(row0[i]) * uint32_t(w0)) >> 16);
 }
 
-void BilinearVerticalSse2(const uint16_t* row0, const uint16_t* row1, int w0, int w1,
-                           uint8_t* out, int n) {
+void BilinearVerticalSse2(const uint16_t* row0, const uint16_t* row1, int w0, int w1, uint8_t* out, int n)
+{
     int i = 0;
     const __m128i vw0 = _mm_set1_epi16(short(w0)), vw1 = _mm_set1_epi16(short(w1));
     for (; i + 8 <= n; i += 8) {
@@ -38,8 +38,9 @@ void BilinearVerticalSse2(const uint16_t* row0, const uint16_t* row1, int w0, in
 
 // The SSE2 arithmetic on 16 samples a step. Unpacks and packs both work per 128-bit
 // lane, so the lanes come back in order.
-__attribute__((target("avx2"))) void BilinearVerticalAvx2(const uint16_t* row0, const uint16_t* row1, int w0,
-                                                           int w1, uint8_t* out, int n) {
+__attribute__((target("avx2"))) void BilinearVerticalAvx2(const uint16_t* row0, const uint16_t* row1, int w0, int w1,
+                                                          uint8_t* out, int n)
+{
     int i = 0;
     const __m256i vw0 = _mm256_set1_epi16(short(w0)), vw1 = _mm256_set1_epi16(short(w1));
     for (; i + 16 <= n; i += 16) {
@@ -59,7 +60,8 @@ __attribute__((target("avx2"))) void BilinearVerticalAvx2(const uint16_t* row0, 
 
 // ---------------------------------------------------------------- 4-tap vertical pass
 
-void Cubic4VerticalPlain(const uint8_t* const rows[4], const int weights[4], uint8_t* out, int n) {
+void Cubic4VerticalPlain(const uint8_t* const rows[4], const int weights[4], uint8_t* out, int n)
+{
     for (int i = 0; i < n; ++i) {
         int s = 0;
         for (int k = 0; k < 4; ++k) s += rows[k][i] * weights[k];
@@ -67,7 +69,8 @@ void Cubic4VerticalPlain(const uint8_t* const rows[4], const int weights[4], uin
     }
 }
 
-void Cubic4VerticalSse2(const uint8_t* const rows[4], const int weights[4], uint8_t* out, int n) {
+void Cubic4VerticalSse2(const uint8_t* const rows[4], const int weights[4], uint8_t* out, int n)
+{
     int i = 0;
     const __m128i zero = _mm_setzero_si128();
     __m128i w[4];
@@ -91,7 +94,8 @@ void Cubic4VerticalSse2(const uint8_t* const rows[4], const int weights[4], uint
 
 // 32 samples a step; the per-lane unpacks and the per-lane pack undo each other's order.
 __attribute__((target("avx2"))) void Cubic4VerticalAvx2(const uint8_t* const rows[4], const int weights[4],
-                                                         uint8_t* out, int n) {
+                                                        uint8_t* out, int n)
+{
     int i = 0;
     const __m256i zero = _mm256_setzero_si256();
     __m256i w[4];
@@ -115,7 +119,8 @@ __attribute__((target("avx2"))) void Cubic4VerticalAvx2(const uint8_t* const row
 
 // ---------------------------------------------------------------- bilinear, 32-bit pixels
 
-void BilinearRgbxWeights(const int* w1, uint16_t* weights, int n) {
+void BilinearRgbxWeights(const int* w1, uint16_t* weights, int n)
+{
     for (int i = 0; i < n; ++i)
         for (int c = 0; c < 4; ++c) {
             weights[8 * i + c] = uint16_t(256 - w1[i]);
@@ -123,7 +128,8 @@ void BilinearRgbxWeights(const int* w1, uint16_t* weights, int n) {
         }
 }
 
-void BilinearRgbxRowPlain(const uint8_t* src, const int* x0, const uint16_t* weights, uint16_t* out, int n) {
+void BilinearRgbxRowPlain(const uint8_t* src, const int* x0, const uint16_t* weights, uint16_t* out, int n)
+{
     for (int i = 0; i < n; ++i) {
         const uint8_t* a = src + size_t(x0[i]) * 4;
         const int wa = weights[8 * i], wb = weights[8 * i + 4];
@@ -133,14 +139,15 @@ void BilinearRgbxRowPlain(const uint8_t* src, const int* x0, const uint16_t* wei
 
 // Two output pixels a step: each one's two source pixels (8 bytes) widen to one
 // vector that multiplies by its prepared weights; the halves are then added.
-void BilinearRgbxRowSse2(const uint8_t* src, const int* x0, const uint16_t* weights, uint16_t* out, int n) {
+void BilinearRgbxRowSse2(const uint8_t* src, const int* x0, const uint16_t* weights, uint16_t* out, int n)
+{
     int i = 0;
     const __m128i zero = _mm_setzero_si128();
     for (; i + 2 <= n; i += 2) {
-        const __m128i pa = _mm_unpacklo_epi8(
-            _mm_loadl_epi64(reinterpret_cast<const __m128i*>(src + size_t(x0[i]) * 4)), zero);
-        const __m128i pb = _mm_unpacklo_epi8(
-            _mm_loadl_epi64(reinterpret_cast<const __m128i*>(src + size_t(x0[i + 1]) * 4)), zero);
+        const __m128i pa =
+            _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(src + size_t(x0[i]) * 4)), zero);
+        const __m128i pb =
+            _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(src + size_t(x0[i + 1]) * 4)), zero);
         const __m128i ma = _mm_mullo_epi16(pa, _mm_loadu_si128(reinterpret_cast<const __m128i*>(weights + 8 * i)));
         const __m128i mb = _mm_mullo_epi16(pb, _mm_loadu_si128(reinterpret_cast<const __m128i*>(weights + 8 * i + 8)));
         // Add the upper four lanes (second source pixel) onto the lower four.
@@ -154,17 +161,18 @@ void BilinearRgbxRowSse2(const uint8_t* src, const int* x0, const uint16_t* weig
 // per lane), as do i + 2 and i + 3; the lane halves are then added and the permute
 // puts the four results in order.
 __attribute__((target("avx2"))) void BilinearRgbxRowAvx2(const uint8_t* src, const int* x0, const uint16_t* weights,
-                                                          uint16_t* out, int n) {
+                                                         uint16_t* out, int n)
+{
     int i = 0;
     for (; i + 4 <= n; i += 4) {
-        const __m128i p01 = _mm_unpacklo_epi64(
-            _mm_loadl_epi64(reinterpret_cast<const __m128i*>(src + size_t(x0[i]) * 4)),
-            _mm_loadl_epi64(reinterpret_cast<const __m128i*>(src + size_t(x0[i + 1]) * 4)));
-        const __m128i p23 = _mm_unpacklo_epi64(
-            _mm_loadl_epi64(reinterpret_cast<const __m128i*>(src + size_t(x0[i + 2]) * 4)),
-            _mm_loadl_epi64(reinterpret_cast<const __m128i*>(src + size_t(x0[i + 3]) * 4)));
-        const __m256i m01 = _mm256_mullo_epi16(
-            _mm256_cvtepu8_epi16(p01), _mm256_loadu_si256(reinterpret_cast<const __m256i*>(weights + 8 * i)));
+        const __m128i p01 =
+            _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(src + size_t(x0[i]) * 4)),
+                               _mm_loadl_epi64(reinterpret_cast<const __m128i*>(src + size_t(x0[i + 1]) * 4)));
+        const __m128i p23 =
+            _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(src + size_t(x0[i + 2]) * 4)),
+                               _mm_loadl_epi64(reinterpret_cast<const __m128i*>(src + size_t(x0[i + 3]) * 4)));
+        const __m256i m01 = _mm256_mullo_epi16(_mm256_cvtepu8_epi16(p01),
+                                               _mm256_loadu_si256(reinterpret_cast<const __m256i*>(weights + 8 * i)));
         const __m256i m23 = _mm256_mullo_epi16(
             _mm256_cvtepu8_epi16(p23), _mm256_loadu_si256(reinterpret_cast<const __m256i*>(weights + 8 * i + 16)));
         // Lanes now hold output pixels (i, i+2) and (i+1, i+3).
@@ -177,7 +185,8 @@ __attribute__((target("avx2"))) void BilinearRgbxRowAvx2(const uint8_t* src, con
 
 // ---------------------------------------------------------------- 4-tap horizontal pass
 
-void Cubic4RowPlain(const uint8_t* src, int srcWidth, const int* first, const int16_t* weights, uint8_t* out, int n) {
+void Cubic4RowPlain(const uint8_t* src, int srcWidth, const int* first, const int16_t* weights, uint8_t* out, int n)
+{
     for (int i = 0; i < n; ++i) {
         int acc = 0;
         for (int j = 0; j < 4; ++j) acc += weights[4 * i + j] * src[std::min(first[i] + j, srcWidth - 1)];
@@ -187,7 +196,8 @@ void Cubic4RowPlain(const uint8_t* src, int srcWidth, const int* first, const in
 
 namespace {
 
-inline int32_t Load4(const uint8_t* p) {
+inline int32_t Load4(const uint8_t* p)
+{
     int32_t v;
     std::memcpy(&v, p, 4);
     return v;
@@ -195,7 +205,8 @@ inline int32_t Load4(const uint8_t* p) {
 
 // Adds the two 32-bit halves of each output's taps: a = (o0 taps 0-1, o0 taps 2-3,
 // o1 ..., o1 ...), b likewise for o2 and o3; returns the four sums in order.
-inline __m128i SumTapPairs(__m128i a, __m128i b) {
+inline __m128i SumTapPairs(__m128i a, __m128i b)
+{
     const __m128 fa = _mm_castsi128_ps(a), fb = _mm_castsi128_ps(b);
     return _mm_add_epi32(_mm_castps_si128(_mm_shuffle_ps(fa, fb, _MM_SHUFFLE(2, 0, 2, 0))),
                          _mm_castps_si128(_mm_shuffle_ps(fa, fb, _MM_SHUFFLE(3, 1, 3, 1))));
@@ -206,8 +217,8 @@ inline __m128i SumTapPairs(__m128i a, __m128i b) {
 // Four outputs a step: their four source samples each are loaded as one 32-bit word,
 // widened, and multiplied by the weights with madd. Groups whose window reaches the
 // line's end (where the taps are clamped) use the plain loop.
-void Cubic4RowSse2(const uint8_t* src, int srcWidth, const int* first, const int16_t* weights, uint8_t* out,
-                    int n) {
+void Cubic4RowSse2(const uint8_t* src, int srcWidth, const int* first, const int16_t* weights, uint8_t* out, int n)
+{
     int i = 0;
     const __m128i zero = _mm_setzero_si128();
     for (; i + 4 <= n; i += 4) {
@@ -232,7 +243,8 @@ void Cubic4RowSse2(const uint8_t* src, int srcWidth, const int* first, const int
 
 // Eight outputs a step, four per 128-bit lane, as in the SSE2 version.
 __attribute__((target("avx2"))) void Cubic4RowAvx2(const uint8_t* src, int srcWidth, const int* first,
-                                                    const int16_t* weights, uint8_t* out, int n) {
+                                                   const int16_t* weights, uint8_t* out, int n)
+{
     int i = 0;
     const __m256i zero = _mm256_setzero_si256();
     for (; i + 8 <= n; i += 8) {
@@ -252,9 +264,8 @@ __attribute__((target("avx2"))) void Cubic4RowAvx2(const uint8_t* src, int srcWi
         const __m256i a = _mm256_madd_epi16(_mm256_unpacklo_epi8(px, zero), _mm256_permute2x128_si256(wa, wb, 0x20));
         const __m256i b = _mm256_madd_epi16(_mm256_unpackhi_epi8(px, zero), _mm256_permute2x128_si256(wa, wb, 0x31));
         const __m256 fa = _mm256_castsi256_ps(a), fb = _mm256_castsi256_ps(b);
-        const __m256i sums =
-            _mm256_add_epi32(_mm256_castps_si256(_mm256_shuffle_ps(fa, fb, _MM_SHUFFLE(2, 0, 2, 0))),
-                             _mm256_castps_si256(_mm256_shuffle_ps(fa, fb, _MM_SHUFFLE(3, 1, 3, 1))));
+        const __m256i sums = _mm256_add_epi32(_mm256_castps_si256(_mm256_shuffle_ps(fa, fb, _MM_SHUFFLE(2, 0, 2, 0))),
+                                              _mm256_castps_si256(_mm256_shuffle_ps(fa, fb, _MM_SHUFFLE(3, 1, 3, 1))));
         const __m256i v = _mm256_srli_epi32(sums, 8);
         const __m256i bytes = _mm256_packus_epi16(_mm256_packs_epi32(v, zero), zero);
         const __m128i both = _mm_unpacklo_epi32(_mm256_castsi256_si128(bytes), _mm256_extracti128_si256(bytes, 1));
@@ -266,7 +277,8 @@ __attribute__((target("avx2"))) void Cubic4RowAvx2(const uint8_t* src, int srcWi
 
 // ---------------------------------------------------------------- bilinear, 8-bit samples
 
-void BilinearPlaneRowPlain(const uint8_t* src, int srcWidth, const int* x0, const int* w1, uint16_t* out, int n) {
+void BilinearPlaneRowPlain(const uint8_t* src, int srcWidth, const int* x0, const int* w1, uint16_t* out, int n)
+{
     for (int i = 0; i < n; ++i) {
         const int a = src[x0[i]], b = src[std::min(x0[i] + 1, srcWidth - 1)];
         out[i] = uint16_t(a * (256 - w1[i]) + b * w1[i]);
@@ -276,7 +288,8 @@ void BilinearPlaneRowPlain(const uint8_t* src, int srcWidth, const int* x0, cons
 namespace {
 
 // Eight sample pairs (src[x0], src[x0 + 1]) as 16-bit words, first sample in the low byte.
-inline __m128i SamplePairs8(const uint8_t* src, const int* x0) {
+inline __m128i SamplePairs8(const uint8_t* src, const int* x0)
+{
     __m128i v = _mm_setzero_si128();
     uint16_t w;
     std::memcpy(&w, src + x0[0], 2);
@@ -299,7 +312,8 @@ inline __m128i SamplePairs8(const uint8_t* src, const int* x0) {
 }
 
 // True when every pair of the n outputs lies inside the line (no clamped right edge).
-inline bool PairsInside(const int* x0, int n, int srcWidth) {
+inline bool PairsInside(const int* x0, int n, int srcWidth)
+{
     bool inside = true;
     for (int k = 0; k < n; ++k) inside &= x0[k] + 1 < srcWidth;
     return inside;
@@ -309,8 +323,8 @@ inline bool PairsInside(const int* x0, int n, int srcWidth) {
 
 // Eight outputs a step: each pair of neighbouring samples is one 16-bit load; the
 // products of at most 255 x 256 and their sum fit 16 bits.
-void BilinearPlaneRowSse2(const uint8_t* src, int srcWidth, const int* x0, const int* w1, uint16_t* out,
-                           int n) {
+void BilinearPlaneRowSse2(const uint8_t* src, int srcWidth, const int* x0, const int* w1, uint16_t* out, int n)
+{
     int i = 0;
     const __m128i low = _mm_set1_epi16(0xFF), full = _mm_set1_epi32(256);
     for (; i + 8 <= n; i += 8) {
@@ -323,20 +337,22 @@ void BilinearPlaneRowSse2(const uint8_t* src, int srcWidth, const int* x0, const
         const __m128i wbHi = _mm_loadu_si128(reinterpret_cast<const __m128i*>(w1 + i + 4));
         // Weights up to 256 do not fit the signed pack; 256 - w and w pack as w - 128.
         const __m128i bias = _mm_set1_epi32(128);
-        const __m128i wb = _mm_add_epi16(_mm_packs_epi32(_mm_sub_epi32(wbLo, bias), _mm_sub_epi32(wbHi, bias)),
+        const __m128i wb =
+            _mm_add_epi16(_mm_packs_epi32(_mm_sub_epi32(wbLo, bias), _mm_sub_epi32(wbHi, bias)), _mm_set1_epi16(128));
+        const __m128i wa = _mm_add_epi16(_mm_packs_epi32(_mm_sub_epi32(_mm_sub_epi32(full, wbLo), bias),
+                                                         _mm_sub_epi32(_mm_sub_epi32(full, wbHi), bias)),
                                          _mm_set1_epi16(128));
-        const __m128i wa = _mm_add_epi16(
-            _mm_packs_epi32(_mm_sub_epi32(_mm_sub_epi32(full, wbLo), bias), _mm_sub_epi32(_mm_sub_epi32(full, wbHi), bias)),
-            _mm_set1_epi16(128));
         const __m128i a = _mm_and_si128(pairs, low), b = _mm_srli_epi16(pairs, 8);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_add_epi16(_mm_mullo_epi16(a, wa), _mm_mullo_epi16(b, wb)));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i),
+                         _mm_add_epi16(_mm_mullo_epi16(a, wa), _mm_mullo_epi16(b, wb)));
     }
     if (i < n) BilinearPlaneRowPlain(src, srcWidth, x0 + i, w1 + i, out + i, n - i);
 }
 
 // Sixteen outputs a step: two SSE2-built halves of sample pairs, 256-bit arithmetic.
 __attribute__((target("avx2"))) void BilinearPlaneRowAvx2(const uint8_t* src, int srcWidth, const int* x0,
-                                                           const int* w1, uint16_t* out, int n) {
+                                                          const int* w1, uint16_t* out, int n)
+{
     int i = 0;
     const __m256i low = _mm256_set1_epi16(0xFF), full = _mm256_set1_epi32(256);
     for (; i + 16 <= n; i += 16) {
@@ -344,8 +360,8 @@ __attribute__((target("avx2"))) void BilinearPlaneRowAvx2(const uint8_t* src, in
             BilinearPlaneRowPlain(src, srcWidth, x0 + i, w1 + i, out + i, 16);
             continue;
         }
-        const __m256i pairs =
-            _mm256_inserti128_si256(_mm256_castsi128_si256(SamplePairs8(src, x0 + i)), SamplePairs8(src, x0 + i + 8), 1);
+        const __m256i pairs = _mm256_inserti128_si256(_mm256_castsi128_si256(SamplePairs8(src, x0 + i)),
+                                                      SamplePairs8(src, x0 + i + 8), 1);
         const __m256i wbLo = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(w1 + i));
         const __m256i wbHi = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(w1 + i + 8));
         // packus_epi32 keeps values up to 256 exactly; its per-lane order is undone by

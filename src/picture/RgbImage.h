@@ -9,7 +9,8 @@ public:
     virtual ~CRgbImage() = default;
 
     // Drops the pixels and the size.
-    void Release() {
+    void Release()
+    {
         std::vector<uint8_t>().swap(pixels);
         width = height = 0;
     }

@@ -8,11 +8,13 @@
 
 #include "picture/PixelKernels.h"
 
-CYUV420Image::CYUV420Image(const CYUV420Image& other) {
+CYUV420Image::CYUV420Image(const CYUV420Image& other)
+{
     if (other.planeY && Create(other.height, other.width)) CopyPlanes(other);
 }
 
-CYUV420Image& CYUV420Image::operator=(const CYUV420Image& other) {
+CYUV420Image& CYUV420Image::operator=(const CYUV420Image& other)
+{
     if (this == &other) return *this;
     if (!other.planeY) {
         *this = CYUV420Image();
@@ -23,7 +25,8 @@ CYUV420Image& CYUV420Image::operator=(const CYUV420Image& other) {
     return *this;
 }
 
-bool CYUV420Image::Create(int h, int w) {
+bool CYUV420Image::Create(int h, int w)
+{
     memory.Free();
     width = height = planarSize = lumaSize = chromaSize = lumaStride = chromaStride = 0;
     planeY = planeCb = planeCr = scratchA = scratchB = nullptr;
@@ -48,37 +51,41 @@ bool CYUV420Image::Create(int h, int w) {
     return true;
 }
 
-void CYUV420Image::Clear() {
+void CYUV420Image::Clear()
+{
     if (!planeY) return;
     std::memset(planeY, 0, lumaSize);
     std::memset(planeCb, 128, 2 * size_t(chromaSize));
 }
 
-void CYUV420Image::SwapChroma() {
+void CYUV420Image::SwapChroma()
+{
     if (!planeY) return;
     std::swap_ranges(planeCb, planeCb + chromaSize, planeCr);
 }
 
-bool CYUV420Image::CopyPlanes(const CYUV420Image& src) {
+bool CYUV420Image::CopyPlanes(const CYUV420Image& src)
+{
     if (!planeY || !src.planeY || src.width != width || src.height != height) return false;
     std::memcpy(planeY, src.planeY, planarSize);
     return true;
 }
 
-void CYUV420Image::FromRgb32(const uint8_t* bits, bool redFirst) {
+void CYUV420Image::FromRgb32(const uint8_t* bits, bool redFirst)
+{
     if (!planeY) return;
     const size_t rowBytes = size_t(width) * 4;
     for (int y = 0; y < height; y += 2) {
         // The last stored row is the top line of the picture.
         const uint8_t* top = bits + size_t(height - 1 - y) * rowBytes;
         const uint8_t* bottom = top - rowBytes;
-        RgbRowPairToYuv(top, bottom, width, redFirst, planeY + size_t(y) * width,
-                        planeY + size_t(y + 1) * width, planeCb + size_t(y / 2) * chromaStride,
-                        planeCr + size_t(y / 2) * chromaStride);
+        RgbRowPairToYuv(top, bottom, width, redFirst, planeY + size_t(y) * width, planeY + size_t(y + 1) * width,
+                        planeCb + size_t(y / 2) * chromaStride, planeCr + size_t(y / 2) * chromaStride);
     }
 }
 
-void CYUV420Image::FromRgbxLinePair(const uint8_t* top, const uint8_t* bottom, int line) {
+void CYUV420Image::FromRgbxLinePair(const uint8_t* top, const uint8_t* bottom, int line)
+{
     if (!planeY || line < 0 || line + 1 >= height || (line & 1)) return;
     RgbRowPairToYuv(top, bottom, width, true, planeY + size_t(line) * width, planeY + size_t(line + 1) * width,
                     planeCb + size_t(line / 2) * chromaStride, planeCr + size_t(line / 2) * chromaStride);
@@ -87,7 +94,8 @@ void CYUV420Image::FromRgbxLinePair(const uint8_t* top, const uint8_t* bottom, i
 void CYUV420Image::FromBGRX(const uint8_t* bits) { FromRgb32(bits, false); }
 void CYUV420Image::FromRGBX(const uint8_t* bits) { FromRgb32(bits, true); }
 
-void CYUV420Image::FromPacked422(const uint8_t* packed, int yOffset) {
+void CYUV420Image::FromPacked422(const uint8_t* packed, int yOffset)
+{
     if (!planeY) return;
     const size_t rowBytes = size_t(width) * 2;
     // Even lines store their chroma; the odd line after each averages into it.
@@ -101,8 +109,9 @@ void CYUV420Image::FromUYVY(const uint8_t* packed) { FromPacked422(packed, 1); }
 
 // ---------------------------------------------------------------- bilinear resampling
 
-void CYUV420Image::ResampleBilinear(const uint8_t* src, int srcWidth, int srcHeight, int srcStride,
-                                    uint8_t* dst, int dstWidth, int dstHeight, int dstStride) {
+void CYUV420Image::ResampleBilinear(const uint8_t* src, int srcWidth, int srcHeight, int srcStride, uint8_t* dst,
+                                    int dstWidth, int dstHeight, int dstStride)
+{
     if (srcWidth <= 0 || srcHeight <= 0 || dstWidth <= 0 || dstHeight <= 0) return;
     // Horizontal taps and weights, computed exactly from x * srcWidth / dstWidth. The
     // buffers are kept per thread, so a stream of same-size frames allocates nothing.
@@ -152,7 +161,8 @@ void CYUV420Image::ResampleBilinear(const uint8_t* src, int srcWidth, int srcHei
 
 // ---------------------------------------------------------------- fitting
 
-void CYUV420Image::FitGeometry(int sw, int sh, int dw, int dh, int& lines, int& topOffset) {
+void CYUV420Image::FitGeometry(int sw, int sh, int dw, int dh, int& lines, int& topOffset)
+{
     int64_t b = int64_t(sh) * dw / sw;
     if (b >= dh) {
         b = dh;
@@ -168,7 +178,8 @@ void CYUV420Image::FitGeometry(int sw, int sh, int dw, int dh, int& lines, int& 
 namespace {
 
 // Mitchell-Netravali cubic with B = C = 1/3; small negative lobes count as zero.
-double MitchellKernel(double t) {
+double MitchellKernel(double t)
+{
     t = std::fabs(t);
     double v;
     if (t < 1.0)
@@ -183,13 +194,14 @@ double MitchellKernel(double t) {
 
 // Four taps per destination sample along one dimension.
 struct SCubicTable {
-    std::vector<int> first;        // index of the first of four consecutive source samples
-    std::vector<int> weights;      // four weights in 1/256 per destination sample
+    std::vector<int> first;  // index of the first of four consecutive source samples
+    std::vector<int> weights;  // four weights in 1/256 per destination sample
     std::vector<int16_t> weights16;  // the same weights as 16-bit numbers
-    int count = 0;                 // source samples available (taps beyond are never read)
+    int count = 0;  // source samples available (taps beyond are never read)
 };
 
-SCubicTable BuildCubicTable(int src, int dst) {
+SCubicTable BuildCubicTable(int src, int dst)
+{
     SCubicTable t;
     t.first.resize(dst);
     t.weights.resize(size_t(dst) * 4);
@@ -233,7 +245,8 @@ struct SFitTables {
     SCubicTable lumaX, lumaY, chromaX, chromaY;
 };
 
-const SFitTables& FitTablesFor(int sw, int sh, int dw, int lines) {
+const SFitTables& FitTablesFor(int sw, int sh, int dw, int lines)
+{
     static thread_local SFitTables tables;
     if (tables.sw != sw || tables.sh != sh || tables.dw != dw || tables.lines != lines) {
         tables.lumaX = BuildCubicTable(sw, dw);
@@ -250,9 +263,9 @@ const SFitTables& FitTablesFor(int sw, int sh, int dw, int lines) {
 
 // Enlarges one plane separably: horizontal pass into `temp` (srcHeight rows of
 // dstWidth), then the vertical pass.
-void CubicPlane(const uint8_t* src, int srcWidth, int srcHeight, int srcStride, uint8_t* dst,
-                int dstWidth, int dstHeight, int dstStride, const SCubicTable& tx,
-                const SCubicTable& ty, std::vector<uint8_t>& temp) {
+void CubicPlane(const uint8_t* src, int srcWidth, int srcHeight, int srcStride, uint8_t* dst, int dstWidth,
+                int dstHeight, int dstStride, const SCubicTable& tx, const SCubicTable& ty, std::vector<uint8_t>& temp)
+{
     temp.resize(size_t(dstWidth) * srcHeight);
     for (int y = 0; y < srcHeight; ++y)
         Cubic4Row(src + size_t(y) * srcStride, srcWidth, tx.first.data(), tx.weights16.data(),
@@ -267,7 +280,8 @@ void CubicPlane(const uint8_t* src, int srcWidth, int srcHeight, int srcStride, 
 
 }  // namespace
 
-void CYUV420Image::FitPicture(CYUV420Image& dst, const CYUV420Image& src) {
+void CYUV420Image::FitPicture(CYUV420Image& dst, const CYUV420Image& src)
+{
     if (!dst.planeY || !src.planeY) return;
     const int sw = src.width, sh = src.height, dw = dst.width, dh = dst.height;
     int lines = 0, top = 0;
@@ -279,19 +293,17 @@ void CYUV420Image::FitPicture(CYUV420Image& dst, const CYUV420Image& src) {
     uint8_t* dcr = dst.planeCr + size_t(chromaTop) * dst.chromaStride;
     if (lines < sh || dw < sw) {
         ResampleBilinear(src.planeY, sw, sh, src.lumaStride, dy, dw, lines, dst.lumaStride);
-        ResampleBilinear(src.planeCb, sw / 2, sh / 2, src.chromaStride, dcb, dw / 2, chromaLines,
-                         dst.chromaStride);
-        ResampleBilinear(src.planeCr, sw / 2, sh / 2, src.chromaStride, dcr, dw / 2, chromaLines,
-                         dst.chromaStride);
+        ResampleBilinear(src.planeCb, sw / 2, sh / 2, src.chromaStride, dcb, dw / 2, chromaLines, dst.chromaStride);
+        ResampleBilinear(src.planeCr, sw / 2, sh / 2, src.chromaStride, dcr, dw / 2, chromaLines, dst.chromaStride);
         return;
     }
     const SFitTables& t = FitTablesFor(sw, sh, dw, lines);
     static thread_local std::vector<uint8_t> temp;
     CubicPlane(src.planeY, sw, sh, src.lumaStride, dy, dw, lines, dst.lumaStride, t.lumaX, t.lumaY, temp);
-    CubicPlane(src.planeCb, sw / 2, sh / 2, src.chromaStride, dcb, dw / 2, chromaLines,
-               dst.chromaStride, t.chromaX, t.chromaY, temp);
-    CubicPlane(src.planeCr, sw / 2, sh / 2, src.chromaStride, dcr, dw / 2, chromaLines,
-               dst.chromaStride, t.chromaX, t.chromaY, temp);
+    CubicPlane(src.planeCb, sw / 2, sh / 2, src.chromaStride, dcb, dw / 2, chromaLines, dst.chromaStride, t.chromaX,
+               t.chromaY, temp);
+    CubicPlane(src.planeCr, sw / 2, sh / 2, src.chromaStride, dcr, dw / 2, chromaLines, dst.chromaStride, t.chromaX,
+               t.chromaY, temp);
 }
 
 void CYUV420Image::Swap(CYUV420Image& other) noexcept

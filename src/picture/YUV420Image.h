@@ -49,8 +49,8 @@ public:
 
     // Scales one plane into another with bilinear weights in 1/256; destination
     // pixel 0 samples source pixel 0 (positions are not centred).
-    static void ResampleBilinear(const uint8_t* src, int srcWidth, int srcHeight, int srcStride,
-                                 uint8_t* dst, int dstWidth, int dstHeight, int dstStride);
+    static void ResampleBilinear(const uint8_t* src, int srcWidth, int srcHeight, int srcStride, uint8_t* dst,
+                                 int dstWidth, int dstHeight, int dstStride);
 
     // Scales `src` across the full width of `dst`, letterboxing sources wider than
     // 1.6:1. Lines above and below the scaled picture keep what `dst` held. Reductions
@@ -59,8 +59,7 @@ public:
     static void FitPicture(CYUV420Image& dst, const CYUV420Image& src);
 
     // The number of lines FitPicture gives the picture and the lines above it.
-    static void FitGeometry(int srcWidth, int srcHeight, int dstWidth, int dstHeight,
-                            int& lines, int& topOffset);
+    static void FitGeometry(int srcWidth, int srcHeight, int dstWidth, int dstHeight, int& lines, int& topOffset);
 
     int32_t width = 0;
     int32_t height = 0;

@@ -26,12 +26,6 @@ uint64_t CClock::TimeStampCounter()
 #endif
 }
 
-CClock& Clock()
-{
-    return installed ? *installed : systemClock;
-}
+CClock& Clock() { return installed ? *installed : systemClock; }
 
-void SetClock(CClock* clock)
-{
-    installed = clock;
-}
+void SetClock(CClock* clock) { installed = clock; }

@@ -1,11 +1,11 @@
 #include "platform/Folders.h"
 
-#include <cstdlib>
-#include <fstream>
 #include <pwd.h>
 #include <sys/stat.h>
-#include <system_error>
 #include <unistd.h>
+#include <cstdlib>
+#include <fstream>
+#include <system_error>
 
 #include <filesystem>
 
@@ -42,8 +42,7 @@ std::string BaseFolder(const char* variable, const char* fallback)
 // XDG_MUSIC_DIR="$HOME/Music"; only "$HOME/..." and absolute paths are valid.
 std::string FromUserDirsFile(const std::string& name)
 {
-    std::ifstream in(CFolders::WithSlash(BaseFolder("XDG_CONFIG_HOME", ".config")) +
-                     "user-dirs.dirs");
+    std::ifstream in(CFolders::WithSlash(BaseFolder("XDG_CONFIG_HOME", ".config")) + "user-dirs.dirs");
     if (!in) return {};
     const std::string key = "XDG_" + name + "_DIR=";
     std::string line;
@@ -91,8 +90,7 @@ std::string CFolders::Home()
 {
     std::string home = Env("HOME");
     if (home.empty()) {
-        if (const passwd* entry = getpwuid(getuid()); entry && entry->pw_dir)
-            home = entry->pw_dir;
+        if (const passwd* entry = getpwuid(getuid()); entry && entry->pw_dir) home = entry->pw_dir;
     }
     if (home.empty()) home = "/tmp";
     return WithSlash(home);
@@ -119,25 +117,29 @@ std::string CFolders::Data()
     return WithSlash(KESTROVA_SOURCE_DATA_DIR);
 }
 
-std::string CFolders::Config()
-{
-    return BaseFolder("XDG_CONFIG_HOME", ".config") + "kestrova/";
-}
+std::string CFolders::Config() { return BaseFolder("XDG_CONFIG_HOME", ".config") + "kestrova/"; }
 
-std::string CFolders::State()
-{
-    return BaseFolder("XDG_STATE_HOME", ".local/state") + "kestrova/";
-}
+std::string CFolders::State() { return BaseFolder("XDG_STATE_HOME", ".local/state") + "kestrova/"; }
 
 std::string CFolders::UserFolder(User which)
 {
     const char* name = "DOCUMENTS";
     const char* english = "Documents";
     switch (which) {
-    case User::Pictures: name = "PICTURES"; english = "Pictures"; break;
-    case User::Music: name = "MUSIC"; english = "Music"; break;
-    case User::Videos: name = "VIDEOS"; english = "Videos"; break;
-    case User::Documents: break;
+    case User::Pictures:
+        name = "PICTURES";
+        english = "Pictures";
+        break;
+    case User::Music:
+        name = "MUSIC";
+        english = "Music";
+        break;
+    case User::Videos:
+        name = "VIDEOS";
+        english = "Videos";
+        break;
+    case User::Documents:
+        break;
     }
     std::string home = Home();
     std::string folder = FromUserDirsFile(name);
@@ -148,15 +150,9 @@ std::string CFolders::UserFolder(User which)
     return folder;
 }
 
-std::string CFolders::DvdRoot()
-{
-    return Home() + "TempDVD/";
-}
+std::string CFolders::DvdRoot() { return Home() + "TempDVD/"; }
 
-std::string CFolders::DefaultDvdFolder()
-{
-    return DvdRoot() + "VIDEO_TS/";
-}
+std::string CFolders::DefaultDvdFolder() { return DvdRoot() + "VIDEO_TS/"; }
 
 bool CFolders::Make(const std::string& path)
 {

@@ -1,19 +1,19 @@
 #include "platform/LinuxSystem.h"
 
+#include <dirent.h>
+#include <fcntl.h>
+#include <grp.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <sys/utsname.h>
+#include <unistd.h>
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <dirent.h>
-#include <fcntl.h>
 #include <fstream>
-#include <grp.h>
 #include <sstream>
-#include <sys/stat.h>
-#include <sys/statvfs.h>
-#include <sys/utsname.h>
 #include <thread>
-#include <unistd.h>
 #if defined(__x86_64__) || defined(__i386__)
 #include <cpuid.h>
 #endif
@@ -52,15 +52,9 @@ bool AllDigits(const char* text)
 
 }  // namespace
 
-CSystemInfo& System()
-{
-    return installed ? *installed : RunningSystem();
-}
+CSystemInfo& System() { return installed ? *installed : RunningSystem(); }
 
-void SetSystem(CSystemInfo* system)
-{
-    installed = system;
-}
+void SetSystem(CSystemInfo* system) { installed = system; }
 
 std::string CLinuxSystem::KernelText()
 {
@@ -82,8 +76,7 @@ std::string CLinuxSystem::DistributionText()
         while (in && std::getline(in, line)) {
             if (line.rfind("PRETTY_NAME=", 0) != 0) continue;
             std::string value = line.substr(12);
-            if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
-                value.back() == value.front())
+            if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
                 value = value.substr(1, value.size() - 2);
             return value;
         }
@@ -103,9 +96,16 @@ bool CLinuxSystem::Memory(uint64_t& totalBytes, uint64_t& freeBytes)
         std::string key;
         uint64_t kib = 0;
         if (!(fields >> key >> kib)) continue;
-        if (key == "MemTotal:") { total = kib; haveTotal = true; }
-        else if (key == "MemAvailable:") { available = kib; haveAvailable = true; }
-        else if (key == "MemFree:") { memFree = kib; haveFree = true; }
+        if (key == "MemTotal:") {
+            total = kib;
+            haveTotal = true;
+        } else if (key == "MemAvailable:") {
+            available = kib;
+            haveAvailable = true;
+        } else if (key == "MemFree:") {
+            memFree = kib;
+            haveFree = true;
+        }
     }
     if (!haveTotal) return false;
     totalBytes = total * 1024;
@@ -214,8 +214,7 @@ std::vector<COpticalDrive> CLinuxSystem::OpticalDrives()
         struct stat st;
         if (stat(drive.device.c_str(), &st) != 0) continue;
         drive.readWrite = access(drive.device.c_str(), R_OK | W_OK) == 0;
-        if (const group* owner = getgrgid(st.st_gid); owner && owner->gr_name)
-            drive.group = owner->gr_name;
+        if (const group* owner = getgrgid(st.st_gid); owner && owner->gr_name) drive.group = owner->gr_name;
         drives.push_back(drive);
     }
     return drives;

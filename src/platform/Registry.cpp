@@ -17,8 +17,7 @@ bool CRegistry::ReadNumber(const std::string& key, const std::string& name, uint
     return true;
 }
 
-bool CRegistry::ReadString(const std::string& key, const std::string& name,
-                           std::string& value) const
+bool CRegistry::ReadString(const std::string& key, const std::string& name, std::string& value) const
 {
     auto found = values.find(Fold(key, name));
     if (found == values.end() || found->second.isNumber) return false;
@@ -34,8 +33,7 @@ void CRegistry::SetNumber(const std::string& key, const std::string& name, uint3
     slot.text.clear();
 }
 
-void CRegistry::SetString(const std::string& key, const std::string& name,
-                          const std::string& value)
+void CRegistry::SetString(const std::string& key, const std::string& name, const std::string& value)
 {
     Value& slot = values[Fold(key, name)];
     slot.isNumber = false;
@@ -43,10 +41,7 @@ void CRegistry::SetString(const std::string& key, const std::string& name,
     slot.text = value;
 }
 
-void CRegistry::Clear()
-{
-    values.clear();
-}
+void CRegistry::Clear() { values.clear(); }
 
 CRegistry& Registry()
 {

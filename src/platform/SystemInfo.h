@@ -8,9 +8,9 @@
 
 // One optical drive device and whether this process may open it for reading and writing.
 struct COpticalDrive {
-    std::string device;     // "/dev/sr0"
-    bool readWrite = false; // open(O_RDWR) would be allowed
-    std::string group;      // the group that owns the device ("cdrom"), or ""
+    std::string device;  // "/dev/sr0"
+    bool readWrite = false;  // open(O_RDWR) would be allowed
+    std::string group;  // the group that owns the device ("cdrom"), or ""
 };
 
 struct CCpuFeatures {

@@ -17,7 +17,8 @@ constexpr double kHalfPi = 1.57079632948965;
 
 // Truncation toward zero that never overflows: values far outside any picture are
 // held at +-1e9 and NaN becomes 0, so the span rules simply clip them.
-int Trunc(double v) {
+int Trunc(double v)
+{
     if (!(v == v)) return 0;
     if (v > 1e9) return 1000000000;
     if (v < -1e9) return -1000000000;
@@ -26,7 +27,8 @@ int Trunc(double v) {
 
 // tan(a), with an angle of exactly pi/2 first reduced by 0.01 and results between
 // 0 and 0.001 raised to 0.001, so that divisions by the slope stay finite.
-double Slope(double a) {
+double Slope(double a)
+{
     if (a == kHalfPi) a -= 0.01;
     double k = std::tan(a);
     if (k >= 0.0 && k < 0.001) k = 0.001;
@@ -40,14 +42,15 @@ const int kAutoTransitions[16] = {0, 1, 2, 3, 4, 5, 27, 29, 23, 24, 28, 30, 10, 
 
 CImageFx::CImageFx()
     : clockSeconds([] {
-          return int64_t(std::chrono::duration_cast<std::chrono::seconds>(
-                     std::chrono::system_clock::now().time_since_epoch())
-              .count());
-      }) {}
+          return int64_t(
+              std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
+                  .count());
+      })
+{}
 
-bool CImageFx::InitFx(int width, int height) {
-    if (width <= 0 || height <= 0 || (width & 1) || (height & 1) ||
-        int64_t(width) * height * 4 > CPhoto::bufferBytes)
+bool CImageFx::InitFx(int width, int height)
+{
+    if (width <= 0 || height <= 0 || (width & 1) || (height & 1) || int64_t(width) * height * 4 > CPhoto::bufferBytes)
         return false;
     frameWidth = width;
     frameHeight = height;
@@ -84,31 +87,34 @@ bool CImageFx::InitFx(int width, int height) {
     return true;
 }
 
-int CImageFx::ShowFramesFor(double showSeconds) const {
-    return std::max(1, Trunc(segmentRate * showSeconds));
-}
+int CImageFx::ShowFramesFor(double showSeconds) const { return std::max(1, Trunc(segmentRate * showSeconds)); }
 
-int CImageFx::TransitionFramesFor(double transitionSeconds) const {
+int CImageFx::TransitionFramesFor(double transitionSeconds) const
+{
     return std::max(1, Trunc(segmentRate * transitionSeconds));
 }
 
-int CImageFx::FrameCountFor(double showSeconds, double transitionSeconds, int) const {
+int CImageFx::FrameCountFor(double showSeconds, double transitionSeconds, int) const
+{
     return ShowFramesFor(showSeconds) + TransitionFramesFor(transitionSeconds);
 }
 
-int CImageFx::ResolveMotion(int code, int photoNumber) {
+int CImageFx::ResolveMotion(int code, int photoNumber)
+{
     if (code == kAuto) return kAutoMotions[((photoNumber % 8) + 8) % 8];
     return code;
 }
 
-int CImageFx::ResolveTransition(int code, int transitionNumber) {
+int CImageFx::ResolveTransition(int code, int transitionNumber)
+{
     if (code == kAuto) return kAutoTransitions[((transitionNumber % 16) + 16) % 16];
     return code;
 }
 
 // ---------------------------------------------------------------- photo stage
 
-bool CImageFx::LoadFramePhoto(const std::string& path) {
+bool CImageFx::LoadFramePhoto(const std::string& path)
+{
     ++photoLoads;
     error.clear();
     photoLoaded = false;
@@ -137,13 +143,20 @@ bool CImageFx::LoadFramePhoto(const std::string& path) {
 
 // ---------------------------------------------------------------- motion
 
-bool CImageFx::MotionRect(int code, double t, int W, int H, double& x, double& y, double& w, double& h) {
+bool CImageFx::MotionRect(int code, double t, int W, int H, double& x, double& y, double& w, double& h)
+{
     enum { kCentre, kLeft, kRight, kTopLeft, kTopRight, kBottomLeft, kBottomRight };
     bool zoomIn = true;
     int anchor = kCentre;
     switch (code) {
-    case 0: zoomIn = true; anchor = kCentre; break;
-    case 1: zoomIn = false; anchor = kCentre; break;
+    case 0:
+        zoomIn = true;
+        anchor = kCentre;
+        break;
+    case 1:
+        zoomIn = false;
+        anchor = kCentre;
+        break;
     case 2:
     case 3:
         w = 0.8 * W;
@@ -151,37 +164,96 @@ bool CImageFx::MotionRect(int code, double t, int W, int H, double& x, double& y
         y = 0.1 * H;
         x = code == 2 ? 0.2 * W * t : 0.2 * W * (1.0 - t);
         return true;
-    case 4: zoomIn = true; anchor = kRight; break;
-    case 5: zoomIn = true; anchor = kLeft; break;
-    case 6: zoomIn = false; anchor = kLeft; break;
-    case 7: zoomIn = false; anchor = kRight; break;
-    case 8: zoomIn = true; anchor = kBottomRight; break;
-    case 9: zoomIn = true; anchor = kTopRight; break;
-    case 10: zoomIn = true; anchor = kBottomLeft; break;
-    case 11: zoomIn = true; anchor = kTopLeft; break;
-    case 12: zoomIn = false; anchor = kBottomRight; break;
-    case 13: zoomIn = false; anchor = kTopRight; break;
-    case 14: zoomIn = false; anchor = kBottomLeft; break;
-    case 15: zoomIn = false; anchor = kTopLeft; break;
-    default: return false;
+    case 4:
+        zoomIn = true;
+        anchor = kRight;
+        break;
+    case 5:
+        zoomIn = true;
+        anchor = kLeft;
+        break;
+    case 6:
+        zoomIn = false;
+        anchor = kLeft;
+        break;
+    case 7:
+        zoomIn = false;
+        anchor = kRight;
+        break;
+    case 8:
+        zoomIn = true;
+        anchor = kBottomRight;
+        break;
+    case 9:
+        zoomIn = true;
+        anchor = kTopRight;
+        break;
+    case 10:
+        zoomIn = true;
+        anchor = kBottomLeft;
+        break;
+    case 11:
+        zoomIn = true;
+        anchor = kTopLeft;
+        break;
+    case 12:
+        zoomIn = false;
+        anchor = kBottomRight;
+        break;
+    case 13:
+        zoomIn = false;
+        anchor = kTopRight;
+        break;
+    case 14:
+        zoomIn = false;
+        anchor = kBottomLeft;
+        break;
+    case 15:
+        zoomIn = false;
+        anchor = kTopLeft;
+        break;
+    default:
+        return false;
     }
     const double u = zoomIn ? 1.0 - t : t;
     const double s = std::min(1.0, 0.8 + 0.2 * u);
     w = s * W;
     h = s * H;
     switch (anchor) {
-    case kCentre: x = (W - w) / 2; y = (H - h) / 2; break;
-    case kLeft: x = 0; y = (H - h) / 2; break;
-    case kRight: x = W - w; y = (H - h) / 2; break;
-    case kTopLeft: x = 0; y = 0; break;
-    case kTopRight: x = W - w; y = 0; break;
-    case kBottomLeft: x = 0; y = H - h; break;
-    default: x = W - w; y = H - h; break;
+    case kCentre:
+        x = (W - w) / 2;
+        y = (H - h) / 2;
+        break;
+    case kLeft:
+        x = 0;
+        y = (H - h) / 2;
+        break;
+    case kRight:
+        x = W - w;
+        y = (H - h) / 2;
+        break;
+    case kTopLeft:
+        x = 0;
+        y = 0;
+        break;
+    case kTopRight:
+        x = W - w;
+        y = 0;
+        break;
+    case kBottomLeft:
+        x = 0;
+        y = H - h;
+        break;
+    default:
+        x = W - w;
+        y = H - h;
+        break;
     }
     return true;
 }
 
-void CImageFx::RenderMotion(int code, double t, CYUV420Image& out) {
+void CImageFx::RenderMotion(int code, double t, CYUV420Image& out)
+{
     const int W = frameWidth, H = frameHeight;
     double rx, ry, rw, rh;
     if (!MotionRect(code, t, W, H, rx, ry, rw, rh)) {
@@ -236,7 +308,8 @@ void CImageFx::RenderMotion(int code, double t, CYUV420Image& out) {
 
 // ---------------------------------------------------------------- segment
 
-void CImageFx::SwapWithKept() {
+void CImageFx::SwapWithKept()
+{
     frameBitmap.swap(keptBitmap);
     softBitmap.swap(keptSoft);
     std::swap_ranges(photoPicture.planeY, photoPicture.planeY + photoPicture.planarSize, keptStill.planeY);
@@ -244,7 +317,8 @@ void CImageFx::SwapWithKept() {
 }
 
 void CImageFx::PrepareSegment(const std::string& photoPath, int transition, int motion, int nextMotion,
-                              double showSeconds, double transitionSeconds, const std::string& nextPhotoPath) {
+                              double showSeconds, double transitionSeconds, const std::string& nextPhotoPath)
+{
     // This segment's photo was usually loaded as the previous segment's next photo
     // and kept; it is then not decoded again.
     const bool kept = keptValid && keptPath == photoPath;
@@ -275,7 +349,8 @@ void CImageFx::PrepareSegment(const std::string& photoPath, int transition, int 
     arrivalPending = true;
 }
 
-const CYUV420Image& CImageFx::NextPicture() {
+const CYUV420Image& CImageFx::NextPicture()
+{
     const int n = frameInSegment;
     const CYUV420Image* result;
     if (n < showFrames) {
@@ -301,7 +376,8 @@ const CYUV420Image& CImageFx::NextPicture() {
 
 // ---------------------------------------------------------------- transitions
 
-void CImageFx::Reveal(const CYUV420Image& src, int r, int a, int b) {
+void CImageFx::Reveal(const CYUV420Image& src, int r, int a, int b)
+{
     const int W = frameWidth;
     if (r < 0 || r >= frameHeight) return;
     a = std::max(a, 0);
@@ -321,7 +397,8 @@ void CImageFx::Reveal(const CYUV420Image& src, int r, int a, int b) {
     std::memcpy(out.planeCr + cline + ca, src.planeCr + cline + ca, size_t(cb - ca));
 }
 
-void CImageFx::ShiftCopy(const CYUV420Image& src, int r, int a, int b, int k) {
+void CImageFx::ShiftCopy(const CYUV420Image& src, int r, int a, int b, int k)
+{
     const int W = frameWidth, CW = W / 2;
     if (r < 0 || r >= frameHeight) return;
     a = std::max(a, 0);
@@ -341,13 +418,14 @@ void CImageFx::ShiftCopy(const CYUV420Image& src, int r, int a, int b, int k) {
     }
 }
 
-void CImageFx::Mix(const CYUV420Image& a, const CYUV420Image& b, double p, CYUV420Image& out) {
+void CImageFx::Mix(const CYUV420Image& a, const CYUV420Image& b, double p, CYUV420Image& out)
+{
     const int k = std::clamp(Trunc(p * 256.0), 0, 256);
     BlendRows(a.planeY, b.planeY, k, out.planeY, a.planarSize);
 }
 
-void CImageFx::RandomDissolve(double p, const CYUV420Image& from, const CYUV420Image& to,
-                              CYUV420Image& out) {
+void CImageFx::RandomDissolve(double p, const CYUV420Image& from, const CYUV420Image& to, CYUV420Image& out)
+{
     const int W = frameWidth, H = frameHeight, CW = W / 2;
     const int blocksAcross = (W + 2) / 3, blocksDown = (H + 2) / 3;
     // The generator is seeded with the time in seconds at every frame, so frames
@@ -386,7 +464,8 @@ void CImageFx::RandomDissolve(double p, const CYUV420Image& from, const CYUV420I
     }
 }
 
-void CImageFx::Swing(bool in, double p, const CYUV420Image& to, CYUV420Image& out) {
+void CImageFx::Swing(bool in, double p, const CYUV420Image& to, CYUV420Image& out)
+{
     const int W = frameWidth, H = frameHeight, H2 = H / 2;
     const double s = std::sin(p * kPi / 2);
     const double m = std::max(1.0, s * W);
@@ -444,7 +523,8 @@ void CImageFx::Swing(bool in, double p, const CYUV420Image& to, CYUV420Image& ou
     }
 }
 
-void CImageFx::Pinwheel(const CYUV420Image& to, double p) {
+void CImageFx::Pinwheel(const CYUV420Image& to, double p)
+{
     const int W = frameWidth, H = frameHeight, w2 = W / 2, h2 = H / 2;
     const double a = p * kPi / 4;
     const double c = Slope(a);
@@ -468,8 +548,8 @@ void CImageFx::Pinwheel(const CYUV420Image& to, double p) {
     }
 }
 
-void CImageFx::Strips(int code, double p, const CYUV420Image& from, const CYUV420Image& to,
-                      CYUV420Image& out) {
+void CImageFx::Strips(int code, double p, const CYUV420Image& from, const CYUV420Image& to, CYUV420Image& out)
+{
     const int W = frameWidth, H = frameHeight;
     const double q = (code == kStripsLeftDown || code == kStripsLeftUp) ? p : 1.0 - p;
     const int c = Trunc(2 * q * H);
@@ -497,8 +577,8 @@ void CImageFx::Strips(int code, double p, const CYUV420Image& from, const CYUV42
     }
 }
 
-void CImageFx::RenderTransition(int code, double p, const CYUV420Image& from, const CYUV420Image& to,
-                                CYUV420Image& out) {
+void CImageFx::RenderTransition(int code, double p, const CYUV420Image& from, const CYUV420Image& to, CYUV420Image& out)
+{
     const int W = frameWidth, H = frameHeight, W2 = W / 2, H2 = H / 2;
     const CYUV420Image& oldPic = from;
     const CYUV420Image& newPic = to;

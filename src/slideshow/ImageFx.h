@@ -14,14 +14,43 @@ class CImageFx {
 public:
     // Transition codes with a rule of their own; every other code fades.
     enum ETransition {
-        kBoxIn = 0, kBoxOut = 1, kCircleIn = 2, kCircleOut = 3, kWipeUp = 4, kWipeDown = 5,
-        kWipeRight = 6, kWipeLeft = 7, kVerticalBlinds = 8, kHorizontalBlinds = 9,
-        kCheckboardAcross = 10, kCheckboardDown = 11, kRandomDissolve = 12, kSplitVerticalIn = 13,
-        kSplitVerticalOut = 14, kSplitHorizontalIn = 15, kSplitHorizontalOut = 16,
-        kStripsLeftDown = 17, kStripsLeftUp = 18, kStripsRightDown = 19, kStripsRightUp = 20,
-        kBlend = 21, kFadeInOut = 22, kIrisCross = 23, kIrisDiamond = 24, kClockWipe = 27,
-        kRadialWipe = 28, kPinwheelWipe = 29, kWedgeWipe = 30, kInset = 31, kSlide = 32, kPush = 33,
-        kBandSlide = 34, kSwinIn = 36, kSwinOut = 37, kAuto = 999, kNone = -1
+        kBoxIn = 0,
+        kBoxOut = 1,
+        kCircleIn = 2,
+        kCircleOut = 3,
+        kWipeUp = 4,
+        kWipeDown = 5,
+        kWipeRight = 6,
+        kWipeLeft = 7,
+        kVerticalBlinds = 8,
+        kHorizontalBlinds = 9,
+        kCheckboardAcross = 10,
+        kCheckboardDown = 11,
+        kRandomDissolve = 12,
+        kSplitVerticalIn = 13,
+        kSplitVerticalOut = 14,
+        kSplitHorizontalIn = 15,
+        kSplitHorizontalOut = 16,
+        kStripsLeftDown = 17,
+        kStripsLeftUp = 18,
+        kStripsRightDown = 19,
+        kStripsRightUp = 20,
+        kBlend = 21,
+        kFadeInOut = 22,
+        kIrisCross = 23,
+        kIrisDiamond = 24,
+        kClockWipe = 27,
+        kRadialWipe = 28,
+        kPinwheelWipe = 29,
+        kWedgeWipe = 30,
+        kInset = 31,
+        kSlide = 32,
+        kPush = 33,
+        kBandSlide = 34,
+        kSwinIn = 36,
+        kSwinOut = 37,
+        kAuto = 999,
+        kNone = -1
     };
 
     CImageFx();
@@ -48,9 +77,8 @@ public:
     // frame as the arrival picture (black when there is no next photo), then loads
     // this photo, clears outputPicture and blackPicture and rewinds to frame 0.
     // Auto motion codes resolve from photoCounter.
-    void PrepareSegment(const std::string& photoPath, int transitionCode, int motionCode,
-                        int nextMotionCode, double showSeconds, double transitionSeconds,
-                        const std::string& nextPhotoPath);
+    void PrepareSegment(const std::string& photoPath, int transitionCode, int motionCode, int nextMotionCode,
+                        double showSeconds, double transitionSeconds, const std::string& nextPhotoPath);
 
     // Returns the picture for the segment's next frame and advances. After the last
     // frame the counters of photos and transitions grow by one.
@@ -63,8 +91,7 @@ public:
 
     // Draws transition `code` (already resolved from Auto) at progress p from
     // `from` to `to` into `out`; all three pictures have the frame size.
-    void RenderTransition(int code, double p, const CYUV420Image& from, const CYUV420Image& to,
-                          CYUV420Image& out);
+    void RenderTransition(int code, double p, const CYUV420Image& from, const CYUV420Image& to, CYUV420Image& out);
 
     // The motion used for photo number k of the show by Auto, and any other code
     // passed through.
@@ -85,9 +112,9 @@ public:
     CYUV420Image blackPicture;
     CYUV420Image photoPicture;
     CYUV420Image arrivalPicture;
-    std::vector<uint8_t> frameBitmap;     // fitted photo, 32-bit, bottom-up
-    std::vector<uint8_t> softBitmap;      // softened copy that motions sample
-    CRgbImage decodedImage;               // the decoded source, kept until the next load
+    std::vector<uint8_t> frameBitmap;  // fitted photo, 32-bit, bottom-up
+    std::vector<uint8_t> softBitmap;  // softened copy that motions sample
+    CRgbImage decodedImage;  // the decoded source, kept until the next load
     double segmentRate = 29.97;
     int32_t showFrames = 1;
     int32_t transitionFrames = 1;
@@ -99,8 +126,8 @@ public:
     int32_t photoCounter = 0;
     int32_t transitionCounter = 0;
     bool arrivalPending = false;
-    bool photoLoaded = false;             // the current photo decoded
-    int32_t photoLoads = 0;               // LoadFramePhoto calls since InitFx
+    bool photoLoaded = false;  // the current photo decoded
+    int32_t photoLoads = 0;  // LoadFramePhoto calls since InitFx
 
     // Why the last LoadFramePhoto failed.
     const std::string& Error() const { return error; }
@@ -122,20 +149,20 @@ private:
     // Exchanges the working photo (bitmaps, still picture) with the kept one.
     void SwapWithKept();
 
-    std::vector<uint8_t> work;            // resized photo before centring
+    std::vector<uint8_t> work;  // resized photo before centring
     // The next photo of the previous segment, kept for the segment that shows it.
     std::vector<uint8_t> keptBitmap, keptSoft;
     CYUV420Image keptStill;
     std::string keptPath;
     bool keptValid = false;
     bool keptLoaded = false;
-    std::vector<uint8_t> motionBitmap;    // two lines of a motion frame, 32-bit, bottom-up
+    std::vector<uint8_t> motionBitmap;  // two lines of a motion frame, 32-bit, bottom-up
     std::vector<uint16_t> motionRows[2];
     std::vector<int> motionX0, motionW1;
     std::vector<uint16_t> motionWeights;  // motionW1 prepared for the row kernel
     std::vector<uint8_t> dissolveChoice;  // RandomDissolve: one choice per 3 x 3 block
-    std::vector<uint8_t> dissolveMask;    // RandomDissolve: one line of choices
-    std::vector<double> swingFactor;      // Swing: the per-column part of the line mapping
-    std::vector<int> swingColumn;         // Swing: the source or target column
-    CYUV420Image* target = nullptr;       // picture that Reveal and ShiftCopy draw into
+    std::vector<uint8_t> dissolveMask;  // RandomDissolve: one line of choices
+    std::vector<double> swingFactor;  // Swing: the per-column part of the line mapping
+    std::vector<int> swingColumn;  // Swing: the source or target column
+    CYUV420Image* target = nullptr;  // picture that Reveal and ShiftCopy draw into
 };

@@ -1,6 +1,7 @@
 #include "slideshow/PhotoSlideSource.h"
 
-bool CPhotoSlideSource::Init(int frameWidth, int frameHeight, double rate) {
+bool CPhotoSlideSource::Init(int frameWidth, int frameHeight, double rate)
+{
     photoPaths.clear();
     photoCount = totalFrames = 0;
     currentPhoto = frameInSegment = 0;
@@ -15,7 +16,8 @@ bool CPhotoSlideSource::Init(int frameWidth, int frameHeight, double rate) {
 }
 
 bool CPhotoSlideSource::AddPhoto(int transitionCode, const std::string& path, int32_t showMilliseconds,
-                                 int32_t transitionMilliseconds, int panZoomCode) {
+                                 int32_t transitionMilliseconds, int panZoomCode)
+{
     if (photoCount >= maxPhotos) return false;
     const int i = photoCount;
     photoPaths.push_back(path);
@@ -29,7 +31,8 @@ bool CPhotoSlideSource::AddPhoto(int transitionCode, const std::string& path, in
     return true;
 }
 
-void CPhotoSlideSource::BuildAudioTimeline() {
+void CPhotoSlideSource::BuildAudioTimeline()
+{
     CSlidePictureTiming timing;
     timing.segmentFrames = segmentFrames;
     timing.photoCount = photoCount;
@@ -38,14 +41,16 @@ void CPhotoSlideSource::BuildAudioTimeline() {
     audio.BuildAudioTimeline(timing);
 }
 
-void CPhotoSlideSource::Rewind() {
+void CPhotoSlideSource::Rewind()
+{
     currentPhoto = 0;
     frameInSegment = 0;
     fx.photoCounter = 0;
     fx.transitionCounter = 0;
 }
 
-const CYUV420Image& CPhotoSlideSource::Produce() {
+const CYUV420Image& CPhotoSlideSource::Produce()
+{
     if (photoCount == 0 || width == 0) return workPictures[0];
     if (frameInSegment >= segmentFrames[currentPhoto] && currentPhoto < photoCount - 1) {
         ++currentPhoto;
@@ -68,9 +73,10 @@ const CYUV420Image& CPhotoSlideSource::Produce() {
     return fx.NextPicture();
 }
 
-bool CPhotoSlideSource::NextPicture(CYUV420Image& picture) {
-    const bool inShow = photoCount > 0 &&
-                        (currentPhoto < photoCount - 1 || frameInSegment < segmentFrames[currentPhoto]);
+bool CPhotoSlideSource::NextPicture(CYUV420Image& picture)
+{
+    const bool inShow =
+        photoCount > 0 && (currentPhoto < photoCount - 1 || frameInSegment < segmentFrames[currentPhoto]);
     const CYUV420Image& p = Produce();
     if (!picture.CopyPlanes(p)) picture = p;
     return inShow;

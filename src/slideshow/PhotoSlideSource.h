@@ -4,9 +4,9 @@
 #include <vector>
 
 #include "picture/Frame.h"
+#include "picture/YUV420Image.h"
 #include "slideshow/ImageFx.h"
 #include "slideshow/SlideAudioTimeline.h"
-#include "picture/YUV420Image.h"
 
 // The slide show as a source of media: the album becomes one picture per frame
 // (each photo's showing frames with its motion, then its transition frames) and,
@@ -29,8 +29,8 @@ public:
     // Appends a photo with its transition into the next photo, its showing and
     // transition times in milliseconds and its pan-zoom code, and adds its segment
     // to totalFrames. Returns false (and ignores the photo) when 800 are present.
-    bool AddPhoto(int transitionCode, const std::string& path, int32_t showMilliseconds,
-                  int32_t transitionMilliseconds, int panZoomCode);
+    bool AddPhoto(int transitionCode, const std::string& path, int32_t showMilliseconds, int32_t transitionMilliseconds,
+                  int panZoomCode);
 
     // Renders the next picture of the show into frame.picture. Returns false once
     // the show is over; the picture is then black.

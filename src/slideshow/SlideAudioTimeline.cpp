@@ -23,10 +23,7 @@ void CSlideAudioTimeline::Clear()
     entryFailed = false;
 }
 
-int32_t CSlideAudioTimeline::MeasureLength(const std::string& path)
-{
-    return MeasureAudioLength(path);
-}
+int32_t CSlideAudioTimeline::MeasureLength(const std::string& path) { return MeasureAudioLength(path); }
 
 bool CSlideAudioTimeline::AddPhotoClip(const std::string& path, int32_t photoIndex)
 {
@@ -80,8 +77,7 @@ void CSlideAudioTimeline::BuildAudioTimeline(const CSlidePictureTiming& pictures
         int32_t j = 0;
         while (j < scheduleCount && !(schedule[j].start <= m && m < schedule[j].end)) ++j;
         if (j == scheduleCount) {
-            if (scheduleCount < maxSchedule)
-                schedule[scheduleCount++] = {m, m + length, kindNarration, n, 0};
+            if (scheduleCount < maxSchedule) schedule[scheduleCount++] = {m, m + length, kindNarration, n, 0};
             continue;
         }
         if (scheduleCount + 2 > maxSchedule) continue;
@@ -93,8 +89,7 @@ void CSlideAudioTimeline::BuildAudioTimeline(const CSlidePictureTiming& pictures
         const CAudioScheduleEntry cut = schedule[j];
         schedule[j].end = m;
         schedule[j + 1] = {m, m + length, kindNarration, n, 0};
-        schedule[j + 2] = {m + length, cut.end + length, cut.kind, cut.index,
-                           cut.offset + (m - cut.start)};
+        schedule[j + 2] = {m + length, cut.end + length, cut.kind, cut.index, cut.offset + (m - cut.start)};
         scheduleCount += 2;
     }
 }

@@ -19,17 +19,17 @@ class CDirectShowAV;
 // What the audio timeline needs to know of the pictures.
 struct CSlidePictureTiming {
     const int32_t* segmentFrames = nullptr;  // frames of each photo's segment, album order
-    int32_t photoCount = 0;                  // entries in segmentFrames
-    int32_t totalFrames = 0;                 // sum of segmentFrames
-    double frameRate = 30000.0 / 1001.0;     // frames per second of the show
+    int32_t photoCount = 0;  // entries in segmentFrames
+    int32_t totalFrames = 0;  // sum of segmentFrames
+    double frameRate = 30000.0 / 1001.0;  // frames per second of the show
 };
 
 // One entry of the audio schedule.
 struct CAudioScheduleEntry {
-    int32_t start = 0;   // 1/10,000 s
-    int32_t end = 0;     // 1/10,000 s
-    int32_t kind = 0;    // 0 silence, 1 music, 2 narration
-    int32_t index = 0;   // position in the music or narration list
+    int32_t start = 0;  // 1/10,000 s
+    int32_t end = 0;  // 1/10,000 s
+    int32_t kind = 0;  // 0 silence, 1 music, 2 narration
+    int32_t index = 0;  // position in the music or narration list
     int32_t offset = 0;  // where to start inside the file, 1/10,000 s
 };
 

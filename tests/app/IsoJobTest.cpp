@@ -1,15 +1,15 @@
 #include "app/IsoJob.h"
 #include "discimage/UDF_Disc.h"
 
+#include "discimage/DiscTestUtil.h"
 #include "support/FileSizeLimit.h"
 #include "support/ScriptedUi.h"
-#include "discimage/DiscTestUtil.h"
 #include "support/TestSupport.h"
 
-#include <filesystem>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <filesystem>
 
 using namespace disctest;
 namespace fs = std::filesystem;

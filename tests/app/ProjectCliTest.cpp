@@ -18,8 +18,8 @@ protected:
     // Runs kestrova with its own configuration folder and an English locale.
     RunResult Kestrova(const std::string& arguments)
     {
-        return testsupport::Run("env XDG_CONFIG_HOME=" + Quote(config.Path().string()) +
-                                " LC_ALL=C LANG=C " + Quote(CliPath()) + " " + arguments);
+        return testsupport::Run("env XDG_CONFIG_HOME=" + Quote(config.Path().string()) + " LC_ALL=C LANG=C " +
+                                Quote(CliPath()) + " " + arguments);
     }
     // stderr holds exactly one line, which names `file`.
     static void ExpectOneLineNaming(const RunResult& r, const std::string& file)
@@ -39,8 +39,8 @@ TEST_F(ProjectCli, InfoListsTheSampleAlbum)
     RunResult r = Kestrova("project info " + Quote(album));
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_NE(r.out.find("harbour.png"), std::string::npos);
-    EXPECT_NE(r.out.find("show 00:00:06, transition 00:00:02 Blend, motion ZoomIn, narration " +
-                         DataDir() + "/sample/narration.wav"),
+    EXPECT_NE(r.out.find("show 00:00:06, transition 00:00:02 Blend, motion ZoomIn, narration " + DataDir() +
+                         "/sample/narration.wav"),
               std::string::npos)
         << r.out;
     EXPECT_NE(r.out.find("motion ZoomIn to UpperLeft"), std::string::npos);
@@ -82,12 +82,14 @@ TEST_F(ProjectCli, CreateWritesAProjectInfoCanRead)
     const std::string song = DataDir() + "/sample/music.mp3";
     for (const std::string& f : {a, b}) WriteText(f, "x");
     const std::string out = dir.File("made.osh");
-    RunResult r = Kestrova("project create " + Quote(out) + " " + Quote(a) + " " + Quote(b) +
-                           " --music " + Quote(song) + " --show 4 --transition 1 --effect pUsH"
-                           " --motion 'zoomout and panleft'");
+    RunResult r =
+        Kestrova("project create " + Quote(out) + " " + Quote(a) + " " + Quote(b) + " --music " + Quote(song) +
+                 " --show 4 --transition 1 --effect pUsH"
+                 " --motion 'zoomout and panleft'");
     ASSERT_EQ(r.exitCode, 0) << r.err;
     const std::string text = ReadText(out);
-    EXPECT_NE(text.find("[Photo2]\nPath=" + b + "\nWavePath=NONE\nShowingTime=4\nTransitionTime=1\n"
+    EXPECT_NE(text.find("[Photo2]\nPath=" + b +
+                        "\nWavePath=NONE\nShowingTime=4\nTransitionTime=1\n"
                         "KenBurns=ZoomOut and PanLeft\nTransitionType=Push\n"),
               std::string::npos)
         << text;
@@ -111,11 +113,10 @@ TEST_F(ProjectCli, CreateRefusesBadInput)
     WriteText(a, "x");
     const std::string out = dir.File("bad.osh");
     const std::string missing = dir.File("gone.jpg");
-    ExpectOneLineNaming(Kestrova("project create " + Quote(out) + " " + Quote(a) + " " + Quote(missing)),
-                        missing);
-    ExpectOneLineNaming(Kestrova("project create " + Quote(out) + " " + Quote(a) + " --music " +
-                                 Quote(dir.File("gone.mp3"))),
-                        dir.File("gone.mp3"));
+    ExpectOneLineNaming(Kestrova("project create " + Quote(out) + " " + Quote(a) + " " + Quote(missing)), missing);
+    ExpectOneLineNaming(
+        Kestrova("project create " + Quote(out) + " " + Quote(a) + " --music " + Quote(dir.File("gone.mp3"))),
+        dir.File("gone.mp3"));
     // A file the media decoder finds no length in is refused like in the window.
     RunResult r = Kestrova("project create " + Quote(out) + " " + Quote(a) + " --music " + Quote(a));
     ExpectOneLineNaming(r, a);

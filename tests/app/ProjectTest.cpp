@@ -3,12 +3,12 @@
 #include "support/ScriptedUi.h"
 #include "support/TestSupport.h"
 
-#include <filesystem>
 #include <gtest/gtest.h>
-#include <csignal>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <csignal>
+#include <filesystem>
 
 using testsupport::ReadText;
 using testsupport::TempDir;
@@ -170,14 +170,14 @@ TEST(LoadProject, RefusesMusicWithoutLength)
 {
     TempDir dir;
     const std::string f = dir.File("music.osh");
-    WriteText(f, "\n[General]\nID=OrvoPhotoShow\nMusicCount=3\n\n[Music1]\nPath=/a.mp3\n\n"
-                 "[Music2]\nPath=/broken.mp3\n\n[Music3]\nPath=/c.ogg\n");
+    WriteText(f,
+              "\n[General]\nID=OrvoPhotoShow\nMusicCount=3\n\n[Music1]\nPath=/a.mp3\n\n"
+              "[Music2]\nPath=/broken.mp3\n\n[Music3]\nPath=/c.ogg\n");
     CScriptedUi ui;
     CUiScope scope(ui);
     CAlbum album;
-    ASSERT_TRUE(LoadProject(album, f, nullptr, [](const std::string& p) {
-        return p == "/broken.mp3" ? 0 : static_cast<int>(p.size());
-    }));
+    ASSERT_TRUE(LoadProject(album, f, nullptr,
+                            [](const std::string& p) { return p == "/broken.mp3" ? 0 : static_cast<int>(p.size()); }));
     ASSERT_EQ(album.music.size(), 2u);
     EXPECT_EQ(album.music[0].seconds, 6);
     EXPECT_EQ(album.music[1].path, "/c.ogg");
@@ -192,8 +192,9 @@ TEST(LoadProject, MeasuresMusicWithTheMediaDecoder)
     const std::string fake = dir.File("fake.mp3");
     WriteText(fake, "not music at all");
     const std::string f = dir.File("measured.osh");
-    WriteText(f, "\n[General]\nID=OrvoPhotoShow\nMusicCount=2\n\n[Music1]\nPath=" +
-                     testsupport::DataDir() + "/sample/music.mp3\n\n[Music2]\nPath=fake.mp3\n");
+    WriteText(f,
+              "\n[General]\nID=OrvoPhotoShow\nMusicCount=2\n\n[Music1]\nPath=" + testsupport::DataDir() +
+                  "/sample/music.mp3\n\n[Music2]\nPath=fake.mp3\n");
     CScriptedUi ui;
     CUiScope scope(ui);
     CAlbum album;
@@ -276,7 +277,10 @@ TEST(SaveProject, FailureKeepsTheOldFile)
     EXPECT_NE(error.find("File too large"), std::string::npos) << error;
     EXPECT_EQ(ReadText(f), "old contents\n");
     int entries = 0;
-    for (auto& e : std::filesystem::directory_iterator(dir.Path())) { (void)e; ++entries; }
+    for (auto& e : std::filesystem::directory_iterator(dir.Path())) {
+        (void)e;
+        ++entries;
+    }
     EXPECT_EQ(entries, 1);  // no temporary file left behind
 
     ASSERT_TRUE(SaveProject(album, f, &error));

@@ -5,9 +5,9 @@
 #include "support/ScriptedUi.h"
 #include "support/TestSupport.h"
 
+#include <gtest/gtest.h>
 #include <cstdio>
 #include <filesystem>
-#include <gtest/gtest.h>
 
 using testsupport::Quote;
 using testsupport::RunResult;
@@ -29,8 +29,10 @@ TEST(SampleAlbum, EveryFileDecodesAndTheShapesVary)
     bool portrait = false, panorama = false, png = false, large = false;
     int narrations = 0;
     for (const CAlbumPhoto& p : album.photos) {
-        RunResult r = testsupport::Run("ffprobe -v error -select_streams v:0 -show_entries stream=width,height "
-                          "-of csv=p=0 " + Quote(p.photoPath));
+        RunResult r = testsupport::Run(
+            "ffprobe -v error -select_streams v:0 -show_entries stream=width,height "
+            "-of csv=p=0 " +
+            Quote(p.photoPath));
         ASSERT_EQ(r.exitCode, 0) << p.photoPath;
         EXPECT_EQ(r.err, "") << p.photoPath;
         int w = 0, h = 0;

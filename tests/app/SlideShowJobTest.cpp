@@ -2,8 +2,8 @@
 // title set are in tests/integration/job_*.cpp.
 #include "app/SlideShowJob.h"
 
-#include "support/ScriptedUi.h"
 #include "base/Texts.h"
+#include "support/ScriptedUi.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -190,8 +190,9 @@ TEST(SlideShowJob, FileThatCannotBeCreatedStopsBeforeAnythingIsDeleted)
     EXPECT_EQ(Snapshot(dir.Path()), before);
     ASSERT_EQ(ui.boxes.size(), 2u);
     EXPECT_EQ(ui.boxes[1].caption, "Warning");
-    EXPECT_EQ(ui.boxes[1].text, ExpandLineBreaks("Unable to write file: " + videoTs + "VTS_03_0.IFO||" +
-                                                 "This file is possibly being used by another program."));
+    EXPECT_EQ(ui.boxes[1].text,
+              ExpandLineBreaks("Unable to write file: " + videoTs + "VTS_03_0.IFO||" +
+                               "This file is possibly being used by another program."));
     EXPECT_NE(job.Error().find(videoTs + "VTS_03_0.IFO"), std::string::npos);
     EXPECT_TRUE(ui.sounds.empty());
 }

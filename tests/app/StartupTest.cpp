@@ -1,10 +1,10 @@
 #include "app/KestrovaApp.h"
 #include "base/Ini.h"
-#include "support/ScriptedUi.h"
+#include "picture/ImageFile.h"
 #include "platform/Clock.h"
 #include "platform/Registry.h"
 #include "platform/SystemInfo.h"
-#include "picture/ImageFile.h"
+#include "support/ScriptedUi.h"
 
 #include "support/TestSupport.h"
 
@@ -37,8 +37,10 @@ public:
     ~CTempHome()
     {
         for (auto& [name, value] : saved) {
-            if (value) setenv(name.c_str(), value->c_str(), 1);
-            else unsetenv(name.c_str());
+            if (value)
+                setenv(name.c_str(), value->c_str(), 1);
+            else
+                unsetenv(name.c_str());
         }
     }
     std::string Home() const { return dir.Path().string(); }
@@ -49,8 +51,10 @@ private:
     {
         const char* old = std::getenv(name.c_str());
         saved.emplace(name, old ? std::optional<std::string>(old) : std::nullopt);
-        if (value) setenv(name.c_str(), value->c_str(), 1);
-        else unsetenv(name.c_str());
+        if (value)
+            setenv(name.c_str(), value->c_str(), 1);
+        else
+            unsetenv(name.c_str());
     }
     testsupport::TempDir dir;
     std::map<std::string, std::optional<std::string>> saved;
@@ -117,8 +121,7 @@ TEST(Settings, MissingMusicFolderFallsBackToDocuments)
     fs::create_directories(home.File("Documents"));
     fs::create_directories(home.File("Pictures"));
     fs::create_directories(home.File("config/kestrova"));
-    testsupport::WriteText(home.File("config/kestrova/Kestrova.ini"),
-                           "[Kestrova]\nPhotoDir=/srv/photos\n");
+    testsupport::WriteText(home.File("config/kestrova/Kestrova.ini"), "[Kestrova]\nPhotoDir=/srv/photos\n");
     CKestrovaApp app;
     app.PrepareFolders();
     app.LoadSettings();
@@ -236,8 +239,7 @@ TEST(Startup, LockedDriveAsksAndCancelEndsTheProgram)
 TEST(Startup, DlaWithoutRecorderWarnsOnce)
 {
     CStartupFixture f;
-    Registry().SetString("SOFTWARE\\VERITAS\\Direct Access\\CurrentVersion\\All", "AppName",
-                         "Sonic DLA");
+    Registry().SetString("SOFTWARE\\VERITAS\\Direct Access\\CurrentVersion\\All", "AppName", "Sonic DLA");
     CKestrovaApp app;
     EXPECT_TRUE(app.InitInstance());
     ASSERT_EQ(f.ui.boxes.size(), 1u);
@@ -253,13 +255,12 @@ TEST(Startup, DlaWithoutRecorderWarnsOnce)
 TEST(Startup, LibrariesOlderThanAtBuildTimeAreNamed)
 {
     const unsigned built = 59u << 16 | 27u << 8 | 100u;
-    EXPECT_EQ(CKestrovaApp::OutdatedLibraries({{"libavformat", built, built},
-                                               {"libavcodec", built, built + (1u << 8)}}),
-              "");
-    EXPECT_EQ(CKestrovaApp::OutdatedLibraries({{"libavformat", built, built - (1u << 8)},
-                                               {"libavcodec", built, 60u << 16}}),
-              "libavformat 59.26.100 (built with 59.27.100), "
-              "libavcodec 60.0.0 (built with 59.27.100)");
+    EXPECT_EQ(
+        CKestrovaApp::OutdatedLibraries({{"libavformat", built, built}, {"libavcodec", built, built + (1u << 8)}}), "");
+    EXPECT_EQ(
+        CKestrovaApp::OutdatedLibraries({{"libavformat", built, built - (1u << 8)}, {"libavcodec", built, 60u << 16}}),
+        "libavformat 59.26.100 (built with 59.27.100), "
+        "libavcodec 60.0.0 (built with 59.27.100)");
     // The libraries this test runs with are the ones it was built with.
     EXPECT_EQ(CKestrovaApp::OutdatedLibraries(CKestrovaApp::FfmpegVersions()), "");
 }

@@ -145,8 +145,7 @@ TEST(AudioSource, LayerTwoReadsStepOneFramePerHeader)
         ++reads;
         // Every frame header that begins within the read moves the time on by one frame
         // of 24 ms; reads do not keep to frame boundaries once a burst ends short.
-        for (int start = (total + 1151) / 1152 * 1152; start + 4 <= total + n; start += 1152)
-            expected += 2160;
+        for (int start = (total + 1151) / 1152 * 1152; start + 4 <= total + n; start += 1152) expected += 2160;
         total += n;
         EXPECT_EQ(source.EndTime(), expected) << "read " << reads;
         EXPECT_EQ(source.FirstUnitTime(), source.EndTime());

@@ -33,7 +33,8 @@ public:
         std::mt19937 random(7);
         for (int i = 0; i < samples; ++i) {
             const double t = i / 48000.0;
-            const double left = 9000 * std::sin(2 * std::numbers::pi * 440 * t) + 2000 * std::sin(2 * std::numbers::pi * 3100 * t);
+            const double left =
+                9000 * std::sin(2 * std::numbers::pi * 440 * t) + 2000 * std::sin(2 * std::numbers::pi * 3100 * t);
             const double right = 7000 * std::sin(2 * std::numbers::pi * 660 * t) + double(int(random() % 2001) - 1000);
             const int16_t l = int16_t(left), r = int16_t(right);
             pcm[4 * size_t(i)] = uint8_t(l);
@@ -125,9 +126,8 @@ void ExpectSameStream(const SStream& serial, const SStream& threaded)
     for (size_t i = 0; i < serial.reads.size(); ++i) {
         const SRead& a = serial.reads[i];
         const SRead& b = threaded.reads[i];
-        ASSERT_TRUE(a == b) << "read " << i << ": " << a.count << " bytes, times " << a.firstTime << "/"
-                            << a.endTime << " serial; " << b.count << ", " << b.firstTime << "/" << b.endTime
-                            << " threaded";
+        ASSERT_TRUE(a == b) << "read " << i << ": " << a.count << " bytes, times " << a.firstTime << "/" << a.endTime
+                            << " serial; " << b.count << ", " << b.firstTime << "/" << b.endTime << " threaded";
     }
     EXPECT_EQ(serial.failure, threaded.failure);
 }
@@ -169,8 +169,10 @@ TEST(AudioThread, AReaderThatEndsEarlyOrGivesSmallPiecesGivesTheSameStream)
     for (int samples : {0, 500, 1152 * 3 + 17, 48000 + 333}) {
         for (int piece : {1 << 30, 4, 999}) {
             SCOPED_TRACE("samples " + std::to_string(samples) + ", pieces of " + std::to_string(piece));
-            const SStream serial = ReadAll("1", [](int) { return 2013; }, samples, piece);
-            const SStream threaded = ReadAll("3", [](int) { return 2013; }, samples, piece);
+            const SStream serial = ReadAll(
+                "1", [](int) { return 2013; }, samples, piece);
+            const SStream threaded = ReadAll(
+                "3", [](int) { return 2013; }, samples, piece);
             EXPECT_EQ(serial.bytes.size() / CMP2Encoder::frameBytes, size_t((samples + 1151) / 1152));
             ExpectSameStream(serial, threaded);
         }
@@ -181,8 +183,10 @@ TEST(AudioThread, AReaderFailureReachesTheConsumerAfterTheBytesCodedBeforeIt)
 {
     // The reader throws two seconds in; the bursts coded before are read first.
     const int64_t failAt = 2 * 48000 * 4;
-    const SStream serial = ReadAll("1", [](int) { return 2013; }, fourSeconds, 1 << 30, failAt);
-    const SStream threaded = ReadAll("2", [](int) { return 2013; }, fourSeconds, 1 << 30, failAt);
+    const SStream serial = ReadAll(
+        "1", [](int) { return 2013; }, fourSeconds, 1 << 30, failAt);
+    const SStream threaded = ReadAll(
+        "2", [](int) { return 2013; }, fourSeconds, 1 << 30, failAt);
     EXPECT_EQ(serial.failure, "music file vanished");
     EXPECT_GT(serial.bytes.size(), size_t(40 * CMP2Encoder::frameBytes));
     ExpectSameStream(serial, threaded);
@@ -210,6 +214,7 @@ TEST(AudioThread, DestroyedOrRestartedWhileCodingEndsTheThreadCleanly)
     std::vector<uint8_t> again;
     for (int n; (n = audio.Read(buffer, 2013)) > 0;) again.insert(again.end(), buffer, buffer + n);
     unsetenv("KESTROVA_THREADS");
-    const SStream serial = ReadAll("1", [](int) { return 2013; }, fourSeconds);
+    const SStream serial = ReadAll(
+        "1", [](int) { return 2013; }, fourSeconds);
     EXPECT_TRUE(again == serial.bytes);
 }

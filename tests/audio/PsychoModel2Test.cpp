@@ -93,8 +93,8 @@ TEST(PsychoModel2, UnpredictabilityKernelsMatchPlainBitForBit)
             }
             std::vector<std::vector<double>> simd = plain;
             auto arrays = [](std::vector<std::vector<double>>& v) {
-                return CPsychoModel2::CLineArrays{v[Re].data(), v[Im].data(), v[Mag1].data(), v[Mag2].data(),
-                                                  v[P1r].data(), v[P1i].data(), v[P2r].data(), v[P2i].data(),
+                return CPsychoModel2::CLineArrays{v[Re].data(),     v[Im].data(),       v[Mag1].data(), v[Mag2].data(),
+                                                  v[P1r].data(),    v[P1i].data(),      v[P2r].data(),  v[P2i].data(),
                                                   v[Energy].data(), v[Unpredict].data()};
             };
             CPsychoModel2::UnpredictabilityKernel(CSubbandFilter::Isa::Plain, count, arrays(plain));

@@ -54,11 +54,10 @@ TEST(WaveFile, WrittenBytesAndExtensibleFormat)
     // Two stereo samples at 44.1 kHz: the 44-byte header, then the samples low byte first.
     std::string error;
     ASSERT_TRUE(CWaveFile::Write(dir.File("b.wav"), {0x0102, -2, 0x7FFF, -32768}, 2, 44100, error)) << error;
-    const std::vector<uint8_t> expected = {
-        'R', 'I', 'F', 'F', 44, 0, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' ',
-        16, 0, 0, 0, 1, 0, 2, 0, 0x44, 0xAC, 0, 0, 0x10, 0xB1, 0x02, 0, 4, 0, 16, 0,
-        'd', 'a', 't', 'a', 8, 0, 0, 0,
-        0x02, 0x01, 0xFE, 0xFF, 0xFF, 0x7F, 0x00, 0x80};
+    const std::vector<uint8_t> expected = {'R', 'I', 'F',  'F',  44,   0,    0,    0,    'W',  'A',  'V',  'E',  'f',
+                                           'm', 't', ' ',  16,   0,    0,    0,    1,    0,    2,    0,    0x44, 0xAC,
+                                           0,   0,   0x10, 0xB1, 0x02, 0,    4,    0,    16,   0,    'd',  'a',  't',
+                                           'a', 8,   0,    0,    0,    0x02, 0x01, 0xFE, 0xFF, 0xFF, 0x7F, 0x00, 0x80};
     EXPECT_EQ(testsupport::ReadBytes(dir.File("b.wav")), expected);
 
     // The same sound under WAVE_FORMAT_EXTENSIBLE (a 40-byte format chunk whose
@@ -99,7 +98,8 @@ TEST(SignalCompare, FindsTheDelayOfPeriodicMusicAndMeasuresNoise)
     std::normal_distribution<double> error(0.0, errorRms);
     for (int i = 0; i < frames; ++i)
         for (int c = 0; c < 2; ++c)
-            decoded[2 * size_t(i + delay) + size_t(c)] = int16_t(std::lround(source[2 * size_t(i) + size_t(c)] + error(rng)));
+            decoded[2 * size_t(i + delay) + size_t(c)] =
+                int16_t(std::lround(source[2 * size_t(i) + size_t(c)] + error(rng)));
     EXPECT_EQ(CSignalCompare::FindDelay(source, decoded, 2, 1000), delay);
     double signalRms = 12000 / std::sqrt(2.0);
     EXPECT_NEAR(CSignalCompare::Snr(source, decoded, 2, delay), 20 * std::log10(signalRms / errorRms), 0.3);

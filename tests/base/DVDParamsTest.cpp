@@ -28,8 +28,7 @@ TEST(FitBitRate, LinearPcmLeavesLessForVideo)
 {
     EXPECT_NEAR(OneTitle("4700000000", 3600, 2).videoBitRate, 5603749.0, 1.0);
     // Any kind other than 0 and 1 counts as LPCM.
-    EXPECT_DOUBLE_EQ(OneTitle("4700000000", 3600, 7).videoBitRate,
-                     OneTitle("4700000000", 3600, 2).videoBitRate);
+    EXPECT_DOUBLE_EQ(OneTitle("4700000000", 3600, 7).videoBitRate, OneTitle("4700000000", 3600, 2).videoBitRate);
 }
 
 TEST(FitBitRate, TwoHoursFallBelowTheCeiling)
@@ -82,11 +81,14 @@ TEST(FitBitRate, DegenerateInputsNeverFail)
 
 TEST(ApplyVideoFormat, SetsTheSixFormats)
 {
-    struct Case { int resolution; bool pal; int width, height; };
+    struct Case {
+        int resolution;
+        bool pal;
+        int width, height;
+    };
     const Case cases[] = {
-        {0, false, 720, 480}, {1, false, 352, 480}, {2, false, 352, 240},
-        {0, true, 720, 576},  {1, true, 352, 576},  {2, true, 352, 288},
-        {5, false, 352, 240}, {-1, true, 352, 288},
+        {0, false, 720, 480}, {1, false, 352, 480}, {2, false, 352, 240}, {0, true, 720, 576},
+        {1, true, 352, 576},  {2, true, 352, 288},  {5, false, 352, 240}, {-1, true, 352, 288},
     };
     for (const Case& c : cases) {
         for (bool wide : {false, true}) {
@@ -121,7 +123,10 @@ TEST(ParseMatrixText, StopsAtTheFirstForeignCharacter)
     EXPECT_EQ(out[2], 0xAB);
 
     // A zero byte ends the text.
-    r = ParseMatrixText(std::string("12\0" "34", 5), out);
+    r = ParseMatrixText(std::string("12\0"
+                                    "34",
+                                    5),
+                        out);
     EXPECT_EQ(r.byteCount, 1);
 }
 

@@ -3,11 +3,11 @@
 #include "support/FileSizeLimit.h"
 #include "support/TestSupport.h"
 
-#include <algorithm>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <algorithm>
 
 namespace {
 

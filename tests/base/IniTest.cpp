@@ -2,10 +2,10 @@
 
 #include "support/TestSupport.h"
 
-#include <filesystem>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <filesystem>
 
 using testsupport::ReadText;
 using testsupport::TempDir;
@@ -150,7 +150,10 @@ TEST(IniWrite, FailureLeavesTheFileIntact)
     EXPECT_FALSE(IniWrite(dir.File("no/such/folder/a.ini"), "S", "K", "v"));
     // No temporary files are left behind.
     int entries = 0;
-    for (auto& e : std::filesystem::directory_iterator(dir.Path())) { (void)e; ++entries; }
+    for (auto& e : std::filesystem::directory_iterator(dir.Path())) {
+        (void)e;
+        ++entries;
+    }
     EXPECT_EQ(entries, 1);
 }
 

@@ -16,7 +16,10 @@ namespace {
 // A clock the test moves by hand.
 struct ManualClock {
     int64_t now = 1000;
-    ManualClock() { CProgress::SetClock([this] { return now; }); }
+    ManualClock()
+    {
+        CProgress::SetClock([this] { return now; });
+    }
     ~ManualClock() { CProgress::SetClock(nullptr); }
 };
 
@@ -42,8 +45,7 @@ public:
     bool hasPosition = false;
     int pumps = 0;
 
-    std::unique_ptr<CProgressWindow> OpenProgress(const std::string&, const std::string&,
-                                                  bool) override
+    std::unique_ptr<CProgressWindow> OpenProgress(const std::string&, const std::string&, bool) override
     {
         return std::make_unique<Window>(*this);
     }
@@ -78,8 +80,9 @@ TEST(Progress, RemainingTimeFollowsTheShareDone)
     progress.SetPositionOffset(3600);
     clock.now += 60;
     progress.SetPercentAndTime(90, 25);
-    EXPECT_EQ(LastText(ui), "Encoding a.osh...\n\rSource Position: 01:01:30\n\r"
-                            "Elapsed Time: 00:01:00 Remaining Time: 00:03:00");
+    EXPECT_EQ(LastText(ui),
+              "Encoding a.osh...\n\rSource Position: 01:01:30\n\r"
+              "Elapsed Time: 00:01:00 Remaining Time: 00:03:00");
     EXPECT_EQ(Events(ui, "bar").back(), "25");
 
     // At 0 % the estimate is made as for 1 %: 99 x 60 s.

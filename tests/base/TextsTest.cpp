@@ -4,10 +4,10 @@
 
 #include "support/TestSupport.h"
 
+#include <gtest/gtest.h>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <gtest/gtest.h>
 
 using testsupport::ReadText;
 using testsupport::TempDir;
@@ -31,8 +31,10 @@ protected:
     void TearDown() override
     {
         for (auto& [var, value] : saved) {
-            if (value) setenv(var.c_str(), value->c_str(), 1);
-            else unsetenv(var.c_str());
+            if (value)
+                setenv(var.c_str(), value->c_str(), 1);
+            else
+                unsetenv(var.c_str());
         }
         TempDir empty;
         ChooseLanguage(empty.Path().string() + "/", empty.Path().string() + "/");
@@ -101,7 +103,9 @@ TEST_F(LanguageTest, TranslatesThroughTheChosenFile)
 TEST_F(LanguageTest, LocaleGuessSelectsAndRemembers)
 {
     AddLanguage("b.txt", "[Info]\nLanguage=Deutsch (German)\n\n[String]\nOK=Gut\n");
-    AddLanguage("a.txt", "[Info]\nLanguage=Fran\xC3\xA7" "ais\n");
+    AddLanguage("a.txt",
+                "[Info]\nLanguage=Fran\xC3\xA7"
+                "ais\n");
     AddLanguage("notes.md", "[Info]\nLanguage=Dutch\n");
     std::filesystem::create_directories(data.Path() / "Language" / "folder.txt");
     setenv("LANG", "fr_FR.UTF-8", 1);
@@ -118,7 +122,9 @@ TEST_F(LanguageTest, LocaleGuessSelectsAndRemembers)
     // The menu choice is remembered as well.
     auto list = LanguageList();
     ASSERT_EQ(list.size(), 3u);
-    EXPECT_EQ(list[1].name, "Fran\xC3\xA7" "ais");  // files listed in name order
+    EXPECT_EQ(list[1].name,
+              "Fran\xC3\xA7"
+              "ais");  // files listed in name order
     EXPECT_TRUE(SelectLanguage(0));
     EXPECT_EQ(Text(100), "OK");
     EXPECT_EQ(ReadText(ConfigFolder() + "language.set"), "English\n$$default.ini\n");
@@ -155,7 +161,11 @@ TEST_F(LanguageTest, NoGuessAsksOrKeepsEnglish)
     // locales select English without asking.
     WriteText(ConfigFolder() + "language.set", "");
     setenv("LANG", "en_GB.UTF-8", 1);
-    EXPECT_EQ(ChooseLanguage(DataFolder(), ConfigFolder(), [&](const auto&) { ++asked; return 1; }),
+    EXPECT_EQ(ChooseLanguage(DataFolder(), ConfigFolder(),
+                             [&](const auto&) {
+                                 ++asked;
+                                 return 1;
+                             }),
               "English");
     EXPECT_EQ(asked, 1);
 }

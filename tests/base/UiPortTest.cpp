@@ -10,14 +10,11 @@ TEST(ScriptedUi, AnswersFromTheScriptThenWithTheSafeChoice)
     CScriptedUi ui;
     CUiScope scope(ui);
     ui.QueueAnswer(MsgAnswer::Yes);
-    EXPECT_EQ(Ui().MessageBox("Replace?", "Kestrova", MsgButtons::YesNo, MsgIcon::Question),
-              MsgAnswer::Yes);
+    EXPECT_EQ(Ui().MessageBox("Replace?", "Kestrova", MsgButtons::YesNo, MsgIcon::Question), MsgAnswer::Yes);
     // A plain notice does not use up a scripted answer.
     EXPECT_EQ(Ui().MessageBox("Done", "Kestrova", MsgButtons::Ok, MsgIcon::None), MsgAnswer::Ok);
-    EXPECT_EQ(Ui().MessageBox("Again?", "Kestrova", MsgButtons::YesNo, MsgIcon::Question),
-              MsgAnswer::No);
-    EXPECT_EQ(Ui().MessageBox("Go?", "Kestrova", MsgButtons::OkCancel, MsgIcon::Question),
-              MsgAnswer::Cancel);
+    EXPECT_EQ(Ui().MessageBox("Again?", "Kestrova", MsgButtons::YesNo, MsgIcon::Question), MsgAnswer::No);
+    EXPECT_EQ(Ui().MessageBox("Go?", "Kestrova", MsgButtons::OkCancel, MsgIcon::Question), MsgAnswer::Cancel);
     ASSERT_EQ(ui.boxes.size(), 4u);
     EXPECT_EQ(ui.boxes[0].text, "Replace?");
     EXPECT_EQ(ui.boxes[2].answer, MsgAnswer::No);
@@ -40,6 +37,5 @@ TEST(ScriptedUi, CancelsTheChosenWindowAtTheChosenPump)
 
 TEST(SilentUi, GivesTheSafeAnswerWhenNoPortIsInstalled)
 {
-    EXPECT_EQ(Ui().MessageBox("Replace?", "Kestrova", MsgButtons::YesNo, MsgIcon::Question),
-              MsgAnswer::No);
+    EXPECT_EQ(Ui().MessageBox("Replace?", "Kestrova", MsgButtons::YesNo, MsgIcon::Question), MsgAnswer::No);
 }

@@ -14,7 +14,10 @@ namespace {
 // Progress time stands still until the test moves it.
 struct ManualClock {
     int64_t now = 1000;
-    ManualClock() { CProgress::SetClock([this] { return now; }); }
+    ManualClock()
+    {
+        CProgress::SetClock([this] { return now; });
+    }
     ~ManualClock() { CProgress::SetClock(nullptr); }
 };
 
@@ -28,12 +31,11 @@ TEST(TerminalUi, PrintsTheCaptionAndAnswersFromItsSetting)
     ASSERT_NE(out, nullptr);
     {
         CTerminalUi yes(CTerminalUi::Answers::Yes, out, nullptr);
-        EXPECT_EQ(yes.MessageBox("A DVD Video already exists under\n\r/x\n\r", "Kestrova",
-                                 MsgButtons::YesNo, MsgIcon::Question),
+        EXPECT_EQ(yes.MessageBox("A DVD Video already exists under\n\r/x\n\r", "Kestrova", MsgButtons::YesNo,
+                                 MsgIcon::Question),
                   MsgAnswer::Yes);
         CTerminalUi safe(CTerminalUi::Answers::Safe, out, nullptr);
-        EXPECT_EQ(safe.MessageBox("Burn now?", "Kestrova", MsgButtons::YesNo, MsgIcon::Question),
-                  MsgAnswer::No);
+        EXPECT_EQ(safe.MessageBox("Burn now?", "Kestrova", MsgButtons::YesNo, MsgIcon::Question), MsgAnswer::No);
     }
     std::fclose(out);
     std::string text(buffer, size);
@@ -101,6 +103,5 @@ TEST(TerminalProgress, LinesCarryTheRemainingTime)
         progress.SetPercentAndTime(11, 25);  // not a new tenth: no line
     }
     std::fclose(out);
-    EXPECT_EQ(testsupport::ReadText(dir.File("err.txt")),
-              "Encoding: clip\nEncoding: 20% (00:04:00 left)\n");
+    EXPECT_EQ(testsupport::ReadText(dir.File("err.txt")), "Encoding: clip\nEncoding: 20% (00:04:00 left)\n");
 }

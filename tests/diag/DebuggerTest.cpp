@@ -1,17 +1,17 @@
 #include "base/Ini.h"
-#include "support/ScriptedUi.h"
 #include "diag/Debugger.h"
 #include "platform/Clock.h"
 #include "platform/Registry.h"
 #include "platform/SystemInfo.h"
+#include "support/ScriptedUi.h"
 
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <filesystem>
 
 namespace {
 
@@ -80,8 +80,7 @@ TEST(Debugger, StartsAnEmptyLogWithZeroedAudioSlots)
     std::string text = testsupport::ReadText(second.logPath);
     EXPECT_EQ(text.find("old run"), std::string::npos);
     for (int slot = 1; slot <= 8; ++slot)
-        EXPECT_EQ(IniRead("AUDIO", "AUD" + std::to_string(slot), "?", second.logPath),
-                  "T=0 S=0 C=0 B=0");
+        EXPECT_EQ(IniRead("AUDIO", "AUD" + std::to_string(slot), "?", second.logPath), "T=0 S=0 C=0 B=0");
     // Slots outside 1..8 do not exist.
     second.WriteAudioSlot(9, 1, 1, 1, 1);
     second.WriteAudioSlot(0, 1, 1, 1, 1);
@@ -195,8 +194,7 @@ TEST(Debugger, PacketWriterFlagsFollowTheirValues)
     testsupport::TempDir dir;
     CDebugger log(dir.Path().string());
     Registry().SetNumber("SOFTWARE\\Roxio\\DragToDisc\\Settings", "Anchor", 0);
-    Registry().SetString("SOFTWARE\\VERITAS\\Direct Access\\CurrentVersion\\All", "AppName",
-                         "Direct Access");
+    Registry().SetString("SOFTWARE\\VERITAS\\Direct Access\\CurrentVersion\\All", "AppName", "Direct Access");
     Registry().SetString("SOFTWARE\\Ahead\\InCD\\UI", "LaunchOnBlankDisc", "12345");
     log.DetectPacketWriters();
     EXPECT_FALSE(log.roxioDragToDisc);

@@ -75,7 +75,7 @@ TEST(UdfDescriptors, IdentifierDescriptorsArePaddedToFourBytesAndCoverWhatTheyNa
     EXPECT_EQ(Le32(d.data() + 32), 261u);
     EXPECT_EQ(d[38], 8);
     EXPECT_EQ(std::string(reinterpret_cast<char*>(&d[39]), 8), "AUDIO_TS");
-    EXPECT_EQ(d[47], 0);     // padding
+    EXPECT_EQ(d[47], 0);  // padding
     EXPECT_EQ(d[48], 0xEE);  // nothing written beyond
 }
 

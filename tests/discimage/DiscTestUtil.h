@@ -34,8 +34,8 @@ inline void MakeFile(const std::string& path, size_t bytes)
     uint32_t seed = 2166136261u;
     for (char c : path) seed = (seed ^ uint8_t(c)) * 16777619u;
     for (size_t i = 0; i < bytes; ++i) data[i] = uint8_t((seed >> (i % 24)) + i * 7 + i / 2048);
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(data.data()),
-                                                std::streamsize(data.size()));
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(data.data()), std::streamsize(data.size()));
 }
 
 inline std::vector<uint8_t> FileBytes(const std::string& path)
@@ -59,8 +59,7 @@ inline uint16_t BitwiseCrc(const uint8_t* data, size_t length)
     uint16_t crc = 0;
     for (size_t i = 0; i < length; ++i) {
         crc ^= uint16_t(data[i] << 8);
-        for (int bit = 0; bit < 8; ++bit)
-            crc = (crc & 0x8000) ? uint16_t((crc << 1) ^ 0x1021) : uint16_t(crc << 1);
+        for (int bit = 0; bit < 8; ++bit) crc = (crc & 0x8000) ? uint16_t((crc << 1) ^ 0x1021) : uint16_t(crc << 1);
     }
     return crc;
 }

@@ -3,10 +3,10 @@
 #include "discimage/DiscTestUtil.h"
 #include "support/TestSupport.h"
 
-#include <filesystem>
-#include <random>
 #include <gtest/gtest.h>
 #include <unistd.h>
+#include <filesystem>
+#include <random>
 
 using namespace disctest;
 
@@ -39,14 +39,22 @@ const uint8_t* At(const std::vector<uint8_t>& image, size_t sector, size_t offse
 }
 
 // Name, extent and length of the ISO 9660 records in the VIDEO_TS directory.
-struct IsoEntry { std::string name; uint32_t extent; uint32_t length; size_t position; };
+struct IsoEntry {
+    std::string name;
+    uint32_t extent;
+    uint32_t length;
+    size_t position;
+};
 std::vector<IsoEntry> IsoVideoRecords(const std::vector<uint8_t>& image)
 {
     std::vector<IsoEntry> entries;
     size_t pos = 82 * S, end = 112 * S;
     while (pos < end) {
         uint8_t len = image[pos];
-        if (len == 0) { pos = (pos / S + 1) * S; continue; }
+        if (len == 0) {
+            pos = (pos / S + 1) * S;
+            continue;
+        }
         const uint8_t* r = &image[pos];
         std::string name(reinterpret_cast<const char*>(r + 33), r[32]);
         if (r[32] > 1) entries.push_back({name, Le32(r + 2), Le32(r + 10), pos});
@@ -80,9 +88,9 @@ TEST_F(UDFDiscTest, FiveFileFolder_EntriesAt296To300AndDataFrom301)
         EXPECT_EQ(Le32(fe + 12), uint32_t(39 + i));
         EXPECT_EQ(fe[27], 5);
         EXPECT_EQ(Le32(fe + 56), sizes[i] * S);
-        EXPECT_EQ(Le32(fe + 172), 8u);                      // one short descriptor
-        EXPECT_EQ(Le32(fe + 176), sizes[i] * S);            // its extent length
-        EXPECT_EQ(Le32(fe + 180), 39 + 5 + starts[i]);      // LBN of the data
+        EXPECT_EQ(Le32(fe + 172), 8u);  // one short descriptor
+        EXPECT_EQ(Le32(fe + 176), sizes[i] * S);  // its extent length
+        EXPECT_EQ(Le32(fe + 180), 39 + 5 + starts[i]);  // LBN of the data
         EXPECT_EQ(iso[size_t(i)].name, std::string(names[i]) + ";1");
         EXPECT_EQ(iso[size_t(i)].extent, 301 + starts[i]);
         EXPECT_EQ(iso[size_t(i)].length, sizes[i] * S);
@@ -191,8 +199,7 @@ TEST_F(UDFDiscTest, LabelsAreCutPerFieldAndReplacedCompletely)
     const uint8_t* lv = At(image, 35, 84);
     EXPECT_EQ(DString(lv, 128), "DVD");
     EXPECT_TRUE(std::all_of(lv + 4, lv + 127, [](uint8_t b) { return b == 0; }));
-    EXPECT_TRUE(std::all_of(At(image, 257, 304 + 4), At(image, 257, 304 + 31),
-                            [](uint8_t b) { return b == 0; }));
+    EXPECT_TRUE(std::all_of(At(image, 257, 304 + 4), At(image, 257, 304 + 31), [](uint8_t b) { return b == 0; }));
     // UTF-8 is written as 8-bit characters.
     disc.SetLabel("Caf\xc3\xa9");
     image = ImageOf(disc);
@@ -270,9 +277,12 @@ TEST_F(UDFDiscTest, EveryDescriptorCarriesCrcAndChecksumOfItsBytes)
     }
 
     // Walk each directory's identifier descriptors by their own lengths.
-    struct Dir { size_t sector; uint32_t length; int entries; };
-    for (Dir dir : {Dir{260, 136, 3}, Dir{262, 40, 1},
-                    Dir{264, Le32(At(image, 263, 56)), files + 1}}) {
+    struct Dir {
+        size_t sector;
+        uint32_t length;
+        int entries;
+    };
+    for (Dir dir : {Dir{260, 136, 3}, Dir{262, 40, 1}, Dir{264, Le32(At(image, 263, 56)), files + 1}}) {
         size_t pos = 0;
         int count = 0;
         while (pos < dir.length) {
@@ -316,13 +326,13 @@ TEST_F(UDFDiscTest, TimeStampsCarryTheZoneOfTheCreationTimeInBothViews)
         ASSERT_TRUE(disc.Build("x", folder));
         auto image = ImageOf(disc);
         uint16_t zone = uint16_t(0x1000 | (offset & 0xFFF));
-        EXPECT_EQ(Le16(At(image, 263, 72)), zone);     // VIDEO_TS File Entry (now)
+        EXPECT_EQ(Le16(At(image, 263, 72)), zone);  // VIDEO_TS File Entry (now)
         EXPECT_EQ(Le16(At(image, 263, 74)), 2026);
-        EXPECT_EQ(At(image, 263, 78)[0], 5);           // hour
-        EXPECT_EQ(At(image, 263, 79)[0], 6);           // minute
-        EXPECT_EQ(Le16(At(image, 296, 84)), zone);     // a file's modification time
-        EXPECT_EQ(Le16(At(image, 64, 16)), zone);      // integrity descriptor
-        EXPECT_EQ(Le16(At(image, 32, 376)), zone);     // fixed recording time, same zone
+        EXPECT_EQ(At(image, 263, 78)[0], 5);  // hour
+        EXPECT_EQ(At(image, 263, 79)[0], 6);  // minute
+        EXPECT_EQ(Le16(At(image, 296, 84)), zone);  // a file's modification time
+        EXPECT_EQ(Le16(At(image, 64, 16)), zone);  // integrity descriptor
+        EXPECT_EQ(Le16(At(image, 32, 376)), zone);  // fixed recording time, same zone
         int8_t quarters = int8_t(offset / 15);
         EXPECT_EQ(std::string(reinterpret_cast<const char*>(At(image, 16, 813)), 16), "2026030405060700");
         EXPECT_EQ(int8_t(At(image, 16, 829)[0]), quarters);
@@ -351,8 +361,8 @@ TEST_F(UDFDiscTest, VanishedFileReadsAsZerosUntilItReturns)
 }
 
 // A VIDEO_TS.IFO / VTS_nn_0.IFO header with the sector fields the layout reads.
-void WriteIfo(const std::string& path, bool vmg, uint32_t sectors, uint32_t last,
-              uint32_t menu, uint32_t c4, const std::vector<std::pair<int, uint32_t>>& titles = {})
+void WriteIfo(const std::string& path, bool vmg, uint32_t sectors, uint32_t last, uint32_t menu, uint32_t c4,
+              const std::vector<std::pair<int, uint32_t>>& titles = {})
 {
     std::vector<uint8_t> data(sectors * S, 0);
     std::memcpy(data.data(), vmg ? "DVDVIDEO-VMG" : "DVDVIDEO-VTS", 12);

@@ -15,8 +15,7 @@ using Plan = std::vector<std::pair<double, double>>;
 Plan Spans(const std::vector<SCellSpan>& plan)
 {
     Plan out;
-    for (const SCellSpan& s : plan)
-        out.push_back({s.start, s.end});
+    for (const SCellSpan& s : plan) out.push_back({s.start, s.end});
     return out;
 }
 
@@ -58,8 +57,7 @@ TEST(CellPlan, MultiplexerTakesThePlanInNinetyKilohertzAndAtMost255Cells)
     EXPECT_EQ(m.Cells()[1].startTime, 120u * 90000);
     EXPECT_EQ(m.Cells()[1].endTime, 240u * 90000);
     EXPECT_EQ(m.Cells()[3].endTime, uint32_t(-90000));  // open
-    for (int i = 0; i < 300; ++i)
-        m.AddCell(i, i + 1);
+    for (int i = 0; i < 300; ++i) m.AddCell(i, i + 1);
     EXPECT_EQ(m.Cells().size(), 255u);
 }
 

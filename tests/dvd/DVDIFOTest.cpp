@@ -2,8 +2,8 @@
 // libdvdread (lsdvd) and libdvdnav's virtual machine.
 #include "TitleHelpers.h"
 
-#include "support/ScriptedUi.h"
 #include "dvd/DVDIFO.h"
+#include "support/ScriptedUi.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -142,9 +142,9 @@ TEST(DVDIFO, PictureSizeAndStreamAttributesMatchTheStreams)
         int code = width == 720 ? 0 : width == 704 ? 1 : height > 400 ? 2 : 3;
         auto ifo = ReadBytes(dir.File("VTS_01_0.IFO"));
         EXPECT_EQ((ifo[0x201] >> 3) & 7, code) << width << "x" << height;
-        EXPECT_EQ(ifo[0x200], 0x43);                      // MPEG-2, NTSC, 4:3
+        EXPECT_EQ(ifo[0x200], 0x43);  // MPEG-2, NTSC, 4:3
         EXPECT_EQ(ifo[0x203], 1);
-        EXPECT_EQ(ifo[0x204], 0x80);                      // linear PCM
-        EXPECT_EQ(ifo[0x205], 0x01);                      // 16 bit, 48 kHz, 2 channels
+        EXPECT_EQ(ifo[0x204], 0x80);  // linear PCM
+        EXPECT_EQ(ifo[0x205], 0x01);  // 16 bit, 48 kHz, 2 channels
     }
 }

@@ -33,8 +33,8 @@ TEST(DVDMplex, LayerIITitle_PacksTimesBuffersAndNavPacksHold)
     auto r = Shell("ffmpeg -nostdin -v error -i " + Quote(dir.File("VTS_01_1.VOB")) + " -f null - 2>&1");
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(r.out, "");
-    auto probe = Shell("ffprobe -v error -show_entries stream=codec_name -of csv=p=0 " +
-                     Quote(dir.File("VTS_01_1.VOB")));
+    auto probe =
+        Shell("ffprobe -v error -show_entries stream=codec_name -of csv=p=0 " + Quote(dir.File("VTS_01_1.VOB")));
     EXPECT_NE(probe.out.find("mpeg2video"), std::string::npos) << probe.out;
     EXPECT_NE(probe.out.find("mp2"), std::string::npos) << probe.out;
 }
@@ -58,8 +58,8 @@ TEST(DVDMplex, LinearPcmTitle_WholeSamplesAndUnitTimes)
 
     auto r = Shell("ffmpeg -nostdin -v error -i " + Quote(dir.File("VTS_01_1.VOB")) + " -f null - 2>&1");
     EXPECT_EQ(r.out, "");
-    auto probe = Shell("ffprobe -v error -show_entries stream=codec_name -of csv=p=0 " +
-                     Quote(dir.File("VTS_01_1.VOB")));
+    auto probe =
+        Shell("ffprobe -v error -show_entries stream=codec_name -of csv=p=0 " + Quote(dir.File("VTS_01_1.VOB")));
     EXPECT_NE(probe.out.find("pcm_dvd"), std::string::npos) << probe.out;
     // The samples come out as they went in: left and right never swap.
     std::string pcm = dir.File("back.pcm");
@@ -84,7 +84,6 @@ TEST(DVDMplex, StillPicturesKeepTheAudioFlowingAcrossGopEnds)
     // Audio packs do go out between a GOP's last video pack and the next NAV pack.
     int audioBeforeNav = 0;
     for (size_t i = 1; i < scan.kinds.size(); ++i)
-        if (scan.kinds[i] == 0xBF && scan.kinds[i - 1] == 0xC0)
-            ++audioBeforeNav;
+        if (scan.kinds[i] == 0xBF && scan.kinds[i - 1] == 0xC0) ++audioBeforeNav;
     EXPECT_GT(audioBeforeNav, 0);
 }

@@ -2,8 +2,8 @@
 // titles without or with short audio, failures, and the small building blocks.
 #include "TitleHelpers.h"
 
-#include "support/ScriptedUi.h"
 #include "dvd/MuxBuffer.h"
+#include "support/ScriptedUi.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -16,8 +16,7 @@ using testsupport::TempDir;
 TEST(MuxBuffer, HoldsAt511EntriesAndDrainsEntriesDueBeforeNow)
 {
     CMuxBuffer b(4096);
-    for (int i = 0; i < 511; ++i)
-        EXPECT_TRUE(b.Push(uint32_t(100 + i), 2));
+    for (int i = 0; i < 511; ++i) EXPECT_TRUE(b.Push(uint32_t(100 + i), 2));
     EXPECT_FALSE(b.Push(1000, 2));  // full: dropped
     EXPECT_EQ(b.Occupancy(), 1022);
     EXPECT_EQ(b.Free(), 4096 - 1022);
@@ -77,8 +76,7 @@ TEST(DVDTitle, CellsBreakAtTheFirstGopReaching120Seconds)
     EXPECT_TRUE(scan.errors.empty()) << vobcheck::ErrorText(scan);
     size_t boundary = 0;
     for (size_t i = 1; i < scan.navs.size(); ++i)
-        if (scan.navs[i].pack[1031 + 27] != scan.navs[i - 1].pack[1031 + 27])
-            boundary = i;
+        if (scan.navs[i].pack[1031 + 27] != scan.navs[i - 1].pack[1031 + 27]) boundary = i;
     ASSERT_GT(boundary, 0u);
     EXPECT_EQ(scan.navs[boundary].pack[1031 + 27], 2);
     EXPECT_GE(scan.navs[boundary].Pci32(12), 120u * 90000);
@@ -109,7 +107,7 @@ TEST(DVDTitle, CellsBreakAtTheFirstGopReaching120Seconds)
     uint8_t bcd[4];
     std::copy(ifo.begin() + long(cpb) + 4, ifo.begin() + long(cpb) + 8, bcd);
     double firstCell = (bcd[0] >> 4) * 36000 + (bcd[0] & 15) * 3600 + (bcd[1] >> 4) * 600 + (bcd[1] & 15) * 60 +
-                       (bcd[2] >> 4) * 10 + (bcd[2] & 15) + ((bcd[3] >> 4 & 3) * 10 + (bcd[3] & 15)) * 1001 / 30000.0;
+        (bcd[2] >> 4) * 10 + (bcd[2] & 15) + ((bcd[3] >> 4 & 3) * 10 + (bcd[3] & 15)) * 1001 / 30000.0;
     ifo[0x200] = 0x4C;  // 16:9
     testsupport::WriteBytes(dir.File("VTS_01_0.IFO"), ifo);
     SSourceIfoPlan plan;
@@ -147,8 +145,7 @@ TEST(DVDTitle, SixtySecondTitleHas58TimeMapEntries)
     for (uint32_t i = 1; i <= 58; ++i) {
         int want = 0;
         for (const auto& n : scan.navs)
-            if (n.Pci32(12) - start < i * 90000)
-                want = n.lbn;
+            if (n.Pci32(12) - start < i * 90000) want = n.lbn;
         EXPECT_EQ(Be32(ifo, tmap + 0x10 + 4 * (i - 1)), uint32_t(want)) << "entry " << i;
     }
 }
@@ -202,8 +199,7 @@ TEST(DVDTitle, TitlesWithoutAudioOrWithAudioEndingEarly)
         FakeTitle t;
         t.video = fakestreams::Video(10, 352, 480);
         t.audioKind = audioSeconds ? CAudio::kindMp2 : -1;
-        if (audioSeconds)
-            t.audio = fakestreams::Mp2(audioSeconds);
+        if (audioSeconds) t.audio = fakestreams::Mp2(audioSeconds);
         t.seconds = 10;
         TempDir dir;
         CScriptedUi ui;
@@ -254,7 +250,11 @@ namespace {
 class CSilentAudio : public CAudio {
 public:
     int StreamKind() override { return kindMp2; }
-    int Read(uint8_t*, int) override { ++reads; return 0; }
+    int Read(uint8_t*, int) override
+    {
+        ++reads;
+        return 0;
+    }
     uint32_t FirstUnitTime() override { return 0; }
     uint32_t EndTime() override { return 0; }
     int reads = 0;

@@ -10,16 +10,14 @@
 #include <stdexcept>
 
 CFakeVideo::CFakeVideo(std::vector<uint8_t> stream, int rate_, int resolutionCode, bool wide_)
-    : es(std::move(stream)), rate(rate_), period(rate_ == 25 ? 3600 : 3003),
-      resolution(resolutionCode), wide(wide_)
+    : es(std::move(stream)), rate(rate_), period(rate_ == 25 ? 3600 : 3003), resolution(resolutionCode), wide(wide_)
 {
     // A GOP begins at the sequence or GOP header that follows a picture.
     uint32_t window = 0xFFFFFFFF;
     bool inPicture = true;
     for (size_t i = 0; i < es.size(); ++i) {
         window = window << 8 | es[i];
-        if ((window & 0xFFFFFF00u) != 0x00000100u)
-            continue;
+        if ((window & 0xFFFFFF00u) != 0x00000100u) continue;
         uint8_t code = uint8_t(window);
         int64_t at = int64_t(i) - 3;
         if ((code == 0xB3 || code == 0xB8) && inPicture) {
@@ -35,8 +33,7 @@ CFakeVideo::CFakeVideo(std::vector<uint8_t> stream, int rate_, int resolutionCod
 
 int32_t CFakeVideo::Read(uint8_t* buffer, int32_t length)
 {
-    if (ended)
-        return 0;
+    if (ended) return 0;
     if (pos == gopEnd) {
         if (gop + 1 >= gopStarts.size()) {
             ended = true;
@@ -48,16 +45,12 @@ int32_t CFakeVideo::Read(uint8_t* buffer, int32_t length)
     }
     int64_t remaining = gopEnd - pos;
     int64_t n = length;
-    if (pos + length >= gopEnd)
-        n = remaining < length - shortBy ? remaining : length - shortBy;
-    if (shortBy < 16)
-        n = std::min<int64_t>(remaining, length - shortBy);
+    if (pos + length >= gopEnd) n = remaining < length - shortBy ? remaining : length - shortBy;
+    if (shortBy < 16) n = std::min<int64_t>(remaining, length - shortBy);
     std::memcpy(buffer, es.data() + pos, size_t(n));
     pos += n;
-    counted = uint32_t(std::upper_bound(pictureStarts.begin(), pictureStarts.end(), pos) -
-                       pictureStarts.begin());
-    if (pos == gopEnd && gop + 1 >= gopStarts.size())
-        ended = true;
+    counted = uint32_t(std::upper_bound(pictureStarts.begin(), pictureStarts.end(), pos) - pictureStarts.begin());
+    if (pos == gopEnd && gop + 1 >= gopStarts.size()) ended = true;
     return int32_t(n);
 }
 
@@ -83,8 +76,8 @@ int CFakeAudio::Read(uint8_t* buffer, int length)
         while (scan + 4 <= n) {
             const uint8_t* h = buffer + scan;
             int index = h[2] >> 4;
-            if (h[0] == 0xFF && (h[1] == 0xFC || h[1] == 0xFD) && ((h[2] >> 2) & 3) == 1 &&
-                index >= 1 && index <= 14 && (h[3] & 3) != 2) {
+            if (h[0] == 0xFF && (h[1] == 0xFC || h[1] == 0xFD) && ((h[2] >> 2) & 3) == 1 && index >= 1 && index <= 14 &&
+                (h[3] & 3) != 2) {
                 endTime += 2160;
                 scan += 144 * rates[index] * 1000 / 48000 + ((h[2] >> 1) & 1);
             } else {
@@ -96,8 +89,7 @@ int CFakeAudio::Read(uint8_t* buffer, int length)
         return n;
     }
     // DVD linear PCM is big-endian; units of 80 stereo samples (320 bytes).
-    for (int i = 0; i + 1 < n; i += 2)
-        std::swap(buffer[i], buffer[i + 1]);
+    for (int i = 0; i + 1 < n; i += 2) std::swap(buffer[i], buffer[i + 1]);
     const int unit = 320;
     int gap = int((unit - total % unit) % unit);
     if (gap < n) {
@@ -121,14 +113,11 @@ std::vector<uint8_t> Make(const std::string& key, const std::string& args, const
     static std::map<std::string, std::vector<uint8_t>> cache;
     static std::unique_ptr<testsupport::TempDir> dir;
     auto it = cache.find(key);
-    if (it != cache.end())
-        return it->second;
-    if (!dir)
-        dir = std::make_unique<testsupport::TempDir>();
+    if (it != cache.end()) return it->second;
+    if (!dir) dir = std::make_unique<testsupport::TempDir>();
     std::string out = dir->File("s" + std::to_string(cache.size()) + "." + ext);
     auto r = testsupport::Run("ffmpeg -nostdin -loglevel error -y " + args + " " + testsupport::Quote(out));
-    if (r.exitCode != 0)
-        throw std::runtime_error("ffmpeg failed: " + r.err);
+    if (r.exitCode != 0) throw std::runtime_error("ffmpeg failed: " + r.err);
     return cache[key] = testsupport::ReadBytes(out);
 }
 
@@ -138,32 +127,31 @@ std::vector<uint8_t> Video(double seconds, int width, int height, int gop, bool 
 {
     std::string rate = pal ? "25" : "30000/1001";
     std::string args = "-f lavfi -i testsrc=size=" + std::to_string(width) + "x" + std::to_string(height) +
-                       ":rate=" + rate + " -t " + std::to_string(seconds) +
-                       " -c:v mpeg2video -g " + std::to_string(gop) +
-                       " -bf 0 -sc_threshold 1000000000 -flags +cgop -pix_fmt yuv420p -b:v " + std::to_string(bitRate) +
-                       " -maxrate 8000000 -bufsize 1835008 -f mpeg2video";
+        ":rate=" + rate + " -t " + std::to_string(seconds) + " -c:v mpeg2video -g " + std::to_string(gop) +
+        " -bf 0 -sc_threshold 1000000000 -flags +cgop -pix_fmt yuv420p -b:v " + std::to_string(bitRate) +
+        " -maxrate 8000000 -bufsize 1835008 -f mpeg2video";
     return Make(args, args, "m2v");
 }
 
 std::vector<uint8_t> StillVideo(double seconds)
 {
     std::string args = "-f lavfi -i smptehdbars=size=720x480:rate=30000/1001 -t " + std::to_string(seconds) +
-                       " -c:v mpeg2video -g 15 -bf 0 -sc_threshold 1000000000 -flags +cgop -pix_fmt yuv420p"
-                       " -q:v 2 -f mpeg2video";
+        " -c:v mpeg2video -g 15 -bf 0 -sc_threshold 1000000000 -flags +cgop -pix_fmt yuv420p"
+        " -q:v 2 -f mpeg2video";
     return Make(args, args, "m2v");
 }
 
 std::vector<uint8_t> Mp2(double seconds, int kbps)
 {
     std::string args = "-f lavfi -i sine=frequency=440:sample_rate=48000 -t " + std::to_string(seconds) +
-                       " -ac 2 -c:a mp2 -b:a " + std::to_string(kbps) + "k -f mp2";
+        " -ac 2 -c:a mp2 -b:a " + std::to_string(kbps) + "k -f mp2";
     return Make(args, args, "mp2");
 }
 
 std::vector<uint8_t> Pcm(double seconds)
 {
     std::string args = "-f lavfi -i sine=frequency=440:sample_rate=48000 -t " + std::to_string(seconds) +
-                       " -ac 2 -f s16le -c:a pcm_s16le";
+        " -ac 2 -f s16le -c:a pcm_s16le";
     return Make(args, args, "pcm");
 }
 

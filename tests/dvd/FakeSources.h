@@ -38,7 +38,7 @@ private:
     uint32_t period;
     int resolution;
     bool wide;
-    size_t gop = 0;        // index of the buffered GOP + 1 (0 before the first read)
+    size_t gop = 0;  // index of the buffered GOP + 1 (0 before the first read)
     int64_t pos = 0;
     int64_t gopEnd = 0;
     uint32_t counted = 0;  // picture starts at or before the read position
@@ -75,8 +75,8 @@ private:
 namespace fakestreams {
 // MPEG-2 video of `seconds` at 29.97 (or 25) frames/s with closed GOPs of `gop`
 // pictures, I and P only.
-std::vector<uint8_t> Video(double seconds, int width = 720, int height = 480, int gop = 15,
-                           bool pal = false, int bitRate = 6000000);
+std::vector<uint8_t> Video(double seconds, int width = 720, int height = 480, int gop = 15, bool pal = false,
+                           int bitRate = 6000000);
 // MPEG-2 video of one unchanging picture (as a slide show's still photo): large
 // I pictures and nearly empty P pictures.
 std::vector<uint8_t> StillVideo(double seconds);

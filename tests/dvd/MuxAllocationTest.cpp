@@ -3,11 +3,11 @@
 // counted through replaced global allocation functions, which otherwise pass straight
 // on to malloc and free.
 #include "FakeSources.h"
-#include "support/ScriptedUi.h"
 #include "base/UiPort.h"
 #include "dvd/CellPlan.h"
 #include "dvd/DVDMplex.h"
 #include "support/ReplacedAllocation.h"
+#include "support/ScriptedUi.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -59,6 +59,6 @@ TEST(MuxAllocation, ALongerTitleAllocatesNothingMorePerPackOrVobu)
     // One more block of VOBU records (every 256 VOBUs) is allowed; nothing per unit.
     const long blocks = long(longer.vobus / 256) - long(shorter.vobus / 256);
     EXPECT_LE(longer.allocations - shorter.allocations, blocks)
-        << shorter.allocations << " allocations for " << shorter.vobus << " VOBUs, " << longer.allocations
-        << " for " << longer.vobus;
+        << shorter.allocations << " allocations for " << shorter.vobus << " VOBUs, " << longer.allocations << " for "
+        << longer.vobus;
 }

@@ -120,8 +120,8 @@ TEST(PesHeader, PackScrSplitsBaseAndExtensionWithMarkers)
         EXPECT_EQ(pack[8] & 4, 4);
         EXPECT_EQ(pack[9] & 1, 1);
         uint64_t gotBase = uint64_t((pack[4] >> 3) & 7) << 30 | uint64_t(pack[4] & 3) << 28 | uint64_t(pack[5]) << 20 |
-                           uint64_t(pack[6] >> 3) << 15 | uint64_t(pack[6] & 3) << 13 | uint64_t(pack[7]) << 5 |
-                           uint64_t(pack[8] >> 3);
+            uint64_t(pack[6] >> 3) << 15 | uint64_t(pack[6] & 3) << 13 | uint64_t(pack[7]) << 5 |
+            uint64_t(pack[8] >> 3);
         uint64_t gotExt = uint64_t(pack[8] & 3) << 7 | uint64_t(pack[9] >> 1);
         EXPECT_EQ(gotBase, base) << scr;
         EXPECT_EQ(gotExt, ext) << scr;

@@ -82,7 +82,7 @@ TEST(PgcWriter, TitleChainPlacesEveryTableAfterTheLastAndFillsThem)
         EXPECT_EQ(GetBe16(&out[pgc::kCellPositionOffset]), uint32_t(position));
 
         const uint8_t* table = &out[pgc::kHeaderLength];
-        EXPECT_EQ(GetBe16(table), 0u);      // pre
+        EXPECT_EQ(GetBe16(table), 0u);  // pre
         EXPECT_EQ(GetBe16(table + 2), 2u);  // post
         EXPECT_EQ(GetBe16(table + 4), 0u);  // cell
         EXPECT_EQ(GetBe16(table + 6), 8u + 16 - 1);

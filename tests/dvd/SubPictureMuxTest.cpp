@@ -21,8 +21,7 @@ public:
     uint32_t NextUnitTime() override { return next < units.size() ? units[next].start : 0x9A7EC800u; }
     int ReadUnit(uint8_t* buffer, int maxBytes) override
     {
-        if (next >= units.size())
-            return 0;
+        if (next >= units.size()) return 0;
         const auto& b = units[next++].bytes;
         int n = std::min(int(b.size()), maxBytes);
         std::copy(b.begin(), b.begin() + n, buffer);
@@ -44,8 +43,7 @@ private:
 std::vector<uint8_t> Pattern(size_t size, uint8_t seed)
 {
     std::vector<uint8_t> v(size);
-    for (size_t i = 0; i < size; ++i)
-        v[i] = uint8_t(seed + i * 7);
+    for (size_t i = 0; i < size; ++i) v[i] = uint8_t(seed + i * 7);
     return v;
 }
 
@@ -63,16 +61,15 @@ TEST(SubPictureMux, UnitsGoOutWhole_AtTheirTime_AndAreAnnouncedInNavAndIfo)
     testsupport::TempDir dir;
     ASSERT_TRUE(CSubtitledTitleBuilder(t, subs).Build(0, dir.Path().string()));
 
-    auto scan = CheckWrittenTitle(dir.Path().string(), 1, int(vobcheck::PictureStarts(t.video).size()),
-                                  CAudio::kindMp2);
+    auto scan =
+        CheckWrittenTitle(dir.Path().string(), 1, int(vobcheck::PictureStarts(t.video).size()), CAudio::kindMp2);
     EXPECT_TRUE(scan.errors.empty()) << (scan.errors.empty() ? "" : scan.errors.front());
 
     auto vob = testsupport::ReadBytes(dir.File("VTS_01_1.VOB"));
     std::vector<std::vector<uint8_t>> received;
     std::vector<uint32_t> times;
     for (const auto& p : scan.packets) {
-        if (p.stream != 0xBD || p.substream != 0x20)
-            continue;
+        if (p.stream != 0xBD || p.substream != 0x20) continue;
         const uint8_t* pk = vob.data() + size_t(p.lbn) * 2048;
         const uint8_t* payload = pk + 14 + 9 + pk[22] + 1;
         if (p.hasPts) {
@@ -88,8 +85,7 @@ TEST(SubPictureMux, UnitsGoOutWhole_AtTheirTime_AndAreAnnouncedInNavAndIfo)
     // Shown 0.15 s after the unit's start, on the video's time base.
     EXPECT_EQ(times[0], 18418u + 13500 + 90000);
     EXPECT_EQ(times[1], 18418u + 13500 + 3 * 90000);
-    for (const auto& n : scan.navs)
-        EXPECT_EQ(n.Dsi32(418), 0x7FFFFFFFu);
+    for (const auto& n : scan.navs) EXPECT_EQ(n.Dsi32(418), 0x7FFFFFFFu);
 
     auto ifo = testsupport::ReadBytes(dir.File("VTS_01_0.IFO"));
     EXPECT_EQ(ifo[0x255], 1);

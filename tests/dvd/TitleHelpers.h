@@ -20,7 +20,7 @@ struct FakeTitle {
     bool wide = false;
     int audioKind = CAudio::kindMp2;  // -1: no audio source
     std::vector<uint8_t> audio;
-    double seconds = 0;               // for the 120-second cell plan
+    double seconds = 0;  // for the 120-second cell plan
     int64_t splitBytes = CDVDMplex::defaultSplitBytes;
     int shortBy = 16;
 };
@@ -41,8 +41,7 @@ protected:
         auto v = std::make_unique<CFakeVideo>(title.video, title.rate, title.resolutionCode, title.wide);
         v->shortBy = title.shortBy;
         std::unique_ptr<CAudio> a;
-        if (title.audioKind >= 0)
-            a = std::make_unique<CFakeAudio>(title.audio, title.audioKind);
+        if (title.audioKind >= 0) a = std::make_unique<CFakeAudio>(title.audio, title.audioKind);
         mplex.SetSources(std::move(v), std::move(a));
         return true;
     }

@@ -10,8 +10,8 @@
 
 #include <algorithm>
 #include <cmath>
-#include <filesystem>
 #include <cstring>
+#include <filesystem>
 #include <random>
 #include <string>
 #include <vector>
@@ -29,8 +29,8 @@ std::vector<int16_t> MakeMusic(double seconds)
     std::vector<int16_t> out(frames * 2);
     std::mt19937 rng(2024);
     std::uniform_real_distribution<double> white(-1.0, 1.0);
-    const double chords[4][3] = {{261.63, 329.63, 392.00}, {220.00, 261.63, 329.63},
-                                 {174.61, 220.00, 261.63}, {196.00, 246.94, 293.66}};
+    const double chords[4][3] = {
+        {261.63, 329.63, 392.00}, {220.00, 261.63, 329.63}, {174.61, 220.00, 261.63}, {196.00, 246.94, 293.66}};
     const double bass[4] = {65.41, 55.00, 87.31, 98.00};
     double hat = 0.0;
     for (size_t n = 0; n < frames; ++n) {
@@ -48,7 +48,7 @@ std::vector<int16_t> MakeMusic(double seconds)
         }
         double b = 0.25 * std::sin(2 * M_PI * bass[bar] * t) * std::exp(-1.5 * std::fmod(t, 1.0));
         double lead = 0.08 * std::sin(2 * M_PI * (880.0 + 6.0 * std::sin(2 * M_PI * 5.0 * t)) * t) *
-                      (0.5 + 0.5 * std::sin(2 * M_PI * 0.25 * t));
+            (0.5 + 0.5 * std::sin(2 * M_PI * 0.25 * t));
         if (std::fmod(t, 0.25) < 1.0 / rate) hat = 1.0;
         hat *= 0.9992;
         double noise = 0.05 * hat * white(rng);
@@ -82,7 +82,7 @@ std::vector<int16_t> Decode(const TempDir& dir, const std::string& mp2, std::str
 {
     std::string wav = dir.File("decoded.wav");
     RunResult r = testsupport::Run("ffmpeg -nostdin -v error -err_detect crccheck -i " + Quote(mp2) +
-                      " -c:a pcm_s16le -y " + Quote(wav));
+                                   " -c:a pcm_s16le -y " + Quote(wav));
     messages = r.err;
     EXPECT_EQ(r.exitCode, 0) << r.err;
     std::vector<int16_t> pcm;
@@ -113,8 +113,10 @@ TEST(AudioMp2, FfmpegDecodesWithCrcCheckAndQualityMatchesTwolame)
     ASSERT_EQ(stream.size(), 500u * 1152u);  // 12 s = 500 frames exactly
     WriteBytes(dir.File("ours.mp2"), stream);
 
-    RunResult probe = testsupport::Run("ffprobe -v error -show_entries stream=codec_name,sample_rate,channels,bit_rate "
-                          "-of default=noprint_wrappers=1 " + Quote(dir.File("ours.mp2")));
+    RunResult probe = testsupport::Run(
+        "ffprobe -v error -show_entries stream=codec_name,sample_rate,channels,bit_rate "
+        "-of default=noprint_wrappers=1 " +
+        Quote(dir.File("ours.mp2")));
     ASSERT_EQ(probe.exitCode, 0) << probe.err;
     EXPECT_NE(probe.out.find("codec_name=mp2"), std::string::npos) << probe.out;
     EXPECT_NE(probe.out.find("sample_rate=48000"), std::string::npos) << probe.out;
@@ -128,7 +130,7 @@ TEST(AudioMp2, FfmpegDecodesWithCrcCheckAndQualityMatchesTwolame)
     double oursSnr = AlignedSnr(music, ours);
 
     RunResult tl = testsupport::Run("twolame --quiet -b 384 -P 2 " + Quote(dir.File("music.wav")) + " " +
-                       Quote(dir.File("twolame.mp2")));
+                                    Quote(dir.File("twolame.mp2")));
     ASSERT_EQ(tl.exitCode, 0) << tl.err;
     std::vector<int16_t> theirs = Decode(dir, dir.File("twolame.mp2"), messages);
     double twolameSnr = AlignedSnr(music, theirs);
@@ -145,8 +147,8 @@ TEST(AudioMp2, CrcCheckCatchesDamagedSideInformation)
     ASSERT_GE(stream.size(), 20u * 1152u);
     stream[10 * 1152 + 8] ^= 0x10;  // a bit of the allocation of frame 10
     WriteBytes(dir.File("damaged.mp2"), stream);
-    RunResult r = testsupport::Run("ffmpeg -nostdin -v error -err_detect crccheck -i " + Quote(dir.File("damaged.mp2")) +
-                      " -f null -");
+    RunResult r = testsupport::Run("ffmpeg -nostdin -v error -err_detect crccheck -i " +
+                                   Quote(dir.File("damaged.mp2")) + " -f null -");
     EXPECT_NE(r.err, "") << "FFmpeg did not notice a damaged frame";
 }
 
@@ -157,13 +159,14 @@ TEST(AudioMp2, CommandLineEncodesLikeTheLibrary)
     std::string error;
     ASSERT_TRUE(CWaveFile::Write(dir.File("in.wav"), music, 2, 48000, error)) << error;
     RunResult r = testsupport::Run(Quote(CliPath()) + " audio encode " + Quote(dir.File("in.wav")) + " " +
-                      Quote(dir.File("out.mp2")));
+                                   Quote(dir.File("out.mp2")));
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(ReadBytes(dir.File("out.mp2")), EncodeInProcess(music));
 
     // A file that is not 48 kHz is refused with its name, and nothing is left behind.
     ASSERT_TRUE(CWaveFile::Write(dir.File("cd.wav"), music, 2, 44100, error)) << error;
-    r = testsupport::Run(Quote(CliPath()) + " audio encode " + Quote(dir.File("cd.wav")) + " " + Quote(dir.File("cd.mp2")));
+    r = testsupport::Run(Quote(CliPath()) + " audio encode " + Quote(dir.File("cd.wav")) + " " +
+                         Quote(dir.File("cd.mp2")));
     EXPECT_NE(r.exitCode, 0);
     EXPECT_NE(r.err.find("cd.wav"), std::string::npos) << r.err;
     EXPECT_FALSE(std::filesystem::exists(dir.File("cd.mp2")));
@@ -174,8 +177,8 @@ TEST(AudioMp2, SlideShowSoundTrackDecodesCleanlyAndHoldsAllTheMusic)
 {
     TempDir dir;
     const std::string project = DataDir() + "/sample/album.osh";
-    RunResult r = testsupport::Run(Quote(CliPath()) + " slideshow " + Quote(project) + " --mp2 " +
-                                   Quote(dir.File("show.mp2")));
+    RunResult r =
+        testsupport::Run(Quote(CliPath()) + " slideshow " + Quote(project) + " --mp2 " + Quote(dir.File("show.mp2")));
     ASSERT_EQ(r.exitCode, 0) << r.err;
     std::vector<uint8_t> stream = ReadBytes(dir.File("show.mp2"));
     ASSERT_FALSE(stream.empty());
@@ -188,8 +191,8 @@ TEST(AudioMp2, SlideShowSoundTrackDecodesCleanlyAndHoldsAllTheMusic)
     EXPECT_EQ(messages, "");
     // The sample's minute of music plays whole, the narration pausing it on the way.
     double seconds = double(pcm.size() / 2) / 48000.0;
-    RunResult probe = testsupport::Run(Quote(CliPath()) + " slideshow " + Quote(project) + " --mp2 " +
-                                       Quote(dir.File("again.mp2")));
+    RunResult probe =
+        testsupport::Run(Quote(CliPath()) + " slideshow " + Quote(project) + " --mp2 " + Quote(dir.File("again.mp2")));
     ASSERT_EQ(probe.exitCode, 0) << probe.err;
     EXPECT_EQ(ReadBytes(dir.File("again.mp2")), stream);  // the same project gives the same bytes
     EXPECT_GT(seconds, 60.0);
@@ -202,9 +205,9 @@ TEST(AudioMp2, SlideShowSoundTrackDecodesCleanlyAndHoldsAllTheMusic)
 TEST(AudioMp2, SlideShowWithoutSoundGivesAnEmptyStream)
 {
     TempDir dir;
-    RunResult r = testsupport::Run(Quote(CliPath()) + " project create " + Quote(dir.File("quiet.osh")) + " " +
-                                   Quote(DataDir() + "/sample/beach.jpg") + " " +
-                                   Quote(DataDir() + "/sample/city.jpg"));
+    RunResult r =
+        testsupport::Run(Quote(CliPath()) + " project create " + Quote(dir.File("quiet.osh")) + " " +
+                         Quote(DataDir() + "/sample/beach.jpg") + " " + Quote(DataDir() + "/sample/city.jpg"));
     ASSERT_EQ(r.exitCode, 0) << r.err;
     r = testsupport::Run(Quote(CliPath()) + " slideshow " + Quote(dir.File("quiet.osh")) + " --mp2 " +
                          Quote(dir.File("quiet.mp2")));

@@ -42,9 +42,10 @@ TEST(AudioSources, Ac3PassesThroughWithFramesCounted)
 {
     TempDir dir;
     const std::string ac3 = dir.File("surround.ac3");
-    RunResult r = testsupport::Run("ffmpeg -nostdin -v error -f lavfi -i sine=frequency=500:sample_rate=48000:duration=2 "
-                                   "-af \"pan=5.1|c0=c0|c1=c0|c2=c0|c3=c0|c4=c0|c5=c0\" -c:a ac3 -b:a 448k -y " +
-                                   Quote(ac3));
+    RunResult r = testsupport::Run(
+        "ffmpeg -nostdin -v error -f lavfi -i sine=frequency=500:sample_rate=48000:duration=2 "
+        "-af \"pan=5.1|c0=c0|c1=c0|c2=c0|c3=c0|c4=c0|c5=c0\" -c:a ac3 -b:a 448k -y " +
+        Quote(ac3));
     ASSERT_EQ(r.exitCode, 0) << r.err;
     const std::vector<uint8_t> file = ReadBytes(ac3);
     ASSERT_EQ(file.size() % 1792, 0u);

@@ -4,8 +4,8 @@
 #include "discimage_readers.h"
 #include "support/TestSupport.h"
 
-#include <filesystem>
 #include <gtest/gtest.h>
+#include <filesystem>
 #include <memory>
 #include <regex>
 #include <sstream>
@@ -27,10 +27,9 @@ protected:
         work = std::make_unique<testsupport::TempDir>();
         const std::string w = work->Path().string();
         image = w + "/album.iso";
-        auto run = testsupport::Run(Quote(testsupport::CliPath()) + " slideshow " +
-                                    Quote(testsupport::DataDir() + "/sample/album.osh") + " --out " +
-                                    Quote(w + "/dvd") + " --iso " + Quote(image) +
-                                    " --label " + Quote("Sample Album") + " --yes");
+        auto run = testsupport::Run(
+            Quote(testsupport::CliPath()) + " slideshow " + Quote(testsupport::DataDir() + "/sample/album.osh") +
+            " --out " + Quote(w + "/dvd") + " --iso " + Quote(image) + " --label " + Quote("Sample Album") + " --yes");
         if (run.exitCode != 0) setupError = run.out + run.err;
         videoTs = fs::exists(w + "/dvd/VIDEO_TS/VIDEO_TS.IFO") ? w + "/dvd/VIDEO_TS" : w + "/dvd";
     }
@@ -79,9 +78,6 @@ TEST_F(SampleAlbumImage, FilesLieBackToBackWhereTheIfoFilesSay)
     EXPECT_NE(next, 0ul) << r.out;
 }
 
-TEST_F(SampleAlbumImage, LsdvdAndLibdvdnavPlayIt)
-{
-    discreaders::CheckPlayback(image, videoTs, 1);
-}
+TEST_F(SampleAlbumImage, LsdvdAndLibdvdnavPlayIt) { discreaders::CheckPlayback(image, videoTs, 1); }
 
 }  // namespace

@@ -4,9 +4,9 @@
 
 #include "support/TestSupport.h"
 
+#include <gtest/gtest.h>
 #include <algorithm>
 #include <filesystem>
-#include <gtest/gtest.h>
 #include <map>
 #include <regex>
 #include <set>
@@ -50,8 +50,7 @@ inline void CheckIsoinfo(const std::string& image, const std::string& videoTs)
 }
 
 // xorriso loads the tree without warnings; udfinfo reads a closed UDF 1.02 volume.
-inline void CheckXorrisoAndUdfinfo(const std::string& image, const std::string& videoTs,
-                                   const std::string& label)
+inline void CheckXorrisoAndUdfinfo(const std::string& image, const std::string& videoTs, const std::string& label)
 {
     auto files = FolderFiles(videoTs);
     auto x = testsupport::Run("xorriso -abort_on FAILURE -return_with SORRY 32 -indev " + Quote(image) +
@@ -59,8 +58,10 @@ inline void CheckXorrisoAndUdfinfo(const std::string& image, const std::string& 
     EXPECT_EQ(x.exitCode, 0) << x.err;
     for (const char* bad : {"WARNING", "SORRY", "FAILURE"}) EXPECT_EQ(x.err.find(bad), std::string::npos) << x.err;
     for (const auto& [name, size] : files)
-        EXPECT_TRUE(std::regex_search(x.out, std::regex(std::string(" ") + std::to_string(size) + " .*'/VIDEO_TS/" + name + "'")))
-            << name << "\n" << x.out;
+        EXPECT_TRUE(std::regex_search(
+            x.out, std::regex(std::string(" ") + std::to_string(size) + " .*'/VIDEO_TS/" + name + "'")))
+            << name << "\n"
+            << x.out;
     EXPECT_EQ(size_t(std::count(x.out.begin(), x.out.end(), '\n')), files.size());
 
     auto u = testsupport::Run("udfinfo " + Quote(image));

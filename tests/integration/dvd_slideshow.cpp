@@ -27,12 +27,18 @@ std::string MakeDvd(const std::string& project, const std::string& out, const st
 std::string ShortAlbum(const TempDir& dir)
 {
     const std::string d = DataDir() + "/sample/";
-    std::string text = "[General]\nID=OrvoPhotoShow\nPhotoCount=2\nMusicCount=1\n\n"
-                       "[Photo1]\nPath=" + d + "harbour.png\nWavePath=" + d + "narration.wav\n"
-                       "ShowingTime=3\nTransitionTime=1\nKenBurns=ZoomIn\nTransitionType=Blend\n\n"
-                       "[Photo2]\nPath=" + d + "beach.jpg\nWavePath=NONE\n"
-                       "ShowingTime=3\nTransitionTime=1\nKenBurns=PanRight\nTransitionType=WipeLeft\n\n"
-                       "[Music1]\nPath=" + d + "music.mp3\n\n";
+    std::string text =
+        "[General]\nID=OrvoPhotoShow\nPhotoCount=2\nMusicCount=1\n\n"
+        "[Photo1]\nPath=" +
+        d + "harbour.png\nWavePath=" + d +
+        "narration.wav\n"
+        "ShowingTime=3\nTransitionTime=1\nKenBurns=ZoomIn\nTransitionType=Blend\n\n"
+        "[Photo2]\nPath=" +
+        d +
+        "beach.jpg\nWavePath=NONE\n"
+        "ShowingTime=3\nTransitionTime=1\nKenBurns=PanRight\nTransitionType=WipeLeft\n\n"
+        "[Music1]\nPath=" +
+        d + "music.mp3\n\n";
     WriteText(dir.File("short.osh"), text);
     return dir.File("short.osh");
 }
@@ -43,8 +49,7 @@ std::vector<std::string> Vobs(const std::string& videoTs, int vts)
     for (int i = 1; i <= 9; ++i) {
         char name[32];
         std::snprintf(name, sizeof name, "/VTS_%02d_%d.VOB", vts, i);
-        if (std::filesystem::exists(videoTs + name))
-            files.push_back(videoTs + name);
+        if (std::filesystem::exists(videoTs + name)) files.push_back(videoTs + name);
     }
     return files;
 }
@@ -65,8 +70,7 @@ int CheckTitleSet(const std::string& videoTs, int vts, bool lpcm)
     EXPECT_EQ(peaks.lateAudio, 0);
     EXPECT_FALSE(scan.audio.empty());
     std::string errors;
-    for (size_t i = 0; i < scan.errors.size() && i < 12; ++i)
-        errors += scan.errors[i] + "\n";
+    for (size_t i = 0; i < scan.errors.size() && i < 12; ++i) errors += scan.errors[i] + "\n";
     EXPECT_TRUE(scan.errors.empty()) << errors;
     return pictures;
 }
@@ -76,14 +80,13 @@ void ExpectFfmpegDecodes(const std::string& vob, const std::string& audioCodec)
     auto decode = testsupport::Run("ffmpeg -nostdin -v error -i " + Quote(vob) + " -f null - 2>&1");
     EXPECT_EQ(decode.exitCode, 0);
     EXPECT_EQ(decode.out, "") << vob;
-    auto probe = testsupport::Run("ffprobe -v error -show_entries stream=codec_type,codec_name -of csv=p=0 " + Quote(vob));
+    auto probe =
+        testsupport::Run("ffprobe -v error -show_entries stream=codec_type,codec_name -of csv=p=0 " + Quote(vob));
     EXPECT_NE(probe.out.find("mpeg2video,video"), std::string::npos) << probe.out;
     EXPECT_NE(probe.out.find(audioCodec + ",audio"), std::string::npos) << probe.out;
     int videoStreams = 0, audioStreams = 0;
-    for (size_t at = 0; (at = probe.out.find(",video", at)) != std::string::npos; ++at)
-        ++videoStreams;
-    for (size_t at = 0; (at = probe.out.find(",audio", at)) != std::string::npos; ++at)
-        ++audioStreams;
+    for (size_t at = 0; (at = probe.out.find(",video", at)) != std::string::npos; ++at) ++videoStreams;
+    for (size_t at = 0; (at = probe.out.find(",audio", at)) != std::string::npos; ++at) ++audioStreams;
     EXPECT_EQ(videoStreams, 1);
     EXPECT_EQ(audioStreams, 1);
 }
@@ -156,8 +159,8 @@ TEST(DvdSlideshow, HalfWidthPictureSizeIsRecordedInTheIfo)
 TEST(DvdSlideshow, TitleSetAfterAGapIsRefusedBeforeEncoding)
 {
     TempDir dir;
-    auto r = testsupport::Run(Quote(CliPath()) + " slideshow " + Quote(ShortAlbum(dir)) + " --out " + Quote(dir.File("dvd")) +
-                 " --title-set 2");
+    auto r = testsupport::Run(Quote(CliPath()) + " slideshow " + Quote(ShortAlbum(dir)) + " --out " +
+                              Quote(dir.File("dvd")) + " --title-set 2");
     EXPECT_NE(r.exitCode, 0);
     EXPECT_NE(r.err.find("VTS_01_0.IFO"), std::string::npos) << r.err;
     EXPECT_FALSE(std::filesystem::exists(dir.File("dvd/VIDEO_TS/VTS_02_1.VOB")));

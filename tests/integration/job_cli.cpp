@@ -40,8 +40,8 @@ void ExpectDecodes(const std::string& vob, const std::string& audioCodec)
 
 // The title set's video attributes (TV system, aspect) and first audio stream's coding.
 struct Attributes {
-    int tvSystem = -1;   // 0 NTSC, 1 PAL
-    int aspect = -1;     // 0 4:3, 3 16:9
+    int tvSystem = -1;  // 0 NTSC, 1 PAL
+    int aspect = -1;  // 0 4:3, 3 16:9
     int audioCoding = -1;  // 2 MPEG-1, 4 LPCM
 };
 
@@ -61,20 +61,25 @@ std::string TinyProject(const TempDir& dir, int firstPhotoSeconds)
     const std::string d = DataDir() + "/sample/";
     WriteText(dir.File("tiny.osh"),
               "[General]\nID=OrvoPhotoShow\nPhotoCount=2\nMusicCount=1\n\n"
-              "[Photo1]\nPath=" + d + "sunset.jpg\nWavePath=" + d + "narration.wav\nShowingTime=" +
-                  std::to_string(firstPhotoSeconds) + "\nTransitionTime=1\nKenBurns=ZoomOut\nTransitionType=CircleIn\n\n"
-              "[Photo2]\nPath=" + d + "town.jpg\nWavePath=NONE\nShowingTime=2\nTransitionTime=1\n"
-              "KenBurns=PanLeft\nTransitionType=Blend\n\n"
-              "[Music1]\nPath=" + d + "music.mp3\n\n");
+              "[Photo1]\nPath=" +
+                  d + "sunset.jpg\nWavePath=" + d + "narration.wav\nShowingTime=" + std::to_string(firstPhotoSeconds) +
+                  "\nTransitionTime=1\nKenBurns=ZoomOut\nTransitionType=CircleIn\n\n"
+                  "[Photo2]\nPath=" +
+                  d +
+                  "town.jpg\nWavePath=NONE\nShowingTime=2\nTransitionTime=1\n"
+                  "KenBurns=PanLeft\nTransitionType=Blend\n\n"
+                  "[Music1]\nPath=" +
+                  d + "music.mp3\n\n");
     return dir.File("tiny.osh");
 }
 
 TEST(JobCli, SampleAlbumIntoTheDefaultFolderThenKeptWithoutYes)
 {
     TempDir home;
-    const std::string env = "HOME=" + Quote(home.Path().string()) + " XDG_CONFIG_HOME=" +
-                            Quote(home.File("config")) + " XDG_STATE_HOME=" + Quote(home.File("state")) + " ";
-    auto run = testsupport::Run(env + Kestrova() + " slideshow " + Quote(DataDir() + "/sample/album.osh") + " </dev/null");
+    const std::string env = "HOME=" + Quote(home.Path().string()) + " XDG_CONFIG_HOME=" + Quote(home.File("config")) +
+        " XDG_STATE_HOME=" + Quote(home.File("state")) + " ";
+    auto run =
+        testsupport::Run(env + Kestrova() + " slideshow " + Quote(DataDir() + "/sample/album.osh") + " </dev/null");
     ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
     const std::string dvd = home.File("TempDVD");
     EXPECT_NE(run.out.find("Watch it with: mpv --dvd-device=" + dvd + " dvd://"), std::string::npos) << run.out;
@@ -95,7 +100,7 @@ TEST(JobCli, SampleAlbumIntoTheDefaultFolderThenKeptWithoutYes)
     const auto ifo = ReadBytes(videoTs + "VIDEO_TS.IFO");
     const auto vob = ReadBytes(videoTs + "VTS_01_1.VOB");
     auto again = testsupport::Run(env + Kestrova() + " slideshow " + Quote(DataDir() + "/sample/album.osh") +
-                     " --lpcm </dev/null");
+                                  " --lpcm </dev/null");
     EXPECT_EQ(again.exitCode, 1);
     EXPECT_NE(again.err.find("A DVD Video already exists under"), std::string::npos) << again.err;
     EXPECT_NE(again.err.find("--yes"), std::string::npos) << again.err;
@@ -109,11 +114,11 @@ TEST(JobCli, PalWideLinearPcmAndASecondTitleSet)
     const std::string project = TinyProject(dir, 2);
     const std::string dvd = dir.File("pal dvd");
     auto run = testsupport::Run(Kestrova() + " slideshow " + Quote(project) + " --out " + Quote(dvd) +
-                   " --pal --aspect 16:9 --lpcm --resolution medium");
+                                " --pal --aspect 16:9 --lpcm --resolution medium");
     ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
     // The second title set through the old spelling of the option, replacing with --yes.
     run = testsupport::Run(Kestrova() + " slideshow " + Quote(project) + " --out " + Quote(dvd + "/VIDEO_TS/") +
-              " --pal --aspect 16:9 --lpcm --resolution medium --title-set 2 --yes");
+                           " --pal --aspect 16:9 --lpcm --resolution medium --title-set 2 --yes");
     ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
 
     const std::string videoTs = dvd + "/VIDEO_TS/";
@@ -129,7 +134,7 @@ TEST(JobCli, PalWideLinearPcmAndASecondTitleSet)
     ExpectPlays(dvd, 2);
     ExpectDecodes(videoTs + "VTS_02_1.VOB", "pcm_dvd");
     auto size = testsupport::Run("ffprobe -v error -select_streams v -show_entries stream=width,height -of csv=p=0 " +
-                    Quote(videoTs + "VTS_01_1.VOB"));
+                                 Quote(videoTs + "VTS_01_1.VOB"));
     EXPECT_EQ(size.out.substr(0, 8), "352,576,") << size.out;
 }
 
@@ -139,17 +144,19 @@ TEST(JobCli, BadOptionsAndAFolderThatCannotBeWritten)
     const std::string project = TinyProject(dir, 2);
     for (const char* bad : {"--footage 0", "--footage 100", "--title-set x", "--aspect 5:4", "--resolution ultra",
                             "--disc-size lots", "--intra-matrix 0820zz", "--pal --ntsc"}) {
-        auto r = testsupport::Run(Kestrova() + " slideshow " + Quote(project) + " --out " + Quote(dir.File("dvd")) + " " + bad);
+        auto r = testsupport::Run(Kestrova() + " slideshow " + Quote(project) + " --out " + Quote(dir.File("dvd")) +
+                                  " " + bad);
         EXPECT_EQ(r.exitCode, 1) << bad;
         EXPECT_NE(r.err.find("kestrova: "), std::string::npos) << bad << r.err;
     }
     EXPECT_FALSE(fs::exists(dir.File("dvd")));
 
     WriteText(dir.File("file"), "x");
-    auto r = testsupport::Run(Kestrova() + " slideshow " + Quote(project) + " --out " + Quote(dir.File("file") + "/dvd"));
+    auto r =
+        testsupport::Run(Kestrova() + " slideshow " + Quote(project) + " --out " + Quote(dir.File("file") + "/dvd"));
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_NE(r.err.find("Unable to write file: " + dir.File("file") + "/dvd/VIDEO_TS/VIDEO_TS.IFO"),
-              std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("Unable to write file: " + dir.File("file") + "/dvd/VIDEO_TS/VIDEO_TS.IFO"), std::string::npos)
+        << r.err;
     EXPECT_NE(r.err.find("possibly being used by another program"), std::string::npos) << r.err;
 }
 
@@ -163,8 +170,9 @@ TEST(JobCli, AsksAtATerminalBeforeReplacing)
     // `script` gives the program a terminal; the answer is typed into it.
     auto answer = [&](const std::string& typed) {
         return testsupport::Run("printf " + Quote(typed + "\\n") + " | script -qec " +
-                                Quote(Kestrova() + " slideshow " + Quote(project) + " --out " +
-                                      Quote(dir.File("dvd")) + " --resolution low") + " /dev/null");
+                                Quote(Kestrova() + " slideshow " + Quote(project) + " --out " + Quote(dir.File("dvd")) +
+                                      " --resolution low") +
+                                " /dev/null");
     };
     auto no = answer("n");
     EXPECT_EQ(no.exitCode, 1) << no.out;
@@ -184,9 +192,9 @@ TEST(JobCli, CtrlCKeepsThePicturesCodedSoFar)
     const std::string vob = dvd + "/VIDEO_TS/VTS_01_1.VOB";
     // Interrupt once the first packs are in the VOB file.
     auto run = testsupport::Run("( " + Kestrova() + " slideshow " + Quote(project) + " --out " + Quote(dvd) +
-                   " --resolution low >" + Quote(dir.File("out.txt")) + " 2>" + Quote(dir.File("err.txt")) +
-                   " & pid=$!; for i in $(seq 1 1200); do [ -s " + Quote(vob) +
-                   " ] && break; sleep 0.05; done; kill -INT $pid; wait $pid; echo rc=$? )");
+                                " --resolution low >" + Quote(dir.File("out.txt")) + " 2>" +
+                                Quote(dir.File("err.txt")) + " & pid=$!; for i in $(seq 1 1200); do [ -s " +
+                                Quote(vob) + " ] && break; sleep 0.05; done; kill -INT $pid; wait $pid; echo rc=$? )");
     EXPECT_NE(run.out.find("rc=130"), std::string::npos) << run.out << ReadText(dir.File("err.txt"));
     const std::string out = ReadText(dir.File("out.txt"));
     std::smatch m;

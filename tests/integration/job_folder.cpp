@@ -24,7 +24,7 @@ CAlbumPhoto Photo(const std::string& path, int show, int transition)
     photo.showSeconds = show;
     photo.transitionSeconds = transition;
     photo.transitionType = 21;  // Blend
-    photo.panZoomType = 0;      // ZoomIn
+    photo.panZoomType = 0;  // ZoomIn
     return photo;
 }
 
@@ -70,8 +70,9 @@ double MeanLuma(const std::string& vob, int n)
 {
     TempDir dir;
     const std::string raw = dir.File("frame.gray");
-    auto r = testsupport::Run("ffmpeg -nostdin -v error -i " + Quote(vob) + " -vf " + Quote("select=eq(n\\," + std::to_string(n) + ")") +
-                 " -frames:v 1 -f rawvideo -pix_fmt gray " + Quote(raw));
+    auto r = testsupport::Run("ffmpeg -nostdin -v error -i " + Quote(vob) + " -vf " +
+                              Quote("select=eq(n\\," + std::to_string(n) + ")") +
+                              " -frames:v 1 -f rawvideo -pix_fmt gray " + Quote(raw));
     EXPECT_EQ(r.exitCode, 0) << r.err;
     auto bytes = ReadBytes(raw);
     if (bytes.empty()) return -1;
@@ -88,7 +89,7 @@ TEST(JobFolder, StartingFootageKeepsEarlierTitleSetsAndClearsTheRest)
     CUiScope scope(ui);
     for (int footage = 1; footage <= 2; ++footage) {
         if (footage > 1) ui.QueueAnswer(MsgAnswer::Yes);  // replace
-        ui.QueueAnswer(MsgAnswer::No);                    // burn
+        ui.QueueAnswer(MsgAnswer::No);  // burn
         CSlideShowJob job = TinyJob(videoTs, footage);
         ASSERT_EQ(job.CreateDvd(), CSlideShowJob::Result::Done) << job.Error();
     }
@@ -163,8 +164,10 @@ TEST(JobFolder, CancelAfterAFewGroupsLeavesAPlayableFolder)
     EXPECT_EQ(LsdvdTitles(dir.File("dvd")), 1);
     Play(dir.File("dvd"));
     ExpectDecodes(videoTs + "VTS_01_1.VOB");
-    auto probe = testsupport::Run("ffprobe -v error -count_frames -select_streams v -show_entries stream=nb_read_frames "
-                     "-of csv=p=0 " + Quote(videoTs + "VTS_01_1.VOB"));
+    auto probe = testsupport::Run(
+        "ffprobe -v error -count_frames -select_streams v -show_entries stream=nb_read_frames "
+        "-of csv=p=0 " +
+        Quote(videoTs + "VTS_01_1.VOB"));
     EXPECT_EQ(std::atoi(probe.out.c_str()), int(job.framesCoded)) << probe.out;
 }
 
@@ -203,8 +206,8 @@ TEST(JobFolder, UndecodablePhotoIsBlackAndUndecodableMusicSilent)
     auto probe = testsupport::Run("ffprobe -v error -select_streams a -show_entries stream=codec_name -of csv=p=0 " +
                                   Quote(vob));
     EXPECT_EQ(probe.out, "mp2\n");
-    auto volume = testsupport::Run("ffmpeg -nostdin -i " + Quote(vob) +
-                                   " -vn -af atrim=start=1,volumedetect -f null - 2>&1");
+    auto volume =
+        testsupport::Run("ffmpeg -nostdin -i " + Quote(vob) + " -vn -af atrim=start=1,volumedetect -f null - 2>&1");
     std::smatch m;
     ASSERT_TRUE(std::regex_search(volume.out, m, std::regex(R"(max_volume: (-?[0-9.]+|-inf) dB)"))) << volume.out;
     EXPECT_TRUE(m[1] == "-inf" || std::stod(m[1]) < -60.0) << m[1];

@@ -14,8 +14,8 @@ namespace {
 
 testsupport::RunResult Info(const TempDir& dir, const std::string& file)
 {
-    return Run("XDG_STATE_HOME=" + Quote(dir.File("state")) + " " + Quote(testsupport::CliPath()) +
-               " media info " + Quote(file));
+    return Run("XDG_STATE_HOME=" + Quote(dir.File("state")) + " " + Quote(testsupport::CliPath()) + " media info " +
+               Quote(file));
 }
 
 bool Make(const std::string& args, const std::string& out)
@@ -31,12 +31,14 @@ TEST(MediaInfo, ReportsDurationSoundKindSizeAndRate)
 {
     TempDir dir;
     std::string hd = dir.File("hd.mp4"), vob = dir.File("clip.vob"), song = dir.File("song.ogg");
-    ASSERT_TRUE(Make("-f lavfi -i testsrc=size=1920x1080:rate=25:duration=3 -f lavfi -i sine=duration=3 "
-                     "-c:v libx264 -preset ultrafast -c:a aac",
-                     hd));
-    ASSERT_TRUE(Make("-f lavfi -i testsrc=size=720x480:rate=30000/1001:duration=2 "
-                     "-f lavfi -i sine=sample_rate=48000:duration=2 -c:v mpeg2video -c:a ac3 -f vob",
-                     vob));
+    ASSERT_TRUE(
+        Make("-f lavfi -i testsrc=size=1920x1080:rate=25:duration=3 -f lavfi -i sine=duration=3 "
+             "-c:v libx264 -preset ultrafast -c:a aac",
+             hd));
+    ASSERT_TRUE(
+        Make("-f lavfi -i testsrc=size=720x480:rate=30000/1001:duration=2 "
+             "-f lavfi -i sine=sample_rate=48000:duration=2 -c:v mpeg2video -c:a ac3 -f vob",
+             vob));
     ASSERT_TRUE(Make("-f lavfi -i sine=duration=5 -c:a libvorbis", song));
 
     auto r = Info(dir, hd);

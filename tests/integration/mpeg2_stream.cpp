@@ -5,12 +5,12 @@
 // of detailed video keeps to the target bit rate.
 #include "app/Project.h"
 #include "base/DVDParams.h"
-#include "support/ScriptedUi.h"
 #include "mpeg2enc/Encoder.h"
-#include "picture/FrameSource.h"
 #include "mpeg2enc/VideoSlide.h"
+#include "picture/FrameSource.h"
 #include "slideshow/PhotoSlideSource.h"
 #include "slideshow/SlideFrameSource.h"
+#include "support/ScriptedUi.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -50,7 +50,7 @@ double SquaredError(const uint8_t* a, const uint8_t* b, size_t n)
 struct SEncoded {
     std::vector<uint8_t> stream;
     std::map<int64_t, std::vector<uint8_t>> kept;  // reconstructions of every n-th picture
-    double sourceErrorY = 0.0;                      // against the pictures given to the encoder
+    double sourceErrorY = 0.0;  // against the pictures given to the encoder
     int64_t pictures = 0;
     double frameRate = 0.0;
 };
@@ -61,8 +61,7 @@ void Drain(CEncoder& encoder, int keepEvery, SEncoded& out)
     encoder.SetPictureHook([&](const CEncoder::SPictureInfo& info) {
         const CYUV420Image& r = info.reconstruction.picture;
         out.sourceErrorY += SquaredError(r.planeY, info.source.planeY, size_t(r.lumaSize));
-        if (info.frameNumber % keepEvery == 0)
-            out.kept[info.frameNumber].assign(r.planeY, r.planeY + r.planarSize);
+        if (info.frameNumber % keepEvery == 0) out.kept[info.frameNumber].assign(r.planeY, r.planeY + r.planarSize);
         ++out.pictures;
     });
     std::vector<uint8_t> buffer(2048);
@@ -77,8 +76,8 @@ double CompareWithDecoder(const std::string& path, const SEncoded& encoded, int6
                           std::string& errors)
 {
     const std::string errFile = path + ".err";
-    FILE* pipe = popen(("ffmpeg -v error -i " + Quote(path) + " -f rawvideo -pix_fmt yuv420p - 2>" +
-                        Quote(errFile)).c_str(), "r");
+    FILE* pipe = popen(
+        ("ffmpeg -v error -i " + Quote(path) + " -f rawvideo -pix_fmt yuv420p - 2>" + Quote(errFile)).c_str(), "r");
     EXPECT_NE(pipe, nullptr);
     std::vector<uint8_t> frame(frameBytes);
     double worst = 99.0;
@@ -138,7 +137,8 @@ public:
         for (int y = 0; y < height / 2; ++y)
             for (int x = 0; x < width / 2; ++x) {
                 p.planeCb[y * width / 2 + x] = uint8_t(texture[size_t(y * 2 + shift) * 1024 + size_t(x)] / 2 + 64);
-                p.planeCr[y * width / 2 + x] = uint8_t(255 - texture[size_t(y) * 1024 + size_t(x * 2 + shift)] / 2 - 64);
+                p.planeCr[y * width / 2 + x] =
+                    uint8_t(255 - texture[size_t(y) * 1024 + size_t(x * 2 + shift)] / 2 - 64);
             }
         ++n;
     }
@@ -156,7 +156,7 @@ TEST(Mpeg2Stream, SampleAlbumDecodesAsReconstructedAndReadsBack)
     TempDir dir;
     const std::string cliOut = dir.File("album.m2v");
     const RunResult cli = testsupport::Run(Quote(CliPath()) + " slideshow " + Quote(DataDir() + "/sample/album.osh") +
-                              " --m2v " + Quote(cliOut) + " --bitrate 6000000 --wide");
+                                           " --m2v " + Quote(cliOut) + " --bitrate 6000000 --wide");
     ASSERT_EQ(cli.exitCode, 0) << cli.err;
     EXPECT_FALSE(std::filesystem::exists(cliOut + ".part"));
 
@@ -184,24 +184,29 @@ TEST(Mpeg2Stream, SampleAlbumDecodesAsReconstructedAndReadsBack)
     EXPECT_GE(worst, 50.0) << "decoded pictures differ from the encoder's reconstruction";
     const double seconds = double(encoded.pictures) / encoded.frameRate;
     const double psnrY = Psnr(encoded.sourceErrorY, double(width) * height * double(encoded.pictures));
-    std::printf("sample album: %lld pictures, %.0f bit/s, PSNR-Y %.2f dB against the rendered frames, "
-                "decoder vs reconstruction at least %.2f dB\n",
-                static_cast<long long>(encoded.pictures), double(encoded.stream.size()) * 8.0 / seconds, psnrY, worst);
+    std::printf(
+        "sample album: %lld pictures, %.0f bit/s, PSNR-Y %.2f dB against the rendered frames, "
+        "decoder vs reconstruction at least %.2f dB\n",
+        static_cast<long long>(encoded.pictures), double(encoded.stream.size()) * 8.0 / seconds, psnrY, worst);
     RecordProperty("psnr_y_vs_rendered", std::to_string(psnrY));
     EXPECT_GT(psnrY, 35.0);
 
     // Headers as ffprobe reads them.
-    const RunResult probe = testsupport::Run("ffprobe -v error -select_streams v:0 -show_entries "
-                                "stream=codec_name,profile,level,width,height,r_frame_rate,display_aspect_ratio "
-                                "-of default=noprint_wrappers=1 " + Quote(cliOut));
+    const RunResult probe = testsupport::Run(
+        "ffprobe -v error -select_streams v:0 -show_entries "
+        "stream=codec_name,profile,level,width,height,r_frame_rate,display_aspect_ratio "
+        "-of default=noprint_wrappers=1 " +
+        Quote(cliOut));
     ASSERT_EQ(probe.exitCode, 0) << probe.err;
     EXPECT_EQ(probe.err, "");
     for (const char* line : {"codec_name=mpeg2video", "profile=Main", "level=8", "width=720", "height=480",
                              "r_frame_rate=30000/1001", "display_aspect_ratio=16:9"})
         EXPECT_NE(probe.out.find(line), std::string::npos) << line << "\n" << probe.out;
 
-    const RunResult frames = testsupport::Run("ffprobe -v error -show_frames -show_entries frame=pict_type:frame_side_data=timecode "
-                                 "-of compact " + Quote(cliOut));
+    const RunResult frames = testsupport::Run(
+        "ffprobe -v error -show_frames -show_entries frame=pict_type:frame_side_data=timecode "
+        "-of compact " +
+        Quote(cliOut));
     ASSERT_EQ(frames.exitCode, 0) << frames.err;
     std::vector<std::string> types, timecodes;
     std::istringstream lines(frames.out);

@@ -23,16 +23,24 @@ std::string WriteAlbum(const TempDir& dir)
 {
     const std::string sample = testsupport::DataDir() + "/sample/";
     const std::string project = dir.File("short.osh");
-    testsupport::WriteText(project, "[General]\nID=OrvoPhotoShow\nPhotoCount=3\nMusicCount=1\n"
-                                    "[Music1]\nPath=" + sample + "music.mp3\n"
-                                    "[Photo1]\nPath=" + sample + "harbour.png\nWavePath=" + sample +
-                                        "narration.wav\nShowingTime=2\nTransitionTime=1\n"
-                                        "KenBurns=ZoomIn\nTransitionType=Blend\n"
-                                    "[Photo2]\nPath=" + sample + "beach.jpg\nWavePath=NONE\n"
-                                        "ShowingTime=-3\nTransitionTime=1\nKenBurns=PanRight\n"
-                                        "TransitionType=WipeLeft\n"
-                                    "[Photo3]\nPath=" + sample + "city.jpg\nShowingTime=2\n"
-                                        "TransitionTime=1\nTransitionType=FadeInOut\n");
+    testsupport::WriteText(project,
+                           "[General]\nID=OrvoPhotoShow\nPhotoCount=3\nMusicCount=1\n"
+                           "[Music1]\nPath=" +
+                               sample +
+                               "music.mp3\n"
+                               "[Photo1]\nPath=" +
+                               sample + "harbour.png\nWavePath=" + sample +
+                               "narration.wav\nShowingTime=2\nTransitionTime=1\n"
+                               "KenBurns=ZoomIn\nTransitionType=Blend\n"
+                               "[Photo2]\nPath=" +
+                               sample +
+                               "beach.jpg\nWavePath=NONE\n"
+                               "ShowingTime=-3\nTransitionTime=1\nKenBurns=PanRight\n"
+                               "TransitionType=WipeLeft\n"
+                               "[Photo3]\nPath=" +
+                               sample +
+                               "city.jpg\nShowingTime=2\n"
+                               "TransitionTime=1\nTransitionType=FadeInOut\n");
     return project;
 }
 
@@ -42,8 +50,8 @@ void ExpectStreamsEqualTheDvds(const std::string& options)
 {
     TempDir dir;
     const std::string project = WriteAlbum(dir);
-    const std::string env = "XDG_STATE_HOME=" + Quote(dir.File("state")) + " XDG_CONFIG_HOME=" +
-                            Quote(dir.File("config")) + " ";
+    const std::string env =
+        "XDG_STATE_HOME=" + Quote(dir.File("state")) + " XDG_CONFIG_HOME=" + Quote(dir.File("config")) + " ";
     auto run = testsupport::Run(env + Quote(testsupport::CliPath()) + " slideshow " + Quote(project) + " --m2v " +
                                 Quote(dir.File("show.m2v")) + " --mp2 " + Quote(dir.File("show.mp2")) + " --out " +
                                 Quote(dir.File("dvd")) + " --yes " + options + " </dev/null");
@@ -75,10 +83,7 @@ void ExpectStreamsEqualTheDvds(const std::string& options)
 
 }  // namespace
 
-TEST(ShowStreams, VideoAndSoundEqualTheDvdTitlesStreams)
-{
-    ExpectStreamsEqualTheDvds("");
-}
+TEST(ShowStreams, VideoAndSoundEqualTheDvdTitlesStreams) { ExpectStreamsEqualTheDvds(""); }
 
 TEST(ShowStreams, PalWideAtAFixedRateEqualTheDvdTitlesStreams)
 {

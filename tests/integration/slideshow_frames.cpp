@@ -20,7 +20,8 @@ namespace {
 std::string Album() { return testsupport::DataDir() + "/sample/album.osh"; }
 
 // The number of frames the slide source gives for the album at this format.
-int32_t ExpectedFrames(int resolution, bool pal) {
+int32_t ExpectedFrames(int resolution, bool pal)
+{
     CAlbum album;
     std::string error;
     EXPECT_TRUE(LoadProject(album, Album(), &error)) << error;
@@ -29,14 +30,14 @@ int32_t ExpectedFrames(int resolution, bool pal) {
     CPhotoSlideSource show;
     EXPECT_TRUE(show.Init(params.width, params.height, params.frameRate));
     for (const auto& p : album.photos)
-        show.AddPhoto(p.transitionType, p.photoPath, p.showSeconds * 1000, p.transitionSeconds * 1000,
-                      p.panZoomType);
+        show.AddPhoto(p.transitionType, p.photoPath, p.showSeconds * 1000, p.transitionSeconds * 1000, p.panZoomType);
     return show.totalFrames;
 }
 
 // Walks the YUV4MPEG2 file frame by frame; returns the count, or -1 when the
 // layout is broken (a missing FRAME marker or a short last frame).
-int64_t CountY4mFrames(const std::string& path, int width, int height, std::string& header) {
+int64_t CountY4mFrames(const std::string& path, int width, int height, std::string& header)
+{
     std::ifstream in(path, std::ios::binary);
     if (!std::getline(in, header)) return -1;
     const std::streamoff frameBytes = (std::streamoff)width * height * 3 / 2;
@@ -55,15 +56,17 @@ int64_t CountY4mFrames(const std::string& path, int width, int height, std::stri
 }
 
 testsupport::RunResult Render(const TempDir& dir, const std::string& project, const std::string& out,
-                              const std::string& extra = "") {
-    return testsupport::Run("XDG_STATE_HOME=" + Quote(dir.File("state")) + " XDG_CONFIG_HOME=" +
-               Quote(dir.File("config")) + " " + Quote(testsupport::CliPath()) + " slideshow " +
-               Quote(project) + " --frames " + Quote(out) + " " + extra);
+                              const std::string& extra = "")
+{
+    return testsupport::Run("XDG_STATE_HOME=" + Quote(dir.File("state")) +
+                            " XDG_CONFIG_HOME=" + Quote(dir.File("config")) + " " + Quote(testsupport::CliPath()) +
+                            " slideshow " + Quote(project) + " --frames " + Quote(out) + " " + extra);
 }
 
 }  // namespace
 
-TEST(SlideshowFrames, SampleAlbumGivesExactlyItsFramesAndFfmpegReadsThem) {
+TEST(SlideshowFrames, SampleAlbumGivesExactlyItsFramesAndFfmpegReadsThem)
+{
     TempDir dir;
     const std::string out = dir.File("album.y4m");
     auto r = Render(dir, Album(), out);
@@ -74,8 +77,10 @@ TEST(SlideshowFrames, SampleAlbumGivesExactlyItsFramesAndFfmpegReadsThem) {
     EXPECT_EQ(CountY4mFrames(out, 720, 480, header), expected);
     EXPECT_EQ(header.rfind("YUV4MPEG2 W720 H480 F30000:1001", 0), 0u) << header;
 
-    auto probe = testsupport::Run("ffprobe -v error -count_frames -select_streams v:0 -show_entries "
-                     "stream=nb_read_frames,width,height -of csv=p=0 " + Quote(out));
+    auto probe = testsupport::Run(
+        "ffprobe -v error -count_frames -select_streams v:0 -show_entries "
+        "stream=nb_read_frames,width,height -of csv=p=0 " +
+        Quote(out));
     EXPECT_EQ(probe.exitCode, 0);
     EXPECT_EQ(probe.err, "");
     EXPECT_EQ(probe.out, "720,480," + std::to_string(expected) + "\n");
@@ -85,7 +90,8 @@ TEST(SlideshowFrames, SampleAlbumGivesExactlyItsFramesAndFfmpegReadsThem) {
     EXPECT_FALSE(std::filesystem::exists(out + ".part"));
 }
 
-TEST(SlideshowFrames, PalLowResolutionUsesItsOwnSizeAndRate) {
+TEST(SlideshowFrames, PalLowResolutionUsesItsOwnSizeAndRate)
+{
     TempDir dir;
     const std::string out = dir.File("low.y4m");
     auto r = Render(dir, Album(), out, "--pal --resolution low");
@@ -98,7 +104,8 @@ TEST(SlideshowFrames, PalLowResolutionUsesItsOwnSizeAndRate) {
     EXPECT_EQ(decode.err, "");
 }
 
-TEST(SlideshowFrames, RefusesBadInputWithoutLeavingAFile) {
+TEST(SlideshowFrames, RefusesBadInputWithoutLeavingAFile)
+{
     TempDir dir;
     const std::string out = dir.File("x.y4m");
     auto missing = Render(dir, dir.File("nothing.osh"), out);

@@ -15,16 +15,13 @@ namespace {
 // The shared libraries a run of the program loaded, from the dynamic loader's trace.
 struct Traced {
     testsupport::RunResult run;
-    bool Loaded(const std::string& library) const
-    {
-        return run.err.find("library=" + library) != std::string::npos;
-    }
+    bool Loaded(const std::string& library) const { return run.err.find("library=" + library) != std::string::npos; }
 };
 
 Traced RunTraced(const TempDir& dir, const std::string& args)
 {
     return {testsupport::Run("XDG_STATE_HOME=" + Quote(dir.File("state")) + " LD_DEBUG=libs " +
-                Quote(testsupport::CliPath()) + " " + args)};
+                             Quote(testsupport::CliPath()) + " " + args)};
 }
 
 const char* const kFfmpeg[] = {"libavcodec", "libavformat", "libavutil", "libswscale", "libswresample"};
@@ -37,15 +34,16 @@ TEST(StartupLibraries, CommandsWithoutMediaLoadNoFfmpegAndMediaStillOpens)
     // A project without music: listing it reads no media file.
     const std::string photo = testsupport::DataDir() + "/sample/beach.jpg";
     const std::string project = dir.File("quiet.osh");
-    auto made = testsupport::Run(Quote(testsupport::CliPath()) + " project create " + Quote(project) + " " + Quote(photo));
+    auto made =
+        testsupport::Run(Quote(testsupport::CliPath()) + " project create " + Quote(project) + " " + Quote(photo));
     ASSERT_EQ(made.exitCode, 0) << made.err;
     std::filesystem::create_directories(dir.File("folder/VIDEO_TS"));
     // The image command copies the folder's files as they are: any IFO will do.
     testsupport::WriteText(dir.File("folder/VIDEO_TS/VIDEO_TS.IFO"), std::string(4096, '\0'));
 
-    for (const std::string& args : {std::string("--version"), "project info " + Quote(project),
-                                    std::string("project effects"),
-                                    "iso " + Quote(dir.File("folder")) + " -o " + Quote(dir.File("out.iso"))}) {
+    for (const std::string& args :
+         {std::string("--version"), "project info " + Quote(project), std::string("project effects"),
+          "iso " + Quote(dir.File("folder")) + " -o " + Quote(dir.File("out.iso"))}) {
         const Traced t = RunTraced(dir, args);
         ASSERT_EQ(t.run.exitCode, 0) << args << "\n" << t.run.out;
         // The trace works (the C library is always loaded) and names no FFmpeg library.
@@ -71,8 +69,8 @@ TEST(StartupLibraries, MissingFfmpegIsNamedWhereMediaIsNeeded)
     ASSERT_EQ(r.exitCode, 0) << r.err;
     // An empty folder as FFmpeg's home: the file is refused like an unreadable one, and
     // the message says which library and why, instead of a crash.
-    const std::string env = "XDG_STATE_HOME=" + Quote(dir.File("state")) +
-                            " KESTROVA_FFMPEG_LIBDIR=" + Quote(dir.Path().string()) + " ";
+    const std::string env =
+        "XDG_STATE_HOME=" + Quote(dir.File("state")) + " KESTROVA_FFMPEG_LIBDIR=" + Quote(dir.Path().string()) + " ";
     r = testsupport::Run(env + Quote(testsupport::CliPath()) + " media info " + Quote(song));
     EXPECT_EQ(r.exitCode, 1) << r.out << r.err;
     const std::string text = r.out + r.err;
@@ -82,7 +80,7 @@ TEST(StartupLibraries, MissingFfmpegIsNamedWhereMediaIsNeeded)
 
     // The library check of sysinfo says the same and fails.
     r = testsupport::Run("HOME=" + Quote(dir.Path().string()) + " XDG_CONFIG_HOME=" + Quote(dir.File("config")) + " " +
-            env + Quote(testsupport::CliPath()) + " sysinfo");
+                         env + Quote(testsupport::CliPath()) + " sysinfo");
     EXPECT_EQ(r.exitCode, 1) << r.out << r.err;
     const std::string check = r.out + r.err;
     EXPECT_NE(check.find("Kestrova needs the FFmpeg libraries"), std::string::npos) << check;

@@ -2,20 +2,20 @@
 // oversized and multichannel sources, lengths and damaged files.
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <cstring>
 #include <chrono>
-#include <filesystem>
+#include <cmath>
 #include <condition_variable>
+#include <cstring>
+#include <filesystem>
 #include <mutex>
 #include <thread>
 #include <vector>
 
-#include "support/ScriptedUi.h"
+#include "MediaTestFiles.h"
 #include "media/DirectShowAV.h"
 #include "media/MediaLength.h"
 #include "media/MicRecorder.h"
-#include "MediaTestFiles.h"
+#include "support/ScriptedUi.h"
 
 using mediatest::MakeMedia;
 using testsupport::TempDir;
@@ -26,9 +26,8 @@ namespace {
 std::string CountingClip(const TempDir& dir, const std::string& rate, int frames)
 {
     std::string out = dir.File("count.nut");
-    MakeMedia("-f lavfi -i \"color=c=black:s=64x48:r=" + rate +
-                  ",geq=lum='4*N':cb=128:cr=128\" -frames:v " + std::to_string(frames) +
-                  " -c:v rawvideo -pix_fmt yuv420p",
+    MakeMedia("-f lavfi -i \"color=c=black:s=64x48:r=" + rate + ",geq=lum='4*N':cb=128:cr=128\" -frames:v " +
+                  std::to_string(frames) + " -c:v rawvideo -pix_fmt yuv420p",
               out);
     return out;
 }
@@ -206,23 +205,24 @@ TEST(DirectShowAV, PhotosAreCheckedForSizeAndBecomeElevenSecondClipsWithFades)
     EXPECT_NEAR(picture.width, 720, 0);
     EXPECT_NEAR(full, 235.0 * 640 / 720, 2.0);
     EXPECT_EQ(means[0], 0.0);
-    EXPECT_NEAR(means[37], full * 37 / 75, 1.5);       // half-way through the fade-in
-    EXPECT_EQ(means[75], full);                         // fully shown from 3 s
-    EXPECT_EQ(means[199], full);                        // still shown before 8 s
+    EXPECT_NEAR(means[37], full * 37 / 75, 1.5);  // half-way through the fade-in
+    EXPECT_EQ(means[75], full);  // fully shown from 3 s
+    EXPECT_EQ(means[199], full);  // still shown before 8 s
     EXPECT_NEAR(means[237], full * (275 - 237) / 75.0, 1.5);  // fading out
-    EXPECT_EQ(means[276], 0.0);                         // black after 11 s
+    EXPECT_EQ(means[276], 0.0);  // black after 11 s
 }
 
 TEST(DirectShowAV, HdVideoWithSurroundSoundIsScaledToFitAndMixedToStereo)
 {
     TempDir dir;
     std::string mp4 = dir.File("hd.mp4");
-    ASSERT_TRUE(MakeMedia("-f lavfi -i testsrc=size=1920x1080:rate=25:duration=1 "
-                          "-f lavfi -i \"sine=frequency=300:sample_rate=48000:duration=1\" "
-                          "-filter_complex \"[1:a]pan=5.1|FL=c0|FR=c0|FC=c0|LFE=c0|BL=c0|BR=c0[a]\" "
-                          "-map 0:v -map [a] -c:v libx264 -preset ultrafast -pix_fmt yuv420p "
-                          "-c:a aac -b:a 192k",
-                          mp4));
+    ASSERT_TRUE(
+        MakeMedia("-f lavfi -i testsrc=size=1920x1080:rate=25:duration=1 "
+                  "-f lavfi -i \"sine=frequency=300:sample_rate=48000:duration=1\" "
+                  "-filter_complex \"[1:a]pan=5.1|FL=c0|FR=c0|FC=c0|LFE=c0|BL=c0|BR=c0[a]\" "
+                  "-map 0:v -map [a] -c:v libx264 -preset ultrafast -pix_fmt yuv420p "
+                  "-c:a aac -b:a 192k",
+                  mp4));
     CDirectShowAV av;
     av.writeGraph = false;
     ASSERT_TRUE(av.Open(mp4, true));
@@ -250,7 +250,7 @@ TEST(DirectShowAV, HdVideoWithSurroundSoundIsScaledToFitAndMixedToStereo)
     int loud = 0;
     for (int32_t i = 0; i + 4 <= total; i += 4)
         loud += std::abs(static_cast<int16_t>(pcm[i] | (pcm[i + 1] << 8))) > 3000 &&
-                std::abs(static_cast<int16_t>(pcm[i + 2] | (pcm[i + 3] << 8))) > 3000;
+            std::abs(static_cast<int16_t>(pcm[i + 2] | (pcm[i + 3] << 8))) > 3000;
     EXPECT_GT(loud, 10000);  // both channels carry the mixed-down sound
 }
 
@@ -293,9 +293,10 @@ TEST(DirectShowAV, DamagedFilesAreRefusedOrEndEarlyWithoutCrashing)
 
     // A file cut in half: what is there decodes, then the stream ends.
     std::string whole = dir.File("whole.mkv"), cut = dir.File("cut.mkv");
-    ASSERT_TRUE(MakeMedia("-f lavfi -i testsrc=size=320x240:rate=25:duration=2 "
-                          "-f lavfi -i sine=duration=2 -c:v mpeg2video -c:a mp2",
-                          whole));
+    ASSERT_TRUE(
+        MakeMedia("-f lavfi -i testsrc=size=320x240:rate=25:duration=2 "
+                  "-f lavfi -i sine=duration=2 -c:v mpeg2video -c:a mp2",
+                  whole));
     auto bytes = testsupport::ReadBytes(whole);
     bytes.resize(bytes.size() / 2);
     testsupport::WriteBytes(cut, bytes);
@@ -342,9 +343,10 @@ TEST(DirectShowAV, OpenWritesTheGraphDescription)
     TempDir dir;
     mediatest::StateFolderScope state(dir.File("state"));
     std::string clip = dir.File("clip.mkv");
-    ASSERT_TRUE(MakeMedia("-f lavfi -i testsrc=size=1280x720:rate=25:duration=1 "
-                          "-f lavfi -i sine=sample_rate=44100:duration=1 -c:v mpeg4 -c:a mp2",
-                          clip));
+    ASSERT_TRUE(
+        MakeMedia("-f lavfi -i testsrc=size=1280x720:rate=25:duration=1 "
+                  "-f lavfi -i sine=sample_rate=44100:duration=1 -c:v mpeg4 -c:a mp2",
+                  clip));
     CDirectShowAV av;
     ASSERT_TRUE(av.Open(clip, true));
     std::string text = testsupport::ReadText(dir.File("state/kestrova/graph.txt"));
@@ -468,8 +470,8 @@ TEST(DirectShowAV, RawPictureFormatsArriveWithTheirPlanesAndRowsInPlace)
     av.Run();
     CYUV420Image picture;
     av.GetFrame(picture);
-    EXPECT_EQ(picture.planeY[0], 235);            // top: white
-    EXPECT_EQ(picture.planeY[15 * 16], 16);       // bottom: black
+    EXPECT_EQ(picture.planeY[0], 235);  // top: white
+    EXPECT_EQ(picture.planeY[15 * 16], 16);  // bottom: black
 
     // Packed pictures of odd size cannot be converted and are refused.
     CDirectShowAV odd;
@@ -570,8 +572,9 @@ TEST(DirectShowAV, TitleSetInformationFileOpensItsVobFilesInOrder)
 {
     TempDir dir;
     std::filesystem::create_directories(dir.File("VIDEO_TS"));
-    const std::string common = "-f lavfi -i testsrc=size=352x240:rate=30000/1001:duration=1 "
-                               "-f lavfi -i sine=sample_rate=48000:duration=1 -c:v mpeg2video -c:a ac3 ";
+    const std::string common =
+        "-f lavfi -i testsrc=size=352x240:rate=30000/1001:duration=1 "
+        "-f lavfi -i sine=sample_rate=48000:duration=1 -c:v mpeg2video -c:a ac3 ";
     ASSERT_TRUE(MakeMedia(common + "-f vob", dir.File("VIDEO_TS/VTS_01_1.VOB")));
     ASSERT_TRUE(MakeMedia(common + "-output_ts_offset 1 -f vob", dir.File("VIDEO_TS/VTS_01_2.VOB")));
     testsupport::WriteText(dir.File("VIDEO_TS/VTS_01_0.IFO"), "not read");

@@ -12,7 +12,7 @@ namespace {
 bool TableIs(const CFfmpegLoader& loader, bool all)
 {
     bool every = true, none = true;
-#define KESTROVA_TEST_CHECK(library, name) \
+#define KESTROVA_TEST_CHECK(library, name)   \
     every = every && loader.name != nullptr; \
     none = none && loader.name == nullptr;
     KESTROVA_FFMPEG_FUNCTIONS(KESTROVA_TEST_CHECK)
@@ -57,8 +57,7 @@ TEST(FfmpegLoader, MissingLibraryOrFunctionIsNamedAndLeavesAnEmptyTable)
     CFfmpegLoader wrong;
     wrong.SetSoname(FfmpegLibrary::swscale, "libz.so.1");
     EXPECT_FALSE(wrong.Load());
-    EXPECT_NE(wrong.Error().find("libz.so.1 has no function swscale_version"), std::string::npos)
-        << wrong.Error();
+    EXPECT_NE(wrong.Error().find("libz.so.1 has no function swscale_version"), std::string::npos) << wrong.Error();
     EXPECT_TRUE(TableIs(wrong, false));
 
     // The same loader succeeds once pointed back at the real library, and its table is

@@ -30,8 +30,10 @@ public:
     }
     ~StateFolderScope()
     {
-        if (hadOld) setenv("XDG_STATE_HOME", previous.c_str(), 1);
-        else unsetenv("XDG_STATE_HOME");
+        if (hadOld)
+            setenv("XDG_STATE_HOME", previous.c_str(), 1);
+        else
+            unsetenv("XDG_STATE_HOME");
     }
 
 private:

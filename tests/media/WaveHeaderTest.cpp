@@ -17,26 +17,25 @@ using testsupport::TempDir;
 TEST(WaveHeader, BytesForKnownShapes)
 {
     // One second of 48 kHz 16-bit stereo: 192,000 bytes of samples.
-    const std::vector<uint8_t> stereo = {
-        'R', 'I', 'F', 'F', 0x24, 0xEE, 0x02, 0x00, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' ',
-        0x10, 0x00, 0x00, 0x00, 0x01, 0x00, 0x02, 0x00, 0x80, 0xBB, 0x00, 0x00,
-        0x00, 0xEE, 0x02, 0x00, 0x04, 0x00, 0x10, 0x00, 'd', 'a', 't', 'a', 0x00, 0xEE, 0x02, 0x00};
+    const std::vector<uint8_t> stereo = {'R',  'I',  'F',  'F',  0x24, 0xEE, 0x02, 0x00, 'W',  'A',  'V',
+                                         'E',  'f',  'm',  't',  ' ',  0x10, 0x00, 0x00, 0x00, 0x01, 0x00,
+                                         0x02, 0x00, 0x80, 0xBB, 0x00, 0x00, 0x00, 0xEE, 0x02, 0x00, 0x04,
+                                         0x00, 0x10, 0x00, 'd',  'a',  't',  'a',  0x00, 0xEE, 0x02, 0x00};
     std::vector<uint8_t> header(kWaveHeaderBytes, 0xAA);
     PutWaveHeader(header.data(), 2, 48000, 16, 192000);
     EXPECT_EQ(header, stereo);
 
     // 8-bit mono at 22,050 Hz, odd data size: one byte per sample and per second's step.
-    const std::vector<uint8_t> mono = {
-        'R', 'I', 'F', 'F', 0x2B, 0x00, 0x00, 0x00, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' ',
-        0x10, 0x00, 0x00, 0x00, 0x01, 0x00, 0x01, 0x00, 0x22, 0x56, 0x00, 0x00,
-        0x22, 0x56, 0x00, 0x00, 0x01, 0x00, 0x08, 0x00, 'd', 'a', 't', 'a', 0x07, 0x00, 0x00, 0x00};
+    const std::vector<uint8_t> mono = {'R',  'I',  'F',  'F',  0x2B, 0x00, 0x00, 0x00, 'W',  'A',  'V',
+                                       'E',  'f',  'm',  't',  ' ',  0x10, 0x00, 0x00, 0x00, 0x01, 0x00,
+                                       0x01, 0x00, 0x22, 0x56, 0x00, 0x00, 0x22, 0x56, 0x00, 0x00, 0x01,
+                                       0x00, 0x08, 0x00, 'd',  'a',  't',  'a',  0x07, 0x00, 0x00, 0x00};
     PutWaveHeader(header.data(), 1, 22050, 8, 7);
     EXPECT_EQ(header, mono);
 
     // The largest size still fits: the RIFF size is all ones.
     PutWaveHeader(header.data(), 2, 48000, 16, kWaveMaxDataBytes);
-    EXPECT_EQ(std::vector<uint8_t>(header.begin() + 4, header.begin() + 8),
-              std::vector<uint8_t>(4, 0xFF));
+    EXPECT_EQ(std::vector<uint8_t>(header.begin() + 4, header.begin() + 8), std::vector<uint8_t>(4, 0xFF));
 }
 
 TEST(WaveHeader, FinalHeaderReplacesThePlaceholderAndFfmpegReadsTheFile)

@@ -54,8 +54,8 @@ TEST(BitWriter, StoresBigEndianWordsAndEndsOnTheLastByte)
     std::vector<uint8_t> buffer(64, 0xEE);
     CBitWriter w;
     w.Attach(buffer.data(), buffer.size());
-    w.PutBits(0x5, 3);            // 101
-    w.PutBits(0xFFFFFFFF, 32);    // 32 ones, crossing the first word
+    w.PutBits(0x5, 3);  // 101
+    w.PutBits(0xFFFFFFFF, 32);  // 32 ones, crossing the first word
     w.PutBits(0x12345678, 32);
     w.PutBits(0x3, 2);
     EXPECT_EQ(w.BitCount(), 69u);
@@ -122,13 +122,20 @@ TEST(BlockCoding, AddressIncrementsAboveThirtyThreeUseEscapes)
 {
     SBits b;
     WriteAddressIncrement(b.writer, 41);
-    EXPECT_EQ(b.Take(), "00000001000" "0000111");  // escape + increment 8
+    EXPECT_EQ(b.Take(),
+              "00000001000"
+              "0000111");  // escape + increment 8
     SBits c;
     WriteAddressIncrement(c.writer, 67);
-    EXPECT_EQ(c.Take(), "00000001000" "00000001000" "1");
+    EXPECT_EQ(c.Take(),
+              "00000001000"
+              "00000001000"
+              "1");
     SBits d;
     WriteAddressIncrement(d.writer, 66);  // 33 + 33: one escape, then the code of 33
-    EXPECT_EQ(d.Take(), "00000001000" "00000011000");
+    EXPECT_EQ(d.Take(),
+              "00000001000"
+              "00000011000");
 }
 
 TEST(BlockCoding, MotionDifferencesWrapIntoTheFCodeRange)
@@ -138,10 +145,16 @@ TEST(BlockCoding, MotionDifferencesWrapIntoTheFCodeRange)
     EXPECT_EQ(a.Take(), "1");
     SBits b;
     WriteMotionDifference(b.writer, -17);  // code 2, sign 1, residual (17 + 15) & 15 = 0
-    EXPECT_EQ(b.Take(), "001" "1" "0000");
+    EXPECT_EQ(b.Take(),
+              "001"
+              "1"
+              "0000");
     SBits c;
     WriteMotionDifference(c.writer, 300);  // wraps to -212: code 14, residual 3
-    EXPECT_EQ(c.Take(), "0000001110" "1" "0011");
+    EXPECT_EQ(c.Take(),
+              "0000001110"
+              "1"
+              "0011");
 }
 
 TEST(BlockCoding, IntraLevelOf2047IsEscapedInPPictures)
@@ -155,7 +168,15 @@ TEST(BlockCoding, IntraLevelOf2047IsEscapedInPPictures)
     WriteIntraBlock(b.writer, levels, 0, dc, 0);
     // DC difference 0 (size code "100"); escape, run 0, level 2047; escape, run 1, -2047;
     // end of block "10" of table B.14.
-    EXPECT_EQ(b.Take(), "100" "000001" "000000" "011111111111" "000001" "000001" "100000000001" "10");
+    EXPECT_EQ(b.Take(),
+              "100"
+              "000001"
+              "000000"
+              "011111111111"
+              "000001"
+              "000001"
+              "100000000001"
+              "10");
 }
 
 TEST(BlockCoding, FlatGreyIntraBlockIsDcSizeZeroAndEndOfBlock)
@@ -164,13 +185,18 @@ TEST(BlockCoding, FlatGreyIntraBlockIsDcSizeZeroAndEndOfBlock)
     SBits b;
     int dc = 0;
     WriteIntraBlock(b.writer, levels, 1, dc, 1);
-    EXPECT_EQ(b.Take(), "00" "0110");  // chroma size 0, end of block of table B.15
+    EXPECT_EQ(b.Take(),
+              "00"
+              "0110");  // chroma size 0, end of block of table B.15
     // A negative DC difference: -3 has size 2 and is written as (1 << 2) - 3 - 1 = 0.
     levels[0] = -3;
     SBits c;
     dc = 0;
     WriteIntraBlock(c.writer, levels, 0, dc, 1);
-    EXPECT_EQ(c.Take(), "01" "00" "0110");
+    EXPECT_EQ(c.Take(),
+              "01"
+              "00"
+              "0110");
     EXPECT_EQ(dc, -3);
 }
 
@@ -181,7 +207,10 @@ TEST(BlockCoding, NonIntraFirstCoefficientUsesTheShortCode)
     levels[alternateScan[1]] = 1;
     SBits b;
     WriteNonIntraBlock(b.writer, levels);
-    EXPECT_EQ(b.Take(), "11" "110" "10");  // "1s" first, then "11s", end of block
+    EXPECT_EQ(b.Take(),
+              "11"
+              "110"
+              "10");  // "1s" first, then "11s", end of block
 }
 
 TEST(Quantiser, IntraQuantisationRoundsAndLimits)
@@ -192,9 +221,9 @@ TEST(Quantiser, IntraQuantisationRoundsAndLimits)
     CQuantiser q;
     q.Build(intra, nonIntra);
     int16_t c[64] = {}, l[64];
-    c[0] = 6;     // 6 / 4 = 1.5 -> 2
-    c[1] = 100;   // 16 x 100 / (4 x 16) + 3/8 = 25.375 -> 25
-    c[8] = -22;   // -(16 x 22 / (4 x 16) + 3/8) = -5.875 -> -5
+    c[0] = 6;  // 6 / 4 = 1.5 -> 2
+    c[1] = 100;  // 16 x 100 / (4 x 16) + 3/8 = 25.375 -> 25
+    c[8] = -22;  // -(16 x 22 / (4 x 16) + 3/8) = -5.875 -> -5
     q.QuantiseIntra(c, l, 4);
     EXPECT_EQ(l[0], 2);
     EXPECT_EQ(l[1], 25);
@@ -257,7 +286,7 @@ TEST(Quantiser, ZeroBlockTestDropsLoneHighFrequencyLevels)
     EXPECT_FALSE(q.QuantiseNonIntra(c, l, 2));
     // A lone level of 1 at the highest frequency: its own transform rounds to zero.
     c[63] = 40;  // (16 x 40 + 8) / 32 = 20 -> too big; use a value giving level 1
-    c[63] = 2;   // (32 + 8) x 4096 >> 17 = 1
+    c[63] = 2;  // (32 + 8) x 4096 >> 17 = 1
     EXPECT_FALSE(q.QuantiseNonIntra(c, l, 2));
     for (int i = 0; i < 64; ++i) EXPECT_EQ(l[i], 0);
     // A DC level keeps the block.

@@ -2,10 +2,10 @@
 // buffer's read rule and picture times, configuration, macroblock decisions on static
 // pictures, progress and cancel.
 #include "base/DVDParams.h"
-#include "support/ScriptedUi.h"
 #include "mpeg2enc/Encoder.h"
-#include "picture/FrameSource.h"
 #include "mpeg2enc/VideoSlide.h"
+#include "picture/FrameSource.h"
+#include "support/ScriptedUi.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -43,8 +43,7 @@ void Fill(CYUV420Image& p, uint8_t y, uint8_t cb = 128, uint8_t cr = 128)
 void Moving(int64_t n, CYUV420Image& p)
 {
     for (int y = 0; y < p.height; ++y)
-        for (int x = 0; x < p.width; ++x)
-            p.planeY[y * p.width + x] = uint8_t(64 + ((x + n) * 3 + y) % 128);
+        for (int x = 0; x < p.width; ++x) p.planeY[y * p.width + x] = uint8_t(64 + ((x + n) * 3 + y) % 128);
     std::memset(p.planeCb, 100, size_t(p.chromaSize));
     std::memset(p.planeCr, 150, size_t(p.chromaSize));
 }
@@ -63,7 +62,8 @@ CDVDParams Ntsc()
 std::vector<uint8_t> ReadAll(CEncoder& encoder, int32_t chunk = 2048)
 {
     std::vector<uint8_t> stream, buffer(static_cast<size_t>(chunk));
-    for (int32_t n; (n = encoder.Read(buffer.data(), chunk)) > 0;) stream.insert(stream.end(), buffer.begin(), buffer.begin() + n);
+    for (int32_t n; (n = encoder.Read(buffer.data(), chunk)) > 0;)
+        stream.insert(stream.end(), buffer.begin(), buffer.begin() + n);
     return stream;
 }
 
@@ -266,8 +266,9 @@ TEST(Encoder, ConfigurationFileDefaultsAndRanges)
     EXPECT_EQ(encoder.OutputFileName(), "./orvompg.m2v");
     EXPECT_EQ(encoder.MaxFileSize(), 1024000000);
 
-    testsupport::WriteText(ini, "[OrvoMPG]\nMaxKeyframeInterval=0\nTargetBitRate=100000\nAspectRatio=16:9\n"
-                                "VideoFormat=PAL\nFrameRate=25\nOutputHeight=576\nMaxMpegFileSize=100\n\n");
+    testsupport::WriteText(ini,
+                           "[OrvoMPG]\nMaxKeyframeInterval=0\nTargetBitRate=100000\nAspectRatio=16:9\n"
+                           "VideoFormat=PAL\nFrameRate=25\nOutputHeight=576\nMaxMpegFileSize=100\n\n");
     ASSERT_TRUE(encoder.InitFromConfigFile(ini));
     EXPECT_EQ(encoder.GopLength(), 15);
     EXPECT_EQ(encoder.TargetBitRate(), 7000000.0);
@@ -277,12 +278,13 @@ TEST(Encoder, ConfigurationFileDefaultsAndRanges)
     EXPECT_EQ(encoder.FrameRate(), 25.0);
     EXPECT_EQ(encoder.MaxFileSize(), 1024000000);
 
-    testsupport::WriteText(ini, "[OrvoMPG]\nMaxKeyframeInterval=300\nTargetBitRate=5500000.5\nAspectRatio=16:10\n"
-                                "VideoFormat=pal\nFrameRate=25.0\n\n");
+    testsupport::WriteText(ini,
+                           "[OrvoMPG]\nMaxKeyframeInterval=300\nTargetBitRate=5500000.5\nAspectRatio=16:10\n"
+                           "VideoFormat=pal\nFrameRate=25.0\n\n");
     ASSERT_TRUE(encoder.InitFromConfigFile(ini));
     EXPECT_EQ(encoder.GopLength(), 15);
     EXPECT_EQ(encoder.TargetBitRate(), 5500000.5);
-    EXPECT_EQ(encoder.AspectCode(), 2);   // unknown aspect
+    EXPECT_EQ(encoder.AspectCode(), 2);  // unknown aspect
     EXPECT_EQ(encoder.VideoFormat(), 2);  // comparisons are case-sensitive
     EXPECT_EQ(encoder.FrameRateCode(), 4);
 
@@ -469,8 +471,9 @@ TEST(Encoder, LongGopsGrowTheGroupBufferInsteadOfOverwritingIt)
     CUiScope scope(ui);
     testsupport::TempDir dir;
     const std::string ini = dir.File("enc.ini");
-    testsupport::WriteText(ini, "[OrvoMPG]\nOutputWidth=352\nOutputHeight=240\nMaxKeyframeInterval=60\n"
-                                "TargetBitRate=15000000\n\n");
+    testsupport::WriteText(ini,
+                           "[OrvoMPG]\nOutputWidth=352\nOutputHeight=240\nMaxKeyframeInterval=60\n"
+                           "TargetBitRate=15000000\n\n");
     CEncoder encoder;
     ASSERT_TRUE(encoder.InitFromConfigFile(ini));
     std::mt19937 rng(3);
@@ -528,7 +531,9 @@ TEST(VideoSlide, ReportsResolutionRateAndAspectClasses)
     struct SCase {
         int width, height, frameRateCode, aspect, resolution, rateClass;
         bool wide;
-    } cases[] = {{720, 480, 4, 3, 0, 30, true}, {704, 576, 3, 2, 1, 25, false}, {352, 576, 3, 2, 2, 25, false},
+    } cases[] = {{720, 480, 4, 3, 0, 30, true},
+                 {704, 576, 3, 2, 1, 25, false},
+                 {352, 576, 3, 2, 2, 25, false},
                  {352, 240, 4, 2, 3, 30, false}};
     for (const SCase& c : cases) {
         CDVDParams params = Ntsc();

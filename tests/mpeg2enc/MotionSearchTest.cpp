@@ -1,6 +1,6 @@
 // The predictive motion search on planes with known motion.
-#include "mpeg2enc/MotionSearch.h"
 #include "base/Cpu.h"
+#include "mpeg2enc/MotionSearch.h"
 
 #include <gtest/gtest.h>
 
@@ -140,7 +140,8 @@ TEST(MotionSearch, AnyOrderThatRespectsTheNeighboursGivesTheSameVectors)
     std::vector<int> wave;
     for (int step = 0; step < columns + 2 * rows; ++step)
         for (int row = 0; row < rows; ++row)
-            if (const int column = step - 2 * row; column >= 0 && column < columns) wave.push_back(row * columns + column);
+            if (const int column = step - 2 * row; column >= 0 && column < columns)
+                wave.push_back(row * columns + column);
     ASSERT_EQ(wave.size(), size_t(count));
     const SResult waved = searchInOrder(wave);
     EXPECT_EQ(waved.x, raster.x);

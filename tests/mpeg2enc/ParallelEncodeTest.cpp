@@ -1,10 +1,10 @@
 // Coding a picture on several threads: slices joined from separate bit writers, and
 // whole streams that must not change by a single byte with the number of threads.
 #include "base/DVDParams.h"
-#include "support/ScriptedUi.h"
 #include "mpeg2enc/BitWriter.h"
 #include "mpeg2enc/Encoder.h"
 #include "picture/FrameSource.h"
+#include "support/ScriptedUi.h"
 
 #include <gtest/gtest.h>
 
@@ -233,8 +233,7 @@ TEST(ParallelEncode, WorkersStopAtTheEndOfTheStreamOnCancelAndOnDestruction)
         CBusySource source(100);
         ASSERT_TRUE(encoder.Start(&source, 100));
         EXPECT_EQ(ProcessThreads(), before + 3);
-        while (encoder.Read(buffer.data(), int32_t(buffer.size())) > 0) {
-        }
+        while (encoder.Read(buffer.data(), int32_t(buffer.size())) > 0) {}
         EXPECT_TRUE(encoder.Cancelled());
         EXPECT_EQ(encoder.FramesCoded(), 16);
         EXPECT_EQ(ProcessThreads(), before);
@@ -242,8 +241,7 @@ TEST(ParallelEncode, WorkersStopAtTheEndOfTheStreamOnCancelAndOnDestruction)
         CBusySource again(3);
         ASSERT_TRUE(encoder.Start(&again, 3));
         EXPECT_EQ(ProcessThreads(), before + 3);
-        while (encoder.Read(buffer.data(), int32_t(buffer.size())) > 0) {
-        }
+        while (encoder.Read(buffer.data(), int32_t(buffer.size())) > 0) {}
         EXPECT_EQ(encoder.FramesCoded(), 3);
         EXPECT_EQ(ProcessThreads(), before);
     }

@@ -2,9 +2,9 @@
 // wrapped source (also past its end and past the thread's limit), failures handed to
 // the consumer in place, clean ends when the consumer stops early, and the slide-show
 // video coded to the same bytes with and without the thread.
-#include "support/ScriptedUi.h"
 #include "mpeg2enc/RenderAhead.h"
 #include "picture/Frame.h"
+#include "support/ScriptedUi.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -67,8 +67,7 @@ public:
 
 bool SamePicture(const CYUV420Image& a, const CYUV420Image& b)
 {
-    return a.width == b.width && a.height == b.height &&
-           std::memcmp(a.planeY, b.planeY, size_t(a.planarSize)) == 0;
+    return a.width == b.width && a.height == b.height && std::memcmp(a.planeY, b.planeY, size_t(a.planarSize)) == 0;
 }
 
 // Pulls `count` pictures from `source` into one frame, as the encoder does, and keeps

@@ -2,15 +2,15 @@
 // softening and the rotated copy.
 #include <gtest/gtest.h>
 
+#include <png.h>
+#include <webp/encode.h>
+#include <zlib.h>
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <random>
 #include <vector>
-#include <png.h>
-#include <webp/encode.h>
-#include <zlib.h>
 
 #include "picture/ImageFile.h"
 #include "picture/ImageOps.h"
@@ -26,7 +26,8 @@ struct SRefTaps {
     std::vector<int> weights;
 };
 
-std::vector<SRefTaps> RefTentTaps(int src, int dst) {
+std::vector<SRefTaps> RefTentTaps(int src, int dst)
+{
     std::vector<SRefTaps> taps(dst);
     const double scale = double(src) / dst, support = std::max(1.0, scale);
     for (int i = 0; i < dst; ++i) {
@@ -53,7 +54,8 @@ std::vector<SRefTaps> RefTentTaps(int src, int dst) {
     return taps;
 }
 
-std::vector<uint8_t> RefResize(const CRgbImage& img, int dw, int dh) {
+std::vector<uint8_t> RefResize(const CRgbImage& img, int dw, int dh)
+{
     const auto tx = RefTentTaps(img.width, dw), ty = RefTentTaps(img.height, dh);
     std::vector<int> mid(size_t(img.height) * dw * 3);
     for (int y = 0; y < img.height; ++y)
@@ -78,10 +80,13 @@ std::vector<uint8_t> RefResize(const CRgbImage& img, int dw, int dh) {
     return out;
 }
 
-std::vector<uint8_t> RefBlur(const std::vector<uint8_t>& src, int w, int h) {
+std::vector<uint8_t> RefBlur(const std::vector<uint8_t>& src, int w, int h)
+{
     const int g[5] = {39, 841, 2336, 841, 39};  // exp(-k^2 / 0.98) normalised to 4096
     std::vector<uint8_t> out(src.size());
-    auto at = [&](int x, int y, int c) { return src[(size_t(std::clamp(y, 0, h - 1)) * w + std::clamp(x, 0, w - 1)) * 4 + c]; };
+    auto at = [&](int x, int y, int c) {
+        return src[(size_t(std::clamp(y, 0, h - 1)) * w + std::clamp(x, 0, w - 1)) * 4 + c];
+    };
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) {
             for (int c = 0; c < 3; ++c) {
@@ -95,7 +100,8 @@ std::vector<uint8_t> RefBlur(const std::vector<uint8_t>& src, int w, int h) {
     return out;
 }
 
-CRgbImage Pattern(int w, int h) {
+CRgbImage Pattern(int w, int h)
+{
     CRgbImage img;
     img.width = w;
     img.height = h;
@@ -110,7 +116,8 @@ CRgbImage Pattern(int w, int h) {
     return img;
 }
 
-CRgbImage Flat(int w, int h, uint8_t r, uint8_t g, uint8_t b) {
+CRgbImage Flat(int w, int h, uint8_t r, uint8_t g, uint8_t b)
+{
     CRgbImage img;
     img.width = w;
     img.height = h;
@@ -123,7 +130,8 @@ CRgbImage Flat(int w, int h, uint8_t r, uint8_t g, uint8_t b) {
     return img;
 }
 
-void WritePng(const std::string& path, const CRgbImage& img) {
+void WritePng(const std::string& path, const CRgbImage& img)
+{
     png_image image;
     std::memset(&image, 0, sizeof image);
     image.version = PNG_IMAGE_VERSION;
@@ -133,12 +141,14 @@ void WritePng(const std::string& path, const CRgbImage& img) {
     ASSERT_TRUE(png_image_write_to_file(&image, path.c_str(), 0, img.pixels.data(), 0, nullptr));
 }
 
-void Put32(std::vector<uint8_t>& v, size_t at, uint32_t x) {
+void Put32(std::vector<uint8_t>& v, size_t at, uint32_t x)
+{
     for (int k = 0; k < 4; ++k) v[at + k] = uint8_t(x >> (8 * k));
 }
 
 // A 24-bit bottom-up BMP (or top-down when topDown) of `img`.
-std::vector<uint8_t> Bmp24(const CRgbImage& img, bool topDown) {
+std::vector<uint8_t> Bmp24(const CRgbImage& img, bool topDown)
+{
     const int rowBytes = (img.width * 3 + 3) / 4 * 4;
     std::vector<uint8_t> f(54 + size_t(rowBytes) * img.height, 0);
     f[0] = 'B';
@@ -165,7 +175,8 @@ std::vector<uint8_t> Bmp24(const CRgbImage& img, bool topDown) {
 
 }  // namespace
 
-TEST(ImageFile, DecodesTheFourKindsToRgb) {
+TEST(ImageFile, DecodesTheFourKindsToRgb)
+{
     testsupport::TempDir dir;
     const CRgbImage img = Pattern(5, 3);
     std::string error;
@@ -198,7 +209,8 @@ TEST(ImageFile, DecodesTheFourKindsToRgb) {
     for (int c = 0; c < 3; ++c) EXPECT_NEAR(out.pixels[3 * 100 + c], flat.pixels[c], 4);
 }
 
-TEST(ImageFile, DecodesIndexedBmpWithPalette) {
+TEST(ImageFile, DecodesIndexedBmpWithPalette)
+{
     // 3 x 2 pixels, 8 bits, two palette entries (blue, yellow), rows padded to 4 bytes.
     std::vector<uint8_t> f(54 + 8 + 8, 0);
     f[0] = 'B';
@@ -219,12 +231,13 @@ TEST(ImageFile, DecodesIndexedBmpWithPalette) {
     CRgbImage out;
     std::string error;
     ASSERT_TRUE(CImageFile::Decode(dir.File("i.bmp"), out, error)) << error;
-    const std::vector<uint8_t> expect = {255, 255, 0, 255, 255, 0, 0, 0, 255,  // top line: 1 1 0
-                                         0, 0, 255, 255, 255, 0, 0, 0, 255};
+    const std::vector<uint8_t> expect = {255, 255, 0,   255, 255, 0, 0, 0, 255,  // top line: 1 1 0
+                                         0,   0,   255, 255, 255, 0, 0, 0, 255};
     EXPECT_EQ(out.pixels, expect);
 }
 
-TEST(ImageFile, RefusesMissingBrokenAndHugeFilesNamingThem) {
+TEST(ImageFile, RefusesMissingBrokenAndHugeFilesNamingThem)
+{
     testsupport::TempDir dir;
     CRgbImage out;
     std::string error;
@@ -265,8 +278,8 @@ TEST(ImageFile, RefusesMissingBrokenAndHugeFilesNamingThem) {
     EXPECT_NE(error.find("too large"), std::string::npos) << error;
 
     // The same for a PNG: signature plus an IHDR chunk of 30000 x 30000.
-    std::vector<uint8_t> png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n', 0, 0, 0, 13,
-                                'I', 'H', 'D', 'R', 0, 0, 0x75, 0x30, 0, 0, 0x75, 0x30, 8, 2, 0, 0, 0};
+    std::vector<uint8_t> png = {0x89, 'P', 'N', 'G',  '\r', '\n', 0x1a, '\n', 0,    0, 0, 13, 'I', 'H', 'D',
+                                'R',  0,   0,   0x75, 0x30, 0,    0,    0x75, 0x30, 8, 2, 0,  0,   0};
     const uint32_t crc = uint32_t(crc32(0, png.data() + 12, 17));
     for (int k = 3; k >= 0; --k) png.push_back(uint8_t(crc >> (8 * k)));
     // An empty IDAT chunk so the reader reaches the end of the header.
@@ -280,7 +293,8 @@ TEST(ImageFile, RefusesMissingBrokenAndHugeFilesNamingThem) {
     EXPECT_TRUE(out.pixels.empty());
 }
 
-TEST(Photo, FittedSizesAndGapClosing) {
+TEST(Photo, FittedSizesAndGapClosing)
+{
     int w = 0, h = 0;
     CPhoto::FittedSize(1600, 1200, 720, 480, true, w, h);
     EXPECT_EQ(w, 640);
@@ -296,7 +310,8 @@ TEST(Photo, FittedSizesAndGapClosing) {
     EXPECT_EQ(h, 479);
 }
 
-TEST(Photo, ThumbnailIsCentredOnWhiteWithOddLineBelow) {
+TEST(Photo, ThumbnailIsCentredOnWhiteWithOddLineBelow)
+{
     testsupport::TempDir dir;
     WritePng(dir.File("wide.png"), Flat(1000, 665, 255, 0, 0));
     CPhoto photo;
@@ -322,7 +337,8 @@ TEST(Photo, ThumbnailIsCentredOnWhiteWithOddLineBelow) {
     EXPECT_FALSE(photo.Error().empty());
 }
 
-TEST(ImageOps, ResizeAveragesOnReductionAndBlurSpreadsFiveTaps) {
+TEST(ImageOps, ResizeAveragesOnReductionAndBlurSpreadsFiveTaps)
+{
     // Black and white columns reduced to half width average to mid grey.
     CRgbImage stripes;
     stripes.width = 8;
@@ -354,10 +370,11 @@ TEST(ImageOps, ResizeAveragesOnReductionAndBlurSpreadsFiveTaps) {
 
 // The row-kernel resize and blur give exactly the straightforward sums, for sizes down
 // to one pixel, reductions and enlargements, and odd widths.
-TEST(ImageOps, ResizeAndBlurMatchTheDirectSumsAtEverySize) {
+TEST(ImageOps, ResizeAndBlurMatchTheDirectSumsAtEverySize)
+{
     std::mt19937 rng(5);
-    const int sizes[][4] = {{1, 1, 1, 1},   {1, 1, 5, 3},    {3, 2, 1, 1},    {7, 5, 3, 2},
-                            {8, 2, 4, 2},   {17, 9, 40, 21}, {100, 60, 33, 27}, {1000, 750, 720, 480},
+    const int sizes[][4] = {{1, 1, 1, 1},       {1, 1, 5, 3},    {3, 2, 1, 1},      {7, 5, 3, 2},
+                            {8, 2, 4, 2},       {17, 9, 40, 21}, {100, 60, 33, 27}, {1000, 750, 720, 480},
                             {333, 41, 720, 89}, {64, 64, 7, 61}};
     for (const auto& sz : sizes) {
         CRgbImage img;
@@ -378,7 +395,8 @@ TEST(ImageOps, ResizeAndBlurMatchTheDirectSumsAtEverySize) {
     }
 }
 
-TEST(Photo, RotatedCopiesAreNamedAfterTheirSource) {
+TEST(Photo, RotatedCopiesAreNamedAfterTheirSource)
+{
     testsupport::TempDir dir;
     // 64 x 32: left half red, right half blue.
     CRgbImage img = Flat(64, 32, 0, 0, 255);

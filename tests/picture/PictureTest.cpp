@@ -14,7 +14,8 @@
 namespace {
 
 // A bottom-up 32-bit bitmap of one colour, bytes in the given order.
-std::vector<uint8_t> FlatBitmap(int w, int h, uint8_t b0, uint8_t b1, uint8_t b2) {
+std::vector<uint8_t> FlatBitmap(int w, int h, uint8_t b0, uint8_t b1, uint8_t b2)
+{
     std::vector<uint8_t> bits(size_t(w) * h * 4);
     for (size_t i = 0; i < bits.size(); i += 4) {
         bits[i] = b0;
@@ -25,7 +26,8 @@ std::vector<uint8_t> FlatBitmap(int w, int h, uint8_t b0, uint8_t b1, uint8_t b2
     return bits;
 }
 
-void ExpectFlat(const CYUV420Image& p, int y, int cb, int cr) {
+void ExpectFlat(const CYUV420Image& p, int y, int cb, int cr)
+{
     for (int i = 0; i < p.lumaSize; ++i) ASSERT_EQ(p.planeY[i], y) << "luma sample " << i;
     for (int i = 0; i < p.chromaSize; ++i) {
         ASSERT_EQ(p.planeCb[i], cb) << "Cb sample " << i;
@@ -33,7 +35,8 @@ void ExpectFlat(const CYUV420Image& p, int y, int cb, int cr) {
     }
 }
 
-std::vector<uint8_t> RandomBytes(size_t n, uint32_t seed) {
+std::vector<uint8_t> RandomBytes(size_t n, uint32_t seed)
+{
     std::mt19937 rng(seed);
     std::vector<uint8_t> v(n);
     for (auto& b : v) b = uint8_t(rng());
@@ -42,7 +45,8 @@ std::vector<uint8_t> RandomBytes(size_t n, uint32_t seed) {
 
 }  // namespace
 
-TEST(YUV420Image, CreateLaysOutOneAlignedBlockAndClearsToBlack) {
+TEST(YUV420Image, CreateLaysOutOneAlignedBlockAndClearsToBlack)
+{
     CYUV420Image p;
     ASSERT_TRUE(p.Create(480, 720));
     EXPECT_EQ(p.width, 720);
@@ -73,7 +77,8 @@ TEST(YUV420Image, CreateLaysOutOneAlignedBlockAndClearsToBlack) {
     EXPECT_EQ(p.planeY, nullptr);
 }
 
-TEST(YUV420Image, CopyCopiesContentsNotPointers) {
+TEST(YUV420Image, CopyCopiesContentsNotPointers)
+{
     CYUV420Image a;
     ASSERT_TRUE(a.Create(16, 32));
     a.planeY[5] = 200;
@@ -90,7 +95,8 @@ TEST(YUV420Image, CopyCopiesContentsNotPointers) {
     EXPECT_EQ(b.planeCr[3], 128);
 }
 
-TEST(YUV420Image, RgbConversionGivesStudioLevels) {
+TEST(YUV420Image, RgbConversionGivesStudioLevels)
+{
     CYUV420Image p;
     ASSERT_TRUE(p.Create(4, 24));
     auto white = FlatBitmap(24, 4, 255, 255, 255);
@@ -107,7 +113,8 @@ TEST(YUV420Image, RgbConversionGivesStudioLevels) {
     ExpectFlat(p, 81, 90, 239);
 }
 
-TEST(YUV420Image, RgbBitmapIsReadBottomUp) {
+TEST(YUV420Image, RgbBitmapIsReadBottomUp)
+{
     CYUV420Image p;
     ASSERT_TRUE(p.Create(2, 2));
     // Row 0 of the bitmap (white) is the bottom line; row 1 (black) is the top line.
@@ -117,29 +124,28 @@ TEST(YUV420Image, RgbBitmapIsReadBottomUp) {
     EXPECT_EQ(p.planeY[2], 235);
 }
 
-TEST(YUV420Image, PackedYuvAveragesChromaOverLinePairs) {
+TEST(YUV420Image, PackedYuvAveragesChromaOverLinePairs)
+{
     CYUV420Image p;
     ASSERT_TRUE(p.Create(2, 4));
     // Two lines of YUY2: Y0 U Y1 V per pixel pair.
-    std::vector<uint8_t> yuy2 = {10, 100, 11, 200, 12, 50, 13, 60,
-                                 20, 121, 21, 31,  22, 70, 23, 81};
+    std::vector<uint8_t> yuy2 = {10, 100, 11, 200, 12, 50, 13, 60, 20, 121, 21, 31, 22, 70, 23, 81};
     p.FromYUY2(yuy2.data());
-    EXPECT_EQ(std::vector<uint8_t>(p.planeY, p.planeY + 8),
-              (std::vector<uint8_t>{10, 11, 12, 13, 20, 21, 22, 23}));
+    EXPECT_EQ(std::vector<uint8_t>(p.planeY, p.planeY + 8), (std::vector<uint8_t>{10, 11, 12, 13, 20, 21, 22, 23}));
     EXPECT_EQ(p.planeCb[0], (100 + 121) >> 1);
     EXPECT_EQ(p.planeCr[0], (200 + 31) >> 1);
     EXPECT_EQ(p.planeCb[1], 60);
     EXPECT_EQ(p.planeCr[1], (60 + 81) >> 1);
 
-    std::vector<uint8_t> uyvy = {100, 10, 200, 11, 50, 12, 60, 13,
-                                 121, 20, 31,  21, 70, 22, 81, 23};
+    std::vector<uint8_t> uyvy = {100, 10, 200, 11, 50, 12, 60, 13, 121, 20, 31, 21, 70, 22, 81, 23};
     CYUV420Image q;
     ASSERT_TRUE(q.Create(2, 4));
     q.FromUYVY(uyvy.data());
     EXPECT_EQ(0, std::memcmp(p.planeY, q.planeY, p.planarSize));
 }
 
-TEST(YUV420Image, BilinearReductionKeepsFlatLevelsAndSamplesUncentred) {
+TEST(YUV420Image, BilinearReductionKeepsFlatLevelsAndSamplesUncentred)
+{
     // A flat picture stays flat at any ratio (the two weights always add up to 256).
     std::vector<uint8_t> src(97 * 61, 235), dst(40 * 23, 0);
     CYUV420Image::ResampleBilinear(src.data(), 97, 61, 97, dst.data(), 40, 23, 40);
@@ -160,7 +166,8 @@ TEST(YUV420Image, BilinearReductionKeepsFlatLevelsAndSamplesUncentred) {
     EXPECT_EQ(out[1], 150);
 }
 
-TEST(YUV420Image, FitGeometryLetterboxesWideSources) {
+TEST(YUV420Image, FitGeometryLetterboxesWideSources)
+{
     int lines = 0, top = 0;
     CYUV420Image::FitGeometry(1920, 816, 720, 480, lines, top);
     EXPECT_EQ(lines, 362);
@@ -174,7 +181,8 @@ TEST(YUV420Image, FitGeometryLetterboxesWideSources) {
     EXPECT_EQ(top, 48);
 }
 
-TEST(YUV420Image, FitPictureScalesIntoBandAndKeepsBars) {
+TEST(YUV420Image, FitPictureScalesIntoBandAndKeepsBars)
+{
     CYUV420Image src, dst;
     ASSERT_TRUE(src.Create(816, 1920));
     auto bits = FlatBitmap(1920, 816, 255, 255, 255);
@@ -188,7 +196,8 @@ TEST(YUV420Image, FitPictureScalesIntoBandAndKeepsBars) {
     }
 }
 
-TEST(YUV420Image, FitPictureEnlargesWithCubicFilter) {
+TEST(YUV420Image, FitPictureEnlargesWithCubicFilter)
+{
     // Unit scale with the 4-tap filter: weights 1/18, 8/9, 1/18 quantised to 14, 228, 14.
     CYUV420Image src, dst;
     ASSERT_TRUE(src.Create(8, 16));
@@ -209,7 +218,8 @@ TEST(YUV420Image, FitPictureEnlargesWithCubicFilter) {
     for (int i = 0; i < big.lumaSize; ++i) ASSERT_EQ(big.planeY[i], 180) << i;
 }
 
-TEST(YUV420Image, FitPictureRebuildsTablesWhenTheDestinationSizeChanges) {
+TEST(YUV420Image, FitPictureRebuildsTablesWhenTheDestinationSizeChanges)
+{
     CYUV420Image src;
     ASSERT_TRUE(src.Create(120, 180));
     auto noise = RandomBytes(src.lumaSize, 5);
@@ -225,7 +235,8 @@ TEST(YUV420Image, FitPictureRebuildsTablesWhenTheDestinationSizeChanges) {
     EXPECT_EQ(0, std::memcmp(b.planeY, fresh.planeY, b.planarSize));
 }
 
-TEST(CFrame, CreatesPictureAndNineZeroedAlignedArrays) {
+TEST(CFrame, CreatesPictureAndNineZeroedAlignedArrays)
+{
     CFrame f;
     ASSERT_TRUE(f.Create(720, 480));
     EXPECT_EQ(f.mbCount, 1350);

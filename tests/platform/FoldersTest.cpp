@@ -23,14 +23,18 @@ public:
             const char* old = std::getenv(name.c_str());
             saved.emplace(name, old ? std::optional<std::string>(old) : std::nullopt);
         }
-        if (value) setenv(name.c_str(), value->c_str(), 1);
-        else unsetenv(name.c_str());
+        if (value)
+            setenv(name.c_str(), value->c_str(), 1);
+        else
+            unsetenv(name.c_str());
     }
     ~CEnvScope()
     {
         for (auto& [name, value] : saved) {
-            if (value) setenv(name.c_str(), value->c_str(), 1);
-            else unsetenv(name.c_str());
+            if (value)
+                setenv(name.c_str(), value->c_str(), 1);
+            else
+                unsetenv(name.c_str());
         }
     }
 
@@ -89,9 +93,11 @@ TEST(Folders, UserFoldersFromUserDirsFile)
     testsupport::WriteText(home.File("cfg/user-dirs.dirs"),
                            "  # comment\n"
                            "XDG_PICTURES_DIR=\"$HOME/Bilder mit \\\"Zitat\\\"\"\n"
-                           "XDG_MUSIC_DIR=\"" + home.File("abs") + "\"\n"
-                           "XDG_VIDEOS_DIR=\"$HOME/\"\n"
-                           "XDG_DOCUMENTS_DIR=\"$HOME/NotThere\"\n");
+                           "XDG_MUSIC_DIR=\"" +
+                               home.File("abs") +
+                               "\"\n"
+                               "XDG_VIDEOS_DIR=\"$HOME/\"\n"
+                               "XDG_DOCUMENTS_DIR=\"$HOME/NotThere\"\n");
     EXPECT_EQ(CFolders::UserFolder(CFolders::User::Pictures), home.File("Bilder mit \"Zitat\"") + "/");
     EXPECT_EQ(CFolders::UserFolder(CFolders::User::Music), home.File("abs") + "/");
     // Set to the home folder: switched off, even though ~/Videos exists.

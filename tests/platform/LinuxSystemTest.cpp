@@ -4,9 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <algorithm>
 #include <filesystem>
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 

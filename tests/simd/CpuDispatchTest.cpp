@@ -2,12 +2,12 @@
 // with the routines of the lower level, restoring it brings the best ones back, and
 // KESTROVA_CPU sets the starting mask of a process (checked in a child process, since
 // the variable is read once).
-#include "simd/Levels.h"
-#include "support/TestSupport.h"
 #include "base/Cpu.h"
 #include "media/MediaKernels.h"
 #include "mpeg2enc/EncoderKernels.h"
 #include "picture/PixelKernels.h"
+#include "simd/Levels.h"
+#include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -33,7 +33,7 @@ bool SameTable(const Table& a, const Table& b)
 bool TablesAreAt(ECpuLevel level)
 {
     return SameTable(PixelKernels(), PixelKernelsAt(level)) && SameTable(EncoderKernels(), EncoderKernelsAt(level)) &&
-           SameTable(MediaKernels(), MediaKernelsAt(level));
+        SameTable(MediaKernels(), MediaKernelsAt(level));
 }
 
 // Runs this test program again with KESTROVA_CPU set to `value`, running only the

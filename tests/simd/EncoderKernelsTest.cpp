@@ -2,7 +2,6 @@
 // processor has (SSE2, AVX2) give the same results as the plain twins, bit for bit, on
 // thousands of random blocks, including extremes (coefficients at +-2047 and beyond,
 // samples 0 and 255), sparse and DC-only blocks.
-#include "simd/Levels.h"
 #include "mpeg2enc/BitWriter.h"
 #include "mpeg2enc/BlockCoding.h"
 #include "mpeg2enc/BlockKernels.h"
@@ -11,6 +10,7 @@
 #include "mpeg2enc/Quantiser.h"
 #include "mpeg2enc/Sad.h"
 #include "mpeg2enc/VlcTables.h"
+#include "simd/Levels.h"
 
 #include <gtest/gtest.h>
 

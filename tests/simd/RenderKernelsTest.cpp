@@ -9,15 +9,16 @@
 #include <string>
 #include <vector>
 
-#include "simd/Levels.h"
 #include "media/MediaKernels.h"
 #include "picture/PixelKernels.h"
+#include "simd/Levels.h"
 
 namespace {
 
 // Random bytes; about one case in four is made only of 0 and 255, and another one
 // in four mixes extremes into random data, so saturation edges get exercised.
-std::vector<uint8_t> Bytes(std::mt19937& rng, size_t n) {
+std::vector<uint8_t> Bytes(std::mt19937& rng, size_t n)
+{
     std::vector<uint8_t> v(n);
     const int mode = int(rng() % 4);
     for (auto& b : v) {
@@ -45,7 +46,8 @@ INSTANTIATE_TEST_SUITE_P(Levels, MediaKernelLevels, KESTROVA_VECTOR_LEVELS);
 
 // ---------------------------------------------------------------- colour conversion
 
-TEST_P(PixelKernelLevels, RgbRowPairToYuvVariantsMatchPlain) {
+TEST_P(PixelKernelLevels, RgbRowPairToYuvVariantsMatchPlain)
+{
     const SPixelKernels kernels = PixelKernelsAt(GetParam());
     std::mt19937 rng(1);
     using Fn = void (*)(const uint8_t*, const uint8_t*, int, bool, uint8_t*, uint8_t*, uint8_t*, uint8_t*);
@@ -68,7 +70,8 @@ TEST_P(PixelKernelLevels, RgbRowPairToYuvVariantsMatchPlain) {
     }
 }
 
-TEST_P(PixelKernelLevels, Packed422RowVariantsMatchPlain) {
+TEST_P(PixelKernelLevels, Packed422RowVariantsMatchPlain)
+{
     const SPixelKernels kernels = PixelKernelsAt(GetParam());
     std::mt19937 rng(2);
     using Fn = void (*)(const uint8_t*, int, int, bool, uint8_t*, uint8_t*, uint8_t*);
@@ -91,7 +94,8 @@ TEST_P(PixelKernelLevels, Packed422RowVariantsMatchPlain) {
 
 // ---------------------------------------------------------------- scaling and blending
 
-TEST_P(PixelKernelLevels, BilinearRgbxRowVariantsMatchPlain) {
+TEST_P(PixelKernelLevels, BilinearRgbxRowVariantsMatchPlain)
+{
     const SPixelKernels kernels = PixelKernelsAt(GetParam());
     std::mt19937 rng(3);
     using Fn = void (*)(const uint8_t*, const int*, const uint16_t*, uint16_t*, int);
@@ -115,12 +119,13 @@ TEST_P(PixelKernelLevels, BilinearRgbxRowVariantsMatchPlain) {
         // The plain result is the two-pixel blend of every byte.
         for (int i = 0; i < n; ++i)
             for (int c = 0; c < 4; ++c)
-                ASSERT_EQ(want[size_t(i) * 4 + c], src[size_t(x0[i]) * 4 + c] * (256 - w1[i]) +
-                                                       src[size_t(x0[i]) * 4 + 4 + c] * w1[i]);
+                ASSERT_EQ(want[size_t(i) * 4 + c],
+                          src[size_t(x0[i]) * 4 + c] * (256 - w1[i]) + src[size_t(x0[i]) * 4 + 4 + c] * w1[i]);
     }
 }
 
-TEST_P(PixelKernelLevels, BilinearVerticalVariantsMatchPlain) {
+TEST_P(PixelKernelLevels, BilinearVerticalVariantsMatchPlain)
+{
     const SPixelKernels kernels = PixelKernelsAt(GetParam());
     std::mt19937 rng(4);
     using Fn = void (*)(const uint16_t*, const uint16_t*, int, int, uint8_t*, int);
@@ -145,7 +150,8 @@ TEST_P(PixelKernelLevels, BilinearVerticalVariantsMatchPlain) {
     }
 }
 
-TEST_P(PixelKernelLevels, Cubic4VerticalVariantsMatchPlain) {
+TEST_P(PixelKernelLevels, Cubic4VerticalVariantsMatchPlain)
+{
     const SPixelKernels kernels = PixelKernelsAt(GetParam());
     std::mt19937 rng(5);
     using Fn = void (*)(const uint8_t* const[4], const int[4], uint8_t*, int);
@@ -173,7 +179,8 @@ TEST_P(PixelKernelLevels, Cubic4VerticalVariantsMatchPlain) {
     }
 }
 
-TEST_P(PixelKernelLevels, BlendRowsVariantsMatchPlain) {
+TEST_P(PixelKernelLevels, BlendRowsVariantsMatchPlain)
+{
     const SPixelKernels kernels = PixelKernelsAt(GetParam());
     std::mt19937 rng(6);
     using Fn = void (*)(const uint8_t*, const uint8_t*, int, uint8_t*, int);
@@ -193,7 +200,8 @@ TEST_P(PixelKernelLevels, BlendRowsVariantsMatchPlain) {
     }
 }
 
-TEST_P(PixelKernelLevels, SelectBytesVariantsMatchPlain) {
+TEST_P(PixelKernelLevels, SelectBytesVariantsMatchPlain)
+{
     const SPixelKernels kernels = PixelKernelsAt(GetParam());
     std::mt19937 rng(9);
     using Fn = void (*)(const uint8_t*, const uint8_t*, const uint8_t*, uint8_t*, int);
@@ -214,7 +222,8 @@ TEST_P(PixelKernelLevels, SelectBytesVariantsMatchPlain) {
 // ---------------------------------------------------------------- blur and resize
 
 // Random non-negative weights summing to exactly `total` (or, one case in four, less).
-std::vector<int> Weights(std::mt19937& rng, int count, int total) {
+std::vector<int> Weights(std::mt19937& rng, int count, int total)
+{
     std::vector<int> w(count, 0);
     if (rng() % 4 == 0) total -= int(rng() % uint32_t(total + 1));
     if (rng() % 5 == 0) {
@@ -228,7 +237,8 @@ std::vector<int> Weights(std::mt19937& rng, int count, int total) {
     return w;
 }
 
-TEST_P(PixelKernelLevels, BlurPassesMatchPlain) {
+TEST_P(PixelKernelLevels, BlurPassesMatchPlain)
+{
     const SPixelKernels kernels = PixelKernelsAt(GetParam());
     std::mt19937 rng(7);
     using FnH = void (*)(const uint8_t*, const int[5], uint32_t*, int);
@@ -249,8 +259,7 @@ TEST_P(PixelKernelLevels, BlurPassesMatchPlain) {
             line.resize(size_t(width) * 4);
             BlurRgbxRowHPlain(Bytes(rng, (size_t(width) + 4) * 4).data(), w.data(), line.data(), width);
         }
-        const uint32_t* rows[5] = {lines[0].data(), lines[1].data(), lines[2].data(), lines[3].data(),
-                                   lines[4].data()};
+        const uint32_t* rows[5] = {lines[0].data(), lines[1].data(), lines[2].data(), lines[3].data(), lines[4].data()};
         const auto alpha = Bytes(rng, size_t(width) * 4);
         std::vector<uint8_t> wantV(size_t(width) * 4 + 1, 0xA5), gotV = wantV;
         BlurRgbxRowVPlain(rows, w.data(), alpha.data(), wantV.data(), width);
@@ -259,7 +268,8 @@ TEST_P(PixelKernelLevels, BlurPassesMatchPlain) {
     }
 }
 
-TEST_P(PixelKernelLevels, ResizePassesMatchPlain) {
+TEST_P(PixelKernelLevels, ResizePassesMatchPlain)
+{
     const SPixelKernels kernels = PixelKernelsAt(GetParam());
     std::mt19937 rng(8);
     using FnH = void (*)(const uint8_t*, int, const int*, const int16_t*, int, uint16_t*, int);
@@ -302,7 +312,8 @@ TEST_P(PixelKernelLevels, ResizePassesMatchPlain) {
     }
 }
 
-TEST_P(PixelKernelLevels, Cubic4RowVariantsMatchPlain) {
+TEST_P(PixelKernelLevels, Cubic4RowVariantsMatchPlain)
+{
     const SPixelKernels kernels = PixelKernelsAt(GetParam());
     std::mt19937 rng(10);
     using Fn = void (*)(const uint8_t*, int, const int*, const int16_t*, uint8_t*, int);
@@ -326,7 +337,8 @@ TEST_P(PixelKernelLevels, Cubic4RowVariantsMatchPlain) {
     }
 }
 
-TEST_P(PixelKernelLevels, BilinearPlaneRowVariantsMatchPlain) {
+TEST_P(PixelKernelLevels, BilinearPlaneRowVariantsMatchPlain)
+{
     const SPixelKernels kernels = PixelKernelsAt(GetParam());
     std::mt19937 rng(11);
     using Fn = void (*)(const uint8_t*, int, const int*, const int*, uint16_t*, int);
@@ -351,7 +363,8 @@ TEST_P(PixelKernelLevels, BilinearPlaneRowVariantsMatchPlain) {
 
 // ---------------------------------------------------------------- media kernels
 
-TEST_P(MediaKernelLevels, StereoExpansionVariantsMatchPlain) {
+TEST_P(MediaKernelLevels, StereoExpansionVariantsMatchPlain)
+{
     const SMediaKernels kernels = MediaKernelsAt(GetParam());
     std::mt19937 rng(20);
     using Fn = void (*)(const uint8_t*, size_t, int, int, int16_t*);
@@ -370,7 +383,8 @@ TEST_P(MediaKernelLevels, StereoExpansionVariantsMatchPlain) {
     }
 }
 
-TEST_P(MediaKernelLevels, FadeVariantsMatchPlain) {
+TEST_P(MediaKernelLevels, FadeVariantsMatchPlain)
+{
     const SMediaKernels kernels = MediaKernelsAt(GetParam());
     std::mt19937 rng(21);
     using Fn = void (*)(const uint8_t*, uint8_t*, size_t, int);

@@ -42,8 +42,7 @@ struct Pictures {
 
 Pictures EvenPhotos(int count, int seconds) { return Pictures{std::vector<int32_t>(count, seconds * 25)}; }
 
-void ExpectEntry(const CAudioScheduleEntry& e, int32_t start, int32_t end, int32_t kind,
-                 int32_t index, int32_t offset)
+void ExpectEntry(const CAudioScheduleEntry& e, int32_t start, int32_t end, int32_t kind, int32_t index, int32_t offset)
 {
     EXPECT_EQ(e.start, start);
     EXPECT_EQ(e.end, end);
@@ -54,9 +53,8 @@ void ExpectEntry(const CAudioScheduleEntry& e, int32_t start, int32_t end, int32
 
 bool MakeWave(const std::string& expression, double seconds, const std::string& out)
 {
-    auto r = testsupport::Run("ffmpeg -nostdin -v error -y -f lavfi -i \"aevalsrc=" + expression + "|" +
-                              expression + ":s=48000:d=" + std::to_string(seconds) +
-                              "\" -c:a pcm_s16le " + testsupport::Quote(out));
+    auto r = testsupport::Run("ffmpeg -nostdin -v error -y -f lavfi -i \"aevalsrc=" + expression + "|" + expression +
+                              ":s=48000:d=" + std::to_string(seconds) + "\" -c:a pcm_s16le " + testsupport::Quote(out));
     EXPECT_EQ(r.exitCode, 0) << r.err;
     return r.exitCode == 0;
 }
@@ -201,8 +199,7 @@ TEST(SlideAudioTimeline, SampleAlbumAudioHasTheScheduleLength)
     std::error_code ec;
     for (const auto& entry : fs::directory_iterator(album, ec)) {
         std::string ext = entry.path().extension().string();
-        if (ext == ".mp3" || ext == ".ogg" || ext == ".wav" || ext == ".m4a")
-            sounds.push_back(entry.path().string());
+        if (ext == ".mp3" || ext == ".ogg" || ext == ".wav" || ext == ".m4a") sounds.push_back(entry.path().string());
     }
     if (sounds.empty()) GTEST_SKIP() << "no sound files in " << album;
     std::sort(sounds.begin(), sounds.end());
@@ -227,10 +224,10 @@ TEST(SlideAudioTimeline, NarrationCutByTheNextOneResumesWhereItStopped)
 {
     TempDir dir;
     std::string first = dir.File("first.wav"), second = dir.File("second.wav");
-    ASSERT_TRUE(MakeWave("t/8", 2.0, first));     // its value tells its position
+    ASSERT_TRUE(MakeWave("t/8", 2.0, first));  // its value tells its position
     ASSERT_TRUE(MakeWave("-0.5", 1.0, second));
     CSlideAudioTimeline t;
-    ASSERT_TRUE(t.AddPhotoClip(first, 1));   // photo 1 at 1 s, talks for 2 s
+    ASSERT_TRUE(t.AddPhotoClip(first, 1));  // photo 1 at 1 s, talks for 2 s
     ASSERT_TRUE(t.AddPhotoClip(second, 2));  // photo 2 at 2 s, while the first still talks
     Pictures photos{{25, 25, 25}};
     t.BuildAudioTimeline(photos.Timing());
@@ -241,7 +238,7 @@ TEST(SlideAudioTimeline, NarrationCutByTheNextOneResumesWhereItStopped)
 
     std::vector<uint8_t> pcm = ReadAll(t, 4800);
     ASSERT_GT(pcm.size(), 4u * 192000 - 4800);
-    EXPECT_EQ(SampleAt(pcm, 48000 / 2), 0);                              // silence first
+    EXPECT_EQ(SampleAt(pcm, 48000 / 2), 0);  // silence first
     EXPECT_NEAR(SampleAt(pcm, 48000 + 48000 / 2) / 32768.0, 0.5 / 8, 0.01);
     EXPECT_NEAR(SampleAt(pcm, 2 * 48000 + 48000 / 2) / 32768.0, -0.5, 0.002);
     // The first narration continues from one second in, not from its beginning.

@@ -2,12 +2,12 @@
 // choices across the show, and the photo stage feeding the motions.
 #include <gtest/gtest.h>
 
+#include <png.h>
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <random>
 #include <utility>
-#include <png.h>
 
 #include "picture/Frame.h"
 #include "slideshow/ImageFx.h"
@@ -17,7 +17,8 @@
 namespace {
 
 // Writes a flat-coloured PNG of w x h.
-void WriteFlatPng(const std::string& path, int w, int h, uint8_t r, uint8_t g, uint8_t b) {
+void WriteFlatPng(const std::string& path, int w, int h, uint8_t r, uint8_t g, uint8_t b)
+{
     std::vector<uint8_t> px(size_t(w) * h * 3);
     for (size_t i = 0; i < px.size(); i += 3) {
         px[i] = r;
@@ -33,13 +34,14 @@ void WriteFlatPng(const std::string& path, int w, int h, uint8_t r, uint8_t g, u
     ASSERT_TRUE(png_image_write_to_file(&image, path.c_str(), 0, px.data(), 0, nullptr));
 }
 
-
 // Random pictures of the frame size.
-void FillRandom(CYUV420Image& pic, std::mt19937& rng) {
+void FillRandom(CYUV420Image& pic, std::mt19937& rng)
+{
     for (int i = 0; i < pic.planarSize; ++i) pic.planeY[i] = uint8_t(rng());
 }
 
-int RefTrunc(double v) {
+int RefTrunc(double v)
+{
     if (!(v == v)) return 0;
     if (v > 1e9) return 1000000000;
     if (v < -1e9) return -1000000000;
@@ -48,8 +50,8 @@ int RefTrunc(double v) {
 
 // RandomDissolve and the two swings written sample by sample, as the rules state them:
 // the references for the block-mask and per-column versions.
-void RefRandomDissolve(double p, int64_t clock, const CYUV420Image& from, const CYUV420Image& to,
-                       CYUV420Image& out) {
+void RefRandomDissolve(double p, int64_t clock, const CYUV420Image& from, const CYUV420Image& to, CYUV420Image& out)
+{
     const int W = out.width, H = out.height;
     uint32_t seed = uint32_t(clock);
     const int threshold = RefTrunc(p * 32767.0);
@@ -66,7 +68,8 @@ void RefRandomDissolve(double p, int64_t clock, const CYUV420Image& from, const 
         }
 }
 
-void RefSwing(bool in, double p, const CYUV420Image& to, CYUV420Image& out) {
+void RefSwing(bool in, double p, const CYUV420Image& to, CYUV420Image& out)
+{
     const int W = out.width, H = out.height, H2 = H / 2, CW = W / 2;
     const double s = std::sin(p * 3.1415926589793 / 2);
     const double m = std::max(1.0, s * W);
@@ -104,7 +107,8 @@ int CentreY(const CYUV420Image& p) { return p.planeY[(p.height / 2) * p.width + 
 
 }  // namespace
 
-TEST(PhotoSlideSource, SegmentLengthsFollowTheFrameRateOfTheStandard) {
+TEST(PhotoSlideSource, SegmentLengthsFollowTheFrameRateOfTheStandard)
+{
     CPhotoSlideSource ntsc, pal;
     ASSERT_TRUE(ntsc.Init(720, 480, 30000.0 / 1001.0));
     ASSERT_TRUE(pal.Init(720, 576, 25.0));
@@ -128,7 +132,8 @@ TEST(PhotoSlideSource, SegmentLengthsFollowTheFrameRateOfTheStandard) {
     EXPECT_EQ(ntsc.totalFrames, 0);
 }
 
-TEST(PhotoSlideSource, NoneTransitionShowsBlackBetweenPhotos) {
+TEST(PhotoSlideSource, NoneTransitionShowsBlackBetweenPhotos)
+{
     testsupport::TempDir dir;
     WriteFlatPng(dir.File("white.png"), 64, 32, 255, 255, 255);
     WriteFlatPng(dir.File("grey.png"), 64, 32, 128, 128, 128);
@@ -145,8 +150,7 @@ TEST(PhotoSlideSource, NoneTransitionShowsBlackBetweenPhotos) {
     const int white = 235, grey = ((66 * 128 + 129 * 128 + 25 * 128) >> 8) + 16;
     // 2 still frames, T - 1 = 4 black frames, then the next photo's first frame;
     // the last photo: 2 still frames, 1 black frame, and the black end picture.
-    EXPECT_EQ(ys, (std::vector<int>{white, white, 0, 0, 0, 0, grey, grey, grey, 0, 0}))
-        << "frames " << ys.size();
+    EXPECT_EQ(ys, (std::vector<int>{white, white, 0, 0, 0, 0, grey, grey, grey, 0, 0})) << "frames " << ys.size();
     // Each photo is decoded once: the second is kept from the first segment.
     EXPECT_EQ(show.fx.photoLoads, 2);
     // The show over, every further call gives black and reports the end.
@@ -155,7 +159,8 @@ TEST(PhotoSlideSource, NoneTransitionShowsBlackBetweenPhotos) {
     EXPECT_EQ(frame.picture.planeCb[10], 128);
 }
 
-TEST(PhotoSlideSource, GivesExactlyTotalFramesAndEndsOnTheArrivalPicture) {
+TEST(PhotoSlideSource, GivesExactlyTotalFramesAndEndsOnTheArrivalPicture)
+{
     testsupport::TempDir dir;
     WriteFlatPng(dir.File("a.png"), 48, 32, 255, 0, 0);
     WriteFlatPng(dir.File("b.png"), 48, 32, 0, 0, 255);
@@ -173,13 +178,14 @@ TEST(PhotoSlideSource, GivesExactlyTotalFramesAndEndsOnTheArrivalPicture) {
     }
     EXPECT_EQ(frames, show.totalFrames);
     ASSERT_EQ(cr.size(), 7u);  // 2 + 1, then 2 + 2
-    EXPECT_EQ(cr[0], 239);     // red
-    EXPECT_EQ(cr[2], cr[3]);   // the segment's last frame is the next photo's first frame
-    EXPECT_LT(cr[2], 128);     // blue
-    EXPECT_EQ(cr[6], 128);     // ends in black
+    EXPECT_EQ(cr[0], 239);  // red
+    EXPECT_EQ(cr[2], cr[3]);  // the segment's last frame is the next photo's first frame
+    EXPECT_LT(cr[2], 128);  // blue
+    EXPECT_EQ(cr[6], 128);  // ends in black
 }
 
-TEST(PhotoSlideSource, AutoMotionsAndTransitionsCountThroughTheShow) {
+TEST(PhotoSlideSource, AutoMotionsAndTransitionsCountThroughTheShow)
+{
     CPhotoSlideSource show;
     ASSERT_TRUE(show.Init(32, 16));
     for (int i = 0; i < 20; ++i) show.AddPhoto(999, "missing.jpg", 0, 0, 999);
@@ -196,19 +202,19 @@ TEST(PhotoSlideSource, AutoMotionsAndTransitionsCountThroughTheShow) {
         }
     }
     ASSERT_GE(motions.size(), 9u);
-    EXPECT_EQ(std::vector<int>(motions.begin(), motions.begin() + 9),
-              (std::vector<int>{0, 4, 2, 6, 1, 7, 3, 5, 0}));
+    EXPECT_EQ(std::vector<int>(motions.begin(), motions.begin() + 9), (std::vector<int>{0, 4, 2, 6, 1, 7, 3, 5, 0}));
     EXPECT_EQ(show.fx.photoCounter, 20);
 }
 
-TEST(ImageFx, PhotoStageFitsSoftensAndMovesThePhoto) {
+TEST(ImageFx, PhotoStageFitsSoftensAndMovesThePhoto)
+{
     testsupport::TempDir dir;
     // 80 x 40 into 80 x 80: 20-line black bars above and below.
     WriteFlatPng(dir.File("w.png"), 80, 40, 255, 255, 255);
     CImageFx fx;
     ASSERT_TRUE(fx.InitFx(80, 80));
     ASSERT_TRUE(fx.LoadFramePhoto(dir.File("w.png")));
-    EXPECT_EQ(fx.photoPicture.planeY[10 * 80 + 40], 16);   // bar: RGB black
+    EXPECT_EQ(fx.photoPicture.planeY[10 * 80 + 40], 16);  // bar: RGB black
     EXPECT_EQ(fx.photoPicture.planeY[40 * 80 + 40], 235);
     // The bitmap is bottom-up: its first stored line is the bottom bar.
     EXPECT_EQ(fx.frameBitmap[0], 0);
@@ -244,7 +250,8 @@ TEST(ImageFx, PhotoStageFitsSoftensAndMovesThePhoto) {
 // The dissolve and the swings give exactly the sample-by-sample results at every
 // progress, for the DVD frame sizes and a small frame whose width is not a multiple
 // of the 3 x 3 blocks.
-TEST(ImageFx, DissolveAndSwingsMatchTheSampleBySampleRules) {
+TEST(ImageFx, DissolveAndSwingsMatchTheSampleBySampleRules)
+{
     std::mt19937 rng(9);
     for (const auto& size : {std::pair{720, 480}, std::pair{352, 288}, std::pair{20, 14}}) {
         CImageFx fx;

@@ -16,7 +16,8 @@ class TransitionFixture : public ::testing::Test {
 protected:
     void SetUp() override { Make(40, 20); }
 
-    void Make(int w, int h) {
+    void Make(int w, int h)
+    {
         ASSERT_TRUE(fx.InitFx(w, h));
         ASSERT_TRUE(oldPic.Create(h, w));
         ASSERT_TRUE(newPic.Create(h, w));
@@ -27,14 +28,16 @@ protected:
         H = h;
     }
 
-    static void Fill(CYUV420Image& p, int y, int cb, int cr) {
+    static void Fill(CYUV420Image& p, int y, int cb, int cr)
+    {
         std::memset(p.planeY, y, p.lumaSize);
         std::memset(p.planeCb, cb, p.chromaSize);
         std::memset(p.planeCr, cr, p.chromaSize);
     }
 
     // One character per luma sample: 'o' old, 'n' new, '?' anything else.
-    std::string Line(int r) const {
+    std::string Line(int r) const
+    {
         std::string s;
         for (int x = 0; x < W; ++x) {
             const int v = out.planeY[r * W + x];
@@ -43,13 +46,15 @@ protected:
         return s;
     }
 
-    double NewShare() const {
+    double NewShare() const
+    {
         int n = 0;
         for (int i = 0; i < out.lumaSize; ++i) n += out.planeY[i] == kNewY;
         return double(n) / out.lumaSize;
     }
 
-    void Render(int code, double p) {
+    void Render(int code, double p)
+    {
         fx.blackPicture.Clear();
         out.Clear();
         fx.RenderTransition(code, p, oldPic, newPic, out);
@@ -64,7 +69,8 @@ std::string Repeat(char c, int n) { return std::string(n, c); }
 
 }  // namespace
 
-TEST_F(TransitionFixture, WipesRevealWholeSpansIncludingEdges) {
+TEST_F(TransitionFixture, WipesRevealWholeSpansIncludingEdges)
+{
     Render(CImageFx::kWipeRight, 0.0);
     for (int r = 0; r < H; ++r) ASSERT_EQ(Line(r), "n" + Repeat('o', W - 1)) << r;
     EXPECT_EQ(out.planeCb[0], 210);  // chroma of the single sample comes along
@@ -87,7 +93,8 @@ TEST_F(TransitionFixture, WipesRevealWholeSpansIncludingEdges) {
     EXPECT_EQ(NewShare(), 0.0);
 }
 
-TEST_F(TransitionFixture, BoxesAndBlindsFollowTheirGeometry) {
+TEST_F(TransitionFixture, BoxesAndBlindsFollowTheirGeometry)
+{
     Render(CImageFx::kBoxIn, 0.0);  // the old picture still covers everything
     EXPECT_EQ(NewShare(), 0.0);
     Render(CImageFx::kBoxIn, 0.5);  // old box of 20 x 10 around the centre
@@ -111,7 +118,8 @@ TEST_F(TransitionFixture, BoxesAndBlindsFollowTheirGeometry) {
     EXPECT_EQ(Line(10), Repeat('o', W));
 }
 
-TEST_F(TransitionFixture, ShiftingEffectsMoveTheNewPicture) {
+TEST_F(TransitionFixture, ShiftingEffectsMoveTheNewPicture)
+{
     // A new picture whose luma tells the column it came from.
     for (int r = 0; r < H; ++r)
         for (int x = 0; x < W; ++x) newPic.planeY[r * W + x] = uint8_t(100 + x);
@@ -137,7 +145,8 @@ TEST_F(TransitionFixture, ShiftingEffectsMoveTheNewPicture) {
     EXPECT_EQ(out.planeY[2 * W + 0], 130);
 }
 
-TEST_F(TransitionFixture, MixesBlendAndFadeThroughBlack) {
+TEST_F(TransitionFixture, MixesBlendAndFadeThroughBlack)
+{
     Render(CImageFx::kBlend, 0.5);
     EXPECT_EQ(out.planeY[33], (kOldY + kNewY) / 2);
     EXPECT_EQ(out.planeCr[3], (70 + 220) / 2);
@@ -151,19 +160,21 @@ TEST_F(TransitionFixture, MixesBlendAndFadeThroughBlack) {
     EXPECT_EQ(out.planeY[0], kNewY / 2);
 }
 
-TEST_F(TransitionFixture, ClockWipeSweepsClockwiseFromTwelve) {
+TEST_F(TransitionFixture, ClockWipeSweepsClockwiseFromTwelve)
+{
     Make(80, 80);
     Render(CImageFx::kClockWipe, 0.1);
     auto at = [&](int x, int y) { return out.planeY[y * W + x] == kNewY; };
-    EXPECT_TRUE(at(45, 2));   // just right of twelve o'clock
+    EXPECT_TRUE(at(45, 2));  // just right of twelve o'clock
     EXPECT_FALSE(at(35, 2));  // left of it
-    EXPECT_FALSE(at(45, 45)); // lower half untouched
+    EXPECT_FALSE(at(45, 45));  // lower half untouched
     Render(CImageFx::kClockWipe, 0.6);
     EXPECT_TRUE(at(70, 70));  // lower right quarter done
-    EXPECT_FALSE(at(10, 10)); // upper left not yet
+    EXPECT_FALSE(at(10, 10));  // upper left not yet
 }
 
-TEST_F(TransitionFixture, RandomDissolveRepeatsWithinOneSecond) {
+TEST_F(TransitionFixture, RandomDissolveRepeatsWithinOneSecond)
+{
     Make(120, 60);
     int64_t now = 1000;
     fx.clockSeconds = [&] { return now; };
@@ -174,8 +185,7 @@ TEST_F(TransitionFixture, RandomDissolveRepeatsWithinOneSecond) {
     EXPECT_NEAR(NewShare(), 0.5, 0.1);
     // Blocks are 3 x 3 samples from one picture.
     for (int y = 0; y < H; y += 3)
-        for (int x = 0; x < W; x += 3)
-            ASSERT_EQ(out.planeY[y * W + x], out.planeY[(y + 2) * W + x + 2]);
+        for (int x = 0; x < W; x += 3) ASSERT_EQ(out.planeY[y * W + x], out.planeY[(y + 2) * W + x + 2]);
     now = 1001;
     Render(CImageFx::kRandomDissolve, 0.5);
     EXPECT_NE(0, std::memcmp(first.data(), out.planeY, first.size()));
@@ -183,9 +193,10 @@ TEST_F(TransitionFixture, RandomDissolveRepeatsWithinOneSecond) {
 
 // Every drawn effect takes whole samples from one of the two pictures, stays inside
 // the frame, and moves from mostly old early on to mostly new near the end.
-TEST_F(TransitionFixture, EveryEffectRunsFromOldToNew) {
-    const int codes[] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17,
-                         18, 19, 20, 23, 24, 27, 28, 29, 30, 31, 32, 33, 34, 36, 37};
+TEST_F(TransitionFixture, EveryEffectRunsFromOldToNew)
+{
+    const int codes[] = {0,  1,  2,  3,  4,  5,  6,  7,  8,  9,  10, 11, 12, 13, 14, 15, 16,
+                         17, 18, 19, 20, 23, 24, 27, 28, 29, 30, 31, 32, 33, 34, 36, 37};
     for (auto size : {std::pair{120, 80}, std::pair{720, 480}, std::pair{34, 10}}) {
         Make(size.first, size.second);
         fx.clockSeconds = [] { return int64_t(42); };
@@ -208,7 +219,8 @@ TEST_F(TransitionFixture, EveryEffectRunsFromOldToNew) {
     }
 }
 
-TEST(ImageFx, AutoChoicesFollowTheShowPosition) {
+TEST(ImageFx, AutoChoicesFollowTheShowPosition)
+{
     const int motions[9] = {0, 4, 2, 6, 1, 7, 3, 5, 0};
     for (int k = 0; k < 9; ++k) EXPECT_EQ(CImageFx::ResolveMotion(999, k), motions[k]);
     EXPECT_EQ(CImageFx::ResolveMotion(7, 3), 7);
@@ -218,7 +230,8 @@ TEST(ImageFx, AutoChoicesFollowTheShowPosition) {
     EXPECT_EQ(CImageFx::ResolveTransition(-1, 5), -1);
 }
 
-TEST(ImageFx, MotionRectanglesZoomAndPan) {
+TEST(ImageFx, MotionRectanglesZoomAndPan)
+{
     double x, y, w, h;
     ASSERT_TRUE(CImageFx::MotionRect(0, 0.0, 720, 480, x, y, w, h));  // zoom in starts whole
     EXPECT_DOUBLE_EQ(w, 720);
@@ -235,10 +248,10 @@ TEST(ImageFx, MotionRectanglesZoomAndPan) {
     EXPECT_NEAR(y, 24, 1e-9);
     ASSERT_TRUE(CImageFx::MotionRect(12, 1.0, 720, 480, x, y, w, h));  // zoom out, bottom right
     EXPECT_NEAR(x, 0, 1e-9);
-    ASSERT_TRUE(CImageFx::MotionRect(9, 1.0, 720, 480, x, y, w, h));   // zoom in, top right
+    ASSERT_TRUE(CImageFx::MotionRect(9, 1.0, 720, 480, x, y, w, h));  // zoom in, top right
     EXPECT_NEAR(x, 144, 1e-9);
     EXPECT_NEAR(y, 0, 1e-9);
-    ASSERT_TRUE(CImageFx::MotionRect(2, 0.5, 720, 480, x, y, w, h));   // pan left
+    ASSERT_TRUE(CImageFx::MotionRect(2, 0.5, 720, 480, x, y, w, h));  // pan left
     EXPECT_NEAR(x, 72, 1e-9);
     EXPECT_NEAR(y, 48, 1e-9);
     EXPECT_NEAR(w, 576, 1e-9);

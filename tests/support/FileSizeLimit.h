@@ -3,8 +3,8 @@
 // small file system.
 #pragma once
 
-#include <csignal>
 #include <sys/resource.h>
+#include <csignal>
 
 namespace testsupport {
 
@@ -30,7 +30,7 @@ public:
     bool Active() const { return active; }
 
 private:
-    rlimit saved {};
+    rlimit saved{};
     bool active = false;
     void (*previous)(int) = nullptr;
 };

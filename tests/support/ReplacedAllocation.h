@@ -22,8 +22,8 @@ inline void* Allocate(std::size_t n, std::size_t alignment)
     if (n >= failFrom.load(std::memory_order_relaxed)) throw std::bad_alloc();
     if (counting.load(std::memory_order_relaxed)) count.fetch_add(1, std::memory_order_relaxed);
     void* p = alignment > alignof(std::max_align_t)
-                  ? std::aligned_alloc(alignment, (n + alignment - 1) / alignment * alignment)
-                  : std::malloc(n ? n : 1);
+        ? std::aligned_alloc(alignment, (n + alignment - 1) / alignment * alignment)
+        : std::malloc(n ? n : 1);
     if (!p) throw std::bad_alloc();
     return p;
 }
@@ -35,8 +35,14 @@ inline void* Allocate(std::size_t n, std::size_t alignment)
 #define KESTROVA_OUT_OF_LINE __attribute__((noinline))
 KESTROVA_OUT_OF_LINE void* operator new(std::size_t n) { return testalloc::Allocate(n, 0); }
 KESTROVA_OUT_OF_LINE void* operator new[](std::size_t n) { return testalloc::Allocate(n, 0); }
-KESTROVA_OUT_OF_LINE void* operator new(std::size_t n, std::align_val_t a) { return testalloc::Allocate(n, std::size_t(a)); }
-KESTROVA_OUT_OF_LINE void* operator new[](std::size_t n, std::align_val_t a) { return testalloc::Allocate(n, std::size_t(a)); }
+KESTROVA_OUT_OF_LINE void* operator new(std::size_t n, std::align_val_t a)
+{
+    return testalloc::Allocate(n, std::size_t(a));
+}
+KESTROVA_OUT_OF_LINE void* operator new[](std::size_t n, std::align_val_t a)
+{
+    return testalloc::Allocate(n, std::size_t(a));
+}
 KESTROVA_OUT_OF_LINE void operator delete(void* p) noexcept { std::free(p); }
 KESTROVA_OUT_OF_LINE void operator delete[](void* p) noexcept { std::free(p); }
 KESTROVA_OUT_OF_LINE void operator delete(void* p, std::size_t) noexcept { std::free(p); }

@@ -16,10 +16,7 @@ public:
         return index == ui.cancelWindow && pumps >= ui.cancelPump;
     }
 
-    void Record(const std::string& what, const std::string& value)
-    {
-        ui.progress.push_back({index, what, value});
-    }
+    void Record(const std::string& what, const std::string& value) { ui.progress.push_back({index, what, value}); }
 
 private:
     CScriptedUi& ui;
@@ -27,8 +24,7 @@ private:
     int pumps = 0;
 };
 
-MsgAnswer CScriptedUi::MessageBox(const std::string& text, const std::string& caption,
-                                  MsgButtons buttons, MsgIcon icon)
+MsgAnswer CScriptedUi::MessageBox(const std::string& text, const std::string& caption, MsgButtons buttons, MsgIcon icon)
 {
     MsgAnswer answer = SafeAnswer(buttons);
     if (buttons != MsgButtons::Ok && !answers.empty()) {
@@ -39,8 +35,7 @@ MsgAnswer CScriptedUi::MessageBox(const std::string& text, const std::string& ca
     return answer;
 }
 
-std::unique_ptr<CProgressWindow> CScriptedUi::OpenProgress(const std::string& title,
-                                                           const std::string& body,
+std::unique_ptr<CProgressWindow> CScriptedUi::OpenProgress(const std::string& title, const std::string& body,
                                                            bool visible)
 {
     auto window = std::make_unique<CScriptedProgress>(*this, windowsOpened++);

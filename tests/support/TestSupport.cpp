@@ -1,5 +1,7 @@
 #include "support/TestSupport.h"
 
+#include <sys/wait.h>
+#include <unistd.h>
 #include <array>
 #include <cstdio>
 #include <cstdlib>
@@ -7,8 +9,6 @@
 #include <iterator>
 #include <random>
 #include <stdexcept>
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace testsupport {
 
@@ -17,8 +17,7 @@ TempDir::TempDir()
     std::random_device rd;
     for (int attempt = 0; attempt < 100; ++attempt) {
         auto candidate = std::filesystem::temp_directory_path() /
-                         ("kestrova-test-" + std::to_string(getpid()) + "-" +
-                          std::to_string(rd() % 1000000));
+            ("kestrova-test-" + std::to_string(getpid()) + "-" + std::to_string(rd() % 1000000));
         std::error_code ec;
         if (std::filesystem::create_directory(candidate, ec)) {
             path = candidate;
@@ -38,8 +37,10 @@ std::string Quote(const std::string& word)
 {
     std::string quoted = "'";
     for (char c : word) {
-        if (c == '\'') quoted += "'\\''";
-        else quoted += c;
+        if (c == '\'')
+            quoted += "'\\''";
+        else
+            quoted += c;
     }
     return quoted + "'";
 }
@@ -49,8 +50,7 @@ RunResult Run(const std::string& commandLine)
     TempDir dir;
     std::string outPath = dir.File("out");
     std::string errPath = dir.File("err");
-    std::string full = "( " + commandLine + " ) >" + Quote(outPath) + " 2>" + Quote(errPath) +
-                       " </dev/null";
+    std::string full = "( " + commandLine + " ) >" + Quote(outPath) + " 2>" + Quote(errPath) + " </dev/null";
     int status = std::system(full.c_str());
     RunResult result;
     if (status != -1 && WIFEXITED(status)) result.exitCode = WEXITSTATUS(status);
@@ -59,10 +59,7 @@ RunResult Run(const std::string& commandLine)
     return result;
 }
 
-bool HaveProgram(const std::string& program)
-{
-    return Run("command -v " + Quote(program)).exitCode == 0;
-}
+bool HaveProgram(const std::string& program) { return Run("command -v " + Quote(program)).exitCode == 0; }
 
 std::vector<uint8_t> ReadBytes(const std::string& path)
 {
@@ -79,8 +76,7 @@ std::string ReadText(const std::string& path)
 void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes)
 {
     std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
 void WriteText(const std::string& path, const std::string& text)
@@ -89,9 +85,6 @@ void WriteText(const std::string& path, const std::string& text)
     out << text;
 }
 
-std::string ToolPath(const std::string& name)
-{
-    return std::string(KESTROVA_TEST_BIN_DIR) + "/" + name;
-}
+std::string ToolPath(const std::string& name) { return std::string(KESTROVA_TEST_BIN_DIR) + "/" + name; }
 
 }  // namespace testsupport

@@ -26,9 +26,9 @@ private:
 };
 
 struct RunResult {
-    int exitCode = -1;       // the program's exit status, or -1 when it did not exit normally
-    std::string out;         // what it wrote to stdout
-    std::string err;         // what it wrote to stderr
+    int exitCode = -1;  // the program's exit status, or -1 when it did not exit normally
+    std::string out;  // what it wrote to stdout
+    std::string err;  // what it wrote to stderr
 };
 
 // Runs a shell command line and collects its output and exit status.

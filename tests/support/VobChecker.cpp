@@ -9,21 +9,15 @@ namespace vobcheck {
 
 namespace {
 
-uint32_t Be32(const uint8_t* p)
-{
-    return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3];
-}
+uint32_t Be32(const uint8_t* p) { return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3]; }
 
 uint32_t TimeStamp(const uint8_t* p)
 {
-    return uint32_t((p[0] >> 1) & 3) << 30 | uint32_t(p[1]) << 22 | uint32_t(p[2] >> 1) << 15 |
-           uint32_t(p[3]) << 7 | uint32_t(p[4] >> 1);
+    return uint32_t((p[0] >> 1) & 3) << 30 | uint32_t(p[1]) << 22 | uint32_t(p[2] >> 1) << 15 | uint32_t(p[3]) << 7 |
+        uint32_t(p[4] >> 1);
 }
 
-std::string At(int lbn, const std::string& what)
-{
-    return "pack " + std::to_string(lbn) + ": " + what;
-}
+std::string At(int lbn, const std::string& what) { return "pack " + std::to_string(lbn) + ": " + what; }
 
 // Units of a stream: start offsets with their decode times.
 struct Unit {
@@ -41,18 +35,15 @@ std::vector<Unit> VideoUnits(const std::vector<uint8_t>& es, uint32_t offset, ui
     bool inPicture = false;
     for (size_t i = 0; i < es.size(); ++i) {
         window = window << 8 | es[i];
-        if ((window & 0xFFFFFF00u) != 0x00000100u)
-            continue;
+        if ((window & 0xFFFFFF00u) != 0x00000100u) continue;
         uint8_t code = uint8_t(window);
         int64_t at = int64_t(i) - 3;
         if (code == 0xB3 || code == 0xB8) {
-            if (headerStart < 0 || inPicture)
-                headerStart = at;
+            if (headerStart < 0 || inPicture) headerStart = at;
             inPicture = false;
         } else if (code == 0x00) {
             int64_t start = headerStart >= 0 && !inPicture ? headerStart : at;
-            if (units.empty())
-                start = 0;
+            if (units.empty()) start = 0;
             units.push_back({start, offset + uint32_t(units.size()) * period});
             inPicture = true;
             headerStart = -1;
@@ -65,12 +56,10 @@ std::vector<Unit> AudioUnits(const std::vector<uint8_t>& es, bool lpcm, uint32_t
 {
     std::vector<Unit> units;
     if (lpcm) {
-        for (int64_t k = 0; k * 320 < int64_t(es.size()); ++k)
-            units.push_back({k * 320, offset + uint32_t(k) * 150});
+        for (int64_t k = 0; k * 320 < int64_t(es.size()); ++k) units.push_back({k * 320, offset + uint32_t(k) * 150});
     } else {
         auto frames = MpegAudioFrames(es);
-        for (size_t k = 0; k < frames.size(); ++k)
-            units.push_back({frames[k].first, offset + uint32_t(k) * 2160});
+        for (size_t k = 0; k < frames.size(); ++k) units.push_back({frames[k].first, offset + uint32_t(k) * 2160});
     }
     return units;
 }
@@ -78,29 +67,23 @@ std::vector<Unit> AudioUnits(const std::vector<uint8_t>& es, bool lpcm, uint32_t
 // Index of the first unit that starts within [from, from + size), or -1.
 int64_t FirstUnitIn(const std::vector<Unit>& units, int64_t from, int size)
 {
-    auto it = std::lower_bound(units.begin(), units.end(), from,
-                               [](const Unit& u, int64_t v) { return u.start < v; });
-    if (it == units.end() || it->start >= from + size)
-        return -1;
+    auto it = std::lower_bound(units.begin(), units.end(), from, [](const Unit& u, int64_t v) { return u.start < v; });
+    if (it == units.end() || it->start >= from + size) return -1;
     return it - units.begin();
 }
 
-int64_t PeakOccupancy(const std::vector<Packet>& packets, bool (*pick)(const Packet&),
-                      const std::vector<Unit>& units, int64_t streamSize)
+int64_t PeakOccupancy(const std::vector<Packet>& packets, bool (*pick)(const Packet&), const std::vector<Unit>& units,
+                      int64_t streamSize)
 {
     int64_t arrived = 0;
     int64_t peak = 0;
     size_t removed = 0;  // units decoded so far
     for (const Packet& p : packets) {
-        if (!pick(p))
-            continue;
+        if (!pick(p)) continue;
         arrived += p.payloadSize;
         uint32_t now = uint32_t(p.scr / 300);
-        while (removed < units.size() && units[removed].time <= now)
-            ++removed;
-        int64_t gone = removed == 0 ? 0
-                       : removed < units.size() ? units[removed].start
-                                                : streamSize;
+        while (removed < units.size() && units[removed].time <= now) ++removed;
+        int64_t gone = removed == 0 ? 0 : removed < units.size() ? units[removed].start : streamSize;
         peak = std::max(peak, arrived - gone);
     }
     return peak;
@@ -112,17 +95,14 @@ int LateUnits(const std::vector<Packet>& packets, bool (*pick)(const Packet&), c
 {
     std::vector<const Packet*> chosen;
     for (const Packet& p : packets)
-        if (pick(p) && p.payloadSize > 0)
-            chosen.push_back(&p);
+        if (pick(p) && p.payloadSize > 0) chosen.push_back(&p);
     int late = 0;
     for (size_t k = 0; k < units.size(); ++k) {
         int64_t lastByte = (k + 1 < units.size() ? units[k + 1].start : streamSize) - 1;
         auto it = std::upper_bound(chosen.begin(), chosen.end(), lastByte,
                                    [](int64_t b, const Packet* p) { return b < p->esOffset; });
-        if (it == chosen.begin())
-            continue;
-        if (uint32_t((*(it - 1))->scr / 300) > units[k].time)
-            ++late;
+        if (it == chosen.begin()) continue;
+        if (uint32_t((*(it - 1))->scr / 300) > units[k].time) ++late;
     }
     return late;
 }
@@ -152,8 +132,7 @@ std::vector<int64_t> PictureStarts(const std::vector<uint8_t>& es)
     uint32_t window = 0xFFFFFFFF;
     for (size_t i = 0; i < es.size(); ++i) {
         window = window << 8 | es[i];
-        if (window == 0x00000100u)
-            starts.push_back(int64_t(i) - 3);
+        if (window == 0x00000100u) starts.push_back(int64_t(i) - 3);
     }
     return starts;
 }
@@ -191,8 +170,7 @@ Scan ScanVobs(const std::vector<std::string>& files)
             continue;
         }
         std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        if (bytes.size() % 2048 != 0)
-            scan.errors.push_back(name + " is not a whole number of packs");
+        if (bytes.size() % 2048 != 0) scan.errors.push_back(name + " is not a whole number of packs");
         data.insert(data.end(), bytes.begin(), bytes.end());
     }
     scan.packs = int(data.size() / 2048);
@@ -205,9 +183,8 @@ Scan ScanVobs(const std::vector<std::string>& files)
             scan.kinds.push_back(0);
             continue;
         }
-        uint64_t base = uint64_t((pk[4] >> 3) & 7) << 30 | uint64_t(pk[4] & 3) << 28 |
-                        uint64_t(pk[5]) << 20 | uint64_t(pk[6] >> 3) << 15 |
-                        uint64_t(pk[6] & 3) << 13 | uint64_t(pk[7]) << 5 | uint64_t(pk[8] >> 3);
+        uint64_t base = uint64_t((pk[4] >> 3) & 7) << 30 | uint64_t(pk[4] & 3) << 28 | uint64_t(pk[5]) << 20 |
+            uint64_t(pk[6] >> 3) << 15 | uint64_t(pk[6] & 3) << 13 | uint64_t(pk[7]) << 5 | uint64_t(pk[8] >> 3);
         uint64_t ext = uint64_t(pk[8] & 3) << 7 | uint64_t(pk[9] >> 1);
         int64_t scr = int64_t(base * 300 + ext);
         if (!scan.scrs.empty()) {
@@ -236,8 +213,7 @@ Scan ScanVobs(const std::vector<std::string>& files)
                 scan.errors.push_back(At(lbn, "packet runs past the pack"));
                 break;
             }
-            if (kind == 0 || (kind == 0xBE && id != 0xBE))
-                kind = id == 0xBB ? 0xBF : id;
+            if (kind == 0 || (kind == 0xBE && id != 0xBE)) kind = id == 0xBB ? 0xBF : id;
             if (id == 0xBF && pk[pos + 6] == 0x00) {
                 Nav nav;
                 nav.lbn = lbn;
@@ -266,8 +242,7 @@ Scan ScanVobs(const std::vector<std::string>& files)
                     f += 5;
                 }
                 if (flags & 0x01) {
-                    if (f[0] & 0x10)
-                        p.hasPstd = true;
+                    if (f[0] & 0x10) p.hasPstd = true;
                     f += 3;
                 }
                 const uint8_t* payload = h + 3 + p.headerLength;
@@ -309,11 +284,9 @@ Scan ScanVobs(const std::vector<std::string>& files)
                 scan.errors.push_back(At(lbn, "the pack after a NAV pack is not video with PTS and DTS"));
             expectVideoWithTimes = false;
         }
-        if (kind == 0xBF)
-            expectVideoWithTimes = true;
+        if (kind == 0xBF) expectVideoWithTimes = true;
     }
-    if (!scan.packs || scan.kinds.front() != 0xBF)
-        scan.errors.push_back("the title does not begin with a NAV pack");
+    if (!scan.packs || scan.kinds.front() != 0xBF) scan.errors.push_back("the title does not begin with a NAV pack");
     return scan;
 }
 
@@ -321,8 +294,7 @@ void CheckVideoTimes(Scan& scan, uint32_t offset, uint32_t period)
 {
     std::vector<int64_t> starts = PictureStarts(scan.video);
     for (const Packet& p : scan.packets) {
-        if (p.stream != 0xE0 || !p.hasPts)
-            continue;
+        if (p.stream != 0xE0 || !p.hasPts) continue;
         auto it = std::lower_bound(starts.begin(), starts.end(), p.esOffset);
         if (it == starts.end() || *it >= p.esOffset + p.payloadSize) {
             scan.errors.push_back(At(p.lbn, "video time stamps in a packet where no picture starts"));
@@ -331,10 +303,10 @@ void CheckVideoTimes(Scan& scan, uint32_t offset, uint32_t period)
         uint32_t k = uint32_t(it - starts.begin());
         uint32_t dts = offset + k * period;
         if (!p.hasDts || p.dts != dts || p.pts != dts + period)
-            scan.errors.push_back(At(p.lbn, "picture " + std::to_string(k) + " has DTS " +
-                                                std::to_string(p.dts) + " PTS " + std::to_string(p.pts) +
-                                                ", expected " + std::to_string(dts) + "/" +
-                                                std::to_string(dts + period)));
+            scan.errors.push_back(At(p.lbn,
+                                     "picture " + std::to_string(k) + " has DTS " + std::to_string(p.dts) + " PTS " +
+                                         std::to_string(p.pts) + ", expected " + std::to_string(dts) + "/" +
+                                         std::to_string(dts + period)));
     }
 }
 
@@ -343,39 +315,36 @@ void CheckAudioTimes(Scan& scan, bool lpcm, uint32_t offset)
     std::vector<Unit> units = AudioUnits(scan.audio, lpcm, offset);
     for (const Packet& p : scan.packets) {
         bool isAudio = p.stream == 0xC0 || (p.stream == 0xBD && p.substream != 0x20);
-        if (!isAudio)
-            continue;
+        if (!isAudio) continue;
         int64_t k = FirstUnitIn(units, p.esOffset, p.payloadSize);
         if (k < 0) {
-            if (p.hasPts)
-                scan.errors.push_back(At(p.lbn, "audio PTS in a packet where no frame starts"));
+            if (p.hasPts) scan.errors.push_back(At(p.lbn, "audio PTS in a packet where no frame starts"));
         } else {
             uint32_t want = units[size_t(k)].time;
             if (!p.hasPts)
                 scan.errors.push_back(At(p.lbn, "audio frame starts without a PTS"));
             else if (p.pts + 1 < want || p.pts > want + 1)
-                scan.errors.push_back(At(p.lbn, "audio PTS " + std::to_string(p.pts) + ", frame " +
-                                                    std::to_string(k) + " is at " + std::to_string(want)));
+                scan.errors.push_back(At(p.lbn,
+                                         "audio PTS " + std::to_string(p.pts) + ", frame " + std::to_string(k) +
+                                             " is at " + std::to_string(want)));
         }
         if (lpcm) {
             if (p.payloadSize % 4 != 0 || p.esOffset % 4 != 0)
                 scan.errors.push_back(At(p.lbn, "LPCM payload is not whole stereo samples"));
             int64_t started = 0;
-            for (int64_t j = std::max<int64_t>(k, 0); k >= 0 && j < int64_t(units.size()) &&
-                                                      units[size_t(j)].start < p.esOffset + p.payloadSize;
-                 ++j)
+            for (int64_t j = std::max<int64_t>(k, 0);
+                 k >= 0 && j < int64_t(units.size()) && units[size_t(j)].start < p.esOffset + p.payloadSize; ++j)
                 ++started;
             if (p.unitCount != started)
-                scan.errors.push_back(At(p.lbn, "LPCM unit count " + std::to_string(p.unitCount) +
-                                                    ", expected " + std::to_string(started)));
+                scan.errors.push_back(At(
+                    p.lbn, "LPCM unit count " + std::to_string(p.unitCount) + ", expected " + std::to_string(started)));
             if (k >= 0 && p.firstUnitPointer != int(units[size_t(k)].start - p.esOffset) + 4)
                 scan.errors.push_back(At(p.lbn, "LPCM first unit pointer is wrong"));
         }
     }
 }
 
-BufferPeaks MeasureBuffers(const Scan& scan, bool lpcm, uint32_t videoOffset, uint32_t period,
-                           uint32_t audioOffset)
+BufferPeaks MeasureBuffers(const Scan& scan, bool lpcm, uint32_t videoOffset, uint32_t period, uint32_t audioOffset)
 {
     BufferPeaks peaks;
     std::vector<Unit> video = VideoUnits(scan.video, videoOffset, period);
@@ -390,14 +359,12 @@ BufferPeaks MeasureBuffers(const Scan& scan, bool lpcm, uint32_t videoOffset, ui
 void CheckNavPacks(Scan& scan, uint32_t endPts)
 {
     auto& navs = scan.navs;
-    if (navs.empty())
-        return;
+    if (navs.empty()) return;
     std::vector<int64_t> starts = PictureStarts(scan.video);
     // Pack holding each video elementary-stream byte range, for the reference addresses.
     std::vector<const Packet*> video;
     for (const Packet& p : scan.packets)
-        if (p.stream == 0xE0)
-            video.push_back(&p);
+        if (p.stream == 0xE0) video.push_back(&p);
     auto packOfByte = [&](int64_t byte) {
         auto it = std::upper_bound(video.begin(), video.end(), byte,
                                    [](int64_t b, const Packet* p) { return b < p->esOffset; });
@@ -405,8 +372,7 @@ void CheckNavPacks(Scan& scan, uint32_t endPts)
     };
     // First video packet after each NAV pack.
     auto firstVideoAfter = [&](int lbn) -> const Packet* {
-        auto it = std::upper_bound(video.begin(), video.end(), lbn,
-                                   [](int l, const Packet* p) { return l < p->lbn; });
+        auto it = std::upper_bound(video.begin(), video.end(), lbn, [](int l, const Packet* p) { return l < p->lbn; });
         return it == video.end() ? nullptr : *it;
     };
 
@@ -419,30 +385,24 @@ void CheckNavPacks(Scan& scan, uint32_t endPts)
         if (first && first->hasPts && n.Pci32(12) != first->pts)
             err("VOBU_S_PTM is not the PTS of the VOBU's first picture");
         uint32_t e = last ? endPts : navs[i + 1].Pci32(12);
-        if (n.Pci32(16) != e)
-            err("VOBU_E_PTM " + std::to_string(n.Pci32(16)) + ", expected " + std::to_string(e));
+        if (n.Pci32(16) != e) err("VOBU_E_PTM " + std::to_string(n.Pci32(16)) + ", expected " + std::to_string(e));
         int nextLbn = last ? scan.packs : navs[i + 1].lbn;
-        if (n.Dsi32(8) != uint32_t(nextLbn - n.lbn - 1))
-            err("VOBU_EA does not end before the next VOBU");
+        if (n.Dsi32(8) != uint32_t(nextLbn - n.lbn - 1)) err("VOBU_EA does not end before the next VOBU");
         if (n.Dsi32(44) != firstS || n.Dsi32(48) != endPts)
             err("VOB_V_S_PTM/VOB_V_E_PTM are not the title's video start and end");
         bool sameCellNext = !last && navs[i + 1].pack[1031 + 27] == n.pack[1031 + 27];
         uint32_t fwd = sameCellNext ? (uint32_t(nextLbn - n.lbn) | 0x80000000u) : 0;
-        if (n.Dsi32(234) != (sameCellNext ? fwd : 0xBFFFFFFFu) ||
-            n.Dsi32(314) != (sameCellNext ? fwd : 0x3FFFFFFFu))
+        if (n.Dsi32(234) != (sameCellNext ? fwd : 0xBFFFFFFFu) || n.Dsi32(314) != (sameCellNext ? fwd : 0x3FFFFFFFu))
             err("wrong next-VOBU links");
         if (i == 0) {
-            if (n.Dsi32(318) != 0x3FFFFFFFu || n.Dsi32(398) != 0xBFFFFFFFu)
-                err("first VOBU has previous links");
+            if (n.Dsi32(318) != 0x3FFFFFFFu || n.Dsi32(398) != 0xBFFFFFFFu) err("first VOBU has previous links");
         } else {
             uint32_t back = uint32_t(n.lbn - navs[i - 1].lbn) | 0x80000000u;
-            if (n.Dsi32(318) != back || n.Dsi32(398) != back)
-                err("wrong previous-VOBU links");
+            if (n.Dsi32(318) != back || n.Dsi32(398) != back) err("wrong previous-VOBU links");
         }
         // Reference pictures: the pack holding the last byte of picture j of the VOBU,
         // known once picture j + 1 has started inside the VOBU.
-        if (!first)
-            continue;
+        if (!first) continue;
         int64_t vobuBegin = first->esOffset;
         int64_t vobuEnd = last ? int64_t(scan.video.size()) : firstVideoAfter(navs[i + 1].lbn)->esOffset;
         auto pic = std::lower_bound(starts.begin(), starts.end(), vobuBegin);
@@ -451,8 +411,8 @@ void CheckNavPacks(Scan& scan, uint32_t endPts)
             if (pic + j + 1 < starts.end() && *(pic + j + 1) < vobuEnd)
                 want = uint32_t(packOfByte(*(pic + j + 1) - 1) - n.lbn);
             if (n.Dsi32(12 + 4 * j) != want)
-                err("VOBU_" + std::to_string(j + 1) + "REF_EA " + std::to_string(n.Dsi32(12 + 4 * j)) +
-                    ", expected " + std::to_string(want));
+                err("VOBU_" + std::to_string(j + 1) + "REF_EA " + std::to_string(n.Dsi32(12 + 4 * j)) + ", expected " +
+                    std::to_string(want));
         }
     }
 }

@@ -12,20 +12,20 @@
 namespace vobcheck {
 
 struct Packet {
-    int lbn = 0;              // pack number counted over all VOB files
-    int64_t scr = 0;          // 27 MHz
-    uint8_t stream = 0;       // 0xE0, 0xC0, 0xBD ...
-    uint8_t substream = 0;    // first payload byte of private stream 1
+    int lbn = 0;  // pack number counted over all VOB files
+    int64_t scr = 0;  // 27 MHz
+    uint8_t stream = 0;  // 0xE0, 0xC0, 0xBD ...
+    uint8_t substream = 0;  // first payload byte of private stream 1
     bool hasPts = false;
     bool hasDts = false;
     bool hasPstd = false;
     uint32_t pts = 0;
     uint32_t dts = 0;
-    int headerLength = 0;     // PES header data length
-    int64_t esOffset = 0;     // position of the payload in its elementary stream
-    int payloadSize = 0;      // elementary-stream bytes (after any sub-stream header)
-    int unitCount = 0;        // private stream: number of frame headers
-    int firstUnitPointer = 0; // private stream: first access unit pointer
+    int headerLength = 0;  // PES header data length
+    int64_t esOffset = 0;  // position of the payload in its elementary stream
+    int payloadSize = 0;  // elementary-stream bytes (after any sub-stream header)
+    int unitCount = 0;  // private stream: number of frame headers
+    int firstUnitPointer = 0;  // private stream: first access unit pointer
 };
 
 struct Nav {
@@ -38,12 +38,12 @@ struct Nav {
 
 struct Scan {
     std::vector<std::string> errors;
-    std::vector<int64_t> scrs;        // per pack
-    std::vector<uint8_t> kinds;       // per pack: first stream id (0xBF for NAV, 0xBE padding only)
-    std::vector<Packet> packets;      // elementary-stream packets in order
+    std::vector<int64_t> scrs;  // per pack
+    std::vector<uint8_t> kinds;  // per pack: first stream id (0xBF for NAV, 0xBE padding only)
+    std::vector<Packet> packets;  // elementary-stream packets in order
     std::vector<Nav> navs;
-    std::vector<uint8_t> video;       // the video elementary stream
-    std::vector<uint8_t> audio;       // the audio elementary stream (MPEG or private 0x80/0xA0)
+    std::vector<uint8_t> video;  // the video elementary stream
+    std::vector<uint8_t> audio;  // the audio elementary stream (MPEG or private 0x80/0xA0)
     int packs = 0;
 };
 
@@ -72,8 +72,7 @@ struct BufferPeaks {
     int lateVideo = 0;  // pictures not fully arrived by their decode time
     int lateAudio = 0;  // audio frames not fully arrived by their decode time
 };
-BufferPeaks MeasureBuffers(const Scan& scan, bool lpcm, uint32_t videoOffset, uint32_t period,
-                           uint32_t audioOffset);
+BufferPeaks MeasureBuffers(const Scan& scan, bool lpcm, uint32_t videoOffset, uint32_t period, uint32_t audioOffset);
 
 // NAV pack contents: end addresses, forward links within cells, backward links, start
 // and end times, the title's video start and end, and the reference-picture end

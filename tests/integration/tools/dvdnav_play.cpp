@@ -40,8 +40,7 @@ int main(int argc, char** argv)
             break;
         case DVDNAV_VTS_CHANGE: {
             auto* e = reinterpret_cast<dvdnav_vts_change_event_t*>(block);
-            if (e->new_domain == DVD_DOMAIN_VTSTitle)
-                std::printf("VTS %d\n", e->new_vtsN);
+            if (e->new_domain == DVD_DOMAIN_VTSTitle) std::printf("VTS %d\n", e->new_vtsN);
             break;
         }
         case DVDNAV_CELL_CHANGE: {
