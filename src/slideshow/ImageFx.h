@@ -145,6 +145,11 @@ private:
     void Swing(bool in, double p, const CYUV420Image& to, CYUV420Image& out);
     void Pinwheel(const CYUV420Image& to, double p);
     void Strips(int code, double p, const CYUV420Image& from, const CYUV420Image& to, CYUV420Image& out);
+    // The transition families RenderTransition hands its codes to.
+    void ShapeTransition(int code, double p, const CYUV420Image& oldPic, const CYUV420Image& newPic, CYUV420Image& out);
+    void WipeTransition(int code, double p, const CYUV420Image& oldPic, const CYUV420Image& newPic, CYUV420Image& out);
+    void SweepTransition(int code, double p, const CYUV420Image& oldPic, const CYUV420Image& newPic, CYUV420Image& out);
+    void SlideTransition(int code, double p, const CYUV420Image& oldPic, const CYUV420Image& newPic, CYUV420Image& out);
 
     // Exchanges the working photo (bitmaps, still picture) with the kept one.
     void SwapWithKept();
