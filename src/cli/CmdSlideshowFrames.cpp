@@ -12,12 +12,9 @@ namespace {
 
 int RunFrames(const CArgs& args)
 {
-    const std::string output = args.Get("--frames");
-    if (output.empty()) return Fail("--frames needs an output file name");
     CSlideShowJob job;
-    std::string error;
-    if (!ReadJobOptions(args, job, error)) return Fail(error);
-    if (job.album.photos.empty()) return Fail(args.positional.at(0) + ": the project has no photos");
+    std::string output, error;
+    if (!ReadShowOutput(args, "--frames", job, output, error)) return Fail(error);
 
     CShowStreams streams(job);
     for (const std::string& photo : streams.UnreadablePhotos())

@@ -12,12 +12,9 @@ namespace {
 
 int RunSlideshowMp2(const CArgs& args)
 {
-    const std::string output = args.Get("--mp2");
-    if (output.empty()) return Fail("--mp2 needs an output file name");
     CSlideShowJob job;
-    std::string error;
-    if (!ReadJobOptions(args, job, error)) return Fail(error);
-    if (job.album.photos.empty()) return Fail(args.positional.at(0) + ": the project has no photos");
+    std::string output, error;
+    if (!ReadShowOutput(args, "--mp2", job, output, error)) return Fail(error);
 
     CShowStreams streams(job);
     CShowStreams::SWritten written;

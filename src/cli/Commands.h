@@ -63,6 +63,12 @@ class CSlideShowJob;
 // with a one-line `error` naming the option or the file.
 bool ReadJobOptions(const CArgs& args, CSlideShowJob& job, std::string& error);
 
+// For the outputs that write a file of the show (--frames, --m2v, --mp2): the output
+// file named by `option`, and the job as ReadJobOptions fills it, refusing an album
+// without photos. False with a one-line `error`.
+bool ReadShowOutput(const CArgs& args, const std::string& option, CSlideShowJob& job, std::string& output,
+                    std::string& error);
+
 // Prints "kestrova: <message>" to stderr and returns 1, for one-line failures.
 int Fail(const std::string& message);
 

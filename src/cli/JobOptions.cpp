@@ -100,3 +100,13 @@ bool ReadJobOptions(const CArgs& args, CSlideShowJob& job, std::string& error)
     const std::string project = args.positional.at(0);
     return LoadProject(job.album, project, &error);
 }
+
+bool ReadShowOutput(const CArgs& args, const std::string& option, CSlideShowJob& job, std::string& output,
+                    std::string& error)
+{
+    output = args.Get(option);
+    if (output.empty()) return Refuse(error, option + " needs an output file name");
+    if (!ReadJobOptions(args, job, error)) return false;
+    if (job.album.photos.empty()) return Refuse(error, args.positional.at(0) + ": the project has no photos");
+    return true;
+}
