@@ -1,6 +1,7 @@
 #include "app/SlideShowJob.h"
 
 #include "app/SlideshowTitleBuilder.h"
+#include "base/File.h"
 #include "base/Texts.h"
 #include "dvd/CellPlan.h"
 #include "dvd/DVDMplex.h"
@@ -152,9 +153,7 @@ bool CSlideShowJob::CheckEarlierTitleSets()
 bool CSlideShowJob::AskToReplace()
 {
     const std::string folder = CFolders::WithSlash(dvdFolder);
-    std::FILE* existing = std::fopen((folder + kVideoTsIfo).c_str(), "rb");
-    if (!existing) return true;
-    std::fclose(existing);
+    if (!OpenFile(folder + kVideoTsIfo, "rb")) return true;  // no DVD there to replace
     const std::string text = FormatText(Text(428), {folder}) + Text(429);
     if (ui.MessageBox(text, Text(422), MsgButtons::YesNo, MsgIcon::Warning) == MsgAnswer::Yes) return true;
     error = "The DVD in " + folder + " was kept.";
