@@ -1,6 +1,7 @@
 #include "app/SlideShowJob.h"
 
 #include "app/SlideshowTitleBuilder.h"
+#include "base/DvdFileNames.h"
 #include "base/File.h"
 #include "base/Texts.h"
 #include "dvd/CellPlan.h"
@@ -22,10 +23,6 @@
 #include <system_error>
 
 namespace {
-
-const char* const kVideoTsIfo = "VIDEO_TS.IFO";
-const char* const kVideoTsBup = "VIDEO_TS.BUP";
-const char* const kVideoTsVob = "VIDEO_TS.VOB";
 
 // A photo time as the job uses it: whole seconds from 0 to one day, so that a damaged
 // project cannot give negative times or overflow the millisecond counts.
@@ -75,23 +72,17 @@ private:
 
 std::string CSlideShowJob::VobName(const std::string& folder, int titleSet, int part)
 {
-    char name[32];
-    std::snprintf(name, sizeof name, "VTS_%02d_%d.VOB", titleSet, part);
-    return folder + name;
+    return folder + VtsFileName(titleSet, part, "VOB");
 }
 
 std::string CSlideShowJob::IfoName(const std::string& folder, int titleSet)
 {
-    char name[32];
-    std::snprintf(name, sizeof name, "VTS_%02d_0.IFO", titleSet);
-    return folder + name;
+    return folder + VtsFileName(titleSet, 0, "IFO");
 }
 
 std::string CSlideShowJob::BupName(const std::string& folder, int titleSet)
 {
-    char name[32];
-    std::snprintf(name, sizeof name, "VTS_%02d_0.BUP", titleSet);
-    return folder + name;
+    return folder + VtsFileName(titleSet, 0, "BUP");
 }
 
 std::vector<CSlideShowJob::CellSpan> CSlideShowJob::CellPlan(int totalSeconds)

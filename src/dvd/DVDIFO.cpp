@@ -1,6 +1,7 @@
 #include "dvd/DVDIFO.h"
 
 #include "base/Bytes.h"
+#include "base/DvdFileNames.h"
 #include "base/File.h"
 #include "dvd/IfoLayout.h"
 #include "dvd/PgcWriter.h"
@@ -24,12 +25,7 @@ constexpr int kVtsAtrtSector = 3;
 // for each and a final Exit.
 constexpr int kMenuSlots = 50;
 
-std::string VtsName(int n, const char* ext)
-{
-    char name[32];
-    std::snprintf(name, sizeof name, "VTS_%02d_0.%s", n, ext);
-    return name;
-}
+std::string VtsName(int n, const char* ext) { return VtsFileName(n, 0, ext); }
 
 // Reads `size` bytes at `offset`; false when the file is shorter.
 bool ReadAt(std::FILE* f, long offset, uint8_t* out, size_t size)

@@ -2,6 +2,7 @@
 
 #include "audio/Audio.h"
 #include "base/Bytes.h"
+#include "base/DvdFileNames.h"
 #include "base/UiPort.h"
 #include "dvd/NavPack.h"
 #include "dvd/PesHeader.h"
@@ -84,19 +85,9 @@ void CDVDMplex::AddCells(const std::vector<SCellSpan>& plan)
     for (const SCellSpan& span : plan) AddCell(span.start, span.end);
 }
 
-std::string CDVDMplex::VobPath(int n) const
-{
-    char name[32];
-    std::snprintf(name, sizeof name, "VTS_%02d_%d.VOB", vtsNumber, n);
-    return folder + name;
-}
+std::string CDVDMplex::VobPath(int n) const { return folder + VtsFileName(vtsNumber, n, "VOB"); }
 
-std::string CDVDMplex::IfoPath() const
-{
-    char name[32];
-    std::snprintf(name, sizeof name, "VTS_%02d_0.IFO", vtsNumber);
-    return folder + name;
-}
+std::string CDVDMplex::IfoPath() const { return folder + VtsFileName(vtsNumber, 0, "IFO"); }
 
 void CDVDMplex::Report(const std::string& text)
 {
