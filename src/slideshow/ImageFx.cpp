@@ -129,75 +129,27 @@ bool CImageFx::LoadFramePhoto(const std::string& path)
 bool CImageFx::MotionRect(int code, double t, int W, int H, double& x, double& y, double& w, double& h)
 {
     enum { kCentre, kLeft, kRight, kTopLeft, kTopRight, kBottomLeft, kBottomRight };
-    bool zoomIn = true;
-    int anchor = kCentre;
-    switch (code) {
-    case 0:
-        zoomIn = true;
-        anchor = kCentre;
-        break;
-    case 1:
-        zoomIn = false;
-        anchor = kCentre;
-        break;
-    case 2:
-    case 3:
+    if (code < 0 || code > 15) return false;
+    if (code == 2 || code == 3) {  // pans across a rectangle of 80 %
         w = 0.8 * W;
         h = 0.8 * H;
         y = 0.1 * H;
         x = code == 2 ? 0.2 * W * t : 0.2 * W * (1.0 - t);
         return true;
-    case 4:
-        zoomIn = true;
-        anchor = kRight;
-        break;
-    case 5:
-        zoomIn = true;
-        anchor = kLeft;
-        break;
-    case 6:
-        zoomIn = false;
-        anchor = kLeft;
-        break;
-    case 7:
-        zoomIn = false;
-        anchor = kRight;
-        break;
-    case 8:
-        zoomIn = true;
-        anchor = kBottomRight;
-        break;
-    case 9:
-        zoomIn = true;
-        anchor = kTopRight;
-        break;
-    case 10:
-        zoomIn = true;
-        anchor = kBottomLeft;
-        break;
-    case 11:
-        zoomIn = true;
-        anchor = kTopLeft;
-        break;
-    case 12:
-        zoomIn = false;
-        anchor = kBottomRight;
-        break;
-    case 13:
-        zoomIn = false;
-        anchor = kTopRight;
-        break;
-    case 14:
-        zoomIn = false;
-        anchor = kBottomLeft;
-        break;
-    case 15:
-        zoomIn = false;
-        anchor = kTopLeft;
-        break;
-    default:
-        return false;
     }
+    // The zooms: in or out, and the point of the picture that stays put.
+    struct SZoom {
+        bool zoomIn;
+        int anchor;
+    };
+    static constexpr SZoom kZooms[16] = {
+        {true, kCentre},       {false, kCentre},   {true, kCentre},      {true, kCentre},  // 2, 3: pans
+        {true, kRight},        {true, kLeft},      {false, kLeft},       {false, kRight},
+        {true, kBottomRight},  {true, kTopRight},  {true, kBottomLeft},  {true, kTopLeft},
+        {false, kBottomRight}, {false, kTopRight}, {false, kBottomLeft}, {false, kTopLeft},
+    };
+    const bool zoomIn = kZooms[code].zoomIn;
+    const int anchor = kZooms[code].anchor;
     const double u = zoomIn ? 1.0 - t : t;
     const double s = std::min(1.0, 0.8 + 0.2 * u);
     w = s * W;

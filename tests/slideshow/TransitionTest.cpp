@@ -2,8 +2,11 @@
 // picture at chosen progress values.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
+#include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "slideshow/ImageFx.h"
@@ -228,6 +231,27 @@ TEST(ImageFx, AutoChoicesFollowTheShowPosition)
     for (int k = 0; k < 16; ++k) EXPECT_EQ(CImageFx::ResolveTransition(999, k), transitions[k]);
     EXPECT_EQ(CImageFx::ResolveTransition(999, 16), CImageFx::kBoxIn);  // the 17th transition
     EXPECT_EQ(CImageFx::ResolveTransition(-1, 5), -1);
+}
+
+TEST(ImageFx, CornerZoomsEachKeepADifferentCornerOfThePicture)
+{
+    // Zooms 8-11 (in) and 12-15 (out) at their 80 % rectangle: each touches two edges of
+    // the picture, and the four of a kind use the four corners once each.
+    for (int first : {8, 12}) {
+        std::set<std::pair<double, double>> corners;
+        for (int code = first; code < first + 4; ++code) {
+            double x, y, w, h;
+            ASSERT_TRUE(CImageFx::MotionRect(code, first == 8 ? 1.0 : 0.0, 720, 480, x, y, w, h));
+            EXPECT_NEAR(w, 576, 1e-9) << code;
+            EXPECT_TRUE(x == 0 || std::abs(x + w - 720) < 1e-9) << code;
+            EXPECT_TRUE(y == 0 || std::abs(y + h - 480) < 1e-9) << code;
+            corners.insert({x, y});
+        }
+        EXPECT_EQ(corners.size(), 4u) << "zooms from " << first;
+    }
+    double x, y, w, h;
+    EXPECT_FALSE(CImageFx::MotionRect(16, 0.5, 720, 480, x, y, w, h));
+    EXPECT_FALSE(CImageFx::MotionRect(-1, 0.5, 720, 480, x, y, w, h));
 }
 
 TEST(ImageFx, MotionRectanglesZoomAndPan)
