@@ -147,8 +147,9 @@ std::vector<std::string> CShowStreams::UnreadablePhotos() const
     for (size_t i = 0; i < used; ++i) {
         const std::string& path = job.album.photos[i].photoPath;
         if (CImageFile::DetectKind(path) != CImageFile::kUnknown) continue;
-        found.push_back(path +
-                        (std::filesystem::exists(path) ? ": not a JPEG, PNG, BMP or WebP picture" : ": no such file"));
+        std::error_code ec;  // a link loop or an over-long name reads as "no such file"
+        found.push_back(
+            path + (std::filesystem::exists(path, ec) ? ": not a JPEG, PNG, BMP or WebP picture" : ": no such file"));
     }
     return found;
 }

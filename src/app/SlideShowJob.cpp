@@ -131,7 +131,8 @@ bool CSlideShowJob::CheckEarlierTitleSets()
     const std::string folder = CFolders::WithSlash(dvdFolder);
     for (int n = 1; n < startingFootage; ++n) {
         const std::string ifo = IfoName(folder, n);
-        if (!std::filesystem::exists(ifo)) {
+        std::error_code ec;
+        if (!std::filesystem::exists(ifo, ec)) {
             error = "Title set " + std::to_string(startingFootage) + " needs title set " + std::to_string(n) +
                 " first: " + ifo + " is missing.";
             ui.MessageBox(error, "Kestrova", MsgButtons::Ok, MsgIcon::Warning);
@@ -264,7 +265,8 @@ void CSlideShowJob::Finish()
 {
     if (!soundFolder.empty()) {
         const std::string sound = CFolders::WithSlash(soundFolder) + "done.wav";
-        if (std::filesystem::exists(sound)) ui.PlaySoundFile(sound);
+        std::error_code ec;
+        if (std::filesystem::exists(sound, ec)) ui.PlaySoundFile(sound);
     }
     const std::string text = Text(424) + Text(425) + Text(426) + Text(427);
     if (ui.MessageBox(text, Text(423), MsgButtons::YesNo, MsgIcon::Information) == MsgAnswer::Yes && openBurnWindow)

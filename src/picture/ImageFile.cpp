@@ -342,8 +342,11 @@ bool CImageFile::Decode(const std::string& path, CRgbImage& out, std::string& er
     default:
         break;
     }
-    if (!std::filesystem::exists(path))
-        error = "\"" + path + "\" does not exist";
+    // The error_code form: a link loop or a name too long for the file system is a
+    // reason to refuse the picture, not an exception.
+    std::error_code ec;
+    if (!std::filesystem::exists(path, ec))
+        error = "\"" + path + "\" " + (ec ? "cannot be opened (" + ec.message() + ")" : std::string("does not exist"));
     else
         error = "\"" + path + "\" is not a JPEG, PNG, BMP or WebP picture";
     return false;

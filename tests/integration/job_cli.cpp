@@ -206,3 +206,34 @@ TEST(JobCli, CtrlCKeepsThePicturesCodedSoFar)
 }
 
 }  // namespace
+
+TEST(JobCli, PhotosBehindALinkLoopOrAnOverlongNameAreShownBlackWithoutLosingTheDvd)
+{
+    // Such paths used to end the program with an uncaught file-system exception after the
+    // DVD already in the folder had been cleared.
+    TempDir dir;
+    fs::create_symlink("l1.jpg", dir.File("l2.jpg"));
+    fs::create_symlink("l2.jpg", dir.File("l1.jpg"));
+    const std::string overlong(300, 'x');
+    WriteText(dir.File("p.osh"),
+              "[General]\nID=OrvoPhotoShow\nPhotoCount=3\nMusicCount=0\n"
+              "[Photo1]\nPath=l1.jpg\nShowingTime=1\nTransitionTime=1\n"
+              "[Photo2]\nPath=" +
+                  overlong +
+                  ".jpg\nShowingTime=1\nTransitionTime=1\n"
+                  "[Photo3]\nPath=" +
+                  DataDir() + "/sample/beach.jpg\nShowingTime=1\nTransitionTime=1\n");
+    const std::string env =
+        "XDG_STATE_HOME=" + Quote(dir.File("state")) + " XDG_CONFIG_HOME=" + Quote(dir.File("config")) + " ";
+    const std::string dvd = dir.File("dvd");
+    for (int run = 0; run < 2; ++run) {  // the second run replaces the first DVD
+        auto made = testsupport::Run(env + Kestrova() + " slideshow " + Quote(dir.File("p.osh")) + " --out " +
+                                     Quote(dvd) + " --yes </dev/null");
+        ASSERT_EQ(made.exitCode, 0) << made.err;
+        ExpectPlays(dvd, 1);
+    }
+    auto frames = testsupport::Run(env + Kestrova() + " slideshow " + Quote(dir.File("p.osh")) + " --frames " +
+                                   Quote(dir.File("p.y4m")) + " </dev/null");
+    EXPECT_EQ(frames.exitCode, 0) << frames.err;
+    EXPECT_NE(frames.err.find("l1.jpg: no such file; it is shown as black"), std::string::npos) << frames.err;
+}
