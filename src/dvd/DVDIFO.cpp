@@ -44,36 +44,36 @@ std::vector<uint8_t> EndOfTitleCommands(int titleSet)
 }
 
 // First play: start title 1.
-SPgcSpec FirstPlayPgc()
+SProgramChain FirstPlayPgc()
 {
-    SPgcSpec spec;
-    spec.playbackTime = {0, 0, 0, 0xC0};
-    spec.preCommands = {vmcmd::JumpTitle(1)};
-    return spec;
+    SProgramChain chain;
+    chain.playbackTime = {0, 0, 0, 0xC0};
+    chain.preCommands = {vmcmd::JumpTitle(1)};
+    return chain;
 }
 
 // Title menu without video: register 0 holds the title set that has just played (0 at
 // the start); the menu jumps to the next title, and exits after the last one.
-SPgcSpec TitleMenuPgc(int titles)
+SProgramChain TitleMenuPgc(int titles)
 {
-    SPgcSpec spec;
-    spec.playbackTime = {0, 0, 0, 0xC0};
+    SProgramChain chain;
+    chain.playbackTime = {0, 0, 0, 0xC0};
     for (int k = 0; k < kMenuSlots; ++k) {
-        spec.preCommands.push_back(vmcmd::SetRegister(1, uint16_t(k)));
+        chain.preCommands.push_back(vmcmd::SetRegister(1, uint16_t(k)));
         VmCommand next = k < titles ? vmcmd::JumpTitle(k + 1) : vmcmd::Exit();
-        spec.preCommands.push_back(vmcmd::IfRegistersEqual(next, 0, 1));
+        chain.preCommands.push_back(vmcmd::IfRegistersEqual(next, 0, 1));
     }
-    spec.preCommands.push_back(vmcmd::Exit());
-    return spec;
+    chain.preCommands.push_back(vmcmd::Exit());
+    return chain;
 }
 
 void WriteVmgMat(uint8_t* mat, int titleSets)
 {
-    const SPgcSpec firstPlay = FirstPlayPgc();
+    const SProgramChain firstPlay = FirstPlayPgc();
     std::memcpy(mat + vmgi::kVmgIdentifier, "DVDVIDEO-VMG", 12);
     PutBe32(mat + vmgi::kVmgLastSector, 2 * CDVDIFO::vmgSectors - 1);
     PutBe32(mat + vmgi::kVmgiLastSector, CDVDIFO::vmgSectors - 1);
-    PutBe16(mat + vmgi::kSpecificationVersion, 0x0011);
+    PutBe16(mat + vmgi::kFormatVersion, 0x0011);
     PutBe16(mat + vmgi::kVmgNrOfVolumes, 1);
     PutBe16(mat + vmgi::kVmgThisVolumeNr, 1);
     mat[vmgi::kDiscSide] = 1;
@@ -107,7 +107,7 @@ void WriteTtSrpt(uint8_t* tt, int titleSets, const int* chapters, const int32_t*
 // The menu unit table: one English language unit holding the title menu chain.
 void WritePgciUt(uint8_t* ut, int titleSets)
 {
-    const SPgcSpec menu = TitleMenuPgc(titleSets);
+    const SProgramChain menu = TitleMenuPgc(titleSets);
     const int unitAt = table::kHeaderLength + pgciUt::kLuLength;
     const int pgcAt = table::kHeaderLength + pgcit::kSrpLength;
     const int unitLength = pgcAt + PgcLength(menu);

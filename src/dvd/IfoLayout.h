@@ -15,7 +15,7 @@ namespace vmgi {
 constexpr int kVmgIdentifier = 0x00;  // "DVDVIDEO-VMG"
 constexpr int kVmgLastSector = 0x0C;  // last sector of the VMG (IFO, VOBs, BUP)
 constexpr int kVmgiLastSector = 0x1C;  // last sector of VIDEO_TS.IFO
-constexpr int kSpecificationVersion = 0x20;  // 16 bits: zero byte, then version (0x11)
+constexpr int kFormatVersion = 0x20;  // 16 bits: zero byte, then version (0x11)
 constexpr int kVmgNrOfVolumes = 0x26;  // volumes of the disc set
 constexpr int kVmgThisVolumeNr = 0x28;  // number of this volume
 constexpr int kDiscSide = 0x2A;  // side of the disc
@@ -32,7 +32,7 @@ namespace vtsi {
 constexpr int kVtsIdentifier = 0x00;  // "DVDVIDEO-VTS"
 constexpr int kVtsLastSector = 0x0C;  // last sector of the title set (IFO, VOBs, BUP)
 constexpr int kVtsiLastSector = 0x1C;  // last sector of the IFO
-constexpr int kSpecificationVersion = 0x20;  // 16 bits: zero byte, then version (0x11)
+constexpr int kFormatVersion = 0x20;  // 16 bits: zero byte, then version (0x11)
 constexpr int kVtsiLastByte = 0x80;  // last byte of this table
 constexpr int kVtsttVobs = 0xC4;  // sector of the title VOBs (= IFO sectors)
 constexpr int kVtsPttSrpt = 0xC8;  // sector of the chapter (part of title) table

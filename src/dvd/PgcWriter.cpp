@@ -17,23 +17,23 @@ struct SPgcOffsets {
     int length = 0;
 };
 
-SPgcOffsets Offsets(const SPgcSpec& spec)
+SPgcOffsets Offsets(const SProgramChain& chain)
 {
     using namespace ifo;
     SPgcOffsets o;
     int at = pgc::kHeaderLength;
-    const size_t commands = spec.preCommands.size() + spec.postCommands.size();
+    const size_t commands = chain.preCommands.size() + chain.postCommands.size();
     if (commands > 0) {
         o.commands = at;
         at += pgcCommandTbl::kHeaderLength + pgcCommandTbl::kCommandLength * int(commands);
     }
-    if (!spec.programMap.empty()) {
+    if (!chain.programMap.empty()) {
         o.programMap = at;
-        at += int(spec.programMap.size());
+        at += int(chain.programMap.size());
     }
-    if (!spec.cells.empty()) {
+    if (!chain.cells.empty()) {
         at += at & 1;
-        const int n = int(spec.cells.size());
+        const int n = int(chain.cells.size());
         o.cellPlayback = at;
         o.cellPosition = at + cellPlayback::kEntryLength * n;
         at = o.cellPosition + cellPosition::kEntryLength * n;
@@ -42,16 +42,16 @@ SPgcOffsets Offsets(const SPgcSpec& spec)
     return o;
 }
 
-void WriteCommands(uint8_t* table, const SPgcSpec& spec)
+void WriteCommands(uint8_t* table, const SProgramChain& chain)
 {
     using namespace ifo::pgcCommandTbl;
-    const size_t count = spec.preCommands.size() + spec.postCommands.size();
-    PutBe16(table + kNrOfPre, uint32_t(spec.preCommands.size()));
-    PutBe16(table + kNrOfPost, uint32_t(spec.postCommands.size()));
+    const size_t count = chain.preCommands.size() + chain.postCommands.size();
+    PutBe16(table + kNrOfPre, uint32_t(chain.preCommands.size()));
+    PutBe16(table + kNrOfPost, uint32_t(chain.postCommands.size()));
     PutBe16(table + kNrOfCell, 0);
     PutBe16(table + kLastByte, uint32_t(kHeaderLength + kCommandLength * int(count) - 1));
     uint8_t* at = table + kHeaderLength;
-    for (const auto* list : {&spec.preCommands, &spec.postCommands}) {
+    for (const auto* list : {&chain.preCommands, &chain.postCommands}) {
         for (const VmCommand& c : *list) {
             std::copy(c.begin(), c.end(), at);
             at += kCommandLength;
@@ -77,25 +77,25 @@ void WriteCells(uint8_t* playback, uint8_t* position, const std::vector<SPgcCell
 
 }  // namespace
 
-int PgcLength(const SPgcSpec& spec) { return Offsets(spec).length; }
+int PgcLength(const SProgramChain& chain) { return Offsets(chain).length; }
 
-int WritePgc(uint8_t* out, const SPgcSpec& spec)
+int WritePgc(uint8_t* out, const SProgramChain& chain)
 {
     using namespace ifo::pgc;
-    const SPgcOffsets o = Offsets(spec);
+    const SPgcOffsets o = Offsets(chain);
     std::memset(out, 0, size_t(o.length));
-    out[kNrOfPrograms] = uint8_t(spec.programMap.size());
-    out[kNrOfCells] = uint8_t(spec.cells.size());
-    std::copy(spec.playbackTime.begin(), spec.playbackTime.end(), out + kPlaybackTime);
-    for (size_t i = 0; i < spec.audioControl.size(); ++i) PutBe16(out + kAudioControl + 2 * i, spec.audioControl[i]);
-    for (size_t i = 0; i < spec.subpControl.size(); ++i) PutBe32(out + kSubpControl + 4 * i, spec.subpControl[i]);
-    for (size_t i = 0; i < spec.palette.size(); ++i) PutBe32(out + kPalette + 4 * i, spec.palette[i]);
+    out[kNrOfPrograms] = uint8_t(chain.programMap.size());
+    out[kNrOfCells] = uint8_t(chain.cells.size());
+    std::copy(chain.playbackTime.begin(), chain.playbackTime.end(), out + kPlaybackTime);
+    for (size_t i = 0; i < chain.audioControl.size(); ++i) PutBe16(out + kAudioControl + 2 * i, chain.audioControl[i]);
+    for (size_t i = 0; i < chain.subpControl.size(); ++i) PutBe32(out + kSubpControl + 4 * i, chain.subpControl[i]);
+    for (size_t i = 0; i < chain.palette.size(); ++i) PutBe32(out + kPalette + 4 * i, chain.palette[i]);
     PutBe16(out + kCommandTblOffset, uint32_t(o.commands));
     PutBe16(out + kProgramMapOffset, uint32_t(o.programMap));
     PutBe16(out + kCellPlaybackOffset, uint32_t(o.cellPlayback));
     PutBe16(out + kCellPositionOffset, uint32_t(o.cellPosition));
-    if (o.commands) WriteCommands(out + o.commands, spec);
-    std::copy(spec.programMap.begin(), spec.programMap.end(), out + o.programMap);
-    WriteCells(out + o.cellPlayback, out + o.cellPosition, spec.cells);
+    if (o.commands) WriteCommands(out + o.commands, chain);
+    std::copy(chain.programMap.begin(), chain.programMap.end(), out + o.programMap);
+    WriteCells(out + o.cellPlayback, out + o.cellPosition, chain.cells);
     return o.length;
 }

@@ -20,7 +20,7 @@ struct SPgcCell {
     uint8_t cellNr = 1;
 };
 
-struct SPgcSpec {
+struct SProgramChain {
     std::array<uint8_t, 4> playbackTime{};  // BCD, see PutBcdTime
     std::array<uint16_t, 8> audioControl{};  // 0x8000: the stream is available
     std::array<uint32_t, 32> subpControl{};  // 0x80000000: the stream is available
@@ -31,10 +31,10 @@ struct SPgcSpec {
     std::vector<SPgcCell> cells;
 };
 
-// The bytes WritePgc writes for `spec`.
-int PgcLength(const SPgcSpec& spec);
+// The bytes WritePgc writes for `chain`.
+int PgcLength(const SProgramChain& chain);
 
-// Clears PgcLength(spec) bytes at `out` and writes the chain there. A table that is
+// Clears PgcLength(chain) bytes at `out` and writes the chain there. A table that is
 // empty gets offset 0; the command table follows the header, the program map the
 // commands, and the cell tables start on an even offset. Returns the length written.
-int WritePgc(uint8_t* out, const SPgcSpec& spec);
+int WritePgc(uint8_t* out, const SProgramChain& chain);

@@ -23,18 +23,18 @@ std::vector<uint8_t> Sectors(size_t bytes)
 // The title's program chain: one program and one cell per planned cell, the colours,
 // and the end-of-title commands (register 0 = title set, renumbered by the VMG writer;
 // then the title menu).
-SPgcSpec TitlePgc(const SVtsTitle& t)
+SProgramChain TitlePgc(const SVtsTitle& t)
 {
     const int rate = t.streams.frameRate;
-    SPgcSpec spec;
-    PutBcdTime(spec.playbackTime.data(), t.cells.back().endTime - t.cells.front().startTime, rate);
-    spec.audioControl[0] = 0x8000;
-    if (t.streams.subPictures) spec.subpControl[0] = 0x80000000u;
-    for (int i = 0; i < pgc::kPaletteEntries; ++i) spec.palette[size_t(i)] = t.colours[i] & 0xFFFFFF;
-    spec.postCommands = {vmcmd::SetRegister(0, 1), vmcmd::CallTitleMenu(1)};
+    SProgramChain chain;
+    PutBcdTime(chain.playbackTime.data(), t.cells.back().endTime - t.cells.front().startTime, rate);
+    chain.audioControl[0] = 0x8000;
+    if (t.streams.subPictures) chain.subpControl[0] = 0x80000000u;
+    for (int i = 0; i < pgc::kPaletteEntries; ++i) chain.palette[size_t(i)] = t.colours[i] & 0xFFFFFF;
+    chain.postCommands = {vmcmd::SetRegister(0, 1), vmcmd::CallTitleMenu(1)};
     for (size_t k = 0; k < t.cells.size(); ++k) {
         const CCELL& c = t.cells[k];
-        spec.programMap.push_back(uint8_t(k + 1));
+        chain.programMap.push_back(uint8_t(k + 1));
         SPgcCell cell;
         cell.category = k == 0 ? cellPlayback::kStcDiscontinuity : cellPlayback::kSeamlessPlay;
         PutBcdTime(cell.playbackTime.data(), c.endTime - c.startTime, rate);
@@ -43,21 +43,21 @@ SPgcSpec TitlePgc(const SVtsTitle& t)
         cell.lastVobuStartSector = t.vobus[size_t(lastVobu)]->Lbn();
         cell.lastSector = uint32_t(c.lastSector);
         cell.cellNr = uint8_t(k + 1);
-        spec.cells.push_back(cell);
+        chain.cells.push_back(cell);
     }
-    return spec;
+    return chain;
 }
 
 std::vector<uint8_t> Pgcit(const SVtsTitle& t)
 {
-    const SPgcSpec spec = TitlePgc(t);
-    const int length = kTitlePgcInPgcit + PgcLength(spec);
+    const SProgramChain chain = TitlePgc(t);
+    const int length = kTitlePgcInPgcit + PgcLength(chain);
     std::vector<uint8_t> out = Sectors(size_t(length));
     PutBe16(&out[table::kCount], 1);
     PutBe32(&out[table::kLastByte], uint32_t(length - 1));
     out[table::kHeaderLength + pgcit::kEntryId] = pgcit::kEntryTitle1;
     PutBe32(&out[table::kHeaderLength + pgcit::kPgcStartByte], uint32_t(kTitlePgcInPgcit));
-    WritePgc(&out[kTitlePgcInPgcit], spec);
+    WritePgc(&out[kTitlePgcInPgcit], chain);
     return out;
 }
 
@@ -156,7 +156,7 @@ void WriteMat(uint8_t* mat, const SVtsTitle& t, int a, int b, int c, int total)
     std::memcpy(mat + vtsi::kVtsIdentifier, "DVDVIDEO-VTS", 12);
     PutBe32(mat + vtsi::kVtsLastSector, uint32_t(2 * total + t.packsWritten - 1));
     PutBe32(mat + vtsi::kVtsiLastSector, uint32_t(total - 1));
-    PutBe16(mat + vtsi::kSpecificationVersion, 0x0011);
+    PutBe16(mat + vtsi::kFormatVersion, 0x0011);
     PutBe32(mat + vtsi::kVtsiLastByte, 0x7FF);
     PutBe32(mat + vtsi::kVtsttVobs, uint32_t(total));
     PutBe32(mat + vtsi::kVtsPttSrpt, kVtsPttSrptSector);

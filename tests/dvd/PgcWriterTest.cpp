@@ -30,17 +30,17 @@ TEST(VmCommand, ComparisonAddsTheEqualTestOfTwoRegisters)
 
 namespace {
 
-SPgcSpec TwoCellChain(int cells)
+SProgramChain TwoCellChain(int cells)
 {
-    SPgcSpec spec;
-    spec.playbackTime = {0x00, 0x01, 0x02, 0xC3};
-    spec.audioControl[0] = 0x8000;
-    spec.subpControl[0] = 0x80000000u;
-    spec.palette[0] = 0x108080;
-    spec.palette[15] = 0xEB8080;
-    spec.postCommands = {vmcmd::SetRegister(0, 1), vmcmd::CallTitleMenu(1)};
+    SProgramChain chain;
+    chain.playbackTime = {0x00, 0x01, 0x02, 0xC3};
+    chain.audioControl[0] = 0x8000;
+    chain.subpControl[0] = 0x80000000u;
+    chain.palette[0] = 0x108080;
+    chain.palette[15] = 0xEB8080;
+    chain.postCommands = {vmcmd::SetRegister(0, 1), vmcmd::CallTitleMenu(1)};
     for (int k = 0; k < cells; ++k) {
-        spec.programMap.push_back(uint8_t(k + 1));
+        chain.programMap.push_back(uint8_t(k + 1));
         SPgcCell c;
         c.category = k == 0 ? 0x02 : 0x08;
         c.playbackTime = {0, 0, uint8_t(k + 1), 0xC0};
@@ -48,9 +48,9 @@ SPgcSpec TwoCellChain(int cells)
         c.lastVobuStartSector = uint32_t(100 * k + 90);
         c.lastSector = uint32_t(100 * k + 99);
         c.cellNr = uint8_t(k + 1);
-        spec.cells.push_back(c);
+        chain.cells.push_back(c);
     }
-    return spec;
+    return chain;
 }
 
 }  // namespace
@@ -59,10 +59,10 @@ TEST(PgcWriter, TitleChainPlacesEveryTableAfterTheLastAndFillsThem)
 {
     using namespace ifo;
     for (int cells : {2, 3}) {
-        const SPgcSpec spec = TwoCellChain(cells);
+        const SProgramChain chain = TwoCellChain(cells);
         std::vector<uint8_t> out(1024, 0xEE);  // garbage the writer must clear
-        const int length = WritePgc(out.data(), spec);
-        EXPECT_EQ(length, PgcLength(spec));
+        const int length = WritePgc(out.data(), chain);
+        EXPECT_EQ(length, PgcLength(chain));
         // Commands after the header, the map after them, the cell tables on an even offset.
         const int map = pgc::kHeaderLength + 8 + 2 * 8;
         const int playback = (map + cells + 1) & ~1;
@@ -111,11 +111,11 @@ TEST(PgcWriter, TitleChainPlacesEveryTableAfterTheLastAndFillsThem)
 TEST(PgcWriter, CommandOnlyChainHasNoProgramOrCellTables)
 {
     using namespace ifo;
-    SPgcSpec spec;
-    spec.playbackTime = {0, 0, 0, 0xC0};
-    spec.preCommands = {vmcmd::JumpTitle(1), vmcmd::Exit(), vmcmd::Exit()};
+    SProgramChain chain;
+    chain.playbackTime = {0, 0, 0, 0xC0};
+    chain.preCommands = {vmcmd::JumpTitle(1), vmcmd::Exit(), vmcmd::Exit()};
     std::vector<uint8_t> out(512, 0xEE);
-    const int length = WritePgc(out.data(), spec);
+    const int length = WritePgc(out.data(), chain);
     EXPECT_EQ(length, pgc::kHeaderLength + 8 + 3 * 8);
     EXPECT_EQ(out[pgc::kNrOfPrograms], 0);
     EXPECT_EQ(out[pgc::kNrOfCells], 0);

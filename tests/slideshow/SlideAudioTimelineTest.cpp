@@ -128,7 +128,7 @@ TEST(SlideAudioTimeline, NarrationAfterTheMusicIsAppendedWithSilenceBefore)
     for (uint8_t b : pcm) ASSERT_EQ(b, 0);
 }
 
-TEST(SlideAudioTimeline, EmptyShowEndsAtOnceAndAddsAreRefusedAsSpecified)
+TEST(SlideAudioTimeline, EmptyShowEndsAtOnceAndAddsBeyondTheLimitsAreRefused)
 {
     CTableTimeline t;
     t.lengths = {{"zero.mp3", 0}, {"m.mp3", 10000}};
