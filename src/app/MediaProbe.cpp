@@ -1,6 +1,7 @@
 #include "app/MediaProbe.h"
 
 #include "base/Ini.h"
+#include "base/InputFile.h"
 #include "base/Texts.h"
 #include "media/DirectShowAV.h"
 
@@ -43,6 +44,12 @@ int64_t ProjectSeconds(const std::string& path)
 bool CMediaProbe::Probe(const std::string& path, SFacts& facts, std::string& refusal)
 {
     facts = SFacts();
+    // A name that is missing, a folder, a FIFO or a device is refused with what it is.
+    std::string reason;
+    if (!OpenInputFileFor(path, reason)) {
+        refusal = WithPath(3200, path) + ": " + reason;
+        return false;
+    }
     if (Lower(path).find(".osh") != std::string::npos) {
         facts.isProject = true;
         facts.seconds = ProjectSeconds(path);

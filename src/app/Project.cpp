@@ -143,9 +143,9 @@ bool LoadProject(CAlbum& album, const std::string& path, std::string* error, con
         return false;
     }
     std::vector<std::string> fileLines;
-    errno = 0;
-    if (!IniLoadLines(path, fileLines)) {
-        SetError(error, "cannot read project " + path + ": " + (errno ? std::strerror(errno) : "read failed"));
+    std::string why;
+    if (!IniLoadLines(path, fileLines, nullptr, &why)) {
+        SetError(error, "cannot read project " + why);
         return false;
     }
     const CProjectText file(std::move(fileLines));

@@ -6,19 +6,20 @@
 
 #include "base/Bytes.h"
 #include "base/File.h"
+#include "base/InputFile.h"
 #include "media/WaveHeader.h"
 
 namespace {
 
+// The largest file read whole: a RIFF file's sizes are 32-bit, so no WAVE file is larger.
+constexpr int64_t kMaxWaveFileBytes = int64_t(4) << 30;
+
 // Reads the whole of `path` into `data`. False with `error` set when it cannot be
-// opened or read.
+// opened or read, or is not a regular file of at most 4 GB.
 bool ReadWhole(const std::string& path, std::vector<uint8_t>& data, std::string& error)
 {
-    FilePtr f = OpenFile(path, "rb");
-    if (!f) {
-        error = path + ": cannot open (" + std::strerror(errno) + ")";
-        return false;
-    }
+    FilePtr f = OpenInputStream(path, error, kMaxWaveFileBytes);
+    if (!f) return false;
     uint8_t block[65536];
     size_t n;
     while ((n = std::fread(block, 1, sizeof block, f.get())) > 0) data.insert(data.end(), block, block + n);

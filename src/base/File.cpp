@@ -1,5 +1,7 @@
 #include "base/File.h"
 
+#include "base/InputFile.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -64,11 +66,8 @@ CFileDescriptor OpenForReading(const std::string& path)
 
 bool IsReadableRegularFile(const std::string& path, int64_t* bytes)
 {
-    const CFileDescriptor fd = OpenForReading(path);
-    struct stat st {};
-    if (!fd || ::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
-    if (bytes) *bytes = static_cast<int64_t>(st.st_size);
-    return true;
+    std::string reason;
+    return bool(OpenInputFileFor(path, reason, kAnyInputSize, bytes));
 }
 
 size_t ReadDescriptorAt(int fd, void* buffer, size_t length, int64_t offset)

@@ -1,13 +1,14 @@
 #include "base/Ini.h"
 
 #include "base/File.h"
+#include "base/InputFile.h"
 
 #include <sys/stat.h>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
+#include <sstream>
 
 namespace {
 
@@ -52,8 +53,9 @@ bool IniLineMatchesKey(const std::string& line, const std::string& key, size_t& 
 std::string IniRead(const std::string& section, const std::string& key, const std::string& def,
                     const std::string& filePath, size_t maxLength)
 {
-    std::ifstream in(filePath, std::ios::binary);
-    if (!in) return def.substr(0, maxLength);
+    std::string content, error;
+    if (!ReadInputFile(filePath, kMaxTextFileBytes, content, error)) return def.substr(0, maxLength);
+    std::istringstream in(content);
     const std::string head = SectionLine(section);
     std::string line;
     bool inSection = false;
@@ -79,21 +81,23 @@ int IniRead(const char* section, const char* key, const char* def, char* out, in
     return static_cast<int>(value.size());
 }
 
-bool IniLoadLines(const std::string& filePath, std::vector<std::string>& lines, bool* exists)
+bool IniLoadLines(const std::string& filePath, std::vector<std::string>& lines, bool* exists, std::string* error)
 {
     lines.clear();
-    std::ifstream in(filePath, std::ios::binary);
-    if (!in) {
+    std::string content, why;
+    if (!ReadInputFile(filePath, kMaxTextFileBytes, content, why)) {
         if (exists) {
             struct stat st;
             *exists = stat(filePath.c_str(), &st) == 0;
         }
+        if (error) *error = why;
         return false;
     }
     if (exists) *exists = true;
+    std::istringstream in(content);
     std::string line;
     while (ReadLine(in, line)) lines.push_back(line);
-    return !in.bad();
+    return true;
 }
 
 void IniSetInLines(std::vector<std::string>& lines, bool fileExists, const std::string& section, const std::string& key,

@@ -12,9 +12,10 @@
 #include <vector>
 
 // Reads `key` of `section` from `filePath` into `out` (at most outSize - 1 characters and
-// a terminating zero). When the file cannot be opened, the section or key is not found or
-// the section ends first, `out` receives `def` (cut the same way). Returns the length of
-// `out`; with outSize <= 0 nothing is written and 0 is returned.
+// a terminating zero). When the file cannot be opened (or is not a regular file of at
+// most 16 MB), the section or key is not found or the section ends first, `out` receives
+// `def` (cut the same way). Returns the length of `out`; with outSize <= 0 nothing is
+// written and 0 is returned.
 int IniRead(const char* section, const char* key, const char* def, char* out, int outSize, const char* filePath);
 
 // The same lookup returning the text: the value or `def`, cut to `maxLength` characters.
@@ -41,8 +42,11 @@ void IniSetInLines(std::vector<std::string>& lines, bool fileExists, const std::
                    const std::string& value);
 
 // Reads a whole file as lines (line feeds removed, carriage returns dropped). Returns
-// false when it cannot be opened; `exists` tells apart a missing file from other failures.
-bool IniLoadLines(const std::string& filePath, std::vector<std::string>& lines, bool* exists = nullptr);
+// false when it cannot be opened, is not a regular file or is larger than 16 MB;
+// `exists` tells apart a missing file from other failures and `error` says, in one line
+// naming the file, what is wrong.
+bool IniLoadLines(const std::string& filePath, std::vector<std::string>& lines, bool* exists = nullptr,
+                  std::string* error = nullptr);
 
 // Writes `lines`, each ended by a line feed, to a temporary file in the target's folder
 // and renames it over `filePath` (keeping the old file's permission bits). On any failure

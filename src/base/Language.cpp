@@ -1,13 +1,14 @@
 #include "base/Language.h"
 
 #include "base/Ini.h"
+#include "base/InputFile.h"
 
 #include <strings.h>
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <mutex>
+#include <sstream>
 
 namespace {
 
@@ -37,12 +38,14 @@ std::vector<CLanguageEntry> ListLanguages(const std::string& programFolder)
     std::vector<CLanguageEntry> list{{"English", "$$default.ini"}};
     std::error_code ec;
     std::vector<std::string> files;
-    for (const auto& item : std::filesystem::directory_iterator(programFolder + "Language", ec)) {
+    // Stepped with increment(ec): the range-for's ++ throws when the folder cannot be read.
+    std::filesystem::directory_iterator it(programFolder + "Language", ec), end;
+    for (; !ec && it != end; it.increment(ec)) {
         std::error_code typeError;
-        if (!item.is_regular_file(typeError)) continue;
-        std::string ext = item.path().extension().string();
+        if (!it->is_regular_file(typeError)) continue;
+        std::string ext = it->path().extension().string();
         if (strcasecmp(ext.c_str(), ".txt") != 0) continue;
-        files.push_back(item.path().string());
+        files.push_back(it->path().string());
     }
     // Sorted so that the list is the same on every file system.
     std::sort(files.begin(), files.end());
@@ -73,8 +76,9 @@ bool WriteLanguageSet(const std::string& configFolder, const CLanguageEntry& ent
 
 bool ReadLanguageSet(const std::string& configFolder, CLanguageEntry& entry)
 {
-    std::ifstream in(configFolder + "language.set", std::ios::binary);
-    if (!in) return false;
+    std::string content, error;
+    if (!ReadInputFile(configFolder + "language.set", kMaxTextFileBytes, content, error)) return false;
+    std::istringstream in(content);
     std::string name, file;
     std::getline(in, name);
     std::getline(in, file);

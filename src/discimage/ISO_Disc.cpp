@@ -1,5 +1,7 @@
 #include "discimage/ISO_Disc.h"
 
+#include "base/InputFile.h"
+
 #include <sys/stat.h>
 #include <cstring>
 
@@ -14,7 +16,8 @@ void ISO_Disc::Close()
 bool ISO_Disc::Open(const std::string& path)
 {
     Close();
-    file = OpenForReading(path);
+    std::string unreadable;
+    file = OpenInputFile(path, unreadable);
     struct stat st {};
     if (!file || ::fstat(file.Get(), &st) != 0 || !S_ISREG(st.st_mode)) {
         Close();

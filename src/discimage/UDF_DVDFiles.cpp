@@ -3,6 +3,7 @@
 #include "base/Bytes.h"
 #include "base/DvdFileNames.h"
 #include "base/File.h"
+#include "base/InputFile.h"
 
 #include <sys/stat.h>
 #include <algorithm>
@@ -33,7 +34,8 @@ constexpr int kVmgTitleTable = 0xC4;
 bool ReadFilePart(const std::string& path, uint64_t offset, uint8_t* buffer, size_t length)
 {
     std::memset(buffer, 0, length);
-    const CFileDescriptor fd = OpenForReading(path);
+    std::string unreadable;
+    const CFileDescriptor fd = OpenInputFile(path, unreadable);
     return fd && ReadDescriptorAt(fd.Get(), buffer, length, int64_t(offset)) > 0;
 }
 
@@ -65,14 +67,19 @@ uint32_t CUDF_DVDFiles::SlotSectors(int slot) const
     return slotSectors[static_cast<size_t>(slot)];
 }
 
-// Measures one slot's file. A missing file, or anything that is not a regular file,
-// counts as absent. Fails only for a file too large for a short allocation descriptor.
+// Measures one slot's file. A missing file counts as absent. Fails for a name that is
+// not a readable regular file (a FIFO would block the image, a device never end) and
+// for a file too large for a short allocation descriptor.
 bool CUDF_DVDFiles::ProbeSlot(int slot)
 {
     const std::string path = folder + SlotName(slot);
     slotSectors[static_cast<size_t>(slot)] = 0;
     int64_t bytes = 0;
-    if (!IsReadableRegularFile(path, &bytes)) return true;
+    if (!OpenInputFile(path, error, kAnyInputSize, &bytes)) {
+        if (errno != ENOENT) return false;
+        error.clear();
+        return true;
+    }
     const uint64_t sectors = (static_cast<uint64_t>(bytes) + kSectorSize - 1) / kSectorSize;
     if (sectors > kMaxFileSectors) {
         error = "The file " + path + " is too large for a DVD disc image (" +
@@ -112,8 +119,9 @@ bool CUDF_DVDFiles::Scan(const std::string& path)
 {
     std::string dir = path;
     if (dir.empty() || (dir.back() != '/' && dir.back() != '\\')) dir += '/';
-    if (!OpenForReading(dir + kVideoTsIfo)) {
-        error = "Cannot open " + dir + kVideoTsIfo + ": " + std::strerror(errno);
+    std::string unreadable;
+    if (!OpenInputFile(dir + kVideoTsIfo, unreadable)) {
+        error = "Cannot open " + unreadable;
         return false;
     }
 
@@ -253,7 +261,8 @@ bool CUDF_DVDFiles::OpenFile(int index)
 {
     if (index == openIndex) return true;
     CloseFile();
-    openFile = OpenForReading(folder + SlotName(files[static_cast<size_t>(index)].slot));
+    std::string unreadable;
+    openFile = OpenInputFile(folder + SlotName(files[static_cast<size_t>(index)].slot), unreadable);
     if (!openFile) return false;
     struct stat st {};
     openBytes = ::fstat(openFile.Get(), &st) == 0 ? static_cast<int64_t>(st.st_size) : 0;

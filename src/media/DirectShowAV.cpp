@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "base/File.h"
+#include "base/InputFile.h"
 #include "base/UiPort.h"
 #include "media/MediaGraph.h"
 #include "media/MediaKernels.h"
@@ -26,6 +27,13 @@ std::string Lower(std::string s)
 }
 
 bool Contains(const std::string& s, const char* part) { return s.find(part) != std::string::npos; }
+
+// Why the photo decoder cannot read `path` fitted to width x height; empty when it can.
+std::string PhotoProblem(const std::string& path, int width, int height)
+{
+    CPhoto photo;
+    return photo.LoadFitted(width, height, true, true, path) ? std::string() : photo.Error();
+}
 
 // The MPEG program stream files behind a DVD path: a title set's information file
 // stands for its VOB files 1..9, the menu's for VIDEO_TS.VOB; a VOB file is itself.
@@ -140,7 +148,14 @@ bool CDirectShowAV::Open(const std::string& file, bool quiet)
         canSeek = graph->seekable;
     }
 
-    if (!graph->openError.empty()) Refuse(graph->openError, quiet);
+    if (!graph->openError.empty()) {
+        Refuse(graph->openError, quiet);
+        if (!opened) {
+            // The file could not even be tried: that reason is the whole story.
+            ReleaseGraph();
+            return false;
+        }
+    }
     bool audioOn = wantAudio && opened && graph->audioConnected;
     bool videoOn = wantVideo && opened && graph->videoConnected;
     if (wantAudio && !audioOn) Refuse("Unable to open audio stream.", quiet);
@@ -246,8 +261,13 @@ bool CDirectShowAV::OpenPhoto(bool quiet)
 {
     // The picture's size is read from the file first, so that an oversized photo is
     // refused before it is decoded.
+    std::string unreadable;
+    if (!OpenInputFile(path, unreadable)) return Refuse(unreadable, quiet);
     CMediaGraph probe;
     if (!probe.Open(path, "", true, false, false) || !probe.videoConnected) {
+        // The photo decoder says why, when it cannot read the picture either.
+        const std::string problem = PhotoProblem(path, targetWidth, targetHeight);
+        if (!problem.empty()) return Refuse(problem, quiet);
         if (wantAudio) Refuse("Unable to open audio stream.", quiet);
         return Refuse("Unable to open video stream.", quiet);
     }
@@ -255,7 +275,10 @@ bool CDirectShowAV::OpenPhoto(bool quiet)
     fileHeight = probe.fileHeight;
     if (fileWidth > kPhotoLimit || fileHeight > kPhotoLimit)
         return Refuse("Photo size is too big! must be smaller than 2048x2048.", quiet);
-    if (!LoadPhotoPicture()) return Refuse("Unable to open video stream.", quiet);
+    if (!LoadPhotoPicture()) {
+        const std::string problem = PhotoProblem(path, targetWidth, targetHeight);
+        return Refuse(problem.empty() ? "Unable to open video stream." : problem, quiet);
+    }
     videoFound = true;
     videoCode = kVideoIYUV;
     sourceWidth = targetWidth;

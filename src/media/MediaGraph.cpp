@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/InputFile.h"
 #include "media/AVDump.h"
 #include "media/FfmpegLoader.h"
 
@@ -137,6 +138,22 @@ private:
     unsigned next = 0x1000;
 };
 
+// FFmpeg would wait on a FIFO or read a device without end: every file a path names
+// (each part of a "concat:" list) must be a regular file. False with `error` naming the
+// first one that is not.
+bool CheckInputFiles(const std::string& path, std::string& error)
+{
+    static constexpr char kConcat[] = "concat:";
+    const size_t prefix = sizeof kConcat - 1;
+    if (path.compare(0, prefix, kConcat) != 0) return bool(OpenInputFile(path, error));
+    for (size_t start = prefix;;) {
+        const size_t bar = path.find('|', start);
+        if (!OpenInputFile(path.substr(start, bar - start), error)) return false;
+        if (bar == std::string::npos) return true;
+        start = bar + 1;
+    }
+}
+
 }  // namespace
 
 CMediaGraph::CMediaGraph() = default;
@@ -161,6 +178,7 @@ bool CMediaGraph::Open(const std::string& path, const std::string& forced, bool 
 {
     Stop();
     Close();
+    openError.clear();
     // Without FFmpeg no file can be read: the open fails like an unreadable file's,
     // with the loader's reason for the caller to show.
     if (!FfmpegAvailable(&openError)) return false;
@@ -175,6 +193,7 @@ bool CMediaGraph::Open(const std::string& path, const std::string& forced, bool 
 // whether it can seek.
 bool CMediaGraph::OpenFile(const std::string& path, const std::string& forced)
 {
+    if (!CheckInputFiles(path, openError)) return false;
     ff().av_log_set_level(AV_LOG_QUIET);
     const AVInputFormat* input = forced.empty() ? nullptr : ff().av_find_input_format(forced.c_str());
     format = OpenInput(path.c_str(), input, nullptr);

@@ -53,7 +53,8 @@ public:
     std::string Describe() const;
 
     // Why the last Open could not even try the file (FFmpeg's libraries could not be
-    // loaded); empty otherwise, also when the file itself could not be read.
+    // loaded, or a file it names is missing or not a regular file); empty otherwise, also
+    // when FFmpeg could not read the file.
     std::string openError;
 
     // What Open found (pictures and sound as handed over).

@@ -1,6 +1,7 @@
 #include "picture/ImageFile.h"
 
 #include "base/File.h"
+#include "base/InputFile.h"
 
 #include <algorithm>
 #include <csetjmp>
@@ -33,20 +34,11 @@ bool TooLarge(int64_t w, int64_t h, const std::string& path, std::string& error)
 
 bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes, std::string& error)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        error = "cannot open \"" + path + "\"";
-        return false;
-    }
-    in.seekg(0, std::ios::end);
-    const std::streamoff size = in.tellg();
-    if (size < 0 || size > (std::streamoff)1 << 31) {
-        error = "\"" + path + "\" is too large to read";
-        return false;
-    }
-    in.seekg(0);
+    int64_t size = 0;
+    const CFileDescriptor fd = OpenInputFile(path, error, int64_t(1) << 31, &size);
+    if (!fd) return false;
     bytes.resize((size_t)size);
-    if (size > 0 && !in.read(reinterpret_cast<char*>(bytes.data()), size)) {
+    if (size > 0 && ReadDescriptorAt(fd.Get(), bytes.data(), bytes.size(), 0) != bytes.size()) {
         error = "cannot read \"" + path + "\"";
         return false;
     }
@@ -128,11 +120,8 @@ int RunJpegDecode(JpegDecodeState* s, CRgbImage* out, int wantW, int wantH)
 
 bool DecodeJpeg(const std::string& path, CRgbImage& out, std::string& error, int wantW, int wantH)
 {
-    FilePtr file(std::fopen(path.c_str(), "rb"));
-    if (!file) {
-        error = "cannot open \"" + path + "\"";
-        return false;
-    }
+    FilePtr file = OpenInputStream(path, error);
+    if (!file) return false;
     auto state = std::make_unique<JpegDecodeState>();
     state->file = file.get();
     state->cinfo.err = jpeg_std_error(&state->err.mgr);
@@ -315,7 +304,8 @@ bool DecodeBmp(const std::string& path, CRgbImage& out, std::string& error)
 
 CImageFile::EKind CImageFile::DetectKind(const std::string& path)
 {
-    FilePtr file(std::fopen(path.c_str(), "rb"));
+    std::string ignored;
+    FilePtr file = OpenInputStream(path, ignored);
     if (!file) return kUnknown;
     uint8_t head[12] = {};
     const size_t n = std::fread(head, 1, sizeof head, file.get());
@@ -342,13 +332,9 @@ bool CImageFile::Decode(const std::string& path, CRgbImage& out, std::string& er
     default:
         break;
     }
-    // The error_code form: a link loop or a name too long for the file system is a
-    // reason to refuse the picture, not an exception.
-    std::error_code ec;
-    if (!std::filesystem::exists(path, ec))
-        error = "\"" + path + "\" " + (ec ? "cannot be opened (" + ec.message() + ")" : std::string("does not exist"));
-    else
-        error = "\"" + path + "\" is not a JPEG, PNG, BMP or WebP picture";
+    // A name that does not open as a regular file (missing, a folder, a FIFO, a link
+    // loop, too long) is refused with what it is.
+    if (OpenInputFile(path, error)) error = "\"" + path + "\" is not a JPEG, PNG, BMP or WebP picture";
     return false;
 }
 
