@@ -141,6 +141,8 @@ void CProgress::SetPercentAndTime(int64_t positionSeconds, int percent)
     window->SetBar(percent);
 }
 
+bool CProgress::IsStopped() const { return (port ? *port : Ui()).StopRequested(); }
+
 void CProgress::Pump()
 {
     if (!window) return;

@@ -47,6 +47,9 @@ public:
     bool IsCancelled() const { return cancelled; }
     // Records a cancel request made elsewhere (for example a failed step of the job).
     void Cancel() { cancelled = true; }
+    // True once the port says the work is to be stopped at once (see
+    // CUiPort::StopRequested); asks the port each time, so it needs no Pump.
+    bool IsStopped() const;
 
     // True while a window is open.
     bool IsOpen() const { return window != nullptr; }

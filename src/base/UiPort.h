@@ -49,6 +49,11 @@ public:
 
     // Plays a sound file and returns at once; a port without sound ignores it.
     virtual void PlaySoundFile(const std::string& path) = 0;
+
+    // True once the person asked to stop the work at once (a second interrupt in a
+    // terminal): unlike a cancel, which finishes what was made so far, a stop abandons
+    // it at the next safe point. Stays true for the rest of the run.
+    virtual bool StopRequested() { return false; }
 };
 
 // The port in force for this process. Before SetUi is called it is a silent port that

@@ -49,6 +49,7 @@ public:
         return inner.ChooseFolder(title, start);
     }
     void PlaySoundFile(const std::string& path) override { inner.PlaySoundFile(path); }
+    bool StopRequested() override { return inner.StopRequested(); }
 
 private:
     CUiPort& inner;

@@ -1,6 +1,7 @@
 #include "cli/Commands.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -54,6 +55,13 @@ CCommandRegistrar::CCommandRegistrar(CSlideshowOutput output)
                      [](const CSlideshowOutput& a, const CSlideshowOutput& b) { return a.order < b.order; });
 }
 
+namespace {
+
+// True for a word that is an option name ("--out"), never taken as another's value.
+bool IsOption(const char* word) { return std::strncmp(word, "--", 2) == 0 && word[2] != '\0'; }
+
+}  // namespace
+
 bool ParseArgs(int argc, char** argv, int first, const std::vector<std::string>& valueOptions, CArgs& args,
                std::string& error)
 {
@@ -71,7 +79,8 @@ bool ParseArgs(int argc, char** argv, int first, const std::vector<std::string>&
             bool takesValue = std::find(valueOptions.begin(), valueOptions.end(), word) != valueOptions.end();
             if (takesValue) {
                 if (!hasInlineValue) {
-                    if (i + 1 >= argc) {
+                    // A following option is not taken as the value: "--out --yes" lacks its folder.
+                    if (i + 1 >= argc || IsOption(argv[i + 1])) {
                         error = "option " + word + " needs a value";
                         return false;
                     }
@@ -82,7 +91,7 @@ bool ParseArgs(int argc, char** argv, int first, const std::vector<std::string>&
                 args.flags.push_back(word);
             }
         } else if (word == "-o") {
-            if (i + 1 >= argc) {
+            if (i + 1 >= argc || IsOption(argv[i + 1])) {
                 error = "option -o needs a value";
                 return false;
             }
@@ -92,6 +101,44 @@ bool ParseArgs(int argc, char** argv, int first, const std::vector<std::string>&
         }
     }
     return true;
+}
+
+std::vector<std::string> OptionsNamedIn(const std::string& text)
+{
+    std::vector<std::string> names;
+    for (size_t at = text.find("--"); at != std::string::npos; at = text.find("--", at + 2)) {
+        if (at > 0 && (std::isalnum(static_cast<unsigned char>(text[at - 1])) || text[at - 1] == '-')) continue;
+        size_t end = at + 2;
+        while (end < text.size() && (std::isalnum(static_cast<unsigned char>(text[end])) || text[end] == '-')) ++end;
+        if (end > at + 2) names.push_back(text.substr(at, end - at));
+    }
+    return names;
+}
+
+bool RefuseUnknownOptions(const CArgs& args, const std::vector<std::string>& known, const std::string& command,
+                          std::string& error)
+{
+    std::vector<std::string> given = args.flags;
+    for (const auto& [name, value] : args.options) given.push_back(name);
+    for (const std::string& name : given) {
+        if (std::find(known.begin(), known.end(), name) != known.end()) continue;
+        error = "unknown option " + name + " (see kestrova " + command + " --help)";
+        return false;
+    }
+    return true;
+}
+
+int InternalError(std::exception_ptr failure, std::FILE* out)
+{
+    std::string what = "unknown exception";
+    try {
+        if (failure) std::rethrow_exception(failure);
+    } catch (const std::exception& e) {
+        what = e.what();
+    } catch (...) {}
+    std::fprintf(out, "kestrova: internal error: %s\n", what.c_str());
+    std::fflush(out);
+    return kInternalErrorExit;
 }
 
 int Fail(const std::string& message)

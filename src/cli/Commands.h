@@ -7,6 +7,8 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
+#include <exception>
 #include <functional>
 #include <map>
 #include <string>
@@ -68,6 +70,21 @@ bool ReadJobOptions(const CArgs& args, CSlideShowJob& job, std::string& error);
 // without photos. False with a one-line `error`.
 bool ReadShowOutput(const CArgs& args, const std::string& option, CSlideShowJob& job, std::string& output,
                     std::string& error);
+
+// The options named in a help text: every "--word" in it, in order.
+std::vector<std::string> OptionsNamedIn(const std::string& text);
+
+// False with error "unknown option --x (see kestrova COMMAND --help)" when `args` hold
+// an option (a flag or one with a value) that `known` does not list.
+bool RefuseUnknownOptions(const CArgs& args, const std::vector<std::string>& known, const std::string& command,
+                          std::string& error);
+
+// The exit status after an internal error (an exception nothing else caught).
+constexpr int kInternalErrorExit = 70;
+
+// Prints "kestrova: internal error: <what the exception says>" to `out` and returns
+// kInternalErrorExit: the last resort for an exception that reached main.
+int InternalError(std::exception_ptr failure, std::FILE* out);
 
 // Prints "kestrova: <message>" to stderr and returns 1, for one-line failures.
 int Fail(const std::string& message);

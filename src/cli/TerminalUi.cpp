@@ -10,19 +10,28 @@ namespace {
 
 std::atomic<int> interrupts{0};
 std::atomic<bool> interruptPending{false};
+std::atomic<bool> stopRequested{false};
 
+void Say(const char* text) { (void)!write(STDERR_FILENO, text, std::strlen(text)); }
+
+// Ctrl-C, SIGTERM and SIGHUP alike: the first asks to cancel (the work so far is
+// finished as far as it makes sense), the second to stop at the next safe point
+// (what was being made is abandoned), a third ends the program at once.
 void OnInterrupt(int)
 {
-    interruptPending.store(true);
-    if (interrupts.fetch_add(1) >= 1) {
-        static const char msg[] = "\nInterrupted.\n";
-        ssize_t ignored = write(STDERR_FILENO, msg, sizeof msg - 1);
-        (void)ignored;
+    const int count = interrupts.fetch_add(1) + 1;
+    if (count >= 3) {
+        Say("\nQuitting at once.\n");
         _exit(130);
     }
-    static const char msg[] = "\nCancelling... (press Ctrl-C again to quit at once)\n";
-    ssize_t ignored = write(STDERR_FILENO, msg, sizeof msg - 1);
-    (void)ignored;
+    if (count == 2) {
+        stopRequested.store(true);
+        interruptPending.store(true);
+        Say("\nStopping... (interrupt once more to quit at once)\n");
+        return;
+    }
+    interruptPending.store(true);
+    Say("\nCancelling... (interrupt again to stop without finishing)\n");
 }
 
 // The remaining time of a progress body made from the time format ("... Remaining
@@ -195,8 +204,12 @@ void CTerminalUi::InstallInterruptHandler()
     std::memset(&sa, 0, sizeof sa);
     sa.sa_handler = OnInterrupt;
     sigemptyset(&sa.sa_mask);
-    sigaction(SIGINT, &sa, nullptr);
+    for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &sa, nullptr);
 }
+
+bool CTerminalUi::StopRequested() { return stopRequested.load(); }
+
+bool CTerminalUi::StopWasRequested() { return stopRequested.load(); }
 
 bool CTerminalUi::InterruptPending() { return interruptPending.load(); }
 

@@ -20,9 +20,14 @@ public:
     std::optional<std::string> ChooseFolder(const std::string& title, const std::string& start) override;
     void PlaySoundFile(const std::string&) override {}
 
-    // Installs the Ctrl-C handler: the first Ctrl-C is seen as a cancel request at the
-    // next Pump of any progress window; a second one ends the program at once.
+    bool StopRequested() override;
+
+    // Installs the handler of Ctrl-C, SIGTERM and SIGHUP: the first is seen as a cancel
+    // request at the next Pump of any progress window, the second as a request to stop
+    // at the next safe point (StopRequested), a third ends the program at once.
     static void InstallInterruptHandler();
+    // True once a second interrupt asked to stop.
+    static bool StopWasRequested();
     // True once Ctrl-C was pressed (and not yet consumed by a progress window).
     static bool InterruptPending();
     static void ClearInterrupt();

@@ -6,7 +6,9 @@
 #include "platform/Folders.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <string>
 
 namespace {
@@ -23,9 +25,25 @@ void PrintHelp()
         "  --lang NAME   use the language NAME for this run\n");
 }
 
-}  // namespace
+// Every option a command accepts: those its help names (with the slide-show outputs'
+// for "slideshow"), those taking a value, and the common ones.
+std::vector<std::string> KnownOptions(const CCommand& command, const std::vector<std::string>& valueOptions)
+{
+    std::string help = command.usage;
+    if (command.name == "slideshow")
+        for (const auto& output : SlideshowOutputs()) help += output.usage;
+    std::vector<std::string> known = OptionsNamedIn(help);
+    known.insert(known.end(), valueOptions.begin(), valueOptions.end());
+    known.insert(known.end(), {"--help", "--yes", "--no", "--lang"});
+    if (help.find(" -o ") != std::string::npos) known.push_back("-o");
+    return known;
+}
 
-int main(int argc, char** argv)
+// The last resort for an exception that escaped everything, also on another thread:
+// one line instead of an abort.
+[[noreturn]] void OnTerminate() { std::_Exit(InternalError(std::current_exception(), stderr)); }
+
+int RunCommand(int argc, char** argv)
 {
     if (argc < 2 || std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
         PrintHelp();
@@ -50,7 +68,9 @@ int main(int argc, char** argv)
     }
     CArgs args;
     std::string error;
-    if (!ParseArgs(argc, argv, 2, valueOptions, args, error)) return Fail(error);
+    if (!ParseArgs(argc, argv, 2, valueOptions, args, error))
+        return Fail(error + " (see kestrova " + command.name + " --help)");
+    if (!RefuseUnknownOptions(args, KnownOptions(command, valueOptions), command.name, error)) return Fail(error);
     if (args.Has("--help")) {
         std::printf("%s", command.usage.c_str());
         if (command.name == "slideshow")
@@ -74,5 +94,19 @@ int main(int argc, char** argv)
     CTerminalUi ui(answers);
     CUiScope scope(ui);
     CTerminalUi::InstallInterruptHandler();
-    return command.run(args);
+    const int status = command.run(args);
+    // A run ended by a second interrupt reports the interrupt's status.
+    return status != 0 && CTerminalUi::StopWasRequested() ? 130 : status;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    std::set_terminate(OnTerminate);
+    try {
+        return RunCommand(argc, argv);
+    } catch (...) {
+        return InternalError(std::current_exception(), stderr);
+    }
 }

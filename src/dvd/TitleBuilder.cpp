@@ -51,12 +51,22 @@ bool CTitleBuilder::RunAndWrite(CDVDMplex& mplex, int titleIndex)
         bup.replace(bup.size() - 3, 3, "BUP");
         std::remove(bup.c_str());
     };
+    // A stop abandons the title at the next safe point: nothing half-made stays.
+    auto stopped = [&] {
+        if (!ui.StopRequested()) return false;
+        discard();
+        Fail("stopped", false);
+        return true;
+    };
+    if (stopped()) return false;
     if (!ran) {
         discard();
         Fail("Title " + std::to_string(titleIndex + 1) + " could not be finished in " + mplex.Folder() + ".", false);
         return false;
     }
-    if (!mplex.PatchNavPacks()) {
+    const bool patched = mplex.PatchNavPacks();
+    if (stopped()) return false;
+    if (!patched) {
         discard();
         Fail("Cannot complete the navigation data in " + mplex.VobPath(1) + ".", false);
         return false;

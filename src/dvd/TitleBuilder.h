@@ -23,7 +23,8 @@ public:
     // and BUP files and VIDEO_TS.IFO/.BUP were written. On failure the reason has been
     // reported through the user-interface port (and is kept in Error()). A title set
     // that could not be finished leaves no files behind; when only VIDEO_TS.IFO cannot
-    // be written, the finished title set stays.
+    // be written, the finished title set stays. When the port asks to stop
+    // (CUiPort::StopRequested), the title set is removed and Error() is "stopped".
     bool Build(int titleIndex, const std::string& folder);
     const std::string& Error() const { return error; }
 

@@ -640,6 +640,8 @@ bool CEncoder::EncodePicture()
     currentIndex = 1 - currentIndex;
     ++frameCounter;
     if (position == gopLength - 1) gopComplete = true;
+    // A stop ends the coding after this picture; a cancel waits for the next group.
+    if (progress && progress->IsStopped()) cancelled = true;
     return !cancelled;
 }
 
