@@ -110,7 +110,8 @@ std::vector<std::string> OptionsNamedIn(const std::string& text)
         if (at > 0 && (std::isalnum(static_cast<unsigned char>(text[at - 1])) || text[at - 1] == '-')) continue;
         size_t end = at + 2;
         while (end < text.size() && (std::isalnum(static_cast<unsigned char>(text[end])) || text[end] == '-')) ++end;
-        if (end > at + 2) names.push_back(text.substr(at, end - at));
+        if (end > at + 2 && std::isalnum(static_cast<unsigned char>(text[at + 2])))
+            names.push_back(text.substr(at, end - at));
     }
     return names;
 }

@@ -87,6 +87,35 @@ TEST(TerminalProgress, FirstInterruptBecomesACancelAtTheNextPump)
     std::fclose(out);
 }
 
+TEST(TerminalProgress, TermAndHangUpCancelThenStopAndAThirdQuits)
+{
+    testsupport::TempDir dir;
+    std::FILE* out = std::fopen(dir.File("err.txt").c_str(), "w+");
+    ASSERT_NE(out, nullptr);
+    {
+        CTerminalUi terminal(CTerminalUi::Answers::Safe, out, nullptr);
+        CUiScope scope(terminal);
+        CTerminalUi::InstallInterruptHandler();
+        CProgress progress;
+        progress.Open("Encoding", "clip");
+        // The first asks to cancel (the work so far is finished), not to stop.
+        std::raise(SIGTERM);
+        progress.Pump();
+        EXPECT_TRUE(progress.IsCancelled());
+        EXPECT_FALSE(progress.IsStopped());
+        EXPECT_FALSE(terminal.StopRequested());
+        // The second asks to stop; the progress sees it without pumping.
+        std::raise(SIGHUP);
+        EXPECT_TRUE(progress.IsStopped());
+        EXPECT_TRUE(terminal.StopRequested());
+        EXPECT_TRUE(CTerminalUi::StopWasRequested());
+        // A third ends the program at once with the interrupt's status.
+        EXPECT_EXIT(std::raise(SIGINT), testing::ExitedWithCode(130), "");
+    }
+    for (int s : {SIGINT, SIGTERM, SIGHUP}) std::signal(s, SIG_DFL);
+    std::fclose(out);
+}
+
 TEST(TerminalProgress, LinesCarryTheRemainingTime)
 {
     testsupport::TempDir dir;
