@@ -4,6 +4,7 @@
 
 #include "app/Project.h"
 #include "base/EffectCodes.h"
+#include "base/InputFile.h"
 #include "base/Texts.h"
 
 #include <strings.h>
@@ -12,7 +13,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 
 namespace {
 
@@ -101,9 +101,9 @@ bool CheckInputFile(const std::string& what, const std::string& path, std::strin
         error = what + " " + Quoted(path) + " is not a file";
         return false;
     }
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        error = "cannot read " + what + " " + Quoted(path) + ": " + std::strerror(errno);
+    std::string reason;
+    if (!OpenInputFileFor(path, reason)) {
+        error = "cannot read " + what + " " + Quoted(path) + ": " + reason;
         return false;
     }
     return true;

@@ -2,6 +2,7 @@
 
 #include "base/File.h"
 #include "base/Ini.h"
+#include "base/InputFile.h"
 #include "base/UiPort.h"
 #include "platform/Clock.h"
 #include "platform/Folders.h"
@@ -10,7 +11,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <fstream>
 
 namespace {
 
@@ -223,11 +223,12 @@ void CDebugger::WriteVideoFile(const std::string& path)
     if (!enabled) return;
     Write("VIDEO", "File", path);
     std::string info;
-    std::ifstream in(path, std::ios::binary);
+    std::string unreadable;
+    const CFileDescriptor in = OpenInputFile(path, unreadable);
     char bytes[400];
     if (in) {
-        in.read(bytes, sizeof bytes);
-        for (std::streamsize i = 0; i < in.gcount(); ++i) {
+        const size_t got = ReadDescriptorAt(in.Get(), bytes, sizeof bytes, 0);
+        for (size_t i = 0; i < got; ++i) {
             unsigned char c = static_cast<unsigned char>(bytes[i]);
             info += (c < 32 || c > 127) ? '.' : static_cast<char>(c);
         }

@@ -2,6 +2,7 @@
 
 #include "base/Bytes.h"
 #include "base/File.h"
+#include "base/InputFile.h"
 #include "dvd/DvdTime.h"
 #include "dvd/IfoLayout.h"
 
@@ -50,13 +51,14 @@ FilePtr OpenSourceIfo(const std::string& sourcePath)
     size_t digit = sourcePath.size() - 5;
     if (!std::isdigit(static_cast<unsigned char>(sourcePath[digit]))) return nullptr;
     std::string base = sourcePath.substr(0, digit) + "0";
+    std::string unreadable;
     for (const char* ext : {".IFO", ".ifo"}) {
-        if (FilePtr f = OpenFile(base + ext, "rb")) return f;
+        if (FilePtr f = OpenInputStream(base + ext, unreadable)) return f;
     }
     std::string upper = base;
     for (size_t i = nameStart; i < upper.size(); ++i)
         upper[i] = char(std::toupper(static_cast<unsigned char>(upper[i])));
-    return OpenFile(upper + ".IFO", "rb");
+    return OpenInputStream(upper + ".IFO", unreadable);
 }
 
 // The starts of the programs of the chain at `pgc` (bounds checked by the caller).

@@ -3,6 +3,7 @@
 #include "base/Bytes.h"
 #include "base/DvdFileNames.h"
 #include "base/File.h"
+#include "base/InputFile.h"
 #include "dvd/IfoLayout.h"
 #include "dvd/PgcWriter.h"
 #include "dvd/VmCommand.h"
@@ -167,9 +168,15 @@ bool CDVDIFO::WriteVmg(const std::string& path)
 bool CDVDIFO::ScanTitleSet(int n, bool& found)
 {
     std::string path = folder + VtsName(n, "IFO");
-    FilePtr f = OpenFile(path, "rb");
+    std::string unreadable;
+    FilePtr f = OpenInputStream(path, unreadable);
     found = f != nullptr;
-    if (!f) return true;
+    if (!f) {
+        // Only a missing file ends the title sets; a FIFO or a folder in its place is named.
+        if (errno == ENOENT) return true;
+        error = unreadable;
+        return false;
+    }
     uint8_t mat[kSectorBytes];
     uint8_t ptt[16];
     bool ok = ReadAt(f.get(), 0, mat, sizeof mat) && std::memcmp(mat, "DVDVIDEO-VTS", 12) == 0;
@@ -243,7 +250,8 @@ bool CDVDIFO::WriteVideoTsIfo()
 
 bool CDVDIFO::CopyFile(const std::string& from, const std::string& to)
 {
-    FilePtr in = OpenFile(from, "rb");
+    std::string unreadable;
+    FilePtr in = OpenInputStream(from, unreadable);
     if (!in) return true;  // a missing source is skipped
     FilePtr out = OpenFile(to, "wb");
     if (!out) {

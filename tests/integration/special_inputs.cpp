@@ -99,6 +99,19 @@ TEST(SpecialInputs, FifosAreRefusedInsteadOfBlocking)
     EXPECT_FALSE(fs::exists(dir.File("dvd.iso")));
 }
 
+TEST(SpecialInputs, AnEarlierTitleSetWhoseIfoIsAFifoIsNamed)
+{
+    TempDir dir;
+    fs::create_directories(dir.File("dvd/VIDEO_TS"));
+    const std::string ifo = dir.File("dvd/VIDEO_TS/VTS_01_0.IFO");
+    ASSERT_EQ(::mkfifo(ifo.c_str(), 0600), 0);
+    auto r = Kestrova(dir,
+                      "slideshow " + Quote(TwoPhotoProject(dir, DataDir() + "/sample/sunset.jpg", 1)) +
+                          " --out dvd --resolution low --footage 2 --yes");
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+    EXPECT_NE(r.err.find("dvd/VIDEO_TS/VTS_01_0.IFO: is a FIFO, not a regular file"), std::string::npos) << r.err;
+}
+
 TEST(SpecialInputs, DevicesAndOversizedFilesAreRefusedWithoutBeingRead)
 {
     TempDir dir;
