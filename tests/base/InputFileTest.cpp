@@ -100,13 +100,6 @@ TEST(InputFile, IniFilesThatAreNotRegularGiveTheDefaultAndAReason)
     EXPECT_EQ(error, fifo + ": is a FIFO, not a regular file");
     // Writing a key never reads the FIFO either: the file exists but cannot be read.
     EXPECT_FALSE(IniWrite(fifo, "General", "ID", "x"));
-
-    const std::string big = dir.File("big.ini");
-    WriteText(big, "[General]\nID=x\n");
-    ASSERT_EQ(::truncate(big.c_str(), kMaxTextFileBytes + 1), 0);
-    EXPECT_EQ(IniRead("General", "ID", "none", big), "none");
-    EXPECT_FALSE(IniLoadLines(big, lines, &exists, &error));
-    EXPECT_NE(error.find("at most 16 MB"), std::string::npos) << error;
 }
 
 }  // namespace
