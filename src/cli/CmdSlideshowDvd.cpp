@@ -3,7 +3,8 @@
 // (DIR/VIDEO_TS with an empty DIR/AUDIO_TS beside it; a DIR that is itself named
 // VIDEO_TS is used as it is; default ~/TempDVD/VIDEO_TS) and writes the IFO/BUP files.
 // A DVD already in the folder is replaced only on --yes or when the person says so at
-// the terminal; Ctrl-C stops the encoding and still completes a playable folder.
+// the terminal; Ctrl-C (or SIGTERM, SIGHUP) stops the encoding and still completes a
+// playable folder, a second one abandons the title.
 #include "cli/Commands.h"
 
 #include "app/SlideShowJob.h"
