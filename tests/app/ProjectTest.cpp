@@ -216,7 +216,7 @@ TEST(LoadProject, BadFilesLeaveTheAlbumAlone)
 
     EXPECT_FALSE(LoadProject(album, dir.File("missing.osh"), &error));
     EXPECT_NE(error.find(dir.File("missing.osh")), std::string::npos);
-    EXPECT_NE(error.find("No such file"), std::string::npos);
+    EXPECT_NE(error.find(": no such file"), std::string::npos);
 
     const std::string wrong = dir.File("wrong.osh");
     WriteText(wrong, "[General]\nID=orvophotoshow\nPhotoCount=1\n\n[Photo1]\nPath=/x.jpg\n");
