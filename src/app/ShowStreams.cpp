@@ -1,5 +1,6 @@
 #include "app/ShowStreams.h"
 
+#include "app/SlideshowTitleBuilder.h"
 #include "audio/AudioSlide.h"
 #include "base/File.h"
 #include "base/Progress.h"
@@ -87,6 +88,7 @@ bool CShowStreams::WriteAudio(const std::string& output, SWritten& written)
         error = "the audio encoder could not be set up (out of memory)";
         return false;
     }
+    CSlideshowTitleBuilder::NoteAudioModel(audio);
     CReplaceFile out(output);
     if (!out.Open(error)) return false;
     constexpr int kFrameBytes = 1152;  // one Layer II frame at 384 kbit/s and 48 kHz

@@ -1,6 +1,7 @@
 #include "app/SlideshowTitleBuilder.h"
 
 #include "audio/AudioSlide.h"
+#include "diag/Debugger.h"
 #include "dvd/CellPlan.h"
 #include "dvd/DVDMplex.h"
 #include "mpeg2enc/VideoSlide.h"
@@ -21,7 +22,15 @@ bool CSlideshowTitleBuilder::OpenSources(CDVDMplex& mplex)
     mplex.SetSources(std::move(ownedVideo), std::move(ownedAudio));
     if (!video->InitFromSettings(params)) return false;
     if (!video->Start(nullptr, 0, 0)) return false;
-    return audio->Start(0, 0, 1, 0);
+    if (!audio->Start(0, 0, 1, 0)) return false;
+    NoteAudioModel(*audio);
+    return true;
+}
+
+void CSlideshowTitleBuilder::NoteAudioModel(CAudio& audio)
+{
+    CDebugger* log = CDebugger::Active();
+    if (log && audio.StreamKind() == CAudio::kindMp2) log->WriteAudioModel(CMP2Encoder::ModelSetupText());
 }
 
 void CSlideshowTitleBuilder::PlanCells(CDVDMplex& mplex) { mplex.AddCells(SlideshowCellPlan(seconds)); }

@@ -6,6 +6,7 @@
 
 #include "dvd/TitleBuilder.h"
 
+class CAudio;
 class CDVDParams;
 class CPhotoSlideSource;
 
@@ -16,6 +17,10 @@ public:
     // CTitleBuilder.
     CSlideshowTitleBuilder(CPhotoSlideSource& show, const CDVDParams& params, double seconds, CUiPort& ui,
                            SMuxRunContext& run);
+
+    // Keeps the Layer II encoder's model line in the application's diagnostic log when
+    // `audio` (started) codes Layer II; does nothing without a log.
+    static void NoteAudioModel(CAudio& audio);
 
 protected:
     bool OpenSources(CDVDMplex& mplex) override;

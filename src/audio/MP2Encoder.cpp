@@ -417,7 +417,6 @@ bool CMP2Encoder::Prepare(int kind, PcmReader source)
     writeCount = readPosition = 0;
     frameCount = 0;
     bitsWritten = 0;
-    modelAnnounced = false;
     return true;
 }
 
@@ -504,6 +503,8 @@ bool CMP2Encoder::EncodeFrame()
     return true;
 }
 
+std::string CMP2Encoder::ModelSetupText() { return "absthr[][] sampling frequency index: 2"; }
+
 unsigned CMP2Encoder::CrcBits(const uint8_t* data, int firstBit, int bitCount, unsigned crc)
 {
     for (int i = firstBit; i < firstBit + bitCount; ++i) {
@@ -522,11 +523,6 @@ void CMP2Encoder::CodeFrame(uint8_t* frame)
     s.FindScaleFactors();
     s.SelectScaleFactors();
     // Psychoacoustic model 2 per channel.
-    if (!modelAnnounced) {
-        std::printf("absthr[][] sampling frequency index: %d\n", 2);
-        std::fflush(stdout);
-        modelAnnounced = true;
-    }
     for (int ch = 0; ch < channels; ++ch) s.model[ch].Analyse(s.pcm[ch], s.smr[ch]);
     s.AllocateBits();
     s.WriteFrame(frame);

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "audio/PsychoModel2.h"
@@ -53,6 +54,11 @@ public:
     // copied, 0 at the end of the stream.
     int ReadCompressed(int length, uint8_t* buffer);
 
+    // The line psychoacoustic model 2 gives at its set-up, "absthr[][] sampling frequency
+    // index: 2" (2 is 48 kHz). The encoder never prints it; the application keeps it in
+    // its diagnostic log.
+    static std::string ModelSetupText();
+
     // Number of frames coded so far.
     int64_t FrameCount() const { return frameCount; }
     // The source kind given to Prepare (0 before).
@@ -77,7 +83,6 @@ private:
     bool endFlag = true;
     int64_t frameCount = 0;
     int64_t bitsWritten = 0;
-    bool modelAnnounced = false;
 
     // Bit-stream buffer: bytes wait here until 4096 have gathered, then the first 4092
     // move to the output buffer.

@@ -250,3 +250,5 @@ void CDebugger::WriteAudioSlot(int slot, int t, int s, int c, int b)
 }
 
 void CDebugger::WriteSampleSize(int n) { Write("AUDIO", "samplesize", std::to_string(n)); }
+
+void CDebugger::WriteAudioModel(const std::string& text) { Write("AUDIO", "model", text); }

@@ -57,6 +57,9 @@ public:
     void WriteAudioSlot(int slot, int t, int s, int c, int b);
     // Writes "samplesize" under "AUDIO".
     void WriteSampleSize(int n);
+    // Writes the Layer II encoder's model line (its psychoacoustic model's set-up
+    // message) as "model" under "AUDIO".
+    void WriteAudioModel(const std::string& text);
 
     // The application's log, for the parts of the program that add facts to it (media
     // import, recorder transport, burn job); nullptr before start-up made one.
