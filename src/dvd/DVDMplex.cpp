@@ -175,6 +175,7 @@ bool CDVDMplex::Run()
     failed = false;
     videoEnded = false;
     audioEnded = false;
+    if (audio) audioFrames.Start(audio->StreamKind());
     newVobu = true;
     firstVideoPacket = firstAudioPacket = firstSubPacket = true;
     havePictureEnd = false;
@@ -190,6 +191,7 @@ bool CDVDMplex::Run()
     while (!failed && !videoEnded) {
         if (!MultiplexStep()) break;
     }
+    if (!failed && audio && !vobus.empty()) FinishAudio();
 
     if (!vobus.empty()) CompleteTitle();
     CloseVobAfterRun();
@@ -223,6 +225,31 @@ bool CDVDMplex::MultiplexStep()
     if (videoOk) return SendVideoPack(e);
     Idle();
     return true;
+}
+
+// After the last picture: audio packs until the audio reaches the end of the last
+// picture, then packs of just the bytes that complete the frame in hand (Layer II and
+// AC-3) or sample pair (linear PCM). A decoder that is handed the title's last audio
+// packet must find a whole frame in it. Returns false when a pack could not be written.
+bool CDVDMplex::FinishAudio()
+{
+    while (!failed && !audioEnded) {
+        const uint32_t now = uint32_t(int64_t(currentScr / 300.0));
+        videoBuffer.Drain(now);
+        audioBuffer.Drain(now);
+        const uint32_t next = audio->FirstUnitTime();
+        int limit = packSize;
+        if (next >= endOfStreamTime || OffsetTime(audioTimeOffset, next) >= lastVideoPts) {
+            limit = audioFrames.BytesToUnitEnd();
+            if (limit <= 0) break;
+        }
+        if (audioBuffer.Free() <= 2034) {
+            Idle();
+            continue;
+        }
+        if (!SendAudioPack(limit)) return false;
+    }
+    return !failed;
 }
 
 void CDVDMplex::CloseVobAfterRun()

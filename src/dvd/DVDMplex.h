@@ -9,6 +9,7 @@
 #pragma once
 
 #include "base/File.h"
+#include "dvd/AudioFrameEnd.h"
 #include "dvd/CELL.h"
 #include "dvd/CellPlan.h"
 #include "dvd/MuxBuffer.h"
@@ -68,10 +69,13 @@ public:
     // Creates <folder>VTS_<nn>_1.VOB and resets the counters. Returns false when the
     // file cannot be created.
     bool OpenTitle(int vtsNumber, const std::string& folder);
-    // Multiplexes until the video ends and completes the NAV packs in memory. Returns
-    // false when the title could not be finished (a failed write or file creation, a
-    // pack without room for padding, too many VOBUs); the reason was reported through
-    // the user-interface port and is kept in Error(). The VOB file is closed either way.
+    // Multiplexes until the video ends, then sends the audio on to the end of the last
+    // picture and to the end of the audio frame in hand, so that the title's sound
+    // neither stops short of its pictures nor ends inside a frame; completes the NAV
+    // packs in memory. Returns false when the title could not be finished (a failed
+    // write or file creation, a pack without room for padding, too many VOBUs); the
+    // reason was reported through the user-interface port and is kept in Error(). The
+    // VOB file is closed either way.
     bool Run();
     // Writes every NAV pack image back into its VOB file. Returns false (reported, and
     // kept in Error()) when a file could not be opened or written.
@@ -111,6 +115,7 @@ private:
     // Run: one step of the loop (false: leave it), and the VOB file's close at the end.
     bool MultiplexStep();
     void CloseVobAfterRun();
+    bool FinishAudio();
     void Idle();
     // Cells and VOBUs.
     void CheckCellBoundary(uint32_t startPts);
@@ -122,7 +127,8 @@ private:
     int PutVideoPacket(const uint8_t* payload, int n, int headerData, uint32_t pts, uint32_t dts);
     int FindPictureStarts(const uint8_t* data, int length, int* starts, int maxStarts);
     void TrackPictureStart(int32_t endLbn);
-    bool SendAudioPack();
+    // Sends one audio pack of at most `limit` stream bytes.
+    bool SendAudioPack(int limit = packSize);
     int PutAudioSubstreamHeader(uint8_t* out);
     bool SendSubPictureUnit(uint32_t decodeTime);
     // Packs and VOB files.
@@ -157,6 +163,7 @@ private:
 
     std::unique_ptr<CVideo> video;
     std::unique_ptr<CAudio> audio;
+    CAudioFrameEnd audioFrames;  // the access units of the audio sent
     CSubPictureSource* subSource = nullptr;
 
     int32_t packsWritten = 0;

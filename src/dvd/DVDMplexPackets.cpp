@@ -158,7 +158,7 @@ int CDVDMplex::PutAudioSubstreamHeader(uint8_t* q)
     return 4;
 }
 
-bool CDVDMplex::SendAudioPack()
+bool CDVDMplex::SendAudioPack(int limit)
 {
     int kind = audio->StreamKind();
     bool mpeg = kind == CAudio::kindMp2;
@@ -169,6 +169,7 @@ bool CDVDMplex::SendAudioPack()
     int subHeader = mpeg ? 0 : (lpcm ? 7 : 4);
     // LPCM payloads hold whole stereo sample pairs: 2004 bytes at most.
     int request = mpeg ? maxPayload - hMax : (lpcm ? 2012 - hMax : 2021 - hMax);
+    request = std::min(request, limit);
 
     uint32_t timeBefore = audio->EndTime();
     uint32_t unitTime = OffsetTime(audioTimeOffset, timeBefore);
@@ -192,6 +193,7 @@ bool CDVDMplex::SendAudioPack()
     q += PutAudioSubstreamHeader(q);
     std::memcpy(q, payload, size_t(n));
     int used = int(q - pack) + n;
+    audioFrames.Feed(payload, n);
 
     audioBuffer.Push(unitTime, n);
     firstAudioPacket = false;

@@ -342,6 +342,54 @@ void CheckAudioTimes(Scan& scan, bool lpcm, uint32_t offset)
                 scan.errors.push_back(At(p.lbn, "LPCM first unit pointer is wrong"));
         }
     }
+    CheckAudioFrames(scan);
+}
+
+void CheckAudioFrames(Scan& scan)
+{
+    static const int rates[15] = {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384};
+    static const int ac3Words[19] = {64,  80,  96,  112, 128, 160, 192,  224,  256, 320,
+                                     384, 448, 512, 640, 768, 896, 1024, 1152, 1280};
+    auto first = std::find_if(scan.packets.begin(), scan.packets.end(), IsAudio);
+    if (first == scan.packets.end()) return;
+    const std::vector<uint8_t>& es = scan.audio;
+    const int64_t size = int64_t(es.size());
+    if (first->stream == 0xBD && (first->substream & 0xF8) == 0xA0) {
+        if (size % 4 != 0)
+            scan.errors.push_back("the LPCM audio ends " + std::to_string(size % 4) + " bytes into a stereo sample");
+        return;
+    }
+    const bool ac3 = first->stream == 0xBD;
+    const std::string name = ac3 ? "AC-3" : "Layer II";
+    const int64_t headerBytes = ac3 ? 5 : 4;
+    int64_t pos = 0;
+    for (int k = 0; pos < size; ++k) {
+        const std::string frame = name + " frame " + std::to_string(k);
+        if (size - pos < headerBytes) {
+            scan.errors.push_back("the audio ends inside the header of " + frame);
+            return;
+        }
+        const uint8_t* h = es.data() + pos;
+        int length = 0;
+        if (ac3) {
+            if (h[0] == 0x0B && h[1] == 0x77 && (h[4] >> 6) == 0 && (h[4] & 0x3F) < 38)
+                length = 2 * ac3Words[(h[4] & 0x3F) / 2];
+        } else if (h[0] == 0xFF && (h[1] & 0xFE) == 0xFC && ((h[2] >> 2) & 3) == 1) {
+            const int index = h[2] >> 4;
+            if (index > 0 && index < 15) length = 3 * rates[index] + ((h[2] >> 1) & 1);
+        }
+        if (length == 0) {
+            scan.errors.push_back("no " + name + " header at audio byte " + std::to_string(pos) + ", where " + frame +
+                                  " should start");
+            return;
+        }
+        if (pos + length > size) {
+            scan.errors.push_back("the audio ends " + std::to_string(size - pos) + " bytes into " + frame + " of " +
+                                  std::to_string(length) + " bytes");
+            return;
+        }
+        pos += length;
+    }
 }
 
 BufferPeaks MeasureBuffers(const Scan& scan, bool lpcm, uint32_t videoOffset, uint32_t period, uint32_t audioOffset)

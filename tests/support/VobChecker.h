@@ -60,8 +60,14 @@ void CheckVideoTimes(Scan& scan, uint32_t offset, uint32_t period);
 // Audio time stamps from the stream's own frames: a packet in which a frame (an MPEG
 // frame or a 320-byte LPCM unit) starts carries the time of that frame within one tick,
 // a packet without one carries no PTS. LPCM payloads must be whole stereo samples and
-// their unit counts and pointers must match.
+// their unit counts and pointers must match. Runs CheckAudioFrames as well.
 void CheckAudioTimes(Scan& scan, bool lpcm, uint32_t offset);
+
+// The audio stream is a whole number of frames, as a decoder handed the title's last
+// packet needs: Layer II (stream 0xC0) and AC-3 (sub-streams 0x80..0x87) start with a
+// frame header at byte 0, find each next header exactly where the previous frame ends
+// and end with the end of a frame; linear PCM (0xA0..0xA7) is whole stereo samples.
+void CheckAudioFrames(Scan& scan);
 
 // Peak decoder-buffer occupancy when each packet arrives at its pack's SCR and each
 // picture or audio frame leaves at its decode time; also counts the pictures and
