@@ -9,8 +9,8 @@
 class CPcmSource {
 public:
     virtual ~CPcmSource() = default;
-    // Fills `buffer` with `bytes` bytes of PCM. Returns `bytes`, or 0 once the sound has
-    // run out.
+    // Fills `buffer` with up to `bytes` bytes of PCM. Returns the bytes filled: `bytes`,
+    // fewer only in the sound's last read, 0 once the sound has run out.
     virtual int32_t ReadMusicPcm(uint8_t* buffer, int32_t bytes) = 0;
 
     // Whether the title codes this sound to MPEG-1 Layer II (true) or carries it as DVD

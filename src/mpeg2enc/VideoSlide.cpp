@@ -51,7 +51,7 @@ int32_t CVideoSlide::Read(uint8_t* buffer, int32_t length) { return encoder.Read
 
 int32_t CVideoSlide::Start(void*, int32_t, int32_t)
 {
-    const int64_t frames = frameSource.FrameCount() + 5;
+    const int64_t frames = frameSource.FrameCount() + kShowTailFrames;
     // The rendering thread makes exactly the pictures the encoder will ask for, so it
     // has ended (and leaves the show alone) once the last of them is coded.
     if (renderAhead) renderAhead->SetFrameLimit(frames);

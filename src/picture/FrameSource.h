@@ -6,6 +6,10 @@
 
 class CFrame;
 
+// Pictures a slide show's video title carries after the show's last frame (black ones,
+// or the last picture repeated); the show's sound lasts through them as well.
+constexpr int64_t kShowTailFrames = 5;
+
 class CFrameSource {
 public:
     virtual ~CFrameSource() = default;

@@ -1,5 +1,7 @@
 #include "slideshow/PhotoSlideSource.h"
 
+#include "picture/FrameSource.h"
+
 bool CPhotoSlideSource::Init(int frameWidth, int frameHeight, double rate)
 {
     photoPaths.clear();
@@ -37,6 +39,7 @@ void CPhotoSlideSource::BuildAudioTimeline()
     timing.segmentFrames = segmentFrames;
     timing.photoCount = photoCount;
     timing.totalFrames = totalFrames;
+    timing.soundFrames = totalFrames + int32_t(kShowTailFrames);  // as long as the video title
     timing.frameRate = frameRate;
     audio.BuildAudioTimeline(timing);
 }

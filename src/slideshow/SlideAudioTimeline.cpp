@@ -1,6 +1,7 @@
 #include "slideshow/SlideAudioTimeline.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include "media/DirectShowAV.h"
@@ -21,6 +22,7 @@ void CSlideAudioTimeline::Clear()
     scheduleIndex = 0;
     audioClock = 0.0;
     entryFailed = false;
+    soundSamples = bytesLeft = 0;
 }
 
 int32_t CSlideAudioTimeline::MeasureLength(const std::string& path) { return MeasureAudioLength(path); }
@@ -55,6 +57,10 @@ void CSlideAudioTimeline::BuildAudioTimeline(const CSlidePictureTiming& pictures
     const int32_t pictureLength = static_cast<int32_t>(pictures.totalFrames * 10000.0 / rate);
     scheduleIndex = 0;
     audioClock = 0.0;
+    // The sound lasts as long as the pictures, to the sample.
+    const int32_t soundFrames = pictures.soundFrames > 0 ? pictures.soundFrames : pictures.totalFrames;
+    soundSamples = std::llround(soundFrames * 48000.0 / rate);
+    bytesLeft = soundSamples * 4;
     for (auto& e : schedule) e = CAudioScheduleEntry{0, pictureLength, kindSilence, 0, 0};
     scheduleCount = 0;
 
@@ -132,21 +138,23 @@ void CSlideAudioTimeline::CloseDecoder()
 
 int32_t CSlideAudioTimeline::ReadMusicPcm(uint8_t* buffer, int32_t bytes)
 {
-    if (bytes <= 0 || !buffer) return 0;
+    if (bytes <= 0 || !buffer || bytesLeft <= 0) return 0;
+    bytes = int32_t(std::min<int64_t>(bytes, bytesLeft));
+    bytesLeft -= bytes;
+    std::memset(buffer, 0, static_cast<size_t>(bytes));
+    const double covered = bytes * 10.0 / 192.0;
     // Entries of no length (a narration starting exactly where a piece starts) play
     // nothing.
     while (scheduleIndex < scheduleCount && !decoder && !entryFailed &&
            schedule[scheduleIndex].end <= schedule[scheduleIndex].start)
         ++scheduleIndex;
-    if (scheduleIndex >= scheduleCount) return 0;
-
-    const double covered = bytes * 10.0 / 192.0;
-    const CAudioScheduleEntry& e = schedule[scheduleIndex];
-    std::memset(buffer, 0, static_cast<size_t>(bytes));
-    if (e.start > audioClock) {
+    // Before an entry starts, and after the last one, the pictures go on in silence.
+    if (scheduleIndex >= scheduleCount || schedule[scheduleIndex].start > audioClock) {
         audioClock += covered;
         return bytes;
     }
+
+    const CAudioScheduleEntry& e = schedule[scheduleIndex];
     if (!decoder && !entryFailed) entryFailed = !OpenEntry(e);
     if (decoder) {
         int32_t got = 0;
@@ -157,7 +165,7 @@ int32_t CSlideAudioTimeline::ReadMusicPcm(uint8_t* buffer, int32_t bytes)
         }
     }
     audioClock += covered;
-    if (audioClock > e.end) {
+    if (audioClock > e.end || bytesLeft == 0) {
         CloseDecoder();
         ++scheduleIndex;
     }

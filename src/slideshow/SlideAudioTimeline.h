@@ -1,7 +1,10 @@
 // The audio half of the slide show: background music files played one after another
 // and each photo's spoken narration inserted at the moment its photo first appears,
 // delivered as one stream of 48 kHz, 16-bit, stereo PCM that lines up with the
-// pictures. Times are kept in units of 1/10,000 s.
+// pictures and lasts exactly as long as they do: silence where nothing is scheduled
+// (a show without music or narration gets a silent track), and music or narration
+// that would outlast the pictures is cut at their end. Times are kept in units of
+// 1/10,000 s.
 //
 // CPhotoSlideSource owns one of these and forwards its audio operations here; the
 // picture half supplies the per-photo frame counts through CSlidePictureTiming.
@@ -21,6 +24,7 @@ struct CSlidePictureTiming {
     const int32_t* segmentFrames = nullptr;  // frames of each photo's segment, album order
     int32_t photoCount = 0;  // entries in segmentFrames
     int32_t totalFrames = 0;  // sum of segmentFrames
+    int32_t soundFrames = 0;  // frames the sound lasts; 0: totalFrames
     double frameRate = 30000.0 / 1001.0;  // frames per second of the show
 };
 
@@ -59,12 +63,14 @@ public:
     // file, is ignored. Returns true when the file was added.
     bool AddBackgroundMusic(const std::string& path);
 
-    // Builds the schedule from the music and narrations added so far and rewinds the
-    // read position. Call after all adds and before the first ReadMusicPcm.
+    // Builds the schedule from the music and narrations added so far, sets the sound's
+    // length to the pictures' and rewinds the read position. Call after all adds and
+    // before the first ReadMusicPcm.
     void BuildAudioTimeline(const CSlidePictureTiming& pictures);
 
-    // Fills `buffer` with `bytes` bytes of 48 kHz 16-bit stereo little-endian PCM.
-    // Returns `bytes`, or 0 once the schedule has run out.
+    // Fills `buffer` with up to `bytes` bytes of 48 kHz 16-bit stereo little-endian PCM.
+    // Returns `bytes`, fewer in the last read (whole sample pairs up to the pictures'
+    // end), 0 once the pictures' length has been delivered.
     int32_t ReadMusicPcm(uint8_t* buffer, int32_t bytes) override;
 
     // Measures a music or narration file in 1/10,000 s (0 when it cannot be measured).
@@ -73,6 +79,9 @@ public:
 
     // Length of the whole schedule in 1/10,000 s (end of its last entry, 0 when empty).
     int32_t ScheduleLength() const;
+    // Stereo sample pairs the sound delivers in all: the pictures' length (soundFrames)
+    // at 48 kHz.
+    int64_t SoundSamples() const { return soundSamples; }
 
     // Fields of the audio half (read by the source, its tests and the preview).
     std::vector<std::string> narrationPaths;
@@ -94,4 +103,6 @@ private:
 
     std::unique_ptr<CDirectShowAV> decoder;
     bool entryFailed = false;  // the current entry's file could not be opened
+    int64_t soundSamples = 0;  // sample pairs of the whole sound (the pictures' length)
+    int64_t bytesLeft = 0;  // PCM bytes still to deliver
 };

@@ -227,7 +227,7 @@ TEST(AudioSource, Ac3HeaderGivesFrameSizeChannelsAndSurround)
 TEST(AudioSlide, SoundThatIsOverEndsAtOnce)
 {
     for (bool compress : {true, false}) {
-        // What the timeline of a show without music or narration gives: nothing.
+        // A timeline whose sound is over: the stream ends at the first read.
         struct CNoSound : CPcmSource {
             int32_t ReadMusicPcm(uint8_t*, int32_t) override { return 0; }
         } timeline;
