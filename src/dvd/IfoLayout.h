@@ -22,9 +22,14 @@ constexpr int kDiscSide = 0x2A;  // side of the disc
 constexpr int kVmgNrOfTitleSets = 0x3E;  // title sets on the disc
 constexpr int kVmgiLastByte = 0x80;  // last byte of this table
 constexpr int kFirstPlayPgc = 0x84;  // byte offset of the first-play program chain
+constexpr int kVmgmVobs = 0xC0;  // sector of the menu VOB (VIDEO_TS.VOB), 0 when none
 constexpr int kTtSrpt = 0xC4;  // sector of the title search pointer table
 constexpr int kVmgmPgciUt = 0xC8;  // sector of the menu program chain unit table
+constexpr int kPtlMait = 0xCC;  // sector of the parental management table
 constexpr int kVtsAtrt = 0xD0;  // sector of the title set attribute table
+constexpr int kTxtdtMgi = 0xD4;  // sector of the text data table
+constexpr int kVmgmCAdt = 0xD8;  // sector of the menu cell address table
+constexpr int kVmgmVobuAdmap = 0xDC;  // sector of the menu VOBU address map
 }  // namespace vmgi
 
 // Video title set information (VTSI_MAT), sector 0 of VTS_nn_0.IFO.
@@ -34,10 +39,14 @@ constexpr int kVtsLastSector = 0x0C;  // last sector of the title set (IFO, VOBs
 constexpr int kVtsiLastSector = 0x1C;  // last sector of the IFO
 constexpr int kFormatVersion = 0x20;  // 16 bits: zero byte, then version (0x11)
 constexpr int kVtsiLastByte = 0x80;  // last byte of this table
+constexpr int kVtsmVobs = 0xC0;  // sector of the menu VOB (VTS_nn_0.VOB), 0 when none
 constexpr int kVtsttVobs = 0xC4;  // sector of the title VOBs (= IFO sectors)
 constexpr int kVtsPttSrpt = 0xC8;  // sector of the chapter (part of title) table
 constexpr int kVtsPgcit = 0xCC;  // sector of the title program chain table
+constexpr int kVtsmPgciUt = 0xD0;  // sector of the menu program chain unit table
 constexpr int kVtsTmapt = 0xD4;  // sector of the time map table
+constexpr int kVtsmCAdt = 0xD8;  // sector of the menu cell address table
+constexpr int kVtsmVobuAdmap = 0xDC;  // sector of the menu VOBU address map
 constexpr int kVtsCAdt = 0xE0;  // sector of the cell address table
 constexpr int kVtsVobuAdmap = 0xE4;  // sector of the VOBU address map
 constexpr int kVtsmVideoAttr = 0x100;  // start of the attributes the VMG copies
