@@ -4,6 +4,7 @@
 #include "base/File.h"
 #include "base/Progress.h"
 #include "base/Texts.h"
+#include "dvd/DvdFolderCheck.h"
 
 #include <strings.h>
 #include <sys/stat.h>
@@ -207,6 +208,10 @@ CIsoJob::Result CIsoJob::CreateImage(const std::string& isoPath)
         error = "no DVD folder has been chosen";
         return Result::Failed;
     }
+    // A folder that would not play (files missing, empty, cut short or not files at
+    // all) is refused before anything is written; it may have changed since it was chosen.
+    if (std::string problem; !CheckDvdFolder(folderText, problem))
+        return Fail(problem, "This DVD Video folder would not play: " + problem);
     // The image replaces the chosen file: never let that be a source file.
     if (const std::string source = SourceFileAt(isoPath); !source.empty())
         return Fail(isoPath + " is " + source + ", one of the DVD files the image is made from",

@@ -1,5 +1,8 @@
 #include "app/IsoJob.h"
+#include "base/Bytes.h"
 #include "discimage/UDF_Disc.h"
+#include "dvd/DVDIFO.h"
+#include "dvd/IfoLayout.h"
 
 #include "discimage/DiscTestUtil.h"
 #include "support/FileSizeLimit.h"
@@ -9,6 +12,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <cstring>
 #include <filesystem>
 
 using namespace disctest;
@@ -18,19 +22,58 @@ namespace {
 
 constexpr size_t S = 2048;
 const char* kNoDvd = "This folder does not contain required DVD Video files.";
+// Sectors of the information files MakeDvd writes: the video manager's as the VMG
+// writer makes it, and a title set's with one sector per table.
+constexpr size_t kVmgSectors = CDVDIFO::vmgSectors;
+constexpr size_t kVtsSectors = 5;
+
+// The smallest title-set IFO a player accepts, for one title in `vobSectors` sectors
+// of title VOBs: the management table, then the chapter table, the program chain
+// table, the cell address table and the VOBU address map, a sector each.
+std::vector<uint8_t> MinimalVtsIfo(size_t vobSectors)
+{
+    using namespace ifo;
+    std::vector<uint8_t> b(kVtsSectors * S, 0);
+    std::memcpy(&b[0], "DVDVIDEO-VTS", 12);
+    ::PutBe32(&b[vtsi::kVtsLastSector], uint32_t(2 * kVtsSectors + vobSectors - 1));
+    ::PutBe32(&b[vtsi::kVtsiLastSector], uint32_t(kVtsSectors - 1));
+    ::PutBe32(&b[vtsi::kVtsiLastByte], 0x7FF);
+    ::PutBe32(&b[vtsi::kVtsttVobs], uint32_t(kVtsSectors));
+    const int tables[] = {vtsi::kVtsPttSrpt, vtsi::kVtsPgcit, vtsi::kVtsCAdt, vtsi::kVtsVobuAdmap};
+    for (int i = 0; i < 4; ++i) ::PutBe32(&b[size_t(tables[i])], uint32_t(i + 1));
+    uint8_t* ptt = &b[1 * S];
+    ::PutBe16(ptt + table::kCount, 1);
+    ::PutBe32(ptt + table::kLastByte, 15);
+    ::PutBe32(ptt + pttSrpt::kTtuOffset, 12);
+    ::PutBe16(ptt + 12 + pttSrpt::kPgcn, 1);
+    ::PutBe16(ptt + 12 + pttSrpt::kPgn, 1);
+    uint8_t* chains = &b[2 * S];
+    ::PutBe16(chains + table::kCount, 1);
+    ::PutBe32(chains + table::kLastByte, uint32_t(kTitlePgcInPgcit + pgc::kHeaderLength - 1));
+    chains[table::kHeaderLength + pgcit::kEntryId] = pgcit::kEntryTitle1;
+    ::PutBe32(chains + table::kHeaderLength + pgcit::kPgcStartByte, uint32_t(kTitlePgcInPgcit));
+    uint8_t* cells = &b[3 * S];
+    ::PutBe16(cells + table::kCount, 1);
+    ::PutBe32(cells + table::kLastByte, uint32_t(table::kHeaderLength + cAdt::kEntryLength - 1));
+    ::PutBe16(cells + table::kHeaderLength + cAdt::kVobId, 1);
+    cells[table::kHeaderLength + cAdt::kCellId] = 1;
+    ::PutBe32(cells + table::kHeaderLength + cAdt::kLastSector, uint32_t(vobSectors - 1));
+    ::PutBe32(&b[4 * S + vobuAdmap::kLastByte], 7);
+    return b;
+}
 
 class IsoJobTest : public ::testing::Test {
 protected:
-    // A small DVD folder: parent/VIDEO_TS with a VMG and one title set.
+    // A small DVD folder that would play: parent/VIDEO_TS with a VMG and one title set
+    // of `vobBytes` (whole sectors) of title VOB.
     std::string MakeDvd(const std::string& parent, size_t vobBytes = 7 * S)
     {
         std::string videoTs = parent + "/VIDEO_TS";
         fs::create_directories(videoTs);
-        MakeFile(videoTs + "/VIDEO_TS.IFO", S);
-        MakeFile(videoTs + "/VIDEO_TS.BUP", S);
-        MakeFile(videoTs + "/VTS_01_0.IFO", S);
+        testsupport::WriteBytes(videoTs + "/VTS_01_0.IFO", MinimalVtsIfo(vobBytes / S));
         MakeFile(videoTs + "/VTS_01_1.VOB", vobBytes);
-        MakeFile(videoTs + "/VTS_01_0.BUP", S);
+        CDVDIFO vmg;
+        EXPECT_TRUE(vmg.WriteVmg(videoTs)) << vmg.Error();
         return videoTs;
     }
     std::vector<std::string> Boxes() const
@@ -60,7 +103,7 @@ TEST_F(IsoJobTest, VideoTsFolderAndItsParentGiveTheSameImage)
     ASSERT_EQ(fromParent.CreateImage(dir.File("b.iso")), CIsoJob::Result::Written);
     auto a = FileBytes(dir.File("a.iso"));
     EXPECT_EQ(a.size(), size_t(fromFolder.ImageSectors()) * S);
-    EXPECT_EQ(a.size(), size_t(296 + 5 + 11 + 512) * S);
+    EXPECT_EQ(a.size(), size_t(296 + 5 + 2 * kVmgSectors + 2 * kVtsSectors + 7 + 512) * S);
     EXPECT_TRUE(a == FileBytes(dir.File("b.iso")));
     EXPECT_EQ(Boxes(), (std::vector<std::string>{"Done!", "Done!"}));
 }
@@ -221,9 +264,9 @@ TEST_F(IsoJobTest, WriteFailureIsReportedAndTheEarlierImageKept)
 
 TEST_F(IsoJobTest, FileDataCopiedInLongRunsGivesTheSectorsTheDiscDescribes)
 {
-    // 700 whole sectors and a partial one: the whole ones go through the kernel's copy,
-    // the partial one is read and zero-padded.
-    std::string videoTs = MakeDvd(dir.File("dvd"), 700 * S + 1000);
+    // The 700-sector VOB goes through the kernel's copy; the information files, shorter
+    // than a copied run, are read.
+    std::string videoTs = MakeDvd(dir.File("dvd"), 700 * S);
     CIsoJob job("", ui);
     job.SetCreationTime(time);
     ASSERT_TRUE(job.ChooseFolder(dir.File("dvd")));
@@ -244,10 +287,30 @@ TEST_F(IsoJobTest, CancelInsideACopiedRunCutsTheFileBackToTheSectorsHandled)
     MakeDvd(dir.File("dvd"), 700 * S);
     CIsoJob job("", ui);
     ASSERT_TRUE(job.ChooseFolder(dir.File("dvd")));
-    ui.CancelAtPump(0, 500);  // inside the VOB, whose data starts at sector 301
+    ui.CancelAtPump(0, 500);  // inside the VOB, whose data starts at sector 301 + 2 x 53 + 5
     std::string out = dir.File("partial.iso");
     EXPECT_EQ(job.CreateImage(out), CIsoJob::Result::Cancelled);
     EXPECT_EQ(fs::file_size(out), 500 * S);
+}
+
+TEST_F(IsoJobTest, FolderThatWouldNotPlayIsRefusedBeforeAnythingIsWritten)
+{
+    const std::string videoTs = MakeDvd(dir.File("dvd"));
+    CIsoJob job("", ui);
+    ASSERT_TRUE(job.ChooseFolder(dir.File("dvd")));
+    const std::string out = dir.File("disc.iso");
+    MakeFile(out, 3 * S);
+    const auto earlier = FileBytes(out);
+    // Emptied after it was chosen, as another program might.
+    ASSERT_EQ(0, truncate((videoTs + "/VTS_01_1.VOB").c_str(), 0));
+    EXPECT_EQ(job.CreateImage(out), CIsoJob::Result::Failed);
+    const std::string problem = videoTs + "/VTS_01_1.VOB is empty (0 bytes)";
+    EXPECT_EQ(job.Error(), problem);
+    EXPECT_EQ(Boxes(), std::vector<std::string>{"This DVD Video folder would not play: " + problem});
+    EXPECT_TRUE(ui.progress.empty());
+    EXPECT_TRUE(FileBytes(out) == earlier);
+    EXPECT_EQ(job.CreateImage(dir.File("other.iso")), CIsoJob::Result::Failed);
+    EXPECT_FALSE(fs::exists(dir.File("other.iso")));
 }
 
 TEST_F(IsoJobTest, WithoutAPortTheJobTalksToTheProcessPort)
