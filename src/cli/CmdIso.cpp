@@ -45,7 +45,9 @@ CCommandRegistrar registrar(CCommand{
     "write a DVD-Video folder as an ISO disc image",
     "Usage: kestrova iso FOLDER -o IMAGE.iso [--label TEXT]\n\n"
     "Writes the DVD-Video files of FOLDER (a VIDEO_TS folder, or the folder that holds\n"
-    "one) to IMAGE.iso as a UDF 1.02 / ISO 9660 bridge disc image.\n\n"
+    "one) to IMAGE.iso as a UDF 1.02 / ISO 9660 bridge disc image. A folder that would\n"
+    "not play (an IFO file damaged, a file it needs missing, empty or of the wrong size)\n"
+    "is refused with the file named, and no image is written.\n\n"
     "  -o IMAGE.iso    the image file to write (replaced when it exists)\n"
     "  --label TEXT    the disc label (default \"My Movie\"; 30 characters are kept)\n",
     {"--label"},
