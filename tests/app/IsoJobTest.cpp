@@ -1,18 +1,15 @@
 #include "app/IsoJob.h"
-#include "base/Bytes.h"
 #include "discimage/UDF_Disc.h"
-#include "dvd/DVDIFO.h"
-#include "dvd/IfoLayout.h"
 
 #include "discimage/DiscTestUtil.h"
 #include "support/FileSizeLimit.h"
 #include "support/ScriptedUi.h"
+#include "support/SmallDvd.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <cstring>
 #include <filesystem>
 
 using namespace disctest;
@@ -22,46 +19,6 @@ namespace {
 
 constexpr size_t S = 2048;
 const char* kNoDvd = "This folder does not contain required DVD Video files.";
-// Sectors of the information files MakeDvd writes: the video manager's as the VMG
-// writer makes it, and a title set's with one sector per table.
-constexpr size_t kVmgSectors = CDVDIFO::vmgSectors;
-constexpr size_t kVtsSectors = 5;
-
-// The smallest title-set IFO a player accepts, for one title in `vobSectors` sectors
-// of title VOBs: the management table, then the chapter table, the program chain
-// table, the cell address table and the VOBU address map, a sector each.
-std::vector<uint8_t> MinimalVtsIfo(size_t vobSectors)
-{
-    using namespace ifo;
-    std::vector<uint8_t> b(kVtsSectors * S, 0);
-    std::memcpy(&b[0], "DVDVIDEO-VTS", 12);
-    ::PutBe32(&b[vtsi::kVtsLastSector], uint32_t(2 * kVtsSectors + vobSectors - 1));
-    ::PutBe32(&b[vtsi::kVtsiLastSector], uint32_t(kVtsSectors - 1));
-    ::PutBe32(&b[vtsi::kVtsiLastByte], 0x7FF);
-    ::PutBe32(&b[vtsi::kVtsttVobs], uint32_t(kVtsSectors));
-    const int tables[] = {vtsi::kVtsPttSrpt, vtsi::kVtsPgcit, vtsi::kVtsCAdt, vtsi::kVtsVobuAdmap};
-    for (int i = 0; i < 4; ++i) ::PutBe32(&b[size_t(tables[i])], uint32_t(i + 1));
-    uint8_t* ptt = &b[1 * S];
-    ::PutBe16(ptt + table::kCount, 1);
-    ::PutBe32(ptt + table::kLastByte, 15);
-    ::PutBe32(ptt + pttSrpt::kTtuOffset, 12);
-    ::PutBe16(ptt + 12 + pttSrpt::kPgcn, 1);
-    ::PutBe16(ptt + 12 + pttSrpt::kPgn, 1);
-    uint8_t* chains = &b[2 * S];
-    ::PutBe16(chains + table::kCount, 1);
-    ::PutBe32(chains + table::kLastByte, uint32_t(kTitlePgcInPgcit + pgc::kHeaderLength - 1));
-    chains[table::kHeaderLength + pgcit::kEntryId] = pgcit::kEntryTitle1;
-    ::PutBe32(chains + table::kHeaderLength + pgcit::kPgcStartByte, uint32_t(kTitlePgcInPgcit));
-    uint8_t* cells = &b[3 * S];
-    ::PutBe16(cells + table::kCount, 1);
-    ::PutBe32(cells + table::kLastByte, uint32_t(table::kHeaderLength + cAdt::kEntryLength - 1));
-    ::PutBe16(cells + table::kHeaderLength + cAdt::kVobId, 1);
-    cells[table::kHeaderLength + cAdt::kCellId] = 1;
-    ::PutBe32(cells + table::kHeaderLength + cAdt::kLastSector, uint32_t(vobSectors - 1));
-    ::PutBe32(&b[4 * S + vobuAdmap::kLastByte], 7);
-    return b;
-}
-
 class IsoJobTest : public ::testing::Test {
 protected:
     // A small DVD folder that would play: parent/VIDEO_TS with a VMG and one title set
@@ -70,10 +27,8 @@ protected:
     {
         std::string videoTs = parent + "/VIDEO_TS";
         fs::create_directories(videoTs);
-        testsupport::WriteBytes(videoTs + "/VTS_01_0.IFO", MinimalVtsIfo(vobBytes / S));
+        testsupport::WriteSmallDvdIfoFiles(videoTs, vobBytes / S);
         MakeFile(videoTs + "/VTS_01_1.VOB", vobBytes);
-        CDVDIFO vmg;
-        EXPECT_TRUE(vmg.WriteVmg(videoTs)) << vmg.Error();
         return videoTs;
     }
     std::vector<std::string> Boxes() const
@@ -103,7 +58,8 @@ TEST_F(IsoJobTest, VideoTsFolderAndItsParentGiveTheSameImage)
     ASSERT_EQ(fromParent.CreateImage(dir.File("b.iso")), CIsoJob::Result::Written);
     auto a = FileBytes(dir.File("a.iso"));
     EXPECT_EQ(a.size(), size_t(fromFolder.ImageSectors()) * S);
-    EXPECT_EQ(a.size(), size_t(296 + 5 + 2 * kVmgSectors + 2 * kVtsSectors + 7 + 512) * S);
+    EXPECT_EQ(a.size(),
+              size_t(296 + 5 + 2 * testsupport::kSmallVmgSectors + 2 * testsupport::kSmallVtsSectors + 7 + 512) * S);
     EXPECT_TRUE(a == FileBytes(dir.File("b.iso")));
     EXPECT_EQ(Boxes(), (std::vector<std::string>{"Done!", "Done!"}));
 }
@@ -287,7 +243,7 @@ TEST_F(IsoJobTest, CancelInsideACopiedRunCutsTheFileBackToTheSectorsHandled)
     MakeDvd(dir.File("dvd"), 700 * S);
     CIsoJob job("", ui);
     ASSERT_TRUE(job.ChooseFolder(dir.File("dvd")));
-    ui.CancelAtPump(0, 500);  // inside the VOB, whose data starts at sector 301 + 2 x 53 + 5
+    ui.CancelAtPump(0, 500);  // inside the VOB, whose data starts at sector 301 + 2 x 3 + 5
     std::string out = dir.File("partial.iso");
     EXPECT_EQ(job.CreateImage(out), CIsoJob::Result::Cancelled);
     EXPECT_EQ(fs::file_size(out), 500 * S);

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <string>
 
+#include "support/SmallDvd.h"
 #include "support/TestSupport.h"
 
 using testsupport::Quote;
@@ -38,8 +39,9 @@ TEST(StartupLibraries, CommandsWithoutMediaLoadNoFfmpegAndMediaStillOpens)
         testsupport::Run(Quote(testsupport::CliPath()) + " project create " + Quote(project) + " " + Quote(photo));
     ASSERT_EQ(made.exitCode, 0) << made.err;
     std::filesystem::create_directories(dir.File("folder/VIDEO_TS"));
-    // The image command copies the folder's files as they are: any IFO will do.
-    testsupport::WriteText(dir.File("folder/VIDEO_TS/VIDEO_TS.IFO"), std::string(4096, '\0'));
+    // The smallest folder the image command accepts.
+    testsupport::WriteSmallDvdIfoFiles(dir.File("folder/VIDEO_TS"), 1);
+    testsupport::WriteBytes(dir.File("folder/VIDEO_TS/VTS_01_1.VOB"), std::vector<uint8_t>(2048));
 
     for (const std::string& args :
          {std::string("--version"), "project info " + Quote(project), std::string("project effects"),
