@@ -190,18 +190,14 @@ bool ReadTitleTable(const SIfoBytes& b, int titleSets, std::vector<SIfoTitle>& t
     return true;
 }
 
-}  // namespace
-
-bool ParseVmgIfo(const uint8_t* data, size_t size, SVmgInfo& out, std::string& error)
+// The video manager's own fields: the end of its management table, the first-play
+// chain, the volume and side of the disc, the number of title sets.
+bool CheckVmgFields(const SIfoBytes& b, SVmgInfo& info, std::string& error)
 {
-    const SIfoBytes b{data, size};
-    SVmgInfo info;
-    if (!CheckFileHeader(b, "DVDVIDEO-VMG", vmgi::kVmgiLastSector, info.ifoSectors, error) ||
-        !CheckSetSize(b, info.ifoSectors, info.lastSector, error))
-        return false;
     const uint32_t lastByte = b.Be32(vmgi::kVmgiLastByte);
-    if (lastByte < kMinVmgiLastByte || lastByte >= size) {
-        error = "gives the end of its management table as byte " + Number(lastByte) + ", outside the file's header";
+    if (lastByte < kMinVmgiLastByte || lastByte >= b.size) {
+        error = "gives the end of its management table as byte " + Number(lastByte) + ", not between byte " +
+            Number(kMinVmgiLastByte) + " and the end of the file";
         return false;
     }
     const uint32_t firstPlay = b.Be32(vmgi::kFirstPlayPgc);
@@ -221,6 +217,60 @@ bool ParseVmgIfo(const uint8_t* data, size_t size, SVmgInfo& out, std::string& e
         error = "lists " + Number(uint64_t(info.titleSets)) + " title sets (1 to 99 allowed)";
         return false;
     }
+    return true;
+}
+
+// The chapter table (its titles) and the program chain table of a title set.
+bool ReadVtsTitleTables(const SIfoBytes& b, SVtsInfo& info, std::string& error)
+{
+    STableSpan chapters;
+    if (!ReadTable(b, vtsi::kVtsPttSrpt, "chapter table", chapters, error)) return false;
+    if (chapters.count == 0 || chapters.count > kMaxTitles ||
+        chapters.start + table::kHeaderLength + kPttOffsetLength * uint64_t(chapters.count) > chapters.end) {
+        error = "lists " + Number(chapters.count) + " titles in a chapter table that cannot hold them";
+        return false;
+    }
+    info.titles = int(chapters.count);
+    STableSpan chains;
+    if (!ReadTable(b, vtsi::kVtsPgcit, "program chain table", chains, error)) return false;
+    if (chains.count == 0) {
+        error = "has no program chain";
+        return false;
+    }
+    return true;
+}
+
+// Where the title set's menu and title VOBs start, and the sectors their cells reach.
+bool CheckVtsVobs(const SIfoBytes& b, SVtsInfo& info, std::string& error)
+{
+    const uint32_t bup = info.BupSector();
+    info.menuVobSector = b.Be32(vtsi::kVtsmVobs);
+    info.titleVobSector = b.Be32(vtsi::kVtsttVobs);
+    if (info.titleVobSector == 0) {
+        error = "lists no title VOBs";
+        return false;
+    }
+    if (!CheckVobStart(info.titleVobSector, info.ifoSectors, bup, "title VOBs", error) ||
+        !CellSectors(b, vtsi::kVtsCAdt, "cell address table", info.titleCellSectors, error))
+        return false;
+    if (info.menuVobSector != 0) {
+        if (!CheckVobStart(info.menuVobSector, info.ifoSectors, info.titleVobSector, "menu VOB", error) ||
+            !CellSectors(b, vtsi::kVtsmCAdt, "menu cell address table", info.menuCellSectors, error))
+            return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool ParseVmgIfo(const uint8_t* data, size_t size, SVmgInfo& out, std::string& error)
+{
+    const SIfoBytes b{data, size};
+    SVmgInfo info;
+    if (!CheckFileHeader(b, "DVDVIDEO-VMG", vmgi::kVmgiLastSector, info.ifoSectors, error) ||
+        !CheckSetSize(b, info.ifoSectors, info.lastSector, error))
+        return false;
+    if (!CheckVmgFields(b, info, error)) return false;
     if (!CheckTableSector(b, vmgi::kTtSrpt, "title table", true, error) ||
         !CheckTableSector(b, vmgi::kVmgmPgciUt, "menu table", false, error) ||
         !CheckTableSector(b, vmgi::kPtlMait, "parental management table", false, error) ||
@@ -273,36 +323,8 @@ bool ParseVtsIfo(const uint8_t* data, size_t size, SVtsInfo& out, std::string& e
         !CheckTableSector(b, vtsi::kVtsCAdt, "cell address table", true, error) ||
         !CheckTableSector(b, vtsi::kVtsVobuAdmap, "VOBU address map", true, error))
         return false;
-    STableSpan chapters;
-    if (!ReadTable(b, vtsi::kVtsPttSrpt, "chapter table", chapters, error)) return false;
-    if (chapters.count == 0 || chapters.count > kMaxTitles ||
-        chapters.start + table::kHeaderLength + kPttOffsetLength * uint64_t(chapters.count) > chapters.end) {
-        error = "lists " + Number(chapters.count) + " titles in a chapter table that cannot hold them";
-        return false;
-    }
-    info.titles = int(chapters.count);
-    STableSpan chains;
-    if (!ReadTable(b, vtsi::kVtsPgcit, "program chain table", chains, error)) return false;
-    if (chains.count == 0) {
-        error = "has no program chain";
-        return false;
-    }
-
-    const uint32_t bup = info.BupSector();
-    info.menuVobSector = b.Be32(vtsi::kVtsmVobs);
-    info.titleVobSector = b.Be32(vtsi::kVtsttVobs);
-    if (info.titleVobSector == 0) {
-        error = "lists no title VOBs";
-        return false;
-    }
-    if (!CheckVobStart(info.titleVobSector, info.ifoSectors, bup, "title VOBs", error) ||
-        !CellSectors(b, vtsi::kVtsCAdt, "cell address table", info.titleCellSectors, error))
-        return false;
-    if (info.menuVobSector != 0) {
-        if (!CheckVobStart(info.menuVobSector, info.ifoSectors, info.titleVobSector, "menu VOB", error) ||
-            !CellSectors(b, vtsi::kVtsmCAdt, "menu cell address table", info.menuCellSectors, error))
-            return false;
-    }
+    if (!ReadVtsTitleTables(b, info, error)) return false;
+    if (!CheckVtsVobs(b, info, error)) return false;
     out = info;
     return true;
 }
