@@ -8,7 +8,9 @@
 # when there is one); the inputs it finds are kept in build/fuzz/corpus/<target>/, not in
 # the repository. A failing input is written to build/fuzz/crashes/<target>/; fix the
 # fault and copy the input into fuzz/corpus/<target>/ so that the replay test keeps it.
-# KESTROVA_FUZZ_ARGS adds libFuzzer options (e.g. "-jobs=2 -workers=2").
+# The targets' standard output is closed (the Layer II encoder notes each stream there);
+# libFuzzer reports on standard error. KESTROVA_FUZZ_ARGS adds libFuzzer options (e.g.
+# "-max_len=65536").
 set -euo pipefail
 
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -39,7 +41,7 @@ for t in "${targets[@]}"; do
   corpus="$build/corpus/$t"
   crashes="$build/crashes/$t"
   mkdir -p "$corpus" "$crashes"
-  options=(-max_total_time="$seconds" -print_final_stats=1 -timeout=25 -rss_limit_mb=4096
+  options=(-max_total_time="$seconds" -print_final_stats=1 -close_fd_mask=1 -timeout=25 -rss_limit_mb=4096
     -artifact_prefix="$crashes/")
   if [ -f "$root/fuzz/dict/$t.dict" ]; then options+=(-dict="$root/fuzz/dict/$t.dict"); fi
   echo "fuzz: $t for $seconds s"
