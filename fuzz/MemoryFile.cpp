@@ -2,9 +2,6 @@
 
 #include <sys/mman.h>
 #include <unistd.h>
-#include <cstdio>
-#include <cstdlib>
-#include <filesystem>
 
 CMemoryFile::CMemoryFile(const uint8_t* data, size_t size)
 {
@@ -22,31 +19,4 @@ CMemoryFile::CMemoryFile(const uint8_t* data, size_t size)
 CMemoryFile::~CMemoryFile()
 {
     if (fd >= 0) close(fd);
-}
-
-CScratchFolder::CScratchFolder()
-{
-    std::string pattern = (std::filesystem::temp_directory_path() / "kestrova-fuzz-XXXXXX").string();
-    if (!mkdtemp(pattern.data())) FuzzCheckFailed("mkdtemp", __FILE__, __LINE__);
-    path = pattern + "/";
-}
-
-CScratchFolder::~CScratchFolder()
-{
-    std::error_code ec;
-    std::filesystem::remove_all(path, ec);
-}
-
-void WriteWholeFile(const std::string& path, const uint8_t* data, size_t size)
-{
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) FuzzCheckFailed("open for writing", __FILE__, __LINE__);
-    const bool written = size == 0 || std::fwrite(data, 1, size, f) == size;
-    if (std::fclose(f) != 0 || !written) FuzzCheckFailed("write", __FILE__, __LINE__);
-}
-
-void FuzzCheckFailed(const char* what, const char* file, int line)
-{
-    std::fprintf(stderr, "%s:%d: fuzz check failed: %s\n", file, line, what);
-    std::abort();
 }

@@ -8,7 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "MemoryFile.h"
+#include "FuzzCheck.h"
+#include "ScratchFolder.h"
 #include "base/Ini.h"
 #include "base/Language.h"
 #include "base/Texts.h"
@@ -42,7 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     std::error_code ec;
     std::filesystem::create_directories(program + "Language", ec);
     std::filesystem::create_directories(config, ec);
-    WriteWholeFile(file, data, size);
+    CScratchFolder::WriteWholeFile(file, data, size);
 
     bool asked = false;
     const std::string chosen = ChooseLanguage(program, config, [&](const std::vector<CLanguageEntry>&) {

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "MemoryFile.h"
+#include "ScratchFolder.h"
 #include "app/Project.h"
 
 namespace {
