@@ -270,12 +270,12 @@ int CAudio::ReadMp2(uint8_t* buffer, int length)
     byteTotal64 += uint64_t(got);
     byteTotal32 += uint32_t(got);
     int pos = 0;
-    if (nextHeaderOffset < 0 && nextHeaderOffset >= -3 && got >= 4) {
-        // The last read ended fewer than 4 bytes after the place where the next header
-        // was due: look at it across the two reads, so that its frame is not lost from
-        // the time line.
+    const int carried = -nextHeaderOffset;
+    if (carried >= 1 && carried <= 3 && carried + got >= 4) {
+        // The reads before ended fewer than 4 bytes after the place where the next
+        // header was due: look at it across the reads, so that its frame is not lost
+        // from the time line.
         uint8_t header[4];
-        const int carried = -nextHeaderOffset;
         std::memcpy(header, readTail + 3 - carried, size_t(carried));
         std::memcpy(header + carried, buffer, size_t(4 - carried));
         int frame = Mp2FrameLength(header);
@@ -283,6 +283,9 @@ int CAudio::ReadMp2(uint8_t* buffer, int length)
             endTime += 2160;
             pos = nextHeaderOffset + frame;
         }
+    } else if (carried >= 1 && carried <= 3) {
+        // Still fewer than 4 bytes of that header: it waits for the next read.
+        pos = nextHeaderOffset;
     } else {
         pos = std::max(nextHeaderOffset, 0);
     }
@@ -296,8 +299,14 @@ int CAudio::ReadMp2(uint8_t* buffer, int length)
         }
     }
     nextHeaderOffset = pos - got;
-    // Keep the last 3 bytes for a header that begins at the end of this read.
-    for (int i = 0; i < 3; ++i) readTail[i] = i + got - 3 >= 0 ? buffer[i + got - 3] : 0;
+    // Keep the last 3 bytes of the stream for a header that begins at the end of this
+    // read; a read shorter than that keeps the bytes of the reads before it.
+    if (got >= 3) {
+        std::memcpy(readTail, buffer + got - 3, 3);
+    } else {
+        std::memmove(readTail, readTail + got, size_t(3 - got));
+        std::memcpy(readTail + 3 - got, buffer, size_t(got));
+    }
     firstTime = endTime;
     return got;
 }

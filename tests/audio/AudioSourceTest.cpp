@@ -175,6 +175,27 @@ TEST(AudioSource, LayerTwoTimeKeepsEveryFrameWhateverTheReadSize)
     }
 }
 
+TEST(AudioSource, LayerTwoTimeKeepsFramesWhoseHeaderSpansReadsOfFewBytes)
+{
+    // Reads of one to three bytes in a row: a header spread over three or four reads is
+    // still counted once, and the bytes kept between reads are the stream's own.
+    const std::vector<uint8_t> pcm = Tone(48000);  // 42 frames (41.67, the last padded)
+    const std::vector<int> lengths{1, 1, 1, 2, 3, 1150, 2, 1, 577, 3, 3};
+    CMemoryAudio source(pcm, true);
+    ASSERT_TRUE(source.Start(0, 0, 0, 0));
+    std::vector<uint8_t> buffer(1152);
+    uint32_t last = 0;
+    int total = 0;
+    for (size_t i = 0;; ++i) {
+        const int n = source.Read(buffer.data(), lengths[i % lengths.size()]);
+        if (n <= 0) break;
+        total += n;
+        last = source.EndTime();
+    }
+    ASSERT_EQ(total % 1152, 0);
+    EXPECT_EQ(last, uint32_t(total / 1152) * 2160u);
+}
+
 TEST(AudioSource, LayerTwoHeaderRecognition)
 {
     const uint8_t ours[4] = {0xFF, 0xFC, 0xE4, 0x00};
