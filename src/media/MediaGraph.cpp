@@ -281,10 +281,14 @@ void CMediaGraph::ConnectAudio(bool acceptAc3)
 
 // Opens a decoder for `stream` and settles the PCM handed over: at most two channels
 // and 48 kHz, 8-bit sound as 8 bits and everything else as 16. False when the stream
-// cannot be decoded or says nothing of its rate or channels.
+// cannot be decoded, says nothing of its rate or channels, or gives a rate above 768 kHz.
 bool CMediaGraph::ConnectAudioDecoder(AVStream* stream)
 {
     AVCodecParameters* par = stream->codecpar;
+    // No sound is recorded above 768 kHz; a damaged header's rate of a billion would
+    // keep the sound converter building its filter for seconds.
+    constexpr int kMaxSourceRate = 768000;
+    if (par->sample_rate > kMaxSourceRate) return false;
     audioCodec = OpenDecoder(stream);
     if (!audioCodec || par->sample_rate <= 0 || sourceChannels <= 0) return false;
     audioConnected = true;

@@ -15,6 +15,7 @@
 #include "media/DirectShowAV.h"
 #include "media/MediaLength.h"
 #include "media/MicRecorder.h"
+#include "media/WaveHeader.h"
 #include "support/ScriptedUi.h"
 
 using mediatest::MakeMedia;
@@ -137,6 +138,31 @@ TEST(DirectShowAV, LongSampleInNtscStreamIsSmoothedAndPaidOutLater)
     for (size_t i = 0; i < 16; ++i) raw16 += durations[i] / 1e7;
     EXPECT_NEAR(clocks[15], raw16, 1e-9);
     EXPECT_NEAR(clocks[16] - clocks[15], 333667 / 1e7, 1e-9);
+}
+
+TEST(DirectShowAV, SoundAtAnImpossibleRateIsRefused)
+{
+    // A damaged header's rate of a billion samples a second: the converter would spend
+    // seconds building its filter, so the sound is refused at once.
+    TempDir dir;
+    const std::string wav = dir.File("rate.wav");
+    std::vector<uint8_t> bytes(kWaveHeaderBytes + 800, 0);
+    PutWaveHeader(bytes.data(), 1, 1073749824, 16, 800);
+    testsupport::WriteBytes(wav, bytes);
+    CDirectShowAV av;
+    av.wantVideo = false;
+    av.writeGraph = false;
+    EXPECT_FALSE(av.Open(wav, true));
+    EXPECT_EQ(MeasureAudioLength(wav), 0);
+
+    // The highest rate recordings use still opens.
+    PutWaveHeader(bytes.data(), 1, 768000, 16, 800);
+    testsupport::WriteBytes(wav, bytes);
+    CDirectShowAV high;
+    high.wantVideo = false;
+    high.writeGraph = false;
+    ASSERT_TRUE(high.Open(wav, true));
+    EXPECT_EQ(high.audioRate, 48000);
 }
 
 TEST(DirectShowAV, MonoEightBitWaveBecomesStereoAt48kHzWithSilentRight)
