@@ -8,8 +8,8 @@
 # when there is one); the inputs it finds are kept in build/fuzz/corpus/<target>/, not in
 # the repository. A failing input is written to build/fuzz/crashes/<target>/; fix the
 # fault and copy the input into fuzz/corpus/<target>/ so that the replay test keeps it.
-# The targets' standard output is closed (the Layer II encoder notes each stream there);
-# libFuzzer reports on standard error. KESTROVA_FUZZ_ARGS adds libFuzzer options (e.g.
+# The targets' standard output is closed so that nothing they print hides libFuzzer's
+# report on standard error. KESTROVA_FUZZ_ARGS adds libFuzzer options (e.g.
 # "-max_len=65536").
 set -euo pipefail
 
