@@ -1,8 +1,10 @@
 #include "app/SlideShowJob.h"
 
+#include "app/DvdFolderUpdate.h"
 #include "app/SlideshowTitleBuilder.h"
 #include "base/DvdFileNames.h"
 #include "base/File.h"
+#include "base/FileIdentity.h"
 #include "base/Texts.h"
 #include "dvd/CellPlan.h"
 #include "dvd/DVDMplex.h"
@@ -11,6 +13,7 @@
 #include "slideshow/PhotoSlideSource.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -18,6 +21,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <system_error>
@@ -166,51 +170,79 @@ bool CSlideShowJob::MakeFolders(bool checkOnly)
     return true;
 }
 
-bool CSlideShowJob::CheckWritable()
+bool CSlideShowJob::CheckInputs(const CDvdFolderUpdate& update)
 {
-    // Every file the job writes first must be creatable. Files that exist are opened
-    // for writing without being truncated, and files made only for the check are
-    // removed again, so a failed check leaves the folder exactly as it was.
+    // The files the new DVD replaces must not be any of the show's own.
+    const std::vector<std::string> inputs = InputFiles();
+    for (const std::string& replaced : update.ReplacedFiles()) {
+        const std::string input = FindSameFile(replaced, inputs);
+        if (input.empty()) continue;
+        error = input + " is " + replaced + ", which the new DVD replaces; move it out of the folder first.";
+        ui.MessageBox(error, "Kestrova", MsgButtons::Ok, MsgIcon::Warning);
+        return false;
+    }
+    return true;
+}
+
+void CSlideShowJob::ReportNotWritable(const std::string& file, const std::string& reason)
+{
+    error = file + ": cannot write (" + reason + ")";
+    const std::string text = FormatText(Text(430), {file + " (" + reason + ")"}) + Text(431);
+    ui.MessageBox(text, Text(422), MsgButtons::Ok, MsgIcon::Warning);
+}
+
+bool CSlideShowJob::CheckWritable(CDvdFolderUpdate& update, bool locked)
+{
+    // Every file the job writes first must be creatable in the new version of the
+    // folder, and no name it replaces may be taken by a folder of the person's. Only
+    // the new version is touched, so a failed check leaves the folder as it was.
     const std::string folder = CFolders::WithSlash(dvdFolder);
     const std::string files[] = {folder + kVideoTsIfo, folder + kVideoTsBup, VobName(folder, startingFootage, 1),
                                  IfoName(folder, startingFootage), BupName(folder, startingFootage)};
-    std::vector<std::string> made;
-    bool ok = true;
-    std::string failedFile;
+    if (!locked) {
+        ReportNotWritable(files[0], update.LockReason());
+        return false;
+    }
     for (const std::string& file : files) {
-        int fd = ::open(file.c_str(), O_WRONLY | O_CLOEXEC);
-        if (fd < 0 && errno == ENOENT) {
-            fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-            if (fd >= 0) made.push_back(file);
+        struct stat st {};
+        if (::stat(file.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+            ReportNotWritable(file, S_ISDIR(st.st_mode) ? std::strerror(EISDIR) : "not a regular file");
+            return false;
         }
+    }
+    std::string reason;
+    if (!update.Begin(reason)) {
+        ReportNotWritable(files[0], reason);
+        return false;
+    }
+    for (const std::string& file : files) {
+        const std::string probe = update.WorkFolder() + std::filesystem::path(file).filename().string();
+        const int fd = ::open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
         if (fd < 0) {
-            ok = false;
-            failedFile = file;
-            break;
+            ReportNotWritable(file, std::strerror(errno));
+            update.Abandon();
+            return false;
         }
         ::close(fd);
+        std::remove(probe.c_str());
     }
-    for (const std::string& file : made) std::remove(file.c_str());
-    if (!ok) {
-        const std::string text = FormatText(Text(430), {failedFile}) + Text(431);
-        error = "Unable to write file: " + failedFile;
-        ui.MessageBox(text, Text(422), MsgButtons::Ok, MsgIcon::Warning);
-    }
-    return ok;
+    return true;
 }
 
-void CSlideShowJob::ClearFolder()
+std::vector<std::string> CSlideShowJob::InputFiles() const
 {
-    const std::string folder = CFolders::WithSlash(dvdFolder);
-    for (int n = startingFootage; n <= maxTitleSetNumber; ++n) {
-        for (int k = 0; k <= 9; ++k) std::remove(VobName(folder, n, k).c_str());
-        std::remove(IfoName(folder, n).c_str());
-        std::remove(BupName(folder, n).c_str());
+    std::vector<std::string> inputs;
+    if (!projectFile.empty()) inputs.push_back(projectFile);
+    const size_t used = std::min(album.photos.size(), CAlbum::maxPhotos);
+    for (size_t i = 0; i < used; ++i) {
+        inputs.push_back(album.photos[i].photoPath);
+        if (!IsNone(album.photos[i].narrationPath)) inputs.push_back(album.photos[i].narrationPath);
     }
-    std::remove((folder + kVideoTsBup).c_str());
-    std::remove((folder + kVideoTsIfo).c_str());
-    std::remove((folder + kVideoTsVob).c_str());
+    for (const CAlbumMusic& music : album.music) inputs.push_back(music.path);
+    return inputs;
 }
+
+std::string CSlideShowJob::InputAt(const std::string& output) const { return FindSameFile(output, InputFiles()); }
 
 std::unique_ptr<CPhotoSlideSource> CSlideShowJob::BuildShow()
 {
@@ -281,17 +313,41 @@ CSlideShowJob::Result CSlideShowJob::CreateDvd()
     dvdFolder = CFolders::WithSlash(dvdFolder);
     if (startingFootage < 1 || startingFootage > maxTitleSetNumber) startingFootage = 1;
 
-    // An empty album would clear the folder and then make nothing: refuse it first.
+    // An empty album would replace the folder with nothing: refuse it first.
     if (album.photos.empty()) return RunSlideShowJob();
+    CDvdFolderUpdate update(dvdFolder, startingFootage);
+    const COutputLock::EResult lock = update.Lock();
+    if (lock == COutputLock::EResult::Busy) {
+        error = update.Error();
+        ui.MessageBox(error, "Kestrova", MsgButtons::Ok, MsgIcon::Warning);
+        return Result::Busy;
+    }
     if (!CheckEarlierTitleSets()) return Result::Refused;
+    const bool hadDvd = OpenFile(dvdFolder + kVideoTsIfo, "rb") != nullptr;
     if (!AskToReplace()) return Result::Declined;
-    MakeFolders(true);
-    if (!CheckWritable()) return Result::NotWritable;
-    MakeFolders(false);
-    ClearFolder();
+    if (!CheckInputs(update)) return Result::Refused;
+    if (!CheckWritable(update, lock == COutputLock::EResult::Locked)) return Result::NotWritable;
 
+    // The title set is made in the new version of the folder, which takes the old one's
+    // place only once it is complete.
     PrepareParams();
-    const Result result = RunSlideShowJob();
+    params.outputFolder = update.WorkFolder();
+    Result result = RunSlideShowJob();
+    params.outputFolder = dvdFolder;
+    if (result == Result::Done || result == Result::Cancelled) {
+        std::string swapError;
+        if (update.Commit(swapError)) {
+            MakeFolders(false);
+        } else {
+            error = swapError;
+            ui.MessageBox(error, "Kestrova", MsgButtons::Ok, MsgIcon::Error);
+            result = Result::Failed;
+        }
+    } else {
+        update.Abandon();
+        if (hadDvd) error += std::string(error.empty() ? "" : " ") + "The DVD already in " + dvdFolder + " was kept.";
+    }
+    update.Unlock();
     // The sound and the question follow every run that left a playable title set,
     // a cancelled one included.
     if (result == Result::Done || result == Result::Cancelled) Finish();

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+class CDvdFolderUpdate;
 class CPhotoSlideSource;
 
 class CSlideShowJob {
@@ -31,8 +32,11 @@ public:
         Declined,  // the person did not want to replace the DVD already in the folder
         NotWritable,  // a file of the folder could not be created; nothing was deleted
         EmptyAlbum,  // the album has no photo; nothing was touched
-        Refused,  // the chosen title set cannot be reached (an earlier one is missing)
-        Failed,  // the title set could not be finished (reported through the port)
+        Refused,  // the chosen title set cannot be reached (an earlier one is missing), or
+        // the folder holds one of the show's own files among those replaced
+        Failed,  // the title set could not be finished (reported through the port); the
+        // folder was left as it was
+        Busy,  // another job is writing into the folder; nothing was touched
     };
 
     // One planned cell in whole seconds of the show; `end` is -1 for the open last cell.
@@ -59,16 +63,27 @@ public:
     std::string interMatrixText = kDefaultInterMatrix;
     double fixedVideoBitRate = 0;  // > 0: this video rate instead of the fitted one
     std::string soundFolder;  // folder holding "done.wav"; empty: no sound
+    std::string projectFile;  // the project the album was loaded from, "" when none
     // Called when the person answers Yes to the ready-to-burn question, with the DVD
     // folder. Unset: the answer is noted and nothing else happens.
     std::function<void(const std::string& folder)> openBurnWindow;
 
-    // Runs the whole job: the checks of the folder (ask before replacing a DVD, make
-    // sure every file can be written, refuse a title set that could never be reached),
-    // the clearing of title sets startingFootage..99 and VIDEO_TS.*, PrepareParams,
-    // RunSlideShowJob, then "done.wav" and the ready-to-burn question when a title set
-    // was written (also after a cancel). Returns what happened.
+    // Runs the whole job: the lock on the folder (refused while another job writes
+    // into it), the checks of the folder (ask before replacing a DVD, make sure every
+    // file can be written, refuse a title set that could never be reached and an input
+    // among the files replaced), PrepareParams and RunSlideShowJob into a new version
+    // of the folder beside it, which then takes the folder's place with title sets
+    // startingFootage..99 and VIDEO_TS.* replaced (also after a cancel; after a failure
+    // the old folder stays as it was), then "done.wav" and the ready-to-burn question
+    // when a title set was written. Returns what happened.
     Result CreateDvd();
+
+    // The files the show is made of: the project file (when set), the photos the job
+    // uses, their narrations and the music.
+    std::vector<std::string> InputFiles() const;
+    // The input that `output` is the same file as (by any name), "" when none: an output
+    // at that name would destroy it.
+    std::string InputAt(const std::string& output) const;
 
     // Fills `params` from the album and the inputs: one title of the show's length,
     // the audio kind, the picture format, the fitted bit rate capped for slide shows,
@@ -117,7 +132,8 @@ private:
     bool CheckEarlierTitleSets();
     bool AskToReplace();
     bool MakeFolders(bool checkOnly);
-    bool CheckWritable();
-    void ClearFolder();
+    bool CheckInputs(const CDvdFolderUpdate& update);
+    bool CheckWritable(CDvdFolderUpdate& update, bool locked);
+    void ReportNotWritable(const std::string& file, const std::string& reason);
     void Finish();
 };

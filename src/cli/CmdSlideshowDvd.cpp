@@ -101,6 +101,10 @@ int RunSlideshowDvd(const CArgs& args)
         return result == CSlideShowJob::Result::Done ? 0 : 130;
     case CSlideShowJob::Result::Declined:
         return Fail("kept the DVD already in " + dvdRoot + " (give --yes to replace it)");
+    case CSlideShowJob::Result::Refused:
+    case CSlideShowJob::Result::NotWritable:
+    case CSlideShowJob::Result::Busy:
+        return 1;  // the job has shown why
     default:
         return Fail(job.Error().empty() ? std::string("the DVD could not be made") : job.Error());
     }

@@ -98,6 +98,7 @@ bool ReadJobOptions(const CArgs& args, CSlideShowJob& job, std::string& error)
 {
     if (!ReadFormatOptions(args, job, error)) return false;
     const std::string project = args.positional.at(0);
+    job.projectFile = project;
     return LoadProject(job.album, project, &error);
 }
 

@@ -191,7 +191,7 @@ TEST(SlideShowJob, FileThatCannotBeCreatedStopsBeforeAnythingIsDeleted)
     ASSERT_EQ(ui.boxes.size(), 2u);
     EXPECT_EQ(ui.boxes[1].caption, "Warning");
     EXPECT_EQ(ui.boxes[1].text,
-              ExpandLineBreaks("Unable to write file: " + videoTs + "VTS_03_0.IFO||" +
+              ExpandLineBreaks("Unable to write file: " + videoTs + "VTS_03_0.IFO (Is a directory)||" +
                                "This file is possibly being used by another program."));
     EXPECT_NE(job.Error().find(videoTs + "VTS_03_0.IFO"), std::string::npos);
     EXPECT_TRUE(ui.sounds.empty());

@@ -190,11 +190,13 @@ TEST(JobCli, CtrlCKeepsThePicturesCodedSoFar)
     const std::string project = TinyProject(dir, 60);
     const std::string dvd = dir.File("dvd");
     const std::string vob = dvd + "/VIDEO_TS/VTS_01_1.VOB";
-    // Interrupt once the first packs are in the VOB file.
+    // Interrupt once the first packs are in the VOB file (of the new version of the
+    // folder, made beside it).
     auto run = testsupport::Run("( " + Kestrova() + " slideshow " + Quote(project) + " --out " + Quote(dvd) +
                                 " --resolution low >" + Quote(dir.File("out.txt")) + " 2>" +
-                                Quote(dir.File("err.txt")) + " & pid=$!; for i in $(seq 1 1200); do [ -s " +
-                                Quote(vob) + " ] && break; sleep 0.05; done; kill -INT $pid; wait $pid; echo rc=$? )");
+                                Quote(dir.File("err.txt")) + " & pid=$!; for i in $(seq 1 1200); do for f in " +
+                                Quote(dvd) + "/.VIDEO_TS.part-*/VTS_01_1.VOB; do [ -s \"$f\" ] && break 2; done; " +
+                                "sleep 0.05; done; kill -INT $pid; wait $pid; echo rc=$? )");
     EXPECT_NE(run.out.find("rc=130"), std::string::npos) << run.out << ReadText(dir.File("err.txt"));
     const std::string out = ReadText(dir.File("out.txt"));
     std::smatch m;
