@@ -4,6 +4,8 @@
 #include "audio/SignalCompare.h"
 #include "audio/WaveFile.h"
 #include "base/File.h"
+#include "base/FileIdentity.h"
+#include "base/OutputLock.h"
 
 #include <algorithm>
 #include <vector>
@@ -23,6 +25,15 @@ bool CheckDvdSound(const std::string& input, int rate, int channels, std::string
 
 bool CAudioTools::EncodeWave(const std::string& input, const std::string& output, int64_t& frames, std::string& error)
 {
+    if (IsSameFile(input, output)) {
+        error = output + " is the input file " + input + "; choose another name for the Layer II stream";
+        return false;
+    }
+    COutputLock lock;
+    if (lock.Acquire(output) != COutputLock::EResult::Locked) {
+        error = lock.Error();
+        return false;
+    }
     std::vector<int16_t> samples;
     int channels = 0, rate = 0;
     if (!CWaveFile::Read(input, samples, channels, rate, error)) return false;

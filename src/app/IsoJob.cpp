@@ -2,6 +2,7 @@
 
 #include "base/DvdFileNames.h"
 #include "base/File.h"
+#include "base/OutputLock.h"
 #include "base/Progress.h"
 #include "base/Texts.h"
 #include "dvd/DvdFolderCheck.h"
@@ -216,6 +217,10 @@ CIsoJob::Result CIsoJob::CreateImage(const std::string& isoPath)
     if (const std::string source = SourceFileAt(isoPath); !source.empty())
         return Fail(isoPath + " is " + source + ", one of the DVD files the image is made from",
                     "The disc image file cannot replace " + source + ", one of the DVD files it is made from.");
+    // One job at a time per image file.
+    COutputLock lock;
+    if (const COutputLock::EResult locked = lock.Acquire(isoPath); locked != COutputLock::EResult::Locked)
+        return Fail(lock.Error(), locked == COutputLock::EResult::Busy ? lock.Error() : kCannotCreate);
     CReplaceFile out(isoPath);
     std::string reason;
     if (!out.Open(reason)) return Fail(reason, kCannotCreate);

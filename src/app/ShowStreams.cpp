@@ -40,6 +40,17 @@ bool CopyStream(CReplaceFile& out, size_t chunk, const std::function<int(uint8_t
 
 CShowStreams::CShowStreams(CSlideShowJob& job_) : job(job_) { job.PrepareParams(); }
 
+bool CShowStreams::ClaimOutput(const std::string& output, COutputLock& lock)
+{
+    if (const std::string input = job.InputAt(output); !input.empty()) {
+        error = output + " is " + input + ", one of the show's own files; choose another name";
+        return false;
+    }
+    if (lock.Acquire(output) == COutputLock::EResult::Locked) return true;
+    error = lock.Error();
+    return false;
+}
+
 std::unique_ptr<CPhotoSlideSource> CShowStreams::Show()
 {
     if (job.album.photos.empty()) {
@@ -53,6 +64,8 @@ std::unique_ptr<CPhotoSlideSource> CShowStreams::Show()
 
 bool CShowStreams::WriteVideo(const std::string& output, SWritten& written)
 {
+    COutputLock lock;
+    if (!ClaimOutput(output, lock)) return false;
     std::unique_ptr<CPhotoSlideSource> show = Show();
     if (!show) return false;
     CVideoSlide video(std::make_unique<CSlideFrameSource>(*show));
@@ -80,6 +93,8 @@ bool CShowStreams::WriteVideo(const std::string& output, SWritten& written)
 
 bool CShowStreams::WriteAudio(const std::string& output, SWritten& written)
 {
+    COutputLock lock;
+    if (!ClaimOutput(output, lock)) return false;
     std::unique_ptr<CPhotoSlideSource> show = Show();
     if (!show) return false;
     show->Audio().compressAudio = true;
@@ -103,6 +118,8 @@ bool CShowStreams::WriteAudio(const std::string& output, SWritten& written)
 
 bool CShowStreams::WriteFrames(const std::string& output, SWritten& written)
 {
+    COutputLock lock;
+    if (!ClaimOutput(output, lock)) return false;
     std::unique_ptr<CPhotoSlideSource> show = Show();
     if (!show) return false;
     const CDVDParams& params = job.params;

@@ -3,10 +3,13 @@
 // picture as a YUV4MPEG2 file. Each comes from the job's own show and settings
 // (CSlideShowJob::PrepareParams and BuildShow), so it is exactly what the DVD job puts
 // on the disc. Each file is written beside its name and renamed when complete: a
-// failure or a cancel never leaves a partial file under the requested name.
+// failure or a cancel never leaves a partial file under the requested name. A file
+// that is one of the show's own inputs is refused, and each output is locked for the
+// time it is written.
 #pragma once
 
 #include "app/SlideShowJob.h"
+#include "base/OutputLock.h"
 
 #include <cstdint>
 #include <string>
@@ -45,6 +48,9 @@ public:
     const std::string& Error() const { return error; }
 
 private:
+    // Refuses an output that is one of the show's own files, and locks it against
+    // another job writing the same file. False with Error() set.
+    bool ClaimOutput(const std::string& output, COutputLock& lock);
     std::unique_ptr<CPhotoSlideSource> Show();
 
     CSlideShowJob& job;
