@@ -92,14 +92,18 @@ bool CMicRecorder::Start(const std::string& target)
     rate = par->sample_rate;
     bits = 16;
     path = target;
-    file = OpenFile(target, "wb");
-    if (!file) {
-        lastError = "Cannot record sound into " + target + ": " + std::strerror(errno);
+    // Written beside the target and renamed over it when the recording ends, so that an
+    // earlier recording of that name stays whole until then.
+    file = std::make_unique<CReplaceFile>(target);
+    std::string error;
+    if (!file->Open(error)) {
+        lastError = "Cannot record sound: " + error;
+        file.reset();
         input.reset();
         return false;
     }
     // A placeholder until Stop knows the size of the sound.
-    WriteWaveHeader(file.get(), channels, rate, bits, 0);
+    WriteWaveHeader(file->File(), channels, rate, bits, 0);
     dataBytes = 0;
     stopping = false;
     worker = std::thread([this] { Run(); });
@@ -112,7 +116,7 @@ void CMicRecorder::Run()
     while (packet && !stopping) {
         if (ff().av_read_frame(input.get(), packet.get()) < 0) break;
         const size_t size = size_t(packet->size);
-        const bool written = std::fwrite(packet->data, 1, size, file.get()) == size;
+        const bool written = std::fwrite(packet->data, 1, size, file->File()) == size;
         ff().av_packet_unref(packet.get());
         if (!written) break;
         dataBytes += uint64_t(size);
@@ -125,7 +129,9 @@ void CMicRecorder::Stop()
     if (worker.joinable()) worker.join();
     if (file) {
         uint32_t bytes = dataBytes > 0xFFFFFFF0u ? 0xFFFFFFF0u : uint32_t(dataBytes);
-        WriteWaveHeader(file.get(), channels, rate, bits, bytes);
+        WriteWaveHeader(file->File(), channels, rate, bits, bytes);
+        std::string error;
+        if (!file->Commit(error)) lastError = error;
         file.reset();
     }
     input.reset();

@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <thread>
 
@@ -27,7 +28,7 @@ public:
     // opened or the file cannot be made; Error() then says which.
     bool Start(const std::string& path);
 
-    // Why the last Start failed (empty after a successful one).
+    // Why the last Start (or the Stop after it) failed; empty when both succeeded.
     const std::string& Error() const { return lastError; }
 
     // The device library's file name, as the dynamic loader knows it.
@@ -38,7 +39,9 @@ public:
     // the library and the loader's reason in `error` when it cannot be loaded.
     static bool LoadDeviceLibrary(const char* soname, std::string& error);
 
-    // Ends the recording and completes the file's header. Safe to call twice.
+    // Ends the recording, completes the file's header and puts the file in place of
+    // any earlier one of its name; Error() says why when that failed. Safe to call
+    // twice.
     void Stop();
 
     // The name of the device in use ("pulse: default" or "alsa: default").
@@ -48,7 +51,7 @@ private:
     void Run();
 
     InputPtr input;
-    FilePtr file;
+    std::unique_ptr<CReplaceFile> file;
     std::string path;
     std::string deviceName;
     std::string lastError;
