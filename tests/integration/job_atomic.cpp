@@ -61,7 +61,7 @@ std::map<std::string, size_t> Snapshot(const std::string& folder)
 {
     std::map<std::string, size_t> files;
     for (const auto& entry : fs::recursive_directory_iterator(folder)) {
-        const std::string name = fs::relative(entry.path(), folder).string();
+        const std::string name = entry.path().lexically_relative(folder).string();
         if (!entry.is_regular_file() || name.rfind("config/", 0) == 0 || name.rfind("state/", 0) == 0) continue;
         const std::vector<uint8_t> bytes = ReadBytes(entry.path());
         files[name] = std::hash<std::string>()(std::string(bytes.begin(), bytes.end()));
