@@ -12,6 +12,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <regex>
@@ -23,11 +24,19 @@ namespace {
 
 std::string Kestrova() { return Quote(CliPath()); }
 
+// The address sanitizer's options for a program with the fault library preloaded: the
+// library comes before the sanitizer's own in the load order, which it would refuse.
+std::string SanitizerOptions()
+{
+    const char* options = std::getenv("ASAN_OPTIONS");
+    return std::string(options ? options : "") + ":verify_asan_link_order=0";
+}
+
 // The environment that makes `action` happen when the program creates `file`.
 std::string Fault(const std::string& file, const std::string& action)
 {
     return "LD_PRELOAD=" + Quote(KESTROVA_FAULT_SHIM_PATH) + " KESTROVA_FAULT_FILE=" + Quote(file) +
-        " KESTROVA_FAULT_ACTION=" + Quote(action) + " ";
+        " KESTROVA_FAULT_ACTION=" + Quote(action) + " ASAN_OPTIONS=" + Quote(SanitizerOptions()) + " ";
 }
 
 // A project of photos (each 1 s, copied into `dir` so that a test may delete them) with
@@ -156,6 +165,7 @@ pid_t StartStopped(const std::string& file, const std::vector<std::string>& args
         ::setenv("LD_PRELOAD", KESTROVA_FAULT_SHIM_PATH, 1);
         ::setenv("KESTROVA_FAULT_FILE", file.c_str(), 1);
         ::setenv("KESTROVA_FAULT_ACTION", "stop", 1);
+        ::setenv("ASAN_OPTIONS", SanitizerOptions().c_str(), 1);
         const int out = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         const int in = ::open("/dev/null", O_RDONLY);
         ::dup2(out, 1);
