@@ -103,40 +103,52 @@ int Count(const std::string& text, const std::string& part)
     return n;
 }
 
-TEST(JobAtomic, FullDiskWhileWritingAnyFileOfTheDvdKeepsTheOldOne)
+// Makes a DVD with title sets 1 to `footage`, then has a job writing title set
+// `footage` again meet a full disk in each of its files in turn: every run must fail
+// naming the file and leave the old DVD as it was, without partial files.
+void ExpectTheOldDvdWhenTheDiskFills(const TempDir& dir, int footage)
 {
-    TempDir dir;
     const std::string dvd = dir.File("dvd");
     const std::string older = Project(dir, "older.osh", {"sunset.jpg"});
     const std::string newer = Project(dir, "newer.osh", {"beach.jpg", "city.jpg"});
-    // Title set 1 alone, then title sets 1 and 2 with set 2 replaced: the kept set's
-    // IFO and BUP are rewritten by the new version and must not change in the old.
-    for (int footage = 1; footage <= 2; ++footage) {
-        SCOPED_TRACE("footage " + std::to_string(footage));
-        const std::string footageOption = " --footage " + std::to_string(footage);
-        ASSERT_EQ(Slideshow(dir, older, "--out " + Quote(dvd) + footageOption).exitCode, 0);
-        const auto before = Snapshot(dvd);
-        const std::string set = footage == 1 ? "VTS_01" : "VTS_02";
-        // Every file of the DVD is larger than 8 KB, the program's messages are not: the
-        // "disk" fills in the file named and the messages still reach the test.
-        const std::pair<std::string, std::string> faults[] = {
-            {set + "_1.VOB", "fsize:65536"}, {set + "_0.IFO", "fsize:8192"}, {"VIDEO_TS.IFO", "fsize:8192"},
-            {"VTS_01_0.BUP", "fsize:8192"},  {set + "_0.BUP", "fsize:8192"}, {"VIDEO_TS.BUP", "fsize:8192"}};
-        for (const auto& [file, action] : faults) {
-            SCOPED_TRACE(file);
-            auto r = Slideshow(dir, newer, "--out " + Quote(dvd) + footageOption, Fault(file, action));
-            EXPECT_NE(r.exitCode, 0) << r.out << r.err;
-            EXPECT_NE(r.err.find(file), std::string::npos) << r.err;
-            EXPECT_EQ(Snapshot(dvd), before);
-            EXPECT_EQ(Leftovers(dir.File("dvd")), std::vector<std::string>());
-        }
+    for (int n = 1; n <= footage; ++n)
+        ASSERT_EQ(Slideshow(dir, older, "--out " + Quote(dvd) + " --footage " + std::to_string(n)).exitCode, 0);
+    const auto before = Snapshot(dvd);
+    const std::string set = "VTS_0" + std::to_string(footage);
+    // Every file of the DVD is larger than 8 KB, the program's messages are not: the
+    // "disk" fills in the file named and the messages still reach the test.
+    const std::pair<std::string, std::string> faults[] = {
+        {set + "_1.VOB", "fsize:65536"}, {set + "_0.IFO", "fsize:8192"}, {"VIDEO_TS.IFO", "fsize:8192"},
+        {"VTS_01_0.BUP", "fsize:8192"},  {set + "_0.BUP", "fsize:8192"}, {"VIDEO_TS.BUP", "fsize:8192"}};
+    for (const auto& [file, action] : faults) {
+        SCOPED_TRACE(file);
+        auto r =
+            Slideshow(dir, newer, "--out " + Quote(dvd) + " --footage " + std::to_string(footage), Fault(file, action));
+        EXPECT_NE(r.exitCode, 0) << r.out << r.err;
+        EXPECT_NE(r.err.find(file), std::string::npos) << r.err;
+        EXPECT_EQ(Snapshot(dvd), before);
+        EXPECT_EQ(Leftovers(dvd), std::vector<std::string>());
     }
+}
+
+TEST(JobAtomic, FullDiskWhileWritingAnyFileOfTheDvdKeepsTheOldOne)
+{
+    TempDir dir;
+    ExpectTheOldDvdWhenTheDiskFills(dir, 1);
     // Without a fault the new title set takes the old one's place.
-    auto r = Slideshow(dir, newer, "--out " + Quote(dvd));
+    const std::string dvd = dir.File("dvd");
+    auto r = Slideshow(dir, dir.File("newer.osh"), "--out " + Quote(dvd));
     ASSERT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_FALSE(fs::exists(dvd + "/VIDEO_TS/VTS_02_0.IFO"));
     EXPECT_EQ(Leftovers(dvd), std::vector<std::string>());
     ExpectDecodes(dvd + "/VIDEO_TS/VTS_01_1.VOB");
+}
+
+TEST(JobAtomic, FullDiskWhileReplacingASecondTitleSetKeepsTheFirst)
+{
+    // The new version rewrites the kept title set's IFO and BUP; the old folder's must
+    // not change with them.
+    TempDir dir;
+    ExpectTheOldDvdWhenTheDiskFills(dir, 2);
 }
 
 TEST(JobAtomic, FullDiskWhileWritingTheImageKeepsTheOldImage)
