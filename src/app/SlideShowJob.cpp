@@ -5,6 +5,7 @@
 #include "base/DvdFileNames.h"
 #include "base/File.h"
 #include "base/FileIdentity.h"
+#include "base/InputFile.h"
 #include "base/Texts.h"
 #include "dvd/CellPlan.h"
 #include "dvd/DVDMplex.h"
@@ -139,6 +140,12 @@ bool CSlideShowJob::CheckEarlierTitleSets()
         if (!std::filesystem::exists(ifo, ec)) {
             error = "Title set " + std::to_string(startingFootage) + " needs title set " + std::to_string(n) +
                 " first: " + ifo + " is missing.";
+            ui.MessageBox(error, "Kestrova", MsgButtons::Ok, MsgIcon::Warning);
+            return false;
+        }
+        // The kept title set's IFO is copied into the new version of the folder: it must
+        // be a file that can be read.
+        if (!OpenInputFile(ifo, error)) {
             ui.MessageBox(error, "Kestrova", MsgButtons::Ok, MsgIcon::Warning);
             return false;
         }
