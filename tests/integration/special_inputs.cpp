@@ -212,13 +212,15 @@ struct SInterrupted {
 SInterrupted InterruptJob(const TempDir& dir, const std::vector<std::string>& signals)
 {
     const std::string project = TwoPhotoProject(dir, DataDir() + "/sample/sunset.jpg", 60);
+    // The VOB grows in the new version of the folder, made beside it.
     const std::string vob = dir.File("dvd/VIDEO_TS/VTS_01_1.VOB");
     std::string kills;
     for (const std::string& s : signals) kills += "kill -" + s + " $pid; ";
     auto run = Run("cd " + Quote(dir.Path().string()) + " && XDG_STATE_HOME=state XDG_CONFIG_HOME=config " +
                    Quote(CliPath()) + " slideshow " + Quote(project) +
-                   " --out dvd --resolution low 2>err.txt & pid=$!; for i in $(seq 1 1200); do [ -s " + Quote(vob) +
-                   " ] && break; sleep 0.05; done; " + kills +
+                   " --out dvd --resolution low 2>err.txt & pid=$!; for i in $(seq 1 1200); do for f in " + Quote(vob) +
+                   " " + Quote(dir.Path().string()) +
+                   "/dvd/.VIDEO_TS.part-*/VTS_01_1.VOB; do [ -s \"$f\" ] && break 2; done; sleep 0.05; done; " + kills +
                    "start=$(date +%s%N); wait $pid; rc=$?; echo rc=$rc ms=$(( ($(date +%s%N) - start) / 1000000 ))");
     SInterrupted result;
     const size_t rc = run.out.find("rc="), ms = run.out.find("ms=");
