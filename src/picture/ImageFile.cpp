@@ -2,14 +2,15 @@
 
 #include "base/File.h"
 #include "base/InputFile.h"
+#include "picture/GifDecoder.h"
 
 #include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <fstream>
 #include <memory>
+#include <new>
 #include <vector>
 
 #include <jpeglib.h>
@@ -18,17 +19,21 @@
 
 namespace {
 
+// Sets `error` to "<path>: <reason>" and returns false.
+bool Refuse(const std::string& path, const std::string& reason, std::string& error)
+{
+    error = path + ": " + reason;
+    return false;
+}
+
+std::string Damaged(const std::string& why) { return "damaged (" + why + ")"; }
+
+std::string Size(int64_t w, int64_t h) { return std::to_string(w) + " x " + std::to_string(h); }
+
 bool TooLarge(int64_t w, int64_t h, const std::string& path, std::string& error)
 {
-    if (w <= 0 || h <= 0) {
-        error = "\"" + path + "\" has no pixels (" + std::to_string(w) + " x " + std::to_string(h) + ")";
-        return true;
-    }
-    if (w * h > CImageFile::maxPixels) {
-        error = "\"" + path + "\" is too large to decode (" + std::to_string(w) + " x " + std::to_string(h) +
-            " pixels, at most 200 megapixels)";
-        return true;
-    }
+    if (w <= 0 || h <= 0) return !Refuse(path, Damaged("it claims " + Size(w, h) + " pixels"), error);
+    if (w * h > CImageFile::maxPixels) return !Refuse(path, CImageFile::TooLargeReason(w, h), error);
     return false;
 }
 
@@ -38,10 +43,8 @@ bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes, std::st
     const CFileDescriptor fd = OpenInputFile(path, error, int64_t(1) << 31, &size);
     if (!fd) return false;
     bytes.resize((size_t)size);
-    if (size > 0 && ReadDescriptorAt(fd.Get(), bytes.data(), bytes.size(), 0) != bytes.size()) {
-        error = "cannot read \"" + path + "\"";
-        return false;
-    }
+    if (size > 0 && ReadDescriptorAt(fd.Get(), bytes.data(), bytes.size(), 0) != bytes.size())
+        return Refuse(path, "cannot be read", error);
     return true;
 }
 
@@ -69,13 +72,34 @@ struct JpegDecodeState {
     FILE* file = nullptr;
     bool created = false;
     unsigned width = 0, height = 0;
+    int components = 0;
+    std::vector<uint8_t> inkRows;  // CMYK lines before their conversion to RGB
 };
+
+// A JPEG's stored size may exceed maxPixels this many times when it is decoded at a
+// reduced size; beyond it even reading the file would take minutes.
+constexpr int64_t kJpegStoredFactor = 4;
 
 __attribute__((noinline)) void AllocateRgb(CRgbImage* out, int w, int h)
 {
     out->width = w;
     out->height = h;
     out->pixels.assign((size_t)w * h * 3, 0);
+}
+
+__attribute__((noinline)) void AllocateInkRows(JpegDecodeState* s, size_t bytes) { s->inkRows.assign(bytes, 0); }
+
+// Turns `count` CMYK pixels into RGB. Files with an Adobe marker (what print workflows
+// write) store the inks inverted: 255 is no ink. Without it 0 is no ink.
+void InkToRgb(const uint8_t* ink, uint8_t* rgb, size_t count, bool inverted)
+{
+    for (size_t i = 0; i < count; ++i, ink += 4, rgb += 3) {
+        const int k = inverted ? ink[3] : 255 - ink[3];
+        for (int c = 0; c < 3; ++c) {
+            const int paper = inverted ? ink[c] : 255 - ink[c];
+            rgb[c] = uint8_t((paper * k + 127) / 255);
+        }
+    }
 }
 
 // The libjpeg steps of a decode. The function that calls setjmp holds no C++ objects
@@ -90,8 +114,11 @@ int RunJpegDecode(JpegDecodeState* s, CRgbImage* out, int wantW, int wantH)
     jpeg_read_header(&s->cinfo, TRUE);
     s->width = s->cinfo.image_width;
     s->height = s->cinfo.image_height;
-    if (s->width == 0 || s->height == 0 || (int64_t)s->width * s->height > CImageFile::maxPixels) return 2;
-    s->cinfo.out_color_space = JCS_RGB;
+    s->components = s->cinfo.num_components;
+    if (s->width == 0 || s->height == 0 || (int64_t)s->width * s->height > kJpegStoredFactor * CImageFile::maxPixels)
+        return 2;
+    const bool inks = s->cinfo.jpeg_color_space == JCS_CMYK || s->cinfo.jpeg_color_space == JCS_YCCK;
+    s->cinfo.out_color_space = inks ? JCS_CMYK : JCS_RGB;
     // Decode large photos at a reduced size while it still covers the wanted size.
     if (wantW > 0 && wantH > 0) {
         for (unsigned denom = 8; denom >= 2; denom /= 2) {
@@ -102,17 +129,28 @@ int RunJpegDecode(JpegDecodeState* s, CRgbImage* out, int wantW, int wantH)
             }
         }
     }
+    jpeg_calc_output_dimensions(&s->cinfo);
+    s->width = s->cinfo.output_width;
+    s->height = s->cinfo.output_height;
+    if ((int64_t)s->width * s->height > CImageFile::maxPixels) return 2;
     jpeg_start_decompress(&s->cinfo);
-    if (s->cinfo.output_components != 3) return 3;
+    if (s->cinfo.output_components != (inks ? 4 : 3)) return 3;
     AllocateRgb(out, (int)s->cinfo.output_width, (int)s->cinfo.output_height);
     const size_t rowBytes = (size_t)s->cinfo.output_width * 3;
+    const size_t inkRowBytes = (size_t)s->cinfo.output_width * 4;
+    if (inks) AllocateInkRows(s, inkRowBytes * 16);
     // Several lines per call: the decoder hands over as many as it has ready.
     JSAMPROW rows[16];
     while (s->cinfo.output_scanline < s->cinfo.output_height) {
         const JDIMENSION at = s->cinfo.output_scanline;
         const JDIMENSION count = std::min<JDIMENSION>(16, s->cinfo.output_height - at);
-        for (JDIMENSION k = 0; k < count; ++k) rows[k] = out->pixels.data() + (size_t)(at + k) * rowBytes;
-        jpeg_read_scanlines(&s->cinfo, rows, count);
+        for (JDIMENSION k = 0; k < count; ++k)
+            rows[k] = inks ? s->inkRows.data() + k * inkRowBytes : out->pixels.data() + (size_t)(at + k) * rowBytes;
+        const JDIMENSION got = jpeg_read_scanlines(&s->cinfo, rows, count);
+        if (!inks) continue;
+        for (JDIMENSION k = 0; k < got; ++k)
+            InkToRgb(rows[k], out->pixels.data() + (size_t)(at + k) * rowBytes, s->cinfo.output_width,
+                     s->cinfo.saw_Adobe_marker);
     }
     jpeg_finish_decompress(&s->cinfo);
     return 0;
@@ -127,16 +165,24 @@ bool DecodeJpeg(const std::string& path, CRgbImage& out, std::string& error, int
     state->cinfo.err = jpeg_std_error(&state->err.mgr);
     state->err.mgr.error_exit = JpegErrorExit;
     state->err.mgr.emit_message = JpegSilent;
-    const int result = RunJpegDecode(state.get(), &out, wantW, wantH);
+    int result = 4;
+    try {
+        result = RunJpegDecode(state.get(), &out, wantW, wantH);
+    } catch (const std::bad_alloc&) {
+        result = 4;  // the memory for the pixels could not be had
+    }
     if (state->created) jpeg_destroy_decompress(&state->cinfo);
     if (result == 0) return true;
     out.Release();
-    if (result == 2)
+    if (result == 2) {
         TooLarge(state->width, state->height, path, error);
-    else if (result == 3)
-        error = "\"" + path + "\" is not a readable JPEG file (unsupported colour layout)";
-    else
-        error = "\"" + path + "\" is not a readable JPEG file (" + state->err.message + ")";
+    } else if (result == 3) {
+        Refuse(path, "unsupported kind (JPEG with " + std::to_string(state->components) + " colour components)", error);
+    } else if (result == 4) {
+        Refuse(path, "too large for the memory available (" + Size(state->width, state->height) + " pixels)", error);
+    } else {
+        Refuse(path, Damaged(state->err.message), error);
+    }
     return false;
 }
 
@@ -147,10 +193,7 @@ bool DecodePng(const std::string& path, CRgbImage& out, std::string& error)
     png_image image;
     std::memset(&image, 0, sizeof image);
     image.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_file(&image, path.c_str())) {
-        error = "\"" + path + "\" is not a readable PNG file (" + image.message + ")";
-        return false;
-    }
+    if (!png_image_begin_read_from_file(&image, path.c_str())) return Refuse(path, Damaged(image.message), error);
     if (TooLarge(image.width, image.height, path, error)) {
         png_image_free(&image);
         return false;
@@ -158,10 +201,17 @@ bool DecodePng(const std::string& path, CRgbImage& out, std::string& error)
     image.format = PNG_FORMAT_RGB;  // transparent parts are laid on black
     out.width = (int32_t)image.width;
     out.height = (int32_t)image.height;
-    out.pixels.assign(PNG_IMAGE_SIZE(image), 0);
+    try {
+        out.pixels.assign(PNG_IMAGE_SIZE(image), 0);
+    } catch (const std::bad_alloc&) {
+        png_image_free(&image);
+        out.Release();
+        return Refuse(path, "too large for the memory available (" + Size(image.width, image.height) + " pixels)",
+                      error);
+    }
     png_color black = {0, 0, 0};
     if (!png_image_finish_read(&image, &black, out.pixels.data(), 0, nullptr)) {
-        error = "\"" + path + "\" is not a readable PNG file (" + image.message + ")";
+        Refuse(path, Damaged(image.message), error);
         png_image_free(&image);
         out.Release();
         return false;
@@ -175,17 +225,17 @@ bool DecodeWebp(const std::string& path, CRgbImage& out, std::string& error)
 {
     std::vector<uint8_t> bytes;
     if (!ReadWholeFile(path, bytes, error)) return false;
-    int w = 0, h = 0;
-    if (!WebPGetInfo(bytes.data(), bytes.size(), &w, &h)) {
-        error = "\"" + path + "\" is not a readable WebP file";
-        return false;
-    }
+    WebPBitstreamFeatures features;
+    if (WebPGetFeatures(bytes.data(), bytes.size(), &features) != VP8_STATUS_OK)
+        return Refuse(path, Damaged("no WebP picture data"), error);
+    if (features.has_animation) return Refuse(path, "unsupported kind (animated WebP)", error);
+    const int w = features.width, h = features.height;
     if (TooLarge(w, h, path, error)) return false;
     out.width = w;
     out.height = h;
     out.pixels.assign((size_t)w * h * 3, 0);
     if (!WebPDecodeRGBInto(bytes.data(), bytes.size(), out.pixels.data(), out.pixels.size(), w * 3)) {
-        error = "\"" + path + "\" is not a readable WebP file";
+        Refuse(path, Damaged("the WebP picture data cannot be decoded"), error);
         out.Release();
         return false;
     }
@@ -215,9 +265,8 @@ bool DecodeBmp(const std::string& path, CRgbImage& out, std::string& error)
     std::vector<uint8_t> f;
     if (!ReadWholeFile(path, f, error)) return false;
     auto bad = [&](const std::string& why) {
-        error = "\"" + path + "\" is not a readable BMP file (" + why + ")";
         out.Release();
-        return false;
+        return Refuse(path, Damaged(why), error);
     };
     if (f.size() < 26 || f[0] != 'B' || f[1] != 'M') return bad("no BMP header");
     const uint32_t dataOffset = Le32(&f[10]);
@@ -249,14 +298,14 @@ bool DecodeBmp(const std::string& path, CRgbImage& out, std::string& error)
         if (at + 12 > f.size()) return bad("truncated colour masks");
         for (int k = 0; k < 3; ++k) masks[k] = Le32(&f[at + 4 * k]);
     } else if (compression != 0) {
-        return bad("compression " + std::to_string(compression) + " is not supported");
+        return Refuse(path, "unsupported kind (BMP with compression " + std::to_string(compression) + ")", error);
     } else if (bpp == 16) {
         masks[0] = 0x7C00;
         masks[1] = 0x03E0;
         masks[2] = 0x001F;
     }
     if (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 16 && bpp != 24 && bpp != 32)
-        return bad(std::to_string(bpp) + " bits per pixel");
+        return Refuse(path, "unsupported kind (BMP of " + std::to_string(bpp) + " bits per pixel)", error);
     // Palette for indexed pictures: 4 bytes per entry (3 for the core header).
     std::vector<uint8_t> palette;  // RGB triples
     if (bpp <= 8) {
@@ -300,6 +349,40 @@ bool DecodeBmp(const std::string& path, CRgbImage& out, std::string& error)
     return true;
 }
 
+// ---------------------------------------------------------------- GIF
+
+bool DecodeGif(const std::string& path, CRgbImage& out, std::string& error)
+{
+    std::vector<uint8_t> bytes;
+    if (!ReadWholeFile(path, bytes, error)) return false;
+    std::string reason;
+    if (!CGifDecoder::Decode(bytes.data(), bytes.size(), CImageFile::maxPixels, out, reason))
+        return Refuse(path, reason, error);
+    return true;
+}
+
+// ---------------------------------------------------------------- other kinds
+
+// The name of a picture kind that is recognised but not decoded, from the file's first
+// bytes; "" for anything else.
+std::string OtherKindName(const std::string& path)
+{
+    uint8_t head[16] = {};
+    std::ifstream in(path, std::ios::binary);
+    in.read(reinterpret_cast<char*>(head), sizeof head);
+    const size_t n = size_t(in.gcount());
+    auto starts = [&](const char* magic, size_t length, size_t at = 0) {
+        return n >= at + length && std::memcmp(head + at, magic, length) == 0;
+    };
+    if (starts("II*\0", 4) || starts("MM\0*", 4)) return "TIFF";
+    if (starts("8BPS", 4)) return "Photoshop";
+    if (starts("ftypavif", 8, 4) || starts("ftypavis", 8, 4)) return "AVIF";
+    if (starts("ftyphei", 7, 4) || starts("ftypmif1", 8, 4) || starts("ftyphev", 7, 4)) return "HEIF";
+    if (starts("\0\0\0\x0cjP  ", 8) || starts("\xff\x4f\xff\x51", 4)) return "JPEG 2000";
+    if (starts("\xff\x0a", 2) || starts("\0\0\0\x0cJXL ", 8)) return "JPEG XL";
+    return "";
+}
+
 }  // namespace
 
 CImageFile::EKind CImageFile::DetectKind(const std::string& path)
@@ -313,29 +396,46 @@ CImageFile::EKind CImageFile::DetectKind(const std::string& path)
     if (n >= 8 && std::memcmp(head, "\x89PNG\r\n\x1a\n", 8) == 0) return kPng;
     if (n >= 2 && head[0] == 'B' && head[1] == 'M') return kBmp;
     if (n >= 12 && std::memcmp(head, "RIFF", 4) == 0 && std::memcmp(head + 8, "WEBP", 4) == 0) return kWebp;
+    if (n >= 6 && (std::memcmp(head, "GIF87a", 6) == 0 || std::memcmp(head, "GIF89a", 6) == 0)) return kGif;
     return kUnknown;
+}
+
+std::string CImageFile::TooLargeReason(int64_t w, int64_t h)
+{
+    return "too large (" + Size(w, h) + " pixels; at most " + std::to_string(maxPixels / 1'000'000) +
+        " megapixels are decoded)";
 }
 
 bool CImageFile::Decode(const std::string& path, CRgbImage& out, std::string& error, int wantWidth, int wantHeight)
 {
     out.Release();
     error.clear();
-    switch (DetectKind(path)) {
-    case kJpeg:
-        return DecodeJpeg(path, out, error, wantWidth, wantHeight);
-    case kPng:
-        return DecodePng(path, out, error);
-    case kBmp:
-        return DecodeBmp(path, out, error);
-    case kWebp:
-        return DecodeWebp(path, out, error);
-    default:
-        break;
-    }
     // A name that does not open as a regular file (missing, a folder, a FIFO, a link
     // loop, too long) is refused with what it is.
-    if (OpenInputFile(path, error)) error = "\"" + path + "\" is not a JPEG, PNG, BMP or WebP picture";
-    return false;
+    int64_t bytes = 0;
+    if (!OpenInputFile(path, error, kAnyInputSize, &bytes)) return false;
+    if (bytes == 0) return Refuse(path, "empty file", error);
+    try {
+        switch (DetectKind(path)) {
+        case kJpeg:
+            return DecodeJpeg(path, out, error, wantWidth, wantHeight);
+        case kPng:
+            return DecodePng(path, out, error);
+        case kBmp:
+            return DecodeBmp(path, out, error);
+        case kWebp:
+            return DecodeWebp(path, out, error);
+        case kGif:
+            return DecodeGif(path, out, error);
+        default:
+            break;
+        }
+    } catch (const std::bad_alloc&) {
+        out.Release();
+        return Refuse(path, "too large for the memory available", error);
+    }
+    const std::string other = OtherKindName(path);
+    return Refuse(path, other.empty() ? "not a picture" : "unsupported kind (" + other + ")", error);
 }
 
 namespace {

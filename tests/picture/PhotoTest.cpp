@@ -263,7 +263,7 @@ TEST(ImageFile, RefusesMissingBrokenAndHugeFilesNamingThem)
     EXPECT_FALSE(CImageFile::Decode(dir.File("cut.jpg"), out, error));
     EXPECT_NE(error.find("cut.jpg"), std::string::npos);
 
-    // Headers announcing more than 200 megapixels are refused before any pixel is read.
+    // Headers announcing more than 100 megapixels are refused before any pixel is read.
     std::vector<uint8_t> huge(54, 0);
     huge[0] = 'B';
     huge[1] = 'M';
