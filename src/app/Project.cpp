@@ -7,6 +7,8 @@
 #include "media/MediaLength.h"
 
 #include <strings.h>
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -57,12 +59,30 @@ private:
 };
 
 // Whole seconds from a stored text: decimal with atoi's leniency (leading digits,
-// anything else 0), kept within 0..one day.
-int SecondsOf(const std::string& text)
+// anything else 0), kept within 0..one day. A value that is not a plain number in that
+// range gets a note in `notes` naming the photo, the key, the value and what is used.
+int SecondsOf(const std::string& text, long photo, const char* key, std::vector<std::string>* notes)
 {
-    long v = std::strtol(text.c_str(), nullptr, 10);
+    char* end = nullptr;
+    errno = 0;
+    const long read = std::strtol(text.c_str(), &end, 10);
+    const bool digits = end != text.c_str();
+    long v = read;
     if (v < 0) v = 0;
-    if (v > kMaxEntrySeconds) v = kMaxEntrySeconds;
+    if (v > kMaxEntrySeconds || errno == ERANGE) v = read < 0 ? 0 : kMaxEntrySeconds;
+    const char* problem = nullptr;
+    if (!digits)
+        problem = "is not a number";
+    else if (read < 0)
+        problem = "is negative";
+    else if (v != read || errno == ERANGE)
+        problem = "is more than a day";
+    else if (std::any_of(static_cast<const char*>(end), text.c_str() + text.size(),
+                         [](char c) { return !std::isspace(uint8_t(c)); }))
+        problem = "is not a whole number of seconds";
+    if (problem && notes)
+        notes->push_back("photo " + std::to_string(photo) + ": " + key + " \"" + text + "\" " + problem + "; " +
+                         std::to_string(v) + " s is used");
     return static_cast<int>(v);
 }
 
@@ -135,7 +155,8 @@ bool SaveProject(const CAlbum& album, const std::string& path, std::string* erro
     return true;
 }
 
-bool LoadProject(CAlbum& album, const std::string& path, std::string* error, const MusicLengthFn& measure)
+bool LoadProject(CAlbum& album, const std::string& path, std::string* error, const MusicLengthFn& measure,
+                 std::vector<std::string>* notes)
 {
     std::error_code ec;
     if (std::filesystem::is_directory(path, ec)) {
@@ -167,6 +188,7 @@ bool LoadProject(CAlbum& album, const std::string& path, std::string* error, con
     }
 
     CAlbum loaded;
+    std::vector<std::string> found;
     {
         CProgress progress;
         progress.Open(Text(4017), "Photos");
@@ -176,8 +198,9 @@ bool LoadProject(CAlbum& album, const std::string& path, std::string* error, con
             CAlbumPhoto photo;
             photo.photoPath = ResolveProjectPath(file.Read(section, "Path", "", 4095), path);
             photo.narrationPath = ResolveProjectPath(file.Read(section, "WavePath", "NONE", 4095), path);
-            photo.showSeconds = SecondsOf(file.Read(section, "ShowingTime", "5", 30));
-            photo.transitionSeconds = SecondsOf(file.Read(section, "TransitionTime", "2", 30));
+            photo.showSeconds = SecondsOf(file.Read(section, "ShowingTime", "5", 30), i, "ShowingTime", &found);
+            photo.transitionSeconds =
+                SecondsOf(file.Read(section, "TransitionTime", "2", 30), i, "TransitionTime", &found);
             photo.panZoomType = PanZoomCodeOf(file.Read(section, "KenBurns", "Auto", 127).c_str());
             photo.transitionType = TransitionCodeOf(file.Read(section, "TransitionType", "Auto", 127).c_str());
             photo.name = CAlbum::NewPhoto(photo.photoPath).name;
@@ -202,5 +225,6 @@ bool LoadProject(CAlbum& album, const std::string& path, std::string* error, con
         }
     }
     album = std::move(loaded);
+    if (notes) *notes = std::move(found);
     return true;
 }

@@ -9,6 +9,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 // Measures a music file: its playing length in whole seconds, 0 when unknown.
 using MusicLengthFn = std::function<int(const std::string& path)>;
@@ -33,9 +34,11 @@ bool SaveProject(const CAlbum& album, const std::string& path, std::string* erro
 // music file with length 0. Returns false, leaving
 // `album` unchanged, when the file cannot be read, is not a Kestrova project (its
 // [General] ID is not "OrvoPhotoShow") or claims an impossible number of entries;
-// `error` then holds one line naming the file and the problem.
+// `error` then holds one line naming the file and the problem. A photo time that is not
+// a whole number from 0 to 86400 is read as far as it goes and kept in that range, with
+// one line in `notes` ("photo 3: ShowingTime \"-5\" is negative; 0 s is used").
 bool LoadProject(CAlbum& album, const std::string& path, std::string* error = nullptr,
-                 const MusicLengthFn& measure = MeasureMusicSeconds);
+                 const MusicLengthFn& measure = MeasureMusicSeconds, std::vector<std::string>* notes = nullptr);
 
 // `path` as the project file at `projectPath` means it: absolute paths, empty paths and
 // the word "NONE" (any letter case) stay as they are; any other path is taken relative

@@ -6,7 +6,6 @@
 #include "base/Progress.h"
 #include "mpeg2enc/VideoSlide.h"
 #include "picture/Frame.h"
-#include "picture/ImageFile.h"
 #include "slideshow/PhotoSlideSource.h"
 #include "slideshow/SlideFrameSource.h"
 
@@ -53,7 +52,7 @@ bool CShowStreams::ClaimOutput(const std::string& output, COutputLock& lock)
 
 std::unique_ptr<CPhotoSlideSource> CShowStreams::Show()
 {
-    if (job.album.photos.empty()) {
+    if (CSlideShowJob::AlbumIsEmpty(job.album)) {
         error = "the project has no photos";
         return nullptr;
     }
@@ -64,6 +63,10 @@ std::unique_ptr<CPhotoSlideSource> CShowStreams::Show()
 
 bool CShowStreams::WriteVideo(const std::string& output, SWritten& written)
 {
+    if (!job.CheckShowFits()) {
+        error = job.Error();
+        return false;
+    }
     COutputLock lock;
     if (!ClaimOutput(output, lock)) return false;
     std::unique_ptr<CPhotoSlideSource> show = Show();
@@ -157,18 +160,4 @@ bool CShowStreams::WriteFrames(const std::string& output, SWritten& written)
     std::error_code ec;
     written.bytes = std::filesystem::file_size(output, ec);
     return true;
-}
-
-std::vector<std::string> CShowStreams::UnreadablePhotos() const
-{
-    std::vector<std::string> found;
-    const size_t used = std::min(job.album.photos.size(), CAlbum::maxPhotos);
-    for (size_t i = 0; i < used; ++i) {
-        const std::string& path = job.album.photos[i].photoPath;
-        if (CImageFile::DetectKind(path) != CImageFile::kUnknown) continue;
-        std::error_code ec;  // a link loop or an over-long name reads as "no such file"
-        found.push_back(
-            path + (std::filesystem::exists(path, ec) ? ": not a JPEG, PNG, BMP or WebP picture" : ": no such file"));
-    }
-    return found;
 }

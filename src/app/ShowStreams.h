@@ -29,7 +29,7 @@ public:
     explicit CShowStreams(CSlideShowJob& job);
 
     // The show's video as the DVD title codes it. False with Error() set when the
-    // album has no photo, the renderer or encoder cannot be set up, the encoding is
+    // album has no photo, the show does not fit the disc size, the renderer or encoder cannot be set up, the encoding is
     // cancelled or runs out of memory, or the file cannot be written.
     bool WriteVideo(const std::string& output, SWritten& written);
     // The show's music and narrations as MPEG-1 Layer II, timed to the pictures (also
@@ -38,11 +38,6 @@ public:
     // Every picture of the show, as YUV4MPEG2 (4:2:0, the DVD's frame size and rate).
     // Cancelling the progress window stops it without a file.
     bool WriteFrames(const std::string& output, SWritten& written);
-
-    // Photos of the show that are no picture we can read (shown as black), each with
-    // the reason: "<path>: no such file" or "<path>: not a JPEG, PNG, BMP or WebP
-    // picture".
-    std::vector<std::string> UnreadablePhotos() const;
 
     // The last failure, one line naming the file.
     const std::string& Error() const { return error; }

@@ -7,9 +7,11 @@
 #include "base/FileIdentity.h"
 #include "base/InputFile.h"
 #include "base/Texts.h"
+#include "diag/Debugger.h"
 #include "dvd/CellPlan.h"
 #include "dvd/DVDMplex.h"
 #include "mpeg2enc/VideoSlide.h"
+#include "picture/ImageFile.h"
 #include "platform/Folders.h"
 #include "slideshow/PhotoSlideSource.h"
 
@@ -21,7 +23,9 @@
 #include <cctype>
 #include <cerrno>
 #include <climits>
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <memory>
@@ -156,7 +160,7 @@ bool CSlideShowJob::CheckEarlierTitleSets()
 bool CSlideShowJob::AskToReplace()
 {
     const std::string folder = CFolders::WithSlash(dvdFolder);
-    if (!OpenFile(folder + kVideoTsIfo, "rb")) return true;  // no DVD there to replace
+    if (!IsReadableRegularFile(folder + kVideoTsIfo)) return true;  // no DVD there to replace
     const std::string text = FormatText(Text(428), {folder}) + Text(429);
     if (ui.MessageBox(text, Text(422), MsgButtons::YesNo, MsgIcon::Warning) == MsgAnswer::Yes) return true;
     error = "The DVD in " + folder + " was kept.";
@@ -250,6 +254,77 @@ std::vector<std::string> CSlideShowJob::InputFiles() const
 }
 
 std::string CSlideShowJob::InputAt(const std::string& output) const { return FindSameFile(output, InputFiles()); }
+CSlideShowJob::CSlideShowJob(CUiPort& ui_) : ui(ui_) {}
+
+CSlideShowJob::~CSlideShowJob() = default;
+
+void CSlideShowJob::OpenLog()
+{
+    if (!ownLog && !CDebugger::Active()) ownLog = std::make_unique<CDebugger>();
+}
+
+bool CSlideShowJob::AlbumIsEmpty(const CAlbum& album)
+{
+    return std::all_of(album.photos.begin(), album.photos.end(),
+                       [](const CAlbumPhoto& photo) { return photo.photoPath.empty(); });
+}
+
+bool CSlideShowJob::CheckShowFits()
+{
+    auto videoRate = [this](double discBytes) {
+        CDVDParams fitted = params;
+        fitted.discSizeText = std::to_string(int64_t(discBytes));
+        FitBitRate(fitted);
+        return fitted.videoBitRate;
+    };
+    const double disc = double(std::strtoll(params.discSizeText.c_str(), nullptr, 10));
+    const double rate = videoRate(disc);
+    if (rate >= minSlideShowBitRate) return true;
+    // The smallest disc that gives the show the least rate, by halving the interval.
+    double small = std::max(disc, 0.0), large = 1e16;
+    for (int step = 0; step < 80 && large - small > 1e6; ++step) {
+        const double middle = (small + large) / 2;
+        (videoRate(middle) >= minSlideShowBitRate ? large : small) = middle;
+    }
+    char text[400];
+    std::snprintf(text, sizeof text,
+                  "The show (%s) does not fit the disc size of %s bytes: it would get %.0f bit/s of video and needs "
+                  "at least %.0f bit/s, which takes a disc of about %.1f GB. Shorten the show or give a larger disc "
+                  "size.",
+                  FormatSeconds(params.totalSeconds).c_str(), params.discSizeText.c_str(), std::max(rate, 0.0),
+                  minSlideShowBitRate, std::ceil(large / 1e8) / 10);
+    error = text;
+    return false;
+}
+
+std::vector<std::string> CSlideShowJob::ReportAlbum()
+{
+    std::vector<std::string> lines;
+    photosShownBlack = photosLeftOut = 0;
+    if (album.photos.size() > CAlbum::maxPhotos) {
+        photosLeftOut = int(album.photos.size() - CAlbum::maxPhotos);
+        lines.push_back("the album has " + std::to_string(album.photos.size()) + " photos; a show holds at most " +
+                        std::to_string(CAlbum::maxPhotos) + ", so the last " + std::to_string(photosLeftOut) +
+                        " are left out");
+    }
+    const size_t used = std::min(album.photos.size(), CAlbum::maxPhotos);
+    for (size_t i = 0; i < used; ++i) {
+        const std::string& path = album.photos[i].photoPath;
+        std::string why;
+        CRgbImage decoded;
+        if (path.empty())
+            why = "no file is named";
+        else if (CImageFile::Decode(path, decoded, why, params.width, params.height))
+            continue;
+        ++photosShownBlack;
+        lines.push_back("photo " + std::to_string(i + 1) + ": " + why + "; shown black");
+    }
+    for (const std::string& line : lines) {
+        if (CDebugger* log = ownLog ? ownLog.get() : CDebugger::Active()) log->WriteJobNote(line);
+        if (onNote) onNote(line);
+    }
+    return lines;
+}
 
 std::unique_ptr<CPhotoSlideSource> CSlideShowJob::BuildShow()
 {
@@ -276,11 +351,12 @@ std::unique_ptr<CPhotoSlideSource> CSlideShowJob::BuildShow()
 CSlideShowJob::Result CSlideShowJob::RunSlideShowJob()
 {
     framesCoded = framesPlanned = 0;
-    if (album.photos.empty()) {
+    if (AlbumIsEmpty(album)) {
         error = "No photo is in the list.";
         ui.MessageBox(Text(4302), "Kestrova", MsgButtons::Ok, MsgIcon::Warning);
         return Result::EmptyAlbum;
     }
+    ReportAlbum();
 
     std::unique_ptr<CPhotoSlideSource> show = BuildShow();
     if (!show) {
@@ -320,8 +396,14 @@ CSlideShowJob::Result CSlideShowJob::CreateDvd()
     dvdFolder = CFolders::WithSlash(dvdFolder);
     if (startingFootage < 1 || startingFootage > maxTitleSetNumber) startingFootage = 1;
 
-    // An empty album would replace the folder with nothing: refuse it first.
-    if (album.photos.empty()) return RunSlideShowJob();
+    // An empty album would replace the folder with nothing, and a show too long
+    // for the disc would encode for hours in vain: refuse them first.
+    if (AlbumIsEmpty(album)) return RunSlideShowJob();
+    PrepareParams();
+    if (!CheckShowFits()) {
+        ui.MessageBox(error, "Kestrova", MsgButtons::Ok, MsgIcon::Warning);
+        return Result::TooLong;
+    }
     CDvdFolderUpdate update(dvdFolder, startingFootage);
     const COutputLock::EResult lock = update.Lock();
     if (lock == COutputLock::EResult::Busy) {
@@ -330,7 +412,7 @@ CSlideShowJob::Result CSlideShowJob::CreateDvd()
         return Result::Busy;
     }
     if (!CheckEarlierTitleSets()) return Result::Refused;
-    const bool hadDvd = OpenFile(dvdFolder + kVideoTsIfo, "rb") != nullptr;
+    const bool hadDvd = IsReadableRegularFile(dvdFolder + kVideoTsIfo);
     if (!AskToReplace()) return Result::Declined;
     if (!CheckInputs(update)) return Result::Refused;
     if (!CheckWritable(update, lock == COutputLock::EResult::Locked)) return Result::NotWritable;

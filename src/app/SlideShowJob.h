@@ -18,20 +18,23 @@
 #include <vector>
 
 class CDvdFolderUpdate;
+class CDebugger;
 class CPhotoSlideSource;
 
 class CSlideShowJob {
 public:
     // The job asks its questions and shows its progress through `ui`, which must outlive
     // it (the command line's default port unless one is given).
-    explicit CSlideShowJob(CUiPort& ui_ = Ui()) : ui(ui_) {}
+    explicit CSlideShowJob(CUiPort& ui_ = Ui());
+    virtual ~CSlideShowJob();
 
     enum class Result {
         Done,  // the title set and VIDEO_TS.IFO/.BUP were written
         Cancelled,  // the person cancelled; the pictures coded so far form a complete title
         Declined,  // the person did not want to replace the DVD already in the folder
         NotWritable,  // a file of the folder could not be created; nothing was deleted
-        EmptyAlbum,  // the album has no photo; nothing was touched
+        EmptyAlbum,  // the album has no photo (or names no file); nothing was touched
+        TooLong,  // the show does not fit the disc size; nothing was touched
         Refused,  // the chosen title set cannot be reached (an earlier one is missing), or
         // the folder holds one of the show's own files among those replaced
         Failed,  // the title set could not be finished (reported through the port); the
@@ -46,6 +49,9 @@ public:
     };
 
     static constexpr double maxSlideShowBitRate = 6500000.0;
+    // The least video bit rate a show may be given to fit the disc; below it the
+    // pictures would fall apart, so the job is refused before anything is encoded.
+    static constexpr double minSlideShowBitRate = 500000.0;
     static constexpr int cellSeconds = 120;
     static constexpr int maxCells = 255;
     static constexpr int maxTitleSetNumber = 99;
@@ -64,6 +70,9 @@ public:
     double fixedVideoBitRate = 0;  // > 0: this video rate instead of the fitted one
     std::string soundFolder;  // folder holding "done.wav"; empty: no sound
     std::string projectFile;  // the project the album was loaded from, "" when none
+    // Called with each warning line of a run as it is found (photos left out, photos
+    // shown black); the lines also go into the diagnostic log. Unset: the log only.
+    std::function<void(const std::string& line)> onNote;
     // Called when the person answers Yes to the ready-to-burn question, with the DVD
     // folder. Unset: the answer is noted and nothing else happens.
     std::function<void(const std::string& folder)> openBurnWindow;
@@ -98,6 +107,27 @@ public:
     // DVD title, its elementary streams, its frames) is made from this one.
     std::unique_ptr<CPhotoSlideSource> BuildShow();
 
+    // True when the album gives no show: no photo, or no photo that names a file (a
+    // project whose photo sections are missing).
+    static bool AlbumIsEmpty(const CAlbum& album);
+
+    // False with Error() set, saying how long the show is, what video bit rate the disc
+    // size leaves it and what disc size it would need, when that rate is below
+    // minSlideShowBitRate. Uses `params` (PrepareParams).
+    bool CheckShowFits();
+
+    // Starts the diagnostic log (dvdlog.txt in the state folder, emptied) for this job's
+    // notes when the program has none open, as on the command line; otherwise the
+    // program's log takes them.
+    void OpenLog();
+
+    // Looks at the album as the show uses it, from `params` (PrepareParams): a line for
+    // the photos past the 800 a show holds, and "photo N: FILE: reason; shown black" for
+    // every photo that cannot be decoded (each one is decoded at the frame size). Sets
+    // photosLeftOut and photosShownBlack, writes each line into the diagnostic log and
+    // hands it to onNote. Returns the lines.
+    std::vector<std::string> ReportAlbum();
+
     // Builds the slide-show source from the album and writes title set
     // `startingFootage` into the DVD folder with `params`. Reports an empty album with
     // message 4302. Returns Done, Cancelled, EmptyAlbum or Failed.
@@ -120,6 +150,8 @@ public:
     CDVDParams params;  // the settings handed to the encoders
     int64_t framesCoded = 0;  // pictures in the written title
     int64_t framesPlanned = 0;  // pictures the whole show has
+    int photosShownBlack = 0;  // photos that could not be decoded (ReportAlbum)
+    int photosLeftOut = 0;  // photos past the 800 a show holds (ReportAlbum)
     // One line for the last failure, naming the file.
     const std::string& Error() const { return error; }
     // The port the job reports through.
@@ -128,6 +160,7 @@ public:
 private:
     CUiPort& ui;
     std::string error;
+    std::unique_ptr<CDebugger> ownLog;  // OpenLog's log, when the program had none
 
     bool CheckEarlierTitleSets();
     bool AskToReplace();

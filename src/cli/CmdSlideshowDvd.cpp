@@ -85,6 +85,7 @@ int RunSlideshowDvd(const CArgs& args)
     std::string error;
     if (!ReadJobOptions(args, job, error)) return Fail(error);
     job.soundFolder = CFolders::Data();
+    ReportJobNotes(job);
 
     const auto started = std::chrono::steady_clock::now();
     const CSlideShowJob::Result result = job.CreateDvd();
@@ -97,8 +98,12 @@ int RunSlideshowDvd(const CArgs& args)
         std::printf("%s: title set %d, %.1f s of show%s\n", dvdRoot.c_str(), job.startingFootage, shown,
                     result == CSlideShowJob::Result::Cancelled ? " (cancelled: the pictures coded so far)" : "");
         std::printf("Made in %.1f s, %.2f seconds of show per second of work.\n", work, work > 0 ? shown / work : 0.0);
+        PrintPhotoSummary(job, stdout);
         std::printf("Watch it with: mpv --dvd-device=%s dvd://\n", dvdRoot.c_str());
         return result == CSlideShowJob::Result::Done ? 0 : 130;
+    case CSlideShowJob::Result::EmptyAlbum:
+    case CSlideShowJob::Result::TooLong:
+        return 1;  // the job has said why through the terminal
     case CSlideShowJob::Result::Declined:
         return Fail("kept the DVD already in " + dvdRoot + " (give --yes to replace it)");
     case CSlideShowJob::Result::Refused:

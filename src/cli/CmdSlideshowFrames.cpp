@@ -17,12 +17,13 @@ int RunFrames(const CArgs& args)
     if (!ReadShowOutput(args, "--frames", job, output, error)) return Fail(error);
 
     CShowStreams streams(job);
-    for (const std::string& photo : streams.UnreadablePhotos())
-        std::fprintf(stderr, "kestrova: warning: %s; it is shown as black\n", photo.c_str());
+    ReportJobNotes(job);
+    job.ReportAlbum();
     CShowStreams::SWritten written;
     if (!streams.WriteFrames(output, written)) return Fail(streams.Error());
     std::fprintf(stderr, "%s: %lld frames of %d x %d\n", output.c_str(), static_cast<long long>(written.units),
                  job.params.width, job.params.height);
+    PrintPhotoSummary(job, stderr);
     return 0;
 }
 

@@ -17,11 +17,15 @@ int RunSlideshowM2v(const CArgs& args)
     if (!ReadShowOutput(args, "--m2v", job, output, error)) return Fail(error);
 
     CShowStreams streams(job);
+    if (!job.CheckShowFits()) return Fail(job.Error());
+    ReportJobNotes(job);
+    job.ReportAlbum();
     CShowStreams::SWritten written;
     if (!streams.WriteVideo(output, written)) return Fail(streams.Error());
     std::printf("%s: %lld pictures, %llu bytes, %.0f bit/s\n", output.c_str(), static_cast<long long>(written.units),
                 static_cast<unsigned long long>(written.bytes),
                 written.seconds > 0 ? double(written.bytes) * 8.0 / written.seconds : 0.0);
+    PrintPhotoSummary(job, stdout);
     return 0;
 }
 

@@ -89,6 +89,13 @@ int InternalError(std::exception_ptr failure, std::FILE* out);
 // Prints "kestrova: <message>" to stderr and returns 1, for one-line failures.
 int Fail(const std::string& message);
 
+// Makes the job print each of its notes (photos left out or shown black) on stderr as
+// "kestrova: warning: <note>" and keep them in the diagnostic log.
+void ReportJobNotes(CSlideShowJob& job);
+// Prints how many photos were shown black and left out ("2 photos could not be shown
+// and are black") on `to`, nothing when every photo was shown.
+void PrintPhotoSummary(const CSlideShowJob& job, std::FILE* to);
+
 // Writes the DVD-Video folder `folder` (VIDEO_TS or its parent) as the disc image
 // `image` with `label` (empty: the default label), printing the folder's size first when
 // `printSize`. Returns the exit code; failures are printed as one line.

@@ -5,9 +5,12 @@
 #include "app/Project.h"
 #include "app/SlideShowJob.h"
 #include "base/DVDParams.h"
+#include "base/Texts.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -99,7 +102,11 @@ bool ReadJobOptions(const CArgs& args, CSlideShowJob& job, std::string& error)
     if (!ReadFormatOptions(args, job, error)) return false;
     const std::string project = args.positional.at(0);
     job.projectFile = project;
-    return LoadProject(job.album, project, &error);
+    std::vector<std::string> notes;
+    if (!LoadProject(job.album, project, &error, MeasureMusicSeconds, &notes)) return false;
+    for (const std::string& note : notes)
+        std::fprintf(stderr, "kestrova: warning: %s: %s\n", project.c_str(), note.c_str());
+    return true;
 }
 
 bool ReadShowOutput(const CArgs& args, const std::string& option, CSlideShowJob& job, std::string& output,
@@ -108,6 +115,24 @@ bool ReadShowOutput(const CArgs& args, const std::string& option, CSlideShowJob&
     output = args.Get(option);
     if (output.empty()) return Refuse(error, option + " needs an output file name");
     if (!ReadJobOptions(args, job, error)) return false;
-    if (job.album.photos.empty()) return Refuse(error, args.positional.at(0) + ": the project has no photos");
+    if (CSlideShowJob::AlbumIsEmpty(job.album))
+        return Refuse(error, args.positional.at(0) + ": the project has no photos (" + Text(4302) + ")");
     return true;
+}
+
+void ReportJobNotes(CSlideShowJob& job)
+{
+    job.OpenLog();
+    job.onNote = [](const std::string& line) { std::fprintf(stderr, "kestrova: warning: %s\n", line.c_str()); };
+}
+
+void PrintPhotoSummary(const CSlideShowJob& job, std::FILE* to)
+{
+    if (job.photosShownBlack == 1) std::fprintf(to, "1 photo could not be shown and is black.\n");
+    if (job.photosShownBlack > 1)
+        std::fprintf(to, "%d photos could not be shown and are black.\n", job.photosShownBlack);
+    if (job.photosLeftOut > 0)
+        std::fprintf(to, "%d photo%s past the %d a show holds %s left out.\n", job.photosLeftOut,
+                     job.photosLeftOut == 1 ? "" : "s", int(CAlbum::maxPhotos),
+                     job.photosLeftOut == 1 ? "was" : "were");
 }

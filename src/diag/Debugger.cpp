@@ -243,6 +243,13 @@ void CDebugger::WriteUsb(const std::string& text)
     Write("USB", "USB" + std::to_string(usbCount), text);
 }
 
+void CDebugger::WriteJobNote(const std::string& text)
+{
+    if (!enabled) return;
+    ++noteCount;
+    Write("SLIDESHOW", "Note" + std::to_string(noteCount), text);
+}
+
 void CDebugger::WriteAudioSlot(int slot, int t, int s, int c, int b)
 {
     if (slot < 1 || slot > audioSlots) return;

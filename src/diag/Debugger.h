@@ -53,6 +53,9 @@ public:
     void WriteVideoFile(const std::string& path);
     // Writes a text about a USB-attached device as "USB%d", numbered by a running count.
     void WriteUsb(const std::string& text);
+    // Writes a job's warning (a photo shown black, photos left out) as "Note%d" under
+    // "SLIDESHOW", numbered by a running count.
+    void WriteJobNote(const std::string& text);
     // Writes "AUD%d" = "T=%d S=%d C=%d B=%d" for slot 1..8; other slots are ignored.
     void WriteAudioSlot(int slot, int t, int s, int c, int b);
     // Writes "samplesize" under "AUDIO".
@@ -93,4 +96,5 @@ private:
     void WriteLastBurn();
     void Write(const std::string& section, const std::string& key, const std::string& value);
     int usbCount = 0;
+    int noteCount = 0;
 };
