@@ -77,14 +77,15 @@ public:
     // folder. Unset: the answer is noted and nothing else happens.
     std::function<void(const std::string& folder)> openBurnWindow;
 
-    // Runs the whole job: the lock on the folder (refused while another job writes
-    // into it), the checks of the folder (ask before replacing a DVD, make sure every
-    // file can be written, refuse a title set that could never be reached and an input
-    // among the files replaced), PrepareParams and RunSlideShowJob into a new version
-    // of the folder beside it, which then takes the folder's place with title sets
-    // startingFootage..99 and VIDEO_TS.* replaced (also after a cancel; after a failure
-    // the old folder stays as it was), then "done.wav" and the ready-to-burn question
-    // when a title set was written. Returns what happened.
+    // Runs the whole job: an album that names no photo and a show too long for the
+    // disc (CheckShowFits) are refused before anything else; then the lock on the folder
+    // (refused while another job writes into it), the checks of the folder (ask before
+    // replacing a DVD, make sure every file can be written, refuse a title set that could
+    // never be reached and an input among the files replaced), PrepareParams and
+    // RunSlideShowJob into a new version of the folder beside it, which then takes the
+    // folder's place with title sets startingFootage..99 and VIDEO_TS.* replaced (also
+    // after a cancel; after a failure the old folder stays as it was), then "done.wav"
+    // and the ready-to-burn question when a title set was written. Returns what happened.
     Result CreateDvd();
 
     // The files the show is made of: the project file (when set), the photos the job
