@@ -254,13 +254,10 @@ std::vector<std::string> CSlideShowJob::InputFiles() const
 }
 
 std::string CSlideShowJob::InputAt(const std::string& output) const { return FindSameFile(output, InputFiles()); }
-CSlideShowJob::CSlideShowJob(CUiPort& ui_) : ui(ui_) {}
-
-CSlideShowJob::~CSlideShowJob() = default;
 
 void CSlideShowJob::OpenLog()
 {
-    if (!ownLog && !CDebugger::Active()) ownLog = std::make_unique<CDebugger>();
+    if (!ownLog && !CDebugger::Active()) ownLog = std::make_shared<CDebugger>();
 }
 
 bool CSlideShowJob::AlbumIsEmpty(const CAlbum& album)

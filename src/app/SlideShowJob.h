@@ -25,8 +25,7 @@ class CSlideShowJob {
 public:
     // The job asks its questions and shows its progress through `ui`, which must outlive
     // it (the command line's default port unless one is given).
-    explicit CSlideShowJob(CUiPort& ui_ = Ui());
-    virtual ~CSlideShowJob();
+    explicit CSlideShowJob(CUiPort& ui_ = Ui()) : ui(ui_) {}
 
     enum class Result {
         Done,  // the title set and VIDEO_TS.IFO/.BUP were written
@@ -161,7 +160,7 @@ public:
 private:
     CUiPort& ui;
     std::string error;
-    std::unique_ptr<CDebugger> ownLog;  // OpenLog's log, when the program had none
+    std::shared_ptr<CDebugger> ownLog;  // OpenLog's log, when the program had none; copies share it
 
     bool CheckEarlierTitleSets();
     bool AskToReplace();
