@@ -55,7 +55,7 @@ TEST(AlbumReport, EveryPhotoShownBlackIsNamedWithItsReasonAndLogged)
 
     const std::vector<std::string> expected = {
         "photo 2: " + dir.File("missing.jpg") + ": no such file; shown black",
-        "photo 3: " + dir.File("folder.jpg") + ": is a folder; shown black",
+        "photo 3: " + dir.File("folder.jpg") + ": is a folder, not a file; shown black",
         "photo 4: " + dir.File("empty.jpg") + ": empty file; shown black",
         "photo 5: " + dir.File("words.jpg") + ": not a picture; shown black",
         "photo 6: no file is named; shown black",

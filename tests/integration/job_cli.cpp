@@ -238,7 +238,7 @@ TEST(JobCli, PhotosBehindALinkLoopOrAnOverlongNameAreShownBlackWithoutLosingTheD
                                    Quote(dir.File("p.y4m")) + " </dev/null");
     EXPECT_EQ(frames.exitCode, 0) << frames.err;
     EXPECT_NE(frames.err.find("photo 1: " + dir.File("l1.jpg") +
-                              ": cannot be opened (Too many levels of symbolic links)"
+                              ": cannot open (Too many levels of symbolic links)"
                               "; shown black"),
               std::string::npos)
         << frames.err;
