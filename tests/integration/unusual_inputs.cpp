@@ -64,7 +64,7 @@ std::vector<std::string> FilesUnder(const std::string& folder)
     return files;
 }
 
-TEST(SpecialInputs, FifosAreRefusedInsteadOfBlocking)
+TEST(UnusualInputs, FifosAreRefusedInsteadOfBlocking)
 {
     TempDir dir;
     const std::string fifo = Fifo(dir, "in.osh");
@@ -99,7 +99,7 @@ TEST(SpecialInputs, FifosAreRefusedInsteadOfBlocking)
     EXPECT_FALSE(fs::exists(dir.File("dvd.iso")));
 }
 
-TEST(SpecialInputs, AnEarlierTitleSetWhoseIfoIsAFifoIsNamed)
+TEST(UnusualInputs, AnEarlierTitleSetWhoseIfoIsAFifoIsNamed)
 {
     TempDir dir;
     fs::create_directories(dir.File("dvd/VIDEO_TS"));
@@ -112,7 +112,7 @@ TEST(SpecialInputs, AnEarlierTitleSetWhoseIfoIsAFifoIsNamed)
     EXPECT_NE(r.err.find("dvd/VIDEO_TS/VTS_01_0.IFO: is a FIFO, not a regular file"), std::string::npos) << r.err;
 }
 
-TEST(SpecialInputs, DevicesAndOversizedFilesAreRefusedWithoutBeingRead)
+TEST(UnusualInputs, DevicesAndOversizedFilesAreRefusedWithoutBeingRead)
 {
     TempDir dir;
 #ifdef __SANITIZE_ADDRESS__
@@ -148,7 +148,7 @@ TEST(SpecialInputs, DevicesAndOversizedFilesAreRefusedWithoutBeingRead)
     EXPECT_NE(r.err.find(wave + ": is too large (5368709120 bytes; at most 4 GB)"), std::string::npos) << r.err;
 }
 
-TEST(SpecialInputs, MediaInfoSaysWhatIsWrongWithTheFile)
+TEST(UnusualInputs, MediaInfoSaysWhatIsWrongWithTheFile)
 {
     TempDir dir;
     WriteText(dir.File("junk.jpg"), "\xff\xd8\xff\xe0 not really a picture");
@@ -180,7 +180,7 @@ TEST(SpecialInputs, MediaInfoSaysWhatIsWrongWithTheFile)
     }
 }
 
-TEST(SpecialInputs, UnknownOptionsAndMissingValuesAreRefusedByName)
+TEST(UnusualInputs, UnknownOptionsAndMissingValuesAreRefusedByName)
 {
     TempDir dir;
     const std::string project = TwoPhotoProject(dir, DataDir() + "/sample/sunset.jpg", 1);
@@ -238,7 +238,7 @@ SInterrupted InterruptJob(const TempDir& dir, const std::vector<std::string>& si
     return result;
 }
 
-TEST(SpecialInputs, TermCancelsTheJobLikeCtrlCAndKeepsAPlayableFolder)
+TEST(UnusualInputs, TermCancelsTheJobLikeCtrlCAndKeepsAPlayableFolder)
 {
     TempDir dir;
     const SInterrupted r = InterruptJob(dir, {"TERM"});
@@ -249,7 +249,7 @@ TEST(SpecialInputs, TermCancelsTheJobLikeCtrlCAndKeepsAPlayableFolder)
     EXPECT_GT(SizeOf(dir.File("dvd/VIDEO_TS/VIDEO_TS.IFO")), 0u);
 }
 
-TEST(SpecialInputs, ASecondSignalStopsTheJobSoonLeavingNoHalfWrittenFile)
+TEST(UnusualInputs, ASecondSignalStopsTheJobSoonLeavingNoHalfWrittenFile)
 {
     TempDir dir;
     const SInterrupted r = InterruptJob(dir, {"HUP", "TERM"});
