@@ -1,11 +1,11 @@
 // `kestrova slideshow` on albums with photos it cannot show: each one is named on stderr
 // and in the diagnostic log, the summary counts them, GIF and CMYK photos are shown,
 // and albums that would give a useless disc are refused before the folder is touched.
+#include "support/InkJpeg.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
-#include <jpeglib.h>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -33,32 +33,6 @@ std::string Project(const TempDir& dir, const std::vector<std::string>& paths)
             "\nShowingTime=1\nTransitionTime=1\nKenBurns=None\nTransitionType=None\n\n";
     WriteText(dir.File("p.osh"), text);
     return dir.File("p.osh");
-}
-
-// A 32 x 32 CMYK JPEG of one colour as print workflows write it (Adobe marker, inverted).
-void WriteCmykJpeg(const std::string& path, const uint8_t ink[4])
-{
-    jpeg_compress_struct cinfo;
-    jpeg_error_mgr err;
-    cinfo.err = jpeg_std_error(&err);
-    jpeg_create_compress(&cinfo);
-    FILE* file = std::fopen(path.c_str(), "wb");
-    ASSERT_NE(file, nullptr);
-    jpeg_stdio_dest(&cinfo, file);
-    cinfo.image_width = cinfo.image_height = 32;
-    cinfo.input_components = 4;
-    cinfo.in_color_space = JCS_CMYK;
-    jpeg_set_defaults(&cinfo);
-    jpeg_start_compress(&cinfo, TRUE);
-    std::vector<uint8_t> line(32 * 4);
-    for (size_t i = 0; i < line.size(); ++i) line[i] = ink[i % 4];
-    while (cinfo.next_scanline < cinfo.image_height) {
-        JSAMPROW row = line.data();
-        jpeg_write_scanlines(&cinfo, &row, 1);
-    }
-    jpeg_finish_compress(&cinfo);
-    jpeg_destroy_compress(&cinfo);
-    std::fclose(file);
 }
 
 // The mean luma of the 16 x 16 block at the centre of the first picture of a
@@ -107,7 +81,7 @@ TEST(PhotoReports, GifAndCmykPhotosAreShown)
 {
     TempDir dir;
     const uint8_t redInk[4] = {255, 0, 0, 255};  // inverted: no cyan, full magenta and yellow, no black
-    WriteCmykJpeg(dir.File("print.jpg"), redInk);
+    ASSERT_TRUE(testsupport::WriteInkJpeg(dir.File("print.jpg"), redInk, redInk, false, true));
     // A 2 x 2 white GIF: a table of two colours; the codes clear, 0, 0, 0, 0 (three bits
     // each) and the end (four bits, the table having grown).
     WriteBytes(dir.File("white.gif"),

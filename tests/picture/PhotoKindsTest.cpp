@@ -3,7 +3,6 @@
 // files that are no photo at all.
 #include <gtest/gtest.h>
 
-#include <jpeglib.h>
 #include <zlib.h>
 #include <cstdio>
 #include <cstdlib>
@@ -14,43 +13,12 @@
 
 #include "picture/GifDecoder.h"
 #include "picture/ImageFile.h"
+#include "support/InkJpeg.h"
 #include "support/TestSupport.h"
 
 namespace {
 
 using testsupport::TempDir;
-
-// Writes a 16 x 8 four-component JPEG whose left half holds `left` and right half
-// `right` (four stored bytes each), as CMYK or YCCK, with or without the Adobe marker.
-void WriteInkJpeg(const std::string& path, const uint8_t left[4], const uint8_t right[4], bool ycck, bool adobe)
-{
-    jpeg_compress_struct cinfo;
-    jpeg_error_mgr err;
-    cinfo.err = jpeg_std_error(&err);
-    jpeg_create_compress(&cinfo);
-    FILE* file = std::fopen(path.c_str(), "wb");
-    ASSERT_NE(file, nullptr);
-    jpeg_stdio_dest(&cinfo, file);
-    cinfo.image_width = 16;
-    cinfo.image_height = 8;
-    cinfo.input_components = 4;
-    cinfo.in_color_space = JCS_CMYK;
-    jpeg_set_defaults(&cinfo);
-    jpeg_set_colorspace(&cinfo, ycck ? JCS_YCCK : JCS_CMYK);
-    cinfo.write_Adobe_marker = adobe ? TRUE : FALSE;
-    jpeg_set_quality(&cinfo, 100, TRUE);
-    jpeg_start_compress(&cinfo, TRUE);
-    std::vector<uint8_t> line(16 * 4);
-    for (int x = 0; x < 16; ++x)
-        for (int c = 0; c < 4; ++c) line[size_t(x * 4 + c)] = x < 8 ? left[c] : right[c];
-    while (cinfo.next_scanline < cinfo.image_height) {
-        JSAMPROW row = line.data();
-        jpeg_write_scanlines(&cinfo, &row, 1);
-    }
-    jpeg_finish_compress(&cinfo);
-    jpeg_destroy_compress(&cinfo);
-    std::fclose(file);
-}
 
 void ExpectPixelNear(const CRgbImage& image, int x, int y, int r, int g, int b, const std::string& what)
 {
@@ -155,7 +123,7 @@ TEST(ImageFile, CmykAndYcckJpegsShowTheirColoursWithAndWithoutTheAdobeMarker)
         {"cmyk-plain.jpg", redPlain, bluePlain, false, false},
     };
     for (const auto& c : cases) {
-        WriteInkJpeg(dir.File(c.name), c.left, c.right, c.ycck, c.adobe);
+        ASSERT_TRUE(testsupport::WriteInkJpeg(dir.File(c.name), c.left, c.right, c.ycck, c.adobe));
         CRgbImage out;
         std::string error;
         ASSERT_TRUE(CImageFile::Decode(dir.File(c.name), out, error)) << c.name << ": " << error;
