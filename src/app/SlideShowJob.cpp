@@ -415,8 +415,7 @@ CSlideShowJob::Result CSlideShowJob::CreateDvd()
     if (!CheckWritable(update, lock == COutputLock::EResult::Locked)) return Result::NotWritable;
 
     // The title set is made in the new version of the folder, which takes the old one's
-    // place only once it is complete.
-    PrepareParams();
+    // place only once it is complete (params were prepared for the disc-size check).
     params.outputFolder = update.WorkFolder();
     Result result = RunSlideShowJob();
     params.outputFolder = dvdFolder;
