@@ -53,6 +53,7 @@ bool CMediaProbe::Probe(const std::string& path, SFacts& facts, std::string& ref
     if (Lower(path).find(".osh") != std::string::npos) {
         facts.isProject = true;
         facts.seconds = ProjectSeconds(path);
+        facts.exactSeconds = double(facts.seconds);
         facts.audioType = "PCM";
         if (facts.seconds > 0) return true;
         refusal = WithPath(3201, path);
@@ -65,6 +66,7 @@ bool CMediaProbe::Probe(const std::string& path, SFacts& facts, std::string& ref
         return false;
     }
     facts.seconds = av.duration > 0 ? av.duration / 10000000 : 0;
+    facts.exactSeconds = av.duration > 0 ? double(av.duration) / 1e7 : 0.0;
     if (facts.seconds == 0) {
         refusal = WithPath(3201, path);
         return false;

@@ -10,6 +10,7 @@ class CMediaProbe {
 public:
     struct SFacts {
         int64_t seconds = 0;
+        double exactSeconds = 0;  // the length before it is cut to whole seconds
         std::string audioType;  // "AC3", "PCM" or "No Audio"
         bool pcmDetails = false;  // the sound fields below are known
         int audioRate = 0, audioBits = 0, audioChannels = 0, sourceChannels = 0;

@@ -1,6 +1,6 @@
 #include "app/SlideShowJob.h"
 
-#include "app/DvdFolderUpdate.h"
+#include "app/DvdFolderJob.h"
 #include "app/SlideshowTitleBuilder.h"
 #include "base/DvdFileNames.h"
 #include "base/File.h"
@@ -44,38 +44,6 @@ bool IsNone(const std::string& path)
     std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return char(std::tolower(c)); });
     return lower == "none";
 }
-
-// The slide-show title, remembering how far the encoder got.
-class CJobTitleBuilder : public CSlideshowTitleBuilder {
-public:
-    CJobTitleBuilder(CPhotoSlideSource& show, const CDVDParams& params, int totalSeconds, CUiPort& ui,
-                     SMuxRunContext& run)
-        : CSlideshowTitleBuilder(show, params, double(totalSeconds), ui, run)
-    {}
-
-    bool cancelled = false;
-    int64_t framesCoded = 0;
-
-protected:
-    std::unique_ptr<CDVDMplex> MakeMultiplexer() override
-    {
-        auto made = CSlideshowTitleBuilder::MakeMultiplexer();
-        mplex = made.get();
-        return made;
-    }
-
-    void AfterRun() override
-    {
-        if (!mplex) return;
-        if (auto* video = dynamic_cast<CVideoSlide*>(mplex->Video())) {
-            cancelled = video->Encoder().Cancelled();
-            framesCoded = video->Encoder().FramesCoded();
-        }
-    }
-
-private:
-    CDVDMplex* mplex = nullptr;
-};
 
 }  // namespace
 
@@ -131,113 +99,6 @@ void CSlideShowJob::PrepareParams()
     if (fixedVideoBitRate > 0) params.videoBitRate = fixedVideoBitRate;
     params.outputFolder = CFolders::WithSlash(dvdFolder);
     params.jobName = Text(4018);
-}
-
-bool CSlideShowJob::CheckEarlierTitleSets()
-{
-    // VIDEO_TS.IFO lists the title sets from VTS_01 up to the first one missing, so a
-    // title set written after a gap could never be played.
-    const std::string folder = CFolders::WithSlash(dvdFolder);
-    for (int n = 1; n < startingFootage; ++n) {
-        const std::string ifo = IfoName(folder, n);
-        std::error_code ec;
-        if (!std::filesystem::exists(ifo, ec)) {
-            error = "Title set " + std::to_string(startingFootage) + " needs title set " + std::to_string(n) +
-                " first: " + ifo + " is missing.";
-            ui.MessageBox(error, "Kestrova", MsgButtons::Ok, MsgIcon::Warning);
-            return false;
-        }
-        // The kept title set's IFO is copied into the new version of the folder: it must
-        // be a file that can be read.
-        if (!OpenInputFile(ifo, error)) {
-            ui.MessageBox(error, "Kestrova", MsgButtons::Ok, MsgIcon::Warning);
-            return false;
-        }
-    }
-    return true;
-}
-
-bool CSlideShowJob::AskToReplace()
-{
-    const std::string folder = CFolders::WithSlash(dvdFolder);
-    if (!IsReadableRegularFile(folder + kVideoTsIfo)) return true;  // no DVD there to replace
-    const std::string text = FormatText(Text(428), {folder}) + Text(429);
-    if (ui.MessageBox(text, Text(422), MsgButtons::YesNo, MsgIcon::Warning) == MsgAnswer::Yes) return true;
-    error = "The DVD in " + folder + " was kept.";
-    return false;
-}
-
-bool CSlideShowJob::MakeFolders(bool checkOnly)
-{
-    // The VIDEO_TS folder and (unless only checking) an empty AUDIO_TS beside it when
-    // the folder is named VIDEO_TS. A failure shows up in the write check that follows,
-    // naming the first file.
-    namespace fs = std::filesystem;
-    std::error_code ec;
-    fs::path videoTs = fs::path(CFolders::WithSlash(dvdFolder)).parent_path();
-    fs::create_directories(videoTs, ec);
-    if (ec) return false;
-    if (!checkOnly && videoTs.filename() == "VIDEO_TS") fs::create_directories(videoTs.parent_path() / "AUDIO_TS", ec);
-    return true;
-}
-
-bool CSlideShowJob::CheckInputs(const CDvdFolderUpdate& update)
-{
-    // The files the new DVD replaces must not be any of the show's own.
-    const std::vector<std::string> inputs = InputFiles();
-    for (const std::string& replaced : update.ReplacedFiles()) {
-        const std::string input = FindSameFile(replaced, inputs);
-        if (input.empty()) continue;
-        error = input + " is " + replaced + ", which the new DVD replaces; move it out of the folder first.";
-        ui.MessageBox(error, "Kestrova", MsgButtons::Ok, MsgIcon::Warning);
-        return false;
-    }
-    return true;
-}
-
-void CSlideShowJob::ReportNotWritable(const std::string& file, const std::string& reason)
-{
-    error = file + ": cannot write (" + reason + ")";
-    const std::string text = FormatText(Text(430), {file + " (" + reason + ")"}) + Text(431);
-    ui.MessageBox(text, Text(422), MsgButtons::Ok, MsgIcon::Warning);
-}
-
-bool CSlideShowJob::CheckWritable(CDvdFolderUpdate& update, bool locked)
-{
-    // Every file the job writes first must be creatable in the new version of the
-    // folder, and no name it replaces may be taken by a folder of the person's. Only
-    // the new version is touched, so a failed check leaves the folder as it was.
-    const std::string folder = CFolders::WithSlash(dvdFolder);
-    const std::string files[] = {folder + kVideoTsIfo, folder + kVideoTsBup, VobName(folder, startingFootage, 1),
-                                 IfoName(folder, startingFootage), BupName(folder, startingFootage)};
-    if (!locked) {
-        ReportNotWritable(files[0], update.LockReason());
-        return false;
-    }
-    for (const std::string& file : files) {
-        struct stat st {};
-        if (::stat(file.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
-            ReportNotWritable(file, S_ISDIR(st.st_mode) ? std::strerror(EISDIR) : "not a regular file");
-            return false;
-        }
-    }
-    std::string reason;
-    if (!update.Begin(reason)) {
-        ReportNotWritable(files[0], reason);
-        return false;
-    }
-    for (const std::string& file : files) {
-        const std::string probe = update.WorkFolder() + std::filesystem::path(file).filename().string();
-        const int fd = ::open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-        if (fd < 0) {
-            ReportNotWritable(file, std::strerror(errno));
-            update.Abandon();
-            return false;
-        }
-        ::close(fd);
-        std::remove(probe.c_str());
-    }
-    return true;
 }
 
 std::vector<std::string> CSlideShowJob::InputFiles() const
@@ -363,26 +224,14 @@ CSlideShowJob::Result CSlideShowJob::RunSlideShowJob()
     framesPlanned = show->FrameCount();
 
     SMuxRunContext muxRun;  // the job's multiplexer state, shared by its titles
-    CJobTitleBuilder builder(*show, params, params.totalSeconds, ui, muxRun);
+    CSlideshowTitleBuilder builder(*show, params, params.totalSeconds, ui, muxRun);
     const bool built = builder.Build(startingFootage - 1, params.outputFolder);
-    framesCoded = builder.framesCoded;
+    framesCoded = builder.FramesCoded();
     if (!built) {
         error = builder.Error();
         return Result::Failed;
     }
-    return builder.cancelled ? Result::Cancelled : Result::Done;
-}
-
-void CSlideShowJob::Finish()
-{
-    if (!soundFolder.empty()) {
-        const std::string sound = CFolders::WithSlash(soundFolder) + "done.wav";
-        std::error_code ec;
-        if (std::filesystem::exists(sound, ec)) ui.PlaySoundFile(sound);
-    }
-    const std::string text = Text(424) + Text(425) + Text(426) + Text(427);
-    if (ui.MessageBox(text, Text(423), MsgButtons::YesNo, MsgIcon::Information) == MsgAnswer::Yes && openBurnWindow)
-        openBurnWindow(CFolders::WithSlash(dvdFolder));
+    return builder.Cancelled() ? Result::Cancelled : Result::Done;
 }
 
 CSlideShowJob::Result CSlideShowJob::CreateDvd()
@@ -401,40 +250,39 @@ CSlideShowJob::Result CSlideShowJob::CreateDvd()
         ui.MessageBox(error, "Kestrova", MsgButtons::Ok, MsgIcon::Warning);
         return Result::TooLong;
     }
-    CDvdFolderUpdate update(dvdFolder, startingFootage);
-    const COutputLock::EResult lock = update.Lock();
-    if (lock == COutputLock::EResult::Busy) {
-        error = update.Error();
-        ui.MessageBox(error, "Kestrova", MsgButtons::Ok, MsgIcon::Warning);
-        return Result::Busy;
+    CDvdFolderJob folderJob(ui, dvdFolder, startingFootage, startingFootage);
+    const CDvdFolderJob::EPrepared prepared = folderJob.Prepare(InputFiles());
+    if (prepared != CDvdFolderJob::EPrepared::Ready) {
+        error = folderJob.Error();
+        switch (prepared) {
+        case CDvdFolderJob::EPrepared::Busy:
+            return Result::Busy;
+        case CDvdFolderJob::EPrepared::Declined:
+            return Result::Declined;
+        case CDvdFolderJob::EPrepared::NotWritable:
+            return Result::NotWritable;
+        default:
+            return Result::Refused;
+        }
     }
-    if (!CheckEarlierTitleSets()) return Result::Refused;
-    const bool hadDvd = IsReadableRegularFile(dvdFolder + kVideoTsIfo);
-    if (!AskToReplace()) return Result::Declined;
-    if (!CheckInputs(update)) return Result::Refused;
-    if (!CheckWritable(update, lock == COutputLock::EResult::Locked)) return Result::NotWritable;
 
     // The title set is made in the new version of the folder, which takes the old one's
     // place only once it is complete (params were prepared for the disc-size check).
-    params.outputFolder = update.WorkFolder();
+    params.outputFolder = folderJob.WorkFolder();
     Result result = RunSlideShowJob();
     params.outputFolder = dvdFolder;
     if (result == Result::Done || result == Result::Cancelled) {
-        std::string swapError;
-        if (update.Commit(swapError)) {
-            MakeFolders(false);
-        } else {
-            error = swapError;
-            ui.MessageBox(error, "Kestrova", MsgButtons::Ok, MsgIcon::Error);
+        if (!folderJob.Commit()) {
+            error = folderJob.Error();
             result = Result::Failed;
         }
     } else {
-        update.Abandon();
-        if (hadDvd) error += std::string(error.empty() ? "" : " ") + "The DVD already in " + dvdFolder + " was kept.";
+        folderJob.Abandon();
+        if (!folderJob.Error().empty()) error += std::string(error.empty() ? "" : " ") + folderJob.Error();
     }
-    update.Unlock();
+    folderJob.Unlock();
     // The sound and the question follow every run that left a playable title set,
     // a cancelled one included.
-    if (result == Result::Done || result == Result::Cancelled) Finish();
+    if (result == Result::Done || result == Result::Cancelled) folderJob.Finish(soundFolder, openBurnWindow);
     return result;
 }

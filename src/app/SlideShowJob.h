@@ -17,7 +17,6 @@
 #include <string>
 #include <vector>
 
-class CDvdFolderUpdate;
 class CDebugger;
 class CPhotoSlideSource;
 
@@ -161,12 +160,4 @@ private:
     CUiPort& ui;
     std::string error;
     std::shared_ptr<CDebugger> ownLog;  // OpenLog's log, when the program had none; copies share it
-
-    bool CheckEarlierTitleSets();
-    bool AskToReplace();
-    bool MakeFolders(bool checkOnly);
-    bool CheckInputs(const CDvdFolderUpdate& update);
-    bool CheckWritable(CDvdFolderUpdate& update, bool locked);
-    void ReportNotWritable(const std::string& file, const std::string& reason);
-    void Finish();
 };

@@ -17,7 +17,7 @@ bool CSlideshowTitleBuilder::OpenSources(CDVDMplex& mplex)
 {
     auto ownedVideo = std::make_unique<CVideoSlide>(std::make_unique<CSlideFrameSource>(show));
     auto ownedAudio = std::make_unique<CAudioSlide>(&show.Audio());
-    CVideoSlide* video = ownedVideo.get();
+    video = ownedVideo.get();
     CAudioSlide* audio = ownedAudio.get();
     mplex.SetSources(std::move(ownedVideo), std::move(ownedAudio));
     if (!video->InitFromSettings(params)) return false;
@@ -34,3 +34,10 @@ void CSlideshowTitleBuilder::NoteAudioModel(CAudio& audio)
 }
 
 void CSlideshowTitleBuilder::PlanCells(CDVDMplex& mplex) { mplex.AddCells(SlideshowCellPlan(seconds)); }
+
+void CSlideshowTitleBuilder::AfterRun()
+{
+    if (!video) return;
+    cancelled = video->Encoder().Cancelled();
+    framesCoded = video->Encoder().FramesCoded();
+}

@@ -6,9 +6,12 @@
 
 #include "dvd/TitleBuilder.h"
 
+#include <cstdint>
+
 class CAudio;
 class CDVDParams;
 class CPhotoSlideSource;
+class CVideoSlide;
 
 class CSlideshowTitleBuilder : public CTitleBuilder {
 public:
@@ -22,11 +25,20 @@ public:
     // `audio` (started) codes Layer II; does nothing without a log.
     static void NoteAudioModel(CAudio& audio);
 
+    // After Build: whether the person cancelled the encoding (the title then holds the
+    // pictures coded so far) and how many pictures were coded.
+    bool Cancelled() const { return cancelled; }
+    int64_t FramesCoded() const { return framesCoded; }
+
 protected:
     bool OpenSources(CDVDMplex& mplex) override;
     void PlanCells(CDVDMplex& mplex) override;
+    void AfterRun() override;
 
 private:
+    CVideoSlide* video = nullptr;  // owned by the multiplexer
+    bool cancelled = false;
+    int64_t framesCoded = 0;
     CPhotoSlideSource& show;
     const CDVDParams& params;
     double seconds;

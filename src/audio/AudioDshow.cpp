@@ -49,7 +49,15 @@ bool CAudioDshow::ParseAc3Header(const uint8_t* h, int& frameBytes, int& channel
 int CAudioDshow::ReadMedia(uint8_t* buffer, int bytes)
 {
     if (!media || bytes <= 0) return 0;
-    return media->ReadPcm(bytes, buffer);
+    int got = media->audioFound ? std::max(media->ReadPcm(bytes, buffer), 0) : 0;
+    // Silence after the file's sound, up to the title's length, in whole sample pairs.
+    if (got < bytes && kind != kindAc3 && pcmBytesRead + got < minimumPcmBytes) {
+        const int64_t fill = std::min<int64_t>(bytes - got, minimumPcmBytes - pcmBytesRead - got) & ~int64_t(3);
+        std::fill(buffer + got, buffer + got + fill, uint8_t(0));
+        got += int(fill);
+    }
+    pcmBytesRead += got;
+    return got;
 }
 
 void CAudioDshow::RefreshStartTime()
@@ -70,6 +78,7 @@ bool CAudioDshow::Start(int tag, int firstUnit, int lastUnit, uint32_t startMill
     StartState(firstUnit, lastUnit, startMilliseconds);
     baseStartTime = startTime;
     surround = false;
+    pcmBytesRead = 0;
     if (media && media->audioKind == kAudioAc3)
         kind = kindAc3;
     else

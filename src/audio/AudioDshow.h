@@ -36,6 +36,12 @@ public:
     // allocated.
     bool Start(int tag, int firstUnit, int lastUnit, uint32_t startMilliseconds) override;
 
+    // Makes decoded sound last at least `bytes` bytes of 48 kHz 16-bit stereo PCM: a
+    // file without sound, or whose sound ends before its pictures, goes on in silence,
+    // so that every title has a sound track as long as its pictures. AC-3 passed
+    // through is not lengthened.
+    void SetMinimumPcmBytes(int64_t bytes) { minimumPcmBytes = bytes; }
+
     // Parses an A/52 (AC-3) sync frame header at `h` (at least 8 bytes). Returns false
     // when it is not a 48 kHz header of bitstream id 6 or 8; else gives the frame size in
     // bytes, the channel count (LFE included) and the Dolby Surround flag.
@@ -49,4 +55,6 @@ private:
     CDirectShowAV* media;
     bool compress;
     uint32_t baseStartTime = 0;
+    int64_t minimumPcmBytes = 0;
+    int64_t pcmBytesRead = 0;
 };

@@ -9,6 +9,7 @@
 
 #include "app/SlideShowJob.h"
 #include "base/Texts.h"
+#include "cli/JobTerminalUi.h"
 #include "cli/TerminalUi.h"
 #include "platform/Folders.h"
 
@@ -21,42 +22,6 @@
 
 namespace {
 
-// The terminal's port for the job. Burning is not available from the command line, so
-// the ready-to-burn question is answered No with a word on how to go on; everything else
-// goes to the terminal port.
-class CJobTerminalUi : public CUiPort {
-public:
-    CJobTerminalUi(CUiPort& inner_, std::string dvdRoot_) : inner(inner_), dvdRoot(std::move(dvdRoot_)) {}
-
-    MsgAnswer MessageBox(const std::string& text, const std::string& caption, MsgButtons buttons, MsgIcon icon) override
-    {
-        if (caption == Text(423) && buttons == MsgButtons::YesNo) {
-            std::fprintf(stderr,
-                         "Burning is not available from the command line yet. Make a disc image with\n"
-                         "  kestrova iso %s -o IMAGE.iso\n"
-                         "or burn the folder later.\n",
-                         dvdRoot.c_str());
-            return MsgAnswer::No;
-        }
-        return inner.MessageBox(text, caption, buttons, icon);
-    }
-    std::unique_ptr<CProgressWindow> OpenProgress(const std::string& title, const std::string& body,
-                                                  bool visible) override
-    {
-        return inner.OpenProgress(title, body, visible);
-    }
-    std::optional<std::string> ChooseFolder(const std::string& title, const std::string& start) override
-    {
-        return inner.ChooseFolder(title, start);
-    }
-    void PlaySoundFile(const std::string& path) override { inner.PlaySoundFile(path); }
-    bool StopRequested() override { return inner.StopRequested(); }
-
-private:
-    CUiPort& inner;
-    std::string dvdRoot;
-};
-
 int RunSlideshowDvd(const CArgs& args)
 {
     namespace fs = std::filesystem;
@@ -67,16 +32,7 @@ int RunSlideshowDvd(const CArgs& args)
     if (videoTs.filename() != "VIDEO_TS") videoTs /= "VIDEO_TS";
     const std::string dvdRoot = videoTs.parent_path().string();
 
-    // Questions: --yes / --no answer them; otherwise they are asked at a terminal and
-    // answered with the safe choice (keep the existing DVD) when there is none.
-    CTerminalUi::Answers answers = CTerminalUi::Answers::Safe;
-    if (args.Has("--yes"))
-        answers = CTerminalUi::Answers::Yes;
-    else if (args.Has("--no"))
-        answers = CTerminalUi::Answers::No;
-    else if (isatty(STDIN_FILENO) && isatty(STDERR_FILENO))
-        answers = CTerminalUi::Answers::Ask;
-    CTerminalUi terminal(answers);
+    CTerminalUi terminal(JobAnswers(args));
     CJobTerminalUi ui(terminal, dvdRoot);
     CUiScope scope(ui);
 

@@ -65,6 +65,13 @@ class CSlideShowJob;
 // with a one-line `error` naming the option or the file.
 bool ReadJobOptions(const CArgs& args, CSlideShowJob& job, std::string& error);
 
+class CVideoDVDJob;
+
+// Fills the video-to-DVD job from the format options it shares with the slide-show job
+// (--ntsc/--pal, --resolution, --aspect/--wide, --lpcm, --disc-size, --footage, the
+// matrices). False with a one-line `error` naming the option.
+bool ReadVideoFormatOptions(const CArgs& args, CVideoDVDJob& job, std::string& error);
+
 // For the outputs that write a file of the show (--frames, --m2v, --mp2): the output
 // file named by `option`, and the job as ReadJobOptions fills it, refusing an album
 // without photos. False with a one-line `error`.

@@ -4,6 +4,7 @@
 
 #include "app/Project.h"
 #include "app/SlideShowJob.h"
+#include "app/VideoDVDJob.h"
 #include "base/DVDParams.h"
 #include "base/Texts.h"
 
@@ -39,8 +40,24 @@ bool MatrixTextIsValid(const std::string& text)
     return true;
 }
 
-// The options that choose the format, rate and title set.
-bool ReadFormatOptions(const CArgs& args, CSlideShowJob& job, std::string& error)
+// --bitrate: a fixed video rate instead of the fitted one.
+bool ReadBitRate(const CArgs& args, double& fixedRate, std::string& error)
+{
+    if (args.Has("--bitrate")) {
+        const std::string text = args.Get("--bitrate");
+        char* end = nullptr;
+        const double rate = std::strtod(text.c_str(), &end);
+        if (end == text.c_str() || *end != '\0' || rate < 256000.0 || rate > 8000000.0)
+            return Refuse(error,
+                          "--bitrate must be a number of bits per second from 256000 to 8000000, not \"" + text + "\"");
+        fixedRate = rate;
+    }
+    return true;
+}
+
+// The options that choose the format, rate and title set, for either DVD job.
+template <class Job>
+bool ReadFormatOptions(const CArgs& args, Job& job, std::string& error)
 {
     const bool hasFootage = args.Has("--footage");
     const std::string footageOption = hasFootage ? "--footage" : "--title-set";
@@ -82,20 +99,18 @@ bool ReadFormatOptions(const CArgs& args, CSlideShowJob& job, std::string& error
             return Refuse(error, std::string(option) + " must be \"Default\" or 64 non-zero values as 128 hex digits");
         (std::string(option) == "--intra-matrix" ? job.intraMatrixText : job.interMatrixText) = text;
     }
-    if (args.Has("--bitrate")) {
-        const std::string text = args.Get("--bitrate");
-        char* end = nullptr;
-        const double rate = std::strtod(text.c_str(), &end);
-        if (end == text.c_str() || *end != '\0' || rate < 256000.0 || rate > 8000000.0)
-            return Refuse(error,
-                          "--bitrate must be a number of bits per second from 256000 to 8000000, not \"" + text + "\"");
-        job.fixedVideoBitRate = rate;
+    if constexpr (requires { job.fixedVideoBitRate; }) {
+        if (!ReadBitRate(args, job.fixedVideoBitRate, error)) return false;
     }
-
     return true;
 }
 
 }  // namespace
+
+bool ReadVideoFormatOptions(const CArgs& args, CVideoDVDJob& job, std::string& error)
+{
+    return ReadFormatOptions(args, job, error);
+}
 
 bool ReadJobOptions(const CArgs& args, CSlideShowJob& job, std::string& error)
 {

@@ -112,6 +112,7 @@ void CDirectShowAV::ReleaseGraph()
 
 bool CDirectShowAV::Refuse(const std::string& message, bool quiet)
 {
+    refusal = message;
     if (!quiet) Ui().MessageBox(message, kCaption, MsgButtons::Ok, MsgIcon::Error);
     return false;
 }
@@ -180,6 +181,7 @@ bool CDirectShowAV::Open(const std::string& file, bool quiet)
 void CDirectShowAV::ResetSource(const std::string& file)
 {
     path = file;
+    refusal.clear();
     videoFound = audioFound = false;
     audioKind = kAudioNone;
     audioChannels = audioRate = audioBits = sourceChannels = 0;

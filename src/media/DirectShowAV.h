@@ -83,6 +83,13 @@ public:
     // Ends decoding and recording; wakes every waiter on both rings.
     void Stop();
 
+    // Fits the pictures inside a target frame shown at `titleAspect` (4/3 or 16/9):
+    // centred with black bars, never stretched. 0 stretches them to the target as
+    // before. Takes effect at the next Run.
+    void SetDisplayAspect(double titleAspect) { fitAspect = titleAspect; }
+    // Why the last Open refused the file (the message it showed or would have shown).
+    const std::string& Refusal() const { return refusal; }
+
     // Delivers the next output picture into `picture` (created at the target size when
     // it has another size). Returns false once the source has no more pictures; the
     // picture then shows the last one (black for a photo or a file without video).
@@ -151,6 +158,17 @@ public:
     int32_t smoothStep = 0;  // 100 ns paid out per frame
     int64_t sourceFramesRead = 0;  // pictures taken from the video ring
     std::string path;
+    // How the pictures are meant to be seen: display width over height (the pixel
+    // aspect honoured), 0 when unknown; and their field order.
+    double displayAspect = 0.0;
+    bool interlaced = false;
+    bool topFieldFirst = true;
+    // DVD-Video sources: the title set's own chapter starts (seconds of the stream) and
+    // its shape from the IFO (-1 unknown, 0 4:3, 1 16:9), and whether the stream was
+    // opened at the title's second cell.
+    std::vector<double> sourceProgramStarts;
+    int sourceWide = -1;
+    bool vobAlternativeStart = false;
 
 private:
     bool Refuse(const std::string& message, bool quiet);
@@ -177,6 +195,8 @@ private:
     bool resamplerOpen = false;
     bool resamplerFlushed = false;
     std::string graphText;
+    std::string refusal;
+    double fitAspect = 0.0;
 
     CYUV420Image current;  // source-size picture (even-rounded)
     CYUV420Image photoPicture;  // the photo fitted to the target size

@@ -431,6 +431,9 @@ int32_t CEncoder::Read(uint8_t* buffer, int32_t length)
                 failed = true;
                 break;
             }
+            // A decoded source that ran out before its estimated length ends the stream
+            // with the pictures it gave.
+            if (source->Exhausted()) break;
             source->NextFrame(input);
             if (!EncodePicture()) break;
         }

@@ -18,4 +18,8 @@ public:
     // Renders the next picture into `frame.picture` (a picture of the coded size).
     // Asked past its end, a source repeats its last picture or gives black.
     virtual void NextFrame(CFrame& frame) = 0;
+    // True once a source whose length was only estimated (a decoded media file) has
+    // given its last picture: the encoder then ends the stream there instead of coding
+    // the rest of FrameCount. Rendered sources know their length and never end early.
+    virtual bool Exhausted() { return false; }
 };

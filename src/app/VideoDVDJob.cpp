@@ -1,0 +1,383 @@
+#include "app/VideoDVDJob.h"
+
+#include "app/DvdFolderJob.h"
+#include "app/MediaProbe.h"
+#include "app/Project.h"
+#include "app/SlideShowJob.h"
+#include "app/SlideshowTitleBuilder.h"
+#include "app/VideoFileTitleBuilder.h"
+#include "base/Album.h"
+#include "base/Texts.h"
+#include "diag/Debugger.h"
+#include "dvd/CellPlan.h"
+#include "dvd/MuxRunContext.h"
+#include "platform/Folders.h"
+#include "slideshow/PhotoSlideSource.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <system_error>
+
+namespace {
+
+std::string Lower(std::string s)
+{
+    for (auto& c : s) c = char(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+}  // namespace
+
+void CVideoDVDJob::OpenLog()
+{
+    if (!ownLog && !CDebugger::Active()) ownLog = std::make_shared<CDebugger>();
+}
+
+bool CVideoDVDJob::AddMedia(const std::string& path)
+{
+    if (CDebugger* log = CDebugger::Active()) log->WriteVideoFile(path);
+    if (int(rows.size()) >= maxRows) return false;
+    CMediaProbe::SFacts facts;
+    std::string refusal;
+    if (!CMediaProbe::Probe(path, facts, refusal)) {
+        error = refusal;
+        ui.MessageBox(refusal, "Kestrova", MsgButtons::Ok, MsgIcon::Error);
+        return false;
+    }
+    SRow row;
+    row.path = path;
+    row.isProject = facts.isProject;
+    row.duration = facts.exactSeconds > 0 ? facts.exactSeconds : double(facts.seconds);
+    row.audioType = facts.audioType;
+    row.start = 0;
+    row.end = row.duration;
+    char size[32];
+    std::snprintf(size, sizeof size, "%dx%d", facts.fileWidth, facts.fileHeight);
+    row.size = facts.isProject ? " " : size;
+    rows.push_back(row);
+    return true;
+}
+
+bool CVideoDVDJob::AddSubtitle(const std::string& path)
+{
+    if (int(subtitles.size()) >= maxRows) return false;
+    subtitles.push_back(path);
+    return true;
+}
+
+void CVideoDVDJob::RemoveRows(std::vector<int> indices)
+{
+    std::sort(indices.begin(), indices.end());
+    indices.erase(std::unique(indices.begin(), indices.end()), indices.end());
+    for (auto it = indices.rbegin(); it != indices.rend(); ++it)
+        if (*it >= 0 && *it < int(rows.size())) rows.erase(rows.begin() + *it);
+}
+
+void CVideoDVDJob::SetRange(int index, double start, double end)
+{
+    if (index < 0 || index >= int(rows.size())) return;
+    if (end <= 0) end = 1;
+    if (start >= end) start = end - 1;
+    rows[size_t(index)].start = std::max(0.0, start);
+    rows[size_t(index)].end = end;
+}
+
+double CVideoDVDJob::TotalSeconds() const
+{
+    double total = 0;
+    for (const SRow& row : rows) total += row.Seconds();
+    return total;
+}
+
+std::string CVideoDVDJob::TimeText(double seconds)
+{
+    const int64_t s = seconds > 0 ? int64_t(seconds) : 0;
+    char text[32];
+    std::snprintf(text, sizeof text, "%02lld:%02lld:%02lld", static_cast<long long>(s / 3600),
+                  static_cast<long long>(s / 60 % 60), static_cast<long long>(s % 60));
+    return text;
+}
+
+int64_t CVideoDVDJob::ParseTimeText(const std::string& text)
+{
+    auto digits = [&](size_t at) -> int {
+        if (at + 1 >= text.size() || !std::isdigit(static_cast<unsigned char>(text[at])) ||
+            !std::isdigit(static_cast<unsigned char>(text[at + 1])))
+            return -1;
+        return (text[at] - '0') * 10 + (text[at + 1] - '0');
+    };
+    const int h = digits(0), m = digits(3), s = digits(6);
+    if (h < 0 || m < 0 || s < 0 || text[2] != ':' || text[5] != ':') return -1;
+    return int64_t(h) * 3600 + m * 60 + s;
+}
+
+double CVideoDVDJob::ParseTime(const std::string& text)
+{
+    if (text.empty()) return -1;
+    // Seconds, or up to three fields separated by ':' (the last may have decimals).
+    double total = 0;
+    size_t at = 0;
+    int fields = 0;
+    while (true) {
+        const size_t colon = text.find(':', at);
+        const std::string field = text.substr(at, colon == std::string::npos ? std::string::npos : colon - at);
+        const bool last = colon == std::string::npos;
+        if (field.empty() || field.find_first_not_of(last ? "0123456789." : "0123456789") != std::string::npos ||
+            std::count(field.begin(), field.end(), '.') > 1 || field == ".")
+            return -1;
+        const double value = std::strtod(field.c_str(), nullptr);
+        if (fields > 0 && value >= 60) return -1;  // minutes and seconds after a field
+        total = total * 60 + value;
+        if (++fields > 3) return -1;
+        if (last) break;
+        at = colon + 1;
+    }
+    return total;
+}
+
+std::vector<std::string> CVideoDVDJob::DroppedFiles(const std::vector<std::string>& items)
+{
+    namespace fs = std::filesystem;
+    static const char* const kinds[] = {".avi", ".wmv", ".asf", ".mov", ".rm", ".rmvb", ".mpg", ".mpeg"};
+    auto wanted = [](const fs::path& p) {
+        const std::string ext = Lower(p.extension().string());
+        return std::any_of(std::begin(kinds), std::end(kinds), [&](const char* k) { return ext == k; });
+    };
+    std::vector<std::string> files;
+    for (const std::string& item : items) {
+        std::error_code ec;
+        if (!fs::is_directory(item, ec)) {
+            if (fs::is_regular_file(item, ec) && wanted(item)) files.push_back(item);
+            continue;
+        }
+        // Sorted within each folder, so that a drop adds files in the order a person
+        // sees them; hidden entries and links back up the tree are not followed.
+        std::vector<std::string> found;
+        auto options = fs::directory_options::skip_permission_denied;
+        for (auto it = fs::recursive_directory_iterator(item, options, ec); !ec && it != fs::end(it);
+             it.increment(ec)) {
+            const std::string name = it->path().filename().string();
+            if (!name.empty() && name[0] == '.') {
+                if (it->is_directory(ec)) it.disable_recursion_pending();
+                continue;
+            }
+            if (it->is_regular_file(ec) && wanted(it->path())) found.push_back(it->path().string());
+        }
+        std::sort(found.begin(), found.end());
+        files.insert(files.end(), found.begin(), found.end());
+    }
+    return files;
+}
+
+std::string CVideoDVDJob::AssociatedSubtitle(const std::string& mediaPath)
+{
+    namespace fs = std::filesystem;
+    fs::path p(mediaPath);
+    const std::string base = (p.parent_path() / p.stem()).string();
+    for (const char* ending : {".srt", ".srt.txt", ".sub"}) {
+        std::error_code ec;
+        if (fs::is_regular_file(base + ending, ec)) return base + ending;
+    }
+    return {};
+}
+
+std::vector<int> CVideoDVDJob::RowsToMake() const
+{
+    std::vector<int> made;
+    for (size_t i = 0; i < rows.size(); ++i)
+        if (rows[i].Seconds() > 0) made.push_back(int(i));
+    return made;
+}
+
+void CVideoDVDJob::PrepareParams()
+{
+    params = CDVDParams();
+    const std::vector<int> made = RowsToMake();
+    params.titleCount = int32_t(made.size());
+    double total = 0;
+    for (size_t t = 0; t < made.size() && t < size_t(CDVDParams::maxTitles); ++t) {
+        const SRow& row = rows[size_t(made[t])];
+        params.titleSeconds[t] = int32_t(std::ceil(row.Seconds()));
+        params.titleAudioType[t] = !row.audioType.empty() && row.audioType[0] == 'A' ? 0 : compressAudio ? 1 : 2;
+        total += row.Seconds();
+    }
+    params.totalSeconds = int32_t(std::ceil(total));
+    ApplyVideoFormat(resolution, wide, pal, params);
+    params.compressAudio = compressAudio ? 1 : 0;
+    params.discSizeText = discSizeText;
+    params.intraMatrixText = intraMatrixText;
+    if (!interMatrixText.empty()) params.interMatrixText = interMatrixText;
+    FitBitRate(params);
+    params.outputFolder = CFolders::WithSlash(dvdFolder);
+    params.jobName = Text(3000);
+    params.audioDelay = audioDelay;
+    params.videoDelay = videoDelay;
+    params.flipVertical = flip ? 1 : 0;
+}
+
+bool CVideoDVDJob::CheckFits()
+{
+    if (params.videoBitRate >= minVideoBitRate) return true;
+    char text[400];
+    std::snprintf(text, sizeof text,
+                  "The videos (%s) do not fit the disc size of %s bytes: they would get %.0f bit/s of video and need "
+                  "at least %.0f bit/s. Shorten the ranges, remove rows or give a larger disc size.",
+                  FormatSeconds(params.totalSeconds).c_str(), params.discSizeText.c_str(),
+                  std::max(params.videoBitRate, 0.0), minVideoBitRate);
+    error = text;
+    return false;
+}
+
+std::vector<std::string> CVideoDVDJob::InputFiles() const
+{
+    std::vector<std::string> inputs;
+    for (const SRow& row : rows) {
+        inputs.push_back(row.path);
+        if (!row.isProject) continue;
+        CSlideShowJob show(ui);
+        if (LoadProject(show.album, row.path)) {
+            show.projectFile = row.path;
+            for (const std::string& file : show.InputFiles()) inputs.push_back(file);
+        }
+    }
+    inputs.insert(inputs.end(), subtitles.begin(), subtitles.end());
+    return inputs;
+}
+
+bool CVideoDVDJob::MakeSlideShowTitle(const SRow& row, int titleSet, const std::string& folder, int64_t& frames,
+                                      bool& cancelled)
+{
+    // The project becomes a slide show exactly as the slide-show job makes it, in this
+    // job's picture format and at its fitted rate (capped for slide shows).
+    CSlideShowJob show(ui);
+    std::string loadError;
+    if (!LoadProject(show.album, row.path, &loadError)) {
+        error = loadError;
+        ui.MessageBox(error, "Kestrova", MsgButtons::Ok, MsgIcon::Error);
+        return false;
+    }
+    show.projectFile = row.path;
+    show.params = params;
+    show.params.titleCount = 1;
+    show.params.totalSeconds = show.params.titleSeconds[0] = CSlideShowJob::ShowSeconds(show.album);
+    show.params.titleAudioType[0] = compressAudio ? 1 : 2;
+    show.params.videoBitRate = std::min(params.videoBitRate, maxSlideShowBitRate);
+    show.params.flipVertical = 0;
+    show.onNote = onNote;
+    if (CSlideShowJob::AlbumIsEmpty(show.album)) {
+        error = row.path + ": " + Text(4302);
+        ui.MessageBox(error, "Kestrova", MsgButtons::Ok, MsgIcon::Warning);
+        return false;
+    }
+    for (const std::string& line : show.ReportAlbum()) (void)line;
+    std::unique_ptr<CPhotoSlideSource> source = show.BuildShow();
+    if (!source) {
+        error = show.Error();
+        ui.MessageBox(error, "Kestrova", MsgButtons::Ok, MsgIcon::Error);
+        return false;
+    }
+    SMuxRunContext run;
+    CSlideshowTitleBuilder builder(*source, show.params, show.params.totalSeconds, ui, run);
+    if (!builder.Build(titleSet - 1, folder)) {
+        error = builder.Error();
+        return false;
+    }
+    frames = builder.FramesCoded();
+    cancelled = builder.Cancelled();
+    return true;
+}
+
+CVideoDVDJob::Result CVideoDVDJob::MakeTitles(const std::string& folder)
+{
+    const std::vector<int> made = RowsToMake();
+    SMuxRunContext run;  // the job's multiplexer state, shared by its titles
+    for (size_t t = 0; t < made.size(); ++t) {
+        const SRow& row = rows[size_t(made[t])];
+        const int titleSet = startingFootage + int(t);
+        if (onTitle) onTitle(made[t], titleSet, int(made.size()));
+        int64_t frames = 0;
+        bool cancelled = false;
+        if (row.isProject) {
+            if (!MakeSlideShowTitle(row, titleSet, folder, frames, cancelled)) return Result::Failed;
+        } else {
+            // A range that runs to the file's end is given open, so that the title keeps
+            // the file's last fraction of a second.
+            const double end = row.end >= row.duration ? -1.0 : row.end;
+            CVideoFileTitleBuilder builder(row.path, row.start, end, params, ui, run);
+            if (!builder.Build(titleSet - 1, folder)) {
+                error = builder.Error() == "stopped" ? "stopped" : row.path + ": " + builder.Error();
+                return Result::Failed;
+            }
+            frames = builder.FramesCoded();
+            cancelled = builder.Cancelled();
+        }
+        framesCoded[size_t(made[t])] = frames;
+        ++titleSetsWritten;
+        // A cancel ends the job with the titles made so far.
+        if (cancelled) return Result::Cancelled;
+    }
+    return Result::Done;
+}
+
+CVideoDVDJob::Result CVideoDVDJob::CreateDvd()
+{
+    error.clear();
+    titleSetsWritten = 0;
+    framesCoded.assign(rows.size(), 0);
+    if (dvdFolder.empty()) dvdFolder = CFolders::DefaultDvdFolder();
+    dvdFolder = CFolders::WithSlash(dvdFolder);
+    if (startingFootage < 1 || startingFootage > CDVDParams::maxTitles) startingFootage = 1;
+
+    const std::vector<int> made = RowsToMake();
+    if (made.empty()) {
+        error = "No video file with a range to make is in the list.";
+        ui.MessageBox(error, "Kestrova", MsgButtons::Ok, MsgIcon::Warning);
+        return Result::Empty;
+    }
+    const int last = startingFootage + int(made.size()) - 1;
+    if (last > CDVDParams::maxTitles) {
+        error = std::to_string(made.size()) + " titles starting at title set " + std::to_string(startingFootage) +
+            " would need title set " + std::to_string(last) + "; a DVD holds at most 99.";
+        ui.MessageBox(error, "Kestrova", MsgButtons::Ok, MsgIcon::Warning);
+        return Result::Refused;
+    }
+    PrepareParams();
+    if (!CheckFits()) {
+        ui.MessageBox(error, "Kestrova", MsgButtons::Ok, MsgIcon::Warning);
+        return Result::TooLong;
+    }
+
+    CDvdFolderJob folderJob(ui, dvdFolder, startingFootage, last);
+    const CDvdFolderJob::EPrepared prepared = folderJob.Prepare(InputFiles());
+    if (prepared != CDvdFolderJob::EPrepared::Ready) {
+        error = folderJob.Error();
+        switch (prepared) {
+        case CDvdFolderJob::EPrepared::Busy:
+            return Result::Busy;
+        case CDvdFolderJob::EPrepared::Declined:
+            return Result::Declined;
+        case CDvdFolderJob::EPrepared::NotWritable:
+            return Result::NotWritable;
+        default:
+            return Result::Refused;
+        }
+    }
+
+    Result result = MakeTitles(folderJob.WorkFolder());
+    if (result == Result::Done || result == Result::Cancelled) {
+        if (!folderJob.Commit()) {
+            error = folderJob.Error();
+            result = Result::Failed;
+        }
+    } else {
+        folderJob.Abandon();
+        if (!folderJob.Error().empty()) error += std::string(error.empty() ? "" : " ") + folderJob.Error();
+    }
+    folderJob.Unlock();
+    if (result == Result::Done || result == Result::Cancelled) folderJob.Finish(soundFolder, openBurnWindow);
+    return result;
+}

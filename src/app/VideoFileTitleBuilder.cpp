@@ -1,0 +1,125 @@
+#include "app/VideoFileTitleBuilder.h"
+
+#include "app/SlideshowTitleBuilder.h"
+#include "audio/AudioDshow.h"
+#include "base/DVDParams.h"
+#include "base/Texts.h"
+#include "base/UiPort.h"
+#include "dvd/CellPlan.h"
+#include "dvd/DVDMplex.h"
+#include "media/DirectShowAV.h"
+#include "mpeg2enc/VideoDshow.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+// Below this many lines a picture is too small for its two fields to mean anything:
+// such titles are coded progressive.
+constexpr int kInterlacedMinLines = 400;
+
+}  // namespace
+
+CVideoFileTitleBuilder::CVideoFileTitleBuilder(const std::string& path_, double start, double end,
+                                               const CDVDParams& params_, CUiPort& ui, SMuxRunContext& run)
+    : CTitleBuilder(ui, run), path(path_), startSeconds(std::max(0.0, start)), endSeconds(end), params(params_)
+{}
+
+CVideoFileTitleBuilder::~CVideoFileTitleBuilder() = default;
+
+std::unique_ptr<CDVDMplex> CVideoFileTitleBuilder::MakeMultiplexer()
+{
+    auto made = CTitleBuilder::MakeMultiplexer();
+    mplex = made.get();
+    return made;
+}
+
+bool CVideoFileTitleBuilder::OpenSources(CDVDMplex& target)
+{
+    media = std::make_unique<CDirectShowAV>();
+    media->wantVideo = media->wantAudio = true;
+    // The title's own message says what went wrong; a file without sound is not one.
+    if (!media->Open(path, true) || !media->videoFound) {
+        std::string text = FormatText(Text(3200), {path});
+        if (!media->Refusal().empty()) text += " (" + media->Refusal() + ")";
+        UiPort().MessageBox(text, "Kestrova", MsgButtons::Ok, MsgIcon::Error);
+        return false;
+    }
+    media->SetTarget(params.width, params.height, params.frameRate);
+    media->SetRange(startSeconds, endSeconds > startSeconds ? endSeconds : -1.0);
+
+    auto ownedVideo = std::make_unique<CVideoDshow>(media.get());
+    auto ownedAudio = std::make_unique<CAudioDshow>(media.get(), params.compressAudio != 0);
+    video = ownedVideo.get();
+    CAudioDshow* audio = ownedAudio.get();
+    target.SetSources(std::move(ownedVideo), std::move(ownedAudio));
+
+    video->SetProgressOffset(int32_t(startSeconds));
+    video->SetFlipVertical(params.flipVertical != 0);
+    if (media->isVob && media->sourceWide >= 0) video->SetWideScreen(media->sourceWide == 1);
+    if (!video->InitFromSettings(params)) return false;
+    if (!video->Start(nullptr, 0, 0)) return false;
+    wideScreen = video->IsWideScreen();
+    framesPlanned = video->Encoder().TotalFrames();
+    // The picture keeps its shape inside the title's frame, bars around it.
+    media->SetDisplayAspect(wideScreen ? 16.0 / 9.0 : 4.0 / 3.0);
+    video->SetFieldOrder(media->interlaced && params.height >= kInterlacedMinLines, media->topFieldFirst);
+
+    // Every title has sound as long as its pictures: silence when the file has none.
+    audio->SetMinimumPcmBytes(int64_t(double(framesPlanned) / params.frameRate * 48000.0) * 4);
+    media->Run();
+    if (!audio->Start(0, 0, 1, 0)) return false;
+    CSlideshowTitleBuilder::NoteAudioModel(*audio);
+    return true;
+}
+
+std::vector<SCellSpan> CVideoFileTitleBuilder::CellsForRange(const std::vector<double>& programStarts, double begin,
+                                                             double end)
+{
+    if (programStarts.empty()) return VideoFileCellPlan(begin, end);
+    // Chapters closer than a second to the range's start or to each other add nothing
+    // a viewer could use.
+    std::vector<double> starts{0.0};
+    for (double s : programStarts) {
+        const double t = s - begin;
+        if (t < 1.0 || (end > begin && s >= end)) continue;
+        if (t - starts.back() >= 1.0) starts.push_back(t);
+    }
+    std::vector<SCellSpan> cells;
+    for (size_t i = 0; i + 1 < starts.size() && int(cells.size()) < kMaxPlannedCells - 1; ++i)
+        cells.push_back({starts[i], starts[i + 1]});
+    cells.push_back({cells.empty() ? 0.0 : cells.back().end, -1});
+    return cells;
+}
+
+void CVideoFileTitleBuilder::PlanCells(CDVDMplex& target)
+{
+    const double end = endSeconds > startSeconds ? endSeconds
+        : media && media->duration > 0           ? startSeconds + double(media->duration) / 1e7
+                                                 : startSeconds;
+    const std::vector<double> none;
+    target.AddCells(CellsForRange(media && media->isVob ? media->sourceProgramStarts : none, startSeconds, end));
+}
+
+void CVideoFileTitleBuilder::PrepareMultiplexer(CDVDMplex& target)
+{
+    // Delays move the sound or the pictures later. A negative delay cannot move a stream
+    // before the start of the disc's clock: the other stream is moved later instead.
+    const double baseVideo = target.videoTimeOffset, baseAudio = target.audioTimeOffset;
+    target.videoTimeOffset += params.videoDelay * 90000.0;
+    target.audioTimeOffset += params.audioDelay * 90000.0;
+    const double deficit = std::max({0.0, baseVideo - target.videoTimeOffset, baseAudio - target.audioTimeOffset});
+    target.videoTimeOffset += deficit;
+    target.audioTimeOffset += deficit;
+}
+
+void CVideoFileTitleBuilder::AfterRun()
+{
+    if (video) {
+        cancelled = video->Encoder().Cancelled();
+        framesCoded = video->Encoder().FramesCoded();
+    }
+    // The decoding thread ends before the IFO files are written.
+    if (media) media->Stop();
+}

@@ -1,0 +1,30 @@
+#include "cli/JobTerminalUi.h"
+
+#include "base/Texts.h"
+#include "cli/Commands.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+
+MsgAnswer CJobTerminalUi::MessageBox(const std::string& text, const std::string& caption, MsgButtons buttons,
+                                     MsgIcon icon)
+{
+    if (caption == Text(423) && buttons == MsgButtons::YesNo) {
+        std::fprintf(stderr,
+                     "Burning is not available from the command line yet. Make a disc image with\n"
+                     "  kestrova iso %s -o IMAGE.iso\n"
+                     "or burn the folder later.\n",
+                     dvdRoot.c_str());
+        return MsgAnswer::No;
+    }
+    return inner.MessageBox(text, caption, buttons, icon);
+}
+
+CTerminalUi::Answers JobAnswers(const CArgs& args)
+{
+    if (args.Has("--yes")) return CTerminalUi::Answers::Yes;
+    if (args.Has("--no")) return CTerminalUi::Answers::No;
+    if (isatty(STDIN_FILENO) && isatty(STDERR_FILENO)) return CTerminalUi::Answers::Ask;
+    return CTerminalUi::Answers::Safe;
+}

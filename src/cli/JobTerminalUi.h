@@ -1,0 +1,40 @@
+// The terminal's port for a DVD job (`kestrova slideshow --out`, `kestrova video`).
+// Burning is not available from the command line, so the ready-to-burn question is
+// answered No with a word on how to go on; everything else goes to the terminal port.
+#pragma once
+
+#include "base/UiPort.h"
+#include "cli/TerminalUi.h"
+
+#include <string>
+
+struct CArgs;
+
+class CJobTerminalUi : public CUiPort {
+public:
+    // `dvdRoot` is the folder holding VIDEO_TS, named in the word on burning.
+    CJobTerminalUi(CUiPort& inner_, std::string dvdRoot_) : inner(inner_), dvdRoot(std::move(dvdRoot_)) {}
+
+    MsgAnswer MessageBox(const std::string& text, const std::string& caption, MsgButtons buttons,
+                         MsgIcon icon) override;
+    std::unique_ptr<CProgressWindow> OpenProgress(const std::string& title, const std::string& body,
+                                                  bool visible) override
+    {
+        return inner.OpenProgress(title, body, visible);
+    }
+    std::optional<std::string> ChooseFolder(const std::string& title, const std::string& start) override
+    {
+        return inner.ChooseFolder(title, start);
+    }
+    void PlaySoundFile(const std::string& path) override { inner.PlaySoundFile(path); }
+    bool StopRequested() override { return inner.StopRequested(); }
+
+private:
+    CUiPort& inner;
+    std::string dvdRoot;
+};
+
+// How a job's questions are answered: --yes / --no answer them; otherwise they are asked
+// at a terminal, and answered with the safe choice (keep the existing DVD) when there
+// is none.
+CTerminalUi::Answers JobAnswers(const CArgs& args);
