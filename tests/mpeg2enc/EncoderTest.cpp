@@ -373,6 +373,28 @@ TEST(Encoder, TimesAreExactAndMarkTheEndAfterTheLastByte)
     }
 }
 
+// A decoded file whose length was only estimated ends the stream with its last picture
+// instead of coding the estimate: a GOP cut short is still a complete last GOP.
+TEST(Encoder, SourceThatRunsOutEndsTheStreamEarly)
+{
+    CScriptedUi ui;
+    CUiScope scope(ui);
+    class CShortSource : public CPatternSource {
+    public:
+        CShortSource() : CPatternSource(432000, Moving) {}
+        bool Exhausted() override { return next >= 23; }
+    } source;
+    CEncoder encoder;
+    ASSERT_TRUE(encoder.InitFromSettings(Ntsc()));
+    ASSERT_TRUE(encoder.Start(&source, source.FrameCount()));
+    const std::vector<uint8_t> stream = ReadAll(encoder);
+    EXPECT_EQ(encoder.FramesCoded(), 23);
+    EXPECT_EQ(source.next, 23);
+    EXPECT_EQ(Pictures(stream).size(), 23u);
+    EXPECT_TRUE(encoder.StreamFinished());
+    EXPECT_EQ(encoder.CurrentPictureTime(), CEncoder::endOfStreamTime);
+}
+
 TEST(Encoder, PictureTicksAreExactIntegers)
 {
     CEncoder ntsc, pal;
