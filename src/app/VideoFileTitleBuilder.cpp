@@ -107,6 +107,9 @@ void CVideoFileTitleBuilder::PrepareMultiplexer(CDVDMplex& target)
     // Delays move the sound or the pictures later. A negative delay cannot move a stream
     // before the start of the disc's clock: the other stream is moved later instead.
     const double baseVideo = target.videoTimeOffset, baseAudio = target.audioTimeOffset;
+    // The first picture is shown one picture period after its decoding time, which is
+    // where the video's times start: the sound starts with that first picture.
+    target.audioTimeOffset += 90000.0 / params.frameRate;
     target.videoTimeOffset += params.videoDelay * 90000.0;
     target.audioTimeOffset += params.audioDelay * 90000.0;
     const double deficit = std::max({0.0, baseVideo - target.videoTimeOffset, baseAudio - target.audioTimeOffset});
