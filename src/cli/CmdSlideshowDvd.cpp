@@ -33,10 +33,13 @@ int RunSlideshowDvd(const CArgs& args)
     const std::string dvdRoot = videoTs.parent_path().string();
 
     CTerminalUi terminal(JobAnswers(args));
-    CJobTerminalUi ui(terminal, dvdRoot);
+    CJobTerminalUi ui(terminal, dvdRoot, args.Has("--burn"));
     CUiScope scope(ui);
 
     CSlideShowJob job(ui);
+    // --burn: the new DVD goes to the recorder once the job is done.
+    int burnExit = 0;
+    job.openBurnWindow = [&](const std::string& folder) { burnExit = BurnSource(folder, args, terminal); };
     job.dvdFolder = videoTs.string() + "/";
     std::string error;
     if (!ReadJobOptions(args, job, error)) return Fail(error);
@@ -56,6 +59,7 @@ int RunSlideshowDvd(const CArgs& args)
         std::printf("Made in %.1f s, %.2f seconds of show per second of work.\n", work, work > 0 ? shown / work : 0.0);
         PrintPhotoSummary(job, stdout);
         std::printf("Watch it with: mpv --dvd-device=%s dvd://\n", dvdRoot.c_str());
+        if (burnExit != 0) return burnExit;
         return result == CSlideShowJob::Result::Done ? 0 : 130;
     case CSlideShowJob::Result::EmptyAlbum:
     case CSlideShowJob::Result::TooLong:
@@ -85,9 +89,12 @@ CCommandRegistrar registrar(CSlideshowOutput{
     "  --intra-matrix T, --inter-matrix T\n"
     "                    quantiser matrices: Default or 128 hex digits\n"
     "  --bitrate R       a fixed video rate in bit/s instead of the one fitted to the disc\n"
-    "  --yes             replace a DVD already in the folder without asking\n",
-    {"--title-set", "--footage", "--bitrate", "--resolution", "--aspect", "--disc-size", "--intra-matrix",
-     "--inter-matrix"},
+    "  --yes             replace a DVD already in the folder without asking\n"
+    "  --burn            burn the new DVD afterwards; takes the options of kestrova burn:\n"
+    "                    --drive N, --speed S, --copies N, --test, --verify,\n"
+    "                    --virtual-recorder IMAGE[:PROFILE]\n",
+    {"--drive", "--speed", "--copies", "--virtual-recorder", "--title-set", "--footage", "--bitrate", "--resolution",
+     "--aspect", "--disc-size", "--intra-matrix", "--inter-matrix"},
     100,
     RunSlideshowDvd});
 

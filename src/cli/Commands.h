@@ -103,6 +103,13 @@ void ReportJobNotes(CSlideShowJob& job);
 // and are black") on `to`, nothing when every photo was shown.
 void PrintPhotoSummary(const CSlideShowJob& job, std::FILE* to);
 
+class CUiPort;
+
+// Burns `source` (a DVD folder or an ISO image) with the burn options of `args`
+// (--drive, --speed, --copies, --test, --verify, --label, --virtual-recorder), asking
+// and telling through `ui`. Returns the exit code; failures are printed as one line.
+int BurnSource(const std::string& source, const CArgs& args, CUiPort& ui);
+
 // Writes the DVD-Video folder `folder` (VIDEO_TS or its parent) as the disc image
 // `image` with `label` (empty: the default label), printing the folder's size first when
 // `printSize`. Returns the exit code; failures are printed as one line.

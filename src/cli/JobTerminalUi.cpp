@@ -11,11 +11,13 @@ MsgAnswer CJobTerminalUi::MessageBox(const std::string& text, const std::string&
                                      MsgIcon icon)
 {
     if (caption == Text(423) && buttons == MsgButtons::YesNo) {
+        if (burn) return MsgAnswer::Yes;
         std::fprintf(stderr,
-                     "Burning is not available from the command line yet. Make a disc image with\n"
-                     "  kestrova iso %s -o IMAGE.iso\n"
-                     "or burn the folder later.\n",
-                     dvdRoot.c_str());
+                     "Burn it with\n"
+                     "  kestrova burn %s\n"
+                     "or make a disc image with\n"
+                     "  kestrova iso %s -o IMAGE.iso\n",
+                     dvdRoot.c_str(), dvdRoot.c_str());
         return MsgAnswer::No;
     }
     return inner.MessageBox(text, caption, buttons, icon);

@@ -1,6 +1,7 @@
 // The terminal's port for a DVD job (`kestrova slideshow --out`, `kestrova video`).
-// Burning is not available from the command line, so the ready-to-burn question is
-// answered No with a word on how to go on; everything else goes to the terminal port.
+// The ready-to-burn question is answered Yes when the job was told to burn (--burn),
+// otherwise No with a word on how to burn later; everything else goes to the terminal
+// port.
 #pragma once
 
 #include "base/UiPort.h"
@@ -12,8 +13,11 @@ struct CArgs;
 
 class CJobTerminalUi : public CUiPort {
 public:
-    // `dvdRoot` is the folder holding VIDEO_TS, named in the word on burning.
-    CJobTerminalUi(CUiPort& inner_, std::string dvdRoot_) : inner(inner_), dvdRoot(std::move(dvdRoot_)) {}
+    // `dvdRoot` is the folder holding VIDEO_TS, named in the word on burning; `burn`
+    // answers the ready-to-burn question Yes.
+    CJobTerminalUi(CUiPort& inner_, std::string dvdRoot_, bool burn_ = false)
+        : inner(inner_), dvdRoot(std::move(dvdRoot_)), burn(burn_)
+    {}
 
     MsgAnswer MessageBox(const std::string& text, const std::string& caption, MsgButtons buttons,
                          MsgIcon icon) override;
@@ -32,6 +36,7 @@ public:
 private:
     CUiPort& inner;
     std::string dvdRoot;
+    bool burn;
 };
 
 // How a job's questions are answered: --yes / --no answer them; otherwise they are asked

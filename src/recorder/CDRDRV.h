@@ -118,6 +118,9 @@ public:
     // READ(10) of `count` blocks at `address` into `buffer`. 0 on success.
     int ReadBlocks(int64_t address, uint8_t* buffer, int count);
 
+    // TEST UNIT READY once a second until the drive is ready, `seconds` times at most.
+    void WaitReady(int seconds);
+
     // Replaces the sleep used between polls and tries (milliseconds), for tests.
     void SetSleeper(std::function<void(int)> sleeper);
 
@@ -149,8 +152,6 @@ private:
     bool NotReadyYet() const;
     // Shows `text` as an "Error Trace" box (a plain box when `plain`) and keeps it.
     void Report(const std::string& text, bool plain = false);
-    // TEST UNIT READY once a second until ready, `seconds` times at most.
-    void WaitReady(int seconds);
     bool Minus() const { return profile == kProfileDvdMinusR || profile == kProfileDvdMinusRwSequential; }
     // Prepares a DVD+RW: formats it when it is unformatted or its background format
     // was interrupted. Non-zero when that failed.
