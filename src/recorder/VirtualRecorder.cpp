@@ -158,6 +158,10 @@ bool CVirtualRecorder::ParseTarget(const std::string& text, std::string& imagePa
             faults.noUnderrunProtection = true;
         } else if (word == "notest") {
             faults.noTestWrite = true;
+        } else if (word == "refuse-write-parameters") {
+            faults.refuseWriteParameters = true;
+        } else if (name == "corrupt" && ParseCount(value, 0, number)) {
+            faults.corruptAt = number;
         } else if (name == "write-error" && ParseCount(value, 0, number)) {
             faults.writeErrorAt = number;
         } else if (name == "busy-writes" && ParseCount(value, -1, number) && number < 1000000000) {
@@ -165,7 +169,7 @@ bool CVirtualRecorder::ParseTarget(const std::string& text, std::string& imagePa
         } else {
             error = "--virtual-recorder: unknown profile or fault \"" + word +
                 "\" (profiles DVD-R, DVD-RW, DVD+R, DVD+RW; faults nodisc, used, formatted, interrupted, nobuf, "
-                "notest, write-error=BLOCK, busy-writes=N)";
+                "notest, refuse-write-parameters, write-error=BLOCK, corrupt=BLOCK, busy-writes=N)";
             return false;
         }
     }
@@ -518,7 +522,7 @@ int CVirtualRecorder::Write(const uint8_t* cdb, const uint8_t* data, int length)
 bool CVirtualRecorder::StoreSectors(int64_t lba, const uint8_t* data, int count)
 {
     if (!image) {
-        const int fd = ::open(imagePath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        const int fd = ::open(imagePath.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
         if (fd < 0) {
             imageError = imagePath + ": " + std::strerror(errno);
             return false;
@@ -527,6 +531,12 @@ bool CVirtualRecorder::StoreSectors(int64_t lba, const uint8_t* data, int count)
         highestWritten = 0;
     }
     const size_t bytes = size_t(count) * kSector;
+    std::vector<uint8_t> changed;
+    if (faults.corruptAt >= lba && faults.corruptAt < lba + count) {
+        changed.assign(data, data + bytes);
+        changed[size_t(faults.corruptAt - lba) * kSector] ^= 0xFF;
+        data = changed.data();
+    }
     size_t done = 0;
     while (done < bytes) {
         const ssize_t n = ::pwrite(image.Get(), data + done, bytes - done, off_t(lba * kSector + int64_t(done)));
@@ -660,7 +670,7 @@ int CVirtualRecorder::ModeSelect(const uint8_t* cdb, const uint8_t* data, int le
         return Answer(5, 0x26, 0x00);
     const int writeType = page[2] & 0x0F;
     const bool test = (page[2] & 0x10) != 0;
-    if ((page[4] & 0x0F) != 8) return Answer(5, 0x26, 0x00);
+    if ((page[4] & 0x0F) != 8 || faults.refuseWriteParameters) return Answer(5, 0x26, 0x00);
     if (Minus()) {
         if (writeType != 2 || (test && faults.noTestWrite) || ((page[3] & 0x0F) != 5 && (page[3] & 0x0F) != 4))
             return Answer(5, 0x26, 0x00);

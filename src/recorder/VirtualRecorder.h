@@ -38,7 +38,9 @@ public:
         bool interruptedFormat = false;  // a DVD+RW whose background format was cut short
         bool noUnderrunProtection = false;  // the drive lacks buffer-underrun protection
         bool noTestWrite = false;  // the drive cannot test-write
-        int busyPolls = 3;  // TEST UNIT READYs answered 2/04/07 after an immediate command
+        bool refuseWriteParameters = false;  // MODE SELECT of the write parameters answered 5/26/00
+        int64_t corruptAt = -1;  // this block is recorded with its first byte changed
+        int busyPolls = 2;  // TEST UNIT READYs answered 2/04/07 after an immediate command
         int lingeringBusy = 0;  // commands still answered 2/04/07 once TEST UNIT READY is ready
     };
 
@@ -48,6 +50,7 @@ public:
 
     // Reads "IMAGE[:PROFILE[:FAULT...]]": PROFILE one of DVD-R, DVD-RW, DVD+R, DVD+RW
     // (default DVD-R), FAULT one of nodisc, used, formatted, interrupted, nobuf, notest,
+    // refuse-write-parameters, corrupt=BLOCK,
     // write-error=BLOCK, busy-writes=N (-1: for ever). False with `error` set otherwise.
     static bool ParseTarget(const std::string& text, std::string& imagePath, int& profile, SFaults& faults,
                             std::string& error);
