@@ -164,12 +164,14 @@ bool CVirtualRecorder::ParseTarget(const std::string& text, std::string& imagePa
             faults.corruptAt = number;
         } else if (name == "write-error" && ParseCount(value, 0, number)) {
             faults.writeErrorAt = number;
+        } else if (name == "lingering" && ParseCount(value, 0, number) && number < 1000000) {
+            faults.lingeringBusy = int(number);
         } else if (name == "busy-writes" && ParseCount(value, -1, number) && number < 1000000000) {
             faults.busyWrites = int(number);
         } else {
             error = "--virtual-recorder: unknown profile or fault \"" + word +
                 "\" (profiles DVD-R, DVD-RW, DVD+R, DVD+RW; faults nodisc, used, formatted, interrupted, nobuf, "
-                "notest, refuse-write-parameters, write-error=BLOCK, corrupt=BLOCK, busy-writes=N)";
+                "notest, refuse-write-parameters, write-error=BLOCK, corrupt=BLOCK, busy-writes=N, lingering=N)";
             return false;
         }
     }

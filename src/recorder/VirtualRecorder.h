@@ -51,7 +51,8 @@ public:
     // Reads "IMAGE[:PROFILE[:FAULT...]]": PROFILE one of DVD-R, DVD-RW, DVD+R, DVD+RW
     // (default DVD-R), FAULT one of nodisc, used, formatted, interrupted, nobuf, notest,
     // refuse-write-parameters, corrupt=BLOCK,
-    // write-error=BLOCK, busy-writes=N (-1: for ever). False with `error` set otherwise.
+    // write-error=BLOCK, busy-writes=N (-1: for ever), lingering=N (commands answered
+    // 2/04/07 after the drive said it was ready). False with `error` set otherwise.
     static bool ParseTarget(const std::string& text, std::string& imagePath, int& profile, SFaults& faults,
                             std::string& error);
     // "DVD-R", "DVD-RW", "DVD+R", "DVD+RW" for the four profiles, "" otherwise.
