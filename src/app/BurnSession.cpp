@@ -45,6 +45,8 @@ std::string CBurnSession::DevicePath(int index) const
     return const_cast<CBurner&>(*burner).Transport().DevicePath(burner->Entry(index).slot);
 }
 
+std::string CBurnSession::VirtualImageError() const { return virtualRecorder ? virtualRecorder->ImageError() : ""; }
+
 std::string CBurnSession::WriteCommandLog()
 {
     if (!virtualRecorder) return "";

@@ -36,6 +36,8 @@ public:
     CVirtualRecorder* Virtual() { return virtualRecorder; }
     // The virtual recorder's image file ("" for real drives).
     const std::string& VirtualImage() const { return virtualImage; }
+    // Why the virtual recorder could not write its image ("" when it could).
+    std::string VirtualImageError() const;
     // Writes the virtual recorder's command log to IMAGE.log; the path written, or ""
     // when there is none or it could not be written.
     std::string WriteCommandLog();

@@ -1,5 +1,6 @@
 #include "app/KestrovaApp.h"
 
+#include "app/BurnSession.h"
 #include "base/Ini.h"
 #include "base/Progress.h"
 #include "base/Texts.h"
@@ -271,13 +272,20 @@ bool CKestrovaApp::PrepareStillPicture()
     return false;
 }
 
+void CKestrovaApp::ListRecorders()
+{
+    recorders = std::make_unique<CBurnSession>(Ui());
+    std::string error;
+    recorders->Open("", error);
+    burnerNames = recorders->Burner().Names();
+}
+
 bool CKestrovaApp::InitInstance()
 {
     PrepareFolders();
     ChooseLanguage(programFolder, configFolder, languageAsk);
     LoadSettings();
-    // The recorder list is not built yet: no recorders are listed.
-    burnerNames.clear();
+    ListRecorders();
     StartLog();
 
     if (!CheckDrives()) return false;

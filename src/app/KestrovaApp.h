@@ -19,6 +19,8 @@ struct CLibraryVersion {
     unsigned running = 0;  // the same, as the loaded library reports it
 };
 
+class CBurnSession;
+
 class CKestrovaApp {
 public:
     enum Folder { kPhoto = 1, kProject = 2, kMusic = 3, kMedia = 4, kDiscImage = 5 };
@@ -57,6 +59,9 @@ public:
     // Empties the diagnostic log and makes it the application's (CDebugger::Active) when
     // this run has none yet.
     void StartLog();
+    // Lists the machine's DVD recorders once (kept in `recorders`) and keeps their names
+    // for the report.
+    void ListRecorders();
     // Measures the processor, collects the system texts and burner names, detects and
     // warns about packet-writing software and writes the system report and the process
     // list into the diagnostic log.
@@ -95,6 +100,8 @@ public:
     // program asks the person); empty keeps English.
     LanguageAsk languageAsk;
     std::unique_ptr<CDebugger> debugger;
+    // The recorder list, built by ListRecorders during start-up.
+    std::unique_ptr<CBurnSession> recorders;
 
 protected:
     // Creates the main window (the desktop program); the default has none.

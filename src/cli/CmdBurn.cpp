@@ -73,6 +73,8 @@ int BurnSource(const std::string& source, const CArgs& args, CUiPort& ui)
                                        : "written");
         return 0;
     }
+    if (const std::string imageError = session.VirtualImageError(); !imageError.empty())
+        return Fail("the virtual recorder cannot record: " + imageError);
     if (args.Has("--test") && job.DiscsWritten() + job.DiscsFailed() == 0 && job.Error().empty())
         return Fail("test write cancelled");
     return Fail(job.Error().empty() ? std::string("the burn failed") : job.Error());

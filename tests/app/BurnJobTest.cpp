@@ -4,6 +4,7 @@
 #include "app/BurnSession.h"
 #include "app/IsoJob.h"
 #include "base/Texts.h"
+#include "diag/Debugger.h"
 #include "recorder/VirtualRecorder.h"
 
 #include "discimage/DiscTestUtil.h"
@@ -285,4 +286,19 @@ TEST_F(BurnJobTest, SourcesThatAreNeitherFolderNorImageAreRefused)
     EXPECT_FALSE(job->OpenSource(dir.File("empty")));
     EXPECT_FALSE(job->OpenSource("/dev/null"));
     EXPECT_FALSE(job->CanBurn());
+}
+
+TEST_F(BurnJobTest, TheDiagnosticLogRecordsTheBurnOnceItStarts)
+{
+    CDebugger log(dir.File("state"));
+    ASSERT_TRUE(log.enabled);
+    CDebugger::SetActive(&log);
+    Open("DVD+R");
+    ASSERT_TRUE(job->OpenSource(MakeImage(16)));
+    job->speedIndex = 5;
+    const bool burned = job->Burn();
+    CDebugger::SetActive(nullptr);
+    ASSERT_TRUE(burned) << job->Error();
+    EXPECT_NE(testsupport::ReadText(log.logPath).find("LastBuringJob=0,DVD+R,11080\n\n"), std::string::npos)
+        << testsupport::ReadText(log.logPath);
 }
