@@ -653,7 +653,14 @@ bool CCDRDRV::CheckDiscFinished()
         error = "the test write left the disc written (disc status " + std::to_string(discStatus) + ")";
         return false;
     }
-    if (discStatus != 2 || (profile == kProfileDvdPlusRw && (backgroundFormat == 1 || backgroundFormat == 2))) {
+    // A DVD+RW is never "closed" as a write-once disc is; what matters is that its
+    // formatting was not left interrupted.
+    if (profile == kProfileDvdPlusRw) {
+        if (backgroundFormat != 1) return true;
+        error = "the DVD+RW disc's formatting was left interrupted";
+        return false;
+    }
+    if (discStatus != 2) {
         error = "the disc was not closed (disc status " + std::to_string(discStatus) + ")";
         return false;
     }
