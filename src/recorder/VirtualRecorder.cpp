@@ -18,62 +18,6 @@ constexpr int kDrainPerCommand = 48 * 1024;
 // TEST UNIT READYs answered "becoming ready" after a disc is loaded.
 constexpr int kLoadPolls = 2;
 
-const char* CommandName(int opcode)
-{
-    switch (opcode) {
-    case 0x00:
-        return "TEST UNIT READY";
-    case 0x01:
-        return "REZERO UNIT";
-    case 0x03:
-        return "REQUEST SENSE";
-    case 0x04:
-        return "FORMAT UNIT";
-    case 0x12:
-        return "INQUIRY";
-    case 0x15:
-        return "MODE SELECT(6)";
-    case 0x1B:
-        return "START STOP UNIT";
-    case 0x1E:
-        return "PREVENT ALLOW MEDIUM REMOVAL";
-    case 0x23:
-        return "READ FORMAT CAPACITIES";
-    case 0x25:
-        return "READ CAPACITY";
-    case 0x28:
-        return "READ(10)";
-    case 0x2A:
-        return "WRITE(10)";
-    case 0x35:
-        return "SYNCHRONIZE CACHE";
-    case 0x46:
-        return "GET CONFIGURATION";
-    case 0x51:
-        return "READ DISC INFORMATION";
-    case 0x52:
-        return "READ TRACK INFORMATION";
-    case 0x53:
-        return "RESERVE TRACK";
-    case 0x54:
-        return "SEND OPC INFORMATION";
-    case 0x55:
-        return "MODE SELECT(10)";
-    case 0x5A:
-        return "MODE SENSE(10)";
-    case 0x5B:
-        return "CLOSE TRACK/SESSION";
-    case 0x5C:
-        return "READ BUFFER CAPACITY";
-    case 0xB6:
-        return "SET STREAMING";
-    case 0xBB:
-        return "SET CD SPEED";
-    default:
-        return "UNKNOWN";
-    }
-}
-
 // Copies an answer of `size` bytes into the caller's buffer of `length` bytes.
 void Give(uint8_t* data, int length, const uint8_t* answer, int size)
 {
@@ -234,47 +178,6 @@ int CVirtualRecorder::Answer(int key, int asc, int ascq)
     return kCheckCondition;
 }
 
-void CVirtualRecorder::Note(const std::string& line)
-{
-    lastRun.clear();
-    log.push_back(line);
-}
-
-void CVirtualRecorder::NoteRun(const std::string& name, int64_t lba, int count)
-{
-    if (!log.empty() && lastRun == name && (lba < 0 || lba == runEnd)) {
-        ++runCount;
-        if (lba >= 0) runEnd = lba + count;
-        char text[160];
-        if (lba >= 0)
-            std::snprintf(text, sizeof text, "%s blocks %lld..%lld in %d commands -> good", name.c_str(),
-                          static_cast<long long>(runFirst), static_cast<long long>(runEnd - 1), runCount);
-        else
-            std::snprintf(text, sizeof text, "%s x %d -> good", name.c_str(), runCount);
-        log.back() = text;
-        return;
-    }
-    char text[160];
-    if (lba >= 0)
-        std::snprintf(text, sizeof text, "%s blocks %lld..%lld in 1 command -> good", name.c_str(),
-                      static_cast<long long>(lba), static_cast<long long>(lba + count - 1));
-    else
-        std::snprintf(text, sizeof text, "%s x 1 -> good", name.c_str());
-    log.push_back(text);
-    lastRun = name;
-    runFirst = lba;
-    runEnd = lba + count;
-    runCount = 1;
-}
-
-bool CVirtualRecorder::WriteLog(const std::string& path) const
-{
-    std::string text;
-    for (const std::string& line : log) text += line + "\n";
-    std::string reason;
-    return ReplaceFileContent(path, text.data(), text.size(), reason);
-}
-
 int CVirtualRecorder::Execute(const uint8_t* cdb, int cdbLength, Direction direction, uint8_t* data, int length)
 {
     if (!cdb || (cdbLength != 6 && cdbLength != 10 && cdbLength != 12)) return kFailed;
@@ -292,115 +195,67 @@ int CVirtualRecorder::Execute(const uint8_t* cdb, int cdbLength, Direction direc
     } else if (!anyTime && opcode != 0x55 && opcode != 0xBB && opcode != 0xB6 && !discPresent) {
         result = Answer(2, 0x3A, 0x00);
     } else {
-        uint8_t* in = direction == Direction::In ? data : nullptr;
-        const uint8_t* out = direction == Direction::Out ? data : nullptr;
-        switch (opcode) {
-        case 0x00:
-            result = TestUnitReady();
-            break;
-        case 0x01:
-        case 0x54:
-        case 0x1E:
-            result = Answer(0, 0, 0);
-            break;
-        case 0x03:
-            Give(in, length, sense, 18), result = kGood;
-            break;
-        case 0x04:
-            result = FormatUnit(cdb, out, length);
-            break;
-        case 0x12:
-            result = Inquiry(in, length);
-            break;
-        case 0x1B:
-            result = StartStop(cdb);
-            break;
-        case 0x23:
-            result = ReadFormatCapacities(in, length);
-            break;
-        case 0x25:
-            result = ReadCapacity(in, length);
-            break;
-        case 0x28:
-            result = Read(cdb, in, length);
-            break;
-        case 0x2A:
-            result = Write(cdb, out, length);
-            break;
-        case 0x35:
-            result = SynchronizeCache(cdb);
-            break;
-        case 0x46:
-            result = GetConfiguration(cdb, in, length);
-            break;
-        case 0x51:
-            result = ReadDiscInformation(in, length);
-            break;
-        case 0x52:
-            result = ReadTrackInformation(cdb, in, length);
-            break;
-        case 0x53:
-            result = ReserveTrack(cdb);
-            break;
-        case 0x55:
-            result = ModeSelect(cdb, out, length);
-            break;
-        case 0x5A:
-            result = ModeSense(cdb, in, length);
-            break;
-        case 0x5B:
-            result = CloseTrackSession(cdb);
-            break;
-        case 0x5C:
-            result = ReadBufferCapacity(in, length);
-            break;
-        case 0xB6:
-            result = SetStreaming(cdb, out, length);
-            break;
-        case 0xBB:
-            result = SetSpeed(cdb);
-            break;
-        default:
-            result = Answer(5, 0x20, 0x00);
-            break;
-        }
+        result = Dispatch(cdb, direction, data, length);
     }
 
-    if (result == kGood && (opcode == 0x2A || opcode == 0x28)) {
-        NoteRun(CommandName(opcode), int64_t(GetBe32(cdb + 2)), int(GetBe16(cdb + 7)));
-    } else if (result == kGood && opcode == 0x5C) {
-        NoteRun(CommandName(opcode), -1, 0);
-    } else {
-        char line[200];
-        char args[96] = "";
-        if (opcode == 0x2A || opcode == 0x28)
-            std::snprintf(args, sizeof args, " block %u count %u", GetBe32(cdb + 2), GetBe16(cdb + 7));
-        else if (opcode == 0x1B)
-            std::snprintf(args, sizeof args, " %s",
-                          (cdb[4] & 3) == 3       ? "load"
-                              : (cdb[4] & 3) == 2 ? "eject"
-                                                  : "start/stop");
-        else if (opcode == 0x5B)
-            std::snprintf(args, sizeof args, " function %d track %u", cdb[2] & 7, GetBe16(cdb + 4));
-        else if (opcode == 0x53)
-            std::snprintf(args, sizeof args, " %u blocks", GetBe32(cdb + 5));
-        else if (opcode == 0x35)
-            std::snprintf(args, sizeof args, "%s", (cdb[1] & 2) ? " immediate" : "");
-        else if (opcode == 0x46)
-            std::snprintf(args, sizeof args, " type %d feature %04X", cdb[1] & 3, GetBe16(cdb + 2));
-        else if (opcode == 0x5A || opcode == 0x55)
-            std::snprintf(args, sizeof args, " page %02X",
-                          opcode == 0x5A ? cdb[2] & 0x3F
-                                         : (direction == Direction::Out && data && length > 8 ? data[8] & 0x3F : 0));
-        else if (opcode == 0xBB)
-            std::snprintf(args, sizeof args, " %u kB/s", GetBe16(cdb + 4));
-        else if (opcode == 0xB6 && direction == Direction::Out && length >= 28)
-            std::snprintf(args, sizeof args, " end %u write %u kB/s", GetBe32(data + 8), GetBe32(data + 20));
-        std::snprintf(line, sizeof line, "%s%s -> %s", CommandName(opcode), args,
-                      result == kGood ? "good" : SenseText().c_str());
-        Note(line);
-    }
+    commandLog.Add(cdb, direction, data, length, result == kGood ? "good" : SenseText());
     return result;
+}
+
+int CVirtualRecorder::Dispatch(const uint8_t* cdb, Direction direction, uint8_t* data, int length)
+{
+    const int opcode = cdb[0];
+    uint8_t* in = direction == Direction::In ? data : nullptr;
+    const uint8_t* out = direction == Direction::Out ? data : nullptr;
+    switch (opcode) {
+    case 0x00:
+        return TestUnitReady();
+    case 0x01:
+    case 0x54:
+    case 0x1E:
+        return Answer(0, 0, 0);
+    case 0x03:
+        Give(in, length, sense, 18);
+        return kGood;
+    case 0x04:
+        return FormatUnit(cdb, out, length);
+    case 0x12:
+        return Inquiry(in, length);
+    case 0x1B:
+        return StartStop(cdb);
+    case 0x23:
+        return ReadFormatCapacities(in, length);
+    case 0x25:
+        return ReadCapacity(in, length);
+    case 0x28:
+        return Read(cdb, in, length);
+    case 0x2A:
+        return Write(cdb, out, length);
+    case 0x35:
+        return SynchronizeCache(cdb);
+    case 0x46:
+        return GetConfiguration(cdb, in, length);
+    case 0x51:
+        return ReadDiscInformation(in, length);
+    case 0x52:
+        return ReadTrackInformation(cdb, in, length);
+    case 0x53:
+        return ReserveTrack(cdb);
+    case 0x55:
+        return ModeSelect(cdb, out, length);
+    case 0x5A:
+        return ModeSense(cdb, in, length);
+    case 0x5B:
+        return CloseTrackSession(cdb);
+    case 0x5C:
+        return ReadBufferCapacity(in, length);
+    case 0xB6:
+        return SetStreaming(cdb, out, length);
+    case 0xBB:
+        return SetSpeed(cdb);
+    default:
+        return Answer(5, 0x20, 0x00);
+    }
 }
 
 int CVirtualRecorder::TestUnitReady()

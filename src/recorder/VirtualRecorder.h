@@ -10,6 +10,7 @@
 
 #include "base/File.h"
 #include "recorder/ASPI.h"
+#include "recorder/CommandLog.h"
 
 #include <cstdint>
 #include <string>
@@ -66,9 +67,9 @@ public:
 
     // The commands received, one line each (runs of WRITE, READ and READ BUFFER CAPACITY
     // gathered into one line), with the answer.
-    const std::vector<std::string>& Log() const { return log; }
+    const std::vector<std::string>& Log() const { return commandLog.Lines(); }
     // Writes the log to `path`, one line per entry. False when it could not be written.
-    bool WriteLog(const std::string& path) const;
+    bool WriteLog(const std::string& path) const { return commandLog.Write(path); }
 
     // The disc in the tray, for tests and the command log.
     int DiscStatus() const { return status; }
@@ -83,8 +84,8 @@ public:
 private:
     // One command's answer: good, or a check condition with key/ASC/ASCQ.
     int Answer(int key, int asc, int ascq);
-    void Note(const std::string& line);
-    void NoteRun(const std::string& name, int64_t lba, int count);
+    // Carries out one command the drive is free to take.
+    int Dispatch(const uint8_t* cdb, Direction direction, uint8_t* data, int length);
 
     // A fresh disc of the recorder's profile in the tray (blank unless `used`).
     void InsertDisc(bool used);
@@ -120,11 +121,7 @@ private:
     std::string imagePath;
     const int profile;
     SFaults faults;
-    std::vector<std::string> log;
-    std::string lastRun;
-    int64_t runFirst = 0;
-    int64_t runEnd = 0;
-    int runCount = 0;
+    CCommandLog commandLog;
 
     // The disc.
     bool discPresent = false;

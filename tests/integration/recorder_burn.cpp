@@ -89,7 +89,11 @@ protected:
                   std::string::npos)
             << d.out;
         discreaders::CheckXorrisoAndUdfinfo(image, videoTs, kLabel);
-        discreaders::CheckSevenZip(image, videoTs, work);
+        // Each test process extracts into a folder of its own (ctest may run them at once).
+        const std::string scratch = image + ".7z";
+        fs::create_directories(scratch);
+        discreaders::CheckSevenZip(image, videoTs, scratch);
+        fs::remove_all(scratch);
         discreaders::CheckPlayback(image, videoTs, 1);
     }
 
