@@ -182,11 +182,14 @@ bool CBurnJob::Burn(bool test)
         disc->SetLabel(label);
     }
     driver.testWrite = test;
+    const std::string device = burner.Transport().DevicePath(burner.Entry(recorderIndex).slot);
     for (int copy = 0; copy < copies; ++copy) {
-        if (BurnOneDisc(driver, test, copy + 1 < copies))
+        if (BurnOneDisc(driver, test, copy + 1 < copies)) {
             ++written;
-        else
+        } else {
             ++failed;
+            if (error.rfind(device, 0) != 0) error = device + ": " + error;
+        }
     }
     return failed == 0;
 }
@@ -277,10 +280,10 @@ bool CBurnJob::WriteImage(CCDRDRV& driver, CProgress& progress, int64_t padded)
             return false;
         }
         const Clock::time_point now = Clock::now();
-        if (now - shown >= std::chrono::seconds(1) && k + 1 < blocks) {
+        if (now - shown >= rateInterval && k + 1 < blocks) {
             shown = now;
             const double seconds = std::chrono::duration<double>(now - started).count();
-            const double rate = double(address) * kSector / 1e6 / seconds;
+            const double rate = seconds > 0 ? double(address) * kSector / 1e6 / seconds : 0.0;
             char text[160];
             if (driver.ReadBufferCapacity() == 0 && driver.BufferLength() > 0) {
                 const int fill =

@@ -12,6 +12,7 @@
 #include "discimage/UDF_Disc.h"
 #include "recorder/Burner.h"
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -96,6 +97,9 @@ public:
     void SetCreationTime(const CDiscTime& time) { fixedTime = time; }
     // Replaces the sleep of the recorder driver (tests).
     void SetSleeper(std::function<void(int)> sleep) { sleeper = std::move(sleep); }
+    // How often the progress text shows the writing rate and the drive's buffer fill
+    // (default once a second).
+    void SetRateInterval(std::chrono::milliseconds interval) { rateInterval = interval; }
 
 private:
     bool OpenFolder(const std::string& folder);
@@ -124,6 +128,7 @@ private:
     std::unique_ptr<ISO_Disc> imageFile;
     std::optional<CDiscTime> fixedTime;
     std::function<void(int)> sleeper;
+    std::chrono::milliseconds rateInterval{1000};
     int copies = 1;
     int64_t total = 0;
     int percent = 0;
