@@ -338,7 +338,8 @@ void CBurnJob::EndDisc(CCDRDRV& driver, CProgress* progress, bool ok, bool more,
         driver.LoadEject(false);
     }
     if (!ok && !error.empty())
-        ui.MessageBox("The disc was not written: " + error + ".", kCaption, MsgButtons::Ok, MsgIcon::Error);
+        ui.MessageBox("The disc was not written: " + error + (error.back() == '.' ? "" : "."), kCaption, MsgButtons::Ok,
+                      MsgIcon::Error);
     if (more)
         ui.MessageBox(Text(6208), kCaption, MsgButtons::Ok, MsgIcon::Information);
     else if (ok)

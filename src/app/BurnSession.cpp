@@ -4,6 +4,7 @@
 #include "recorder/VirtualRecorder.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 #include <cerrno>
 #include <cstring>
 
@@ -29,6 +30,11 @@ bool CBurnSession::Open(const std::string& virtualTarget, std::string& error, co
     struct stat st {};
     if (::stat(image.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
         error = image + ": not a regular file; the virtual recorder needs a file to record to";
+        return false;
+    }
+    const std::string folder = image.find('/') == std::string::npos ? "." : image.substr(0, image.rfind('/') + 1);
+    if (::access(folder.c_str(), W_OK) != 0) {
+        error = image + ": the virtual recorder cannot record there (" + std::strerror(errno) + ")";
         return false;
     }
     auto recorder = std::make_unique<CVirtualRecorder>(image, profile, faults);
