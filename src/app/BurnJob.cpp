@@ -178,6 +178,10 @@ bool CBurnJob::Burn(bool test)
     CCDRDRV& driver = *burner.Driver();
     if (sleeper) driver.SetSleeper(sleeper);
     if (kind == Source::Folder) {
+        // The folder may have changed since it was chosen: a DVD that would not play is
+        // not burned.
+        if (std::string problem; !CheckDvdFolder(folder, problem))
+            return Refuse(problem, "This DVD Video folder would not play: " + problem);
         if (label.empty()) label = "Orvo Movie";
         disc->SetLabel(label);
     }

@@ -236,6 +236,12 @@ TEST_F(BurnJobTest, AFolderBurnsTheSameImageTheIsoJobWrites)
     disc.resize(reference.size());
     EXPECT_TRUE(disc == reference);
     EXPECT_EQ(Recorder().Formats(), 1);
+
+    // A folder that lost a file since it was chosen is not burned.
+    fs::remove(videoTs + "/VTS_01_1.VOB");
+    EXPECT_FALSE(job->Burn());
+    EXPECT_NE(job->Error().find("VTS_01_1.VOB"), std::string::npos) << job->Error();
+    EXPECT_EQ(Recorder().DiscsLoaded(), 1);
 }
 
 TEST_F(BurnJobTest, DvdPlusRwIsFormattedOnlyWhenUnformattedOrInterrupted)
