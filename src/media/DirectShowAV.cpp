@@ -11,6 +11,7 @@
 #include "media/MediaGraph.h"
 #include "media/MediaKernels.h"
 #include "media/MicRecorder.h"
+#include "media/VideoSourceTester.h"
 #include "picture/Photo.h"
 #include "platform/Folders.h"
 
@@ -19,6 +20,9 @@ namespace {
 constexpr int64_t kPhotoDuration = 110000000;  // 11 s
 constexpr int32_t kPhotoLimit = 2048;
 constexpr const char* kCaption = "Kestrova";
+// Black in the pictures the encoder takes (video range), as photos are fitted on.
+constexpr uint8_t kBlackLuma = 16;
+constexpr uint8_t kBlackChroma = 128;
 
 std::string Lower(std::string s)
 {
@@ -170,6 +174,7 @@ bool CDirectShowAV::Open(const std::string& file, bool quiet)
         ReleaseGraph();
         return false;
     }
+    if (videoFound) SettleVideoShape();
     SettleGraphDuration();
     if (!dump->Prepare(videoFound, audioFound)) {
         ReleaseGraph();
@@ -191,6 +196,12 @@ void CDirectShowAV::ResetSource(const std::string& file)
     rangeEnd = -1;
     canSeek = false;
     isPhoto = isVob = false;
+    interlaced = topFieldFirst = progressiveSequence = false;
+    displayAspect = 0.0;
+    sampleAspectNum = 0;
+    sampleAspectDen = 1;
+    fitted = false;
+    fitX = fitY = fitWidth = fitHeight = 0;
     sourceRate = 29.997;
     sourcePeriod = 1.0 / sourceRate;
     graphText.clear();
@@ -213,7 +224,33 @@ void CDirectShowAV::TakeGraphFormats(bool audioOn, bool videoOn)
         sourceHeight = graph->height;
         fileWidth = graph->fileWidth;
         fileHeight = graph->fileHeight;
+        openWidth = sourceWidth;
+        openHeight = sourceHeight;
+        sampleAspectNum = graph->sampleAspectNum;
+        sampleAspectDen = graph->sampleAspectDen;
     }
+}
+
+void CDirectShowAV::SettleVideoShape()
+{
+    const double sar = sampleAspectNum > 0 ? double(sampleAspectNum) / sampleAspectDen : 1.0;
+    displayAspect = fileHeight > 0 ? fileWidth * sar / fileHeight : 0.0;
+    // The file's own headers (MPEG, DV in AVI) say more than the container.
+    CVideoSourceTester tester;
+    if (tester.Test(path)) {
+        interlaced = tester.interlaced;
+        topFieldFirst = tester.topFieldFirst;
+        progressiveSequence = tester.progressiveSequence;
+        return;
+    }
+    interlaced = graph && graph->interlaced;
+    topFieldFirst = graph && graph->topFieldFirst;
+    // DV pictures are interlaced, bottom field first, whatever the container says.
+    if (graph && graph->isDv) {
+        interlaced = true;
+        topFieldFirst = false;
+    }
+    progressiveSequence = !interlaced;
 }
 
 void CDirectShowAV::SettleGraphDuration()
@@ -337,6 +374,7 @@ bool CDirectShowAV::SetRange(double startSeconds, double endSeconds)
     } else if (rangeStart > 0 && !graph) {
         ok = false;
     }
+    if (graph) graph->SetEnd(rangeEnd);
     if (end >= 0) duration = std::max<int64_t>(0, end - rangeStart);
     return ok;
 }
@@ -352,7 +390,52 @@ void CDirectShowAV::Run()
     carryPos = 0;
     resamplerFlushed = false;
     dump->SetWait(shortWait ? 1.0 : 90.0);
+    if (!ApplyFit()) {
+        // Without room for the fitted pictures the source is stretched as before.
+        titleAspect = 0.0;
+        ApplyFit();
+    }
     if (graph) graph->Start(*dump, nullptr);
+}
+
+void CDirectShowAV::SetDisplayAspect(double aspect) { titleAspect = aspect > 0.0 ? aspect : 0.0; }
+
+void CDirectShowAV::FitRegion(double sourceAspect, double aspect, int32_t width, int32_t height, bool fields,
+                              int32_t& x, int32_t& y, int32_t& regionWidth, int32_t& regionHeight)
+{
+    regionWidth = width;
+    regionHeight = height;
+    if (sourceAspect > 0.0 && aspect > 0.0) {
+        if (sourceAspect > aspect)
+            regionHeight = int32_t(std::lround(height * aspect / sourceAspect));
+        else
+            regionWidth = int32_t(std::lround(width * sourceAspect / aspect));
+    }
+    // Even sizes; for interlaced pictures whole chroma lines in each field.
+    const int32_t lineStep = fields ? 4 : 2;
+    regionWidth = std::clamp((regionWidth + 1) & ~1, 2, width);
+    regionHeight = std::clamp((regionHeight + lineStep / 2) / lineStep * lineStep, lineStep, height);
+    x = ((width - regionWidth) / 2) & ~1;
+    y = (height - regionHeight) / 2 / lineStep * lineStep;
+}
+
+bool CDirectShowAV::ApplyFit()
+{
+    if (!graph || !videoFound || isPhoto) return true;
+    int32_t w = openWidth, h = openHeight;
+    fitX = fitY = 0;
+    if (titleAspect > 0.0)
+        FitRegion(displayAspect, titleAspect, targetWidth, targetHeight, interlaced, fitX, fitY, w, h);
+    fitted = titleAspect > 0.0;
+    fitWidth = w;
+    fitHeight = h;
+    graph->SetOutputSize(w, h, interlaced);
+    videoCode = graph->videoCode;
+    sourceWidth = graph->width;
+    sourceHeight = graph->height;
+    sourceFrameBytes = RawFrameBytes(videoCode, sourceWidth, sourceHeight);
+    sameSize = sourceWidth == targetWidth && sourceHeight == targetHeight;
+    return current.Create((sourceHeight + 1) & ~1, (sourceWidth + 1) & ~1);
 }
 
 void CDirectShowAV::Stop()
@@ -466,9 +549,30 @@ void CDirectShowAV::ConvertSourceFrame(CYUV420Image& picture)
         into.Clear();
         break;
     }
-    if (!sameSize) {
-        picture.Clear();
-        CYUV420Image::FitPicture(picture, current);
+    if (sameSize) return;
+    if (fitted) {
+        PlaceFitted(picture);
+        return;
+    }
+    picture.Clear();
+    CYUV420Image::FitPicture(picture, current);
+}
+
+void CDirectShowAV::PlaceFitted(CYUV420Image& picture)
+{
+    std::memset(picture.planeY, kBlackLuma, size_t(picture.lumaSize));
+    std::memset(picture.planeCb, kBlackChroma, size_t(picture.chromaSize));
+    std::memset(picture.planeCr, kBlackChroma, size_t(picture.chromaSize));
+    const int w = std::min(current.width, picture.width - fitX);
+    const int h = std::min(current.height, picture.height - fitY);
+    for (int row = 0; row < h; ++row)
+        std::memcpy(picture.planeY + int64_t(fitY + row) * picture.lumaStride + fitX,
+                    current.planeY + int64_t(row) * current.lumaStride, size_t(w));
+    for (int row = 0; row < h / 2; ++row) {
+        const int64_t to = int64_t(fitY / 2 + row) * picture.chromaStride + fitX / 2;
+        const int64_t from = int64_t(row) * current.chromaStride;
+        std::memcpy(picture.planeCb + to, current.planeCb + from, size_t(w / 2));
+        std::memcpy(picture.planeCr + to, current.planeCr + from, size_t(w / 2));
     }
 }
 

@@ -77,6 +77,24 @@ public:
     // Returns false when nothing is open to limit.
     bool SetRange(double startSeconds, double endSeconds);
 
+    // Shows the source inside a frame displayed at `titleAspect` (width / height of the
+    // screen, 4/3 or 16/9) instead of stretching it over the target: the picture keeps
+    // its own display aspect (its sample aspect honoured), is centred, and the rest of
+    // the frame is black (bars above and below a wide film, beside an upright or square
+    // clip). The decoder's scaler makes the fitted picture in one step; interlaced
+    // sources are scaled field by field. 0 switches fitting off (the picture is stretched
+    // over the target, pictures above 720 x 576 first scaled down with their shape
+    // kept). Takes effect at Run; photos are fitted when loaded and are not affected.
+    void SetDisplayAspect(double titleAspect);
+
+    // Where a source of display aspect `sourceAspect` lands inside a `width` x `height`
+    // frame displayed at `titleAspect`: the largest centred region of even size (and
+    // whole chroma lines of each field: height and top a multiple of 4 for
+    // `interlaced`) that keeps the source's shape. The region fills the frame when
+    // either aspect is not positive.
+    static void FitRegion(double sourceAspect, double titleAspect, int32_t width, int32_t height, bool interlaced,
+                          int32_t& x, int32_t& y, int32_t& regionWidth, int32_t& regionHeight);
+
     // Clears the clocks and starts decoding.
     void Run();
 
@@ -137,6 +155,20 @@ public:
     int32_t sourceHeight = 0;
     int32_t fileWidth = 0;  // size stored in the file, before fitting
     int32_t fileHeight = 0;
+    // The source's field order: from the MPEG headers or the AVI's DV handler when the
+    // file has them, else from FFmpeg (DV is always interlaced, bottom field first).
+    bool interlaced = false;
+    bool topFieldFirst = false;
+    bool progressiveSequence = false;  // MPEG-2's flag; otherwise not interlaced
+    double displayAspect = 0.0;  // display width / height of the source; 0 unknown
+    int32_t sampleAspectNum = 0;  // the source's sample aspect; 0/1 square (not said)
+    int32_t sampleAspectDen = 1;
+    double titleAspect = 0.0;  // SetDisplayAspect; 0 off
+    // The region of the target the source fills while fitting is on (after Run).
+    int32_t fitX = 0;
+    int32_t fitY = 0;
+    int32_t fitWidth = 0;
+    int32_t fitHeight = 0;
     int32_t targetWidth = 720;
     int32_t targetHeight = 480;
     double targetRate = 30000.0 / 1001.0;
@@ -179,6 +211,12 @@ private:
     void TakeGraphFormats(bool audioOn, bool videoOn);
     // Settles the duration, seekability and frame period from what the graph found.
     void SettleGraphDuration();
+    // Settles the field order and display aspect of the video found.
+    void SettleVideoShape();
+    // Sets the size the graph hands pictures over at for the fitting chosen.
+    bool ApplyFit();
+    // Fills `picture` with black around the fitted region and copies `current` into it.
+    void PlaceFitted(CYUV420Image& picture);
     bool CheckFormats(bool quiet);
     bool OpenPhoto(bool quiet);
     bool LoadPhotoPicture();
@@ -202,6 +240,9 @@ private:
     CYUV420Image photoPicture;  // the photo fitted to the target size
     std::vector<uint8_t> frameBuffer;  // the last source frame
     bool haveFrame = false;
+    bool fitted = false;  // pictures arrive at the fitted region's size
+    int32_t openWidth = 0;  // the size Open chose for the pictures handed over
+    int32_t openHeight = 0;
     bool videoEnded = false;
 
     std::vector<uint8_t> chunkBuffer;  // raw PCM read from the ring

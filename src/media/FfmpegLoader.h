@@ -42,6 +42,7 @@ enum class FfmpegLibrary { avutil, swresample, swscale, avcodec, avformat, count
     X(avutil, av_frame_alloc)                 \
     X(avutil, av_frame_free)                  \
     X(avutil, av_frame_unref)                 \
+    X(avutil, av_frame_ref)                   \
     X(avutil, av_frame_get_buffer)            \
     X(avutil, av_channel_layout_default)      \
     X(avutil, av_channel_layout_copy)         \

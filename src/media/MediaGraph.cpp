@@ -1,5 +1,6 @@
 #include "media/MediaGraph.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -242,18 +243,44 @@ void CMediaGraph::ConnectVideo()
     videoCodecName = ff().avcodec_get_name(st->codecpar->codec_id);
     fileWidth = st->codecpar->width;
     fileHeight = st->codecpar->height;
-    width = fileWidth;
-    height = fileHeight;
-    FitInside(width, height, maxWidth, maxHeight);
-    int direct = DirectCode(st->codecpar->format);
+    int32_t w = fileWidth, h = fileHeight;
+    FitInside(w, h, maxWidth, maxHeight);
+    SettleVideoOutput(w, h);
+    // The stream's own sample aspect wins over the one in the coded pictures.
+    AVRational sar = st->sample_aspect_ratio.num > 0 ? st->sample_aspect_ratio : st->codecpar->sample_aspect_ratio;
+    if (sar.num > 0 && sar.den > 0) {
+        sampleAspectNum = sar.num;
+        sampleAspectDen = sar.den;
+    }
+    const AVFieldOrder order = st->codecpar->field_order;
+    interlaced = order == AV_FIELD_TT || order == AV_FIELD_TB || order == AV_FIELD_BB || order == AV_FIELD_BT;
+    topFieldFirst = order == AV_FIELD_TT || order == AV_FIELD_TB;
+    isDv = st->codecpar->codec_id == AV_CODEC_ID_DVVIDEO;
+    AVRational rate = st->avg_frame_rate.num > 0 ? st->avg_frame_rate : st->r_frame_rate;
+    frameRate = rate.num > 0 && rate.den > 0 ? av_q2d(rate) : 0.0;
+    videoDuration = st->duration > 0 ? ToTicks(st->duration, st->time_base) : -1;
+}
+
+// Settles the raw format handed over for pictures of `outWidth` x `outHeight`: the
+// decoder's own format when it is one the renderer takes at that size, else IYUV made
+// by the scaler.
+void CMediaGraph::SettleVideoOutput(int32_t outWidth, int32_t outHeight)
+{
+    width = outWidth;
+    height = outHeight;
+    int direct = DirectCode(format->streams[videoIndex]->codecpar->format);
     // Packed pictures need even sizes; anything else goes through the scaler.
     if ((direct == 3 || direct == 1) && ((width | height) & 1)) direct = -1;
     usesScaler = direct < 0 || width != fileWidth || height != fileHeight;
     videoCode = direct < 0 || (usesScaler && direct != 5) ? 5 : direct;
     outPixFmt = PixFmtOfCode(videoCode);
-    AVRational rate = st->avg_frame_rate.num > 0 ? st->avg_frame_rate : st->r_frame_rate;
-    frameRate = rate.num > 0 && rate.den > 0 ? av_q2d(rate) : 0.0;
-    videoDuration = st->duration > 0 ? ToTicks(st->duration, st->time_base) : -1;
+}
+
+void CMediaGraph::SetOutputSize(int32_t outWidth, int32_t outHeight, bool fieldsApart)
+{
+    if (!videoConnected || outWidth <= 0 || outHeight <= 0 || ((outWidth | outHeight) & 1)) return;
+    SettleVideoOutput(outWidth, outHeight);
+    scaleFields = fieldsApart;
 }
 
 // Connects the chosen audio stream: 48 kHz AC-3 passes undecoded when accepted, other
@@ -308,6 +335,8 @@ void CMediaGraph::SkipTo(int64_t start)
 {
     rangeStart = start;
     nextAudioStart = -1;
+    holding = false;
+    lastInterval = 0;
 }
 
 bool CMediaGraph::Seek(int64_t start)
@@ -321,6 +350,8 @@ bool CMediaGraph::Seek(int64_t start)
     if (audioCodec) ff().avcodec_flush_buffers(audioCodec.get());
     rangeStart = start;
     nextAudioStart = -1;
+    holding = false;
+    lastInterval = 0;
     return true;
 }
 
@@ -330,6 +361,7 @@ void CMediaGraph::Start(CAVDump& target, std::function<void(int32_t)> callback)
     dump = &target;
     notify = std::move(callback);
     stopping = false;
+    videoPastEnd = audioPastEnd = false;
     worker = std::thread([this] { Run(); });
 }
 
@@ -344,7 +376,7 @@ void CMediaGraph::Run()
     PacketPtr packet = AllocPacket();
     bool ok = packet != nullptr;
     bool readFailed = false;
-    while (ok && !stopping) {
+    while (ok && !stopping && !PastEnd()) {
         int r = ff().av_read_frame(format.get(), packet.get());
         if (r < 0) {
             readFailed = r != AVERROR_EOF;
@@ -356,10 +388,12 @@ void CMediaGraph::Run()
             ok = passAc3 ? PassAc3(packet.get()) : DecodeAudio(packet.get());
         ff().av_packet_unref(packet.get());
     }
-    if (ok && !stopping) {
+    if (ok && !stopping && !PastEnd()) {
         if (videoCodec) ok = DecodeVideo(nullptr);
         if (audioCodec && ok) DecodeAudio(nullptr);
     }
+    // The last picture lasts as long as the file says.
+    if (ok && !stopping && videoCodec) DeliverHeldPicture(-1);
     packet.reset();
     dump->EndVideo();
     dump->EndAudio();
@@ -378,16 +412,66 @@ bool CMediaGraph::DecodeVideo(const AVPacket* packet)
     return ok;
 }
 
+bool CMediaGraph::PastEnd() const
+{
+    return rangeEnd >= 0 && (videoIndex < 0 || videoPastEnd) && (audioIndex < 0 || audioPastEnd);
+}
+
+// Holds `frame` back until the next picture arrives: a picture lasts until the next one
+// starts, whatever the container says of its duration (a file of variable frame rate
+// often says nothing, or the same for every picture).
 bool CMediaGraph::DeliverVideo(AVFrame* frame)
 {
     AVStream* st = format->streams[videoIndex];
     int64_t start = ToTicks(frame->best_effort_timestamp, st->time_base);
     if (start >= 0) start -= startOffset;
-    int64_t length = frame->pkt_duration > 0 ? ToTicks(frame->pkt_duration, st->time_base) : 0;
-    if (length <= 0) length = frameRate > 0 ? static_cast<int64_t>(10000000.0 / frameRate + 0.5) : 333667;
-    if (rangeStart > 0 && start >= 0 && start + length <= rangeStart) return true;
+    if (!DeliverHeldPicture(start)) return false;
+    if (rangeEnd >= 0 && start >= rangeEnd) {
+        videoPastEnd = true;
+        return true;
+    }
+    if (!heldPicture) heldPicture = AllocFrame();
+    if (!heldPicture || ff().av_frame_ref(heldPicture.get(), frame) < 0) return true;  // no memory: skipped
+    holding = true;
+    heldStart = start;
+    heldLength = frame->pkt_duration > 0 ? ToTicks(frame->pkt_duration, st->time_base) : 0;
+    return true;
+}
+
+// Hands over the held picture, lasting until `nextStart` (100 ns, -1 unknown) when that
+// is believable, and cut to the range; pictures wholly outside the range are dropped.
+bool CMediaGraph::DeliverHeldPicture(int64_t nextStart)
+{
+    if (!holding) return true;
+    holding = false;
+    const int64_t nominal = frameRate > 0 ? static_cast<int64_t>(10000000.0 / frameRate + 0.5) : 333667;
+    int64_t start = heldStart;
+    int64_t length = heldLength > 0 ? heldLength : lastInterval > 0 ? lastInterval : nominal;
+    // A jump back or far ahead (a joined file, a damaged time stamp) says nothing of
+    // this picture's length.
+    const int64_t longest = std::max<int64_t>(20000000, 8 * nominal);
+    if (start >= 0 && nextStart > start && nextStart - start <= longest) {
+        length = nextStart - start;
+        lastInterval = length;
+    }
+    struct SUnref {
+        AVFrame* frame;
+        ~SUnref() { ff().av_frame_unref(frame); }
+    } unref{heldPicture.get()};
+    if (start >= 0) {
+        const int64_t end = start + length;
+        if (rangeStart > 0 && end <= rangeStart) return true;
+        if (rangeEnd >= 0 && start >= rangeEnd) {
+            videoPastEnd = true;
+            return true;
+        }
+        // The picture showing at the start of the range counts from there, and the one
+        // showing at its end until there.
+        if (rangeStart > 0 && start < rangeStart) start = rangeStart;
+        length = (rangeEnd >= 0 ? std::min(end, rangeEnd) : end) - start;
+    }
     // A picture the scaler cannot take is skipped.
-    if (!CopyPicture(frame)) return true;
+    if (!CopyPicture(heldPicture.get())) return true;
     return dump->ReceiveVideo(frameBytes.data(), frameBytes.size(), start, length);
 }
 
@@ -405,18 +489,12 @@ bool CMediaGraph::CopyPicture(AVFrame* frame)
     const AVFrame* src = frame;
     FramePtr scaled;
     if (frame->format != outPixFmt || frame->width != w || frame->height != h) {
-        scaler.reset(ff().sws_getCachedContext(
-            scaler.release(), frame->width, frame->height, static_cast<AVPixelFormat>(frame->format), w, h,
-            static_cast<AVPixelFormat>(outPixFmt), SWS_BICUBIC, nullptr, nullptr, nullptr));
         scaled = AllocFrame();
-        if (!scaler || !scaled) return false;
+        if (!scaled) return false;
         scaled->format = outPixFmt;
         scaled->width = w;
         scaled->height = h;
-        if (ff().av_frame_get_buffer(scaled.get(), 32) < 0 ||
-            ff().sws_scale(scaler.get(), frame->data, frame->linesize, 0, frame->height, scaled->data,
-                           scaled->linesize) <= 0)
-            return false;
+        if (ff().av_frame_get_buffer(scaled.get(), 32) < 0 || !ScalePicture(frame, scaled.get())) return false;
         src = scaled.get();
     }
     uint8_t* const* planes = src->data;
@@ -441,12 +519,45 @@ bool CMediaGraph::CopyPicture(AVFrame* frame)
     return true;
 }
 
+// Scales `frame` into `scaled` (allocated at the size handed over). An interlaced
+// picture whose height changes is scaled as two field pictures, each from its own lines
+// into its own lines, so that the fields neither blend nor trade places.
+bool CMediaGraph::ScalePicture(AVFrame* frame, AVFrame* scaled)
+{
+    const AVPixelFormat in = static_cast<AVPixelFormat>(frame->format);
+    const bool fields = scaleFields && frame->height != scaled->height && frame->height % 4 == 0 &&
+        scaled->height % 4 == 0 && in != AV_PIX_FMT_PAL8;
+    const int parts = fields ? 2 : 1;
+    scaler.reset(ff().sws_getCachedContext(scaler.release(), frame->width, frame->height / parts, in, scaled->width,
+                                           scaled->height / parts, static_cast<AVPixelFormat>(outPixFmt), SWS_BICUBIC,
+                                           nullptr, nullptr, nullptr));
+    if (!scaler) return false;
+    for (int field = 0; field < parts; ++field) {
+        const uint8_t* srcPlanes[4] = {};
+        uint8_t* dstPlanes[4] = {};
+        int srcStrides[4] = {}, dstStrides[4] = {};
+        for (int i = 0; i < 4; ++i) {
+            if (frame->data[i]) srcPlanes[i] = frame->data[i] + ptrdiff_t(field) * frame->linesize[i];
+            if (scaled->data[i]) dstPlanes[i] = scaled->data[i] + ptrdiff_t(field) * scaled->linesize[i];
+            srcStrides[i] = frame->linesize[i] * parts;
+            dstStrides[i] = scaled->linesize[i] * parts;
+        }
+        if (ff().sws_scale(scaler.get(), srcPlanes, srcStrides, 0, frame->height / parts, dstPlanes, dstStrides) <= 0)
+            return false;
+    }
+    return true;
+}
+
 bool CMediaGraph::PassAc3(const AVPacket* packet)
 {
     AVStream* st = format->streams[audioIndex];
     int64_t start = ToTicks(packet->pts, st->time_base);
     if (start >= 0) start -= startOffset;
     if (rangeStart > 0 && start >= 0 && start + 320000 <= rangeStart) return true;
+    if (rangeEnd >= 0 && start >= rangeEnd) {
+        audioPastEnd = true;
+        return true;
+    }
     return dump->ReceiveAudio(packet->data, static_cast<size_t>(packet->size), start);
 }
 
@@ -538,6 +649,19 @@ bool CMediaGraph::HandOverAudio(const uint8_t* data, int samples, int64_t start)
         data += size_t(drop) * frameBytesOut;
         bytes -= size_t(drop) * frameBytesOut;
         start = rangeStart;
+    }
+    // Sound after the end of the range likewise.
+    if (rangeEnd >= 0 && start >= 0) {
+        if (start >= rangeEnd) {
+            audioPastEnd = true;
+            return true;
+        }
+        const int64_t keep = ((rangeEnd - start) * sampleRate + 5000000) / 10000000;
+        if (keep < int64_t(bytes / frameBytesOut)) {
+            bytes = size_t(keep) * frameBytesOut;
+            audioPastEnd = true;
+            if (bytes == 0) return true;
+        }
     }
     return dump->ReceiveAudio(data, bytes, start);
 }

@@ -1,8 +1,8 @@
 // The decoding chain of one media file over FFmpeg: demuxer, decoders, picture scaler
 // and sound converter, run on a thread of its own that hands raw pictures and PCM to a
 // CAVDump. It delivers only what that renderer accepts: pictures in IYUV, YUY2 or
-// RGB32 no larger than 720 x 576 (larger ones are scaled down with their shape kept),
-// PCM of at most two channels (more are mixed down to stereo), 8 or 16 bits, at most
+// RGB32 no larger than 720 x 576 (larger ones are scaled down with their shape kept)
+// or at the size the caller sets (SetOutputSize), PCM of at most two channels (more are mixed down to stereo), 8 or 16 bits, at most
 // 48 kHz, or AC-3 undecoded.
 #pragma once
 
@@ -41,6 +41,17 @@ public:
     // files that cannot seek: decoding runs from the beginning.
     void SkipTo(int64_t start);
 
+    // Ends the pictures and sound handed over at `end` (100 ns from the beginning; -1:
+    // the end of the file): the last picture is cut short there, sound is cut to the
+    // sample, and reading stops once both have passed it.
+    void SetEnd(int64_t end) { rangeEnd = end; }
+
+    // Hands pictures over at `outWidth` x `outHeight` (even, positive) instead of the
+    // size Open chose, scaled from the decoded size in one step. With `fieldsApart` the
+    // two fields of a picture are scaled each on its own whenever the height changes,
+    // so that interlaced pictures keep their fields. Call before Start.
+    void SetOutputSize(int32_t outWidth, int32_t outHeight, bool fieldsApart);
+
     // Starts the decoding thread feeding `dump`. `notify` (may be empty) receives 1 when
     // the end was reached and 3 when reading failed.
     void Start(CAVDump& dump, std::function<void(int32_t)> notify);
@@ -66,6 +77,14 @@ public:
     int32_t fileWidth = 0;  // size in the file
     int32_t fileHeight = 0;
     double frameRate = 0.0;  // 0 when the file does not say
+    int32_t sampleAspectNum = 0;  // the pictures' sample aspect; 0/1 = square (not said)
+    int32_t sampleAspectDen = 1;
+    // The field order FFmpeg found (top/top and top/bottom orders: top field first;
+    // bottom/bottom and bottom/top: bottom field first; progressive or unknown: not
+    // interlaced).
+    bool interlaced = false;
+    bool topFieldFirst = false;
+    bool isDv = false;  // the video stream is DV
     int32_t audioKind = -1;  // 0 AC-3, 1 PCM, -1 none
     int32_t channels = 0;  // handed-over channels
     int32_t sourceChannels = 0;  // channels in the file
@@ -85,13 +104,17 @@ private:
     bool OpenFile(const std::string& path, const std::string& forced);
     void ChooseStreams(bool wantVideo, bool wantAudio);
     void ConnectVideo();
+    void SettleVideoOutput(int32_t outWidth, int32_t outHeight);
     void ConnectAudio(bool acceptAc3);
     bool ConnectAudioDecoder(AVStream* stream);
     void Run();
     bool DecodeVideo(const AVPacket* packet);
     bool DecodeAudio(const AVPacket* packet);
     bool DeliverVideo(AVFrame* frame);
+    bool DeliverHeldPicture(int64_t nextStart);
     bool CopyPicture(AVFrame* frame);
+    bool ScalePicture(AVFrame* frame, AVFrame* scaled);
+    bool PastEnd() const;
     bool DeliverAudio(AVFrame* frame);
     bool OpenConverter(const AVFrame& frame);
     int ConvertAudio(AVFrame* frame);
@@ -110,10 +133,20 @@ private:
     int outPixFmt = -1;  // AVPixelFormat handed over
     int outSampleFmt = -1;  // AVSampleFormat handed over
     bool usesScaler = false;
+    bool scaleFields = false;  // interlaced: each field scaled on its own
     bool usesConverter = false;
     bool passAc3 = false;
     int64_t startOffset = 0;  // 100 ns of the file's start time
     int64_t rangeStart = 0;  // 100 ns; earlier samples are dropped
+    int64_t rangeEnd = -1;  // 100 ns; later samples are dropped, -1 none
+    bool videoPastEnd = false;
+    bool audioPastEnd = false;
+    // The decoded picture held back until the next one's start says how long it lasts.
+    FramePtr heldPicture;
+    bool holding = false;
+    int64_t heldStart = -1;  // 100 ns, -1 unknown
+    int64_t heldLength = 0;  // 100 ns, what the file says (used when the next start cannot)
+    int64_t lastInterval = 0;  // 100 ns between the last two pictures
     int64_t nextAudioStart = -1;  // 100 ns, for frames without a time stamp
     std::vector<uint8_t> frameBytes;
     std::vector<uint8_t> pcmBytes;
