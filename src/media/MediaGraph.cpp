@@ -186,8 +186,40 @@ bool CMediaGraph::Open(const std::string& path, const std::string& forced, bool 
     if (!OpenFile(path, forced)) return false;
     ChooseStreams(wantVideo, wantAudio);
     if (videoIndex >= 0) ConnectVideo();
+    if (videoConnected) ProbeFieldOrder(path, forced);
     if (audioIndex >= 0) ConnectAudio(acceptAc3);
     return true;
+}
+
+// The stream's field order is often not what the pictures say (FFmpeg reports H.264 in
+// MP4 as top field first whatever its pictures are): the first picture is decoded from
+// a second reading of the file, leaving the first untouched, and its flags decide.
+void CMediaGraph::ProbeFieldOrder(const std::string& path, const std::string& forced)
+{
+    constexpr int kMostPackets = 500;
+    const AVInputFormat* input = forced.empty() ? nullptr : ff().av_find_input_format(forced.c_str());
+    InputPtr probe = OpenInput(path.c_str(), input, nullptr);
+    if (!probe || ff().avformat_find_stream_info(probe.get(), nullptr) < 0 || unsigned(videoIndex) >= probe->nb_streams)
+        return;
+    CodecPtr decoder = OpenDecoder(probe->streams[videoIndex]);
+    PacketPtr packet = AllocPacket();
+    FramePtr frame = AllocFrame();
+    if (!decoder || !packet || !frame) return;
+    bool decoded = false;
+    for (int n = 0; n < kMostPackets && !decoded; ++n) {
+        const bool more = ff().av_read_frame(probe.get(), packet.get()) >= 0;
+        if (more && packet->stream_index != videoIndex) {
+            ff().av_packet_unref(packet.get());
+            continue;
+        }
+        ff().avcodec_send_packet(decoder.get(), more ? packet.get() : nullptr);
+        if (more) ff().av_packet_unref(packet.get());
+        decoded = ff().avcodec_receive_frame(decoder.get(), frame.get()) >= 0;
+        if (!more) break;
+    }
+    if (!decoded) return;
+    interlaced = frame->interlaced_frame != 0;
+    topFieldFirst = interlaced && frame->top_field_first != 0;
 }
 
 // Opens the demuxer and reads what the whole file says: format, start, duration and

@@ -79,9 +79,9 @@ public:
     double frameRate = 0.0;  // 0 when the file does not say
     int32_t sampleAspectNum = 0;  // the pictures' sample aspect; 0/1 = square (not said)
     int32_t sampleAspectDen = 1;
-    // The field order FFmpeg found (top/top and top/bottom orders: top field first;
-    // bottom/bottom and bottom/top: bottom field first; progressive or unknown: not
-    // interlaced).
+    // The field order FFmpeg found: what the first decoded picture says, else the
+    // stream's field order (top/top and top/bottom orders: top field first; bottom/bottom
+    // and bottom/top: bottom field first; progressive or unknown: not interlaced).
     bool interlaced = false;
     bool topFieldFirst = false;
     bool isDv = false;  // the video stream is DV
@@ -104,6 +104,7 @@ private:
     bool OpenFile(const std::string& path, const std::string& forced);
     void ChooseStreams(bool wantVideo, bool wantAudio);
     void ConnectVideo();
+    void ProbeFieldOrder(const std::string& path, const std::string& forced);
     void SettleVideoOutput(int32_t outWidth, int32_t outHeight);
     void ConnectAudio(bool acceptAc3);
     bool ConnectAudioDecoder(AVStream* stream);
