@@ -26,6 +26,13 @@ public:
     // tells the decoding thread to end.
     bool ReceiveVideo(const uint8_t* data, size_t bytes, int64_t start, int64_t duration);
     bool ReceiveAudio(const uint8_t* data, size_t bytes, int64_t start);
+    // The decoding side is skipping towards the start of a range: the reader keeps
+    // waiting, however long that takes.
+    void KeepAlive()
+    {
+        videoRing.KeepAlive();
+        audioRing.KeepAlive();
+    }
     // The decoding side has no more samples for this input.
     void EndVideo() { videoRing.Finish(); }
     void EndAudio() { audioRing.Finish(); }

@@ -492,7 +492,10 @@ bool CMediaGraph::DeliverHeldPicture(int64_t nextStart)
     } unref{heldPicture.get()};
     if (start >= 0) {
         const int64_t end = start + length;
-        if (rangeStart > 0 && end <= rangeStart) return true;
+        if (rangeStart > 0 && end <= rangeStart) {
+            dump->KeepAlive();
+            return true;
+        }
         if (rangeEnd >= 0 && start >= rangeEnd) {
             videoPastEnd = true;
             return true;
@@ -585,7 +588,10 @@ bool CMediaGraph::PassAc3(const AVPacket* packet)
     AVStream* st = format->streams[audioIndex];
     int64_t start = ToTicks(packet->pts, st->time_base);
     if (start >= 0) start -= startOffset;
-    if (rangeStart > 0 && start >= 0 && start + 320000 <= rangeStart) return true;
+    if (rangeStart > 0 && start >= 0 && start + 320000 <= rangeStart) {
+        dump->KeepAlive();
+        return true;
+    }
     if (rangeEnd >= 0 && start >= rangeEnd) {
         audioPastEnd = true;
         return true;
@@ -677,7 +683,10 @@ bool CMediaGraph::HandOverAudio(const uint8_t* data, int samples, int64_t start)
     // Sound before the start of the range is dropped to the sample.
     if (rangeStart > 0 && start >= 0 && start < rangeStart) {
         int64_t drop = (rangeStart - start) * sampleRate / 10000000;
-        if (drop >= samples) return true;
+        if (drop >= samples) {
+            dump->KeepAlive();
+            return true;
+        }
         data += size_t(drop) * frameBytesOut;
         bytes -= size_t(drop) * frameBytesOut;
         start = rangeStart;

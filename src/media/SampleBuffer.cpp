@@ -49,13 +49,24 @@ bool CSampleBuffer::Write(const uint8_t* head, size_t headBytes, const uint8_t* 
     return true;
 }
 
+void CSampleBuffer::KeepAlive()
+{
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        ++alive;
+    }
+    dataReady.notify_all();
+}
+
 bool CSampleBuffer::WaitForData(std::unique_lock<std::mutex>& guard, size_t bytes)
 {
     // The wait restarts whenever new data arrives; only a ring that stays without new
     // data for the whole wait counts as ended.
     while (!finished && filled < bytes) {
-        size_t before = filled;
-        if (!dataReady.wait_for(guard, waitTime, [&] { return finished || filled != before; })) {
+        const size_t before = filled;
+        const uint64_t aliveBefore = alive;
+        if (!dataReady.wait_for(guard, waitTime,
+                                [&] { return finished || filled != before || alive != aliveBefore; })) {
             finished = true;
             spaceReady.notify_all();
         }

@@ -37,6 +37,10 @@ public:
     // finished; returns the count taken (0 at the end).
     size_t ReadUpTo(uint8_t* out, size_t bytes);
 
+    // The producer is still working towards data (skipping to the start of a range):
+    // restarts the consumer's wait as new data would.
+    void KeepAlive();
+
     // Marks the ring finished and wakes both sides. Data already in it can still be read.
     void Finish();
 
@@ -62,5 +66,6 @@ private:
     size_t readPos = 0;
     size_t filled = 0;
     bool finished = false;
+    uint64_t alive = 0;  // KeepAlive calls so far
     std::chrono::milliseconds waitTime{1000};
 };

@@ -346,3 +346,61 @@ TEST(VideoFit, VariableRateFilesTakePictureLengthsFromTimeStamps)
         }
     }
 }
+
+namespace {
+
+// The number (modulo 625) of the source picture in `p`: two base-25 digits, luma
+// 16 + 8 * digit in the left and right halves.
+int RangeClipNumber(const CYUV420Image& p)
+{
+    const int low = int(std::lround((p.planeY[16 * p.lumaStride + 8] - 16) / 8.0));
+    const int high = int(std::lround((p.planeY[16 * p.lumaStride + 24] - 16) / 8.0));
+    return high * 25 + low;
+}
+
+}  // namespace
+
+TEST(VideoFit, RangeStartsAtThePictureAndSampleOfItsFirstSecond)
+{
+    TempDir dir;
+    // 632 s at 29.97 with a key picture every second; the sound is a saw tooth whose
+    // sample n has the value 0.9 * (n mod 4000) / 4000 of full scale.
+    const std::string file = dir.File("long.mkv");
+    ASSERT_TRUE(
+        MakeMedia("-f lavfi -i \"color=c=black:s=32x32:r=30000/1001:d=632,"
+                  "geq=lum='16+8*mod(N,25)*lt(X,16)+8*mod(floor(N/25),25)*gte(X,16)':cb=128:cr=128\" "
+                  "-f lavfi -i \"aevalsrc=0.9*mod(n\\,4000)/4000|0.9*mod(n\\,4000)/4000:s=48000:d=632\" "
+                  "-c:v libx264 -preset ultrafast -qp 0 -g 30 -c:a flac",
+                  file));
+    for (bool seek : {true, false}) {
+        const std::string what = seek ? "seeking" : "decoding from the start";
+        CDirectShowAV av;
+        av.writeGraph = false;
+        ASSERT_TRUE(av.Open(file, true));
+        ASSERT_TRUE(av.canSeek);
+        av.canSeek = seek;
+        av.SetTarget(32, 32, kNtsc);
+        ASSERT_TRUE(av.SetRange(600.0, 630.0));
+        EXPECT_EQ(av.duration, 300000000);
+        av.Run();
+        CYUV420Image picture;
+        std::vector<int> seen;
+        while (av.GetFrame(picture) && seen.size() < 2000) seen.push_back(RangeClipNumber(picture));
+        // 30 s at 29.97: 899 pictures, give or take one, from picture 17982 (shown at
+        // 599.9994 s) on.
+        EXPECT_NEAR(double(seen.size()), 899.0, 1.0) << what;
+        ASSERT_FALSE(seen.empty());
+        EXPECT_EQ(seen.front(), 17982 % 625) << what;
+        EXPECT_EQ(seen.back(), (17982 + int(seen.size()) - 1) % 625) << what;
+
+        std::vector<uint8_t> pcm(8 << 20);
+        int32_t total = 0;
+        while (int32_t n = av.ReadPcm(65536, pcm.data() + total)) total += n;
+        EXPECT_NEAR(total, 30 * 192000, 4) << what;
+        // Sample 28,800,000 (600 s) starts the saw tooth's period: 0, 7.4, 14.7, ...
+        for (int i = 0; i < 12; ++i) {
+            const int16_t left = int16_t(pcm[4 * i] | (pcm[4 * i + 1] << 8));
+            ASSERT_NEAR(left, 0.9 * 32767 * i / 4000, 2.0) << what << " sample " << i;
+        }
+    }
+}
