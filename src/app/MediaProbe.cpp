@@ -84,5 +84,8 @@ bool CMediaProbe::Probe(const std::string& path, SFacts& facts, std::string& ref
     facts.decodedWidth = av.sourceWidth;
     facts.decodedHeight = av.sourceHeight;
     facts.frameRate = av.sourceRate;
+    facts.interlaced = av.interlaced;
+    facts.topFieldFirst = av.topFieldFirst;
+    facts.displayAspect = av.displayAspect;
     return true;
 }

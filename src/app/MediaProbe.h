@@ -20,6 +20,8 @@ public:
         int fileWidth = 0, fileHeight = 0;  // as stored
         int decodedWidth = 0, decodedHeight = 0;
         double frameRate = 0;
+        bool interlaced = false, topFieldFirst = false;
+        double displayAspect = 0;  // display width / height; 0 unknown
     };
 
     // Probes `path`. False when the window would refuse it; `refusal` is then the

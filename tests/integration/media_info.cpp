@@ -48,6 +48,8 @@ TEST(MediaInfo, ReportsDurationSoundKindSizeAndRate)
     EXPECT_NE(r.out.find("Size: 1920x1080"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("Decoded size: 720x405"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("Frame rate: 25.000"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("Field order: progressive"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("Display aspect: 16:9 (1.778)"), std::string::npos) << r.out;
 
     r = Info(dir, vob);
     ASSERT_EQ(r.exitCode, 0) << r.err;
@@ -62,6 +64,33 @@ TEST(MediaInfo, ReportsDurationSoundKindSizeAndRate)
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_NE(r.err.find("Unable to open video stream."), std::string::npos) << r.err;
     EXPECT_NE(r.out.find("Size: none"), std::string::npos) << r.out;
+}
+
+TEST(MediaInfo, ReportsFieldOrderAndDisplayAspect)
+{
+    TempDir dir;
+    struct SCase {
+        const char* name;
+        const char* args;
+        const char* fields;
+        const char* aspect;
+    };
+    const SCase cases[] = {
+        {"tff.mpg", "-vf setsar=32/27 -c:v mpeg2video -flags +ilme+ildct -top 1", "interlaced, top field first",
+         "16:9 (1.778)"},
+        {"bff.mkv", "-vf setsar=8/9 -c:v libx264 -flags +ilme+ildct -top 0", "interlaced, bottom field first",
+         "4:3 (1.333)"},
+        {"scope.mp4", "-vf scale=1920:804,setsar=1 -c:v libx264", "progressive", "2.39:1 (2.388)"},
+        {"phone.mp4", "-vf scale=1080:1920,setsar=1 -c:v libx264", "progressive", "9:16 (0.562)"},
+    };
+    for (const SCase& c : cases) {
+        const std::string file = dir.File(c.name);
+        ASSERT_TRUE(Make("-f lavfi -i testsrc2=size=720x480:rate=25:duration=1 " + std::string(c.args), file));
+        auto r = Info(dir, file);
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_NE(r.out.find(std::string("Field order: ") + c.fields + "\n"), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find(std::string("Display aspect: ") + c.aspect + "\n"), std::string::npos) << r.out;
+    }
 }
 
 TEST(MediaInfo, RefusesGarbageAndMissingFilesNamingThem)
