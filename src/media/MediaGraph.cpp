@@ -50,6 +50,27 @@ CodecPtr OpenDecoder(AVStream* stream)
     return ctx;
 }
 
+// Decodes from the current position of `input` until `decoder` gives a picture of
+// stream `index` in `frame` (within 500 packets). False when none came.
+bool DecodeFirstPicture(AVFormatContext* input, AVCodecContext* decoder, int index, AVFrame* frame)
+{
+    constexpr int kMostPackets = 500;
+    PacketPtr packet = AllocPacket();
+    if (!packet) return false;
+    for (int n = 0; n < kMostPackets; ++n) {
+        const bool more = ff().av_read_frame(input, packet.get()) >= 0;
+        if (more && packet->stream_index != index) {
+            ff().av_packet_unref(packet.get());
+            continue;
+        }
+        ff().avcodec_send_packet(decoder, more ? packet.get() : nullptr);
+        if (more) ff().av_packet_unref(packet.get());
+        if (ff().avcodec_receive_frame(decoder, frame) >= 0) return true;
+        if (!more) break;
+    }
+    return false;
+}
+
 // Scales `width` x `height` down to fit maxWidth x maxHeight with the shape kept
 // (rounded to the nearest line or column); smaller sizes stay.
 void FitInside(int32_t& width, int32_t& height, int32_t maxWidth, int32_t maxHeight)
@@ -186,7 +207,9 @@ bool CMediaGraph::Open(const std::string& path, const std::string& forced, bool 
     if (!OpenFile(path, forced)) return false;
     ChooseStreams(wantVideo, wantAudio);
     if (videoIndex >= 0) ConnectVideo();
-    if (videoConnected) ProbeFieldOrder(path, forced);
+    // Still pictures have no fields: they are not decoded twice to find out.
+    const bool still = formatName == "image2" || formatName.find("_pipe") != std::string::npos;
+    if (videoConnected && !still) ProbeFieldOrder(path, forced);
     if (audioIndex >= 0) ConnectAudio(acceptAc3);
     return true;
 }
@@ -196,28 +219,13 @@ bool CMediaGraph::Open(const std::string& path, const std::string& forced, bool 
 // a second reading of the file, leaving the first untouched, and its flags decide.
 void CMediaGraph::ProbeFieldOrder(const std::string& path, const std::string& forced)
 {
-    constexpr int kMostPackets = 500;
     const AVInputFormat* input = forced.empty() ? nullptr : ff().av_find_input_format(forced.c_str());
     InputPtr probe = OpenInput(path.c_str(), input, nullptr);
     if (!probe || ff().avformat_find_stream_info(probe.get(), nullptr) < 0 || unsigned(videoIndex) >= probe->nb_streams)
         return;
     CodecPtr decoder = OpenDecoder(probe->streams[videoIndex]);
-    PacketPtr packet = AllocPacket();
     FramePtr frame = AllocFrame();
-    if (!decoder || !packet || !frame) return;
-    bool decoded = false;
-    for (int n = 0; n < kMostPackets && !decoded; ++n) {
-        const bool more = ff().av_read_frame(probe.get(), packet.get()) >= 0;
-        if (more && packet->stream_index != videoIndex) {
-            ff().av_packet_unref(packet.get());
-            continue;
-        }
-        ff().avcodec_send_packet(decoder.get(), more ? packet.get() : nullptr);
-        if (more) ff().av_packet_unref(packet.get());
-        decoded = ff().avcodec_receive_frame(decoder.get(), frame.get()) >= 0;
-        if (!more) break;
-    }
-    if (!decoded) return;
+    if (!decoder || !frame || !DecodeFirstPicture(probe.get(), decoder.get(), videoIndex, frame.get())) return;
     interlaced = frame->interlaced_frame != 0;
     topFieldFirst = interlaced && frame->top_field_first != 0;
 }
@@ -369,21 +377,52 @@ void CMediaGraph::SkipTo(int64_t start)
     nextAudioStart = -1;
     holding = false;
     lastInterval = 0;
+    deliveredEnd = -1;
 }
 
-bool CMediaGraph::Seek(int64_t start)
+bool CMediaGraph::SeekTo(int64_t position)
 {
-    if (!format || !seekable) return false;
-    int64_t target = ff().av_rescale_q(start + startOffset, kTicks, AV_TIME_BASE_Q);
+    int64_t target = ff().av_rescale_q(std::max<int64_t>(position, 0) + startOffset, kTicks, AV_TIME_BASE_Q);
     if (ff().avformat_seek_file(format.get(), -1, INT64_MIN, target, target, 0) < 0 &&
         ff().av_seek_frame(format.get(), -1, target, AVSEEK_FLAG_BACKWARD) < 0)
         return false;
     if (videoCodec) ff().avcodec_flush_buffers(videoCodec.get());
     if (audioCodec) ff().avcodec_flush_buffers(audioCodec.get());
+    return true;
+}
+
+int64_t CMediaGraph::FirstPictureStart()
+{
+    FramePtr frame = AllocFrame();
+    if (!frame || !DecodeFirstPicture(format.get(), videoCodec.get(), videoIndex, frame.get())) return -1;
+    const int64_t start = ToTicks(frame->best_effort_timestamp, format->streams[videoIndex]->time_base);
+    return start >= 0 ? start - startOffset : -1;
+}
+
+bool CMediaGraph::Seek(int64_t start)
+{
+    if (!format || !seekable) return false;
+    // A demuxer that seeks by time stamps alone (MPEG program streams) can land after the
+    // key picture before the start, and the decoder then begins at the next one: the
+    // first picture from the landing place must not start after the start, else the
+    // seek goes further back (1, 2, 4 ... s, at most to the beginning). The place found
+    // is sought once more, so that decoding begins there.
+    int64_t back = 0;
+    for (int attempt = 0;; ++attempt) {
+        if (!SeekTo(start - back)) return false;
+        if (!videoCodec || attempt == 6 || start - back <= 0) break;
+        const int64_t first = FirstPictureStart();
+        if (first < 0 || first <= start) {
+            if (!SeekTo(start - back)) return false;
+            break;
+        }
+        back = back ? back * 2 : 10000000;
+    }
     rangeStart = start;
     nextAudioStart = -1;
     holding = false;
     lastInterval = 0;
+    deliveredEnd = -1;
     return true;
 }
 
@@ -444,6 +483,16 @@ bool CMediaGraph::DecodeVideo(const AVPacket* packet)
     return ok;
 }
 
+int64_t CMediaGraph::NominalLength() const
+{
+    return frameRate > 0 ? static_cast<int64_t>(10000000.0 / frameRate + 0.5) : 333667;
+}
+
+int64_t CMediaGraph::HeldLength() const
+{
+    return heldLength > 0 ? heldLength : lastInterval > 0 ? lastInterval : NominalLength();
+}
+
 bool CMediaGraph::PastEnd() const
 {
     return rangeEnd >= 0 && (videoIndex < 0 || videoPastEnd) && (audioIndex < 0 || audioPastEnd);
@@ -457,6 +506,8 @@ bool CMediaGraph::DeliverVideo(AVFrame* frame)
     AVStream* st = format->streams[videoIndex];
     int64_t start = ToTicks(frame->best_effort_timestamp, st->time_base);
     if (start >= 0) start -= startOffset;
+    // A picture without a time stamp (several in one packet) follows the one before.
+    if (start < 0 && holding && heldStart >= 0) start = heldStart + HeldLength();
     if (!DeliverHeldPicture(start)) return false;
     if (rangeEnd >= 0 && start >= rangeEnd) {
         videoPastEnd = true;
@@ -476,9 +527,9 @@ bool CMediaGraph::DeliverHeldPicture(int64_t nextStart)
 {
     if (!holding) return true;
     holding = false;
-    const int64_t nominal = frameRate > 0 ? static_cast<int64_t>(10000000.0 / frameRate + 0.5) : 333667;
+    const int64_t nominal = NominalLength();
     int64_t start = heldStart;
-    int64_t length = heldLength > 0 ? heldLength : lastInterval > 0 ? lastInterval : nominal;
+    int64_t length = HeldLength();
     // A jump back or far ahead (a joined file, a damaged time stamp) says nothing of
     // this picture's length.
     const int64_t longest = std::max<int64_t>(20000000, 8 * nominal);
@@ -490,21 +541,30 @@ bool CMediaGraph::DeliverHeldPicture(int64_t nextStart)
         AVFrame* frame;
         ~SUnref() { ff().av_frame_unref(frame); }
     } unref{heldPicture.get()};
-    if (start >= 0) {
+    if (start >= 0 && rangeStart > 0) {
         const int64_t end = start + length;
-        if (rangeStart > 0 && end <= rangeStart) {
+        if (end <= rangeStart) {
             dump->KeepAlive();
             return true;
         }
-        if (rangeEnd >= 0 && start >= rangeEnd) {
+        // The picture showing at the start of the range counts from there.
+        if (start < rangeStart) {
+            start = rangeStart;
+            length = end - start;
+        }
+    }
+    // Pictures follow each other: a time stamp that goes back (guessed wrongly for a
+    // picture that had none) does not make a picture start before the last one ended.
+    if (deliveredEnd >= 0 && start < deliveredEnd) start = deliveredEnd;
+    if (start >= 0 && rangeEnd >= 0) {
+        if (start >= rangeEnd) {
             videoPastEnd = true;
             return true;
         }
-        // The picture showing at the start of the range counts from there, and the one
-        // showing at its end until there.
-        if (rangeStart > 0 && start < rangeStart) start = rangeStart;
-        length = (rangeEnd >= 0 ? std::min(end, rangeEnd) : end) - start;
+        // The picture showing at the end of the range counts until there.
+        length = std::min(length, rangeEnd - start);
     }
+    deliveredEnd = start >= 0 ? start + length : -1;
     // A picture the scaler cannot take is skipped.
     if (!CopyPicture(heldPicture.get())) return true;
     return dump->ReceiveVideo(frameBytes.data(), frameBytes.size(), start, length);

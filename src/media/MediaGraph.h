@@ -104,6 +104,8 @@ private:
     bool OpenFile(const std::string& path, const std::string& forced);
     void ChooseStreams(bool wantVideo, bool wantAudio);
     void ConnectVideo();
+    bool SeekTo(int64_t position);
+    int64_t FirstPictureStart();
     void ProbeFieldOrder(const std::string& path, const std::string& forced);
     void SettleVideoOutput(int32_t outWidth, int32_t outHeight);
     void ConnectAudio(bool acceptAc3);
@@ -116,6 +118,10 @@ private:
     bool CopyPicture(AVFrame* frame);
     bool ScalePicture(AVFrame* frame, AVFrame* scaled);
     bool PastEnd() const;
+    // The length of a picture at the file's frame rate (100 ns).
+    int64_t NominalLength() const;
+    // The held picture's length as the file says, else as the pictures before it lasted.
+    int64_t HeldLength() const;
     bool DeliverAudio(AVFrame* frame);
     bool OpenConverter(const AVFrame& frame);
     int ConvertAudio(AVFrame* frame);
@@ -148,6 +154,7 @@ private:
     int64_t heldStart = -1;  // 100 ns, -1 unknown
     int64_t heldLength = 0;  // 100 ns, what the file says (used when the next start cannot)
     int64_t lastInterval = 0;  // 100 ns between the last two pictures
+    int64_t deliveredEnd = -1;  // 100 ns, where the last picture handed over ends
     int64_t nextAudioStart = -1;  // 100 ns, for frames without a time stamp
     std::vector<uint8_t> frameBytes;
     std::vector<uint8_t> pcmBytes;

@@ -404,3 +404,35 @@ TEST(VideoFit, RangeStartsAtThePictureAndSampleOfItsFirstSecond)
         }
     }
 }
+
+TEST(VideoFit, RangeInAProgramStreamStartsAtItsFirstPicture)
+{
+    TempDir dir;
+    // MPEG-2 with B pictures and a key picture every 15 in a program stream: the seek
+    // lands on a key picture before the start and the pictures up to it are dropped.
+    const std::string file = dir.File("long.mpg");
+    ASSERT_TRUE(
+        MakeMedia("-f lavfi -i \"color=c=black:s=32x32:r=30000/1001:d=40,"
+                  "geq=lum='16+8*mod(N,25)*lt(X,16)+8*mod(floor(N/25),25)*gte(X,16)':cb=128:cr=128\" "
+                  "-f lavfi -i sine=sample_rate=48000:duration=40 -c:v mpeg2video -q:v 1 -g 15 -bf 2 -c:a mp2",
+                  file));
+    CDirectShowAV av;
+    av.writeGraph = false;
+    ASSERT_TRUE(av.Open(file, true));
+    ASSERT_TRUE(av.canSeek);
+    av.SetTarget(32, 32, kNtsc);
+    ASSERT_TRUE(av.SetRange(20.0, 30.0));
+    av.Run();
+    CYUV420Image picture;
+    std::vector<int> seen;
+    while (av.GetFrame(picture) && seen.size() < 1000) seen.push_back(RangeClipNumber(picture));
+    // 10 s at 29.97: 300 pictures, give or take one, from picture 599 (shown at 19.987 s).
+    EXPECT_NEAR(double(seen.size()), 300.0, 1.0);
+    ASSERT_FALSE(seen.empty());
+    EXPECT_EQ(seen.front(), 599);
+    EXPECT_EQ(seen.back(), (599 + int(seen.size()) - 1) % 625);
+    std::vector<uint8_t> pcm(4 << 20);
+    int32_t total = 0;
+    while (int32_t n = av.ReadPcm(65536, pcm.data() + total)) total += n;
+    EXPECT_NEAR(total, 10 * 192000, 4);
+}
