@@ -101,10 +101,6 @@ public:
     // Ends decoding and recording; wakes every waiter on both rings.
     void Stop();
 
-    // Fits the pictures inside a target frame shown at `titleAspect` (4/3 or 16/9):
-    // centred with black bars, never stretched. 0 stretches them to the target as
-    // before. Takes effect at the next Run.
-    void SetDisplayAspect(double titleAspect) { fitAspect = titleAspect; }
     // Why the last Open refused the file (the message it showed or would have shown).
     const std::string& Refusal() const { return refusal; }
 
@@ -190,11 +186,6 @@ public:
     int32_t smoothStep = 0;  // 100 ns paid out per frame
     int64_t sourceFramesRead = 0;  // pictures taken from the video ring
     std::string path;
-    // How the pictures are meant to be seen: display width over height (the pixel
-    // aspect honoured), 0 when unknown; and their field order.
-    double displayAspect = 0.0;
-    bool interlaced = false;
-    bool topFieldFirst = true;
     // DVD-Video sources: the title set's own chapter starts (seconds of the stream) and
     // its shape from the IFO (-1 unknown, 0 4:3, 1 16:9), and whether the stream was
     // opened at the title's second cell.
@@ -234,7 +225,6 @@ private:
     bool resamplerFlushed = false;
     std::string graphText;
     std::string refusal;
-    double fitAspect = 0.0;
 
     CYUV420Image current;  // source-size picture (even-rounded)
     CYUV420Image photoPicture;  // the photo fitted to the target size
