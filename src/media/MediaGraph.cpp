@@ -7,6 +7,7 @@
 #include "base/InputFile.h"
 #include "media/AVDump.h"
 #include "media/FfmpegLoader.h"
+#include "media/GraphText.h"
 
 namespace {
 
@@ -85,81 +86,6 @@ void FitInside(int32_t& width, int32_t& height, int32_t maxWidth, int32_t maxHei
     }
 }
 
-// The graph description: filters, each with its pins, and for every connected pin the
-// pin at the other end.
-struct SGraphPin {
-    unsigned id;
-    std::string name;
-    bool input;
-    unsigned peer;  // 0: not connected
-};
-struct SGraphFilter {
-    unsigned id;
-    std::string name;
-    std::vector<SGraphPin> pins;
-};
-
-// Collects the filters of a description in order and writes them out as text. Filters
-// and pins get stable identifiers from a counter.
-class CGraphText {
-public:
-    unsigned NewId() { return next += 0x10; }
-
-    void Add(SGraphFilter filter) { filters.push_back(std::move(filter)); }
-
-    // Adds a chain of one-input, one-output filters named `names`, the first fed from
-    // the output pin `from` and the last feeding the input pin `into`. Returns the pin
-    // that feeds `into` (`from` itself for an empty chain).
-    unsigned AddChain(unsigned from, const std::vector<std::string>& names, unsigned into)
-    {
-        unsigned prevOut = from;
-        for (const std::string& name : names) {
-            SGraphFilter filter{NewId(), name, {}};
-            const unsigned in = NewId(), out = NewId();
-            filter.pins.push_back({in, "Input", true, prevOut});
-            Connect(prevOut, in);
-            filter.pins.push_back({out, "Output", false, 0});
-            filters.push_back(std::move(filter));
-            prevOut = out;
-        }
-        Connect(prevOut, into);
-        return prevOut;
-    }
-
-    // One line per filter and one per pin under it.
-    std::string Text() const
-    {
-        std::string text;
-        char line[512];
-        for (const auto& f : filters) {
-            std::snprintf(line, sizeof line, "    Filter [%x]  '%s'\n", f.id, f.name.c_str());
-            text += line;
-            for (const auto& p : f.pins) {
-                if (p.peer)
-                    std::snprintf(line, sizeof line, "          Pin [%x]  '%s' [%sput]  Connected to pin [%x]\n", p.id,
-                                  p.name.c_str(), p.input ? "In" : "Out", p.peer);
-                else
-                    std::snprintf(line, sizeof line, "          Pin [%x]  '%s' [%sput]\n", p.id, p.name.c_str(),
-                                  p.input ? "In" : "Out");
-                text += line;
-            }
-        }
-        return text;
-    }
-
-private:
-    // Marks the pin `pin` of the filters so far as connected to `peer`.
-    void Connect(unsigned pin, unsigned peer)
-    {
-        for (auto& f : filters)
-            for (auto& p : f.pins)
-                if (p.id == pin) p.peer = peer;
-    }
-
-    std::vector<SGraphFilter> filters;
-    unsigned next = 0x1000;
-};
-
 // FFmpeg would wait on a FIFO or read a device without end: every file a path names
 // (each part of a "concat:" list) must be a regular file. False with `error` naming the
 // first one that is not.
@@ -214,9 +140,8 @@ bool CMediaGraph::Open(const std::string& path, const std::string& forced, bool 
     return true;
 }
 
-// The stream's field order is often not what the pictures say (FFmpeg reports H.264 in
-// MP4 as top field first whatever its pictures are): the first picture is decoded from
-// a second reading of the file, leaving the first untouched, and its flags decide.
+// The stream's field order is often not what the pictures say (H.264 in MP4 is reported
+// top field first whatever it is): the first picture, decoded apart, decides.
 void CMediaGraph::ProbeFieldOrder(const std::string& path, const std::string& forced)
 {
     const AVInputFormat* input = forced.empty() ? nullptr : ff().av_find_input_format(forced.c_str());
@@ -402,11 +327,9 @@ int64_t CMediaGraph::FirstPictureStart()
 bool CMediaGraph::Seek(int64_t start)
 {
     if (!format || !seekable) return false;
-    // A demuxer that seeks by time stamps alone (MPEG program streams) can land after the
-    // key picture before the start, and the decoder then begins at the next one: the
-    // first picture from the landing place must not start after the start, else the
-    // seek goes further back (1, 2, 4 ... s, at most to the beginning). The place found
-    // is sought once more, so that decoding begins there.
+    // MPEG program streams seek by time stamps and can land after the key picture before
+    // the start: while the first picture decoded there starts after the start, the seek
+    // goes 1, 2, 4 ... s further back; the place found is then sought once more.
     int64_t back = 0;
     for (int attempt = 0;; ++attempt) {
         if (!SeekTo(start - back)) return false;
