@@ -84,7 +84,8 @@ public:
     // clip). The decoder's scaler makes the fitted picture in one step; interlaced
     // sources are scaled field by field. 0 switches fitting off (the picture is stretched
     // over the target, pictures above 720 x 576 first scaled down with their shape
-    // kept). Takes effect at Run; photos are fitted when loaded and are not affected.
+    // kept). Takes effect at Run; photos (fitted when loaded) and pictures fed through
+    // Dump() are not affected.
     void SetDisplayAspect(double titleAspect);
 
     // Where a source of display aspect `sourceAspect` lands inside a `width` x `height`

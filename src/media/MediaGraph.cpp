@@ -114,6 +114,8 @@ CMediaGraph::~CMediaGraph()
 
 void CMediaGraph::Close()
 {
+    heldPicture.reset();
+    holding = false;
     videoCodec.reset();
     audioCodec.reset();
     scaler.reset();
