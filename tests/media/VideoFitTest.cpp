@@ -436,3 +436,35 @@ TEST(VideoFit, RangeInAProgramStreamStartsAtItsFirstPicture)
     while (int32_t n = av.ReadPcm(65536, pcm.data() + total)) total += n;
     EXPECT_NEAR(total, 10 * 192000, 4);
 }
+
+TEST(VideoFit, LongSourcesKeepTheirLengthWithoutDrift)
+{
+    TempDir dir;
+    struct SCase {
+        const char* name;
+        const char* rate;
+        double sourceRate;
+        double target;
+    };
+    // Two minutes each; Matroska's millisecond time stamps make pictures of 16 and 17 ms.
+    const SCase cases[] = {
+        {"film.mp4", "24000/1001", 24000.0 / 1001.0, kNtsc},
+        {"fast.mkv", "60000/1001", 60000.0 / 1001.0, 25.0},
+        {"pal.mkv", "25", 25.0, kNtsc},
+    };
+    for (const SCase& c : cases) {
+        const std::string file = dir.File(c.name);
+        ASSERT_TRUE(MakeMedia(
+            std::string("-f lavfi -i color=c=gray:s=32x32:r=") + c.rate + " -t 120 -c:v libx264 -preset ultrafast",
+            file));
+        CDirectShowAV av;
+        ASSERT_TRUE(OpenVideo(av, file));
+        av.SetTarget(32, 32, c.target);
+        av.Run();
+        CYUV420Image picture;
+        int outputs = 0;
+        while (av.GetFrame(picture)) ++outputs;
+        const double seconds = std::ceil(120.0 * c.sourceRate - 1e-6) / c.sourceRate;
+        EXPECT_NEAR(outputs, std::round(seconds * c.target), 1.0) << c.name;
+    }
+}
