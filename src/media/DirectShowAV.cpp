@@ -490,25 +490,29 @@ bool CDirectShowAV::GetFrame(CYUV420Image& picture)
         outputClock += targetPeriod;
         return false;
     }
-    // Behind the source: show the last picture again. Otherwise take pictures until
-    // the source is ahead of the output, so that a faster source drops the pictures
-    // the output has no room for.
-    if (!haveFrame || outputClock >= sourceClock) {
+    // Each output picture shows the source picture on screen at its middle, so that a
+    // converted rate moves no picture by more than half an output period. Behind the
+    // source: show the last picture again. Otherwise take pictures until the source is
+    // ahead, so that a faster source drops the pictures the output has no room for.
+    const double middle = outputClock + targetPeriod / 2;
+    if (!haveFrame || middle >= sourceClock) {
         while (!videoEnded) {
             if (!ReadSourceFrame()) {
                 videoEnded = true;
                 break;
             }
-            if (sourceClock > outputClock) break;
+            if (sourceClock > middle) break;
         }
     }
     if (haveFrame)
         ConvertSourceFrame(picture);
     else
         picture.Clear();
+    // The source has ended once its last picture is over before this one starts.
+    const bool ended = videoEnded && outputClock >= sourceClock;
     ++outputFrames;
     outputClock += targetPeriod;
-    return !videoEnded;
+    return !ended;
 }
 
 void CDirectShowAV::ConvertSourceFrame(CYUV420Image& picture)
