@@ -4,7 +4,7 @@
 #include "base/File.h"
 #include "base/InputFile.h"
 #include "dvd/DvdTime.h"
-#include "dvd/IfoLayout.h"
+#include "media/IfoLayout.h"
 
 #include <cctype>
 #include <cstdint>

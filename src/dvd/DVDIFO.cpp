@@ -4,7 +4,7 @@
 #include "base/DvdFileNames.h"
 #include "base/File.h"
 #include "base/InputFile.h"
-#include "dvd/IfoLayout.h"
+#include "media/IfoLayout.h"
 #include "dvd/PgcWriter.h"
 #include "dvd/VmCommand.h"
 

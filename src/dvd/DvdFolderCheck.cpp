@@ -2,8 +2,8 @@
 
 #include "base/DvdFileNames.h"
 #include "base/File.h"
-#include "dvd/IfoLayout.h"
-#include "dvd/IfoReader.h"
+#include "media/IfoLayout.h"
+#include "media/IfoReader.h"
 
 #include <sys/stat.h>
 #include <cerrno>

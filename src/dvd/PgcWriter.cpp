@@ -1,7 +1,7 @@
 #include "dvd/PgcWriter.h"
 
 #include "base/Bytes.h"
-#include "dvd/IfoLayout.h"
+#include "media/IfoLayout.h"
 
 #include <algorithm>
 #include <cstring>

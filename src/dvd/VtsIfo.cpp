@@ -2,7 +2,7 @@
 
 #include "base/Bytes.h"
 #include "dvd/DvdTime.h"
-#include "dvd/IfoLayout.h"
+#include "media/IfoLayout.h"
 #include "dvd/PgcWriter.h"
 
 #include <algorithm>

@@ -6,8 +6,8 @@
 #include "base/Bytes.h"
 #include "base/DvdFileNames.h"
 #include "dvd/DvdFolderCheck.h"
-#include "dvd/IfoLayout.h"
-#include "dvd/IfoReader.h"
+#include "media/IfoLayout.h"
+#include "media/IfoReader.h"
 #include "support/ScriptedUi.h"
 #include "support/TestSupport.h"
 

@@ -1,6 +1,6 @@
 // The navigation command builders and the program chain writer, byte by byte.
 #include "base/Bytes.h"
-#include "dvd/IfoLayout.h"
+#include "media/IfoLayout.h"
 #include "dvd/PgcWriter.h"
 #include "dvd/VmCommand.h"
 

@@ -1,7 +1,7 @@
 #include "support/SmallDvd.h"
 
 #include "base/Bytes.h"
-#include "dvd/IfoLayout.h"
+#include "media/IfoLayout.h"
 #include "support/TestSupport.h"
 
 #include <cstring>

@@ -1,7 +1,7 @@
-#include "dvd/IfoReader.h"
+#include "media/IfoReader.h"
 
 #include "base/Bytes.h"
-#include "dvd/IfoLayout.h"
+#include "media/IfoLayout.h"
 
 #include <algorithm>
 #include <cstring>
