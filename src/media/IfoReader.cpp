@@ -328,3 +328,141 @@ bool ParseVtsIfo(const uint8_t* data, size_t size, SVtsInfo& out, std::string& e
     out = info;
     return true;
 }
+
+namespace {
+
+// The program chain table may hold up to this many chains; a reader needs the first.
+constexpr int kMaxPrograms = 99;
+constexpr int kMaxCells = 255;
+// A cell stored above this sector with the next cell earlier holds the title's end
+// (its lead-in was moved there); a reader starts at the next cell instead.
+constexpr uint32_t kStoredAtEndSector = 2000007;
+
+int BcdByte(uint8_t b) { return (b >> 4) * 10 + (b & 0x0F); }
+
+// The first program chain of the table at the sector in 0xCC: its program map and cell
+// playback table, every entry inside the file.
+bool ReadFirstChain(const SIfoBytes& b, SIfoProgramChain& chain, std::string& error)
+{
+    STableSpan chains;
+    if (!CheckTableSector(b, vtsi::kVtsPgcit, "program chain table", true, error) ||
+        !ReadTable(b, vtsi::kVtsPgcit, "program chain table", chains, error))
+        return false;
+    if (chains.count == 0) return true;  // no chain: the title has no programs
+    const uint64_t srp = chains.start + table::kHeaderLength;
+    if (srp + pgcit::kSrpLength > chains.end) {
+        error = "has a program chain table too short for its first entry";
+        return false;
+    }
+    const uint64_t start = chains.start + b.Be32(srp + pgcit::kPgcStartByte);
+    if (start < srp + pgcit::kSrpLength || !b.Has(start, pgc::kHeaderLength) ||
+        start + pgc::kHeaderLength > chains.end) {
+        error = "puts its first program chain outside its program chain table";
+        return false;
+    }
+    const int programs = b.data[start + pgc::kNrOfPrograms];
+    const int cells = b.data[start + pgc::kNrOfCells];
+    chain.playbackTime = b.Be32(start + pgc::kPlaybackTime);
+    if (programs > kMaxPrograms || programs > cells || (programs > 0) != (cells > 0)) {
+        error = "gives its first program chain " + Number(uint64_t(programs)) + " programs and " +
+            Number(uint64_t(cells)) + " cells";
+        return false;
+    }
+    if (programs == 0) return true;
+    const uint64_t map = start + b.Be16(start + pgc::kProgramMapOffset);
+    const uint64_t playback = start + b.Be16(start + pgc::kCellPlaybackOffset);
+    if (map < start + pgc::kHeaderLength || !b.Has(map, uint64_t(programs)) || playback < start + pgc::kHeaderLength ||
+        !b.Has(playback, uint64_t(cells) * cellPlayback::kEntryLength)) {
+        error = "puts the program map or cell table of its first program chain outside the file";
+        return false;
+    }
+    for (int p = 0; p < programs; ++p) {
+        const int entry = b.data[map + uint64_t(p)];
+        const int previous = chain.entryCells.empty() ? 0 : chain.entryCells.back();
+        if (entry <= previous || entry > cells) {
+            error = "gives program " + Number(uint64_t(p + 1)) + " the entry cell " + Number(uint64_t(entry)) + " of " +
+                Number(uint64_t(cells));
+            return false;
+        }
+        chain.entryCells.push_back(entry);
+    }
+    for (int c = 0; c < cells && c < kMaxCells; ++c) {
+        const uint64_t e = playback + uint64_t(c) * cellPlayback::kEntryLength;
+        SIfoCell cell;
+        cell.playbackTime = b.Be32(e + cellPlayback::kPlaybackTime);
+        cell.firstSector = b.Be32(e + cellPlayback::kFirstSector);
+        cell.lastSector = b.Be32(e + cellPlayback::kLastSector);
+        if (cell.lastSector < cell.firstSector) {
+            error = "has cell " + Number(uint64_t(c + 1)) + " ending (sector " + Number(cell.lastSector) +
+                ") before it starts (sector " + Number(cell.firstSector) + ")";
+            return false;
+        }
+        chain.cells.push_back(cell);
+    }
+    return true;
+}
+
+}  // namespace
+
+bool ParseVtsSource(const uint8_t* data, size_t size, SVtsSource& out, std::string& error)
+{
+    const SIfoBytes b{data, size};
+    if (size < size_t(kSectorBytes)) {
+        error = "is " + Number(size) + " bytes, shorter than the 2048-byte header of an information file";
+        return false;
+    }
+    if (std::memcmp(data, "DVDVIDEO-VTS", 12) != 0) {
+        error = "does not start with the identifier DVDVIDEO-VTS";
+        return false;
+    }
+    SVtsSource source;
+    source.videoAttributes = data[vtsi::kVtsVideoAttr];
+    source.wide = ((source.videoAttributes >> 2) & 3) == 3;
+    source.pal = ((source.videoAttributes >> 4) & 3) != 0;
+    if (!ReadFirstChain(b, source.chain, error)) return false;
+    out = std::move(source);
+    return true;
+}
+
+int PlaybackWholeSeconds(uint32_t bcdTime)
+{
+    return BcdByte(uint8_t(bcdTime >> 24)) * 3600 + BcdByte(uint8_t(bcdTime >> 16)) * 60 +
+        BcdByte(uint8_t(bcdTime >> 8));
+}
+
+double PlaybackSeconds(uint32_t bcdTime)
+{
+    const uint8_t frames = uint8_t(bcdTime);
+    const double period = frames < 0xC0 ? 0.04 : 1001.0 / 30000.0;
+    return PlaybackWholeSeconds(bcdTime) + BcdByte(frames & 0x3F) * period;
+}
+
+int StartCellIndex(const SIfoProgramChain& chain, bool alternative)
+{
+    if (chain.entryCells.empty() || chain.cells.empty()) return -1;
+    const int entry = chain.entryCells.front() - 1;
+    if (entry + 1 >= int(chain.cells.size())) return entry;
+    const uint32_t s = chain.cells[size_t(entry)].firstSector;
+    const uint32_t t = chain.cells[size_t(entry) + 1].firstSector;
+    // A sector with bit 31 set is no real address and never moves the start.
+    const bool storedAtEnd = s <= uint32_t(INT32_MAX) && s > kStoredAtEndSector && t < s;
+    return storedAtEnd || alternative ? entry + 1 : entry;
+}
+
+std::vector<double> ProgramStartSeconds(const SIfoProgramChain& chain, bool alternative)
+{
+    std::vector<double> starts;
+    const int first = StartCellIndex(chain, alternative);
+    if (first < 0) return starts;
+    double previous = 0.0;
+    for (size_t p = 1; p < chain.entryCells.size(); ++p) {
+        double t = 0.0;
+        for (int c = first; c < chain.entryCells[p] - 1 && c < int(chain.cells.size()); ++c)
+            t += PlaybackSeconds(chain.cells[size_t(c)].playbackTime);
+        if (t > previous) {
+            starts.push_back(t);
+            previous = t;
+        }
+    }
+    return starts;
+}

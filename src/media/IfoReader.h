@@ -50,3 +50,52 @@ bool ParseVmgIfo(const uint8_t* data, size_t size, SVmgInfo& out, std::string& e
 
 // Parses the whole of a VTS_nn_0.IFO file as ParseVmgIfo does.
 bool ParseVtsIfo(const uint8_t* data, size_t size, SVtsInfo& out, std::string& error);
+
+// One cell of a program chain's cell playback table.
+struct SIfoCell {
+    uint32_t playbackTime = 0;  // BCD hours, minutes, seconds, then the frames byte
+    uint32_t firstSector = 0;  // first VOBU sector, counted from the start of VTS_nn_1.VOB
+    uint32_t lastSector = 0;  // last sector of the cell
+};
+
+// The first program chain of a title set: its programs, each given by its entry cell,
+// and its cells in playback order.
+struct SIfoProgramChain {
+    uint32_t playbackTime = 0;  // BCD, as in a cell
+    std::vector<int> entryCells;  // entry cell (1-based) of each program, in order
+    std::vector<SIfoCell> cells;
+};
+
+// What a title set's information file says about the title a source reader plays.
+struct SVtsSource {
+    uint8_t videoAttributes = 0;  // the first video attribute byte (offset 0x200)
+    bool wide = false;  // 16:9: bits 3-2 of the attribute byte are 11
+    bool pal = false;  // 625 lines: bits 5-4 of the attribute byte are not 00
+    SIfoProgramChain chain;  // the first program chain (no programs when the table is empty)
+};
+
+// Reads the video attributes and the first program chain of a VTS_nn_0.IFO (`size`
+// bytes at `data`; the file may be cut after its program chain table). Returns false
+// when the file is not a title set information file or its tables lie outside it or
+// contradict each other; `error` then says why, as ParseVmgIfo does.
+bool ParseVtsSource(const uint8_t* data, size_t size, SVtsSource& out, std::string& error);
+
+// Seconds of a BCD playback time: hours, minutes and seconds, plus the frames at
+// 25 frames/s (frame-rate bits 7-6 below 11) or 30000/1001 frames/s.
+double PlaybackSeconds(uint32_t bcdTime);
+
+// Whole seconds of a BCD playback time (hours x 3600 + minutes x 60 + seconds).
+int PlaybackWholeSeconds(uint32_t bcdTime);
+
+// The first sector index (0-based, into `chain.cells`) at which a reader starts the
+// title: program 1's entry cell, or the cell after it when that one lies earlier and the
+// entry cell is stored above sector 2,000,007, or when `alternative` asks for it (and a
+// next cell exists). -1 when the chain has no program.
+int StartCellIndex(const SIfoProgramChain& chain, bool alternative);
+
+// The start times in seconds of programs 2..n of `chain`, counted in the stream a reader
+// presents from the start chosen by StartCellIndex(chain, alternative): the playback
+// times of the cells before each program's entry cell, without the first cell when the
+// stream starts after it. Times that do not lie after the previous start are left out.
+// Empty when the chain has fewer than two programs.
+std::vector<double> ProgramStartSeconds(const SIfoProgramChain& chain, bool alternative);
