@@ -12,6 +12,7 @@
 #include "media/MediaKernels.h"
 #include "media/MicRecorder.h"
 #include "media/VideoSourceTester.h"
+#include "media/VobStream.h"
 #include "picture/Photo.h"
 #include "platform/Folders.h"
 
@@ -37,35 +38,6 @@ std::string PhotoProblem(const std::string& path, int width, int height)
 {
     CPhoto photo;
     return photo.LoadFitted(width, height, true, true, path) ? std::string() : photo.Error();
-}
-
-// The MPEG program stream files behind a DVD path: a title set's information file
-// stands for its VOB files 1..9, the menu's for VIDEO_TS.VOB; a VOB file is itself.
-std::string VobInput(const std::string& path)
-{
-    namespace fs = std::filesystem;
-    const std::string lower = Lower(path);
-    if (!Contains(lower, ".ifo")) return path;
-    fs::path p(path);
-    std::string stem = p.stem().string();  // VTS_01_0 or VIDEO_TS
-    std::string ext = p.extension().string();
-    std::string vobExt = ext == ".ifo" ? ".vob" : ".VOB";
-    if (Lower(stem) == "video_ts") return (p.parent_path() / ("VIDEO_TS" + vobExt)).string();
-    if (stem.size() < 8) return path;
-    std::string list;
-    int found = 0;
-    for (int n = 1; n <= 9; ++n) {
-        fs::path vob = p.parent_path() / (stem.substr(0, 7) + std::to_string(n) + vobExt);
-        std::error_code ec;
-        if (!fs::is_regular_file(vob, ec)) break;
-        if (found++) list.push_back('|');
-        list.append(vob.string());
-    }
-    if (found == 0) return path;
-    if (found == 1) return list;
-    std::string joined = "concat:";
-    joined.append(list);
-    return joined;
 }
 
 void WriteGraphFile(const std::string& text)
@@ -140,17 +112,30 @@ bool CDirectShowAV::Open(const std::string& file, bool quiet)
     ResetSource(file);
     const std::string lower = Lower(file);
     isPhoto = Contains(lower, ".jpg") || Contains(lower, ".jpeg") || Contains(lower, ".bmp") || Contains(lower, ".png");
-    isVob = !isPhoto && (Contains(lower, ".vob") || Contains(lower, ".ifo"));
+    isVob = !isPhoto && CVobStream::IsDvdSource(file);
     if (isPhoto) return OpenPhoto(quiet);
 
     graph = std::make_unique<CMediaGraph>();
-    const bool opened =
-        graph->Open(isVob ? VobInput(file) : file, isVob ? "mpeg" : "", wantVideo, wantAudio, acceptAc3);
+    bool opened = false;
+    if (isVob) {
+        if (!OpenDvdGraph(file, quiet, opened)) {
+            ReleaseGraph();
+            return false;
+        }
+    } else {
+        opened = graph->Open(file, "", wantVideo, wantAudio, acceptAc3);
+    }
     if (opened) {
         graphText = graph->Describe();
         if (writeGraph) WriteGraphFile(graphText);
         duration = graph->duration;
         canSeek = graph->seekable;
+        // A title's length comes from its IFO; the stream is then read from its start
+        // and a range start reached by dropping what comes before it.
+        if (isVob && vob->TitleSeconds() > 0) {
+            duration = int64_t(vob->TitleSeconds()) * 10000000;
+            canSeek = false;
+        }
     }
 
     if (!graph->openError.empty()) {
@@ -183,8 +168,41 @@ bool CDirectShowAV::Open(const std::string& file, bool quiet)
     return true;
 }
 
+// Opens the title set `file` stands for as a stream and the graph over it. When sound is
+// wanted but none is found at program 1's entry cell, the cell after it is tried, and
+// kept when it gives sound. False (the reason shown) when no title can be read;
+// `opened` tells whether the graph could read the stream.
+bool CDirectShowAV::OpenDvdGraph(const std::string& file, bool quiet, bool& opened)
+{
+    vob = std::make_unique<CVobStream>();
+    if (!vob->Open(file, false)) return Refuse(vob->Error(), quiet);
+    opened = graph->Open(*vob, "mpeg", wantVideo, wantAudio, acceptAc3);
+    if (wantAudio && !(opened && graph->audioConnected)) {
+        auto otherVob = std::make_unique<CVobStream>();
+        auto otherGraph = std::make_unique<CMediaGraph>();
+        if (otherVob->Open(file, true) && otherVob->StartOffset() != vob->StartOffset() &&
+            otherGraph->Open(*otherVob, "mpeg", wantVideo, wantAudio, acceptAc3) && otherGraph->audioConnected) {
+            graph = std::move(otherGraph);  // the old graph goes before the stream it read
+            vob = std::move(otherVob);
+            opened = true;
+            vobAlternativeStart = true;
+        }
+    }
+    dvdVobPath = vob->FirstVobName();
+    if (vob->HasIfo()) {
+        sourceWide = vob->Source().wide ? 1 : 0;
+        sourceProgramStarts = ProgramStartSeconds(vob->Source().chain, vobAlternativeStart);
+    }
+    return true;
+}
+
 void CDirectShowAV::ResetSource(const std::string& file)
 {
+    vob.reset();
+    vobAlternativeStart = false;
+    sourceWide = -1;
+    sourceProgramStarts.clear();
+    dvdVobPath.clear();
     path = file;
     refusal.clear();
     videoFound = audioFound = false;

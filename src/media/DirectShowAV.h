@@ -21,6 +21,7 @@
 
 class CMediaGraph;
 class CMicRecorder;
+class CVobStream;
 
 // Raw formats of pictures handed over by the decoding side.
 enum : int32_t {
@@ -179,7 +180,7 @@ public:
     int64_t rangeEnd = -1;  // 100 ns, -1 = to the end
     bool canSeek = false;
     bool isPhoto = false;
-    bool isVob = false;
+    bool isVob = false;  // a DVD source: VOB, IFO or BUP file, VIDEO_TS folder, disc image
     int64_t outputFrames = 0;
     double sourceClock = 0.0;  // seconds of source consumed
     double outputClock = 0.0;  // seconds of output produced
@@ -193,6 +194,12 @@ public:
     std::vector<double> sourceProgramStarts;
     int sourceWide = -1;
     bool vobAlternativeStart = false;
+
+    // What a DVD source's title set says (set by Open).
+    bool vobAlternativeStart = false;  // opened at the cell after program 1's entry cell
+    int sourceWide = -1;  // 1 16:9, 0 4:3, -1 unknown or not a DVD source
+    std::vector<double> sourceProgramStarts;  // starts of programs 2..n, seconds of the stream
+    std::string dvdVobPath;  // the first VOB read ("image.iso:VIDEO_TS/VTS_01_1.VOB" in an image)
 
 private:
     bool Refuse(const std::string& message, bool quiet);
@@ -211,6 +218,7 @@ private:
     void PlaceFitted(CYUV420Image& picture);
     bool CheckFormats(bool quiet);
     bool OpenPhoto(bool quiet);
+    bool OpenDvdGraph(const std::string& file, bool quiet, bool& opened);
     bool LoadPhotoPicture();
     bool ReadSourceFrame();
     void ConvertSourceFrame(CYUV420Image& picture);
@@ -219,6 +227,7 @@ private:
     void ReleaseGraph();
 
     std::unique_ptr<CAVDump> dump;
+    std::unique_ptr<CVobStream> vob;  // a DVD source's bytes; outlives the graph reading it
     std::unique_ptr<CMediaGraph> graph;
     std::unique_ptr<CMicRecorder> recorder;
     CACMResample resampler;

@@ -49,6 +49,8 @@ enum class FfmpegLibrary { avutil, swresample, swscale, avcodec, avformat, count
     X(avutil, av_channel_layout_uninit)       \
     X(avutil, av_dict_set)                    \
     X(avutil, av_dict_free)                   \
+    X(avutil, av_malloc)                      \
+    X(avutil, av_free)                        \
     X(swresample, swresample_version)         \
     X(swresample, swr_alloc_set_opts2)        \
     X(swresample, swr_init)                   \
@@ -79,7 +81,10 @@ enum class FfmpegLibrary { avutil, swresample, swscale, avcodec, avformat, count
     X(avformat, avformat_close_input)         \
     X(avformat, avformat_seek_file)           \
     X(avformat, av_seek_frame)                \
-    X(avformat, av_read_frame)
+    X(avformat, av_read_frame)                \
+    X(avformat, avformat_alloc_context)       \
+    X(avformat, avio_alloc_context)           \
+    X(avformat, avio_context_free)
 
 class CFfmpegLoader {
 public:

@@ -7,6 +7,7 @@
 // not pull in FFmpeg's headers.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 
 struct AVChannelLayout;
@@ -14,6 +15,7 @@ struct AVCodecContext;
 struct AVDictionary;
 struct AVFormatContext;
 struct AVFrame;
+struct AVIOContext;
 struct AVInputFormat;
 struct AVPacket;
 struct SwrContext;
@@ -44,12 +46,18 @@ struct SScalerFree {
     void operator()(SwsContext* context) const;
 };
 
+// Frees a custom I/O context and its buffer (av_free, avio_context_free).
+struct SIoFree {
+    void operator()(AVIOContext* io) const;
+};
+
 using FramePtr = std::unique_ptr<AVFrame, SFrameFree>;
 using PacketPtr = std::unique_ptr<AVPacket, SPacketFree>;
 using CodecPtr = std::unique_ptr<AVCodecContext, SCodecFree>;
 using InputPtr = std::unique_ptr<AVFormatContext, SInputClose>;
 using ResamplerPtr = std::unique_ptr<SwrContext, SResamplerFree>;
 using ScalerPtr = std::unique_ptr<SwsContext, SScalerFree>;
+using IoPtr = std::unique_ptr<AVIOContext, SIoFree>;
 
 // A new frame without buffers; empty when memory runs out.
 FramePtr AllocFrame();
@@ -66,3 +74,12 @@ InputPtr OpenInput(const char* url, const AVInputFormat* format, AVDictionary** 
 // empty when it cannot be made.
 ResamplerPtr MakeResampler(AVChannelLayout& out, int outFormat, int outRate, AVChannelLayout& in, int inFormat,
                            int inRate);
+
+// A reading I/O context over `opaque` with a `bufferSize`-byte buffer, whose `read` and
+// `seek` callbacks FFmpeg calls for its data (avio_alloc_context). Empty when memory
+// runs out.
+IoPtr MakeReadIo(int bufferSize, void* opaque, int (*read)(void*, uint8_t*, int), int64_t (*seek)(void*, int64_t, int));
+
+// Opens an input read through `io` (which must outlive it) with demuxer `format` (null:
+// probe). Returns the opened input, empty when it cannot be opened.
+InputPtr OpenInputIo(AVIOContext* io, const AVInputFormat* format);

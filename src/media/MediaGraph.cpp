@@ -8,6 +8,7 @@
 #include "media/AVDump.h"
 #include "media/FfmpegLoader.h"
 #include "media/GraphText.h"
+#include "media/VobStream.h"
 
 namespace {
 
@@ -102,6 +103,39 @@ bool CheckInputFiles(const std::string& path, std::string& error)
     }
 }
 
+// The I/O buffer for a stream read through callbacks: a few DVD packs.
+constexpr int kIoBufferBytes = 32768;
+
+// FFmpeg's read callback over a CVobStream: the bytes read, end of file at its end.
+int ReadVobStream(void* opaque, uint8_t* buffer, int size)
+{
+    const int64_t got = static_cast<CVobStream*>(opaque)->Read(buffer, size);
+    if (got < 0) return AVERROR(EIO);
+    return got == 0 ? AVERROR_EOF : int(got);
+}
+
+// FFmpeg's seek callback over a CVobStream; AVSEEK_SIZE asks for its length.
+int64_t SeekVobStream(void* opaque, int64_t offset, int whence)
+{
+    auto* stream = static_cast<CVobStream*>(opaque);
+    if (whence & AVSEEK_SIZE) return stream->Length();
+    int64_t target = -1;
+    switch (whence & ~AVSEEK_FORCE) {
+    case SEEK_SET:
+        target = offset;
+        break;
+    case SEEK_CUR:
+        target = stream->Position() + offset;
+        break;
+    case SEEK_END:
+        target = stream->Length() + offset;
+        break;
+    default:
+        return AVERROR(EINVAL);
+    }
+    return stream->SetPosition(target) ? target : AVERROR(EINVAL);
+}
+
 }  // namespace
 
 CMediaGraph::CMediaGraph() = default;
@@ -121,6 +155,7 @@ void CMediaGraph::Close()
     scaler.reset();
     converter.reset();
     format.reset();
+    io.reset();
 }
 
 bool CMediaGraph::Open(const std::string& path, const std::string& forced, bool wantVideo, bool wantAudio,
@@ -157,6 +192,26 @@ void CMediaGraph::ProbeFieldOrder(const std::string& path, const std::string& fo
     topFieldFirst = interlaced && frame->top_field_first != 0;
 }
 
+// A DVD title's MPEG-2 pictures state their field order, which the stream information
+// already carries: they are not decoded apart to find it.
+bool CMediaGraph::Open(CVobStream& stream, const std::string& forced, bool wantVideo, bool wantAudio, bool acceptAc3)
+{
+    Stop();
+    Close();
+    openError.clear();
+    if (!FfmpegAvailable(&openError)) return false;
+    ff().av_log_set_level(AV_LOG_QUIET);
+    stream.SetPosition(0);
+    io = MakeReadIo(kIoBufferBytes, &stream, ReadVobStream, SeekVobStream);
+    if (!io) return false;
+    format = OpenInputIo(io.get(), forced.empty() ? nullptr : ff().av_find_input_format(forced.c_str()));
+    if (!ReadInputInfo()) return false;
+    ChooseStreams(wantVideo, wantAudio);
+    if (videoIndex >= 0) ConnectVideo();
+    if (audioIndex >= 0) ConnectAudio(acceptAc3);
+    return true;
+}
+
 // Opens the demuxer and reads what the whole file says: format, start, duration and
 // whether it can seek.
 bool CMediaGraph::OpenFile(const std::string& path, const std::string& forced)
@@ -165,7 +220,17 @@ bool CMediaGraph::OpenFile(const std::string& path, const std::string& forced)
     ff().av_log_set_level(AV_LOG_QUIET);
     const AVInputFormat* input = forced.empty() ? nullptr : ff().av_find_input_format(forced.c_str());
     format = OpenInput(path.c_str(), input, nullptr);
-    if (!format) return false;
+    return ReadInputInfo();
+}
+
+// Reads what the opened input says as a whole: format, start, duration and whether it
+// can seek. False (and the input closed) when its streams cannot be found.
+bool CMediaGraph::ReadInputInfo()
+{
+    if (!format) {
+        Close();
+        return false;
+    }
     if (ff().avformat_find_stream_info(format.get(), nullptr) < 0) {
         Close();
         return false;

@@ -17,6 +17,7 @@
 
 struct AVStream;
 class CAVDump;
+class CVobStream;
 
 class CMediaGraph {
 public:
@@ -32,6 +33,11 @@ public:
     // and connects a decoder for the first video and the first audio stream that are
     // wanted. Returns false when the file cannot be read as media at all.
     bool Open(const std::string& path, const std::string& format, bool wantVideo, bool wantAudio, bool acceptAc3);
+
+    // As Open, but the bytes come from `stream` (read and positioned by the demuxer
+    // through its own I/O context; no file name reaches FFmpeg). `stream` must outlive
+    // this graph's decoding.
+    bool Open(CVobStream& stream, const std::string& format, bool wantVideo, bool wantAudio, bool acceptAc3);
 
     // Positions the file at `start` (100 ns from the beginning); decoded pictures and
     // sound before it are dropped. False when the file cannot seek there.
@@ -102,6 +108,7 @@ public:
 
 private:
     bool OpenFile(const std::string& path, const std::string& forced);
+    bool ReadInputInfo();
     void ChooseStreams(bool wantVideo, bool wantAudio);
     void ConnectVideo();
     bool SeekTo(int64_t position);
@@ -129,7 +136,9 @@ private:
     bool PassAc3(const AVPacket* packet);
     void Close();
 
-    // Freed in Close in the reverse order: decoders and converters before the input.
+    // Freed in Close in the reverse order: decoders and converters before the input,
+    // the input before the I/O context it reads through.
+    IoPtr io;
     InputPtr format;
     CodecPtr videoCodec;
     CodecPtr audioCodec;
