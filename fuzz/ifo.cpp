@@ -3,7 +3,8 @@
 // Checked for every input: a refusal says why, and what a file that passes says about
 // its sectors and titles is consistent: the file is as long as its header says, its set
 // of files has room for it and its BUP, and every title names a title set the manager
-// counts.
+// counts. As the source of a title, the first program chain's programs enter at cells it
+// has, in order, and the program starts a reader derives from them increase.
 #include <string>
 
 #include "FuzzCheck.h"
@@ -28,6 +29,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         FUZZ_CHECK(uint64_t(vts.lastSector) + 1 >= 2 * uint64_t(vts.ifoSectors));
         FUZZ_CHECK(vts.BupSector() >= vts.ifoSectors);
         FUZZ_CHECK(vts.titleVobSector >= vts.ifoSectors && vts.titleVobSector < vts.BupSector());
+    } else {
+        FUZZ_CHECK(!error.empty());
+    }
+
+    error.clear();
+    SVtsSource source;
+    if (ParseVtsSource(data, size, source, error)) {
+        const SIfoProgramChain& chain = source.chain;
+        FUZZ_CHECK(chain.entryCells.size() <= chain.cells.size());
+        for (size_t p = 0; p < chain.entryCells.size(); ++p)
+            FUZZ_CHECK(chain.entryCells[p] >= 1 && size_t(chain.entryCells[p]) <= chain.cells.size() &&
+                       (p == 0 || chain.entryCells[p] > chain.entryCells[p - 1]));
+        for (bool alternative : {false, true}) {
+            const int start = StartCellIndex(chain, alternative);
+            FUZZ_CHECK(start < int(chain.cells.size()) && (start >= 0) == !chain.entryCells.empty());
+            const auto starts = ProgramStartSeconds(chain, alternative);
+            FUZZ_CHECK(starts.size() < chain.entryCells.size() || starts.empty());
+            for (size_t i = 0; i < starts.size(); ++i) FUZZ_CHECK(starts[i] > (i ? starts[i - 1] : 0.0));
+        }
     } else {
         FUZZ_CHECK(!error.empty());
     }
