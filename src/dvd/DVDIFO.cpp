@@ -4,9 +4,9 @@
 #include "base/DvdFileNames.h"
 #include "base/File.h"
 #include "base/InputFile.h"
-#include "media/IfoLayout.h"
 #include "dvd/PgcWriter.h"
 #include "dvd/VmCommand.h"
+#include "media/IfoLayout.h"
 
 #include <cerrno>
 #include <cstdio>

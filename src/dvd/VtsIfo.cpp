@@ -2,8 +2,8 @@
 
 #include "base/Bytes.h"
 #include "dvd/DvdTime.h"
-#include "media/IfoLayout.h"
 #include "dvd/PgcWriter.h"
+#include "media/IfoLayout.h"
 
 #include <algorithm>
 #include <cstring>

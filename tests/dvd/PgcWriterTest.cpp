@@ -1,8 +1,8 @@
 // The navigation command builders and the program chain writer, byte by byte.
 #include "base/Bytes.h"
-#include "media/IfoLayout.h"
 #include "dvd/PgcWriter.h"
 #include "dvd/VmCommand.h"
+#include "media/IfoLayout.h"
 
 #include <gtest/gtest.h>
 

@@ -594,7 +594,7 @@ TEST(DirectShowAV, PlaybackReportsTheEndOfTheFile)
     EXPECT_EQ(events, std::vector<int32_t>{1});
 }
 
-TEST(DirectShowAV, TitleSetInformationFileOpensItsVobFilesInOrder)
+TEST(DirectShowAV, TitleSetVobFilesOpenInOrder)
 {
     TempDir dir;
     std::filesystem::create_directories(dir.File("VIDEO_TS"));
@@ -603,11 +603,10 @@ TEST(DirectShowAV, TitleSetInformationFileOpensItsVobFilesInOrder)
         "-f lavfi -i sine=sample_rate=48000:duration=1 -c:v mpeg2video -c:a ac3 ";
     ASSERT_TRUE(MakeMedia(common + "-f vob", dir.File("VIDEO_TS/VTS_01_1.VOB")));
     ASSERT_TRUE(MakeMedia(common + "-output_ts_offset 1 -f vob", dir.File("VIDEO_TS/VTS_01_2.VOB")));
-    testsupport::WriteText(dir.File("VIDEO_TS/VTS_01_0.IFO"), "not read");
     CDirectShowAV av;
     av.wantAudio = false;
     av.writeGraph = false;
-    ASSERT_TRUE(av.Open(dir.File("VIDEO_TS/VTS_01_0.IFO"), true));
+    ASSERT_TRUE(av.Open(dir.File("VIDEO_TS/VTS_01_2.VOB"), true));
     EXPECT_TRUE(av.isVob);
     av.SetTarget(352, 240, 30000.0 / 1001.0);
     av.Run();
