@@ -38,11 +38,15 @@ std::string Lower(std::string s)
     return s;
 }
 
+// The extension of `path` in lower case ("" when its name has none).
+std::string Extension(const std::string& path) { return Lower(fs::path(path).extension().string()); }
+
+// A file of a DVD title set by its extension. A name that only holds ".vob" somewhere
+// else ("clip.vob.mp4") is an ordinary media file.
 bool HasDvdExtension(const std::string& path)
 {
-    const std::string lower = Lower(path);
-    return lower.find(".vob") != std::string::npos || lower.find(".ifo") != std::string::npos ||
-        lower.find(".bup") != std::string::npos;
+    const std::string extension = Extension(path);
+    return extension == ".vob" || extension == ".ifo" || extension == ".bup";
 }
 
 std::string VtsName(int titleSet, int part, const char* extension)
@@ -199,6 +203,15 @@ bool CVobStream::Open(const std::string& path, bool alternative)
         return ResolveImage(path) && SettleStart() && LoadCache();
     }
     const int titleSet = TitleSetOfName(Upper(fs::path(path).filename().string()));
+    if (titleSet < 0 && Extension(path) == ".vob") {
+        // A VOB file of its own (a camcorder's, or renamed): read alone, from its start.
+        int64_t size = 0;
+        if (!IsReadableRegularFile(path, &size)) return Fail(path + ": cannot be read");
+        if (size <= 0) return Fail(path + ": is empty");
+        firstVobName = path;
+        AddPiece(path, 0, size);
+        return SettleStart() && LoadCache();
+    }
     if (titleSet < 0)
         return Fail(path + ": is not a file of a DVD title set (VTS_nn_m.VOB, .IFO or .BUP, or VIDEO_TS.IFO)");
     const std::string folder = fs::path(path).parent_path().string();

@@ -27,8 +27,8 @@ public:
     CVobStream(const CVobStream&) = delete;
     CVobStream& operator=(const CVobStream&) = delete;
 
-    // True when `path` names a DVD source: it contains ".vob", ".ifo" or ".bup" (any
-    // case), is a folder that is or holds VIDEO_TS, or is a disc image.
+    // True when `path` names a DVD source: its extension is ".vob", ".ifo" or ".bup" (any
+    // case), or it is a folder that is or holds VIDEO_TS, or a disc image.
     static bool IsDvdSource(const std::string& path);
 
     // The main title set of the VIDEO_TS folder `folder` (ending in '/' or not): the one
@@ -36,7 +36,8 @@ public:
     // the path of its VTS_nn_1.VOB, empty when the folder holds no title set.
     static std::string MainTitleVob(const std::string& folder);
 
-    // Opens the title set `path` stands for (see IsDvdSource). `alternative` starts at
+    // Opens the title set `path` stands for (see IsDvdSource); a VOB file not named as
+    // one of a title set (VTS_nn_m.VOB) is read alone. `alternative` starts at
     // the cell after program 1's entry cell. Returns false when no title set is found, a
     // file cannot be read or the IFO or image is damaged; Error() says why.
     bool Open(const std::string& path, bool alternative = false);

@@ -188,3 +188,25 @@ TEST(VobStream, TitleOverFiveFilesReadsWithoutGaps)
     ASSERT_TRUE(stream.SetPosition(stream.Length()));
     EXPECT_EQ(stream.Read(chunk.data(), 10), 0);
 }
+
+TEST(VobStream, LooseVobFileIsReadAloneAndOnlyDvdExtensionsMakeDvdSources)
+{
+    TempDir dir;
+    const std::string f = dir.Path().string() + "/";
+    const auto bytes = Counting(10000, 3);
+    WriteBytes(f + "camcorder.VOB", bytes);
+    WriteBytes(f + "VTS_01_2.VOB", Counting(2048, 0));  // not part of a loose file's title
+    CVobStream stream;
+    ASSERT_TRUE(stream.Open(f + "camcorder.VOB")) << stream.Error();
+    EXPECT_EQ(stream.Length(), 10000);
+    std::vector<uint8_t> got(10000);
+    EXPECT_EQ(stream.Read(got.data(), 20000), 10000);
+    EXPECT_EQ(got, bytes);
+    EXPECT_TRUE(CVobStream::IsDvdSource(f + "camcorder.VOB"));
+    EXPECT_TRUE(CVobStream::IsDvdSource(f + "vts_01_0.ifo"));
+    EXPECT_FALSE(CVobStream::IsDvdSource(f + "clip.vob.mp4"));
+    EXPECT_FALSE(CVobStream::IsDvdSource(dir.Path().string()));  // a folder without VIDEO_TS
+    std::filesystem::create_directories(f + "disc/video_ts");
+    EXPECT_TRUE(CVobStream::IsDvdSource(f + "disc"));
+    EXPECT_FALSE(stream.Open(f + "backup.ifo"));
+}
