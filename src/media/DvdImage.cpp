@@ -76,14 +76,15 @@ struct CDvdImage::SEntry {
 bool CDvdImage::LooksLikeImage(const std::string& file)
 {
     int64_t bytes = 0;
-    if (!IsReadableRegularFile(file, &bytes)) return false;
+    std::string reason;
+    const CFileDescriptor in = OpenInputFileFor(file, reason, kAnyInputSize, &bytes);
+    if (!in) return false;
     std::string lower = file;
     for (auto& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     if (lower.size() > 4 && lower.compare(lower.size() - 4, 4, ".iso") == 0) return true;
     if (uint64_t(bytes) < (kVolumeDescriptorSector + 1) * kSector) return false;
-    CFileDescriptor in = OpenForReading(file);
     uint8_t head[6] = {};
-    return in && ReadDescriptorAt(in.Get(), head, sizeof head, int64_t(kVolumeDescriptorSector * kSector)) == 6 &&
+    return ReadDescriptorAt(in.Get(), head, sizeof head, int64_t(kVolumeDescriptorSector * kSector)) == 6 &&
         std::memcmp(head + 1, "CD001", 5) == 0;
 }
 
