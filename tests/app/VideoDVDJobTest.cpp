@@ -3,7 +3,7 @@
 #include "app/VideoDVDJob.h"
 #include "app/VideoFileTitleBuilder.h"
 #include "base/Texts.h"
-#include "dvd/IfoReader.h"
+#include "media/IfoReader.h"
 #include "mpeg2enc/VideoDshow.h"
 #include "support/ScriptedUi.h"
 #include "support/TestSupport.h"
