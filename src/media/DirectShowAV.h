@@ -188,17 +188,12 @@ public:
     int32_t smoothStep = 0;  // 100 ns paid out per frame
     int64_t sourceFramesRead = 0;  // pictures taken from the video ring
     std::string path;
-    // DVD-Video sources: the title set's own chapter starts (seconds of the stream) and
-    // its shape from the IFO (-1 unknown, 0 4:3, 1 16:9), and whether the stream was
-    // opened at the title's second cell.
-    std::vector<double> sourceProgramStarts;
-    int sourceWide = -1;
-    bool vobAlternativeStart = false;
-
     // What a DVD source's title set says (set by Open).
     bool vobAlternativeStart = false;  // opened at the cell after program 1's entry cell
     int sourceWide = -1;  // 1 16:9, 0 4:3, -1 unknown or not a DVD source
-    std::vector<double> sourceProgramStarts;  // starts of programs 2..n, seconds of the stream
+    // The title set's own chapter starts: programs 2..n in seconds of the stream, empty
+    // without an IFO or programs.
+    std::vector<double> sourceProgramStarts;
     std::string dvdVobPath;  // the first VOB read ("image.iso:VIDEO_TS/VTS_01_1.VOB" in an image)
 
 private:
