@@ -125,18 +125,7 @@ bool CDirectShowAV::Open(const std::string& file, bool quiet)
     } else {
         opened = graph->Open(file, "", wantVideo, wantAudio, acceptAc3);
     }
-    if (opened) {
-        graphText = graph->Describe();
-        if (writeGraph) WriteGraphFile(graphText);
-        duration = graph->duration;
-        canSeek = graph->seekable;
-        // A title's length comes from its IFO; the stream is then read from its start
-        // and a range start reached by dropping what comes before it.
-        if (isVob && vob->TitleSeconds() > 0) {
-            duration = int64_t(vob->TitleSeconds()) * 10000000;
-            canSeek = false;
-        }
-    }
+    if (opened) NoteOpenedGraph();
 
     if (!graph->openError.empty()) {
         Refuse(graph->openError, quiet);
@@ -166,6 +155,21 @@ bool CDirectShowAV::Open(const std::string& file, bool quiet)
         return Refuse("Not enough memory to open " + file, quiet);
     }
     return true;
+}
+
+// Writes the graph's description and takes its length and seekability.
+void CDirectShowAV::NoteOpenedGraph()
+{
+    graphText = graph->Describe();
+    if (writeGraph) WriteGraphFile(graphText);
+    duration = graph->duration;
+    canSeek = graph->seekable;
+    // A title's length comes from its IFO; the stream is then read from its start and a
+    // range start reached by dropping what comes before it.
+    if (isVob && vob->TitleSeconds() > 0) {
+        duration = int64_t(vob->TitleSeconds()) * 10000000;
+        canSeek = false;
+    }
 }
 
 // Opens the title set `file` stands for as a stream and the graph over it. When sound is

@@ -214,6 +214,7 @@ private:
     bool CheckFormats(bool quiet);
     bool OpenPhoto(bool quiet);
     bool OpenDvdGraph(const std::string& file, bool quiet, bool& opened);
+    void NoteOpenedGraph();
     bool LoadPhotoPicture();
     bool ReadSourceFrame();
     void ConvertSourceFrame(CYUV420Image& picture);

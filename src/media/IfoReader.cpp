@@ -340,35 +340,11 @@ constexpr uint32_t kStoredAtEndSector = 2000007;
 
 int BcdByte(uint8_t b) { return (b >> 4) * 10 + (b & 0x0F); }
 
-// The first program chain of the table at the sector in 0xCC: its program map and cell
-// playback table, every entry inside the file.
-bool ReadFirstChain(const SIfoBytes& b, SIfoProgramChain& chain, std::string& error)
+// The program map and cell playback table of the chain at `start` with `programs`
+// programs and `cells` cells: every entry inside the file, entry cells rising.
+bool ReadChainTables(const SIfoBytes& b, uint64_t start, int programs, int cells, SIfoProgramChain& chain,
+                     std::string& error)
 {
-    STableSpan chains;
-    if (!CheckTableSector(b, vtsi::kVtsPgcit, "program chain table", true, error) ||
-        !ReadTable(b, vtsi::kVtsPgcit, "program chain table", chains, error))
-        return false;
-    if (chains.count == 0) return true;  // no chain: the title has no programs
-    const uint64_t srp = chains.start + table::kHeaderLength;
-    if (srp + pgcit::kSrpLength > chains.end) {
-        error = "has a program chain table too short for its first entry";
-        return false;
-    }
-    const uint64_t start = chains.start + b.Be32(srp + pgcit::kPgcStartByte);
-    if (start < srp + pgcit::kSrpLength || !b.Has(start, pgc::kHeaderLength) ||
-        start + pgc::kHeaderLength > chains.end) {
-        error = "puts its first program chain outside its program chain table";
-        return false;
-    }
-    const int programs = b.data[start + pgc::kNrOfPrograms];
-    const int cells = b.data[start + pgc::kNrOfCells];
-    chain.playbackTime = b.Be32(start + pgc::kPlaybackTime);
-    if (programs > kMaxPrograms || programs > cells || (programs > 0) != (cells > 0)) {
-        error = "gives its first program chain " + Number(uint64_t(programs)) + " programs and " +
-            Number(uint64_t(cells)) + " cells";
-        return false;
-    }
-    if (programs == 0) return true;
     const uint64_t map = start + b.Be16(start + pgc::kProgramMapOffset);
     const uint64_t playback = start + b.Be16(start + pgc::kCellPlaybackOffset);
     if (map < start + pgc::kHeaderLength || !b.Has(map, uint64_t(programs)) || playback < start + pgc::kHeaderLength ||
@@ -400,6 +376,37 @@ bool ReadFirstChain(const SIfoBytes& b, SIfoProgramChain& chain, std::string& er
         chain.cells.push_back(cell);
     }
     return true;
+}
+
+// The first program chain of the table at the sector in 0xCC, with its programs and
+// cells; none when the table is empty.
+bool ReadFirstChain(const SIfoBytes& b, SIfoProgramChain& chain, std::string& error)
+{
+    STableSpan chains;
+    if (!CheckTableSector(b, vtsi::kVtsPgcit, "program chain table", true, error) ||
+        !ReadTable(b, vtsi::kVtsPgcit, "program chain table", chains, error))
+        return false;
+    if (chains.count == 0) return true;  // no chain: the title has no programs
+    const uint64_t srp = chains.start + table::kHeaderLength;
+    if (srp + pgcit::kSrpLength > chains.end) {
+        error = "has a program chain table too short for its first entry";
+        return false;
+    }
+    const uint64_t start = chains.start + b.Be32(srp + pgcit::kPgcStartByte);
+    if (start < srp + pgcit::kSrpLength || !b.Has(start, pgc::kHeaderLength) ||
+        start + pgc::kHeaderLength > chains.end) {
+        error = "puts its first program chain outside its program chain table";
+        return false;
+    }
+    const int programs = b.data[start + pgc::kNrOfPrograms];
+    const int cells = b.data[start + pgc::kNrOfCells];
+    chain.playbackTime = b.Be32(start + pgc::kPlaybackTime);
+    if (programs > kMaxPrograms || programs > cells || (programs > 0) != (cells > 0)) {
+        error = "gives its first program chain " + Number(uint64_t(programs)) + " programs and " +
+            Number(uint64_t(cells)) + " cells";
+        return false;
+    }
+    return programs == 0 || ReadChainTables(b, start, programs, cells, chain, error);
 }
 
 }  // namespace
