@@ -4,9 +4,11 @@
 #include "base/InputFile.h"
 #include "base/Texts.h"
 #include "media/DirectShowAV.h"
+#include "media/VobStream.h"
 
 #include <cctype>
 #include <cstdlib>
+#include <filesystem>
 
 namespace {
 
@@ -46,7 +48,10 @@ bool CMediaProbe::Probe(const std::string& path, SFacts& facts, std::string& ref
     facts = SFacts();
     // A name that is missing, a folder, a FIFO or a device is refused with what it is.
     std::string reason;
-    if (!OpenInputFileFor(path, reason)) {
+    // A DVD-Video folder (or the folder holding one) is a source of its own.
+    std::error_code ec;
+    const bool dvdFolder = std::filesystem::is_directory(path, ec) && CVobStream::IsDvdSource(path);
+    if (!dvdFolder && !OpenInputFileFor(path, reason)) {
         refusal = WithPath(3200, path) + ": " + reason;
         return false;
     }

@@ -1,5 +1,7 @@
 #include "media/VideoSourceTester.h"
 
+#include "media/VobStream.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
@@ -39,44 +41,6 @@ double RateOfCode(int code)
     return code >= 1 && code <= 8 ? kRates[code] : 0.0;
 }
 
-// VTS_nn_m.VOB of `folder` (the extension in the case the folder uses).
-std::filesystem::path TitleSetFile(const std::filesystem::path& folder, int set, int part, const char* ext)
-{
-    char name[32];
-    std::snprintf(name, sizeof name, "VTS_%02d_%d.%s", set, part, ext);
-    return folder / name;
-}
-
-// The first VOB of the title set with the most VOB bytes in `folder` (the lowest number
-// among equals); empty when the folder holds no title set.
-std::string MainTitleVob(const std::filesystem::path& folder)
-{
-    int best = 0;
-    uintmax_t bestBytes = 0;
-    for (int set = 1; set <= 99; ++set) {
-        if (!RegularFile(TitleSetFile(folder, set, 0, "IFO")) && !RegularFile(TitleSetFile(folder, set, 0, "ifo")))
-            continue;
-        uintmax_t total = 0;
-        for (int part = 1; part <= 9; ++part) {
-            for (const char* ext : {"VOB", "vob"}) {
-                std::error_code ec;
-                const auto vob = TitleSetFile(folder, set, part, ext);
-                if (RegularFile(vob)) {
-                    total += std::filesystem::file_size(vob, ec);
-                    break;
-                }
-            }
-        }
-        if (best == 0 || total > bestBytes) {
-            best = set;
-            bestBytes = total;
-        }
-    }
-    if (best == 0) return {};
-    const auto upper = TitleSetFile(folder, best, 1, "VOB");
-    return RegularFile(upper) ? upper.string() : TitleSetFile(folder, best, 1, "vob").string();
-}
-
 }  // namespace
 
 std::string CVideoSourceTester::ResolveDvdPath(const std::string& path)
@@ -87,7 +51,7 @@ std::string CVideoSourceTester::ResolveDvdPath(const std::string& path)
     const std::string lower = Lower(trimmed);
     std::error_code ec;
     if (EndsWith(lower, "video_ts") && fs::is_directory(trimmed, ec)) {
-        std::string main = MainTitleVob(trimmed);
+        std::string main = CVobStream::MainTitleVob(trimmed);
         return main.empty() ? path : main;
     }
     const bool dvdFile = lower.find(".ifo") != std::string::npos || lower.find(".vob") != std::string::npos ||
@@ -103,7 +67,7 @@ std::string CVideoSourceTester::ResolveDvdPath(const std::string& path)
         return (p.parent_path() / (stem + (upper ? ".VOB" : ".vob"))).string();
     }
     if (tail.find("video_ts") != std::string::npos) {
-        std::string main = MainTitleVob(p.parent_path());
+        std::string main = CVobStream::MainTitleVob(p.parent_path().string());
         return main.empty() ? path : main;
     }
     return path;
