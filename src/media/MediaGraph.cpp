@@ -172,7 +172,7 @@ bool CMediaGraph::Open(const std::string& path, const std::string& forced, bool 
     if (videoIndex >= 0) ConnectVideo();
     // Still pictures have no fields: they are not decoded twice to find out.
     const bool still = formatName == "image2" || formatName.find("_pipe") != std::string::npos;
-    if (videoConnected && !still) ProbeFieldOrder(path, forced);
+    if (videoConnected && !still && !isDevice) ProbeFieldOrder(path, forced);
     if (audioIndex >= 0) ConnectAudio(acceptAc3);
     return true;
 }
@@ -216,10 +216,13 @@ bool CMediaGraph::Open(CVobStream& stream, const std::string& forced, bool wantV
 // whether it can seek.
 bool CMediaGraph::OpenFile(const std::string& path, const std::string& forced)
 {
-    if (!CheckInputFiles(path, openError)) return false;
+    if (!isDevice && !CheckInputFiles(path, openError)) return false;
     ff().av_log_set_level(AV_LOG_QUIET);
     const AVInputFormat* input = forced.empty() ? nullptr : ff().av_find_input_format(forced.c_str());
-    format = OpenInput(path.c_str(), input, nullptr);
+    AVDictionary* options = nullptr;
+    for (const auto& [key, value] : inputOptions) ff().av_dict_set(&options, key.c_str(), value.c_str(), 0);
+    format = OpenInput(path.c_str(), input, options ? &options : nullptr);
+    ff().av_dict_free(&options);
     return ReadInputInfo();
 }
 

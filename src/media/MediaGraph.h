@@ -11,6 +11,7 @@
 #include <functional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "media/FfmpegPtr.h"
@@ -73,6 +74,11 @@ public:
     // loaded, or a file it names is missing or not a regular file); empty otherwise, also
     // when FFmpeg could not read the file.
     std::string openError;
+
+    // Options handed to the demuxer on Open (a capture device's "dvguid", ...). With
+    // `isDevice` the name given to Open is a device, not a file to check first.
+    std::vector<std::pair<std::string, std::string>> inputOptions;
+    bool isDevice = false;
 
     // What Open found (pictures and sound as handed over).
     bool videoConnected = false;

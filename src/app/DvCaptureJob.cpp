@@ -1,0 +1,177 @@
+#include "app/DvCaptureJob.h"
+
+#include "app/DvCaptureTitleBuilder.h"
+#include "app/DvdFolderJob.h"
+#include "dvd/MuxRunContext.h"
+#include "media/DirectShowAV.h"
+#include "media/DvCaptureSource.h"
+#include "media/TapeTransport.h"
+#include "platform/Folders.h"
+
+#include <algorithm>
+#include <cmath>
+
+CDvCaptureJob::CDvCaptureJob(CUiPort& ui_) : ui(ui_) {}
+
+CDvCaptureJob::~CDvCaptureJob()
+{
+    if (source) source->Stop();
+}
+
+double CDvCaptureJob::ClampSeconds(double seconds)
+{
+    if (!(seconds >= minSeconds)) return minSeconds;  // also NaN
+    return std::min(seconds, maxSeconds);
+}
+
+void CDvCaptureJob::ReportOpenFailure(const std::string& why)
+{
+    const std::string text = "Unable to initialize DV device...\n"
+                             "Please first, turn on your camcorder, switch it to VCR mode or camera mode,\n"
+                             "then, connect it to the PC via IEEE1394 port,\n"
+                             "and then, run Kestrova again.";
+    error = why;
+    ui.MessageBox(text + (why.empty() ? "" : "\n\n" + why), "Kestrova", MsgButtons::Ok, MsgIcon::Error);
+}
+
+bool CDvCaptureJob::OpenDevice(std::unique_ptr<CDvCaptureSource> source_, std::unique_ptr<CTapeTransport> transport_)
+{
+    error.clear();
+    source = std::move(source_);
+    transport = std::move(transport_);
+    transportEnabled = false;
+    media = std::make_unique<CDirectShowAV>();
+    if (!source) {
+        error = "no capture device";
+        return false;
+    }
+    // The streams are checked once here, as the device is opened.
+    if (!source->Connect(*media, 1.0, true)) {
+        error = source->Error();
+        ui.MessageBox(error, "Kestrova", MsgButtons::Ok, MsgIcon::Error);
+        source.reset();
+        return false;
+    }
+    if (!transport) return true;
+    if (transport->DeviceType() != kDeviceVcr) {
+        ui.MessageBox("The Camcorder is not in the VCR mode, VCR control disabled.", "Warning", MsgButtons::Ok,
+                      MsgIcon::Warning);
+    } else if (!transport->QueryStatus()) {
+        ui.MessageBox("No tape is found in the camcorder,VCR control disabled.", "Warning", MsgButtons::Ok,
+                      MsgIcon::Warning);
+    } else {
+        transportEnabled = true;
+    }
+    return true;
+}
+
+bool CDvCaptureJob::SendTransport(int32_t mode)
+{
+    if (!transportEnabled || !transport) return false;
+    return transport->Command(mode);
+}
+
+size_t CDvCaptureJob::RingFilled() const { return media ? media->Dump().videoRing.Filled() : 0; }
+
+size_t CDvCaptureJob::RingCapacity() const { return media ? media->Dump().videoRing.Capacity() : 0; }
+
+CDvCaptureJob::Result CDvCaptureJob::Refuse(const std::string& message)
+{
+    error = message;
+    ui.MessageBox(error, "Kestrova", MsgButtons::Ok, MsgIcon::Warning);
+    return Result::Refused;
+}
+
+void CDvCaptureJob::PrepareParams(double seconds)
+{
+    params = CDVDParams();
+    params.titleCount = 1;
+    params.totalSeconds = params.titleSeconds[0] = int32_t(std::ceil(seconds));
+    params.titleAudioType[0] = compressAudio ? 1 : 2;
+    ApplyVideoFormat(resolution, wide, pal, params);
+    params.compressAudio = compressAudio ? 1 : 0;
+    params.discSizeText = discSizeText;
+    FitBitRate(params);
+    params.outputFolder = CFolders::WithSlash(dvdFolder);
+    params.jobName = "DV Live Capture";
+}
+
+void CDvCaptureJob::OnEnd(int32_t code)
+{
+    endCode = code;
+    // Completion, a stop, an error and a pulled device all leave the tape stopped.
+    if (code == kCaptureComplete || code == kCaptureUserAbort || code == kCaptureErrorAbort ||
+        code == kCaptureDeviceLost)
+        SendTransport(kTransportStop);
+    if (onCaptureEnd) onCaptureEnd(code);
+}
+
+CDvCaptureJob::Result CDvCaptureJob::Capture()
+{
+    error.clear();
+    capturedSeconds = 0;
+    framesCoded = framesDropped = 0;
+    endCode = 0;
+    if (!source) return Refuse("No DV device is open to capture from.");
+    if (footage < 1 || footage > maxFootage)
+        return Refuse("Footage " + std::to_string(footage) + " cannot be captured: footages are numbered 1 to " +
+                      std::to_string(maxFootage) + ".");
+    if (playAndCapture && !transportEnabled)
+        return Refuse("Play and Capture needs VCR control, which this device does not allow.");
+    if (dvdFolder.empty()) dvdFolder = CFolders::DefaultDvdFolder();
+    dvdFolder = CFolders::WithSlash(dvdFolder);
+    const double seconds = ClampSeconds(lengthSeconds);
+    PrepareParams(seconds);
+
+    CDvdFolderJob folderJob(ui, dvdFolder, footage, footage);
+    const CDvdFolderJob::EPrepared prepared = folderJob.Prepare({});
+    if (prepared != CDvdFolderJob::EPrepared::Ready) {
+        error = folderJob.Error();
+        switch (prepared) {
+        case CDvdFolderJob::EPrepared::Busy:
+            return Result::Busy;
+        case CDvdFolderJob::EPrepared::Declined:
+            return Result::Declined;
+        case CDvdFolderJob::EPrepared::NotWritable:
+            return Result::NotWritable;
+        default:
+            return Result::Refused;
+        }
+    }
+
+    Result result = Result::Failed;
+    if (!source->Connect(*media, seconds, true)) {
+        error = source->Error();
+        ui.MessageBox(error, "Kestrova", MsgButtons::Ok, MsgIcon::Error);
+    } else {
+        if (playAndCapture) SendTransport(kTransportPlay);
+        SMuxRunContext run;
+        CDvCaptureTitleBuilder builder(*media, *source, seconds, params, ui, run);
+        builder.SetOnEnd([this](int32_t code) { OnEnd(code); });
+        const bool built = builder.Build(footage - 1, folderJob.WorkFolder());
+        source->Stop();
+        framesCoded = builder.FramesCoded();
+        framesDropped = source->FramesDropped();
+        capturedSeconds = double(framesCoded) / params.frameRate;
+        if (!built) {
+            error = builder.Error();
+        } else {
+            const bool early = builder.Cancelled() || endCode == kCaptureUserAbort || endCode == kCaptureDeviceLost ||
+                endCode == kCaptureErrorAbort;
+            result = early ? Result::Stopped : Result::Done;
+        }
+    }
+    if (result == Result::Done || result == Result::Stopped) {
+        if (!folderJob.Commit()) {
+            error = folderJob.Error();
+            result = Result::Failed;
+        } else {
+            ++footage;
+        }
+    } else {
+        folderJob.Abandon();
+        if (!folderJob.Error().empty()) error += std::string(error.empty() ? "" : " ") + folderJob.Error();
+    }
+    folderJob.Unlock();
+    return result;
+}

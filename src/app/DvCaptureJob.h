@@ -1,0 +1,106 @@
+// CDvCaptureJob: the camcorder capture without its window. It holds the open device
+// (a CDvCaptureSource and its tape transport), the DVD settings and the footage number,
+// and captures one footage at a time into the DVD folder: title set N for footage N
+// (1 to 49), "DV Live Capture", the length clamped to 1 ... 7200 s, VIDEO_TS.IFO
+// rewritten so that all footages play in order. The tape is stopped whenever a capture
+// ends: completion, a stop, an error or the device going away.
+//
+// Like the other DVD jobs it writes into a new version of the DVD folder that takes
+// the old one's place only when the footage is complete.
+#pragma once
+
+#include "base/DVDParams.h"
+#include "base/UiPort.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+class CDirectShowAV;
+class CDvCaptureSource;
+class CTapeTransport;
+
+class CDvCaptureJob {
+public:
+    static constexpr int maxFootage = 49;
+    static constexpr double minSeconds = 1;
+    static constexpr double maxSeconds = 7200;
+    static constexpr double defaultSeconds = 3780;
+
+    enum class Result {
+        Done,  // the footage was captured for its length or to the end of the tape
+        Stopped,  // ended early (stop, cancel, pulled device): the footage holds what came
+        Refused,  // footage number out of range, an earlier title set missing, no device
+        Declined,  // the person kept the DVD already in the folder
+        NotWritable,  // a file of the folder could not be created; nothing was changed
+        Busy,  // another job is writing into the folder
+        Failed,  // the footage could not be made (reported); the folder was left as it was
+    };
+
+    explicit CDvCaptureJob(CUiPort& ui_ = Ui());
+    ~CDvCaptureJob();
+    CDvCaptureJob(const CDvCaptureJob&) = delete;
+    CDvCaptureJob& operator=(const CDvCaptureJob&) = delete;
+
+    // A capture length as the dialog takes it: 1 ... 7200 seconds.
+    static double ClampSeconds(double seconds);
+
+    // Shows that the device could not be opened (the four-line message, then `why`)
+    // and keeps it in Error().
+    void ReportOpenFailure(const std::string& why);
+
+    // Takes the opened device and its transport (may be null: no transport control),
+    // checks the streams ("Unsupported audio stream", "Unsupported video stream") and
+    // asks the transport what it is: a device not in VCR mode or without a tape gets
+    // the warning and no transport control. False (shown, kept in Error()) when the
+    // device's streams cannot be captured.
+    bool OpenDevice(std::unique_ptr<CDvCaptureSource> source, std::unique_ptr<CTapeTransport> transport);
+    // Whether the transport takes commands (VCR mode with a tape).
+    bool TransportEnabled() const { return transportEnabled; }
+    // Sends a transport command when transport control is on; false otherwise.
+    bool SendTransport(int32_t mode);
+
+    // Captures footage `footage` (with Play first for `playAndCapture`) and, when it was
+    // made, moves to the next footage number.
+    Result Capture();
+
+    // Settings, as the dialog (or the command line) chose them.
+    std::string dvdFolder;  // the VIDEO_TS folder (empty: ~/TempDVD/VIDEO_TS/)
+    int resolution = 0;  // 0 High, 1 Medium, other Low
+    bool wide = false;
+    bool pal = false;
+    int compressAudio = 1;  // 1 Layer II, 0 linear PCM
+    int footage = 1;  // the next title set, 1 ... 49
+    double lengthSeconds = defaultSeconds;
+    bool playAndCapture = false;
+    std::string discSizeText = "4700000000";
+    // Called with the capture's event code when a tape ends (on the capture's thread).
+    std::function<void(int32_t code)> onCaptureEnd;
+
+    // The device (null before OpenDevice), for progress.
+    const CDvCaptureSource* Source() const { return source.get(); }
+    // The capture's picture ring: bytes waiting and its capacity.
+    size_t RingFilled() const;
+    size_t RingCapacity() const;
+
+    // Results of the last capture.
+    CDVDParams params;
+    double capturedSeconds = 0;  // length of the footage made
+    int64_t framesCoded = 0;
+    int64_t framesDropped = 0;
+    int32_t endCode = 0;  // the capture's event code
+    const std::string& Error() const { return error; }
+
+private:
+    Result Refuse(const std::string& message);
+    void PrepareParams(double seconds);
+    void OnEnd(int32_t code);
+
+    CUiPort& ui;
+    std::unique_ptr<CDvCaptureSource> source;
+    std::unique_ptr<CTapeTransport> transport;
+    std::unique_ptr<CDirectShowAV> media;
+    bool transportEnabled = false;
+    std::string error;
+};
