@@ -2,6 +2,8 @@
 
 #include "app/DvCaptureTitleBuilder.h"
 #include "app/DvdFolderJob.h"
+#include "base/DvdFileNames.h"
+#include "base/File.h"
 #include "dvd/MuxRunContext.h"
 #include "media/DirectShowAV.h"
 #include "media/DvCaptureSource.h"
@@ -10,6 +12,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 
 CDvCaptureJob::CDvCaptureJob(CUiPort& ui_) : ui(ui_) {}
 
@@ -22,6 +25,19 @@ double CDvCaptureJob::ClampSeconds(double seconds)
 {
     if (!(seconds >= minSeconds)) return minSeconds;  // also NaN
     return std::min(seconds, maxSeconds);
+}
+
+int CDvCaptureJob::FolderStandard(const std::string& folder)
+{
+    // The video attributes of the title set's titles: bits 5-4 of their first byte are
+    // the standard (0 NTSC, 1 PAL).
+    constexpr long kVideoAttributes = 0x200;
+    FilePtr file(std::fopen((folder + VtsFileName(1, 0, "IFO")).c_str(), "rb"));
+    if (!file || std::fseek(file.get(), kVideoAttributes, SEEK_SET) != 0) return -1;
+    const int byte = std::fgetc(file.get());
+    if (byte == EOF) return -1;
+    const int standard = (byte >> 4) & 3;
+    return standard <= 1 ? standard : -1;
 }
 
 void CDvCaptureJob::ReportOpenFailure(const std::string& why)
@@ -120,6 +136,11 @@ CDvCaptureJob::Result CDvCaptureJob::Capture()
         return Refuse("Play and Capture needs VCR control, which this device does not allow.");
     if (dvdFolder.empty()) dvdFolder = CFolders::DefaultDvdFolder();
     dvdFolder = CFolders::WithSlash(dvdFolder);
+    // One disc holds one television standard: a footage joins the earlier ones in theirs.
+    const int standard = footage > 1 ? FolderStandard(dvdFolder) : -1;
+    if (standard >= 0 && standard != (pal ? 1 : 0))
+        return Refuse("The DVD in " + dvdFolder + " is " + (standard ? "PAL" : "NTSC") + ": footage " +
+                      std::to_string(footage) + " must be " + (standard ? "PAL" : "NTSC") + " too.");
     const double seconds = ClampSeconds(lengthSeconds);
     PrepareParams(seconds);
 

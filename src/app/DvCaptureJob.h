@@ -50,6 +50,10 @@ public:
     // and keeps it in Error().
     void ReportOpenFailure(const std::string& why);
 
+    // The television standard of the DVD in `folder` (ending in "/"), as its first title
+    // set's IFO says: 0 NTSC, 1 PAL, -1 when there is none or it cannot be read.
+    static int FolderStandard(const std::string& folder);
+
     // Takes the opened device and its transport (may be null: no transport control),
     // checks the streams ("Unsupported audio stream", "Unsupported video stream") and
     // asks the transport what it is: a device not in VCR mode or without a tape gets

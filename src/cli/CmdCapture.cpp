@@ -83,8 +83,11 @@ bool ReadCaptureOptions(const CArgs& args, CDvCaptureJob& job, const CDvCaptureS
         error = "choose one of --ntsc and --pal";
         return false;
     }
-    // The standard follows the tape unless one is asked for.
-    job.pal = args.Has("--pal") || (!args.Has("--ntsc") && source.pal);
+    // The standard follows the DVD the footage joins, else the tape, unless one is
+    // asked for.
+    const int folderStandard = job.footage > 1 ? CDvCaptureJob::FolderStandard(job.dvdFolder) : -1;
+    const bool followPal = folderStandard >= 0 ? folderStandard == 1 : source.pal;
+    job.pal = args.Has("--pal") || (!args.Has("--ntsc") && followPal);
     job.compressAudio = args.Has("--lpcm") ? 0 : 1;
     job.playAndCapture = args.Has("--play");
     return true;
@@ -212,7 +215,6 @@ int RunCapture(const CArgs& args)
     case CDvCaptureJob::Result::Declined:
         return Fail("kept the DVD already in " + dvdRoot + " (give --yes to replace it)");
     case CDvCaptureJob::Result::Failed:
-    case CDvCaptureJob::Result::Refused:
         return Fail(job.Error().empty() ? std::string("the footage could not be made") : job.Error());
     default:
         return 1;  // the job has shown why

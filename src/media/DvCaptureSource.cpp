@@ -91,7 +91,10 @@ bool CDvCaptureSource::Connect(CDirectShowAV& av, double seconds, bool quiet)
     format.bitsPerSample = graph->bits;
     // A tape shorter than the capture ends it: the title is as long as the tape.
     const double length = fileSeconds > 0 ? std::min(seconds, fileSeconds) : seconds;
-    format.duration = int64_t(std::llround(length * 1e7));
+    // The length of a whole number of pictures, half a picture more so that counting
+    // pictures from it (which rounds down) gives all of them.
+    const int64_t frames = std::max<int64_t>(1, std::llround(length * frameRate));
+    format.duration = int64_t((double(frames) + 0.5) / frameRate * 1e7);
     limitFrames = std::max<int64_t>(1, std::llround(seconds * frameRate));
     if (!av.OpenFeed(format, quiet)) {
         error = name + ": " + av.Refusal();
