@@ -9,6 +9,7 @@ packages=(
   # core libraries
   libjpeg62-turbo-dev libpng-dev zlib1g-dev libwebp-dev
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev libavdevice-dev
+  libavc1394-dev libraw1394-dev
   libfreetype-dev libfontconfig-dev fonts-liberation
   # desktop program
   qt6-base-dev qt6-multimedia-dev

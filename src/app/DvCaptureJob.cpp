@@ -42,10 +42,11 @@ int CDvCaptureJob::FolderStandard(const std::string& folder)
 
 void CDvCaptureJob::ReportOpenFailure(const std::string& why)
 {
-    const std::string text = "Unable to initialize DV device...\n"
-                             "Please first, turn on your camcorder, switch it to VCR mode or camera mode,\n"
-                             "then, connect it to the PC via IEEE1394 port,\n"
-                             "and then, run Kestrova again.";
+    const std::string text =
+        "Unable to initialize DV device...\n"
+        "Please first, turn on your camcorder, switch it to VCR mode or camera mode,\n"
+        "then, connect it to the PC via IEEE1394 port,\n"
+        "and then, run Kestrova again.";
     error = why;
     ui.MessageBox(text + (why.empty() ? "" : "\n\n" + why), "Kestrova", MsgButtons::Ok, MsgIcon::Error);
 }
@@ -144,6 +145,13 @@ CDvCaptureJob::Result CDvCaptureJob::Capture()
     const double seconds = ClampSeconds(lengthSeconds);
     PrepareParams(seconds);
 
+    // The tape is checked before anything in the folder is touched or asked about.
+    if (!source->Connect(*media, seconds, true)) {
+        error = source->Error();
+        ui.MessageBox(error, "Kestrova", MsgButtons::Ok, MsgIcon::Error);
+        return Result::Failed;
+    }
+
     CDvdFolderJob folderJob(ui, dvdFolder, footage, footage);
     const CDvdFolderJob::EPrepared prepared = folderJob.Prepare({});
     if (prepared != CDvdFolderJob::EPrepared::Ready) {
@@ -161,10 +169,7 @@ CDvCaptureJob::Result CDvCaptureJob::Capture()
     }
 
     Result result = Result::Failed;
-    if (!source->Connect(*media, seconds, true)) {
-        error = source->Error();
-        ui.MessageBox(error, "Kestrova", MsgButtons::Ok, MsgIcon::Error);
-    } else {
+    {  // the builder and its sources end before the folder is swapped in
         if (playAndCapture) SendTransport(kTransportPlay);
         SMuxRunContext run;
         CDvCaptureTitleBuilder builder(*media, *source, seconds, params, ui, run);
@@ -176,6 +181,10 @@ CDvCaptureJob::Result CDvCaptureJob::Capture()
         capturedSeconds = double(framesCoded) / params.frameRate;
         if (!built) {
             error = builder.Error();
+        } else if (source->FramesCaptured() == 0) {
+            // A title without a single captured picture is no footage.
+            error = "Nothing was captured: the device delivered no pictures.";
+            ui.MessageBox(error, "Kestrova", MsgButtons::Ok, MsgIcon::Error);
         } else {
             const bool early = builder.Cancelled() || endCode == kCaptureUserAbort || endCode == kCaptureDeviceLost ||
                 endCode == kCaptureErrorAbort;

@@ -101,17 +101,17 @@ bool OpenCaptureDevice(const CArgs& args, CDvCaptureJob& job)
     auto source = std::make_unique<CDvCaptureSource>();
     std::unique_ptr<CTapeTransport> transport;
     std::error_code ec;
-    if (!device.empty() && (fs::exists(device, ec) || device.find('/') != std::string::npos ||
-                            device.find('.') != std::string::npos)) {
+    if (!device.empty() &&
+        (fs::exists(device, ec) || device.find('/') != std::string::npos || device.find('.') != std::string::npos)) {
         if (!source->OpenFile(device)) {
             job.ReportOpenFailure(source->Error());
             return false;
         }
         const std::string kind = args.Get("--transport", "vcr");
-        auto fake = std::make_unique<CFakeTapeTransport>(kind == "camera" ? CFakeTapeTransport::EKind::Camera
-                                                             : kind == "no-tape"
-                                                             ? CFakeTapeTransport::EKind::VcrWithoutTape
-                                                             : CFakeTapeTransport::EKind::VcrWithTape);
+        auto fake =
+            std::make_unique<CFakeTapeTransport>(kind == "camera"        ? CFakeTapeTransport::EKind::Camera
+                                                     : kind == "no-tape" ? CFakeTapeTransport::EKind::VcrWithoutTape
+                                                                         : CFakeTapeTransport::EKind::VcrWithTape);
         if (kind != "vcr" && kind != "camera" && kind != "no-tape") {
             Fail("--transport must be vcr, camera or no-tape, not \"" + kind + "\"");
             return false;

@@ -79,6 +79,10 @@ bool CDvCaptureSource::Settle(const std::string& label)
 
 bool CDvCaptureSource::Connect(CDirectShowAV& av, double seconds, bool quiet)
 {
+    if (tapeEnded) {
+        error = name + ": the tape has ended, there is nothing more to capture";
+        return false;
+    }
     CMediaFeedFormat format;
     format.video = true;
     format.videoCode = graph->videoCode;
@@ -162,6 +166,7 @@ void CDvCaptureSource::Relay()
         int64_t length = 0;
         if (!tape.NextVideoSample(picture.data(), picture.size(), length)) {
             // A device that stops delivering has gone away; a file has reached its end.
+            tapeEnded = !device && !stopAsked;
             code = stopAsked ? kCaptureUserAbort
                 : readFailed ? (device ? kCaptureDeviceLost : kCaptureErrorAbort)
                 : device     ? kCaptureDeviceLost

@@ -47,7 +47,9 @@ public:
 
     // Prepares `target` for the capture (CDirectShowAV::OpenFeed with the DV's formats
     // and a length of `seconds`). False when the formats are refused ("Unsupported
-    // audio stream", "Unsupported video stream"; shown unless `quiet`).
+    // audio stream", "Unsupported video stream"; shown unless `quiet`) or a DV file's
+    // tape has ended; Error() says which. A later capture goes on where the last one
+    // stopped, as a tape does.
     bool Connect(CDirectShowAV& target, double seconds, bool quiet);
 
     // Starts the tape: decoding and handing over. `notify` receives the event code once
@@ -88,6 +90,7 @@ private:
     CDirectShowAV* target = nullptr;
     std::string name;
     bool device = false;
+    bool tapeEnded = false;  // a DV file was read to its end
     int64_t limitFrames = 0;
     size_t frameBytes = 0;
     int32_t audioBlock = 0;  // bytes per sample frame (all channels)
