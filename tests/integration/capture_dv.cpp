@@ -13,6 +13,8 @@
 
 #include <chrono>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <regex>
 
@@ -105,6 +107,56 @@ struct SCapture {
     }
 };
 
+// A DV tape of black pictures with one white picture, `flash`, and a 1 kHz beep of one
+// picture's length starting with it, otherwise silent.
+std::string MakeFlashAndBeep(const TempDir& dir, bool pal, int flash)
+{
+    const std::string path = dir.File(pal ? "sync_pal.dv" : "sync_ntsc.dv");
+    const double fps = pal ? 25.0 : 30000.0 / 1001.0;
+    const double at = flash / fps, end = (flash + 1) / fps;
+    char audio[200];
+    std::snprintf(audio, sizeof audio, "aevalsrc=if(between(t\\,%.5f\\,%.5f)\\,0.8*sin(2*PI*1000*t)\\,0):s=48000:d=3",
+                  at, end);
+    const std::string video = std::string("color=c=black:s=") + (pal ? "720x576:r=25" : "720x480:r=30000/1001") +
+        ":d=3,drawbox=x=0:y=0:w=720:h=" + (pal ? "576" : "480") + ":color=white:t=fill:enable=eq(n\\," +
+        std::to_string(flash) + ")";
+    auto r = testsupport::Run("ffmpeg -nostdin -v error -y -f lavfi -i " + Quote(video) + " -f lavfi -i " +
+                              Quote(audio) + " -target " + (pal ? "pal-dv" : "ntsc-dv") + " -ac 2 " + Quote(path));
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    return path;
+}
+
+// Seconds from the start of the VOB's streams to the white picture and to the beep.
+void FindFlashAndBeep(const std::string& vob, double& flash, double& beep)
+{
+    flash = beep = -1;
+    auto start = testsupport::Run("ffprobe -v error -select_streams a:0 -show_entries stream=start_time -of csv=p=0 " +
+                                  Quote(vob));
+    const double audioStart = std::atof(start.out.c_str());
+    auto stats = testsupport::Run("ffprobe -v error -f lavfi " + Quote("movie=" + vob + ",signalstats") +
+                                  " -show_entries frame=pts_time:frame_tags=lavfi.signalstats.YAVG -of csv=p=0");
+    const std::regex row(R"((^|\n)([0-9.]+),([0-9.]+))");
+    for (auto it = std::sregex_iterator(stats.out.begin(), stats.out.end(), row); it != std::sregex_iterator(); ++it) {
+        if (std::atof((*it)[3].str().c_str()) > 100) {
+            flash = std::atof((*it)[2].str().c_str()) - audioStart;
+            break;
+        }
+    }
+    TempDir dir;
+    const std::string pcm = dir.File("sound.raw");
+    auto decode = testsupport::Run("ffmpeg -nostdin -v error -i " + Quote(vob) + " -map 0:a -f s16le -ac 1 -ar 48000 " +
+                                   Quote(pcm));
+    EXPECT_EQ(decode.exitCode, 0) << decode.err;
+    const std::vector<uint8_t> bytes = ReadBytes(pcm);
+    for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
+        const int16_t sample = int16_t(bytes[i] | (bytes[i + 1] << 8));
+        if (std::abs(int(sample)) > 3000) {
+            beep = double(i / 2) / 48000.0;
+            break;
+        }
+    }
+}
+
 std::string VideoTs(const TempDir& dir) { return dir.File("dvd/VIDEO_TS") + "/"; }
 
 }  // namespace
@@ -175,6 +227,25 @@ TEST(CaptureDv, PalFootageWithThirtyTwoKilohertzSound)
     EXPECT_EQ(capture.job.Capture(), CDvCaptureJob::Result::Refused);
     EXPECT_NE(capture.job.Error().find("is PAL"), std::string::npos) << capture.job.Error();
     EXPECT_FALSE(fs::exists(VideoTs(dir) + "VTS_02_0.IFO"));
+}
+
+TEST(CaptureDv, PicturesAndSoundStayInStep)
+{
+    for (bool pal : {false, true}) {
+        TempDir dir;
+        const double fps = pal ? 25.0 : 30000.0 / 1001.0;
+        const int flashPicture = pal ? 38 : 45;
+        SCapture capture;
+        ASSERT_TRUE(capture.Open(MakeFlashAndBeep(dir, pal, flashPicture), !pal));  // PAL at the tape's pace
+        capture.job.dvdFolder = VideoTs(dir);
+        ASSERT_EQ(capture.job.Capture(), CDvCaptureJob::Result::Done) << capture.job.Error();
+        double flash = 0, beep = 0;
+        FindFlashAndBeep(VideoTs(dir) + "VTS_01_1.VOB", flash, beep);
+        ASSERT_GE(flash, 0);
+        ASSERT_GE(beep, 0);
+        EXPECT_NEAR(flash, flashPicture / fps, 1 / fps) << (pal ? "PAL" : "NTSC");
+        EXPECT_NEAR(beep, flash, 1 / fps) << (pal ? "PAL" : "NTSC");
+    }
 }
 
 TEST(CaptureDv, LengthsAreClampedAndFootageFiftyIsRefused)
