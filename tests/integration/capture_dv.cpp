@@ -229,6 +229,37 @@ TEST(CaptureDv, PalFootageWithThirtyTwoKilohertzSound)
     EXPECT_FALSE(fs::exists(VideoTs(dir) + "VTS_02_0.IFO"));
 }
 
+TEST(CaptureDv, FourChannelSoundIsMixedDownAndSilentTapesGetSilence)
+{
+    TempDir dir;
+    const std::string four = dir.File("four.avi"), silent = dir.File("silent.mov");
+    const std::string pictures = "ffmpeg -nostdin -v error -y -f lavfi -i testsrc=size=720x576:rate=25 ";
+    ASSERT_EQ(testsupport::Run(pictures + "-f lavfi -i sine=sample_rate=32000 -t 1 -c:v dvvideo -pix_fmt yuv420p " +
+                               "-c:a pcm_s16le -ac 4 -ar 32000 " + Quote(four))
+                  .exitCode,
+              0);
+    ASSERT_EQ(testsupport::Run(pictures + "-t 1 -c:v dvvideo -pix_fmt yuv420p " + Quote(silent)).exitCode, 0);
+    int footage = 1;
+    for (const std::string& tape : {four, silent}) {
+        SCapture capture;
+        ASSERT_TRUE(capture.Open(tape)) << tape;
+        capture.job.dvdFolder = VideoTs(dir);
+        capture.job.footage = footage++;
+        capture.ui.QueueAnswer(MsgAnswer::Yes);
+        ASSERT_EQ(capture.job.Capture(), CDvCaptureJob::Result::Done) << capture.job.Error();
+    }
+    const std::vector<double> lengths = LsdvdLengths(dir.File("dvd"));
+    ASSERT_EQ(lengths.size(), 2u);
+    for (int n = 1; n <= 2; ++n) {
+        const std::string vob = VideoTs(dir) + "VTS_0" + std::to_string(n) + "_1.VOB";
+        EXPECT_NEAR(lengths[size_t(n - 1)], 1.0, 1 / 25.0);
+        auto audio = testsupport::Run(
+            "ffprobe -v error -select_streams a:0 -show_entries stream=channels -of csv=p=0 " + Quote(vob));
+        EXPECT_EQ(audio.out.substr(0, 1), "2") << vob;
+        ExpectDecodesBottomFieldFirst(vob);
+    }
+}
+
 TEST(CaptureDv, PicturesAndSoundStayInStep)
 {
     for (bool pal : {false, true}) {
