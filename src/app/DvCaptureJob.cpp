@@ -5,14 +5,18 @@
 #include "base/DvdFileNames.h"
 #include "base/File.h"
 #include "dvd/MuxRunContext.h"
+#include "media/Avc1394Transport.h"
 #include "media/DirectShowAV.h"
 #include "media/DvCaptureSource.h"
+#include "media/FakeTapeTransport.h"
 #include "media/TapeTransport.h"
 #include "platform/Folders.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
 
 CDvCaptureJob::CDvCaptureJob(CUiPort& ui_) : ui(ui_) {}
 
@@ -88,9 +92,63 @@ bool CDvCaptureJob::SendTransport(int32_t mode)
     return transport->Command(mode);
 }
 
-size_t CDvCaptureJob::RingFilled() const { return media ? media->Dump().videoRing.Filled() : 0; }
+bool CDvCaptureJob::SourceIsPal() const { return source && source->pal; }
 
-size_t CDvCaptureJob::RingCapacity() const { return media ? media->Dump().videoRing.Capacity() : 0; }
+CDvCaptureJob::SProgress CDvCaptureJob::Progress() const
+{
+    SProgress now;
+    if (!source || !media) return now;
+    now.captured = source->SecondsCaptured();
+    now.dropped = source->FramesDropped();
+    const double frameBytes = double(source->width) * source->height * 1.5;
+    const double fps = source->frameRate > 0 ? source->frameRate : 25.0;
+    if (frameBytes > 0) {
+        now.waiting = double(media->Dump().videoRing.Filled()) / frameBytes / fps;
+        now.room = double(media->Dump().videoRing.Capacity()) / frameBytes / fps;
+    }
+    return now;
+}
+
+std::vector<std::string> CDvCaptureJob::ListDevices(std::string& why) { return CAvc1394Transport::ListDevices(why); }
+
+bool CDvCaptureJob::OpenNamedDevice(const std::string& device, const SStandIn& standIn)
+{
+    auto opened = std::make_unique<CDvCaptureSource>();
+    std::unique_ptr<CTapeTransport> tape;
+    std::error_code ec;
+    const bool isFile =
+        !device.empty() && (std::filesystem::exists(device, ec) || device.find_first_of("/.") != std::string::npos);
+    if (isFile) {
+        const auto kind = standIn.transport == "camera" ? CFakeTapeTransport::EKind::Camera
+            : standIn.transport == "no-tape"            ? CFakeTapeTransport::EKind::VcrWithoutTape
+                                                        : CFakeTapeTransport::EKind::VcrWithTape;
+        if (standIn.transport != "vcr" && standIn.transport != "camera" && standIn.transport != "no-tape") {
+            Refuse("The stand-in transport answers as vcr, camera or no-tape, not \"" + standIn.transport + "\".");
+            return false;
+        }
+        if (!opened->OpenFile(device)) {
+            ReportOpenFailure(opened->Error());
+            return false;
+        }
+        auto fake = std::make_unique<CFakeTapeTransport>(kind);
+        if (!standIn.transportLog.empty() && !fake->SetLogFile(standIn.transportLog)) {
+            Refuse(fake->Error());
+            return false;
+        }
+        opened->fast = standIn.fast;
+        opened->pullAfterSeconds = standIn.pullAfterSeconds;
+        tape = std::move(fake);
+    } else {
+        if (!opened->OpenDevice(device)) {
+            ReportOpenFailure(opened->Error());
+            return false;
+        }
+        // A device whose transport cannot be reached is captured without VCR control.
+        auto avc = std::make_unique<CAvc1394Transport>();
+        if (avc->Open(device)) tape = std::move(avc);
+    }
+    return OpenDevice(std::move(opened), std::move(tape));
+}
 
 CDvCaptureJob::Result CDvCaptureJob::Refuse(const std::string& message)
 {

@@ -16,6 +16,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 class CDirectShowAV;
 class CDvCaptureSource;
@@ -54,6 +55,27 @@ public:
     // set's IFO says: 0 NTSC, 1 PAL, -1 when there is none or it cannot be read.
     static int FolderStandard(const std::string& folder);
 
+    // How a DV file standing in for the camcorder is read: as fast as the encoder takes
+    // it or at the tape's pace, its transport answering as "vcr", "camera" or "no-tape"
+    // (its queries and commands also written to `transportLog` when set), and a pulled
+    // device after `pullAfterSeconds` (negative: never).
+    struct SStandIn {
+        bool fast = false;
+        std::string transport = "vcr";
+        std::string transportLog;
+        double pullAfterSeconds = -1;
+    };
+
+    // Opens `device`: a DV file standing in for the tape (as `standIn` says) when such
+    // a file exists or the name looks like a path, otherwise the IEEE 1394 device with
+    // that GUID (empty: the first), with its AV/C transport when it answers. A device
+    // that cannot be opened gets the four-line message, other refusals one line; false
+    // then, Error() says why.
+    bool OpenNamedDevice(const std::string& device, const SStandIn& standIn);
+    // The IEEE 1394 AV/C devices, one line each ("GUID  what it is"); empty with the
+    // reason in `why` when there is none.
+    static std::vector<std::string> ListDevices(std::string& why);
+
     // Takes the opened device and its transport (may be null: no transport control),
     // checks the streams ("Unsupported audio stream", "Unsupported video stream") and
     // asks the transport what it is: a device not in VCR mode or without a tape gets
@@ -82,11 +104,18 @@ public:
     // Called with the capture's event code when a tape ends (on the capture's thread).
     std::function<void(int32_t code)> onCaptureEnd;
 
-    // The device (null before OpenDevice), for progress.
-    const CDvCaptureSource* Source() const { return source.get(); }
-    // The capture's picture ring: bytes waiting and its capacity.
-    size_t RingFilled() const;
-    size_t RingCapacity() const;
+    // Whether the open device delivers PAL (25 pictures a second).
+    bool SourceIsPal() const;
+    // Where the running capture stands: seconds of tape captured, pictures dropped, and
+    // seconds of pictures waiting for the encoder out of the seconds the ring can hold
+    // (the encoder's margin over the tape).
+    struct SProgress {
+        double captured = 0;
+        int64_t dropped = 0;
+        double waiting = 0;
+        double room = 0;
+    };
+    SProgress Progress() const;
 
     // Results of the last capture.
     CDVDParams params;

@@ -9,9 +9,6 @@
 #include "app/DvCaptureJob.h"
 #include "cli/JobTerminalUi.h"
 #include "cli/TerminalUi.h"
-#include "media/Avc1394Transport.h"
-#include "media/DvCaptureSource.h"
-#include "media/FakeTapeTransport.h"
 #include "platform/Folders.h"
 
 #include <atomic>
@@ -46,7 +43,7 @@ bool ParseInteger(const std::string& text, int& value)
 int ListDevices()
 {
     std::string why;
-    const auto devices = CAvc1394Transport::ListDevices(why);
+    const auto devices = CDvCaptureJob::ListDevices(why);
     if (devices.empty()) {
         std::printf("no device (%s)\n", why.c_str());
         return 0;
@@ -56,7 +53,7 @@ int ListDevices()
 }
 
 // The DVD settings of the capture; false with `error` naming the option.
-bool ReadCaptureOptions(const CArgs& args, CDvCaptureJob& job, const CDvCaptureSource& source, std::string& error)
+bool ReadCaptureOptions(const CArgs& args, CDvCaptureJob& job, std::string& error)
 {
     if (args.Has("--footage") && !ParseInteger(args.Get("--footage"), job.footage)) {
         error = "--footage must be a number from 1 to " + std::to_string(CDvCaptureJob::maxFootage) + ", not \"" +
@@ -86,53 +83,25 @@ bool ReadCaptureOptions(const CArgs& args, CDvCaptureJob& job, const CDvCaptureS
     // The standard follows the DVD the footage joins, else the tape, unless one is
     // asked for.
     const int folderStandard = job.footage > 1 ? CDvCaptureJob::FolderStandard(job.dvdFolder) : -1;
-    const bool followPal = folderStandard >= 0 ? folderStandard == 1 : source.pal;
+    const bool followPal = folderStandard >= 0 ? folderStandard == 1 : job.SourceIsPal();
     job.pal = args.Has("--pal") || (!args.Has("--ntsc") && followPal);
     job.compressAudio = args.Has("--lpcm") ? 0 : 1;
     job.playAndCapture = args.Has("--play");
     return true;
 }
 
-// Opens the device named by --device: a file for a DV file, else an IEEE 1394 GUID.
-// The stand-in's transport is a fake one, answering as --transport says.
+// Opens the device named by --device with the stand-in's options.
 bool OpenCaptureDevice(const CArgs& args, CDvCaptureJob& job)
 {
-    const std::string device = args.Get("--device");
-    auto source = std::make_unique<CDvCaptureSource>();
-    std::unique_ptr<CTapeTransport> transport;
-    std::error_code ec;
-    if (!device.empty() &&
-        (fs::exists(device, ec) || device.find('/') != std::string::npos || device.find('.') != std::string::npos)) {
-        if (!source->OpenFile(device)) {
-            job.ReportOpenFailure(source->Error());
-            return false;
-        }
-        const std::string kind = args.Get("--transport", "vcr");
-        auto fake =
-            std::make_unique<CFakeTapeTransport>(kind == "camera"        ? CFakeTapeTransport::EKind::Camera
-                                                     : kind == "no-tape" ? CFakeTapeTransport::EKind::VcrWithoutTape
-                                                                         : CFakeTapeTransport::EKind::VcrWithTape);
-        if (kind != "vcr" && kind != "camera" && kind != "no-tape") {
-            Fail("--transport must be vcr, camera or no-tape, not \"" + kind + "\"");
-            return false;
-        }
-        if (args.Has("--transport-log") && !fake->SetLogFile(args.Get("--transport-log"))) {
-            Fail(fake->Error());
-            return false;
-        }
-        transport = std::move(fake);
-        source->fast = args.Has("--fast");
-        if (args.Has("--pull-after")) ParseSeconds(args.Get("--pull-after"), source->pullAfterSeconds);
-    } else {
-        auto avc = std::make_unique<CAvc1394Transport>();
-        if (!source->OpenDevice(device)) {
-            job.ReportOpenFailure(source->Error());
-            return false;
-        }
-        // A device whose transport cannot be reached is captured without VCR control.
-        if (avc->Open(device)) transport = std::move(avc);
+    CDvCaptureJob::SStandIn standIn;
+    standIn.fast = args.Has("--fast");
+    standIn.transport = args.Get("--transport", "vcr");
+    standIn.transportLog = args.Get("--transport-log");
+    if (args.Has("--pull-after") && !ParseSeconds(args.Get("--pull-after"), standIn.pullAfterSeconds)) {
+        Fail("--pull-after must be a number of seconds, not \"" + args.Get("--pull-after") + "\"");
+        return false;
     }
-    return job.OpenDevice(std::move(source), std::move(transport));
+    return job.OpenNamedDevice(args.Get("--device"), standIn);  // a refusal has been shown
 }
 
 // Prints the capture's progress every two seconds until `done`.
@@ -154,14 +123,9 @@ private:
     {
         std::unique_lock<std::mutex> guard(lock);
         while (!wake.wait_for(guard, std::chrono::seconds(2), [this] { return done; })) {
-            const CDvCaptureSource* source = job.Source();
-            if (!source) continue;
-            const double frame = double(source->width) * source->height * 1.5;
-            const double fps = source->frameRate > 0 ? source->frameRate : 25.0;
-            const double waiting = frame > 0 ? double(job.RingFilled()) / frame / fps : 0;
-            const double room = frame > 0 ? double(job.RingCapacity()) / frame / fps : 0;
+            const CDvCaptureJob::SProgress now = job.Progress();
             std::fprintf(stderr, "\ncapture: %.1f s captured, %lld dropped, encoder %.1f s behind (%.1f s of room)\n",
-                         source->SecondsCaptured(), static_cast<long long>(source->FramesDropped()), waiting, room);
+                         now.captured, static_cast<long long>(now.dropped), now.waiting, now.room);
         }
     }
 
@@ -188,7 +152,7 @@ int RunCapture(const CArgs& args)
     job.dvdFolder = videoTs.string() + "/";
     if (!OpenCaptureDevice(args, job)) return 1;
     std::string error;
-    if (!ReadCaptureOptions(args, job, *job.Source(), error)) return Fail(error);
+    if (!ReadCaptureOptions(args, job, error)) return Fail(error);
     const double seconds = CDvCaptureJob::ClampSeconds(job.lengthSeconds);
     if (seconds != job.lengthSeconds)
         std::fprintf(stderr, "kestrova: warning: --length %g is out of range: capturing %g s\n", job.lengthSeconds,
