@@ -14,6 +14,8 @@ namespace {
 // file's decoder counts as stuck.
 constexpr double kDeviceSilenceSeconds = 2.0;
 constexpr double kFileSilenceSeconds = 30.0;
+// Pictures decoded ahead of the capture.
+constexpr size_t kTapePictures = 12;
 
 }  // namespace
 
@@ -115,7 +117,10 @@ void CDvCaptureSource::Start(std::function<void(int32_t)> notifyEnd)
     captured = dropped = tapeTicks = 0;
     endCode = 0;
     audioSamplesSent = 0;
+    // The tape's own ring holds only a few pictures: the decoding keeps just ahead of
+    // the capture, so that a later capture goes on close to where this one stops.
     tape.Prepare(true, hasAudio);
+    tape.videoRing.Allocate(kTapePictures * (frameBytes + sizeof(int64_t)));
     tape.SetWait(device ? kDeviceSilenceSeconds : kFileSilenceSeconds);
     graph->Start(tape, [this](int32_t code) {
         if (code == 3) readFailed = true;

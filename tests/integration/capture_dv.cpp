@@ -288,7 +288,7 @@ TEST(CaptureDv, LengthsAreClampedAndFootageFiftyIsRefused)
     EXPECT_EQ(CDvCaptureJob::ClampSeconds(std::nan("")), 1);
 
     TempDir dir;
-    const std::string dv = MakeDv(dir, "tape.dv", {false, false, 48000, 2});
+    const std::string dv = MakeDv(dir, "tape.dv", {false, false, 48000, 3});
     SCapture capture;
     ASSERT_TRUE(capture.Open(dv));
     capture.job.dvdFolder = VideoTs(dir);
@@ -298,6 +298,13 @@ TEST(CaptureDv, LengthsAreClampedAndFootageFiftyIsRefused)
     ASSERT_EQ(lengths.size(), 1u);
     EXPECT_NEAR(lengths[0], 1.0, 1001.0 / 30000.0);
 
+    // The next capture goes on along the same tape.
+    capture.job.lengthSeconds = 1;
+    capture.ui.QueueAnswer(MsgAnswer::Yes);
+    ASSERT_EQ(capture.job.Capture(), CDvCaptureJob::Result::Done) << capture.job.Error();
+    ASSERT_EQ(LsdvdLengths(dir.File("dvd")).size(), 2u);
+    EXPECT_NEAR(LsdvdLengths(dir.File("dvd"))[1], 1.0, 1001.0 / 30000.0);
+
     for (int footage : {50, 0}) {
         capture.job.footage = footage;
         EXPECT_EQ(capture.job.Capture(), CDvCaptureJob::Result::Refused);
@@ -305,9 +312,9 @@ TEST(CaptureDv, LengthsAreClampedAndFootageFiftyIsRefused)
     }
     EXPECT_FALSE(fs::exists(VideoTs(dir) + "VTS_50_0.IFO"));
     // A footage after a gap could never be played.
-    capture.job.footage = 3;
+    capture.job.footage = 4;
     EXPECT_EQ(capture.job.Capture(), CDvCaptureJob::Result::Refused);
-    EXPECT_EQ(LsdvdLengths(dir.File("dvd")).size(), 1u);
+    EXPECT_EQ(LsdvdLengths(dir.File("dvd")).size(), 2u);
 }
 
 TEST(CaptureDv, TapeIsStoppedOnCancelAndPulledDevice)
