@@ -181,25 +181,58 @@ void CDvCaptureJob::OnEnd(int32_t code)
     if (onCaptureEnd) onCaptureEnd(code);
 }
 
-CDvCaptureJob::Result CDvCaptureJob::Capture()
+CDvCaptureJob::Result CDvCaptureJob::CheckCapture()
 {
-    error.clear();
-    capturedSeconds = 0;
-    framesCoded = framesDropped = 0;
-    endCode = 0;
     if (!source) return Refuse("No DV device is open to capture from.");
     if (footage < 1 || footage > maxFootage)
         return Refuse("Footage " + std::to_string(footage) + " cannot be captured: footages are numbered 1 to " +
                       std::to_string(maxFootage) + ".");
     if (playAndCapture && !transportEnabled)
         return Refuse("Play and Capture needs VCR control, which this device does not allow.");
-    if (dvdFolder.empty()) dvdFolder = CFolders::DefaultDvdFolder();
-    dvdFolder = CFolders::WithSlash(dvdFolder);
     // One disc holds one television standard: a footage joins the earlier ones in theirs.
     const int standard = footage > 1 ? FolderStandard(dvdFolder) : -1;
     if (standard >= 0 && standard != (pal ? 1 : 0))
         return Refuse("The DVD in " + dvdFolder + " is " + (standard ? "PAL" : "NTSC") + ": footage " +
                       std::to_string(footage) + " must be " + (standard ? "PAL" : "NTSC") + " too.");
+    return Result::Done;
+}
+
+CDvCaptureJob::Result CDvCaptureJob::RunFootage(double seconds, const std::string& folder)
+{
+    if (playAndCapture) SendTransport(kTransportPlay);
+    SMuxRunContext run;
+    CDvCaptureTitleBuilder builder(*media, *source, seconds, params, ui, run);
+    builder.SetOnEnd([this](int32_t code) { OnEnd(code); });
+    const bool built = builder.Build(footage - 1, folder);
+    source->Stop();
+    framesCoded = builder.FramesCoded();
+    framesDropped = source->FramesDropped();
+    capturedSeconds = double(framesCoded) / params.frameRate;
+    if (!built) {
+        error = builder.Error();
+        return Result::Failed;
+    }
+    if (source->FramesCaptured() == 0) {
+        // A title without a single captured picture is no footage.
+        error = "Nothing was captured: the device delivered no pictures.";
+        ui.MessageBox(error, "Kestrova", MsgButtons::Ok, MsgIcon::Error);
+        return Result::Failed;
+    }
+    const bool early = builder.Cancelled() || endCode == kCaptureUserAbort || endCode == kCaptureDeviceLost ||
+        endCode == kCaptureErrorAbort;
+    return early ? Result::Stopped : Result::Done;
+}
+
+CDvCaptureJob::Result CDvCaptureJob::Capture()
+{
+    error.clear();
+    capturedSeconds = 0;
+    framesCoded = framesDropped = 0;
+    endCode = 0;
+    if (dvdFolder.empty()) dvdFolder = CFolders::DefaultDvdFolder();
+    dvdFolder = CFolders::WithSlash(dvdFolder);
+    const Result checked = CheckCapture();
+    if (checked != Result::Done) return checked;
     const double seconds = ClampSeconds(lengthSeconds);
     PrepareParams(seconds);
 
@@ -226,29 +259,7 @@ CDvCaptureJob::Result CDvCaptureJob::Capture()
         }
     }
 
-    Result result = Result::Failed;
-    {  // the builder and its sources end before the folder is swapped in
-        if (playAndCapture) SendTransport(kTransportPlay);
-        SMuxRunContext run;
-        CDvCaptureTitleBuilder builder(*media, *source, seconds, params, ui, run);
-        builder.SetOnEnd([this](int32_t code) { OnEnd(code); });
-        const bool built = builder.Build(footage - 1, folderJob.WorkFolder());
-        source->Stop();
-        framesCoded = builder.FramesCoded();
-        framesDropped = source->FramesDropped();
-        capturedSeconds = double(framesCoded) / params.frameRate;
-        if (!built) {
-            error = builder.Error();
-        } else if (source->FramesCaptured() == 0) {
-            // A title without a single captured picture is no footage.
-            error = "Nothing was captured: the device delivered no pictures.";
-            ui.MessageBox(error, "Kestrova", MsgButtons::Ok, MsgIcon::Error);
-        } else {
-            const bool early = builder.Cancelled() || endCode == kCaptureUserAbort || endCode == kCaptureDeviceLost ||
-                endCode == kCaptureErrorAbort;
-            result = early ? Result::Stopped : Result::Done;
-        }
-    }
+    Result result = RunFootage(seconds, folderJob.WorkFolder());
     if (result == Result::Done || result == Result::Stopped) {
         if (!folderJob.Commit()) {
             error = folderJob.Error();

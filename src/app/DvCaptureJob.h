@@ -127,6 +127,11 @@ public:
 
 private:
     Result Refuse(const std::string& message);
+    // Refuses a capture that cannot be made (no device, footage number, Play without
+    // VCR control, another standard than the DVD's); Done when it can.
+    Result CheckCapture();
+    // Captures and builds the footage into `folder`.
+    Result RunFootage(double seconds, const std::string& folder);
     void PrepareParams(double seconds);
     void OnEnd(int32_t code);
 
