@@ -9,6 +9,7 @@
 #include <cctype>
 #include <cinttypes>
 #include <cstdio>
+#include <cstdlib>
 #include <mutex>
 
 namespace {
@@ -133,6 +134,15 @@ bool EachAvcNode(raw1394handle_t& kept, Visit visit, std::string& why)
 
 CAvc1394Transport::~CAvc1394Transport() { Close(); }
 
+bool CAvc1394Transport::ParseGuid(const std::string& text, uint64_t& guid)
+{
+    const std::string digits = text.rfind("0x", 0) == 0 || text.rfind("0X", 0) == 0 ? text.substr(2) : text;
+    if (digits.empty() || digits.size() > 16 || digits.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
+        return false;
+    guid = std::strtoull(digits.c_str(), nullptr, 16);
+    return true;
+}
+
 void CAvc1394Transport::Close()
 {
     if (handle) Library().destroyHandle(static_cast<raw1394handle_t>(handle));
@@ -163,14 +173,18 @@ std::vector<std::string> CAvc1394Transport::ListDevices(std::string& why)
 bool CAvc1394Transport::Open(const std::string& guid)
 {
     Close();
-    std::string wanted = guid.rfind("0x", 0) == 0 ? guid.substr(2) : guid;
-    for (auto& c : wanted) c = char(std::tolower(static_cast<unsigned char>(c)));
+    uint64_t wanted = 0;
+    if (!guid.empty() && !ParseGuid(guid, wanted)) {
+        error = "\"" + guid + "\" is not a device GUID (16 hex digits, as capture --list shows)";
+        return false;
+    }
     raw1394handle_t kept = nullptr;
     std::string why;
     const bool scanned = EachAvcNode(
         kept,
         [&](raw1394handle_t, int n, const std::string& found) {
-            if (!wanted.empty() && found.find(wanted) == std::string::npos) return false;
+            uint64_t id = 0;
+            if (!guid.empty() && (!ParseGuid(found, id) || id != wanted)) return false;
             node = n;
             return true;
         },

@@ -21,6 +21,9 @@ public:
     // `why`, when there is none or the FireWire stack (library, driver, card) is absent.
     static std::vector<std::string> ListDevices(std::string& why);
 
+    // Reads a GUID as --list shows it (hex digits, "0x" allowed). False when it is not one.
+    static bool ParseGuid(const std::string& text, uint64_t& guid);
+
     // Opens the AV/C device with `guid` (empty: the first one found). False when the
     // libraries, a port or the device cannot be had; Error() says which.
     bool Open(const std::string& guid);

@@ -1,5 +1,6 @@
 #include "media/DvCaptureSource.h"
 
+#include "media/Avc1394Transport.h"
 #include "media/DirectShowAV.h"
 #include "media/MediaGraph.h"
 #include "media/MicRecorder.h"
@@ -50,9 +51,15 @@ bool CDvCaptureSource::OpenDevice(const std::string& guid)
         error = "IEEE 1394 capture: " + why;
         return false;
     }
+    uint64_t id = 0;
+    if (!guid.empty() && !CAvc1394Transport::ParseGuid(guid, id)) {
+        error = "\"" + guid + "\" is not a DV file or a device GUID (16 hex digits, as capture --list shows)";
+        return false;
+    }
     graph = std::make_unique<CMediaGraph>();
     graph->isDevice = true;
-    if (!guid.empty()) graph->inputOptions.emplace_back("dvguid", guid.rfind("0x", 0) == 0 ? guid : "0x" + guid);
+    // The input takes the GUID in decimal.
+    if (!guid.empty()) graph->inputOptions.emplace_back("dvguid", std::to_string(id));
     const std::string label = guid.empty() ? "the first IEEE 1394 device" : "IEEE 1394 device " + guid;
     if (!graph->Open("auto", "iec61883", true, true, false) || !graph->videoConnected) {
         error = label + ": cannot be opened" + (graph->openError.empty() ? "" : " (" + graph->openError + ")");

@@ -1,6 +1,7 @@
 // The DV capture source on a DV file made by FFmpeg: pictures handed over at the tape's
 // pace, dropped (and paid back in the next picture's length) when the capture's ring is
 // full, the sound kept in step, and the end codes of a stop and a pulled device.
+#include "media/Avc1394Transport.h"
 #include "media/DirectShowAV.h"
 #include "media/DvCaptureSource.h"
 #include "media/FakeTapeTransport.h"
@@ -124,4 +125,19 @@ TEST(FakeTapeTransport, AnswersAsTheChosenDeviceAndLogsEverything)
     EXPECT_EQ(empty.DeviceType(), kDeviceVcr);
     EXPECT_FALSE(empty.QueryStatus());
     EXPECT_FALSE(empty.Error().empty());
+}
+
+TEST(Avc1394Transport, GuidsAreHexAsTheListShowsThem)
+{
+    uint64_t guid = 0;
+    ASSERT_TRUE(CAvc1394Transport::ParseGuid("0080880002c4a1f3", guid));
+    EXPECT_EQ(guid, 0x0080880002c4a1f3ull);
+    ASSERT_TRUE(CAvc1394Transport::ParseGuid("0xFFFFFFFFFFFFFFFF", guid));
+    EXPECT_EQ(guid, ~0ull);
+    for (const char* bad : {"", "0x", "12345678901234567", "tape.dv", "00-80-88"})
+        EXPECT_FALSE(CAvc1394Transport::ParseGuid(bad, guid)) << bad;
+    // Without a FireWire stack there is no device, and the reason is given.
+    std::string why;
+    const std::vector<std::string> devices = CAvc1394Transport::ListDevices(why);
+    EXPECT_EQ(devices.empty(), !why.empty()) << why;
 }
