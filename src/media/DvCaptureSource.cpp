@@ -186,7 +186,8 @@ void CDvCaptureSource::Relay()
             break;
         }
         if (length <= 0) length = nominal;
-        if (!fast) std::this_thread::sleep_until(began + std::chrono::microseconds(at / 10));
+        // A file is held to the tape's pace; a device delivers at its own.
+        if (!fast && !device) std::this_thread::sleep_until(began + std::chrono::microseconds(at / 10));
         const size_t room = out.videoRing.Capacity() - out.videoRing.Filled();
         if (!fast && room < frameBytes + sizeof(int64_t)) {
             ++dropped;

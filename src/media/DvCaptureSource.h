@@ -77,7 +77,7 @@ public:
     const std::string& Error() const { return error; }
 
     // Settings, before Start.
-    bool fast = false;  // hand over as fast as the encoder takes it
+    bool fast = false;  // a DV file: hand over as fast as the encoder takes it
     double pullAfterSeconds = -1;  // a stand-in tape "pulls the device" after this long
 
 private:
