@@ -1,0 +1,49 @@
+// CSubText: the cues of a SubRip text subtitle file (.srt, .srt.txt). Each cue has a
+// start and a duration in 90 kHz ticks and one to four lines of UTF-8 text. The file
+// may be UTF-8 (with or without a byte-order mark) or Latin-1 (chosen by whether the
+// bytes are valid UTF-8), with LF or CRLF line ends; <i>, <b>, <u> and <font> tags are
+// removed. A cue whose time line is unreadable or ends before it starts is skipped;
+// the cues after it are kept.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class CSubText {
+public:
+    static constexpr int maxCues = 4091;
+    static constexpr int maxLines = 4;
+    static constexpr size_t maxCueBytes = 1024;
+    static constexpr int64_t maxFileBytes = int64_t(16) << 20;
+
+    struct SCue {
+        uint32_t start = 0;  // 90 kHz
+        uint32_t duration = 0;  // 90 kHz
+        std::vector<std::string> lines;  // 1..4, UTF-8
+    };
+
+    // Reads `path`. False, with Error() naming the file, when it cannot be read, has no
+    // time line among its first 50 lines, or gives no cue.
+    bool Open(const std::string& path);
+    // Reads the cues from `content` as Open reads a file's bytes; `name` is used in
+    // Error().
+    bool Parse(const std::string& content, const std::string& name);
+
+    const std::vector<SCue>& Cues() const { return cues; }
+    const std::string& Error() const { return error; }
+
+    // Reads "h:m:s,ms --> h:m:s,ms" (a full stop or colon may replace the comma) into
+    // centiseconds; false when the line is not of that form.
+    static bool ParseTimeLine(const std::string& line, int64_t& startCs, int64_t& endCs);
+    // `bytes` as UTF-8: kept when they are valid UTF-8, otherwise read as Latin-1.
+    static std::string ToUtf8(const std::string& bytes);
+    // `line` without markup tags (<i>, </b>, <font ...>, {\...}) and outer white space.
+    static std::string CleanLine(const std::string& line);
+
+private:
+    void AddCue(SCue cue);
+
+    std::vector<SCue> cues;
+    std::string error;
+};

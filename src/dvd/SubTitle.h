@@ -1,0 +1,60 @@
+// CSubTitle: the subtitle source of one title. It reads a text subtitle file (SubRip,
+// CSubText; each cue drawn into a sub-picture unit by CSubPicture) or a VobSub pair
+// (.sub with its .idx, CSubSUB; units copied unchanged) and hands the multiplexer one
+// unit at a time with its start time. A time offset moves every start: a title made
+// from a range of its file starting at S seconds has the offset -S x 90000, and cues
+// that end before S are left out (a cue running across S is shown from the start).
+#pragma once
+
+#include "dvd/SubFont.h"
+#include "dvd/SubPictureSource.h"
+#include "dvd/SubSUB.h"
+#include "dvd/SubText.h"
+
+#include <cstdint>
+#include <string>
+
+class CSubTitle : public CSubPictureSource {
+public:
+    static constexpr uint32_t noUnit = 0x9A7EC800u;
+    enum class EKind { None, Text, VobSub };
+
+    // Reads `path`: as VobSub when its name ends ".sub" (any case), else as SubRip
+    // text. `ntsc` chooses the 480-line frame for drawn units; `offset` (90 kHz) is
+    // added to every start. False, with Error() naming the file and the problem, when
+    // the file cannot be read, holds no subtitle, or (text) no font is found.
+    bool Open(const std::string& path, bool ntsc, int64_t offset);
+
+    // The next unit into `buffer` (at most maxBytes); moves on to the one after. Returns
+    // its size, 0 when nothing was made (no unit left, or one too large to send).
+    int NextUnit(uint8_t* buffer, int maxBytes);
+    // The next unit's start time with the offset added; noUnit when none is left.
+    uint32_t NextStart() const;
+
+    // CSubPictureSource.
+    uint32_t NextUnitTime() override { return NextStart(); }
+    int ReadUnit(uint8_t* buffer, int maxBytes) override { return NextUnit(buffer, maxBytes); }
+
+    EKind Kind() const { return kind; }
+    // The number of units the title can show (after the offset's cut).
+    int UnitCount() const;
+    // The VobSub palette as PGC colours (0x00YYCrCb); false for text subtitles or an
+    // index without a palette.
+    bool PgcColours(uint32_t* colours) const;
+    const std::string& Error() const { return error; }
+
+    // The file name says VobSub: it ends ".sub" in any case.
+    static bool IsVobSubName(const std::string& path);
+
+private:
+    void SkipEarlyUnits();
+
+    EKind kind = EKind::None;
+    bool ntsc = true;
+    int64_t offset = 0;
+    int next = 0;
+    CSubText text;
+    CSubSUB vobSub;
+    CSubFont font;
+    std::string error;
+};
