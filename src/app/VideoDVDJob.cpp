@@ -11,6 +11,7 @@
 #include "diag/Debugger.h"
 #include "dvd/CellPlan.h"
 #include "dvd/MuxRunContext.h"
+#include "dvd/SubTitle.h"
 #include "platform/Folders.h"
 #include "slideshow/PhotoSlideSource.h"
 
@@ -66,6 +67,19 @@ bool CVideoDVDJob::AddSubtitle(const std::string& path)
 {
     if (int(subtitles.size()) >= maxRows) return false;
     subtitles.push_back(path);
+    return true;
+}
+
+bool CVideoDVDJob::SetRowSubtitle(int index, const std::string& path)
+{
+    if (index < 0 || index >= maxRows) return false;
+    CSubTitle check;
+    if (!check.Open(path, !pal, 0)) {
+        error = check.Error();
+        return false;
+    }
+    if (int(subtitles.size()) <= index) subtitles.resize(size_t(index) + 1);
+    subtitles[size_t(index)] = path;
     return true;
 }
 
@@ -244,7 +258,12 @@ std::vector<std::string> CVideoDVDJob::InputFiles() const
             for (const std::string& file : show.InputFiles()) inputs.push_back(file);
         }
     }
-    inputs.insert(inputs.end(), subtitles.begin(), subtitles.end());
+    for (const std::string& subtitle : subtitles) {
+        if (subtitle.empty()) continue;
+        inputs.push_back(subtitle);
+        if (CSubTitle::IsVobSubName(subtitle))
+            inputs.push_back(std::filesystem::path(subtitle).replace_extension(".idx").string());
+    }
     return inputs;
 }
 
@@ -308,6 +327,9 @@ CVideoDVDJob::Result CVideoDVDJob::MakeTitles(const std::string& folder)
             // the file's last fraction of a second.
             const double end = row.end >= row.duration ? -1.0 : row.end;
             CVideoFileTitleBuilder builder(row.path, row.start, end, params, ui, run);
+            // Subtitle row i belongs to media row i.
+            if (size_t(made[t]) < subtitles.size() && !subtitles[size_t(made[t])].empty())
+                builder.SetSubtitle(subtitles[size_t(made[t])]);
             if (!builder.Build(titleSet - 1, folder)) {
                 error = builder.Error() == "stopped" ? "stopped" : row.path + ": " + builder.Error();
                 return Result::Failed;

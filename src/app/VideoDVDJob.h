@@ -63,6 +63,11 @@ public:
     bool AddMedia(const std::string& path);
     // Appends a subtitle file unless the list has 50 already; false when it is full.
     bool AddSubtitle(const std::string& path);
+    // Gives media row `index` the subtitle file `path` (SubRip text, or VobSub .sub with
+    // its .idx), as subtitle row `index` of the list (rows before it without one stay
+    // empty). The file is read first: false, with Error() naming it and the problem,
+    // when it holds no subtitle the title could show.
+    bool SetRowSubtitle(int index, const std::string& path);
     // Removes the rows at `indices` (any order; out-of-range ones are ignored).
     void RemoveRows(std::vector<int> indices);
     // Sets row `index`'s range as the range dialog does: an end of 0 becomes 1, a start

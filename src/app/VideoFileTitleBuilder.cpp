@@ -7,6 +7,7 @@
 #include "base/UiPort.h"
 #include "dvd/CellPlan.h"
 #include "dvd/DVDMplex.h"
+#include "dvd/SubTitle.h"
 #include "media/DirectShowAV.h"
 #include "mpeg2enc/VideoDshow.h"
 
@@ -35,8 +36,30 @@ std::unique_ptr<CDVDMplex> CVideoFileTitleBuilder::MakeMultiplexer()
     return made;
 }
 
+// Opens the row's subtitle file, if it has one. Returns false only when the title
+// cannot be made as asked (no font to draw its text).
+bool CVideoFileTitleBuilder::OpenSubtitle()
+{
+    subtitle.reset();
+    if (subtitleFile.empty()) return true;
+    auto opened = std::make_unique<CSubTitle>();
+    // The title starts at the range's start: so do its subtitles.
+    if (opened->Open(subtitleFile, params.frameRateCode != 3, -int64_t(std::llround(startSeconds * 90000.0)))) {
+        subtitle = std::move(opened);
+        return true;
+    }
+    if (opened->FontFailed()) {
+        UiPort().MessageBox(opened->Error(), "Kestrova", MsgButtons::Ok, MsgIcon::Error);
+        return false;
+    }
+    UiPort().MessageBox(opened->Error() + " - the title is made without subtitles.", "Kestrova", MsgButtons::Ok,
+                        MsgIcon::Warning);
+    return true;
+}
+
 bool CVideoFileTitleBuilder::OpenSources(CDVDMplex& target)
 {
+    if (!OpenSubtitle()) return false;
     media = std::make_unique<CDirectShowAV>();
     media->wantVideo = media->wantAudio = true;
     // The title's own message says what went wrong; a file without sound is not one.
@@ -115,6 +138,10 @@ void CVideoFileTitleBuilder::PrepareMultiplexer(CDVDMplex& target)
     const double deficit = std::max({0.0, baseVideo - target.videoTimeOffset, baseAudio - target.audioTimeOffset});
     target.videoTimeOffset += deficit;
     target.audioTimeOffset += deficit;
+    if (subtitle) {
+        target.SetSubPictureSource(subtitle.get());
+        subtitle->PgcColours(target.colours);  // a VobSub palette replaces the default colours
+    }
 }
 
 void CVideoFileTitleBuilder::AfterRun()

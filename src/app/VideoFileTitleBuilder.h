@@ -16,6 +16,7 @@
 #include <vector>
 
 class CDirectShowAV;
+class CSubTitle;
 class CDVDParams;
 class CVideoDshow;
 
@@ -27,6 +28,11 @@ public:
     CVideoFileTitleBuilder(const std::string& path, double startSeconds, double endSeconds, const CDVDParams& params,
                            CUiPort& ui, SMuxRunContext& run);
     ~CVideoFileTitleBuilder() override;
+
+    // Shows the subtitles of `subtitlePath` (SubRip text or a VobSub .sub) in the title,
+    // moved with the range's start. A file that cannot be read is reported as a warning
+    // and the title is made without it; no font to draw text with fails the title.
+    void SetSubtitle(const std::string& subtitlePath) { subtitleFile = subtitlePath; }
 
     // The cells of a title over [begin, end] seconds of a source whose own chapters
     // start at `programStarts` (seconds of the source): a cell from each chapter start
@@ -55,6 +61,9 @@ private:
     double endSeconds;
     const CDVDParams& params;
     std::unique_ptr<CDirectShowAV> media;
+    std::string subtitleFile;
+    std::unique_ptr<CSubTitle> subtitle;
+    bool OpenSubtitle();
     CVideoDshow* video = nullptr;  // owned by the multiplexer
     CDVDMplex* mplex = nullptr;
     bool cancelled = false;

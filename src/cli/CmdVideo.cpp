@@ -13,10 +13,13 @@
 #include "cli/TerminalUi.h"
 #include "platform/Folders.h"
 
+#include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -27,16 +30,50 @@ namespace fs = std::filesystem;
 
 struct SRowArg {
     std::string path;
+    std::string subtitle;  // empty: none given
     double start = -1;  // -1: not given
     double end = -1;
 };
 
-// FILE or FILE@START-END (either side may be left out: "@30-" runs from 30 s to the end,
-// "@-1:00" from the start to one minute). A name that exists as it is, '@' and all, is
-// a file name.
-bool SplitRowArg(const std::string& word, SRowArg& row, std::string& error)
+bool HasSubtitleEnding(std::string name)
 {
-    row = SRowArg{word};
+    std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+    for (const char* ending : {".srt", ".srt.txt", ".sub"})
+        if (name.size() > std::strlen(ending) &&
+            name.compare(name.size() - std::strlen(ending), std::string::npos, ending) == 0)
+            return true;
+    return false;
+}
+
+// Takes ":SUBTITLE" off the end of a row word: at the first colon after which the rest
+// names an existing file, else at the last colon followed by a subtitle file name
+// (.srt, .srt.txt, .sub). A word that names a file as it is keeps its colons.
+std::string SplitSubtitle(std::string& word)
+{
+    std::error_code ec;
+    if (fs::exists(word, ec)) return {};
+    for (size_t c = word.find(':'); c != std::string::npos; c = word.find(':', c + 1)) {
+        const std::string rest = word.substr(c + 1);
+        if (!rest.empty() && fs::exists(rest, ec) && !fs::is_directory(rest, ec)) {
+            word.resize(c);
+            return rest;
+        }
+    }
+    const size_t c = word.rfind(':');
+    if (c == std::string::npos || !HasSubtitleEnding(word.substr(c + 1))) return {};
+    const std::string rest = word.substr(c + 1);
+    word.resize(c);
+    return rest;
+}
+
+// FILE, FILE@START-END (either side may be left out: "@30-" runs from 30 s to the end,
+// "@-1:00" from the start to one minute), each optionally followed by :SUBTITLE. A name
+// that exists as it is, '@' and all, is a file name.
+bool SplitRowArg(const std::string& given, SRowArg& row, std::string& error)
+{
+    std::string word = given;
+    const std::string subtitle = SplitSubtitle(word);
+    row = SRowArg{word, subtitle};
     const size_t at = word.rfind('@');
     std::error_code ec;
     if (at == std::string::npos || fs::exists(word, ec)) return true;
@@ -92,6 +129,29 @@ void PrintRows(const CVideoDVDJob& job)
     std::fflush(stdout);
 }
 
+// Gives row `index` its subtitle file: the one given, or else the one found beside the
+// media file (same name, .srt, .srt.txt or .sub) when the person agrees (--yes, or an
+// answer at the terminal). False (the reason printed) when a given file cannot be used.
+bool AddRowSubtitle(CVideoDVDJob& job, int index, const std::string& given)
+{
+    std::string subtitle = given;
+    const bool found = subtitle.empty();
+    if (found) {
+        subtitle = CVideoDVDJob::AssociatedSubtitle(job.Rows()[size_t(index)].path);
+        if (subtitle.empty()) return true;
+        const MsgAnswer answer =
+            job.Port().MessageBox(Text(3221) + "\n" + subtitle, Text(3220), MsgButtons::YesNo, MsgIcon::Information);
+        if (answer != MsgAnswer::Yes) return true;
+    }
+    if (job.SetRowSubtitle(index, subtitle)) return true;
+    if (found) {
+        std::fprintf(stderr, "kestrova: warning: %s\n", job.Error().c_str());
+        return true;
+    }
+    Fail(job.Error());
+    return false;
+}
+
 // Adds every row to the job with its range; false (the reason printed) on the first
 // file that cannot be used or range that does not fit its file.
 bool AddRows(const CArgs& args, CVideoDVDJob& job)
@@ -110,6 +170,7 @@ bool AddRows(const CArgs& args, CVideoDVDJob& job)
         }
         if (!job.AddMedia(arg.path)) return false;  // the job has said why
         const int index = int(job.Rows().size()) - 1;
+        if (!AddRowSubtitle(job, index, arg.subtitle)) return false;
         const double duration = job.Rows().back().duration;
         if (arg.start < 0) continue;
         if (arg.start >= duration) {
@@ -188,13 +249,18 @@ int RunVideo(const CArgs& args)
 CCommandRegistrar registrar(CCommand{
     "video",
     "make a DVD from video files, DVD titles and slide-show projects",
-    "Usage: kestrova video FILE[@START-END]... [options]\n\n"
+    "Usage: kestrova video FILE[@START-END][:SUBTITLE]... [options]\n\n"
     "Every FILE becomes one title set of the DVD, in the order given: any video or audio\n"
     "file FFmpeg can read, a still picture, a slide-show project (.osh), a VIDEO_TS folder\n"
     "(or its parent, VIDEO_TS.IFO, a VTS_nn_m.VOB/.IFO/.BUP) or a DVD image (.iso).\n"
     "@START-END encodes only that range; START and END are HH:MM:SS, MM:SS or seconds\n"
     "(either may be left out). Pictures keep their shape, with black bars where the\n"
-    "title's frame is wider or taller; wide sources make 16:9 titles.\n\n"
+    "title's frame is wider or taller; wide sources make 16:9 titles.\n"
+    ":SUBTITLE shows that subtitle file in the title: SubRip text (.srt, .srt.txt; UTF-8\n"
+    "or Latin-1), drawn in Arial (Liberation Sans), or VobSub (.sub with its .idx beside\n"
+    "it), copied as it is. Without one, a subtitle file beside FILE with the same name\n"
+    "(.srt, .srt.txt, .sub) is offered: used with --yes, asked at a terminal.\n"
+    "Subtitles are shown from the start of the disc.\n\n"
     "  --out DIR         make the DVD folder DIR (DIR/VIDEO_TS, AUDIO_TS beside it);\n"
     "                    default ~/TempDVD\n"
     "  --iso IMAGE       also write the new DVD as a disc image (--label TEXT names it)\n"
@@ -209,7 +275,8 @@ CCommandRegistrar registrar(CCommand{
     "  --flip            turn every picture upside down\n"
     "  --intra-matrix T, --inter-matrix T\n"
     "                    quantiser matrices: Default or 128 hex digits\n"
-    "  --yes             replace a DVD already in the folder without asking\n",
+    "  --yes             replace a DVD already in the folder and use the subtitle\n"
+    "                    file found beside a video without asking\n",
     {"--out", "--iso", "--label", "--resolution", "--aspect", "--disc-size", "--footage", "--title-set",
      "--audio-delay", "--video-delay", "--intra-matrix", "--inter-matrix"},
     RunVideo});

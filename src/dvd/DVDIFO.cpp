@@ -44,12 +44,14 @@ std::vector<uint8_t> EndOfTitleCommands(int titleSet)
     return bytes;
 }
 
-// First play: start title 1.
-SProgramChain FirstPlayPgc()
+// First play: start title 1. A disc with subtitles shows them from the start: players
+// begin with sub-pictures off unless the disc turns them on.
+SProgramChain FirstPlayPgc(bool subtitles)
 {
     SProgramChain chain;
     chain.playbackTime = {0, 0, 0, 0xC0};
-    chain.preCommands = {vmcmd::JumpTitle(1)};
+    if (subtitles) chain.preCommands.push_back(vmcmd::ShowSubPictureStream(0));
+    chain.preCommands.push_back(vmcmd::JumpTitle(1));
     return chain;
 }
 
@@ -68,9 +70,9 @@ SProgramChain TitleMenuPgc(int titles)
     return chain;
 }
 
-void WriteVmgMat(uint8_t* mat, int titleSets)
+void WriteVmgMat(uint8_t* mat, int titleSets, bool subtitles)
 {
-    const SProgramChain firstPlay = FirstPlayPgc();
+    const SProgramChain firstPlay = FirstPlayPgc(subtitles);
     std::memcpy(mat + vmgi::kVmgIdentifier, "DVDVIDEO-VMG", 12);
     PutBe32(mat + vmgi::kVmgLastSector, 2 * CDVDIFO::vmgSectors - 1);
     PutBe32(mat + vmgi::kVmgiLastSector, CDVDIFO::vmgSectors - 1);
@@ -228,7 +230,10 @@ bool CDVDIFO::RenumberEndOfTitle(const std::string& path, int n)
 bool CDVDIFO::WriteVideoTsIfo()
 {
     std::vector<uint8_t> ifo(size_t(vmgSectors) * kSectorBytes, 0);
-    WriteVmgMat(ifo.data(), titleSets);
+    bool subtitles = false;
+    for (int i = 0; i < titleSets; ++i)
+        subtitles = subtitles || attributes[i][vtsi::kNrOfVtsSubpStreams - vtsi::kVtsmVideoAttr] > 0;
+    WriteVmgMat(ifo.data(), titleSets, subtitles);
     WriteTtSrpt(ifo.data() + kTtSrptSector * kSectorBytes, titleSets, chapters, setSectors);
     WritePgciUt(ifo.data() + kPgciUtSector * kSectorBytes, titleSets);
     WriteVtsAtrt(ifo.data() + kVtsAtrtSector * kSectorBytes, titleSets, attributes);

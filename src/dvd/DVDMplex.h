@@ -130,7 +130,10 @@ private:
     // Sends one audio pack of at most `limit` stream bytes.
     bool SendAudioPack(int limit = packSize);
     int PutAudioSubstreamHeader(uint8_t* out);
+    // Sends every sub-picture unit due by `decodeTime`; SendOneSubPictureUnit sends the
+    // next one if it is due (`unitSent` says whether one was taken from the source).
     bool SendSubPictureUnit(uint32_t decodeTime);
+    bool SendOneSubPictureUnit(uint32_t decodeTime, bool& unitSent);
     // Packs and VOB files.
     bool WritePack();
     bool FinishAndWritePack(int used, bool allowStuffing);

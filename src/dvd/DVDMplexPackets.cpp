@@ -24,6 +24,8 @@ constexpr uint8_t kPrivateStream1 = 0xBD;
 constexpr uint8_t kSubPictureSubstream = 0x20;
 constexpr uint8_t kLpcmSubstream = 0xA0;
 constexpr uint8_t kAc3Substream = 0x80;
+// The most sub-picture units sent before one video pack.
+constexpr int kMaxUnitsPerPack = 4096;
 
 }  // namespace
 
@@ -206,13 +208,29 @@ bool CDVDMplex::SendAudioPack(int limit)
 
 bool CDVDMplex::SendSubPictureUnit(uint32_t e)
 {
+    // Every unit that is due goes out now: subtitles closer together than the video's
+    // packs must not fall behind their pictures.
+    // (A source that never moves on is not asked without end.)
+    bool sent = true;
+    for (int i = 0; sent && i < kMaxUnitsPerPack; ++i)
+        if (!SendOneSubPictureUnit(e, sent)) return false;
+    return true;
+}
+
+bool CDVDMplex::SendOneSubPictureUnit(uint32_t e, bool& unitSent)
+{
+    unitSent = false;
     uint32_t next = subSource->NextUnitTime();
     if (next >= endOfStreamTime) return true;
-    uint32_t due = OffsetTime(videoTimeOffset + 13500.0, next);
+    // The picture at source time t is presented one frame period after its decoding
+    // time videoTimeOffset + t: the unit takes that picture's presentation time.
+    const double period = frameRate == 25 ? 3600.0 : 3003.0;
+    uint32_t due = OffsetTime(videoTimeOffset + period, next);
     if (e < due) return true;
     uint8_t* unit = subPictureUnit.data();
     // A source reporting more than it was given room for is held to that room.
     int size = std::min(subSource->ReadUnit(unit, maxSubPictureUnit), maxSubPictureUnit);
+    unitSent = true;  // an empty unit is passed over as well
     int sent = 0;
     bool firstOfUnit = true;
     while (sent < size) {

@@ -20,6 +20,7 @@ bool CSubTitle::Open(const std::string& path, bool ntscFrame, int64_t timeOffset
     offset = timeOffset;
     next = 0;
     error.clear();
+    fontFailed = false;
     kind = EKind::None;
     if (IsVobSubName(path)) {
         if (!vobSub.Open(path)) {
@@ -34,6 +35,7 @@ bool CSubTitle::Open(const std::string& path, bool ntscFrame, int64_t timeOffset
         }
         if (!font.Open("Arial")) {
             error = path + ": the subtitles cannot be drawn: " + font.Error();
+            fontFailed = true;
             return false;
         }
         kind = EKind::Text;

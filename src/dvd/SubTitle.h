@@ -42,6 +42,8 @@ public:
     // index without a palette.
     bool PgcColours(uint32_t* colours) const;
     const std::string& Error() const { return error; }
+    // Whether the last Open failed for want of a font rather than because of the file.
+    bool FontFailed() const { return fontFailed; }
 
     // The file name says VobSub: it ends ".sub" in any case.
     static bool IsVobSubName(const std::string& path);
@@ -53,6 +55,7 @@ private:
     bool ntsc = true;
     int64_t offset = 0;
     int next = 0;
+    bool fontFailed = false;
     CSubText text;
     CSubSUB vobSub;
     CSubFont font;

@@ -17,6 +17,11 @@ constexpr uint8_t kCallVmgmMenu = 0x40;
 constexpr uint8_t kTitleMenu = 0x02;
 // SetGPRMMD with an immediate value.
 constexpr uint8_t kSetRegisterDirect = 0x53;
+// SetSTN with immediate values: bytes 3, 4 and 5 set the audio, sub-picture and angle
+// stream when their top bit is set. The sub-picture value's bit 6 turns display on.
+constexpr uint8_t kSetStreamsDirect = 0x51;
+constexpr uint8_t kStreamGiven = 0x80;
+constexpr uint8_t kSubPictureShown = 0x40;
 
 }  // namespace
 
@@ -32,6 +37,11 @@ VmCommand CallTitleMenu(int resumeCell)
 VmCommand SetRegister(int reg, uint16_t value)
 {
     return {kSetRegisterDirect, 0, uint8_t(value >> 8), uint8_t(value), 0, uint8_t(reg & 0x0F), 0, 0};
+}
+
+VmCommand ShowSubPictureStream(int stream)
+{
+    return {kSetStreamsDirect, 0, 0, 0, uint8_t(kStreamGiven | kSubPictureShown | (stream & 0x1F)), 0, 0, 0};
 }
 
 VmCommand IfRegistersEqual(VmCommand command, int a, int b)

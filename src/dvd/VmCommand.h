@@ -19,6 +19,8 @@ VmCommand JumpTitle(int title);
 VmCommand CallTitleMenu(int resumeCell);
 // Sets register `reg` to `value` (SetGPRMMD in register mode).
 VmCommand SetRegister(int reg, uint16_t value);
+// Selects sub-picture stream `stream` (0..31) and turns its display on (SetSTN).
+VmCommand ShowSubPictureStream(int stream);
 // `command` (a jump or link) carried out only when registers `a` and `b` hold the same
 // value.
 VmCommand IfRegistersEqual(VmCommand command, int a, int b);

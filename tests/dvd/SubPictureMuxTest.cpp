@@ -82,12 +82,66 @@ TEST(SubPictureMux, UnitsGoOutWhole_AtTheirTime_AndAreAnnouncedInNavAndIfo)
     ASSERT_EQ(received.size(), 2u);
     EXPECT_EQ(received[0], subs.units[0].bytes);
     EXPECT_EQ(received[1], subs.units[1].bytes);
-    // Shown 0.15 s after the unit's start, on the video's time base.
-    EXPECT_EQ(times[0], 18418u + 13500 + 90000);
-    EXPECT_EQ(times[1], 18418u + 13500 + 3 * 90000);
+    // Shown with the picture of the unit's start time: one frame after its decoding.
+    EXPECT_EQ(times[0], 18418u + 3003 + 90000);
+    EXPECT_EQ(times[1], 18418u + 3003 + 3 * 90000);
     for (const auto& n : scan.navs) EXPECT_EQ(n.Dsi32(418), 0x7FFFFFFFu);
 
     auto ifo = testsupport::ReadBytes(dir.File("VTS_01_0.IFO"));
     EXPECT_EQ(ifo[0x255], 1);
     EXPECT_EQ(ifo[2 * 2048 + 16 + 0x1C], 0x80);
+}
+
+TEST(SubPictureMux, TwoThousandRandomUnits_AllGoOutWhole_WithoutAPackLeftUnpadded)
+{
+    FakeTitle t;
+    t.video = fakestreams::Video(40, 352, 240);
+    t.audio = fakestreams::Mp2(40);
+    t.seconds = 40;
+    CFakeSubPictures subs;
+    uint32_t seed = 12345;
+    auto random = [&seed] {
+        seed = seed * 1664525u + 1013904223u;
+        return seed >> 8;
+    };
+    int awkward = 0;  // units whose last packet leaves 1 to 5 bytes of its pack
+    for (int i = 0; i < 2000; ++i) {
+        // Every 50th unit is made to leave 1 to 5 bytes of its last pack.
+        const size_t size =
+            i % 50 == 0 ? 2019 + 2024 * size_t(i / 50 % 2) - 1 - size_t(i / 100 % 5) : 1 + random() % 4500;
+        // Packets hold 2019 bytes after a time stamp, 2024 without one.
+        size_t left = size, room = 2019;
+        while (left > room) {
+            left -= room;
+            room = 2024;
+        }
+        if (room - left >= 1 && room - left <= 5) ++awkward;
+        subs.units.push_back({uint32_t(i * 1700), Pattern(size, uint8_t(i))});
+    }
+    EXPECT_GE(awkward, 40);
+    testsupport::TempDir dir;
+    ASSERT_TRUE(CSubtitledTitleBuilder(t, subs).Build(0, dir.Path().string()));
+    auto scan =
+        CheckWrittenTitle(dir.Path().string(), 1, int(vobcheck::PictureStarts(t.video).size()), CAudio::kindMp2);
+    EXPECT_TRUE(scan.errors.empty()) << (scan.errors.empty() ? "" : scan.errors.front());
+    auto vob = testsupport::ReadBytes(dir.File("VTS_01_1.VOB"));
+    size_t units = 0, matching = 0;
+    std::vector<uint8_t> unit;
+    auto finish = [&] {
+        if (units > 0 && units <= subs.units.size() && unit == subs.units[units - 1].bytes) ++matching;
+    };
+    for (const auto& p : scan.packets) {
+        if (p.stream != 0xBD || p.substream != 0x20) continue;
+        const uint8_t* pk = vob.data() + size_t(p.lbn) * 2048;
+        const uint8_t* payload = pk + 14 + 9 + pk[22] + 1;
+        if (p.hasPts) {
+            finish();
+            ++units;
+            unit.clear();
+        }
+        unit.insert(unit.end(), payload, payload + p.payloadSize);
+    }
+    finish();
+    EXPECT_EQ(units, subs.units.size());
+    EXPECT_EQ(matching, subs.units.size());
 }
