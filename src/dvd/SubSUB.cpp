@@ -129,7 +129,9 @@ int CSubSUB::UnitFromPacks(const uint8_t* data, size_t size, int64_t position, u
     for (size_t at = size_t(position); at + packBytes <= size; at += packBytes) {
         const uint8_t* pk = data + at;
         if (GetBe32(pk) != 0x000001BAu) break;
-        const size_t pes = 14 + (pk[13] & 7);
+        size_t pes = 14 + (pk[13] & 7);
+        // A system header may come first in a pack (in the first pack of a file).
+        if (pes + 6 <= packBytes && GetBe32(pk + pes) == 0x000001BBu) pes += 6 + GetBe16(pk + pes + 4);
         if (pes + 9 > packBytes || GetBe32(pk + pes) != 0x000001BDu) {
             if (have > 0) continue;  // a padding or other pack inside the unit
             break;
