@@ -1,7 +1,9 @@
 // VobSub: the index's times and palette, and units read back from packs laid out as
 // common tools write them (PES header data of 5 bytes, units over several packs).
+#include "dvd/SubPicture.h"
 #include "dvd/SubSUB.h"
 #include "dvd/SubTitle.h"
+#include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -92,4 +94,26 @@ TEST(SubTitleKind, DecidedByTheExtension_NotByTheTextAnywhereInThePath)
     EXPECT_TRUE(CSubTitle::IsVobSubName("/films/a.SUB"));
     EXPECT_FALSE(CSubTitle::IsVobSubName("/home/user/subtitles/a.srt"));
     EXPECT_FALSE(CSubTitle::IsVobSubName("/x.sub/a.srt"));
+}
+
+TEST(SubTitleRange, ARangedTitleMovesItsCuesEarlier_AndLeavesOutThoseThatEndBeforeIt)
+{
+    testsupport::TempDir dir;
+    testsupport::WriteText(dir.File("a.srt"),
+                           "1\n00:00:01,000 --> 00:00:04,000\nbefore\n\n2\n00:00:09,000 --> "
+                           "00:00:12,000\nacross\n\n3\n00:00:20,000 --> 00:00:21,000\nafter\n");
+    CSubTitle s;
+    ASSERT_TRUE(s.Open(dir.File("a.srt"), true, -10 * 90000)) << s.Error();
+    EXPECT_EQ(s.UnitCount(), 2);
+    EXPECT_EQ(s.NextStart(), 0u);  // the cue across the start shows from the start
+    std::vector<uint8_t> unit(CSubPicture::maxUnitBytes);
+    const int size = s.NextUnit(unit.data(), int(unit.size()));
+    ASSERT_GT(size, 0);
+    // Shown for the two seconds left of it: 59 frames less one, in 1024-tick units.
+    const int second = unit[size_t(unit[2] << 8 | unit[3]) + 2] << 8 | unit[size_t(unit[2] << 8 | unit[3]) + 3];
+    EXPECT_EQ(unit[size_t(second) + 1], CSubPicture::StopDelay(2 * 90000, true));
+    EXPECT_EQ(s.NextStart(), 10u * 90000);
+    s.NextUnit(unit.data(), int(unit.size()));
+    EXPECT_EQ(s.NextStart(), CSubTitle::noUnit);
+    EXPECT_EQ(s.NextUnit(unit.data(), int(unit.size())), 0);
 }
