@@ -38,7 +38,7 @@ struct SRowArg {
 bool HasSubtitleEnding(std::string name)
 {
     std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return char(std::tolower(c)); });
-    for (const char* ending : {".srt", ".srt.txt", ".sub"})
+    for (const char* ending : {".srt", ".srt.txt", ".sub", ".vtt", ".ass", ".ssa"})
         if (name.size() > std::strlen(ending) &&
             name.compare(name.size() - std::strlen(ending), std::string::npos, ending) == 0)
             return true;
@@ -47,7 +47,7 @@ bool HasSubtitleEnding(std::string name)
 
 // Takes ":SUBTITLE" off the end of a row word: at the first colon after which the rest
 // names an existing file, else at the last colon followed by a subtitle file name
-// (.srt, .srt.txt, .sub). A word that names a file as it is keeps its colons.
+// (.srt, .srt.txt, .sub, .vtt, .ass, .ssa). A word that names a file as it is keeps its colons.
 std::string SplitSubtitle(std::string& word)
 {
     std::error_code ec;
@@ -257,8 +257,9 @@ CCommandRegistrar registrar(CCommand{
     "(either may be left out). Pictures keep their shape, with black bars where the\n"
     "title's frame is wider or taller; wide sources make 16:9 titles.\n"
     ":SUBTITLE shows that subtitle file in the title: SubRip text (.srt, .srt.txt; UTF-8\n"
-    "or Latin-1), drawn in Arial (Liberation Sans), or VobSub (.sub with its .idx beside\n"
-    "it), copied as it is. Without one, a subtitle file beside FILE with the same name\n"
+    "or Latin-1), WebVTT (.vtt) or ASS/SSA (.ass, .ssa) drawn in Arial (Liberation Sans),\n"
+    "or VobSub (.sub with its .idx beside it), copied as it is. Without one, a subtitle file beside FILE with the same "
+    "name\n"
     "(.srt, .srt.txt, .sub) is offered: used with --yes, asked at a terminal.\n"
     "Subtitles are shown from the start of the disc.\n\n"
     "  --out DIR         make the DVD folder DIR (DIR/VIDEO_TS, AUDIO_TS beside it);\n"

@@ -130,11 +130,54 @@ std::string CSubText::CleanLine(const std::string& line)
     return out.substr(first, last - first + 1);
 }
 
-bool CSubText::Open(const std::string& path)
+bool CSubText::Open(const std::string& path, EFormat format)
 {
     std::string content;
     if (!ReadInputFile(path, maxFileBytes, content, error)) return false;
+    if (format == EFormat::WebVtt) return ParseWebVtt(content, path);
+    if (format == EFormat::Ass) return ParseAss(content, path);
     return Parse(content, path);
+}
+
+std::vector<std::string> CSubText::Lines(const std::string& raw)
+{
+    const std::string content = ToUtf8(raw.compare(0, 3, "\xEF\xBB\xBF") == 0 ? raw.substr(3) : raw);
+    std::vector<std::string> lines;
+    size_t from = 0;
+    while (from < content.size()) {
+        size_t end = content.find('\n', from);
+        if (end == std::string::npos) end = content.size();
+        std::string line = content.substr(from, end - from);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        lines.push_back(std::move(line));
+        from = end + 1;
+    }
+    return lines;
+}
+
+bool CSubText::AddTimedCue(int64_t startCs, int64_t endCs, const std::vector<std::string>& lines)
+{
+    if (startCs < 0 || startCs >= endCs || endCs > kMaxCentiseconds) return false;
+    SCue cue;
+    size_t bytes = 0;
+    for (const std::string& line : lines) {
+        const std::string text = CleanLine(line);
+        if (text.empty() || bytes + text.size() + 2 > maxCueBytes || int(cue.lines.size()) >= maxLines) continue;
+        bytes += text.size() + 2;
+        cue.lines.push_back(text);
+    }
+    if (cue.lines.empty()) return false;
+    cue.start = uint32_t(startCs * 900);
+    cue.duration = uint32_t((endCs - startCs) * 900);
+    AddCue(std::move(cue));
+    return true;
+}
+
+bool CSubText::Finish(const std::string& name)
+{
+    if (!cues.empty()) return true;
+    error = name + ": no subtitle in the file has both a valid time and text";
+    return false;
 }
 
 void CSubText::AddCue(SCue cue)
@@ -156,18 +199,7 @@ bool CSubText::Parse(const std::string& raw, const std::string& name)
 {
     cues.clear();
     error.clear();
-    std::string content = raw.compare(0, 3, "\xEF\xBB\xBF") == 0 ? raw.substr(3) : raw;
-    content = ToUtf8(content);
-    std::vector<std::string> lines;
-    size_t from = 0;
-    while (from < content.size()) {
-        size_t end = content.find('\n', from);
-        if (end == std::string::npos) end = content.size();
-        std::string line = content.substr(from, end - from);
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        lines.push_back(std::move(line));
-        from = end + 1;
-    }
+    const std::vector<std::string> lines = Lines(raw);
     bool timed = false;
     int64_t s = 0, e = 0;
     for (size_t i = 0; i < lines.size() && i < 50 && !timed; ++i) timed = ParseTimeLine(lines[i], s, e);
@@ -180,26 +212,13 @@ bool CSubText::Parse(const std::string& raw, const std::string& name)
     size_t i = 0;
     while (i < lines.size()) {
         if (!ParseTimeLine(lines[i++], s, e)) continue;
-        // A cue that ends before it starts is a typo: it is left out, the rest kept.
-        const bool usable = s < e && e <= kMaxCentiseconds;
-        SCue cue;
-        size_t bytes = 0;
-        while (i < lines.size() && int(cue.lines.size()) < maxLines) {
-            const std::string text = CleanLine(lines[i]);
-            if (lines[i].find_first_not_of(" \t\f\v") == std::string::npos) break;
-            ++i;
-            if (text.empty() || bytes + text.size() + 2 > maxCueBytes) continue;
-            bytes += text.size() + 2;
-            cue.lines.push_back(text);
-        }
-        if (!usable || cue.lines.empty()) continue;
-        cue.start = uint32_t(s * 900);
-        cue.duration = uint32_t((e - s) * 900);
-        AddCue(std::move(cue));
+        // Up to four text lines, to the first blank one. A cue that ends before it
+        // starts is a typo: it is left out, the rest kept.
+        std::vector<std::string> text;
+        while (i < lines.size() && int(text.size()) < maxLines &&
+               lines[i].find_first_not_of(" \t\f\v") != std::string::npos)
+            text.push_back(lines[i++]);
+        AddTimedCue(s, e, text);
     }
-    if (cues.empty()) {
-        error = name + ": no subtitle in the file has both a valid time and text";
-        return false;
-    }
-    return true;
+    return Finish(name);
 }

@@ -1,4 +1,5 @@
-// CSubText: the cues of a SubRip text subtitle file (.srt, .srt.txt). Each cue has a
+// CSubText: the cues of a text subtitle file: SubRip (.srt, .srt.txt), and WebVTT (.vtt)
+// and ASS/SSA (.ass, .ssa) with their styling dropped (SubTextFormats.cpp). Each cue has a
 // start and a duration in 90 kHz ticks and one to four lines of UTF-8 text. The file
 // may be UTF-8 (with or without a byte-order mark) or Latin-1 (chosen by whether the
 // bytes are valid UTF-8), with LF or CRLF line ends; <i>, <b>, <u> and <font> tags are
@@ -23,9 +24,19 @@ public:
         std::vector<std::string> lines;  // 1..4, UTF-8
     };
 
-    // Reads `path`. False, with Error() naming the file, when it cannot be read, has no
-    // time line among its first 50 lines, or gives no cue.
-    bool Open(const std::string& path);
+    enum class EFormat { SubRip, WebVtt, Ass };
+
+    // Reads `path` in `format`. False, with Error() naming the file, when it cannot be
+    // read, has no time line among its first 50 lines (SubRip), or gives no cue.
+    bool Open(const std::string& path, EFormat format = EFormat::SubRip);
+    // The format a file name says: .vtt WebVTT, .ass or .ssa ASS, anything else SubRip.
+    static EFormat FormatOfName(const std::string& path);
+    // Reads WebVTT text ("[hh:]mm:ss.ttt --> [hh:]mm:ss.ttt" cues, tags and cue
+    // settings dropped) from `content`; `name` is used in Error().
+    bool ParseWebVtt(const std::string& content, const std::string& name);
+    // Reads the "Dialogue:" lines of ASS/SSA text (in time order; "\N" breaks a line,
+    // "{...}" override blocks are dropped) from `content`.
+    bool ParseAss(const std::string& content, const std::string& name);
     // Reads the cues from `content` as Open reads a file's bytes; `name` is used in
     // Error().
     bool Parse(const std::string& content, const std::string& name);
@@ -43,6 +54,12 @@ public:
 
 private:
     void AddCue(SCue cue);
+    // Adds a cue of [startCs, endCs) centiseconds with `lines` (cleaned, empty ones
+    // left out); false when it has no usable time or text.
+    bool AddTimedCue(int64_t startCs, int64_t endCs, const std::vector<std::string>& lines);
+    // `content` as UTF-8 lines without a byte-order mark or carriage returns.
+    static std::vector<std::string> Lines(const std::string& content);
+    bool Finish(const std::string& name);
 
     std::vector<SCue> cues;
     std::string error;

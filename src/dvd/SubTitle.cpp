@@ -29,7 +29,7 @@ bool CSubTitle::Open(const std::string& path, bool ntscFrame, int64_t timeOffset
         }
         kind = EKind::VobSub;
     } else {
-        if (!text.Open(path)) {
+        if (!text.Open(path, CSubText::FormatOfName(path))) {
             error = text.Error();
             return false;
         }

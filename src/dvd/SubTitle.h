@@ -1,5 +1,5 @@
 // CSubTitle: the subtitle source of one title. It reads a text subtitle file (SubRip,
-// CSubText; each cue drawn into a sub-picture unit by CSubPicture) or a VobSub pair
+// WebVTT or ASS/SSA, CSubText; each cue drawn into a sub-picture unit by CSubPicture) or a VobSub pair
 // (.sub with its .idx, CSubSUB; units copied unchanged) and hands the multiplexer one
 // unit at a time with its start time. A time offset moves every start: a title made
 // from a range of its file starting at S seconds has the offset -S x 90000, and cues
@@ -19,8 +19,8 @@ public:
     static constexpr uint32_t noUnit = 0x9A7EC800u;
     enum class EKind { None, Text, VobSub };
 
-    // Reads `path`: as VobSub when its name ends ".sub" (any case), else as SubRip
-    // text. `ntsc` chooses the 480-line frame for drawn units; `offset` (90 kHz) is
+    // Reads `path`: as VobSub when its name ends ".sub" (any case), as WebVTT for
+    // ".vtt", ASS for ".ass"/".ssa", else as SubRip text. `ntsc` chooses the 480-line frame for drawn units; `offset` (90 kHz) is
     // added to every start. False, with Error() naming the file and the problem, when
     // the file cannot be read, holds no subtitle, or (text) no font is found.
     bool Open(const std::string& path, bool ntsc, int64_t offset);

@@ -85,3 +85,37 @@ TEST(SubTextFiles, AFileWithoutTimeLinesOrCuesIsRefusedByName)
     EXPECT_FALSE(t.Open("/nonexistent/x.srt"));
     EXPECT_NE(t.Error().find("/nonexistent/x.srt"), std::string::npos);
 }
+
+TEST(SubTextFormats, WebVttCuesLoseTheirTagsAndSettings)
+{
+    CSubText t;
+    ASSERT_TRUE(
+        t.ParseWebVtt("WEBVTT\n\nNOTE a comment\n\nintro\n00:01.500 --> 00:03.000 align:start\n<v Ann>Hello "
+                      "&amp; <c.loud>welcome</c>\nsecond\n\n01:00:00.000 --> 01:00:01.000\nlate\n",
+                      "a.vtt"))
+        << t.Error();
+    ASSERT_EQ(t.Cues().size(), 2u);
+    EXPECT_EQ(t.Cues()[0].start, 135000u);
+    EXPECT_EQ(t.Cues()[0].lines, (std::vector<std::string>{"Hello & welcome", "second"}));
+    EXPECT_EQ(t.Cues()[1].start, 3600u * 90000);
+    EXPECT_FALSE(t.ParseWebVtt("1\n00:00:01,000 --> 00:00:02,000\nsrt\n", "b.vtt"));
+}
+
+TEST(SubTextFormats, AssDialogueIsSortedSplitAtBreaks_AndLosesItsOverrides)
+{
+    CSubText t;
+    ASSERT_TRUE(
+        t.ParseAss("[Script Info]\nTitle: x\n\n[Events]\nFormat: Layer, Start, End, Style, Name, MarginL, "
+                   "MarginR, MarginV, Effect, Text\nDialogue: 0,0:00:05.00,0:00:06.50,Default,,0,0,0,,later, "
+                   "with a comma\nComment: 0,0:00:01.00,0:00:02.00,Default,,0,0,0,,not shown\nDialogue: "
+                   "0,0:00:01.00,0:00:02.00,Default,,0,0,0,,{\\i1}first{\\i0}\\Nsecond\\hline\n",
+                   "a.ass"))
+        << t.Error();
+    ASSERT_EQ(t.Cues().size(), 2u);
+    EXPECT_EQ(t.Cues()[0].start, 90000u);
+    EXPECT_EQ(t.Cues()[0].lines, (std::vector<std::string>{"first", "second line"}));
+    EXPECT_EQ(t.Cues()[1].lines, (std::vector<std::string>{"later, with a comma"}));
+    EXPECT_EQ(t.Cues()[1].duration, 135000u);
+    EXPECT_EQ(CSubText::FormatOfName("/a/B.SSA"), CSubText::EFormat::Ass);
+    EXPECT_EQ(CSubText::FormatOfName("/a.vtt/b.srt"), CSubText::EFormat::SubRip);
+}
