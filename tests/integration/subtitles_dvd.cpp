@@ -224,3 +224,20 @@ TEST_F(SubtitlesDvd, AMissingOrUnreadableSubtitleFileIsRefusedByName_BeforeAnyth
     EXPECT_NE(run.out.find("notes.srt"), std::string::npos) << run.out;
     EXPECT_FALSE(fs::exists(dir->File("refused/VIDEO_TS")));
 }
+
+TEST_F(SubtitlesDvd, TheSubtitleFileBesideAVideo_IsUsedWithYes_AndLeftWithNo)
+{
+    fs::create_directories(dir->File("beside"));
+    fs::copy_file(video, dir->File("beside/film.avi"));
+    fs::copy_file(dir->File("clip.srt"), dir->File("beside/film.srt"));
+    for (const char* answer : {"--yes", "--no"}) {
+        const std::string out = dir->File(std::string("beside-dvd") + answer);
+        auto run = testsupport::Run(Quote(CliPath()) + " video " + Quote(dir->File("beside/film.avi")) + " --out " +
+                                    Quote(out) + " --pal --resolution low " + answer + " 2>&1");
+        EXPECT_EQ(run.exitCode, 0) << run.out;
+        EXPECT_NE(run.out.find("associated subtitle file"), std::string::npos) << run.out;
+        auto lsdvd = testsupport::Run("lsdvd " + Quote(out) + " 2>/dev/null");
+        const bool yes = std::string(answer) == "--yes";
+        EXPECT_NE(lsdvd.out.find(yes ? "Subpictures: 01" : "Subpictures: 00"), std::string::npos) << lsdvd.out;
+    }
+}
