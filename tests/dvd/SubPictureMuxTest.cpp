@@ -40,6 +40,24 @@ private:
     CFakeSubPictures& subs;
 };
 
+// SetSTN: sub-picture stream 0, display on.
+const std::vector<uint8_t> kShowSubPictureStream0 = {0x51, 0, 0, 0, 0xC0, 0, 0, 0};
+
+// The pre-commands of VIDEO_TS.IFO's first-play chain (at 0x400; its command table's
+// offset at 0xE4, the table's count of pre-commands first).
+std::vector<std::vector<uint8_t>> FirstPlayCommands(const std::string& vmg)
+{
+    const auto ifo = testsupport::ReadBytes(vmg);
+    std::vector<std::vector<uint8_t>> commands;
+    if (ifo.size() < 0x400 + 0xE6) return commands;
+    const size_t table = 0x400 + size_t(ifo[0x400 + 0xE4] << 8 | ifo[0x400 + 0xE5]);
+    const int count = table + 2 <= ifo.size() ? ifo[table] << 8 | ifo[table + 1] : 0;
+    for (int i = 0; i < count && table + 8 + 8 * size_t(i + 1) <= ifo.size(); ++i)
+        commands.emplace_back(ifo.begin() + long(table + 8 + 8 * size_t(i)),
+                              ifo.begin() + long(table + 16 + 8 * size_t(i)));
+    return commands;
+}
+
 std::vector<uint8_t> Pattern(size_t size, uint8_t seed)
 {
     std::vector<uint8_t> v(size);
@@ -90,6 +108,20 @@ TEST(SubPictureMux, UnitsGoOutWhole_AtTheirTime_AndAreAnnouncedInNavAndIfo)
     auto ifo = testsupport::ReadBytes(dir.File("VTS_01_0.IFO"));
     EXPECT_EQ(ifo[0x255], 1);
     EXPECT_EQ(ifo[2 * 2048 + 16 + 0x1C], 0x80);
+    EXPECT_EQ(FirstPlayCommands(dir.File("VIDEO_TS.IFO")).front(), kShowSubPictureStream0);
+}
+
+TEST(SubPictureMux, WithoutSubtitlesFirstPlayOnlyStartsTheTitle)
+{
+    FakeTitle t;
+    t.video = fakestreams::Video(1, 352, 240);
+    t.audio = fakestreams::Mp2(1);
+    t.seconds = 1;
+    testsupport::TempDir dir;
+    ASSERT_TRUE(CFakeTitleBuilder(t).Build(0, dir.Path().string()));
+    const auto commands = FirstPlayCommands(dir.File("VIDEO_TS.IFO"));
+    ASSERT_EQ(commands.size(), 1u);
+    EXPECT_NE(commands[0], kShowSubPictureStream0);
 }
 
 TEST(SubPictureMux, TwoThousandRandomUnits_AllGoOutWhole_WithoutAPackLeftUnpadded)
