@@ -149,17 +149,12 @@ void CSubPicture::EncodeRow(int row)
     AlignToByte();
 }
 
-int CSubPicture::Encode()
+// The display control sequences after the pixel data: show the unit at its time with
+// its colours, contrast, area and field offsets; hide it after its duration.
+void CSubPicture::PutControlSequences(int bottomField)
 {
-    std::fill(spu.begin(), spu.end(), 0);
-    at = 4;
-    lowNibble = false;
-    overflow = false;
-    for (int row = firstCodedRow; row < height; row += 2) EncodeRow(row);
-    const int bottomField = at;
-    for (int row = firstCodedRow + 1; row < height; row += 2) EncodeRow(row);
-
     const int first = at;
+    PutBe16At(2, unsigned(first));
     PutByte(0);  // delay 0
     PutByte(0);
     const int nextAt = at;
@@ -199,6 +194,19 @@ int CSubPicture::Encode()
         PutByte(kStopDisplay);
         PutByte(kEndOfCommands);
     }
+}
+
+int CSubPicture::Encode()
+{
+    std::fill(spu.begin(), spu.end(), 0);
+    at = 4;
+    lowNibble = false;
+    overflow = false;
+    for (int row = firstCodedRow; row < height; row += 2) EncodeRow(row);
+    const int bottomField = at;
+    for (int row = firstCodedRow + 1; row < height; row += 2) EncodeRow(row);
+
+    PutControlSequences(bottomField);
     if (lowNibble) {
         PutNibble(0xF);
     } else if (at % 2 != 0) {
@@ -207,6 +215,5 @@ int CSubPicture::Encode()
     const int size = at;
     if (overflow || size >= maxUnitBytes) return -1;
     PutBe16At(0, unsigned(size));
-    PutBe16At(2, unsigned(first));
     return size;
 }

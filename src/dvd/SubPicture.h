@@ -65,6 +65,7 @@ private:
     void AlignToByte();
     void EncodeRow(int row);
     void PutRun(int length, uint8_t value, bool last);
+    void PutControlSequences(int bottomField);
 
     CSubFont& font;
     int32_t duration;

@@ -85,6 +85,84 @@ std::string VttText(const std::string& line)
     return out;
 }
 
+// Where a Dialogue line's fields are, as the section's Format line names them.
+struct SAssFields {
+    int start = 1, end = 2, count = 10;
+};
+
+struct SAssLine {
+    int64_t start = 0, end = 0;
+    std::vector<std::string> lines;
+};
+
+SAssFields ReadAssFormat(const std::string& line)
+{
+    SAssFields format;
+    std::vector<std::string> fields;
+    size_t from = line.find(':') + 1;
+    while (from <= line.size()) {
+        size_t comma = line.find(',', from);
+        if (comma == std::string::npos) comma = line.size();
+        std::string f = Lower(line.substr(from, comma - from));
+        f.erase(0, std::min(f.size(), f.find_first_not_of(' ')));
+        while (!f.empty() && f.back() == ' ') f.pop_back();
+        fields.push_back(f);
+        from = comma + 1;
+    }
+    format.count = int(fields.size());
+    for (int k = 0; k < format.count; ++k) {
+        if (fields[size_t(k)] == "start") format.start = k;
+        if (fields[size_t(k)] == "end") format.end = k;
+    }
+    return format;
+}
+
+// Dialogue text as lines: "\N" (or "\n") breaks a line, "\h" is a space and "{...}"
+// override blocks are dropped.
+std::vector<std::string> AssTextLines(const std::string& raw, int maxLines)
+{
+    std::string text;
+    for (size_t k = 0; k < raw.size(); ++k) {
+        const size_t close = raw[k] == '{' ? raw.find('}', k) : std::string::npos;
+        if (close != std::string::npos) {
+            k = close;
+        } else if (raw[k] == '\\' && k + 1 < raw.size() &&
+                   (raw[k + 1] == 'N' || raw[k + 1] == 'n' || raw[k + 1] == 'h')) {
+            text += raw[++k] == 'h' ? ' ' : '\n';
+        } else {
+            text.push_back(raw[k]);
+        }
+    }
+    std::vector<std::string> lines;
+    size_t at = 0;
+    while (at <= text.size() && int(lines.size()) < maxLines) {
+        size_t end = text.find('\n', at);
+        if (end == std::string::npos) end = text.size();
+        lines.push_back(text.substr(at, end - at));
+        at = end + 1;
+    }
+    return lines;
+}
+
+// A Dialogue line's times and text; the text is the last field and may hold commas.
+bool ReadAssDialogue(const std::string& line, const SAssFields& format, int maxLines, SAssLine& cue)
+{
+    std::vector<std::string> fields;
+    size_t from = line.find(':') + 1;
+    while (int(fields.size()) < format.count - 1) {
+        const size_t comma = line.find(',', from);
+        if (comma == std::string::npos) break;
+        fields.push_back(line.substr(from, comma - from));
+        from = comma + 1;
+    }
+    if (int(fields.size()) != format.count - 1 || format.start >= format.count - 1 || format.end >= format.count - 1)
+        return false;
+    if (!AssTime(fields[size_t(format.start)], cue.start) || !AssTime(fields[size_t(format.end)], cue.end))
+        return false;
+    cue.lines = AssTextLines(line.substr(std::min(from, line.size())), maxLines);
+    return true;
+}
+
 }  // namespace
 
 CSubText::EFormat CSubText::FormatOfName(const std::string& path)
@@ -131,83 +209,25 @@ bool CSubText::ParseAss(const std::string& content, const std::string& name)
 {
     cues.clear();
     error.clear();
-    // The fields of a Dialogue line, as the section's Format line names them.
-    int startField = 1, endField = 2, fieldCount = 10;
-    struct SLine {
-        int64_t start, end;
-        std::vector<std::string> lines;
-    };
-    std::vector<SLine> dialogue;
+    SAssFields format;
+    std::vector<SAssLine> dialogue;
     bool events = false;
     for (const std::string& line : Lines(content)) {
-        const std::string lower = Lower(line.substr(0, 10));
         if (!line.empty() && line[0] == '[') {
             events = Lower(line).rfind("[events]", 0) == 0;
             continue;
         }
-        if (!events) continue;
-        const size_t colon = line.find(':');
-        if (colon == std::string::npos) continue;
-        std::vector<std::string> fields;
-        size_t from = colon + 1;
-        if (lower.rfind("format:", 0) == 0) {
-            while (from <= line.size()) {
-                size_t comma = line.find(',', from);
-                if (comma == std::string::npos) comma = line.size();
-                std::string f = Lower(line.substr(from, comma - from));
-                f.erase(0, std::min(f.size(), f.find_first_not_of(' ')));
-                while (!f.empty() && f.back() == ' ') f.pop_back();
-                fields.push_back(f);
-                from = comma + 1;
-            }
-            fieldCount = int(fields.size());
-            for (int k = 0; k < fieldCount; ++k) {
-                if (fields[size_t(k)] == "start") startField = k;
-                if (fields[size_t(k)] == "end") endField = k;
-            }
-            continue;
-        }
-        if (lower.rfind("dialogue:", 0) != 0 || fieldCount < 1) continue;
-        // The text is the last field and may hold commas of its own.
-        while (int(fields.size()) < fieldCount - 1) {
-            const size_t comma = line.find(',', from);
-            if (comma == std::string::npos) break;
-            fields.push_back(line.substr(from, comma - from));
-            from = comma + 1;
-        }
-        if (int(fields.size()) != fieldCount - 1 || startField >= fieldCount - 1 || endField >= fieldCount - 1)
-            continue;
-        SLine cue{};
-        if (!AssTime(fields[size_t(startField)], cue.start) || !AssTime(fields[size_t(endField)], cue.end)) continue;
-        std::string text;
-        const std::string raw = line.substr(std::min(from, line.size()));
-        for (size_t k = 0; k < raw.size(); ++k) {
-            if (raw[k] == '{') {
-                const size_t close = raw.find('}', k);
-                if (close != std::string::npos) {
-                    k = close;
-                    continue;
-                }
-            }
-            if (raw[k] == '\\' && k + 1 < raw.size() && (raw[k + 1] == 'N' || raw[k + 1] == 'n' || raw[k + 1] == 'h')) {
-                text += raw[k + 1] == 'h' ? ' ' : '\n';
-                ++k;
-                continue;
-            }
-            text.push_back(raw[k]);
-        }
-        size_t at = 0;
-        while (at <= text.size() && int(cue.lines.size()) < maxLines) {
-            size_t end = text.find('\n', at);
-            if (end == std::string::npos) end = text.size();
-            cue.lines.push_back(text.substr(at, end - at));
-            at = end + 1;
-        }
-        if (dialogue.size() < size_t(maxCues) * 4) dialogue.push_back(std::move(cue));
+        const std::string lower = Lower(line.substr(0, 10));
+        if (!events || line.find(':') == std::string::npos) continue;
+        if (lower.rfind("format:", 0) == 0) format = ReadAssFormat(line);
+        SAssLine cue;
+        if (lower.rfind("dialogue:", 0) == 0 && ReadAssDialogue(line, format, maxLines, cue) &&
+            dialogue.size() < size_t(maxCues) * 4)
+            dialogue.push_back(std::move(cue));
     }
     // Dialogue lines may come in any order; cues are kept in time order.
     std::stable_sort(dialogue.begin(), dialogue.end(),
-                     [](const SLine& a, const SLine& b) { return a.start < b.start; });
-    for (const SLine& d : dialogue) AddTimedCue(d.start, d.end, d.lines);
+                     [](const SAssLine& x, const SAssLine& y) { return x.start < y.start; });
+    for (const SAssLine& d : dialogue) AddTimedCue(d.start, d.end, d.lines);
     return Finish(name);
 }
