@@ -74,7 +74,7 @@ bool CVideoDVDJob::SetRowSubtitle(int index, const std::string& path)
 {
     if (index < 0 || index >= maxRows) return false;
     CSubTitle check;
-    if (!check.Open(path, !pal, 0)) {
+    if (!CVideoFileTitleBuilder::OpenSubtitleSource(path, !pal, 0, check)) {
         error = check.Error();
         return false;
     }

@@ -9,9 +9,11 @@
 #include "dvd/DVDMplex.h"
 #include "dvd/SubTitle.h"
 #include "media/DirectShowAV.h"
+#include "media/SubtitleStream.h"
 #include "mpeg2enc/VideoDshow.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 
 namespace {
@@ -36,6 +38,31 @@ std::unique_ptr<CDVDMplex> CVideoFileTitleBuilder::MakeMultiplexer()
     return made;
 }
 
+bool CVideoFileTitleBuilder::OpenSubtitleSource(const std::string& path, bool ntsc, int64_t offset, CSubTitle& subtitle)
+{
+    std::string lower = path;
+    std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+    for (const char* ending : {".srt", ".txt", ".vtt", ".ass", ".ssa", ".sub"}) {
+        const size_t n = std::char_traits<char>::length(ending);
+        if (lower.size() > n && lower.compare(lower.size() - n, n, ending) == 0)
+            return subtitle.Open(path, ntsc, offset);
+    }
+    CSubtitleStream stream;
+    if (!stream.Open(path)) {
+        subtitle.OpenUnits({}, path, offset);
+        subtitle.SetError(stream.Error());
+        return false;
+    }
+    if (stream.IsBitmap()) {
+        std::vector<CSubTitle::SReadyUnit> units;
+        for (const CSubtitleStream::SUnit& u : stream.Units()) units.push_back({u.start, u.bytes});
+        return subtitle.OpenUnits(std::move(units), path, offset);
+    }
+    std::vector<CSubText::SCue> cues;
+    for (const CSubtitleStream::SUnit& u : stream.Units()) cues.push_back({u.start, u.duration, u.lines});
+    return subtitle.OpenCues(cues, path, ntsc, offset);
+}
+
 // Opens the row's subtitle file, if it has one. Returns false only when the title
 // cannot be made as asked (no font to draw its text).
 bool CVideoFileTitleBuilder::OpenSubtitle()
@@ -44,7 +71,8 @@ bool CVideoFileTitleBuilder::OpenSubtitle()
     if (subtitleFile.empty()) return true;
     auto opened = std::make_unique<CSubTitle>();
     // The title starts at the range's start: so do its subtitles.
-    if (opened->Open(subtitleFile, params.frameRateCode != 3, -int64_t(std::llround(startSeconds * 90000.0)))) {
+    const int64_t offset = -int64_t(std::llround(startSeconds * 90000.0));
+    if (OpenSubtitleSource(subtitleFile, params.frameRateCode != 3, offset, *opened)) {
         subtitle = std::move(opened);
         return true;
     }

@@ -33,6 +33,10 @@ public:
     // moved with the range's start. A file that cannot be read is reported as a warning
     // and the title is made without it; no font to draw text with fails the title.
     void SetSubtitle(const std::string& subtitlePath) { subtitleFile = subtitlePath; }
+    // Opens `path` into `subtitle`: a subtitle file by its name (.srt, .srt.txt, .txt,
+    // .vtt, .ass, .ssa, .sub), any other file as a media file whose first subtitle
+    // stream is used (text drawn, DVD bitmaps copied). False as CSubTitle::Open.
+    static bool OpenSubtitleSource(const std::string& path, bool ntsc, int64_t offset, CSubTitle& subtitle);
 
     // The cells of a title over [begin, end] seconds of a source whose own chapters
     // start at `programStarts` (seconds of the source): a cell from each chapter start

@@ -173,6 +173,15 @@ bool CSubText::AddTimedCue(int64_t startCs, int64_t endCs, const std::vector<std
     return true;
 }
 
+bool CSubText::SetCues(const std::vector<SCue>& given, const std::string& name)
+{
+    cues.clear();
+    error.clear();
+    for (const SCue& cue : given)
+        AddTimedCue(int64_t(cue.start) / 900, (int64_t(cue.start) + cue.duration) / 900, cue.lines);
+    return Finish(name);
+}
+
 bool CSubText::Finish(const std::string& name)
 {
     if (!cues.empty()) return true;

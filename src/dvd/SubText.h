@@ -41,6 +41,11 @@ public:
     // Error().
     bool Parse(const std::string& content, const std::string& name);
 
+    // Takes cues read elsewhere (a text stream inside a media file), in time order, as
+    // a file's cues are taken: lines cleaned, cues without time or text left out,
+    // overlaps cut. False, with Error() naming `name`, when none is left.
+    bool SetCues(const std::vector<SCue>& given, const std::string& name);
+
     const std::vector<SCue>& Cues() const { return cues; }
     const std::string& Error() const { return error; }
 

@@ -44,6 +44,46 @@ bool CSubTitle::Open(const std::string& path, bool ntscFrame, int64_t timeOffset
     return true;
 }
 
+bool CSubTitle::OpenCues(const std::vector<CSubText::SCue>& cues, const std::string& name, bool ntscFrame,
+                         int64_t timeOffset)
+{
+    ntsc = ntscFrame;
+    offset = timeOffset;
+    next = 0;
+    error.clear();
+    fontFailed = false;
+    kind = EKind::None;
+    if (!text.SetCues(cues, name)) {
+        error = text.Error();
+        return false;
+    }
+    if (!font.Open("Arial")) {
+        error = name + ": the subtitles cannot be drawn: " + font.Error();
+        fontFailed = true;
+        return false;
+    }
+    kind = EKind::Text;
+    SkipEarlyUnits();
+    return true;
+}
+
+bool CSubTitle::OpenUnits(std::vector<SReadyUnit> units, const std::string& name, int64_t timeOffset)
+{
+    offset = timeOffset;
+    next = 0;
+    error.clear();
+    fontFailed = false;
+    kind = EKind::None;
+    ready = std::move(units);
+    if (ready.empty()) {
+        error = name + ": holds no sub-picture unit";
+        return false;
+    }
+    kind = EKind::Units;
+    SkipEarlyUnits();
+    return true;
+}
+
 // Passes over the units the offset moves wholly before the title's start: text cues
 // that end by then, VobSub units that start before it (their end is inside the unit).
 void CSubTitle::SkipEarlyUnits()
@@ -55,6 +95,8 @@ void CSubTitle::SkipEarlyUnits()
     } else if (kind == EKind::VobSub) {
         const auto& entries = vobSub.Entries();
         while (next < int(entries.size()) && int64_t(entries[size_t(next)].start) + offset < 0) ++next;
+    } else if (kind == EKind::Units) {
+        while (next < int(ready.size()) && int64_t(ready[size_t(next)].start) + offset < 0) ++next;
     }
 }
 
@@ -62,6 +104,7 @@ int CSubTitle::UnitCount() const
 {
     const int total = kind == EKind::Text ? int(text.Cues().size())
         : kind == EKind::VobSub           ? int(vobSub.Entries().size())
+        : kind == EKind::Units            ? int(ready.size())
                                           : 0;
     return std::max(0, total - next);
 }
@@ -71,6 +114,7 @@ uint32_t CSubTitle::NextStart() const
     int64_t start = -1;
     if (kind == EKind::Text && next < int(text.Cues().size())) start = text.Cues()[size_t(next)].start;
     if (kind == EKind::VobSub && next < int(vobSub.Entries().size())) start = vobSub.Entries()[size_t(next)].start;
+    if (kind == EKind::Units && next < int(ready.size())) start = ready[size_t(next)].start;
     if (start < 0) return noUnit;
     const int64_t moved = std::max<int64_t>(0, start + offset);
     return moved >= int64_t(noUnit) ? noUnit : uint32_t(moved);
@@ -81,6 +125,13 @@ int CSubTitle::NextUnit(uint8_t* buffer, int maxBytes)
     if (kind == EKind::VobSub) {
         if (next >= int(vobSub.Entries().size())) return 0;
         return vobSub.ReadUnit(next++, buffer, maxBytes);
+    }
+    if (kind == EKind::Units) {
+        if (next >= int(ready.size())) return 0;
+        const std::vector<uint8_t>& bytes = ready[size_t(next++)].bytes;
+        if (int(bytes.size()) > maxBytes) return 0;
+        std::memcpy(buffer, bytes.data(), bytes.size());
+        return int(bytes.size());
     }
     if (kind != EKind::Text || next >= int(text.Cues().size())) return 0;
     const CSubText::SCue& cue = text.Cues()[size_t(next++)];

@@ -13,17 +13,32 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 class CSubTitle : public CSubPictureSource {
 public:
     static constexpr uint32_t noUnit = 0x9A7EC800u;
-    enum class EKind { None, Text, VobSub };
+    enum class EKind { None, Text, VobSub, Units };
+
+    // A ready-made sub-picture unit with its start (90 kHz).
+    struct SReadyUnit {
+        uint32_t start = 0;
+        std::vector<uint8_t> bytes;
+    };
 
     // Reads `path`: as VobSub when its name ends ".sub" (any case), as WebVTT for
     // ".vtt", ASS for ".ass"/".ssa", else as SubRip text. `ntsc` chooses the 480-line frame for drawn units; `offset` (90 kHz) is
     // added to every start. False, with Error() naming the file and the problem, when
     // the file cannot be read, holds no subtitle, or (text) no font is found.
     bool Open(const std::string& path, bool ntsc, int64_t offset);
+
+    // Takes text cues read from a stream inside a media file (`name` says which, for
+    // messages): drawn as a text file's cues are. False when none can be shown or no
+    // font is found.
+    bool OpenCues(const std::vector<CSubText::SCue>& cues, const std::string& name, bool ntsc, int64_t offset);
+    // Takes DVD sub-picture units read from a stream inside a media file, copied as
+    // VobSub units are. False when there is none.
+    bool OpenUnits(std::vector<SReadyUnit> units, const std::string& name, int64_t offset);
 
     // The next unit into `buffer` (at most maxBytes); moves on to the one after. Returns
     // its size, 0 when nothing was made (no unit left, or one too large to send).
@@ -42,6 +57,8 @@ public:
     // index without a palette.
     bool PgcColours(uint32_t* colours) const;
     const std::string& Error() const { return error; }
+    // Replaces the reason given by Error() (for a source read elsewhere that failed).
+    void SetError(const std::string& reason) { error = reason; }
     // Whether the last Open failed for want of a font rather than because of the file.
     bool FontFailed() const { return fontFailed; }
 
@@ -59,5 +76,6 @@ private:
     CSubText text;
     CSubSUB vobSub;
     CSubFont font;
+    std::vector<SReadyUnit> ready;
     std::string error;
 };

@@ -70,6 +70,8 @@ enum class FfmpegLibrary { avutil, swresample, swscale, avcodec, avformat, count
     X(avcodec, avcodec_flush_buffers)         \
     X(avcodec, avcodec_send_packet)           \
     X(avcodec, avcodec_receive_frame)         \
+    X(avcodec, avcodec_decode_subtitle2)      \
+    X(avcodec, avsubtitle_free)               \
     X(avcodec, avcodec_get_name)              \
     X(avcodec, av_packet_alloc)               \
     X(avcodec, av_packet_free)                \

@@ -241,3 +241,41 @@ TEST_F(SubtitlesDvd, TheSubtitleFileBesideAVideo_IsUsedWithYes_AndLeftWithNo)
         EXPECT_NE(lsdvd.out.find(yes ? "Subpictures: 01" : "Subpictures: 00"), std::string::npos) << lsdvd.out;
     }
 }
+
+TEST_F(SubtitlesDvd, SubtitleStreamsInsideAMediaFile_TextDrawnAndDvdBitmapsCopied)
+{
+    // A SubRip stream in a Matroska file, and the DVD bitmap stream of a DVD made from
+    // it in another; each file names itself as the subtitle source.
+    const std::string text = dir->File("text.mkv"), bitmaps = dir->File("bitmaps.mkv");
+    auto mux =
+        testsupport::Run("ffmpeg -nostdin -v error -y -i " + Quote(video) + " -i " + Quote(dir->File("clip.srt")) +
+                         " -map 0 -map 1 -c:v copy -c:a copy -c:s srt " + Quote(text) + " 2>&1");
+    ASSERT_EQ(mux.exitCode, 0) << mux.out;
+    const std::string first = MakeDvd(Quote(text + ":" + text), "from-text-stream");
+    std::vector<double> times = SubtitleTimes(first);
+    ASSERT_GE(times.size(), 8u);
+    EXPECT_NEAR(times[0], 1.0, 0.04);
+    EXPECT_NEAR(times[1], 3.0, 0.04);
+    EXPECT_NEAR(times.back(), 18.0, 0.04);
+    mux = testsupport::Run("ffmpeg -nostdin -v error -y -i " + Quote(video) + " -i " + Quote(first) +
+                           " -map 0:v -map 0:a -map 1:s -c copy " + Quote(bitmaps) + " 2>&1");
+    ASSERT_EQ(mux.exitCode, 0) << mux.out;
+    const std::string second = MakeDvd(Quote(bitmaps + ":" + bitmaps), "from-bitmap-stream");
+    ExpectPlaysWithSubtitlesShown(dir->File("from-bitmap-stream"));
+    // Each unit is shown at its time in the Matroska file (FFmpeg's remux chose those).
+    auto inFile = testsupport::Run("ffprobe -v error -select_streams s -show_entries packet=pts_time -of csv=p=0 " +
+                                   Quote(bitmaps));
+    const std::vector<double> expected = Numbers(inFile.out);
+    const std::vector<double> copied = SubtitleTimes(second);
+    ASSERT_EQ(copied.size(), times.size());
+    ASSERT_EQ(expected.size(), times.size());
+    for (size_t i = 0; i < copied.size(); ++i) EXPECT_NEAR(copied[i], expected[i], 0.04) << "unit " << i;
+    auto a = testsupport::Run("ffmpeg -nostdin -v error -i " + Quote(first) + " -map 0:s -c copy -f data - | md5sum");
+    auto b = testsupport::Run("ffmpeg -nostdin -v error -i " + Quote(second) + " -map 0:s -c copy -f data - | md5sum");
+    EXPECT_EQ(a.out, b.out);
+    // A media file without a subtitle stream is refused by name.
+    auto none = testsupport::Run(Quote(CliPath()) + " video " + Quote(video + ":" + video) + " --out " +
+                                 Quote(dir->File("no-stream")) + " --pal --resolution low --yes 2>&1");
+    EXPECT_NE(none.exitCode, 0);
+    EXPECT_NE(none.out.find("no subtitle stream"), std::string::npos) << none.out;
+}
