@@ -223,6 +223,14 @@ TEST_F(SubtitlesDvd, AMissingOrUnreadableSubtitleFileIsRefusedByName_BeforeAnyth
     EXPECT_NE(run.exitCode, 0);
     EXPECT_NE(run.out.find("notes.srt"), std::string::npos) << run.out;
     EXPECT_FALSE(fs::exists(dir->File("refused/VIDEO_TS")));
+    // Without any font the text cannot be drawn: a clear refusal, not blank subtitles.
+    WriteText(dir->File("no-fonts.conf"), "<?xml version=\"1.0\"?>\n<fontconfig></fontconfig>\n");
+    run = testsupport::Run("FONTCONFIG_FILE=" + Quote(dir->File("no-fonts.conf")) + " " + Quote(CliPath()) + " video " +
+                           Quote(video + ":" + dir->File("clip.srt")) + " --out " + Quote(dir->File("refused")) +
+                           " --pal --resolution low --yes 2>&1");
+    EXPECT_NE(run.exitCode, 0);
+    EXPECT_NE(run.out.find("fontconfig finds no font"), std::string::npos) << run.out;
+    EXPECT_FALSE(fs::exists(dir->File("refused/VIDEO_TS")));
 }
 
 TEST_F(SubtitlesDvd, TheSubtitleFileBesideAVideo_IsUsedWithYes_AndLeftWithNo)
