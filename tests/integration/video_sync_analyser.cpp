@@ -13,29 +13,6 @@
 
 using namespace testsupport;
 
-namespace {
-
-std::string Probe(const std::string& file, const std::string& entries, const std::string& stream = "")
-{
-    auto r = testsupport::Run("ffprobe -v error " + (stream.empty() ? std::string() : "-select_streams " + stream) +
-                              " -show_entries " + entries + " -of csv=p=0 " + Quote(file));
-    EXPECT_EQ(r.exitCode, 0) << r.err;
-    // One line per stream or frame, without the empty side-data lines and trailing commas.
-    std::string lines;
-    size_t start = 0;
-    while (start < r.out.size()) {
-        size_t end = r.out.find('\n', start);
-        if (end == std::string::npos) end = r.out.size();
-        std::string line = r.out.substr(start, end - start);
-        while (!line.empty() && line.back() == ',') line.pop_back();
-        if (!line.empty()) lines += line + "\n";
-        start = end + 1;
-    }
-    return lines;
-}
-
-}  // namespace
-
 TEST(VideoSyncAnalyser, FindsOnsetsAndFlashesInMadeUpData)
 {
     std::vector<short> samples(48000 * 3, 0);
@@ -140,15 +117,15 @@ TEST(VideoSyncAnalyser, SourcesAreWhatTheyClaim)
         auto f = MakeMediaFixture(kinds[i], dir.Path().string(), &error);
         SCOPED_TRACE(f.label);
         ASSERT_FALSE(f.path.empty()) << error;
-        std::string size = Probe(f.path, "stream=width,height", "v:0");
+        std::string size = ProbeMedia(f.path, "stream=width,height", "v:0");
         EXPECT_EQ(size, std::to_string(f.width) + "," + std::to_string(f.height) + "\n");
-        std::string audio = Probe(f.path, "stream=codec_name,sample_rate,channels", "a");
+        std::string audio = ProbeMedia(f.path, "stream=codec_name,sample_rate,channels", "a");
         EXPECT_EQ(audio.empty(), !f.hasAudio) << audio;
-        double seconds = std::atof(Probe(f.path, "format=duration").c_str());
+        double seconds = std::atof(ProbeMedia(f.path, "format=duration").c_str());
         EXPECT_NEAR(seconds, f.seconds, 0.15);
     }
     auto probe = [&](const char* file, const char* entries, const char* stream) {
-        return Probe(dir.File(file), entries, stream);
+        return ProbeMedia(dir.File(file), entries, stream);
     };
     EXPECT_EQ(probe("mpeg4_ac3.avi", "stream=codec_name", "a"), "ac3\n");
     EXPECT_EQ(probe("mpeg4_ac3.avi", "stream=codec_name", "v"), "mpeg4\n");

@@ -23,6 +23,9 @@ struct SRecipe {
     const char* codecs;  // encoder and container options
 };
 
+// A white frame round the picture, so that the picture's edges can be found on a DVD.
+const char kBorder[] = ",drawbox=c=white:t=8";
+
 const SRecipe kRecipes[] = {
     {"h264-aac-mp4", "h264_aac.mp4", 640, 360, "30000/1001", "", "sine=f=440:r=48000",
      "-c:v libx264 -preset ultrafast -pix_fmt yuv420p -c:a aac -ac 2"},
@@ -46,11 +49,11 @@ const SRecipe kRecipes[] = {
     {"no-audio", "no_audio.mp4", 640, 360, "30000/1001", "", "", "-c:v libx264 -preset ultrafast -pix_fmt yuv420p"},
     {"mono-22050", "mono_22050.mp4", 640, 360, "30000/1001", "", "sine=f=440:r=22050",
      "-c:v libx264 -preset ultrafast -pix_fmt yuv420p -c:a aac -ac 1 -ar 22050"},
-    {"2.39:1", "scope_239.mp4", 860, 360, "24000/1001", "", "sine=f=440:r=48000",
+    {"2.39:1", "scope_239.mp4", 860, 360, "24000/1001", kBorder, "sine=f=440:r=48000",
      "-c:v libx264 -preset ultrafast -pix_fmt yuv420p -c:a aac -ac 2"},
-    {"9:16", "upright_916.mp4", 360, 640, "30000/1001", "", "sine=f=440:r=48000",
+    {"9:16", "upright_916.mp4", 360, 640, "30000/1001", kBorder, "sine=f=440:r=48000",
      "-c:v libx264 -preset ultrafast -pix_fmt yuv420p -c:a aac -ac 2"},
-    {"square", "square.mp4", 480, 480, "30000/1001", "", "sine=f=440:r=48000",
+    {"square", "square.mp4", 480, 480, "30000/1001", kBorder, "sine=f=440:r=48000",
      "-c:v libx264 -preset ultrafast -pix_fmt yuv420p -c:a aac -ac 2"},
     {"named-9876", "holiday_9876.mp4", 640, 360, "30000/1001", "", "sine=f=440:r=48000",
      "-c:v libx264 -preset ultrafast -pix_fmt yuv420p -c:a aac -ac 2"},
@@ -116,6 +119,23 @@ SMediaFixture MakeMediaFixture(EMediaFixture kind, const std::string& folder, st
     if (!RunFfmpeg(arguments, error)) return made;
     made.path = path;
     return made;
+}
+
+std::string ProbeMedia(const std::string& file, const std::string& entries, const std::string& stream)
+{
+    auto r = Run("ffprobe -v error " + (stream.empty() ? std::string() : "-select_streams " + stream) +
+                 " -show_entries " + entries + " -of csv=p=0 " + Quote(file));
+    std::string lines;
+    size_t start = 0;
+    while (start < r.out.size()) {
+        size_t end = r.out.find('\n', start);
+        if (end == std::string::npos) end = r.out.size();
+        std::string line = r.out.substr(start, end - start);
+        while (!line.empty() && line.back() == ',') line.pop_back();
+        if (!line.empty()) lines += line + "\n";
+        start = end + 1;
+    }
+    return lines;
 }
 
 double SyncInterval(const std::string& rate) { return rate == "25" ? 2.0 : 48 * 1001.0 / 24000.0; }

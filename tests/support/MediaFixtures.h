@@ -52,6 +52,11 @@ const EMediaFixture* AllMediaFixtures(int* count);
 std::string MakeSyncSource(const std::string& folder, const std::string& rate, double seconds,
                            std::string* error = nullptr);
 
+// What ffprobe says of `file`: `entries` (e.g. "stream=width,height") of the streams
+// `stream` selects (e.g. "v:0"; "" for all), one line per stream or frame as CSV,
+// without FFmpeg's empty side-data lines and trailing commas.
+std::string ProbeMedia(const std::string& file, const std::string& entries, const std::string& stream = "");
+
 // The time in seconds between two flashes of a sync source made at `rate`.
 double SyncInterval(const std::string& rate);
 

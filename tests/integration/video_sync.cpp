@@ -1,0 +1,88 @@
+// Audio/video sync of `kestrova video`, measured on the DVD: sources with a white flash
+// and a 1 kHz tone at the same instants (23.976 and 25 frames/s) become NTSC and PAL
+// titles, whole and from a range that starts on a flash, with and without an audio
+// delay of 0.5 s, and every flash must meet its tone within one picture (or 0.5 s
+// later with the delay).
+#include "integration/video_checks.h"
+#include "support/AvSync.h"
+#include "support/MediaFixtures.h"
+
+#include <gtest/gtest.h>
+
+using namespace testsupport;
+using namespace videochecks;
+
+namespace {
+
+struct SRow {
+    std::string source;
+    std::string rate;
+    double start = 0;  // the range in the source, seconds
+    double end = 0;
+    std::string Text() const { return source + "@" + std::to_string(int(start)) + "-" + std::to_string(int(end)); }
+};
+
+// One DVD from the three rows, and each title's measurement against the expected
+// offset; `delay` is the audio delay asked of the job.
+void MakeAndMeasure(const std::vector<SRow>& rows, SStandard standard, double delay, const TempDir& dir)
+{
+    const std::string dvd = dir.File(std::string(standard.pal ? "pal" : "ntsc") + (delay > 0 ? "_late" : ""));
+    std::vector<std::string> texts;
+    std::vector<double> ranges;
+    for (const auto& row : rows) {
+        texts.push_back(row.Text());
+        ranges.push_back(row.end - row.start);
+    }
+    std::string options = std::string(standard.Option()) + " --resolution low";
+    if (delay > 0) options += " --audio-delay " + std::to_string(delay);
+    auto run = MakeVideoDvd(texts, dvd, options);
+    ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
+    auto facts = ExpectGoodDvd(dvd, ranges, standard);
+
+    const double frameMs = standard.FrameSeconds() * 1000;
+    for (size_t i = 0; i < rows.size(); ++i) {
+        SCOPED_TRACE(texts[i] + (standard.pal ? " PAL" : " NTSC") + " audio delay " + std::to_string(delay));
+        const double interval = SyncInterval(rows[i].rate);
+        auto m = avsync::MeasureSync(TitleVobs(dvd + "/VIDEO_TS", int(i) + 1), dir.Path().string(), interval);
+        ASSERT_TRUE(m.ok) << m.error;
+        // Every flash of the range is on the DVD and has its tone.
+        int flashes = int((rows[i].end - rows[i].start - 0.2) / interval) + 1;
+        EXPECT_GE(int(m.flashes.size()), flashes) << m.Text();
+        EXPECT_EQ(m.pairs.size(), m.flashes.size()) << m.Text();
+        EXPECT_LE(m.WorstDeviationMs(delay * 1000), frameMs)
+            << "flash to tone should be " << delay * 1000 << " ms within " << frameMs << " ms\n"
+            << m.Text();
+        // A range that starts on a flash starts with that flash as its first picture.
+        if (rows[i].start > 0 && !m.flashes.empty()) {
+            EXPECT_NEAR(m.flashes[0], m.firstPicture, 0.001) << "the range does not start at its first second\n"
+                                                             << m.Text();
+        }
+    }
+}
+
+}  // namespace
+
+TEST(VideoSync, FlashAndToneStayTogetherInNtscAndPal)
+{
+    TempDir dir;
+    std::string error;
+    const std::string film = MakeSyncSource(dir.Path().string(), "24000/1001", 6.5, &error);
+    ASSERT_FALSE(film.empty()) << error;
+    const std::string pal = MakeSyncSource(dir.Path().string(), "25", 10.5, &error);
+    ASSERT_FALSE(pal.empty()) << error;
+    // 23.976 and 25 frames/s whole (6 s), and 25 frames/s from 4 s, where a flash is.
+    const std::vector<SRow> rows = {{film, "24000/1001", 0, 6}, {pal, "25", 0, 6}, {pal, "25", 4, 10}};
+    for (SStandard standard : {SStandard{false}, SStandard{true}}) MakeAndMeasure(rows, standard, 0, dir);
+}
+
+TEST(VideoSync, AnAudioDelayMovesTheToneByHalfASecond)
+{
+    TempDir dir;
+    std::string error;
+    const std::string film = MakeSyncSource(dir.Path().string(), "24000/1001", 6.5, &error);
+    ASSERT_FALSE(film.empty()) << error;
+    const std::string pal = MakeSyncSource(dir.Path().string(), "25", 10.5, &error);
+    ASSERT_FALSE(pal.empty()) << error;
+    const std::vector<SRow> rows = {{film, "24000/1001", 0, 6}, {pal, "25", 0, 6}, {pal, "25", 4, 10}};
+    for (SStandard standard : {SStandard{false}, SStandard{true}}) MakeAndMeasure(rows, standard, 0.5, dir);
+}
