@@ -9,6 +9,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
+
 using namespace testsupport;
 using namespace videochecks;
 
@@ -45,6 +48,15 @@ void MakeAndMeasure(const std::vector<SRow>& rows, SStandard standard, double de
         const double interval = SyncInterval(rows[i].rate);
         auto m = avsync::MeasureSync(TitleVobs(dvd + "/VIDEO_TS", int(i) + 1), dir.Path().string(), interval);
         ASSERT_TRUE(m.ok) << m.error;
+        // The figures go to the log whether or not the title passes.
+        double low = 1e9, high = -1e9;
+        for (const auto& p : m.pairs) {
+            low = std::min(low, p.offsetMs);
+            high = std::max(high, p.offsetMs);
+        }
+        std::printf("sync %s %s delay %.1f s: %zu flashes, %zu pairs, tone - flash %+.1f .. %+.1f ms\n",
+                    texts[i].substr(texts[i].rfind('/') + 1).c_str(), standard.pal ? "PAL" : "NTSC", delay,
+                    m.flashes.size(), m.pairs.size(), low, high);
         // Every flash of the range is on the DVD and has its tone.
         int flashes = int((rows[i].end - rows[i].start - 0.2) / interval) + 1;
         EXPECT_GE(int(m.flashes.size()), flashes) << m.Text();
