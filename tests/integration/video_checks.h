@@ -66,13 +66,22 @@ inline std::vector<double> LsdvdLengths(const std::string& dvd)
     return lengths;
 }
 
+// A row's name for messages: its file name, or "title N" when the rows are not given.
+inline std::string RowName(const std::vector<std::string>& rows, size_t i)
+{
+    if (i < rows.size()) return fs::path(rows[i]).filename().string();
+    return "title " + std::to_string(i + 1);
+}
+
 // lsdvd lists one title per row, each as long as its range within one picture.
-inline void ExpectTitleLengths(const std::string& dvd, const std::vector<double>& ranges, SStandard standard)
+inline void ExpectTitleLengths(const std::string& dvd, const std::vector<double>& ranges, SStandard standard,
+                               const std::vector<std::string>& rows = {})
 {
     auto lengths = LsdvdLengths(dvd);
     ASSERT_EQ(lengths.size(), ranges.size()) << dvd;
     for (size_t i = 0; i < ranges.size(); ++i)
-        EXPECT_NEAR(lengths[i], ranges[i], standard.FrameSeconds() + 0.001) << "title " << i + 1;
+        EXPECT_NEAR(lengths[i], ranges[i], standard.FrameSeconds() + 0.001)
+            << RowName(rows, i) << ": lsdvd gives " << lengths[i] << " s for a range of " << ranges[i] << " s";
 }
 
 // libdvdnav goes from first play through title 1, 2 ... `titles` in order and stops.
@@ -174,17 +183,18 @@ inline STitleFacts ExpectVobRules(const std::string& videoTs, int vts, SStandard
 }
 
 // Every check of a DVD made from `ranges.size()` rows: lengths, playback, decoding and
-// the VOB rules of each title set; returns each title set's facts.
+// the VOB rules of each title set; returns each title set's facts. `rows`, when given,
+// name the titles in messages.
 inline std::vector<STitleFacts> ExpectGoodDvd(const std::string& dvd, const std::vector<double>& ranges,
-                                              SStandard standard)
+                                              SStandard standard, const std::vector<std::string>& rows = {})
 {
     const std::string videoTs = dvd + "/VIDEO_TS";
-    ExpectTitleLengths(dvd, ranges, standard);
+    ExpectTitleLengths(dvd, ranges, standard, rows);
     ExpectPlaysInOrder(dvd, int(ranges.size()));
     ExpectDecodesCleanly(videoTs);
     std::vector<STitleFacts> facts;
     for (size_t i = 0; i < ranges.size(); ++i) {
-        SCOPED_TRACE("title set " + std::to_string(i + 1));
+        SCOPED_TRACE("title set " + std::to_string(i + 1) + ", from " + RowName(rows, i));
         facts.push_back(ExpectVobRules(videoTs, int(i) + 1, standard));
     }
     return facts;

@@ -79,7 +79,7 @@ TEST(VideoSources, ContainersAndCodecsBecomeOneTitleEach)
     const std::string dvd = dir.File("dvd");
     auto run = MakeVideoDvd(rows, dvd, "--ntsc --resolution low");
     ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
-    auto facts = ExpectGoodDvd(dvd, std::vector<double>(rows.size(), kFixtureSeconds), SStandard{false});
+    auto facts = ExpectGoodDvd(dvd, std::vector<double>(rows.size(), kFixtureSeconds), SStandard{false}, rows);
     ASSERT_EQ(facts.size(), rows.size());
 
     // The AC-3 source keeps its AC-3: the same frames, byte for byte, in the same order.
@@ -115,7 +115,7 @@ TEST(VideoSources, SizesAndFrameRatesAreConverted)
         const std::string dvd = dir.File(standard.pal ? "pal" : "ntsc");
         auto run = MakeVideoDvd(rows, dvd, std::string(standard.Option()) + " --resolution low");
         ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
-        auto facts = ExpectGoodDvd(dvd, std::vector<double>(rows.size(), kFixtureSeconds), standard);
+        auto facts = ExpectGoodDvd(dvd, std::vector<double>(rows.size(), kFixtureSeconds), standard, rows);
         // Whole pictures repeated or dropped: the title's own picture count is its length.
         for (size_t i = 0; i < facts.size(); ++i)
             EXPECT_NEAR(facts[i].pictures, kFixtureSeconds / standard.FrameSeconds(), 1.01) << rows[i];
@@ -132,7 +132,7 @@ TEST(VideoSources, InterlacedSourcesKeepTheirFieldOrder)
     const std::string dvd = dir.File("dvd");
     auto run = MakeVideoDvd(rows, dvd, "--pal --resolution high");
     ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
-    ExpectGoodDvd(dvd, {kFixtureSeconds, kFixtureSeconds}, SStandard{true});
+    ExpectGoodDvd(dvd, {kFixtureSeconds, kFixtureSeconds}, SStandard{true}, rows);
     const std::string videoTs = dvd + "/VIDEO_TS";
     int vts = 1;
     for (const char* order : {"tt", "bb"}) {
@@ -158,7 +158,7 @@ TEST(VideoSources, ShapesAreFittedWithBarsNeverStretched)
     const std::string dvd = dir.File("dvd");
     auto run = MakeVideoDvd(rows, dvd, "--ntsc --resolution high");
     ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
-    ExpectGoodDvd(dvd, std::vector<double>(rows.size(), kFixtureSeconds), SStandard{false});
+    ExpectGoodDvd(dvd, std::vector<double>(rows.size(), kFixtureSeconds), SStandard{false}, rows);
     const std::string videoTs = dvd + "/VIDEO_TS";
     const double shapes[] = {860.0 / 360, 360.0 / 640, 1.0, 16.0 / 9};
     for (int vts = 1; vts <= 4; ++vts) {

@@ -40,7 +40,7 @@ void MakeAndMeasure(const std::vector<SRow>& rows, SStandard standard, double de
     if (delay > 0) options += " --audio-delay " + std::to_string(delay);
     auto run = MakeVideoDvd(texts, dvd, options);
     ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
-    auto facts = ExpectGoodDvd(dvd, ranges, standard);
+    ExpectGoodDvd(dvd, ranges, standard, texts);
 
     const double frameMs = standard.FrameSeconds() * 1000;
     for (size_t i = 0; i < rows.size(); ++i) {
