@@ -153,20 +153,31 @@ TEST(VideoSources, InterlacedSourcesKeepTheirFieldOrder)
 TEST(VideoSources, ShapesAreFittedWithBarsNeverStretched)
 {
     TempDir dir;
-    auto rows =
-        Rows(dir, {EMediaFixture::Scope239, EMediaFixture::Upright916, EMediaFixture::Square, EMediaFixture::FullHd51});
-    const std::string dvd = dir.File("dvd");
-    auto run = MakeVideoDvd(rows, dvd, "--ntsc --resolution high");
-    ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
-    ExpectGoodDvd(dvd, std::vector<double>(rows.size(), kFixtureSeconds), SStandard{false}, rows);
-    const std::string videoTs = dvd + "/VIDEO_TS";
-    const double shapes[] = {860.0 / 360, 360.0 / 640, 1.0, 16.0 / 9};
-    for (int vts = 1; vts <= 4; ++vts) {
-        double shown = ShownShape(videoTs, vts);
-        EXPECT_NEAR(shown / shapes[vts - 1], 1.0, 0.04)
-            << rows[size_t(vts - 1)] << " is shown at " << shown << ":1 instead of " << shapes[vts - 1];
+    auto rows = Rows(dir,
+                     {EMediaFixture::Scope239, EMediaFixture::Upright916, EMediaFixture::Square,
+                      EMediaFixture::FullHd51, EMediaFixture::Vga15});
+    const double shapes[] = {860.0 / 360, 360.0 / 640, 1.0, 16.0 / 9, 4.0 / 3};
+    for (SStandard standard : {SStandard{false}, SStandard{true}}) {
+        SCOPED_TRACE(standard.pal ? "PAL, low resolution" : "NTSC, high resolution");
+        const std::string dvd = dir.File(standard.pal ? "pal" : "ntsc");
+        auto run = MakeVideoDvd(
+            rows, dvd, std::string(standard.Option()) + (standard.pal ? " --resolution low" : " --resolution high"));
+        ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
+        ExpectGoodDvd(dvd, std::vector<double>(rows.size(), kFixtureSeconds), standard, rows);
+        const std::string videoTs = dvd + "/VIDEO_TS";
+        for (int vts = 1; vts <= 5; ++vts) {
+            double shown = ShownShape(videoTs, vts);
+            EXPECT_NEAR(shown / shapes[vts - 1], 1.0, 0.04)
+                << rows[size_t(vts - 1)] << " is shown at " << shown << ":1 instead of " << shapes[vts - 1];
+            // Bars are video black (Y 16), not below it.
+            auto low = testsupport::Run("ffmpeg -nostdin -v error -ss 1 -i " + Quote(TitleVobs(videoTs, vts).at(0)) +
+                                        " -frames:v 1 -vf signalstats,metadata=print:key=lavfi.signalstats.YMIN:file=-"
+                                        " -f null - | grep -o 'YMIN=[0-9]*'");
+            EXPECT_GE(std::atoi(low.out.c_str() + std::min<size_t>(5, low.out.size())), 12)
+                << rows[size_t(vts - 1)] << ": darkest " << low.out;
+        }
+        // The wide sources make wide titles.
+        EXPECT_EQ(ProbeTitle(videoTs, 1, "v:0", "stream=display_aspect_ratio"), "16:9\n");
+        EXPECT_EQ(ProbeTitle(videoTs, 4, "v:0", "stream=display_aspect_ratio"), "16:9\n");
     }
-    // The wide sources make wide titles.
-    EXPECT_EQ(ProbeTitle(videoTs, 1, "v:0", "stream=display_aspect_ratio"), "16:9\n");
-    EXPECT_EQ(ProbeTitle(videoTs, 4, "v:0", "stream=display_aspect_ratio"), "16:9\n");
 }

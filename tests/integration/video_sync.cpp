@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 using namespace testsupport;
@@ -97,4 +98,51 @@ TEST(VideoSync, AnAudioDelayMovesTheToneByHalfASecond)
     ASSERT_FALSE(pal.empty()) << error;
     const std::vector<SRow> rows = {{film, "24000/1001", 0, 6}, {pal, "25", 0, 6}, {pal, "25", 4, 10}};
     for (SStandard standard : {SStandard{false}, SStandard{true}}) MakeAndMeasure(rows, standard, 0.5, dir);
+}
+
+namespace {
+
+// Compares each picture of a title with the source picture it must show: picture k of
+// a title whose range starts at source picture `first` is source picture first + k.
+void ExpectPicturesInStep(const std::string& dvd, int vts, const std::string& source, int first, int expected,
+                          const std::string& scratch)
+{
+    std::vector<double> times, title, sourceTimes, own;
+    std::string error;
+    ASSERT_TRUE(avsync::PictureBrightness(TitleVobs(dvd + "/VIDEO_TS", vts), scratch, times, title, &error)) << error;
+    ASSERT_TRUE(avsync::PictureBrightness({source}, scratch, sourceTimes, own, &error)) << error;
+    EXPECT_NEAR(double(title.size()), double(expected), 1.0);
+    std::string wrong;
+    int wrongCount = 0;
+    for (size_t k = 0; k < title.size() && first + k < own.size(); ++k) {
+        if (std::fabs(title[k] - own[first + k]) <= 3) continue;
+        if (++wrongCount <= 6) {
+            char line[120];
+            std::snprintf(line, sizeof line, "picture %zu shows Y %.1f, source picture %zu has %.1f\n", k, title[k],
+                          first + k, own[first + k]);
+            wrong += line;
+        }
+    }
+    EXPECT_EQ(wrongCount, 0) << "title set " << vts << " is not the source picture for picture:\n" << wrong;
+}
+
+}  // namespace
+
+TEST(VideoSync, PicturesFollowTheSourceOneForOne)
+{
+    TempDir dir;
+    std::string error;
+    const std::string ntsc = MakeCountingSource(dir.Path().string(), "30000/1001", 3.5, &error);
+    ASSERT_FALSE(ntsc.empty()) << error;
+    const std::string pal = MakeCountingSource(dir.Path().string(), "25", 3.5, &error);
+    ASSERT_FALSE(pal.empty()) << error;
+
+    auto run = MakeVideoDvd({ntsc}, dir.File("ntsc"), "--ntsc --resolution low");
+    ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
+    ExpectPicturesInStep(dir.File("ntsc"), 1, ntsc, 0, 105, dir.Path().string());
+    // The range from 1 s starts with source picture 25, the one shown at 1 s.
+    run = MakeVideoDvd({pal, pal + "@1-3"}, dir.File("pal"), "--pal --resolution low");
+    ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
+    ExpectPicturesInStep(dir.File("pal"), 1, pal, 0, 88, dir.Path().string());
+    ExpectPicturesInStep(dir.File("pal"), 2, pal, 25, 50, dir.Path().string());
 }

@@ -44,6 +44,20 @@ double Median(std::vector<double> values)
     return values[values.size() / 2];
 }
 
+// The files as one FFmpeg input: a file alone, or the concat protocol over all.
+std::string InputOf(const std::vector<std::string>& files)
+{
+    if (files.size() == 1) return files[0];
+    std::string input = "concat:";
+    for (size_t i = 0; i < files.size(); ++i) input += (i ? "|" : "") + files[i];
+    return input;
+}
+
+const char kBrightnessFilter[] =
+    " -map 0:v:0 -vf "
+    "'crop=iw/2:ih/2,scale=64:-2,signalstats,metadata=print:key=lavfi.signalstats.YAVG:file=brightness.txt'"
+    " -f null -";
+
 }  // namespace
 
 std::vector<double> ToneOnsets(const std::vector<short>& samples, int rate)
@@ -82,6 +96,21 @@ std::vector<double> FlashStarts(const std::vector<double>& times, const std::vec
     return starts;
 }
 
+bool PictureBrightness(const std::vector<std::string>& files, const std::string& scratch, std::vector<double>& times,
+                       std::vector<double>& brightness, std::string* error)
+{
+    using testsupport::Quote;
+    const std::string input = InputOf(files);
+    auto run = testsupport::Run("cd " + Quote(scratch) + " && ffmpeg -nostdin -v error -y -copyts -i " + Quote(input) +
+                                kBrightnessFilter);
+    times.clear();
+    brightness.clear();
+    if (run.exitCode == 0) ReadBrightness(testsupport::ReadText(scratch + "/brightness.txt"), times, brightness);
+    if (run.exitCode == 0 && !times.empty()) return true;
+    if (error) *error = "decoding the pictures of " + input + " failed: " + run.err;
+    return false;
+}
+
 SMeasure MeasureSync(const std::vector<std::string>& files, const std::string& scratch, double interval)
 {
     using testsupport::Quote;
@@ -90,14 +119,11 @@ SMeasure MeasureSync(const std::vector<std::string>& files, const std::string& s
         m.error = "no file to measure";
         return m;
     }
-    std::string input = files.size() == 1 ? files[0] : "concat:";
-    if (files.size() > 1)
-        for (size_t i = 0; i < files.size(); ++i) input += (i ? "|" : "") + files[i];
+    const std::string input = InputOf(files);
     // Both streams keep the file's time stamps (-copyts). The sound is padded with
     // silence from time 0 and wherever it has a gap, so that sample k is at k / 48000 s.
     const std::string command = "cd " + Quote(scratch) + " && ffmpeg -nostdin -v error -y -copyts -i " + Quote(input) +
-        " -map 0:v:0 -vf 'scale=64:-2,signalstats,metadata=print:key=lavfi.signalstats.YAVG:file=brightness.txt'"
-        " -f null - -map 0:a:0 -af 'aresample=48000:async=1:first_pts=0' -ac 1 -f s16le sound.raw";
+        kBrightnessFilter + " -map 0:a:0 -af 'aresample=48000:async=1:first_pts=0' -ac 1 -f s16le sound.raw";
     auto run = testsupport::Run(command);
     if (run.exitCode != 0) {
         m.error = "decoding " + input + " failed: " + run.err;

@@ -35,6 +35,13 @@ struct SMeasure {
 // between flashes; beeps closer together than 0.3 s count as one.
 SMeasure MeasureSync(const std::vector<std::string>& files, const std::string& scratch, double interval);
 
+// Decodes the pictures of `files` (as MeasureSync does) into `scratch` and gives each
+// picture's time in seconds and the mean brightness (Y, 16 black to 235 white) of its
+// centre (half its width and height, so that bars round the picture do not count). False
+// with `error` set when FFmpeg fails or finds no picture.
+bool PictureBrightness(const std::vector<std::string>& files, const std::string& scratch, std::vector<double>& times,
+                       std::vector<double>& brightness, std::string* error);
+
 // Onsets of a tone in mono 16-bit samples at `rate`: the first sample at or above 30 %
 // of the loudest, after at least 0.3 s below it. Seconds from the first sample.
 std::vector<double> ToneOnsets(const std::vector<short>& samples, int rate);

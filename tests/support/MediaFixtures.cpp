@@ -121,6 +121,18 @@ SMediaFixture MakeMediaFixture(EMediaFixture kind, const std::string& folder, st
     return made;
 }
 
+std::string MakeCountingSource(const std::string& folder, const std::string& rate, double seconds, std::string* error)
+{
+    const std::string length = Seconds(seconds);
+    const std::string picture =
+        "color=c=black:s=320x240:r=" + rate + ":d=" + length + ",geq=lum='16+8*mod(N\\,25)':cb=128:cr=128";
+    const std::string path = folder + "/counting_" + (rate == "25" ? std::string("25") : std::string("2997")) + ".mp4";
+    std::string arguments = "-f lavfi -i " + Quote(picture) + " -f lavfi -i " +
+        Quote("sine=f=440:r=48000:d=" + length) +
+        " -c:v libx264 -preset ultrafast -pix_fmt yuv420p -c:a aac -ac 2 -t " + length + " " + Quote(path);
+    return RunFfmpeg(arguments, error) ? path : std::string();
+}
+
 std::string ProbeMedia(const std::string& file, const std::string& entries, const std::string& stream)
 {
     auto r = Run("ffprobe -v error " + (stream.empty() ? std::string() : "-select_streams " + stream) +

@@ -52,6 +52,12 @@ const EMediaFixture* AllMediaFixtures(int* count);
 std::string MakeSyncSource(const std::string& folder, const std::string& rate, double seconds,
                            std::string* error = nullptr);
 
+// The counting source: flat grey pictures at `rate` whose brightness counts the picture
+// number, Y = 16 + 8 x (n mod 25), with a 440 Hz tone; H.264 + AAC in MP4, `seconds`
+// long. Returns the file's path, or "" with `error` set.
+std::string MakeCountingSource(const std::string& folder, const std::string& rate, double seconds,
+                               std::string* error = nullptr);
+
 // What ffprobe says of `file`: `entries` (e.g. "stream=width,height") of the streams
 // `stream` selects (e.g. "v:0"; "" for all), one line per stream or frame as CSV,
 // without FFmpeg's empty side-data lines and trailing commas.
