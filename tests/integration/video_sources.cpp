@@ -169,12 +169,15 @@ TEST(VideoSources, ShapesAreFittedWithBarsNeverStretched)
             double shown = ShownShape(videoTs, vts);
             EXPECT_NEAR(shown / shapes[vts - 1], 1.0, 0.04)
                 << rows[size_t(vts - 1)] << " is shown at " << shown << ":1 instead of " << shapes[vts - 1];
-            // Bars are video black (Y 16), not below it.
-            auto low = testsupport::Run("ffmpeg -nostdin -v error -ss 1 -i " + Quote(TitleVobs(videoTs, vts).at(0)) +
-                                        " -frames:v 1 -vf signalstats,metadata=print:key=lavfi.signalstats.YMIN:file=-"
-                                        " -f null - | grep -o 'YMIN=[0-9]*'");
-            EXPECT_GE(std::atoi(low.out.c_str() + std::min<size_t>(5, low.out.size())), 12)
-                << rows[size_t(vts - 1)] << ": darkest " << low.out;
+            // The bars are video black (Y 16): a strip at the edge the bars are on.
+            if (vts > 3) continue;
+            const std::string strip = vts == 1 ? "crop=iw:ih/16:0:0" : "crop=iw/16:ih:0:0";
+            auto bar = testsupport::Run("ffmpeg -nostdin -v error -ss 1 -i " + Quote(TitleVobs(videoTs, vts).at(0)) +
+                                        " -frames:v 1 -vf " + strip +
+                                        ",signalstats,metadata=print:key=lavfi.signalstats.YAVG:file=- -f null - | "
+                                        "grep -o 'YAVG=[0-9.]*'");
+            const double level = std::atof(bar.out.c_str() + std::min<size_t>(5, bar.out.size()));
+            EXPECT_NEAR(level, 16.0, 2.0) << rows[size_t(vts - 1)] << ": the bars are at Y " << bar.out;
         }
         // The wide sources make wide titles.
         EXPECT_EQ(ProbeTitle(videoTs, 1, "v:0", "stream=display_aspect_ratio"), "16:9\n");
