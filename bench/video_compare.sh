@@ -38,15 +38,17 @@ results=$work/results.tsv
 : >"$results"
 started=$(date +%s)
 
-# Runs a command under /usr/bin/time; afterwards $wall holds its wall seconds. Its
-# output goes to $work/last.log.
+# Runs a command under /usr/bin/time; afterwards $wall holds its wall seconds and $cpu
+# its user + system seconds (children included), the steadier figure on a shared
+# machine. Its output goes to $work/last.log.
 timed() {
-  if ! /usr/bin/time -f '%e' -o "$work/time" "$@" >"$work/last.log" 2>&1; then
+  if ! /usr/bin/time -f '%e %U %S' -o "$work/time" "$@" >"$work/last.log" 2>&1; then
     echo "video_compare.sh: this command failed: $*" >&2
     tail -20 "$work/last.log" >&2
     exit 1
   fi
-  wall=$(tail -1 "$work/time")
+  read -r wall user sys < <(tail -1 "$work/time")
+  cpu=$(awk -v u="$user" -v s="$sys" 'BEGIN { printf "%.2f", u + s }')
 }
 result() { printf '%s\t%s\t%s\t%s\t%s\t%s\n' "$@" >>"$results"; }
 ge() { awk -v a="$1" -v b="$2" 'BEGIN { print (a + 0 >= b + 0) ? "PASS" : "MISS" }'; }
@@ -105,7 +107,7 @@ measure_psnr() {
 
 echo "== ours: kestrova video"
 timed "$kestrova" video "$source" --out "$work/ours" --iso "$work/ours.iso" --ntsc --yes
-ours_wall=$wall
+ours_wall=$wall; ours_cpu=$cpu
 # The peer encodes the title in the shape ours chose, so that both have one reference.
 aspect=$(ffprobe -v error -select_streams v:0 -show_entries stream=display_aspect_ratio -of csv=p=0 \
   "$(vobs "$work/ours")" | head -1 | cut -d, -f1)
@@ -115,7 +117,7 @@ if [ "$aspect" = "16:9" ]; then
 else
   reference="scale=720:360:flags=bicubic,pad=720:480:0:60"
 fi
-echo "  $ours_wall s, a $aspect title"
+echo "  $ours_wall s ($ours_cpu s of processor time), a $aspect title"
 
 echo "== peer: ffmpeg -target ntsc-dvd -> dvdauthor -> genisoimage"
 cat >"$work/peer.sh" <<EOF
@@ -126,8 +128,8 @@ VIDEO_FORMAT=NTSC dvdauthor -o "$work/peer" -T
 genisoimage -quiet -dvd-video -udf -o "$work/peer.iso" "$work/peer"
 EOF
 timed bash "$work/peer.sh"
-peer_wall=$wall
-echo "  $peer_wall s"
+peer_wall=$wall; peer_cpu=$cpu
+echo "  $peer_wall s ($peer_cpu s of processor time)"
 
 for dvd in ours peer; do
   lsdvd "$work/$dvd.iso" >/dev/null 2>&1 || { echo "video_compare.sh: lsdvd cannot read $dvd.iso" >&2; exit 1; }
@@ -152,6 +154,7 @@ printf '%-28s %10s %12s %10s %16s\n' "ffmpeg at our rate" "-" "$equal_rate" "$eq
 
 speed=$(div "$peer_wall" "$ours_wall")
 result "video job wall s, ${seconds} s 1080p" "$peer_wall" "$ours_wall" "$speed" ">= 1.5x" "$(ge "$speed" 1.5)"
+result "video job cpu s, ${seconds} s 1080p" "$peer_cpu" "$ours_cpu" "$(div "$peer_cpu" "$ours_cpu")" "-" "info"
 result "video bit/s" "$peer_rate" "$ours_rate" "$(div "$ours_rate" "$peer_rate")" "-" "info"
 result "PSNR-Y dB, own rates" "$peer_psnr" "$ours_psnr" \
   "$(awk -v a="$ours_psnr" -v b="$peer_psnr" 'BEGIN { printf "%+.2f", a - b }')" "-" "info"
