@@ -19,7 +19,8 @@ enum class EMediaFixture {
     InterlacedBff,  // the same with the bottom field first
     NoAudio,  // H.264 in MP4 without any audio stream
     Mono22050,  // H.264 + mono AAC at 22,050 Hz in MP4
-    Scope239,  // 2.39:1 (860x360)
+    Scope239,  // 2.39:1 (860x360); this and the next two have a white frame round the
+    // picture, so that its edges can be found on a DVD
     Upright916,  // 9:16 as a phone held upright (360x640)
     Square,  // 480x480
     Named9876,  // "holiday_9876.mp4": white upper half, black lower half
