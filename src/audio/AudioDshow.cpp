@@ -65,6 +65,11 @@ void CAudioDshow::RefreshStartTime()
     // Audio that starts later than the pictures starts later on the disc too.
     startTime = baseStartTime;
     if (!media) return;
+    if (!startsSettled) {
+        // The first sound is stamped only once both media's first samples are known.
+        media->WaitForFirstSamples(5.0);
+        startsSettled = true;
+    }
     int64_t audioStart = media->Dump().AudioFirstStart();
     int64_t videoStart = media->Dump().VideoFirstStart();
     if (audioStart < 0 || videoStart < 0) return;
@@ -79,6 +84,7 @@ bool CAudioDshow::Start(int tag, int firstUnit, int lastUnit, uint32_t startMill
     baseStartTime = startTime;
     surround = false;
     pcmBytesRead = 0;
+    startsSettled = false;
     if (media && media->audioKind == kAudioAc3)
         kind = kindAc3;
     else

@@ -57,4 +57,5 @@ private:
     uint32_t baseStartTime = 0;
     int64_t minimumPcmBytes = 0;
     int64_t pcmBytesRead = 0;
+    bool startsSettled = false;
 };

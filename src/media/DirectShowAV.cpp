@@ -1,9 +1,11 @@
 #include "media/DirectShowAV.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
+#include <thread>
 
 #include "base/File.h"
 #include "base/InputFile.h"
@@ -167,7 +169,7 @@ void CDirectShowAV::NoteOpenedGraph()
     // A title's length comes from its IFO; the stream is then read from its start and a
     // range start reached by dropping what comes before it.
     if (isVob && vob->TitleSeconds() > 0) {
-        duration = int64_t(vob->TitleSeconds()) * 10000000;
+        duration = int64_t(std::llround(vob->TitleSeconds() * 1e7));
         canSeek = false;
     }
 }
@@ -468,6 +470,18 @@ void CDirectShowAV::Stop()
         recorder->Stop();
         recorder.reset();
     }
+}
+
+bool CDirectShowAV::WaitForFirstSamples(double seconds)
+{
+    auto videoKnown = [this] { return !videoFound || dump->VideoFirstStart() >= 0; };
+    auto audioKnown = [this] { return !audioFound || dump->AudioFirstStart() >= 0; };
+    const auto until = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (!(videoKnown() || dump->videoRing.IsFinished()) || !(audioKnown() || dump->audioRing.IsFinished())) {
+        if (std::chrono::steady_clock::now() >= until) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return videoKnown() && audioKnown();
 }
 
 bool CDirectShowAV::ReadSourceFrame()

@@ -103,6 +103,11 @@ public:
     // Ends decoding and recording; wakes every waiter on both rings.
     void Stop();
 
+    // Waits, at most `seconds`, until decoding has handed over its first picture (when
+    // there is video) and its first sound (when there is sound), or that medium ended:
+    // only then is the offset between their start times known. True when both are.
+    bool WaitForFirstSamples(double seconds);
+
     // Why the last Open refused the file (the message it showed or would have shown).
     const std::string& Refusal() const { return refusal; }
 

@@ -306,9 +306,12 @@ bool CVobStream::SettleStart()
 {
     const int64_t total = pieceEnds.back();
     if (hasIfo && !source.chain.entryCells.empty()) {
-        const int seconds = PlaybackWholeSeconds(source.chain.playbackTime);
-        titleSeconds = seconds > 0 ? seconds : -1;
+        // The title's length to the picture (whole seconds would cut up to a second off
+        // its end), less the cells before the one the stream starts at.
         const int cell = StartCellIndex(source.chain, alternativeStart);
+        double seconds = PlaybackSeconds(source.chain.playbackTime);
+        for (int i = 0; i < cell; ++i) seconds -= PlaybackSeconds(source.chain.cells[size_t(i)].playbackTime);
+        titleSeconds = seconds > 0 ? seconds : -1;
         startOffset = int64_t(source.chain.cells[size_t(cell)].firstSector) * kSector;
         if (startOffset >= total)
             return Fail(firstVobName + ": the title's IFO starts it at sector " +

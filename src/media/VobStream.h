@@ -55,8 +55,9 @@ public:
     // The read position.
     int64_t Position() const { return position; }
 
-    // Length of the title in whole seconds from the IFO, -1 when unknown.
-    int TitleSeconds() const { return titleSeconds; }
+    // Length in seconds of the title from where the stream starts (the IFO's playback
+    // times, to the picture), -1 when unknown.
+    double TitleSeconds() const { return titleSeconds; }
 
     // Whether the stream starts at the cell after program 1's entry cell.
     bool AlternativeStart() const { return alternativeStart; }
@@ -92,7 +93,7 @@ private:
     int64_t ReadRaw(int64_t absolute, uint8_t* buffer, int64_t bytes);
 
     std::mutex lock;
-    int titleSeconds = -1;
+    double titleSeconds = -1;
     std::vector<uint8_t> cache;  // the first bytes of the stream, secondary audio hidden
     bool alternativeStart = false;
     int64_t length = 0;

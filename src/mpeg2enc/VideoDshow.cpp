@@ -5,6 +5,13 @@
 
 #include <cmath>
 
+namespace {
+
+// How long the start of a title waits for the first picture and sound of its file.
+constexpr double kFirstSampleWait = 5.0;
+
+}  // namespace
+
 CVideoDshow::CVideoDshow(CDirectShowAV* media_) : media(media_), frames(media_) {}
 
 CVideoDshow::~CVideoDshow() = default;
@@ -33,12 +40,14 @@ bool CVideoDshow::IsWideShape(int width, int height, double displayAspect)
 
 uint32_t CVideoDshow::NextPictureTime()
 {
+    if (!offsetSettled) UpdateStartOffset();
     const uint32_t t = encoder.NextPictureTime();
     return t >= CEncoder::endOfStreamTime ? t : t + startOffset;
 }
 
 uint32_t CVideoDshow::CurrentPictureTime()
 {
+    if (!offsetSettled) UpdateStartOffset();
     const uint32_t t = encoder.CurrentPictureTime();
     return t >= CEncoder::endOfStreamTime ? t : t + startOffset;
 }
@@ -69,6 +78,11 @@ int32_t CVideoDshow::FrameRateClass() { return encoder.FrameRate() < 26.0 ? 25 :
 void CVideoDshow::UpdateStartOffset()
 {
     if (!media) return;
+    if (!offsetSettled) {
+        // Waits only at the start of the title, before the first picture is stamped.
+        media->WaitForFirstSamples(kFirstSampleWait);
+        offsetSettled = true;
+    }
     const int64_t audioStart = media->Dump().AudioFirstStart();
     const int64_t videoStart = media->Dump().VideoFirstStart();
     if (audioStart < 0 || videoStart < 0) return;

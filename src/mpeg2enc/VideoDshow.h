@@ -77,6 +77,8 @@ private:
         bool ended = false;
     };
 
+    // Settles the start offset once both media have handed over their first sample
+    // (waiting for them), so that the first pictures already carry it.
     void UpdateStartOffset();
 
     CDirectShowAV* media;
@@ -84,4 +86,5 @@ private:
     CEncoder encoder;
     int forcedAspect = 0;  // 0 none, else the aspect code SetWideScreen chose
     uint32_t startOffset = 0;
+    bool offsetSettled = false;
 };
