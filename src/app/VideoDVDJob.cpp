@@ -310,6 +310,12 @@ bool CVideoDVDJob::MakeSlideShowTitle(const SRow& row, int titleSet, const std::
     return true;
 }
 
+void CVideoDVDJob::Note(const std::string& line)
+{
+    if (CDebugger* log = ownLog ? ownLog.get() : CDebugger::Active()) log->WriteJobNote(line);
+    if (onNote) onNote(line);
+}
+
 CVideoDVDJob::Result CVideoDVDJob::MakeTitles(const std::string& folder)
 {
     const std::vector<int> made = RowsToMake();
@@ -336,6 +342,13 @@ CVideoDVDJob::Result CVideoDVDJob::MakeTitles(const std::string& folder)
             }
             frames = builder.FramesCoded();
             cancelled = builder.Cancelled();
+            // A damaged or cut file ends before its range does: the title holds what
+            // could be decoded, and the person hears of it.
+            const double planned = double(builder.FramesPlanned()) / params.frameRate;
+            const double made = double(frames) / params.frameRate;
+            if (!cancelled && made + 1.0 < planned)
+                Note(row.path + ": the file ended after " + FormatSeconds(std::llround(made)) + " of its " +
+                     FormatSeconds(std::llround(planned)) + " range; the title is that long");
         }
         framesCoded[size_t(made[t])] = frames;
         ++titleSetsWritten;

@@ -141,6 +141,8 @@ private:
     std::vector<int> RowsToMake() const;
     bool CheckFits();
     Result MakeTitles(const std::string& folder);
+    // A warning line for the diagnostic log and onNote.
+    void Note(const std::string& line);
     bool MakeSlideShowTitle(const SRow& row, int titleSet, const std::string& folder, int64_t& frames, bool& cancelled);
 
     CUiPort& ui;

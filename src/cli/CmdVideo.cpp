@@ -178,6 +178,9 @@ bool AddRows(const CArgs& args, CVideoDVDJob& job)
                  ")");
             return false;
         }
+        if (arg.end > duration)
+            std::fprintf(stderr, "kestrova: warning: %s: the file ends at %s; the range ends there\n", word.c_str(),
+                         CVideoDVDJob::TimeText(duration).c_str());
         const double end = arg.end < 0 || arg.end > duration ? duration : arg.end;
         job.SetRange(index, arg.start, end);
     }
