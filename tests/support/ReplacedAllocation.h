@@ -43,6 +43,26 @@ KESTROVA_OUT_OF_LINE void* operator new[](std::size_t n, std::align_val_t a)
 {
     return testalloc::Allocate(n, std::size_t(a));
 }
+// The no-throw forms (std::stable_sort's buffer uses them) must come from the same heap
+// as the deletes below.
+KESTROVA_OUT_OF_LINE void* operator new(std::size_t n, const std::nothrow_t&) noexcept
+{
+    try {
+        return testalloc::Allocate(n, 0);
+    } catch (...) {
+        return nullptr;
+    }
+}
+KESTROVA_OUT_OF_LINE void* operator new[](std::size_t n, const std::nothrow_t&) noexcept
+{
+    try {
+        return testalloc::Allocate(n, 0);
+    } catch (...) {
+        return nullptr;
+    }
+}
+KESTROVA_OUT_OF_LINE void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
+KESTROVA_OUT_OF_LINE void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }
 KESTROVA_OUT_OF_LINE void operator delete(void* p) noexcept { std::free(p); }
 KESTROVA_OUT_OF_LINE void operator delete[](void* p) noexcept { std::free(p); }
 KESTROVA_OUT_OF_LINE void operator delete(void* p, std::size_t) noexcept { std::free(p); }
