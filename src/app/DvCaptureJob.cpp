@@ -247,30 +247,14 @@ CDvCaptureJob::Result CDvCaptureJob::Capture()
     const CDvdFolderJob::EPrepared prepared = folderJob.Prepare({});
     if (prepared != CDvdFolderJob::EPrepared::Ready) {
         error = folderJob.Error();
-        switch (prepared) {
-        case CDvdFolderJob::EPrepared::Busy:
-            return Result::Busy;
-        case CDvdFolderJob::EPrepared::Declined:
-            return Result::Declined;
-        case CDvdFolderJob::EPrepared::NotWritable:
-            return Result::NotWritable;
-        default:
-            return Result::Refused;
-        }
+        return CDvdFolderJob::Refusal<Result>(prepared);
     }
 
     Result result = RunFootage(seconds, folderJob.WorkFolder());
-    if (result == Result::Done || result == Result::Stopped) {
-        if (!folderJob.Commit()) {
-            error = folderJob.Error();
-            result = Result::Failed;
-        } else {
-            ++footage;
-        }
-    } else {
-        folderJob.Abandon();
-        if (!folderJob.Error().empty()) error += std::string(error.empty() ? "" : " ") + folderJob.Error();
-    }
-    folderJob.Unlock();
+    const bool keep = result == Result::Done || result == Result::Stopped;
+    if (folderJob.Conclude(keep, error))
+        ++footage;
+    else if (keep)
+        result = Result::Failed;
     return result;
 }

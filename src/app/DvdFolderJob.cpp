@@ -163,6 +163,20 @@ void CDvdFolderJob::Abandon()
     if (hadDvd) error += std::string(error.empty() ? "" : " ") + "The DVD already in " + folder + " was kept.";
 }
 
+bool CDvdFolderJob::Conclude(bool keep, std::string& jobError)
+{
+    bool committed = false;
+    if (keep) {
+        committed = Commit();
+        if (!committed) jobError = error;
+    } else {
+        Abandon();
+        if (!error.empty()) jobError += std::string(jobError.empty() ? "" : " ") + error;
+    }
+    Unlock();
+    return committed;
+}
+
 void CDvdFolderJob::Finish(const std::string& soundFolder,
                            const std::function<void(const std::string&)>& openBurnWindow)
 {

@@ -35,6 +35,29 @@ public:
     // The folder the titles are written into (the new version), ending in "/".
     const std::string& WorkFolder() const { return update.WorkFolder(); }
 
+    // The job's own result for a refused Prepare (Busy, Declined, NotWritable, else
+    // Refused); every DVD job's result names all four.
+    template <class Result>
+    static Result Refusal(EPrepared prepared)
+    {
+        switch (prepared) {
+        case EPrepared::Busy:
+            return Result::Busy;
+        case EPrepared::Declined:
+            return Result::Declined;
+        case EPrepared::NotWritable:
+            return Result::NotWritable;
+        default:
+            return Result::Refused;
+        }
+    }
+
+    // Ends a run: a run that left a playable DVD (`keep`) is committed, any other is
+    // abandoned; then the folder is unlocked. `jobError` takes the reason the new version
+    // could not take the folder's place, or the note that the old DVD was kept. True
+    // when the new version is in place.
+    bool Conclude(bool keep, std::string& jobError);
+
     // Puts the new version in the folder's place (with an empty AUDIO_TS beside a
     // VIDEO_TS folder). False, shown and kept in Error(), when the old one had to stay.
     bool Commit();

@@ -254,16 +254,7 @@ CSlideShowJob::Result CSlideShowJob::CreateDvd()
     const CDvdFolderJob::EPrepared prepared = folderJob.Prepare(InputFiles());
     if (prepared != CDvdFolderJob::EPrepared::Ready) {
         error = folderJob.Error();
-        switch (prepared) {
-        case CDvdFolderJob::EPrepared::Busy:
-            return Result::Busy;
-        case CDvdFolderJob::EPrepared::Declined:
-            return Result::Declined;
-        case CDvdFolderJob::EPrepared::NotWritable:
-            return Result::NotWritable;
-        default:
-            return Result::Refused;
-        }
+        return CDvdFolderJob::Refusal<Result>(prepared);
     }
 
     // The title set is made in the new version of the folder, which takes the old one's
@@ -271,16 +262,8 @@ CSlideShowJob::Result CSlideShowJob::CreateDvd()
     params.outputFolder = folderJob.WorkFolder();
     Result result = RunSlideShowJob();
     params.outputFolder = dvdFolder;
-    if (result == Result::Done || result == Result::Cancelled) {
-        if (!folderJob.Commit()) {
-            error = folderJob.Error();
-            result = Result::Failed;
-        }
-    } else {
-        folderJob.Abandon();
-        if (!folderJob.Error().empty()) error += std::string(error.empty() ? "" : " ") + folderJob.Error();
-    }
-    folderJob.Unlock();
+    const bool keep = result == Result::Done || result == Result::Cancelled;
+    if (!folderJob.Conclude(keep, error) && keep) result = Result::Failed;
     // The sound and the question follow every run that left a playable title set,
     // a cancelled one included.
     if (result == Result::Done || result == Result::Cancelled) folderJob.Finish(soundFolder, openBurnWindow);

@@ -390,29 +390,12 @@ CVideoDVDJob::Result CVideoDVDJob::CreateDvd()
     const CDvdFolderJob::EPrepared prepared = folderJob.Prepare(InputFiles());
     if (prepared != CDvdFolderJob::EPrepared::Ready) {
         error = folderJob.Error();
-        switch (prepared) {
-        case CDvdFolderJob::EPrepared::Busy:
-            return Result::Busy;
-        case CDvdFolderJob::EPrepared::Declined:
-            return Result::Declined;
-        case CDvdFolderJob::EPrepared::NotWritable:
-            return Result::NotWritable;
-        default:
-            return Result::Refused;
-        }
+        return CDvdFolderJob::Refusal<Result>(prepared);
     }
 
     Result result = MakeTitles(folderJob.WorkFolder());
-    if (result == Result::Done || result == Result::Cancelled) {
-        if (!folderJob.Commit()) {
-            error = folderJob.Error();
-            result = Result::Failed;
-        }
-    } else {
-        folderJob.Abandon();
-        if (!folderJob.Error().empty()) error += std::string(error.empty() ? "" : " ") + folderJob.Error();
-    }
-    folderJob.Unlock();
+    const bool keep = result == Result::Done || result == Result::Cancelled;
+    if (!folderJob.Conclude(keep, error) && keep) result = Result::Failed;
     if (result == Result::Done || result == Result::Cancelled) folderJob.Finish(soundFolder, openBurnWindow);
     return result;
 }

@@ -138,10 +138,7 @@ private:
 int RunCapture(const CArgs& args)
 {
     if (args.Has("--list")) return ListDevices();
-    std::string out = args.Get("--out");
-    fs::path videoTs = out.empty() ? fs::path(CFolders::DefaultDvdFolder()) : fs::path(out);
-    if (videoTs.filename().empty()) videoTs = videoTs.parent_path();
-    if (videoTs.filename() != "VIDEO_TS") videoTs /= "VIDEO_TS";
+    const fs::path videoTs = OutputVideoTs(args);
     const std::string dvdRoot = videoTs.parent_path().string();
 
     CTerminalUi terminal(JobAnswers(args));

@@ -25,11 +25,7 @@ namespace {
 int RunSlideshowDvd(const CArgs& args)
 {
     namespace fs = std::filesystem;
-    // The folder: DIR/VIDEO_TS, or DIR itself when it is a VIDEO_TS folder.
-    std::string out = args.Get("--out");
-    fs::path videoTs = out.empty() ? fs::path(CFolders::DefaultDvdFolder()) : fs::path(out);
-    if (videoTs.filename().empty()) videoTs = videoTs.parent_path();
-    if (videoTs.filename() != "VIDEO_TS") videoTs /= "VIDEO_TS";
+    const fs::path videoTs = OutputVideoTs(args);
     const std::string dvdRoot = videoTs.parent_path().string();
 
     CTerminalUi terminal(JobAnswers(args));

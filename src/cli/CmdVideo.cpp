@@ -190,10 +190,7 @@ bool AddRows(const CArgs& args, CVideoDVDJob& job)
 int RunVideo(const CArgs& args)
 {
     if (args.positional.empty()) return Fail("video needs at least one file (see kestrova video --help)");
-    std::string out = args.Get("--out");
-    fs::path videoTs = out.empty() ? fs::path(CFolders::DefaultDvdFolder()) : fs::path(out);
-    if (videoTs.filename().empty()) videoTs = videoTs.parent_path();
-    if (videoTs.filename() != "VIDEO_TS") videoTs /= "VIDEO_TS";
+    const fs::path videoTs = OutputVideoTs(args);
     const std::string dvdRoot = videoTs.parent_path().string();
 
     CTerminalUi terminal(JobAnswers(args));

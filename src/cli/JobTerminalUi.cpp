@@ -2,6 +2,7 @@
 
 #include "base/Texts.h"
 #include "cli/Commands.h"
+#include "platform/Folders.h"
 
 #include <unistd.h>
 
@@ -29,4 +30,14 @@ CTerminalUi::Answers JobAnswers(const CArgs& args)
     if (args.Has("--no")) return CTerminalUi::Answers::No;
     if (isatty(STDIN_FILENO) && isatty(STDERR_FILENO)) return CTerminalUi::Answers::Ask;
     return CTerminalUi::Answers::Safe;
+}
+
+std::filesystem::path OutputVideoTs(const CArgs& args)
+{
+    const std::string out = args.Get("--out");
+    std::filesystem::path videoTs =
+        out.empty() ? std::filesystem::path(CFolders::DefaultDvdFolder()) : std::filesystem::path(out);
+    if (videoTs.filename().empty()) videoTs = videoTs.parent_path();
+    if (videoTs.filename() != "VIDEO_TS") videoTs /= "VIDEO_TS";
+    return videoTs;
 }

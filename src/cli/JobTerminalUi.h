@@ -7,6 +7,7 @@
 #include "base/UiPort.h"
 #include "cli/TerminalUi.h"
 
+#include <filesystem>
 #include <string>
 
 struct CArgs;
@@ -43,3 +44,7 @@ private:
 // at a terminal, and answered with the safe choice (keep the existing DVD) when there
 // is none.
 CTerminalUi::Answers JobAnswers(const CArgs& args);
+
+// The DVD folder a job writes: DIR/VIDEO_TS for --out DIR, DIR itself when it is a
+// VIDEO_TS folder, ~/TempDVD/VIDEO_TS without --out.
+std::filesystem::path OutputVideoTs(const CArgs& args);
