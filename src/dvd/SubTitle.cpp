@@ -14,7 +14,7 @@ bool CSubTitle::IsVobSubName(const std::string& path)
     return tail == ".sub";
 }
 
-bool CSubTitle::Open(const std::string& path, bool ntscFrame, int64_t timeOffset)
+void CSubTitle::Reset(bool ntscFrame, int64_t timeOffset)
 {
     ntsc = ntscFrame;
     offset = timeOffset;
@@ -22,6 +22,19 @@ bool CSubTitle::Open(const std::string& path, bool ntscFrame, int64_t timeOffset
     error.clear();
     fontFailed = false;
     kind = EKind::None;
+}
+
+bool CSubTitle::OpenFont(const std::string& name)
+{
+    if (font.Open("Arial")) return true;
+    error = name + ": the subtitles cannot be drawn: " + font.Error();
+    fontFailed = true;
+    return false;
+}
+
+bool CSubTitle::Open(const std::string& path, bool ntscFrame, int64_t timeOffset)
+{
+    Reset(ntscFrame, timeOffset);
     if (IsVobSubName(path)) {
         if (!vobSub.Open(path)) {
             error = vobSub.Error();
@@ -33,11 +46,7 @@ bool CSubTitle::Open(const std::string& path, bool ntscFrame, int64_t timeOffset
             error = text.Error();
             return false;
         }
-        if (!font.Open("Arial")) {
-            error = path + ": the subtitles cannot be drawn: " + font.Error();
-            fontFailed = true;
-            return false;
-        }
+        if (!OpenFont(path)) return false;
         kind = EKind::Text;
     }
     SkipEarlyUnits();
@@ -47,21 +56,12 @@ bool CSubTitle::Open(const std::string& path, bool ntscFrame, int64_t timeOffset
 bool CSubTitle::OpenCues(const std::vector<CSubText::SCue>& cues, const std::string& name, bool ntscFrame,
                          int64_t timeOffset)
 {
-    ntsc = ntscFrame;
-    offset = timeOffset;
-    next = 0;
-    error.clear();
-    fontFailed = false;
-    kind = EKind::None;
+    Reset(ntscFrame, timeOffset);
     if (!text.SetCues(cues, name)) {
         error = text.Error();
         return false;
     }
-    if (!font.Open("Arial")) {
-        error = name + ": the subtitles cannot be drawn: " + font.Error();
-        fontFailed = true;
-        return false;
-    }
+    if (!OpenFont(name)) return false;
     kind = EKind::Text;
     SkipEarlyUnits();
     return true;
@@ -69,11 +69,7 @@ bool CSubTitle::OpenCues(const std::vector<CSubText::SCue>& cues, const std::str
 
 bool CSubTitle::OpenUnits(std::vector<SReadyUnit> units, const std::string& name, int64_t timeOffset)
 {
-    offset = timeOffset;
-    next = 0;
-    error.clear();
-    fontFailed = false;
-    kind = EKind::None;
+    Reset(ntsc, timeOffset);
     ready = std::move(units);
     if (ready.empty()) {
         error = name + ": holds no sub-picture unit";

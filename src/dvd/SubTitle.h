@@ -66,6 +66,10 @@ public:
     static bool IsVobSubName(const std::string& path);
 
 private:
+    // Forgets the last source: no units, none read, no error.
+    void Reset(bool ntscFrame, int64_t timeOffset);
+    // Opens the font text cues are drawn in; false with Error() naming `name`.
+    bool OpenFont(const std::string& name);
     void SkipEarlyUnits();
 
     EKind kind = EKind::None;
