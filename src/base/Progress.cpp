@@ -5,6 +5,7 @@
 #include "platform/Clock.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <mutex>
 
 namespace {
@@ -52,6 +53,27 @@ void CProgress::SetSettingsFile(const std::string& path)
 {
     std::lock_guard<std::mutex> lock(clockMutex);
     settingsFile = path;
+}
+
+bool CProgress::RememberedPosition(int& x, int& y)
+{
+    std::string file;
+    {
+        std::lock_guard<std::mutex> lock(clockMutex);
+        file = settingsFile;
+    }
+    if (file.empty()) return false;
+    const std::string xText = IniRead("Settings", "X", "", file);
+    const std::string yText = IniRead("Settings", "Y", "", file);
+    if (xText.empty() || yText.empty()) return false;
+    char* end = nullptr;
+    const long xValue = std::strtol(xText.c_str(), &end, 10);
+    if (*end != '\0') return false;
+    const long yValue = std::strtol(yText.c_str(), &end, 10);
+    if (*end != '\0') return false;
+    x = int(xValue);
+    y = int(yValue);
+    return true;
 }
 
 int64_t CProgress::NowSeconds()

@@ -69,6 +69,9 @@ public:
     // Where the window position is stored ("Settings", "X"/"Y"); set once by the
     // application at start. Empty: the position is not stored.
     static void SetSettingsFile(const std::string& path);
+    // The window position stored by the last handle that closed a window ("Settings",
+    // "X"/"Y" of the settings file); false when none is stored or no file is set.
+    static bool RememberedPosition(int& x, int& y);
 
 private:
     void OpenWindow(const std::string& title, const std::string& body, bool visible);

@@ -1,0 +1,24 @@
+// Windows of this program that are being written: each opens a notice until its own
+// source file replaces the definition here.
+#include "ui/QtUiPort.h"
+#include "ui/Windows.h"
+
+namespace {
+void NotYet(const char* what)
+{
+    GuiPort().MessageBox(std::string(what) + " is not part of this build yet.", "Kestrova", MsgButtons::Ok,
+                         MsgIcon::Information);
+}
+}  // namespace
+
+QWidget* OpenSlideShowWindow(QWidget*, const std::string&)
+{
+    NotYet("The slide-show window");
+    return nullptr;
+}
+bool OpenPhotoSettings(QWidget*, CDVDShowDlg&, const std::vector<int>&)
+{
+    NotYet("The photo settings window");
+    return false;
+}
+void OpenPreview(QWidget*, const CAlbum&) { NotYet("The preview"); }

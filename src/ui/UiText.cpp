@@ -1,0 +1,20 @@
+#include "ui/UiText.h"
+
+#include "base/Texts.h"
+
+QString T(int key) { return Q(Text(key)); }
+
+QString Q(const std::string& text)
+{
+    QString result = QString::fromUtf8(text.data(), qsizetype(text.size()));
+    // The core's line breaks are "\n\r" (and "\r\n" from files); Qt wants "\n" alone.
+    result.replace(QStringLiteral("\n\r"), QStringLiteral("\n"));
+    result.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    return result;
+}
+
+std::string S(const QString& text)
+{
+    const QByteArray bytes = text.toUtf8();
+    return std::string(bytes.constData(), size_t(bytes.size()));
+}

@@ -1,0 +1,24 @@
+// The windows the others open, each defined beside its own window class. A function
+// returns when its window is modal; otherwise it shows the window and returns it.
+#pragma once
+
+#include <string>
+#include <vector>
+
+class CAdvSetupDlg;
+class CAlbum;
+class CDVDShowDlg;
+class QWidget;
+
+// The slide-show window, with `projectFile` loaded when it is not empty.
+QWidget* OpenSlideShowWindow(QWidget* parent, const std::string& projectFile);
+// The photo settings of `rows` of the slide show (the first selected, or the first
+// photo when `rows` is empty); true when the person pressed OK.
+bool OpenPhotoSettings(QWidget* parent, CDVDShowDlg& show, const std::vector<int>& rows);
+// The preview of `album`, modal; returns when it is closed.
+void OpenPreview(QWidget* parent, const CAlbum& album);
+// The advanced settings, modal; true when the person pressed OK (the values are in
+// `dialog`, to be accepted by the caller).
+bool OpenAdvancedSettings(QWidget* parent, CAdvSetupDlg& dialog);
+// The disc-image window for the DVD folder `folder`, modal.
+void OpenIsoWindow(QWidget* parent, const std::string& folder);
