@@ -59,7 +59,10 @@ CMainWindow::CMainWindow(QWidget* parent) : QDialog(parent)
         tasks[i]->setMinimumWidth(520);
         layout->addWidget(tasks[i]);
     }
+    connect(tasks[0], &QCommandLinkButton::clicked, this, [this] { OpenVideoWindow(this); });
     connect(tasks[1], &QCommandLinkButton::clicked, this, [this] { OpenSlideShow(""); });
+    connect(tasks[2], &QCommandLinkButton::clicked, this, [this] { OpenCamcorderWindow(this); });
+    connect(tasks[3], &QCommandLinkButton::clicked, this, &CMainWindow::BurnExisting);
 
     auto* row = new QHBoxLayout;
     language = new QToolButton(this);
@@ -136,6 +139,17 @@ QWidget* CMainWindow::OpenSlideShow(const std::string& projectFile)
     }
     slideShow = OpenSlideShowWindow(this, projectFile);
     return slideShow;
+}
+
+void CMainWindow::BurnExisting()
+{
+    CGuiApp* app = CGuiApp::Exists() ? &CGuiApp::Instance() : nullptr;
+    const std::string start = app ? app->RememberedFolder(CKestrovaApp::kDiscImage) : std::string();
+    const QString filter = T(3313) + " (VIDEO_TS.IFO *.vob *.VOB *.bup *.BUP *.iso *.ISO);;" + T(3312) + " (*)";
+    const std::vector<std::string> chosen = GuiPort().ChooseOpenFiles(T(1004), start, filter, false);
+    if (chosen.empty()) return;
+    if (app) app->RememberFolder(CKestrovaApp::kDiscImage, chosen.front());
+    OpenBurnWindow(this, chosen.front());
 }
 
 void CMainWindow::reject() { close(); }

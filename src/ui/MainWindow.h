@@ -33,6 +33,8 @@ protected:
 
 private:
     void FillLanguageMenu();
+    // The fourth task: choose an existing DVD or disc image and burn it.
+    void BurnExisting();
 
     QCommandLinkButton* tasks[4] = {};
     QToolButton* language = nullptr;

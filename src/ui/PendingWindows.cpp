@@ -22,3 +22,14 @@ bool OpenPhotoSettings(QWidget*, CDVDShowDlg&, const std::vector<int>&)
     return false;
 }
 void OpenPreview(QWidget*, const CAlbum&) { NotYet("The preview"); }
+QWidget* OpenVideoWindow(QWidget*)
+{
+    NotYet("The video window");
+    return nullptr;
+}
+QWidget* OpenCamcorderWindow(QWidget*)
+{
+    NotYet("The camcorder window");
+    return nullptr;
+}
+void OpenBurnWindow(QWidget*, const std::string&) { NotYet("The burn window"); }

@@ -20,5 +20,12 @@ void OpenPreview(QWidget* parent, const CAlbum& album);
 // The advanced settings, modal; true when the person pressed OK (the values are in
 // `dialog`, to be accepted by the caller).
 bool OpenAdvancedSettings(QWidget* parent, CAdvSetupDlg& dialog);
+// The video-to-DVD window (not modal); returns it.
+QWidget* OpenVideoWindow(QWidget* parent);
+// The camcorder window (not modal); returns it, or null when no device could be used.
+QWidget* OpenCamcorderWindow(QWidget* parent);
+// The burn window for `source`: a DVD-Video folder, a VIDEO_TS.IFO, VOB or BUP file
+// inside one, or an .iso image; modal.
+void OpenBurnWindow(QWidget* parent, const std::string& source);
 // The disc-image window for the DVD folder `folder`, modal.
 void OpenIsoWindow(QWidget* parent, const std::string& folder);
