@@ -11,6 +11,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QVBoxLayout>
@@ -46,6 +47,18 @@ QSpinBox* Milliseconds(QWidget* parent, const char* name)
     return box;
 }
 
+// A matrix text is 64 numbers in one line: shown wrapped, so every digit is in view.
+QPlainTextEdit* MatrixBox(QWidget* parent, const char* name)
+{
+    auto* box = new QPlainTextEdit(parent);
+    box->setObjectName(name);
+    box->setWordWrapMode(QTextOption::WrapAnywhere);
+    box->setTabChangesFocus(true);
+    const int line = box->fontMetrics().lineSpacing();
+    box->setFixedHeight(4 * line + 2 * box->frameWidth() + 8);
+    return box;
+}
+
 }  // namespace
 
 CAdvSetupWindow::CAdvSetupWindow(QWidget* parent, CAdvSetupDlg& values_)
@@ -62,11 +75,9 @@ CAdvSetupWindow::CAdvSetupWindow(QWidget* parent, CAdvSetupDlg& values_)
 
     auto* matrices = new QGroupBox(Label(Control::MatrixGroup), this);
     auto* matrixForm = new QFormLayout(matrices);
-    intra = new QLineEdit(matrices);
-    intra->setObjectName("intraMatrix");
+    intra = MatrixBox(matrices, "intraMatrix");
     Tip(intra, Control::Intra);
-    inter = new QLineEdit(matrices);
-    inter->setObjectName("interMatrix");
+    inter = MatrixBox(matrices, "interMatrix");
     Tip(inter, Control::Inter);
     matrixForm->addRow(Label(Control::Intra), intra);
     matrixForm->addRow(Label(Control::Inter), inter);
@@ -124,12 +135,12 @@ CAdvSetupWindow::CAdvSetupWindow(QWidget* parent, CAdvSetupDlg& values_)
     // The presets change the texts shown; OK takes whatever is shown then.
     auto preset = [this](void (CAdvSetupDlg::*apply)()) {
         return [this, apply] {
-            values.intraMatrixText = S(intra->text());
-            values.interMatrixText = S(inter->text());
+            values.intraMatrixText = S(intra->toPlainText());
+            values.interMatrixText = S(inter->toPlainText());
             values.discSizeText = S(discSize->text());
             (values.*apply)();
-            intra->setText(Q(values.intraMatrixText));
-            inter->setText(Q(values.interMatrixText));
+            intra->setPlainText(Q(values.intraMatrixText));
+            inter->setPlainText(Q(values.interMatrixText));
             discSize->setText(Q(values.discSizeText));
         };
     };
@@ -146,10 +157,8 @@ CAdvSetupWindow::CAdvSetupWindow(QWidget* parent, CAdvSetupDlg& values_)
 void CAdvSetupWindow::ShowValues()
 {
     compress->setChecked(values.compressAudio);
-    intra->setText(Q(values.intraMatrixText));
-    inter->setText(Q(values.interMatrixText));
-    intra->setCursorPosition(0);
-    inter->setCursorPosition(0);
+    intra->setPlainText(Q(values.intraMatrixText));
+    inter->setPlainText(Q(values.interMatrixText));
     discSize->setText(Q(values.discSizeText));
     audioDelay->setValue(values.audioDelayMs);
     videoDelay->setValue(values.videoDelayMs);
@@ -159,8 +168,8 @@ void CAdvSetupWindow::ShowValues()
 void CAdvSetupWindow::accept()
 {
     values.compressAudio = compress->isChecked();
-    values.intraMatrixText = S(intra->text());
-    values.interMatrixText = S(inter->text());
+    values.intraMatrixText = S(intra->toPlainText());
+    values.interMatrixText = S(inter->toPlainText());
     values.discSizeText = S(discSize->text());
     values.audioDelayMs = audioDelay->value();
     values.videoDelayMs = videoDelay->value();

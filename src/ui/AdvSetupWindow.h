@@ -8,6 +8,7 @@
 #include "app/AdvSetupDlg.h"
 class QCheckBox;
 class QLineEdit;
+class QPlainTextEdit;
 class QSpinBox;
 
 class CAdvSetupWindow : public QDialog {
@@ -24,8 +25,8 @@ private:
     CAdvSetupDlg& target;  // written on OK only
     CAdvSetupDlg values;  // what the window shows, presets included
     QCheckBox* compress;
-    QLineEdit* intra;
-    QLineEdit* inter;
+    QPlainTextEdit* intra;
+    QPlainTextEdit* inter;
     QLineEdit* discSize;
     QSpinBox* audioDelay;
     QSpinBox* videoDelay;

@@ -2,29 +2,34 @@
 
 #include "ui/UiText.h"
 
-#include <QDialog>
 #include <QDialogButtonBox>
 #include <QListWidget>
 #include <QPushButton>
 #include <QVBoxLayout>
 
-int AskLanguage(QWidget* parent, const std::vector<CLanguageEntry>& entries)
+CLanguageDialog::CLanguageDialog(QWidget* parent, const std::vector<CLanguageEntry>& entries) : QDialog(parent)
 {
-    QDialog dialog(parent);
-    dialog.setObjectName("languageDialog");
-    dialog.setWindowTitle(T(252));
-    auto* layout = new QVBoxLayout(&dialog);
-    auto* list = new QListWidget(&dialog);
+    setObjectName("languageDialog");
+    setWindowTitle(T(252));
+    auto* layout = new QVBoxLayout(this);
+    list = new QListWidget(this);
     list->setObjectName("languageList");
     for (const CLanguageEntry& entry : entries) list->addItem(Q(entry.name));
     list->setCurrentRow(0);
     layout->addWidget(list);
-    auto* buttons = new QDialogButtonBox(&dialog);
+    auto* buttons = new QDialogButtonBox(this);
     buttons->addButton(T(100), QDialogButtonBox::AcceptRole);
     layout->addWidget(buttons);
-    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
-    QObject::connect(list, &QListWidget::itemDoubleClicked, &dialog, &QDialog::accept);
-    dialog.resize(320, 280);
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(list, &QListWidget::itemDoubleClicked, this, &QDialog::accept);
+    resize(320, 280);
+}
+
+int CLanguageDialog::Chosen() const { return std::max(0, list->currentRow()); }
+
+int AskLanguage(QWidget* parent, const std::vector<CLanguageEntry>& entries)
+{
+    CLanguageDialog dialog(parent, entries);
     if (dialog.exec() != QDialog::Accepted) return 0;
-    return std::max(0, list->currentRow());
+    return dialog.Chosen();
 }

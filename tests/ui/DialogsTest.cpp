@@ -11,6 +11,7 @@
 
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTest>
@@ -43,8 +44,8 @@ TEST(AdvSetupWindow, PresetsAndOkCarryTheShownValuesBack)
     QTest::mouseClick(Child<QPushButton>(window, "presetMiniDvd"), Qt::LeftButton);
     EXPECT_EQ(Child<QLineEdit>(window, "discSize")->text(), "1470000000");
     QTest::mouseClick(Child<QPushButton>(window, "animation"), Qt::LeftButton);
-    EXPECT_NE(Child<QLineEdit>(window, "intraMatrix")->text(), "Default");
-    EXPECT_EQ(Child<QLineEdit>(window, "interMatrix")->text(), "Default");
+    EXPECT_NE(Child<QPlainTextEdit>(window, "intraMatrix")->toPlainText(), "Default");
+    EXPECT_EQ(Child<QPlainTextEdit>(window, "interMatrix")->toPlainText(), "Default");
     Child<QSpinBox>(window, "audioDelay")->setValue(120);
     Child<QSpinBox>(window, "startingFootage")->setValue(3);
     // Cancel leaves the values as they were.

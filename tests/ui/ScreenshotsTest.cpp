@@ -1,0 +1,131 @@
+// Pictures of the windows for docs/screenshots. They are taken only when the
+// environment names a folder (KESTROVA_SCREENSHOT_DIR; scripts/screenshots.sh runs them
+// under Xvfb at 100 % and 200 % scaling) and skipped in the normal test run.
+#include "app/AdvSetupDlg.h"
+#include "app/Project.h"
+#include "app/SlideShowJob.h"
+#include "base/Language.h"
+#include "support/SmallDvd.h"
+#include "support/TestSupport.h"
+#include "ui/AdvSetupWindow.h"
+#include "ui/GuiApp.h"
+#include "ui/IsoWindow.h"
+#include "ui/JobRunner.h"
+#include "ui/LanguageDialog.h"
+#include "ui/MainWindow.h"
+#include "ui/ProgressDialog.h"
+#include "ui/QtUiPort.h"
+
+#include <gtest/gtest.h>
+
+#include <QCursor>
+#include <QDir>
+#include <QPainter>
+#include <QTest>
+#include <QTimer>
+
+#include <cstdlib>
+#include <filesystem>
+
+namespace {
+
+QString ShotFolder()
+{
+    const char* folder = std::getenv("KESTROVA_SCREENSHOT_DIR");
+    return folder ? QString::fromLocal8Bit(folder) : QString();
+}
+
+// Shows `window`, lets it lay out and paint, and saves it as NAME.png under a plain
+// title bar with the window's caption (the virtual display has no window manager).
+void Shoot(QWidget& window, const char* name)
+{
+    QCursor::setPos(0, 0);  // no button under the pointer looks hovered
+    window.show();
+    window.raise();
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(&window));
+    QTest::qWait(200);
+    const QPixmap content = window.grab();
+    const qreal scale = content.devicePixelRatio();
+    QFont font = window.font();
+    font.setBold(true);
+    const int bar = QFontMetrics(font).height() + 12;
+    QPixmap framed(QSize(content.width(), content.height() + int(bar * scale)));
+    framed.setDevicePixelRatio(scale);
+    framed.fill(QColor(0x3c, 0x4a, 0x5e));
+    QPainter painter(&framed);
+    painter.setFont(font);
+    painter.setPen(Qt::white);
+    painter.drawText(QRect(10, 0, int(content.width() / scale) - 20, bar), Qt::AlignVCenter | Qt::AlignLeft,
+                     window.windowTitle());
+    painter.drawPixmap(QPoint(0, bar), content);
+    painter.end();
+    QDir().mkpath(ShotFolder());
+    const QString path = ShotFolder() + "/" + name + ".png";
+    EXPECT_TRUE(framed.save(path)) << path.toStdString();
+}
+
+}  // namespace
+
+#define NEED_SHOTS()                                                                   \
+    do {                                                                               \
+        if (ShotFolder().isEmpty()) GTEST_SKIP() << "KESTROVA_SCREENSHOT_DIR not set"; \
+    } while (0)
+
+TEST(Screenshots, MainWindow)
+{
+    NEED_SHOTS();
+    CMainWindow window;
+    Shoot(window, "main");
+}
+
+TEST(Screenshots, LanguageDialog)
+{
+    NEED_SHOTS();
+    CLanguageDialog dialog(nullptr, LanguageList());
+    Shoot(dialog, "language");
+}
+
+TEST(Screenshots, AdvancedSettings)
+{
+    NEED_SHOTS();
+    CAdvSetupDlg values;
+    CAdvSetupWindow window(nullptr, values);
+    Shoot(window, "advanced-settings");
+}
+
+TEST(Screenshots, DiscImage)
+{
+    NEED_SHOTS();
+    testsupport::TempDir dir;
+    const std::string dvd = dir.File("Holiday") + "/VIDEO_TS";
+    std::filesystem::create_directories(dvd);
+    testsupport::WriteSmallDvdIfoFiles(dvd, 7);
+    testsupport::WriteBytes(dvd + "/VTS_01_1.VOB", std::vector<uint8_t>(2048 * 7, 0));
+    CIsoWindow window(nullptr, dvd);
+    Shoot(window, "disc-image");
+}
+
+// The progress window of a real Create DVD on the sample album, a moment into the job.
+TEST(Screenshots, ProgressDuringCreateDvd)
+{
+    NEED_SHOTS();
+    testsupport::TempDir dir;
+    SUiScript script;
+    bool shot = false;
+    script.onProgress = [&](CProgressDialog& dialog) {
+        // The encoder's window (the second one the job opens) is the one a person watches.
+        if (dialog.windowTitle() != "Kestrova DVD Encoder") return;
+        QTimer::singleShot(1200, &dialog, [&dialog, &shot] {
+            Shoot(dialog, "progress");
+            shot = true;
+            dialog.RequestCancel();
+        });
+    };
+    GuiPort().SetScript(&script);
+    CSlideShowJob job(GuiPort());
+    ASSERT_TRUE(LoadProject(job.album, testsupport::DataDir() + "/sample/album.osh"));
+    job.dvdFolder = dir.File("VIDEO_TS");
+    RunJob([&] { job.CreateDvd(); });
+    GuiPort().SetScript(nullptr);
+    EXPECT_TRUE(shot);
+}
