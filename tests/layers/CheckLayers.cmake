@@ -1,7 +1,9 @@
 # Checks the includes of a source tree against its layer table.
 #   cmake -DSOURCE_DIR=<dir with layers.txt and one folder per library> -P CheckLayers.cmake
 # Fails when the table names a library before its own line (a possible cycle), or when a
-# file in <library>/ includes "<other>/..." for a library its line does not name.
+# file in <library>/ includes "<other>/..." for a library its line does not name, or when
+# a library other than the desktop program's (ui) includes a Qt header: the core and the
+# command line build without Qt.
 cmake_minimum_required(VERSION 3.25)
 if(NOT SOURCE_DIR)
   message(FATAL_ERROR "CheckLayers: SOURCE_DIR is not set")
@@ -27,6 +29,14 @@ foreach(name ${libraries})
   file(GLOB_RECURSE files "${SOURCE_DIR}/${name}/*.h" "${SOURCE_DIR}/${name}/*.cpp"
        "${SOURCE_DIR}/${name}/*.inc")
   foreach(file ${files})
+    if(NOT name STREQUAL "ui")
+      file(STRINGS "${file}" qt_includes REGEX "^[ \t]*#[ \t]*include[ \t]*<Q[A-Za-z]*[>/]")
+      foreach(include ${qt_includes})
+        file(RELATIVE_PATH shown "${SOURCE_DIR}" "${file}")
+        string(STRIP "${include}" include)
+        list(APPEND problems "${shown}: ${include} — only ui may use Qt")
+      endforeach()
+    endif()
     file(STRINGS "${file}" includes REGEX "^[ \t]*#[ \t]*include[ \t]*\"[^\"/]+/")
     foreach(include ${includes})
       string(REGEX MATCH "\"([^\"/]+)/" _ "${include}")

@@ -1,0 +1,2 @@
+// A core source that reaches for Qt.
+#include <QString>
