@@ -13,6 +13,8 @@ packages=(
   libfreetype-dev libfontconfig-dev fonts-liberation
   # desktop program
   qt6-base-dev qt6-multimedia-dev
+  # the screenshots of the windows (scripts/screenshots.sh) on a virtual display
+  xvfb
   # tests, and the readers that check what we write
   libgtest-dev libgmock-dev libbenchmark-dev
   ffmpeg lsdvd libdvdread-dev libdvdnav-dev genisoimage xorriso udftools p7zip-full
