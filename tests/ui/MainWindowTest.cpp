@@ -17,6 +17,7 @@
 #include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
@@ -142,4 +143,23 @@ TEST(JobRunner, CarriesAnExceptionBack)
 {
     EXPECT_THROW(RunJob([] { throw std::runtime_error("disk full"); }), std::runtime_error);
     EXPECT_FALSE(JobRunning());
+}
+
+TEST(MainWindow, AsksBeforeOpeningTheSlideShowOnASmallScreen)
+{
+    CMainWindow window;
+    window.show();
+    const QSize screen = window.screen()->size();
+    ScriptScope scope;
+    scope.script.answers = {MsgAnswer::No};
+    QWidget* opened = window.OpenSlideShow("");
+    if (screen.width() < 1024 || screen.height() < 768) {
+        ASSERT_EQ(scope.script.messages.size(), 1u)
+            << "the offscreen screen is " << screen.width() << "x" << screen.height();
+        EXPECT_EQ(scope.script.messages[0].text, Text(303));
+        EXPECT_EQ(scope.script.messages[0].caption, Text(422));
+        EXPECT_EQ(opened, nullptr) << "No keeps the window closed";
+    } else {
+        EXPECT_TRUE(scope.script.messages.empty() || scope.script.messages[0].text != Text(303));
+    }
 }
