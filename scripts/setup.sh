@@ -18,6 +18,8 @@ packages=(
   # tests, and the readers that check what we write
   libgtest-dev libgmock-dev libbenchmark-dev
   ffmpeg lsdvd libdvdread-dev libdvdnav-dev genisoimage xorriso udftools p7zip-full
+  # validators of the installed desktop files (the install_desktop_files test)
+  desktop-file-utils appstream
   # fuzzing (scripts/fuzz.sh): clang with its libFuzzer and sanitizer runtimes
   clang libclang-rt-14-dev
   # peers raced by the benchmarks, and the makers of test material

@@ -249,10 +249,10 @@ bool CKestrovaApp::CheckProcessor()
     return true;
 }
 
-void CKestrovaApp::WriteSystemReport()
+void CKestrovaApp::WriteSystemReport(unsigned cpuParts)
 {
     StartLog();
-    debugger->MeasureCpu();
+    debugger->MeasureCpu(cpuParts);
     debugger->CollectSystemTexts();
     debugger->directxText = directxText;
     debugger->SetBurners(burnerNames);
@@ -278,6 +278,29 @@ void CKestrovaApp::ListRecorders()
     std::string error;
     recorders->Open("", error);
     burnerNames = recorders->Burner().Names();
+}
+
+void CKestrovaApp::StartCommandLine()
+{
+    // A hundredth of a second measures the processor's clock well enough; a whole second
+    // at every command would be felt. The FFmpeg libraries are not loaded for the report:
+    // commands without media start without them.
+    constexpr unsigned cpuParts = 100;
+    PrepareFolders();
+    LoadSettings();
+    ListRecorders();
+    StartLog();
+    // Runs that start together (scripts, parallel tests) share one log: the report is
+    // gathered in memory and stored with one rename, so the file always holds one run's
+    // whole report.
+    debugger->Hold();
+    CCpuFeatures features = System().CpuFeatures();
+    cpuMmx = features.mmx;
+    cpuSse = features.sse;
+    cpuSse2 = features.sse2;
+    WriteSystemReport(cpuParts);
+    debugger->WriteVersion(std::string("Kestrova ") + KESTROVA_VERSION_TEXT);
+    debugger->Release();
 }
 
 bool CKestrovaApp::InitInstance()

@@ -62,10 +62,15 @@ public:
     // Lists the machine's DVD recorders once (kept in `recorders`) and keeps their names
     // for the report.
     void ListRecorders();
-    // Measures the processor, collects the system texts and burner names, detects and
-    // warns about packet-writing software and writes the system report and the process
-    // list into the diagnostic log.
-    void WriteSystemReport();
+    // Measures the processor (over 1/`cpuParts` of a second), collects the system texts
+    // and burner names, detects and warns about packet-writing use of a drive and writes
+    // the system report and the process list into the diagnostic log.
+    void WriteSystemReport(unsigned cpuParts = 1);
+    // The start-up of the command-line program, without questions and kept short: the
+    // working folders, the remembered folders, the recorder list and the system report
+    // with the version, written to the log with one rename. The language is the
+    // caller's. Never ends the program: a run without a log or a DVD folder goes on.
+    void StartCommandLine();
 
     // The libraries checked by CheckLibraries, with their built and running versions
     // (running 0 when FFmpeg's libraries cannot be loaded at all).

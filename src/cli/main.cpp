@@ -1,6 +1,7 @@
 // kestrova: the command-line program. Runs every job without a window.
 #include "cli/Commands.h"
 
+#include "app/KestrovaApp.h"
 #include "base/Language.h"
 #include "cli/TerminalUi.h"
 #include "platform/Folders.h"
@@ -9,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <optional>
 #include <string>
 
 namespace {
@@ -37,6 +39,13 @@ std::vector<std::string> KnownOptions(const CCommand& command, const std::vector
     known.insert(known.end(), {"--help", "--yes", "--no", "--lang"});
     if (help.find(" -o ") != std::string::npos) known.push_back("-o");
     return known;
+}
+
+// Commands that only look (at drives or a media file) start without the start-up, and
+// sysinfo runs a fuller one of its own; every other command makes something.
+bool NeedsStartUp(const std::string& command)
+{
+    return command != "drives" && command != "media" && command != "sysinfo";
 }
 
 // The last resort for an exception that escaped everything, also on another thread:
@@ -94,6 +103,14 @@ int RunCommand(int argc, char** argv)
     CTerminalUi ui(answers);
     CUiScope scope(ui);
     CTerminalUi::InstallInterruptHandler();
+    // The program's start-up: folders, remembered folders, recorders and the system
+    // report. The application object lives until the command ends, so the jobs add their
+    // notes to the same log.
+    std::optional<CKestrovaApp> app;
+    if (NeedsStartUp(command.name)) {
+        app.emplace();
+        app->StartCommandLine();
+    }
     const int status = command.run(args);
     // A run ended by a second interrupt reports the interrupt's status.
     return status != 0 && CTerminalUi::StopWasRequested() ? 130 : status;

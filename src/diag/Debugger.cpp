@@ -6,7 +6,6 @@
 #include "base/UiPort.h"
 #include "platform/Clock.h"
 #include "platform/Folders.h"
-#include "platform/Registry.h"
 #include "platform/SystemInfo.h"
 
 #include <algorithm>
@@ -21,21 +20,11 @@ std::string Format(const char* format, auto... args)
     return text;
 }
 
-// Splits a full registry path at its last backslash into key and value name.
-void SplitRegistryPath(const std::string& full, std::string& key, std::string& name)
-{
-    size_t slash = full.find_last_of('\\');
-    key = slash == std::string::npos ? std::string() : full.substr(0, slash);
-    name = slash == std::string::npos ? full : full.substr(slash + 1);
-}
-
-const char packetWriterWarning[] =
-    "Warning! The following disc burning software is found on your PC:\n\n"
-    "       Sonic DLA, also HP-DLA or Veritas DLA\n"
-    "\nThis softwares will load packet-writing program that will constantly talk to your "
-    "CD/DVD burner,and may cause problems with Kestrova while burning your DVD movie "
-    "discs. You'd better disable the above software or completely uninstall it using Add "
-    "or Remove Programs in the Control Panel.";
+const char packetWriterWarningHead[] = "Warning! The following packet writing is found on your PC:\n\n";
+const char packetWriterWarningTail[] =
+    "\nPacket writing constantly talks to your CD/DVD burner, and may cause problems with "
+    "Kestrova while burning your DVD movie discs. You'd better unmount the disc and remove "
+    "the packet-writing device (pktsetup -d NAME) before burning.";
 
 CDebugger* activeLog = nullptr;
 
@@ -49,31 +38,80 @@ CDebugger::CDebugger(const std::string& folder)
 {
     std::string where = CFolders::WithSlash(folder.empty() ? CFolders::State() : folder);
     logPath = where + "dvdlog.txt";
-    if (CFolders::Make(where)) {
-        // Each run starts an empty log; where that cannot be written, nothing is logged.
-        SReplaceOptions options;
-        options.keepMode = true;
-        std::string error;
-        enabled = ReplaceFileContent(logPath, nullptr, 0, error, options);
+    if (!CFolders::Make(where)) return;
+    // Each run starts a log of its own with the eight audio slots at zero, stored at once
+    // (a partial file of its own and one rename, as every write); where that cannot be
+    // written, nothing is logged.
+    std::vector<std::string> lines;
+    bool exists = false;
+    for (int slot = 1; slot <= audioSlots; ++slot) {
+        IniSetInLines(lines, exists, "AUDIO", "AUD" + std::to_string(slot), "T=0 S=0 C=0 B=0");
+        exists = true;
     }
-    for (int slot = 1; slot <= audioSlots; ++slot) WriteAudioSlot(slot, 0, 0, 0, 0);
+    enabled = IniStoreLines(logPath, lines);
+}
+
+bool CDebugger::Load(std::vector<std::string>& lines, bool& exists) const
+{
+    if (holding) {
+        lines = held;
+        exists = true;
+        return true;
+    }
+    exists = false;
+    return IniLoadLines(logPath, lines, &exists) || !exists;
+}
+
+bool CDebugger::Store(const std::vector<std::string>& lines)
+{
+    if (!holding) return IniStoreLines(logPath, lines);
+    held = lines;
+    return true;
 }
 
 void CDebugger::Write(const std::string& section, const std::string& key, const std::string& value)
 {
     if (!enabled) return;
-    IniWrite(logPath, section, key, value);
+    // A line break inside a name or value would split its line and end the section early.
+    for (const std::string* part : {&section, &key, &value})
+        if (part->find_first_of("\r\n") != std::string::npos) return;
+    std::vector<std::string> lines;
+    bool exists = false;
+    // A log that is there but cannot be read is left alone.
+    if (!Load(lines, exists)) return;
+    IniSetInLines(lines, exists, section, key, value);
+    Store(lines);
 }
 
-int CDebugger::MeasureCpu()
+void CDebugger::Hold()
 {
+    if (!enabled || holding) return;
+    bool exists = false;
+    std::vector<std::string> lines;
+    if (!Load(lines, exists)) lines.clear();
+    held = std::move(lines);
+    holding = true;
+}
+
+bool CDebugger::Release()
+{
+    if (!holding) return enabled;
+    holding = false;
+    std::vector<std::string> lines = std::move(held);
+    held.clear();
+    return IniStoreLines(logPath, lines);
+}
+
+int CDebugger::MeasureCpu(unsigned parts)
+{
+    if (parts == 0) parts = 1;
     CClock& clock = Clock();
-    const uint64_t frequency = clock.CounterFrequency();
+    const uint64_t span = clock.CounterFrequency() / parts;
     const uint64_t c0 = clock.Counter();
     const uint64_t t0 = clock.TimeStampCounter();
-    while (clock.Counter() - c0 < frequency) {}
+    while (clock.Counter() - c0 < span) {}
     const uint64_t t1 = clock.TimeStampCounter();
-    const int speed = static_cast<int>((t1 - t0) / 1000000u);
+    const int speed = static_cast<int>((t1 - t0) * parts / 1000000u);
     cpuTypeText = Format("CPU Type: %s, Speed = %d MHz", System().CpuVendor().c_str(), speed);
     return speed;
 }
@@ -107,32 +145,24 @@ void CDebugger::SetBurners(const std::vector<std::string>& names)
     burnerNames.assign(names.begin(), names.begin() + std::min<size_t>(names.size(), maxBurnerNames));
 }
 
-void CDebugger::DetectPacketWriters()
-{
-    CRegistry& registry = Registry();
-    std::string key, name;
-
-    roxioDragToDisc = false;
-    SplitRegistryPath("SOFTWARE\\Roxio\\DragToDisc\\Settings\\Anchor", key, name);
-    uint32_t anchor = 0;
-    if (registry.ReadNumber(key, name, anchor) && anchor != 0) roxioDragToDisc = true;
-
-    sonicDla = false;
-    SplitRegistryPath("SOFTWARE\\VERITAS\\Direct Access\\CurrentVersion\\All\\AppName", key, name);
-    std::string appName;
-    if (registry.ReadString(key, name, appName) && appName.find("DLA") != std::string::npos) sonicDla = true;
-
-    neroInCd = false;
-    SplitRegistryPath("SOFTWARE\\Ahead\\InCD\\UI\\LaunchOnBlankDisc", key, name);
-    std::string launch;
-    if (registry.ReadString(key, name, launch) && launch.size() > 5) neroInCd = true;
-}
+void CDebugger::DetectPacketWriters() { packetWriters = System().PacketWriters(); }
 
 bool CDebugger::WarnPacketWriters()
 {
-    if (burnerCount != 0 || !sonicDla) return false;
-    Ui().MessageBox(packetWriterWarning, "Kestrova", MsgButtons::Ok, MsgIcon::Warning);
+    if (packetWriters.empty()) return false;
+    std::string text = packetWriterWarningHead;
+    for (const SPacketWriter& writer : packetWriters) text += "       " + PacketWriterText(writer) + "\n";
+    text += packetWriterWarningTail;
+    Ui().MessageBox(text, "Kestrova", MsgButtons::Ok, MsgIcon::Warning);
     return true;
+}
+
+std::string CDebugger::PacketWriterText(const SPacketWriter& writer)
+{
+    std::string text = writer.device;
+    if (!writer.drive.empty() && writer.drive != writer.device) text += " on " + writer.drive;
+    if (!writer.mountPoint.empty()) text += " at " + writer.mountPoint;
+    return text;
 }
 
 void CDebugger::RecordBurn(int burnerIndex, int profile, int speed)
@@ -165,9 +195,7 @@ std::string CDebugger::DiscTypeText(int profile)
 std::string CDebugger::OtherSoftwareText() const
 {
     std::string text = " ";
-    if (sonicDla) text += "Sonic DLA, ";
-    if (roxioDragToDisc) text += "Roxio DragToDisc, ";
-    if (neroInCd) text += "Nero InCD, ";
+    for (const SPacketWriter& writer : packetWriters) text += PacketWriterText(writer) + ", ";
     return text;
 }
 
@@ -198,7 +226,7 @@ void CDebugger::WriteLastBurn()
     const std::string value = Format("%d,%s,%d", lastBurner, DiscTypeText(lastDiscType).c_str(), lastSpeed);
     std::vector<std::string> lines;
     bool exists = false;
-    if (!IniLoadLines(logPath, lines, &exists) && exists) return;
+    if (!Load(lines, exists)) return;
     IniSetInLines(lines, exists, "System", "LastBuringJob", value);
     const std::string entry = "LastBuringJob=" + value;
     auto line = std::find(lines.begin(), lines.end(), "[System]");
@@ -206,7 +234,7 @@ void CDebugger::WriteLastBurn()
     if (line == lines.end()) return;
     ++line;
     if (line == lines.end() || !line->empty()) lines.insert(line, std::string());
-    IniStoreLines(logPath, lines);
+    Store(lines);
 }
 
 void CDebugger::WriteProcesses()

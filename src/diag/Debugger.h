@@ -3,8 +3,12 @@
 // Each fact is written the moment it becomes known (the whole file is rewritten each
 // time), so the file is useful even when the program later fails. The log is emptied at
 // every start. When its folder or file cannot be made the log stays disabled, silently,
-// and every write does nothing.
+// and every write does nothing. A run that writes a whole report at once (the command
+// line's start) holds the writes and stores them with one rename, so two runs starting
+// together each leave a whole report.
 #pragma once
+
+#include "platform/SystemInfo.h"
 
 #include <cstdint>
 #include <string>
@@ -21,19 +25,27 @@ public:
     explicit CDebugger(const std::string& folder = std::string());
     virtual ~CDebugger() = default;
 
-    // Measures the processor's clock against the monotonic clock over one second, fills
-    // `cpuTypeText` with the vendor text and the speed, and returns the speed in MHz.
-    int MeasureCpu();
+    // Measures the processor's clock against the monotonic clock over one second (over
+    // 1/`parts` of a second for a quick start, scaled up), fills `cpuTypeText` with the
+    // vendor text and the speed, and returns the speed in MHz.
+    int MeasureCpu(unsigned parts = 1);
     // Fills `osText`, `memoryText`, `cpuFeatureText` and `diskText` from the running system
     // (free space of the file system holding `diskPath`, default the home folder).
     void CollectSystemTexts(const std::string& diskPath = std::string());
     // Sets the burner list kept for the report (at most eight names are kept).
     void SetBurners(const std::vector<std::string>& names);
-    // Looks for packet-writing software in the registry stand-in and sets the three flags.
+    // Asks the system for drives in packet-writing use (pktcdvd devices, UDF mounted for
+    // writing from an optical drive) and keeps them in `packetWriters`.
     void DetectPacketWriters();
-    // Shows the packet-writing warning through the port when no recorder was found and
-    // Sonic DLA is present; returns true when it was shown.
+    // Shows the packet-writing warning, naming each device, through the port when a drive
+    // is in packet-writing use (recorders listed or not: a pktcdvd device does not hide
+    // its drive, it competes with the burn); returns true when it was shown.
     bool WarnPacketWriters();
+    // From now on writes change a copy of the log in memory only, until Release.
+    void Hold();
+    // Stores the held copy with one rename and ends holding; false when it could not be
+    // written (the log file keeps what it had).
+    bool Release();
     // Records the burn that is about to start; "LastBuringJob" is written from then on.
     // `profile` is the recorder's current MMC profile number.
     void RecordBurn(int burnerIndex, int profile, int speed);
@@ -72,8 +84,11 @@ public:
 
     // The disc type text for an MMC profile number ("DVD-R", ..., "N/A").
     static std::string DiscTypeText(int profile);
-    // The text of "OtherSoftware" for the current flags.
+    // The text of "OtherSoftware": " " followed by "<device>, " for each packet writer
+    // ("/dev/pktcdvd/dvd0 on /dev/sr0 at /media/dvd, ").
     std::string OtherSoftwareText() const;
+    // One packet writer as the report and the warning name it.
+    static std::string PacketWriterText(const SPacketWriter& writer);
 
     bool enabled = false;
     std::string logPath;
@@ -85,16 +100,21 @@ public:
     std::string diskText;
     int burnerCount = 0;
     std::vector<std::string> burnerNames;
-    bool sonicDla = false;
-    bool roxioDragToDisc = false;
-    bool neroInCd = false;
+    std::vector<SPacketWriter> packetWriters;
     int lastBurner = -1;
     int lastDiscType = -1;
     int lastSpeed = -1;
 
 private:
+    // The log's lines (the held copy while holding); false when the file is there but
+    // cannot be read.
+    bool Load(std::vector<std::string>& lines, bool& exists) const;
+    // Stores `lines` as the log (into the held copy while holding).
+    bool Store(const std::vector<std::string>& lines);
     void WriteLastBurn();
     void Write(const std::string& section, const std::string& key, const std::string& value);
+    bool holding = false;
+    std::vector<std::string> held;
     int usbCount = 0;
     int noteCount = 0;
 };

@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -218,4 +219,99 @@ std::vector<COpticalDrive> CLinuxSystem::OpticalDrives()
         drives.push_back(drive);
     }
     return drives;
+}
+
+namespace {
+
+// A path field of /proc/mounts with its octal escapes ("\040" for a space) undone.
+std::string UnescapeMountField(const std::string& field)
+{
+    std::string text;
+    for (size_t i = 0; i < field.size(); ++i) {
+        if (field[i] == '\\' && i + 3 < field.size() && field[i + 1] >= '0' && field[i + 1] <= '3' &&
+            field[i + 2] >= '0' && field[i + 2] <= '7' && field[i + 3] >= '0' && field[i + 3] <= '7') {
+            text += static_cast<char>((field[i + 1] - '0') * 64 + (field[i + 2] - '0') * 8 + (field[i + 3] - '0'));
+            i += 3;
+        } else {
+            text += field[i];
+        }
+    }
+    return text;
+}
+
+// True for "/dev/sr<digits>", the kernel's name for an optical drive.
+bool IsOpticalDevice(const std::string& device)
+{
+    return device.rfind("/dev/sr", 0) == 0 && AllDigits(device.c_str() + 7);
+}
+
+// True when the comma-separated mount options hold `option` as a whole word.
+bool HasOption(const std::string& options, const std::string& option)
+{
+    std::istringstream words(options);
+    std::string word;
+    while (std::getline(words, word, ','))
+        if (word == option) return true;
+    return false;
+}
+
+}  // namespace
+
+std::vector<SPacketWriter> CLinuxSystem::PacketWriters()
+{
+    std::vector<SPacketWriter> writers;
+    auto find = [&writers](const std::string& device) {
+        return std::find_if(writers.begin(), writers.end(),
+                            [&device](const SPacketWriter& writer) { return writer.device == device; });
+    };
+
+    // The kernel's map of packet devices: "NAME PKT-MAJOR:MINOR BLOCK-MAJOR:MINOR" per
+    // line; the block device numbers lead through /sys/dev/block to the drive's name.
+    std::ifstream map(root + "/sys/class/pktcdvd/device_map");
+    std::string line;
+    while (map && std::getline(map, line)) {
+        std::istringstream fields(line);
+        std::string name, packetNumbers, blockNumbers;
+        if (!(fields >> name >> packetNumbers >> blockNumbers) || name.find('/') != std::string::npos) continue;
+        SPacketWriter writer;
+        writer.device = "/dev/pktcdvd/" + name;
+        std::error_code error;
+        const std::string target =
+            std::filesystem::read_symlink(root + "/sys/dev/block/" + blockNumbers, error).filename().string();
+        if (!error && !target.empty()) writer.drive = "/dev/" + target;
+        if (find(writer.device) == writers.end()) writers.push_back(writer);
+    }
+
+    // Device nodes made by pktsetup or udev; "control" is the interface, not a device.
+    const std::string nodes = root + "/dev/pktcdvd";
+    if (DIR* folder = opendir(nodes.c_str())) {
+        std::vector<std::string> names;
+        while (dirent* entry = readdir(folder)) {
+            const std::string name = entry->d_name;
+            if (name != "." && name != ".." && name != "control") names.push_back(name);
+        }
+        closedir(folder);
+        std::sort(names.begin(), names.end());
+        for (const std::string& name : names)
+            if (find("/dev/pktcdvd/" + name) == writers.end()) writers.push_back({"/dev/pktcdvd/" + name, "", ""});
+    }
+
+    // UDF mounted from a packet device, or read-write straight from an optical drive
+    // (DVD-RAM, DVD+RW); a read-only UDF mount is just a disc being read.
+    std::ifstream mounts(root + "/proc/mounts");
+    while (mounts && std::getline(mounts, line)) {
+        std::istringstream fields(line);
+        std::string source, mountPoint, type, options;
+        if (!(fields >> source >> mountPoint >> type >> options) || type != "udf") continue;
+        source = UnescapeMountField(source);
+        const bool packetDevice = source.rfind("/dev/pktcdvd/", 0) == 0;
+        if (!packetDevice && !(IsOpticalDevice(source) && HasOption(options, "rw"))) continue;
+        auto known = find(source);
+        if (known == writers.end()) {
+            writers.push_back({source, "", ""});
+            known = writers.end() - 1;
+        }
+        if (known->mountPoint.empty()) known->mountPoint = UnescapeMountField(mountPoint);
+    }
+    return writers;
 }

@@ -1,5 +1,5 @@
 // CSystemInfo answered by the running Linux system: uname, /etc/os-release,
-// /proc/meminfo, statvfs, cpuid, /proc and sysfs.
+// /proc/meminfo, statvfs, cpuid, /proc (processes, mounts) and sysfs.
 #pragma once
 
 #include "platform/SystemInfo.h"
@@ -19,6 +19,8 @@ public:
     int CoreCount() override;
     std::vector<std::string> Processes() override;
     std::vector<COpticalDrive> OpticalDrives() override;
+    // From /sys/class/pktcdvd/device_map, /dev/pktcdvd/ and /proc/mounts.
+    std::vector<SPacketWriter> PacketWriters() override;
 
 private:
     std::string root;

@@ -13,6 +13,15 @@ struct COpticalDrive {
     std::string group;  // the group that owns the device ("cdrom"), or ""
 };
 
+// A drive in packet-writing use: a pktcdvd device, or a UDF file system mounted for
+// writing straight from an optical drive. Such use keeps the drive busy and disturbs a
+// burn.
+struct SPacketWriter {
+    std::string device;  // "/dev/pktcdvd/dvd0" or, for a UDF mount, "/dev/sr0"
+    std::string drive;  // the optical drive behind a pktcdvd device ("/dev/sr0"), or ""
+    std::string mountPoint;  // where it is mounted, or "" when it is not
+};
+
 struct CCpuFeatures {
     bool mmx = false;
     bool sse = false;
@@ -40,6 +49,9 @@ public:
     virtual std::vector<std::string> Processes() = 0;
     // The optical drives of the machine.
     virtual std::vector<COpticalDrive> OpticalDrives() = 0;
+    // The drives in packet-writing use: every pktcdvd device, then every UDF file system
+    // mounted read-write from an optical drive, each device once.
+    virtual std::vector<SPacketWriter> PacketWriters() = 0;
 };
 
 // The system in force: CLinuxSystem unless a test installed another one.

@@ -2,7 +2,6 @@
 #include "base/Ini.h"
 #include "picture/ImageFile.h"
 #include "platform/Clock.h"
-#include "platform/Registry.h"
 #include "platform/SystemInfo.h"
 #include "support/ScriptedUi.h"
 
@@ -82,6 +81,8 @@ public:
     int CoreCount() override { return 2; }
     std::vector<std::string> Processes() override { return {"systemd", "bash", "kestrova"}; }
     std::vector<COpticalDrive> OpticalDrives() override { return drives; }
+    std::vector<SPacketWriter> packetWriters;
+    std::vector<SPacketWriter> PacketWriters() override { return packetWriters; }
 };
 
 // A clock whose counter jumps half a second per reading, so the processor measurement
@@ -108,7 +109,6 @@ struct CStartupFixture {
     {
         SetSystem(nullptr);
         SetClock(nullptr);
-        Registry().Clear();
     }
     std::string Log() const { return home.File("state/kestrova/dvdlog.txt"); }
 };
@@ -236,20 +236,47 @@ TEST(Startup, LockedDriveAsksAndCancelEndsTheProgram)
     EXPECT_EQ(f.ui.boxes.size(), 2u);
 }
 
-TEST(Startup, DlaWithoutRecorderWarnsOnce)
+TEST(Startup, PacketWritingDeviceWarnsOnceAndIsReported)
 {
     CStartupFixture f;
-    Registry().SetString("SOFTWARE\\VERITAS\\Direct Access\\CurrentVersion\\All", "AppName", "Sonic DLA");
+    f.system.packetWriters = {{"/dev/pktcdvd/dvd0", "/dev/sr0", "/media/dvd"}};
     CKestrovaApp app;
     EXPECT_TRUE(app.InitInstance());
     ASSERT_EQ(f.ui.boxes.size(), 1u);
-    EXPECT_EQ(f.ui.boxes[0].text.rfind("Warning! The following disc burning software", 0), 0u);
-    EXPECT_EQ(IniRead("System", "OtherSoftware", "", f.Log()), " Sonic DLA, ");
+    EXPECT_EQ(f.ui.boxes[0].text.rfind("Warning! The following packet writing is found on your PC:\n\n", 0), 0u);
+    EXPECT_NE(f.ui.boxes[0].text.find("/dev/pktcdvd/dvd0 on /dev/sr0 at /media/dvd\n"), std::string::npos);
+    EXPECT_EQ(IniRead("System", "OtherSoftware", "", f.Log()), " /dev/pktcdvd/dvd0 on /dev/sr0 at /media/dvd, ");
+}
 
-    // With a recorder listed the same software is only logged.
-    app.debugger->SetBurners({"TSSTcorp DVD+-RW"});
-    EXPECT_FALSE(app.debugger->WarnPacketWriters());
-    EXPECT_EQ(f.ui.boxes.size(), 1u);
+TEST(Startup, CommandLineStartAsksNothingAndLeavesAWholeReport)
+{
+    CStartupFixture f;
+    // What would stop or question the desktop program's start does not stop a command.
+    f.system.drives = {{"/dev/sr0", false, "cdrom"}};
+    fs::create_directories(f.home.File("config/kestrova"));
+    testsupport::WriteText(f.home.File("config/kestrova/Kestrova.ini"), "[Kestrova]\nMusicDir=/srv/music\n");
+    CKestrovaApp app;
+    app.StartCommandLine();
+    EXPECT_TRUE(f.ui.boxes.empty());
+    EXPECT_EQ(app.musicDir, "/srv/music");
+    EXPECT_TRUE(fs::is_directory(f.home.File("TempDVD/VIDEO_TS")));
+    ASSERT_NE(app.recorders, nullptr);
+    EXPECT_EQ(CDebugger::Active(), app.debugger.get());
+
+    EXPECT_EQ(IniRead("System", "OS", "", f.Log()), "Windows Version: Linux 6.1.0");
+    EXPECT_EQ(IniRead("System", "MMX", "", f.Log()), "CPU (MMX,SSE,SSE2,nCPU): 1,1,1,2");
+    // Measured over a hundredth of a second and scaled: the fake clock's half-second
+    // steps overshoot fiftyfold.
+    EXPECT_EQ(IniRead("System", "CPU", "", f.Log()), "CPU Type: GenuineIntel, Speed = 150000 MHz");
+    EXPECT_EQ(IniRead("System", "OtherSoftware", "", f.Log()), " ");
+    EXPECT_EQ(IniRead("Process", "Process3", "", f.Log()), "kestrova");
+    const std::string version = IniRead("kestrova", "Version", "", f.Log());
+    EXPECT_EQ(version.rfind("Kestrova ", 0), 0u);
+    EXPECT_GT(version.size(), 9u);
+    EXPECT_EQ(IniRead("AUDIO", "AUD1", "", f.Log()), "T=0 S=0 C=0 B=0");
+    // Writes after the start reach the file at once again.
+    app.debugger->WriteJobNote("photo left out");
+    EXPECT_EQ(IniRead("SLIDESHOW", "Note1", "", f.Log()), "photo left out");
 }
 
 TEST(Startup, LibrariesOlderThanAtBuildTimeAreNamed)

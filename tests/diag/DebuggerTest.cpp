@@ -1,7 +1,6 @@
 #include "base/Ini.h"
 #include "diag/Debugger.h"
 #include "platform/Clock.h"
-#include "platform/Registry.h"
 #include "platform/SystemInfo.h"
 #include "support/ScriptedUi.h"
 
@@ -37,15 +36,13 @@ public:
     int CoreCount() override { return 6; }
     std::vector<std::string> Processes() override { return processes; }
     std::vector<COpticalDrive> OpticalDrives() override { return {}; }
+    std::vector<SPacketWriter> packetWriters;
+    std::vector<SPacketWriter> PacketWriters() override { return packetWriters; }
 };
 
 struct SystemScope {
     explicit SystemScope(CSystemInfo& system) { SetSystem(&system); }
     ~SystemScope() { SetSystem(nullptr); }
-};
-
-struct RegistryScope {
-    ~RegistryScope() { Registry().Clear(); }
 };
 
 std::vector<std::string> Lines(const std::string& text)
@@ -188,29 +185,104 @@ TEST(Debugger, TwelveProcessesGiveTwelveNumberedKeysInOneSection)
     EXPECT_EQ(IniRead("Process", "Process13", "none", log.logPath), "none");
 }
 
-TEST(Debugger, PacketWriterFlagsFollowTheirValues)
+TEST(Debugger, PacketWritersAreReportedAndWarnedAboutByDevice)
 {
-    RegistryScope registryScope;
+    CScriptedUi ui;
+    CUiScope scope(ui);
+    CFakeSystem system;
+    SystemScope systemScope(system);
     testsupport::TempDir dir;
     CDebugger log(dir.Path().string());
-    Registry().SetNumber("SOFTWARE\\Roxio\\DragToDisc\\Settings", "Anchor", 0);
-    Registry().SetString("SOFTWARE\\VERITAS\\Direct Access\\CurrentVersion\\All", "AppName", "Direct Access");
-    Registry().SetString("SOFTWARE\\Ahead\\InCD\\UI", "LaunchOnBlankDisc", "12345");
-    log.DetectPacketWriters();
-    EXPECT_FALSE(log.roxioDragToDisc);
-    EXPECT_FALSE(log.sonicDla);
-    EXPECT_FALSE(log.neroInCd);
 
-    Registry().SetNumber("SOFTWARE\\Roxio\\DragToDisc\\Settings", "Anchor", 7);
-    Registry().SetString("SOFTWARE\\VERITAS\\Direct Access\\CurrentVersion\\All", "AppName", "DLA");
-    Registry().SetString("SOFTWARE\\Ahead\\InCD\\UI", "LaunchOnBlankDisc", "123456");
+    // Nothing in packet-writing use: the report's list stays a single space, no warning.
     log.DetectPacketWriters();
-    EXPECT_EQ(log.OtherSoftwareText(), " Sonic DLA, Roxio DragToDisc, Nero InCD, ");
+    EXPECT_EQ(log.OtherSoftwareText(), " ");
+    EXPECT_FALSE(log.WarnPacketWriters());
+    EXPECT_TRUE(ui.boxes.empty());
 
-    // A text where a number belongs (or the reverse) counts as missing.
-    Registry().SetString("SOFTWARE\\Roxio\\DragToDisc\\Settings", "Anchor", "1");
+    system.packetWriters = {{"/dev/pktcdvd/dvd0", "/dev/sr0", ""}, {"/dev/sr1", "", "/media/ram disc"}};
     log.DetectPacketWriters();
-    EXPECT_FALSE(log.roxioDragToDisc);
+    log.WriteSystem();
+    EXPECT_EQ(IniRead("System", "OtherSoftware", "", log.logPath),
+              " /dev/pktcdvd/dvd0 on /dev/sr0, /dev/sr1 at /media/ram disc, ");
+    // A recorder in the list does not silence the warning: the drive is still held.
+    log.SetBurners({"TSSTcorp DVD+-RW"});
+    EXPECT_TRUE(log.WarnPacketWriters());
+    ASSERT_EQ(ui.boxes.size(), 1u);
+    EXPECT_EQ(ui.boxes[0].icon, MsgIcon::Warning);
+    EXPECT_EQ(ui.boxes[0].buttons, MsgButtons::Ok);
+    EXPECT_NE(ui.boxes[0].text.find("       /dev/pktcdvd/dvd0 on /dev/sr0\n       /dev/sr1 at /media/ram disc\n"),
+              std::string::npos)
+        << ui.boxes[0].text;
+
+    // Detection follows the system: the devices gone, the list is empty again.
+    system.packetWriters.clear();
+    log.DetectPacketWriters();
+    EXPECT_EQ(log.OtherSoftwareText(), " ");
+}
+
+TEST(Debugger, HeldWritesReachTheFileWithOneRenameAndWinOverALaterStart)
+{
+    CFakeSystem system;
+    system.processes = {"init", "bash", "kestrova"};
+    SystemScope systemScope(system);
+    testsupport::TempDir dir;
+    CDebugger first(dir.Path().string());
+    const std::string started = testsupport::ReadText(first.logPath);
+    first.Hold();
+    first.CollectSystemTexts();
+    first.WriteSystem();
+    first.WriteProcesses();
+    first.WriteVersion("Kestrova first");
+    first.RecordBurn(0, 26, 4);
+    first.WriteSystem();
+    // Nothing reached the file while held.
+    EXPECT_EQ(testsupport::ReadText(first.logPath), started);
+
+    // Another run starts meanwhile and empties the log; the held report, stored last,
+    // is what the file then holds, whole.
+    CDebugger second(dir.Path().string());
+    second.WriteVersion("Kestrova second");
+    ASSERT_TRUE(first.Release());
+    const std::string text = testsupport::ReadText(first.logPath);
+    EXPECT_EQ(IniRead("kestrova", "Version", "", first.logPath), "Kestrova first");
+    EXPECT_EQ(IniRead("Process", "Process3", "", first.logPath), "kestrova");
+    EXPECT_EQ(IniRead("AUDIO", "AUD8", "", first.logPath), "T=0 S=0 C=0 B=0");
+    EXPECT_NE(text.find("LastBuringJob=0,DVD+RW,4\n\n"), std::string::npos) << text;
+    EXPECT_EQ(text.find("second"), std::string::npos);
+    // No partial file is left beside the log.
+    int entries = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.Path())) {
+        (void)entry;
+        ++entries;
+    }
+    EXPECT_EQ(entries, 1);
+
+    // After the release writes go straight to the file again.
+    first.WriteUsb("stick");
+    EXPECT_EQ(IniRead("USB", "USB1", "", first.logPath), "stick");
+}
+
+TEST(Debugger, ShortMeasurementIsScaledToMegahertz)
+{
+    // A counter that moves 4 ms per reading and a 2 GHz time-stamp counter, measured over
+    // a hundredth of a second.
+    struct FakeClock : CClock {
+        uint64_t ns = 0;
+        uint64_t Counter() override { return ns += 4000000ull; }
+        uint64_t TimeStampCounter() override { return ns * 2; }
+    } clock;
+    CFakeSystem system;
+    SystemScope systemScope(system);
+    SetClock(&clock);
+    testsupport::TempDir dir;
+    CDebugger log(dir.Path().string());
+    const int speed = log.MeasureCpu(100);
+    SetClock(nullptr);
+    // Three readings after the start: 12 ms of counter and 24,000,000 cycles, counted as
+    // a hundredth of a second as the whole second's measurement counts its overshoot.
+    EXPECT_EQ(speed, 2400);
+    EXPECT_EQ(log.cpuTypeText, "CPU Type: AuthenticAMD, Speed = 2400 MHz");
 }
 
 TEST(Debugger, MeasuresTheTimeStampCounterOverOneSecond)

@@ -1,5 +1,4 @@
 #include "platform/Folders.h"
-#include "platform/Registry.h"
 
 #include "support/TestSupport.h"
 
@@ -110,21 +109,4 @@ TEST(Folders, UserFoldersFromUserDirsFile)
     EXPECT_EQ(CFolders::UserFolder(CFolders::User::Documents), home.File("Documents") + "/");
     EXPECT_EQ(CFolders::UserFolder(CFolders::User::Videos), home.File("Videos") + "/");
     EXPECT_EQ(CFolders::UserFolder(CFolders::User::Music), "");
-}
-
-TEST(Registry, AnswersNotPresentUntilFilled)
-{
-    CRegistry registry;
-    uint32_t number = 5;
-    std::string text;
-    EXPECT_FALSE(registry.ReadNumber("SOFTWARE\\Roxio", "Anchor", number));
-    EXPECT_EQ(number, 5u);
-    registry.SetNumber("SOFTWARE\\Roxio\\DragToDisc\\Settings", "Anchor", 3);
-    // Names compare without regard to case, as on Windows.
-    EXPECT_TRUE(registry.ReadNumber("software\\roxio\\dragtodisc\\settings", "ANCHOR", number));
-    EXPECT_EQ(number, 3u);
-    // A value of the other kind is not present for this read.
-    EXPECT_FALSE(registry.ReadString("SOFTWARE\\Roxio\\DragToDisc\\Settings", "Anchor", text));
-    // The machine's own stand-in is empty.
-    EXPECT_FALSE(Registry().ReadNumber("SOFTWARE\\Roxio\\DragToDisc\\Settings", "Anchor", number));
 }

@@ -103,3 +103,47 @@ TEST(LinuxSystem, RunningSystemAnswersPlausibly)
     auto processes = system.Processes();
     EXPECT_NE(std::find(processes.begin(), processes.end(), self), processes.end());
 }
+
+TEST(LinuxSystem, FindsPacketDevicesAndUdfMountedForWriting)
+{
+    testsupport::TempDir root;
+    CLinuxSystem system(root.Path().string());
+    // A machine without the pktcdvd module and without mounts has none.
+    EXPECT_TRUE(system.PacketWriters().empty());
+
+    // The kernel's map names dvd0 on block device 11:0, which sysfs leads to sr0.
+    Write(root, "sys/class/pktcdvd/device_map", "dvd0 253:0 11:0\nbroken line\n");
+    fs::create_directories(root.File("sys/devices/pci/host1/block/sr0"));
+    fs::create_directories(root.File("sys/dev/block"));
+    fs::create_symlink("../../devices/pci/host1/block/sr0", root.File("sys/dev/block/11:0"));
+    // Device nodes: the control node is the interface; dvd0 is known already; rw1 was
+    // made by hand without the map knowing it.
+    Write(root, "dev/pktcdvd/control", "");
+    Write(root, "dev/pktcdvd/dvd0", "");
+    Write(root, "dev/pktcdvd/rw1", "");
+    Write(root, "proc/mounts",
+          "/dev/vda1 / ext4 rw,relatime 0 0\n"
+          "/dev/pktcdvd/dvd0 /media/my\\040disc udf rw,nosuid 0 0\n"
+          "/dev/sr1 /media/video udf ro,nosuid 0 0\n"  // a DVD-Video disc being read
+          "/dev/sr2 /media/ram udf rw,relatime 0 0\n"  // DVD-RAM written in place
+          "/dev/sr3 /media/cd iso9660 rw 0 0\n"
+          "/dev/loop0 /mnt/image udf rw 0 0\n"  // an image file, no drive
+          "/dev/sr20x /mnt/odd udf rw 0 0\n");
+
+    const std::vector<SPacketWriter> writers = system.PacketWriters();
+    ASSERT_EQ(writers.size(), 3u);
+    EXPECT_EQ(writers[0].device, "/dev/pktcdvd/dvd0");
+    EXPECT_EQ(writers[0].drive, "/dev/sr0");
+    EXPECT_EQ(writers[0].mountPoint, "/media/my disc");
+    EXPECT_EQ(writers[1].device, "/dev/pktcdvd/rw1");
+    EXPECT_EQ(writers[1].drive, "");
+    EXPECT_EQ(writers[1].mountPoint, "");
+    EXPECT_EQ(writers[2].device, "/dev/sr2");
+    EXPECT_EQ(writers[2].mountPoint, "/media/ram");
+
+    // A read-only option among others is still read-only; "rw" must be a whole option.
+    Write(root, "proc/mounts", "/dev/sr2 /media/ram udf nosuid,ro,rwx 0 0\n");
+    fs::remove_all(root.File("dev/pktcdvd"));
+    fs::remove(root.File("sys/class/pktcdvd/device_map"));
+    EXPECT_TRUE(system.PacketWriters().empty());
+}
