@@ -294,10 +294,6 @@ void CKestrovaApp::StartCommandLine()
     // gathered in memory and stored with one rename, so the file always holds one run's
     // whole report.
     debugger->Hold();
-    CCpuFeatures features = System().CpuFeatures();
-    cpuMmx = features.mmx;
-    cpuSse = features.sse;
-    cpuSse2 = features.sse2;
     WriteSystemReport(cpuParts);
     debugger->WriteVersion(std::string("Kestrova ") + KESTROVA_VERSION_TEXT);
     debugger->Release();

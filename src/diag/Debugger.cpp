@@ -88,7 +88,9 @@ void CDebugger::Hold()
     if (!enabled || holding) return;
     bool exists = false;
     std::vector<std::string> lines;
-    if (!Load(lines, exists)) lines.clear();
+    // A log that is there but cannot be read is not held (a release would replace it);
+    // the writes then go to the file one by one and find it as they can.
+    if (!Load(lines, exists)) return;
     held = std::move(lines);
     holding = true;
 }
