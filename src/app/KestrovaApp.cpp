@@ -289,6 +289,9 @@ void CKestrovaApp::StartCommandLine()
     PrepareFolders();
     LoadSettings();
     ListRecorders();
+    // The list holds every drive open for itself alone; a command keeps it only for the
+    // report's names, so that its own burn session (or another run's) can open them.
+    recorders.reset();
     StartLog();
     // Runs that start together (scripts, parallel tests) share one log: the report is
     // gathered in memory and stored with one rename, so the file always holds one run's

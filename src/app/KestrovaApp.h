@@ -68,8 +68,9 @@ public:
     void WriteSystemReport(unsigned cpuParts = 1);
     // The start-up of the command-line program, without questions and kept short: the
     // working folders, the remembered folders, the recorder list and the system report
-    // with the version, written to the log with one rename. The language is the
-    // caller's. Never ends the program: a run without a log or a DVD folder goes on.
+    // with the version, written to the log with one rename. The drives are closed again
+    // once named (`recorders` stays empty). The language is the caller's. Never ends the
+    // program: a run without a log or a DVD folder goes on.
     void StartCommandLine();
 
     // The libraries checked by CheckLibraries, with their built and running versions

@@ -260,7 +260,8 @@ TEST(Startup, CommandLineStartAsksNothingAndLeavesAWholeReport)
     EXPECT_TRUE(f.ui.boxes.empty());
     EXPECT_EQ(app.musicDir, "/srv/music");
     EXPECT_TRUE(fs::is_directory(f.home.File("TempDVD/VIDEO_TS")));
-    ASSERT_NE(app.recorders, nullptr);
+    // The drives were named and closed again: a command's burn session opens them alone.
+    EXPECT_EQ(app.recorders, nullptr);
     EXPECT_EQ(CDebugger::Active(), app.debugger.get());
 
     EXPECT_EQ(IniRead("System", "OS", "", f.Log()), "Windows Version: Linux 6.1.0");
