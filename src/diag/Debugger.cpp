@@ -164,6 +164,10 @@ std::string CDebugger::PacketWriterText(const SPacketWriter& writer)
     std::string text = writer.device;
     if (!writer.drive.empty() && writer.drive != writer.device) text += " on " + writer.drive;
     if (!writer.mountPoint.empty()) text += " at " + writer.mountPoint;
+    // A mount point may hold any byte but "/" and zero; a line break would cost the
+    // report its line, so control characters are shown as "?".
+    for (char& c : text)
+        if (static_cast<unsigned char>(c) < 32 || c == 127) c = '?';
     return text;
 }
 

@@ -215,6 +215,12 @@ TEST(Debugger, PacketWritersAreReportedAndWarnedAboutByDevice)
               std::string::npos)
         << ui.boxes[0].text;
 
+    // A mount point with a line break in its name keeps the report's line whole.
+    system.packetWriters = {{"/dev/sr2", "", "/media/two\nlines"}};
+    log.DetectPacketWriters();
+    log.WriteSystem();
+    EXPECT_EQ(IniRead("System", "OtherSoftware", "", log.logPath), " /dev/sr2 at /media/two?lines, ");
+
     // Detection follows the system: the devices gone, the list is empty again.
     system.packetWriters.clear();
     log.DetectPacketWriters();
