@@ -4,11 +4,13 @@
 #include "app/DvdFolderJob.h"
 #include "base/DvdFileNames.h"
 #include "base/File.h"
+#include "base/Texts.h"
 #include "dvd/MuxRunContext.h"
 #include "media/Avc1394Transport.h"
 #include "media/DirectShowAV.h"
 #include "media/DvCaptureSource.h"
 #include "media/FakeTapeTransport.h"
+#include "media/PreviewPicture.h"
 #include "media/TapeTransport.h"
 #include "platform/Folders.h"
 
@@ -18,7 +20,7 @@
 #include <filesystem>
 #include <system_error>
 
-CDvCaptureJob::CDvCaptureJob(CUiPort& ui_) : ui(ui_) {}
+CDvCaptureJob::CDvCaptureJob(CUiPort& ui_) : ui(ui_), preview(std::make_unique<CPreviewPicture>()) {}
 
 CDvCaptureJob::~CDvCaptureJob()
 {
@@ -46,11 +48,8 @@ int CDvCaptureJob::FolderStandard(const std::string& folder)
 
 void CDvCaptureJob::ReportOpenFailure(const std::string& why)
 {
-    const std::string text =
-        "Unable to initialize DV device...\n"
-        "Please first, turn on your camcorder, switch it to VCR mode or camera mode,\n"
-        "then, connect it to the PC via IEEE1394 port,\n"
-        "and then, run Kestrova again.";
+    // The four lines by their keys, so that a chosen language translates them.
+    const std::string text = Text(5200) + Text(5201) + Text(5202) + Text(5203);
     error = why;
     ui.MessageBox(text + (why.empty() ? "" : "\n\n" + why), "Kestrova", MsgButtons::Ok, MsgIcon::Error);
 }
@@ -66,6 +65,7 @@ bool CDvCaptureJob::OpenDevice(std::unique_ptr<CDvCaptureSource> source_, std::u
         error = "no capture device";
         return false;
     }
+    source->preview = preview.get();
     // The streams are checked once here, as the device is opened.
     if (!source->Connect(*media, 1.0, true)) {
         error = source->Error();
@@ -73,13 +73,12 @@ bool CDvCaptureJob::OpenDevice(std::unique_ptr<CDvCaptureSource> source_, std::u
         source.reset();
         return false;
     }
+    deviceName = source->Name();
     if (!transport) return true;
     if (transport->DeviceType() != kDeviceVcr) {
-        ui.MessageBox("The Camcorder is not in the VCR mode, VCR control disabled.", "Warning", MsgButtons::Ok,
-                      MsgIcon::Warning);
+        ui.MessageBox(Text(5204), Text(6204), MsgButtons::Ok, MsgIcon::Warning);
     } else if (!transport->QueryStatus()) {
-        ui.MessageBox("No tape is found in the camcorder,VCR control disabled.", "Warning", MsgButtons::Ok,
-                      MsgIcon::Warning);
+        ui.MessageBox(Text(5205), Text(6204), MsgButtons::Ok, MsgIcon::Warning);
     } else {
         transportEnabled = true;
     }
@@ -168,6 +167,10 @@ void CDvCaptureJob::PrepareParams(double seconds)
     params.discSizeText = discSizeText;
     FitBitRate(params);
     params.outputFolder = CFolders::WithSlash(dvdFolder);
+    params.intraMatrixText = intraMatrixText;
+    params.interMatrixText = interMatrixText;
+    params.audioDelay = audioDelay;
+    params.videoDelay = videoDelay;
     params.jobName = "DV Live Capture";
 }
 
@@ -257,4 +260,30 @@ CDvCaptureJob::Result CDvCaptureJob::Capture()
     else if (keep)
         result = Result::Failed;
     return result;
+}
+
+void CDvCaptureJob::StopCapture()
+{
+    if (source) source->RequestStop();
+}
+
+bool CDvCaptureJob::FinishDvd(const std::function<void(const std::string&)>& openBurnWindow)
+{
+    SendTransport(kTransportStop);
+    if (dvdFolder.empty()) dvdFolder = CFolders::DefaultDvdFolder();
+    dvdFolder = CFolders::WithSlash(dvdFolder);
+    std::error_code ec;
+    if (!std::filesystem::exists(dvdFolder + "VIDEO_TS.IFO", ec)) {
+        // Nothing to burn yet: offering the burn window would only lead to its refusal.
+        error = "There is no DVD in " + dvdFolder + " yet: capture a footage first.";
+        ui.MessageBox(error, "Kestrova", MsgButtons::Ok, MsgIcon::Information);
+        return false;
+    }
+    bool asked = false;
+    CDvdFolderJob folderJob(ui, dvdFolder, 1, 1);
+    folderJob.Finish("", [&](const std::string& folder) {
+        asked = true;
+        if (openBurnWindow) openBurnWindow(folder);
+    });
+    return asked;
 }

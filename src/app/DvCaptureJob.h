@@ -20,6 +20,7 @@
 
 class CDirectShowAV;
 class CDvCaptureSource;
+class CPreviewPicture;
 class CTapeTransport;
 
 class CDvCaptureJob {
@@ -90,6 +91,22 @@ public:
     // Captures footage `footage` (with Play first for `playAndCapture`) and, when it was
     // made, moves to the next footage number.
     Result Capture();
+    // Asks a running capture to end (from any thread); the footage keeps what came.
+    void StopCapture();
+    // Whether a device is open.
+    bool DeviceOpen() const { return source != nullptr; }
+    // The device's name as opened ("tape.dv", "the first IEEE 1394 device").
+    const std::string& DeviceName() const { return deviceName; }
+
+    // "Create DVD": stops the tape when transport control is on, then asks whether to
+    // burn the DVD in the folder now; Yes calls `openBurnWindow` with the folder. A
+    // folder without a DVD yet is named in a message instead of offered for burning.
+    // True when the burn window was asked for.
+    bool FinishDvd(const std::function<void(const std::string&)>& openBurnWindow);
+
+    // The live preview: the pictures of the device, made small on the capture's thread
+    // while it captures (the window takes them from here).
+    CPreviewPicture& Preview() { return *preview; }
 
     // Settings, as the dialog (or the command line) chose them.
     std::string dvdFolder;  // the VIDEO_TS folder (empty: ~/TempDVD/VIDEO_TS/)
@@ -101,6 +118,11 @@ public:
     double lengthSeconds = defaultSeconds;
     bool playAndCapture = false;
     std::string discSizeText = "4700000000";
+    // The advanced settings' quantiser matrices and sync correction (seconds).
+    std::string intraMatrixText = "Default";
+    std::string interMatrixText;
+    double audioDelay = 0;
+    double videoDelay = 0;
     // Called with the capture's event code when a tape ends (on the capture's thread).
     std::function<void(int32_t code)> onCaptureEnd;
 
@@ -136,9 +158,11 @@ private:
     void OnEnd(int32_t code);
 
     CUiPort& ui;
+    std::unique_ptr<CPreviewPicture> preview;  // outlives the source that feeds it
     std::unique_ptr<CDvCaptureSource> source;
     std::unique_ptr<CTapeTransport> transport;
     std::unique_ptr<CDirectShowAV> media;
     bool transportEnabled = false;
+    std::string deviceName;
     std::string error;
 };

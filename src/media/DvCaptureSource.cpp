@@ -4,6 +4,7 @@
 #include "media/DirectShowAV.h"
 #include "media/MediaGraph.h"
 #include "media/MicRecorder.h"
+#include "media/PreviewPicture.h"
 
 #include <algorithm>
 #include <chrono>
@@ -186,6 +187,8 @@ void CDvCaptureSource::Relay()
             break;
         }
         if (length <= 0) length = nominal;
+        // The preview shows the tape as it passes, dropped pictures included.
+        if (preview) preview->Offer(graph->videoCode, width, height, picture.data());
         // A file is held to the tape's pace; a device delivers at its own.
         if (!fast && !device) std::this_thread::sleep_until(began + std::chrono::microseconds(at / 10));
         const size_t room = out.videoRing.Capacity() - out.videoRing.Filled();

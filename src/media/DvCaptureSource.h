@@ -22,6 +22,7 @@
 
 class CDirectShowAV;
 class CMediaGraph;
+class CPreviewPicture;
 
 // Why a capture ended (the codes of the capture graph's events).
 enum : int32_t {
@@ -75,10 +76,13 @@ public:
     bool hasAudio = false;
     double fileSeconds = -1;  // length of a DV file; -1 for a device
     const std::string& Error() const { return error; }
+    // The device's name as opened: the DV file's path, or which IEEE 1394 device.
+    const std::string& Name() const { return name; }
 
     // Settings, before Start.
     bool fast = false;  // a DV file: hand over as fast as the encoder takes it
     double pullAfterSeconds = -1;  // a stand-in tape "pulls the device" after this long
+    CPreviewPicture* preview = nullptr;  // offered every picture of the tape (not owned)
 
 private:
     bool Settle(const std::string& name);

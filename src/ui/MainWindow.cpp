@@ -32,7 +32,7 @@ struct STask {
 const STask taskList[4] = {
     {1001, 1101, "taskVideo", false},
     {1002, 1102, "taskSlideShow", true},
-    {1003, 1103, "taskCamcorder", false},
+    {1003, 1103, "taskCamcorder", true},
     {1004, 1104, "taskDiscImage", false},
 };
 

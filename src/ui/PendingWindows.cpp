@@ -27,9 +27,4 @@ QWidget* OpenVideoWindow(QWidget*)
     NotYet("The video window");
     return nullptr;
 }
-QWidget* OpenCamcorderWindow(QWidget*)
-{
-    NotYet("The camcorder window");
-    return nullptr;
-}
 void OpenBurnWindow(QWidget*, const std::string&) { NotYet("The burn window"); }
