@@ -116,7 +116,12 @@ CQtUiPort& GuiPort()
 QWidget* CQtUiPort::DialogParent() const
 {
     if (parentWindow) return parentWindow;
-    return QApplication::activeWindow();
+    QWidget* window = QApplication::activeWindow();
+    // A progress window goes away when its stage ends, taking its children with it: a
+    // dialog opened meanwhile (the next stage's progress, a message) is parented to the
+    // window below it instead.
+    while (window && qobject_cast<CProgressDialog*>(window)) window = window->parentWidget();
+    return window;
 }
 
 std::optional<std::string> CQtUiPort::NextChoice()
