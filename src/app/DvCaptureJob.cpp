@@ -88,7 +88,23 @@ bool CDvCaptureJob::OpenDevice(std::unique_ptr<CDvCaptureSource> source_, std::u
 bool CDvCaptureJob::SendTransport(int32_t mode)
 {
     if (!transportEnabled || !transport) return false;
-    return transport->Command(mode);
+    if (!transport->Command(mode)) return false;
+    // A camcorder shows whatever its tape plays; a stand-in file plays only when told.
+    if (previewing && !capturing && source && !source->IsDevice()) {
+        if (mode == kTransportPlay || mode == kTransportFastPlayForward || mode == kTransportFastPlayReverse) {
+            if (!source->Monitoring()) source->StartMonitor(-1);
+        } else {
+            source->Stop();
+        }
+    }
+    return true;
+}
+
+void CDvCaptureJob::StartPreview()
+{
+    if (!source || capturing) return;
+    previewing = true;
+    source->StartMonitor(source->IsDevice() ? -1 : 1);
 }
 
 bool CDvCaptureJob::SourceIsPal() const { return source && source->pal; }
@@ -227,6 +243,18 @@ CDvCaptureJob::Result CDvCaptureJob::RunFootage(double seconds, const std::strin
 }
 
 CDvCaptureJob::Result CDvCaptureJob::Capture()
+{
+    if (!source) return CaptureFootage();
+    // The idle preview gives the tape over to the capture, and takes it back after.
+    capturing = true;
+    source->Stop();
+    const Result result = CaptureFootage();
+    capturing = false;
+    if (previewing && source->IsDevice()) source->StartMonitor(-1);
+    return result;
+}
+
+CDvCaptureJob::Result CDvCaptureJob::CaptureFootage()
 {
     error.clear();
     capturedSeconds = 0;

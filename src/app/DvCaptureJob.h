@@ -12,6 +12,7 @@
 #include "base/DVDParams.h"
 #include "base/UiPort.h"
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -85,8 +86,13 @@ public:
     bool OpenDevice(std::unique_ptr<CDvCaptureSource> source, std::unique_ptr<CTapeTransport> transport);
     // Whether the transport takes commands (VCR mode with a tape).
     bool TransportEnabled() const { return transportEnabled; }
-    // Sends a transport command when transport control is on; false otherwise.
+    // Sends a transport command when transport control is on; false otherwise. Outside
+    // a capture, a DV file standing in plays into the preview on Play and the fast
+    // plays, and stops on the other commands.
     bool SendTransport(int32_t mode);
+    // Starts the preview of an idle device: a camcorder's pictures as they come, a DV
+    // file's first picture (its tape then moves on a little, as a tape shown does).
+    void StartPreview();
 
     // Captures footage `footage` (with Play first for `playAndCapture`) and, when it was
     // made, moves to the next footage number.
@@ -152,6 +158,8 @@ private:
     // Refuses a capture that cannot be made (no device, footage number, Play without
     // VCR control, another standard than the DVD's); Done when it can.
     Result CheckCapture();
+    // Checks, captures and builds one footage (Capture without the preview's part).
+    Result CaptureFootage();
     // Captures and builds the footage into `folder`.
     Result RunFootage(double seconds, const std::string& folder);
     void PrepareParams(double seconds);
@@ -163,6 +171,8 @@ private:
     std::unique_ptr<CTapeTransport> transport;
     std::unique_ptr<CDirectShowAV> media;
     bool transportEnabled = false;
+    bool previewing = false;  // the window shows the idle device
+    std::atomic<bool> capturing{false};
     std::string deviceName;
     std::string error;
 };

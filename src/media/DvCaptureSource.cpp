@@ -118,9 +118,9 @@ bool CDvCaptureSource::Connect(CDirectShowAV& av, double seconds, bool quiet)
     return true;
 }
 
-void CDvCaptureSource::Start(std::function<void(int32_t)> notifyEnd)
+void CDvCaptureSource::StartTape()
 {
-    notify = std::move(notifyEnd);
+    Stop();
     stopAsked = readFailed = false;
     captured = dropped = tapeTicks = 0;
     endCode = 0;
@@ -133,7 +133,21 @@ void CDvCaptureSource::Start(std::function<void(int32_t)> notifyEnd)
     graph->Start(tape, [this](int32_t code) {
         if (code == 3) readFailed = true;
     });
+}
+
+void CDvCaptureSource::Start(std::function<void(int32_t)> notifyEnd)
+{
+    StartTape();
+    notify = std::move(notifyEnd);
     relay = std::thread([this] { Relay(); });
+}
+
+void CDvCaptureSource::StartMonitor(int64_t maxPictures)
+{
+    if (tapeEnded || frameBytes == 0) return;
+    StartTape();
+    monitoring = true;
+    relay = std::thread([this, maxPictures] { Monitor(maxPictures); });
 }
 
 void CDvCaptureSource::Stop()
@@ -141,7 +155,31 @@ void CDvCaptureSource::Stop()
     stopAsked = true;
     tape.Finish();
     if (relay.joinable()) relay.join();
+    monitoring = false;
     if (graph) graph->Stop();
+}
+
+void CDvCaptureSource::Monitor(int64_t maxPictures)
+{
+    picture.resize(frameBytes);
+    const auto began = std::chrono::steady_clock::now();
+    const int64_t nominal = int64_t(std::llround(1e7 / frameRate));
+    int64_t at = 0;
+    for (int64_t frame = 0; (maxPictures < 0 || frame < maxPictures) && !stopAsked; ++frame) {
+        int64_t length = 0;
+        if (!tape.NextVideoSample(picture.data(), picture.size(), length)) {
+            tapeEnded = !device && !stopAsked;
+            break;
+        }
+        if (length <= 0) length = nominal;
+        // A file plays at the tape's pace unless only a few pictures are wanted.
+        if (!device && maxPictures < 0) std::this_thread::sleep_until(began + std::chrono::microseconds(at / 10));
+        if (preview) preview->Offer(graph->videoCode, width, height, picture.data());
+        at += length;
+        // The sound is taken and dropped, so that the decoding is never held up by it.
+        RelayAudio(at);
+    }
+    monitoring = false;
 }
 
 // Hands the sound of the tape up to `untilTicks` (100 ns from its start) to the target.
@@ -154,7 +192,7 @@ bool CDvCaptureSource::RelayAudio(int64_t untilTicks)
     const size_t got = tape.ReadAudio(sound.data(), sound.size());
     const int64_t start = audioSamplesSent * 10000000 / audioRate;
     audioSamplesSent += int64_t(got) / audioBlock;
-    if (got == 0) return true;  // the tape's sound ended before its pictures
+    if (got == 0 || monitoring) return true;  // the tape's sound ended, or nobody captures it
     return target->Dump().ReceiveAudio(sound.data(), got - got % size_t(audioBlock), start);
 }
 

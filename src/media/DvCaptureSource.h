@@ -58,8 +58,17 @@ public:
     void Start(std::function<void(int32_t)> notify);
     // Asks the capture to end early (a user abort); the title keeps what was captured.
     void RequestStop() { stopAsked = true; }
-    // Ends both threads and waits for them.
+    // Ends both threads and waits for them (a capture or a monitor).
     void Stop();
+
+    // Plays the tape into the preview alone, nothing captured: at the tape's pace, until
+    // Stop, the tape's end or `maxPictures` pictures (negative: no limit; a DV file is
+    // then read as fast as it decodes). The tape moves on as it plays.
+    void StartMonitor(int64_t maxPictures);
+    // Whether a monitor's thread runs.
+    bool Monitoring() const { return monitoring.load(); }
+    // Whether this is an IEEE 1394 device (false: a DV file standing in).
+    bool IsDevice() const { return device; }
 
     // Captured and dropped pictures so far, and seconds of tape handed over.
     int64_t FramesCaptured() const { return captured.load(); }
@@ -86,7 +95,9 @@ public:
 
 private:
     bool Settle(const std::string& name);
+    void StartTape();
     void Relay();
+    void Monitor(int64_t maxPictures);
     bool RelayAudio(int64_t untilTicks);
 
     std::unique_ptr<CMediaGraph> graph;
@@ -106,6 +117,7 @@ private:
     std::thread relay;
     std::atomic<bool> stopAsked{false};
     std::atomic<bool> readFailed{false};
+    std::atomic<bool> monitoring{false};
     std::atomic<int64_t> captured{0};
     std::atomic<int64_t> dropped{0};
     std::atomic<int64_t> tapeTicks{0};

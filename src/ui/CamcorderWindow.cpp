@@ -242,6 +242,7 @@ void CCamcorderWindow::ShowDevice()
     if (job->DeviceOpen()) {
         deviceText->setText(Q(job->DeviceName()));
         preview->setText("");
+        job->StartPreview();
         previewTimer->start();
     } else {
         deviceText->setText("");
