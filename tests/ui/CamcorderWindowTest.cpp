@@ -5,8 +5,10 @@
 #include "app/DvCaptureJob.h"
 #include "base/Texts.h"
 #include "integration/video_checks.h"
+#include "media/PreviewPicture.h"
 #include "support/TestSupport.h"
 #include "ui/CamcorderWindow.h"
+#include "ui/ProgressDialog.h"
 #include "ui/QtUiPort.h"
 #include "ui/UiText.h"
 #include "ui/Windows.h"
@@ -22,6 +24,7 @@
 #include <QTest>
 
 #include <filesystem>
+#include <functional>
 
 using namespace testsupport;
 
@@ -53,6 +56,13 @@ std::string MakeDvTape(const TempDir& dir, double seconds)
     return path;
 }
 
+// Turns the window thread's loop until `done`, at most five seconds.
+bool WaitUntil(const std::function<bool()>& done)
+{
+    for (int i = 0; i < 250 && !done(); ++i) QTest::qWait(20);
+    return done();
+}
+
 std::string Messages(const SUiScript& script)
 {
     std::string all;
@@ -65,7 +75,9 @@ std::string Messages(const SUiScript& script)
 TEST(CamcorderWindow, CapturesTwoFootagesFromADvFileThatPlayInOrder)
 {
     TempDir dir;
-    const std::string tape = MakeDvTape(dir, 11);
+    // Long enough for the preview's play and both footages (each start of the tape
+    // leaves the few pictures decoded ahead behind).
+    const std::string tape = MakeDvTape(dir, 14);
     const std::string videoTs = dir.File("DVD") + "/VIDEO_TS/";
     ScriptScope scope;
 
@@ -84,17 +96,25 @@ TEST(CamcorderWindow, CapturesTwoFootagesFromADvFileThatPlayInOrder)
     EXPECT_EQ(Child<QRadioButton>(window, "resolutionLow")->text(), T(121));
     Child<QRadioButton>(window, "ntsc")->click();
 
+    // The idle stand-in shows its first picture; Play runs its tape in the preview.
+    auto* preview = Child<QLabel>(window, "preview");
+    EXPECT_TRUE(WaitUntil([&] { return !preview->pixmap().isNull(); })) << "no first picture";
+    const uint64_t still = window.Job().Preview().Serial();
+    QTest::mouseClick(Child<QPushButton>(window, "vcrPlay"), Qt::LeftButton);
+    EXPECT_TRUE(WaitUntil([&] { return window.Job().Preview().Serial() >= still + 3; })) << "the tape did not play";
+    QTest::mouseClick(Child<QPushButton>(window, "vcrStop"), Qt::LeftButton);
+
     auto* folder = Child<QLineEdit>(window, "folderBox");
     folder->setText(QString::fromStdString(videoTs));
     auto* footage = Child<QSpinBox>(window, "footage");
     EXPECT_EQ(footage->value(), 1);
     Child<QSpinBox>(window, "lengthSeconds")->setValue(5);
 
+    const uint64_t beforeCapture = window.Job().Preview().Serial();
     QTest::mouseClick(Child<QPushButton>(window, "capture"), Qt::LeftButton);
     EXPECT_EQ(footage->value(), 2) << Messages(scope.script);
     // The preview showed the tape while it was captured.
-    EXPECT_TRUE(window.PreviewShown());
-    auto* preview = Child<QLabel>(window, "preview");
+    EXPECT_GT(window.Job().Preview().Serial(), beforeCapture);
     EXPECT_FALSE(preview->pixmap().isNull());
     // The window is live again after the capture.
     EXPECT_TRUE(Child<QPushButton>(window, "createDvd")->isEnabled());
@@ -157,4 +177,25 @@ TEST(CamcorderWindow, WithoutADeviceShowsTheFourLinesAndClosesUnlessADvFileIsCho
     EXPECT_TRUE(window->DeviceOpen());
     EXPECT_TRUE(Child<QPushButton>(*window, "capture")->isEnabled());
     window->close();  // deletes itself
+}
+
+// A window opened over a progress window (the next stage's progress) must not be its
+// child: the progress window goes away when its stage ends, and would take it along.
+TEST(QtUiPortParents, AProgressWindowOpenedOverAnotherOutlivesIt)
+{
+    auto outer = GuiPort().OpenProgress("Outer stage", "", true);
+    CProgressDialog* outerDialog = nullptr;
+    for (QWidget* top : QApplication::topLevelWidgets())
+        if (top->windowTitle() == "Outer stage") outerDialog = qobject_cast<CProgressDialog*>(top);
+    ASSERT_NE(outerDialog, nullptr);
+    outerDialog->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(outerDialog));
+    auto inner = GuiPort().OpenProgress("Inner stage", "", true);
+    outer.reset();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QTest::qWait(20);
+    bool innerAlive = false;
+    for (QWidget* top : QApplication::topLevelWidgets()) innerAlive = innerAlive || top->windowTitle() == "Inner stage";
+    EXPECT_TRUE(innerAlive);
+    inner.reset();
 }
