@@ -21,6 +21,7 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QResizeEvent>
 #include <QSpinBox>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -362,6 +363,7 @@ bool CCamcorderWindow::OpenDvFile(const std::string& path)
     trial->pal = trial->SourceIsPal();
     job = std::move(trial);
     previewSerial = 0;
+    picture = QImage();
     preview->setPixmap(QPixmap());
     ShowDevice();
     return true;
@@ -381,10 +383,23 @@ void CCamcorderWindow::RefreshPreview()
 {
     CPreviewPicture::SFrame frame;
     if (!job->Preview().Take(frame, previewSerial)) return;
-    const QImage image(reinterpret_cast<const uchar*>(frame.pixels.data()), frame.width, frame.height, frame.width * 4,
-                       QImage::Format_RGB32);
-    // The picture is already made; the window only fits it to the label.
-    preview->setPixmap(QPixmap::fromImage(image.scaled(preview->size(), Qt::KeepAspectRatio)));
+    // The picture is already made; the window only copies it and fits it to the label.
+    picture = QImage(reinterpret_cast<const uchar*>(frame.pixels.data()), frame.width, frame.height, frame.width * 4,
+                     QImage::Format_RGB32)
+                  .copy();
+    ShowPicture();
+}
+
+void CCamcorderWindow::ShowPicture()
+{
+    if (picture.isNull()) return;
+    preview->setPixmap(QPixmap::fromImage(picture.scaled(preview->size(), Qt::KeepAspectRatio)));
+}
+
+void CCamcorderWindow::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    ShowPicture();
 }
 
 void CCamcorderWindow::closeEvent(QCloseEvent* event)

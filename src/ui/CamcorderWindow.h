@@ -7,6 +7,7 @@
 
 #include "app/AdvSetupDlg.h"
 
+#include <QImage>
 #include <QWidget>
 
 #include <cstdint>
@@ -54,6 +55,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void BuildLayout();
@@ -67,12 +69,14 @@ private:
     void OpenAdvanced();
     void EnableControls(bool enable);
     void RefreshPreview();
+    void ShowPicture();
     QPushButton* Button(int textKey, int tipKey, const char* name);
 
     std::unique_ptr<CDvCaptureJob> job;
     CAdvSetupDlg advanced{false};
     bool capturing = false;
     uint64_t previewSerial = 0;
+    QImage picture;  // the preview picture last taken, fitted to the preview as it is resized
     QTimer* previewTimer;
     QLabel* preview;
     QLabel* deviceText;
