@@ -315,3 +315,38 @@ bool CDvCaptureJob::FinishDvd(const std::function<void(const std::string&)>& ope
     });
     return asked;
 }
+
+void CDvCaptureJob::SetPreviewSize(int32_t width, int32_t height) { preview->SetSize(width, height); }
+
+bool CDvCaptureJob::TakePreview(std::vector<uint32_t>& pixels, int32_t& width, int32_t& height, uint64_t& serial) const
+{
+    CPreviewPicture::SFrame frame;
+    if (!preview->Take(frame, serial)) return false;
+    pixels.swap(frame.pixels);
+    width = frame.width;
+    height = frame.height;
+    return true;
+}
+
+uint64_t CDvCaptureJob::PreviewSerial() const { return preview->Serial(); }
+
+bool CDvCaptureJob::SendVcr(EVcr button)
+{
+    switch (button) {
+    case EVcr::Play:
+        return SendTransport(kTransportPlay);
+    case EVcr::Pause:
+        return SendTransport(kTransportPause);
+    case EVcr::Stop:
+        return SendTransport(kTransportStop);
+    case EVcr::FastForward:
+        return SendTransport(kTransportFastForward);
+    case EVcr::Rewind:
+        return SendTransport(kTransportRewind);
+    case EVcr::FastPlayForward:
+        return SendTransport(kTransportFastPlayForward);
+    case EVcr::FastPlayReverse:
+        return SendTransport(kTransportFastPlayReverse);
+    }
+    return false;
+}

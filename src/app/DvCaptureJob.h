@@ -110,9 +110,21 @@ public:
     // True when the burn window was asked for.
     bool FinishDvd(const std::function<void(const std::string&)>& openBurnWindow);
 
-    // The live preview: the pictures of the device, made small on the capture's thread
-    // while it captures (the window takes them from here).
+    // The live preview: the pictures of the device, made small on the thread that
+    // reads the tape (the window takes them from here).
     CPreviewPicture& Preview() { return *preview; }
+    // The preview pictures' size in pixels.
+    void SetPreviewSize(int32_t width, int32_t height);
+    // Copies the newest preview picture (0xffRRGGBB words, top line first) when it is
+    // newer than `serial` (then updated); false when there is nothing new.
+    bool TakePreview(std::vector<uint32_t>& pixels, int32_t& width, int32_t& height, uint64_t& serial) const;
+    // How many preview pictures have been made.
+    uint64_t PreviewSerial() const;
+
+    // The VCR buttons, in the order the window shows them.
+    enum class EVcr { Play, Pause, Stop, FastForward, Rewind, FastPlayForward, FastPlayReverse };
+    // Sends the transport command of a VCR button (as SendTransport).
+    bool SendVcr(EVcr button);
 
     // Settings, as the dialog (or the command line) chose them.
     std::string dvdFolder;  // the VIDEO_TS folder (empty: ~/TempDVD/VIDEO_TS/)

@@ -1,8 +1,6 @@
 #include "ui/CamcorderWindow.h"
 
 #include "app/DvCaptureJob.h"
-#include "media/PreviewPicture.h"
-#include "media/TapeTransport.h"
 #include "platform/Folders.h"
 #include "ui/GuiApp.h"
 #include "ui/JobRunner.h"
@@ -10,7 +8,6 @@
 #include "ui/UiText.h"
 #include "ui/Windows.h"
 
-#include <QButtonGroup>
 #include <QCloseEvent>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -28,21 +25,21 @@
 
 namespace {
 
-// The VCR buttons: text, tool tip, name and the transport mode they send.
+// The VCR buttons: text, tool tip, name and the command they send.
 struct STransportButton {
     int textKey;
     int tipKey;
     const char* name;
-    int32_t mode;
+    CDvCaptureJob::EVcr button;
 };
 constexpr STransportButton kTransportButtons[] = {
-    {5002, 5103, "vcrPlay", kTransportPlay},
-    {5003, 5104, "vcrPause", kTransportPause},
-    {5004, 5105, "vcrStop", kTransportStop},
-    {5005, 5106, "vcrFastForward", kTransportFastForward},
-    {5006, 5107, "vcrRewind", kTransportRewind},
-    {5007, 5108, "vcrFastPlayFwd", kTransportFastPlayForward},
-    {5008, 5109, "vcrFastPlayRev", kTransportFastPlayReverse},
+    {5002, 5103, "vcrPlay", CDvCaptureJob::EVcr::Play},
+    {5003, 5104, "vcrPause", CDvCaptureJob::EVcr::Pause},
+    {5004, 5105, "vcrStop", CDvCaptureJob::EVcr::Stop},
+    {5005, 5106, "vcrFastForward", CDvCaptureJob::EVcr::FastForward},
+    {5006, 5107, "vcrRewind", CDvCaptureJob::EVcr::Rewind},
+    {5007, 5108, "vcrFastPlayFwd", CDvCaptureJob::EVcr::FastPlayForward},
+    {5008, 5109, "vcrFastPlayRev", CDvCaptureJob::EVcr::FastPlayReverse},
 };
 
 // The preview's size in pixels: the picture's width at 4:3 or 16:9.
@@ -56,7 +53,7 @@ std::string StartFolder()
 
 }  // namespace
 
-CCamcorderWindow::CCamcorderWindow(QWidget* parent, const std::string& device)
+CCamcorderWindow::CCamcorderWindow(QWidget* parent, const std::string& device, const CDvCaptureJob::SStandIn& standIn)
     : QWidget(parent, Qt::Window), job(std::make_unique<CDvCaptureJob>(GuiPort()))
 {
     setObjectName("camcorderWindow");
@@ -64,8 +61,7 @@ CCamcorderWindow::CCamcorderWindow(QWidget* parent, const std::string& device)
     job->dvdFolder = StartFolder();
     BuildLayout();
     Connect();
-    // A DV file opens at the tape's pace, its transport answering as a VCR with a tape.
-    job->OpenNamedDevice(device, CDvCaptureJob::SStandIn());
+    job->OpenNamedDevice(device, standIn);
     if (job->DeviceOpen()) job->pal = job->SourceIsPal();
     ShowDevice();
 }
@@ -220,8 +216,8 @@ void CCamcorderWindow::BuildLayout()
 void CCamcorderWindow::Connect()
 {
     for (size_t i = 0; i < transportButtons.size(); ++i) {
-        const int32_t mode = kTransportButtons[i].mode;
-        connect(transportButtons[i], &QPushButton::clicked, this, [this, mode] { SendTransport(mode); });
+        const CDvCaptureJob::EVcr button = kTransportButtons[i].button;
+        connect(transportButtons[i], &QPushButton::clicked, this, [this, button] { SendVcr(button); });
     }
     connect(capture, &QPushButton::clicked, this, [this] { Capture(false); });
     connect(playAndCapture, &QPushButton::clicked, this, [this] { Capture(true); });
@@ -258,7 +254,7 @@ void CCamcorderWindow::ShowStandard()
     const int first = pal->isChecked() ? 119 : 116;
     for (int r = 0; r < 3; ++r) resolutions[r]->setText(T(first + r));
     const int height = aspect169->isChecked() ? kPreviewWidth * 9 / 16 : kPreviewWidth * 3 / 4;
-    job->Preview().SetSize(kPreviewWidth, height);
+    job->SetPreviewSize(kPreviewWidth, height);
 }
 
 void CCamcorderWindow::EnableControls(bool enable)
@@ -286,14 +282,14 @@ void CCamcorderWindow::ReadSettings()
     job->wide = aspect169->isChecked();
 }
 
-void CCamcorderWindow::SendTransport(int32_t mode)
+void CCamcorderWindow::SendVcr(CDvCaptureJob::EVcr button)
 {
     if (capturing) {
         // During a capture only Stop is offered: it ends the capture, which stops the tape.
-        if (mode == kTransportStop) job->StopCapture();
+        if (button == CDvCaptureJob::EVcr::Stop) job->StopCapture();
         return;
     }
-    job->SendTransport(mode);
+    job->SendVcr(button);
 }
 
 bool CCamcorderWindow::Capture(bool play)
@@ -381,12 +377,12 @@ bool CCamcorderWindow::ChooseDvFile()
 
 void CCamcorderWindow::RefreshPreview()
 {
-    CPreviewPicture::SFrame frame;
-    if (!job->Preview().Take(frame, previewSerial)) return;
+    int32_t width = 0, height = 0;
+    if (!job->TakePreview(previewPixels, width, height, previewSerial)) return;
     // The picture is already made; the window only copies it and fits it to the label.
-    picture = QImage(reinterpret_cast<const uchar*>(frame.pixels.data()), frame.width, frame.height, frame.width * 4,
-                     QImage::Format_RGB32)
-                  .copy();
+    picture =
+        QImage(reinterpret_cast<const uchar*>(previewPixels.data()), width, height, width * 4, QImage::Format_RGB32)
+            .copy();
     ShowPicture();
 }
 
@@ -410,7 +406,7 @@ void CCamcorderWindow::closeEvent(QCloseEvent* event)
         event->ignore();
         return;
     }
-    job->SendTransport(kTransportStop);
+    job->SendVcr(CDvCaptureJob::EVcr::Stop);
     QWidget::closeEvent(event);
 }
 

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "app/AdvSetupDlg.h"
+#include "app/DvCaptureJob.h"
 
 #include <QImage>
 #include <QWidget>
@@ -15,8 +16,6 @@
 #include <string>
 #include <vector>
 
-class CDvCaptureJob;
-class QButtonGroup;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -28,9 +27,10 @@ class CCamcorderWindow : public QWidget {
     Q_OBJECT
 public:
     // Opens `device`: an IEEE 1394 device's GUID (empty: the first one) or a DV file
-    // standing in for the tape. DeviceOpen() tells whether it could be used; the
-    // refusal has been shown.
-    CCamcorderWindow(QWidget* parent, const std::string& device);
+    // standing in for the tape, read and answering as `standIn` says. DeviceOpen()
+    // tells whether it could be used; the refusal has been shown.
+    CCamcorderWindow(QWidget* parent, const std::string& device,
+                     const CDvCaptureJob::SStandIn& standIn = CDvCaptureJob::SStandIn());
     ~CCamcorderWindow() override;
 
     // Whether a device (or stand-in file) is open.
@@ -46,8 +46,8 @@ public:
     bool Capture(bool play);
     // "Create DVD": stops the tape and asks whether to burn the folder now.
     void CreateDvd();
-    // Sends a VCR command (kTransport...) to the device.
-    void SendTransport(int32_t mode);
+    // A VCR button: its command to the device (during a capture, Stop ends the capture).
+    void SendVcr(CDvCaptureJob::EVcr button);
     // Whether the preview has shown a picture of the device.
     bool PreviewShown() const { return previewSerial != 0; }
 
@@ -76,6 +76,7 @@ private:
     CAdvSetupDlg advanced{false};
     bool capturing = false;
     uint64_t previewSerial = 0;
+    std::vector<uint32_t> previewPixels;
     QImage picture;  // the preview picture last taken, fitted to the preview as it is resized
     QTimer* previewTimer;
     QLabel* preview;

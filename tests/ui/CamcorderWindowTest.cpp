@@ -5,7 +5,6 @@
 #include "app/DvCaptureJob.h"
 #include "base/Texts.h"
 #include "integration/video_checks.h"
-#include "media/PreviewPicture.h"
 #include "support/TestSupport.h"
 #include "ui/CamcorderWindow.h"
 #include "ui/ProgressDialog.h"
@@ -99,9 +98,9 @@ TEST(CamcorderWindow, CapturesTwoFootagesFromADvFileThatPlayInOrder)
     // The idle stand-in shows its first picture; Play runs its tape in the preview.
     auto* preview = Child<QLabel>(window, "preview");
     EXPECT_TRUE(WaitUntil([&] { return !preview->pixmap().isNull(); })) << "no first picture";
-    const uint64_t still = window.Job().Preview().Serial();
+    const uint64_t still = window.Job().PreviewSerial();
     QTest::mouseClick(Child<QPushButton>(window, "vcrPlay"), Qt::LeftButton);
-    EXPECT_TRUE(WaitUntil([&] { return window.Job().Preview().Serial() >= still + 3; })) << "the tape did not play";
+    EXPECT_TRUE(WaitUntil([&] { return window.Job().PreviewSerial() >= still + 3; })) << "the tape did not play";
     QTest::mouseClick(Child<QPushButton>(window, "vcrStop"), Qt::LeftButton);
 
     auto* folder = Child<QLineEdit>(window, "folderBox");
@@ -110,11 +109,11 @@ TEST(CamcorderWindow, CapturesTwoFootagesFromADvFileThatPlayInOrder)
     EXPECT_EQ(footage->value(), 1);
     Child<QSpinBox>(window, "lengthSeconds")->setValue(5);
 
-    const uint64_t beforeCapture = window.Job().Preview().Serial();
+    const uint64_t beforeCapture = window.Job().PreviewSerial();
     QTest::mouseClick(Child<QPushButton>(window, "capture"), Qt::LeftButton);
     EXPECT_EQ(footage->value(), 2) << Messages(scope.script);
     // The preview showed the tape while it was captured.
-    EXPECT_GT(window.Job().Preview().Serial(), beforeCapture);
+    EXPECT_GT(window.Job().PreviewSerial(), beforeCapture);
     EXPECT_FALSE(preview->pixmap().isNull());
     // The window is live again after the capture.
     EXPECT_TRUE(Child<QPushButton>(window, "createDvd")->isEnabled());
@@ -177,6 +176,29 @@ TEST(CamcorderWindow, WithoutADeviceShowsTheFourLinesAndClosesUnlessADvFileIsCho
     EXPECT_TRUE(window->DeviceOpen());
     EXPECT_TRUE(Child<QPushButton>(*window, "capture")->isEnabled());
     window->close();  // deletes itself
+}
+
+TEST(CamcorderWindow, VcrControlsOnlyWhenTheDeviceIsAVcrWithATape)
+{
+    TempDir dir;
+    const std::string tape = MakeDvTape(dir, 1);
+    const std::pair<const char*, int> kinds[] = {{"camera", 5204}, {"no-tape", 5205}};
+    for (const auto& [kind, key] : kinds) {
+        ScriptScope scope;
+        CDvCaptureJob::SStandIn standIn;
+        standIn.transport = kind;
+        CCamcorderWindow window(nullptr, tape, standIn);
+        window.show();
+        ASSERT_TRUE(window.DeviceOpen()) << kind;
+        ASSERT_EQ(scope.script.messages.size(), 1u) << kind << "\n" << Messages(scope.script);
+        EXPECT_EQ(scope.script.messages[0].text, Text(key));
+        EXPECT_EQ(scope.script.messages[0].caption, Text(6204));
+        for (const char* name : {"vcrPlay", "vcrPause", "vcrStop", "vcrFastForward", "vcrRewind", "vcrFastPlayFwd",
+                                 "vcrFastPlayRev", "playAndCapture"})
+            EXPECT_FALSE(Child<QPushButton>(window, name)->isEnabled()) << kind << " " << name;
+        // Capturing needs no transport control.
+        EXPECT_TRUE(Child<QPushButton>(window, "capture")->isEnabled()) << kind;
+    }
 }
 
 // A window opened over a progress window (the next stage's progress) must not be its
