@@ -8,6 +8,7 @@
 #include "support/SmallDvd.h"
 #include "support/TestSupport.h"
 #include "ui/AdvSetupWindow.h"
+#include "ui/CamcorderWindow.h"
 #include "ui/GuiApp.h"
 #include "ui/IsoWindow.h"
 #include "ui/JobRunner.h"
@@ -128,4 +129,23 @@ TEST(Screenshots, ProgressDuringCreateDvd)
     RunJob([&] { job.CreateDvd(); });
     GuiPort().SetScript(nullptr);
     EXPECT_TRUE(shot);
+}
+
+// The camcorder window with a DV file standing in for the tape: the tape's pictures in
+// the preview.
+TEST(Screenshots, Camcorder)
+{
+    NEED_SHOTS();
+    testsupport::TempDir dir;
+    const std::string tape = dir.File("tape.dv");
+    const testsupport::RunResult made = testsupport::Run(
+        "ffmpeg -nostdin -v error -y -loop 1 -i " + testsupport::Quote(testsupport::DataDir() + "/sample/harbour.png") +
+        " -f lavfi -i sine -t 3 -vf scale=720:480,setsar=8/9 -target ntsc-dv -ac 2 " + testsupport::Quote(tape));
+    ASSERT_EQ(made.exitCode, 0) << made.err;
+    CCamcorderWindow window(nullptr, tape);
+    ASSERT_TRUE(window.DeviceOpen());
+    window.show();
+    for (int i = 0; i < 50 && !window.PreviewShown(); ++i) QTest::qWait(100);
+    EXPECT_TRUE(window.PreviewShown());
+    Shoot(window, "camcorder");
 }
