@@ -186,10 +186,16 @@ std::vector<std::string> CSlideShowJob::ReportAlbum()
 
 std::unique_ptr<CPhotoSlideSource> CSlideShowJob::BuildShow()
 {
+    return BuildSource(album, params.width, params.height, params.frameRate, params.compressAudio != 0, error);
+}
+
+std::unique_ptr<CPhotoSlideSource> CSlideShowJob::BuildSource(const CAlbum& album, int width, int height,
+                                                              double frameRate, bool compressAudio, std::string& error)
+{
     auto show = std::make_unique<CPhotoSlideSource>();
-    if (!show->Init(params.width, params.height, params.frameRate)) {
-        error = "The slide-show renderer could not be set up for " + std::to_string(params.width) + " x " +
-            std::to_string(params.height) + " pictures.";
+    if (!show->Init(width, height, frameRate)) {
+        error = "The slide-show renderer could not be set up for " + std::to_string(width) + " x " +
+            std::to_string(height) + " pictures.";
         return nullptr;
     }
     const size_t used = std::min(album.photos.size(), CAlbum::maxPhotos);
@@ -202,7 +208,7 @@ std::unique_ptr<CPhotoSlideSource> CSlideShowJob::BuildShow()
         if (!IsNone(album.photos[i].narrationPath)) show->AddPhotoClip(album.photos[i].narrationPath, int32_t(i));
     for (const CAlbumMusic& music : album.music) show->AddBackgroundMusic(music.path);
     show->BuildAudioTimeline();
-    show->Audio().compressAudio = params.compressAudio != 0;
+    show->Audio().compressAudio = compressAudio;
     return show;
 }
 

@@ -106,6 +106,14 @@ public:
     // DVD title, its elementary streams, its frames) is made from this one.
     std::unique_ptr<CPhotoSlideSource> BuildShow();
 
+    // The slide-show source of `album` as every show is made of it, at `width` x
+    // `height` pictures and `frameRate` (the DVD's rate for the title, 20 for the
+    // preview): the first 800 photos with their times taken between 0 and one day,
+    // their narrations, the music and the audio timeline, `compressAudio` copied. Null
+    // with `error` set when the renderer cannot be set up for that size.
+    static std::unique_ptr<CPhotoSlideSource> BuildSource(const CAlbum& album, int width, int height, double frameRate,
+                                                          bool compressAudio, std::string& error);
+
     // True when the album gives no show: no photo, or no photo that names a file (a
     // project whose photo sections are missing).
     static bool AlbumIsEmpty(const CAlbum& album);
