@@ -21,7 +21,6 @@ bool OpenPhotoSettings(QWidget*, CDVDShowDlg&, const std::vector<int>&)
     NotYet("The photo settings window");
     return false;
 }
-void OpenPreview(QWidget*, const CAlbum&) { NotYet("The preview"); }
 QWidget* OpenVideoWindow(QWidget*)
 {
     NotYet("The video window");

@@ -66,10 +66,10 @@ TEST(PreviewWindow, PlaysTheSampleAlbumWithChangingPicturesAndCloseStopsItAtOnce
     ASSERT_NE(area, nullptr);
     EXPECT_GT(area->width(), 320);
     const QImage shown = window.grab(area->geometry()).toImage();
-    const QColor drawn = shown.pixelColor(shown.width() / 2, shown.height() / 2);
+    const QColor middle = shown.pixelColor(shown.width() / 2, shown.height() / 2);
     const QColor source = window.Picture().pixelColor(160, 120);
-    EXPECT_LE(std::abs(drawn.red() - source.red()) + std::abs(drawn.green() - source.green()) +
-                  std::abs(drawn.blue() - source.blue()),
+    EXPECT_LE(std::abs(middle.red() - source.red()) + std::abs(middle.green() - source.green()) +
+                  std::abs(middle.blue() - source.blue()),
               48);
 
     QPushButton* close = window.findChild<QPushButton*>("close");
