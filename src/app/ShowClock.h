@@ -2,7 +2,9 @@
 // plays, show time is the sound's own (bytes played / 192,000 s), so the pictures stay
 // with what is heard whatever rate the sound device's clock keeps. Without sound, once
 // it has ended, or while the device has played nothing for kStallMicroseconds, the
-// clock goes on by the system clock from where the sound left it. It never runs back:
+// clock goes on by the system clock from where the sound left it. The stall limit is
+// long: sound servers may hold a stream for a good second after it starts, and while
+// nothing is heard the pictures had better wait than run ahead. It never runs back:
 // when the sound starts late or lags, show time waits for it.
 #pragma once
 
@@ -11,7 +13,7 @@
 class CShowClock {
 public:
     static constexpr int64_t kBytesPerSecond = 192000;  // 48 kHz, 2 channels, 16 bits
-    static constexpr int64_t kStallMicroseconds = 250000;
+    static constexpr int64_t kStallMicroseconds = 1500000;
 
     // Show time 0 at system time `systemNow` (microseconds).
     void Start(int64_t systemNow);

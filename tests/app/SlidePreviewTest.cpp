@@ -204,19 +204,24 @@ TEST(ShowClock, FollowsTheSoundWhilePlayingAndTheSystemClockOtherwise)
 
 TEST(ShowClock, StalledDeviceHandsOverToTheSystemClockWithoutJumpingAndNeverRunsBack)
 {
+    constexpr int64_t stall = CShowClock::kStallMicroseconds;
     CShowClock clock;
     clock.Start(0);
     EXPECT_EQ(clock.Now(100000, true, 19200), 100000);
     // The device stops consuming: show time stands while it might still catch up...
-    EXPECT_EQ(clock.Now(300000, true, 19200), 100000);
+    const int64_t standing = 100000 + stall - 50000;
+    EXPECT_EQ(clock.Now(standing, true, 19200), 100000);
     EXPECT_TRUE(clock.FollowsSound());
     // ...and after the stall limit goes on by the system clock from the last reading.
-    EXPECT_EQ(clock.Now(360000, true, 19200), 160000);
+    const int64_t stalled = 100000 + stall + 10000;
+    EXPECT_EQ(clock.Now(stalled, true, 19200), 100000 + (stalled - standing));
     EXPECT_FALSE(clock.FollowsSound());
-    EXPECT_EQ(clock.Now(450000, true, 19200), 250000);
-    // The device comes back behind the show: show time waits rather than running back.
-    EXPECT_EQ(clock.Now(460000, true, 28800), 250000);
-    EXPECT_EQ(clock.Now(480000, true, 57600), 300000);
+    EXPECT_EQ(clock.Now(stalled + 90000, true, 19200), 100000 + (stalled - standing) + 90000);
+    const int64_t shown = 100000 + (stalled - standing) + 90000;
+    // The device comes back behind the show: show time waits rather than running back,
+    // then follows the sound again once it has caught up.
+    EXPECT_EQ(clock.Now(stalled + 100000, true, 28800), shown);
+    EXPECT_EQ(clock.Now(stalled + 120000, true, shown * 192 / 1000 + 9600), shown + 50000);
     EXPECT_TRUE(clock.FollowsSound());
 }
 
