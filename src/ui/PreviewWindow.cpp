@@ -40,7 +40,11 @@ CPreviewWindow::CPreviewWindow(QWidget* parent, const CAlbum& album_)
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(pictureArea, 1);
     layout->addLayout(buttons);
-    resize(kStartScale * CSlidePreview::kWidth + 24, kStartScale * CSlidePreview::kHeight + 64);
+    // Opens with the picture area at exactly twice the preview's size.
+    const QMargins margins = layout->contentsMargins();
+    resize(kStartScale * CSlidePreview::kWidth + margins.left() + margins.right(),
+           kStartScale * CSlidePreview::kHeight + margins.top() + margins.bottom() + layout->spacing() +
+               closeButton->sizeHint().height());
 }
 
 CPreviewWindow::~CPreviewWindow() { preview.Stop(); }
