@@ -14,6 +14,7 @@
 #include "ui/JobRunner.h"
 #include "ui/LanguageDialog.h"
 #include "ui/MainWindow.h"
+#include "ui/PreviewWindow.h"
 #include "ui/ProgressDialog.h"
 #include "ui/QtUiPort.h"
 
@@ -21,6 +22,7 @@
 
 #include <QCursor>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QPainter>
 #include <QTest>
 #include <QTimer>
@@ -148,4 +150,19 @@ TEST(Screenshots, Camcorder)
     for (int i = 0; i < 50 && !window.PreviewShown(); ++i) QTest::qWait(100);
     EXPECT_TRUE(window.PreviewShown());
     Shoot(window, "camcorder");
+}
+
+// The preview of the sample album in the middle of its first transition.
+TEST(Screenshots, PreviewMidShow)
+{
+    NEED_SHOTS();
+    CAlbum album;
+    ASSERT_TRUE(LoadProject(album, testsupport::DataDir() + "/sample/album.osh"));
+    CPreviewWindow window(nullptr, album);
+    ASSERT_TRUE(window.Start());
+    window.show();
+    QElapsedTimer clock;
+    clock.start();
+    while (window.PictureNumber() < 200 && clock.elapsed() < 60000) QTest::qWait(20);
+    Shoot(window, "preview");
 }
