@@ -8,6 +8,7 @@
 
 #include <sys/stat.h>
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -87,7 +88,21 @@ bool CBurnJob::OpenSource(const std::string& path)
     total = 0;
     struct stat st {};
     if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return OpenFolder(path);
+    if (IsDvdFile(path)) {
+        const size_t slash = path.rfind('/');
+        return OpenFolder(slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash));
+    }
     return OpenImage(path);
+}
+
+bool CBurnJob::IsDvdFile(const std::string& path)
+{
+    std::string name = path.substr(path.rfind('/') == std::string::npos ? 0 : path.rfind('/') + 1);
+    std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+    // A name with ".iso" in it is an image whatever else it says.
+    if (name.find(".iso") != std::string::npos || name.size() < 5) return false;
+    const std::string extension = name.substr(name.size() - 4);
+    return extension == ".ifo" || extension == ".vob" || extension == ".bup";
 }
 
 bool CBurnJob::OpenFolder(const std::string& path)
@@ -171,12 +186,8 @@ bool CBurnJob::Burn(bool test)
         if (kind == Source::None && error.empty()) error = "no source to burn";
         return false;
     }
-    if (burner.DriverIndex() != recorderIndex && burner.Select(recorderIndex) == 0) {
-        error = "recorder " + std::to_string(recorderIndex) + " cannot be selected";
-        return false;
-    }
+    if (!SelectRecorder()) return false;
     CCDRDRV& driver = *burner.Driver();
-    if (sleeper) driver.SetSleeper(sleeper);
     if (kind == Source::Folder) {
         // The folder may have changed since it was chosen: a DVD that would not play is
         // not burned.
@@ -187,7 +198,10 @@ bool CBurnJob::Burn(bool test)
     }
     driver.testWrite = test;
     const std::string device = burner.Transport().DevicePath(burner.Entry(recorderIndex).slot);
+    status = SStatus();
+    status.copies = copies;
     for (int copy = 0; copy < copies; ++copy) {
+        status.copy = copy + 1;
         if (BurnOneDisc(driver, test, copy + 1 < copies)) {
             ++written;
         } else {
@@ -196,6 +210,34 @@ bool CBurnJob::Burn(bool test)
         }
     }
     return failed == 0;
+}
+
+bool CBurnJob::SelectRecorder()
+{
+    if (burner.EntryCount() == 0) {
+        error = kNoRecorder;
+        return false;
+    }
+    if (burner.DriverIndex() != recorderIndex && burner.Select(recorderIndex) == 0) {
+        error = "recorder " + std::to_string(recorderIndex + 1) + " cannot be selected";
+        return false;
+    }
+    if (sleeper) burner.Driver()->SetSleeper(sleeper);
+    return true;
+}
+
+bool CBurnJob::Eject()
+{
+    error.clear();
+    if (!SelectRecorder()) return false;
+    CCDRDRV& driver = *burner.Driver();
+    driver.TestUnitReady();
+    driver.TestUnitReady();
+    if (driver.LoadEject(false) != 0) {
+        error = burner.Transport().DevicePath(burner.Entry(recorderIndex).slot) + ": the tray did not open";
+        return false;
+    }
+    return true;
 }
 
 int CBurnJob::LoadDisc(CCDRDRV& driver)
@@ -248,6 +290,11 @@ bool CBurnJob::BurnOneDisc(CCDRDRV& driver, bool test, bool more)
     progress.Open(Text(6300), Text(6301));
     progress.SetPercent(0);
     progress.Pump();
+    status.percent = 0;
+    status.megabytesPerSecond = 0;
+    status.bufferPercent = -1;
+    status.writing = true;
+    Notify();
     bool ok = WriteImage(driver, progress, padded);
     if (ok && driver.FinishDisc() != 0) {
         error = "closing the disc failed: " + driver.Error();
@@ -258,6 +305,9 @@ bool CBurnJob::BurnOneDisc(CCDRDRV& driver, bool test, bool more)
         ok = false;
     }
     if (ok && verify && !test) ok = VerifyImage(driver, progress, padded);
+    status.writing = false;
+    if (ok) status.percent = 100;
+    Notify();
     EndDisc(driver, &progress, ok, more);
     return ok;
 }
@@ -284,25 +334,43 @@ bool CBurnJob::WriteImage(CCDRDRV& driver, CProgress& progress, int64_t padded)
             return false;
         }
         const Clock::time_point now = Clock::now();
+        bool changed = false;
         if (now - shown >= rateInterval && k + 1 < blocks) {
             shown = now;
-            const double seconds = std::chrono::duration<double>(now - started).count();
-            const double rate = seconds > 0 ? double(address) * kSector / 1e6 / seconds : 0.0;
+            MeasureRate(driver, address, std::chrono::duration<double>(now - started).count());
             char text[160];
-            if (driver.ReadBufferCapacity() == 0 && driver.BufferLength() > 0) {
-                const int fill =
-                    int(int64_t(driver.BufferLength() - driver.BufferAvailable()) * 100 / driver.BufferLength());
-                std::snprintf(text, sizeof text, "%s %.1f MB/s, drive buffer %d%%", Text(6301).c_str(), rate,
-                              std::clamp(fill, 0, 100));
-            } else {
-                std::snprintf(text, sizeof text, "%s %.1f MB/s", Text(6301).c_str(), rate);
-            }
+            if (status.bufferPercent >= 0)
+                std::snprintf(text, sizeof text, "%s %.1f MB/s, drive buffer %d%%", Text(6301).c_str(),
+                              status.megabytesPerSecond, status.bufferPercent);
+            else
+                std::snprintf(text, sizeof text, "%s %.1f MB/s", Text(6301).c_str(), status.megabytesPerSecond);
             progress.SetText(text);
+            changed = true;
         }
-        progress.SetPercent(int(99 * k / blocks));
+        const int percentNow = int(99 * k / blocks);
+        if (percentNow != status.percent || changed) {
+            status.percent = percentNow;
+            Notify();
+        }
+        progress.SetPercent(percentNow);
         progress.Pump();
     }
     return true;
+}
+
+void CBurnJob::MeasureRate(CCDRDRV& driver, int64_t sectors, double seconds)
+{
+    status.megabytesPerSecond = seconds > 0 ? double(sectors) * kSector / 1e6 / seconds : 0.0;
+    status.bufferPercent = -1;
+    if (driver.ReadBufferCapacity() == 0 && driver.BufferLength() > 0) {
+        const int fill = int(int64_t(driver.BufferLength() - driver.BufferAvailable()) * 100 / driver.BufferLength());
+        status.bufferPercent = std::clamp(fill, 0, 100);
+    }
+}
+
+void CBurnJob::Notify()
+{
+    if (statusListener) statusListener(status);
 }
 
 bool CBurnJob::VerifyImage(CCDRDRV& driver, CProgress& progress, int64_t padded)

@@ -38,6 +38,16 @@ public:
 
     enum class Source { None = 0, Folder = 1, Image = 2 };
 
+    // Where a burn stands, for a window that shows it beside the progress window.
+    struct SStatus {
+        int copy = 0;  // the disc being written, from 1
+        int copies = 1;
+        int percent = 0;  // of this disc's image sent to the drive
+        double megabytesPerSecond = 0;  // the writing rate so far (10^6 bytes a second)
+        int bufferPercent = -1;  // how full the drive's buffer is; -1 when it does not say
+        bool writing = false;  // false once the disc's writing has ended
+    };
+
     // A job over `burner` (its entries must already be enumerated); messages and the
     // progress window go to `ui`. Both must outlive the job.
     CBurnJob(CBurner& burner, CUiPort& ui = Ui());
@@ -45,8 +55,8 @@ public:
     CBurnJob(const CBurnJob&) = delete;
     CBurnJob& operator=(const CBurnJob&) = delete;
 
-    // Takes `path` as the source: an ISO image file (a regular file), or a VIDEO_TS
-    // folder or the folder holding one. Describes the folder's image with the current
+    // Takes `path` as the source: an ISO image file (a regular file), a VIDEO_TS folder
+    // or the folder holding one, or a VIDEO_TS.IFO, VOB or BUP file (its folder is burned). Describes the folder's image with the current
     // label, works out the size texts and refuses (with message 6205) an image of
     // kDiscSectors or more. False with Error set (and a message shown) when the path is
     // neither, cannot be read or is too large; the previous source is then dropped.
@@ -67,6 +77,12 @@ public:
     // Burns `copies` discs (with test writing when `test`). Returns true when every disc
     // was written, closed (and verified, when asked).
     bool Burn(bool test = false);
+    // Opens the tray of the selected recorder. False with Error set when there is no
+    // recorder or it cannot be selected.
+    bool Eject();
+    // True when `path` names a file of a DVD-Video folder (.IFO, .VOB or .BUP) rather
+    // than a disc image: such a file stands for the folder that holds it.
+    static bool IsDvdFile(const std::string& path);
 
     // Choices, as the window's controls hold them.
     std::string label = "My Movie";
@@ -100,11 +116,19 @@ public:
     // How often the progress text shows the writing rate and the drive's buffer fill
     // (default once a second).
     void SetRateInterval(std::chrono::milliseconds interval) { rateInterval = interval; }
+    // Called (on the burning thread) whenever the percentage, the rate or the buffer fill
+    // changes, and once when a disc's writing ends.
+    void SetStatusListener(std::function<void(const SStatus&)> listener) { statusListener = std::move(listener); }
 
 private:
     bool OpenFolder(const std::string& folder);
     bool OpenImage(const std::string& path);
     bool Refuse(const std::string& detail, const std::string& message);
+    // Makes the chosen recorder's driver current. False with `error` set otherwise.
+    bool SelectRecorder();
+    // Measures the rate and the drive's buffer after `sectors` sectors in `seconds`.
+    void MeasureRate(CCDRDRV& driver, int64_t sectors, double seconds);
+    void Notify();
     void UpdateSizeTexts();
     // Burns one disc; `more` when further copies follow. True when it was written.
     bool BurnOneDisc(CCDRDRV& driver, bool test, bool more);
@@ -129,6 +153,8 @@ private:
     std::optional<CDiscTime> fixedTime;
     std::function<void(int)> sleeper;
     std::chrono::milliseconds rateInterval{1000};
+    std::function<void(const SStatus&)> statusListener;
+    SStatus status;
     int copies = 1;
     int64_t total = 0;
     int percent = 0;

@@ -1,6 +1,7 @@
 #include "app/BurnSession.h"
 
 #include "recorder/Scsiif.h"
+#include "recorder/TransportChain.h"
 #include "recorder/VirtualRecorder.h"
 
 #include <sys/stat.h>
@@ -12,7 +13,7 @@ CBurnSession::CBurnSession(CUiPort& ui_) : ui(ui_) {}
 
 CBurnSession::~CBurnSession() = default;
 
-bool CBurnSession::Open(const std::string& virtualTarget, std::string& error, const std::string& root)
+bool CBurnSession::Open(const std::string& virtualTarget, std::string& error, const std::string& root, bool withDrives)
 {
     burner.reset();
     virtualRecorder = nullptr;
@@ -40,7 +41,14 @@ bool CBurnSession::Open(const std::string& virtualTarget, std::string& error, co
     auto recorder = std::make_unique<CVirtualRecorder>(image, profile, faults);
     virtualRecorder = recorder.get();
     virtualImage = image;
-    burner = std::make_unique<CBurner>(std::move(recorder), ui);
+    if (withDrives) {
+        auto chain = std::make_unique<CTransportChain>();
+        chain->Add(std::make_unique<CScsiif>(root));
+        chain->Add(std::move(recorder));
+        burner = std::make_unique<CBurner>(std::move(chain), ui);
+    } else {
+        burner = std::make_unique<CBurner>(std::move(recorder), ui);
+    }
     burner->Enumerate();
     return true;
 }

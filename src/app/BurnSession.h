@@ -22,9 +22,11 @@ public:
 
     // Lists the recorders: the virtual recorder described by `virtualTarget`
     // ("IMAGE[:PROFILE[:FAULT...]]") when it is not empty, otherwise the optical drives
-    // under `root` ("" for the running system). False with `error` set when the target
-    // cannot be read or its image is not a regular file.
-    bool Open(const std::string& virtualTarget, std::string& error, const std::string& root = "");
+    // under `root` ("" for the running system); with `withDrives` the drives come first
+    // and the virtual recorder follows them as the last entry. False with `error` set
+    // when the target cannot be read or its image is not a regular file.
+    bool Open(const std::string& virtualTarget, std::string& error, const std::string& root = "",
+              bool withDrives = false);
 
     CBurner& Burner() { return *burner; }
     // Devices seen but not listed, one line each.

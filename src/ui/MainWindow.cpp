@@ -33,7 +33,7 @@ const STask taskList[4] = {
     {1001, 1101, "taskVideo", false},
     {1002, 1102, "taskSlideShow", true},
     {1003, 1103, "taskCamcorder", true},
-    {1004, 1104, "taskDiscImage", false},
+    {1004, 1104, "taskDiscImage", true},
 };
 
 const char unavailableTip[] = "This task is not part of this version yet.";

@@ -26,4 +26,3 @@ QWidget* OpenVideoWindow(QWidget*)
     NotYet("The video window");
     return nullptr;
 }
-void OpenBurnWindow(QWidget*, const std::string&) { NotYet("The burn window"); }
