@@ -44,8 +44,10 @@ public:
     bool Burning() const { return burning; }
 
     CBurnJob& Job() { return *job; }
+    // The recorder list the window burns with (the virtual recorder's log for tests).
+    CBurnSession& Session() { return *session; }
 
-protected:
+    // Closes the window, except while a disc is being written.
     void reject() override;
 
 private:
