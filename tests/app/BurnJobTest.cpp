@@ -323,3 +323,100 @@ TEST_F(BurnJobTest, TheDiagnosticLogRecordsTheBurnOnceItStarts)
     EXPECT_NE(testsupport::ReadText(log.logPath).find("LastBuringJob=0,DVD+R,11080\n\n"), std::string::npos)
         << testsupport::ReadText(log.logPath);
 }
+
+TEST_F(BurnJobTest, StatusReportsRisingProgressTheDriveBufferAndEachCopysEnd)
+{
+    Open("DVD-R");
+    job->SetRateInterval(std::chrono::milliseconds(0));
+    std::vector<CBurnJob::SStatus> seen;
+    job->SetStatusListener([&](const CBurnJob::SStatus& status) { seen.push_back(status); });
+    ASSERT_TRUE(job->OpenSource(MakeImage(100)));
+    job->SetCopies(2);
+    ASSERT_TRUE(job->Burn()) << job->Error();
+    ASSERT_FALSE(seen.empty());
+    // Each copy starts at 0 %, rises, and ends with one report of 100 % not writing.
+    for (int copy = 1; copy <= 2; ++copy) {
+        std::vector<CBurnJob::SStatus> mine;
+        for (const auto& status : seen)
+            if (status.copy == copy) mine.push_back(status);
+        ASSERT_GE(mine.size(), 3u) << "copy " << copy;
+        EXPECT_TRUE(mine.front().writing);
+        EXPECT_EQ(mine.front().percent, 0);
+        EXPECT_EQ(mine.front().copies, 2);
+        for (size_t i = 1; i + 1 < mine.size(); ++i) {
+            EXPECT_TRUE(mine[i].writing);
+            EXPECT_GE(mine[i].percent, mine[i - 1].percent);
+            EXPECT_GE(mine[i].bufferPercent, 0) << "the virtual recorder tells its buffer";
+        }
+        EXPECT_FALSE(mine.back().writing);
+        EXPECT_EQ(mine.back().percent, 100);
+    }
+
+    // A failed disc does not end at 100 %.
+    Open("DVD-R:write-error=32");
+    seen.clear();
+    job->SetStatusListener([&](const CBurnJob::SStatus& status) { seen.push_back(status); });
+    ASSERT_TRUE(job->OpenSource(MakeImage(100)));
+    EXPECT_FALSE(job->Burn());
+    ASSERT_FALSE(seen.empty());
+    EXPECT_FALSE(seen.back().writing);
+    EXPECT_LT(seen.back().percent, 100);
+}
+
+TEST_F(BurnJobTest, AFileOfADvdFolderStandsForItsFolderAndAnIsoNameForAnImage)
+{
+    EXPECT_TRUE(CBurnJob::IsDvdFile("/a/VIDEO_TS/VIDEO_TS.IFO"));
+    EXPECT_TRUE(CBurnJob::IsDvdFile("vts_01_1.vob"));
+    EXPECT_TRUE(CBurnJob::IsDvdFile("/a/VTS_02_0.Bup"));
+    EXPECT_FALSE(CBurnJob::IsDvdFile("/a/movie.iso"));
+    EXPECT_FALSE(CBurnJob::IsDvdFile("/a/movie.iso.vob")) << "a name with .iso is an image";
+    EXPECT_FALSE(CBurnJob::IsDvdFile("/a/disc.img"));
+    EXPECT_FALSE(CBurnJob::IsDvdFile("/a.ifo/x"));
+
+    const std::string videoTs = dir.File("dvd/VIDEO_TS");
+    fs::create_directories(videoTs);
+    testsupport::WriteSmallDvdIfoFiles(videoTs, 7);
+    disctest::MakeFile(videoTs + "/VTS_01_1.VOB", 7 * S);
+    Open("DVD-R");
+    ASSERT_TRUE(job->OpenSource(videoTs + "/VTS_01_1.VOB"));
+    EXPECT_EQ(job->SourceKind(), CBurnJob::Source::Folder);
+    EXPECT_EQ(job->SourceText(), "DVD Video files at " + videoTs);
+    // A DVD file outside a DVD folder is refused as a folder, not burned as an image.
+    disctest::MakeFile(dir.File("VIDEO_TS.VOB"), 16 * S);
+    EXPECT_FALSE(job->OpenSource(dir.File("VIDEO_TS.VOB")));
+    EXPECT_EQ(job->SourceKind(), CBurnJob::Source::None);
+}
+
+TEST_F(BurnJobTest, EjectOpensTheTrayOfTheChosenRecorder)
+{
+    Open("DVD-R");
+    ASSERT_TRUE(job->Eject()) << job->Error();
+    EXPECT_TRUE(Logged("START STOP UNIT eject -> good"));
+    job->recorderIndex = 1;
+    EXPECT_FALSE(job->Eject());
+    EXPECT_EQ(job->Error(), "recorder 2 cannot be selected");
+
+    std::string error;
+    ASSERT_TRUE(session.Open("", error, dir.Path().string()));
+    CBurnJob none(session.Burner(), ui);
+    EXPECT_FALSE(none.Eject());
+    EXPECT_EQ(none.Error(), "No DVD +-R/RW Drive Found!");
+}
+
+TEST_F(BurnJobTest, TheVirtualRecorderFollowsTheDrivesInOneList)
+{
+    // No drive under the fake root: the virtual recorder is the whole list, and burns.
+    std::string error;
+    ASSERT_TRUE(session.Open(dir.File("disc.img") + ":DVD+RW", error, dir.Path().string(), true)) << error;
+    ASSERT_EQ(session.Burner().EntryCount(), 1);
+    EXPECT_EQ(session.DevicePath(0), "virtual:" + dir.File("disc.img"));
+    ASSERT_NE(session.Virtual(), nullptr);
+    CBurnJob chained(session.Burner(), ui);
+    chained.SetSleeper([](int) {});
+    ASSERT_TRUE(chained.OpenSource(MakeImage(20)));
+    ASSERT_TRUE(chained.Burn()) << chained.Error();
+    EXPECT_EQ(testsupport::ReadBytes(dir.File("disc.img")).size(), 32 * S);
+    EXPECT_EQ(session.Virtual()->DiscStatus(), 2);
+    // A target that cannot be read is refused as before.
+    EXPECT_FALSE(session.Open(dir.File("disc.img") + ":DVD+Q", error, dir.Path().string(), true));
+}
