@@ -182,6 +182,8 @@ void CBurnWindow::ShowState()
     sizeText->setText(Q(job->SizeText()));
     fillBar->setValue(job->Percent() > 100 ? 100 : job->Percent());
     const bool haveRecorder = session->Burner().EntryCount() > 0;
+    // A status that says a disc is being written shows the window as during a burn.
+    const bool burning = this->burning || shownWriting;
     labelBox->setEnabled(!burning && job->SourceKind() == CBurnJob::Source::Folder);
     testButton->setEnabled(!burning && job->CanBurn());
     burnButton->setEnabled(!burning && job->CanBurn());
@@ -230,6 +232,7 @@ bool CBurnWindow::StartBurn(bool test)
     GuiPort().SetParentWindow(nullptr);
     // The status of the last block may still be on its way: show it before the result.
     QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+    shownWriting = false;
     session->WriteCommandLog();
     // An empty label was given the default one for the burn.
     labelBox->setText(Q(job->label));
@@ -251,6 +254,10 @@ bool CBurnWindow::EjectDisc()
 
 void CBurnWindow::ShowStatus(const CBurnJob::SStatus& status)
 {
+    if (shownWriting != status.writing) {
+        shownWriting = status.writing;
+        ShowState();
+    }
     writeBar->setValue(status.percent);
     bufferBar->setValue(status.bufferPercent < 0 ? 0 : status.bufferPercent);
     bufferBar->setEnabled(status.bufferPercent >= 0);

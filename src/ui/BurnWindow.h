@@ -37,8 +37,9 @@ public:
     bool StartBurn(bool test);
     // Opens the tray of the selected recorder, as "Eject" does. True when it opened.
     bool EjectDisc();
-    // Shows where a burn stands in the window's bars and status line (called during a
-    // burn; a screenshot can call it to show a burn under way).
+    // Shows where a burn stands in the window's bars and status line, with the controls
+    // disabled while a disc is being written (called during a burn; a screenshot can call
+    // it to show a burn under way).
     void ShowStatus(const CBurnJob::SStatus& status);
     // True while a burn runs.
     bool Burning() const { return burning; }
@@ -60,6 +61,7 @@ private:
     std::unique_ptr<CBurnSession> session;
     std::unique_ptr<CBurnJob> job;
     bool burning = false;
+    bool shownWriting = false;  // the last status shown says a disc is being written
     QLabel* sourceText = nullptr;
     QLineEdit* labelBox = nullptr;
     QLabel* sizeText = nullptr;

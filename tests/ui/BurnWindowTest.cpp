@@ -123,13 +123,24 @@ TEST(BurnWindow, BurnsADvdFolderToTheVirtualRecorderAsTheImageCommandWritesIt)
     // The bars move while the disc is written; the drive's buffer is asked about.
     window.Job().SetRateInterval(std::chrono::milliseconds(0));
     window.Job().SetSleeper([](int) {});
+    // Meanwhile nothing else can start and the window does not close.
     std::vector<int> written;
-    QObject::connect(Child<QProgressBar>(window, "writeBar"), &QProgressBar::valueChanged,
-                     [&](int value) { written.push_back(value); });
     auto* burn = Child<QPushButton>(window, "burn");
+    auto* exit = Child<QPushButton>(window, "exit");
+    bool usableDuring = false;
+    QObject::connect(Child<QProgressBar>(window, "writeBar"), &QProgressBar::valueChanged, [&](int value) {
+        written.push_back(value);
+        if (value > 0 && value < 100) {
+            usableDuring |=
+                burn->isEnabled() || exit->isEnabled() || Child<QComboBox>(window, "recorderList")->isEnabled();
+            window.reject();
+        }
+    });
     ASSERT_TRUE(burn->isEnabled());
     QTest::mouseClick(burn, Qt::LeftButton);
     EXPECT_FALSE(window.Burning());
+    EXPECT_FALSE(usableDuring);
+    EXPECT_TRUE(window.isVisible());
     EXPECT_TRUE(burn->isEnabled());
     ASSERT_FALSE(scope.script.messages.empty());
     EXPECT_EQ(scope.script.messages.back().text, "Done!") << scope.Texts().front();
