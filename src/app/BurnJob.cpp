@@ -105,6 +105,17 @@ bool CBurnJob::IsDvdFile(const std::string& path)
     return extension == ".ifo" || extension == ".vob" || extension == ".bup";
 }
 
+std::string CBurnJob::ChosenSource(const std::string& path)
+{
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return path;
+    std::string name = path.substr(path.rfind('/') == std::string::npos ? 0 : path.rfind('/') + 1);
+    std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+    if (name.find(".iso") != std::string::npos) return path;
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+}
+
 bool CBurnJob::OpenFolder(const std::string& path)
 {
     const std::string source = CIsoJob::ResolveSource(path);

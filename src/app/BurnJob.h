@@ -83,6 +83,10 @@ public:
     // True when `path` names a file of a DVD-Video folder (.IFO, .VOB or .BUP) rather
     // than a disc image: such a file stands for the folder that holds it.
     static bool IsDvdFile(const std::string& path);
+    // The source a file chosen in the desktop program's file dialog stands for: a name
+    // with ".iso" in any letter case is an image, any other file stands for the folder
+    // that holds it, and a folder for itself.
+    static std::string ChosenSource(const std::string& path);
 
     // Choices, as the window's controls hold them.
     std::string label = "My Movie";

@@ -60,7 +60,7 @@ CBurnWindow::CBurnWindow(QWidget* parent, const std::string& source, const std::
             this, [this, status] { ShowStatus(status); }, Qt::QueuedConnection);
     });
     FillLists();
-    if (!source.empty()) job->OpenSource(source);
+    if (!source.empty()) job->OpenSource(CBurnJob::ChosenSource(source));
     labelBox->setText(Q(job->label));
     ShowState();
 }
@@ -170,6 +170,10 @@ void CBurnWindow::FillLists()
         const int last = recorderList->count() - 1;
         recorderList->setItemText(last, recorderList->itemText(last) + " - " + Q(session->VirtualImage()));
     }
+    // Drives that were seen but cannot be used (busy, mounted, not open to this user).
+    QStringList notes;
+    for (const std::string& note : session->Notes()) notes << Q(note);
+    if (!notes.isEmpty()) recorderList->setToolTip(notes.join("\n"));
     for (const char* speed : CBurnJob::kSpeedTexts) speedList->addItem(speed);
     speedList->setCurrentIndex(0);
     burnProof->setChecked(job->burnProof);
@@ -279,5 +283,7 @@ void OpenBurnWindow(QWidget* parent, const std::string& source)
 {
     const char* target = std::getenv("KESTROVA_VIRTUAL_RECORDER");
     CBurnWindow window(parent, source, target ? target : "");
+    // A source that was refused (the message said why) leaves nothing to burn.
+    if (!source.empty() && window.Job().SourceKind() == CBurnJob::Source::None) return;
     window.exec();
 }

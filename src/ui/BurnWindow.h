@@ -24,8 +24,8 @@ class QSpinBox;
 class CBurnWindow : public QDialog {
     Q_OBJECT
 public:
-    // The window over `source` (a folder, a VIDEO_TS.IFO, VOB or BUP file or an .iso
-    // image; empty for none). The recorder list holds the optical drives under
+    // The window over `source` (a folder, an .iso image, or a file of a DVD-Video folder
+    // such as VIDEO_TS.IFO, which stands for its folder; empty for none). The recorder list holds the optical drives under
     // `driveRoot` ("" for the running system) and, when `virtualTarget` is not empty,
     // the virtual recorder "IMAGE[:PROFILE]" after them.
     CBurnWindow(QWidget* parent, const std::string& source, const std::string& virtualTarget,

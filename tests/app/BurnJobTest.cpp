@@ -372,6 +372,12 @@ TEST_F(BurnJobTest, AFileOfADvdFolderStandsForItsFolderAndAnIsoNameForAnImage)
     EXPECT_FALSE(CBurnJob::IsDvdFile("/a/movie.iso.vob")) << "a name with .iso is an image";
     EXPECT_FALSE(CBurnJob::IsDvdFile("/a/disc.img"));
     EXPECT_FALSE(CBurnJob::IsDvdFile("/a.ifo/x"));
+    // In the file dialog only a name with .iso is an image; other files stand for their folder.
+    disctest::MakeFile(dir.File("Movie.ISO"), S);
+    disctest::MakeFile(dir.File("notes.txt"), S);
+    EXPECT_EQ(CBurnJob::ChosenSource(dir.File("Movie.ISO")), dir.File("Movie.ISO"));
+    EXPECT_EQ(CBurnJob::ChosenSource(dir.File("notes.txt")), dir.Path().string());
+    EXPECT_EQ(CBurnJob::ChosenSource(dir.Path().string()), dir.Path().string());
 
     const std::string videoTs = dir.File("dvd/VIDEO_TS");
     fs::create_directories(videoTs);

@@ -249,3 +249,25 @@ TEST(BurnWindow, TheMainWindowsFourthTaskOpensItWithTheChosenImage)
     EXPECT_TRUE(lastRecorder.contains("KESTROVA VIRTUAL")) << lastRecorder.toStdString();
     EXPECT_TRUE(lastRecorder.endsWith(Q(dir.File("disc.img"))));
 }
+
+TEST(BurnWindow, AChosenFileOutsideADvdFolderIsRefusedWithoutOpeningTheWindow)
+{
+    testsupport::TempDir dir;
+    testsupport::WriteText(dir.File("notes.txt"), "not a disc");
+    ScriptScope scope;
+    CMainWindow main;
+    main.show();
+    scope.script.choices.push_back({dir.File("notes.txt")});
+    bool opened = false;
+    QTimer::singleShot(0, [&] {
+        if (auto* window = qobject_cast<CBurnWindow*>(QApplication::activeModalWidget())) {
+            opened = true;
+            window->reject();
+        }
+    });
+    QTest::mouseClick(main.TaskButton(3), Qt::LeftButton);
+    QTest::qWait(20);
+    EXPECT_FALSE(opened);
+    ASSERT_EQ(scope.script.messages.size(), 1u);
+    EXPECT_EQ(scope.script.messages[0].text, "This folder does not contain required DVD Video files.");
+}
