@@ -33,6 +33,21 @@ bool ProfileWritable(int profile)
         profile == CCDRDRV::kProfileDvdPlusRw || profile == CCDRDRV::kProfileDvdPlusR;
 }
 
+// The file name of `path` in lower case.
+std::string LowerName(const std::string& path)
+{
+    std::string name = path.substr(path.rfind('/') == std::string::npos ? 0 : path.rfind('/') + 1);
+    std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+    return name;
+}
+
+// The folder that holds the file `path`.
+std::string FolderOf(const std::string& path)
+{
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+}
+
 }  // namespace
 
 const char* const CBurnJob::kSpeedTexts[kSpeedCount] = {"Maximum",         "1x (1385KB/s)", "2x (2770KB/s)",
@@ -89,16 +104,14 @@ bool CBurnJob::OpenSource(const std::string& path)
     struct stat st {};
     if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return OpenFolder(path);
     if (IsDvdFile(path)) {
-        const size_t slash = path.rfind('/');
-        return OpenFolder(slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash));
+        return OpenFolder(FolderOf(path));
     }
     return OpenImage(path);
 }
 
 bool CBurnJob::IsDvdFile(const std::string& path)
 {
-    std::string name = path.substr(path.rfind('/') == std::string::npos ? 0 : path.rfind('/') + 1);
-    std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+    const std::string name = LowerName(path);
     // A name with ".iso" in it is an image whatever else it says.
     if (name.find(".iso") != std::string::npos || name.size() < 5) return false;
     const std::string extension = name.substr(name.size() - 4);
@@ -109,11 +122,9 @@ std::string CBurnJob::ChosenSource(const std::string& path)
 {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return path;
-    std::string name = path.substr(path.rfind('/') == std::string::npos ? 0 : path.rfind('/') + 1);
-    std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+    const std::string name = LowerName(path);
     if (name.find(".iso") != std::string::npos) return path;
-    const size_t slash = path.rfind('/');
-    return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    return FolderOf(path);
 }
 
 bool CBurnJob::OpenFolder(const std::string& path)
