@@ -271,3 +271,19 @@ TEST(BurnWindow, AChosenFileOutsideADvdFolderIsRefusedWithoutOpeningTheWindow)
     ASSERT_EQ(scope.script.messages.size(), 1u);
     EXPECT_EQ(scope.script.messages[0].text, "This folder does not contain required DVD Video files.");
 }
+
+TEST(BurnWindow, TheVirtualRecorderNeverRecordsOverTheImageBeingBurned)
+{
+    testsupport::TempDir dir;
+    fs::create_directories(dir.File("root"));
+    const std::string image = MakeImage(dir, 32);
+    const auto before = testsupport::ReadBytes(image);
+    ScriptScope scope;
+    CBurnWindow window(nullptr, image, image + ":DVD-R", dir.File("root"));
+    ASSERT_TRUE(Child<QPushButton>(window, "burn")->isEnabled());
+    EXPECT_FALSE(window.StartBurn(false));
+    ASSERT_EQ(scope.script.messages.size(), 1u);
+    EXPECT_NE(scope.script.messages[0].text.find("which is being burned"), std::string::npos);
+    EXPECT_FALSE(Logged(window, "START STOP UNIT load -> good"));
+    EXPECT_TRUE(testsupport::ReadBytes(image) == before);
+}
