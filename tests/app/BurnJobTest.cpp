@@ -392,37 +392,3 @@ TEST_F(BurnJobTest, AFileOfADvdFolderStandsForItsFolderAndAnIsoNameForAnImage)
     EXPECT_FALSE(job->OpenSource(dir.File("VIDEO_TS.VOB")));
     EXPECT_EQ(job->SourceKind(), CBurnJob::Source::None);
 }
-
-TEST_F(BurnJobTest, EjectOpensTheTrayOfTheChosenRecorder)
-{
-    Open("DVD-R");
-    ASSERT_TRUE(job->Eject()) << job->Error();
-    EXPECT_TRUE(Logged("START STOP UNIT eject -> good"));
-    job->recorderIndex = 1;
-    EXPECT_FALSE(job->Eject());
-    EXPECT_EQ(job->Error(), "recorder 2 cannot be selected");
-
-    std::string error;
-    ASSERT_TRUE(session.Open("", error, dir.Path().string()));
-    CBurnJob none(session.Burner(), ui);
-    EXPECT_FALSE(none.Eject());
-    EXPECT_EQ(none.Error(), "No DVD +-R/RW Drive Found!");
-}
-
-TEST_F(BurnJobTest, TheVirtualRecorderFollowsTheDrivesInOneList)
-{
-    // No drive under the fake root: the virtual recorder is the whole list, and burns.
-    std::string error;
-    ASSERT_TRUE(session.Open(dir.File("disc.img") + ":DVD+RW", error, dir.Path().string(), true)) << error;
-    ASSERT_EQ(session.Burner().EntryCount(), 1);
-    EXPECT_EQ(session.DevicePath(0), "virtual:" + dir.File("disc.img"));
-    ASSERT_NE(session.Virtual(), nullptr);
-    CBurnJob chained(session.Burner(), ui);
-    chained.SetSleeper([](int) {});
-    ASSERT_TRUE(chained.OpenSource(MakeImage(20)));
-    ASSERT_TRUE(chained.Burn()) << chained.Error();
-    EXPECT_EQ(testsupport::ReadBytes(dir.File("disc.img")).size(), 32 * S);
-    EXPECT_EQ(session.Virtual()->DiscStatus(), 2);
-    // A target that cannot be read is refused as before.
-    EXPECT_FALSE(session.Open(dir.File("disc.img") + ":DVD+Q", error, dir.Path().string(), true));
-}
