@@ -8,6 +8,7 @@
 #include "support/SmallDvd.h"
 #include "support/TestSupport.h"
 #include "ui/AdvSetupWindow.h"
+#include "ui/BurnWindow.h"
 #include "ui/CamcorderWindow.h"
 #include "ui/GuiApp.h"
 #include "ui/IsoWindow.h"
@@ -27,8 +28,11 @@
 #include <QTest>
 #include <QTimer>
 
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <thread>
 
 namespace {
 
@@ -165,4 +169,42 @@ TEST(Screenshots, PreviewMidShow)
     clock.start();
     while (window.PictureNumber() < 200 && clock.elapsed() < 60000) QTest::qWait(20);
     Shoot(window, "preview");
+}
+
+// The burn window partway through a real burn of a small DVD on the virtual recorder:
+// the burn is held at 40 % while the picture is taken.
+TEST(Screenshots, BurnWindowMidBurn)
+{
+    NEED_SHOTS();
+    testsupport::TempDir dir;
+    const std::string dvd = dir.File("Holiday") + "/VIDEO_TS";
+    std::filesystem::create_directories(dvd);
+    std::filesystem::create_directories(dir.File("no-drives"));
+    testsupport::WriteSmallDvdIfoFiles(dvd, 7);
+    testsupport::WriteBytes(dvd + "/VTS_01_1.VOB", std::vector<uint8_t>(2048 * 7, 0));
+    SUiScript script;
+    GuiPort().SetScript(&script);
+    CBurnWindow window(nullptr, dvd, dir.File("disc.img") + ":DVD-R", dir.File("no-drives"));
+    window.Job().SetRateInterval(std::chrono::milliseconds(0));
+    std::atomic<bool> held{false};
+    std::atomic<bool> released{false};
+    window.Job().SetStatusListener([&](const CBurnJob::SStatus& status) {
+        QMetaObject::invokeMethod(
+            &window, [&window, status] { window.ShowStatus(status); }, Qt::QueuedConnection);
+        // A pace a drive might keep, so that the rate shown is a plausible one.
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        if (status.writing && status.percent >= 40 && !held.exchange(true))
+            while (!released) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    });
+    window.show();
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (!held || released) return;
+        Shoot(window, "burn");
+        released = true;
+    });
+    poll.start(10);
+    EXPECT_TRUE(window.StartBurn(false));
+    GuiPort().SetScript(nullptr);
+    EXPECT_TRUE(released);
 }
