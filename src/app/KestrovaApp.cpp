@@ -274,10 +274,13 @@ bool CKestrovaApp::PrepareStillPicture()
 
 void CKestrovaApp::ListRecorders()
 {
-    recorders = std::make_unique<CBurnSession>(Ui());
+    // A session holds every drive open for itself alone; start-up needs only the names for
+    // the report, so the drives are let go when it ends here and a burn session (the burn
+    // window's, or another run's) can open them.
+    CBurnSession recorders(Ui());
     std::string error;
-    recorders->Open("", error);
-    burnerNames = recorders->Burner().Names();
+    recorders.Open("", error);
+    burnerNames = recorders.Burner().Names();
 }
 
 void CKestrovaApp::StartCommandLine()
@@ -289,9 +292,6 @@ void CKestrovaApp::StartCommandLine()
     PrepareFolders();
     LoadSettings();
     ListRecorders();
-    // The list holds every drive open for itself alone; a command keeps it only for the
-    // report's names, so that its own burn session (or another run's) can open them.
-    recorders.reset();
     StartLog();
     // Runs that start together (scripts, parallel tests) share one log: the report is
     // gathered in memory and stored with one rename, so the file always holds one run's

@@ -19,8 +19,6 @@ struct CLibraryVersion {
     unsigned running = 0;  // the same, as the loaded library reports it
 };
 
-class CBurnSession;
-
 class CKestrovaApp {
 public:
     enum Folder { kPhoto = 1, kProject = 2, kMusic = 3, kMedia = 4, kDiscImage = 5 };
@@ -59,8 +57,8 @@ public:
     // Empties the diagnostic log and makes it the application's (CDebugger::Active) when
     // this run has none yet.
     void StartLog();
-    // Lists the machine's DVD recorders once (kept in `recorders`) and keeps their names
-    // for the report.
+    // Lists the machine's DVD recorders and keeps their names for the report; the drives
+    // are closed again at once, so that a burn session can open them for itself.
     void ListRecorders();
     // Measures the processor (over 1/`cpuParts` of a second), collects the system texts
     // and burner names, detects and warns about packet-writing use of a drive and writes
@@ -68,8 +66,7 @@ public:
     void WriteSystemReport(unsigned cpuParts = 1);
     // The start-up of the command-line program, without questions and kept short: the
     // working folders, the remembered folders, the recorder list and the system report
-    // with the version, written to the log with one rename. The drives are closed again
-    // once named (`recorders` stays empty). The language is the caller's. Never ends the
+    // with the version, written to the log with one rename. The language is the caller's. Never ends the
     // program: a run without a log or a DVD folder goes on.
     void StartCommandLine();
 
@@ -106,8 +103,6 @@ public:
     // program asks the person); empty keeps English.
     LanguageAsk languageAsk;
     std::unique_ptr<CDebugger> debugger;
-    // The recorder list, built by ListRecorders during start-up.
-    std::unique_ptr<CBurnSession> recorders;
 
 protected:
     // Creates the main window (the desktop program); the default has none.

@@ -260,8 +260,6 @@ TEST(Startup, CommandLineStartAsksNothingAndLeavesAWholeReport)
     EXPECT_TRUE(f.ui.boxes.empty());
     EXPECT_EQ(app.musicDir, "/srv/music");
     EXPECT_TRUE(fs::is_directory(f.home.File("TempDVD/VIDEO_TS")));
-    // The drives were named and closed again: a command's burn session opens them alone.
-    EXPECT_EQ(app.recorders, nullptr);
     EXPECT_EQ(CDebugger::Active(), app.debugger.get());
 
     EXPECT_EQ(IniRead("System", "OS", "", f.Log()), "Windows Version: Linux 6.1.0");
