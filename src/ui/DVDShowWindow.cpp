@@ -10,6 +10,7 @@
 #include "ui/UiText.h"
 #include "ui/Windows.h"
 
+#include <QAudioDevice>
 #include <QAudioOutput>
 #include <QButtonGroup>
 #include <QCloseEvent>
@@ -21,6 +22,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMediaDevices>
 #include <QMediaPlayer>
 #include <QMimeData>
 #include <QPainter>
@@ -43,6 +45,7 @@ constexpr int kPreviewWidth = 320;
 constexpr int kPreviewHeight = 240;
 constexpr int kMinWidth = 928;
 constexpr int kMinHeight = 705;
+constexpr const char* kNoSoundOutput = "No sound output was found, so the music cannot be played.";
 
 const QStringList& PhotoSuffixes()
 {
@@ -604,6 +607,12 @@ void CDVDShowWindow::PlayMusic()
     std::vector<int> rows = SelectedMusicRows();
     const int row = rows.empty() ? 0 : *std::min_element(rows.begin(), rows.end());
     if (!player) {
+        // Qt's media player cannot be made without a sound output (it crashes), so
+        // that case is told rather than tried.
+        if (QMediaDevices::audioOutputs().isEmpty()) {
+            GuiPort().MessageBox(kNoSoundOutput, "Kestrova", MsgButtons::Ok, MsgIcon::Warning);
+            return;
+        }
         // Made on first use: the media back end starts only when someone listens.
         player = new QMediaPlayer(this);
         audioOutput = new QAudioOutput(this);

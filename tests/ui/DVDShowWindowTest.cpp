@@ -13,14 +13,18 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QAudioDevice>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMediaDevices>
+#include <QMimeData>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
+#include <QUrl>
 
 #include <chrono>
 #include <filesystem>
@@ -95,6 +99,16 @@ bool HasMessage(const SUiScript& script, const std::string& text)
     for (const SUiMessage& m : script.messages)
         if (m.text.find(text) != std::string::npos) return true;
     return false;
+}
+
+// Drags `data` in from outside and drops it on `target` (the drop goes only to the
+// widget that accepted the drag).
+void DropOn(QWidget* target, QMimeData& data)
+{
+    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &enter);
+    QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &drop);
 }
 
 // Adds `photos` through the Add Photos button and the scripted file choice.
@@ -218,7 +232,7 @@ TEST(DVDShowWindow, AddSelectSettingsSyncSaveLoadRotateRemove)
     EXPECT_EQ(totals->text().left(16), "Total 5 photos, ");
 }
 
-TEST(DVDShowWindow, StandardRelabelsResolutionsAndDropsReorder)
+TEST(DVDShowWindow, StandardRelabelsDropsAddAndDragsReorder)
 {
     ScriptScope scope;
     CDVDShowWindow window;
@@ -229,14 +243,45 @@ TEST(DVDShowWindow, StandardRelabelsResolutionsAndDropsReorder)
     EXPECT_EQ(low->text(), "Low (352x288)");
     EXPECT_TRUE(window.Model().pal);
 
-    // Files dropped from a file manager: photos and music by their kind.
+    // Files dropped from a file manager onto the list: photos by their kind, the rest
+    // left alone; a sound file dropped on the window goes to the music list.
     testsupport::TempDir dir;
     const std::vector<std::string> photos = SamplePhotos(dir);
-    window.AddDroppedFiles({QString::fromStdString(photos[0]), QString::fromStdString(photos[1]),
-                            QString::fromStdString(photos[2]), QString::fromStdString(dir.File("notes.txt"))});
+    auto* list = Child<CPhotoListWidget>(window, "photoList");
+    QMimeData files;
+    files.setUrls({QUrl::fromLocalFile(QString::fromStdString(photos[0])),
+                   QUrl::fromLocalFile(QString::fromStdString(photos[1])),
+                   QUrl::fromLocalFile(QString::fromStdString(photos[2])),
+                   QUrl::fromLocalFile(QString::fromStdString(dir.File("notes.txt")))});
+    DropOn(list->viewport(), files);
     ASSERT_EQ(window.Model().album.photos.size(), 3u);
-    window.Model().MovePhotos({2}, 0);
+    EXPECT_EQ(list->count(), 3);
+    QMimeData sound;
+    sound.setUrls({QUrl::fromLocalFile(QString::fromStdString(Silence(dir, 3)))});
+    DropOn(&window, sound);
+    ASSERT_EQ(window.Model().album.music.size(), 1u);
+    EXPECT_EQ(window.Model().album.music[0].seconds, 3);
+
+    // A drag inside the list puts the dragged photos in front of the one dropped on.
+    list->setCurrentRow(2);
+    emit list->RowsDropped({2}, 0);
     EXPECT_EQ(window.Model().album.photos[0].photoPath, photos[2]);
+    EXPECT_EQ(list->item(0)->text().toStdString(), window.Model().album.photos[0].name);
+    EXPECT_TRUE(list->item(0)->isSelected());
+    EXPECT_EQ(window.Model().CurrentPhoto(), 0);
+
+    // Play: the button reads Stop while the music plays; without any sound output the
+    // person is told instead of the program failing.
+    auto* play = Child<QPushButton>(window, "playMusic");
+    Click(window, "playMusic");
+    if (QMediaDevices::audioOutputs().isEmpty()) {
+        EXPECT_TRUE(HasMessage(scope.script, "No sound output was found"));
+        EXPECT_EQ(play->text(), "Play");
+    } else {
+        EXPECT_EQ(play->text(), "Stop");
+        Click(window, "playMusic");
+        EXPECT_EQ(play->text(), "Play");
+    }
 }
 
 TEST(DVDShowWindow, AddingThreeHundredPhotosKeepsTheWindowResponsive)
