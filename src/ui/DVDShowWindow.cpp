@@ -443,6 +443,13 @@ void CDVDShowWindow::ThumbnailMade(const QString& path, const QImage& image)
     }
 }
 
+void CDVDShowWindow::ForgetQueuedThumbnails()
+{
+    // A thumbnail being made still arrives and is kept; the ones waiting are not made.
+    maker->ClearQueue();
+    requested.clear();
+}
+
 bool CDVDShowWindow::ThumbnailsPending() const { return !requested.isEmpty() || maker->Busy(); }
 
 bool CDVDShowWindow::MusicPlaying() const { return player && player->playbackState() == QMediaPlayer::PlayingState; }
@@ -500,6 +507,7 @@ void CDVDShowWindow::RemoveAllPhotos()
 {
     if (busy) return;
     model.RemoveAllPhotos();
+    ForgetQueuedThumbnails();
     FillPhotoList({});
 }
 
@@ -560,6 +568,7 @@ bool CDVDShowWindow::OpenProject(const std::string& path)
         GuiPort().MessageBox(error, "Kestrova", MsgButtons::Ok, MsgIcon::Warning);
         return false;
     }
+    ForgetQueuedThumbnails();
     FillPhotoList({});
     FillMusicList();
     if (!notes.empty()) {

@@ -81,6 +81,7 @@ private:
     void ShowCurrentPhoto();
     void PhotoSelectionChanged();
     void ThumbnailMade(const QString& path, const QImage& image);
+    void ForgetQueuedThumbnails();
     void PhotosDropped(const std::vector<int>& rows, int destination);
     void AddPhotoFiles(const std::vector<std::string>& paths);
     void AddMusicFiles(const std::vector<std::string>& paths);

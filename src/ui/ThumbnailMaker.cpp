@@ -42,6 +42,11 @@ bool CThumbnailMaker::Busy() const
 QImage CThumbnailMaker::MakeFitted(const QString& path, int width, int height)
 {
     CPhoto photo;
+    return Fit(photo, path, width, height);
+}
+
+QImage CThumbnailMaker::Fit(CPhoto& photo, const QString& path, int width, int height)
+{
     if (!photo.LoadFitted(width, height, false, false, path.toStdString())) return QImage();
     const QImage view(photo.pixels.data(), photo.bitmapWidth, photo.bitmapHeight, photo.bitmapStride,
                       QImage::Format_RGBA8888);
@@ -50,6 +55,7 @@ QImage CThumbnailMaker::MakeFitted(const QString& path, int width, int height)
 
 void CThumbnailMaker::Run()
 {
+    CPhoto photo;  // its buffers serve every thumbnail
     for (;;) {
         QString path;
         {
@@ -61,7 +67,7 @@ void CThumbnailMaker::Run()
             queue.pop_front();
             working = true;
         }
-        const QImage image = MakeFitted(path, kSide, kSide);
+        const QImage image = Fit(photo, path, kSide, kSide);
         emit Made(path, image);
     }
 }

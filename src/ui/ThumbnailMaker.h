@@ -12,6 +12,8 @@
 #include <mutex>
 #include <thread>
 
+class CPhoto;
+
 class CThumbnailMaker : public QObject {
     Q_OBJECT
 public:
@@ -41,6 +43,8 @@ signals:
 
 private:
     void Run();
+    // MakeFitted with the buffers of `photo`.
+    static QImage Fit(CPhoto& photo, const QString& path, int width, int height);
 
     mutable std::mutex lock;
     std::condition_variable wake;
