@@ -11,11 +11,6 @@ void NotYet(const char* what)
 }
 }  // namespace
 
-QWidget* OpenSlideShowWindow(QWidget*, const std::string&)
-{
-    NotYet("The slide-show window");
-    return nullptr;
-}
 bool OpenPhotoSettings(QWidget*, CDVDShowDlg&, const std::vector<int>&)
 {
     NotYet("The photo settings window");
