@@ -1,6 +1,6 @@
 #include "ui/ThumbnailMaker.h"
 
-#include "picture/Photo.h"
+#include "app/PhotoFitter.h"
 
 #include <algorithm>
 
@@ -41,21 +41,21 @@ bool CThumbnailMaker::Busy() const
 
 QImage CThumbnailMaker::MakeFitted(const QString& path, int width, int height)
 {
-    CPhoto photo;
-    return Fit(photo, path, width, height);
+    CPhotoFitter fitter;
+    return Fit(fitter, path, width, height);
 }
 
-QImage CThumbnailMaker::Fit(CPhoto& photo, const QString& path, int width, int height)
+QImage CThumbnailMaker::Fit(CPhotoFitter& fitter, const QString& path, int width, int height)
 {
-    if (!photo.LoadFitted(width, height, false, false, path.toStdString())) return QImage();
-    const QImage view(photo.pixels.data(), photo.bitmapWidth, photo.bitmapHeight, photo.bitmapStride,
-                      QImage::Format_RGBA8888);
+    std::vector<uint8_t> rgba;
+    if (!fitter.Fit(path.toStdString(), width, height, rgba)) return QImage();
+    const QImage view(rgba.data(), width, height, width * 4, QImage::Format_RGBA8888);
     return view.copy();
 }
 
 void CThumbnailMaker::Run()
 {
-    CPhoto photo;  // its buffers serve every thumbnail
+    CPhotoFitter fitter;  // its buffers serve every thumbnail
     for (;;) {
         QString path;
         {
@@ -67,7 +67,7 @@ void CThumbnailMaker::Run()
             queue.pop_front();
             working = true;
         }
-        const QImage image = Fit(photo, path, kSide, kSide);
+        const QImage image = Fit(fitter, path, kSide, kSide);
         emit Made(path, image);
     }
 }

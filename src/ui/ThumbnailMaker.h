@@ -12,7 +12,7 @@
 #include <mutex>
 #include <thread>
 
-class CPhoto;
+class CPhotoFitter;
 
 class CThumbnailMaker : public QObject {
     Q_OBJECT
@@ -43,8 +43,8 @@ signals:
 
 private:
     void Run();
-    // MakeFitted with the buffers of `photo`.
-    static QImage Fit(CPhoto& photo, const QString& path, int width, int height);
+    // MakeFitted with the buffers of `fitter`.
+    static QImage Fit(CPhotoFitter& fitter, const QString& path, int width, int height);
 
     mutable std::mutex lock;
     std::condition_variable wake;

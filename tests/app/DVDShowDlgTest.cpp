@@ -1,4 +1,5 @@
 #include "app/DVDShowDlg.h"
+#include "app/PhotoFitter.h"
 #include "app/PhotoSettingDlg.h"
 #include "support/ScriptedUi.h"
 #include "support/TestSupport.h"
@@ -282,6 +283,23 @@ TEST(PhotoSettingDlg, ListsAndTheRealNarrationLength)
     CPhotoSettingDlg settings(album, {});
     EXPECT_GT(settings.narrationSeconds, 0);
     EXPECT_EQ(settings.showSeconds, std::max(1, settings.narrationSeconds));
+}
+
+TEST(PhotoFitter, FitsOnWhiteAndNamesAFileItCannotRead)
+{
+    // The panorama is far wider than the square it is fitted into: white bars above and
+    // below, the photo in the middle line.
+    CPhotoFitter fitter;
+    std::vector<uint8_t> rgba;
+    ASSERT_TRUE(fitter.Fit(testsupport::DataDir() + "/sample/panorama.jpg", 80, 80, rgba)) << fitter.Error();
+    ASSERT_EQ(rgba.size(), 80u * 80u * 4u);
+    for (int c = 0; c < 4; ++c) EXPECT_EQ(rgba[size_t(c)], 255) << c;
+    const size_t middle = (40 * 80 + 40) * 4;
+    EXPECT_FALSE(rgba[middle] == 255 && rgba[middle + 1] == 255 && rgba[middle + 2] == 255);
+
+    EXPECT_FALSE(fitter.Fit("/nowhere/lost.jpg", 80, 80, rgba));
+    EXPECT_TRUE(rgba.empty());
+    EXPECT_NE(fitter.Error().find("lost.jpg"), std::string::npos) << fitter.Error();
 }
 
 }  // namespace
