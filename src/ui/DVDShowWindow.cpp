@@ -18,6 +18,7 @@
 #include <QDropEvent>
 #include <QFileInfo>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -29,6 +30,7 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QSplitter>
 #include <QTreeWidget>
 #include <QUrl>
@@ -104,7 +106,8 @@ CDVDShowWindow::CDVDShowWindow(QWidget* parent)
     setAcceptDrops(true);
     setSizeGripEnabled(true);
     placeholder = PlaceholderIcon();
-    maker = new CThumbnailMaker(this);
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    maker = new CThumbnailMaker(screen ? screen->devicePixelRatio() : 1.0, this);
     connect(maker, &CThumbnailMaker::Made, this, &CDVDShowWindow::ThumbnailMade);
     BuildLayout();
     Refresh();

@@ -4,7 +4,9 @@
 
 #include <algorithm>
 
-CThumbnailMaker::CThumbnailMaker(QObject* parent) : QObject(parent), worker([this] { Run(); }) {}
+CThumbnailMaker::CThumbnailMaker(qreal pixelRatio, QObject* parent)
+    : QObject(parent), ratio(pixelRatio >= 1.0 ? pixelRatio : 1.0), worker([this] { Run(); })
+{}
 
 CThumbnailMaker::~CThumbnailMaker()
 {
@@ -67,7 +69,9 @@ void CThumbnailMaker::Run()
             queue.pop_front();
             working = true;
         }
-        const QImage image = Fit(fitter, path, kSide, kSide);
+        const int side = int(kSide * ratio + 0.5);
+        QImage image = Fit(fitter, path, side, side);
+        image.setDevicePixelRatio(ratio);
         emit Made(path, image);
     }
 }

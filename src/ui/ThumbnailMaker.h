@@ -20,7 +20,9 @@ public:
     // The side of a thumbnail in pixels.
     static constexpr int kSide = 80;
 
-    explicit CThumbnailMaker(QObject* parent = nullptr);
+    // Thumbnails are made at `pixelRatio` device pixels per pixel (2 on a screen scaled
+    // to 200 %), so that they stay sharp.
+    explicit CThumbnailMaker(qreal pixelRatio = 1.0, QObject* parent = nullptr);
     // Drops what is queued and waits for the photo being decoded.
     ~CThumbnailMaker() override;
     CThumbnailMaker(const CThumbnailMaker&) = delete;
@@ -49,6 +51,7 @@ private:
     mutable std::mutex lock;
     std::condition_variable wake;
     std::deque<QString> queue;
+    qreal ratio = 1.0;
     bool stopping = false;
     bool working = false;
     std::thread worker;

@@ -10,11 +10,13 @@
 #include "ui/AdvSetupWindow.h"
 #include "ui/BurnWindow.h"
 #include "ui/CamcorderWindow.h"
+#include "ui/DVDShowWindow.h"
 #include "ui/GuiApp.h"
 #include "ui/IsoWindow.h"
 #include "ui/JobRunner.h"
 #include "ui/LanguageDialog.h"
 #include "ui/MainWindow.h"
+#include "ui/PhotoListWidget.h"
 #include "ui/PreviewWindow.h"
 #include "ui/ProgressDialog.h"
 #include "ui/QtUiPort.h"
@@ -207,4 +209,20 @@ TEST(Screenshots, BurnWindowMidBurn)
     EXPECT_TRUE(window.StartBurn(false));
     GuiPort().SetScript(nullptr);
     EXPECT_TRUE(released);
+}
+
+// The slide-show window with the sample album loaded, its thumbnails made and the second
+// photo selected.
+TEST(Screenshots, SlideShow)
+{
+    NEED_SHOTS();
+    SUiScript script;
+    GuiPort().SetScript(&script);
+    CDVDShowWindow window;
+    window.show();
+    ASSERT_TRUE(window.OpenProject(testsupport::DataDir() + "/sample/album.osh"));
+    for (int i = 0; i < 500 && window.ThumbnailsPending(); ++i) QTest::qWait(20);
+    window.findChild<CPhotoListWidget*>("photoList")->setCurrentRow(1);
+    Shoot(window, "slide-show");
+    GuiPort().SetScript(nullptr);
 }
