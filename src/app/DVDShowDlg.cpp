@@ -228,6 +228,15 @@ bool CDVDShowDlg::LoadProject(const std::string& path, CUiPort& port, std::strin
     return true;
 }
 
+std::string CDVDShowDlg::ChooseDvdFolder(const std::string& chosen)
+{
+    std::filesystem::path folder(chosen);
+    if (folder.filename().empty()) folder = folder.parent_path();
+    if (folder.filename() != "VIDEO_TS") folder /= "VIDEO_TS";
+    dvdFolder = folder.string() + "/";
+    return dvdFolder;
+}
+
 CAdvSetupDlg CDVDShowDlg::AdvancedDialog() const { return advanced; }
 
 void CDVDShowDlg::AcceptAdvanced(const CAdvSetupDlg& dialog)

@@ -107,6 +107,11 @@ public:
     bool LoadProject(const std::string& path, CUiPort& port, std::string* error = nullptr,
                      std::vector<std::string>* notes = nullptr, const MusicLengthFn& measure = MeasureMusicSeconds);
 
+    // Takes the folder the person chose as the DVD folder: a folder named VIDEO_TS is
+    // used as it is, any other gets its VIDEO_TS inside (AUDIO_TS goes beside it), so the
+    // files always form a DVD. Returns the DVD folder, ending with "/".
+    std::string ChooseDvdFolder(const std::string& chosen);
+
     // A new advanced-settings dialog showing the values last accepted.
     CAdvSetupDlg AdvancedDialog() const;
     // Keeps the values of an accepted advanced-settings dialog for the next jobs.

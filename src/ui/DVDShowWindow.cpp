@@ -77,13 +77,6 @@ QString MusicFilter()
 }
 QString ProjectFilter() { return T(3304) + " (*.osh *.osh.txt)"; }
 
-// The folder text as the job wants it: ending with "/".
-std::string WithSlash(std::string folder)
-{
-    if (!folder.empty() && folder.back() != '/') folder += '/';
-    return folder;
-}
-
 QIcon PlaceholderIcon()
 {
     QPixmap blank(CThumbnailMaker::kSide, CThumbnailMaker::kSide);
@@ -326,7 +319,12 @@ void CDVDShowWindow::ReadSettingsControls()
     for (int i = 0; i < 3; ++i)
         if (resolutions[i]->isChecked()) model.resolution = i;
     model.wide = aspect169->isChecked();
-    model.dvdFolder = WithSlash(S(folderEdit->text().trimmed()));
+    // A typed folder follows the chooser's rule; an empty one leaves the job its default.
+    const std::string folder = S(folderEdit->text().trimmed());
+    if (folder.empty())
+        model.dvdFolder.clear();
+    else
+        model.ChooseDvdFolder(folder);
     Relabel();
 }
 
@@ -671,7 +669,7 @@ void CDVDShowWindow::ChangeFolder()
     const std::optional<std::string> folder =
         GuiPort().ChooseFolder("Please select a destination folder.", S(folderEdit->text()));
     if (!folder) return;
-    folderEdit->setText(Q(WithSlash(*folder)));
+    folderEdit->setText(Q(model.ChooseDvdFolder(*folder)));
     ReadSettingsControls();
 }
 
@@ -695,6 +693,7 @@ void CDVDShowWindow::CreateDvd()
     if (busy) return;
     StopMusic();
     ReadSettingsControls();
+    if (!model.dvdFolder.empty()) folderEdit->setText(Q(model.dvdFolder));
     SetBusy(true);
     std::string imageFolder;
     // Until the program can burn, Yes to the ready-to-burn question opens the

@@ -223,6 +223,12 @@ TEST(DVDShowDlg, SaveLoadAndJobCarryTheWindowsSettings)
     EXPECT_EQ(job->startingFootage, 3);
     EXPECT_EQ(job->discSizeText, "1470000000");
     EXPECT_EQ(job->projectFile, dir.File("show.osh"));
+
+    // A chosen folder becomes a DVD folder: VIDEO_TS inside it unless it is one.
+    EXPECT_EQ(loaded.ChooseDvdFolder("/media/show"), "/media/show/VIDEO_TS/");
+    EXPECT_EQ(loaded.ChooseDvdFolder("/media/show/"), "/media/show/VIDEO_TS/");
+    EXPECT_EQ(loaded.ChooseDvdFolder("/media/VIDEO_TS"), "/media/VIDEO_TS/");
+    EXPECT_EQ(loaded.dvdFolder, "/media/VIDEO_TS/");
 }
 
 TEST(PhotoSettingDlg, NarrationRaisesTimeAndEraseSavesNone)

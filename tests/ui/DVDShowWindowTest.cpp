@@ -315,7 +315,8 @@ TEST(DVDShowWindow, AddingThreeHundredPhotosKeepsTheWindowResponsive)
     EXPECT_LT(longest, 250) << "the window thread was held up";
 }
 
-// A short album (two photos of 1 s) in the window, the DVD folder set to `dvd`.
+// A short album (two photos of `seconds` each, no transitions) in the window, the DVD
+// folder chosen with the Change button: `dvd`, which gets its VIDEO_TS inside.
 void ShortAlbum(CDVDShowWindow& window, SUiScript& script, const testsupport::TempDir& dir, const std::string& dvd,
                 int seconds)
 {
@@ -324,8 +325,9 @@ void ShortAlbum(CDVDShowWindow& window, SUiScript& script, const testsupport::Te
         photo.showSeconds = seconds;
         photo.transitionSeconds = 0;
     }
-    auto* folder = Child<QLineEdit>(window, "dvdFolder");
-    folder->setText(QString::fromStdString(dvd));
+    script.choices.push_back({dvd});
+    Click(window, "changeFolder");
+    EXPECT_EQ(Child<QLineEdit>(window, "dvdFolder")->text().toStdString(), dvd + "/VIDEO_TS/");
 }
 
 TEST(DVDShowWindow, CreateDvdMakesAFolderThatLsdvdAndDvdnavRead)
@@ -334,7 +336,7 @@ TEST(DVDShowWindow, CreateDvdMakesAFolderThatLsdvdAndDvdnavRead)
     ScriptScope scope;
     CDVDShowWindow window;
     window.show();
-    ShortAlbum(window, scope.script, dir, dir.File("DVD") + "/VIDEO_TS/", 1);
+    ShortAlbum(window, scope.script, dir, dir.File("DVD"), 1);
     Click(window, "createDvd");
     const auto lengths = videochecks::LsdvdLengths(dir.File("DVD"));
     ASSERT_EQ(lengths.size(), 1u);
@@ -357,7 +359,7 @@ TEST(DVDShowWindow, CancelInTheProgressWindowLeavesAPlayableFolder)
     };
     CDVDShowWindow window;
     window.show();
-    ShortAlbum(window, scope.script, dir, dir.File("DVD") + "/VIDEO_TS/", 60);
+    ShortAlbum(window, scope.script, dir, dir.File("DVD"), 60);
     const auto started = std::chrono::steady_clock::now();
     Click(window, "createDvd");
     const double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
