@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
+#include <thread>
 
 namespace {
 
@@ -289,6 +291,30 @@ TEST(PhotoSettingDlg, ListsAndTheRealNarrationLength)
     CPhotoSettingDlg settings(album, {});
     EXPECT_GT(settings.narrationSeconds, 0);
     EXPECT_EQ(settings.showSeconds, std::max(1, settings.narrationSeconds));
+}
+
+TEST(PhotoSettingDlg, RecordingGoesBesideThePhotoOrSaysWhyNot)
+{
+    testsupport::TempDir dir;
+    CAlbum album;
+    album.AddPhoto(dir.File("beach.jpg"));
+    CPhotoSettingDlg settings(album, {0});
+    EXPECT_EQ(settings.RecordingPath(), dir.File("beach.wav"));
+    if (!settings.StartRecording()) {
+        // No microphone here: the reason is given and the photo keeps no narration.
+        EXPECT_FALSE(settings.Error().empty());
+        EXPECT_FALSE(settings.IsRecording());
+        EXPECT_FALSE(settings.StopRecording());
+        EXPECT_EQ(settings.narrationPath, "NONE");
+        EXPECT_FALSE(std::filesystem::exists(dir.File("beach.wav")));
+        return;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    ASSERT_TRUE(settings.StopRecording()) << settings.Error();
+    EXPECT_EQ(settings.narrationPath, dir.File("beach.wav"));
+    EXPECT_TRUE(std::filesystem::exists(dir.File("beach.wav")));
+    settings.Accept();
+    EXPECT_EQ(album.photos[0].narrationPath, dir.File("beach.wav"));
 }
 
 TEST(PhotoFitter, FitsOnWhiteAndNamesAFileItCannotRead)
