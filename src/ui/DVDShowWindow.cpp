@@ -77,6 +77,18 @@ QString MusicFilter()
 }
 QString ProjectFilter() { return T(3304) + " (*.osh *.osh.txt)"; }
 
+// The program's remembered folder of a file dialog kind ("" without the program).
+std::string RememberedFolder(int kind)
+{
+    return CGuiApp::Exists() ? CGuiApp::Instance().RememberedFolder(kind) : std::string();
+}
+
+// Remembers the folder of a chosen file for the next dialog of its kind.
+void RememberFolder(int kind, const std::string& chosen)
+{
+    if (CGuiApp::Exists()) CGuiApp::Instance().RememberFolder(kind, chosen);
+}
+
 QIcon PlaceholderIcon()
 {
     QPixmap blank(CThumbnailMaker::kSide, CThumbnailMaker::kSide);
@@ -467,11 +479,10 @@ void CDVDShowWindow::PhotosDropped(const std::vector<int>& rows, int destination
 void CDVDShowWindow::AddPhotos()
 {
     if (busy) return;
-    CGuiApp& app = CGuiApp::Instance();
     const std::vector<std::string> files =
-        GuiPort().ChooseOpenFiles(T(4001), app.RememberedFolder(CKestrovaApp::kPhoto), PhotoFilter(), true);
+        GuiPort().ChooseOpenFiles(T(4001), RememberedFolder(CKestrovaApp::kPhoto), PhotoFilter(), true);
     if (files.empty()) return;
-    app.RememberFolder(CKestrovaApp::kPhoto, files.front());
+    RememberFolder(CKestrovaApp::kPhoto, files.front());
     AddPhotoFiles(files);
 }
 
@@ -539,11 +550,10 @@ void CDVDShowWindow::RotatePhotos()
 void CDVDShowWindow::SaveProjectAs()
 {
     if (busy) return;
-    CGuiApp& app = CGuiApp::Instance();
-    const std::optional<std::string> path = GuiPort().ChooseSaveFile(
-        T(4006), app.RememberedFolder(CKestrovaApp::kProject), T(3304) + " (*.osh)", kProjectExtension);
+    const std::optional<std::string> path = GuiPort().ChooseSaveFile(T(4006), RememberedFolder(CKestrovaApp::kProject),
+                                                                     T(3304) + " (*.osh)", kProjectExtension);
     if (!path) return;
-    app.RememberFolder(CKestrovaApp::kProject, *path);
+    RememberFolder(CKestrovaApp::kProject, *path);
     std::string error;
     if (!model.SaveProject(*path, &error)) GuiPort().MessageBox(error, "Kestrova", MsgButtons::Ok, MsgIcon::Warning);
 }
@@ -551,11 +561,10 @@ void CDVDShowWindow::SaveProjectAs()
 void CDVDShowWindow::LoadProjectFile()
 {
     if (busy) return;
-    CGuiApp& app = CGuiApp::Instance();
     const std::vector<std::string> files =
-        GuiPort().ChooseOpenFiles(T(4007), app.RememberedFolder(CKestrovaApp::kProject), ProjectFilter(), false);
+        GuiPort().ChooseOpenFiles(T(4007), RememberedFolder(CKestrovaApp::kProject), ProjectFilter(), false);
     if (files.empty()) return;
-    app.RememberFolder(CKestrovaApp::kProject, files.front());
+    RememberFolder(CKestrovaApp::kProject, files.front());
     OpenProject(files.front());
 }
 
@@ -583,11 +592,10 @@ bool CDVDShowWindow::OpenProject(const std::string& path)
 void CDVDShowWindow::AddMusic()
 {
     if (busy) return;
-    CGuiApp& app = CGuiApp::Instance();
     const std::vector<std::string> files =
-        GuiPort().ChooseOpenFiles(T(4011), app.RememberedFolder(CKestrovaApp::kMusic), MusicFilter(), true);
+        GuiPort().ChooseOpenFiles(T(4011), RememberedFolder(CKestrovaApp::kMusic), MusicFilter(), true);
     if (files.empty()) return;
-    app.RememberFolder(CKestrovaApp::kMusic, files.front());
+    RememberFolder(CKestrovaApp::kMusic, files.front());
     AddMusicFiles(files);
 }
 

@@ -6,6 +6,7 @@
 #include "support/TestSupport.h"
 #include "ui/DVDShowWindow.h"
 #include "ui/DiscImageOfferPort.h"
+#include "ui/GuiApp.h"
 #include "ui/PhotoListWidget.h"
 #include "ui/ProgressDialog.h"
 #include "ui/QtUiPort.h"
@@ -134,6 +135,8 @@ TEST(DVDShowWindow, AddSelectSettingsSyncSaveLoadRotateRemove)
     AddThroughWindow(window, scope.script, {photos[0], photos[1], photos[2]});
     ASSERT_EQ(window.Model().album.photos.size(), 3u);
     EXPECT_EQ(list->count(), 3);
+    EXPECT_EQ(CGuiApp::Instance().RememberedFolder(CKestrovaApp::kPhoto).rfind(dir.Path().string(), 0), 0u)
+        << "the photo folder is remembered for the next time";
     EXPECT_EQ(totals->text(),
               "Total 3 photos, total time: 00:00:21\n"
               "Total 0 background musics, total music length: 00:00:00");
