@@ -15,6 +15,7 @@
 
 #include <QApplication>
 #include <QAudioDevice>
+#include <QCheckBox>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
@@ -285,6 +286,37 @@ TEST(DVDShowWindow, StandardRelabelsDropsAddAndDragsReorder)
         Click(window, "playMusic");
         EXPECT_EQ(play->text(), "Play");
     }
+}
+
+TEST(DVDShowWindow, AdvancedSettingsAreKeptForTheJobAndTheNextOpening)
+{
+    ScriptScope scope;
+    CDVDShowWindow window;
+    window.show();
+    QString shownAgain;
+    QTimer::singleShot(0, [] {
+        QWidget* dialog = QApplication::activeModalWidget();
+        ASSERT_NE(dialog, nullptr);
+        QTest::mouseClick(dialog->findChild<QPushButton*>("presetMiniDvd"), Qt::LeftButton);
+        dialog->findChild<QCheckBox*>("compressAudio")->setChecked(false);
+        QTest::mouseClick(dialog->findChild<QPushButton*>("ok"), Qt::LeftButton);
+    });
+    Click(window, "advancedSetting");
+    const auto job = window.Model().MakeJob(GuiPort());
+    EXPECT_EQ(job->discSizeText, "1470000000");
+    EXPECT_EQ(job->compressAudio, 0);
+
+    // Opened again, it shows what was accepted; Cancel keeps it.
+    QTimer::singleShot(0, [&shownAgain] {
+        QWidget* dialog = QApplication::activeModalWidget();
+        ASSERT_NE(dialog, nullptr);
+        shownAgain = dialog->findChild<QLineEdit*>("discSize")->text();
+        QTest::mouseClick(dialog->findChild<QPushButton*>("presetCd"), Qt::LeftButton);
+        QTest::mouseClick(dialog->findChild<QPushButton*>("cancel"), Qt::LeftButton);
+    });
+    Click(window, "advancedSetting");
+    EXPECT_EQ(shownAgain, "1470000000");
+    EXPECT_EQ(window.Model().MakeJob(GuiPort())->discSizeText, "1470000000");
 }
 
 TEST(DVDShowWindow, AddingThreeHundredPhotosKeepsTheWindowResponsive)
