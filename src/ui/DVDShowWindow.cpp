@@ -32,6 +32,7 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <QSplitter>
+#include <QTimer>
 #include <QTreeWidget>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -114,6 +115,10 @@ CDVDShowWindow::CDVDShowWindow(QWidget* parent)
     const QScreen* screen = QGuiApplication::primaryScreen();
     maker = new CThumbnailMaker(screen ? screen->devicePixelRatio() : 1.0, this);
     connect(maker, &CThumbnailMaker::Made, this, &CDVDShowWindow::ThumbnailMade);
+    refit = new QTimer(this);
+    refit->setSingleShot(true);
+    refit->setInterval(150);
+    connect(refit, &QTimer::timeout, this, &CDVDShowWindow::ShowCurrentPhoto);
     BuildLayout();
     Refresh();
 }
@@ -735,6 +740,13 @@ void CDVDShowWindow::closeEvent(QCloseEvent* event)
     }
     StopMusic();
     QDialog::closeEvent(event);
+}
+
+void CDVDShowWindow::resizeEvent(QResizeEvent* event)
+{
+    QDialog::resizeEvent(event);
+    // The photo is decoded again for the new size, once, when the resizing pauses.
+    if (model.CurrentPhoto() >= 0) refit->start();
 }
 
 void CDVDShowWindow::dragEnterEvent(QDragEnterEvent* event)

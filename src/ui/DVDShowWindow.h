@@ -23,6 +23,7 @@ class QLineEdit;
 class QMediaPlayer;
 class QPushButton;
 class QRadioButton;
+class QTimer;
 class QTreeWidget;
 
 class CDVDShowWindow : public QDialog {
@@ -65,6 +66,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void BuildLayout();
@@ -124,6 +126,7 @@ private:
     QPushButton* advanced = nullptr;
     QPushButton* createDvd = nullptr;
     QPushButton* exitButton = nullptr;
+    QTimer* refit = nullptr;  // fits the shown photo again once resizing pauses
     QMediaPlayer* player = nullptr;
     QAudioOutput* audioOutput = nullptr;
 };

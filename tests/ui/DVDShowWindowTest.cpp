@@ -147,7 +147,12 @@ TEST(DVDShowWindow, AddSelectSettingsSyncSaveLoadRotateRemove)
     // A click shows the photo on white and its settings.
     list->setCurrentRow(1);
     EXPECT_EQ(window.Model().CurrentPhoto(), 1);
-    EXPECT_FALSE(Child<QLabel>(window, "photoPreview")->pixmap().isNull());
+    auto* shown = Child<QLabel>(window, "photoPreview");
+    EXPECT_FALSE(shown->pixmap().isNull());
+    // A larger window shows the photo larger, once the resizing pauses.
+    const QSize small = shown->pixmap().size();
+    window.resize(window.width() + 300, window.height() + 200);
+    EXPECT_TRUE(WaitFor([&] { return shown->pixmap().width() > small.width(); }, 3000));
     EXPECT_EQ(current->text(),
               "Current Photo: ShowTime 00:00:05, KenBurns Effect: Auto, Transition: Auto, "
               "Transition Length 00:00:02, Narration No");
