@@ -324,6 +324,26 @@ TEST(DVDShowWindow, AdvancedSettingsAreKeptForTheJobAndTheNextOpening)
     EXPECT_EQ(window.Model().MakeJob(GuiPort())->discSizeText, "1470000000");
 }
 
+TEST(DVDShowWindow, PreviewPlaysTheAlbumUntilClosed)
+{
+    testsupport::TempDir dir;
+    ScriptScope scope;
+    CDVDShowWindow window;
+    window.show();
+    EXPECT_FALSE(Child<QPushButton>(window, "previewButton")->isEnabled()) << "no photo yet";
+    AddThroughWindow(window, scope.script, {SamplePhotos(dir)[0], dir.File("city.jpg")});
+    bool opened = false;
+    QTimer::singleShot(500, [&opened] {
+        QWidget* preview = QApplication::activeModalWidget();
+        ASSERT_NE(preview, nullptr);
+        opened = preview->objectName() == "previewWindow";
+        QTest::mouseClick(preview->findChild<QPushButton*>("close"), Qt::LeftButton);
+    });
+    Click(window, "previewButton");
+    EXPECT_TRUE(opened);
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+}
+
 TEST(DVDShowWindow, AddingThreeHundredPhotosKeepsTheWindowResponsive)
 {
     testsupport::TempDir dir;
@@ -352,7 +372,9 @@ TEST(DVDShowWindow, AddingThreeHundredPhotosKeepsTheWindowResponsive)
     });
     tick.start(10);
     EXPECT_TRUE(WaitFor([&] { return !window.ThumbnailsPending(); }, 120000));
-    EXPECT_LT(longest, 250) << "the window thread was held up";
+    // Making the 300 thumbnails takes over a second; on the window thread they would stop the
+    // timer that long. The bound leaves room for a busy machine.
+    EXPECT_LT(longest, 500) << "the window thread was held up";
 }
 
 // A short album (two photos of `seconds` each, no transitions) in the window, the DVD
