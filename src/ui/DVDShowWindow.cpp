@@ -1,6 +1,5 @@
 #include "ui/DVDShowWindow.h"
 
-#include "ui/DiscImageOfferPort.h"
 #include "ui/GuiApp.h"
 #include "ui/JobRunner.h"
 #include "ui/PhotoListWidget.h"
@@ -708,21 +707,20 @@ void CDVDShowWindow::CreateDvd()
     ReadSettingsControls();
     if (!model.dvdFolder.empty()) folderEdit->setText(Q(model.dvdFolder));
     SetBusy(true);
-    std::string imageFolder;
-    // Until the program can burn, Yes to the ready-to-burn question opens the
-    // disc-image window, and the question says so.
-    CDiscImageOfferPort port(GuiPort());
+    // The job runs beside the window thread; the burn window it asks for opens here once
+    // the job has ended.
+    std::string burnFolder;
     GuiPort().ClearStop();
     GuiPort().SetParentWindow(this);
     try {
-        RunJob([&] { model.CreateDvd(port, [&](const std::string& folder) { imageFolder = folder; }); });
+        RunJob([&] { model.CreateDvd(GuiPort(), [&](const std::string& folder) { burnFolder = folder; }); });
     } catch (const std::exception& e) {
         GuiPort().MessageBox(std::string("The DVD could not be made: ") + e.what(), "Kestrova", MsgButtons::Ok,
                              MsgIcon::Error);
     }
     SetBusy(false);
     Refresh();
-    if (!imageFolder.empty()) OpenIsoWindow(this, imageFolder);
+    if (!burnFolder.empty()) OpenBurnWindow(this, burnFolder);
 }
 
 void CDVDShowWindow::reject()

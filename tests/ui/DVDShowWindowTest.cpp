@@ -5,7 +5,6 @@
 #include "integration/video_checks.h"
 #include "support/TestSupport.h"
 #include "ui/DVDShowWindow.h"
-#include "ui/DiscImageOfferPort.h"
 #include "ui/GuiApp.h"
 #include "ui/PhotoListWidget.h"
 #include "ui/ProgressDialog.h"
@@ -392,21 +391,31 @@ void ShortAlbum(CDVDShowWindow& window, SUiScript& script, const testsupport::Te
     EXPECT_EQ(Child<QLineEdit>(window, "dvdFolder")->text().toStdString(), dvd + "/VIDEO_TS/");
 }
 
-TEST(DVDShowWindow, CreateDvdMakesAFolderThatLsdvdAndDvdnavRead)
+TEST(DVDShowWindow, CreateDvdMakesAFolderThatLsdvdAndDvdnavReadAndOffersToBurnIt)
 {
     testsupport::TempDir dir;
     ScriptScope scope;
     CDVDShowWindow window;
     window.show();
     ShortAlbum(window, scope.script, dir, dir.File("DVD"), 1);
+    // Yes to the ready-to-burn question opens the burn window with the new DVD.
+    scope.script.answers.push_back(MsgAnswer::Yes);
+    std::string burnSource;
+    QTimer closer;
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal || modal->objectName() != "burnWindow") return;
+        if (auto* source = modal->findChild<QLabel*>("sourceText")) burnSource = source->text().toStdString();
+        modal->close();
+    });
+    closer.start(50);
     Click(window, "createDvd");
     const auto lengths = videochecks::LsdvdLengths(dir.File("DVD"));
     ASSERT_EQ(lengths.size(), 1u);
     EXPECT_NEAR(lengths[0], 2.0, 0.2);
     videochecks::ExpectPlaysInOrder(dir.File("DVD"), 1);
-    // The ready-to-burn question says what Yes does while the program cannot burn.
     EXPECT_TRUE(HasMessage(scope.script, "Your DVD is ready to burn."));
-    EXPECT_TRUE(HasMessage(scope.script, CDiscImageOfferPort::OfferText()));
+    EXPECT_NE(burnSource.find(dir.File("DVD")), std::string::npos) << burnSource;
     EXPECT_TRUE(Child<QPushButton>(window, "createDvd")->isEnabled());
 }
 
