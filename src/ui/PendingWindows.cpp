@@ -11,11 +11,6 @@ void NotYet(const char* what)
 }
 }  // namespace
 
-bool OpenPhotoSettings(QWidget*, CDVDShowDlg&, const std::vector<int>&)
-{
-    NotYet("The photo settings window");
-    return false;
-}
 QWidget* OpenVideoWindow(QWidget*)
 {
     NotYet("The video window");
