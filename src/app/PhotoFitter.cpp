@@ -8,11 +8,11 @@ CPhotoFitter::CPhotoFitter() : photo(std::make_unique<CPhoto>()) {}
 
 CPhotoFitter::~CPhotoFitter() = default;
 
-bool CPhotoFitter::Fit(const std::string& path, int width, int height, std::vector<uint8_t>& rgba)
+bool CPhotoFitter::Fit(const std::string& path, int width, int height, std::vector<uint8_t>& rgba, bool black)
 {
     rgba.clear();
     error.clear();
-    if (!photo->LoadFitted(width, height, false, false, path)) {
+    if (!photo->LoadFitted(width, height, false, black, path)) {
         error = photo->Error();
         return false;
     }

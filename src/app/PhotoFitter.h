@@ -17,11 +17,11 @@ public:
     CPhotoFitter(const CPhotoFitter&) = delete;
     CPhotoFitter& operator=(const CPhotoFitter&) = delete;
 
-    // Decodes `path` and fits it, centred, into a `width` x `height` picture on white:
-    // `rgba` receives width x height x 4 bytes, lines top-down. False (with `rgba`
-    // emptied and Error() saying why) when the photo cannot be decoded or the picture
-    // is larger than 1,048,576 pixels.
-    bool Fit(const std::string& path, int width, int height, std::vector<uint8_t>& rgba);
+    // Decodes `path` and fits it, centred, into a `width` x `height` picture on white
+    // (on black with `black`): `rgba` receives width x height x 4 bytes, lines top-down.
+    // False (with `rgba` emptied and Error() saying why) when the photo cannot be decoded
+    // or the picture is larger than 1,048,576 pixels.
+    bool Fit(const std::string& path, int width, int height, std::vector<uint8_t>& rgba, bool black = false);
 
     // Why the last Fit failed.
     const std::string& Error() const { return error; }

@@ -1,7 +1,7 @@
 #include "ui/PhotoSettingWindow.h"
 
 #include "app/DVDShowDlg.h"
-#include "picture/Photo.h"
+#include "app/PhotoFitter.h"
 #include "ui/QtUiPort.h"
 #include "ui/UiText.h"
 #include "ui/Windows.h"
@@ -145,10 +145,10 @@ void CPhotoSettingWindow::ShowPhoto()
     const qreal ratio = devicePixelRatioF();
     const int width = int(kPictureWidth * ratio);
     const int height = int(kPictureHeight * ratio);
-    CPhoto photo;
-    if (!photo.LoadFitted(width, height, false, true, path)) return;
-    const QImage view(photo.pixels.data(), photo.bitmapWidth, photo.bitmapHeight, photo.bitmapStride,
-                      QImage::Format_RGBA8888);
+    CPhotoFitter fitter;
+    std::vector<uint8_t> rgba;
+    if (!fitter.Fit(path, width, height, rgba, true)) return;
+    const QImage view(rgba.data(), width, height, width * 4, QImage::Format_RGBA8888);
     QPixmap pixmap = QPixmap::fromImage(view.copy());
     pixmap.setDevicePixelRatio(ratio);
     picture->setPixmap(pixmap);

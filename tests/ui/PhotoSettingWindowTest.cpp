@@ -1,16 +1,20 @@
 // The photo settings window on a two-photo album, driven as a person would.
 #include "base/Album.h"
 #include "support/TestSupport.h"
+#include "ui/DVDShowWindow.h"
 #include "ui/PhotoSettingWindow.h"
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
+#include <QListWidget>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTest>
+#include <QTimer>
 
 namespace {
 
@@ -93,4 +97,30 @@ TEST(PhotoSettingWindow, ANarrationRaisesTheShowingTimeAndEraseRemovesIt)
     window.accept();
     EXPECT_EQ(album.photos[0].narrationPath, "NONE");
     EXPECT_EQ(album.photos[0].showSeconds, 9);
+}
+
+TEST(PhotoSettingWindow, OpensFromTheSlideShowWindowAndItsEffectShowsInTheStatus)
+{
+    CDVDShowWindow show;
+    show.show();
+    show.AddDroppedFiles({QString::fromStdString(testsupport::DataDir() + "/sample/beach.jpg"),
+                          QString::fromStdString(testsupport::DataDir() + "/sample/city.jpg")});
+    ASSERT_EQ(show.Model().album.photos.size(), 2u);
+    auto* list = Child<QListWidget>(show, "photoList");
+    list->setCurrentRow(1);
+    std::string chosen;
+    QTimer::singleShot(0, [&chosen] {
+        auto* window = qobject_cast<CPhotoSettingWindow*>(QApplication::activeModalWidget());
+        ASSERT_NE(window, nullptr);
+        auto* panZoom = Child<QComboBox>(*window, "panZoom");
+        panZoom->setCurrentIndex(panZoom->count() - 1);
+        chosen = panZoom->currentText().toStdString();
+        QTest::mouseClick(Child<QPushButton>(*window, "ok"), Qt::LeftButton);
+    });
+    show.PhotoSettings();
+    ASSERT_FALSE(chosen.empty());
+    EXPECT_EQ(std::string(PanZoomNameOf(show.Model().album.photos[1].panZoomType)), chosen);
+    EXPECT_NE(Child<QLabel>(show, "statusCurrent")->text().toStdString().find("KenBurns Effect: " + chosen),
+              std::string::npos)
+        << Child<QLabel>(show, "statusCurrent")->text().toStdString();
 }

@@ -17,6 +17,7 @@
 #include "ui/LanguageDialog.h"
 #include "ui/MainWindow.h"
 #include "ui/PhotoListWidget.h"
+#include "ui/PhotoSettingWindow.h"
 #include "ui/PreviewWindow.h"
 #include "ui/ProgressDialog.h"
 #include "ui/QtUiPort.h"
@@ -225,4 +226,14 @@ TEST(Screenshots, SlideShow)
     window.findChild<CPhotoListWidget*>("photoList")->setCurrentRow(1);
     Shoot(window, "slide-show");
     GuiPort().SetScript(nullptr);
+}
+
+// The photo settings of the sample album's first photo, which has a narration.
+TEST(Screenshots, PhotoSettings)
+{
+    NEED_SHOTS();
+    CAlbum album;
+    ASSERT_TRUE(LoadProject(album, testsupport::DataDir() + "/sample/album.osh"));
+    CPhotoSettingWindow window(nullptr, album, {0});
+    Shoot(window, "photo-settings");
 }
