@@ -87,8 +87,70 @@ void CVideoDVDJob::RemoveRows(std::vector<int> indices)
 {
     std::sort(indices.begin(), indices.end());
     indices.erase(std::unique(indices.begin(), indices.end()), indices.end());
-    for (auto it = indices.rbegin(); it != indices.rend(); ++it)
-        if (*it >= 0 && *it < int(rows.size())) rows.erase(rows.begin() + *it);
+    for (auto it = indices.rbegin(); it != indices.rend(); ++it) {
+        if (*it < 0 || *it >= int(rows.size())) continue;
+        rows.erase(rows.begin() + *it);
+        if (*it < int(subtitles.size())) subtitles.erase(subtitles.begin() + *it);
+    }
+    TrimSubtitles();
+}
+
+int CVideoDVDJob::MoveRows(std::vector<int> indices, int insertAt)
+{
+    const int count = int(rows.size());
+    std::sort(indices.begin(), indices.end());
+    indices.erase(std::unique(indices.begin(), indices.end()), indices.end());
+    indices.erase(std::remove_if(indices.begin(), indices.end(), [&](int i) { return i < 0 || i >= count; }),
+                  indices.end());
+    if (indices.empty()) return -1;
+    insertAt = std::clamp(insertAt, 0, count);
+    // The new order: the rows not moved, with the moved ones put in before the first
+    // row not moved at or after insertAt.
+    std::vector<int> order;
+    int first = -1;
+    for (int i = 0; i <= count; ++i) {
+        if (i == insertAt) {
+            first = int(order.size());
+            order.insert(order.end(), indices.begin(), indices.end());
+        }
+        if (i < count && !std::binary_search(indices.begin(), indices.end(), i)) order.push_back(i);
+    }
+    if (int(subtitles.size()) < count) subtitles.resize(size_t(count));
+    std::vector<SRow> newRows;
+    std::vector<std::string> newSubtitles;
+    for (int i : order) {
+        newRows.push_back(std::move(rows[size_t(i)]));
+        newSubtitles.push_back(std::move(subtitles[size_t(i)]));
+    }
+    rows = std::move(newRows);
+    subtitles = std::move(newSubtitles);
+    TrimSubtitles();
+    return first;
+}
+
+void CVideoDVDJob::RemoveSubtitles(std::vector<int> indices)
+{
+    for (int index : indices)
+        if (index >= 0 && index < int(subtitles.size())) subtitles[size_t(index)].clear();
+    TrimSubtitles();
+}
+
+void CVideoDVDJob::TrimSubtitles()
+{
+    while (!subtitles.empty() && subtitles.back().empty()) subtitles.pop_back();
+}
+
+std::string CVideoDVDJob::OfferAssociatedSubtitle(int index)
+{
+    if (index < 0 || index >= int(rows.size())) return {};
+    const std::string subtitle = AssociatedSubtitle(rows[size_t(index)].path);
+    if (subtitle.empty()) return {};
+    if (ui.MessageBox(Text(3221) + "\n" + subtitle, Text(3220), MsgButtons::YesNo, MsgIcon::Information) !=
+        MsgAnswer::Yes)
+        return {};
+    if (SetRowSubtitle(index, subtitle)) return subtitle;
+    ui.MessageBox(error, "Kestrova", MsgButtons::Ok, MsgIcon::Warning);
+    return {};
 }
 
 void CVideoDVDJob::SetRange(int index, double start, double end)
@@ -98,6 +160,37 @@ void CVideoDVDJob::SetRange(int index, double start, double end)
     if (start >= end) start = end - 1;
     rows[size_t(index)].start = std::max(0.0, start);
     rows[size_t(index)].end = end;
+}
+
+void CVideoDVDJob::SetShownRange(int index, int64_t start, int64_t end)
+{
+    if (index < 0 || index >= int(rows.size())) return;
+    const SRow& row = rows[size_t(index)];
+    const double exactStart = start == int64_t(row.start) ? row.start : double(start);
+    const double exactEnd = end == int64_t(row.end) ? row.end : double(end);
+    SetRange(index, exactStart, exactEnd);
+}
+
+const std::vector<CVideoDVDJob::SFilterGroup>& CVideoDVDJob::MediaFilterGroups()
+{
+    static const std::vector<SFilterGroup> groups = {
+        {3301,
+         "*.avi;*.asf;*.wmv;*.mpg;*.m2v;*.m1v;*.mpv;*.rm;*.rmvb;*.mov;*.mpeg;*.vob;*.avs;*.dat;*.mp3;*.wav;*.ra;"
+         "*.rmj;*.rmx;*.wma;*.mp2;*.mpa;*.ogg;*.ogm;*.snd;*.au;*.aiff;*.aif;*.jpg;*.bmp;*.osh;VIDEO_TS.IFO;"
+         "VTS_*.IFO;*.dvr-ms"},
+        {3302, "*.avi;*.asf;*.wmv;*.dvr-ms"},
+        {3303, "*.vob;VIDEO_TS.IFO;VTS_*.IFO"},
+        {3304, "*.osh"},
+        {3305, "*.dat"},
+        {3306, "*.mpg;*.mpeg;*.mpv;*.m1v;*.m2v"},
+        {3307, "*.rm;*.rmvb"},
+        {3308, "*.mov"},
+        {3309, "*.avs"},
+        {3310, "*.mp3;*.wav;*.ra;*.rmj;*.rmx;*.wma;*.mp2;*.mpa;*.ogg;*.ogm;*.snd;*.au;*.aiff;*.aif"},
+        {3311, "*.jpg;*.bmp"},
+        {3312, "*"},
+    };
+    return groups;
 }
 
 double CVideoDVDJob::TotalSeconds() const

@@ -68,16 +68,44 @@ public:
     // empty). The file is read first: false, with Error() naming it and the problem,
     // when it holds no subtitle the title could show.
     bool SetRowSubtitle(int index, const std::string& path);
-    // Removes the rows at `indices` (any order; out-of-range ones are ignored).
+    // Removes the rows at `indices` (any order; out-of-range ones are ignored) and the
+    // subtitle rows of the same numbers, so every later subtitle stays with its video.
     void RemoveRows(std::vector<int> indices);
+    // Moves the rows at `indices` (kept in their order) to stand before the row that is
+    // now at `insertAt` (the number of rows: to the end), each with its subtitle row (the
+    // subtitle list is padded with empty rows as needed). Returns the new position of the
+    // first row moved, -1 when `indices` names no row.
+    int MoveRows(std::vector<int> indices, int insertAt);
+    // Takes the subtitle rows at `indices` off their videos: each becomes empty, so the
+    // rows after it keep belonging to their videos; empty rows at the end are dropped.
+    void RemoveSubtitles(std::vector<int> indices);
+    // Looks for the subtitle file beside media row `index` (AssociatedSubtitle); when
+    // there is one, asks whether to use it (3221) and on Yes gives it to the row. A file
+    // that cannot be read is reported by name. Returns the file given, or empty.
+    std::string OfferAssociatedSubtitle(int index);
     // Sets row `index`'s range as the range dialog does: an end of 0 becomes 1, a start
     // not before the end becomes end - 1 (never below 0).
     void SetRange(int index, double start, double end);
+    // Sets row `index`'s range from the whole seconds the range dialog shows: a time left
+    // as the list shows it keeps its exact value (so a range to the end of the file stays
+    // to its very end); then the rules of SetRange apply.
+    void SetShownRange(int index, int64_t start, int64_t end);
     // The sum of the rows' positive ranges, in seconds.
     double TotalSeconds() const;
 
     const std::vector<SRow>& Rows() const { return rows; }
     const std::vector<std::string>& Subtitles() const { return subtitles; }
+
+    // One group of the Add Media chooser: its text's key and its patterns ("*.avi;*.asf").
+    struct SFilterGroup {
+        int key;
+        const char* patterns;
+    };
+    // The twelve groups of the Add Media chooser, in order; the last ("All Files") takes
+    // any file, since every file is tried with the media decoder.
+    static const std::vector<SFilterGroup>& MediaFilterGroups();
+    // The subtitle chooser's patterns.
+    static constexpr const char* kSubtitlePatterns = "*.srt;*.sub;*.srt.txt";
 
     // Whole seconds as "HH:MM:SS" (hours past 99 keep their digits).
     static std::string TimeText(double seconds);
@@ -140,6 +168,8 @@ private:
     // The rows that make titles, in order.
     std::vector<int> RowsToMake() const;
     bool CheckFits();
+    // Drops the empty subtitle rows at the end of the list.
+    void TrimSubtitles();
     Result MakeTitles(const std::string& folder);
     // A warning line for the diagnostic log and onNote.
     void Note(const std::string& line);

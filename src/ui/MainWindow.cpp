@@ -30,7 +30,7 @@ struct STask {
     bool available;
 };
 const STask taskList[4] = {
-    {1001, 1101, "taskVideo", false},
+    {1001, 1101, "taskVideo", true},
     {1002, 1102, "taskSlideShow", true},
     {1003, 1103, "taskCamcorder", true},
     {1004, 1104, "taskDiscImage", true},
