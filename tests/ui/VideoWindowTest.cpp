@@ -4,8 +4,8 @@
 // back with lsdvd; drops of folders, the drag into a new order, removing rows and
 // subtitles.
 //
-// With KESTROVA_SCREENSHOT_DIR set, the window with its rows and the range dialog are
-// saved there as video-window.png and range-window.png.
+// Screenshots.VideoWindow and Screenshots.RangeDialog save the window with two rows and a
+// subtitle, and the range dialog, into KESTROVA_SCREENSHOT_DIR when it is set.
 #include "app/VideoDVDJob.h"
 #include "base/Texts.h"
 #include "integration/video_checks.h"
@@ -69,13 +69,22 @@ void WhenModalOpens(std::function<void(D&)> answer)
     });
 }
 
-// Saves `widget` as `name` in KESTROVA_SCREENSHOT_DIR when that is set.
-void Screenshot(QWidget& widget, const char* name)
+// The folder screenshots go to; empty when none are wanted.
+QString ShotFolder()
 {
     const char* folder = std::getenv("KESTROVA_SCREENSHOT_DIR");
-    if (!folder || !*folder) return;
-    fs::create_directories(folder);
-    widget.grab().save(QString::fromUtf8(folder) + "/" + name);
+    return folder ? QString::fromLocal8Bit(folder) : QString();
+}
+
+// Shows `window`, lets it lay out and paint, and saves it as NAME.png in ShotFolder().
+void SaveShot(QWidget& window, const char* name)
+{
+    window.show();
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(&window));
+    QTest::qWait(200);
+    fs::create_directories(S(ShotFolder()));
+    const QString path = ShotFolder() + "/" + name + ".png";
+    EXPECT_TRUE(window.grab().save(path)) << S(path);
 }
 
 const char kCues[] = "1\n00:00:00,200 --> 00:00:02,500\nHello from the first clip\n\n";
@@ -189,7 +198,6 @@ TEST_F(VideoWindowTest, TwoClipsWithASubtitleAndAnEditedRangeBecomeATwoTitleDvd)
         EXPECT_EQ(Child<QTimeEdit>(range, "startTime")->displayFormat(), "HH:mm:ss");
         Child<QTimeEdit>(range, "startTime")->setTime(QTime(0, 0, 2));
         Child<QTimeEdit>(range, "endTime")->setTime(QTime(0, 0, 1));
-        Screenshot(range, "range-window.png");
         QTest::mouseClick(Child<QPushButton>(range, "ok"), Qt::LeftButton);
     });
     ASSERT_TRUE(window.EditRange(1));
@@ -214,7 +222,6 @@ TEST_F(VideoWindowTest, TwoClipsWithASubtitleAndAnEditedRangeBecomeATwoTitleDvd)
     });
     QTest::mouseClick(Child<QPushButton>(window, "advancedSetting"), Qt::LeftButton);
     EXPECT_EQ(window.Job().audioDelay, 0.0);
-    Screenshot(window, "video-window.png");
 
     // The folder through Change, then Create DVD; the controls stay disabled while the
     // job runs.
@@ -319,4 +326,31 @@ TEST_F(VideoWindowTest, DropsDragsAndRemovalsKeepSubtitlesWithTheirVideos)
     for (const char* name : {"playMedia", "removeMedia", "createDvd"})
         EXPECT_FALSE(Child<QPushButton>(window, name)->isEnabled()) << name;
     EXPECT_EQ(Child<QLabel>(window, "total")->text(), T(3005) + " 00:00:00");
+}
+
+// The window as a person sees it after adding two clips (thumbnails shown) and taking the
+// subtitle beside one.
+TEST(Screenshots, VideoWindow)
+{
+    if (ShotFolder().isEmpty()) GTEST_SKIP() << "KESTROVA_SCREENSHOT_DIR not set";
+    TempDir dir;
+    const std::string first =
+        testsupport::MakeMediaFixture(testsupport::EMediaFixture::H264AacMp4, dir.Path().string()).path;
+    const std::string second =
+        testsupport::MakeMediaFixture(testsupport::EMediaFixture::Mpeg2Ps, dir.Path().string()).path;
+    ASSERT_FALSE(first.empty() || second.empty());
+    testsupport::WriteText(fs::path(first).replace_extension(".srt").string(), kCues);
+    ScriptScope scope;
+    scope.script.answers.push_back(MsgAnswer::Yes);
+    CVideoWindow window(nullptr);
+    ASSERT_EQ(window.AddFiles({first, second}), 2);
+    QTRY_VERIFY_WITH_TIMEOUT(!window.Thumbnail(first).isNull() && !window.Thumbnail(second).isNull(), 20000);
+    SaveShot(window, "video-window");
+}
+
+TEST(Screenshots, RangeDialog)
+{
+    if (ShotFolder().isEmpty()) GTEST_SKIP() << "KESTROVA_SCREENSHOT_DIR not set";
+    CRangeWindow range(nullptr, "/home/me/Videos/holiday.mp4", 754.2, 65, 700);
+    SaveShot(range, "range-window");
 }
