@@ -1,9 +1,14 @@
 #include "app/MediaThumbnail.h"
 
+#include "app/Project.h"
+#include "base/Album.h"
 #include "media/DirectShowAV.h"
+#include "picture/ImageFile.h"
+#include "picture/RgbImage.h"
 #include "picture/YUV420Image.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 
 namespace {
@@ -23,7 +28,51 @@ void FitSize(double aspect, int maxWidth, int maxHeight, int& width, int& height
     height = std::max(2, height & ~1);
 }
 
+bool IsProject(const std::string& path)
+{
+    std::string lower = path;
+    for (char& c : lower) c = char(std::tolower(static_cast<unsigned char>(c)));
+    return lower.find(".osh") != std::string::npos;
+}
+
 }  // namespace
+
+bool CMediaThumbnail::MakeFromProject(const std::string& path, int maxWidth, int maxHeight)
+{
+    // A slide show starts with its first photo.
+    CAlbum album;
+    std::string loadError;
+    if (!LoadProject(album, path, &loadError)) {
+        error = loadError;
+        return false;
+    }
+    if (album.photos.empty()) {
+        error = path + ": has no photo";
+        return false;
+    }
+    CRgbImage photo;
+    if (!CImageFile::Decode(album.photos.front().photoPath, photo, error, maxWidth, maxHeight)) return false;
+    if (photo.width < 1 || photo.height < 1) {
+        error = album.photos.front().photoPath + ": empty picture";
+        return false;
+    }
+    int w = 0, h = 0;
+    FitSize(double(photo.width) / photo.height, maxWidth, maxHeight, w, h);
+    // Each thumbnail pixel takes the photo pixel at its centre: enough for a small sign
+    // of the photo.
+    rgb.resize(size_t(w) * size_t(h) * 3);
+    for (int y = 0; y < h; ++y) {
+        const int sy = std::min(photo.height - 1, int((y + 0.5) * photo.height / h));
+        for (int x = 0; x < w; ++x) {
+            const int sx = std::min(photo.width - 1, int((x + 0.5) * photo.width / w));
+            const uint8_t* in = photo.pixels.data() + (size_t(sy) * size_t(photo.width) + size_t(sx)) * 3;
+            std::copy(in, in + 3, rgb.data() + (size_t(y) * size_t(w) + size_t(x)) * 3);
+        }
+    }
+    width = w;
+    height = h;
+    return true;
+}
 
 void CMediaThumbnail::YCbCrToRgb(int y, int cb, int cr, uint8_t* out)
 {
@@ -42,6 +91,7 @@ bool CMediaThumbnail::Make(const std::string& path, int maxWidth, int maxHeight)
         error = "thumbnail size too small";
         return false;
     }
+    if (IsProject(path)) return MakeFromProject(path, maxWidth, maxHeight);
     CDirectShowAV av;
     av.wantAudio = false;
     av.writeGraph = false;

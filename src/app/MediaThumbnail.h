@@ -10,9 +10,10 @@
 
 class CMediaThumbnail {
 public:
-    // Decodes the first picture of `path`, fitted inside `maxWidth` x `maxHeight` with
-    // the source's display shape kept. False when the file has no picture to show (a
-    // project, a sound file, a file that cannot be opened); Error() says why.
+    // Decodes the first picture of `path` (for a slide-show project: its first photo),
+    // fitted inside `maxWidth` x `maxHeight` with the source's display shape kept. False
+    // when the file has no picture to show (a sound file, a file that cannot be opened, a
+    // project without photos); Error() says why.
     bool Make(const std::string& path, int maxWidth, int maxHeight);
 
     // Converts a limited-range BT.601 Y'CbCr sample into R, G, B (0..255 each).
@@ -24,5 +25,7 @@ public:
     const std::string& Error() const { return error; }
 
 private:
+    bool MakeFromProject(const std::string& path, int maxWidth, int maxHeight);
+
     std::string error;
 };

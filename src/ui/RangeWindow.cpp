@@ -50,8 +50,12 @@ CRangeWindow::CRangeWindow(QWidget* parent, const std::string& path, double dura
     auto* form = new QFormLayout;
     startEdit = Picker(this, "startTime", 3600, start);
     endEdit = Picker(this, "endTime", 3601, end);
-    form->addRow(T(3503), startEdit);
-    form->addRow(T(3504), endEdit);
+    auto* startLabel = new QLabel(T(3503), this);
+    startLabel->setObjectName("startLabel");
+    auto* endLabel = new QLabel(T(3504), this);
+    endLabel->setObjectName("endLabel");
+    form->addRow(startLabel, startEdit);
+    form->addRow(endLabel, endEdit);
     layout->addLayout(form);
     auto* buttons = new QDialogButtonBox(this);
     buttons->addButton(T(100), QDialogButtonBox::AcceptRole)->setObjectName("ok");

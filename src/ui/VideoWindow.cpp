@@ -137,6 +137,7 @@ void CVideoWindow::BuildLists(QLayout* layout)
     auto* splitter = new QSplitter(Qt::Vertical, this);
     splitter->setObjectName("lists");
     auto* mediaPane = new QWidget(splitter);
+    mediaPane->setObjectName("mediaPane");
     auto* mediaLayout = new QVBoxLayout(mediaPane);
     mediaLayout->setContentsMargins(0, 0, 0, 0);
     mediaList = new CMediaListView(mediaPane);
@@ -155,6 +156,7 @@ void CVideoWindow::BuildLists(QLayout* layout)
     mediaLayout->addLayout(totalRow);
 
     auto* subtitlePane = new QWidget(splitter);
+    subtitlePane->setObjectName("subtitlePane");
     auto* subtitleLayout = new QHBoxLayout(subtitlePane);
     subtitleLayout->setContentsMargins(0, 0, 0, 0);
     subtitleList = new QTreeWidget(subtitlePane);
@@ -194,6 +196,7 @@ QWidget* CVideoWindow::BuildSettings()
     auto* grid = new QGridLayout(box);
 
     auto* standard = new QGroupBox(T(113), box);
+    standard->setObjectName("videoStandard");
     auto* standardLayout = new QVBoxLayout(standard);
     ntsc = Radio(standard, "ntsc", 114, 200);
     pal = Radio(standard, "pal", 115, 201);
@@ -204,6 +207,7 @@ QWidget* CVideoWindow::BuildSettings()
     standardGroup->addButton(pal);
 
     auto* resolution = new QGroupBox(T(122), box);
+    resolution->setObjectName("videoResolution");
     auto* resolutionLayout = new QVBoxLayout(resolution);
     const char* names[3] = {"resolutionHigh", "resolutionMedium", "resolutionLow"};
     auto* resolutionGroup = new QButtonGroup(resolution);
@@ -214,6 +218,7 @@ QWidget* CVideoWindow::BuildSettings()
     }
 
     auto* aspect = new QGroupBox(T(123), box);
+    aspect->setObjectName("aspectRatio");
     auto* aspectLayout = new QVBoxLayout(aspect);
     fullScreen = Radio(aspect, "fullScreen", 124, 0);
     wideScreen = Radio(aspect, "wideScreen", 125, 0);
@@ -229,6 +234,7 @@ QWidget* CVideoWindow::BuildSettings()
 
     auto* folderRow = new QHBoxLayout;
     auto* folderLabel = new QLabel(T(110), box);
+    folderLabel->setObjectName("dvdFolderLabel");
     folderLabel->setToolTip(T(205));
     folderBox = new QLineEdit(Q(job->dvdFolder), box);
     folderBox->setObjectName("dvdFolder");
@@ -277,7 +283,7 @@ void CVideoWindow::ShowRows(int current)
         item->setFlags(item->flags() & ~Qt::ItemIsDropEnabled);
         const QIcon icon = thumbnails.value(Q(row.path));
         if (!icon.isNull()) item->setIcon(0, icon);
-        if (!row.isProject) RequestThumbnail(row.path);
+        RequestThumbnail(row.path);
     }
     if (current >= 0 && current < int(rows.size())) {
         QTreeWidgetItem* item = mediaList->topLevelItem(current);

@@ -4,6 +4,8 @@
 #include "app/MediaThumbnail.h"
 #include "app/VideoDVDJob.h"
 #include "base/Texts.h"
+#include "picture/ImageFile.h"
+#include "picture/RgbImage.h"
 #include "support/MediaFixtures.h"
 #include "support/ScriptedUi.h"
 #include "support/TestSupport.h"
@@ -22,7 +24,7 @@ const char kCue[] = "1\n00:00:00,500 --> 00:00:02,000\nHello\n\n";
 std::string Project(const TempDir& dir, const std::string& name, int photos)
 {
     std::string text = "[General]\nID=OrvoPhotoShow\nPhotoCount=" + std::to_string(photos) + "\n";
-    for (int i = 1; i <= photos; ++i) text += "[Photo" + std::to_string(i) + "]\nPhotoPath=x.jpg\n";
+    for (int i = 1; i <= photos; ++i) text += "[Photo" + std::to_string(i) + "]\nPath=x.jpg\n";
     testsupport::WriteText(dir.File(name), text);
     return dir.File(name);
 }
@@ -173,9 +175,24 @@ TEST(MediaThumbnail, ShowsTheFirstPictureInItsShape)
     EXPECT_GT(at(thumb.width / 2, thumb.height / 4), 200);
     EXPECT_LT(at(thumb.width / 2, thumb.height * 3 / 4), 50);
 
-    // A project and a missing file have no picture.
+    // A slide-show project shows its first photo (here red, 40 x 30).
+    CRgbImage red;
+    red.width = 40;
+    red.height = 30;
+    for (int i = 0; i < 40 * 30; ++i) red.pixels.insert(red.pixels.end(), {220, 20, 20});
+    ASSERT_TRUE(CImageFile::WriteJpeg(dir.File("red.jpg"), red, 90, error)) << error;
     const std::string project = dir.File("p.osh");
-    testsupport::WriteText(project, "[General]\nID=OrvoPhotoShow\nPhotoCount=1\n");
+    testsupport::WriteText(project,
+                           "[General]\nID=OrvoPhotoShow\nPhotoCount=1\n[Photo1]\nPath=" + dir.File("red.jpg") + "\n");
+    ASSERT_TRUE(thumb.Make(project, 96, 96)) << thumb.Error();
+    EXPECT_EQ(thumb.width, 96);
+    EXPECT_EQ(thumb.height, 72);
+    EXPECT_GT(thumb.rgb[0], 180);
+    EXPECT_LT(thumb.rgb[1], 60);
+
+    // A project whose photo is missing and a missing file have no picture.
+    testsupport::WriteText(project,
+                           "[General]\nID=OrvoPhotoShow\nPhotoCount=1\n[Photo1]\nPath=" + dir.File("gone.jpg") + "\n");
     EXPECT_FALSE(thumb.Make(project, 96, 96));
     EXPECT_FALSE(thumb.Make(dir.File("missing.mp4"), 96, 96));
     EXPECT_FALSE(thumb.Error().empty());

@@ -289,8 +289,16 @@ TEST_F(VideoWindowTest, DropsDragsAndRemovalsKeepSubtitlesWithTheirVideos)
     DropOnto(*list->viewport(), mime, QPoint(5, 5));
     ASSERT_EQ(list->topLevelItemCount(), 3);
 
+    // A drag lands before the row under the pointer, or after it in its lower half, or
+    // at the end below the rows.
+    auto* view = static_cast<CMediaListView*>(list);
+    const QRect firstRow = view->visualItemRect(list->topLevelItem(0));
+    EXPECT_EQ(view->InsertionRow(firstRow.center() - QPoint(0, firstRow.height() / 4)), 0);
+    EXPECT_EQ(view->InsertionRow(firstRow.center() + QPoint(0, firstRow.height() / 4)), 1);
+    EXPECT_EQ(view->InsertionRow(QPoint(5, view->viewport()->height() - 2)), 3);
+
     // Dragging b below a.mov takes its subtitle along.
-    window.MoveRows({0}, 2);
+    emit view->rowsDragged({0}, 2);
     EXPECT_EQ(S(list->topLevelItem(0)->text(0)), folder + "/deeper/a.mov");
     EXPECT_EQ(S(list->topLevelItem(1)->text(0)), folder + "/b.mpg");
     EXPECT_EQ(ListedSubtitles(*subtitles), (std::vector<std::string>{"", folder + "/b.srt"}));
