@@ -19,6 +19,13 @@
 #include "ui/UiText.h"
 #include "ui/VideoWindow.h"
 
+// The burn window is another part of the program; once it is built in, the test goes
+// on from the ready-to-burn question to a disc burned on the virtual recorder.
+#if __has_include("ui/BurnWindow.h")
+#include "ui/BurnWindow.h"
+#define KESTROVA_TEST_BURN_WINDOW 1
+#endif
+
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -34,6 +41,7 @@
 #include <QTreeWidget>
 #include <QUrl>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <regex>
@@ -239,6 +247,25 @@ TEST_F(VideoWindowTest, TwoClipsWithASubtitleAndAnEditedRangeBecomeATwoTitleDvd)
     };
     scope.script.messages.clear();
     scope.script.answers.push_back(MsgAnswer::Yes);  // ready to burn: yes
+#ifdef KESTROVA_TEST_BURN_WINDOW
+    // Yes opens the burn window (modal) on the new folder: burn it to the virtual
+    // recorder, then close the window.
+    const std::string disc = dir->File("disc.img");
+    setenv("KESTROVA_VIRTUAL_RECORDER", (disc + ":DVD-R").c_str(), 1);
+    setenv("SOURCE_DATE_EPOCH", "1700000000", 1);
+    bool burned = false, burnWindowOpened = false;
+    QTimer watch;
+    watch.setInterval(50);
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        auto* burn = qobject_cast<CBurnWindow*>(QApplication::activeModalWidget());
+        if (!burn) return;
+        watch.stop();
+        burnWindowOpened = true;
+        burned = burn->StartBurn(false);
+        burn->reject();
+    });
+    watch.start();
+#endif
     QTest::mouseClick(create, Qt::LeftButton);
     EXPECT_GT(progressWindows, 0);
     EXPECT_TRUE(enabledDuringJob.empty()) << enabledDuringJob.front();
@@ -258,6 +285,27 @@ TEST_F(VideoWindowTest, TwoClipsWithASubtitleAndAnEditedRangeBecomeATwoTitleDvd)
     EXPECT_EQ(m[1], "01");
     ASSERT_TRUE(std::regex_search(ls.out, m, std::regex(R"(Title: 02,[^\n]*Subpictures: (\d\d))"))) << ls.out;
     EXPECT_EQ(m[1], "00");
+
+#ifdef KESTROVA_TEST_BURN_WINDOW
+    // The disc holds the image `kestrova iso` makes of the folder, padded to a whole
+    // block of 16 sectors.
+    unsetenv("KESTROVA_VIRTUAL_RECORDER");
+    EXPECT_TRUE(burnWindowOpened);
+    EXPECT_TRUE(burned);
+    const std::string reference = dir->File("ref.iso");
+    const testsupport::RunResult iso =
+        testsupport::Run(testsupport::Quote(testsupport::CliPath()) + " iso " + testsupport::Quote(dvd) + " -o " +
+                         testsupport::Quote(reference));
+    unsetenv("SOURCE_DATE_EPOCH");
+    ASSERT_EQ(iso.exitCode, 0) << iso.err;
+    std::vector<uint8_t> burnedBytes = testsupport::ReadBytes(disc);
+    const std::vector<uint8_t> image = testsupport::ReadBytes(reference);
+    ASSERT_GE(burnedBytes.size(), image.size());
+    EXPECT_TRUE(
+        std::all_of(burnedBytes.begin() + long(image.size()), burnedBytes.end(), [](uint8_t b) { return b == 0; }));
+    burnedBytes.resize(image.size());
+    EXPECT_TRUE(burnedBytes == image);
+#endif
 }
 
 TEST_F(VideoWindowTest, DropsDragsAndRemovalsKeepSubtitlesWithTheirVideos)
