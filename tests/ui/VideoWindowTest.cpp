@@ -95,6 +95,16 @@ void SaveShot(QWidget& window, const char* name)
     EXPECT_TRUE(window.grab().save(path)) << S(path);
 }
 
+// Sets an environment variable while it lives.
+struct EnvScope {
+    std::string name;
+    EnvScope(const std::string& name_, const std::string& value) : name(name_)
+    {
+        setenv(name.c_str(), value.c_str(), 1);
+    }
+    ~EnvScope() { unsetenv(name.c_str()); }
+};
+
 const char kCues[] = "1\n00:00:00,200 --> 00:00:02,500\nHello from the first clip\n\n";
 
 class VideoWindowTest : public ::testing::Test {
@@ -251,8 +261,8 @@ TEST_F(VideoWindowTest, TwoClipsWithASubtitleAndAnEditedRangeBecomeATwoTitleDvd)
     // Yes opens the burn window (modal) on the new folder: burn it to the virtual
     // recorder, then close the window.
     const std::string disc = dir->File("disc.img");
-    setenv("KESTROVA_VIRTUAL_RECORDER", (disc + ":DVD-R").c_str(), 1);
-    setenv("SOURCE_DATE_EPOCH", "1700000000", 1);
+    EnvScope recorder("KESTROVA_VIRTUAL_RECORDER", disc + ":DVD-R");
+    EnvScope pinned("SOURCE_DATE_EPOCH", "1700000000");  // the same time stamps in both images
     bool burned = false, burnWindowOpened = false;
     QTimer watch;
     watch.setInterval(50);
@@ -289,14 +299,12 @@ TEST_F(VideoWindowTest, TwoClipsWithASubtitleAndAnEditedRangeBecomeATwoTitleDvd)
 #ifdef KESTROVA_TEST_BURN_WINDOW
     // The disc holds the image `kestrova iso` makes of the folder, padded to a whole
     // block of 16 sectors.
-    unsetenv("KESTROVA_VIRTUAL_RECORDER");
     EXPECT_TRUE(burnWindowOpened);
     EXPECT_TRUE(burned);
     const std::string reference = dir->File("ref.iso");
     const testsupport::RunResult iso =
         testsupport::Run(testsupport::Quote(testsupport::CliPath()) + " iso " + testsupport::Quote(dvd) + " -o " +
                          testsupport::Quote(reference));
-    unsetenv("SOURCE_DATE_EPOCH");
     ASSERT_EQ(iso.exitCode, 0) << iso.err;
     std::vector<uint8_t> burnedBytes = testsupport::ReadBytes(disc);
     const std::vector<uint8_t> image = testsupport::ReadBytes(reference);
