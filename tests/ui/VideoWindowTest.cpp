@@ -12,6 +12,7 @@
 #include "support/MediaFixtures.h"
 #include "support/TestSupport.h"
 #include "ui/AdvSetupWindow.h"
+#include "ui/MainWindow.h"
 #include "ui/MediaListView.h"
 #include "ui/ProgressDialog.h"
 #include "ui/QtUiPort.h"
@@ -29,9 +30,11 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QCommandLinkButton>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
@@ -417,4 +420,23 @@ TEST(Screenshots, RangeDialog)
     if (ShotFolder().isEmpty()) GTEST_SKIP() << "KESTROVA_SCREENSHOT_DIR not set";
     CRangeWindow range(nullptr, "/home/me/Videos/holiday.mp4", 754.2, 65, 700);
     SaveShot(range, "range-window");
+}
+
+TEST(VideoWindow, TheMainWindowsFirstTaskOpensIt)
+{
+    ScriptScope scope;
+    CMainWindow main;
+    main.show();
+    QCommandLinkButton* task = main.TaskButton(0);
+    ASSERT_TRUE(task->isEnabled());
+    QTest::mouseClick(task, Qt::LeftButton);
+    auto* window = main.findChild<CVideoWindow*>();
+    ASSERT_NE(window, nullptr);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(window->windowTitle(), T(3000));
+    EXPECT_TRUE(scope.script.messages.empty()) << scope.script.messages[0].text;
+    // Exit closes it and, once closed, it is gone.
+    QPointer<CVideoWindow> open(window);
+    QTest::mouseClick(Child<QPushButton>(*window, "exit"), Qt::LeftButton);
+    QTRY_VERIFY(open.isNull());
 }
