@@ -47,6 +47,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <regex>
 
 using testsupport::TempDir;
@@ -69,15 +70,26 @@ W* Child(QWidget& parent, const char* name)
     return child;
 }
 
-// Runs `answer` on the modal dialog of type D that the next call opens.
+// Runs `answer` once on the first visible window of type D, looked for every 20 ms from
+// the next turn of the event loop on (a modal window's own loop, when one opens), for as
+// long as the returned watch lives.
 template <class D>
-void WhenModalOpens(std::function<void(D&)> answer)
+std::unique_ptr<QTimer> WhenOpen(std::function<void(D&)> answer)
 {
-    QTimer::singleShot(0, [answer] {
-        auto* dialog = qobject_cast<D*>(QApplication::activeModalWidget());
-        ASSERT_NE(dialog, nullptr) << "no dialog opened";
-        answer(*dialog);
+    auto watch = std::make_unique<QTimer>();
+    watch->setInterval(20);
+    QTimer* timer = watch.get();
+    QObject::connect(timer, &QTimer::timeout, [timer, answer] {
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            auto* open = qobject_cast<D*>(widget);
+            if (!open || !open->isVisible()) continue;
+            timer->stop();
+            answer(*open);
+            return;
+        }
     });
+    timer->start();
+    return watch;
 }
 
 // The folder screenshots go to; empty when none are wanted.
@@ -213,7 +225,7 @@ TEST_F(VideoWindowTest, TwoClipsWithASubtitleAndAnEditedRangeBecomeATwoTitleDvd)
                              20000);
 
     // The range dialog: a start not before the end becomes one second before it.
-    WhenModalOpens<CRangeWindow>([&](CRangeWindow& range) {
+    auto rangeWatch = WhenOpen<CRangeWindow>([&](CRangeWindow& range) {
         EXPECT_EQ(S(Child<QLabel>(range, "sourceLength")->text()), "Source Length: " + length[1]);
         EXPECT_EQ(Child<QTimeEdit>(range, "endTime")->time(), QTime(0, 0).addSecs(int(rows[1].duration)));
         EXPECT_EQ(Child<QTimeEdit>(range, "startTime")->displayFormat(), "HH:mm:ss");
@@ -236,7 +248,7 @@ TEST_F(VideoWindowTest, TwoClipsWithASubtitleAndAnEditedRangeBecomeATwoTitleDvd)
 
     // Advanced Setting shows the delays in effect, in milliseconds.
     window.Job().audioDelay = 0.12;
-    WhenModalOpens<CAdvSetupWindow>([](CAdvSetupWindow& advanced) {
+    auto advancedWatch = WhenOpen<CAdvSetupWindow>([](CAdvSetupWindow& advanced) {
         EXPECT_EQ(Child<QSpinBox>(advanced, "audioDelay")->value(), 120);
         Child<QSpinBox>(advanced, "audioDelay")->setValue(0);
         advanced.accept();
@@ -267,17 +279,11 @@ TEST_F(VideoWindowTest, TwoClipsWithASubtitleAndAnEditedRangeBecomeATwoTitleDvd)
     EnvScope recorder("KESTROVA_VIRTUAL_RECORDER", disc + ":DVD-R");
     EnvScope pinned("SOURCE_DATE_EPOCH", "1700000000");  // the same time stamps in both images
     bool burned = false, burnWindowOpened = false;
-    QTimer watch;
-    watch.setInterval(50);
-    QObject::connect(&watch, &QTimer::timeout, [&] {
-        auto* burn = qobject_cast<CBurnWindow*>(QApplication::activeModalWidget());
-        if (!burn) return;
-        watch.stop();
+    auto burnWatch = WhenOpen<CBurnWindow>([&](CBurnWindow& burn) {
         burnWindowOpened = true;
-        burned = burn->StartBurn(false);
-        burn->reject();
+        burned = burn.StartBurn(false);
+        burn.reject();
     });
-    watch.start();
 #endif
     QTest::mouseClick(create, Qt::LeftButton);
     EXPECT_GT(progressWindows, 0);
