@@ -1,8 +1,8 @@
 // The video-to-DVD window driven as a person would: two generated clips added through
 // the chooser (the subtitle beside one taken with Yes), a range set in the range dialog,
 // the settings, Create DVD with its controls disabled while the job runs, the DVD read
-// back with lsdvd; drops of folders, the drag into a new order, removing rows and
-// subtitles.
+// back with lsdvd, the ready-to-burn Yes and the burn window burning it to the virtual
+// recorder; drops of folders, the drag into a new order, removing rows and subtitles.
 //
 // Screenshots.VideoWindow and Screenshots.RangeDialog save the window with two rows and a
 // subtitle, and the range dialog, into KESTROVA_SCREENSHOT_DIR when it is set.
@@ -12,6 +12,7 @@
 #include "support/MediaFixtures.h"
 #include "support/TestSupport.h"
 #include "ui/AdvSetupWindow.h"
+#include "ui/BurnWindow.h"
 #include "ui/MainWindow.h"
 #include "ui/MediaListView.h"
 #include "ui/ProgressDialog.h"
@@ -19,13 +20,6 @@
 #include "ui/RangeWindow.h"
 #include "ui/UiText.h"
 #include "ui/VideoWindow.h"
-
-// The burn window is another part of the program; once it is built in, the test goes
-// on from the ready-to-burn question to a disc burned on the virtual recorder.
-#if __has_include("ui/BurnWindow.h")
-#include "ui/BurnWindow.h"
-#define KESTROVA_TEST_BURN_WINDOW 1
-#endif
 
 #include <gtest/gtest.h>
 
@@ -272,7 +266,6 @@ TEST_F(VideoWindowTest, TwoClipsWithASubtitleAndAnEditedRangeBecomeATwoTitleDvd)
     };
     scope.script.messages.clear();
     scope.script.answers.push_back(MsgAnswer::Yes);  // ready to burn: yes
-#ifdef KESTROVA_TEST_BURN_WINDOW
     // Yes opens the burn window (modal) on the new folder: burn it to the virtual
     // recorder, then close the window.
     const std::string disc = dir->File("disc.img");
@@ -284,7 +277,6 @@ TEST_F(VideoWindowTest, TwoClipsWithASubtitleAndAnEditedRangeBecomeATwoTitleDvd)
         burned = burn.StartBurn(false);
         burn.reject();
     });
-#endif
     QTest::mouseClick(create, Qt::LeftButton);
     EXPECT_GT(progressWindows, 0);
     EXPECT_TRUE(enabledDuringJob.empty()) << enabledDuringJob.front();
@@ -305,7 +297,6 @@ TEST_F(VideoWindowTest, TwoClipsWithASubtitleAndAnEditedRangeBecomeATwoTitleDvd)
     ASSERT_TRUE(std::regex_search(ls.out, m, std::regex(R"(Title: 02,[^\n]*Subpictures: (\d\d))"))) << ls.out;
     EXPECT_EQ(m[1], "00");
 
-#ifdef KESTROVA_TEST_BURN_WINDOW
     // The disc holds the image `kestrova iso` makes of the folder, padded to a whole
     // block of 16 sectors.
     EXPECT_TRUE(burnWindowOpened);
@@ -322,7 +313,6 @@ TEST_F(VideoWindowTest, TwoClipsWithASubtitleAndAnEditedRangeBecomeATwoTitleDvd)
         std::all_of(burnedBytes.begin() + long(image.size()), burnedBytes.end(), [](uint8_t b) { return b == 0; }));
     burnedBytes.resize(image.size());
     EXPECT_TRUE(burnedBytes == image);
-#endif
 }
 
 TEST_F(VideoWindowTest, DropsDragsAndRemovalsKeepSubtitlesWithTheirVideos)
