@@ -5,6 +5,7 @@
 #include "app/Project.h"
 #include "app/SlideShowJob.h"
 #include "base/Language.h"
+#include "support/MediaFixtures.h"
 #include "support/SmallDvd.h"
 #include "support/TestSupport.h"
 #include "ui/AdvSetupWindow.h"
@@ -21,6 +22,8 @@
 #include "ui/PreviewWindow.h"
 #include "ui/ProgressDialog.h"
 #include "ui/QtUiPort.h"
+#include "ui/RangeWindow.h"
+#include "ui/VideoWindow.h"
 
 #include <gtest/gtest.h>
 
@@ -236,4 +239,36 @@ TEST(Screenshots, PhotoSettings)
     ASSERT_TRUE(LoadProject(album, testsupport::DataDir() + "/sample/album.osh"));
     CPhotoSettingWindow window(nullptr, album, {0});
     Shoot(window, "photo-settings");
+}
+
+// The video window after two clips were added (their thumbnails shown) and the subtitle
+// beside one was taken.
+TEST(Screenshots, VideoWindow)
+{
+    NEED_SHOTS();
+    testsupport::TempDir dir;
+    const std::string first =
+        testsupport::MakeMediaFixture(testsupport::EMediaFixture::H264AacMp4, dir.Path().string()).path;
+    const std::string second =
+        testsupport::MakeMediaFixture(testsupport::EMediaFixture::Mpeg2Ps, dir.Path().string()).path;
+    ASSERT_FALSE(first.empty() || second.empty());
+    testsupport::WriteText(std::filesystem::path(first).replace_extension(".srt").string(),
+                           "1\n00:00:00,200 --> 00:00:02,500\nHello\n\n");
+    SUiScript script;
+    script.answers.push_back(MsgAnswer::Yes);
+    GuiPort().SetScript(&script);
+    CVideoWindow window(nullptr);
+    EXPECT_EQ(window.AddFiles({first, second}), 2);
+    GuiPort().SetScript(nullptr);
+    for (int i = 0; i < 200 && (window.Thumbnail(first).isNull() || window.Thumbnail(second).isNull()); ++i)
+        QTest::qWait(100);
+    Shoot(window, "video");
+}
+
+// The range dialog of a row.
+TEST(Screenshots, RangeDialog)
+{
+    NEED_SHOTS();
+    CRangeWindow range(nullptr, "/home/me/Videos/holiday.mp4", 754.2, 65, 700);
+    Shoot(range, "range");
 }

@@ -3,9 +3,6 @@
 // the settings, Create DVD with its controls disabled while the job runs, the DVD read
 // back with lsdvd, the ready-to-burn Yes and the burn window burning it to the virtual
 // recorder; drops of folders, the drag into a new order, removing rows and subtitles.
-//
-// Screenshots.VideoWindow and Screenshots.RangeDialog save the window with two rows and a
-// subtitle, and the range dialog, into KESTROVA_SCREENSHOT_DIR when it is set.
 #include "app/VideoDVDJob.h"
 #include "base/Texts.h"
 #include "integration/video_checks.h"
@@ -84,24 +81,6 @@ std::unique_ptr<QTimer> WhenOpen(std::function<void(D&)> answer)
     });
     timer->start();
     return watch;
-}
-
-// The folder screenshots go to; empty when none are wanted.
-QString ShotFolder()
-{
-    const char* folder = std::getenv("KESTROVA_SCREENSHOT_DIR");
-    return folder ? QString::fromLocal8Bit(folder) : QString();
-}
-
-// Shows `window`, lets it lay out and paint, and saves it as NAME.png in ShotFolder().
-void SaveShot(QWidget& window, const char* name)
-{
-    window.show();
-    EXPECT_TRUE(QTest::qWaitForWindowExposed(&window));
-    QTest::qWait(200);
-    fs::create_directories(S(ShotFolder()));
-    const QString path = ShotFolder() + "/" + name + ".png";
-    EXPECT_TRUE(window.grab().save(path)) << S(path);
 }
 
 // Sets an environment variable while it lives.
@@ -389,33 +368,6 @@ TEST_F(VideoWindowTest, DropsDragsAndRemovalsKeepSubtitlesWithTheirVideos)
     for (const char* name : {"playMedia", "removeMedia", "createDvd"})
         EXPECT_FALSE(Child<QPushButton>(window, name)->isEnabled()) << name;
     EXPECT_EQ(Child<QLabel>(window, "total")->text(), T(3005) + " 00:00:00");
-}
-
-// The window as a person sees it after adding two clips (thumbnails shown) and taking the
-// subtitle beside one.
-TEST(Screenshots, VideoWindow)
-{
-    if (ShotFolder().isEmpty()) GTEST_SKIP() << "KESTROVA_SCREENSHOT_DIR not set";
-    TempDir dir;
-    const std::string first =
-        testsupport::MakeMediaFixture(testsupport::EMediaFixture::H264AacMp4, dir.Path().string()).path;
-    const std::string second =
-        testsupport::MakeMediaFixture(testsupport::EMediaFixture::Mpeg2Ps, dir.Path().string()).path;
-    ASSERT_FALSE(first.empty() || second.empty());
-    testsupport::WriteText(fs::path(first).replace_extension(".srt").string(), kCues);
-    ScriptScope scope;
-    scope.script.answers.push_back(MsgAnswer::Yes);
-    CVideoWindow window(nullptr);
-    ASSERT_EQ(window.AddFiles({first, second}), 2);
-    QTRY_VERIFY_WITH_TIMEOUT(!window.Thumbnail(first).isNull() && !window.Thumbnail(second).isNull(), 20000);
-    SaveShot(window, "video-window");
-}
-
-TEST(Screenshots, RangeDialog)
-{
-    if (ShotFolder().isEmpty()) GTEST_SKIP() << "KESTROVA_SCREENSHOT_DIR not set";
-    CRangeWindow range(nullptr, "/home/me/Videos/holiday.mp4", 754.2, 65, 700);
-    SaveShot(range, "range-window");
 }
 
 TEST(VideoWindow, TheMainWindowsFirstTaskOpensIt)
