@@ -19,7 +19,6 @@
 #include "app/VideoDVDJob.h"
 
 class CMediaListView;
-class QButtonGroup;
 class QLabel;
 class QLineEdit;
 class QPushButton;
