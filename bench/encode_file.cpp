@@ -2,6 +2,7 @@
 // elementary stream, optionally writing the encoder's own reconstruction beside it.
 //
 //   bench_encode_file IN.y4m OUT.m2v [--bitrate BITS] [--recon RECON.y4m] [--pal] [--threads N]
+//                     [--quality standard|high]
 //
 // Prints one line: frames, seconds spent encoding (wall clock and CPU of all threads),
 // frames per second by each, stream bytes, the average bit rate and the encoder's
@@ -98,7 +99,7 @@ private:
 int main(int argc, char** argv)
 {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: %s IN.y4m OUT.m2v [--bitrate BITS] [--recon RECON.y4m] [--pal] [--threads N]\n",
+        std::fprintf(stderr, "usage: %s IN.y4m OUT.m2v [--bitrate BITS] [--recon RECON.y4m] [--pal] [--threads N] [--quality standard|high]\n",
                      argv[0]);
         return 2;
     }
@@ -107,6 +108,7 @@ int main(int argc, char** argv)
     std::string reconPath;
     bool pal = false;
     int threads = WorkerThreads();
+    bool highQuality = false;
     for (int i = 3; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--bitrate" && i + 1 < argc)
@@ -121,6 +123,13 @@ int main(int argc, char** argv)
                 std::fprintf(stderr, "--threads takes a number from 1 to 64\n");
                 return 2;
             }
+        } else if (a == "--quality" && i + 1 < argc) {
+            const std::string mode = argv[++i];
+            if (mode != "standard" && mode != "high") {
+                std::fprintf(stderr, "--quality takes standard or high\n");
+                return 2;
+            }
+            highQuality = mode == "high";
         } else {
             std::fprintf(stderr, "unknown option %s\n", a.c_str());
             return 2;
@@ -141,6 +150,7 @@ int main(int argc, char** argv)
     params.aspectCode = 2;
     params.intraMatrixText = "Default";
     params.interMatrixText = "Default";
+    params.highQuality = highQuality ? 1 : 0;
     CEncoder encoder;
     encoder.SetThreads(threads);
     if (!encoder.InitFromSettings(params)) {

@@ -34,6 +34,7 @@ public:
     std::string discSizeText = "4700000000";
     int32_t compressAudio = 1;  // 1 = MPEG-1 Layer II, 0 = LPCM
     int32_t flipVertical = 0;
+    int32_t highQuality = 0;  // 1: the video encoder's high-quality mode
     double videoDelay = 0.0;  // seconds
     double audioDelay = 0.0;  // seconds
 };

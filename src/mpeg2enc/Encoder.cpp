@@ -77,6 +77,7 @@ struct CEncoder::SSliceWorkers {
         uint8_t* base = sliceMemory.AlignedAbove(64);
         try {
             searches = std::make_unique<SSearcher[]>(size_t(count));
+            for (int i = 0; i < count; ++i) searches[i].search.highQuality = encoder.highQuality;
             searched = std::make_unique<SProgress[]>(size_t(rows));
             slices = std::make_unique<SSlice[]>(size_t(rows));
             for (int r = 0; r < rows; ++r) {
@@ -289,6 +290,7 @@ bool CEncoder::InitFromSettings(const CDVDParams& params)
     progressiveFrame = true;
     topFieldFirst = true;
     gopLength = 15;
+    highQuality = params.highQuality != 0;
     loadIntra = LoadMatrix(params.intraMatrixText, intraMatrix);
     loadNonIntra = LoadMatrix(params.interMatrixText, nonIntraMatrix);
     return Configure();
@@ -353,6 +355,7 @@ bool CEncoder::Configure()
     if (!loadIntra) std::memcpy(intraMatrix, defaultIntraMatrix, 64);
     if (!loadNonIntra) std::memset(nonIntraMatrix, 16, 64);
     quantiser.Build(intraMatrix, nonIntraMatrix);
+    rdQuantiser.Build(quantiser, CRdQuantiser::SSettings());
 
     writer.Attach(groupBuffer, groupCapacity);
     frameCounter = 0;
@@ -375,6 +378,7 @@ bool CEncoder::Start(CFrameSource* frameSource, int64_t frameCount)
     gopComplete = streamFinished = endOfStream = false;
     cancelled = failed = false;
     std::fill(std::begin(pictureStarts), std::end(pictureStarts), noPicture);
+    motionSearch.highQuality = highQuality;
     StartWorkers();
 
     std::string name = jobName;
@@ -612,7 +616,7 @@ bool CEncoder::EncodePicture()
 
     CFrame& current = reconstruction[currentIndex];
     const CFrame& reference = reconstruction[1 - currentIndex];
-    const int q = rateController.Quantiser();
+    const int q = PictureQuantiser(intra);
     const int mbCount = mbColumns * mbRows;
     int32_t* vx = current.Array(CFrame::kMotionX);
     int32_t* vy = current.Array(CFrame::kMotionY);

@@ -21,6 +21,7 @@
 #include "mpeg2enc/MotionSearch.h"
 #include "mpeg2enc/Quantiser.h"
 #include "mpeg2enc/RateController.h"
+#include "mpeg2enc/RdQuantiser.h"
 #include "picture/Frame.h"
 #include "picture/Memory.h"
 
@@ -85,6 +86,13 @@ public:
     // The number of threads set (the stream may use fewer when workers could not be
     // started: the output is the same either way).
     int Threads() const { return threadCount; }
+
+    // Chooses the high-quality mode (true) or the standard one (false, the default) for
+    // the next Start: a lower quantiser for I pictures than for the P pictures of their
+    // group, a wider motion search and rate-distortion choices of the coded levels.
+    void SetHighQuality(bool on) { highQuality = on; }
+    // True when the high-quality mode is chosen.
+    bool HighQuality() const { return highQuality; }
 
     void SetFlipVertical(bool flip) { flipVertical = flip; }
     void SetAspectCode(int code) { aspectCode = code; }
@@ -179,6 +187,9 @@ private:
     void StopWorkers();
     void FormPrediction(int column, int row, int vx, int vy, const CFrame& reference, uint8_t pred[6][64]) const;
     void UpdateTimes();
+    // The quantiser of the picture about to be coded: the rate controller's, or in the
+    // high-quality mode for an I picture a lower one.
+    int PictureQuantiser(bool intra) const;
 
     // Configuration.
     int width = 720, height = 480;
@@ -189,6 +200,7 @@ private:
     double targetBitRate = 7000000.0;
     bool progressiveFrame = true, topFieldFirst = true;
     bool loadIntra = false, loadNonIntra = false;
+    bool highQuality = false;
     uint8_t intraMatrix[64] = {}, nonIntraMatrix[64] = {};
     std::string jobName;
     std::string outputFileName = "./orvompg.m2v";
@@ -200,6 +212,7 @@ private:
     CFrame input, reconstruction[2];
     int currentIndex = 0;  // reconstruction[currentIndex] receives the next picture
     CQuantiser quantiser;
+    CRdQuantiser rdQuantiser;  // the high-quality mode's quantisation over `quantiser`
     CMotionSearch motionSearch;
     CRateController rateController;
     CBitWriter writer;

@@ -7,6 +7,7 @@
 #include "mpeg2enc/Dct.h"
 #include "mpeg2enc/VlcTables.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -93,7 +94,15 @@ void CEncoder::TransformMacroblock(SMacroblock& mb, int q, const CFrame& referen
     }
 
     mb.pattern = 0;
-    if (mb.intra) {
+    if (highQuality) {
+        if (mb.intra) {
+            for (int blk = 0; blk < 6; ++blk) rdQuantiser.QuantiseIntra(mb.coefficients[blk], mb.levels[blk], q);
+            mb.pattern = 63;
+        } else {
+            for (int blk = 0; blk < 6; ++blk)
+                if (rdQuantiser.QuantiseNonIntra(mb.coefficients[blk], mb.levels[blk], q)) mb.pattern |= 32 >> blk;
+        }
+    } else if (mb.intra) {
         for (int blk = 0; blk < 6; ++blk) quantiser.QuantiseIntra(mb.coefficients[blk], mb.levels[blk], q);
         mb.pattern = 63;
     } else {
@@ -170,4 +179,13 @@ void CEncoder::ReconstructMacroblock(const SMacroblock& mb, int q, CYUV420Image&
                              (blk == 4 ? out.planeCb : out.planeCr) + ChromaBlockOffset(mb.row, mb.column, chromaWidth),
                              chromaWidth);
     }
+}
+
+int CEncoder::PictureQuantiser(bool intra) const
+{
+    const int q = rateController.Quantiser();
+    if (!highQuality || !intra) return q;
+    // An I picture is the reference of its whole group: coding it finer pays back in
+    // every P picture that predicts from it.
+    return CRateController::Snap(std::max(CRateController::minQuantiser, (q * 3 + 2) / 4));
 }

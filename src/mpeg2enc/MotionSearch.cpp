@@ -36,6 +36,7 @@ struct SSearch {
     uint64_t& evaluations;
     int bestX, bestY;
     uint32_t best;
+    uint32_t enough = goodEnough;  // a cost below this ends the candidate search
 
     bool Inside(int px, int py) const { return px >= x0 && px < x1 && py >= y0 && py < y1; }
 
@@ -93,11 +94,11 @@ struct SSearch {
     void Refine(int x, int y, int cx, int cy, bool belowFirstRow, bool hasLeft, const int neighbours[6])
     {
         Try(x, y);
-        if (best < goodEnough) return;
+        if (best < enough) return;
         bool done = false;
         if ((cx != 0 || cy != 0) && Inside(x + cx, y + cy)) {
             Try(x + cx, y + cy);
-            done = best < goodEnough;
+            done = best < enough;
         }
         if (!done && belowFirstRow) {
             const int lx = neighbours[0], ly = neighbours[1], tx = neighbours[2], ty = neighbours[3];
@@ -106,7 +107,7 @@ struct SSearch {
             if (tx != 0 || ty != 0) Try(x + tx, y + ty);
             if (rx != 0 || ry != 0) Try(x + rx, y + ry);
         }
-        if (!done && best >= goodEnough) Walk();
+        if (!done && best >= enough) Walk();
     }
 
     // One-sided half-sample refinement of the best position (a plane `height` rows of
@@ -140,7 +141,47 @@ struct SSearch {
         }
         return {2 * (px - x) + halfX, 2 * (py - y) + halfY, cost};
     }
+
+    // Every position within +-radius of the best integer position.
+    void FullSearch(int radius)
+    {
+        const int cx = bestX, cy = bestY;
+        for (int dy = -radius; dy <= radius; ++dy)
+            for (int dx = -radius; dx <= radius; ++dx)
+                if (dx != 0 || dy != 0) Try(cx + dx, cy + dy);
+    }
+
+    // All eight half-sample neighbours of the best integer position (a plane `width` x
+    // `height`); the cheapest is kept when strictly below the integer cost. Returns the
+    // vector in half samples relative to (x, y).
+    CMotionSearch::SVector RefineHalfAll(int x, int y, int width, int height)
+    {
+        int halfX = 0, halfY = 0;
+        uint32_t cost = best;
+        const int px = bestX, py = bestY;
+        if (cost < noCost) {
+            for (int hy = -1; hy <= 1; ++hy)
+                for (int hx = -1; hx <= 1; ++hx) {
+                    if (hx == 0 && hy == 0) continue;
+                    // The prediction reads one sample beyond the integer block in each
+                    // half-sample direction: it must stay inside the picture.
+                    if ((hx < 0 && px < 1) || (hx > 0 && px + 17 > width)) continue;
+                    if ((hy < 0 && py < 1) || (hy > 0 && py + 17 > height)) continue;
+                    const uint8_t* at = ref + size_t(py + std::min(hy, 0)) * size_t(stride) + size_t(px + std::min(hx, 0));
+                    ++evaluations;
+                    const uint32_t c = hx && hy ? kernels.sadHalfHV(src, at, stride)
+                                       : hx     ? kernels.sadHalfH(src, at, stride)
+                                                : kernels.sadHalfV(src, at, stride);
+                    if (c < cost) cost = c, halfX = hx, halfY = hy;
+                }
+        }
+        return {2 * (px - x) + halfX, 2 * (py - y) + halfY, cost};
+    }
 };
+
+// A zero vector costs no vector bits and lets a macroblock without residual be skipped:
+// the high-quality search keeps it unless another vector is clearly better.
+constexpr uint32_t zeroVectorBonus = 48;
 
 }  // namespace
 
@@ -183,6 +224,20 @@ CMotionSearch::SVector CMotionSearch::SearchMacroblock(int index, const uint8_t*
         s.Start(x + Median3(neighbours[0], neighbours[2], neighbours[4]),
                 y + Median3(neighbours[1], neighbours[3], neighbours[5]));
         if (s.best < goodEnough) refine = false;
+    }
+    if (highQuality) {
+        s.enough = 0;
+        if (s.best == noCost) s.Start(x, y);
+        s.Refine(x, y, previousX[index] >> 1, previousY[index] >> 1, row > 0, column > 0, neighbours);
+        s.FullSearch(2);
+        s.Walk();
+        SVector v = s.RefineHalfAll(x, y, width, height);
+        if (v.x != 0 || v.y != 0) {
+            ++sadEvaluations;
+            const uint32_t zero = kernels.sad(s.src, ref + size_t(y) * size_t(width) + size_t(x), width, noCost);
+            if (zero <= v.cost + zeroVectorBonus) v = {0, 0, zero};
+        }
+        return v;
     }
     if (refine) s.Refine(x, y, previousX[index] >> 1, previousY[index] >> 1, row > 0, column > 0, neighbours);
     return s.RefineHalf(x, y, height);

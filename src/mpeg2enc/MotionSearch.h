@@ -45,6 +45,11 @@ public:
                              const int32_t* previousX, const int32_t* previousY, const int32_t* vectorX,
                              const int32_t* vectorY);
 
+    // The high-quality search: every candidate is tried (no early stop), a full search of
+    // +-2 samples around the best integer position, all eight half-sample neighbours, and
+    // the zero vector kept when it is nearly as good (so the macroblock can be skipped).
+    bool highQuality = false;
+
     // Number of SAD evaluations since construction (for benchmarks and tests).
     uint64_t sadEvaluations = 0;
 };

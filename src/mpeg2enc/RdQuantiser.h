@@ -1,0 +1,63 @@
+// CRdQuantiser: the quantisation of the high-quality mode. It wraps the encoder's
+// CQuantiser (whose levels and inverse quantisation it uses unchanged) with three
+// rate-distortion choices:
+//
+// - rounding: every coefficient is first moved toward zero by a fraction of its
+//   quantiser step, which widens the zero zone and lowers the levels that lie just above
+//   a step (cheaper codes for a small loss);
+// - trailing levels: walking back from the last coded level of a non-intra block, a level
+//   of magnitude 1 is dropped while the squared error it removes is worth less than the
+//   bits of its run/level code at the picture's rate-distortion weight (lambda x step^2);
+// - a non-intra block left with nothing but such small levels is not coded at all.
+//
+// The transform is orthonormal, so squared errors of coefficients are squared errors of
+// samples.
+#pragma once
+
+#include "mpeg2enc/Quantiser.h"
+
+#include <cstdint>
+
+class CRdQuantiser {
+public:
+    // Fixed-point unit of the rounding fractions (sixteenths of a step).
+    static constexpr int kFractionUnit = 16;
+
+    struct SSettings {
+        int intraShrink = 1;  // sixteenths of a step taken off intra AC coefficients
+        int nonIntraShrink = 3;  // sixteenths of a step taken off non-intra coefficients
+        double lambda = 0.12;  // rate-distortion weight in step^2 per bit
+    };
+
+    // Builds the shrink tables for the matrices of `quantiser` (which must stay alive and
+    // unchanged while this object is used) with the given settings.
+    void Build(const CQuantiser& quantiser, const SSettings& settings);
+
+    // Quantises an intra block as CQuantiser::QuantiseIntra does, after the rounding
+    // shrink (the DC coefficient keeps its own rounding).
+    void QuantiseIntra(const int16_t coefficients[64], int16_t levels[64], int q) const;
+    // Quantises a non-intra block after the rounding shrink, then drops the trailing
+    // levels that do not pay for their bits. Returns true when the block is coded.
+    bool QuantiseNonIntra(const int16_t coefficients[64], int16_t levels[64], int q) const;
+
+    // The trailing-level decision alone: drops, from the end of the alternate scan, levels
+    // of magnitude 1 whose error reduction against `coefficients` is below lambda x
+    // step^2 x their code length. Returns the number of levels dropped.
+    int DropTrailingLevels(const int16_t coefficients[64], int16_t levels[64], int q) const;
+
+    // Bits of the run/level code of a non-intra coefficient (sign included; 24 for an
+    // escape).
+    static int CodeBits(int run, int level);
+
+    const SSettings& Settings() const { return settings; }
+
+private:
+    const CQuantiser* base = nullptr;
+    SSettings settings;
+    // [q][position]: the amount taken off |C| before quantisation.
+    int16_t intraShrink[CQuantiser::maxQuantiser + 1][64] = {};
+    int16_t nonIntraShrink[CQuantiser::maxQuantiser + 1][64] = {};
+    // [q][position]: reconstruction of a level of 1 (non-intra), and lambda x step^2.
+    int32_t levelOne[CQuantiser::maxQuantiser + 1][64] = {};
+    double weight[CQuantiser::maxQuantiser + 1] = {};
+};
