@@ -99,7 +99,9 @@ private:
 int main(int argc, char** argv)
 {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: %s IN.y4m OUT.m2v [--bitrate BITS] [--recon RECON.y4m] [--pal] [--threads N] [--quality standard|high]\n",
+        std::fprintf(stderr,
+                     "usage: %s IN.y4m OUT.m2v [--bitrate BITS] [--recon RECON.y4m] [--pal] [--threads N] [--quality "
+                     "standard|high]\n",
                      argv[0]);
         return 2;
     }

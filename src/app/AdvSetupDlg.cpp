@@ -31,7 +31,9 @@ void CAdvSetupDlg::Accept(CDVDParams& params, CAdvJobChoices& job) const
     params.interMatrixText = interMatrixText;
     params.audioDelay = audioDelayMs / 1000.0;
     params.videoDelay = videoDelayMs / 1000.0;
+    params.highQuality = highQuality ? 1 : 0;
     job.compressAudio = compressAudio;
+    job.highQuality = highQuality;
     if (footageEnabled) job.startingFootage = startingFootage >= 1 && startingFootage <= 99 ? startingFootage : 1;
 }
 
@@ -70,6 +72,8 @@ int CAdvSetupDlg::LabelKey(Control control)
         return 2015;
     case Control::StartingFootage:
         return 2016;
+    case Control::HighQuality:
+        return 2017;
     }
     return 0;
 }

@@ -12,6 +12,7 @@
 struct CAdvJobChoices {
     bool compressAudio = true;
     int startingFootage = 1;
+    bool highQuality = false;  // the video encoder's high-quality mode
 };
 
 class CAdvSetupDlg {
@@ -33,7 +34,8 @@ public:
         SyncGroup,
         AudioDelay,
         VideoDelay,
-        StartingFootage
+        StartingFootage,
+        HighQuality
     };
 
     // Opens with the fixed defaults (not the values last chosen). `footageEnabled`
@@ -52,9 +54,9 @@ public:
     // "Animation": the intra text becomes the Animation matrix, the inter text "Default".
     void PresetAnimation();
 
-    // OK: copies the values into `params` (delays in seconds) and keeps audio
-    // compression and the starting footage number (1 when outside 1..99; untouched when
-    // the field is disabled) in `job`.
+    // OK: copies the values into `params` (delays in seconds, the high-quality choice)
+    // and keeps audio compression, the high-quality choice and the starting footage
+    // number (1 when outside 1..99; untouched when the field is disabled) in `job`.
     void Accept(CDVDParams& params, CAdvJobChoices& job) const;
 
     // The message key of a control's label, and of its tool tip (0 when it has none).
@@ -69,4 +71,6 @@ public:
     int videoDelayMs = 0;
     int startingFootage = 1;
     bool footageEnabled = true;
+    // "High quality encoding": off by default, never stored in the project or the INI file.
+    bool highQuality = false;
 };

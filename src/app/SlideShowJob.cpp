@@ -94,6 +94,8 @@ void CSlideShowJob::PrepareParams()
     params.discSizeText = discSizeText;
     params.intraMatrixText = intraMatrixText;
     params.interMatrixText = interMatrixText;
+    params.highQuality = highQuality ? 1 : 0;
+    if (CDebugger* log = CDebugger::Active(); log && highQuality) log->WriteVideoQuality("high");
     FitBitRate(params);
     CapBitRate(params);
     if (fixedVideoBitRate > 0) params.videoBitRate = fixedVideoBitRate;

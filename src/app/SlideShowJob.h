@@ -65,6 +65,7 @@ public:
     std::string discSizeText = "4700000000";
     std::string intraMatrixText = "Default";
     std::string interMatrixText = kDefaultInterMatrix;
+    bool highQuality = false;  // the video encoder's high-quality mode
     double fixedVideoBitRate = 0;  // > 0: this video rate instead of the fitted one
     std::string soundFolder;  // folder holding "done.wav"; empty: no sound
     std::string projectFile;  // the project the album was loaded from, "" when none

@@ -318,6 +318,8 @@ void CVideoDVDJob::PrepareParams()
     params.discSizeText = discSizeText;
     params.intraMatrixText = intraMatrixText;
     if (!interMatrixText.empty()) params.interMatrixText = interMatrixText;
+    params.highQuality = highQuality ? 1 : 0;
+    if (CDebugger* log = CDebugger::Active(); log && highQuality) log->WriteVideoQuality("high");
     FitBitRate(params);
     params.outputFolder = CFolders::WithSlash(dvdFolder);
     params.jobName = Text(3000);

@@ -136,6 +136,7 @@ public:
     std::string discSizeText = "4700000000";
     std::string intraMatrixText = "Default";
     std::string interMatrixText;  // empty: the default
+    bool highQuality = false;  // the video encoder's high-quality mode
     std::string soundFolder;  // folder holding "done.wav"; empty: no sound
     // Each warning line of a run as it is found (a slide show's photos left out, ...).
     std::function<void(const std::string& line)> onNote;

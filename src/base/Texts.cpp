@@ -85,6 +85,7 @@ const CTextEntry kEnglish[] = {
     {2014, "Audio Delay"},
     {2015, "Video Delay"},
     {2016, "Starting Footage Number"},
+    {2017, "High quality encoding"},
     {2100, "Compress LPCM audio into MPEG Audio format and leave more disc space to the video."},
     {2101, "MPEG2 Intra Quantize Matrix, Don't touch it if you don't know what it is."},
     {2102, "MPEG2 Inter Quantize Matrix, Don't touch it if you don't know what it is."},

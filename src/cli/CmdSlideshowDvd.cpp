@@ -85,12 +85,14 @@ CCommandRegistrar registrar(CSlideshowOutput{
     "  --intra-matrix T, --inter-matrix T\n"
     "                    quantiser matrices: Default or 128 hex digits\n"
     "  --bitrate R       a fixed video rate in bit/s instead of the one fitted to the disc\n"
+    "  --quality Q       video encoding: standard (default) or high (a better picture at\n"
+    "                    the same rate, coded more slowly)\n"
     "  --yes             replace a DVD already in the folder without asking\n"
     "  --burn            burn the new DVD afterwards; takes the options of kestrova burn:\n"
     "                    --drive N, --speed S, --copies N, --test, --verify,\n"
     "                    --virtual-recorder IMAGE[:PROFILE]\n",
     {"--drive", "--speed", "--copies", "--virtual-recorder", "--title-set", "--footage", "--bitrate", "--resolution",
-     "--aspect", "--disc-size", "--intra-matrix", "--inter-matrix"},
+     "--aspect", "--disc-size", "--intra-matrix", "--inter-matrix", "--quality"},
     100,
     RunSlideshowDvd});
 

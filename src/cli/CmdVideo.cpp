@@ -278,10 +278,12 @@ CCommandRegistrar registrar(CCommand{
     "  --flip            turn every picture upside down\n"
     "  --intra-matrix T, --inter-matrix T\n"
     "                    quantiser matrices: Default or 128 hex digits\n"
+    "  --quality Q       video encoding: standard (default) or high (a better picture at\n"
+    "                    the same rate, coded more slowly)\n"
     "  --yes             replace a DVD already in the folder and use the subtitle\n"
     "                    file found beside a video without asking\n",
     {"--out", "--iso", "--label", "--resolution", "--aspect", "--disc-size", "--footage", "--title-set",
-     "--audio-delay", "--video-delay", "--intra-matrix", "--inter-matrix"},
+     "--audio-delay", "--video-delay", "--intra-matrix", "--inter-matrix", "--quality"},
     RunVideo});
 
 }  // namespace

@@ -99,6 +99,10 @@ bool ReadFormatOptions(const CArgs& args, Job& job, std::string& error)
             return Refuse(error, std::string(option) + " must be \"Default\" or 64 non-zero values as 128 hex digits");
         (std::string(option) == "--intra-matrix" ? job.intraMatrixText : job.interMatrixText) = text;
     }
+    const std::string quality = args.Get("--quality", "standard");
+    if (quality != "standard" && quality != "high")
+        return Refuse(error, "--quality must be standard or high, not \"" + quality + "\"");
+    job.highQuality = quality == "high";
     if constexpr (requires { job.fixedVideoBitRate; }) {
         if (!ReadBitRate(args, job.fixedVideoBitRate, error)) return false;
     }

@@ -270,6 +270,11 @@ void CDebugger::WriteVideoFile(const std::string& path)
     Write("VIDEO", "Info", info);
 }
 
+void CDebugger::WriteVideoQuality(const std::string& mode)
+{
+    if (enabled) Write("VIDEO", "Quality", mode);
+}
+
 void CDebugger::WriteUsb(const std::string& text)
 {
     if (!enabled) return;

@@ -63,6 +63,9 @@ public:
     // Writes "VIDEO" "File" (the path) and "Info" (its first 400 bytes, every byte below
     // 32 or above 127 shown as "."); "Info" is empty when the file cannot be read.
     void WriteVideoFile(const std::string& path);
+    // Writes the video encoder's mode as "Quality" under "VIDEO" ("high" for the
+    // high-quality mode; nothing is written for the standard one).
+    void WriteVideoQuality(const std::string& mode);
     // Writes a text about a USB-attached device as "USB%d", numbered by a running count.
     void WriteUsb(const std::string& text);
     // Writes a job's warning (a photo shown black, photos left out) as "Note%d" under
