@@ -78,6 +78,7 @@ struct CEncoder::SSliceWorkers {
         try {
             searches = std::make_unique<SSearcher[]>(size_t(count));
             for (int i = 0; i < count; ++i) searches[i].search.highQuality = encoder.highQuality;
+            searchCount = size_t(count);
             searched = std::make_unique<SProgress[]>(size_t(rows));
             slices = std::make_unique<SSlice[]>(size_t(rows));
             for (int r = 0; r < rows; ++r) {
@@ -97,6 +98,7 @@ struct CEncoder::SSliceWorkers {
     {
         intra = isIntra;
         q = quantiser;
+        for (size_t i = 0; i < searchCount; ++i) searches[i].search.motionWeight = encoder.MotionWeight(q);
         reference = &referenceFrame;
         current = &currentFrame;
         const int rows = encoder.mbRows;
@@ -205,6 +207,7 @@ struct CEncoder::SSliceWorkers {
     CEncoder& encoder;
     std::vector<std::thread> helpers;
     std::unique_ptr<SSearcher[]> searches;  // one per worker
+    size_t searchCount = 0;
     std::unique_ptr<SProgress[]> searched;  // per row
     std::unique_ptr<SSlice[]> slices;  // per row
     CMemory sliceMemory;
@@ -379,6 +382,7 @@ bool CEncoder::Start(CFrameSource* frameSource, int64_t frameCount)
     cancelled = failed = false;
     std::fill(std::begin(pictureStarts), std::end(pictureStarts), noPicture);
     motionSearch.highQuality = highQuality;
+    vbv = CVbvModel(FrameRate(), headerBitRate);
     StartWorkers();
 
     std::string name = jobName;
@@ -572,11 +576,13 @@ void CEncoder::WritePictureHeaders(bool intra, int temporalReference)
     w.PutBits(1, 2);  // intra_dc_precision: 9 bits
     w.PutBits(3, 2);  // frame picture
     w.PutBits(topFieldFirst ? 1 : 0, 1);
-    w.PutBits(0, 1);  // frame_pred_frame_dct
+    // frame_pred_frame_dct: every macroblock uses frame prediction and the frame DCT; the
+    // high-quality mode says so once here instead of in each macroblock.
+    w.PutBits(highQuality ? 1 : 0, 1);
     w.PutBits(0, 1);  // concealment_motion_vectors
     w.PutBits(1, 1);  // q_scale_type: non-linear
     w.PutBits(intra ? 1 : 0, 1);  // intra_vlc_format
-    w.PutBits(1, 1);  // alternate_scan
+    w.PutBits(highQuality ? 0 : 1, 1);  // alternate_scan (the high-quality mode: zigzag)
     w.PutBits(0, 1);  // repeat_first_field
     w.PutBits(progressiveFrame ? 1 : 0, 1);  // chroma_420_type
     w.PutBits(progressiveFrame ? 1 : 0, 1);  // progressive_frame
@@ -616,7 +622,7 @@ bool CEncoder::EncodePicture()
 
     CFrame& current = reconstruction[currentIndex];
     const CFrame& reference = reconstruction[1 - currentIndex];
-    const int q = PictureQuantiser(intra);
+    int q = PictureQuantiser(intra);
     const int mbCount = mbColumns * mbRows;
     int32_t* vx = current.Array(CFrame::kMotionX);
     int32_t* vy = current.Array(CFrame::kMotionY);
@@ -627,20 +633,33 @@ bool CEncoder::EncodePicture()
         std::fill(vy, vy + mbCount, 0);
         std::fill(flags, flags + mbCount, flagIntra);
     } else if (!workers) {
+        motionSearch.motionWeight = MotionWeight(q);
         motionSearch.SearchPicture(input.picture.planeY, reference.picture.planeY, width, height,
                                    reference.Array(CFrame::kMotionX), reference.Array(CFrame::kMotionY), vx, vy, flags);
     }
-    std::fill(quant, quant + mbCount, q);
+    if (highQuality) SaveDecisions(current);
 
     const uint64_t startBits = writer.BitCount();
-    WritePictureHeaders(intra, position);
-    if (!workers) {
-        CodeSlices(intra, q, reference, current);
-    } else if (!CodePictureParallel(intra, q, reference, current)) {
-        failed = true;  // a slice outgrew its bound: never expected, but never written cut
-        return false;
+    const CBitWriter pictureStart = writer;
+    uint64_t bits = 0;
+    for (;;) {
+        std::fill(quant, quant + mbCount, q);
+        WritePictureHeaders(intra, position);
+        if (!workers) {
+            CodeSlices(intra, q, reference, current);
+        } else if (!CodePictureParallel(intra, q, reference, current)) {
+            failed = true;  // a slice outgrew its bound: never expected, but never written cut
+            return false;
+        }
+        bits = writer.BitCount() - startBits;
+        // The high-quality mode keeps every picture within the decoder's buffer: one that
+        // would not fit is coded again with a coarser quantiser.
+        if (!highQuality || vbv.Fits(bits) || q >= CRateController::maxQuantiser) break;
+        writer = pictureStart;
+        RestoreDecisions(current);
+        q = CoarserQuantiser(q);
     }
-    const uint64_t bits = writer.BitCount() - startBits;
+    if (highQuality) vbv.Remove(bits);
     rateController.Update(intra, double(bits));
     if (pictureHook) pictureHook(SPictureInfo{n, intra, q, bits, current, input.picture});
 

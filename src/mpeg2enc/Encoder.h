@@ -22,6 +22,7 @@
 #include "mpeg2enc/Quantiser.h"
 #include "mpeg2enc/RateController.h"
 #include "mpeg2enc/RdQuantiser.h"
+#include "mpeg2enc/VbvModel.h"
 #include "picture/Frame.h"
 #include "picture/Memory.h"
 
@@ -29,6 +30,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 class CDVDParams;
 class CFrameSource;
@@ -190,6 +192,14 @@ private:
     // The quantiser of the picture about to be coded: the rate controller's, or in the
     // high-quality mode for an I picture a lower one.
     int PictureQuantiser(bool intra) const;
+    // The next coarser quantiser of the non-linear table (28 stays 28).
+    static int CoarserQuantiser(int q);
+    // The motion search's price of a vector bit for pictures coded with quantiser q.
+    static double MotionWeight(int q);
+    // Keep and put back the picture's vectors and macroblock flags (coding adds flags),
+    // so that a picture can be coded again with the same decisions.
+    void SaveDecisions(const CFrame& current);
+    void RestoreDecisions(CFrame& current) const;
 
     // Configuration.
     int width = 720, height = 480;
@@ -215,6 +225,8 @@ private:
     CRdQuantiser rdQuantiser;  // the high-quality mode's quantisation over `quantiser`
     CMotionSearch motionSearch;
     CRateController rateController;
+    CVbvModel vbv{30000.0 / 1001.0, headerBitRate};  // the high-quality mode's buffer check
+    std::vector<int32_t> savedDecisions;  // vectors and flags of the picture being coded
     CBitWriter writer;
     CMemory groupMemory;
     uint8_t* groupBuffer = nullptr;

@@ -131,8 +131,10 @@ void CEncoder::WriteMacroblock(CBitWriter& writer, const SMacroblock& mb, bool i
     const bool forward = (mb.flags & flagForward) != 0;
     const SVlc type = intraPicture ? vlcMacroblockTypeIntraI : VlcMacroblockTypeP(mb.flags);
     writer.PutBits(type.code, type.length);
-    if (forward) writer.PutBits(2, 2);  // frame_motion_type: frame
-    if (mb.intra || mb.pattern != 0) writer.PutBits(0, 1);  // dct_type: frame
+    // Without frame_pred_frame_dct (the standard mode) each macroblock names its frame
+    // prediction and frame DCT.
+    if (forward && !highQuality) writer.PutBits(2, 2);  // frame_motion_type: frame
+    if ((mb.intra || mb.pattern != 0) && !highQuality) writer.PutBits(0, 1);  // dct_type: frame
     if (forward) {
         WriteMotionDifference(writer, vx - slice.predX);
         WriteMotionDifference(writer, vy - slice.predY);
@@ -144,13 +146,21 @@ void CEncoder::WriteMacroblock(CBitWriter& writer, const SMacroblock& mb, bool i
         writer.PutBits(cbp.code, cbp.length);
     }
     const int intraTable = intraPicture ? 1 : 0;
+    alignas(16) int16_t zigzag[64];
     for (int blk = 0; blk < 6; ++blk) {
         if (!(mb.pattern & (32 >> blk))) continue;
+        // The block writers follow the alternate scan; for the zigzag scan of the
+        // high-quality mode the levels are handed over in that order.
+        const int16_t* levels = mb.levels[blk];
+        if (highQuality) {
+            for (int i = 0; i < 64; ++i) zigzag[alternateScan[i]] = levels[zigzagScan[i]];
+            levels = zigzag;
+        }
         if (mb.intra) {
             const int component = blk < 4 ? 0 : blk - 3;
-            WriteIntraBlock(writer, mb.levels[blk], component, slice.dc[component], intraTable);
+            WriteIntraBlock(writer, levels, component, slice.dc[component], intraTable);
         } else {
-            WriteNonIntraBlock(writer, mb.levels[blk]);
+            WriteNonIntraBlock(writer, levels);
         }
     }
     if (mb.intra || !forward) slice.predX = slice.predY = 0;
@@ -188,4 +198,31 @@ int CEncoder::PictureQuantiser(bool intra) const
     // An I picture is the reference of its whole group: coding it finer pays back in
     // every P picture that predicts from it.
     return CRateController::Snap(std::max(CRateController::minQuantiser, (q * 3 + 2) / 4));
+}
+
+int CEncoder::CoarserQuantiser(int q) { return q >= 24 ? CRateController::maxQuantiser : CRateController::Snap(q + 2); }
+
+void CEncoder::SaveDecisions(const CFrame& current)
+{
+    const size_t count = size_t(mbColumns) * size_t(mbRows);
+    savedDecisions.resize(3 * count);
+    const int32_t* arrays[3] = {current.Array(CFrame::kMotionX), current.Array(CFrame::kMotionY),
+                                current.Array(CFrame::kMbFlags)};
+    for (size_t a = 0; a < 3; ++a) std::copy(arrays[a], arrays[a] + count, savedDecisions.begin() + a * count);
+}
+
+void CEncoder::RestoreDecisions(CFrame& current) const
+{
+    const size_t count = size_t(mbColumns) * size_t(mbRows);
+    int32_t* arrays[3] = {current.Array(CFrame::kMotionX), current.Array(CFrame::kMotionY),
+                          current.Array(CFrame::kMbFlags)};
+    for (size_t a = 0; a < 3; ++a)
+        std::copy(savedDecisions.begin() + a * count, savedDecisions.begin() + (a + 1) * count, arrays[a]);
+}
+
+double CEncoder::MotionWeight(int q)
+{
+    // About the square root of the quantisation's rate-distortion weight (SAD is a sum of
+    // absolute errors, not of squares).
+    return 0.5 * q;
 }

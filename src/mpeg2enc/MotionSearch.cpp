@@ -1,6 +1,7 @@
 #include "mpeg2enc/MotionSearch.h"
 
 #include "mpeg2enc/EncoderKernels.h"
+#include "mpeg2enc/VlcTables.h"
 
 #include <algorithm>
 
@@ -24,6 +25,17 @@ constexpr EDir followUp[DirCount][5] = {{UpLeft, Up, UpRight, Left, DownLeft},  
                                         {UpLeft, Left, DownLeft, Down, DownRight},  // after down-left
                                         {Left, Right, DownLeft, Down, DownRight},  // after down
                                         {UpRight, Right, DownLeft, Down, DownRight}};  // after down-right
+
+// Bits of one motion vector component difference with f_code 5: 1 for zero, else the
+// motion code, its sign and the 4-bit residual.
+int MotionBits(int delta)
+{
+    if (delta < -256) delta += 512;
+    if (delta > 255) delta -= 512;
+    if (delta == 0) return 1;
+    const int magnitude = delta < 0 ? -delta : delta;
+    return VlcMotionCode((magnitude - 1) / 16 + 1).length + 5;
+}
 
 int Median3(int a, int b, int c) { return std::max(std::min(a, b), std::min(std::max(a, b), c)); }
 
@@ -142,6 +154,21 @@ struct SSearch {
         return {2 * (px - x) + halfX, 2 * (py - y) + halfY, cost};
     }
 
+    // SAD of the prediction at vector (vx, vy) in half samples from (x, y) in a plane of
+    // `width` x `height`; noCost when the prediction would reach outside the picture.
+    uint32_t SadAt(int x, int y, int vx, int vy, int width, int height)
+    {
+        const int px = x + (vx >> 1), py = y + (vy >> 1);
+        const int hx = vx & 1, hy = vy & 1;
+        if (px < 0 || py < 0 || px + 16 + hx > width || py + 16 + hy > height) return noCost;
+        const uint8_t* at = ref + size_t(py) * size_t(stride) + size_t(px);
+        ++evaluations;
+        return hx && hy ? kernels.sadHalfHV(src, at, stride)
+            : hx        ? kernels.sadHalfH(src, at, stride)
+            : hy        ? kernels.sadHalfV(src, at, stride)
+                        : kernels.sad(src, at, stride, noCost);
+    }
+
     // Every position within +-radius of the best integer position.
     void FullSearch(int radius)
     {
@@ -167,10 +194,11 @@ struct SSearch {
                     // half-sample direction: it must stay inside the picture.
                     if ((hx < 0 && px < 1) || (hx > 0 && px + 17 > width)) continue;
                     if ((hy < 0 && py < 1) || (hy > 0 && py + 17 > height)) continue;
-                    const uint8_t* at = ref + size_t(py + std::min(hy, 0)) * size_t(stride) + size_t(px + std::min(hx, 0));
+                    const uint8_t* at =
+                        ref + size_t(py + std::min(hy, 0)) * size_t(stride) + size_t(px + std::min(hx, 0));
                     ++evaluations;
                     const uint32_t c = hx && hy ? kernels.sadHalfHV(src, at, stride)
-                                       : hx     ? kernels.sadHalfH(src, at, stride)
+                        : hx                    ? kernels.sadHalfH(src, at, stride)
                                                 : kernels.sadHalfV(src, at, stride);
                     if (c < cost) cost = c, halfX = hx, halfY = hy;
                 }
@@ -231,13 +259,28 @@ CMotionSearch::SVector CMotionSearch::SearchMacroblock(int index, const uint8_t*
         s.Refine(x, y, previousX[index] >> 1, previousY[index] >> 1, row > 0, column > 0, neighbours);
         s.FullSearch(2);
         s.Walk();
-        SVector v = s.RefineHalfAll(x, y, width, height);
-        if (v.x != 0 || v.y != 0) {
-            ++sadEvaluations;
-            const uint32_t zero = kernels.sad(s.src, ref + size_t(y) * size_t(width) + size_t(x), width, noCost);
-            if (zero <= v.cost + zeroVectorBonus) v = {0, 0, zero};
+        const SVector found = s.RefineHalfAll(x, y, width, height);
+        // The vector is coded as its difference from the left neighbour's (zero at the
+        // start of a row): each candidate pays for the bits of that difference.
+        const int predX = column > 0 ? vectorX[index - 1] : 0, predY = column > 0 ? vectorY[index - 1] : 0;
+        auto total = [&](const SVector& v) {
+            return uint64_t(v.cost) + uint64_t(motionWeight * (MotionBits(v.x - predX) + MotionBits(v.y - predY)));
+        };
+        SVector best = found;
+        uint64_t bestTotal = total(found);
+        const int candidates[2][2] = {{predX, predY}, {0, 0}};
+        for (int c = 0; c < 2; ++c) {
+            const int cx = candidates[c][0], cy = candidates[c][1];
+            if (cx == found.x && cy == found.y) continue;
+            if (c == 1 && cx == predX && cy == predY) continue;
+            const uint32_t cost = s.SadAt(x, y, cx, cy, width, height);
+            if (cost >= noCost) continue;
+            const SVector v{cx, cy, cost};
+            uint64_t t = total(v);
+            if (c == 1) t = t > zeroVectorBonus ? t - zeroVectorBonus : 0;
+            if (t <= bestTotal) best = v, bestTotal = t;
         }
-        return v;
+        return best;
     }
     if (refine) s.Refine(x, y, previousX[index] >> 1, previousY[index] >> 1, row > 0, column > 0, neighbours);
     return s.RefineHalf(x, y, height);

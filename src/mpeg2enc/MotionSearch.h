@@ -49,6 +49,9 @@ public:
     // +-2 samples around the best integer position, all eight half-sample neighbours, and
     // the zero vector kept when it is nearly as good (so the macroblock can be skipped).
     bool highQuality = false;
+    // The high-quality search's price of one bit of vector difference, in SAD units (set
+    // per picture from its quantiser).
+    double motionWeight = 0.0;
 
     // Number of SAD evaluations since construction (for benchmarks and tests).
     uint64_t sadEvaluations = 0;

@@ -1,8 +1,10 @@
 #include "mpeg2enc/RdQuantiser.h"
 
+#include "mpeg2enc/BlockCoding.h"
 #include "mpeg2enc/VlcTables.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdlib>
 
 namespace {
@@ -35,6 +37,7 @@ void CRdQuantiser::Build(const CQuantiser& quantiser, const SSettings& newSettin
             levelOne[q][i] = 3 * q * nonIntraW[i] / 32;
         }
         weight[q] = settings.lambda * double(q) * double(q);
+        blockWeight[q] = settings.blockLambda * double(q) * double(q);
     }
 }
 
@@ -53,8 +56,31 @@ bool CRdQuantiser::QuantiseNonIntra(const int16_t coefficients[64], int16_t leve
     Shrink(coefficients, nonIntraShrink[q], shrunk, 0);
     if (!base->QuantiseNonIntra(shrunk, levels, q)) return false;
     DropTrailingLevels(coefficients, levels, q);
-    for (int i = 0; i < 64; ++i)
-        if (levels[i] != 0) return true;
+    return KeepBlock(coefficients, levels, q);
+}
+
+bool CRdQuantiser::KeepBlock(const int16_t coefficients[64], int16_t levels[64], int q) const
+{
+    q = std::clamp(q, 1, int(CQuantiser::maxQuantiser));
+    const uint8_t* w = base->NonIntraMatrix();
+    double gain = 0.0;
+    int bits = 2;  // end of block
+    int last = -1;
+    int coded[64];
+    const int count = CodedPositions(levels, coded);
+    for (int k = 0; k < count; ++k) {
+        const int s = coded[k];
+        const int raster = zigzagScan[size_t(s)];
+        const int level = levels[raster];
+        const double c = std::abs(coefficients[raster]);
+        const double error = c - double((2 * std::abs(level) + 1) * q * w[raster]) / 32.0;
+        gain += c * c - error * error;
+        bits += CodeBits(s - last - 1, level);
+        last = s;
+    }
+    if (last < 0) return false;
+    if (gain >= blockWeight[q] * bits) return true;
+    std::fill(levels, levels + 64, int16_t(0));
     return false;
 }
 
@@ -64,18 +90,31 @@ int CRdQuantiser::CodeBits(int run, int level)
     return code.length ? code.length + 1 : 24;
 }
 
+int CRdQuantiser::CodedPositions(const int16_t levels[64], int coded[64])
+{
+    // Positions in raster order from the non-zero mask, turned into a mask in scan order.
+    static const std::array<uint8_t, 64> scanIndex = [] {
+        std::array<uint8_t, 64> index{};
+        for (int s = 0; s < 64; ++s) index[zigzagScan[size_t(s)]] = uint8_t(s);
+        return index;
+    }();
+    uint64_t scanMask = 0;
+    for (uint64_t mask = NonZeroMask(levels); mask; mask &= mask - 1)
+        scanMask |= uint64_t(1) << scanIndex[size_t(__builtin_ctzll(mask))];
+    int count = 0;
+    for (; scanMask; scanMask &= scanMask - 1) coded[count++] = __builtin_ctzll(scanMask);
+    return count;
+}
+
 int CRdQuantiser::DropTrailingLevels(const int16_t coefficients[64], int16_t levels[64], int q) const
 {
     q = std::clamp(q, 1, int(CQuantiser::maxQuantiser));
-    // Scan positions of the coded levels, in scan order.
     int coded[64];
-    int count = 0;
-    for (int s = 0; s < 64; ++s)
-        if (levels[alternateScan[s]] != 0) coded[count++] = s;
+    int count = CodedPositions(levels, coded);
     int dropped = 0;
     while (count > 0) {
         const int s = coded[count - 1];
-        const int raster = alternateScan[s];
+        const int raster = zigzagScan[s];
         if (std::abs(levels[raster]) != 1) break;
         const int run = s - (count > 1 ? coded[count - 2] : -1) - 1;
         const double c = std::abs(coefficients[raster]);

@@ -27,6 +27,7 @@ public:
         int intraShrink = 1;  // sixteenths of a step taken off intra AC coefficients
         int nonIntraShrink = 3;  // sixteenths of a step taken off non-intra coefficients
         double lambda = 0.12;  // rate-distortion weight in step^2 per bit
+        double blockLambda = 0.12;  // the same for keeping a whole non-intra block
     };
 
     // Builds the shrink tables for the matrices of `quantiser` (which must stay alive and
@@ -45,6 +46,11 @@ public:
     // step^2 x their code length. Returns the number of levels dropped.
     int DropTrailingLevels(const int16_t coefficients[64], int16_t levels[64], int q) const;
 
+    // Whether a non-intra block is worth its bits: the squared error its levels remove
+    // against lambda x step^2 x the bits of its codes and end of block. Clears the levels
+    // and returns false when it is not (or has no level).
+    bool KeepBlock(const int16_t coefficients[64], int16_t levels[64], int q) const;
+
     // Bits of the run/level code of a non-intra coefficient (sign included; 24 for an
     // escape).
     static int CodeBits(int run, int level);
@@ -52,6 +58,10 @@ public:
     const SSettings& Settings() const { return settings; }
 
 private:
+    // Fills `coded` with the scan positions of the non-zero levels in scan order; returns
+    // their number.
+    static int CodedPositions(const int16_t levels[64], int coded[64]);
+
     const CQuantiser* base = nullptr;
     SSettings settings;
     // [q][position]: the amount taken off |C| before quantisation.
@@ -60,4 +70,5 @@ private:
     // [q][position]: reconstruction of a level of 1 (non-intra), and lambda x step^2.
     int32_t levelOne[CQuantiser::maxQuantiser + 1][64] = {};
     double weight[CQuantiser::maxQuantiser + 1] = {};
+    double blockWeight[CQuantiser::maxQuantiser + 1] = {};
 };
