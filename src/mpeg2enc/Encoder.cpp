@@ -98,7 +98,10 @@ struct CEncoder::SSliceWorkers {
     {
         intra = isIntra;
         q = quantiser;
-        for (size_t i = 0; i < searchCount; ++i) searches[i].search.motionWeight = encoder.MotionWeight(q);
+        // The search's weight comes from the picture's first quantiser, so that a picture
+        // coded again finds the same vectors (as the serial path keeps them).
+        for (size_t i = 0; i < searchCount; ++i)
+            searches[i].search.motionWeight = encoder.MotionWeight(encoder.searchQuantiser);
         reference = &referenceFrame;
         current = &currentFrame;
         const int rows = encoder.mbRows;
@@ -623,6 +626,7 @@ bool CEncoder::EncodePicture()
     CFrame& current = reconstruction[currentIndex];
     const CFrame& reference = reconstruction[1 - currentIndex];
     int q = PictureQuantiser(intra);
+    searchQuantiser = q;
     const int mbCount = mbColumns * mbRows;
     int32_t* vx = current.Array(CFrame::kMotionX);
     int32_t* vy = current.Array(CFrame::kMotionY);
@@ -633,7 +637,7 @@ bool CEncoder::EncodePicture()
         std::fill(vy, vy + mbCount, 0);
         std::fill(flags, flags + mbCount, flagIntra);
     } else if (!workers) {
-        motionSearch.motionWeight = MotionWeight(q);
+        motionSearch.motionWeight = MotionWeight(searchQuantiser);
         motionSearch.SearchPicture(input.picture.planeY, reference.picture.planeY, width, height,
                                    reference.Array(CFrame::kMotionX), reference.Array(CFrame::kMotionY), vx, vy, flags);
     }
@@ -652,9 +656,11 @@ bool CEncoder::EncodePicture()
             return false;
         }
         bits = writer.BitCount() - startBits;
-        // The high-quality mode keeps every picture within the decoder's buffer: one that
-        // would not fit is coded again with a coarser quantiser.
-        if (!highQuality || vbv.Fits(bits) || q >= CRateController::maxQuantiser) break;
+        // The high-quality mode keeps every picture within the decoder's buffer, with room
+        // left for the next two pictures at the peak rate: one that would take more is
+        // coded again with a coarser quantiser.
+        if (!highQuality || vbv.Fits(bits + uint64_t(2.0 * vbv.PeriodBits())) || q >= CRateController::maxQuantiser)
+            break;
         writer = pictureStart;
         RestoreDecisions(current);
         q = CoarserQuantiser(q);

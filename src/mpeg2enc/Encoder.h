@@ -227,6 +227,7 @@ private:
     CRateController rateController;
     CVbvModel vbv{30000.0 / 1001.0, headerBitRate};  // the high-quality mode's buffer check
     std::vector<int32_t> savedDecisions;  // vectors and flags of the picture being coded
+    int searchQuantiser = 5;  // the first quantiser of the picture being coded
     CBitWriter writer;
     CMemory groupMemory;
     uint8_t* groupBuffer = nullptr;

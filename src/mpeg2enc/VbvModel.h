@@ -23,6 +23,8 @@ public:
     // Takes the picture of `bits` out and fills the buffer for one picture period.
     // Returns false (and leaves the buffer empty for the next fill) on an underflow.
     bool Remove(uint64_t bits);
+    // Bits that enter the buffer in one picture period.
+    double PeriodBits() const { return fill; }
     // Bits in the buffer at the next decoding time.
     double Fullness() const { return fullness; }
 
