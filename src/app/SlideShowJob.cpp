@@ -95,7 +95,8 @@ void CSlideShowJob::PrepareParams()
     params.intraMatrixText = intraMatrixText;
     params.interMatrixText = interMatrixText;
     params.highQuality = highQuality ? 1 : 0;
-    if (CDebugger* log = CDebugger::Active(); log && highQuality) log->WriteVideoQuality("high");
+    if (CDebugger* log = ownLog ? ownLog.get() : CDebugger::Active(); log && highQuality)
+        log->WriteVideoQuality("high");
     FitBitRate(params);
     CapBitRate(params);
     if (fixedVideoBitRate > 0) params.videoBitRate = fixedVideoBitRate;

@@ -319,7 +319,8 @@ void CVideoDVDJob::PrepareParams()
     params.intraMatrixText = intraMatrixText;
     if (!interMatrixText.empty()) params.interMatrixText = interMatrixText;
     params.highQuality = highQuality ? 1 : 0;
-    if (CDebugger* log = CDebugger::Active(); log && highQuality) log->WriteVideoQuality("high");
+    if (CDebugger* log = ownLog ? ownLog.get() : CDebugger::Active(); log && highQuality)
+        log->WriteVideoQuality("high");
     FitBitRate(params);
     params.outputFolder = CFolders::WithSlash(dvdFolder);
     params.jobName = Text(3000);
