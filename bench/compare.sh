@@ -5,7 +5,9 @@
 #            (`kestrova slideshow --out --iso`) against FFmpeg zoompan + xfade -> dvdauthor
 #            -> genisoimage -dvd-video -udf; both results must read with lsdvd.
 #   encoder  the MPEG-2 video encoder alone on the larger album's raw frames against
-#            FFmpeg mpeg2video, one thread and default threads (bench/encode_vs_ffmpeg.sh).
+#            FFmpeg mpeg2video, one thread and default threads (bench/encode_vs_ffmpeg.sh),
+#            then both of its modes (standard, --quality high) as rate-distortion curves
+#            against FFmpeg on photo frames and on moving video (bench/encode_rd.sh).
 #   audio    Layer II at 384 kbit/s against twolame -P 2 and FFmpeg mp2 (bench/mp2_vs_peers.sh).
 #   image    writing the ISO image against genisoimage (bench/iso_write.sh).
 # Each section prints its own figures; the end is one table of every figure with its
@@ -228,7 +230,22 @@ section_encoder() {
   timed "$kestrova" slideshow "$osh" --frames "$work/frames.y4m"
   echo "  rendered $(( $(stat -c %s "$work/frames.y4m") / 518406 )) frames in $wall s"
   bash "$root/bench/encode_vs_ffmpeg.sh" "$build" "$work/frames.y4m" 6000000
+  # Rate-distortion curves of both modes against FFmpeg at four rates on two kinds of
+  # content: the album's first 20 seconds, and moving video (FFmpeg's test picture with
+  # grain, then a sample photo panned and zoomed like a camera, with grain).
+  echo "== encoder rate-distortion curves, standard and --quality high"
+  local header
+  header=$(head -n 1 "$work/frames.y4m")
+  head -c $(( ${#header} + 1 + 600 * 518406 )) "$work/frames.y4m" >"$work/photo.y4m"
   rm -f "$work/frames.y4m"
+  bash "$root/bench/encode_rd.sh" "$build" "$work/photo.y4m" photo 1000000 1500000 2000000 3000000
+  rm -f "$work/photo.y4m"
+  ffmpeg -nostdin -v error -f lavfi -i "testsrc2=size=720x480:rate=30000/1001,noise=alls=3:allf=t" \
+      -loop 1 -i "$root/data/sample/panorama.jpg" -filter_complex \
+      "[0:v]trim=end_frame=150,setsar=1,format=yuv420p[a];[1:v]scale=-2:600,crop=720:480:x='t*120':y='60+20*sin(t*3)',noise=alls=4:allf=t,fps=30000/1001,setsar=1,format=yuv420p[b];[a][b]concat=n=2:v=1[v]" \
+      -map "[v]" -frames:v 300 -y "$work/video.y4m"
+  bash "$root/bench/encode_rd.sh" "$build" "$work/video.y4m" video 1500000 2000000 3000000 4000000
+  rm -f "$work/video.y4m"
 }
 
 section_audio() {
