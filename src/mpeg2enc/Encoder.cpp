@@ -646,6 +646,7 @@ bool CEncoder::EncodePicture()
     const uint64_t startBits = writer.BitCount();
     const CBitWriter pictureStart = writer;
     uint64_t bits = 0;
+    bool sceneChecked = false;
     for (;;) {
         std::fill(quant, quant + mbCount, q);
         WritePictureHeaders(intra, position);
@@ -656,6 +657,19 @@ bool CEncoder::EncodePicture()
             return false;
         }
         bits = writer.BitCount() - startBits;
+        // A P picture whose macroblocks are mostly intra (a new scene) is the reference of
+        // the rest of its group, as an I picture is: the high-quality mode codes it again
+        // with the I pictures' quantiser.
+        if (highQuality && !intra && !sceneChecked) {
+            sceneChecked = true;
+            const int sceneQ = PictureQuantiser(true);
+            if (sceneQ < q && IntraShare(current) > 0.5) {
+                writer = pictureStart;
+                RestoreDecisions(current);
+                q = sceneQ;
+                continue;
+            }
+        }
         // The high-quality mode keeps every picture within the decoder's buffer, with room
         // left for the next two pictures at the peak rate: one that would take more is
         // coded again with a coarser quantiser.

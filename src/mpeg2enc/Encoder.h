@@ -200,6 +200,8 @@ private:
     // so that a picture can be coded again with the same decisions.
     void SaveDecisions(const CFrame& current);
     void RestoreDecisions(CFrame& current) const;
+    // The share of the picture's macroblocks coded intra (0..1).
+    double IntraShare(const CFrame& current) const;
 
     // Configuration.
     int width = 720, height = 480;

@@ -226,3 +226,11 @@ double CEncoder::MotionWeight(int q)
     // absolute errors, not of squares).
     return 0.5 * q;
 }
+
+double CEncoder::IntraShare(const CFrame& current) const
+{
+    const int count = mbColumns * mbRows;
+    const int32_t* flags = current.Array(CFrame::kMbFlags);
+    const int intra = int(std::count_if(flags, flags + count, [](int32_t f) { return (f & flagIntra) != 0; }));
+    return double(intra) / double(count);
+}

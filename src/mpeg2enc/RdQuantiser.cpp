@@ -55,7 +55,7 @@ bool CRdQuantiser::QuantiseNonIntra(const int16_t coefficients[64], int16_t leve
     alignas(32) int16_t shrunk[64];
     Shrink(coefficients, nonIntraShrink[q], shrunk, 0);
     if (!base->QuantiseNonIntra(shrunk, levels, q)) return false;
-    DropTrailingLevels(coefficients, levels, q);
+    DropCheapLevels(coefficients, levels, q);
     return KeepBlock(coefficients, levels, q);
 }
 
@@ -106,24 +106,35 @@ int CRdQuantiser::CodedPositions(const int16_t levels[64], int coded[64])
     return count;
 }
 
-int CRdQuantiser::DropTrailingLevels(const int16_t coefficients[64], int16_t levels[64], int q) const
+int CRdQuantiser::DropCheapLevels(const int16_t coefficients[64], int16_t levels[64], int q) const
 {
     q = std::clamp(q, 1, int(CQuantiser::maxQuantiser));
     int coded[64];
-    int count = CodedPositions(levels, coded);
+    const int count = CodedPositions(levels, coded);
     int dropped = 0;
-    while (count > 0) {
-        const int s = coded[count - 1];
-        const int raster = zigzagScan[s];
-        if (std::abs(levels[raster]) != 1) break;
-        const int run = s - (count > 1 ? coded[count - 2] : -1) - 1;
-        const double c = std::abs(coefficients[raster]);
-        const double error = c - levelOne[q][raster];
-        const double gain = c * c - error * error;  // squared error the level removes
-        if (gain >= weight[q] * CodeBits(run, 1)) break;
-        levels[raster] = 0;
-        --count;
-        ++dropped;
+    int next = -1;  // index in `coded` of the nearest kept level after the one looked at
+    for (int k = count - 1; k >= 0; --k) {
+        const int s = coded[k];
+        const int raster = zigzagScan[size_t(s)];
+        const int previous = k > 0 ? coded[k - 1] : -1;
+        if (std::abs(levels[raster]) == 1) {
+            // Bits saved: this level's code, and the next level's code with its run
+            // against the same level after the longer run.
+            int saved = CodeBits(s - previous - 1, 1);
+            if (next >= 0) {
+                const int following = levels[zigzagScan[size_t(coded[next])]];
+                saved += CodeBits(coded[next] - s - 1, following) - CodeBits(coded[next] - previous - 1, following);
+            }
+            const double c = std::abs(coefficients[raster]);
+            const double error = c - levelOne[q][raster];
+            const double gain = c * c - error * error;  // squared error the level removes
+            if (gain < weight[q] * saved) {
+                levels[raster] = 0;
+                ++dropped;
+                continue;
+            }
+        }
+        next = k;
     }
     return dropped;
 }

@@ -5,9 +5,9 @@
 // - rounding: every coefficient is first moved toward zero by a fraction of its
 //   quantiser step, which widens the zero zone and lowers the levels that lie just above
 //   a step (cheaper codes for a small loss);
-// - trailing levels: walking back from the last coded level of a non-intra block, a level
-//   of magnitude 1 is dropped while the squared error it removes is worth less than the
-//   bits of its run/level code at the picture's rate-distortion weight (lambda x step^2);
+// - cheap levels: walking back from the last coded level of a non-intra block, a level
+//   of magnitude 1 is dropped when the squared error it removes is worth less than the
+//   bits it saves at the picture's rate-distortion weight (lambda x step^2);
 // - a non-intra block left with nothing but such small levels is not coded at all.
 //
 // The transform is orthonormal, so squared errors of coefficients are squared errors of
@@ -26,8 +26,8 @@ public:
     struct SSettings {
         int intraShrink = 1;  // sixteenths of a step taken off intra AC coefficients
         int nonIntraShrink = 3;  // sixteenths of a step taken off non-intra coefficients
-        double lambda = 0.12;  // rate-distortion weight in step^2 per bit
-        double blockLambda = 0.12;  // the same for keeping a whole non-intra block
+        double lambda = 0.3;  // rate-distortion weight in step^2 per bit
+        double blockLambda = 0.25;  // the same for keeping a whole non-intra block
     };
 
     // Builds the shrink tables for the matrices of `quantiser` (which must stay alive and
@@ -37,14 +37,15 @@ public:
     // Quantises an intra block as CQuantiser::QuantiseIntra does, after the rounding
     // shrink (the DC coefficient keeps its own rounding).
     void QuantiseIntra(const int16_t coefficients[64], int16_t levels[64], int q) const;
-    // Quantises a non-intra block after the rounding shrink, then drops the trailing
-    // levels that do not pay for their bits. Returns true when the block is coded.
+    // Quantises a non-intra block after the rounding shrink, then drops the levels and
+    // the block that do not pay for their bits. Returns true when the block is coded.
     bool QuantiseNonIntra(const int16_t coefficients[64], int16_t levels[64], int q) const;
 
-    // The trailing-level decision alone: drops, from the end of the alternate scan, levels
+    // The level decision alone: walking back from the end of the scan, drops each level
     // of magnitude 1 whose error reduction against `coefficients` is below lambda x
-    // step^2 x their code length. Returns the number of levels dropped.
-    int DropTrailingLevels(const int16_t coefficients[64], int16_t levels[64], int q) const;
+    // step^2 x the bits it saves (its own code, and the change of the next level's code
+    // whose run grows). Returns the number of levels dropped.
+    int DropCheapLevels(const int16_t coefficients[64], int16_t levels[64], int q) const;
 
     // Whether a non-intra block is worth its bits: the squared error its levels remove
     // against lambda x step^2 x the bits of its codes and end of block. Clears the levels

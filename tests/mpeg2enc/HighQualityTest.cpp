@@ -254,3 +254,48 @@ TEST(HighQuality, ThreadsGiveTheSameStream)
         EXPECT_TRUE(a == b) << "at " << rate << " bit/s";
     }
 }
+
+TEST(HighQuality, APictureOfANewSceneGetsTheFinerQuantiser)
+{
+    CScriptedUi ui;
+    CUiScope scope(ui);
+    // Six pictures of a smooth drifting pattern, then a wholly different grainy texture.
+    class CCutSource : public CFrameSource {
+    public:
+        int64_t FrameCount() override { return 10; }
+        void NextFrame(CFrame& frame) override
+        {
+            CYUV420Image& p = frame.picture;
+            if (n < 6) {
+                for (int y = 0; y < p.height; ++y)
+                    for (int x = 0; x < p.width; ++x) p.planeY[y * p.width + x] = uint8_t(64 + (x + n + y / 4) % 96);
+            } else {
+                texture.NextFrame(frame);
+            }
+            std::memset(p.planeCb, 120, size_t(p.chromaSize));
+            std::memset(p.planeCr, 130, size_t(p.chromaSize));
+            ++n;
+        }
+        int n = 0;
+        CGrainSource texture{100, 10};
+    };
+    for (int high = 0; high < 2; ++high) {
+        CDVDParams params = HighQualityParams(300000.0);
+        params.width = 352;
+        params.height = 240;
+        params.highQuality = high;
+        CEncoder encoder;
+        ASSERT_TRUE(encoder.InitFromSettings(params));
+        std::vector<int> q;
+        encoder.SetPictureHook([&](const CEncoder::SPictureInfo& info) { q.push_back(info.quantiser); });
+        CCutSource source;
+        ASSERT_TRUE(encoder.Start(&source, source.FrameCount()));
+        std::vector<uint8_t> buffer(4096);
+        while (encoder.Read(buffer.data(), 4096) > 0) {}
+        ASSERT_EQ(q.size(), 10u);
+        if (high)
+            EXPECT_LT(q[6], q[5]) << "the first picture of the new scene";
+        else
+            EXPECT_GE(q[6], q[5]) << "the standard mode keeps the rate controller's quantiser";
+    }
+}
