@@ -199,8 +199,8 @@ TEST(RdQuantiser, AWeakBlockIsNotCodedAndAStrongOneIs)
     EXPECT_FALSE(rd.KeepBlock(coefficients, levels, q));
     for (int i = 0; i < 64; ++i) EXPECT_EQ(levels[i], 0) << i;
     // The same levels standing for large coefficients are kept.
-    coefficients[zigzagScan[5]] = 16;
-    coefficients[zigzagScan[30]] = -16;
+    coefficients[zigzagScan[5]] = 22;
+    coefficients[zigzagScan[30]] = -22;
     levels[zigzagScan[5]] = 1;
     levels[zigzagScan[30]] = -1;
     EXPECT_TRUE(rd.KeepBlock(coefficients, levels, q));
