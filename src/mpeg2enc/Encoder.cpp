@@ -599,17 +599,7 @@ bool CEncoder::EncodePicture()
     const bool intra = position == 0;
     pictureStarts[position] = writer.AlignedPosition();
 
-    if (flipVertical) {
-        CYUV420Image& p = input.picture;
-        auto flip = [](uint8_t* plane, int w, int h) {
-            for (int top = 0, bottom = h - 1; top < bottom; ++top, --bottom)
-                std::swap_ranges(plane + size_t(top) * size_t(w), plane + size_t(top + 1) * size_t(w),
-                                 plane + size_t(bottom) * size_t(w));
-        };
-        flip(p.planeY, width, height);
-        flip(p.planeCb, width / 2, height / 2);
-        flip(p.planeCr, width / 2, height / 2);
-    }
+    if (flipVertical) FlipInput();
 
     if (intra) {
         gopFirstFrame = n;
@@ -631,7 +621,6 @@ bool CEncoder::EncodePicture()
     int32_t* vx = current.Array(CFrame::kMotionX);
     int32_t* vy = current.Array(CFrame::kMotionY);
     int32_t* flags = current.Array(CFrame::kMbFlags);
-    int32_t* quant = current.Array(CFrame::kQuantiser);
     if (intra) {
         std::fill(vx, vx + mbCount, 0);
         std::fill(vy, vy + mbCount, 0);
@@ -641,45 +630,12 @@ bool CEncoder::EncodePicture()
         motionSearch.SearchPicture(input.picture.planeY, reference.picture.planeY, width, height,
                                    reference.Array(CFrame::kMotionX), reference.Array(CFrame::kMotionY), vx, vy, flags);
     }
-    if (highQuality) SaveDecisions(current);
 
-    const uint64_t startBits = writer.BitCount();
-    const CBitWriter pictureStart = writer;
     uint64_t bits = 0;
-    bool sceneChecked = false;
-    for (;;) {
-        std::fill(quant, quant + mbCount, q);
-        WritePictureHeaders(intra, position);
-        if (!workers) {
-            CodeSlices(intra, q, reference, current);
-        } else if (!CodePictureParallel(intra, q, reference, current)) {
-            failed = true;  // a slice outgrew its bound: never expected, but never written cut
-            return false;
-        }
-        bits = writer.BitCount() - startBits;
-        // A P picture whose macroblocks are mostly intra (a new scene) is the reference of
-        // the rest of its group, as an I picture is: the high-quality mode codes it again
-        // with the I pictures' quantiser.
-        if (highQuality && !intra && !sceneChecked) {
-            sceneChecked = true;
-            const int sceneQ = PictureQuantiser(true);
-            if (sceneQ < q && IntraShare(current) > 0.5) {
-                writer = pictureStart;
-                RestoreDecisions(current);
-                q = sceneQ;
-                continue;
-            }
-        }
-        // The high-quality mode keeps every picture within the decoder's buffer, with room
-        // left for the next two pictures at the peak rate: one that would take more is
-        // coded again with a coarser quantiser.
-        if (!highQuality || vbv.Fits(bits + uint64_t(2.0 * vbv.PeriodBits())) || q >= CRateController::maxQuantiser)
-            break;
-        writer = pictureStart;
-        RestoreDecisions(current);
-        q = CoarserQuantiser(q);
+    if (!CodePicture(intra, position, q, reference, current, bits)) {
+        failed = true;  // a slice outgrew its bound: never expected, but never written cut
+        return false;
     }
-    if (highQuality) vbv.Remove(bits);
     rateController.Update(intra, double(bits));
     if (pictureHook) pictureHook(SPictureInfo{n, intra, q, bits, current, input.picture});
 
@@ -689,6 +645,19 @@ bool CEncoder::EncodePicture()
     // A stop ends the coding after this picture; a cancel waits for the next group.
     if (progress && progress->IsStopped()) cancelled = true;
     return !cancelled;
+}
+
+void CEncoder::FlipInput()
+{
+    CYUV420Image& p = input.picture;
+    auto flip = [](uint8_t* plane, int w, int h) {
+        for (int top = 0, bottom = h - 1; top < bottom; ++top, --bottom)
+            std::swap_ranges(plane + size_t(top) * size_t(w), plane + size_t(top + 1) * size_t(w),
+                             plane + size_t(bottom) * size_t(w));
+    };
+    flip(p.planeY, width, height);
+    flip(p.planeCb, width / 2, height / 2);
+    flip(p.planeCr, width / 2, height / 2);
 }
 
 void CEncoder::CodeSlices(bool intra, int q, const CFrame& reference, CFrame& current)

@@ -141,6 +141,11 @@ private:
     void WriteSequenceHeaders();
     void WriteGopHeader(int64_t frameNumber);
     void WritePictureHeaders(bool intra, int temporalReference);
+    // Codes the picture's headers and slices at quantiser `q` into the group buffer, and
+    // in the high-quality mode codes it again with another quantiser where that pays
+    // (leaving the one used in `q`). `bits` receives its size. Returns false when a slice
+    // did not fit its buffer.
+    bool CodePicture(bool intra, int position, int& q, const CFrame& reference, CFrame& current, uint64_t& bits);
     void CodeSlices(bool intra, int q, const CFrame& reference, CFrame& current);
     // Codes macroblock row `row` as one slice into `w` (reconstruction included).
     void CodeRow(int row, CBitWriter& w, bool intra, int q, const CFrame& reference, CFrame& current) const;
@@ -189,6 +194,8 @@ private:
     void StopWorkers();
     void FormPrediction(int column, int row, int vx, int vy, const CFrame& reference, uint8_t pred[6][64]) const;
     void UpdateTimes();
+    // Turns the input picture upside down.
+    void FlipInput();
     // The quantiser of the picture about to be coded: the rate controller's, or in the
     // high-quality mode for an I picture a lower one.
     int PictureQuantiser(bool intra) const;

@@ -7,7 +7,6 @@
 #include "mpeg2enc/Dct.h"
 #include "mpeg2enc/VlcTables.h"
 
-#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -189,48 +188,4 @@ void CEncoder::ReconstructMacroblock(const SMacroblock& mb, int q, CYUV420Image&
                              (blk == 4 ? out.planeCb : out.planeCr) + ChromaBlockOffset(mb.row, mb.column, chromaWidth),
                              chromaWidth);
     }
-}
-
-int CEncoder::PictureQuantiser(bool intra) const
-{
-    const int q = rateController.Quantiser();
-    if (!highQuality || !intra) return q;
-    // An I picture is the reference of its whole group: coding it finer pays back in
-    // every P picture that predicts from it.
-    return CRateController::Snap(std::max(CRateController::minQuantiser, (q * 3 + 2) / 4));
-}
-
-int CEncoder::CoarserQuantiser(int q) { return q >= 24 ? CRateController::maxQuantiser : CRateController::Snap(q + 2); }
-
-void CEncoder::SaveDecisions(const CFrame& current)
-{
-    const size_t count = size_t(mbColumns) * size_t(mbRows);
-    savedDecisions.resize(3 * count);
-    const int32_t* arrays[3] = {current.Array(CFrame::kMotionX), current.Array(CFrame::kMotionY),
-                                current.Array(CFrame::kMbFlags)};
-    for (size_t a = 0; a < 3; ++a) std::copy(arrays[a], arrays[a] + count, savedDecisions.begin() + a * count);
-}
-
-void CEncoder::RestoreDecisions(CFrame& current) const
-{
-    const size_t count = size_t(mbColumns) * size_t(mbRows);
-    int32_t* arrays[3] = {current.Array(CFrame::kMotionX), current.Array(CFrame::kMotionY),
-                          current.Array(CFrame::kMbFlags)};
-    for (size_t a = 0; a < 3; ++a)
-        std::copy(savedDecisions.begin() + a * count, savedDecisions.begin() + (a + 1) * count, arrays[a]);
-}
-
-double CEncoder::MotionWeight(int q)
-{
-    // About the square root of the quantisation's rate-distortion weight (SAD is a sum of
-    // absolute errors, not of squares).
-    return 0.5 * q;
-}
-
-double CEncoder::IntraShare(const CFrame& current) const
-{
-    const int count = mbColumns * mbRows;
-    const int32_t* flags = current.Array(CFrame::kMbFlags);
-    const int intra = int(std::count_if(flags, flags + count, [](int32_t f) { return (f & flagIntra) != 0; }));
-    return double(intra) / double(count);
 }

@@ -1,0 +1,89 @@
+// The coding of one picture at its quantiser, and the high-quality mode's choices around
+// it: the I pictures' finer quantiser, a new scene's P picture coded again with it, and a
+// picture coded again coarser when the decoder's buffer could not take it.
+#include "mpeg2enc/Encoder.h"
+
+#include <algorithm>
+
+bool CEncoder::CodePicture(bool intra, int position, int& q, const CFrame& reference, CFrame& current, uint64_t& bits)
+{
+    const int mbCount = mbColumns * mbRows;
+    int32_t* quant = current.Array(CFrame::kQuantiser);
+    if (highQuality) SaveDecisions(current);
+    const uint64_t startBits = writer.BitCount();
+    const CBitWriter pictureStart = writer;
+    bool sceneChecked = false;
+    for (;;) {
+        std::fill(quant, quant + mbCount, q);
+        WritePictureHeaders(intra, position);
+        if (!workers)
+            CodeSlices(intra, q, reference, current);
+        else if (!CodePictureParallel(intra, q, reference, current))
+            return false;
+        bits = writer.BitCount() - startBits;
+        if (!highQuality) return true;
+        int retry = 0;
+        // A P picture whose macroblocks are mostly intra (a new scene) is the reference of
+        // the rest of its group, as an I picture is: it is coded again with the I
+        // pictures' quantiser.
+        if (!intra && !sceneChecked) {
+            sceneChecked = true;
+            const int sceneQ = PictureQuantiser(true);
+            if (sceneQ < q && IntraShare(current) > 0.5) retry = sceneQ;
+        }
+        // Every picture stays within the decoder's buffer, with room left for the next two
+        // pictures at the peak rate: one that would take more is coded again coarser.
+        if (!retry && !vbv.Fits(bits + uint64_t(2.0 * vbv.PeriodBits())) && q < CRateController::maxQuantiser)
+            retry = CoarserQuantiser(q);
+        if (!retry) break;
+        writer = pictureStart;
+        RestoreDecisions(current);
+        q = retry;
+    }
+    vbv.Remove(bits);
+    return true;
+}
+
+int CEncoder::PictureQuantiser(bool intra) const
+{
+    const int q = rateController.Quantiser();
+    if (!highQuality || !intra) return q;
+    // An I picture is the reference of its whole group: coding it finer pays back in
+    // every P picture that predicts from it.
+    return CRateController::Snap(std::max(CRateController::minQuantiser, (q * 3 + 2) / 4));
+}
+
+int CEncoder::CoarserQuantiser(int q) { return q >= 24 ? CRateController::maxQuantiser : CRateController::Snap(q + 2); }
+
+void CEncoder::SaveDecisions(const CFrame& current)
+{
+    const size_t count = size_t(mbColumns) * size_t(mbRows);
+    savedDecisions.resize(3 * count);
+    const int32_t* arrays[3] = {current.Array(CFrame::kMotionX), current.Array(CFrame::kMotionY),
+                                current.Array(CFrame::kMbFlags)};
+    for (size_t a = 0; a < 3; ++a) std::copy(arrays[a], arrays[a] + count, savedDecisions.begin() + a * count);
+}
+
+void CEncoder::RestoreDecisions(CFrame& current) const
+{
+    const size_t count = size_t(mbColumns) * size_t(mbRows);
+    int32_t* arrays[3] = {current.Array(CFrame::kMotionX), current.Array(CFrame::kMotionY),
+                          current.Array(CFrame::kMbFlags)};
+    for (size_t a = 0; a < 3; ++a)
+        std::copy(savedDecisions.begin() + a * count, savedDecisions.begin() + (a + 1) * count, arrays[a]);
+}
+
+double CEncoder::MotionWeight(int q)
+{
+    // About the square root of the quantisation's rate-distortion weight (SAD is a sum of
+    // absolute errors, not of squares).
+    return 0.5 * q;
+}
+
+double CEncoder::IntraShare(const CFrame& current) const
+{
+    const int count = mbColumns * mbRows;
+    const int32_t* flags = current.Array(CFrame::kMbFlags);
+    const int intra = int(std::count_if(flags, flags + count, [](int32_t f) { return (f & flagIntra) != 0; }));
+    return double(intra) / double(count);
+}
