@@ -81,15 +81,21 @@ void CEncoder::TransformMacroblock(SMacroblock& mb, int q, const CFrame& referen
         std::memset(mb.pred, 128, sizeof mb.pred);
     else
         FormPrediction(mb.column, mb.row, vx, vy, reference, mb.pred);
-    for (int blk = 0; blk < 4; ++blk) {
-        ResidualBlock(src.planeY + LumaBlockOffset(mb.row, mb.column, blk, width), width, mb.pred[blk],
-                      mb.coefficients[blk]);
-        ForwardDct(mb.coefficients[blk]);
-    }
+    // A predicted block that matches its source exactly has nothing to transform: its
+    // coefficients and levels are zero and it is not coded (`still` marks it).
+    int still = 0;
     const size_t chroma = ChromaBlockOffset(mb.row, mb.column, chromaWidth);
-    for (int blk = 4; blk < 6; ++blk) {
-        ResidualBlock((blk == 4 ? src.planeCb : src.planeCr) + chroma, chromaWidth, mb.pred[blk], mb.coefficients[blk]);
-        ForwardDct(mb.coefficients[blk]);
+    for (int blk = 0; blk < 6; ++blk) {
+        if (blk < 4)
+            ResidualBlock(src.planeY + LumaBlockOffset(mb.row, mb.column, blk, width), width, mb.pred[blk],
+                          mb.coefficients[blk]);
+        else
+            ResidualBlock((blk == 4 ? src.planeCb : src.planeCr) + chroma, chromaWidth, mb.pred[blk],
+                          mb.coefficients[blk]);
+        if (!mb.intra && IsZeroBlock(mb.coefficients[blk]))
+            still |= 32 >> blk;
+        else
+            ForwardDct(mb.coefficients[blk]);
     }
 
     mb.pattern = 0;
@@ -99,14 +105,16 @@ void CEncoder::TransformMacroblock(SMacroblock& mb, int q, const CFrame& referen
             mb.pattern = 63;
         } else {
             for (int blk = 0; blk < 6; ++blk)
-                if (rdQuantiser.QuantiseNonIntra(mb.coefficients[blk], mb.levels[blk], q)) mb.pattern |= 32 >> blk;
+                if (!(still & (32 >> blk)) && rdQuantiser.QuantiseNonIntra(mb.coefficients[blk], mb.levels[blk], q))
+                    mb.pattern |= 32 >> blk;
         }
     } else if (mb.intra) {
         for (int blk = 0; blk < 6; ++blk) quantiser.QuantiseIntra(mb.coefficients[blk], mb.levels[blk], q);
         mb.pattern = 63;
     } else {
         for (int blk = 0; blk < 6; ++blk)
-            if (quantiser.QuantiseNonIntra(mb.coefficients[blk], mb.levels[blk], q)) mb.pattern |= 32 >> blk;
+            if (!(still & (32 >> blk)) && quantiser.QuantiseNonIntra(mb.coefficients[blk], mb.levels[blk], q))
+                mb.pattern |= 32 >> blk;
     }
 }
 
