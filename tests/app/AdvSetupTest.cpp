@@ -40,4 +40,20 @@ TEST(AdvSetupDlg, AcceptCopiesValuesAndClampsFootage)
     EXPECT_EQ(job.startingFootage, 9);
 }
 
+TEST(AdvSetupDlg, HighQualityIsOffUntilChosenAndReachesTheJob)
+{
+    CAdvSetupDlg dlg;
+    CDVDParams params;
+    CAdvJobChoices job;
+    EXPECT_FALSE(dlg.highQuality);
+    dlg.Accept(params, job);
+    EXPECT_EQ(params.highQuality, 0);
+    EXPECT_FALSE(job.highQuality);
+    dlg.highQuality = true;
+    dlg.Accept(params, job);
+    EXPECT_EQ(params.highQuality, 1);
+    EXPECT_TRUE(job.highQuality);
+    EXPECT_EQ(CAdvSetupDlg::LabelKey(CAdvSetupDlg::Control::HighQuality), 2017);
+}
+
 }  // namespace
