@@ -165,6 +165,7 @@ private:
         int flags = 0;
         int pattern = 0;  // bit 32 >> block set for each coded block
         bool intra = false;
+        bool intraPicture = false;  // in an I picture (coefficient table B.15)
     };
     // What a slice carries from one coded macroblock to the next: the address increment,
     // the motion vector predictors and the DC predictors of Y, Cb and Cr.

@@ -54,6 +54,7 @@ void CEncoder::CodeRow(int row, CBitWriter& writer, bool intra, int q, const CFr
     SSliceState slice;
     SMacroblock mb;
     mb.row = row;
+    mb.intraPicture = intra;
     for (int column = 0; column < mbColumns; ++column) {
         const int b = row * mbColumns + column;
         mb.column = column;
@@ -101,7 +102,8 @@ void CEncoder::TransformMacroblock(SMacroblock& mb, int q, const CFrame& referen
     mb.pattern = 0;
     if (highQuality) {
         if (mb.intra) {
-            for (int blk = 0; blk < 6; ++blk) rdQuantiser.QuantiseIntra(mb.coefficients[blk], mb.levels[blk], q);
+            for (int blk = 0; blk < 6; ++blk)
+                rdQuantiser.QuantiseIntra(mb.coefficients[blk], mb.levels[blk], q, mb.intraPicture ? 1 : 0);
             mb.pattern = 63;
         } else {
             for (int blk = 0; blk < 6; ++blk)

@@ -35,18 +35,20 @@ void CRdQuantiser::Build(const CQuantiser& quantiser, const SSettings& newSettin
             intraShrink[q][i] = int16_t(settings.intraShrink * q * intraW[i] / (16 * kFractionUnit));
             nonIntraShrink[q][i] = int16_t(settings.nonIntraShrink * q * nonIntraW[i] / (16 * kFractionUnit));
             levelOne[q][i] = 3 * q * nonIntraW[i] / 32;
+            intraOne[q][i] = q * intraW[i] / 16;
         }
         weight[q] = settings.lambda * double(q) * double(q);
         blockWeight[q] = settings.blockLambda * double(q) * double(q);
     }
 }
 
-void CRdQuantiser::QuantiseIntra(const int16_t coefficients[64], int16_t levels[64], int q) const
+void CRdQuantiser::QuantiseIntra(const int16_t coefficients[64], int16_t levels[64], int q, int table) const
 {
     q = std::clamp(q, 1, int(CQuantiser::maxQuantiser));
     alignas(32) int16_t shrunk[64];
     Shrink(coefficients, intraShrink[q], shrunk, 1);
     base->QuantiseIntra(shrunk, levels, q);
+    DropLevels(coefficients, levels, q, table, intraOne[q], 1);
 }
 
 bool CRdQuantiser::QuantiseNonIntra(const int16_t coefficients[64], int16_t levels[64], int q) const
@@ -75,7 +77,7 @@ bool CRdQuantiser::KeepBlock(const int16_t coefficients[64], int16_t levels[64],
         const double c = std::abs(coefficients[raster]);
         const double error = c - double((2 * std::abs(level) + 1) * q * w[raster]) / 32.0;
         gain += c * c - error * error;
-        bits += CodeBits(s - last - 1, level);
+        bits += CodeBits(0, s - last - 1, level);
         last = s;
     }
     if (last < 0) return false;
@@ -84,9 +86,9 @@ bool CRdQuantiser::KeepBlock(const int16_t coefficients[64], int16_t levels[64],
     return false;
 }
 
-int CRdQuantiser::CodeBits(int run, int level)
+int CRdQuantiser::CodeBits(int table, int run, int level)
 {
-    const SVlc code = VlcCoefficient(0, run, std::abs(level));
+    const SVlc code = VlcCoefficient(table, run, std::abs(level));
     return code.length ? code.length + 1 : 24;
 }
 
@@ -109,24 +111,31 @@ int CRdQuantiser::CodedPositions(const int16_t levels[64], int coded[64])
 int CRdQuantiser::DropCheapLevels(const int16_t coefficients[64], int16_t levels[64], int q) const
 {
     q = std::clamp(q, 1, int(CQuantiser::maxQuantiser));
+    return DropLevels(coefficients, levels, q, 0, levelOne[q], 0);
+}
+
+int CRdQuantiser::DropLevels(const int16_t coefficients[64], int16_t levels[64], int q, int table,
+                             const int32_t one[64], int first) const
+{
     int coded[64];
     const int count = CodedPositions(levels, coded);
     int dropped = 0;
     int next = -1;  // index in `coded` of the nearest kept level after the one looked at
-    for (int k = count - 1; k >= 0; --k) {
+    for (int k = count - 1; k >= 0 && coded[k] >= first; --k) {
         const int s = coded[k];
         const int raster = zigzagScan[size_t(s)];
-        const int previous = k > 0 ? coded[k - 1] : -1;
+        const int previous = k > 0 ? coded[k - 1] : first - 1;
         if (std::abs(levels[raster]) == 1) {
             // Bits saved: this level's code, and the next level's code with its run
             // against the same level after the longer run.
-            int saved = CodeBits(s - previous - 1, 1);
+            int saved = CodeBits(table, s - previous - 1, 1);
             if (next >= 0) {
                 const int following = levels[zigzagScan[size_t(coded[next])]];
-                saved += CodeBits(coded[next] - s - 1, following) - CodeBits(coded[next] - previous - 1, following);
+                saved += CodeBits(table, coded[next] - s - 1, following) -
+                    CodeBits(table, coded[next] - previous - 1, following);
             }
             const double c = std::abs(coefficients[raster]);
-            const double error = c - levelOne[q][raster];
+            const double error = c - one[raster];
             const double gain = c * c - error * error;  // squared error the level removes
             if (gain < weight[q] * saved) {
                 levels[raster] = 0;

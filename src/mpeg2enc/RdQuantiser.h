@@ -35,8 +35,9 @@ public:
     void Build(const CQuantiser& quantiser, const SSettings& settings);
 
     // Quantises an intra block as CQuantiser::QuantiseIntra does, after the rounding
-    // shrink (the DC coefficient keeps its own rounding).
-    void QuantiseIntra(const int16_t coefficients[64], int16_t levels[64], int q) const;
+    // shrink (the DC coefficient keeps its own rounding), then drops the AC levels that
+    // do not pay for their bits in coefficient table `table` (0: B.14, 1: B.15).
+    void QuantiseIntra(const int16_t coefficients[64], int16_t levels[64], int q, int table) const;
     // Quantises a non-intra block after the rounding shrink, then drops the levels and
     // the block that do not pay for their bits. Returns true when the block is coded.
     bool QuantiseNonIntra(const int16_t coefficients[64], int16_t levels[64], int q) const;
@@ -52,9 +53,9 @@ public:
     // and returns false when it is not (or has no level).
     bool KeepBlock(const int16_t coefficients[64], int16_t levels[64], int q) const;
 
-    // Bits of the run/level code of a non-intra coefficient (sign included; 24 for an
-    // escape).
-    static int CodeBits(int run, int level);
+    // Bits of the run/level code of a coefficient in table `table` (0: B.14, 1: B.15;
+    // sign included; 24 for an escape).
+    static int CodeBits(int table, int run, int level);
 
     const SSettings& Settings() const { return settings; }
 
@@ -62,6 +63,10 @@ private:
     // Fills `coded` with the scan positions of the non-zero levels in scan order; returns
     // their number.
     static int CodedPositions(const int16_t levels[64], int coded[64]);
+    // DropCheapLevels over scan positions from `first` on, with code table `table` and
+    // `one` the reconstruction of a level of 1 at each position.
+    int DropLevels(const int16_t coefficients[64], int16_t levels[64], int q, int table, const int32_t one[64],
+                   int first) const;
 
     const CQuantiser* base = nullptr;
     SSettings settings;
@@ -70,6 +75,7 @@ private:
     int16_t nonIntraShrink[CQuantiser::maxQuantiser + 1][64] = {};
     // [q][position]: reconstruction of a level of 1 (non-intra), and lambda x step^2.
     int32_t levelOne[CQuantiser::maxQuantiser + 1][64] = {};
+    int32_t intraOne[CQuantiser::maxQuantiser + 1][64] = {};
     double weight[CQuantiser::maxQuantiser + 1] = {};
     double blockWeight[CQuantiser::maxQuantiser + 1] = {};
 };

@@ -152,9 +152,9 @@ TEST(RdQuantiser, DropsOnlyTheLevelsThatDoNotPayForTheirBits)
     rd.Build(quantiser, CRdQuantiser::SSettings());
 
     // Code lengths: run 0 level 1 is "11s"; run 31 level 2 has no code (escape).
-    EXPECT_EQ(CRdQuantiser::CodeBits(0, 1), 3);
-    EXPECT_EQ(CRdQuantiser::CodeBits(31, 2), 24);
-    EXPECT_EQ(CRdQuantiser::CodeBits(1, 1), VlcCoefficient(0, 1, 1).length + 1);
+    EXPECT_EQ(CRdQuantiser::CodeBits(0, 0, 1), 3);
+    EXPECT_EQ(CRdQuantiser::CodeBits(0, 31, 2), 24);
+    EXPECT_EQ(CRdQuantiser::CodeBits(1, 1, 1), VlcCoefficient(1, 1, 1).length + 1);
 
     const int q = 8;
     alignas(32) int16_t coefficients[64] = {};
@@ -176,6 +176,31 @@ TEST(RdQuantiser, DropsOnlyTheLevelsThatDoNotPayForTheirBits)
     ASSERT_TRUE(rd.QuantiseNonIntra(coefficients, levels, q));
     EXPECT_EQ(levels[zigzagScan[60]], 2);  // (16 x (20 - 1) + 8) / 128, 1 the shrink
     EXPECT_EQ(levels[zigzagScan[1]], -1);
+}
+
+TEST(RdQuantiser, IntraBlocksKeepTheirDcAndDropCheapAcLevels)
+{
+    uint8_t flat[64];
+    std::memset(flat, 16, sizeof flat);
+    CQuantiser quantiser;
+    quantiser.Build(flat, flat);
+    CRdQuantiser rd;
+    rd.Build(quantiser, CRdQuantiser::SSettings());
+    const int q = 8;  // an intra level of 1 stands for 8
+    alignas(32) int16_t coefficients[64] = {};
+    alignas(32) int16_t levels[64];
+    coefficients[0] = 4;  // a tiny DC: its level is never weighed
+    coefficients[zigzagScan[1]] = 9;  // level 1 right after DC: three bits, kept
+    coefficients[zigzagScan[45]] = -7;  // level 1 after a long run: dropped
+    for (int table = 0; table < 2; ++table) {
+        rd.QuantiseIntra(coefficients, levels, q, table);
+        EXPECT_EQ(levels[0], 1) << table;
+        EXPECT_EQ(levels[zigzagScan[1]], 1) << table;
+        EXPECT_EQ(levels[zigzagScan[45]], 0) << table;
+    }
+    // Without the decision the late level is there: the drop is the quantiser's choice.
+    quantiser.QuantiseIntra(coefficients, levels, q);
+    EXPECT_EQ(levels[zigzagScan[45]], -1);
 }
 
 TEST(RdQuantiser, AWeakBlockIsNotCodedAndAStrongOneIs)
