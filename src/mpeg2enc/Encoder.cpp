@@ -386,6 +386,7 @@ bool CEncoder::Start(CFrameSource* frameSource, int64_t frameCount)
     std::fill(std::begin(pictureStarts), std::end(pictureStarts), noPicture);
     motionSearch.highQuality = highQuality;
     vbv = CVbvModel(FrameRate(), headerBitRate);
+    lastIntraBits = 0.0;
     StartWorkers();
 
     std::string name = jobName;

@@ -208,6 +208,9 @@ private:
     // so that a picture can be coded again with the same decisions.
     void SaveDecisions(const CFrame& current);
     void RestoreDecisions(CFrame& current) const;
+    // The most bits the high-quality mode lets the picture at `position` (an I picture
+    // when `intra`) take out of the decoder's buffer.
+    double BufferLimit(bool intra, int position) const;
     // The share of the picture's macroblocks coded intra (0..1).
     double IntraShare(const CFrame& current) const;
 
@@ -238,6 +241,7 @@ private:
     CVbvModel vbv{30000.0 / 1001.0, headerBitRate};  // the high-quality mode's buffer check
     std::vector<int32_t> savedDecisions;  // vectors and flags of the picture being coded
     int searchQuantiser = 5;  // the first quantiser of the picture being coded
+    double lastIntraBits = 0.0;  // size of the last I picture (the high-quality mode's buffer check)
     CBitWriter writer;
     CMemory groupMemory;
     uint8_t* groupBuffer = nullptr;

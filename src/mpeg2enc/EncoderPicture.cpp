@@ -13,6 +13,7 @@ bool CEncoder::CodePicture(bool intra, int position, int& q, const CFrame& refer
     const uint64_t startBits = writer.BitCount();
     const CBitWriter pictureStart = writer;
     bool sceneChecked = false;
+    const double limit = BufferLimit(intra, position);
     for (;;) {
         std::fill(quant, quant + mbCount, q);
         WritePictureHeaders(intra, position);
@@ -31,17 +32,29 @@ bool CEncoder::CodePicture(bool intra, int position, int& q, const CFrame& refer
             const int sceneQ = PictureQuantiser(true);
             if (sceneQ < q && IntraShare(current) > 0.5) retry = sceneQ;
         }
-        // Every picture stays within the decoder's buffer, with room left for the next two
-        // pictures at the peak rate: one that would take more is coded again coarser.
-        if (!retry && !vbv.Fits(bits + uint64_t(2.0 * vbv.PeriodBits())) && q < CRateController::maxQuantiser)
-            retry = CoarserQuantiser(q);
+        // A picture over its share of the decoder's buffer is coded again coarser.
+        if (!retry && double(bits) > limit && q < CRateController::maxQuantiser) retry = CoarserQuantiser(q);
         if (!retry) break;
         writer = pictureStart;
         RestoreDecisions(current);
         q = retry;
     }
     vbv.Remove(bits);
+    if (intra) lastIntraBits = double(bits);
     return true;
+}
+
+double CEncoder::BufferLimit(bool intra, int position) const
+{
+    // Every picture leaves room in the buffer for the next two at the peak rate.
+    const double fill = vbv.PeriodBits();
+    const double room = vbv.Fullness() - 2.0 * fill;
+    if (intra) return room;
+    // A P picture also leaves room for the next I picture (taken as large as the last
+    // one): the P pictures after it, taken as large as this one, and the bits that enter
+    // until then must cover it.
+    const double after = double(gopLength - 1 - position);
+    return std::min(room, (vbv.Fullness() + (after - 1.0) * fill - lastIntraBits) / (after + 1.0));
 }
 
 int CEncoder::PictureQuantiser(bool intra) const

@@ -9,7 +9,8 @@
 
 namespace {
 
-// Moves every coefficient toward zero by its entry of `shrink` (never past zero), from
+// Moves every coefficient toward zero by its entry of `shrink` (never past zero; a
+// negative entry moves it away from zero), from
 // position `first` on.
 void Shrink(const int16_t coefficients[64], const int16_t shrink[64], int16_t out[64], int first)
 {

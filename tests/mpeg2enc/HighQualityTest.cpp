@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <random>
 #include <vector>
@@ -284,7 +285,7 @@ TEST(HighQuality, APictureOfANewSceneGetsTheFinerQuantiser)
 {
     CScriptedUi ui;
     CUiScope scope(ui);
-    // Six pictures of a smooth drifting pattern, then a wholly different grainy texture.
+    // Six pictures of a drifting stripe pattern, then a wholly different picture.
     class CCutSource : public CFrameSource {
     public:
         int64_t FrameCount() override { return 10; }
@@ -295,14 +296,16 @@ TEST(HighQuality, APictureOfANewSceneGetsTheFinerQuantiser)
                 for (int y = 0; y < p.height; ++y)
                     for (int x = 0; x < p.width; ++x) p.planeY[y * p.width + x] = uint8_t(64 + (x + n + y / 4) % 96);
             } else {
-                texture.NextFrame(frame);
+                for (int y = 0; y < p.height; ++y)
+                    for (int x = 0; x < p.width; ++x)
+                        p.planeY[y * p.width + x] =
+                            uint8_t(128 + 90 * std::sin(x * 0.11 + n) * std::cos(y * 0.07) + (x * y) % 9);
             }
             std::memset(p.planeCb, 120, size_t(p.chromaSize));
             std::memset(p.planeCr, 130, size_t(p.chromaSize));
             ++n;
         }
         int n = 0;
-        CGrainSource texture{100, 10};
     };
     for (int high = 0; high < 2; ++high) {
         CDVDParams params = HighQualityParams(300000.0);
