@@ -24,6 +24,8 @@ packages=(
   clang libclang-rt-14-dev
   # peers raced by the benchmarks, and the makers of test material
   twolame dvdauthor espeak-ng sox
+  # the larger benchmark album (bench/make-album.sh)
+  imagemagick
 )
 
 missing=()

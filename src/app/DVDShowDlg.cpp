@@ -258,6 +258,7 @@ std::unique_ptr<CSlideShowJob> CDVDShowDlg::MakeJob(CUiPort& port) const
     job->pal = pal;
     job->compressAudio = choices.compressAudio ? 1 : 0;
     job->startingFootage = choices.startingFootage;
+    job->highQuality = choices.highQuality;
     job->discSizeText = params.discSizeText;
     job->intraMatrixText = params.intraMatrixText;
     job->interMatrixText = params.interMatrixText;

@@ -180,6 +180,7 @@ void CDvCaptureJob::PrepareParams(double seconds)
     params.titleAudioType[0] = compressAudio ? 1 : 2;
     ApplyVideoFormat(resolution, wide, pal, params);
     params.compressAudio = compressAudio ? 1 : 0;
+    params.highQuality = highQuality ? 1 : 0;
     params.discSizeText = discSizeText;
     FitBitRate(params);
     params.outputFolder = CFolders::WithSlash(dvdFolder);

@@ -132,6 +132,7 @@ public:
     bool wide = false;
     bool pal = false;
     int compressAudio = 1;  // 1 Layer II, 0 linear PCM
+    bool highQuality = false;  // the video encoder's high-quality mode
     int footage = 1;  // the next title set, 1 ... 49
     double lengthSeconds = defaultSeconds;
     bool playAndCapture = false;

@@ -72,6 +72,11 @@ CAdvSetupWindow::CAdvSetupWindow(QWidget* parent, CAdvSetupDlg& values_)
     compress->setObjectName("compressAudio");
     Tip(compress, Control::CompressAudio);
     layout->addWidget(compress);
+    highQuality = new QCheckBox(Label(Control::HighQuality), this);
+    highQuality->setObjectName("highQuality");
+    highQuality->setToolTip(
+        "Encode the video more carefully: a better picture at the same size, in about twice the time.");
+    layout->addWidget(highQuality);
 
     auto* matrices = new QGroupBox(Label(Control::MatrixGroup), this);
     auto* matrixForm = new QFormLayout(matrices);
@@ -157,6 +162,7 @@ CAdvSetupWindow::CAdvSetupWindow(QWidget* parent, CAdvSetupDlg& values_)
 void CAdvSetupWindow::ShowValues()
 {
     compress->setChecked(values.compressAudio);
+    highQuality->setChecked(values.highQuality);
     intra->setPlainText(Q(values.intraMatrixText));
     inter->setPlainText(Q(values.interMatrixText));
     discSize->setText(Q(values.discSizeText));
@@ -168,6 +174,7 @@ void CAdvSetupWindow::ShowValues()
 void CAdvSetupWindow::accept()
 {
     values.compressAudio = compress->isChecked();
+    values.highQuality = highQuality->isChecked();
     values.intraMatrixText = S(intra->toPlainText());
     values.interMatrixText = S(inter->toPlainText());
     values.discSizeText = S(discSize->text());

@@ -25,6 +25,7 @@ private:
     CAdvSetupDlg& target;  // written on OK only
     CAdvSetupDlg values;  // what the window shows, presets included
     QCheckBox* compress;
+    QCheckBox* highQuality;
     QPlainTextEdit* intra;
     QPlainTextEdit* inter;
     QLineEdit* discSize;

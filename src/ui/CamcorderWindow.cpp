@@ -331,6 +331,7 @@ void CCamcorderWindow::OpenAdvanced()
     CAdvJobChoices choices;
     advanced.Accept(params, choices);
     job->compressAudio = choices.compressAudio ? 1 : 0;
+    job->highQuality = choices.highQuality;
     job->discSizeText = params.discSizeText;
     job->intraMatrixText = params.intraMatrixText;
     job->interMatrixText = params.interMatrixText;
@@ -351,6 +352,7 @@ bool CCamcorderWindow::OpenDvFile(const std::string& path)
     trial->resolution = job->resolution;
     trial->wide = job->wide;
     trial->compressAudio = job->compressAudio;
+    trial->highQuality = job->highQuality;
     trial->discSizeText = job->discSizeText;
     trial->intraMatrixText = job->intraMatrixText;
     trial->interMatrixText = job->interMatrixText;

@@ -462,6 +462,7 @@ void CVideoWindow::AdvancedSettings()
     dialog.intraMatrixText = job->intraMatrixText;
     dialog.interMatrixText = job->interMatrixText;
     dialog.startingFootage = job->startingFootage;
+    dialog.highQuality = job->highQuality;
     dialog.PrefillDelays(job->audioDelay, job->videoDelay);
     if (!OpenAdvancedSettings(this, dialog)) return;
     CDVDParams params;
@@ -469,6 +470,7 @@ void CVideoWindow::AdvancedSettings()
     dialog.Accept(params, choices);
     job->compressAudio = choices.compressAudio ? 1 : 0;
     job->startingFootage = choices.startingFootage;
+    job->highQuality = choices.highQuality;
     job->discSizeText = params.discSizeText;
     job->intraMatrixText = params.intraMatrixText;
     job->interMatrixText = params.interMatrixText;

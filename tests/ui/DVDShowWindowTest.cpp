@@ -303,12 +303,14 @@ TEST(DVDShowWindow, AdvancedSettingsAreKeptForTheJobAndTheNextOpening)
         ASSERT_NE(dialog, nullptr);
         QTest::mouseClick(dialog->findChild<QPushButton*>("presetMiniDvd"), Qt::LeftButton);
         dialog->findChild<QCheckBox*>("compressAudio")->setChecked(false);
+        dialog->findChild<QCheckBox*>("highQuality")->setChecked(true);
         QTest::mouseClick(dialog->findChild<QPushButton*>("ok"), Qt::LeftButton);
     });
     Click(window, "advancedSetting");
     const auto job = window.Model().MakeJob(GuiPort());
     EXPECT_EQ(job->discSizeText, "1470000000");
     EXPECT_EQ(job->compressAudio, 0);
+    EXPECT_TRUE(job->highQuality);
 
     // Opened again, it shows what was accepted; Cancel keeps it.
     QTimer::singleShot(0, [&shownAgain] {

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -58,7 +59,10 @@ TEST(AdvSetupWindow, PresetsAndOkCarryTheShownValuesBack)
     QTest::mouseClick(Child<QPushButton>(again, "presetCd"), Qt::LeftButton);
     Child<QSpinBox>(again, "videoDelay")->setValue(-40);
     Child<QSpinBox>(again, "startingFootage")->setValue(3);
+    EXPECT_FALSE(Child<QCheckBox>(again, "highQuality")->isChecked()) << "the specified encoding unless chosen";
+    Child<QCheckBox>(again, "highQuality")->setChecked(true);
     again.accept();
+    EXPECT_TRUE(values.highQuality);
     EXPECT_EQ(values.discSizeText, "681984000");
     EXPECT_EQ(values.videoDelayMs, -40);
     EXPECT_EQ(values.startingFootage, 3);
