@@ -26,21 +26,21 @@ void OnWindowThread(const std::function<void()>& work)
 namespace {
 
 // A progress window of the port: the dialog lives on the window thread; the job's
-// thread changes it through queued calls and reads the cancel flag directly.
+// thread changes it through calls queued to the application object, which run only
+// while the dialog still exists (a window it belonged to may have taken it along), and
+// reads the cancel flag directly.
 class CQtProgressWindow : public CProgressWindow {
 public:
-    CQtProgressWindow(CProgressDialog* dialog_, std::shared_ptr<SProgressShared> shared_, bool visible)
-        : dialog(dialog_), shared(std::move(shared_)), shown(visible)
+    CQtProgressWindow(QPointer<CProgressDialog> dialog_, std::shared_ptr<SProgressShared> shared_)
+        : dialog(std::move(dialog_)), shared(std::move(shared_))
     {}
     ~CQtProgressWindow() override
     {
         // The job's thread may end here; the dialog goes away on its own thread.
-        QMetaObject::invokeMethod(
-            dialog, [d = dialog] { d->deleteLater(); }, Qt::QueuedConnection);
+        Post([](CProgressDialog& d) { d.deleteLater(); });
     }
     void Show() override
     {
-        shown = true;
         Post([](CProgressDialog& d) {
             d.show();
             d.raise();
@@ -62,7 +62,7 @@ public:
     {
         // On the window thread the job would otherwise starve the window; beside it the
         // window thread runs its own loop and nothing needs doing here.
-        if (QThread::currentThread() == dialog->thread()) QCoreApplication::processEvents();
+        if (QThread::currentThread() == QCoreApplication::instance()->thread()) QCoreApplication::processEvents();
         return shared->cancelRequested.exchange(false);
     }
     bool GetPosition(int& x, int& y) const override
@@ -78,12 +78,15 @@ private:
     void Post(F change)
     {
         QMetaObject::invokeMethod(
-            dialog, [d = dialog, change] { change(*d); }, Qt::QueuedConnection);
+            QCoreApplication::instance(),
+            [d = dialog, change] {
+                if (d) change(*d);
+            },
+            Qt::QueuedConnection);
     }
 
-    CProgressDialog* dialog;
+    QPointer<CProgressDialog> dialog;  // made on the window thread, read only there
     std::shared_ptr<SProgressShared> shared;
-    bool shown;
 };
 
 QMessageBox::Icon BoxIcon(MsgIcon icon)
@@ -175,15 +178,16 @@ std::unique_ptr<CProgressWindow> CQtUiPort::OpenProgress(const std::string& titl
                                                          bool visible)
 {
     auto shared = std::make_shared<SProgressShared>();
-    CProgressDialog* dialog = nullptr;
+    QPointer<CProgressDialog> dialog;
     OnWindowThread([&] {
-        dialog = new CProgressDialog(DialogParent(), Q(title), Q(body), shared);
+        auto* made = new CProgressDialog(DialogParent(), Q(title), Q(body), shared);
+        dialog = made;
         int x = 0, y = 0;
-        if (CProgress::RememberedPosition(x, y)) dialog->PlaceAt(x, y);
-        if (visible) dialog->show();
-        if (script && script->onProgress) script->onProgress(*dialog);
+        if (CProgress::RememberedPosition(x, y)) made->PlaceAt(x, y);
+        if (visible) made->show();
+        if (script && script->onProgress) script->onProgress(*made);
     });
-    return std::make_unique<CQtProgressWindow>(dialog, shared, visible);
+    return std::make_unique<CQtProgressWindow>(dialog, shared);
 }
 
 std::optional<std::string> CQtUiPort::ChooseFolder(const std::string& title, const std::string& start)
