@@ -2,6 +2,7 @@
 #include "base/Language.h"
 #include "base/Progress.h"
 #include "base/Texts.h"
+#include "ui/DVDShowWindow.h"
 #include "ui/GuiApp.h"
 #include "ui/JobRunner.h"
 #include "ui/MainWindow.h"
@@ -71,6 +72,12 @@ TEST(MainWindow, LanguageMenuRelabelsInGerman)
     EXPECT_NE(window.TaskButton(1)->text(), Q(EnglishText(1002)));
     EXPECT_EQ(window.TaskButton(1)->text(), T(1002));
     EXPECT_EQ(window.findChild<QToolButton*>("languageButton")->text(), "German");
+    {
+        // A window opened after the switch speaks German too.
+        CDVDShowWindow show;
+        EXPECT_EQ(show.findChild<QPushButton*>("addPhotos")->text(), QString::fromUtf8("Fotos hinzufügen"));
+        EXPECT_EQ(show.findChild<QPushButton*>("createDvd")->text(), "DVD erstellen");
+    }
 
     emit menu->aboutToShow();
     for (QAction* action : menu->actions())
