@@ -59,6 +59,24 @@ public:
     // number (1 when outside 1..99; untouched when the field is disabled) in `job`.
     void Accept(CDVDParams& params, CAdvJobChoices& job) const;
 
+    // Hands what Accept gave to a DVD job (slide show, video files or camcorder): audio
+    // compression, high quality, disc size and matrices, and the starting footage and
+    // the delays when the job has them.
+    template <class Job>
+    static void ApplyToJob(const CDVDParams& params, const CAdvJobChoices& choices, Job& job)
+    {
+        job.compressAudio = choices.compressAudio ? 1 : 0;
+        job.highQuality = choices.highQuality;
+        job.discSizeText = params.discSizeText;
+        job.intraMatrixText = params.intraMatrixText;
+        job.interMatrixText = params.interMatrixText;
+        if constexpr (requires { job.startingFootage; }) job.startingFootage = choices.startingFootage;
+        if constexpr (requires { job.audioDelay; }) {
+            job.audioDelay = params.audioDelay;
+            job.videoDelay = params.videoDelay;
+        }
+    }
+
     // The message key of a control's label, and of its tool tip (0 when it has none).
     static int LabelKey(Control control);
     static int TooltipKey(Control control);

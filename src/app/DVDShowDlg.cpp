@@ -256,12 +256,7 @@ std::unique_ptr<CSlideShowJob> CDVDShowDlg::MakeJob(CUiPort& port) const
     job->resolution = resolution;
     job->wide = wide;
     job->pal = pal;
-    job->compressAudio = choices.compressAudio ? 1 : 0;
-    job->startingFootage = choices.startingFootage;
-    job->highQuality = choices.highQuality;
-    job->discSizeText = params.discSizeText;
-    job->intraMatrixText = params.intraMatrixText;
-    job->interMatrixText = params.interMatrixText;
+    CAdvSetupDlg::ApplyToJob(params, choices, *job);
     job->soundFolder = soundFolder;
     job->projectFile = projectFile;
     return job;

@@ -2,6 +2,7 @@
 
 #include "app/DvCaptureJob.h"
 #include "platform/Folders.h"
+#include "ui/DvdFormatBox.h"
 #include "ui/GuiApp.h"
 #include "ui/JobRunner.h"
 #include "ui/QtUiPort.h"
@@ -17,7 +18,6 @@
 #include <QLineEdit>
 #include <QPixmap>
 #include <QPushButton>
-#include <QRadioButton>
 #include <QResizeEvent>
 #include <QSpinBox>
 #include <QTimer>
@@ -152,38 +152,8 @@ QWidget* CCamcorderWindow::BuildSettingsSide()
     auto* settings = new QGroupBox(T(112), side);
     settings->setObjectName("dvdSetting");
     auto* settingsLayout = new QVBoxLayout(settings);
-    auto* standardBox = new QGroupBox(T(113), settings);
-    auto* standardRow = new QHBoxLayout(standardBox);
-    ntsc = new QRadioButton(T(114), standardBox);
-    ntsc->setObjectName("ntsc");
-    ntsc->setToolTip(T(200));
-    pal = new QRadioButton(T(115), standardBox);
-    pal->setObjectName("pal");
-    pal->setToolTip(T(201));
-    standardRow->addWidget(ntsc);
-    standardRow->addWidget(pal);
-    settingsLayout->addWidget(standardBox);
-    auto* resolutionBox = new QGroupBox(T(122), settings);
-    auto* resolutionColumn = new QVBoxLayout(resolutionBox);
-    const char* resolutionNames[3] = {"resolutionHigh", "resolutionMedium", "resolutionLow"};
-    for (int r = 0; r < 3; ++r) {
-        resolutions[r] = new QRadioButton(resolutionBox);
-        resolutions[r]->setObjectName(resolutionNames[r]);
-        resolutions[r]->setToolTip(T(202 + r));
-        resolutionColumn->addWidget(resolutions[r]);
-    }
-    resolutions[0]->setChecked(true);
-    settingsLayout->addWidget(resolutionBox);
-    auto* aspectBox = new QGroupBox(T(123), settings);
-    auto* aspectColumn = new QVBoxLayout(aspectBox);
-    aspect43 = new QRadioButton(T(124), aspectBox);
-    aspect43->setObjectName("aspect43");
-    aspect169 = new QRadioButton(T(125), aspectBox);
-    aspect169->setObjectName("aspect169");
-    aspect43->setChecked(true);
-    aspectColumn->addWidget(aspect43);
-    aspectColumn->addWidget(aspect169);
-    settingsLayout->addWidget(aspectBox);
+    format = new CDvdFormatBox(settings, CDvdFormatBox::Arrangement::Stack);
+    settingsLayout->addWidget(format);
     advancedButton = Button(126, 0, "advancedSetting");
     settingsLayout->addWidget(advancedButton);
     layout->addWidget(settings);
@@ -226,16 +196,15 @@ void CCamcorderWindow::Connect()
     connect(openFile, &QPushButton::clicked, this, &CCamcorderWindow::ChooseDvFile);
     connect(createDvd, &QPushButton::clicked, this, &CCamcorderWindow::CreateDvd);
     connect(exitButton, &QPushButton::clicked, this, &QWidget::close);
-    connect(ntsc, &QRadioButton::toggled, this, [this] { ShowStandard(); });
-    connect(aspect169, &QRadioButton::toggled, this, [this] { ShowStandard(); });
+    connect(format, &CDvdFormatBox::Changed, this, &CCamcorderWindow::ShowAspect);
     connect(previewTimer, &QTimer::timeout, this, &CCamcorderWindow::RefreshPreview);
 }
 
 void CCamcorderWindow::ShowDevice()
 {
     footage->setValue(job->footage);
-    (job->pal ? pal : ntsc)->setChecked(true);
-    ShowStandard();
+    format->Set(job->pal, format->Resolution(), format->Wide());
+    ShowAspect();
     if (job->DeviceOpen()) {
         deviceText->setText(Q(job->DeviceName()));
         preview->setText("");
@@ -248,12 +217,9 @@ void CCamcorderWindow::ShowDevice()
     EnableControls(true);
 }
 
-void CCamcorderWindow::ShowStandard()
+void CCamcorderWindow::ShowAspect()
 {
-    // The resolutions name the picture sizes of the chosen standard.
-    const int first = pal->isChecked() ? 119 : 116;
-    for (int r = 0; r < 3; ++r) resolutions[r]->setText(T(first + r));
-    const int height = aspect169->isChecked() ? kPreviewWidth * 9 / 16 : kPreviewWidth * 3 / 4;
+    const int height = format->Wide() ? kPreviewWidth * 9 / 16 : kPreviewWidth * 3 / 4;
     job->SetPreviewSize(kPreviewWidth, height);
 }
 
@@ -266,9 +232,8 @@ void CCamcorderWindow::EnableControls(bool enable)
     if (capturing && open && job->TransportEnabled()) transportButtons[2]->setEnabled(true);
     capture->setEnabled(enable && open);
     playAndCapture->setEnabled(vcr);
-    for (QWidget* control : std::initializer_list<QWidget*>{footage, lengthSeconds, folderBox, change, ntsc, pal,
-                                                            resolutions[0], resolutions[1], resolutions[2], aspect43,
-                                                            aspect169, advancedButton, openFile, createDvd, exitButton})
+    for (QWidget* control : std::initializer_list<QWidget*>{footage, lengthSeconds, folderBox, change, format,
+                                                            advancedButton, openFile, createDvd, exitButton})
         control->setEnabled(enable);
 }
 
@@ -277,9 +242,9 @@ void CCamcorderWindow::ReadSettings()
     job->dvdFolder = S(folderBox->text());
     job->footage = footage->value();
     job->lengthSeconds = lengthSeconds->value();
-    job->pal = pal->isChecked();
-    job->resolution = resolutions[0]->isChecked() ? 0 : resolutions[1]->isChecked() ? 1 : 2;
-    job->wide = aspect169->isChecked();
+    job->pal = format->Pal();
+    job->resolution = format->Resolution();
+    job->wide = format->Wide();
 }
 
 void CCamcorderWindow::SendVcr(CDvCaptureJob::EVcr button)
@@ -330,13 +295,7 @@ void CCamcorderWindow::OpenAdvanced()
     CDVDParams params;
     CAdvJobChoices choices;
     advanced.Accept(params, choices);
-    job->compressAudio = choices.compressAudio ? 1 : 0;
-    job->highQuality = choices.highQuality;
-    job->discSizeText = params.discSizeText;
-    job->intraMatrixText = params.intraMatrixText;
-    job->interMatrixText = params.interMatrixText;
-    job->audioDelay = params.audioDelay;
-    job->videoDelay = params.videoDelay;
+    CAdvSetupDlg::ApplyToJob(params, choices, *job);
 }
 
 bool CCamcorderWindow::OpenDvFile(const std::string& path)

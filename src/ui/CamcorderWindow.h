@@ -19,7 +19,7 @@
 class QLabel;
 class QLineEdit;
 class QPushButton;
-class QRadioButton;
+class CDvdFormatBox;
 class QSpinBox;
 class QTimer;
 
@@ -63,7 +63,8 @@ private:
     QWidget* BuildSettingsSide();
     void Connect();
     void ShowDevice();
-    void ShowStandard();
+    // Sizes the preview to the chosen aspect ratio.
+    void ShowAspect();
     void ReadSettings();
     void ChangeFolder();
     void OpenAdvanced();
@@ -88,11 +89,7 @@ private:
     QSpinBox* lengthSeconds;
     QLineEdit* folderBox;
     QPushButton* change;
-    QRadioButton* ntsc;
-    QRadioButton* pal;
-    QRadioButton* resolutions[3];
-    QRadioButton* aspect43;
-    QRadioButton* aspect169;
+    CDvdFormatBox* format;
     QPushButton* advancedButton;
     QPushButton* openFile;
     QPushButton* createDvd;

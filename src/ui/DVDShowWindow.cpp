@@ -1,5 +1,6 @@
 #include "ui/DVDShowWindow.h"
 
+#include "ui/DvdFormatBox.h"
 #include "ui/GuiApp.h"
 #include "ui/JobRunner.h"
 #include "ui/PhotoListWidget.h"
@@ -11,7 +12,6 @@
 
 #include <QAudioDevice>
 #include <QAudioOutput>
-#include <QButtonGroup>
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -28,7 +28,6 @@
 #include <QPainter>
 #include <QPixmap>
 #include <QPushButton>
-#include <QRadioButton>
 #include <QScreen>
 #include <QSplitter>
 #include <QTimer>
@@ -268,49 +267,10 @@ QWidget* CDVDShowWindow::BuildSettingsGroup()
     folderRow->addWidget(changeFolder);
     column->addLayout(folderRow);
 
-    auto radio = [this](QWidget* parent, const char* name, int key, int tip) {
-        auto* button = new QRadioButton(T(key), parent);
-        button->setObjectName(name);
-        if (tip) button->setToolTip(T(tip));
-        connect(button, &QRadioButton::toggled, this, [this] { ReadSettingsControls(); });
-        return button;
-    };
-    auto* groups = new QHBoxLayout;
-    auto* standard = new QGroupBox(T(113), group);
-    standard->setObjectName("standardGroup");
-    auto* standardColumn = new QVBoxLayout(standard);
-    ntsc = radio(standard, "ntsc", 114, 200);
-    pal = radio(standard, "pal", 115, 201);
-    standardColumn->addWidget(ntsc);
-    standardColumn->addWidget(pal);
-    standardColumn->addStretch(1);
-
-    auto* resolution = new QGroupBox(T(122), group);
-    resolution->setObjectName("resolutionGroup");
-    auto* resolutionColumn = new QVBoxLayout(resolution);
-    const char* names[3] = {"resolutionHigh", "resolutionMedium", "resolutionLow"};
-    for (int i = 0; i < 3; ++i) {
-        resolutions[i] = radio(resolution, names[i], CDVDShowDlg::ResolutionKeys(false)[size_t(i)], 202 + i);
-        resolutionColumn->addWidget(resolutions[i]);
-    }
-    resolutionColumn->addStretch(1);
-
-    auto* aspect = new QGroupBox(T(123), group);
-    aspect->setObjectName("aspectGroup");
-    auto* aspectColumn = new QVBoxLayout(aspect);
-    aspect43 = radio(aspect, "aspect43", 124, 0);
-    aspect169 = radio(aspect, "aspect169", 125, 0);
-    aspectColumn->addWidget(aspect43);
-    aspectColumn->addWidget(aspect169);
-    aspectColumn->addStretch(1);
-
-    (model.pal ? pal : ntsc)->setChecked(true);
-    resolutions[model.resolution >= 0 && model.resolution < 3 ? model.resolution : 2]->setChecked(true);
-    (model.wide ? aspect169 : aspect43)->setChecked(true);
-    groups->addWidget(standard);
-    groups->addWidget(resolution);
-    groups->addWidget(aspect);
-    column->addLayout(groups);
+    format = new CDvdFormatBox(group, CDvdFormatBox::Arrangement::Row);
+    format->Set(model.pal, model.resolution, model.wide);
+    connect(format, &CDvdFormatBox::Changed, this, &CDVDShowWindow::ReadSettingsControls);
+    column->addWidget(format);
 
     advanced = Button("advancedSetting", 126, 0, &CDVDShowWindow::AdvancedSettings);
     auto* advancedRow = new QHBoxLayout;
@@ -318,30 +278,20 @@ QWidget* CDVDShowWindow::BuildSettingsGroup()
     advancedRow->addWidget(advanced);
     column->addLayout(advancedRow);
     column->addStretch(1);
-    Relabel();
     return group;
-}
-
-void CDVDShowWindow::Relabel()
-{
-    const std::array<int, 3> keys = CDVDShowDlg::ResolutionKeys(model.pal);
-    for (size_t i = 0; i < 3; ++i) resolutions[i]->setText(T(keys[i]));
 }
 
 void CDVDShowWindow::ReadSettingsControls()
 {
-    if (!pal || !aspect169 || !resolutions[2]) return;  // still being built
-    model.pal = pal->isChecked();
-    for (int i = 0; i < 3; ++i)
-        if (resolutions[i]->isChecked()) model.resolution = i;
-    model.wide = aspect169->isChecked();
+    model.pal = format->Pal();
+    model.resolution = format->Resolution();
+    model.wide = format->Wide();
     // A typed folder follows the chooser's rule; an empty one leaves the job its default.
     const std::string folder = S(folderEdit->text().trimmed());
     if (folder.empty())
         model.dvdFolder.clear();
     else
         model.ChooseDvdFolder(folder);
-    Relabel();
 }
 
 std::vector<int> CDVDShowWindow::SelectedMusicRows() const
@@ -410,8 +360,7 @@ void CDVDShowWindow::UpdateButtons()
     autoSync->setEnabled(on && s.autoSync);
     playMusic->setEnabled(on && s.playMusic);
     for (QWidget* w : std::initializer_list<QWidget*>{addPhotos, loadProject, addMusic, changeFolder, advanced,
-                                                      exitButton, folderEdit, ntsc, pal, aspect43, aspect169,
-                                                      resolutions[0], resolutions[1], resolutions[2]})
+                                                      exitButton, folderEdit, format})
         w->setEnabled(on);
     photoList->setDragEnabled(on);
     photoList->setAcceptDrops(on);

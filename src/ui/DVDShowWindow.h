@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+class CDvdFormatBox;
 class CPhotoListWidget;
 class CThumbnailMaker;
 class QAudioOutput;
@@ -22,7 +23,6 @@ class QLabel;
 class QLineEdit;
 class QMediaPlayer;
 class QPushButton;
-class QRadioButton;
 class QTimer;
 class QTreeWidget;
 
@@ -73,7 +73,6 @@ private:
     QWidget* BuildPhotoSide();
     QWidget* BuildMusicGroup();
     QWidget* BuildSettingsGroup();
-    void Relabel();
     QPushButton* Button(const char* name, int labelKey, int tipKey, void (CDVDShowWindow::*slot)());
 
     void FillPhotoList(const std::vector<int>& selectRows);
@@ -105,11 +104,7 @@ private:
     QLabel* statusCurrent = nullptr;
     QTreeWidget* musicList = nullptr;
     QLineEdit* folderEdit = nullptr;
-    QRadioButton* ntsc = nullptr;
-    QRadioButton* pal = nullptr;
-    QRadioButton* resolutions[3] = {nullptr, nullptr, nullptr};
-    QRadioButton* aspect43 = nullptr;
-    QRadioButton* aspect169 = nullptr;
+    CDvdFormatBox* format = nullptr;
     QPushButton* addPhotos = nullptr;
     QPushButton* removePhotos = nullptr;
     QPushButton* removeAll = nullptr;

@@ -2,6 +2,7 @@
 
 #include "app/AdvSetupDlg.h"
 #include "app/MediaThumbnail.h"
+#include "ui/DvdFormatBox.h"
 #include "ui/GuiApp.h"
 #include "ui/JobRunner.h"
 #include "ui/MediaListView.h"
@@ -10,7 +11,6 @@
 #include "ui/UiText.h"
 #include "ui/Windows.h"
 
-#include <QButtonGroup>
 #include <QCloseEvent>
 #include <QDesktopServices>
 #include <QDragEnterEvent>
@@ -24,7 +24,6 @@
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPushButton>
-#include <QRadioButton>
 #include <QSplitter>
 #include <QTreeWidget>
 #include <QUrl>
@@ -46,14 +45,6 @@ QPushButton* Button(QWidget* parent, const char* name, int textKey, int tipKey)
     button->setText(T(textKey));
     if (tipKey != 0) button->setToolTip(T(tipKey));
     return button;
-}
-
-QRadioButton* Radio(QWidget* parent, const char* name, int textKey, int tipKey)
-{
-    auto* radio = new QRadioButton(T(textKey), parent);
-    radio->setObjectName(name);
-    if (tipKey != 0) radio->setToolTip(T(tipKey));
-    return radio;
 }
 
 // A pattern list of the core ("*.avi;VTS_*.IFO") as Qt's file dialog wants it, each
@@ -119,7 +110,7 @@ CVideoWindow::CVideoWindow(QWidget* parent) : QDialog(parent), job(std::make_uni
     connect(createDvd, &QPushButton::clicked, this, [this] { CreateDvd(); });
     connect(exitButton, &QPushButton::clicked, this, &CVideoWindow::close);
 
-    Relabel();
+    setWindowTitle(T(3000));
     ShowRows(-1);
     resize(800, 572);
 }
@@ -195,42 +186,8 @@ QWidget* CVideoWindow::BuildSettings()
     box->setObjectName("dvdSettings");
     auto* grid = new QGridLayout(box);
 
-    auto* standard = new QGroupBox(T(113), box);
-    standard->setObjectName("videoStandard");
-    auto* standardLayout = new QVBoxLayout(standard);
-    ntsc = Radio(standard, "ntsc", 114, 200);
-    pal = Radio(standard, "pal", 115, 201);
-    standardLayout->addWidget(ntsc);
-    standardLayout->addWidget(pal);
-    auto* standardGroup = new QButtonGroup(standard);
-    standardGroup->addButton(ntsc);
-    standardGroup->addButton(pal);
-
-    auto* resolution = new QGroupBox(T(122), box);
-    resolution->setObjectName("videoResolution");
-    auto* resolutionLayout = new QVBoxLayout(resolution);
-    const char* names[3] = {"resolutionHigh", "resolutionMedium", "resolutionLow"};
-    auto* resolutionGroup = new QButtonGroup(resolution);
-    for (int i = 0; i < 3; ++i) {
-        resolutions[i] = Radio(resolution, names[i], 116 + i, 202 + i);
-        resolutionLayout->addWidget(resolutions[i]);
-        resolutionGroup->addButton(resolutions[i]);
-    }
-
-    auto* aspect = new QGroupBox(T(123), box);
-    aspect->setObjectName("aspectRatio");
-    auto* aspectLayout = new QVBoxLayout(aspect);
-    fullScreen = Radio(aspect, "fullScreen", 124, 0);
-    wideScreen = Radio(aspect, "wideScreen", 125, 0);
-    aspectLayout->addWidget(fullScreen);
-    aspectLayout->addWidget(wideScreen);
-    auto* aspectGroup = new QButtonGroup(aspect);
-    aspectGroup->addButton(fullScreen);
-    aspectGroup->addButton(wideScreen);
-
-    grid->addWidget(standard, 0, 0);
-    grid->addWidget(resolution, 0, 1);
-    grid->addWidget(aspect, 0, 2);
+    format = new CDvdFormatBox(box, CDvdFormatBox::Arrangement::Row);
+    grid->addWidget(format, 0, 0, 1, 3);
 
     auto* folderRow = new QHBoxLayout;
     auto* folderLabel = new QLabel(T(110), box);
@@ -248,21 +205,10 @@ QWidget* CVideoWindow::BuildSettings()
     folderRow->addWidget(advanced);
     grid->addLayout(folderRow, 1, 0, 1, 3);
 
-    (job->pal ? pal : ntsc)->setChecked(true);
-    resolutions[std::clamp(job->resolution, 0, 2)]->setChecked(true);
-    (job->wide ? wideScreen : fullScreen)->setChecked(true);
-    connect(pal, &QRadioButton::toggled, this, &CVideoWindow::Relabel);
+    format->Set(job->pal, job->resolution, job->wide);
     connect(change, &QPushButton::clicked, this, &CVideoWindow::ChangeFolder);
     connect(advanced, &QPushButton::clicked, this, &CVideoWindow::AdvancedSettings);
     return box;
-}
-
-void CVideoWindow::Relabel()
-{
-    setWindowTitle(T(3000));
-    // The resolutions name the picture sizes of the chosen standard.
-    const int first = pal->isChecked() ? 119 : 116;
-    for (int i = 0; i < 3; ++i) resolutions[i]->setText(T(first + i));
 }
 
 void CVideoWindow::ShowRows(int current)
@@ -468,21 +414,14 @@ void CVideoWindow::AdvancedSettings()
     CDVDParams params;
     CAdvJobChoices choices;
     dialog.Accept(params, choices);
-    job->compressAudio = choices.compressAudio ? 1 : 0;
-    job->startingFootage = choices.startingFootage;
-    job->highQuality = choices.highQuality;
-    job->discSizeText = params.discSizeText;
-    job->intraMatrixText = params.intraMatrixText;
-    job->interMatrixText = params.interMatrixText;
-    job->audioDelay = params.audioDelay;
-    job->videoDelay = params.videoDelay;
+    CAdvSetupDlg::ApplyToJob(params, choices, *job);
 }
 
 void CVideoWindow::ReadControls()
 {
-    job->pal = pal->isChecked();
-    job->resolution = resolutions[1]->isChecked() ? 1 : resolutions[2]->isChecked() ? 2 : 0;
-    job->wide = wideScreen->isChecked();
+    job->pal = format->Pal();
+    job->resolution = format->Resolution();
+    job->wide = format->Wide();
     job->dvdFolder = S(folderBox->text());
 }
 

@@ -19,10 +19,10 @@
 #include "app/VideoDVDJob.h"
 
 class CMediaListView;
+class CDvdFormatBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
-class QRadioButton;
 class QTreeWidget;
 
 class CVideoWindow : public QDialog {
@@ -67,7 +67,6 @@ private:
     void RemoveSubtitles();
     void ChangeFolder();
     void AdvancedSettings();
-    void Relabel();
     // Shows the job's rows and subtitles again, selecting `current` (-1: none).
     void ShowRows(int current);
     void ShowSubtitles();
@@ -96,11 +95,7 @@ private:
     QPushButton* exitButton;
     QPushButton* addSubtitles;
     QPushButton* removeSubtitles;
-    QRadioButton* ntsc;
-    QRadioButton* pal;
-    QRadioButton* resolutions[3];
-    QRadioButton* fullScreen;
-    QRadioButton* wideScreen;
+    CDvdFormatBox* format;
     QLineEdit* folderBox;
     QPushButton* change;
     QPushButton* advanced;
