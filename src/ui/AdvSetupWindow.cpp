@@ -5,7 +5,6 @@
 #include "ui/Windows.h"
 
 #include <QCheckBox>
-#include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -130,12 +129,7 @@ CAdvSetupWindow::CAdvSetupWindow(QWidget* parent, CAdvSetupDlg& values_)
     footageForm->addRow(Label(Control::StartingFootage), footage);
     layout->addLayout(footageForm);
 
-    auto* buttons = new QDialogButtonBox(this);
-    buttons->addButton(T(100), QDialogButtonBox::AcceptRole)->setObjectName("ok");
-    buttons->addButton(T(101), QDialogButtonBox::RejectRole)->setObjectName("cancel");
-    layout->addWidget(buttons);
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    layout->addWidget(OkCancelButtons(*this));
 
     // The presets change the texts shown; OK takes whatever is shown then.
     auto preset = [this](void (CAdvSetupDlg::*apply)()) {

@@ -10,7 +10,6 @@
 #include <QAudioOutput>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -117,14 +116,9 @@ CPhotoSettingWindow::CPhotoSettingWindow(QWidget* parent, CAlbum& album, const s
     applyAll->setObjectName("applyToAll");
     column->addWidget(applyAll);
     column->addStretch(1);
-    auto* buttons = new QDialogButtonBox(this);
-    buttons->addButton(T(100), QDialogButtonBox::AcceptRole)->setObjectName("ok");
-    buttons->addButton(T(101), QDialogButtonBox::RejectRole)->setObjectName("cancel");
-    column->addWidget(buttons);
+    column->addWidget(OkCancelButtons(*this));
     layout->addLayout(column, 1);
 
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     connect(record, &QPushButton::clicked, this, &CPhotoSettingWindow::ToggleRecording);
     connect(play, &QPushButton::clicked, this, &CPhotoSettingWindow::TogglePlaying);
     connect(erase, &QPushButton::clicked, this, &CPhotoSettingWindow::EraseNarration);

@@ -3,7 +3,6 @@
 #include "app/VideoDVDJob.h"
 #include "ui/UiText.h"
 
-#include <QDialogButtonBox>
 #include <QFileInfo>
 #include <QFormLayout>
 #include <QLabel>
@@ -57,12 +56,7 @@ CRangeWindow::CRangeWindow(QWidget* parent, const std::string& path, double dura
     form->addRow(startLabel, startEdit);
     form->addRow(endLabel, endEdit);
     layout->addLayout(form);
-    auto* buttons = new QDialogButtonBox(this);
-    buttons->addButton(T(100), QDialogButtonBox::AcceptRole)->setObjectName("ok");
-    buttons->addButton(T(101), QDialogButtonBox::RejectRole)->setObjectName("cancel");
-    layout->addWidget(buttons);
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    layout->addWidget(OkCancelButtons(*this));
     setMinimumWidth(360);
 }
 
