@@ -10,10 +10,16 @@
 
 // ------------------------------------------------------------------ plain routines
 
-void ResidualBlockPlain(const uint8_t* source, int stride, const uint8_t prediction[64], int16_t out[64])
+uint32_t ResidualBlockPlain(const uint8_t* source, int stride, const uint8_t prediction[64], int16_t out[64])
 {
+    uint32_t sum = 0;
     for (int j = 0; j < 8; ++j)
-        for (int i = 0; i < 8; ++i) out[j * 8 + i] = int16_t(source[j * stride + i] - prediction[j * 8 + i]);
+        for (int i = 0; i < 8; ++i) {
+            const int d = source[j * stride + i] - prediction[j * 8 + i];
+            out[j * 8 + i] = int16_t(d);
+            sum += uint32_t(d * d);
+        }
+    return sum;
 }
 
 void ReconstructBlockPlain(const uint8_t prediction[64], const int16_t* residual, uint8_t* dest, int stride)
@@ -106,14 +112,19 @@ inline void PredictSse2(const uint8_t* p, int refStride, bool halfX, bool halfY,
 
 }  // namespace
 
-void ResidualBlockSse2(const uint8_t* source, int stride, const uint8_t prediction[64], int16_t out[64])
+uint32_t ResidualBlockSse2(const uint8_t* source, int stride, const uint8_t prediction[64], int16_t out[64])
 {
     const __m128i zero = _mm_setzero_si128();
+    __m128i sum = zero;
     for (int j = 0; j < 8; ++j) {
         const __m128i s = _mm_unpacklo_epi8(Load8(source + j * stride), zero);
         const __m128i p = _mm_unpacklo_epi8(Load8(prediction + j * 8), zero);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + j * 8), _mm_sub_epi16(s, p));
+        const __m128i d = _mm_sub_epi16(s, p);
+        sum = _mm_add_epi32(sum, _mm_madd_epi16(d, d));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + j * 8), d);
     }
+    sum = _mm_add_epi32(sum, _mm_srli_si128(sum, 8));
+    return uint32_t(_mm_cvtsi128_si32(_mm_add_epi32(sum, _mm_srli_si128(sum, 4))));
 }
 
 void ReconstructBlockSse2(const uint8_t prediction[64], const int16_t* residual, uint8_t* dest, int stride)
@@ -151,17 +162,23 @@ bool IsZeroBlockSse2(const int16_t block[64])
 
 // ------------------------------------------------------------------ AVX2 routines
 
-void ResidualBlockAvx2(const uint8_t* source, int stride, const uint8_t prediction[64], int16_t out[64])
+uint32_t ResidualBlockAvx2(const uint8_t* source, int stride, const uint8_t prediction[64], int16_t out[64])
     __attribute__((target("avx2")));
-void ResidualBlockAvx2(const uint8_t* source, int stride, const uint8_t prediction[64], int16_t out[64])
+uint32_t ResidualBlockAvx2(const uint8_t* source, int stride, const uint8_t prediction[64], int16_t out[64])
 {
-    // Two rows per step, widened to sixteen 16-bit lanes.
+    // Two rows per step, widened to sixteen 16-bit lanes; the squares are summed in
+    // eight 32-bit lanes (each at most 8 x 2 x 255^2).
+    __m256i sum = _mm256_setzero_si256();
     for (int j = 0; j < 8; j += 2) {
         const __m128i s = _mm_unpacklo_epi64(Load8(source + j * stride), Load8(source + (j + 1) * stride));
         const __m128i p = Load16(prediction + j * 8);
         const __m256i d = _mm256_sub_epi16(_mm256_cvtepu8_epi16(s), _mm256_cvtepu8_epi16(p));
+        sum = _mm256_add_epi32(sum, _mm256_madd_epi16(d, d));
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + j * 8), d);
     }
+    __m128i half = _mm_add_epi32(_mm256_castsi256_si128(sum), _mm256_extracti128_si256(sum, 1));
+    half = _mm_add_epi32(half, _mm_srli_si128(half, 8));
+    return uint32_t(_mm_cvtsi128_si32(_mm_add_epi32(half, _mm_srli_si128(half, 4))));
 }
 
 void ReconstructBlockAvx2(const uint8_t prediction[64], const int16_t* residual, uint8_t* dest, int stride)
@@ -223,9 +240,9 @@ bool IsZeroBlockAvx2(const int16_t block[64])
 
 // ------------------------------------------------------------------ dispatch
 
-void ResidualBlock(const uint8_t* source, int stride, const uint8_t prediction[64], int16_t out[64])
+uint32_t ResidualBlock(const uint8_t* source, int stride, const uint8_t prediction[64], int16_t out[64])
 {
-    EncoderKernels().residualBlock(source, stride, prediction, out);
+    return EncoderKernels().residualBlock(source, stride, prediction, out);
 }
 
 void ReconstructBlock(const uint8_t prediction[64], const int16_t* residual, uint8_t* dest, int stride)

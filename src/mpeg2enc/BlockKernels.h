@@ -10,11 +10,13 @@
 
 #include <cstdint>
 
-// Prediction error: out[8j + i] = source[j * stride + i] - prediction[8j + i].
-void ResidualBlock(const uint8_t* source, int stride, const uint8_t prediction[64], int16_t out[64]);
-void ResidualBlockPlain(const uint8_t* source, int stride, const uint8_t prediction[64], int16_t out[64]);
-void ResidualBlockSse2(const uint8_t* source, int stride, const uint8_t prediction[64], int16_t out[64]);
-void ResidualBlockAvx2(const uint8_t* source, int stride, const uint8_t prediction[64], int16_t out[64]);
+// Prediction error: out[8j + i] = source[j * stride + i] - prediction[8j + i]. Returns
+// the sum of the errors' squares (0 for a block that needs no transform; a small sum
+// bounds every coefficient of its transform, see ForwardDctBound).
+uint32_t ResidualBlock(const uint8_t* source, int stride, const uint8_t prediction[64], int16_t out[64]);
+uint32_t ResidualBlockPlain(const uint8_t* source, int stride, const uint8_t prediction[64], int16_t out[64]);
+uint32_t ResidualBlockSse2(const uint8_t* source, int stride, const uint8_t prediction[64], int16_t out[64]);
+uint32_t ResidualBlockAvx2(const uint8_t* source, int stride, const uint8_t prediction[64], int16_t out[64]);
 
 // Reconstruction: dest[j * stride + i] = clamp(prediction[8j + i] + residual[8j + i], 0, 255).
 // A null `residual` (a block that was not coded) copies the prediction.

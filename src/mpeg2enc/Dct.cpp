@@ -276,6 +276,27 @@ __attribute__((target("avx2"))) void ForwardDctAvx2(int16_t block[64])
 
 void ForwardDct(int16_t block[64]) { EncoderKernels().forwardDct(block); }
 
+int64_t ForwardDctBound(uint32_t squareSum)
+{
+    // With r the block and m_u the rows of constants: a first-pass output of row u and
+    // column c is at most |m_u| |r_c| / 2^10 + 1/2 (Cauchy-Schwarz, then the rounding),
+    // so row u of the first pass has a length of at most |m_u| |r| / 2^10 + sqrt(8) / 2;
+    // a second-pass output is at most |m_v| x that / 2^16 + 1/2. Saturation only lowers
+    // a magnitude. The largest row length stands for every row, and a small margin
+    // covers the floating-point arithmetic.
+    static const double length = [] {
+        int64_t largest = 0;
+        for (const auto& row : Forward().m) {
+            int64_t squares = 0;
+            for (int16_t c : row) squares += int64_t(c) * c;
+            largest = std::max(largest, squares);
+        }
+        return std::sqrt(double(largest));
+    }();
+    const double first = length * std::sqrt(double(squareSum)) / double(1 << firstShift) + std::sqrt(8.0) / 2.0;
+    return int64_t(std::floor(length * first / double(1 << secondShift) + 0.5 + 1e-6));
+}
+
 void InverseDctPlain(const int16_t coefficients[64], int16_t out[64])
 {
     bool nothing = coefficients[63] == 0 || coefficients[63] == 1;

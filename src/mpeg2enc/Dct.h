@@ -20,6 +20,12 @@ void ForwardDctPlain(int16_t block[64]);
 void ForwardDctSse2(int16_t block[64]);
 void ForwardDctAvx2(int16_t block[64]);
 
+// An upper bound of the coefficient magnitudes ForwardDct can give for a block whose
+// 64 samples' squares sum to `squareSum`, following both passes' constants and rounding:
+// a block whose bound is below the smallest coefficient that makes a level needs no
+// transform.
+int64_t ForwardDctBound(uint32_t squareSum);
+
 // Inverse DCT of `coefficients` (raster order) into `out`, outputs in -256..255.
 // A block whose only non-zero coefficient is a 1 at position 63 (what mismatch control
 // leaves on an empty block) gives all zeros.

@@ -82,18 +82,21 @@ void CEncoder::TransformMacroblock(SMacroblock& mb, int q, const CFrame& referen
         std::memset(mb.pred, 128, sizeof mb.pred);
     else
         FormPrediction(mb.column, mb.row, vx, vy, reference, mb.pred);
-    // A predicted block that matches its source exactly has nothing to transform: its
-    // coefficients and levels are zero and it is not coded (`still` marks it).
+    // A predicted block whose error is too small for any level to come of its transform
+    // (an exact match among them) is not transformed and not coded (`still` marks it):
+    // the quantiser would leave all its levels zero.
     int still = 0;
+    const uint32_t zeroSum = mb.intra ? 0 : quantiser.NonIntraZeroSum(q);
     const size_t chroma = ChromaBlockOffset(mb.row, mb.column, chromaWidth);
     for (int blk = 0; blk < 6; ++blk) {
+        uint32_t error;
         if (blk < 4)
-            ResidualBlock(src.planeY + LumaBlockOffset(mb.row, mb.column, blk, width), width, mb.pred[blk],
-                          mb.coefficients[blk]);
+            error = ResidualBlock(src.planeY + LumaBlockOffset(mb.row, mb.column, blk, width), width, mb.pred[blk],
+                                  mb.coefficients[blk]);
         else
-            ResidualBlock((blk == 4 ? src.planeCb : src.planeCr) + chroma, chromaWidth, mb.pred[blk],
-                          mb.coefficients[blk]);
-        if (!mb.intra && IsZeroBlock(mb.coefficients[blk]))
+            error = ResidualBlock((blk == 4 ? src.planeCb : src.planeCr) + chroma, chromaWidth, mb.pred[blk],
+                                  mb.coefficients[blk]);
+        if (!mb.intra && error <= zeroSum)
             still |= 32 >> blk;
         else
             ForwardDct(mb.coefficients[blk]);

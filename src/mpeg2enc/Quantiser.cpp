@@ -113,6 +113,24 @@ void CQuantiser::Build(const uint8_t intraMatrix[64], const uint8_t nonIntraMatr
             vectorReady[q] = vectorReady[q] && nonIntraReciprocal[q][i] <= 0xFFFF;
             nonIntraReciprocal16[q][i] = uint16_t(std::min(nonIntraReciprocal[q][i], 0xFFFF));
         }
+        // The smallest coefficient magnitude with a non-zero level at any position, then
+        // the largest error sum whose transform stays below it.
+        int32_t smallest = maxLevel + 1;
+        for (int i = 0; i < 64; ++i)
+            for (int32_t c = 1; c < smallest; ++c)
+                if (((16 * int64_t(c) + nonIntraW[i] / 2) * nonIntraReciprocal[q][i]) >> 17 != 0) {
+                    smallest = c;
+                    break;
+                }
+        uint32_t low = 0, high = 64 * 255 * 255;
+        if (ForwardDctBound(high) < smallest)
+            low = high;
+        else
+            while (high - low > 1) {
+                const uint32_t middle = (low + high) / 2;
+                (ForwardDctBound(middle) < smallest ? low : high) = middle;
+            }
+        nonIntraZeroSum[q] = low;
     }
 }
 

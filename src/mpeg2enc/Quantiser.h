@@ -39,6 +39,12 @@ public:
     bool NonIntraLevelsPlain(const int16_t coefficients[64], int16_t levels[64], int q) const;
     bool NonIntraLevelsSse2(const int16_t coefficients[64], int16_t levels[64], int q) const;
     bool NonIntraLevelsAvx2(const int16_t coefficients[64], int16_t levels[64], int q) const;
+    // The largest sum of squares of a prediction error block (ResidualBlock's result)
+    // whose forward transform is sure to quantise to all-zero non-intra levels at
+    // quantiser q: such a block is not coded, with or without the transform. Any rounding
+    // that only moves coefficients toward zero before this quantisation keeps it true.
+    uint32_t NonIntraZeroSum(int q) const { return nonIntraZeroSum[ClampQ(q)]; }
+
     // True when the vector level routines give the plain routine's levels for this block.
     bool VectorLevelsApply(const int16_t coefficients[64], int q) const;
 
@@ -58,6 +64,8 @@ public:
     const uint8_t* NonIntraMatrix() const { return nonIntraW; }
 
 private:
+    static int ClampQ(int q) { return q < 1 ? 1 : q > maxQuantiser ? maxQuantiser : q; }
+
     uint8_t intraW[64] = {};
     uint8_t nonIntraW[64] = {};
     // [q][position]: 2^17 / (q W) and q W for both matrices.
@@ -75,4 +83,5 @@ private:
     uint16_t nonIntraReciprocal16[maxQuantiser + 1][64] = {};
     uint16_t nonIntraHalf16[64] = {};
     bool vectorReady[maxQuantiser + 1] = {};
+    uint32_t nonIntraZeroSum[maxQuantiser + 1] = {};
 };

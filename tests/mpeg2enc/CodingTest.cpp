@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <random>
 #include <string>
@@ -328,4 +330,84 @@ TEST(Quantiser, InverseQuantisationAppliesMismatchControl)
     big[1] = 2047;
     q.DequantiseNonIntra(big, c, 28);
     EXPECT_EQ(c[1], 2047);
+}
+
+// A prediction error whose sum of squares is within NonIntraZeroSum(q) is not transformed:
+// the transform of every such block must quantise to nothing. The hardest blocks for the
+// bound put all their energy into one coefficient (a scaled cosine pattern) or one sample;
+// noise and flat offsets are the common case. Tried at every quantiser with the flat
+// matrix and with a matrix of small weights (the smallest coefficient that makes a level).
+TEST(Quantiser, BlocksWithinTheZeroSumQuantiseToNothing)
+{
+    std::mt19937 rng(17);
+    uint8_t intra[64], flat[64], fine[64];
+    std::memcpy(intra, defaultIntraMatrix, 64);
+    std::memset(flat, 16, 64);
+    for (int i = 0; i < 64; ++i) fine[i] = uint8_t(i == 0 ? 1 : 8 + i);
+    for (const uint8_t* matrix : {static_cast<const uint8_t*>(flat), static_cast<const uint8_t*>(fine)}) {
+        CQuantiser q;
+        q.Build(intra, matrix);
+        for (int scale = 1; scale <= CQuantiser::maxQuantiser; ++scale) {
+            const uint32_t limit = q.NonIntraZeroSum(scale);
+            for (int trial = 0; trial < 60; ++trial) {
+                double shape[64];
+                const int kind = trial % 4;
+                const int u = int(rng() % 8), v = int(rng() % 8);
+                for (int i = 0; i < 64; ++i) {
+                    const int x = i % 8, y = i / 8;
+                    shape[i] = kind == 0 ? std::cos((2 * x + 1) * u * M_PI / 16) * std::cos((2 * y + 1) * v * M_PI / 16)
+                        : kind == 1      ? (i == u * 8 + v ? 1.0 : 0.0)
+                        : kind == 2      ? 1.0
+                                         : double(int(rng() % 511) - 255);
+                }
+                // The largest scale of the shape whose rounded samples stay within the limit.
+                double low = 0.0, high = 300.0;
+                alignas(32) int16_t block[64], levels[64];
+                auto make = [&](double gain) {
+                    uint32_t squares = 0;
+                    for (int i = 0; i < 64; ++i) {
+                        block[i] = int16_t(std::clamp<long>(std::lround(gain * shape[i]), -255, 255));
+                        squares += uint32_t(block[i] * block[i]);
+                    }
+                    return squares;
+                };
+                for (int step = 0; step < 40; ++step) {
+                    const double middle = (low + high) / 2;
+                    (make(middle) <= limit ? low : high) = middle;
+                }
+                ASSERT_LE(make(low), limit);
+                ForwardDctPlain(block);
+                ASSERT_FALSE(q.QuantiseNonIntraPlain(block, levels, scale))
+                    << "q " << scale << " kind " << kind << " limit " << limit;
+            }
+        }
+        // The bound is of use: with the flat matrix, an error of +-1 everywhere (64) is
+        // within it from quantiser 10 on, and +-2 (256) from quantiser 18 on.
+        if (matrix == flat) {
+            EXPECT_GE(q.NonIntraZeroSum(10), 64u);
+            EXPECT_GE(q.NonIntraZeroSum(18), 256u);
+        }
+    }
+}
+
+// The coefficient bound holds for the blocks that come closest to it.
+TEST(ForwardDctBound, CoversEveryCoefficient)
+{
+    std::mt19937 rng(5);
+    for (int trial = 0; trial < 3000; ++trial) {
+        alignas(32) int16_t block[64];
+        const int u = int(rng() % 8), v = int(rng() % 8), amplitude = 1 + int(rng() % 255);
+        uint32_t squares = 0;
+        for (int i = 0; i < 64; ++i) {
+            const int x = i % 8, y = i / 8;
+            const double pattern = trial % 2
+                ? std::cos((2 * x + 1) * u * M_PI / 16) * std::cos((2 * y + 1) * v * M_PI / 16)
+                : double(int(rng() % 3) - 1);
+            block[i] = int16_t(std::lround(amplitude * pattern));
+            squares += uint32_t(block[i] * block[i]);
+        }
+        ForwardDctPlain(block);
+        const int64_t bound = ForwardDctBound(squares);
+        for (int i = 0; i < 64; ++i) ASSERT_LE(std::abs(block[i]), bound) << "trial " << trial;
+    }
 }

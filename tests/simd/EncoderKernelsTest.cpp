@@ -136,9 +136,10 @@ TEST_P(EncoderKernelLevels, ResidualMatchesPlain)
         const auto pred = RandomPlane(rng, 8, 8);
         const uint8_t* source = plane.data() + rng() % (stride - 7);
         int16_t a[64], b[64];
-        ResidualBlockPlain(source, stride, pred.data(), a);
-        residual(source, stride, pred.data(), b);
+        const uint32_t sumA = ResidualBlockPlain(source, stride, pred.data(), a);
+        const uint32_t sumB = residual(source, stride, pred.data(), b);
         ASSERT_EQ(0, std::memcmp(a, b, sizeof a)) << "trial " << trial;
+        ASSERT_EQ(sumA, sumB) << "trial " << trial;
     }
 }
 
