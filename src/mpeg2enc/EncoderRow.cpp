@@ -11,6 +11,9 @@
 
 namespace {
 
+// See TransformMacroblock.
+constexpr uint32_t kWeakBlockFactor = 8;
+
 // Offset of luma block `blk` (0..3) of the macroblock at `row`, `column`.
 inline size_t LumaBlockOffset(int row, int column, int blk, int width)
 {
@@ -84,9 +87,12 @@ void CEncoder::TransformMacroblock(SMacroblock& mb, int q, const CFrame& referen
         FormPrediction(mb.column, mb.row, vx, vy, reference, mb.pred);
     // A predicted block whose error is too small for any level to come of its transform
     // (an exact match among them) is not transformed and not coded (`still` marks it):
-    // the quantiser would leave all its levels zero.
+    // the quantiser would leave all its levels zero. The high-quality mode also leaves
+    // weak blocks (up to kWeakBlockFactor times that error) uncoded without transforming
+    // them: its block decision drops nearly all of them anyway, and on the test material
+    // the picture quality at equal rate stayed the same while the mode ran faster.
     int still = 0;
-    const uint32_t zeroSum = mb.intra ? 0 : quantiser.NonIntraZeroSum(q);
+    const uint32_t zeroSum = mb.intra ? 0 : quantiser.NonIntraZeroSum(q) * (highQuality ? kWeakBlockFactor : 1);
     const size_t chroma = ChromaBlockOffset(mb.row, mb.column, chromaWidth);
     for (int blk = 0; blk < 6; ++blk) {
         uint32_t error;
