@@ -10,6 +10,7 @@
 #include "mpeg2enc/BlockKernels.h"
 #include "mpeg2enc/Dct.h"
 #include "mpeg2enc/Quantiser.h"
+#include "mpeg2enc/RdQuantiser.h"
 #include "mpeg2enc/Sad.h"
 
 struct SEncoderKernels {
@@ -28,6 +29,8 @@ struct SEncoderKernels {
     decltype(&CQuantiser::NonIntraLevelsPlain) nonIntraLevels;
     decltype(&CQuantiser::DequantiseIntraPlain) dequantiseIntra;
     decltype(&CQuantiser::DequantiseNonIntraPlain) dequantiseNonIntra;
+    // The rounding shrink of the high-quality quantisation (mpeg2enc/RdQuantiser.h).
+    decltype(&ShrinkBlockPlain) shrinkBlock;
     // Per-block sample loops (mpeg2enc/BlockKernels.h).
     decltype(&ResidualBlockPlain) residualBlock;
     decltype(&ReconstructBlockPlain) reconstructBlock;

@@ -1,28 +1,71 @@
 #include "mpeg2enc/RdQuantiser.h"
 
 #include "mpeg2enc/BlockCoding.h"
+#include "mpeg2enc/EncoderKernels.h"
 #include "mpeg2enc/VlcTables.h"
+
+#include <emmintrin.h>
+#include <immintrin.h>
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstdlib>
+#include <cstring>
 
 namespace {
 
-// Moves every coefficient toward zero by its entry of `shrink` (never past zero; a
-// negative entry moves it away from zero), from
-// position `first` on.
-void Shrink(const int16_t coefficients[64], const int16_t shrink[64], int16_t out[64], int first)
+// Scan position of each raster position (zigzagScan is constant-initialised, so it is
+// ready before this table is built).
+const std::array<uint8_t, 64> scanIndex = [] {
+    std::array<uint8_t, 64> index{};
+    for (int s = 0; s < 64; ++s) index[zigzagScan[size_t(s)]] = uint8_t(s);
+    return index;
+}();
+
+}  // namespace
+
+void ShrinkBlockPlain(const int16_t coefficients[64], const int16_t shrink[64], int16_t out[64])
 {
-    for (int i = 0; i < first; ++i) out[i] = coefficients[i];
-    for (int i = first; i < 64; ++i) {
+    for (int i = 0; i < 64; ++i) {
         const int c = coefficients[i];
         const int m = std::max(std::abs(c) - shrink[i], 0);
         out[i] = int16_t(c < 0 ? -m : m);
     }
 }
 
-}  // namespace
+// The vector routines work modulo 2^16 as the plain routine's conversion to int16_t does.
+// |C| is taken as an unsigned 16-bit value (-32768 gives 32768); a shrink s >= 0 is a
+// saturating unsigned subtraction, which is max(|C| - s, 0); a negative one a wrapping
+// subtraction (the result is positive before the wrap).
+void ShrinkBlockSse2(const int16_t coefficients[64], const int16_t shrink[64], int16_t out[64])
+{
+    for (int i = 0; i < 64; i += 8) {
+        const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(coefficients + i));
+        const __m128i s = _mm_loadu_si128(reinterpret_cast<const __m128i*>(shrink + i));
+        const __m128i sign = _mm_srai_epi16(c, 15);
+        const __m128i magnitude = _mm_sub_epi16(_mm_xor_si128(c, sign), sign);
+        const __m128i grow = _mm_srai_epi16(s, 15);
+        const __m128i m = _mm_or_si128(_mm_and_si128(grow, _mm_sub_epi16(magnitude, s)),
+                                       _mm_andnot_si128(grow, _mm_subs_epu16(magnitude, s)));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_sub_epi16(_mm_xor_si128(m, sign), sign));
+    }
+}
+
+__attribute__((target("avx2"))) void ShrinkBlockAvx2(const int16_t coefficients[64], const int16_t shrink[64],
+                                                     int16_t out[64])
+{
+    for (int i = 0; i < 64; i += 16) {
+        const __m256i c = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(coefficients + i));
+        const __m256i s = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(shrink + i));
+        const __m256i sign = _mm256_srai_epi16(c, 15);
+        const __m256i magnitude = _mm256_abs_epi16(c);
+        const __m256i m = _mm256_blendv_epi8(_mm256_subs_epu16(magnitude, s), _mm256_sub_epi16(magnitude, s),
+                                             _mm256_srai_epi16(s, 15));
+        // Not _mm256_sign_epi16: a zero coefficient grown by a negative shrink stays positive.
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i), _mm256_sub_epi16(_mm256_xor_si256(m, sign), sign));
+    }
+}
 
 void CRdQuantiser::Build(const CQuantiser& quantiser, const SSettings& newSettings)
 {
@@ -38,39 +81,61 @@ void CRdQuantiser::Build(const CQuantiser& quantiser, const SSettings& newSettin
             levelOne[q][i] = 3 * q * nonIntraW[i] / 32;
             intraOne[q][i] = q * intraW[i] / 16;
         }
+        intraShrink[q][0] = 0;
         weight[q] = settings.lambda * double(q) * double(q);
         blockWeight[q] = settings.blockLambda * double(q) * double(q);
+        // Whole gains lie far within +-2^30, so a ceiling beyond it decides as the real
+        // product does.
+        for (int saved = kSavedMin; saved <= kSavedMax; ++saved)
+            dropThreshold[q][saved - kSavedMin] =
+                int32_t(std::clamp(std::ceil(weight[q] * saved), -1073741824.0, 1073741824.0));
     }
+    for (int table = 0; table < 2; ++table)
+        for (int run = 0; run < 64; ++run)
+            for (int level = 1; level <= kEscapeLevel; ++level)
+                codeBits[table][run][level] = uint8_t(CodeBits(table, run, level));
 }
 
 void CRdQuantiser::QuantiseIntra(const int16_t coefficients[64], int16_t levels[64], int q, int table) const
 {
     q = std::clamp(q, 1, int(CQuantiser::maxQuantiser));
     alignas(32) int16_t shrunk[64];
-    Shrink(coefficients, intraShrink[q], shrunk, 1);
+    EncoderKernels().shrinkBlock(coefficients, intraShrink[q], shrunk);
     base->QuantiseIntra(shrunk, levels, q);
-    DropLevels(coefficients, levels, q, table, intraOne[q], 1);
+    int coded[64];
+    DropLevels(coefficients, levels, q, table ? 1 : 0, intraOne[q], 1, coded, CodedPositions(levels, coded));
 }
 
 bool CRdQuantiser::QuantiseNonIntra(const int16_t coefficients[64], int16_t levels[64], int q) const
 {
     q = std::clamp(q, 1, int(CQuantiser::maxQuantiser));
     alignas(32) int16_t shrunk[64];
-    Shrink(coefficients, nonIntraShrink[q], shrunk, 0);
+    EncoderKernels().shrinkBlock(coefficients, nonIntraShrink[q], shrunk);
     if (!base->QuantiseNonIntra(shrunk, levels, q)) return false;
-    DropCheapLevels(coefficients, levels, q);
-    return KeepBlock(coefficients, levels, q);
+    // The coded positions are found once: the level decision removes the ones it drops
+    // and the block decision weighs the rest.
+    int coded[64];
+    const int count = CodedPositions(levels, coded);
+    const int dropped = DropLevels(coefficients, levels, q, 0, levelOne[q], 0, coded, count);
+    return KeepCoded(coefficients, levels, q, coded + dropped, count - dropped);
 }
 
 bool CRdQuantiser::KeepBlock(const int16_t coefficients[64], int16_t levels[64], int q) const
 {
     q = std::clamp(q, 1, int(CQuantiser::maxQuantiser));
+    int coded[64];
+    const int count = CodedPositions(levels, coded);
+    return KeepCoded(coefficients, levels, q, coded, count);
+}
+
+bool CRdQuantiser::KeepCoded(const int16_t coefficients[64], int16_t levels[64], int q, const int coded[],
+                             int count) const
+{
+    if (count == 0) return false;
     const uint8_t* w = base->NonIntraMatrix();
     double gain = 0.0;
     int bits = 2;  // end of block
     int last = -1;
-    int coded[64];
-    const int count = CodedPositions(levels, coded);
     for (int k = 0; k < count; ++k) {
         const int s = coded[k];
         const int raster = zigzagScan[size_t(s)];
@@ -78,12 +143,11 @@ bool CRdQuantiser::KeepBlock(const int16_t coefficients[64], int16_t levels[64],
         const double c = std::abs(coefficients[raster]);
         const double error = c - double((2 * std::abs(level) + 1) * q * w[raster]) / 32.0;
         gain += c * c - error * error;
-        bits += CodeBits(0, s - last - 1, level);
+        bits += codeBits[0][s - last - 1][std::min(std::abs(level), kEscapeLevel)];
         last = s;
     }
-    if (last < 0) return false;
     if (gain >= blockWeight[q] * bits) return true;
-    std::fill(levels, levels + 64, int16_t(0));
+    std::memset(levels, 0, 64 * sizeof(int16_t));
     return false;
 }
 
@@ -96,11 +160,6 @@ int CRdQuantiser::CodeBits(int table, int run, int level)
 int CRdQuantiser::CodedPositions(const int16_t levels[64], int coded[64])
 {
     // Positions in raster order from the non-zero mask, turned into a mask in scan order.
-    static const std::array<uint8_t, 64> scanIndex = [] {
-        std::array<uint8_t, 64> index{};
-        for (int s = 0; s < 64; ++s) index[zigzagScan[size_t(s)]] = uint8_t(s);
-        return index;
-    }();
     uint64_t scanMask = 0;
     for (uint64_t mask = NonZeroMask(levels); mask; mask &= mask - 1)
         scanMask |= uint64_t(1) << scanIndex[size_t(__builtin_ctzll(mask))];
@@ -112,39 +171,45 @@ int CRdQuantiser::CodedPositions(const int16_t levels[64], int coded[64])
 int CRdQuantiser::DropCheapLevels(const int16_t coefficients[64], int16_t levels[64], int q) const
 {
     q = std::clamp(q, 1, int(CQuantiser::maxQuantiser));
-    return DropLevels(coefficients, levels, q, 0, levelOne[q], 0);
+    int coded[64];
+    return DropLevels(coefficients, levels, q, 0, levelOne[q], 0, coded, CodedPositions(levels, coded));
 }
 
 int CRdQuantiser::DropLevels(const int16_t coefficients[64], int16_t levels[64], int q, int table,
-                             const int32_t one[64], int first) const
+                             const int32_t one[64], int first, int coded[64], int count) const
 {
-    int coded[64];
-    const int count = CodedPositions(levels, coded);
+    const uint8_t(*bits)[kEscapeLevel + 1] = codeBits[table];
+    const int32_t* threshold = dropThreshold[q];
     int dropped = 0;
-    int next = -1;  // index in `coded` of the nearest kept level after the one looked at
-    for (int k = count - 1; k >= 0 && coded[k] >= first; --k) {
+    int kept = count;  // the kept positions looked at fill coded[kept..count - 1]
+    int next = -1;  // scan position of the nearest kept level after the one looked at
+    int following = 0;  // its level index
+    int k = count - 1;
+    for (; k >= 0 && coded[k] >= first; --k) {
         const int s = coded[k];
         const int raster = zigzagScan[size_t(s)];
         const int previous = k > 0 ? coded[k - 1] : first - 1;
-        if (std::abs(levels[raster]) == 1) {
+        const int level = levels[raster];
+        if (level == 1 || level == -1) {
             // Bits saved: this level's code, and the next level's code with its run
             // against the same level after the longer run.
-            int saved = CodeBits(table, s - previous - 1, 1);
-            if (next >= 0) {
-                const int following = levels[zigzagScan[size_t(coded[next])]];
-                saved += CodeBits(table, coded[next] - s - 1, following) -
-                    CodeBits(table, coded[next] - previous - 1, following);
-            }
-            const double c = std::abs(coefficients[raster]);
-            const double error = c - one[raster];
-            const double gain = c * c - error * error;  // squared error the level removes
-            if (gain < weight[q] * saved) {
+            int saved = bits[s - previous - 1][1];
+            if (next >= 0) saved += bits[next - s - 1][following] - bits[next - previous - 1][following];
+            // The squared error the level removes, c^2 - (c - one)^2, is a whole number
+            // (below 2^26): exactly the value the same expression has in doubles.
+            const int32_t c = std::abs(coefficients[raster]);
+            const int32_t gain = one[raster] * (2 * c - one[raster]);
+            if (gain < threshold[saved - kSavedMin]) {
                 levels[raster] = 0;
                 ++dropped;
                 continue;
             }
         }
-        next = k;
+        next = s;
+        following = std::min(std::abs(level), kEscapeLevel);
+        coded[--kept] = s;  // kept > k: no position still to be read is overwritten
     }
+    // The positions before `first` were not looked at; they go in front of the kept ones.
+    std::memmove(coded + dropped, coded, size_t(k + 1) * sizeof(int));
     return dropped;
 }

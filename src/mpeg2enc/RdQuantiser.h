@@ -64,22 +64,48 @@ public:
     const SSettings& Settings() const { return settings; }
 
 private:
+    // Level index of the code-bit table: |level| for 1..40, kEscapeLevel for every larger
+    // magnitude (all escaped).
+    static constexpr int kEscapeLevel = 41;
+    // Range of the bits a dropped level saves: its own code (3..24 bits) plus the change
+    // of the next level's code (-21..21), held with room to spare.
+    static constexpr int kSavedMin = -24;
+    static constexpr int kSavedMax = 48;
+
     // Fills `coded` with the scan positions of the non-zero levels in scan order; returns
     // their number.
     static int CodedPositions(const int16_t levels[64], int coded[64]);
-    // DropCheapLevels over scan positions from `first` on, with code table `table` and
-    // `one` the reconstruction of a level of 1 at each position.
+    // DropCheapLevels over the `count` coded scan positions `coded` from scan position
+    // `first` on, with code table `table` and `one` the reconstruction of a level of 1
+    // at each position. Removes the dropped positions from `coded`, which then starts at
+    // coded + (the return value), and returns the number of levels dropped.
     int DropLevels(const int16_t coefficients[64], int16_t levels[64], int q, int table, const int32_t one[64],
-                   int first) const;
+                   int first, int coded[64], int count) const;
+    // KeepBlock over the `count` coded scan positions `coded` of `levels`.
+    bool KeepCoded(const int16_t coefficients[64], int16_t levels[64], int q, const int coded[], int count) const;
 
     const CQuantiser* base = nullptr;
     SSettings settings;
-    // [q][position]: the amount taken off |C| before quantisation.
-    int16_t intraShrink[CQuantiser::maxQuantiser + 1][64] = {};
-    int16_t nonIntraShrink[CQuantiser::maxQuantiser + 1][64] = {};
+    // [q][position]: the amount taken off |C| before quantisation (0 for the intra DC,
+    // which keeps its own rounding).
+    alignas(32) int16_t intraShrink[CQuantiser::maxQuantiser + 1][64] = {};
+    alignas(32) int16_t nonIntraShrink[CQuantiser::maxQuantiser + 1][64] = {};
     // [q][position]: reconstruction of a level of 1 (non-intra), and lambda x step^2.
     int32_t levelOne[CQuantiser::maxQuantiser + 1][64] = {};
     int32_t intraOne[CQuantiser::maxQuantiser + 1][64] = {};
     double weight[CQuantiser::maxQuantiser + 1] = {};
     double blockWeight[CQuantiser::maxQuantiser + 1] = {};
+    // [table][run][level index]: CodeBits for runs 0..63 and levels 1..40 or escaped.
+    uint8_t codeBits[2][64][kEscapeLevel + 1] = {};
+    // [q][saved - kSavedMin]: the smallest whole error reduction that keeps a level of 1
+    // saving `saved` bits, i.e. the ceiling of weight[q] x saved: an integer gain is
+    // below the real product exactly when it is below its ceiling.
+    int32_t dropThreshold[CQuantiser::maxQuantiser + 1][kSavedMax - kSavedMin + 1] = {};
 };
+
+// Moves every coefficient toward zero by its entry of `shrink`, never past zero (a
+// negative entry moves it away from zero), in 16-bit arithmetic: the rounding shrink of
+// CRdQuantiser. The Plain routine is the definition; all give the same values.
+void ShrinkBlockPlain(const int16_t coefficients[64], const int16_t shrink[64], int16_t out[64]);
+void ShrinkBlockSse2(const int16_t coefficients[64], const int16_t shrink[64], int16_t out[64]);
+void ShrinkBlockAvx2(const int16_t coefficients[64], const int16_t shrink[64], int16_t out[64]);

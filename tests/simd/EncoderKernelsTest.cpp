@@ -8,6 +8,7 @@
 #include "mpeg2enc/Dct.h"
 #include "mpeg2enc/EncoderKernels.h"
 #include "mpeg2enc/Quantiser.h"
+#include "mpeg2enc/RdQuantiser.h"
 #include "mpeg2enc/Sad.h"
 #include "mpeg2enc/VlcTables.h"
 #include "simd/Levels.h"
@@ -262,6 +263,32 @@ TEST_P(EncoderKernelLevels, QuantisationMatchesPlain)
             ASSERT_EQ(anyPlain, anyVector) << "non-intra levels, trial " << trial << " q " << q;
             ASSERT_EQ(0, std::memcmp(a, b, sizeof a)) << "non-intra levels, trial " << trial << " q " << q;
         }
+}
+
+TEST_P(EncoderKernelLevels, ShrinkMatchesPlain)
+{
+    const auto shrink = Kernels().shrinkBlock;
+    std::mt19937 rng(44);
+    const int ranges[] = {30, 400, 2047, 32767};
+    // Shrink tables as the high-quality quantiser builds them (all of one sign, up to a
+    // step and a half) and random ones of both signs, up to the whole int16 range, so
+    // that magnitudes pass zero, -32768 meets every shrink and growth wraps.
+    const int spans[] = {8, 740, 32767};
+    for (int trial = 0; trial < 12000; ++trial) {
+        alignas(32) int16_t c[64], s[64], a[64], b[64];
+        RandomCoefficients(rng, c, ranges[trial % 4], trial / 4);
+        if (trial % 7 == 0) c[rng() % 64] = -32768;
+        if (trial % 13 == 0) c[rng() % 64] = 32767;
+        const int span = spans[(trial / 3) % 3];
+        for (auto& v : s) {
+            const int magnitude = int(rng() % uint32_t(span + 1));
+            v = int16_t(trial % 3 == 0 ? magnitude : trial % 3 == 1 ? -magnitude : magnitude - span / 2);
+        }
+        if (trial % 17 == 0) s[rng() % 64] = -32768;
+        ShrinkBlockPlain(c, s, a);
+        shrink(c, s, b);
+        ASSERT_EQ(0, std::memcmp(a, b, sizeof a)) << "trial " << trial;
+    }
 }
 
 TEST(EncoderKernelsRange, VectorLevelsApplyOnlyWithinTheTwelveBitRange)
