@@ -15,12 +15,22 @@
 
 namespace {
 
-// Scan position of each raster position (zigzagScan is constant-initialised, so it is
-// ready before this table is built).
-const std::array<uint8_t, 64> scanIndex = [] {
-    std::array<uint8_t, 64> index{};
-    for (int s = 0; s < 64; ++s) index[zigzagScan[size_t(s)]] = uint8_t(s);
-    return index;
+// For byte k of a raster-order mask (positions 8k..8k+7) and its value b, the scan
+// positions of the set bits as a mask (zigzagScan is constant-initialised, so it is ready
+// before this table is built).
+struct SScanBits {
+    uint64_t bits[8][256];
+};
+
+const SScanBits scanBits = [] {
+    uint8_t scanIndex[64];
+    for (int s = 0; s < 64; ++s) scanIndex[zigzagScan[size_t(s)]] = uint8_t(s);
+    SScanBits table{};
+    for (int k = 0; k < 8; ++k)
+        for (int b = 0; b < 256; ++b)
+            for (int bit = 0; bit < 8; ++bit)
+                if (b & (1 << bit)) table.bits[k][b] |= uint64_t(1) << scanIndex[8 * k + bit];
+    return table;
 }();
 
 }  // namespace
@@ -91,7 +101,7 @@ void CRdQuantiser::Build(const CQuantiser& quantiser, const SSettings& newSettin
                 int32_t(std::clamp(std::ceil(weight[q] * saved), -1073741824.0, 1073741824.0));
     }
     for (int table = 0; table < 2; ++table)
-        for (int run = 0; run < 64; ++run)
+        for (int run = 0; run <= 64; ++run)
             for (int level = 1; level <= kEscapeLevel; ++level)
                 codeBits[table][run][level] = uint8_t(CodeBits(table, run, level));
 }
@@ -102,8 +112,10 @@ void CRdQuantiser::QuantiseIntra(const int16_t coefficients[64], int16_t levels[
     alignas(32) int16_t shrunk[64];
     EncoderKernels().shrinkBlock(coefficients, intraShrink[q], shrunk);
     base->QuantiseIntra(shrunk, levels, q);
-    int coded[64];
-    DropLevels(coefficients, levels, q, table ? 1 : 0, intraOne[q], 1, coded, CodedPositions(levels, coded));
+    SCoded coded;
+    CodedPositions(levels, coded);
+    coded.position[0] = 0;  // the DC position: AC runs count from it
+    DropLevels(coefficients, levels, q, table ? 1 : 0, intraOne[q], 1, coded);
 }
 
 bool CRdQuantiser::QuantiseNonIntra(const int16_t coefficients[64], int16_t levels[64], int q) const
@@ -114,39 +126,47 @@ bool CRdQuantiser::QuantiseNonIntra(const int16_t coefficients[64], int16_t leve
     if (!base->QuantiseNonIntra(shrunk, levels, q)) return false;
     // The coded positions are found once: the level decision removes the ones it drops
     // and the block decision weighs the rest.
-    int coded[64];
-    const int count = CodedPositions(levels, coded);
-    const int dropped = DropLevels(coefficients, levels, q, 0, levelOne[q], 0, coded, count);
-    return KeepCoded(coefficients, levels, q, coded + dropped, count - dropped);
+    SCoded coded;
+    CodedPositions(levels, coded);
+    coded.position[0] = -1;
+    DropLevels(coefficients, levels, q, 0, levelOne[q], 0, coded);
+    return KeepCoded(coefficients, levels, q, coded);
 }
 
 bool CRdQuantiser::KeepBlock(const int16_t coefficients[64], int16_t levels[64], int q) const
 {
     q = std::clamp(q, 1, int(CQuantiser::maxQuantiser));
-    int coded[64];
-    const int count = CodedPositions(levels, coded);
-    return KeepCoded(coefficients, levels, q, coded, count);
+    SCoded coded;
+    CodedPositions(levels, coded);
+    coded.position[0] = -1;
+    return KeepCoded(coefficients, levels, q, coded);
 }
 
-bool CRdQuantiser::KeepCoded(const int16_t coefficients[64], int16_t levels[64], int q, const int coded[],
-                             int count) const
+// The gain is summed in whole 1/1024ths: with R = 32 x the reconstruction of a level,
+// c^2 - (c - R / 32)^2 = R (64 c - R) / 1024. The same sum in doubles is exact (each
+// square and partial sum below 2^53 1/1024ths) unless a partial sum falls below
+// -2^52 (positive terms are at most 1024 c^2 <= 2^40 each); there, and where a term is
+// held at kGainFloor, both sums lie far below any threshold and the block is dropped
+// either way.
+bool CRdQuantiser::KeepCoded(const int16_t coefficients[64], int16_t levels[64], int q, const SCoded& coded) const
 {
-    if (count == 0) return false;
+    constexpr int64_t kGainFloor = -(int64_t(1) << 56);
+    if (coded.count == 0) return false;
     const uint8_t* w = base->NonIntraMatrix();
-    double gain = 0.0;
-    int bits = 2;  // end of block
-    int last = -1;
-    for (int k = 0; k < count; ++k) {
-        const int s = coded[k];
+    const uint8_t(*bits)[kLevelIndices] = codeBits[0];
+    const int* position = coded.position + coded.start;
+    int64_t gain = 0;
+    int total = 2;  // end of block
+    for (int k = 1; k <= coded.count; ++k) {
+        const int s = position[k];
         const int raster = zigzagScan[size_t(s)];
-        const int level = levels[raster];
-        const double c = std::abs(coefficients[raster]);
-        const double error = c - double((2 * std::abs(level) + 1) * q * w[raster]) / 32.0;
-        gain += c * c - error * error;
-        bits += codeBits[0][s - last - 1][std::min(std::abs(level), kEscapeLevel)];
-        last = s;
+        const int magnitude = std::abs(levels[raster]);
+        const int32_t r = (2 * magnitude + 1) * q * w[raster];
+        const int32_t c = std::abs(coefficients[raster]);
+        gain += std::max(int64_t(r) * (64 * c - r), kGainFloor);
+        total += bits[s - position[k - 1] - 1][std::min(magnitude, kEscapeLevel)];
     }
-    if (gain >= blockWeight[q] * bits) return true;
+    if (double(gain) >= 1024.0 * (blockWeight[q] * total)) return true;
     std::memset(levels, 0, 64 * sizeof(int16_t));
     return false;
 }
@@ -157,59 +177,67 @@ int CRdQuantiser::CodeBits(int table, int run, int level)
     return code.length ? code.length + 1 : 24;
 }
 
-int CRdQuantiser::CodedPositions(const int16_t levels[64], int coded[64])
+void CRdQuantiser::CodedPositions(const int16_t levels[64], SCoded& coded)
 {
     // Positions in raster order from the non-zero mask, turned into a mask in scan order.
+    const uint64_t mask = NonZeroMask(levels);
     uint64_t scanMask = 0;
-    for (uint64_t mask = NonZeroMask(levels); mask; mask &= mask - 1)
-        scanMask |= uint64_t(1) << scanIndex[size_t(__builtin_ctzll(mask))];
+    for (int k = 0; k < 8; ++k) scanMask |= scanBits.bits[k][(mask >> (8 * k)) & 0xFF];
     int count = 0;
-    for (; scanMask; scanMask &= scanMask - 1) coded[count++] = __builtin_ctzll(scanMask);
-    return count;
+    for (; scanMask; scanMask &= scanMask - 1) coded.position[++count] = __builtin_ctzll(scanMask);
+    coded.start = 0;
+    coded.count = count;
 }
 
 int CRdQuantiser::DropCheapLevels(const int16_t coefficients[64], int16_t levels[64], int q) const
 {
     q = std::clamp(q, 1, int(CQuantiser::maxQuantiser));
-    int coded[64];
-    return DropLevels(coefficients, levels, q, 0, levelOne[q], 0, coded, CodedPositions(levels, coded));
+    SCoded coded;
+    CodedPositions(levels, coded);
+    coded.position[0] = -1;
+    return DropLevels(coefficients, levels, q, 0, levelOne[q], 0, coded);
 }
 
 int CRdQuantiser::DropLevels(const int16_t coefficients[64], int16_t levels[64], int q, int table,
-                             const int32_t one[64], int first, int coded[64], int count) const
+                             const int32_t one[64], int first, SCoded& coded) const
 {
-    const uint8_t(*bits)[kEscapeLevel + 1] = codeBits[table];
+    const uint8_t(*bits)[kLevelIndices] = codeBits[table];
     const int32_t* threshold = dropThreshold[q];
-    int dropped = 0;
-    int kept = count;  // the kept positions looked at fill coded[kept..count - 1]
-    int next = -1;  // scan position of the nearest kept level after the one looked at
-    int following = 0;  // its level index
-    int k = count - 1;
-    for (; k >= 0 && coded[k] >= first; --k) {
-        const int s = coded[k];
+    int* position = coded.position;  // start 0
+    const int count = coded.count;
+    int kept = count + 1;  // the kept positions looked at fill position[kept..count]
+    // The nearest kept level after the one looked at: its position and level index. At
+    // first there is none: level index 0 costs nothing at any run.
+    int next = 64;
+    int following = 0;
+    int k = count;
+    for (; position[k] >= first; --k) {  // position[0] < first ends the walk
+        const int s = position[k];
+        const int previous = position[k - 1];
         const int raster = zigzagScan[size_t(s)];
-        const int previous = k > 0 ? coded[k - 1] : first - 1;
         const int level = levels[raster];
         if (level == 1 || level == -1) {
             // Bits saved: this level's code, and the next level's code with its run
             // against the same level after the longer run.
-            int saved = bits[s - previous - 1][1];
-            if (next >= 0) saved += bits[next - s - 1][following] - bits[next - previous - 1][following];
+            const int saved =
+                bits[s - previous - 1][1] + bits[next - s - 1][following] - bits[next - previous - 1][following];
             // The squared error the level removes, c^2 - (c - one)^2, is a whole number
-            // (below 2^26): exactly the value the same expression has in doubles.
+            // (below 2^26): exactly the value the same expression has in doubles; and a
+            // whole number is below a real product exactly when it is below its ceiling.
             const int32_t c = std::abs(coefficients[raster]);
-            const int32_t gain = one[raster] * (2 * c - one[raster]);
-            if (gain < threshold[saved - kSavedMin]) {
+            if (one[raster] * (2 * c - one[raster]) < threshold[saved - kSavedMin]) {
                 levels[raster] = 0;
-                ++dropped;
                 continue;
             }
         }
         next = s;
         following = std::min(std::abs(level), kEscapeLevel);
-        coded[--kept] = s;  // kept > k: no position still to be read is overwritten
+        position[--kept] = s;  // kept > k: no position still to be read is overwritten
     }
-    // The positions before `first` were not looked at; they go in front of the kept ones.
-    std::memmove(coded + dropped, coded, size_t(k + 1) * sizeof(int));
+    // position[0..k] were not looked at; they go right before the kept ones.
+    const int dropped = kept - k - 1;
+    for (; k >= 0; --k) position[k + dropped] = position[k];
+    coded.start = dropped;
+    coded.count = count - dropped;
     return dropped;
 }

@@ -65,24 +65,33 @@ public:
 
 private:
     // Level index of the code-bit table: |level| for 1..40, kEscapeLevel for every larger
-    // magnitude (all escaped).
+    // magnitude (all escaped); index 0 (no level) costs nothing at any run.
     static constexpr int kEscapeLevel = 41;
+    static constexpr int kLevelIndices = 64;  // row length of the table
     // Range of the bits a dropped level saves: its own code (3..24 bits) plus the change
     // of the next level's code (-21..21), held with room to spare.
     static constexpr int kSavedMin = -24;
     static constexpr int kSavedMax = 48;
 
-    // Fills `coded` with the scan positions of the non-zero levels in scan order; returns
-    // their number.
-    static int CodedPositions(const int16_t levels[64], int coded[64]);
-    // DropCheapLevels over the `count` coded scan positions `coded` from scan position
-    // `first` on, with code table `table` and `one` the reconstruction of a level of 1
-    // at each position. Removes the dropped positions from `coded`, which then starts at
-    // coded + (the return value), and returns the number of levels dropped.
+    // A block's coded scan positions: position[start + 1..start + count] in scan order,
+    // position[start] the one before the first the decisions look at (a run counts from it).
+    struct SCoded {
+        int position[65];
+        int start;
+        int count;
+    };
+
+    // Fills `coded` with the scan positions of the non-zero levels (start 0); the caller
+    // sets the position before them.
+    static void CodedPositions(const int16_t levels[64], SCoded& coded);
+    // DropCheapLevels over the coded positions from scan position `first` on (coded[0]
+    // must be first - 1), with code table `table` and `one` the reconstruction of a level
+    // of 1 at each position. Removes the dropped positions from `coded` (moving its start).
+    // Returns the number of levels dropped.
     int DropLevels(const int16_t coefficients[64], int16_t levels[64], int q, int table, const int32_t one[64],
-                   int first, int coded[64], int count) const;
-    // KeepBlock over the `count` coded scan positions `coded` of `levels`.
-    bool KeepCoded(const int16_t coefficients[64], int16_t levels[64], int q, const int coded[], int count) const;
+                   int first, SCoded& coded) const;
+    // KeepBlock over the coded positions of `levels` (the one before them -1).
+    bool KeepCoded(const int16_t coefficients[64], int16_t levels[64], int q, const SCoded& coded) const;
 
     const CQuantiser* base = nullptr;
     SSettings settings;
@@ -95,8 +104,8 @@ private:
     int32_t intraOne[CQuantiser::maxQuantiser + 1][64] = {};
     double weight[CQuantiser::maxQuantiser + 1] = {};
     double blockWeight[CQuantiser::maxQuantiser + 1] = {};
-    // [table][run][level index]: CodeBits for runs 0..63 and levels 1..40 or escaped.
-    uint8_t codeBits[2][64][kEscapeLevel + 1] = {};
+    // [table][run][level index]: CodeBits for runs 0..64 and levels 1..40 or escaped.
+    uint8_t codeBits[2][65][kLevelIndices] = {};
     // [q][saved - kSavedMin]: the smallest whole error reduction that keeps a level of 1
     // saving `saved` bits, i.e. the ceiling of weight[q] x saved: an integer gain is
     // below the real product exactly when it is below its ceiling.

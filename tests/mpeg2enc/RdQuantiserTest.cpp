@@ -120,7 +120,8 @@ private:
 
 // A block near the decisions: a few coefficients around the first levels of a step of
 // `step`, or (one in four) a dense block of any size, with levels quantised from them or
-// (for the level and block decisions alone) drawn at random, ones among them.
+// (for the level and block decisions alone) drawn at random, ones among them, some up
+// to the whole int16 range.
 void RandomBlock(std::mt19937& rng, int16_t c[64], int16_t levels[64], int step, int trial)
 {
     std::fill(c, c + 64, int16_t(0));
@@ -131,7 +132,12 @@ void RandomBlock(std::mt19937& rng, int16_t c[64], int16_t levels[64], int step,
         const int raster = dense ? n : int(rng() % 64);
         const int magnitude = dense ? int(rng() % 2100) : int(rng() % uint32_t(3 * step + 2));
         c[raster] = int16_t(rng() % 2 ? magnitude : -magnitude);
-        const int level = rng() % 3 ? 1 : 1 + int(rng() % (trial % 8 == 5 ? 3000 : 45));
+        const int level = rng() % 3 ? 1
+                                    : 1 +
+                int(rng() %
+                    uint32_t(trial % 8 == 5       ? 3000
+                                 : trial % 8 == 7 ? 32767
+                                                  : 45));
         levels[raster] = int16_t(rng() % 2 ? level : -level);
     }
     if (trial % 29 == 0) c[rng() % 64] = -32768;
