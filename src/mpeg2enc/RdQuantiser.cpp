@@ -202,30 +202,32 @@ int CRdQuantiser::DropLevels(const int16_t coefficients[64], int16_t levels[64],
                              const int32_t one[64], int first, SCoded& coded) const
 {
     const uint8_t(*bits)[kLevelIndices] = codeBits[table];
-    const int32_t* threshold = dropThreshold[q];
+    const int32_t* threshold = dropThreshold[q] - kSavedMin;
     int* position = coded.position;  // start 0
     const int count = coded.count;
+    // position[0..stop] are not looked at: the one before the first coded position, and
+    // a coded position before `first` (the intra DC).
+    const int stop = count > 0 && position[1] < first ? 1 : 0;
     int kept = count + 1;  // the kept positions looked at fill position[kept..count]
     // The nearest kept level after the one looked at: its position and level index. At
     // first there is none: level index 0 costs nothing at any run.
     int next = 64;
     int following = 0;
-    int k = count;
-    for (; position[k] >= first; --k) {  // position[0] < first ends the walk
+    for (int k = count; k > stop; --k) {
         const int s = position[k];
-        const int previous = position[k - 1];
         const int raster = zigzagScan[size_t(s)];
         const int level = levels[raster];
         if (level == 1 || level == -1) {
             // Bits saved: this level's code, and the next level's code with its run
             // against the same level after the longer run.
+            const int previous = position[k - 1];
             const int saved =
                 bits[s - previous - 1][1] + bits[next - s - 1][following] - bits[next - previous - 1][following];
             // The squared error the level removes, c^2 - (c - one)^2, is a whole number
             // (below 2^26): exactly the value the same expression has in doubles; and a
             // whole number is below a real product exactly when it is below its ceiling.
             const int32_t c = std::abs(coefficients[raster]);
-            if (one[raster] * (2 * c - one[raster]) < threshold[saved - kSavedMin]) {
+            if (one[raster] * (2 * c - one[raster]) < threshold[saved]) {
                 levels[raster] = 0;
                 continue;
             }
@@ -234,9 +236,9 @@ int CRdQuantiser::DropLevels(const int16_t coefficients[64], int16_t levels[64],
         following = std::min(std::abs(level), kEscapeLevel);
         position[--kept] = s;  // kept > k: no position still to be read is overwritten
     }
-    // position[0..k] were not looked at; they go right before the kept ones.
-    const int dropped = kept - k - 1;
-    for (; k >= 0; --k) position[k + dropped] = position[k];
+    // position[0..stop] go right before the kept ones.
+    const int dropped = kept - stop - 1;
+    for (int k = stop; k >= 0; --k) position[k + dropped] = position[k];
     coded.start = dropped;
     coded.count = count - dropped;
     return dropped;
