@@ -115,7 +115,8 @@ void CRdQuantiser::QuantiseIntra(const int16_t coefficients[64], int16_t levels[
     SCoded coded;
     CodedPositions(levels, coded);
     coded.position[0] = 0;  // the DC position: AC runs count from it
-    DropLevels(coefficients, levels, q, table ? 1 : 0, intraOne[q], 1, coded);
+    SWeight unused;
+    DropLevels<false>(coefficients, levels, q, table ? 1 : 0, intraOne[q], 1, coded, unused);
 }
 
 bool CRdQuantiser::QuantiseNonIntra(const int16_t coefficients[64], int16_t levels[64], int q) const
@@ -129,8 +130,9 @@ bool CRdQuantiser::QuantiseNonIntra(const int16_t coefficients[64], int16_t leve
     SCoded coded;
     CodedPositions(levels, coded);
     coded.position[0] = -1;
-    DropLevels(coefficients, levels, q, 0, levelOne[q], 0, coded);
-    return KeepCoded(coefficients, levels, q, coded);
+    SWeight weight;
+    DropLevels<true>(coefficients, levels, q, 0, levelOne[q], 0, coded, weight);
+    return coded.count > 0 && KeepWeighed(weight, levels, q);
 }
 
 bool CRdQuantiser::KeepBlock(const int16_t coefficients[64], int16_t levels[64], int q) const
@@ -142,31 +144,44 @@ bool CRdQuantiser::KeepBlock(const int16_t coefficients[64], int16_t levels[64],
     return KeepCoded(coefficients, levels, q, coded);
 }
 
-// The gain is summed in whole 1/1024ths: with R = 32 x the reconstruction of a level,
-// c^2 - (c - R / 32)^2 = R (64 c - R) / 1024. The same sum in doubles is exact (each
-// square and partial sum below 2^53 1/1024ths) unless a partial sum falls below
-// -2^52 (positive terms are at most 1024 c^2 <= 2^40 each); there, and where a term is
-// held at kGainFloor, both sums lie far below any threshold and the block is dropped
-// either way.
+namespace {
+
+// A level's error reduction in 1/1024ths: with R = 32 x its reconstruction
+// (2 |level| + 1) q W / 32, c^2 - (c - R / 32)^2 = R (64 c - R) / 1024, held at -2^56 (see
+// KeepWeighed).
+inline int64_t LevelGain(int c, int magnitude, int product)
+{
+    const int32_t r = (2 * magnitude + 1) * product;
+    return std::max(int64_t(r) * (64 * c - r), -(int64_t(1) << 56));
+}
+
+}  // namespace
+
 bool CRdQuantiser::KeepCoded(const int16_t coefficients[64], int16_t levels[64], int q, const SCoded& coded) const
 {
-    constexpr int64_t kGainFloor = -(int64_t(1) << 56);
     if (coded.count == 0) return false;
     const uint8_t* w = base->NonIntraMatrix();
     const uint8_t(*bits)[kLevelIndices] = codeBits[0];
     const int* position = coded.position + coded.start;
-    int64_t gain = 0;
-    int total = 2;  // end of block
+    SWeight weight;
     for (int k = 1; k <= coded.count; ++k) {
         const int s = position[k];
         const int raster = zigzagScan[size_t(s)];
         const int magnitude = std::abs(levels[raster]);
-        const int32_t r = (2 * magnitude + 1) * q * w[raster];
-        const int32_t c = std::abs(coefficients[raster]);
-        gain += std::max(int64_t(r) * (64 * c - r), kGainFloor);
-        total += bits[s - position[k - 1] - 1][std::min(magnitude, kEscapeLevel)];
+        weight.gain += LevelGain(std::abs(coefficients[raster]), magnitude, q * w[raster]);
+        weight.bits += bits[s - position[k - 1] - 1][std::min(magnitude, kEscapeLevel)];
     }
-    if (double(gain) >= 1024.0 * (blockWeight[q] * total)) return true;
+    return KeepWeighed(weight, levels, q);
+}
+
+// The same decision in doubles (the sum of c^2 - e^2 with e = c - R / 32) is exact: each
+// square and partial sum stays below 2^53 1/1024ths, unless a partial sum falls below
+// -2^52 (positive terms are at most 1024 c^2 <= 2^40 each). There, and where a term is
+// held at -2^56, both sums lie far below any threshold and the block is dropped either
+// way. Comparing gain / 1024 with a double product is comparing gain with 1024 times it.
+bool CRdQuantiser::KeepWeighed(const SWeight& weight, int16_t levels[64], int q) const
+{
+    if (double(weight.gain) >= 1024.0 * (blockWeight[q] * (weight.bits + 2))) return true;  // 2: end of block
     std::memset(levels, 0, 64 * sizeof(int16_t));
     return false;
 }
@@ -195,14 +210,17 @@ int CRdQuantiser::DropCheapLevels(const int16_t coefficients[64], int16_t levels
     SCoded coded;
     CodedPositions(levels, coded);
     coded.position[0] = -1;
-    return DropLevels(coefficients, levels, q, 0, levelOne[q], 0, coded);
+    SWeight unused;
+    return DropLevels<false>(coefficients, levels, q, 0, levelOne[q], 0, coded, unused);
 }
 
+template <bool kWeigh>
 int CRdQuantiser::DropLevels(const int16_t coefficients[64], int16_t levels[64], int q, int table,
-                             const int32_t one[64], int first, SCoded& coded) const
+                             const int32_t one[64], int first, SCoded& coded, SWeight& weight) const
 {
     const uint8_t(*bits)[kLevelIndices] = codeBits[table];
     const int32_t* threshold = dropThreshold[q] - kSavedMin;
+    const uint8_t* w = base->NonIntraMatrix();
     int* position = coded.position;  // start 0
     const int count = coded.count;
     // position[0..stop] are not looked at: the one before the first coded position, and
@@ -217,7 +235,9 @@ int CRdQuantiser::DropLevels(const int16_t coefficients[64], int16_t levels[64],
         const int s = position[k];
         const int raster = zigzagScan[size_t(s)];
         const int level = levels[raster];
-        if (level == 1 || level == -1) {
+        const int magnitude = std::abs(level);
+        const int c = std::abs(coefficients[raster]);
+        if (magnitude == 1) {
             // Bits saved: this level's code, and the next level's code with its run
             // against the same level after the longer run.
             const int previous = position[k - 1];
@@ -226,16 +246,21 @@ int CRdQuantiser::DropLevels(const int16_t coefficients[64], int16_t levels[64],
             // The squared error the level removes, c^2 - (c - one)^2, is a whole number
             // (below 2^26): exactly the value the same expression has in doubles; and a
             // whole number is below a real product exactly when it is below its ceiling.
-            const int32_t c = std::abs(coefficients[raster]);
             if (one[raster] * (2 * c - one[raster]) < threshold[saved]) {
                 levels[raster] = 0;
                 continue;
             }
         }
+        if constexpr (kWeigh) {
+            // The next kept level's code with its run from this one, and this level's gain.
+            weight.bits += bits[next - s - 1][following];
+            weight.gain += LevelGain(c, magnitude, q * w[raster]);
+        }
         next = s;
-        following = std::min(std::abs(level), kEscapeLevel);
+        following = std::min(magnitude, kEscapeLevel);
         position[--kept] = s;  // kept > k: no position still to be read is overwritten
     }
+    if constexpr (kWeigh) weight.bits += bits[next - position[stop] - 1][following];  // the first kept level's code
     // position[0..stop] go right before the kept ones.
     const int dropped = kept - stop - 1;
     for (int k = stop; k >= 0; --k) position[k + dropped] = position[k];

@@ -84,14 +84,26 @@ private:
     // Fills `coded` with the scan positions of the non-zero levels (start 0); the caller
     // sets the position before them.
     static void CodedPositions(const int16_t levels[64], SCoded& coded);
+    // The error reduction of a block's kept levels in 1/1024ths and the bits of their
+    // codes (end of block not included).
+    struct SWeight {
+        int64_t gain = 0;
+        int bits = 0;
+    };
+
     // DropCheapLevels over the coded positions from scan position `first` on (coded[0]
     // must be first - 1), with code table `table` and `one` the reconstruction of a level
-    // of 1 at each position. Removes the dropped positions from `coded` (moving its start).
-    // Returns the number of levels dropped.
+    // of 1 at each position. Removes the dropped positions from `coded` (moving its
+    // start). With kWeigh (non-intra, first 0) it also weighs the kept levels into
+    // `weight` as KeepCoded does. Returns the number of levels dropped.
+    template <bool kWeigh>
     int DropLevels(const int16_t coefficients[64], int16_t levels[64], int q, int table, const int32_t one[64],
-                   int first, SCoded& coded) const;
+                   int first, SCoded& coded, SWeight& weight) const;
     // KeepBlock over the coded positions of `levels` (the one before them -1).
     bool KeepCoded(const int16_t coefficients[64], int16_t levels[64], int q, const SCoded& coded) const;
+    // The block decision on the weight of its levels: clears `levels` and returns false
+    // when the block is not worth its bits.
+    bool KeepWeighed(const SWeight& weight, int16_t levels[64], int q) const;
 
     const CQuantiser* base = nullptr;
     SSettings settings;
