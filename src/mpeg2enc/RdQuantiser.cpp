@@ -237,23 +237,22 @@ int CRdQuantiser::DropLevels(const int16_t coefficients[64], int16_t levels[64],
         const int level = levels[raster];
         const int magnitude = std::abs(level);
         const int c = std::abs(coefficients[raster]);
-        if (magnitude == 1) {
-            // Bits saved: this level's code, and the next level's code with its run
-            // against the same level after the longer run.
-            const int previous = position[k - 1];
-            const int saved =
-                bits[s - previous - 1][1] + bits[next - s - 1][following] - bits[next - previous - 1][following];
-            // The squared error the level removes, c^2 - (c - one)^2, is a whole number
-            // (below 2^26): exactly the value the same expression has in doubles; and a
-            // whole number is below a real product exactly when it is below its ceiling.
-            if (one[raster] * (2 * c - one[raster]) < threshold[saved]) {
-                levels[raster] = 0;
-                continue;
-            }
+        // Bits a level of 1 saves: its own code, and the next level's code with its run
+        // against the same level after the longer run. Weighed for every level, so that
+        // the only branch is the (rare) drop, not whether the level is 1.
+        const int previous = position[k - 1];
+        const int nextBits = bits[next - s - 1][following];
+        const int saved = bits[s - previous - 1][1] + nextBits - bits[next - previous - 1][following];
+        // The squared error a level of 1 removes, c^2 - (c - one)^2, is a whole number
+        // (below 2^26): exactly the value the same expression has in doubles; and a whole
+        // number is below a real product exactly when it is below its ceiling.
+        if (int(magnitude == 1) & int(one[raster] * (2 * c - one[raster]) < threshold[saved])) {
+            levels[raster] = 0;
+            continue;
         }
         if constexpr (kWeigh) {
             // The next kept level's code with its run from this one, and this level's gain.
-            weight.bits += bits[next - s - 1][following];
+            weight.bits += nextBits;
             weight.gain += LevelGain(c, magnitude, q * w[raster]);
         }
         next = s;
