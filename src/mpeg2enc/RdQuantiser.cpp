@@ -8,7 +8,6 @@
 #include <immintrin.h>
 
 #include <algorithm>
-#include <array>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
