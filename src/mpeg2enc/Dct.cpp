@@ -12,8 +12,12 @@
 namespace {
 
 // c(u)/2 x cos((2x + 1) u pi / 16) times 8192, rounded.
+// `symmetric` says that m[u][7 - x] = (-1)^u m[u][x] holds for the rounded integers, so
+// that sum_x m[u][x] in[x] = sum_{x<4} m[u][x] (in[x] +- in[7 - x]) exactly: the vector
+// routines then multiply sums and differences of mirrored inputs (half the products).
 struct SForwardTable {
     int16_t m[8][8];
+    bool symmetric = true;
     SForwardTable()
     {
         for (int u = 0; u < 8; ++u)
@@ -21,6 +25,8 @@ struct SForwardTable {
                 const double c = (u == 0 ? std::sqrt(0.5) : 1.0) / 2.0;
                 m[u][x] = int16_t(std::lround(c * std::cos((2 * x + 1) * u * M_PI / 16.0) * 8192.0));
             }
+        for (int u = 0; u < 8; ++u)
+            for (int x = 0; x < 4; ++x) symmetric = symmetric && m[u][7 - x] == (u % 2 ? -m[u][x] : m[u][x]);
     }
 };
 
@@ -83,18 +89,32 @@ inline void Transpose8x8(__m128i r[8])
     r[7] = _mm_unpackhi_epi64(b3, b7);
 }
 
+inline int32_t PairOf(int16_t lo, int16_t hi)
+{
+    return int32_t(uint32_t(uint16_t(lo)) | (uint32_t(uint16_t(hi)) << 16));
+}
+
 // Pairs of constants (m[u][2k], m[u][2k+1]) for _mm_madd_epi16, per u and k.
+// `rowPair[h][k]` holds in its 32-bit lane i the pair (m[v][2k], m[v][2k+1]) of output
+// v = 4h + i, for the AVX2 routine's second pass. `butterfly` copies the table's
+// symmetry: without it the routines use the full products only.
 struct SPairTable {
     __m128i pair[8][4];
+    __m128i rowPair[2][2];
+    bool butterfly;
     SPairTable()
     {
         const auto& m = Forward().m;
         for (int u = 0; u < 8; ++u)
-            for (int k = 0; k < 4; ++k) {
-                const uint32_t lo = uint16_t(m[u][2 * k]);
-                const uint32_t hi = uint16_t(m[u][2 * k + 1]);
-                pair[u][k] = _mm_set1_epi32(int32_t(lo | (hi << 16)));
+            for (int k = 0; k < 4; ++k) pair[u][k] = _mm_set1_epi32(PairOf(m[u][2 * k], m[u][2 * k + 1]));
+        for (int h = 0; h < 2; ++h)
+            for (int k = 0; k < 2; ++k) {
+                const int v = 4 * h;
+                rowPair[h][k] = _mm_setr_epi32(
+                    PairOf(m[v][2 * k], m[v][2 * k + 1]), PairOf(m[v + 1][2 * k], m[v + 1][2 * k + 1]),
+                    PairOf(m[v + 2][2 * k], m[v + 2][2 * k + 1]), PairOf(m[v + 3][2 * k], m[v + 3][2 * k + 1]));
             }
+        butterfly = Forward().symmetric;
     }
 };
 
@@ -122,6 +142,54 @@ inline void ColumnPassSse2(const __m128i in[8], __m128i out[8], int shift)
         }
         out[u] = _mm_packs_epi32(_mm_sra_epi32(sumLo, count), _mm_sra_epi32(sumHi, count));
     }
+}
+
+// True when every value of the eight rows lies in -16384..16383, so that the sum and the
+// difference of any two fit in 16 bits (adding 16384 leaves the sign bit clear exactly
+// for those).
+inline bool ButterflyFits(const __m128i r[8])
+{
+    const __m128i bias = _mm_set1_epi16(0x4000);
+    __m128i any = _mm_add_epi16(r[0], bias);
+    for (int i = 1; i < 8; ++i) any = _mm_or_si128(any, _mm_add_epi16(r[i], bias));
+    return (_mm_movemask_epi8(any) & 0xAAAA) == 0;
+}
+
+// ColumnPassSse2 for inputs that ButterflyFits: output u is
+// sum_{x<4} m[u][x] (in[x] + in[7 - x]) for even u and the same with differences for odd
+// u, which is the full sum (the table is symmetric), with half the multiply-adds.
+inline void ButterflyColumnPassSse2(const __m128i in[8], __m128i out[8], int shift)
+{
+    const auto& pairs = Pairs().pair;
+    __m128i lo[2][2], hi[2][2];  // [even/odd][input pair]: (s0, s1), (s2, s3) and (d0, d1), (d2, d3)
+    for (int k = 0; k < 2; ++k) {
+        const __m128i s0 = _mm_add_epi16(in[2 * k], in[7 - 2 * k]), s1 = _mm_add_epi16(in[2 * k + 1], in[6 - 2 * k]);
+        const __m128i d0 = _mm_sub_epi16(in[2 * k], in[7 - 2 * k]), d1 = _mm_sub_epi16(in[2 * k + 1], in[6 - 2 * k]);
+        lo[0][k] = _mm_unpacklo_epi16(s0, s1);
+        hi[0][k] = _mm_unpackhi_epi16(s0, s1);
+        lo[1][k] = _mm_unpacklo_epi16(d0, d1);
+        hi[1][k] = _mm_unpackhi_epi16(d0, d1);
+    }
+    const __m128i round = _mm_set1_epi32(1 << (shift - 1));
+    const __m128i count = _mm_cvtsi32_si128(shift);
+    for (int u = 0; u < 8; ++u) {
+        const int odd = u & 1;
+        const __m128i sumLo = _mm_add_epi32(_mm_add_epi32(round, _mm_madd_epi16(lo[odd][0], pairs[u][0])),
+                                            _mm_madd_epi16(lo[odd][1], pairs[u][1]));
+        const __m128i sumHi = _mm_add_epi32(_mm_add_epi32(round, _mm_madd_epi16(hi[odd][0], pairs[u][0])),
+                                            _mm_madd_epi16(hi[odd][1], pairs[u][1]));
+        out[u] = _mm_packs_epi32(_mm_sra_epi32(sumLo, count), _mm_sra_epi32(sumHi, count));
+    }
+}
+
+// One pass of the SSE2 routine: the butterfly when the inputs allow it, else the full
+// products (extreme inputs, whose sums and differences would wrap in 16 bits).
+inline void ColumnPassAnySse2(const __m128i in[8], __m128i out[8], int shift)
+{
+    if (Pairs().butterfly && ButterflyFits(in))
+        ButterflyColumnPassSse2(in, out, shift);
+    else
+        ColumnPassSse2(in, out, shift);
 }
 
 // cos((2x + 1) u pi / 16) x c(u) / 2 for the inverse transform.
@@ -191,9 +259,9 @@ void ForwardDctSse2(int16_t block[64])
     __m128i r[8], t[8];
     for (int i = 0; i < 8; ++i) r[i] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 8 * i));
     if (AllZero(r)) return;
-    ColumnPassSse2(r, t, firstShift);
+    ColumnPassAnySse2(r, t, firstShift);
     Transpose8x8(t);
-    ColumnPassSse2(t, r, secondShift);
+    ColumnPassAnySse2(t, r, secondShift);
     Transpose8x8(r);
     for (int i = 0; i < 8; ++i) _mm_storeu_si128(reinterpret_cast<__m128i*>(block + 8 * i), r[i]);
 }
@@ -220,41 +288,38 @@ const SOutputPairTable& OutputPairs()
     return table;
 }
 
-}  // namespace
-
-// The AVX2 routine computes the same integer sums (exact in 32 bits, so their order does
+// The AVX2 routine's full-product passes, for blocks whose values are too large for the
+// butterfly. They compute the same integer sums (exact in 32 bits, so their order does
 // not matter) with the same rounding and saturation, but without transposing:
 // - first pass (down the columns, as ColumnPassPlain): row pairs (2k, 2k + 1) are
 //   interleaved so that one multiply-add covers all eight columns; lane 0 holds columns
-//   0..3, lane 1 columns 4..7;
-// - second pass (along the rows of the first pass's result a): output row u is
+//   0..3, lane 1 columns 4..7; the result `a` is in raster order;
+// - second pass (along the rows of a): output row u is
 //   sum_k a[u][2k] m[v][2k] + a[u][2k+1] m[v][2k+1] for v in the eight lanes, which is
 //   the plain routine's transpose, transform and transpose back.
-__attribute__((target("avx2"))) void ForwardDctAvx2(int16_t block[64])
+__attribute__((target("avx2"))) inline void FirstPassFullAvx2(const int16_t block[64], int16_t a[64])
 {
     __m128i r[8];
     for (int i = 0; i < 8; ++i) r[i] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 8 * i));
-    if (AllZero(r)) return;
-
     const auto& pairs = Pairs().pair;
     __m256i x[4];
     for (int k = 0; k < 4; ++k)
         x[k] = _mm256_set_m128i(_mm_unpackhi_epi16(r[2 * k], r[2 * k + 1]), _mm_unpacklo_epi16(r[2 * k], r[2 * k + 1]));
-    alignas(32) int16_t a[64];
-    {
-        const __m256i round = _mm256_set1_epi32(1 << (firstShift - 1));
-        for (int u = 0; u < 8; u += 2) {
-            __m256i s0 = round, s1 = round;
-            for (int k = 0; k < 4; ++k) {
-                s0 = _mm256_add_epi32(s0, _mm256_madd_epi16(x[k], _mm256_broadcastsi128_si256(pairs[u][k])));
-                s1 = _mm256_add_epi32(s1, _mm256_madd_epi16(x[k], _mm256_broadcastsi128_si256(pairs[u + 1][k])));
-            }
-            // packs per 128-bit lane: [u 0..3, u+1 0..3 | u 4..7, u+1 4..7] -> rows u, u + 1
-            const __m256i packed =
-                _mm256_packs_epi32(_mm256_srai_epi32(s0, firstShift), _mm256_srai_epi32(s1, firstShift));
-            _mm256_store_si256(reinterpret_cast<__m256i*>(a + 8 * u), _mm256_permute4x64_epi64(packed, 0xD8));
+    const __m256i round = _mm256_set1_epi32(1 << (firstShift - 1));
+    for (int u = 0; u < 8; u += 2) {
+        __m256i s0 = round, s1 = round;
+        for (int k = 0; k < 4; ++k) {
+            s0 = _mm256_add_epi32(s0, _mm256_madd_epi16(x[k], _mm256_broadcastsi128_si256(pairs[u][k])));
+            s1 = _mm256_add_epi32(s1, _mm256_madd_epi16(x[k], _mm256_broadcastsi128_si256(pairs[u + 1][k])));
         }
+        // packs per 128-bit lane: [u 0..3, u+1 0..3 | u 4..7, u+1 4..7] -> rows u, u + 1
+        const __m256i packed = _mm256_packs_epi32(_mm256_srai_epi32(s0, firstShift), _mm256_srai_epi32(s1, firstShift));
+        _mm256_store_si256(reinterpret_cast<__m256i*>(a + 8 * u), _mm256_permute4x64_epi64(packed, 0xD8));
     }
+}
+
+__attribute__((target("avx2"))) inline void SecondPassFullAvx2(const int16_t a[64], int16_t block[64])
+{
     const auto& out = OutputPairs().pair;
     __m256i c[4];
     for (int k = 0; k < 4; ++k) c[k] = _mm256_load_si256(reinterpret_cast<const __m256i*>(out[k]));
@@ -272,6 +337,115 @@ __attribute__((target("avx2"))) void ForwardDctAvx2(int16_t block[64])
             _mm256_packs_epi32(_mm256_srai_epi32(s0, secondShift), _mm256_srai_epi32(s1, secondShift));
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(block + 8 * u), _mm256_permute4x64_epi64(packed, 0xD8));
     }
+}
+
+// ButterflyFits for four 256-bit registers.
+__attribute__((target("avx2"))) inline bool ButterflyFitsAvx2(const __m256i r[4])
+{
+    const __m256i bias = _mm256_set1_epi16(0x4000);
+    const __m256i any = _mm256_or_si256(_mm256_or_si256(_mm256_add_epi16(r[0], bias), _mm256_add_epi16(r[1], bias)),
+                                        _mm256_or_si256(_mm256_add_epi16(r[2], bias), _mm256_add_epi16(r[3], bias)));
+    return (uint32_t(_mm256_movemask_epi8(any)) & 0xAAAAAAAAu) == 0;
+}
+
+// Shuffles within 128-bit lanes, as byte indices: interleave the two 64-bit halves word
+// by word (first half first, or second half first), and reverse the words of each half.
+constexpr int8_t kInterleave[16] = {0, 1, 8, 9, 2, 3, 10, 11, 4, 5, 12, 13, 6, 7, 14, 15};
+constexpr int8_t kInterleaveSwapped[16] = {8, 9, 0, 1, 10, 11, 2, 3, 12, 13, 4, 5, 14, 15, 6, 7};
+constexpr int8_t kReverseHalves[16] = {6, 7, 4, 5, 2, 3, 0, 1, 14, 15, 12, 13, 10, 11, 8, 9};
+
+__attribute__((target("avx2"))) inline __m256i LaneShuffle(const int8_t (&order)[16])
+{
+    return _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(order)));
+}
+
+// First butterfly pass of the AVX2 routine (down the columns). x[i] holds rows 2i and
+// 2i + 1. Returns rows[j] = [a[2j][0..3], a[2j+1][0..3] | a[2j][4..7], a[2j+1][4..7]].
+__attribute__((target("avx2"))) inline void FirstPassButterflyAvx2(const __m256i x[4], __m256i rows[4])
+{
+    // Column-interleaved row pairs (0, 1), (2, 3), (5, 4), (7, 6); lane 0 holds columns
+    // 0..3, lane 1 columns 4..7. Their sums and differences are the pairs (s0, s1),
+    // (s2, s3), (d0, d1), (d2, d3) with s_x = in[x] + in[7 - x], d_x = in[x] - in[7 - x].
+    const __m256i interleave = LaneShuffle(kInterleave), swapped = LaneShuffle(kInterleaveSwapped);
+    const __m256i p01 = _mm256_shuffle_epi8(_mm256_permute4x64_epi64(x[0], 0xD8), interleave);
+    const __m256i p23 = _mm256_shuffle_epi8(_mm256_permute4x64_epi64(x[1], 0xD8), interleave);
+    const __m256i p54 = _mm256_shuffle_epi8(_mm256_permute4x64_epi64(x[2], 0xD8), swapped);
+    const __m256i p76 = _mm256_shuffle_epi8(_mm256_permute4x64_epi64(x[3], 0xD8), swapped);
+    const __m256i even[2] = {_mm256_add_epi16(p01, p76), _mm256_add_epi16(p23, p54)};
+    const __m256i odd[2] = {_mm256_sub_epi16(p01, p76), _mm256_sub_epi16(p23, p54)};
+    const auto& pairs = Pairs().pair;
+    const __m256i round = _mm256_set1_epi32(1 << (firstShift - 1));
+    for (int j = 0; j < 4; ++j) {
+        const int u = 2 * j;
+        const __m256i s0 = _mm256_add_epi32(
+            _mm256_add_epi32(round, _mm256_madd_epi16(even[0], _mm256_broadcastsi128_si256(pairs[u][0]))),
+            _mm256_madd_epi16(even[1], _mm256_broadcastsi128_si256(pairs[u][1])));
+        const __m256i s1 = _mm256_add_epi32(
+            _mm256_add_epi32(round, _mm256_madd_epi16(odd[0], _mm256_broadcastsi128_si256(pairs[u + 1][0]))),
+            _mm256_madd_epi16(odd[1], _mm256_broadcastsi128_si256(pairs[u + 1][1])));
+        rows[j] = _mm256_packs_epi32(_mm256_srai_epi32(s0, firstShift), _mm256_srai_epi32(s1, firstShift));
+    }
+}
+
+// Second butterfly pass of the AVX2 routine (along the rows of a), four rows at a time:
+// lo and hi hold columns 0..3 and 4..7 of rows (r, r + 1 | r + 2, r + 3). Each output
+// row's 32-bit lanes are ([e01, o01, e01, o01], [e23, o23, e23, o23]) with e and o the
+// row's sums and differences of mirrored values, so one multiply-add pair gives the
+// outputs v = 0..3 (even v from e, odd v from o) and another v = 4..7.
+__attribute__((target("avx2"))) inline void SecondPassButterflyAvx2(__m256i lo, __m256i hi, int16_t* out)
+{
+    const __m256i mirrored = _mm256_shuffle_epi8(hi, LaneShuffle(kReverseHalves));
+    const __m256i e = _mm256_add_epi16(lo, mirrored), o = _mm256_sub_epi16(lo, mirrored);
+    const __m256i rows[2] = {_mm256_unpacklo_epi32(e, o), _mm256_unpackhi_epi32(e, o)};  // (r | r + 2), (r + 1 | r + 3)
+    const auto& c = Pairs().rowPair;
+    const __m256i round = _mm256_set1_epi32(1 << (secondShift - 1));
+    __m256i result[2];
+    for (int i = 0; i < 2; ++i) {
+        const __m256i w01 = _mm256_shuffle_epi32(rows[i], 0x44), w23 = _mm256_shuffle_epi32(rows[i], 0xEE);
+        const __m256i v0 =
+            _mm256_add_epi32(_mm256_add_epi32(round, _mm256_madd_epi16(w01, _mm256_broadcastsi128_si256(c[0][0]))),
+                             _mm256_madd_epi16(w23, _mm256_broadcastsi128_si256(c[0][1])));
+        const __m256i v4 =
+            _mm256_add_epi32(_mm256_add_epi32(round, _mm256_madd_epi16(w01, _mm256_broadcastsi128_si256(c[1][0]))),
+                             _mm256_madd_epi16(w23, _mm256_broadcastsi128_si256(c[1][1])));
+        result[i] = _mm256_packs_epi32(_mm256_srai_epi32(v0, secondShift), _mm256_srai_epi32(v4, secondShift));
+    }
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), _mm256_permute2x128_si256(result[0], result[1], 0x20));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 16), _mm256_permute2x128_si256(result[0], result[1], 0x31));
+}
+
+}  // namespace
+
+// The AVX2 routine: both passes as butterflies on two rows per register, each pass
+// falling back to the full products when its inputs are too large for 16-bit sums.
+__attribute__((target("avx2"))) void ForwardDctAvx2(int16_t block[64])
+{
+    __m256i x[4];
+    // Loaded as rows: a block written by 16-byte stores (memcpy) forwards to 16-byte loads.
+    for (int i = 0; i < 4; ++i)
+        x[i] = _mm256_inserti128_si256(
+            _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 16 * i))),
+            _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 16 * i + 8)), 1);
+    const __m256i any = _mm256_or_si256(_mm256_or_si256(x[0], x[1]), _mm256_or_si256(x[2], x[3]));
+    if (_mm256_testz_si256(any, any)) return;
+
+    alignas(32) int16_t a[64];
+    if (!Pairs().butterfly || !ButterflyFitsAvx2(x)) {
+        FirstPassFullAvx2(block, a);
+        SecondPassFullAvx2(a, block);
+        return;
+    }
+    __m256i rows[4];
+    FirstPassButterflyAvx2(x, rows);
+    if (!ButterflyFitsAvx2(rows)) {
+        for (int j = 0; j < 4; ++j)
+            _mm256_store_si256(reinterpret_cast<__m256i*>(a + 16 * j), _mm256_permute4x64_epi64(rows[j], 0xD8));
+        SecondPassFullAvx2(a, block);
+        return;
+    }
+    for (int h = 0; h < 2; ++h)
+        SecondPassButterflyAvx2(_mm256_permute2x128_si256(rows[2 * h], rows[2 * h + 1], 0x20),
+                                _mm256_permute2x128_si256(rows[2 * h], rows[2 * h + 1], 0x31), block + 32 * h);
 }
 
 void ForwardDct(int16_t block[64]) { EncoderKernels().forwardDct(block); }
