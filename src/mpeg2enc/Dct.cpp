@@ -348,10 +348,7 @@ __attribute__((target("avx2"))) inline bool ButterflyFitsAvx2(const __m256i r[4]
     return (uint32_t(_mm256_movemask_epi8(any)) & 0xAAAAAAAAu) == 0;
 }
 
-// Shuffles within 128-bit lanes, as byte indices: interleave the two 64-bit halves word
-// by word (first half first, or second half first), and reverse the words of each half.
-constexpr int8_t kInterleave[16] = {0, 1, 8, 9, 2, 3, 10, 11, 4, 5, 12, 13, 6, 7, 14, 15};
-constexpr int8_t kInterleaveSwapped[16] = {8, 9, 0, 1, 10, 11, 2, 3, 12, 13, 4, 5, 14, 15, 6, 7};
+// Reverses the words of each 64-bit half, as byte indices for _mm256_shuffle_epi8.
 constexpr int8_t kReverseHalves[16] = {6, 7, 4, 5, 2, 3, 0, 1, 14, 15, 12, 13, 10, 11, 8, 9};
 
 __attribute__((target("avx2"))) inline __m256i LaneShuffle(const int8_t (&order)[16])
@@ -359,20 +356,25 @@ __attribute__((target("avx2"))) inline __m256i LaneShuffle(const int8_t (&order)
     return _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(order)));
 }
 
-// First butterfly pass of the AVX2 routine (down the columns). x[i] holds rows 2i and
-// 2i + 1. Returns rows[j] = [a[2j][0..3], a[2j+1][0..3] | a[2j][4..7], a[2j+1][4..7]].
-__attribute__((target("avx2"))) inline void FirstPassButterflyAvx2(const __m256i x[4], __m256i rows[4])
+// Rows a and b of the block interleaved column by column: (a[0], b[0], ..., a[3], b[3] |
+// a[4], b[4], ..., a[7], b[7]). Each row is read with one 16-byte load, which a block
+// written by 16-byte stores (memcpy) forwards.
+__attribute__((target("avx2"))) inline __m256i InterleavedRows(const int16_t block[64], int a, int b)
 {
-    // Column-interleaved row pairs (0, 1), (2, 3), (5, 4), (7, 6); lane 0 holds columns
-    // 0..3, lane 1 columns 4..7. Their sums and differences are the pairs (s0, s1),
-    // (s2, s3), (d0, d1), (d2, d3) with s_x = in[x] + in[7 - x], d_x = in[x] - in[7 - x].
-    const __m256i interleave = LaneShuffle(kInterleave), swapped = LaneShuffle(kInterleaveSwapped);
-    const __m256i p01 = _mm256_shuffle_epi8(_mm256_permute4x64_epi64(x[0], 0xD8), interleave);
-    const __m256i p23 = _mm256_shuffle_epi8(_mm256_permute4x64_epi64(x[1], 0xD8), interleave);
-    const __m256i p54 = _mm256_shuffle_epi8(_mm256_permute4x64_epi64(x[2], 0xD8), swapped);
-    const __m256i p76 = _mm256_shuffle_epi8(_mm256_permute4x64_epi64(x[3], 0xD8), swapped);
-    const __m256i even[2] = {_mm256_add_epi16(p01, p76), _mm256_add_epi16(p23, p54)};
-    const __m256i odd[2] = {_mm256_sub_epi16(p01, p76), _mm256_sub_epi16(p23, p54)};
+    const __m256i ra = _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 8 * a)));
+    const __m256i rb = _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 8 * b)));
+    return _mm256_blend_epi32(_mm256_unpacklo_epi16(ra, rb), _mm256_unpackhi_epi16(ra, rb), 0xF0);
+}
+
+// First butterfly pass of the AVX2 routine (down the columns) on the interleaved row
+// pairs (0, 1), (2, 3), (5, 4), (7, 6): their sums and differences are the pairs
+// (s0, s1), (s2, s3), (d0, d1), (d2, d3) with s_x = in[x] + in[7 - x],
+// d_x = in[x] - in[7 - x]. Returns rows[j] = [a[2j][0..3], a[2j+1][0..3] |
+// a[2j][4..7], a[2j+1][4..7]].
+__attribute__((target("avx2"))) inline void FirstPassButterflyAvx2(const __m256i p[4], __m256i rows[4])
+{
+    const __m256i even[2] = {_mm256_add_epi16(p[0], p[3]), _mm256_add_epi16(p[1], p[2])};
+    const __m256i odd[2] = {_mm256_sub_epi16(p[0], p[3]), _mm256_sub_epi16(p[1], p[2])};
     const auto& pairs = Pairs().pair;
     const __m256i round = _mm256_set1_epi32(1 << (firstShift - 1));
     for (int j = 0; j < 4; ++j) {
@@ -420,32 +422,29 @@ __attribute__((target("avx2"))) inline void SecondPassButterflyAvx2(__m256i lo, 
 // falling back to the full products when its inputs are too large for 16-bit sums.
 __attribute__((target("avx2"))) void ForwardDctAvx2(int16_t block[64])
 {
-    __m256i x[4];
-    // Loaded as rows: a block written by 16-byte stores (memcpy) forwards to 16-byte loads.
-    for (int i = 0; i < 4; ++i)
-        x[i] = _mm256_inserti128_si256(
-            _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 16 * i))),
-            _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 16 * i + 8)), 1);
-    const __m256i any = _mm256_or_si256(_mm256_or_si256(x[0], x[1]), _mm256_or_si256(x[2], x[3]));
+    const __m256i p[4] = {InterleavedRows(block, 0, 1), InterleavedRows(block, 2, 3), InterleavedRows(block, 5, 4),
+                          InterleavedRows(block, 7, 6)};
+    const __m256i any = _mm256_or_si256(_mm256_or_si256(p[0], p[1]), _mm256_or_si256(p[2], p[3]));
     if (_mm256_testz_si256(any, any)) return;
 
     alignas(32) int16_t a[64];
-    if (!Pairs().butterfly || !ButterflyFitsAvx2(x)) {
+    if (!Pairs().butterfly || !ButterflyFitsAvx2(p)) {
         FirstPassFullAvx2(block, a);
         SecondPassFullAvx2(a, block);
         return;
     }
     __m256i rows[4];
-    FirstPassButterflyAvx2(x, rows);
+    FirstPassButterflyAvx2(p, rows);
     if (!ButterflyFitsAvx2(rows)) {
         for (int j = 0; j < 4; ++j)
             _mm256_store_si256(reinterpret_cast<__m256i*>(a + 16 * j), _mm256_permute4x64_epi64(rows[j], 0xD8));
         SecondPassFullAvx2(a, block);
         return;
     }
-    for (int h = 0; h < 2; ++h)
-        SecondPassButterflyAvx2(_mm256_permute2x128_si256(rows[2 * h], rows[2 * h + 1], 0x20),
-                                _mm256_permute2x128_si256(rows[2 * h], rows[2 * h + 1], 0x31), block + 32 * h);
+    SecondPassButterflyAvx2(_mm256_permute2x128_si256(rows[0], rows[1], 0x20),
+                            _mm256_permute2x128_si256(rows[0], rows[1], 0x31), block);
+    SecondPassButterflyAvx2(_mm256_permute2x128_si256(rows[2], rows[3], 0x20),
+                            _mm256_permute2x128_si256(rows[2], rows[3], 0x31), block + 32);
 }
 
 void ForwardDct(int16_t block[64]) { EncoderKernels().forwardDct(block); }
