@@ -96,11 +96,14 @@ inline int32_t PairOf(int16_t lo, int16_t hi)
 
 // Pairs of constants (m[u][2k], m[u][2k+1]) for _mm_madd_epi16, per u and k.
 // `rowPair[h][k]` holds in its 32-bit lane i the pair (m[v][2k], m[v][2k+1]) of output
-// v = 4h + i, for the AVX2 routine's second pass. `butterfly` copies the table's
+// v = 4h + i, for the AVX2 routine's second pass; `columnPair[q][k]` the pair
+// (m[u][2k], m[u][2k+1]) of u = 4 (q / 2) + q % 2 in lanes 0..3 and of u + 2 in lanes
+// 4..7, for its first pass. `butterfly` copies the table's
 // symmetry: without it the routines use the full products only.
 struct SPairTable {
     __m128i pair[8][4];
     __m128i rowPair[2][2];
+    alignas(32) int32_t columnPair[4][2][8];
     bool butterfly;
     SPairTable()
     {
@@ -114,6 +117,12 @@ struct SPairTable {
                     PairOf(m[v][2 * k], m[v][2 * k + 1]), PairOf(m[v + 1][2 * k], m[v + 1][2 * k + 1]),
                     PairOf(m[v + 2][2 * k], m[v + 2][2 * k + 1]), PairOf(m[v + 3][2 * k], m[v + 3][2 * k + 1]));
             }
+        for (int q = 0; q < 4; ++q)
+            for (int k = 0; k < 2; ++k)
+                for (int i = 0; i < 8; ++i) {
+                    const int u = (q / 2) * 4 + q % 2 + (i < 4 ? 0 : 2);
+                    columnPair[q][k][i] = PairOf(m[u][2 * k], m[u][2 * k + 1]);
+                }
         butterfly = Forward().symmetric;
     }
 };
@@ -151,6 +160,7 @@ inline bool ButterflyFits(const __m128i r[8])
 {
     const __m128i bias = _mm_set1_epi16(0x4000);
     __m128i any = _mm_add_epi16(r[0], bias);
+#pragma GCC unroll 8
     for (int i = 1; i < 8; ++i) any = _mm_or_si128(any, _mm_add_epi16(r[i], bias));
     return (_mm_movemask_epi8(any) & 0xAAAA) == 0;
 }
@@ -158,10 +168,12 @@ inline bool ButterflyFits(const __m128i r[8])
 // ColumnPassSse2 for inputs that ButterflyFits: output u is
 // sum_{x<4} m[u][x] (in[x] + in[7 - x]) for even u and the same with differences for odd
 // u, which is the full sum (the table is symmetric), with half the multiply-adds.
-inline void ButterflyColumnPassSse2(const __m128i in[8], __m128i out[8], int shift)
+template <int shift>
+inline void ButterflyColumnPassSse2(const __m128i in[8], __m128i out[8])
 {
     const auto& pairs = Pairs().pair;
     __m128i lo[2][2], hi[2][2];  // [even/odd][input pair]: (s0, s1), (s2, s3) and (d0, d1), (d2, d3)
+#pragma GCC unroll 2
     for (int k = 0; k < 2; ++k) {
         const __m128i s0 = _mm_add_epi16(in[2 * k], in[7 - 2 * k]), s1 = _mm_add_epi16(in[2 * k + 1], in[6 - 2 * k]);
         const __m128i d0 = _mm_sub_epi16(in[2 * k], in[7 - 2 * k]), d1 = _mm_sub_epi16(in[2 * k + 1], in[6 - 2 * k]);
@@ -171,23 +183,24 @@ inline void ButterflyColumnPassSse2(const __m128i in[8], __m128i out[8], int shi
         hi[1][k] = _mm_unpackhi_epi16(d0, d1);
     }
     const __m128i round = _mm_set1_epi32(1 << (shift - 1));
-    const __m128i count = _mm_cvtsi32_si128(shift);
+#pragma GCC unroll 8
     for (int u = 0; u < 8; ++u) {
         const int odd = u & 1;
         const __m128i sumLo = _mm_add_epi32(_mm_add_epi32(round, _mm_madd_epi16(lo[odd][0], pairs[u][0])),
                                             _mm_madd_epi16(lo[odd][1], pairs[u][1]));
         const __m128i sumHi = _mm_add_epi32(_mm_add_epi32(round, _mm_madd_epi16(hi[odd][0], pairs[u][0])),
                                             _mm_madd_epi16(hi[odd][1], pairs[u][1]));
-        out[u] = _mm_packs_epi32(_mm_sra_epi32(sumLo, count), _mm_sra_epi32(sumHi, count));
+        out[u] = _mm_packs_epi32(_mm_srai_epi32(sumLo, shift), _mm_srai_epi32(sumHi, shift));
     }
 }
 
 // One pass of the SSE2 routine: the butterfly when the inputs allow it, else the full
 // products (extreme inputs, whose sums and differences would wrap in 16 bits).
-inline void ColumnPassAnySse2(const __m128i in[8], __m128i out[8], int shift)
+template <int shift>
+inline void ColumnPassAnySse2(const __m128i in[8], __m128i out[8])
 {
     if (Pairs().butterfly && ButterflyFits(in))
-        ButterflyColumnPassSse2(in, out, shift);
+        ButterflyColumnPassSse2<shift>(in, out);
     else
         ColumnPassSse2(in, out, shift);
 }
@@ -259,9 +272,9 @@ void ForwardDctSse2(int16_t block[64])
     __m128i r[8], t[8];
     for (int i = 0; i < 8; ++i) r[i] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 8 * i));
     if (AllZero(r)) return;
-    ColumnPassAnySse2(r, t, firstShift);
+    ColumnPassAnySse2<firstShift>(r, t);
     Transpose8x8(t);
-    ColumnPassAnySse2(t, r, secondShift);
+    ColumnPassAnySse2<secondShift>(t, r);
     Transpose8x8(r);
     for (int i = 0; i < 8; ++i) _mm_storeu_si128(reinterpret_cast<__m128i*>(block + 8 * i), r[i]);
 }
@@ -339,12 +352,13 @@ __attribute__((target("avx2"))) inline void SecondPassFullAvx2(const int16_t a[6
     }
 }
 
-// ButterflyFits for four 256-bit registers.
-__attribute__((target("avx2"))) inline bool ButterflyFitsAvx2(const __m256i r[4])
+// ButterflyFits for `n` 256-bit registers.
+__attribute__((target("avx2"))) inline bool ButterflyFitsAvx2(const __m256i* r, int n)
 {
     const __m256i bias = _mm256_set1_epi16(0x4000);
-    const __m256i any = _mm256_or_si256(_mm256_or_si256(_mm256_add_epi16(r[0], bias), _mm256_add_epi16(r[1], bias)),
-                                        _mm256_or_si256(_mm256_add_epi16(r[2], bias), _mm256_add_epi16(r[3], bias)));
+    __m256i any = _mm256_add_epi16(r[0], bias);
+#pragma GCC unroll 8
+    for (int i = 1; i < n; ++i) any = _mm256_or_si256(any, _mm256_add_epi16(r[i], bias));
     return (uint32_t(_mm256_movemask_epi8(any)) & 0xAAAAAAAAu) == 0;
 }
 
@@ -356,36 +370,47 @@ __attribute__((target("avx2"))) inline __m256i LaneShuffle(const int8_t (&order)
     return _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(order)));
 }
 
-// Rows a and b of the block interleaved column by column: (a[0], b[0], ..., a[3], b[3] |
-// a[4], b[4], ..., a[7], b[7]). Each row is read with one 16-byte load, which a block
-// written by 16-byte stores (memcpy) forwards.
-__attribute__((target("avx2"))) inline __m256i InterleavedRows(const int16_t block[64], int a, int b)
+// First butterfly pass of the AVX2 routine (down the columns). `rows` holds each row of
+// the block in both lanes. The row pairs (0, 1), (2, 3), (5, 4), (7, 6) interleaved
+// column by column have as sums and differences the pairs (s0, s1), (s2, s3), (d0, d1),
+// (d2, d3) with s_x = in[x] + in[7 - x], d_x = in[x] - in[7 - x]; both lanes hold the
+// same four columns, so that one multiply-add serves output u in lane 0 and u + 2 in
+// lane 1. Returns lo[g] and hi[g], columns 0..3 and 4..7 of the result's rows
+// (4g, 4g + 1 | 4g + 2, 4g + 3): the layout of the second pass.
+__attribute__((target("avx2"))) inline void FirstPassButterflyAvx2(const __m256i rows[8], __m256i lo[2], __m256i hi[2])
 {
-    const __m256i ra = _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 8 * a)));
-    const __m256i rb = _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 8 * b)));
-    return _mm256_blend_epi32(_mm256_unpacklo_epi16(ra, rb), _mm256_unpackhi_epi16(ra, rb), 0xF0);
-}
-
-// First butterfly pass of the AVX2 routine (down the columns) on the interleaved row
-// pairs (0, 1), (2, 3), (5, 4), (7, 6): their sums and differences are the pairs
-// (s0, s1), (s2, s3), (d0, d1), (d2, d3) with s_x = in[x] + in[7 - x],
-// d_x = in[x] - in[7 - x]. Returns rows[j] = [a[2j][0..3], a[2j+1][0..3] |
-// a[2j][4..7], a[2j+1][4..7]].
-__attribute__((target("avx2"))) inline void FirstPassButterflyAvx2(const __m256i p[4], __m256i rows[4])
-{
-    const __m256i even[2] = {_mm256_add_epi16(p[0], p[3]), _mm256_add_epi16(p[1], p[2])};
-    const __m256i odd[2] = {_mm256_sub_epi16(p[0], p[3]), _mm256_sub_epi16(p[1], p[2])};
-    const auto& pairs = Pairs().pair;
+    __m256i even[2][2], odd[2][2];  // [columns 0..3 / 4..7][input pair]
+    {
+        const __m256i p01[2] = {_mm256_unpacklo_epi16(rows[0], rows[1]), _mm256_unpackhi_epi16(rows[0], rows[1])};
+        const __m256i p23[2] = {_mm256_unpacklo_epi16(rows[2], rows[3]), _mm256_unpackhi_epi16(rows[2], rows[3])};
+        const __m256i p54[2] = {_mm256_unpacklo_epi16(rows[5], rows[4]), _mm256_unpackhi_epi16(rows[5], rows[4])};
+        const __m256i p76[2] = {_mm256_unpacklo_epi16(rows[7], rows[6]), _mm256_unpackhi_epi16(rows[7], rows[6])};
+#pragma GCC unroll 2
+        for (int h = 0; h < 2; ++h) {
+            even[h][0] = _mm256_add_epi16(p01[h], p76[h]);
+            even[h][1] = _mm256_add_epi16(p23[h], p54[h]);
+            odd[h][0] = _mm256_sub_epi16(p01[h], p76[h]);
+            odd[h][1] = _mm256_sub_epi16(p23[h], p54[h]);
+        }
+    }
+    const auto& pairs = Pairs().columnPair;
     const __m256i round = _mm256_set1_epi32(1 << (firstShift - 1));
-    for (int j = 0; j < 4; ++j) {
-        const int u = 2 * j;
-        const __m256i s0 = _mm256_add_epi32(
-            _mm256_add_epi32(round, _mm256_madd_epi16(even[0], _mm256_broadcastsi128_si256(pairs[u][0]))),
-            _mm256_madd_epi16(even[1], _mm256_broadcastsi128_si256(pairs[u][1])));
-        const __m256i s1 = _mm256_add_epi32(
-            _mm256_add_epi32(round, _mm256_madd_epi16(odd[0], _mm256_broadcastsi128_si256(pairs[u + 1][0]))),
-            _mm256_madd_epi16(odd[1], _mm256_broadcastsi128_si256(pairs[u + 1][1])));
-        rows[j] = _mm256_packs_epi32(_mm256_srai_epi32(s0, firstShift), _mm256_srai_epi32(s1, firstShift));
+    __m256i x[2][4];  // [columns][q]: outputs (u | u + 2) for u = 0, 1, 4, 5
+#pragma GCC unroll 4
+    for (int q = 0; q < 4; ++q) {
+        const __m256i c0 = _mm256_load_si256(reinterpret_cast<const __m256i*>(pairs[q][0]));
+        const __m256i c1 = _mm256_load_si256(reinterpret_cast<const __m256i*>(pairs[q][1]));
+        const auto& in = q % 2 ? odd : even;
+#pragma GCC unroll 2
+        for (int h = 0; h < 2; ++h)
+            x[h][q] = _mm256_srai_epi32(_mm256_add_epi32(_mm256_add_epi32(round, _mm256_madd_epi16(in[h][0], c0)),
+                                                         _mm256_madd_epi16(in[h][1], c1)),
+                                        firstShift);
+    }
+#pragma GCC unroll 2
+    for (int g = 0; g < 2; ++g) {
+        lo[g] = _mm256_packs_epi32(x[0][2 * g], x[0][2 * g + 1]);
+        hi[g] = _mm256_packs_epi32(x[1][2 * g], x[1][2 * g + 1]);
     }
 }
 
@@ -402,6 +427,7 @@ __attribute__((target("avx2"))) inline void SecondPassButterflyAvx2(__m256i lo, 
     const auto& c = Pairs().rowPair;
     const __m256i round = _mm256_set1_epi32(1 << (secondShift - 1));
     __m256i result[2];
+#pragma GCC unroll 2
     for (int i = 0; i < 2; ++i) {
         const __m256i w01 = _mm256_shuffle_epi32(rows[i], 0x44), w23 = _mm256_shuffle_epi32(rows[i], 0xEE);
         const __m256i v0 =
@@ -422,29 +448,38 @@ __attribute__((target("avx2"))) inline void SecondPassButterflyAvx2(__m256i lo, 
 // falling back to the full products when its inputs are too large for 16-bit sums.
 __attribute__((target("avx2"))) void ForwardDctAvx2(int16_t block[64])
 {
-    const __m256i p[4] = {InterleavedRows(block, 0, 1), InterleavedRows(block, 2, 3), InterleavedRows(block, 5, 4),
-                          InterleavedRows(block, 7, 6)};
-    const __m256i any = _mm256_or_si256(_mm256_or_si256(p[0], p[1]), _mm256_or_si256(p[2], p[3]));
+    // Each row by one 16-byte load, which a block written by 16-byte stores (memcpy)
+    // forwards, into both lanes.
+    __m256i rows[8];
+#pragma GCC unroll 8
+    for (int i = 0; i < 8; ++i)
+        rows[i] = _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 8 * i)));
+    const __m256i any =
+        _mm256_or_si256(_mm256_or_si256(_mm256_or_si256(rows[0], rows[1]), _mm256_or_si256(rows[2], rows[3])),
+                        _mm256_or_si256(_mm256_or_si256(rows[4], rows[5]), _mm256_or_si256(rows[6], rows[7])));
     if (_mm256_testz_si256(any, any)) return;
 
     alignas(32) int16_t a[64];
-    if (!Pairs().butterfly || !ButterflyFitsAvx2(p)) {
+    if (!Pairs().butterfly || !ButterflyFitsAvx2(rows, 8)) {
         FirstPassFullAvx2(block, a);
         SecondPassFullAvx2(a, block);
         return;
     }
-    __m256i rows[4];
-    FirstPassButterflyAvx2(p, rows);
-    if (!ButterflyFitsAvx2(rows)) {
-        for (int j = 0; j < 4; ++j)
-            _mm256_store_si256(reinterpret_cast<__m256i*>(a + 16 * j), _mm256_permute4x64_epi64(rows[j], 0xD8));
+    __m256i lo[2], hi[2];
+    FirstPassButterflyAvx2(rows, lo, hi);
+    const __m256i result[4] = {lo[0], hi[0], lo[1], hi[1]};
+    if (!ButterflyFitsAvx2(result, 4)) {
+        for (int g = 0; g < 2; ++g) {
+            const __m256i even = _mm256_unpacklo_epi64(lo[g], hi[g]);  // rows 4g | 4g + 2
+            const __m256i odd = _mm256_unpackhi_epi64(lo[g], hi[g]);  // rows 4g + 1 | 4g + 3
+            _mm256_store_si256(reinterpret_cast<__m256i*>(a + 32 * g), _mm256_permute2x128_si256(even, odd, 0x20));
+            _mm256_store_si256(reinterpret_cast<__m256i*>(a + 32 * g + 16), _mm256_permute2x128_si256(even, odd, 0x31));
+        }
         SecondPassFullAvx2(a, block);
         return;
     }
-    SecondPassButterflyAvx2(_mm256_permute2x128_si256(rows[0], rows[1], 0x20),
-                            _mm256_permute2x128_si256(rows[0], rows[1], 0x31), block);
-    SecondPassButterflyAvx2(_mm256_permute2x128_si256(rows[2], rows[3], 0x20),
-                            _mm256_permute2x128_si256(rows[2], rows[3], 0x31), block + 32);
+    SecondPassButterflyAvx2(lo[0], hi[0], block);
+    SecondPassButterflyAvx2(lo[1], hi[1], block + 32);
 }
 
 void ForwardDct(int16_t block[64]) { EncoderKernels().forwardDct(block); }
