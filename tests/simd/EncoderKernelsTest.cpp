@@ -16,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <random>
@@ -123,6 +124,56 @@ TEST_P(EncoderKernelLevels, ForwardDctMatchesPlain)
         fdct(b);
         ASSERT_EQ(0, std::memcmp(a, b, sizeof a)) << "trial " << trial;
     }
+}
+
+// Blocks at the edge of what the vector routines add and subtract in 16 bits before
+// multiplying: values around +-16384, mirrored rows or columns whose sum or difference is
+// an extreme, and columns shaped like one cosine whose first-pass output lands around
+// +-16384 (the second pass's edge).
+TEST_P(EncoderKernelLevels, ForwardDctMatchesPlainAtTheSixteenBitEdge)
+{
+    const auto fdct = Kernels().forwardDct;
+    auto expectPlain = [&](const int16_t(&block)[64]) {
+        alignas(32) int16_t a[64], b[64];
+        std::memcpy(a, block, sizeof a);
+        std::memcpy(b, block, sizeof b);
+        ForwardDctPlain(a);
+        fdct(b);
+        return std::memcmp(a, b, sizeof a) == 0;
+    };
+    std::mt19937 rng(8);
+    const int16_t edges[] = {-16385, -16384, -16383, 16382, 16383, 16384};
+    for (int trial = 0; trial < 4000; ++trial) {
+        alignas(32) int16_t block[64];
+        const int share = 2 + trial % 30;  // one value in `share` is an edge value
+        for (int16_t& v : block) v = rng() % uint32_t(share) == 0 ? edges[rng() % 6] : int16_t(int(rng() % 511) - 255);
+        ASSERT_TRUE(expectPlain(block)) << "trial " << trial;
+    }
+    for (int x = 0; x < 4; ++x)
+        for (int first : {-16384, 16383, 16384})
+            for (int second : {-16385, -16384, 16383}) {
+                alignas(32) int16_t rows[64] = {}, columns[64] = {};
+                for (int i = 0; i < 8; ++i) {
+                    rows[x * 8 + i] = columns[i * 8 + x] = int16_t(first);
+                    rows[(7 - x) * 8 + i] = columns[i * 8 + 7 - x] = int16_t(second);
+                }
+                ASSERT_TRUE(expectPlain(rows)) << "rows " << x << " " << first << " " << second;
+                ASSERT_TRUE(expectPlain(columns)) << "columns " << x << " " << first << " " << second;
+            }
+    // A column v * sign(cos((2x + 1) u pi / 16)) gives a first-pass output u near
+    // v * sum_x |m[u][x]| / 1024, which crosses 16384 for v between 724 and 799.
+    for (int u = 0; u < 8; ++u)
+        for (int v = 690; v <= 830; ++v)
+            for (int sign : {1, -1}) {
+                alignas(32) int16_t block[64];
+                const uint32_t columns = rng() | 1;
+                for (int x = 0; x < 8; ++x) {
+                    const int s = std::cos((2 * x + 1) * u * M_PI / 16.0) < 0 ? -sign : sign;
+                    for (int c = 0; c < 8; ++c)
+                        block[x * 8 + c] = int16_t((columns >> c & 1 ? s * v : 0) + int(rng() % 5) - 2);
+                }
+                ASSERT_TRUE(expectPlain(block)) << "u " << u << " v " << sign * v;
+            }
 }
 
 // ------------------------------------------------------------------ sample loops
