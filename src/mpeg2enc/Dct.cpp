@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -104,6 +105,7 @@ struct SPairTable {
     __m128i pair[8][4];
     __m128i rowPair[2][2];
     alignas(32) int32_t columnPair[4][2][8];
+    int16_t smallInputs;  // bits clear in all |input| when every first-pass result is within +-16383
     bool butterfly;
     SPairTable()
     {
@@ -123,6 +125,17 @@ struct SPairTable {
                     const int u = (q / 2) * 4 + q % 2 + (i < 4 ? 0 : 2);
                     columnPair[q][k][i] = PairOf(m[u][2 * k], m[u][2 * k + 1]);
                 }
+        // An output of the first pass is at most max|input| x max_u sum_x |m[u][x]|, rounded.
+        int32_t largest = 0;
+        for (int u = 0; u < 8; ++u) {
+            int32_t sum = 0;
+            for (int x = 0; x < 8; ++x) sum += std::abs(m[u][x]);
+            largest = std::max(largest, sum);
+        }
+        int bits = 0;
+        while (bits < 14 && ((((1 << (bits + 1)) - 1) * largest + (1 << (firstShift - 1))) >> firstShift) <= 16383)
+            ++bits;
+        smallInputs = int16_t(~((1 << bits) - 1));
         butterfly = Forward().symmetric;
     }
 };
@@ -352,14 +365,20 @@ __attribute__((target("avx2"))) inline void SecondPassFullAvx2(const int16_t a[6
     }
 }
 
-// ButterflyFits for `n` 256-bit registers.
-__attribute__((target("avx2"))) inline bool ButterflyFitsAvx2(const __m256i* r, int n)
+// The magnitudes of `n` 256-bit registers' values OR-ed together: zero for zeros only,
+// and below 16384 (bits 14 and 15 clear) when every value lies in -16383..16383, so that
+// the sum and the difference of any two fit in 16 bits (|-32768| stays -32768).
+__attribute__((target("avx2"))) inline __m256i Magnitudes(const __m256i* r, int n)
 {
-    const __m256i bias = _mm256_set1_epi16(0x4000);
-    __m256i any = _mm256_add_epi16(r[0], bias);
+    __m256i any = _mm256_abs_epi16(r[0]);
 #pragma GCC unroll 8
-    for (int i = 1; i < n; ++i) any = _mm256_or_si256(any, _mm256_add_epi16(r[i], bias));
-    return (uint32_t(_mm256_movemask_epi8(any)) & 0xAAAAAAAAu) == 0;
+    for (int i = 1; i < n; ++i) any = _mm256_or_si256(any, _mm256_abs_epi16(r[i]));
+    return any;
+}
+
+__attribute__((target("avx2"))) inline bool ButterflyFitsAvx2(__m256i magnitudes)
+{
+    return _mm256_testz_si256(magnitudes, _mm256_set1_epi16(int16_t(0xC000)));
 }
 
 // Reverses the words of each 64-bit half, as byte indices for _mm256_shuffle_epi8.
@@ -454,13 +473,11 @@ __attribute__((target("avx2"))) void ForwardDctAvx2(int16_t block[64])
 #pragma GCC unroll 8
     for (int i = 0; i < 8; ++i)
         rows[i] = _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 8 * i)));
-    const __m256i any =
-        _mm256_or_si256(_mm256_or_si256(_mm256_or_si256(rows[0], rows[1]), _mm256_or_si256(rows[2], rows[3])),
-                        _mm256_or_si256(_mm256_or_si256(rows[4], rows[5]), _mm256_or_si256(rows[6], rows[7])));
-    if (_mm256_testz_si256(any, any)) return;
+    const __m256i magnitudes = Magnitudes(rows, 8);
+    if (_mm256_testz_si256(magnitudes, magnitudes)) return;
 
     alignas(32) int16_t a[64];
-    if (!Pairs().butterfly || !ButterflyFitsAvx2(rows, 8)) {
+    if (!Pairs().butterfly || !ButterflyFitsAvx2(magnitudes)) {
         FirstPassFullAvx2(block, a);
         SecondPassFullAvx2(a, block);
         return;
@@ -468,7 +485,9 @@ __attribute__((target("avx2"))) void ForwardDctAvx2(int16_t block[64])
     __m256i lo[2], hi[2];
     FirstPassButterflyAvx2(rows, lo, hi);
     const __m256i result[4] = {lo[0], hi[0], lo[1], hi[1]};
-    if (!ButterflyFitsAvx2(result, 4)) {
+    // Inputs below the table's bound give first-pass results that need no look.
+    if (!_mm256_testz_si256(magnitudes, _mm256_set1_epi16(Pairs().smallInputs)) &&
+        !ButterflyFitsAvx2(Magnitudes(result, 4))) {
         for (int g = 0; g < 2; ++g) {
             const __m256i even = _mm256_unpacklo_epi64(lo[g], hi[g]);  // rows 4g | 4g + 2
             const __m256i odd = _mm256_unpackhi_epi64(lo[g], hi[g]);  // rows 4g + 1 | 4g + 3
