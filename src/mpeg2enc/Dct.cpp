@@ -99,8 +99,8 @@ inline int32_t PairOf(int16_t lo, int16_t hi)
 // `rowPair[h][k]` holds in its 32-bit lane i the pair (m[v][2k], m[v][2k+1]) of output
 // v = 4h + i, for the AVX2 routine's second pass; `columnPair[q][k]` the pair
 // (m[u][2k], m[u][2k+1]) of u = 4 (q / 2) + q % 2 in lanes 0..3 and of u + 2 in lanes
-// 4..7, for its first pass. `butterfly` copies the table's
-// symmetry: without it the routines use the full products only.
+// 4..7, for its first pass. `butterfly` copies the table's symmetry: without it the
+// routines use the full products only.
 struct SPairTable {
     __m128i pair[8][4];
     __m128i rowPair[2][2];
