@@ -49,8 +49,25 @@ struct SSearch {
     int bestX, bestY;
     uint32_t best;
     uint32_t enough = goodEnough;  // a cost below this ends the candidate search
+    // Positions already evaluated for this macroblock (the high-quality search): entry
+    // ((py - originY + 128) << 8) | (px - originX + 128) holds `stamp` once tried.
+    uint16_t* seen = nullptr;
+    uint16_t stamp = 0;
+    int originX = 0, originY = 0;
 
     bool Inside(int px, int py) const { return px >= x0 && px < x1 && py >= y0 && py < y1; }
+
+    // Marks a position as evaluated; false when it already was. A position tried before
+    // cannot win again: its cost was not below the best of that time, or it became the
+    // best, and the best only falls.
+    bool FirstVisit(int px, int py)
+    {
+        if (!seen) return true;
+        uint16_t& entry = seen[size_t((py - originY + 128) << 8 | (px - originX + 128))];
+        if (entry == stamp) return false;
+        entry = stamp;
+        return true;
+    }
 
     uint32_t Sad(int px, int py, uint32_t limit)
     {
@@ -61,7 +78,7 @@ struct SSearch {
     // Tries a position; it replaces the best only with a strictly lower cost.
     bool Try(int px, int py)
     {
-        if (!Inside(px, py)) return false;
+        if (!Inside(px, py) || !FirstVisit(px, py)) return false;
         const uint32_t cost = Sad(px, py, best);
         if (cost < best) {
             best = cost;
@@ -76,6 +93,7 @@ struct SSearch {
     void Start(int px, int py)
     {
         if (!Inside(px, py)) return;
+        FirstVisit(px, py);
         const uint32_t cost = Sad(px, py, noCost);
         if (cost < noCost) {
             best = cost;
@@ -236,6 +254,18 @@ CMotionSearch::SVector CMotionSearch::SearchMacroblock(int index, const uint8_t*
               x,
               y,
               noCost};
+    if (highQuality) {
+        // A new stamp for this macroblock; the table is cleared when the stamps wrap.
+        if (seen.empty()) seen.assign(size_t(1) << 16, 0);
+        if (++seenStamp == 0) {
+            std::fill(seen.begin(), seen.end(), uint16_t(0));
+            seenStamp = 1;
+        }
+        s.seen = seen.data();
+        s.stamp = seenStamp;
+        s.originX = x;
+        s.originY = y;
+    }
 
     // Integer-position vectors of the neighbours (arithmetic shift of half samples):
     // left, top and top-right, zero where absent.

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 class CMotionSearch {
 public:
@@ -55,4 +56,10 @@ public:
 
     // Number of SAD evaluations since construction (for benchmarks and tests).
     uint64_t sadEvaluations = 0;
+
+private:
+    // Integer positions the high-quality search has tried for the current macroblock:
+    // one stamp per offset of up to +-128 samples, equal to `seenStamp` once tried.
+    std::vector<uint16_t> seen;
+    uint16_t seenStamp = 0;
 };
