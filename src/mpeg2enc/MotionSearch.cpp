@@ -187,41 +187,52 @@ struct SSearch {
                         : kernels.sad(src, at, stride, noCost);
     }
 
-    // Every position within +-radius of the best integer position.
-    void FullSearch(int radius)
+    // The eight positions `step` samples from the best integer position (the corners and
+    // the middles of the sides of a square around it): the walk stops in the nearest
+    // local minimum, and a deeper one just beyond shows here.
+    void Ring(int step)
     {
         const int cx = bestX, cy = bestY;
-        for (int dy = -radius; dy <= radius; ++dy)
-            for (int dx = -radius; dx <= radius; ++dx)
+        for (int dy = -step; dy <= step; dy += step)
+            for (int dx = -step; dx <= step; dx += step)
                 if (dx != 0 || dy != 0) Try(cx + dx, cy + dy);
     }
 
     // All eight half-sample neighbours of the best integer position (a plane `width` x
-    // `height`); the cheapest is kept when strictly below the integer cost. Returns the
-    // vector in half samples relative to (x, y).
-    CMotionSearch::SVector RefineHalfAll(int x, int y, int width, int height)
+    // `height`), each priced with the bits of its vector's difference from (predX, predY)
+    // at `weight` SAD units per bit; the cheapest of them and the integer position is kept
+    // (the integer one on a tie). Returns the vector in half samples relative to (x, y)
+    // and its SAD.
+    CMotionSearch::SVector RefineHalfAll(int x, int y, int width, int height, int predX, int predY, double weight)
     {
+        const int px = bestX, py = bestY;
+        const int ix = 2 * (px - x), iy = 2 * (py - y);
+        if (best >= noCost) return {ix, iy, best};
+        // Bits of each component for the half steps -1, 0 and +1.
+        int bitsX[3], bitsY[3];
+        for (int h = -1; h <= 1; ++h) {
+            bitsX[h + 1] = MotionBits(ix + h - predX);
+            bitsY[h + 1] = MotionBits(iy + h - predY);
+        }
         int halfX = 0, halfY = 0;
         uint32_t cost = best;
-        const int px = bestX, py = bestY;
-        if (cost < noCost) {
-            for (int hy = -1; hy <= 1; ++hy)
-                for (int hx = -1; hx <= 1; ++hx) {
-                    if (hx == 0 && hy == 0) continue;
-                    // The prediction reads one sample beyond the integer block in each
-                    // half-sample direction: it must stay inside the picture.
-                    if ((hx < 0 && px < 1) || (hx > 0 && px + 17 > width)) continue;
-                    if ((hy < 0 && py < 1) || (hy > 0 && py + 17 > height)) continue;
-                    const uint8_t* at =
-                        ref + size_t(py + std::min(hy, 0)) * size_t(stride) + size_t(px + std::min(hx, 0));
-                    ++evaluations;
-                    const uint32_t c = hx && hy ? kernels.sadHalfHV(src, at, stride)
-                        : hx                    ? kernels.sadHalfH(src, at, stride)
-                                                : kernels.sadHalfV(src, at, stride);
-                    if (c < cost) cost = c, halfX = hx, halfY = hy;
-                }
-        }
-        return {2 * (px - x) + halfX, 2 * (py - y) + halfY, cost};
+        double total = best + weight * (bitsX[1] + bitsY[1]);
+        for (int hy = -1; hy <= 1; ++hy)
+            for (int hx = -1; hx <= 1; ++hx) {
+                if (hx == 0 && hy == 0) continue;
+                // The prediction reads one sample beyond the integer block in each
+                // half-sample direction: it must stay inside the picture.
+                if ((hx < 0 && px < 1) || (hx > 0 && px + 17 > width)) continue;
+                if ((hy < 0 && py < 1) || (hy > 0 && py + 17 > height)) continue;
+                const uint8_t* at = ref + size_t(py + std::min(hy, 0)) * size_t(stride) + size_t(px + std::min(hx, 0));
+                ++evaluations;
+                const uint32_t c = hx && hy ? kernels.sadHalfHV(src, at, stride)
+                    : hx                    ? kernels.sadHalfH(src, at, stride)
+                                            : kernels.sadHalfV(src, at, stride);
+                const double t = c + weight * (bitsX[hx + 1] + bitsY[hy + 1]);
+                if (t < total) total = t, cost = c, halfX = hx, halfY = hy;
+            }
+        return {ix + halfX, iy + halfY, cost};
     }
 };
 
@@ -287,12 +298,12 @@ CMotionSearch::SVector CMotionSearch::SearchMacroblock(int index, const uint8_t*
         s.enough = 0;
         if (s.best == noCost) s.Start(x, y);
         s.Refine(x, y, previousX[index] >> 1, previousY[index] >> 1, row > 0, column > 0, neighbours);
-        s.FullSearch(2);
+        s.Ring(2);
         s.Walk();
-        const SVector found = s.RefineHalfAll(x, y, width, height);
         // The vector is coded as its difference from the left neighbour's (zero at the
         // start of a row): each candidate pays for the bits of that difference.
         const int predX = column > 0 ? vectorX[index - 1] : 0, predY = column > 0 ? vectorY[index - 1] : 0;
+        const SVector found = s.RefineHalfAll(x, y, width, height, predX, predY, motionWeight);
         auto total = [&](const SVector& v) {
             return uint64_t(v.cost) + uint64_t(motionWeight * (MotionBits(v.x - predX) + MotionBits(v.y - predY)));
         };

@@ -46,9 +46,11 @@ public:
                              const int32_t* previousX, const int32_t* previousY, const int32_t* vectorX,
                              const int32_t* vectorY);
 
-    // The high-quality search: every candidate is tried (no early stop), a full search of
-    // +-2 samples around the best integer position, all eight half-sample neighbours, and
-    // the zero vector kept when it is nearly as good (so the macroblock can be skipped).
+    // The high-quality search: every candidate is tried (no early stop), the eight
+    // positions two samples around the best integer position and a second walk, all eight
+    // half-sample neighbours priced with their vector bits, and the zero vector kept when
+    // it is nearly as good (so the macroblock can be skipped). No position is evaluated
+    // twice.
     bool highQuality = false;
     // The high-quality search's price of one bit of vector difference, in SAD units (set
     // per picture from its quantiser).

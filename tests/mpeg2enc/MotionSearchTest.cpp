@@ -30,11 +30,16 @@ struct SResult {
                          flags = std::vector<int32_t>(count);
 };
 
-SResult Search(const std::vector<uint8_t>& src, const std::vector<uint8_t>& ref, uint64_t* evaluations = nullptr)
+// Searches a whole picture; `motionWeight` below zero means the standard search, else the
+// high-quality one with that price of a vector bit.
+SResult Search(const std::vector<uint8_t>& src, const std::vector<uint8_t>& ref, uint64_t* evaluations = nullptr,
+               double motionWeight = -1)
 {
     const std::vector<int32_t> previous(count, 0);
     SResult r;
     CMotionSearch search;
+    search.highQuality = motionWeight >= 0;
+    search.motionWeight = std::max(motionWeight, 0.0);
     search.SearchPicture(src.data(), ref.data(), width, height, previous.data(), previous.data(), r.x.data(),
                          r.y.data(), r.flags.data());
     if (evaluations) *evaluations = search.sadEvaluations;
@@ -153,4 +158,51 @@ TEST(MotionSearch, AnyOrderThatRespectsTheNeighboursGivesTheSameVectors)
         for (int column = columns - 1; column >= 0; --column) backwards.push_back(row * columns + column);
     const SResult broken = searchInOrder(backwards);
     EXPECT_FALSE(broken.x == raster.x && broken.y == raster.y);
+}
+
+TEST(MotionSearch, HighQualityFindsDiagonalHalfSamplesOnEveryInstructionSet)
+{
+    // Each source sample is the average of four reference samples (itself, left, above,
+    // above-left): only the diagonal half-sample vector (-1, -1) predicts it exactly.
+    const auto ref = Smooth(0, 0);
+    std::vector<uint8_t> src(ref);
+    for (int y = 1; y < height; ++y)
+        for (int x = 1; x < width; ++x) {
+            const size_t i = size_t(y * width + x);
+            src[i] = uint8_t((ref[i] + ref[i - 1] + ref[i - width] + ref[i - width - 1] + 2) >> 2);
+        }
+    const SResult best = Search(src, ref, nullptr, 0);
+    for (int b = columns + 1; b < count; ++b) {
+        if (b % columns == 0) continue;
+        EXPECT_EQ(best.x[b], -1) << b;
+        EXPECT_EQ(best.y[b], -1) << b;
+    }
+    for (ECpuLevel level : kCpuLevels) {
+        const CCpuMaskScope lowered(level);
+        const SResult r = Search(src, ref, nullptr, 0);
+        EXPECT_EQ(r.x, best.x) << CpuLevelName(level);
+        EXPECT_EQ(r.y, best.y) << CpuLevelName(level);
+        EXPECT_EQ(r.flags, best.flags) << CpuLevelName(level);
+    }
+    // When vector bits cost more than any SAD can save, every macroblock keeps the vector
+    // it is coded against (its left neighbour's, zero at the start of a row): all zero.
+    const SResult thrifty = Search(src, ref, nullptr, 1e7);
+    for (int b = 0; b < count; ++b) {
+        EXPECT_EQ(thrifty.x[b], 0) << b;
+        EXPECT_EQ(thrifty.y[b], 0) << b;
+    }
+}
+
+TEST(MotionSearch, HighQualityEvaluatesEachPositionOnce)
+{
+    // On a flat picture no position beats the zero vector, so the search visits the zero
+    // vector, its eight neighbours, the eight positions two samples away and the eight
+    // half-sample neighbours, each once; a second walk or a repeated candidate would add
+    // evaluations.
+    const std::vector<uint8_t> flat(size_t(width) * height, 90);
+    uint64_t evaluations = 0;
+    const SResult r = Search(flat, flat, &evaluations, 4);
+    EXPECT_LE(evaluations, uint64_t(count) * 25);
+    EXPECT_GT(evaluations, uint64_t(count) * 20);  // only the border macroblocks have fewer
+    for (int b = 0; b < count; ++b) EXPECT_EQ(r.flags[b], 0) << b;
 }
