@@ -285,7 +285,8 @@ TEST(HighQuality, APictureOfANewSceneGetsTheFinerQuantiser)
 {
     CScriptedUi ui;
     CUiScope scope(ui);
-    // Six pictures of a drifting stripe pattern, then a wholly different picture.
+    // Six pictures of a drifting stripe pattern, then a wholly different picture: brighter
+    // than any stripe, so that no vector predicts it and its macroblocks are intra.
     class CCutSource : public CFrameSource {
     public:
         int64_t FrameCount() override { return 10; }
@@ -299,7 +300,7 @@ TEST(HighQuality, APictureOfANewSceneGetsTheFinerQuantiser)
                 for (int y = 0; y < p.height; ++y)
                     for (int x = 0; x < p.width; ++x)
                         p.planeY[y * p.width + x] =
-                            uint8_t(128 + 90 * std::sin(x * 0.11 + n) * std::cos(y * 0.07) + (x * y) % 9);
+                            uint8_t(200 + 40 * std::sin(x * 0.11 + n) * std::cos(y * 0.07) + (x * y) % 9);
             }
             std::memset(p.planeCb, 120, size_t(p.chromaSize));
             std::memset(p.planeCr, 130, size_t(p.chromaSize));
