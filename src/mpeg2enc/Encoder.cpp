@@ -100,8 +100,7 @@ struct CEncoder::SSliceWorkers {
         q = quantiser;
         // The search's weight comes from the picture's first quantiser, so that a picture
         // coded again finds the same vectors (as the serial path keeps them).
-        for (size_t i = 0; i < searchCount; ++i)
-            searches[i].search.motionWeight = encoder.MotionWeight(encoder.searchQuantiser);
+        for (size_t i = 0; i < searchCount; ++i) searches[i].search.SetQuantiser(encoder.searchQuantiser);
         reference = &referenceFrame;
         current = &currentFrame;
         const int rows = encoder.mbRows;
@@ -627,7 +626,7 @@ bool CEncoder::EncodePicture()
         std::fill(vy, vy + mbCount, 0);
         std::fill(flags, flags + mbCount, flagIntra);
     } else if (!workers) {
-        motionSearch.motionWeight = MotionWeight(searchQuantiser);
+        motionSearch.SetQuantiser(searchQuantiser);
         motionSearch.SearchPicture(input.picture.planeY, reference.picture.planeY, width, height,
                                    reference.Array(CFrame::kMotionX), reference.Array(CFrame::kMotionY), vx, vy, flags);
     }

@@ -202,8 +202,6 @@ private:
     int PictureQuantiser(bool intra) const;
     // The next coarser quantiser of the non-linear table (28 stays 28).
     static int CoarserQuantiser(int q);
-    // The motion search's price of a vector bit for pictures coded with quantiser q.
-    static double MotionWeight(int q);
     // Keep and put back the picture's vectors and macroblock flags (coding adds flags),
     // so that a picture can be coded again with the same decisions.
     void SaveDecisions(const CFrame& current);

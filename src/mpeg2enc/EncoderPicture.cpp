@@ -86,13 +86,6 @@ void CEncoder::RestoreDecisions(CFrame& current) const
         std::copy(savedDecisions.begin() + a * count, savedDecisions.begin() + (a + 1) * count, arrays[a]);
 }
 
-double CEncoder::MotionWeight(int q)
-{
-    // About the square root of the quantisation's rate-distortion weight (SAD is a sum of
-    // absolute errors, not of squares).
-    return 0.5 * q;
-}
-
 double CEncoder::IntraShare(const CFrame& current) const
 {
     const int count = mbColumns * mbRows;

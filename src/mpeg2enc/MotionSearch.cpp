@@ -203,7 +203,8 @@ struct SSearch {
     // at `weight` SAD units per bit; the cheapest of them and the integer position is kept
     // (the integer one on a tie). Returns the vector in half samples relative to (x, y)
     // and its SAD.
-    CMotionSearch::SVector RefineHalfAll(int x, int y, int width, int height, int predX, int predY, double weight)
+    CMotionSearch::SVector RefineHalfAll(int x, int y, int width, int height, int predX, int predY, double weight,
+                                         const double smoothing[3])
     {
         const int px = bestX, py = bestY;
         const int ix = 2 * (px - x), iy = 2 * (py - y);
@@ -229,7 +230,7 @@ struct SSearch {
                 const uint32_t c = hx && hy ? kernels.sadHalfHV(src, at, stride)
                     : hx                    ? kernels.sadHalfH(src, at, stride)
                                             : kernels.sadHalfV(src, at, stride);
-                const double t = c + weight * (bitsX[hx + 1] + bitsY[hy + 1]);
+                const double t = c + weight * (bitsX[hx + 1] + bitsY[hy + 1]) + smoothing[(hx != 0) + (hy != 0)];
                 if (t < total) total = t, cost = c, halfX = hx, halfY = hy;
             }
         return {ix + halfX, iy + halfY, cost};
@@ -303,9 +304,12 @@ CMotionSearch::SVector CMotionSearch::SearchMacroblock(int index, const uint8_t*
         // The vector is coded as its difference from the left neighbour's (zero at the
         // start of a row): each candidate pays for the bits of that difference.
         const int predX = column > 0 ? vectorX[index - 1] : 0, predY = column > 0 ? vectorY[index - 1] : 0;
-        const SVector found = s.RefineHalfAll(x, y, width, height, predX, predY, motionWeight);
+        const double smoothing[3] = {0.0, halfSamplePenalty, diagonalPenalty};
+        const SVector found = s.RefineHalfAll(x, y, width, height, predX, predY, motionWeight, smoothing);
         auto total = [&](const SVector& v) {
-            return uint64_t(v.cost) + uint64_t(motionWeight * (MotionBits(v.x - predX) + MotionBits(v.y - predY)));
+            return uint64_t(v.cost) +
+                uint64_t(motionWeight * (MotionBits(v.x - predX) + MotionBits(v.y - predY)) +
+                         smoothing[(v.x & 1) + (v.y & 1)]);
         };
         SVector best = found;
         uint64_t bestTotal = total(found);
@@ -325,6 +329,18 @@ CMotionSearch::SVector CMotionSearch::SearchMacroblock(int index, const uint8_t*
     }
     if (refine) s.Refine(x, y, previousX[index] >> 1, previousY[index] >> 1, row > 0, column > 0, neighbours);
     return s.RefineHalf(x, y, height);
+}
+
+void CMotionSearch::SetQuantiser(int q)
+{
+    // About the square root of the quantisation's rate-distortion weight (SAD is a sum of
+    // absolute errors, not of squares).
+    motionWeight = 0.5 * q;
+    // Measured on slide shows of grainy photos and on moving video: these prices keep
+    // the texture of slow pans and zooms at low rates (the worst pictures of a show) and
+    // cost nothing at equal rate elsewhere.
+    halfSamplePenalty = 0.2 * q * q;
+    diagonalPenalty = 0.5 * q * q;
 }
 
 void CMotionSearch::SearchAndClassify(int index, const uint8_t* src, const uint8_t* ref, int width, int height,

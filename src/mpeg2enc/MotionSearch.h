@@ -53,8 +53,19 @@ public:
     // twice.
     bool highQuality = false;
     // The high-quality search's price of one bit of vector difference, in SAD units (set
-    // per picture from its quantiser).
+    // per picture from its quantiser, see SetQuantiser).
     double motionWeight = 0.0;
+    // The high-quality search's extra price, in SAD units, of a prediction at a half-sample
+    // position in one direction and in both. Such a prediction averages two or four
+    // reference samples, which smooths grain and fine texture away; where the quantiser
+    // is too coarse to code the difference back, a chain of P pictures each predicted
+    // that way grows blurrier from picture to picture. So at coarse quantisers a
+    // half-sample prediction must win clearly.
+    double halfSamplePenalty = 0.0;
+    double diagonalPenalty = 0.0;
+
+    // Sets the high-quality search's prices for a picture coded with quantiser q.
+    void SetQuantiser(int q);
 
     // Number of SAD evaluations since construction (for benchmarks and tests).
     uint64_t sadEvaluations = 0;

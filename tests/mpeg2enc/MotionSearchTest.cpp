@@ -206,3 +206,54 @@ TEST(MotionSearch, HighQualityEvaluatesEachPositionOnce)
     EXPECT_GT(evaluations, uint64_t(count) * 20);  // only the border macroblocks have fewer
     for (int b = 0; b < count; ++b) EXPECT_EQ(r.flags[b], 0) << b;
 }
+
+// A grainy picture moved by whole samples, with grain of its own in each picture: the
+// average of neighbouring reference samples halves the old grain, so by SAD alone most
+// macroblocks take a half-sample vector beside the true one. At a coarse quantiser the
+// high-quality search prices such smoothing predictions (they would blur the picture
+// from one P picture to the next) and keeps the true, whole-sample displacement.
+TEST(MotionSearch, HighQualityKeepsWholeSampleVectorsOfGrainAtCoarseQuantisers)
+{
+    std::mt19937 rng(3);
+    std::normal_distribution<double> grain(0.0, 3.0);
+    auto make = [&](int dx) {
+        std::vector<uint8_t> p(size_t(width) * height);
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x)
+                p[size_t(y * width + x)] = uint8_t(std::clamp(
+                    128.0 + 40 * std::sin((x - dx) * 2 * M_PI / 64) + 30 * std::cos(y * 2 * M_PI / 48) + grain(rng),
+                    0.0, 255.0));
+        return p;
+    };
+    const auto ref = make(0), src = make(4);
+    // Shares of the inner macroblocks with a half-sample vector and with the true one.
+    struct SShares {
+        double half, exact;
+    };
+    auto shares = [&](int q, bool priced) {
+        CMotionSearch search;
+        search.highQuality = true;
+        search.SetQuantiser(q);
+        if (!priced) search.halfSamplePenalty = search.diagonalPenalty = 0.0;
+        const std::vector<int32_t> previous(count, 0);
+        SResult r;
+        search.SearchPicture(src.data(), ref.data(), width, height, previous.data(), previous.data(), r.x.data(),
+                             r.y.data(), r.flags.data());
+        int half = 0, exact = 0, inner = 0;
+        for (int b = 0; b < count; ++b) {
+            const int column = b % columns, row = b / columns;
+            if (column < 1 || column >= columns - 1 || row < 1 || row >= height / 16 - 1) continue;
+            ++inner;
+            if ((r.x[b] & 1) || (r.y[b] & 1)) ++half;
+            if (r.x[b] == -8 && r.y[b] == 0) ++exact;
+        }
+        return SShares{double(half) / inner, double(exact) / inner};
+    };
+    EXPECT_GT(shares(28, false).half, 0.5);
+    const SShares coarse = shares(28, true);
+    EXPECT_LT(coarse.half, 0.05);
+    EXPECT_GT(coarse.exact, 0.9);
+    // At a fine quantiser the price is small: the half-sample vectors that SAD prefers
+    // clearly are still taken.
+    EXPECT_GT(shares(2, true).half, 0.3);
+}
