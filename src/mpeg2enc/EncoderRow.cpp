@@ -7,12 +7,26 @@
 #include "mpeg2enc/Dct.h"
 #include "mpeg2enc/VlcTables.h"
 
+#include <array>
 #include <cstring>
 
 namespace {
 
 // See TransformMacroblock.
 constexpr uint32_t kWeakBlockFactor = 8;
+
+// Where the level at each raster position goes for the block writers, which follow the
+// alternate scan, when the levels are to be sent in zigzag order: the level at scan
+// position i of the zigzag scan takes scan position i of the alternate scan.
+const std::array<uint8_t, 64>& ZigzagToWriterOrder()
+{
+    static const std::array<uint8_t, 64> table = [] {
+        std::array<uint8_t, 64> t{};
+        for (size_t i = 0; i < 64; ++i) t[zigzagScan[i]] = alternateScan[i];
+        return t;
+    }();
+    return table;
+}
 
 // Offset of luma block `blk` (0..3) of the macroblock at `row`, `column`.
 inline size_t LumaBlockOffset(int row, int column, int blk, int width)
@@ -171,7 +185,12 @@ void CEncoder::WriteMacroblock(CBitWriter& writer, const SMacroblock& mb, bool i
         // high-quality mode the levels are handed over in that order.
         const int16_t* levels = mb.levels[blk];
         if (highQuality) {
-            for (int i = 0; i < 64; ++i) zigzag[alternateScan[i]] = levels[zigzagScan[i]];
+            // Only the non-zero levels move (a coded block has few of them).
+            std::memset(zigzag, 0, sizeof zigzag);
+            for (uint64_t m = NonZeroMask(levels); m; m &= m - 1) {
+                const int raster = __builtin_ctzll(m);
+                zigzag[ZigzagToWriterOrder()[size_t(raster)]] = levels[raster];
+            }
             levels = zigzag;
         }
         if (mb.intra) {
