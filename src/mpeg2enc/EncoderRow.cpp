@@ -13,7 +13,7 @@
 namespace {
 
 // See TransformMacroblock.
-constexpr uint32_t kWeakBlockFactor = 8;
+constexpr uint32_t kWeakBlockFactor = 12;
 
 // Where the level at each raster position goes for the block writers, which follow the
 // alternate scan, when the levels are to be sent in zigzag order: the level at scan

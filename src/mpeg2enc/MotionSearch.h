@@ -47,8 +47,9 @@ public:
                              const int32_t* vectorY);
 
     // The high-quality search: every candidate is tried (no early stop), the eight
-    // positions two samples around the best integer position and a second walk, all eight
-    // half-sample neighbours priced with their vector bits, and the zero vector kept when
+    // positions two samples around the best integer position and a second walk (unless the
+    // best is already a close match), all eight half-sample neighbours priced with their
+    // vector bits and their smoothing (see halfSamplePenalty), and the zero vector kept when
     // it is nearly as good (so the macroblock can be skipped). No position is evaluated
     // twice.
     bool highQuality = false;
