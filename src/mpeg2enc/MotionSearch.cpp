@@ -221,15 +221,9 @@ struct SSearch {
         for (int hy = -1; hy <= 1; ++hy)
             for (int hx = -1; hx <= 1; ++hx) {
                 if (hx == 0 && hy == 0) continue;
-                // The prediction reads one sample beyond the integer block in each
-                // half-sample direction: it must stay inside the picture.
-                if ((hx < 0 && px < 1) || (hx > 0 && px + 17 > width)) continue;
-                if ((hy < 0 && py < 1) || (hy > 0 && py + 17 > height)) continue;
-                const uint8_t* at = ref + size_t(py + std::min(hy, 0)) * size_t(stride) + size_t(px + std::min(hx, 0));
-                ++evaluations;
-                const uint32_t c = hx && hy ? kernels.sadHalfHV(src, at, stride)
-                    : hx                    ? kernels.sadHalfH(src, at, stride)
-                                            : kernels.sadHalfV(src, at, stride);
+                // A prediction that would read outside the picture is not a candidate.
+                const uint32_t c = SadAt(x, y, ix + hx, iy + hy, width, height);
+                if (c >= noCost) continue;
                 const double t = c + weight * (bitsX[hx + 1] + bitsY[hy + 1]) + smoothing[(hx != 0) + (hy != 0)];
                 if (t < total) total = t, cost = c, halfX = hx, halfY = hy;
             }

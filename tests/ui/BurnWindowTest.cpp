@@ -8,6 +8,7 @@
 #include "ui/MainWindow.h"
 #include "ui/QtUiPort.h"
 #include "ui/UiText.h"
+#include "ui/WindowTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -32,20 +33,6 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr size_t kSector = 2048;
-
-struct ScriptScope {
-    SUiScript script;
-    ScriptScope() { GuiPort().SetScript(&script); }
-    ~ScriptScope() { GuiPort().SetScript(nullptr); }
-};
-
-template <class W>
-W* Child(QWidget& parent, const char* name)
-{
-    W* child = parent.findChild<W*>(name);
-    EXPECT_NE(child, nullptr) << name;
-    return child;
-}
 
 // Pins the creation time of every disc image made while it lives.
 struct PinnedTime {

@@ -10,6 +10,7 @@
 #include "ui/ProgressDialog.h"
 #include "ui/QtUiPort.h"
 #include "ui/UiText.h"
+#include "ui/WindowTestSupport.h"
 #include "ui/Windows.h"
 
 #include <gtest/gtest.h>
@@ -28,20 +29,6 @@
 using namespace testsupport;
 
 namespace {
-
-struct ScriptScope {
-    SUiScript script;
-    ScriptScope() { GuiPort().SetScript(&script); }
-    ~ScriptScope() { GuiPort().SetScript(nullptr); }
-};
-
-template <class W>
-W* Child(QWidget& parent, const char* name)
-{
-    W* child = parent.findChild<W*>(name);
-    EXPECT_NE(child, nullptr) << name;
-    return child;
-}
 
 // An NTSC DV tape of `seconds`: moving test pictures and a tone.
 std::string MakeDvTape(const TempDir& dir, double seconds)

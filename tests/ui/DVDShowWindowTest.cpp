@@ -9,6 +9,7 @@
 #include "ui/PhotoListWidget.h"
 #include "ui/ProgressDialog.h"
 #include "ui/QtUiPort.h"
+#include "ui/WindowTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -33,20 +34,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-
-struct ScriptScope {
-    SUiScript script;
-    ScriptScope() { GuiPort().SetScript(&script); }
-    ~ScriptScope() { GuiPort().SetScript(nullptr); }
-};
-
-template <class W>
-W* Child(QWidget& parent, const char* name)
-{
-    W* child = parent.findChild<W*>(name);
-    EXPECT_NE(child, nullptr) << name;
-    return child;
-}
 
 void Click(QWidget& window, const char* name)
 {

@@ -6,6 +6,7 @@
 #include "ui/AdvSetupWindow.h"
 #include "ui/IsoWindow.h"
 #include "ui/QtUiPort.h"
+#include "ui/WindowTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -19,23 +20,7 @@
 
 #include <filesystem>
 
-namespace {
-
-struct ScriptScope {
-    SUiScript script;
-    ScriptScope() { GuiPort().SetScript(&script); }
-    ~ScriptScope() { GuiPort().SetScript(nullptr); }
-};
-
-template <class W>
-W* Child(QWidget& parent, const char* name)
-{
-    W* child = parent.findChild<W*>(name);
-    EXPECT_NE(child, nullptr) << name;
-    return child;
-}
-
-}  // namespace
+namespace {}  // namespace
 
 TEST(AdvSetupWindow, PresetsAndOkCarryTheShownValuesBack)
 {

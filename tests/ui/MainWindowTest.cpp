@@ -9,6 +9,7 @@
 #include "ui/ProgressDialog.h"
 #include "ui/QtUiPort.h"
 #include "ui/UiText.h"
+#include "ui/WindowTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -29,12 +30,6 @@
 namespace {
 
 // Installs a script for one test and removes it after.
-struct ScriptScope {
-    SUiScript script;
-    ScriptScope() { GuiPort().SetScript(&script); }
-    ~ScriptScope() { GuiPort().SetScript(nullptr); }
-};
-
 }  // namespace
 
 TEST(MainWindow, ShowsTheFourTasksAndOnlyOffersTheOnesItHas)

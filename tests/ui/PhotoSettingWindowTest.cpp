@@ -3,6 +3,7 @@
 #include "support/TestSupport.h"
 #include "ui/DVDShowWindow.h"
 #include "ui/PhotoSettingWindow.h"
+#include "ui/WindowTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -17,14 +18,6 @@
 #include <QTimer>
 
 namespace {
-
-template <class W>
-W* Child(QWidget& parent, const char* name)
-{
-    W* child = parent.findChild<W*>(name);
-    EXPECT_NE(child, nullptr) << name;
-    return child;
-}
 
 CAlbum TwoPhotos()
 {

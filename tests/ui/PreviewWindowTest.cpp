@@ -7,6 +7,7 @@
 #include "ui/PreviewWindow.h"
 #include "ui/QtUiPort.h"
 #include "ui/UiText.h"
+#include "ui/WindowTestSupport.h"
 #include "ui/Windows.h"
 
 #include <gtest/gtest.h>
@@ -19,12 +20,6 @@
 #include <vector>
 
 namespace {
-
-struct ScriptScope {
-    SUiScript script;
-    ScriptScope() { GuiPort().SetScript(&script); }
-    ~ScriptScope() { GuiPort().SetScript(nullptr); }
-};
 
 // Waits (running the window thread's events) until `window` has drawn `count`
 // pictures, at most `seconds`.

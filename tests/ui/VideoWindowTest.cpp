@@ -17,6 +17,7 @@
 #include "ui/RangeWindow.h"
 #include "ui/UiText.h"
 #include "ui/VideoWindow.h"
+#include "ui/WindowTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -46,20 +47,6 @@ using testsupport::TempDir;
 namespace {
 
 namespace fs = std::filesystem;
-
-struct ScriptScope {
-    SUiScript script;
-    ScriptScope() { GuiPort().SetScript(&script); }
-    ~ScriptScope() { GuiPort().SetScript(nullptr); }
-};
-
-template <class W>
-W* Child(QWidget& parent, const char* name)
-{
-    W* child = parent.findChild<W*>(name);
-    EXPECT_NE(child, nullptr) << name;
-    return child;
-}
 
 // Runs `answer` once on the first visible window of type D, looked for every 20 ms from
 // the next turn of the event loop on (a modal window's own loop, when one opens), for as
