@@ -109,7 +109,12 @@ bool CDvCaptureSource::Connect(CDirectShowAV& av, double seconds, bool quiet)
     // pictures from it (which rounds down) gives all of them.
     const int64_t frames = std::max<int64_t>(1, std::llround(length * frameRate));
     format.duration = int64_t((double(frames) + 0.5) / frameRate * 1e7);
-    limitFrames = std::max<int64_t>(1, std::llround(seconds * frameRate));
+    // The relay ends by itself once it has handed over the title's pictures. Waiting for
+    // the decoder to report the file's end instead would race with the encoder, which
+    // stops the tape as soon as it has all its pictures: that stop must not make a whole
+    // capture look like one cut short.
+    limitFrames = frames;
+    limitIsTapeEnd = fileSeconds > 0 && fileSeconds <= seconds;
     if (!av.OpenFeed(format, quiet)) {
         error = name + ": " + av.Refusal();
         return false;
@@ -248,6 +253,7 @@ void CDvCaptureSource::Relay()
             break;
         }
     }
+    if (code == kCaptureComplete && limitIsTapeEnd) tapeEnded = true;
     out.EndVideo();
     out.EndAudio();
     tape.Finish();

@@ -106,7 +106,8 @@ private:
     std::string name;
     bool device = false;
     bool tapeEnded = false;  // a DV file was read to its end
-    int64_t limitFrames = 0;
+    int64_t limitFrames = 0;  // pictures of the title: the relay ends after them
+    bool limitIsTapeEnd = false;  // those pictures reach the end of a DV file
     size_t frameBytes = 0;
     int32_t audioBlock = 0;  // bytes per sample frame (all channels)
     int32_t audioRate = 0;

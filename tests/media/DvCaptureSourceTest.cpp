@@ -105,6 +105,31 @@ TEST(DvCaptureSource, StopAndPulledDeviceEndTheTape)
     }
 }
 
+TEST(DvCaptureSource, ATapeShorterThanTheCaptureEndsItWhole)
+{
+    // The encoder stops the tape as soon as it has the title's pictures, which may come
+    // before the decoder reports the file's end: the capture still counts as complete,
+    // and the tape as played to its end.
+    TempDir dir;
+    CDvCaptureSource source;
+    ASSERT_TRUE(source.OpenFile(MakeTape(dir, 1)));
+    source.fast = true;
+    CDirectShowAV av;
+    ASSERT_TRUE(source.Connect(av, 60, true));
+    const auto titleFrames = int64_t(double(av.duration) / 1e7 * source.frameRate);
+    ASSERT_EQ(titleFrames, 25);
+    source.Start(nullptr);
+    std::vector<uint8_t> picture(size_t(RawFrameBytes(av.videoCode, av.sourceWidth, av.sourceHeight)));
+    int64_t length = 0;
+    for (int64_t n = 0; n < titleFrames; ++n)
+        ASSERT_TRUE(av.Dump().NextVideoSample(picture.data(), picture.size(), length)) << n;
+    source.Stop();
+    EXPECT_EQ(source.EndCode(), kCaptureComplete);
+    EXPECT_EQ(source.FramesCaptured(), titleFrames);
+    EXPECT_FALSE(source.Connect(av, 60, true));
+    EXPECT_NE(source.Error().find("the tape has ended"), std::string::npos) << source.Error();
+}
+
 TEST(FakeTapeTransport, AnswersAsTheChosenDeviceAndLogsEverything)
 {
     CFakeTapeTransport vcr;
