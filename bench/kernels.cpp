@@ -295,9 +295,9 @@ void BM_WriteBlock(benchmark::State& state)
     for (auto _ : state) {
         const int16_t* levels = pool.data() + size_t(n & (poolSize - 1)) * 64;
         if (intra)
-            k.writeIntraBlock(writer, levels, n % 3, dc, 1);
+            k.writeIntraBlock(writer, levels, n % 3, dc, 1, false);
         else
-            k.writeNonIntraBlock(writer, levels);
+            k.writeNonIntraBlock(writer, levels, false);
         if ((++n & 1023) == 0) writer.Attach(buffer.data(), buffer.size());
     }
     state.SetItemsProcessed(state.iterations());

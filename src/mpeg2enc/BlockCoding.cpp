@@ -17,9 +17,9 @@ namespace {
 struct SCoefficientCodes {
     uint32_t bits[2][32][41];
     uint8_t length[2][32][41];
-    // For byte k of a raster-order mask (positions 8k..8k+7) and its value b, the
-    // alternate scan positions of the set bits as a mask.
-    uint64_t scanBits[8][256];
+    // For scan o (0: alternate, 1: zigzag), byte k of a raster-order mask (positions
+    // 8k..8k+7) and its value b, the scan positions of the set bits as a mask.
+    uint64_t scanBits[2][8][256];
     SCoefficientCodes()
     {
         for (int t = 0; t < 2; ++t)
@@ -29,14 +29,17 @@ struct SCoefficientCodes {
                     bits[t][run][level] = uint32_t(code.code) << 1;
                     length[t][run][level] = code.length ? uint8_t(code.length + 1) : uint8_t(0);
                 }
-        uint8_t scanIndexOf[64];  // raster position -> alternate scan position
-        for (int i = 0; i < 64; ++i) scanIndexOf[alternateScan[i]] = uint8_t(i);
-        for (int k = 0; k < 8; ++k)
-            for (int b = 0; b < 256; ++b) {
-                scanBits[k][b] = 0;
-                for (int bit = 0; bit < 8; ++bit)
-                    if (b & (1 << bit)) scanBits[k][b] |= uint64_t(1) << scanIndexOf[8 * k + bit];
-            }
+        for (int o = 0; o < 2; ++o) {
+            const auto& order = o ? zigzagScan : alternateScan;
+            uint8_t scanIndexOf[64];  // raster position -> scan position
+            for (int i = 0; i < 64; ++i) scanIndexOf[order[size_t(i)]] = uint8_t(i);
+            for (int k = 0; k < 8; ++k)
+                for (int b = 0; b < 256; ++b) {
+                    scanBits[o][k][b] = 0;
+                    for (int bit = 0; bit < 8; ++bit)
+                        if (b & (1 << bit)) scanBits[o][k][b] |= uint64_t(1) << scanIndexOf[8 * k + bit];
+                }
+        }
     }
 };
 
@@ -62,14 +65,17 @@ inline void PutCoefficient(CBitWriter& writer, const SCoefficientCodes& codes, i
                    24);
 }
 
-// The non-zero levels, given as a mask over raster positions, as a mask over alternate
-// scan positions.
-inline uint64_t ScanMask(uint64_t raster, const SCoefficientCodes& codes)
+// The non-zero levels, given as a mask over raster positions, as a mask over the
+// positions of scan `order` (0: alternate, 1: zigzag).
+inline uint64_t ScanMask(uint64_t raster, const SCoefficientCodes& codes, int order)
 {
     uint64_t scan = 0;
-    for (int k = 0; k < 8; ++k) scan |= codes.scanBits[k][(raster >> (8 * k)) & 0xFF];
+    for (int k = 0; k < 8; ++k) scan |= codes.scanBits[order][k][(raster >> (8 * k)) & 0xFF];
     return scan;
 }
+
+// The raster position of each scan position.
+inline const uint8_t* ScanOrder(bool zigzag) { return zigzag ? zigzagScan.data() : alternateScan.data(); }
 
 inline void WriteDc(CBitWriter& writer, int level, int component, int& dcPredictor)
 {
@@ -149,8 +155,10 @@ void WriteMotionDifference(CBitWriter& writer, int delta)
     }
 }
 
-void WriteIntraBlockPlain(CBitWriter& writer, const int16_t levels[64], int component, int& dcPredictor, int table)
+void WriteIntraBlockPlain(CBitWriter& writer, const int16_t levels[64], int component, int& dcPredictor, int table,
+                          bool zigzag)
 {
+    const uint8_t* order = ScanOrder(zigzag);
     const int difference = levels[0] - dcPredictor;
     dcPredictor = levels[0];
     int size = 0;
@@ -160,7 +168,7 @@ void WriteIntraBlockPlain(CBitWriter& writer, const int16_t levels[64], int comp
     if (size > 0) writer.PutBits(uint32_t(difference < 0 ? (1 << size) + difference - 1 : difference), size);
     int run = 0;
     for (int i = 1; i < 64; ++i) {
-        const int level = levels[alternateScan[i]];
+        const int level = levels[order[i]];
         if (level == 0) {
             ++run;
             continue;
@@ -180,12 +188,13 @@ void WriteIntraBlockPlain(CBitWriter& writer, const int16_t levels[64], int comp
     writer.PutBits(eob.code, eob.length);
 }
 
-void WriteNonIntraBlockPlain(CBitWriter& writer, const int16_t levels[64])
+void WriteNonIntraBlockPlain(CBitWriter& writer, const int16_t levels[64], bool zigzag)
 {
+    const uint8_t* order = ScanOrder(zigzag);
     int run = 0;
     bool first = true;
     for (int i = 0; i < 64; ++i) {
-        const int level = levels[alternateScan[i]];
+        const int level = levels[order[i]];
         if (level == 0) {
             ++run;
             continue;
@@ -216,15 +225,17 @@ namespace {
 // The fast writers: the scan positions of the non-zero levels come from a mask, runs
 // are the gaps between set bits, and each code goes out with its sign in one write.
 template <uint64_t (*Mask)(const int16_t*)>
-void WriteIntraByMask(CBitWriter& writer, const int16_t levels[64], int component, int& dcPredictor, int table)
+void WriteIntraByMask(CBitWriter& writer, const int16_t levels[64], int component, int& dcPredictor, int table,
+                      bool zigzag)
 {
     const SCoefficientCodes& codes = Codes();
+    const uint8_t* order = ScanOrder(zigzag);
     WriteDc(writer, levels[0], component, dcPredictor);
     const int t = table ? 1 : 0;
     int last = 0;
-    for (uint64_t scan = ScanMask(Mask(levels), codes) & ~uint64_t(1); scan; scan &= scan - 1) {
+    for (uint64_t scan = ScanMask(Mask(levels), codes, zigzag ? 1 : 0) & ~uint64_t(1); scan; scan &= scan - 1) {
         const int position = __builtin_ctzll(scan);
-        PutCoefficient(writer, codes, t, position - last - 1, levels[alternateScan[position]]);
+        PutCoefficient(writer, codes, t, position - last - 1, levels[order[position]]);
         last = position;
     }
     const SVlc eob = VlcEndOfBlock(table);
@@ -232,14 +243,15 @@ void WriteIntraByMask(CBitWriter& writer, const int16_t levels[64], int componen
 }
 
 template <uint64_t (*Mask)(const int16_t*)>
-void WriteNonIntraByMask(CBitWriter& writer, const int16_t levels[64])
+void WriteNonIntraByMask(CBitWriter& writer, const int16_t levels[64], bool zigzag)
 {
     const SCoefficientCodes& codes = Codes();
-    uint64_t scan = ScanMask(Mask(levels), codes);
+    const uint8_t* order = ScanOrder(zigzag);
+    uint64_t scan = ScanMask(Mask(levels), codes, zigzag ? 1 : 0);
     int last = -1;
     if (scan & 1) {
         // The first coefficient at scan position 0 with magnitude 1 has the short form "1s".
-        const int level = levels[alternateScan[0]];
+        const int level = levels[order[0]];
         if (level == 1 || level == -1)
             writer.PutBits(level < 0 ? 3 : 2, 2);
         else
@@ -249,7 +261,7 @@ void WriteNonIntraByMask(CBitWriter& writer, const int16_t levels[64])
     }
     for (; scan; scan &= scan - 1) {
         const int position = __builtin_ctzll(scan);
-        PutCoefficient(writer, codes, 0, position - last - 1, levels[alternateScan[position]]);
+        PutCoefficient(writer, codes, 0, position - last - 1, levels[order[position]]);
         last = position;
     }
     writer.PutBits(0x2, 2);  // end of block, table B.14
@@ -257,32 +269,35 @@ void WriteNonIntraByMask(CBitWriter& writer, const int16_t levels[64])
 
 }  // namespace
 
-void WriteIntraBlockSse2(CBitWriter& writer, const int16_t levels[64], int component, int& dcPredictor, int table)
+void WriteIntraBlockSse2(CBitWriter& writer, const int16_t levels[64], int component, int& dcPredictor, int table,
+                         bool zigzag)
 {
-    WriteIntraByMask<NonZeroMaskSse2>(writer, levels, component, dcPredictor, table);
+    WriteIntraByMask<NonZeroMaskSse2>(writer, levels, component, dcPredictor, table, zigzag);
 }
 
-void WriteIntraBlockAvx2(CBitWriter& writer, const int16_t levels[64], int component, int& dcPredictor, int table)
+void WriteIntraBlockAvx2(CBitWriter& writer, const int16_t levels[64], int component, int& dcPredictor, int table,
+                         bool zigzag)
 {
-    WriteIntraByMask<NonZeroMaskAvx2>(writer, levels, component, dcPredictor, table);
+    WriteIntraByMask<NonZeroMaskAvx2>(writer, levels, component, dcPredictor, table, zigzag);
 }
 
-void WriteNonIntraBlockSse2(CBitWriter& writer, const int16_t levels[64])
+void WriteNonIntraBlockSse2(CBitWriter& writer, const int16_t levels[64], bool zigzag)
 {
-    WriteNonIntraByMask<NonZeroMaskSse2>(writer, levels);
+    WriteNonIntraByMask<NonZeroMaskSse2>(writer, levels, zigzag);
 }
 
-void WriteNonIntraBlockAvx2(CBitWriter& writer, const int16_t levels[64])
+void WriteNonIntraBlockAvx2(CBitWriter& writer, const int16_t levels[64], bool zigzag)
 {
-    WriteNonIntraByMask<NonZeroMaskAvx2>(writer, levels);
+    WriteNonIntraByMask<NonZeroMaskAvx2>(writer, levels, zigzag);
 }
 
-void WriteIntraBlock(CBitWriter& writer, const int16_t levels[64], int component, int& dcPredictor, int table)
+void WriteIntraBlock(CBitWriter& writer, const int16_t levels[64], int component, int& dcPredictor, int table,
+                     bool zigzag)
 {
-    EncoderKernels().writeIntraBlock(writer, levels, component, dcPredictor, table);
+    EncoderKernels().writeIntraBlock(writer, levels, component, dcPredictor, table, zigzag);
 }
 
-void WriteNonIntraBlock(CBitWriter& writer, const int16_t levels[64])
+void WriteNonIntraBlock(CBitWriter& writer, const int16_t levels[64], bool zigzag)
 {
-    EncoderKernels().writeNonIntraBlock(writer, levels);
+    EncoderKernels().writeNonIntraBlock(writer, levels, zigzag);
 }

@@ -15,19 +15,6 @@ namespace {
 // See TransformMacroblock.
 constexpr uint32_t kWeakBlockFactor = 12;
 
-// Where the level at each raster position goes for the block writers, which follow the
-// alternate scan, when the levels are to be sent in zigzag order: the level at scan
-// position i of the zigzag scan takes scan position i of the alternate scan.
-const std::array<uint8_t, 64>& ZigzagToWriterOrder()
-{
-    static const std::array<uint8_t, 64> table = [] {
-        std::array<uint8_t, 64> t{};
-        for (size_t i = 0; i < 64; ++i) t[zigzagScan[i]] = alternateScan[i];
-        return t;
-    }();
-    return table;
-}
-
 // Offset of luma block `blk` (0..3) of the macroblock at `row`, `column`.
 inline size_t LumaBlockOffset(int row, int column, int blk, int width)
 {
@@ -178,26 +165,15 @@ void CEncoder::WriteMacroblock(CBitWriter& writer, const SMacroblock& mb, bool i
         writer.PutBits(cbp.code, cbp.length);
     }
     const int intraTable = intraPicture ? 1 : 0;
-    alignas(16) int16_t zigzag[64];
+    // The high-quality mode sends its levels in the zigzag scan.
     for (int blk = 0; blk < 6; ++blk) {
         if (!(mb.pattern & (32 >> blk))) continue;
-        // The block writers follow the alternate scan; for the zigzag scan of the
-        // high-quality mode the levels are handed over in that order.
         const int16_t* levels = mb.levels[blk];
-        if (highQuality) {
-            // Only the non-zero levels move (a coded block has few of them).
-            std::memset(zigzag, 0, sizeof zigzag);
-            for (uint64_t m = NonZeroMask(levels); m; m &= m - 1) {
-                const int raster = __builtin_ctzll(m);
-                zigzag[ZigzagToWriterOrder()[size_t(raster)]] = levels[raster];
-            }
-            levels = zigzag;
-        }
         if (mb.intra) {
             const int component = blk < 4 ? 0 : blk - 3;
-            WriteIntraBlock(writer, levels, component, slice.dc[component], intraTable);
+            WriteIntraBlock(writer, levels, component, slice.dc[component], intraTable, highQuality);
         } else {
-            WriteNonIntraBlock(writer, levels);
+            WriteNonIntraBlock(writer, levels, highQuality);
         }
     }
     if (mb.intra || !forward) slice.predX = slice.predY = 0;

@@ -314,14 +314,15 @@ const SSingleLevelTable& SingleLevels()
 
 }  // namespace
 
+bool CQuantiser::NonIntraLevels(const int16_t coefficients[64], int16_t levels[64], int q) const
+{
+    if (!VectorLevelsApply(coefficients, q)) return NonIntraLevelsPlain(coefficients, levels, q);
+    return (this->*EncoderKernels().nonIntraLevels)(coefficients, levels, q);
+}
+
 bool CQuantiser::QuantiseNonIntra(const int16_t coefficients[64], int16_t levels[64], int q) const
 {
-    bool any;
-    if (!VectorLevelsApply(coefficients, q))
-        any = NonIntraLevelsPlain(coefficients, levels, q);
-    else
-        any = (this->*EncoderKernels().nonIntraLevels)(coefficients, levels, q);
-    if (!any) return false;
+    if (!NonIntraLevels(coefficients, levels, q)) return false;
     if (levels[0] != 0) return true;
     // DC level 0: the levels are kept only when their own transform is not all zero.
     // A lone small level (the common case) has its answer in a table.

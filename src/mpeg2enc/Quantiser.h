@@ -34,8 +34,9 @@ public:
     // The level computation of QuantiseNonIntra alone (no zero-block test), by the plain
     // routine and by the vector routines; all return true when any level is non-zero and
     // give identical levels. The vector routines apply where the coefficients are within
-    // +-2047 and the reciprocals within 16 bits (VectorLevelsApply); QuantiseNonIntra
+    // +-2047 and the reciprocals within 16 bits (VectorLevelsApply); NonIntraLevels
     // uses them there and the plain routine elsewhere.
+    bool NonIntraLevels(const int16_t coefficients[64], int16_t levels[64], int q) const;
     bool NonIntraLevelsPlain(const int16_t coefficients[64], int16_t levels[64], int q) const;
     bool NonIntraLevelsSse2(const int16_t coefficients[64], int16_t levels[64], int q) const;
     bool NonIntraLevelsAvx2(const int16_t coefficients[64], int16_t levels[64], int q) const;

@@ -123,7 +123,8 @@ bool CRdQuantiser::QuantiseNonIntra(const int16_t coefficients[64], int16_t leve
     q = std::clamp(q, 1, int(CQuantiser::maxQuantiser));
     alignas(32) int16_t shrunk[64];
     EncoderKernels().shrinkBlock(coefficients, nonIntraShrink[q], shrunk);
-    if (!base->QuantiseNonIntra(shrunk, levels, q)) return false;
+    // The block decision below stands in for the base quantiser's test of small blocks.
+    if (!base->NonIntraLevels(shrunk, levels, q)) return false;
     // The coded positions are found once: the level decision removes the ones it drops
     // and the block decision weighs the rest.
     SCoded coded;

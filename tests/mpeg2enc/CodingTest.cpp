@@ -215,6 +215,41 @@ TEST(BlockCoding, NonIntraFirstCoefficientUsesTheShortCode)
               "10");  // "1s" first, then "11s", end of block
 }
 
+TEST(BlockCoding, ZigzagScanSendsTheLevelsInZigzagOrder)
+{
+    // Levels at the second and third zigzag positions (raster 1 and 8) and one far out:
+    // sent in the zigzag scan they come out as the same levels placed at the same scan
+    // positions of the alternate scan would.
+    int16_t levels[64] = {};
+    levels[zigzagScan[1]] = 3;
+    levels[zigzagScan[2]] = -1;
+    levels[zigzagScan[40]] = 2;
+    int16_t moved[64] = {};
+    for (int i = 0; i < 64; ++i) moved[alternateScan[size_t(i)]] = levels[zigzagScan[size_t(i)]];
+    for (bool intra : {false, true}) {
+        levels[0] = moved[0] = intra ? 7 : 0;
+        SBits zigzag, alternate;
+        int dcA = 0, dcB = 0;
+        if (intra) {
+            WriteIntraBlock(zigzag.writer, levels, 0, dcA, 1, true);
+            WriteIntraBlock(alternate.writer, moved, 0, dcB, 1);
+        } else {
+            WriteNonIntraBlock(zigzag.writer, levels, true);
+            WriteNonIntraBlock(alternate.writer, moved);
+        }
+        const std::string bits = zigzag.Take();
+        EXPECT_EQ(bits, alternate.Take()) << intra;
+        // In the alternate scan the same raster levels read differently.
+        SBits plain;
+        int dcC = 0;
+        if (intra)
+            WriteIntraBlock(plain.writer, levels, 0, dcC, 1);
+        else
+            WriteNonIntraBlock(plain.writer, levels);
+        EXPECT_NE(bits, plain.Take()) << intra;
+    }
+}
+
 TEST(Quantiser, IntraQuantisationRoundsAndLimits)
 {
     uint8_t intra[64], nonIntra[64];

@@ -491,6 +491,7 @@ TEST_P(EncoderKernelLevels, BlockWritersWriteThePlainWritersBits)
         a.Attach(bufferA.data(), bufferA.size());
         b.Attach(bufferB.data(), bufferB.size());
         int dcA = int(rng() % 512), dcB = dcA;
+        const bool zigzag = trial % 2 == 1;
         // Several blocks per writer so that codes cross word boundaries at every offset.
         for (int n = 0; n < 8; ++n) {
             alignas(32) int16_t levels[64];
@@ -499,12 +500,12 @@ TEST_P(EncoderKernelLevels, BlockWritersWriteThePlainWritersBits)
             if ((trial + n) % 4 == 0) {
                 const int component = int(rng() % 3), table = int(rng() % 2);
                 levels[0] = int16_t(rng() % 2048);  // a DC level within its 11 bits
-                WriteIntraBlockPlain(a, levels, component, dcA, table);
-                k.writeIntraBlock(b, levels, component, dcB, table);
+                WriteIntraBlockPlain(a, levels, component, dcA, table, zigzag);
+                k.writeIntraBlock(b, levels, component, dcB, table, zigzag);
                 ASSERT_EQ(dcA, dcB);
             } else {
-                WriteNonIntraBlockPlain(a, levels);
-                k.writeNonIntraBlock(b, levels);
+                WriteNonIntraBlockPlain(a, levels, zigzag);
+                k.writeNonIntraBlock(b, levels, zigzag);
             }
         }
         ASSERT_EQ(Written(a, bufferA), Written(b, bufferB)) << "trial " << trial;
