@@ -11,7 +11,9 @@
 #   bench/encode_rd.sh [BUILD_DIR] FRAMES.y4m LABEL RATE1 RATE2 RATE3 RATE4
 #
 # FFmpeg runs as `-c:v mpeg2video -b:v RATE -g 15 -bf 0 -flags +cgop -sc_threshold 1e9
-# -threads 1`. A decoder error line in any stream stops the script. With COMPARE_RESULTS
+# -threads 1`. Every encoder codes each rate ENCODE_RD_RUNS times (3 unless set; the
+# streams are the same every time) and the fastest run counts, which keeps the speed
+# ratio steady on a machine shared with other work. A decoder error line in any stream stops the script. With COMPARE_RESULTS
 # set, the summary rows are appended to that file (see bench/compare.sh).
 set -euo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
@@ -58,18 +60,26 @@ field() { awk -v k="$1" '{ for (i = 1; i < NF; ++i) if ($i == k) print $(i + 1) 
 # One curve per encoder: "rate psnr worst fps" lines in $work/<name>.curve.
 : >"$work/ffmpeg.curve"; : >"$work/standard.curve"; : >"$work/high.curve"
 printf '%-9s %-9s %10s %10s %10s %8s\n' content encoder "kbit/s" psnr_y worst "fps 1t"
+runs=${ENCODE_RD_RUNS:-3}
+faster() { awk -v a="$1" -v b="$2" 'BEGIN { print (b + 0 > a + 0) ? b : a }'; }
 for r in "${rates[@]}"; do
-  /usr/bin/time -f '%U %S' -o "$work/time" ffmpeg -nostdin -v error -i "$raw" -c:v mpeg2video -b:v "$r" \
-      -g 15 -bf 0 -flags +cgop -sc_threshold 1000000000 -threads 1 -y "$work/ff.m2v"
-  read -r user sys <"$work/time"
+  fps=0
+  for ((run = 0; run < runs; ++run)); do
+    /usr/bin/time -f '%U %S' -o "$work/time" ffmpeg -nostdin -v error -i "$raw" -c:v mpeg2video -b:v "$r" \
+        -g 15 -bf 0 -flags +cgop -sc_threshold 1000000000 -threads 1 -y "$work/ff.m2v"
+    read -r user sys <"$work/time"
+    fps=$(faster "$fps" "$(awk -v f="$frames" -v u="$user" -v s="$sys" 'BEGIN { printf "%.1f", f / (u + s) }')")
+  done
   measure "$work/ff.m2v"
-  fps=$(awk -v f="$frames" -v u="$user" -v s="$sys" 'BEGIN { printf "%.1f", f / (u + s) }')
   echo "$rate $psnr $worst $fps" >>"$work/ffmpeg.curve"
   printf '%-9s %-9s %10d %10s %10s %8s\n' "$label" ffmpeg $(( rate / 1000 )) "$psnr" "$worst" "$fps"
   for mode in standard high; do
-    out=$(KESTROVA_THREADS=1 "$tool" "$raw" "$work/ours.m2v" --bitrate "$r" --quality "$mode" "${pal[@]}")
+    fps=0
+    for ((run = 0; run < runs; ++run)); do
+      out=$(KESTROVA_THREADS=1 "$tool" "$raw" "$work/ours.m2v" --bitrate "$r" --quality "$mode" "${pal[@]}")
+      fps=$(faster "$fps" "$(printf '%.1f' "$(field cpu_fps "$out")")")
+    done
     measure "$work/ours.m2v"
-    fps=$(printf '%.1f' "$(field cpu_fps "$out")")
     echo "$rate $psnr $worst $fps" >>"$work/$mode.curve"
     printf '%-9s %-9s %10d %10s %10s %8s\n' "$label" "$mode" $(( rate / 1000 )) "$psnr" "$worst" "$fps"
   done
