@@ -4,6 +4,7 @@
 #include "mpeg2enc/VlcTables.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace {
 
@@ -40,7 +41,7 @@ int MotionBits(int delta)
 int Median3(int a, int b, int c) { return std::max(std::min(a, b), std::min(std::max(a, b), c)); }
 
 struct SSearch {
-    const uint8_t* src;  // top-left sample of the source macroblock
+    const uint8_t* src;  // the source macroblock, packed (16 rows of 16 samples)
     const uint8_t* ref;  // reference plane
     int stride;
     int x0, x1, y0, y1;  // window: x0 <= px < x1, y0 <= py < y1
@@ -254,7 +255,11 @@ CMotionSearch::SVector CMotionSearch::SearchMacroblock(int index, const uint8_t*
     const int y = row * 16;
     const SEncoderKernels& kernels = EncoderKernels();
 
-    SSearch s{src + size_t(y) * size_t(width) + size_t(x),
+    // The kernels read the source macroblock packed, one load for two rows.
+    alignas(32) uint8_t block[256];
+    for (int row16 = 0; row16 < 16; ++row16)
+        std::memcpy(block + 16 * row16, src + size_t(y + row16) * size_t(width) + size_t(x), 16);
+    SSearch s{block,
               ref,
               width,
               std::max(x - 127, 0),

@@ -13,7 +13,7 @@ uint32_t SadPlain(const uint8_t* src, const uint8_t* ref, int stride, uint32_t l
     for (int y = 0; y < 16; ++y) {
         for (int x = 0; x < 16; ++x) sum += uint32_t(std::abs(int(src[x]) - int(ref[x])));
         if (sum >= limit) return sum;
-        src += stride;
+        src += 16;
         ref += stride;
     }
     return sum;
@@ -27,7 +27,7 @@ uint32_t SadHalfHPlain(const uint8_t* src, const uint8_t* ref, int stride)
             const int p = (ref[x] + ref[x + 1] + 1) >> 1;
             sum += uint32_t(std::abs(int(src[x]) - p));
         }
-        src += stride;
+        src += 16;
         ref += stride;
     }
     return sum;
@@ -41,7 +41,7 @@ uint32_t SadHalfVPlain(const uint8_t* src, const uint8_t* ref, int stride)
             const int p = (ref[x] + ref[x + stride] + 1) >> 1;
             sum += uint32_t(std::abs(int(src[x]) - p));
         }
-        src += stride;
+        src += 16;
         ref += stride;
     }
     return sum;
@@ -55,7 +55,7 @@ uint32_t SadHalfHVPlain(const uint8_t* src, const uint8_t* ref, int stride)
             const int p = (ref[x] + ref[x + 1] + ref[x + stride] + ref[x + stride + 1] + 2) >> 2;
             sum += uint32_t(std::abs(int(src[x]) - p));
         }
-        src += stride;
+        src += 16;
         ref += stride;
     }
     return sum;
@@ -85,6 +85,12 @@ inline uint32_t Total(__m128i sums)
 __attribute__((target("avx2"))) inline __m256i Load2(const uint8_t* a, const uint8_t* b)
 {
     return _mm256_inserti128_si256(_mm256_castsi128_si256(Load(a)), Load(b), 1);
+}
+
+// Two rows of a packed source block.
+__attribute__((target("avx2"))) inline __m256i LoadRows(const uint8_t* block)
+{
+    return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(block));
 }
 
 __attribute__((target("avx2"))) inline uint32_t Total2(__m256i sums)
@@ -119,7 +125,7 @@ uint32_t SadSse2(const uint8_t* src, const uint8_t* ref, int stride, uint32_t li
     __m128i sums = _mm_setzero_si128();
     for (int y = 0; y < 8; ++y) {
         sums = _mm_add_epi64(sums, _mm_sad_epu8(Load(src), Load(ref)));
-        src += stride;
+        src += 16;
         ref += stride;
     }
     // Half way: a sum that already reached the limit cannot win.
@@ -127,7 +133,7 @@ uint32_t SadSse2(const uint8_t* src, const uint8_t* ref, int stride, uint32_t li
     if (half >= limit) return half;
     for (int y = 8; y < 16; ++y) {
         sums = _mm_add_epi64(sums, _mm_sad_epu8(Load(src), Load(ref)));
-        src += stride;
+        src += 16;
         ref += stride;
     }
     return Total(sums);
@@ -139,7 +145,7 @@ uint32_t SadHalfHSse2(const uint8_t* src, const uint8_t* ref, int stride)
     for (int y = 0; y < 16; ++y) {
         const __m128i p = _mm_avg_epu8(Load(ref), Load(ref + 1));
         sums = _mm_add_epi64(sums, _mm_sad_epu8(Load(src), p));
-        src += stride;
+        src += 16;
         ref += stride;
     }
     return Total(sums);
@@ -154,7 +160,7 @@ uint32_t SadHalfVSse2(const uint8_t* src, const uint8_t* ref, int stride)
         const __m128i below = Load(ref);
         sums = _mm_add_epi64(sums, _mm_sad_epu8(Load(src), _mm_avg_epu8(above, below)));
         above = below;
-        src += stride;
+        src += 16;
     }
     return Total(sums);
 }
@@ -164,7 +170,7 @@ uint32_t SadHalfHVSse2(const uint8_t* src, const uint8_t* ref, int stride)
     __m128i sums = _mm_setzero_si128();
     for (int y = 0; y < 16; ++y) {
         sums = _mm_add_epi64(sums, _mm_sad_epu8(Load(src), Average4(ref, stride)));
-        src += stride;
+        src += 16;
         ref += stride;
     }
     return Total(sums);
@@ -174,16 +180,16 @@ __attribute__((target("avx2"))) uint32_t SadAvx2(const uint8_t* src, const uint8
 {
     __m256i sums = _mm256_setzero_si256();
     for (int y = 0; y < 8; y += 2) {
-        sums = _mm256_add_epi64(sums, _mm256_sad_epu8(Load2(src, src + stride), Load2(ref, ref + stride)));
-        src += 2 * stride;
+        sums = _mm256_add_epi64(sums, _mm256_sad_epu8(LoadRows(src), Load2(ref, ref + stride)));
+        src += 32;
         ref += 2 * stride;
     }
     // Half way: a sum that already reached the limit cannot win.
     const uint32_t half = Total2(sums);
     if (half >= limit) return half;
     for (int y = 8; y < 16; y += 2) {
-        sums = _mm256_add_epi64(sums, _mm256_sad_epu8(Load2(src, src + stride), Load2(ref, ref + stride)));
-        src += 2 * stride;
+        sums = _mm256_add_epi64(sums, _mm256_sad_epu8(LoadRows(src), Load2(ref, ref + stride)));
+        src += 32;
         ref += 2 * stride;
     }
     return Total2(sums);
@@ -194,8 +200,8 @@ __attribute__((target("avx2"))) uint32_t SadHalfHAvx2(const uint8_t* src, const 
     __m256i sums = _mm256_setzero_si256();
     for (int y = 0; y < 16; y += 2) {
         const __m256i p = _mm256_avg_epu8(Load2(ref, ref + stride), Load2(ref + 1, ref + stride + 1));
-        sums = _mm256_add_epi64(sums, _mm256_sad_epu8(Load2(src, src + stride), p));
-        src += 2 * stride;
+        sums = _mm256_add_epi64(sums, _mm256_sad_epu8(LoadRows(src), p));
+        src += 32;
         ref += 2 * stride;
     }
     return Total2(sums);
@@ -207,8 +213,8 @@ __attribute__((target("avx2"))) uint32_t SadHalfVAvx2(const uint8_t* src, const 
     for (int y = 0; y < 16; y += 2) {
         const __m256i upper = Load2(ref, ref + stride);
         const __m256i lower = Load2(ref + stride, ref + 2 * stride);
-        sums = _mm256_add_epi64(sums, _mm256_sad_epu8(Load2(src, src + stride), _mm256_avg_epu8(upper, lower)));
-        src += 2 * stride;
+        sums = _mm256_add_epi64(sums, _mm256_sad_epu8(LoadRows(src), _mm256_avg_epu8(upper, lower)));
+        src += 32;
         ref += 2 * stride;
     }
     return Total2(sums);
@@ -225,9 +231,9 @@ __attribute__((target("avx2"))) uint32_t SadHalfHVAvx2(const uint8_t* src, const
         const __m256i b = _mm256_srli_epi16(_mm256_add_epi16(_mm256_add_epi16(middle, below), two), 2);
         // packus per 128-bit lane: [a0..7, b0..7 | a8..15, b8..15] -> rows a, b
         const __m256i packed = _mm256_permute4x64_epi64(_mm256_packus_epi16(a, b), 0xD8);
-        sums = _mm256_add_epi64(sums, _mm256_sad_epu8(Load2(src, src + stride), packed));
+        sums = _mm256_add_epi64(sums, _mm256_sad_epu8(LoadRows(src), packed));
         above = below;
-        src += 2 * stride;
+        src += 32;
         ref += 2 * stride;
     }
     return Total2(sums);

@@ -6,7 +6,11 @@
 
 #include <cstdint>
 
-// SAD of the 16 x 16 block at `src` against the block at `ref`, both with `stride`.
+// `src` is always the source macroblock packed: its 16 rows of 16 samples back to back
+// (the search packs it once for all the positions it tries); `stride` is the
+// reference's.
+//
+// SAD of the 16 x 16 block at `src` against the block at `ref`.
 // The plain routine checks the running sum after each row and returns it as soon as it
 // reaches `limit`; the vector routines check it once, after eight rows. Either way a
 // result below `limit` is the full sum, and a partial sum is returned only when it is

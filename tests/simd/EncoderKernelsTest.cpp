@@ -397,10 +397,11 @@ TEST_P(EncoderKernelLevels, SadsMatchPlainAtEveryHalfSamplePosition)
     constexpr int stride = 64;
     for (int trial = 0; trial < 6000; ++trial) {
         // The reference holds exactly the 17 x 17 samples the half-sample kernels read.
-        const auto src = RandomPlane(rng, stride, 16);
+        // The source block is packed: 16 rows of 16 samples.
+        const auto src = RandomPlane(rng, 16, 16);
         const auto ref = RandomPlane(rng, stride, 17);
         const uint8_t* r = ref.data() + rng() % (stride - 16);
-        const uint8_t* s = src.data() + rng() % (stride - 15);
+        const uint8_t* s = src.data();
         const uint32_t full = SadPlain(s, r, stride, ~0u);
         ASSERT_EQ(k.sad(s, r, stride, ~0u), full) << "trial " << trial;
         ASSERT_EQ(k.sadHalfH(s, r, stride), SadHalfHPlain(s, r, stride)) << "trial " << trial;
