@@ -28,15 +28,25 @@ constexpr EDir followUp[DirCount][5] = {{UpLeft, Up, UpRight, Left, DownLeft},  
                                         {UpRight, Right, DownLeft, Down, DownRight}};  // after down-right
 
 // Bits of one motion vector component difference with f_code 5: 1 for zero, else the
-// motion code, its sign and the 4-bit residual.
-int MotionBits(int delta)
-{
-    if (delta < -256) delta += 512;
-    if (delta > 255) delta -= 512;
-    if (delta == 0) return 1;
-    const int magnitude = delta < 0 ? -delta : delta;
-    return VlcMotionCode((magnitude - 1) / 16 + 1).length + 5;
-}
+// motion code, its sign and the 4-bit residual. Looked up: the search prices a dozen
+// differences per macroblock. Differences lie within -510..510 (vectors of -256..255).
+struct SMotionBits {
+    uint8_t bits[1021];
+    SMotionBits()
+    {
+        for (int d = -510; d <= 510; ++d) {
+            int delta = d;
+            if (delta < -256) delta += 512;
+            if (delta > 255) delta -= 512;
+            const int magnitude = delta < 0 ? -delta : delta;
+            bits[d + 510] = uint8_t(delta == 0 ? 1 : VlcMotionCode((magnitude - 1) / 16 + 1).length + 5);
+        }
+    }
+};
+
+const SMotionBits motionBits;
+
+int MotionBits(int delta) { return motionBits.bits[std::clamp(delta, -510, 510) + 510]; }
 
 int Median3(int a, int b, int c) { return std::max(std::min(a, b), std::min(std::max(a, b), c)); }
 
