@@ -323,25 +323,27 @@ bool CQuantiser::NonIntraLevels(const int16_t coefficients[64], int16_t levels[6
 bool CQuantiser::QuantiseNonIntra(const int16_t coefficients[64], int16_t levels[64], int q) const
 {
     if (!NonIntraLevels(coefficients, levels, q)) return false;
-    if (levels[0] != 0) return true;
-    // DC level 0: the levels are kept only when their own transform is not all zero.
+    if (!RoundsAway(levels)) return true;
+    std::memset(levels, 0, 64 * sizeof(int16_t));
+    return false;
+}
+
+bool CQuantiser::RoundsAway(const int16_t levels[64]) const
+{
+    if (levels[0] != 0) return false;
     // A lone small level (the common case) has its answer in a table.
     const uint64_t nonZero = NonZeroMask(levels);
-    if (nonZero != 0 && (nonZero & (nonZero - 1)) == 0) {
+    if (nonZero == 0) return true;
+    if ((nonZero & (nonZero - 1)) == 0) {
         const int position = __builtin_ctzll(nonZero);
         const int value = levels[position];
-        if (value >= -singleLevelLimit && value <= singleLevelLimit) {
-            if (SingleLevels().nonZero[position][value + singleLevelLimit]) return true;
-            levels[position] = 0;
-            return false;
-        }
+        if (value >= -singleLevelLimit && value <= singleLevelLimit)
+            return !SingleLevels().nonZero[position][value + singleLevelLimit];
     }
     alignas(32) int16_t probe[64];
     std::memcpy(probe, levels, sizeof probe);
     ForwardDct(probe);
-    if (!IsZeroBlock(probe)) return true;
-    std::memset(levels, 0, 64 * sizeof(int16_t));
-    return false;
+    return IsZeroBlock(probe);
 }
 
 // ------------------------------------------------------------------ inverse quantisation

@@ -123,8 +123,12 @@ bool CRdQuantiser::QuantiseNonIntra(const int16_t coefficients[64], int16_t leve
     q = std::clamp(q, 1, int(CQuantiser::maxQuantiser));
     alignas(32) int16_t shrunk[64];
     EncoderKernels().shrinkBlock(coefficients, nonIntraShrink[q], shrunk);
-    // The block decision below stands in for the base quantiser's test of small blocks.
     if (!base->NonIntraLevels(shrunk, levels, q)) return false;
+    // The base quantiser's test of small blocks looks at these levels, before the
+    // decisions below change them; it is asked last, as only a kept block needs it.
+    alignas(32) int16_t quantised[64];
+    const bool smallTest = levels[0] == 0;
+    if (smallTest) std::memcpy(quantised, levels, sizeof quantised);
     // The coded positions are found once: the level decision removes the ones it drops
     // and the block decision weighs the rest.
     SCoded coded;
@@ -132,7 +136,12 @@ bool CRdQuantiser::QuantiseNonIntra(const int16_t coefficients[64], int16_t leve
     coded.position[0] = -1;
     SWeight weight;
     DropLevels<true>(coefficients, levels, q, 0, levelOne[q], 0, coded, weight);
-    return coded.count > 0 && KeepWeighed(weight, levels, q);
+    if (coded.count == 0 || !KeepWeighed(weight, levels, q)) return false;
+    if (smallTest && base->RoundsAway(quantised)) {
+        std::memset(levels, 0, 64 * sizeof(int16_t));
+        return false;
+    }
+    return true;
 }
 
 bool CRdQuantiser::KeepBlock(const int16_t coefficients[64], int16_t levels[64], int q) const

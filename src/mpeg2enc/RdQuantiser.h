@@ -42,9 +42,9 @@ public:
     // shrink (the DC coefficient keeps its own rounding), then drops the AC levels that
     // do not pay for their bits in coefficient table `table` (0: B.14, 1: B.15).
     void QuantiseIntra(const int16_t coefficients[64], int16_t levels[64], int q, int table) const;
-    // Quantises a non-intra block after the rounding shrink, then drops the levels and
-    // the block that do not pay for their bits (this block decision takes the place of
-    // CQuantiser's test of small blocks). Returns true when the block is coded.
+    // Quantises a non-intra block as CQuantiser::QuantiseNonIntra does after the rounding
+    // shrink, then drops the levels and the block that do not pay for their bits.
+    // Returns true when the block is coded.
     bool QuantiseNonIntra(const int16_t coefficients[64], int16_t levels[64], int q) const;
 
     // The level decision alone: walking back from the end of the scan, drops each level

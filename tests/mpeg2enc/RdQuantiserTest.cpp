@@ -94,7 +94,7 @@ public:
         const uint8_t* w = quantiser.NonIntraMatrix();
         int16_t shrunk[64];
         for (int i = 0; i < 64; ++i) shrunk[i] = Shrunk(c[i], settings.nonIntraShrink * q * w[i] / 256);
-        if (!quantiser.NonIntraLevelsPlain(shrunk, levels, q)) return false;
+        if (!quantiser.QuantiseNonIntraPlain(shrunk, levels, q)) return false;
         DropNonIntra(c, levels, q);
         return Keep(c, levels, q);
     }
