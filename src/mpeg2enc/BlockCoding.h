@@ -35,9 +35,9 @@ void WriteNonIntraBlock(CBitWriter& writer, const int16_t levels[64], bool zigza
 void WriteIntraBlockPlain(CBitWriter& writer, const int16_t levels[64], int component, int& dcPredictor, int table,
                           bool zigzag);
 void WriteIntraBlockSse2(CBitWriter& writer, const int16_t levels[64], int component, int& dcPredictor, int table,
-                          bool zigzag);
+                         bool zigzag);
 void WriteIntraBlockAvx2(CBitWriter& writer, const int16_t levels[64], int component, int& dcPredictor, int table,
-                          bool zigzag);
+                         bool zigzag);
 void WriteNonIntraBlockPlain(CBitWriter& writer, const int16_t levels[64], bool zigzag);
 void WriteNonIntraBlockSse2(CBitWriter& writer, const int16_t levels[64], bool zigzag);
 void WriteNonIntraBlockAvx2(CBitWriter& writer, const int16_t levels[64], bool zigzag);
