@@ -3,7 +3,8 @@
 # and --quality high), against FFmpeg's mpeg2video on the same raw frames: each encoder
 # codes the frames at four target rates single-threaded, and every stream is decoded by
 # FFmpeg and measured against the raw frames. Prints one line per stream (rate reached,
-# PSNR-Y over the sequence, worst frame PSNR-Y, frames per second of CPU time) and, per
+# PSNR-Y over the sequence, worst frame PSNR-Y, frames per second of CPU time with one
+# thread, and of wall time with each encoder's default threads) and, per
 # mode, the mean PSNR-Y gap to FFmpeg at equal rate, Bjøntegaard-style: each curve's
 # PSNR-Y as the cubic through its four points over log rate, the difference averaged over
 # the rates both curves reach.
@@ -59,29 +60,37 @@ field() { awk -v k="$1" '{ for (i = 1; i < NF; ++i) if ($i == k) print $(i + 1) 
 
 # One curve per encoder: "rate psnr worst fps" lines in $work/<name>.curve.
 : >"$work/ffmpeg.curve"; : >"$work/standard.curve"; : >"$work/high.curve"
-printf '%-9s %-9s %10s %10s %10s %8s\n' content encoder "kbit/s" psnr_y worst "fps 1t"
+printf '%-9s %-9s %10s %10s %10s %8s %9s\n' content encoder "kbit/s" psnr_y worst "fps 1t" "fps wall"
 runs=${ENCODE_RD_RUNS:-3}
 faster() { awk -v a="$1" -v b="$2" 'BEGIN { print (b + 0 > a + 0) ? b : a }'; }
 for r in "${rates[@]}"; do
-  fps=0
+  fps=0 wall=0
   for ((run = 0; run < runs; ++run)); do
     /usr/bin/time -f '%U %S' -o "$work/time" ffmpeg -nostdin -v error -i "$raw" -c:v mpeg2video -b:v "$r" \
         -g 15 -bf 0 -flags +cgop -sc_threshold 1000000000 -threads 1 -y "$work/ff.m2v"
     read -r user sys <"$work/time"
     fps=$(faster "$fps" "$(awk -v f="$frames" -v u="$user" -v s="$sys" 'BEGIN { printf "%.1f", f / (u + s) }')")
+    /usr/bin/time -f '%e' -o "$work/time" ffmpeg -nostdin -v error -i "$raw" -c:v mpeg2video -b:v "$r" \
+        -g 15 -bf 0 -flags +cgop -sc_threshold 1000000000 -y "$work/ffn.m2v"
+    wall=$(faster "${wall:-0}" "$(awk -v f="$frames" -v w="$(cat "$work/time")" 'BEGIN { printf "%.1f", f / w }')")
   done
   measure "$work/ff.m2v"
-  echo "$rate $psnr $worst $fps" >>"$work/ffmpeg.curve"
-  printf '%-9s %-9s %10d %10s %10s %8s\n' "$label" ffmpeg $(( rate / 1000 )) "$psnr" "$worst" "$fps"
+  echo "$rate $psnr $worst $fps $wall" >>"$work/ffmpeg.curve"
+  printf '%-9s %-9s %10d %10s %10s %8s %9s\n' "$label" ffmpeg $(( rate / 1000 )) "$psnr" "$worst" "$fps" "$wall"
   for mode in standard high; do
-    fps=0
+    fps=0 wall=0
     for ((run = 0; run < runs; ++run)); do
       out=$(KESTROVA_THREADS=1 "$tool" "$raw" "$work/ours.m2v" --bitrate "$r" --quality "$mode" "${pal[@]}")
       fps=$(faster "$fps" "$(printf '%.1f' "$(field cpu_fps "$out")")")
+      out=$("$tool" "$raw" "$work/oursn.m2v" --bitrate "$r" --quality "$mode" "${pal[@]}")
+      wall=$(faster "$wall" "$(printf '%.1f' "$(field fps "$out")")")
     done
+    # The threads share the rows of each picture and must write the same stream.
+    cmp -s "$work/ours.m2v" "$work/oursn.m2v" ||
+      { echo "encode_rd.sh: $label $mode at $r differs between one thread and the default threads" >&2; exit 1; }
     measure "$work/ours.m2v"
-    echo "$rate $psnr $worst $fps" >>"$work/$mode.curve"
-    printf '%-9s %-9s %10d %10s %10s %8s\n' "$label" "$mode" $(( rate / 1000 )) "$psnr" "$worst" "$fps"
+    echo "$rate $psnr $worst $fps $wall" >>"$work/$mode.curve"
+    printf '%-9s %-9s %10d %10s %10s %8s %9s\n' "$label" "$mode" $(( rate / 1000 )) "$psnr" "$worst" "$fps" "$wall"
   done
 done
 
@@ -112,11 +121,13 @@ bd_psnr() {
 }
 worst_of() { awk 'NR == 1 || $3 < m { m = $3 } END { print m }' "$1"; }
 mean_fps() { awk '{ s += $4; ++n } END { printf "%.1f", s / n }' "$1"; }
+mean_wall() { awk '{ s += $5; ++n } END { printf "%.1f", s / n }' "$1"; }
 for mode in standard high; do
   gap=$(bd_psnr "$work/ffmpeg.curve" "$work/$mode.curve")
   dw=$(awk -v a="$(worst_of "$work/$mode.curve")" -v b="$(worst_of "$work/ffmpeg.curve")" 'BEGIN { printf "%+.2f", a - b }')
   speed=$(awk -v a="$(mean_fps "$work/$mode.curve")" -v b="$(mean_fps "$work/ffmpeg.curve")" 'BEGIN { printf "%.2f", a / b }')
-  echo "$label $mode: PSNR-Y at equal rate $gap dB (Bjøntegaard-style), worst frame $dw dB, speed ${speed}x FFmpeg -threads 1"
+  walls=$(awk -v a="$(mean_wall "$work/$mode.curve")" -v b="$(mean_wall "$work/ffmpeg.curve")" 'BEGIN { printf "%.2f", a / b }')
+  echo "$label $mode: PSNR-Y at equal rate $gap dB (Bjøntegaard-style), worst frame $dw dB, speed ${speed}x FFmpeg -threads 1, ${walls}x with default threads (wall)"
   if [ -n "${COMPARE_RESULTS:-}" ]; then
     target=$([ "$mode" = high ] && echo ">= +0.3 dB" || echo "-")
     verdict=$([ "$mode" = high ] && awk -v g="$gap" 'BEGIN { print (g + 0 >= 0.3) ? "PASS" : "MISS" }' || echo info)
@@ -129,5 +140,7 @@ for mode in standard high; do
       "$(mean_fps "$work/$mode.curve")" "$speed" "$([ "$mode" = high ] && echo ">= 1" || echo ">= 1.3")" \
       "$(awk -v s="$speed" -v t="$([ "$mode" = high ] && echo 1 || echo 1.3)" 'BEGIN { print (s + 0 >= t) ? "PASS" : "MISS" }')" \
       >>"$COMPARE_RESULTS"
+    printf '%s\t%s\t%s\t%s\t%s\t%s\n' "encoder $label $mode: fps default threads (wall)" \
+      "$(mean_wall "$work/ffmpeg.curve")" "$(mean_wall "$work/$mode.curve")" "$walls" "-" info >>"$COMPARE_RESULTS"
   fi
 done
