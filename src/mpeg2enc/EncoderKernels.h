@@ -19,6 +19,7 @@ struct SEncoderKernels {
     decltype(&SadHalfHPlain) sadHalfH;
     decltype(&SadHalfVPlain) sadHalfV;
     decltype(&SadHalfHVPlain) sadHalfHV;
+    decltype(&SadHalfNeighboursPlain) sadHalfNeighbours;
     decltype(&IntraDeviationPlain) intraDeviation;
     // Transforms (mpeg2enc/Dct.h).
     decltype(&ForwardDctPlain) forwardDct;

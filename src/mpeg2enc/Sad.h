@@ -34,6 +34,16 @@ uint32_t SadHalfHVPlain(const uint8_t* src, const uint8_t* ref, int stride);
 uint32_t SadHalfHVSse2(const uint8_t* src, const uint8_t* ref, int stride);
 uint32_t SadHalfHVAvx2(const uint8_t* src, const uint8_t* ref, int stride);
 
+// The SADs of the eight half-sample positions around the whole-sample position `ref`,
+// in one pass over the reference: out[i] for the offsets (hx, hy) in half samples, row by
+// row with the centre left out: (-1,-1) (0,-1) (+1,-1) (-1,0) (+1,0) (-1,+1) (0,+1) (+1,+1).
+// Each is exactly what the single kernel of that position gives (SadHalfHV, SadHalfV or
+// SadHalfH at the matching corner). Reads the rows above and below the block and the
+// columns left and right of it: 18 x 18 samples from ref - stride - 1.
+void SadHalfNeighboursPlain(const uint8_t* src, const uint8_t* ref, int stride, uint32_t out[8]);
+void SadHalfNeighboursSse2(const uint8_t* src, const uint8_t* ref, int stride, uint32_t out[8]);
+void SadHalfNeighboursAvx2(const uint8_t* src, const uint8_t* ref, int stride, uint32_t out[8]);
+
 // Sum over the 16 x 16 block of |sample - mean|, mean = sum / 256 truncated (the AVX2
 // level uses the SSE2 routine).
 uint32_t IntraDeviation(const uint8_t* src, int stride);

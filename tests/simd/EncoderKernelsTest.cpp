@@ -427,6 +427,64 @@ TEST_P(EncoderKernelLevels, SadsMatchPlainAtEveryHalfSamplePosition)
     EXPECT_EQ(k.sadHalfHV(black.data(), white.data(), stride), 65280u);
 }
 
+// The eight half-sample neighbours in one call give what the single plain kernels give at
+// each position, in the documented order. The reference holds exactly the 18 rows and,
+// in its last row, exactly the 18 columns the call may read (ref - stride - 1 onwards), so
+// a read beyond them leaves the buffer; the block sits at any column and the stride
+// varies.
+TEST_P(EncoderKernelLevels, HalfSampleNeighboursMatchTheSingleKernels)
+{
+    const auto levelCall = Kernels().sadHalfNeighbours;
+    const auto plainCall = EncoderKernelsAt(ECpuLevel::Plain).sadHalfNeighbours;
+    auto check = [&](const uint8_t* s, const std::vector<uint8_t>& plane, int stride, int column,
+                     const std::string& what) {
+        const uint8_t* r = plane.data() + stride + column + 1;
+        const uint8_t* above = r - stride;
+        const uint32_t expected[8] = {SadHalfHVPlain(s, above - 1, stride), SadHalfVPlain(s, above, stride),
+                                      SadHalfHVPlain(s, above, stride),     SadHalfHPlain(s, r - 1, stride),
+                                      SadHalfHPlain(s, r, stride),          SadHalfHVPlain(s, r - 1, stride),
+                                      SadHalfVPlain(s, r, stride),          SadHalfHVPlain(s, r, stride)};
+        for (auto call : {levelCall, plainCall}) {
+            uint32_t got[8] = {1, 1, 1, 1, 1, 1, 1, 1};
+            call(s, r, stride, got);
+            for (int i = 0; i < 8; ++i)
+                ASSERT_EQ(got[i], expected[i]) << what << ", position " << i << (call == plainCall ? " (plain)" : "");
+        }
+    };
+    std::mt19937 rng(77);
+    for (int trial = 0; trial < 4000; ++trial) {
+        const int stride = 18 + int(rng() % 48);
+        const int column = int(rng() % uint32_t(stride - 17));
+        auto plane = RandomPlane(rng, stride, 18);
+        plane.resize(size_t(stride) * 17 + size_t(column) + 18);
+        const auto src = RandomPlane(rng, 16, 16);
+        check(src.data(), plane, stride, column, "trial " + std::to_string(trial));
+        if (HasFatalFailure()) return;
+    }
+    // Extremes: flat black and white planes against each other (every sum at its largest),
+    // and stripes of 0 and 255 whose averages all round to 128 or 127 (64 and 191 on the
+    // diagonals).
+    constexpr int stride = 40;
+    const std::vector<uint8_t> black(size_t(stride) * 18, 0), white(size_t(stride) * 18, 255);
+    std::vector<uint8_t> columns(size_t(stride) * 18), rows(size_t(stride) * 18), mixed(size_t(stride) * 18);
+    for (int y = 0; y < 18; ++y)
+        for (int x = 0; x < stride; ++x) {
+            columns[size_t(y * stride + x)] = uint8_t(x % 2 ? 255 : 0);
+            rows[size_t(y * stride + x)] = uint8_t(y % 2 ? 255 : 0);
+            mixed[size_t(y * stride + x)] = uint8_t((x / 2 + y) % 3 ? 255 : 0);
+        }
+    const std::vector<uint8_t>* planes[] = {&black, &white, &columns, &rows, &mixed};
+    for (const auto* ref : planes)
+        for (const auto* src : planes)
+            for (int column = 0; column < 3; ++column) {
+                check(src->data(), *ref, stride, column, "extremes");
+                if (HasFatalFailure()) return;
+            }
+    uint32_t largest[8];
+    levelCall(white.data(), black.data() + stride + 1, stride, largest);
+    for (uint32_t sum : largest) EXPECT_EQ(sum, 65280u);
+}
+
 TEST_P(EncoderKernelLevels, IntraDeviationMatchesPlain)
 {
     const auto deviation = Kernels().intraDeviation;
