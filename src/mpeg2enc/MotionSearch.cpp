@@ -226,6 +226,15 @@ struct SSearch {
             bitsX[h + 1] = MotionBits(ix + h - predX);
             bitsY[h + 1] = MotionBits(iy + h - predY);
         }
+        // Away from the picture's edges all eight predictions lie inside it: one pass over
+        // the reference gives their SADs (in the order of the loop below).
+        uint32_t sads[8];
+        const bool allInside = px >= 1 && py >= 1 && px + 17 <= width && py + 17 <= height;
+        if (allInside) {
+            evaluations += 8;
+            kernels.sadHalfNeighbours(src, ref + size_t(py) * size_t(stride) + size_t(px), stride, sads);
+        }
+        int n = 0;
         int halfX = 0, halfY = 0;
         uint32_t cost = best;
         double total = best + weight * (bitsX[1] + bitsY[1]);
@@ -233,7 +242,7 @@ struct SSearch {
             for (int hx = -1; hx <= 1; ++hx) {
                 if (hx == 0 && hy == 0) continue;
                 // A prediction that would read outside the picture is not a candidate.
-                const uint32_t c = SadAt(x, y, ix + hx, iy + hy, width, height);
+                const uint32_t c = allInside ? sads[n++] : SadAt(x, y, ix + hx, iy + hy, width, height);
                 if (c >= noCost) continue;
                 const double t = c + weight * (bitsX[hx + 1] + bitsY[hy + 1]) + smoothing[(hx != 0) + (hy != 0)];
                 if (t < total) total = t, cost = c, halfX = hx, halfY = hy;
