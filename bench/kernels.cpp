@@ -268,6 +268,38 @@ void BM_Sad(benchmark::State& state)
 }
 BENCHMARK(BM_Sad)->ArgsProduct({{kPlain, kSse2, kAvx2}, {0, 1, 2, 3}});
 
+// The eight half-sample neighbours of a whole-sample position: range(1) 0 the eight single
+// kernels one after another, 1 the one call; the time is for all eight.
+void BM_SadHalfNeighbours(benchmark::State& state)
+{
+    if (!Supported(state)) return;
+    const SEncoderKernels k = Kernels(state);
+    const auto& plane = Plane();
+    const bool together = state.range(1) != 0;
+    uint32_t sums[8];
+    int n = 0;
+    for (auto _ : state) {
+        const uint8_t* s = plane.data() + (n & 15);
+        const uint8_t* r = plane.data() + 64 * 8 + 1 + (n++ & 31);
+        if (together) {
+            k.sadHalfNeighbours(s, r, 64, sums);
+        } else {
+            const uint8_t* above = r - 64;
+            sums[0] = k.sadHalfHV(s, above - 1, 64);
+            sums[1] = k.sadHalfV(s, above, 64);
+            sums[2] = k.sadHalfHV(s, above, 64);
+            sums[3] = k.sadHalfH(s, r - 1, 64);
+            sums[4] = k.sadHalfH(s, r, 64);
+            sums[5] = k.sadHalfHV(s, r - 1, 64);
+            sums[6] = k.sadHalfV(s, r, 64);
+            sums[7] = k.sadHalfHV(s, r, 64);
+        }
+        benchmark::DoNotOptimize(sums);
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_SadHalfNeighbours)->ArgsProduct({{kPlain, kSse2, kAvx2}, {0, 1}});
+
 void BM_NonZeroMask(benchmark::State& state)
 {
     if (!Supported(state)) return;

@@ -132,27 +132,22 @@ inline __m128i Average4(const uint8_t* ref, int stride)
     return _mm_packus_epi16(_mm_srli_epi16(_mm_add_epi16(lo, two), 2), _mm_srli_epi16(_mm_add_epi16(hi, two), 2));
 }
 
-// A reference row's samples each summed with its left and its right neighbour, plus one
-// (half the rounding of the four-sample average), in 16-bit lanes: the low and the high
-// eight samples.
-struct SPairSums {
-    __m128i leftLo, leftHi, rightLo, rightHi;
-};
-
-inline SPairSums PairSums(__m128i l, __m128i c, __m128i r)
+// The four-sample average (a + b + c + d + 2) >> 2 from the horizontal averages of two
+// rows, x = (a + b + 1) >> 1 and y = (c + d + 1) >> 1, and the exclusive or of each pair
+// (its low bit: the pair's sum is odd). (x + y + 1) >> 1 is one too high exactly where a
+// pair sum was odd and x + y is odd; there one is taken off.
+inline __m128i Diagonal(__m128i halfAbove, __m128i oddAbove, __m128i half, __m128i odd)
 {
-    const __m128i zero = _mm_setzero_si128(), one = _mm_set1_epi16(1);
-    const __m128i cLo = _mm_add_epi16(_mm_unpacklo_epi8(c, zero), one);
-    const __m128i cHi = _mm_add_epi16(_mm_unpackhi_epi8(c, zero), one);
-    return {_mm_add_epi16(_mm_unpacklo_epi8(l, zero), cLo), _mm_add_epi16(_mm_unpackhi_epi8(l, zero), cHi),
-            _mm_add_epi16(_mm_unpacklo_epi8(r, zero), cLo), _mm_add_epi16(_mm_unpackhi_epi8(r, zero), cHi)};
+    const __m128i excess =
+        _mm_and_si128(_mm_and_si128(_mm_or_si128(oddAbove, odd), _mm_xor_si128(halfAbove, half)), _mm_set1_epi8(1));
+    return _mm_sub_epi8(_mm_avg_epu8(halfAbove, half), excess);
 }
 
-// The four-sample averages of 16 samples from the pair sums (plus one) of two rows.
-inline __m128i Diagonal(__m128i aboveLo, __m128i aboveHi, __m128i lo, __m128i hi)
+__attribute__((target("avx2"))) inline __m256i Diagonal2(__m256i halfAbove, __m256i oddAbove, __m256i half, __m256i odd)
 {
-    return _mm_packus_epi16(_mm_srli_epi16(_mm_add_epi16(aboveLo, lo), 2),
-                            _mm_srli_epi16(_mm_add_epi16(aboveHi, hi), 2));
+    const __m256i excess = _mm256_and_si256(
+        _mm256_and_si256(_mm256_or_si256(oddAbove, odd), _mm256_xor_si256(halfAbove, half)), _mm256_set1_epi8(1));
+    return _mm256_sub_epi8(_mm256_avg_epu8(halfAbove, half), excess);
 }
 
 }  // namespace
@@ -222,30 +217,34 @@ void SadHalfNeighboursSse2(const uint8_t* src, const uint8_t* ref, int stride, u
     __m128i sums[8];
     for (__m128i& v : sums) v = _mm_setzero_si128();
     const uint8_t* row = ref - stride;
-    __m128i centreAbove = Load(row);
-    SPairSums above = PairSums(Load(row - 1), centreAbove, Load(row + 1));
+    __m128i l = Load(row - 1), c = Load(row), r = Load(row + 1);
+    __m128i leftAbove = _mm_avg_epu8(l, c), rightAbove = _mm_avg_epu8(c, r);
+    __m128i leftOddAbove = _mm_xor_si128(l, c), rightOddAbove = _mm_xor_si128(c, r);
+    __m128i centreAbove = c;
     for (int k = 1; k <= 17; ++k) {
         row += stride;
-        const __m128i l = Load(row - 1), c = Load(row), r = Load(row + 1);
-        const SPairSums pairs = PairSums(l, c, r);
-        const __m128i left = Diagonal(above.leftLo, above.leftHi, pairs.leftLo, pairs.leftHi);
-        const __m128i right = Diagonal(above.rightLo, above.rightHi, pairs.rightLo, pairs.rightHi);
+        l = Load(row - 1), c = Load(row), r = Load(row + 1);
+        const __m128i left = _mm_avg_epu8(l, c), right = _mm_avg_epu8(c, r);
+        const __m128i leftOdd = _mm_xor_si128(l, c), rightOdd = _mm_xor_si128(c, r);
+        const __m128i diagonalLeft = Diagonal(leftAbove, leftOddAbove, left, leftOdd);
+        const __m128i diagonalRight = Diagonal(rightAbove, rightOddAbove, right, rightOdd);
         const __m128i vertical = _mm_avg_epu8(centreAbove, c);
         if (k <= 16) {
             const __m128i s = Load(src + 16 * (k - 1));
-            sums[0] = _mm_add_epi64(sums[0], _mm_sad_epu8(s, left));
+            sums[0] = _mm_add_epi64(sums[0], _mm_sad_epu8(s, diagonalLeft));
             sums[1] = _mm_add_epi64(sums[1], _mm_sad_epu8(s, vertical));
-            sums[2] = _mm_add_epi64(sums[2], _mm_sad_epu8(s, right));
-            sums[3] = _mm_add_epi64(sums[3], _mm_sad_epu8(s, _mm_avg_epu8(l, c)));
-            sums[4] = _mm_add_epi64(sums[4], _mm_sad_epu8(s, _mm_avg_epu8(c, r)));
+            sums[2] = _mm_add_epi64(sums[2], _mm_sad_epu8(s, diagonalRight));
+            sums[3] = _mm_add_epi64(sums[3], _mm_sad_epu8(s, left));
+            sums[4] = _mm_add_epi64(sums[4], _mm_sad_epu8(s, right));
         }
         if (k >= 2) {
             const __m128i s = Load(src + 16 * (k - 2));
-            sums[5] = _mm_add_epi64(sums[5], _mm_sad_epu8(s, left));
+            sums[5] = _mm_add_epi64(sums[5], _mm_sad_epu8(s, diagonalLeft));
             sums[6] = _mm_add_epi64(sums[6], _mm_sad_epu8(s, vertical));
-            sums[7] = _mm_add_epi64(sums[7], _mm_sad_epu8(s, right));
+            sums[7] = _mm_add_epi64(sums[7], _mm_sad_epu8(s, diagonalRight));
         }
-        above = pairs;
+        leftAbove = left, rightAbove = right;
+        leftOddAbove = leftOdd, rightOddAbove = rightOdd;
         centreAbove = c;
     }
     for (int i = 0; i < 8; ++i) out[i] = Total(sums[i]);
@@ -314,70 +313,61 @@ __attribute__((target("avx2"))) uint32_t SadHalfHVAvx2(const uint8_t* src, const
     return Total2(sums);
 }
 
-// One pass over the 18 rows of the reference as in the SSE2 routine, two positions per
-// register. The pair sums come from byte pairs (maddubs): sixteen sums with the left
-// neighbour are [even samples | odd samples], likewise with the right; the four-sample
-// averages packed from them are [left even, right even | left odd, right odd], and the
-// source row is shuffled to the same order for them.
+// One pass over the 18 rows of the reference as in the SSE2 routine, with the positions
+// half a sample left and right side by side in one register ([left | right]).
 __attribute__((target("avx2"))) void SadHalfNeighboursAvx2(const uint8_t* src, const uint8_t* ref, int stride,
                                                            uint32_t out[8])
 {
-    const __m256i ones = _mm256_set1_epi8(1), one = _mm256_set1_epi16(1), zero = _mm256_setzero_si256();
-    const __m256i order = _mm256_setr_epi8(0, 2, 4, 6, 8, 10, 12, 14, 0, 2, 4, 6, 8, 10, 12, 14, 1, 3, 5, 7, 9, 11, 13,
-                                           15, 1, 3, 5, 7, 9, 11, 13, 15);
-    // up: q0 + q2 half left, q1 + q3 half right; down likewise; beside: q0 + q1 left,
-    // q2 + q3 right; vertical: q0 + q1 down, q2 + q3 up.
+    const __m256i zero = _mm256_setzero_si256();
+    // up, beside and down: q0 + q1 the left position, q2 + q3 the right one; vertical:
+    // q0 + q1 down, q2 + q3 up.
     __m256i up = zero, down = zero, beside = zero, vertical = zero;
     const uint8_t* row = ref - stride;
-    __m256i leftAbove = _mm256_add_epi16(_mm256_maddubs_epi16(Load2(row - 1, row), ones), one);
-    __m256i rightAbove = _mm256_add_epi16(_mm256_maddubs_epi16(Load2(row, row + 1), ones), one);
+    __m256i a = Load2(row - 1, row), b = Load2(row, row + 1);
+    __m256i halfAbove = _mm256_avg_epu8(a, b), oddAbove = _mm256_xor_si256(a, b);
     __m256i centreAbove = _mm256_broadcastsi128_si256(Load(row));
-    __m256i orderedAbove = zero;  // source row k - 2 in the order of the averages
+    __m256i sourceAbove = zero;  // source row k - 2 in both lanes
     for (int k = 1; k <= 17; ++k) {
         row += stride;
-        const __m256i a = Load2(row - 1, row), b = Load2(row, row + 1);
-        const __m256i left = _mm256_add_epi16(_mm256_maddubs_epi16(a, ones), one);
-        const __m256i right = _mm256_add_epi16(_mm256_maddubs_epi16(b, ones), one);
-        const __m256i diagonal = _mm256_packus_epi16(_mm256_srli_epi16(_mm256_add_epi16(leftAbove, left), 2),
-                                                     _mm256_srli_epi16(_mm256_add_epi16(rightAbove, right), 2));
+        a = Load2(row - 1, row), b = Load2(row, row + 1);
+        const __m256i half = _mm256_avg_epu8(a, b), odd = _mm256_xor_si256(a, b);
+        const __m256i diagonal = Diagonal2(halfAbove, oddAbove, half, odd);
         const __m256i centre = _mm256_broadcastsi128_si256(Load(row));
         const __m256i average = _mm256_avg_epu8(centreAbove, centre);
-        __m256i ordered = zero;
+        __m256i source = zero;
         if (k <= 16) {
-            const __m256i s = _mm256_broadcastsi128_si256(Load(src + 16 * (k - 1)));
-            ordered = _mm256_shuffle_epi8(s, order);
-            up = _mm256_add_epi64(up, _mm256_sad_epu8(diagonal, ordered));
-            beside = _mm256_add_epi64(beside, _mm256_sad_epu8(_mm256_avg_epu8(a, b), s));
+            source = _mm256_broadcastsi128_si256(Load(src + 16 * (k - 1)));
+            up = _mm256_add_epi64(up, _mm256_sad_epu8(diagonal, source));
+            beside = _mm256_add_epi64(beside, _mm256_sad_epu8(half, source));
         }
-        if (k >= 2) down = _mm256_add_epi64(down, _mm256_sad_epu8(diagonal, orderedAbove));
+        if (k >= 2) down = _mm256_add_epi64(down, _mm256_sad_epu8(diagonal, sourceAbove));
         // Both vertical positions at once against source rows k - 2 and k - 1, each alone
         // at the ends.
         if (k == 1)
-            vertical = _mm256_blend_epi32(zero, _mm256_sad_epu8(average, _mm256_broadcastsi128_si256(Load(src))), 0xF0);
+            vertical = _mm256_blend_epi32(zero, _mm256_sad_epu8(average, source), 0xF0);
         else if (k == 17)
-            vertical = _mm256_add_epi64(
-                vertical,
-                _mm256_blend_epi32(zero, _mm256_sad_epu8(average, _mm256_broadcastsi128_si256(Load(src + 240))), 0x0F));
+            vertical =
+                _mm256_add_epi64(vertical, _mm256_blend_epi32(zero, _mm256_sad_epu8(average, sourceAbove), 0x0F));
         else
             vertical = _mm256_add_epi64(vertical, _mm256_sad_epu8(average, LoadRows(src + 16 * (k - 2))));
-        leftAbove = left;
-        rightAbove = right;
+        halfAbove = half;
+        oddAbove = odd;
         centreAbove = centre;
-        orderedAbove = ordered;
+        sourceAbove = source;
     }
     alignas(32) uint64_t q[4][4];
     _mm256_store_si256(reinterpret_cast<__m256i*>(q[0]), up);
     _mm256_store_si256(reinterpret_cast<__m256i*>(q[1]), beside);
     _mm256_store_si256(reinterpret_cast<__m256i*>(q[2]), vertical);
     _mm256_store_si256(reinterpret_cast<__m256i*>(q[3]), down);
-    out[0] = uint32_t(q[0][0] + q[0][2]);
+    out[0] = uint32_t(q[0][0] + q[0][1]);
     out[1] = uint32_t(q[2][2] + q[2][3]);
-    out[2] = uint32_t(q[0][1] + q[0][3]);
+    out[2] = uint32_t(q[0][2] + q[0][3]);
     out[3] = uint32_t(q[1][0] + q[1][1]);
     out[4] = uint32_t(q[1][2] + q[1][3]);
-    out[5] = uint32_t(q[3][0] + q[3][2]);
+    out[5] = uint32_t(q[3][0] + q[3][1]);
     out[6] = uint32_t(q[2][0] + q[2][1]);
-    out[7] = uint32_t(q[3][1] + q[3][3]);
+    out[7] = uint32_t(q[3][2] + q[3][3]);
 }
 
 uint32_t IntraDeviationSse2(const uint8_t* src, int stride)
