@@ -10,7 +10,8 @@
 # file, SECONDS (default 10) of a detailed moving test picture with grain are made.
 # Speeds: one thread from CPU time (ours: the tool's own clock around the encoding, the
 # frames already in memory; FFmpeg: user + system time of the whole run, reading the raw
-# file included), default threads from wall time (the same spans).
+# file included), default threads from wall time (the same spans). Single-thread speeds
+# are the best of ENCODE_RUNS runs on each side (3 unless set).
 # FFmpeg runs as `-c:v mpeg2video -b:v RATE -g 15 -bf 0 -flags +cgop -sc_threshold 1e9`.
 # With COMPARE_RESULTS set, the table rows are appended to that file (see bench/compare.sh).
 set -euo pipefail
@@ -71,12 +72,22 @@ ffmpeg_encode() {  # threads, output; sets $wall and $cpu
   cpu=$(echo "$user + $sys" | bc -l)
 }
 
+# Ours single-threaded at bit rate $1 into $2: the best of ENCODE_RUNS runs (3 unless set)
+# by CPU time, as the tool's line. A shared machine varies by ±10 % from run to run.
+runs=${ENCODE_RUNS:-3}
+ours_single() {
+  local best= line
+  for ((run = 0; run < runs; ++run)); do
+    line="$(KESTROVA_THREADS=1 "$tool" "$raw" "$2" --bitrate "$1" "${pal[@]}")"
+    if [ -z "$best" ] || [ "$(awk -v a="$(field cpu_fps "$line")" -v b="$(field cpu_fps "$best")" 'BEGIN { print (a > b) }')" = 1 ]; then
+      best=$line
+    fi
+  done
+  echo "$best"
+}
+
 # Ours, one thread and the default thread count. Threads must not change the stream.
-# Single-thread speeds are the better of two runs on each side: a shared machine varies
-# by ±10 % from run to run.
-ours_one="$(KESTROVA_THREADS=1 "$tool" "$raw" "$work/ours.m2v" --bitrate "$rate" "${pal[@]}")"
-again="$(KESTROVA_THREADS=1 "$tool" "$raw" "$work/ours.m2v" --bitrate "$rate" "${pal[@]}")"
-[ "$(awk -v a="$(field cpu_fps "$again")" -v b="$(field cpu_fps "$ours_one")" 'BEGIN { print (a > b) }')" = 1 ] && ours_one=$again
+ours_one="$(ours_single "$rate" "$work/ours.m2v")"
 ours_many="$("$tool" "$raw" "$work/ours-threads.m2v" --bitrate "$rate" "${pal[@]}")"
 same=$( [ "$(md5sum <"$work/ours.m2v")" = "$(md5sum <"$work/ours-threads.m2v")" ] && echo yes || echo no)
 rm -f "$work/ours-threads.m2v"
@@ -85,8 +96,10 @@ ours_fpsn=$(field fps "$ours_many")
 
 ffmpeg_encode 1 "$work/ffmpeg.m2v"
 best_cpu=$cpu
-ffmpeg_encode 1 "$work/ffmpeg.m2v"
-[ "$(echo "$cpu < $best_cpu" | bc -l)" = 1 ] && best_cpu=$cpu
+for ((run = 1; run < runs; ++run)); do
+  ffmpeg_encode 1 "$work/ffmpeg.m2v"
+  [ "$(echo "$cpu < $best_cpu" | bc -l)" = 1 ] && best_cpu=$cpu
+done
 ff_fps1=$(echo "$frames / $best_cpu" | bc -l)
 ffmpeg_encode 0 "$work/ffmpeg-threads.m2v"
 ff_fpsn=$(echo "$frames / $wall" | bc -l)
@@ -101,7 +114,7 @@ ours_rate=$(bits_per_second "$work/ours.m2v"); ff_rate=$(bits_per_second "$work/
 # FFmpeg actually produced, single-threaded, and measured the same way.
 eq_same=no
 if [ $(( ours_rate > ff_rate * 103 / 100 || ours_rate < ff_rate * 97 / 100 )) = 1 ]; then
-  ours_eq="$(KESTROVA_THREADS=1 "$tool" "$raw" "$work/ours-eq.m2v" --bitrate "$ff_rate" "${pal[@]}")"
+  ours_eq="$(ours_single "$ff_rate" "$work/ours-eq.m2v")"
   ours_eq_fps1=$(field cpu_fps "$ours_eq")
   measure_psnr "$work/ours-eq.m2v"; ours_eq_psnr=$psnr; ours_eq_worst=$worst
   ours_eq_rate=$(bits_per_second "$work/ours-eq.m2v")
@@ -135,7 +148,7 @@ if [ -n "${COMPARE_RESULTS:-}" ]; then
   row "encoder worst frame dB, own rates" "$ff_worst" "$ours_worst" "$(printf %+.2f "$dw")" "-" "info"
   row "encoder bit rate kbit/s" "$(( ff_rate / 1000 ))" "$(( ours_rate / 1000 ))" "-" "~$(( rate / 1000 ))" "info"
   row "encoder equal rate: kbit/s" "$(( ff_rate / 1000 ))" "$(( ours_eq_rate / 1000 ))" "-" "equal" "info"
-  row "encoder equal rate: fps 1 thread" "$(printf %.1f "$ff_fps1")" "$(printf %.1f "$ours_eq_fps1")" "$(printf %.2f "$r1e")" ">= 1" "$(verdict "$r1e" 1)"
+  row "encoder equal rate: fps 1 thread" "$(printf %.1f "$ff_fps1")" "$(printf %.1f "$ours_eq_fps1")" "$(printf %.2f "$r1e")" ">= 1.3" "$(verdict "$r1e" 1.3)"
   row "encoder equal rate: PSNR-Y dB" "$ff_psnr" "$ours_eq_psnr" "$(printf %+.2f "$dpe")" ">= -0.3 dB" "$(verdict "$dpe" -0.3)"
   row "encoder equal rate: worst frame dB" "$ff_worst" "$ours_eq_worst" "$(printf %+.2f "$dwe")" ">= 0 dB" "$(verdict "$dwe" 0)"
   row "encoder threads keep the stream" "-" "$same" "-" "yes" "$( [ "$same" = yes ] && echo PASS || echo MISS)"
