@@ -159,7 +159,8 @@ struct SSearch {
         int halfX = 0, halfY = 0;
         uint32_t cost = best;
         const int px = bestX, py = bestY;
-        if (cost < noCost) {
+        // An exact match (a still part of the picture) cannot be beaten.
+        if (cost > 0 && cost < noCost) {
             const uint8_t* at = ref + size_t(py) * size_t(stride);
             if (px >= 1) {
                 ++evaluations;
