@@ -72,7 +72,7 @@ for r in "${rates[@]}"; do
     fps=$(faster "$fps" "$(awk -v f="$frames" -v u="$user" -v s="$sys" 'BEGIN { printf "%.1f", f / (u + s) }')")
     /usr/bin/time -f '%e' -o "$work/time" ffmpeg -nostdin -v error -i "$raw" -c:v mpeg2video -b:v "$r" \
         -g 15 -bf 0 -flags +cgop -sc_threshold 1000000000 -y "$work/ffn.m2v"
-    wall=$(faster "${wall:-0}" "$(awk -v f="$frames" -v w="$(cat "$work/time")" 'BEGIN { printf "%.1f", f / w }')")
+    wall=$(faster "$wall" "$(awk -v f="$frames" -v w="$(cat "$work/time")" 'BEGIN { printf "%.1f", f / w }')")
   done
   measure "$work/ff.m2v"
   echo "$rate $psnr $worst $fps $wall" >>"$work/ffmpeg.curve"

@@ -65,8 +65,7 @@ inline void PutCoefficient(CBitWriter& writer, const SCoefficientCodes& codes, i
                    24);
 }
 
-// The non-zero levels, given as a mask over raster positions, as a mask over the
-// positions of scan `order` (0: alternate, 1: zigzag).
+// ScanOrderMask with the tables at hand (`order` 0: alternate, 1: zigzag).
 inline uint64_t ScanMask(uint64_t raster, const SCoefficientCodes& codes, int order)
 {
     uint64_t scan = 0;
@@ -128,6 +127,8 @@ __attribute__((target("avx2"))) uint64_t NonZeroMaskAvx2(const int16_t levels[64
 }
 
 uint64_t NonZeroMask(const int16_t levels[64]) { return EncoderKernels().nonZeroMask(levels); }
+
+uint64_t ScanOrderMask(uint64_t rasterMask, bool zigzag) { return ScanMask(rasterMask, Codes(), zigzag ? 1 : 0); }
 
 void WriteAddressIncrement(CBitWriter& writer, int increment)
 {

@@ -42,6 +42,10 @@ void WriteNonIntraBlockPlain(CBitWriter& writer, const int16_t levels[64], bool 
 void WriteNonIntraBlockSse2(CBitWriter& writer, const int16_t levels[64], bool zigzag);
 void WriteNonIntraBlockAvx2(CBitWriter& writer, const int16_t levels[64], bool zigzag);
 
+// A mask over raster positions (bit i: position i) as a mask over the positions of the
+// alternate scan, or with `zigzag` of the zigzag scan (bit s: scan position s).
+uint64_t ScanOrderMask(uint64_t rasterMask, bool zigzag);
+
 // Returns a mask of the non-zero values of a block: bit i is set when levels[i] != 0.
 uint64_t NonZeroMask(const int16_t levels[64]);
 uint64_t NonZeroMaskPlain(const int16_t levels[64]);

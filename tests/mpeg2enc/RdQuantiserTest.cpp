@@ -6,6 +6,7 @@
 #include "mpeg2enc/Quantiser.h"
 #include "mpeg2enc/RdQuantiser.h"
 #include "mpeg2enc/VlcTables.h"
+#include "support/TestMatrices.h"
 
 #include <gtest/gtest.h>
 
@@ -148,16 +149,12 @@ void RandomBlock(std::mt19937& rng, int16_t c[64], int16_t levels[64], int step,
 TEST(RdQuantiserDecisions, MatchTheReferenceForEveryMatrixQuantiserAndWeight)
 {
     std::mt19937 rng(71);
-    uint8_t flat[64], custom[64], heavy[64], ones[64];
-    std::memset(flat, 16, sizeof flat);
-    std::memset(heavy, 255, sizeof heavy);
-    std::memset(ones, 1, sizeof ones);
-    for (auto& w : custom) w = uint8_t(1 + rng() % 255);
+    const STestMatrices m(rng);
     std::vector<CQuantiser> quantisers(4);
-    quantisers[0].Build(defaultIntraMatrix, flat);
-    quantisers[1].Build(custom, custom);
-    quantisers[2].Build(heavy, ones);
-    quantisers[3].Build(ones, heavy);
+    quantisers[0].Build(defaultIntraMatrix, m.flat);
+    quantisers[1].Build(m.custom, m.custom);
+    quantisers[2].Build(m.heavy, m.ones);
+    quantisers[3].Build(m.ones, m.heavy);
     // The default weights, and weights whose products with whole bit counts are whole
     // numbers, where a gain equal to the threshold must decide as the reference does.
     const double lambdas[][2] = {{0.3, 0.25}, {1.0, 0.5}, {0.25, 2.0}, {0.07, 0.9}};

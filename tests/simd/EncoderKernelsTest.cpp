@@ -12,6 +12,7 @@
 #include "mpeg2enc/Sad.h"
 #include "mpeg2enc/VlcTables.h"
 #include "simd/Levels.h"
+#include "support/TestMatrices.h"
 
 #include <gtest/gtest.h>
 
@@ -267,17 +268,13 @@ namespace {
 std::vector<CQuantiser> TestQuantisers()
 {
     std::mt19937 rng(41);
-    uint8_t flat[64], custom[64], ones[64], heavy[64];
-    std::memset(flat, 16, 64);
-    std::memset(ones, 1, 64);
-    std::memset(heavy, 255, 64);
-    for (auto& w : custom) w = uint8_t(1 + rng() % 255);
+    const STestMatrices m(rng);
     std::vector<CQuantiser> out(5);
-    out[0].Build(defaultIntraMatrix, flat);
-    out[1].Build(custom, custom);
-    out[2].Build(ones, ones);
-    out[3].Build(heavy, heavy);
-    out[4].Build(flat, custom);
+    out[0].Build(defaultIntraMatrix, m.flat);
+    out[1].Build(m.custom, m.custom);
+    out[2].Build(m.ones, m.ones);
+    out[3].Build(m.heavy, m.heavy);
+    out[4].Build(m.flat, m.custom);
     return out;
 }
 
