@@ -617,6 +617,9 @@ bool CEncoder::EncodePicture()
     const CFrame& reference = reconstruction[1 - currentIndex];
     int q = PictureQuantiser(intra);
     searchQuantiser = q;
+    // Groups are closed and hold no B pictures: the picture after the last of a group is
+    // an I picture, so nothing predicts from the last one.
+    reconstructPicture = position != gopLength - 1 || pictureHook;
     const int mbCount = mbColumns * mbRows;
     int32_t* vx = current.Array(CFrame::kMotionX);
     int32_t* vy = current.Array(CFrame::kMotionY);

@@ -102,7 +102,9 @@ public:
     // topFieldFirst is true or the source is not interlaced.
     void SetFieldOrder(bool interlaced, bool topFieldFirst);
     void SetProgressOffset(int32_t seconds) { progressOffset = seconds; }
-    // Called after every coded picture; empty to stop.
+    // Called after every coded picture; empty to stop. While a hook is set, every
+    // picture is reconstructed (otherwise the last picture of each group, which no other
+    // picture predicts from, is not).
     void SetPictureHook(std::function<void(const SPictureInfo&)> hook) { pictureHook = std::move(hook); }
 
     int Width() const { return width; }
@@ -147,7 +149,8 @@ private:
     // did not fit its buffer.
     bool CodePicture(bool intra, int position, int& q, const CFrame& reference, CFrame& current, uint64_t& bits);
     void CodeSlices(bool intra, int q, const CFrame& reference, CFrame& current);
-    // Codes macroblock row `row` as one slice into `w` (reconstruction included).
+    // Codes macroblock row `row` as one slice into `w`, and reconstructs it into `current`
+    // when `reconstructPicture` is set.
     void CodeRow(int row, CBitWriter& w, bool intra, int q, const CFrame& reference, CFrame& current) const;
 
     // Macroblock flags: those the motion search leaves, and a coded block pattern.
@@ -239,6 +242,9 @@ private:
     CVbvModel vbv{30000.0 / 1001.0, headerBitRate};  // the high-quality mode's buffer check
     std::vector<int32_t> savedDecisions;  // vectors and flags of the picture being coded
     int searchQuantiser = 5;  // the first quantiser of the picture being coded
+    // False while coding a picture that nothing predicts from (the last of its closed
+    // group) and no picture hook asks for it: its reconstruction is then left undone.
+    bool reconstructPicture = true;
     double lastIntraBits = 0.0;  // size of the last I picture (the high-quality mode's buffer check)
     CBitWriter writer;
     CMemory groupMemory;

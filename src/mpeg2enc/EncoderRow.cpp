@@ -73,7 +73,7 @@ void CEncoder::CodeRow(int row, CBitWriter& writer, bool intra, int q, const CFr
         } else {
             WriteMacroblock(writer, mb, intra, vx[b], vy[b], slice);
         }
-        ReconstructMacroblock(mb, q, current.picture);
+        if (reconstructPicture) ReconstructMacroblock(mb, q, current.picture);
     }
 }
 

@@ -77,7 +77,10 @@ struct SStream {
     std::vector<uint8_t> lastReconstruction;
 };
 
-SStream Encode(int threads, int width, int height, double bitRate, int frames, int32_t chunk = 2048)
+// Without `watched` no picture hook is set (the encoder then leaves the last picture of
+// each group unreconstructed) and only the bytes are returned.
+SStream Encode(int threads, int width, int height, double bitRate, int frames, int32_t chunk = 2048,
+               bool watched = true)
 {
     CScriptedUi ui;
     CUiScope scope(ui);
@@ -92,19 +95,20 @@ SStream Encode(int threads, int width, int height, double bitRate, int frames, i
     EXPECT_EQ(encoder.Threads(), threads);
     EXPECT_TRUE(encoder.InitFromSettings(params));
     SStream out;
-    encoder.SetPictureHook([&](const CEncoder::SPictureInfo& info) {
-        out.quantisers.push_back(info.quantiser);
-        const int32_t* flags = info.reconstruction.Array(CFrame::kMbFlags);
-        const int32_t* vx = info.reconstruction.Array(CFrame::kMotionX);
-        for (int b = 0; b < info.reconstruction.mbCount; ++b) {
-            if (info.intra) continue;
-            if (flags[b] & 1) ++out.intraMacroblocksInP;
-            if (flags[b] == 0) ++out.skipped;
-            if (vx[b] & 1) ++out.halfSampleVectors;
-        }
-        const CYUV420Image& r = info.reconstruction.picture;
-        out.lastReconstruction.assign(r.planeY, r.planeY + r.planarSize);
-    });
+    if (watched)
+        encoder.SetPictureHook([&](const CEncoder::SPictureInfo& info) {
+            out.quantisers.push_back(info.quantiser);
+            const int32_t* flags = info.reconstruction.Array(CFrame::kMbFlags);
+            const int32_t* vx = info.reconstruction.Array(CFrame::kMotionX);
+            for (int b = 0; b < info.reconstruction.mbCount; ++b) {
+                if (info.intra) continue;
+                if (flags[b] & 1) ++out.intraMacroblocksInP;
+                if (flags[b] == 0) ++out.skipped;
+                if (vx[b] & 1) ++out.halfSampleVectors;
+            }
+            const CYUV420Image& r = info.reconstruction.picture;
+            out.lastReconstruction.assign(r.planeY, r.planeY + r.planarSize);
+        });
     CBusySource source(frames);
     EXPECT_TRUE(encoder.Start(&source, frames));
     std::vector<uint8_t> buffer(static_cast<size_t>(chunk));
@@ -201,6 +205,11 @@ TEST(ParallelEncode, StreamsAreIdenticalForAnyThreadCount)
         ASSERT_EQ(parallel.bytes.size(), serial.bytes.size()) << threads << " threads";
         EXPECT_TRUE(parallel.bytes == serial.bytes) << threads << " threads";
     }
+    // Unwatched, the last picture of the first group (frame 14) is not reconstructed:
+    // nothing predicts from it, so the stream stays the same.
+    for (int threads : {1, 2})
+        EXPECT_TRUE(Encode(threads, width, height, 1500000.0, frames, 2048, false).bytes == serial.bytes)
+            << threads << " threads, no hook";
 }
 
 TEST(ParallelEncode, MoreThreadsThanRowsAndFullSizePictures)
