@@ -288,25 +288,43 @@ bool CQuantiser::QuantiseNonIntraPlain(const int16_t coefficients[64], int16_t l
 namespace {
 
 // Whether the forward transform of a block holding one level `value` at `position` and
-// zeros elsewhere has any non-zero output, for |value| <= singleLevelLimit: worked out
-// once with the transform itself, so that looking it up gives the transform's answer.
+// zeros elsewhere has any non-zero output, for |value| <= singleLevelLimit; and whether
+// every block of two levels of +-1 (at any two positions, any signs) transforms to zeros
+// alone. Worked out once with the transform itself, so that looking an answer up gives
+// the transform's answer. Lone levels and pairs of ones are most of the blocks that
+// reach the test.
 constexpr int singleLevelLimit = 8;
 
-struct SSingleLevelTable {
+struct SSmallLevelTable {
     bool nonZero[64][2 * singleLevelLimit + 1];
+    bool pairsOfOnesVanish;
 };
 
-const SSingleLevelTable& SingleLevels()
+bool TransformsToZeros(int16_t block[64])
 {
-    static const SSingleLevelTable table = [] {
-        SSingleLevelTable t{};
+    ForwardDct(block);
+    return IsZeroBlock(block);
+}
+
+const SSmallLevelTable& SmallLevels()
+{
+    static const SSmallLevelTable table = [] {
+        SSmallLevelTable t{};
         for (int position = 0; position < 64; ++position)
             for (int value = -singleLevelLimit; value <= singleLevelLimit; ++value) {
                 alignas(32) int16_t block[64] = {};
                 block[position] = int16_t(value);
-                ForwardDct(block);
-                t.nonZero[position][value + singleLevelLimit] = !IsZeroBlock(block);
+                t.nonZero[position][value + singleLevelLimit] = !TransformsToZeros(block);
             }
+        t.pairsOfOnesVanish = true;
+        for (int p = 0; p < 64; ++p)
+            for (int q = p + 1; q < 64; ++q)
+                for (int signs = 0; signs < 4; ++signs) {
+                    alignas(32) int16_t block[64] = {};
+                    block[p] = int16_t(signs & 2 ? -1 : 1);
+                    block[q] = int16_t(signs & 1 ? -1 : 1);
+                    t.pairsOfOnesVanish = t.pairsOfOnesVanish && TransformsToZeros(block);
+                }
         return t;
     }();
     return table;
@@ -331,14 +349,18 @@ bool CQuantiser::QuantiseNonIntra(const int16_t coefficients[64], int16_t levels
 bool CQuantiser::RoundsAway(const int16_t levels[64]) const
 {
     if (levels[0] != 0) return false;
-    // A lone small level (the common case) has its answer in a table.
+    // A lone small level or a pair of ones (the common cases) has its answer in a table.
     const uint64_t nonZero = NonZeroMask(levels);
     if (nonZero == 0) return true;
-    if ((nonZero & (nonZero - 1)) == 0) {
+    const uint64_t rest = nonZero & (nonZero - 1);
+    if (rest == 0) {
         const int position = __builtin_ctzll(nonZero);
         const int value = levels[position];
         if (value >= -singleLevelLimit && value <= singleLevelLimit)
-            return !SingleLevels().nonZero[position][value + singleLevelLimit];
+            return !SmallLevels().nonZero[position][value + singleLevelLimit];
+    } else if ((rest & (rest - 1)) == 0 && SmallLevels().pairsOfOnesVanish) {
+        const int a = levels[__builtin_ctzll(nonZero)], b = levels[__builtin_ctzll(rest)];
+        if ((a == 1 || a == -1) && (b == 1 || b == -1)) return true;
     }
     alignas(32) int16_t probe[64];
     std::memcpy(probe, levels, sizeof probe);

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -283,10 +284,10 @@ TEST(Quantiser, IntraQuantisationRoundsAndLimits)
     EXPECT_EQ(l[2], -2047);
 }
 
-// Lone small levels take their keep-or-drop answer from a table worked out at start-up;
-// it must agree with transforming the levels, at every position, for both signs, up to
-// and past the table's range, and with a second level beside the lone one.
-TEST(Quantiser, LoneLevelShortcutAgreesWithTransform)
+// Lone small levels and pairs of ones take their keep-or-drop answer from tables worked
+// out at start-up; they must agree with transforming the levels, at every position, for
+// both signs, up to and past the tables' range, and with a second level beside the lone one.
+TEST(Quantiser, SmallLevelShortcutsAgreeWithTransform)
 {
     uint8_t intra[64], nonIntra[64];
     std::memcpy(intra, defaultIntraMatrix, 64);
@@ -310,6 +311,24 @@ TEST(Quantiser, LoneLevelShortcutAgreesWithTransform)
     // Both answers occur, so the comparison covered the drop and the keep path.
     EXPECT_GT(kept, 100);
     EXPECT_GT(dropped, 100);
+
+    // Pairs of levels at every two positions: ones of either sign (the pair shortcut) and,
+    // past the table, a one beside a two. At q 2 a coefficient of 2 gives a level of 1.
+    kept = dropped = 0;
+    for (int p = 1; p < 64; ++p)
+        for (int r = p + 1; r < 64; ++r)
+            for (const auto& [first, second] : {std::pair{2, 2}, {2, -2}, {-2, 2}, {-2, -2}, {2, 4}, {-4, -2}}) {
+                alignas(32) int16_t c[64] = {}, a[64], b[64];
+                c[p] = int16_t(first);
+                c[r] = int16_t(second);
+                const bool plain = q.QuantiseNonIntraPlain(c, a, 2);
+                ASSERT_EQ(plain, q.QuantiseNonIntra(c, b, 2))
+                    << "positions " << p << ", " << r << " coefficients " << first << ", " << second;
+                ASSERT_EQ(0, std::memcmp(a, b, sizeof a)) << "positions " << p << ", " << r;
+                (plain ? kept : dropped)++;
+            }
+    EXPECT_GT(kept, 1000);
+    EXPECT_GT(dropped, 1000);
 }
 
 TEST(Quantiser, ZeroBlockTestDropsLoneHighFrequencyLevels)
