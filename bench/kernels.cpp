@@ -146,7 +146,7 @@ BENCHMARK(BM_QuantiseIntra)->Arg(kPlain)->Arg(kSse2)->Arg(kAvx2);
 void BM_NonIntraLevels(benchmark::State& state)
 {
     if (!Supported(state)) return;
-    using F = bool (CQuantiser::*)(const int16_t*, int16_t*, int) const;
+    using F = uint64_t (CQuantiser::*)(const int16_t*, int16_t*, int) const;
     const F f = Kernels(state).nonIntraLevels;
     TimeQuantiser(state, f, 2);
 }

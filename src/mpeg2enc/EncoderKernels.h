@@ -24,8 +24,7 @@ struct SEncoderKernels {
     // Transforms (mpeg2enc/Dct.h).
     decltype(&ForwardDctPlain) forwardDct;
     decltype(&InverseDctPlain) inverseDct;
-    // Quantisation (mpeg2enc/Quantiser.h). `nonIntraLevels` is used only where
-    // CQuantiser::VectorLevelsApply holds.
+    // Quantisation (mpeg2enc/Quantiser.h).
     decltype(&CQuantiser::QuantiseIntraPlain) quantiseIntra;
     decltype(&CQuantiser::NonIntraLevelsPlain) nonIntraLevels;
     decltype(&CQuantiser::DequantiseIntraPlain) dequantiseIntra;

@@ -202,74 +202,84 @@ void CQuantiser::QuantiseIntra(const int16_t coefficients[64], int16_t levels[64
 
 // ------------------------------------------------------------------ non-intra quantisation
 
-bool CQuantiser::NonIntraLevelsPlain(const int16_t coefficients[64], int16_t levels[64], int q) const
+uint64_t CQuantiser::NonIntraLevelsPlain(const int16_t coefficients[64], int16_t levels[64], int q) const
 {
     q = ClampQuantiser(q);
-    bool any = false;
+    uint64_t nonZero = 0;
     for (int i = 0; i < 64; ++i) {
         const int32_t c = coefficients[i];
         const int64_t numerator = 16 * int64_t(std::abs(c)) + nonIntraW[i] / 2;
         const int32_t magnitude = int32_t(std::min<int64_t>((numerator * nonIntraReciprocal[q][i]) >> 17, maxLevel));
         levels[i] = Signed(magnitude, c, maxLevel);
-        any |= magnitude != 0;
+        if (magnitude != 0) nonZero |= uint64_t(1) << i;
     }
-    return any;
+    return nonZero;
 }
 
-bool CQuantiser::NonIntraLevelsSse2(const int16_t coefficients[64], int16_t levels[64], int q) const
+// The vector routines compute in 16 bits: 16 |C| + W / 2 fits for |C| <= 2047, and with
+// a 16-bit reciprocal the 32-bit product shifted by 17 is the high half shifted by 1.
+// A block with a larger coefficient, or a quantiser whose reciprocals need more than 16
+// bits, is given to the plain routine (its levels are written over).
+uint64_t CQuantiser::NonIntraLevelsSse2(const int16_t coefficients[64], int16_t levels[64], int q) const
 {
-    q = ClampQuantiser(q);
-    // 16 |C| + W / 2 fits 16 bits for |C| <= 2047, and with a 16-bit reciprocal the
-    // 32-bit product shifted by 17 is the high half shifted by 1.
+    const int qc = ClampQuantiser(q);
+    if (!vectorReady[qc]) return NonIntraLevelsPlain(coefficients, levels, q);
     const __m128i limit = _mm_set1_epi16(maxLevel);
-    __m128i any = _mm_setzero_si128();
-    for (int i = 0; i < 64; i += 8) {
-        const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(coefficients + i));
-        const __m128i sign = _mm_srai_epi16(c, 15);
-        const __m128i magnitude = _mm_sub_epi16(_mm_xor_si128(c, sign), sign);
-        const __m128i numerator = _mm_add_epi16(_mm_slli_epi16(magnitude, 4),
-                                                _mm_loadu_si128(reinterpret_cast<const __m128i*>(nonIntraHalf16 + i)));
-        const __m128i reciprocal = _mm_loadu_si128(reinterpret_cast<const __m128i*>(nonIntraReciprocal16[q] + i));
-        const __m128i level = _mm_min_epi16(_mm_srli_epi16(_mm_mulhi_epu16(numerator, reciprocal), 1), limit);
-        any = _mm_or_si128(any, level);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(levels + i), _mm_sub_epi16(_mm_xor_si128(level, sign), sign));
+    const __m128i zero = _mm_setzero_si128();
+    __m128i over = zero;
+    uint64_t zeros = 0;
+    for (int i = 0; i < 64; i += 16) {
+        __m128i isZero[2];
+        for (int h = 0; h < 2; ++h) {
+            const __m128i c = Load(coefficients + i + 8 * h);
+            const __m128i sign = _mm_srai_epi16(c, 15);
+            const __m128i magnitude = _mm_sub_epi16(_mm_xor_si128(c, sign), sign);
+            over = _mm_or_si128(over, _mm_subs_epu16(magnitude, limit));
+            const __m128i numerator = _mm_add_epi16(_mm_slli_epi16(magnitude, 4), Load(nonIntraHalf16 + i + 8 * h));
+            const __m128i reciprocal = Load(nonIntraReciprocal16[qc] + i + 8 * h);
+            const __m128i level = _mm_min_epi16(_mm_srli_epi16(_mm_mulhi_epu16(numerator, reciprocal), 1), limit);
+            isZero[h] = _mm_cmpeq_epi16(level, zero);
+            Store(levels + i + 8 * h, _mm_sub_epi16(_mm_xor_si128(level, sign), sign));
+        }
+        zeros |= uint64_t(uint32_t(_mm_movemask_epi8(_mm_packs_epi16(isZero[0], isZero[1])))) << i;
     }
-    return _mm_movemask_epi8(_mm_cmpeq_epi16(any, _mm_setzero_si128())) != 0xFFFF;
+    if (_mm_movemask_epi8(_mm_cmpeq_epi16(over, zero)) != 0xFFFF) return NonIntraLevelsPlain(coefficients, levels, q);
+    return ~zeros;
 }
 
-__attribute__((target("avx2"))) bool CQuantiser::NonIntraLevelsAvx2(const int16_t coefficients[64], int16_t levels[64],
-                                                                    int q) const
+__attribute__((target("avx2"))) uint64_t CQuantiser::NonIntraLevelsAvx2(const int16_t coefficients[64],
+                                                                        int16_t levels[64], int q) const
 {
-    q = ClampQuantiser(q);
+    const int qc = ClampQuantiser(q);
+    if (!vectorReady[qc]) return NonIntraLevelsPlain(coefficients, levels, q);
     // The SSE2 computation on sixteen coefficients at a time; _mm256_sign_epi16 gives the
     // level the coefficient's sign (and leaves 0 for a zero coefficient, whose level is 0).
     const __m256i limit = _mm256_set1_epi16(maxLevel);
-    __m256i any = _mm256_setzero_si256();
-    for (int i = 0; i < 64; i += 16) {
-        const __m256i c = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(coefficients + i));
-        const __m256i numerator =
-            _mm256_add_epi16(_mm256_slli_epi16(_mm256_abs_epi16(c), 4),
-                             _mm256_loadu_si256(reinterpret_cast<const __m256i*>(nonIntraHalf16 + i)));
-        const __m256i reciprocal = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(nonIntraReciprocal16[q] + i));
-        const __m256i level = _mm256_min_epi16(_mm256_srli_epi16(_mm256_mulhi_epu16(numerator, reciprocal), 1), limit);
-        any = _mm256_or_si256(any, level);
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(levels + i), _mm256_sign_epi16(level, c));
+    const __m256i zero = _mm256_setzero_si256();
+    __m256i over = zero;
+    uint64_t zeros = 0;
+    for (int i = 0; i < 64; i += 32) {
+        __m256i isZero[2];
+        for (int h = 0; h < 2; ++h) {
+            const __m256i c = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(coefficients + i + 16 * h));
+            const __m256i magnitude = _mm256_abs_epi16(c);
+            over = _mm256_or_si256(over, _mm256_subs_epu16(magnitude, limit));
+            const __m256i numerator =
+                _mm256_add_epi16(_mm256_slli_epi16(magnitude, 4),
+                                 _mm256_loadu_si256(reinterpret_cast<const __m256i*>(nonIntraHalf16 + i + 16 * h)));
+            const __m256i reciprocal =
+                _mm256_loadu_si256(reinterpret_cast<const __m256i*>(nonIntraReciprocal16[qc] + i + 16 * h));
+            const __m256i level =
+                _mm256_min_epi16(_mm256_srli_epi16(_mm256_mulhi_epu16(numerator, reciprocal), 1), limit);
+            isZero[h] = _mm256_cmpeq_epi16(level, zero);
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(levels + i + 16 * h), _mm256_sign_epi16(level, c));
+        }
+        // packs per 128-bit lane: [h0 0..7, h1 0..7 | h0 8..15, h1 8..15] -> positions in order
+        const __m256i bytes = _mm256_permute4x64_epi64(_mm256_packs_epi16(isZero[0], isZero[1]), 0xD8);
+        zeros |= uint64_t(uint32_t(_mm256_movemask_epi8(bytes))) << i;
     }
-    return !_mm256_testz_si256(any, any);
-}
-
-bool CQuantiser::VectorLevelsApply(const int16_t coefficients[64], int q) const
-{
-    if (!vectorReady[ClampQuantiser(q)]) return false;
-    __m128i high = Load(coefficients), low = high;
-    for (int i = 8; i < 64; i += 8) {
-        const __m128i c = Load(coefficients + i);
-        high = _mm_max_epi16(high, c);
-        low = _mm_min_epi16(low, c);
-    }
-    const __m128i outside =
-        _mm_or_si128(_mm_cmpgt_epi16(high, _mm_set1_epi16(maxLevel)), _mm_cmplt_epi16(low, _mm_set1_epi16(-maxLevel)));
-    return _mm_movemask_epi8(outside) == 0;
+    if (!_mm256_testz_si256(over, over)) return NonIntraLevelsPlain(coefficients, levels, q);
+    return ~zeros;
 }
 
 bool CQuantiser::QuantiseNonIntraPlain(const int16_t coefficients[64], int16_t levels[64], int q) const
@@ -332,25 +342,26 @@ const SSmallLevelTable& SmallLevels()
 
 }  // namespace
 
-bool CQuantiser::NonIntraLevels(const int16_t coefficients[64], int16_t levels[64], int q) const
+uint64_t CQuantiser::NonIntraLevels(const int16_t coefficients[64], int16_t levels[64], int q) const
 {
-    if (!VectorLevelsApply(coefficients, q)) return NonIntraLevelsPlain(coefficients, levels, q);
     return (this->*EncoderKernels().nonIntraLevels)(coefficients, levels, q);
 }
 
 bool CQuantiser::QuantiseNonIntra(const int16_t coefficients[64], int16_t levels[64], int q) const
 {
-    if (!NonIntraLevels(coefficients, levels, q)) return false;
-    if (!RoundsAway(levels)) return true;
+    const uint64_t nonZero = NonIntraLevels(coefficients, levels, q);
+    if (nonZero == 0) return false;
+    if (!RoundsAway(levels, nonZero)) return true;
     std::memset(levels, 0, 64 * sizeof(int16_t));
     return false;
 }
 
-bool CQuantiser::RoundsAway(const int16_t levels[64]) const
+bool CQuantiser::RoundsAway(const int16_t levels[64]) const { return RoundsAway(levels, NonZeroMask(levels)); }
+
+bool CQuantiser::RoundsAway(const int16_t levels[64], uint64_t nonZero) const
 {
     if (levels[0] != 0) return false;
     // A lone small level or a pair of ones (the common cases) has its answer in a table.
-    const uint64_t nonZero = NonZeroMask(levels);
     if (nonZero == 0) return true;
     const uint64_t rest = nonZero & (nonZero - 1);
     if (rest == 0) {

@@ -32,26 +32,27 @@ public:
     // noise that the transform rounds away (DC level 0 and their own forward DCT all
     // zero, or no level at all).
     bool RoundsAway(const int16_t levels[64]) const;
+    // The same for levels whose non-zero positions are already known (bit i of `nonZero`
+    // set when levels[i] != 0).
+    bool RoundsAway(const int16_t levels[64], uint64_t nonZero) const;
     // The same with plain routines only (levels, forward DCT of the probe), for tests.
     bool QuantiseNonIntraPlain(const int16_t coefficients[64], int16_t levels[64], int q) const;
 
     // The level computation of QuantiseNonIntra alone (no zero-block test), by the plain
-    // routine and by the vector routines; all return true when any level is non-zero and
-    // give identical levels. The vector routines apply where the coefficients are within
-    // +-2047 and the reciprocals within 16 bits (VectorLevelsApply); NonIntraLevels
-    // uses them there and the plain routine elsewhere.
-    bool NonIntraLevels(const int16_t coefficients[64], int16_t levels[64], int q) const;
-    bool NonIntraLevelsPlain(const int16_t coefficients[64], int16_t levels[64], int q) const;
-    bool NonIntraLevelsSse2(const int16_t coefficients[64], int16_t levels[64], int q) const;
-    bool NonIntraLevelsAvx2(const int16_t coefficients[64], int16_t levels[64], int q) const;
+    // routine and by the vector routines, with identical levels and results: each returns
+    // the positions of the non-zero levels (bit i set when levels[i] != 0), so zero for
+    // an all-zero block. The vector routines compute in 16 bits where the coefficients
+    // are within +-2047 and the reciprocals within 16 bits, and call the plain routine
+    // for other blocks.
+    uint64_t NonIntraLevels(const int16_t coefficients[64], int16_t levels[64], int q) const;
+    uint64_t NonIntraLevelsPlain(const int16_t coefficients[64], int16_t levels[64], int q) const;
+    uint64_t NonIntraLevelsSse2(const int16_t coefficients[64], int16_t levels[64], int q) const;
+    uint64_t NonIntraLevelsAvx2(const int16_t coefficients[64], int16_t levels[64], int q) const;
     // The largest sum of squares of a prediction error block (ResidualBlock's result)
     // whose forward transform is sure to quantise to all-zero non-intra levels at
     // quantiser q: such a block is not coded, with or without the transform. Any rounding
     // that only moves coefficients toward zero before this quantisation keeps it true.
     uint32_t NonIntraZeroSum(int q) const { return nonIntraZeroSum[ClampQ(q)]; }
-
-    // True when the vector level routines give the plain routine's levels for this block.
-    bool VectorLevelsApply(const int16_t coefficients[64], int q) const;
 
     // Inverse quantisation as a decoder does it: DC x 4, AC level x q x W / 16 (intra);
     // (2 |level| + 1) x q x W / 32 (non-intra); limited to -2048..2047, followed by

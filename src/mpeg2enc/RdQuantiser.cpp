@@ -101,7 +101,8 @@ bool CRdQuantiser::QuantiseNonIntra(const int16_t coefficients[64], int16_t leve
     q = std::clamp(q, 1, int(CQuantiser::maxQuantiser));
     alignas(32) int16_t shrunk[64];
     EncoderKernels().shrinkBlock(coefficients, nonIntraShrink[q], shrunk);
-    if (!base->NonIntraLevels(shrunk, levels, q)) return false;
+    const uint64_t nonZero = base->NonIntraLevels(shrunk, levels, q);
+    if (nonZero == 0) return false;
     // The base quantiser's test of small blocks looks at these levels, before the
     // decisions below change them; it is asked last, as only a kept block needs it.
     alignas(32) int16_t quantised[64];
@@ -115,7 +116,7 @@ bool CRdQuantiser::QuantiseNonIntra(const int16_t coefficients[64], int16_t leve
     SWeight weight;
     DropLevels<true>(coefficients, levels, q, 0, levelOne[q], 0, coded, weight);
     if (coded.count == 0 || !KeepWeighed(weight, levels, q)) return false;
-    if (smallTest && base->RoundsAway(quantised)) {
+    if (smallTest && base->RoundsAway(quantised, nonZero)) {
         std::memset(levels, 0, 64 * sizeof(int16_t));
         return false;
     }

@@ -304,11 +304,14 @@ TEST_P(EncoderKernelLevels, QuantisationMatchesPlain)
             ASSERT_EQ(anyPlain, anyVector) << "non-intra, trial " << trial << " q " << q;
             ASSERT_EQ(0, std::memcmp(a, b, sizeof a)) << "non-intra, trial " << trial << " q " << q;
 
-            // The level routine alone, where it applies.
-            if (!quantiser.VectorLevelsApply(c, q)) continue;
-            anyPlain = quantiser.NonIntraLevelsPlain(c, a, q);
-            anyVector = (quantiser.*k.nonIntraLevels)(c, b, q);
-            ASSERT_EQ(anyPlain, anyVector) << "non-intra levels, trial " << trial << " q " << q;
+            // The level routine alone, on every block (the vector routines hand large
+            // coefficients to the plain one): the same levels, and the same positions of
+            // the non-zero ones, which are those of the levels.
+            const uint64_t plainPositions = quantiser.NonIntraLevelsPlain(c, a, q);
+            std::fill(b, b + 64, int16_t(0x5555));
+            const uint64_t vectorPositions = (quantiser.*k.nonIntraLevels)(c, b, q);
+            ASSERT_EQ(plainPositions, NonZeroMaskPlain(a)) << "non-intra levels, trial " << trial << " q " << q;
+            ASSERT_EQ(plainPositions, vectorPositions) << "non-intra levels, trial " << trial << " q " << q;
             ASSERT_EQ(0, std::memcmp(a, b, sizeof a)) << "non-intra levels, trial " << trial << " q " << q;
         }
 }
@@ -339,30 +342,31 @@ TEST_P(EncoderKernelLevels, ShrinkMatchesPlain)
     }
 }
 
-TEST(EncoderKernelsRange, VectorLevelsApplyOnlyWithinTheTwelveBitRange)
+// The vector level routines compute in 16 bits and hand over to the plain routine at the
+// edges: a coefficient past +-2047 at any position, and reciprocals past 16 bits (a matrix
+// of ones at q 1 and 2). Levels and positions must match the plain routine's either way.
+TEST_P(EncoderKernelLevels, NonIntraLevelsAtTheEdgesOfTheSixteenBitRange)
 {
+    const auto levels = Kernels().nonIntraLevels;
     uint8_t flat[64], ones[64];
     std::memset(flat, 16, 64);
     std::memset(ones, 1, 64);
     CQuantiser q;
-    q.Build(defaultIntraMatrix, flat);
-    alignas(32) int16_t c[64] = {};
-    for (int pos = 0; pos < 64; ++pos) {
-        for (int v : {2047, -2047}) {
-            c[pos] = int16_t(v);
-            ASSERT_TRUE(q.VectorLevelsApply(c, 5)) << pos << " " << v;
-        }
-        for (int v : {2048, -2048, 32767, -32768}) {
-            c[pos] = int16_t(v);
-            ASSERT_FALSE(q.VectorLevelsApply(c, 5)) << pos << " " << v;
-        }
-        c[pos] = 0;
+    std::mt19937 rng(45);
+    for (const uint8_t* matrix : {flat, ones}) {
+        q.Build(defaultIntraMatrix, matrix);
+        for (int scale : {1, 2, 3, 5})
+            for (int pos = 0; pos < 64; ++pos)
+                for (int v : {2047, -2047, 2048, -2048, 32767, -32768}) {
+                    alignas(32) int16_t c[64], a[64], b[64];
+                    RandomCoefficients(rng, c, 40, pos);
+                    c[pos] = int16_t(v);
+                    const uint64_t plain = q.NonIntraLevelsPlain(c, a, scale);
+                    std::fill(b, b + 64, int16_t(0x5555));
+                    ASSERT_EQ(plain, (q.*levels)(c, b, scale)) << pos << " " << v << " q " << scale;
+                    ASSERT_EQ(0, std::memcmp(a, b, sizeof a)) << pos << " " << v << " q " << scale;
+                }
     }
-    // A matrix of ones at q 1 and 2: reciprocals 2^17 and 2^16 do not fit 16 bits.
-    q.Build(ones, ones);
-    EXPECT_FALSE(q.VectorLevelsApply(c, 1));
-    EXPECT_FALSE(q.VectorLevelsApply(c, 2));
-    EXPECT_TRUE(q.VectorLevelsApply(c, 3));
 }
 
 TEST_P(EncoderKernelLevels, InverseQuantisationMatchesPlain)
