@@ -43,7 +43,8 @@ struct SCoefficientCodes {
     }
 };
 
-const SCoefficientCodes& Codes()
+// Inlined into the writers, so that each block pays one test of the guard, not a call.
+__attribute__((always_inline)) inline const SCoefficientCodes& Codes()
 {
     static const SCoefficientCodes codes;
     return codes;

@@ -165,6 +165,8 @@ private:
         alignas(16) int16_t coefficients[6][64];
         alignas(16) int16_t levels[6][64];
         int row = 0, column = 0;
+        // Offsets of the six blocks in their planes (luma blocks 0..3, then Cb and Cr).
+        size_t offset[6] = {};
         int flags = 0;
         int pattern = 0;  // bit 32 >> block set for each coded block
         bool intra = false;

@@ -14,18 +14,6 @@ namespace {
 // See TransformMacroblock.
 constexpr uint32_t kWeakBlockFactor = 12;
 
-// Offset of luma block `blk` (0..3) of the macroblock at `row`, `column`.
-inline size_t LumaBlockOffset(int row, int column, int blk, int width)
-{
-    return size_t(row * 16 + (blk >> 1) * 8) * size_t(width) + size_t(column * 16 + (blk & 1) * 8);
-}
-
-// Offset of the chroma block of the macroblock at `row`, `column`.
-inline size_t ChromaBlockOffset(int row, int column, int chromaWidth)
-{
-    return size_t(row * 8) * size_t(chromaWidth) + size_t(column * 8);
-}
-
 }  // namespace
 
 void CEncoder::FormPrediction(int column, int row, int mvx, int mvy, const CFrame& reference, uint8_t pred[6][64]) const
@@ -58,9 +46,16 @@ void CEncoder::CodeRow(int row, CBitWriter& writer, bool intra, int q, const CFr
     SMacroblock mb;
     mb.row = row;
     mb.intraPicture = intra;
+    const int chromaWidth = width / 2;
     for (int column = 0; column < mbColumns; ++column) {
         const int b = row * mbColumns + column;
         mb.column = column;
+        const size_t luma = size_t(row * 16) * size_t(width) + size_t(column * 16);
+        mb.offset[0] = luma;
+        mb.offset[1] = luma + 8;
+        mb.offset[2] = luma + size_t(width) * 8;
+        mb.offset[3] = mb.offset[2] + 8;
+        mb.offset[4] = mb.offset[5] = size_t(row * 8) * size_t(chromaWidth) + size_t(column * 8);
         mb.flags = flags[b];
         mb.intra = (mb.flags & flagIntra) != 0;
         TransformMacroblock(mb, q, reference, vx[b], vy[b]);
@@ -81,6 +76,7 @@ void CEncoder::TransformMacroblock(SMacroblock& mb, int q, const CFrame& referen
 {
     const CYUV420Image& src = input.picture;
     const int chromaWidth = width / 2;
+    const uint8_t* const planes[6] = {src.planeY, src.planeY, src.planeY, src.planeY, src.planeCb, src.planeCr};
     if (mb.intra)
         std::memset(mb.pred, 128, sizeof mb.pred);
     else
@@ -93,15 +89,9 @@ void CEncoder::TransformMacroblock(SMacroblock& mb, int q, const CFrame& referen
     // the picture quality at equal rate stayed the same while the mode ran faster.
     int still = 0;
     const uint32_t zeroSum = mb.intra ? 0 : quantiser.NonIntraZeroSum(q) * (highQuality ? kWeakBlockFactor : 1);
-    const size_t chroma = ChromaBlockOffset(mb.row, mb.column, chromaWidth);
     for (int blk = 0; blk < 6; ++blk) {
-        uint32_t error;
-        if (blk < 4)
-            error = ResidualBlock(src.planeY + LumaBlockOffset(mb.row, mb.column, blk, width), width, mb.pred[blk],
-                                  mb.coefficients[blk]);
-        else
-            error = ResidualBlock((blk == 4 ? src.planeCb : src.planeCr) + chroma, chromaWidth, mb.pred[blk],
-                                  mb.coefficients[blk]);
+        const uint32_t error = ResidualBlock(planes[blk] + mb.offset[blk], blk < 4 ? width : chromaWidth, mb.pred[blk],
+                                             mb.coefficients[blk]);
         if (!mb.intra && error <= zeroSum)
             still |= 32 >> blk;
         else
@@ -182,6 +172,7 @@ void CEncoder::WriteMacroblock(CBitWriter& writer, const SMacroblock& mb, bool i
 void CEncoder::ReconstructMacroblock(const SMacroblock& mb, int q, CYUV420Image& out) const
 {
     const int chromaWidth = width / 2;
+    uint8_t* const planes[6] = {out.planeY, out.planeY, out.planeY, out.planeY, out.planeCb, out.planeCr};
     alignas(16) int16_t dequantised[64];
     alignas(16) int16_t residual[64];
     for (int blk = 0; blk < 6; ++blk) {
@@ -193,12 +184,7 @@ void CEncoder::ReconstructMacroblock(const SMacroblock& mb, int q, CYUV420Image&
                 quantiser.DequantiseNonIntra(mb.levels[blk], dequantised, q);
             InverseDct(dequantised, residual);
         }
-        if (blk < 4)
-            ReconstructBlock(mb.pred[blk], coded ? residual : nullptr,
-                             out.planeY + LumaBlockOffset(mb.row, mb.column, blk, width), width);
-        else
-            ReconstructBlock(mb.pred[blk], coded ? residual : nullptr,
-                             (blk == 4 ? out.planeCb : out.planeCr) + ChromaBlockOffset(mb.row, mb.column, chromaWidth),
-                             chromaWidth);
+        ReconstructBlock(mb.pred[blk], coded ? residual : nullptr, planes[blk] + mb.offset[blk],
+                         blk < 4 ? width : chromaWidth);
     }
 }
