@@ -3,6 +3,7 @@
 // offsets from the buffer start so that the buffer can be moved when it grows.
 #pragma once
 
+#include <cassert>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -23,7 +24,14 @@ public:
     // Appends the low `count` bits (1..32) of `value`, most significant first.
     void PutBits(uint32_t value, int count)
     {
-        const uint64_t bits = value & (count >= 32 ? 0xFFFFFFFFu : ((1u << count) - 1u));
+        PutWholeBits(value & (count >= 32 ? 0xFFFFFFFFu : ((1u << count) - 1u)), count);
+    }
+    // PutBits for a value that has no bit set above its low `count` bits (1..32), as the
+    // coefficient codes from a table: the masking is left out.
+    void PutWholeBits(uint32_t value, int count)
+    {
+        assert(count == 32 || (value >> count) == 0);
+        const uint64_t bits = value;
         if (count < freeBits) {
             accumulator = (accumulator << count) | bits;
             freeBits -= count;

@@ -58,12 +58,12 @@ inline void PutCoefficient(CBitWriter& writer, const SCoefficientCodes& codes, i
     if (magnitude <= 40 && run <= 31) {
         const int length = codes.length[table][run][magnitude];
         if (length) {
-            writer.PutBits(codes.bits[table][run][magnitude] | (level < 0 ? 1u : 0u), length);
+            writer.PutWholeBits(codes.bits[table][run][magnitude] | (level < 0 ? 1u : 0u), length);
             return;
         }
     }
-    writer.PutBits((uint32_t(vlcCoefficientEscape.code) << 18) | (uint32_t(run & 63) << 12) | (uint32_t(level) & 0xFFF),
-                   24);
+    writer.PutWholeBits(
+        (uint32_t(vlcCoefficientEscape.code) << 18) | (uint32_t(run & 63) << 12) | (uint32_t(level) & 0xFFF), 24);
 }
 
 // ScanOrderMask with the tables at hand (`order` 0: alternate, 1: zigzag).
@@ -241,7 +241,7 @@ void WriteIntraByMask(CBitWriter& writer, const int16_t levels[64], int componen
         last = position;
     }
     const SVlc eob = VlcEndOfBlock(table);
-    writer.PutBits(eob.code, eob.length);
+    writer.PutWholeBits(eob.code, eob.length);
 }
 
 template <uint64_t (*Mask)(const int16_t*)>
@@ -255,7 +255,7 @@ void WriteNonIntraByMask(CBitWriter& writer, const int16_t levels[64], bool zigz
         // The first coefficient at scan position 0 with magnitude 1 has the short form "1s".
         const int level = levels[order[0]];
         if (level == 1 || level == -1)
-            writer.PutBits(level < 0 ? 3 : 2, 2);
+            writer.PutWholeBits(level < 0 ? 3 : 2, 2);
         else
             PutCoefficient(writer, codes, 0, 0, level);
         last = 0;
@@ -266,7 +266,7 @@ void WriteNonIntraByMask(CBitWriter& writer, const int16_t levels[64], bool zigz
         PutCoefficient(writer, codes, 0, position - last - 1, levels[order[position]]);
         last = position;
     }
-    writer.PutBits(0x2, 2);  // end of block, table B.14
+    writer.PutWholeBits(0x2, 2);  // end of block, table B.14
 }
 
 }  // namespace
