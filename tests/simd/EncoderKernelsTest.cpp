@@ -110,6 +110,68 @@ TEST_P(EncoderKernelLevels, InverseDctMatchesPlain)
         }
 }
 
+// Blocks whose outputs land exactly on, or very near, a half: the AVX2 routine computes in
+// single precision first and must notice each such output and fall back to the double
+// computation. DC-only blocks (d / 8 is a half when d = 4 mod 8), DC with the mismatch
+// mark, coefficients on rows and columns 0 and 4 only (multiples of 1/8 and 1/16),
+// F[2][2] = F[6][6] and F[2][6] = +-F[6][2] pairs (rational sums), every single
+// coefficient of -300..300 at every position, and dequantised-like blocks.
+TEST_P(EncoderKernelLevels, InverseDctMatchesPlainOnRoundingEdges)
+{
+    const auto idct = Kernels().inverseDct;
+    auto expectPlain = [&](const int16_t(&c)[64]) {
+        alignas(32) int16_t a[64], b[64];
+        InverseDctPlain(c, a);
+        std::fill(b, b + 64, int16_t(0x5555));
+        idct(c, b);
+        return std::memcmp(a, b, sizeof a) == 0;
+    };
+    for (int dc = -2048; dc < 2048; ++dc)
+        for (int mark : {0, 1}) {
+            alignas(32) int16_t c[64] = {};
+            c[0] = int16_t(dc);
+            c[63] = int16_t(mark);
+            ASSERT_TRUE(expectPlain(c)) << "DC " << dc << " mark " << mark;
+        }
+    std::mt19937 rng(33);
+    auto value = [&](int range) { return int16_t(int(rng() % uint32_t(2 * range + 1)) - range); };
+    for (int trial = 0; trial < 8000; ++trial) {
+        alignas(32) int16_t c[64] = {};
+        const int range = trial % 2 ? 64 : 2047;
+        for (int pos : {0, 4, 32, 36}) c[pos] = rng() % 4 ? value(range) : 0;
+        ASSERT_TRUE(expectPlain(c)) << "rows and columns 0 and 4, trial " << trial;
+        const int16_t a = value(range), b = value(range);
+        c[2 * 8 + 2] = c[6 * 8 + 6] = a;
+        c[2 * 8 + 6] = b;
+        c[6 * 8 + 2] = int16_t(trial % 4 < 2 ? b : -b);
+        ASSERT_TRUE(expectPlain(c)) << "pairs at 2 and 6, trial " << trial;
+    }
+    for (int pos = 0; pos < 64; ++pos)
+        for (int v = -300; v <= 300; ++v) {
+            alignas(32) int16_t c[64] = {};
+            c[pos] = int16_t(v);
+            ASSERT_TRUE(expectPlain(c)) << "position " << pos << " value " << v;
+        }
+    // Levels times weight and quantiser as the dequantiser makes them, a few low
+    // frequencies, with the mismatch control's parity mark at 63.
+    const int weights[] = {16, 16, 19, 22, 26, 27, 29, 34};
+    for (int trial = 0; trial < 20000; ++trial) {
+        alignas(32) int16_t c[64] = {};
+        const int scale = 2 * (1 + int(rng() % 31));
+        int sum = 0;
+        for (int n = 1 + int(rng() % 6); n > 0; --n) {
+            const int pos = int(rng() % 24);
+            const int level = int(rng() % 3) == 0 ? int(rng() % 12) - 6 : int(rng() % 3) - 1;
+            const int w = weights[(pos / 8 + pos % 8) % 8];
+            const int f = (2 * level + (level > 0) - (level < 0)) * w * scale / 32;
+            c[pos] = int16_t(std::clamp(f, -2048, 2047));
+        }
+        for (int16_t v : c) sum += v;
+        if (sum % 2 == 0) c[63] = int16_t(c[63] ^ 1);
+        ASSERT_TRUE(expectPlain(c)) << "dequantised, trial " << trial;
+    }
+}
+
 TEST_P(EncoderKernelLevels, ForwardDctMatchesPlain)
 {
     const auto fdct = Kernels().forwardDct;
