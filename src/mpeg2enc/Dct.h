@@ -6,7 +6,9 @@
 // saturated to 16 bits. The vector routines and the plain routine give identical results.
 //
 // The inverse DCT is the double-precision definition of Annex A, each output rounded to
-// the nearest integer and limited to -256..255.
+// the nearest integer and limited to -256..255. The vector routines compute a block in
+// single precision first and keep that result only when every output lies far enough from
+// a rounding edge to round as the double computation does (InverseDct.cpp).
 #pragma once
 
 #include <cstdint>

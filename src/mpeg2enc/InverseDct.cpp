@@ -85,16 +85,18 @@ void InverseDctPlain(const int16_t coefficients[64], int16_t out[64])
         }
 }
 
-// The SSE2 routine and the AVX2 routine's fallback perform, per output, the very same
-// double operations in the same order as InverseDctPlain: each lane of a register is one
-// column x (row pass) or one output x (column pass). Row pass: tmp[v][x] = 0.0, then tmp[v][x] += F[v][u] m[u][x]
-// for every non-zero F[v][u] in increasing u. Column pass: s = 0.0, then
-// s += m[v][y] tmp[v][x] for every row v with a non-zero coefficient, in increasing v.
-// The multiply and the add stay separate instructions (no fused multiply-add, which
-// would round once instead of twice). floor(s + 0.5) limited to -256..255 equals the
-// limited value floored, since the limits are integers; the SSE2 routine floors by
-// truncating and correcting, which is exact for values in that range.
-void InverseDctSse2(const int16_t coefficients[64], int16_t out[64])
+// The double routines the vector routines fall back on perform, per output, the very
+// same double operations in the same order as InverseDctPlain: each lane of a register is
+// one column x (row pass) or one output x (column pass). Row pass: tmp[v][x] = 0.0, then
+// tmp[v][x] += F[v][u] m[u][x] for every non-zero F[v][u] in increasing u. Column pass:
+// s = 0.0, then s += m[v][y] tmp[v][x] for every row v with a non-zero coefficient, in
+// increasing v. The multiply and the add stay separate instructions (no fused
+// multiply-add, which would round once instead of twice). floor(s + 0.5) limited to
+// -256..255 equals the limited value floored, since the limits are integers; the SSE2
+// version floors by truncating and correcting, which is exact for values in that range.
+namespace {
+
+void ExactInverseDctSse2(const int16_t coefficients[64], int16_t out[64])
 {
     unsigned masks[8];
     if (!RowMasks(coefficients, masks)) {
@@ -136,8 +138,6 @@ void InverseDctSse2(const int16_t coefficients[64], int16_t out[64])
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8 * y), _mm_packs_epi32(lo, hi));
     }
 }
-
-namespace {
 
 // The double computation of InverseDctPlain, four lanes at a time, for a block that is not
 // all zeros.
@@ -204,10 +204,6 @@ __attribute__((target("avx2"))) void ExactInverseDctAvx2(const int16_t coefficie
     }
 }
 
-}  // namespace
-
-namespace {
-
 // The inverse transform's constants rounded to single precision, each repeated in eight
 // lanes: m[i][j] holds m[i][j] of SInverseTable for j < 4 (the other half follows by
 // symmetry), ready to be a multiplication's memory operand.
@@ -246,10 +242,10 @@ __attribute__((target("avx2"))) inline int MagnitudeSum(const __m256i r[4])
     return _mm_cvtsi128_si32(_mm256_castsi256_si128(sum));
 }
 
-// The block's columns as floats: column u of F (lane v holds F[v][u]) in c[u].
-__attribute__((target("avx2"))) inline void FloatColumns(const int16_t* coefficients, __m256 c[8])
+// The block's columns: column u of F (lane v holds F[v][u]) in c[u].
+inline void Columns(const int16_t* coefficients, __m128i c[8])
 {
-    __m128i r[8], a[8];
+    __m128i r[8], a[8], b[8];
 #pragma GCC unroll 8
     for (int v = 0; v < 8; ++v) r[v] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(coefficients + 8 * v));
 #pragma GCC unroll 8
@@ -257,20 +253,29 @@ __attribute__((target("avx2"))) inline void FloatColumns(const int16_t* coeffici
         a[2 * k] = _mm_unpacklo_epi16(r[2 * k], r[2 * k + 1]);
         a[2 * k + 1] = _mm_unpackhi_epi16(r[2 * k], r[2 * k + 1]);
     }
-// a[0], a[2]: columns 0-3 of rows 0-1 and 2-3 in pairs; a[1], a[3]: columns 4-7.
+    // a[0], a[2]: columns 0-3 of rows 0-1 and 2-3 in pairs; a[1], a[3]: columns 4-7.
 #pragma GCC unroll 8
     for (int k = 0; k < 2; ++k) {
         const __m128i* q = a + 4 * k;
-        r[4 * k] = _mm_unpacklo_epi32(q[0], q[2]);
-        r[4 * k + 1] = _mm_unpackhi_epi32(q[0], q[2]);
-        r[4 * k + 2] = _mm_unpacklo_epi32(q[1], q[3]);
-        r[4 * k + 3] = _mm_unpackhi_epi32(q[1], q[3]);
+        b[4 * k] = _mm_unpacklo_epi32(q[0], q[2]);
+        b[4 * k + 1] = _mm_unpackhi_epi32(q[0], q[2]);
+        b[4 * k + 2] = _mm_unpacklo_epi32(q[1], q[3]);
+        b[4 * k + 3] = _mm_unpackhi_epi32(q[1], q[3]);
     }
 #pragma GCC unroll 8
     for (int k = 0; k < 4; ++k) {
-        c[2 * k] = _mm256_cvtepi32_ps(_mm256_cvtepi16_epi32(_mm_unpacklo_epi64(r[k], r[4 + k])));
-        c[2 * k + 1] = _mm256_cvtepi32_ps(_mm256_cvtepi16_epi32(_mm_unpackhi_epi64(r[k], r[4 + k])));
+        c[2 * k] = _mm_unpacklo_epi64(b[k], b[4 + k]);
+        c[2 * k + 1] = _mm_unpackhi_epi64(b[k], b[4 + k]);
     }
+}
+
+// The block's columns as floats, c[u] as Columns gives them.
+__attribute__((target("avx2"))) inline void FloatColumns(const int16_t* coefficients, __m256 c[8])
+{
+    __m128i columns[8];
+    Columns(coefficients, columns);
+#pragma GCC unroll 8
+    for (int u = 0; u < 8; ++u) c[u] = _mm256_cvtepi32_ps(_mm256_cvtepi16_epi32(columns[u]));
 }
 
 // One pass of the transform: out[j] = sum_i m[i][j] in[i], each register a vector of eight
@@ -290,6 +295,25 @@ __attribute__((target("avx2"))) inline void SinglePass(const __m256 in[8], __m25
         out[j] = _mm256_add_ps(even, odd);
         out[7 - j] = _mm256_sub_ps(even, odd);
     }
+}
+
+// SinglePass with four lanes: in[i][h] and out[j][h] are the two halves of a pass's lanes.
+inline void SinglePassSse2(const __m128 in[8][2], __m128 out[8][2], const float (*m)[4][8])
+{
+#pragma GCC unroll 8
+    for (int h = 0; h < 2; ++h)
+#pragma GCC unroll 8
+        for (int j = 0; j < 4; ++j) {
+            __m128 even = _mm_mul_ps(_mm_load_ps(m[0][j]), in[0][h]);
+            __m128 odd = _mm_mul_ps(_mm_load_ps(m[1][j]), in[1][h]);
+#pragma GCC unroll 8
+            for (int i = 2; i < 8; i += 2) {
+                even = _mm_add_ps(even, _mm_mul_ps(_mm_load_ps(m[i][j]), in[i][h]));
+                odd = _mm_add_ps(odd, _mm_mul_ps(_mm_load_ps(m[i + 1][j]), in[i + 1][h]));
+            }
+            out[j][h] = _mm_add_ps(even, odd);
+            out[7 - j][h] = _mm_sub_ps(even, odd);
+        }
 }
 
 // Transposes eight registers of eight floats.
@@ -390,6 +414,85 @@ __attribute__((target("avx2"))) void InverseDctAvx2(const int16_t coefficients[6
     for (int k = 0; k < 4; ++k)
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 16 * k),
                             _mm256_permute4x64_epi64(_mm256_min_epi16(_mm256_max_epi16(pairs[k], low), high), 0xD8));
+}
+
+// The SSE2 routine computes the same single-precision block as the AVX2 routine, four
+// lanes at a time (each pass's lanes in two halves, the transposition in 4 x 4 blocks),
+// with the same error bound and fallback. Without SSE4.1 rounding, the nearest integer
+// comes from the conversion's round-to-nearest (a tie goes to even, which changes no
+// distance) and the floor from truncation corrected downwards, both exact for |t'| < 2^23.
+void InverseDctSse2(const int16_t coefficients[64], int16_t out[64])
+{
+    __m128i columns[8];
+    Columns(coefficients, columns);
+    // Sum of |F| with -32768 counted as 32767 (the saturating negation).
+    const __m128i zero = _mm_setzero_si128(), ones = _mm_set1_epi16(1);
+    __m128i sum = zero;
+#pragma GCC unroll 8
+    for (int u = 0; u < 8; ++u) {
+        const __m128i magnitudes = _mm_max_epi16(columns[u], _mm_subs_epi16(zero, columns[u]));
+        sum = _mm_add_epi32(sum, _mm_madd_epi16(magnitudes, ones));
+    }
+    sum = _mm_add_epi32(sum, _mm_shuffle_epi32(sum, 0x4E));
+    sum = _mm_add_epi32(sum, _mm_shuffle_epi32(sum, 0xB1));
+    const int magnitude = _mm_cvtsi128_si32(sum);
+    if (magnitude == 0 || (magnitude == 1 && coefficients[63] == 1)) {
+        std::fill(out, out + 64, int16_t(0));
+        return;
+    }
+    if (magnitude > kSingleLimit) {
+        ExactInverseDctSse2(coefficients, out);
+        return;
+    }
+    const auto& m = FloatInverse().m;
+    // Lanes v (rows of F) in halves h: rowPass[x][h] holds tmp[4h..4h+3][x].
+    __m128 in[8][2], rowPass[8][2], tmp[8][2], sums[8][2];
+#pragma GCC unroll 8
+    for (int u = 0; u < 8; ++u) {
+        in[u][0] = _mm_cvtepi32_ps(_mm_srai_epi32(_mm_unpacklo_epi16(columns[u], columns[u]), 16));
+        in[u][1] = _mm_cvtepi32_ps(_mm_srai_epi32(_mm_unpackhi_epi16(columns[u], columns[u]), 16));
+    }
+    SinglePassSse2(in, rowPass, m);
+// tmp[v][h] holds tmp[v][4h..4h+3]: block (x / 4, v / 4) of rowPass transposed.
+#pragma GCC unroll 8
+    for (int hx = 0; hx < 2; ++hx)
+#pragma GCC unroll 8
+        for (int hv = 0; hv < 2; ++hv) {
+            __m128 a = rowPass[4 * hx][hv], b = rowPass[4 * hx + 1][hv], c = rowPass[4 * hx + 2][hv],
+                   d = rowPass[4 * hx + 3][hv];
+            _MM_TRANSPOSE4_PS(a, b, c, d);
+            tmp[4 * hv][hx] = a;
+            tmp[4 * hv + 1][hx] = b;
+            tmp[4 * hv + 2][hx] = c;
+            tmp[4 * hv + 3][hx] = d;
+        }
+    SinglePassSse2(tmp, sums, m);
+    const __m128 eps = _mm_set1_ps(float(8 * magnitude + 16) * 0x1p-24f);
+    const __m128 half = _mm_set1_ps(0.5f), sign = _mm_set1_ps(-0.0f);
+    __m128 close = _mm_setzero_ps();
+    __m128i rows[8];
+#pragma GCC unroll 8
+    for (int y = 0; y < 8; ++y) {
+        __m128i floored[2];
+#pragma GCC unroll 8
+        for (int h = 0; h < 2; ++h) {
+            const __m128 t = _mm_add_ps(sums[y][h], half);
+            const __m128 nearest = _mm_cvtepi32_ps(_mm_cvtps_epi32(t));
+            close = _mm_or_ps(close, _mm_cmple_ps(_mm_andnot_ps(sign, _mm_sub_ps(t, nearest)), eps));
+            const __m128i truncated = _mm_cvttps_epi32(t);
+            // Adding the mask (-1 where the truncation went up) gives the floor.
+            floored[h] = _mm_add_epi32(truncated, _mm_castps_si128(_mm_cmpgt_ps(_mm_cvtepi32_ps(truncated), t)));
+        }
+        rows[y] = _mm_packs_epi32(floored[0], floored[1]);
+    }
+    if (_mm_movemask_ps(close)) {
+        ExactInverseDctSse2(coefficients, out);
+        return;
+    }
+    const __m128i low = _mm_set1_epi16(-256), high = _mm_set1_epi16(255);
+#pragma GCC unroll 8
+    for (int y = 0; y < 8; ++y)
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8 * y), _mm_min_epi16(_mm_max_epi16(rows[y], low), high));
 }
 
 void InverseDct(const int16_t coefficients[64], int16_t out[64]) { EncoderKernels().inverseDct(coefficients, out); }
