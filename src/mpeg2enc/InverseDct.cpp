@@ -416,16 +416,12 @@ __attribute__((target("avx2"))) void InverseDctAvx2(const int16_t coefficients[6
                             _mm256_permute4x64_epi64(_mm256_min_epi16(_mm256_max_epi16(pairs[k], low), high), 0xD8));
 }
 
-// The SSE2 routine computes the same single-precision block as the AVX2 routine, four
-// lanes at a time (each pass's lanes in two halves, the transposition in 4 x 4 blocks),
-// with the same error bound and fallback. Without SSE4.1 rounding, the nearest integer
-// comes from the conversion's round-to-nearest (a tie goes to even, which changes no
-// distance) and the floor from truncation corrected downwards, both exact for |t'| < 2^23.
-void InverseDctSse2(const int16_t coefficients[64], int16_t out[64])
+namespace {
+
+// The sum of |F| over the block's columns, with -32768 counted as 32767 (the saturating
+// negation).
+inline int MagnitudeSumSse2(const __m128i columns[8])
 {
-    __m128i columns[8];
-    Columns(coefficients, columns);
-    // Sum of |F| with -32768 counted as 32767 (the saturating negation).
     const __m128i zero = _mm_setzero_si128(), ones = _mm_set1_epi16(1);
     __m128i sum = zero;
 #pragma GCC unroll 8
@@ -435,7 +431,61 @@ void InverseDctSse2(const int16_t coefficients[64], int16_t out[64])
     }
     sum = _mm_add_epi32(sum, _mm_shuffle_epi32(sum, 0x4E));
     sum = _mm_add_epi32(sum, _mm_shuffle_epi32(sum, 0xB1));
-    const int magnitude = _mm_cvtsi128_si32(sum);
+    return _mm_cvtsi128_si32(sum);
+}
+
+// Transposes an 8 x 8 block of floats held as two halves per row, in 4 x 4 blocks.
+inline void Transpose8x8Sse2(const __m128 in[8][2], __m128 out[8][2])
+{
+#pragma GCC unroll 8
+    for (int hi = 0; hi < 2; ++hi)
+#pragma GCC unroll 8
+        for (int ho = 0; ho < 2; ++ho) {
+            __m128 a = in[4 * hi][ho], b = in[4 * hi + 1][ho], c = in[4 * hi + 2][ho], d = in[4 * hi + 3][ho];
+            _MM_TRANSPOSE4_PS(a, b, c, d);
+            out[4 * ho][hi] = a;
+            out[4 * ho + 1][hi] = b;
+            out[4 * ho + 2][hi] = c;
+            out[4 * ho + 3][hi] = d;
+        }
+}
+
+// floor(sums + 0.5) of each row, packed to 16 bits (not yet limited) in rows[]. Returns
+// false when some output lies within `eps` of a rounding edge. Without SSE4.1 rounding,
+// the nearest integer comes from the conversion's round-to-nearest (a tie goes to even,
+// which changes no distance) and the floor from truncation corrected downwards, both exact
+// for |t'| < 2^23.
+inline bool RoundedRowsSse2(const __m128 sums[8][2], float eps, __m128i rows[8])
+{
+    const __m128 limit = _mm_set1_ps(eps), half = _mm_set1_ps(0.5f), sign = _mm_set1_ps(-0.0f);
+    __m128 close = _mm_setzero_ps();
+#pragma GCC unroll 8
+    for (int y = 0; y < 8; ++y) {
+        __m128i floored[2];
+#pragma GCC unroll 8
+        for (int h = 0; h < 2; ++h) {
+            const __m128 t = _mm_add_ps(sums[y][h], half);
+            const __m128 nearest = _mm_cvtepi32_ps(_mm_cvtps_epi32(t));
+            close = _mm_or_ps(close, _mm_cmple_ps(_mm_andnot_ps(sign, _mm_sub_ps(t, nearest)), limit));
+            const __m128i truncated = _mm_cvttps_epi32(t);
+            // Adding the mask (-1 where the truncation went up) gives the floor.
+            floored[h] = _mm_add_epi32(truncated, _mm_castps_si128(_mm_cmpgt_ps(_mm_cvtepi32_ps(truncated), t)));
+        }
+        rows[y] = _mm_packs_epi32(floored[0], floored[1]);
+    }
+    return _mm_movemask_ps(close) == 0;
+}
+
+}  // namespace
+
+// The SSE2 routine computes the same single-precision block as the AVX2 routine, four
+// lanes at a time (each pass's lanes in two halves, the transposition in 4 x 4 blocks),
+// with the same error bound and fallback.
+void InverseDctSse2(const int16_t coefficients[64], int16_t out[64])
+{
+    __m128i columns[8];
+    Columns(coefficients, columns);
+    const int magnitude = MagnitudeSumSse2(columns);
     if (magnitude == 0 || (magnitude == 1 && coefficients[63] == 1)) {
         std::fill(out, out + 64, int16_t(0));
         return;
@@ -445,7 +495,8 @@ void InverseDctSse2(const int16_t coefficients[64], int16_t out[64])
         return;
     }
     const auto& m = FloatInverse().m;
-    // Lanes v (rows of F) in halves h: rowPass[x][h] holds tmp[4h..4h+3][x].
+    // Pass lanes in halves h: rowPass[x][h] holds tmp[4h..4h+3][x], tmp[v][h] holds
+    // tmp[v][4h..4h+3].
     __m128 in[8][2], rowPass[8][2], tmp[8][2], sums[8][2];
 #pragma GCC unroll 8
     for (int u = 0; u < 8; ++u) {
@@ -453,39 +504,10 @@ void InverseDctSse2(const int16_t coefficients[64], int16_t out[64])
         in[u][1] = _mm_cvtepi32_ps(_mm_srai_epi32(_mm_unpackhi_epi16(columns[u], columns[u]), 16));
     }
     SinglePassSse2(in, rowPass, m);
-// tmp[v][h] holds tmp[v][4h..4h+3]: block (x / 4, v / 4) of rowPass transposed.
-#pragma GCC unroll 8
-    for (int hx = 0; hx < 2; ++hx)
-#pragma GCC unroll 8
-        for (int hv = 0; hv < 2; ++hv) {
-            __m128 a = rowPass[4 * hx][hv], b = rowPass[4 * hx + 1][hv], c = rowPass[4 * hx + 2][hv],
-                   d = rowPass[4 * hx + 3][hv];
-            _MM_TRANSPOSE4_PS(a, b, c, d);
-            tmp[4 * hv][hx] = a;
-            tmp[4 * hv + 1][hx] = b;
-            tmp[4 * hv + 2][hx] = c;
-            tmp[4 * hv + 3][hx] = d;
-        }
+    Transpose8x8Sse2(rowPass, tmp);
     SinglePassSse2(tmp, sums, m);
-    const __m128 eps = _mm_set1_ps(float(8 * magnitude + 16) * 0x1p-24f);
-    const __m128 half = _mm_set1_ps(0.5f), sign = _mm_set1_ps(-0.0f);
-    __m128 close = _mm_setzero_ps();
     __m128i rows[8];
-#pragma GCC unroll 8
-    for (int y = 0; y < 8; ++y) {
-        __m128i floored[2];
-#pragma GCC unroll 8
-        for (int h = 0; h < 2; ++h) {
-            const __m128 t = _mm_add_ps(sums[y][h], half);
-            const __m128 nearest = _mm_cvtepi32_ps(_mm_cvtps_epi32(t));
-            close = _mm_or_ps(close, _mm_cmple_ps(_mm_andnot_ps(sign, _mm_sub_ps(t, nearest)), eps));
-            const __m128i truncated = _mm_cvttps_epi32(t);
-            // Adding the mask (-1 where the truncation went up) gives the floor.
-            floored[h] = _mm_add_epi32(truncated, _mm_castps_si128(_mm_cmpgt_ps(_mm_cvtepi32_ps(truncated), t)));
-        }
-        rows[y] = _mm_packs_epi32(floored[0], floored[1]);
-    }
-    if (_mm_movemask_ps(close)) {
+    if (!RoundedRowsSse2(sums, float(8 * magnitude + 16) * 0x1p-24f, rows)) {
         ExactInverseDctSse2(coefficients, out);
         return;
     }
