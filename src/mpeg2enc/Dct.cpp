@@ -358,7 +358,8 @@ __attribute__((target("avx2"))) inline __m256i LaneShuffle(const int8_t (&order)
 // same four columns, so that one multiply-add serves output u in lane 0 and u + 2 in
 // lane 1. Returns lo[g] and hi[g], columns 0..3 and 4..7 of the result's rows
 // (4g, 4g + 1 | 4g + 2, 4g + 3): the layout of the second pass.
-__attribute__((target("avx2"))) inline void FirstPassButterflyAvx2(const __m256i rows[8], __m256i lo[2], __m256i hi[2])
+__attribute__((target("avx2"))) inline void FirstPassButterflyAvx2(const SPairTable& table, const __m256i rows[8],
+                                                                   __m256i lo[2], __m256i hi[2])
 {
     __m256i even[2][2], odd[2][2];  // [columns 0..3 / 4..7][input pair]
     {
@@ -374,7 +375,7 @@ __attribute__((target("avx2"))) inline void FirstPassButterflyAvx2(const __m256i
             odd[h][1] = _mm256_sub_epi16(p23[h], p54[h]);
         }
     }
-    const auto& pairs = Pairs().columnPair;
+    const auto& pairs = table.columnPair;
     const __m256i round = _mm256_set1_epi32(1 << (firstShift - 1));
     __m256i x[2][4];  // [columns][q]: outputs (u | u + 2) for u = 0, 1, 4, 5
 #pragma GCC unroll 4
@@ -400,12 +401,13 @@ __attribute__((target("avx2"))) inline void FirstPassButterflyAvx2(const __m256i
 // row's 32-bit lanes are ([e01, o01, e01, o01], [e23, o23, e23, o23]) with e and o the
 // row's sums and differences of mirrored values, so one multiply-add pair gives the
 // outputs v = 0..3 (even v from e, odd v from o) and another v = 4..7.
-__attribute__((target("avx2"))) inline void SecondPassButterflyAvx2(__m256i lo, __m256i hi, int16_t* out)
+__attribute__((target("avx2"))) inline void SecondPassButterflyAvx2(const SPairTable& table, __m256i lo, __m256i hi,
+                                                                    int16_t* out)
 {
     const __m256i mirrored = _mm256_shuffle_epi8(hi, LaneShuffle(kReverseHalves));
     const __m256i e = _mm256_add_epi16(lo, mirrored), o = _mm256_sub_epi16(lo, mirrored);
     const __m256i rows[2] = {_mm256_unpacklo_epi32(e, o), _mm256_unpackhi_epi32(e, o)};  // (r | r + 2), (r + 1 | r + 3)
-    const auto& c = Pairs().rowPair;
+    const auto& c = table.rowPair;
     const __m256i round = _mm256_set1_epi32(1 << (secondShift - 1));
     __m256i result[2];
 #pragma GCC unroll 2
@@ -438,17 +440,19 @@ __attribute__((target("avx2"))) void ForwardDctAvx2(int16_t block[64])
     const __m256i magnitudes = Magnitudes(rows, 8);
     if (_mm256_testz_si256(magnitudes, magnitudes)) return;
 
+    // The table once per block: each use of the function-local static tests its guard.
+    const SPairTable& table = Pairs();
     alignas(32) int16_t a[64];
-    if (!Pairs().butterfly || !ButterflyFitsAvx2(magnitudes)) {
+    if (!table.butterfly || !ButterflyFitsAvx2(magnitudes)) {
         FirstPassFullAvx2(block, a);
         SecondPassFullAvx2(a, block);
         return;
     }
     __m256i lo[2], hi[2];
-    FirstPassButterflyAvx2(rows, lo, hi);
+    FirstPassButterflyAvx2(table, rows, lo, hi);
     const __m256i result[4] = {lo[0], hi[0], lo[1], hi[1]};
     // Inputs below the table's bound give first-pass results that need no look.
-    if (!_mm256_testz_si256(magnitudes, _mm256_set1_epi16(Pairs().smallInputs)) &&
+    if (!_mm256_testz_si256(magnitudes, _mm256_set1_epi16(table.smallInputs)) &&
         !ButterflyFitsAvx2(Magnitudes(result, 4))) {
         for (int g = 0; g < 2; ++g) {
             const __m256i even = _mm256_unpacklo_epi64(lo[g], hi[g]);  // rows 4g | 4g + 2
@@ -459,8 +463,8 @@ __attribute__((target("avx2"))) void ForwardDctAvx2(int16_t block[64])
         SecondPassFullAvx2(a, block);
         return;
     }
-    SecondPassButterflyAvx2(lo[0], hi[0], block);
-    SecondPassButterflyAvx2(lo[1], hi[1], block + 32);
+    SecondPassButterflyAvx2(table, lo[0], hi[0], block);
+    SecondPassButterflyAvx2(table, lo[1], hi[1], block + 32);
 }
 
 void ForwardDct(int16_t block[64]) { EncoderKernels().forwardDct(block); }
