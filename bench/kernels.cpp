@@ -223,38 +223,45 @@ void BM_IsZeroBlock(benchmark::State& state)
 }
 BENCHMARK(BM_IsZeroBlock)->Arg(kPlain)->Arg(kSse2)->Arg(kAvx2);
 
+// The prediction error of a block of a 64-wide plane; range(1) is the prediction's stride:
+// 8 or 16 (a prediction buffer) or 64 (read in place from a plane).
 void BM_Residual(benchmark::State& state)
 {
     if (!Supported(state)) return;
     const auto f = Kernels(state).residualBlock;
+    const int predStride = int(state.range(1));
     const auto& plane = Plane();
     alignas(32) int16_t out[64];
     int n = 0;
     for (auto _ : state) {
         const int at = (n++ & 7) * 8;
-        benchmark::DoNotOptimize(f(plane.data() + at, 64, plane.data() + 64 * 32 + at, out));
+        benchmark::DoNotOptimize(f(plane.data() + at, 64, plane.data() + 64 * 32 + at, predStride, out));
         benchmark::DoNotOptimize(out);
     }
     state.SetItemsProcessed(state.iterations());
 }
-BENCHMARK(BM_Residual)->Arg(kPlain)->Arg(kSse2)->Arg(kAvx2);
+BENCHMARK(BM_Residual)->ArgsProduct({{kPlain, kSse2, kAvx2}, {8, 16, 64}});
 
+// Reconstruction of a block into a 64-wide plane; range(1) is the prediction's stride as
+// for BM_Residual.
 void BM_Reconstruct(benchmark::State& state)
 {
     if (!Supported(state)) return;
     const auto f = Kernels(state).reconstructBlock;
+    const int predStride = int(state.range(1));
     const auto& plane = Plane();
     const auto& pool = CoefficientPool(1);
     std::vector<uint8_t> dest(64 * 8);
     int n = 0;
     for (auto _ : state) {
-        f(plane.data() + (n & 7) * 64, pool.data() + size_t(n & (poolSize - 1)) * 64, dest.data() + (n & 7) * 8, 64);
+        f(plane.data() + (n & 7) * 8, predStride, pool.data() + size_t(n & (poolSize - 1)) * 64,
+          dest.data() + (n & 7) * 8, 64);
         ++n;
         benchmark::DoNotOptimize(dest.data());
     }
     state.SetItemsProcessed(state.iterations());
 }
-BENCHMARK(BM_Reconstruct)->Arg(kPlain)->Arg(kSse2)->Arg(kAvx2);
+BENCHMARK(BM_Reconstruct)->ArgsProduct({{kPlain, kSse2, kAvx2}, {8, 16, 64}});
 
 // Prediction of one 16 x 16 luma block at the half-sample position range(1) (bit 0:
 // horizontal, bit 1: vertical).

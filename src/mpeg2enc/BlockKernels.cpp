@@ -10,23 +10,25 @@
 
 // ------------------------------------------------------------------ plain routines
 
-uint32_t ResidualBlockPlain(const uint8_t* source, int stride, const uint8_t prediction[64], int16_t out[64])
+uint32_t ResidualBlockPlain(const uint8_t* source, int stride, const uint8_t* prediction, int predStride,
+                            int16_t out[64])
 {
     uint32_t sum = 0;
     for (int j = 0; j < 8; ++j)
         for (int i = 0; i < 8; ++i) {
-            const int d = source[j * stride + i] - prediction[j * 8 + i];
+            const int d = source[j * stride + i] - prediction[j * predStride + i];
             out[j * 8 + i] = int16_t(d);
             sum += uint32_t(d * d);
         }
     return sum;
 }
 
-void ReconstructBlockPlain(const uint8_t prediction[64], const int16_t* residual, uint8_t* dest, int stride)
+void ReconstructBlockPlain(const uint8_t* prediction, int predStride, const int16_t* residual, uint8_t* dest,
+                           int stride)
 {
     for (int j = 0; j < 8; ++j)
         for (int i = 0; i < 8; ++i) {
-            const int v = prediction[j * 8 + i] + (residual ? residual[j * 8 + i] : 0);
+            const int v = prediction[j * predStride + i] + (residual ? residual[j * 8 + i] : 0);
             dest[j * stride + i] = uint8_t(std::clamp(v, 0, 255));
         }
 }
@@ -62,6 +64,8 @@ inline __m128i Load8(const uint8_t* p) { return _mm_loadl_epi64(reinterpret_cast
 inline __m128i Load16(const uint8_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
 inline void Store8(uint8_t* p, __m128i v) { _mm_storel_epi64(reinterpret_cast<__m128i*>(p), v); }
 inline void Store16(uint8_t* p, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
+// Two rows of 8 samples, `stride` apart, in the low and high halves.
+inline __m128i Load8Rows(const uint8_t* p, int stride) { return _mm_unpacklo_epi64(Load8(p), Load8(p + stride)); }
 
 // (a + b + c + d + 2) >> 2 for the eight samples in the low halves of four registers
 // widened to 16 bits; exact, as the sum is at most 1022.
@@ -112,13 +116,14 @@ inline void PredictSse2(const uint8_t* p, int refStride, bool halfX, bool halfY,
 
 }  // namespace
 
-uint32_t ResidualBlockSse2(const uint8_t* source, int stride, const uint8_t prediction[64], int16_t out[64])
+uint32_t ResidualBlockSse2(const uint8_t* source, int stride, const uint8_t* prediction, int predStride,
+                           int16_t out[64])
 {
     const __m128i zero = _mm_setzero_si128();
     __m128i sum = zero;
     for (int j = 0; j < 8; ++j) {
         const __m128i s = _mm_unpacklo_epi8(Load8(source + j * stride), zero);
-        const __m128i p = _mm_unpacklo_epi8(Load8(prediction + j * 8), zero);
+        const __m128i p = _mm_unpacklo_epi8(Load8(prediction + j * predStride), zero);
         const __m128i d = _mm_sub_epi16(s, p);
         sum = _mm_add_epi32(sum, _mm_madd_epi16(d, d));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out + j * 8), d);
@@ -127,17 +132,17 @@ uint32_t ResidualBlockSse2(const uint8_t* source, int stride, const uint8_t pred
     return uint32_t(_mm_cvtsi128_si32(_mm_add_epi32(sum, _mm_srli_si128(sum, 4))));
 }
 
-void ReconstructBlockSse2(const uint8_t prediction[64], const int16_t* residual, uint8_t* dest, int stride)
+void ReconstructBlockSse2(const uint8_t* prediction, int predStride, const int16_t* residual, uint8_t* dest, int stride)
 {
     if (!residual) {
-        for (int j = 0; j < 8; ++j) Store8(dest + j * stride, Load8(prediction + j * 8));
+        for (int j = 0; j < 8; ++j) Store8(dest + j * stride, Load8(prediction + j * predStride));
         return;
     }
     // The saturating add stays exact where it matters: a sum above 32767 clamps to 255
     // either way, and packus limits the 16-bit sums to 0..255.
     const __m128i zero = _mm_setzero_si128();
     for (int j = 0; j < 8; ++j) {
-        const __m128i p = _mm_unpacklo_epi8(Load8(prediction + j * 8), zero);
+        const __m128i p = _mm_unpacklo_epi8(Load8(prediction + j * predStride), zero);
         const __m128i r = _mm_loadu_si128(reinterpret_cast<const __m128i*>(residual + j * 8));
         const __m128i sum = _mm_adds_epi16(p, r);
         Store8(dest + j * stride, _mm_packus_epi16(sum, sum));
@@ -162,16 +167,17 @@ bool IsZeroBlockSse2(const int16_t block[64])
 
 // ------------------------------------------------------------------ AVX2 routines
 
-uint32_t ResidualBlockAvx2(const uint8_t* source, int stride, const uint8_t prediction[64], int16_t out[64])
-    __attribute__((target("avx2")));
-uint32_t ResidualBlockAvx2(const uint8_t* source, int stride, const uint8_t prediction[64], int16_t out[64])
+uint32_t ResidualBlockAvx2(const uint8_t* source, int stride, const uint8_t* prediction, int predStride,
+                           int16_t out[64]) __attribute__((target("avx2")));
+uint32_t ResidualBlockAvx2(const uint8_t* source, int stride, const uint8_t* prediction, int predStride,
+                           int16_t out[64])
 {
     // Two rows per step, widened to sixteen 16-bit lanes; the squares are summed in
     // eight 32-bit lanes (each at most 8 x 2 x 255^2).
     __m256i sum = _mm256_setzero_si256();
     for (int j = 0; j < 8; j += 2) {
-        const __m128i s = _mm_unpacklo_epi64(Load8(source + j * stride), Load8(source + (j + 1) * stride));
-        const __m128i p = Load16(prediction + j * 8);
+        const __m128i s = Load8Rows(source + j * stride, stride);
+        const __m128i p = Load8Rows(prediction + j * predStride, predStride);
         const __m256i d = _mm256_sub_epi16(_mm256_cvtepu8_epi16(s), _mm256_cvtepu8_epi16(p));
         sum = _mm256_add_epi32(sum, _mm256_madd_epi16(d, d));
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + j * 8), d);
@@ -181,16 +187,16 @@ uint32_t ResidualBlockAvx2(const uint8_t* source, int stride, const uint8_t pred
     return uint32_t(_mm_cvtsi128_si32(_mm_add_epi32(half, _mm_srli_si128(half, 4))));
 }
 
-void ReconstructBlockAvx2(const uint8_t prediction[64], const int16_t* residual, uint8_t* dest, int stride)
+void ReconstructBlockAvx2(const uint8_t* prediction, int predStride, const int16_t* residual, uint8_t* dest, int stride)
     __attribute__((target("avx2")));
-void ReconstructBlockAvx2(const uint8_t prediction[64], const int16_t* residual, uint8_t* dest, int stride)
+void ReconstructBlockAvx2(const uint8_t* prediction, int predStride, const int16_t* residual, uint8_t* dest, int stride)
 {
     if (!residual) {
-        for (int j = 0; j < 8; ++j) Store8(dest + j * stride, Load8(prediction + j * 8));
+        for (int j = 0; j < 8; ++j) Store8(dest + j * stride, Load8(prediction + j * predStride));
         return;
     }
     for (int j = 0; j < 8; j += 2) {
-        const __m256i p = _mm256_cvtepu8_epi16(Load16(prediction + j * 8));
+        const __m256i p = _mm256_cvtepu8_epi16(Load8Rows(prediction + j * predStride, predStride));
         const __m256i r = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(residual + j * 8));
         const __m256i sum = _mm256_adds_epi16(p, r);
         // Rows j and j + 1 in the two halves; packus works per 128-bit lane.
@@ -240,14 +246,14 @@ bool IsZeroBlockAvx2(const int16_t block[64])
 
 // ------------------------------------------------------------------ dispatch
 
-uint32_t ResidualBlock(const uint8_t* source, int stride, const uint8_t prediction[64], int16_t out[64])
+uint32_t ResidualBlock(const uint8_t* source, int stride, const uint8_t* prediction, int predStride, int16_t out[64])
 {
-    return EncoderKernels().residualBlock(source, stride, prediction, out);
+    return EncoderKernels().residualBlock(source, stride, prediction, predStride, out);
 }
 
-void ReconstructBlock(const uint8_t prediction[64], const int16_t* residual, uint8_t* dest, int stride)
+void ReconstructBlock(const uint8_t* prediction, int predStride, const int16_t* residual, uint8_t* dest, int stride)
 {
-    EncoderKernels().reconstructBlock(prediction, residual, dest, stride);
+    EncoderKernels().reconstructBlock(prediction, predStride, residual, dest, stride);
 }
 
 void PredictBlock(const uint8_t* ref, int refStride, bool halfX, bool halfY, uint8_t* out, int outStride, int size)

@@ -10,20 +10,29 @@
 
 #include <cstdint>
 
-// Prediction error: out[8j + i] = source[j * stride + i] - prediction[8j + i]. Returns
-// the sum of the errors' squares (0 for a block that needs no transform; a small sum
-// bounds every coefficient of its transform, see ForwardDctBound).
-uint32_t ResidualBlock(const uint8_t* source, int stride, const uint8_t prediction[64], int16_t out[64]);
-uint32_t ResidualBlockPlain(const uint8_t* source, int stride, const uint8_t prediction[64], int16_t out[64]);
-uint32_t ResidualBlockSse2(const uint8_t* source, int stride, const uint8_t prediction[64], int16_t out[64]);
-uint32_t ResidualBlockAvx2(const uint8_t* source, int stride, const uint8_t prediction[64], int16_t out[64]);
+// Prediction error: out[8j + i] = source[j * stride + i] - prediction[j * predStride + i].
+// The prediction is read in place: a block of the reference plane (its stride), a
+// prediction buffer (8 or 16), or one row used for every row (0). Returns the sum of the
+// errors' squares (0 for a block that needs no transform; a small sum bounds every
+// coefficient of its transform, see ForwardDctBound).
+uint32_t ResidualBlock(const uint8_t* source, int stride, const uint8_t* prediction, int predStride, int16_t out[64]);
+uint32_t ResidualBlockPlain(const uint8_t* source, int stride, const uint8_t* prediction, int predStride,
+                            int16_t out[64]);
+uint32_t ResidualBlockSse2(const uint8_t* source, int stride, const uint8_t* prediction, int predStride,
+                           int16_t out[64]);
+uint32_t ResidualBlockAvx2(const uint8_t* source, int stride, const uint8_t* prediction, int predStride,
+                           int16_t out[64]);
 
-// Reconstruction: dest[j * stride + i] = clamp(prediction[8j + i] + residual[8j + i], 0, 255).
-// A null `residual` (a block that was not coded) copies the prediction.
-void ReconstructBlock(const uint8_t prediction[64], const int16_t* residual, uint8_t* dest, int stride);
-void ReconstructBlockPlain(const uint8_t prediction[64], const int16_t* residual, uint8_t* dest, int stride);
-void ReconstructBlockSse2(const uint8_t prediction[64], const int16_t* residual, uint8_t* dest, int stride);
-void ReconstructBlockAvx2(const uint8_t prediction[64], const int16_t* residual, uint8_t* dest, int stride);
+// Reconstruction: dest[j * stride + i] = clamp(prediction[j * predStride + i] + residual[8j + i],
+// 0, 255). A null `residual` (a block that was not coded) copies the prediction. The
+// prediction must not overlap `dest`.
+void ReconstructBlock(const uint8_t* prediction, int predStride, const int16_t* residual, uint8_t* dest, int stride);
+void ReconstructBlockPlain(const uint8_t* prediction, int predStride, const int16_t* residual, uint8_t* dest,
+                           int stride);
+void ReconstructBlockSse2(const uint8_t* prediction, int predStride, const int16_t* residual, uint8_t* dest,
+                          int stride);
+void ReconstructBlockAvx2(const uint8_t* prediction, int predStride, const int16_t* residual, uint8_t* dest,
+                          int stride);
 
 // Prediction of a `size` x `size` block (size 8 or 16) whose top left reference sample
 // is `ref` (rows `refStride` apart), into `out` (rows `outStride` apart). With halfX

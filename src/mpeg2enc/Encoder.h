@@ -161,7 +161,13 @@ private:
     // One macroblock on its way through CodeRow: its six blocks' prediction, transform
     // and levels (four luma blocks, then Cb and Cr), its flags and coded block pattern.
     struct SMacroblock {
-        alignas(16) uint8_t pred[6][64];
+        // The prediction of each block, read in place (rows predStride apart): the
+        // reference plane itself at a whole-sample vector, predLuma (stride 16) or
+        // predChroma (stride 8) at a half-sample one, one grey row (stride 0) when intra.
+        const uint8_t* pred[6] = {};
+        int predStride[6] = {};
+        alignas(16) uint8_t predLuma[256];
+        alignas(16) uint8_t predChroma[2][64];
         alignas(16) int16_t coefficients[6][64];
         alignas(16) int16_t levels[6][64];
         int row = 0, column = 0;
@@ -198,7 +204,7 @@ private:
     friend struct SSliceWorkers;
     void StartWorkers();
     void StopWorkers();
-    void FormPrediction(int column, int row, int vx, int vy, const CFrame& reference, uint8_t pred[6][64]) const;
+    void FormPrediction(SMacroblock& mb, int vx, int vy, const CFrame& reference) const;
     void UpdateTimes();
     // Turns the input picture upside down.
     void FlipInput();

@@ -7,7 +7,6 @@
 #include "mpeg2enc/Dct.h"
 #include "mpeg2enc/VlcTables.h"
 
-#include <cstring>
 
 namespace {
 
@@ -16,21 +15,38 @@ constexpr uint32_t kWeakBlockFactor = 12;
 
 }  // namespace
 
-void CEncoder::FormPrediction(int column, int row, int mvx, int mvy, const CFrame& reference, uint8_t pred[6][64]) const
+void CEncoder::FormPrediction(SMacroblock& mb, int mvx, int mvy, const CFrame& reference) const
 {
     const CYUV420Image& ref = reference.picture;
-    // Luma: the four 8 x 8 blocks of the 16 x 16 area at the vector (half samples).
-    const int x = column * 16 + (mvx >> 1), y = row * 16 + (mvy >> 1);
+    // Luma: the 16 x 16 area at the vector (half samples). At a whole-sample vector the
+    // blocks are read where they lie; otherwise the area is interpolated in one call.
+    const int x = mb.column * 16 + (mvx >> 1), y = mb.row * 16 + (mvy >> 1);
+    const uint8_t* area = ref.planeY + size_t(y) * size_t(width) + size_t(x);
+    int lumaStride = width;
+    if ((mvx | mvy) & 1) {
+        PredictBlock(area, width, mvx & 1, mvy & 1, mb.predLuma, 16, 16);
+        area = mb.predLuma;
+        lumaStride = 16;
+    }
     for (int b = 0; b < 4; ++b) {
-        const uint8_t* at = ref.planeY + size_t(y + (b >> 1) * 8) * size_t(width) + size_t(x + (b & 1) * 8);
-        PredictBlock(at, width, mvx & 1, mvy & 1, pred[b], 8, 8);
+        mb.pred[b] = area + (b >> 1) * 8 * lumaStride + (b & 1) * 8;
+        mb.predStride[b] = lumaStride;
     }
     // Chroma: the vector halved toward zero, in chroma half samples.
     const int chromaWidth = width / 2;
     const int cvx = mvx / 2, cvy = mvy / 2;
-    const size_t offset = size_t(row * 8 + (cvy >> 1)) * size_t(chromaWidth) + size_t(column * 8 + (cvx >> 1));
-    PredictBlock(ref.planeCb + offset, chromaWidth, cvx & 1, cvy & 1, pred[4], 8, 8);
-    PredictBlock(ref.planeCr + offset, chromaWidth, cvx & 1, cvy & 1, pred[5], 8, 8);
+    const size_t offset = size_t(mb.row * 8 + (cvy >> 1)) * size_t(chromaWidth) + size_t(mb.column * 8 + (cvx >> 1));
+    const uint8_t* const planes[2] = {ref.planeCb + offset, ref.planeCr + offset};
+    for (int c = 0; c < 2; ++c) {
+        if ((cvx | cvy) & 1) {
+            PredictBlock(planes[c], chromaWidth, cvx & 1, cvy & 1, mb.predChroma[c], 8, 8);
+            mb.pred[4 + c] = mb.predChroma[c];
+            mb.predStride[4 + c] = 8;
+        } else {
+            mb.pred[4 + c] = planes[c];
+            mb.predStride[4 + c] = chromaWidth;
+        }
+    }
 }
 
 void CEncoder::CodeRow(int row, CBitWriter& writer, bool intra, int q, const CFrame& reference, CFrame& current) const
@@ -77,10 +93,15 @@ void CEncoder::TransformMacroblock(SMacroblock& mb, int q, const CFrame& referen
     const CYUV420Image& src = input.picture;
     const int chromaWidth = width / 2;
     const uint8_t* const planes[6] = {src.planeY, src.planeY, src.planeY, src.planeY, src.planeCb, src.planeCr};
-    if (mb.intra)
-        std::memset(mb.pred, 128, sizeof mb.pred);
-    else
-        FormPrediction(mb.column, mb.row, vx, vy, reference, mb.pred);
+    if (mb.intra) {
+        static constexpr uint8_t kGreyRow[8] = {128, 128, 128, 128, 128, 128, 128, 128};
+        for (int blk = 0; blk < 6; ++blk) {
+            mb.pred[blk] = kGreyRow;
+            mb.predStride[blk] = 0;
+        }
+    } else {
+        FormPrediction(mb, vx, vy, reference);
+    }
     // A predicted block whose error is too small for any level to come of its transform
     // (an exact match among them) is not transformed and not coded (`still` marks it):
     // the quantiser would leave all its levels zero. The high-quality mode also leaves
@@ -91,7 +112,7 @@ void CEncoder::TransformMacroblock(SMacroblock& mb, int q, const CFrame& referen
     const uint32_t zeroSum = mb.intra ? 0 : quantiser.NonIntraZeroSum(q) * (highQuality ? kWeakBlockFactor : 1);
     for (int blk = 0; blk < 6; ++blk) {
         const uint32_t error = ResidualBlock(planes[blk] + mb.offset[blk], blk < 4 ? width : chromaWidth, mb.pred[blk],
-                                             mb.coefficients[blk]);
+                                             mb.predStride[blk], mb.coefficients[blk]);
         if (!mb.intra && error <= zeroSum)
             still |= 32 >> blk;
         else
@@ -184,7 +205,7 @@ void CEncoder::ReconstructMacroblock(const SMacroblock& mb, int q, CYUV420Image&
                 quantiser.DequantiseNonIntra(mb.levels[blk], dequantised, q);
             InverseDct(dequantised, residual);
         }
-        ReconstructBlock(mb.pred[blk], coded ? residual : nullptr, planes[blk] + mb.offset[blk],
+        ReconstructBlock(mb.pred[blk], mb.predStride[blk], coded ? residual : nullptr, planes[blk] + mb.offset[blk],
                          blk < 4 ? width : chromaWidth);
     }
 }

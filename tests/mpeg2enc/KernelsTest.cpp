@@ -1,11 +1,13 @@
 // The encoder's kernels against their definitions (the comparisons of vector routines
 // with their plain twins are in the SIMD test program).
+#include "mpeg2enc/BlockKernels.h"
 #include "mpeg2enc/Dct.h"
 #include "mpeg2enc/Sad.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <random>
 #include <vector>
 
@@ -84,4 +86,46 @@ TEST(InverseDct, InvertsTheForwardTransformAndIgnoresTheMismatchMark)
     huge[0] = -2048 * 8;
     InverseDct(huge, out);
     for (int i = 0; i < 64; ++i) EXPECT_EQ(out[i], -256);
+}
+
+TEST(BlockKernels, PredictionReadInPlaceEqualsItsCopy)
+{
+    // The encoder reads a whole-sample prediction straight from the reference plane and a
+    // half-sample luma prediction as the quarters of one 16 x 16 block; both must give the
+    // prediction errors and reconstructions of four separate 8 x 8 predictions.
+    constexpr int planeStride = 720;
+    std::mt19937 rng(17);
+    std::vector<uint8_t> plane(size_t(planeStride) * 64), source(size_t(planeStride) * 16);
+    for (auto& v : plane) v = uint8_t(rng());
+    for (auto& v : source) v = uint8_t(rng());
+    for (int trial = 0; trial < 400; ++trial) {
+        const bool halfX = trial & 1, halfY = trial & 2;
+        const uint8_t* area = plane.data() + size_t(rng() % 40) * planeStride + rng() % (planeStride - 17);
+        alignas(16) uint8_t whole[256];
+        PredictBlock(area, planeStride, halfX, halfY, whole, 16, 16);
+        for (int b = 0; b < 4; ++b) {
+            const int dx = (b & 1) * 8, dy = (b >> 1) * 8;
+            alignas(16) uint8_t copy[64];
+            PredictBlock(area + dy * planeStride + dx, planeStride, halfX, halfY, copy, 8, 8);
+            const bool inPlace = !halfX && !halfY;
+            const uint8_t* pred = inPlace ? area + dy * planeStride + dx : whole + dy * 16 + dx;
+            const int predStride = inPlace ? planeStride : 16;
+            const uint8_t* src = source.data() + dy * planeStride + dx;
+            alignas(16) int16_t a[64], b2[64];
+            ASSERT_EQ(ResidualBlock(src, planeStride, copy, 8, a),
+                      ResidualBlock(src, planeStride, pred, predStride, b2));
+            ASSERT_EQ(0, std::memcmp(a, b2, sizeof a)) << "trial " << trial << " block " << b;
+            for (int i = 0; i < 64; ++i) a[i] = int16_t(int(rng() % 601) - 300);
+            uint8_t outA[64], outB[64];
+            ReconstructBlock(copy, 8, a, outA, 8);
+            ReconstructBlock(pred, predStride, a, outB, 8);
+            ASSERT_EQ(0, std::memcmp(outA, outB, sizeof outA)) << "trial " << trial << " block " << b;
+        }
+    }
+    // One grey row read with stride 0 (an intra macroblock's prediction) is a grey block.
+    const std::vector<uint8_t> greyBlock(64, 128);
+    alignas(16) int16_t a[64], b[64];
+    EXPECT_EQ(ResidualBlock(source.data(), planeStride, greyBlock.data(), 8, a),
+              ResidualBlock(source.data(), planeStride, greyBlock.data(), 0, b));
+    EXPECT_EQ(0, std::memcmp(a, b, sizeof a));
 }

@@ -241,19 +241,35 @@ TEST_P(EncoderKernelLevels, ForwardDctMatchesPlainAtTheSixteenBitEdge)
 
 // ------------------------------------------------------------------ sample loops
 
-TEST_P(EncoderKernelLevels, ResidualMatchesPlain)
+namespace {
+
+// The prediction strides the encoder reads blocks with: one grey row (0), the prediction
+// buffers (8, 16), a reference plane (720), and (one case in five) an odd one.
+int PredictionStride(std::mt19937& rng, int trial)
+{
+    const int strides[] = {0, 8, 16, 720, 9 + int(rng() % 40)};
+    return strides[trial % 5];
+}
+
+// The bytes of one 8 x 8 block with rows `stride` apart and nothing after its last sample,
+// so that a read or write beyond the block shows under the sanitizers.
+std::vector<uint8_t> TightBlock(std::mt19937& rng, int stride) { return RandomPlane(rng, 1, 7 * stride + 8); }
+
+}  // namespace
+
+TEST_P(EncoderKernelLevels, ResidualMatchesPlainAtEveryPredictionStride)
 {
     const auto residual = Kernels().residualBlock;
     std::mt19937 rng(31);
-    for (int trial = 0; trial < 5000; ++trial) {
-        const int stride = 8 + int(rng() % 5) * 8 + int(rng() % 3);
-        const auto plane = RandomPlane(rng, stride, 9);
-        const auto pred = RandomPlane(rng, 8, 8);
-        const uint8_t* source = plane.data() + rng() % (stride - 7);
+    for (int trial = 0; trial < 6000; ++trial) {
+        const int stride = (trial / 5) % 3 == 0 ? 720 : 8 + int(rng() % 5) * 8 + int(rng() % 3);
+        const int predStride = PredictionStride(rng, trial);
+        const auto source = TightBlock(rng, stride);
+        const auto pred = TightBlock(rng, predStride);
         int16_t a[64], b[64];
-        const uint32_t sumA = ResidualBlockPlain(source, stride, pred.data(), a);
-        const uint32_t sumB = residual(source, stride, pred.data(), b);
-        ASSERT_EQ(0, std::memcmp(a, b, sizeof a)) << "trial " << trial;
+        const uint32_t sumA = ResidualBlockPlain(source.data(), stride, pred.data(), predStride, a);
+        const uint32_t sumB = residual(source.data(), stride, pred.data(), predStride, b);
+        ASSERT_EQ(0, std::memcmp(a, b, sizeof a)) << "trial " << trial << " strides " << stride << " " << predStride;
         ASSERT_EQ(sumA, sumB) << "trial " << trial;
     }
 }
@@ -263,19 +279,20 @@ TEST_P(EncoderKernelLevels, ReconstructionMatchesPlainAndStaysInItsBlock)
     const auto reconstruct = Kernels().reconstructBlock;
     std::mt19937 rng(32);
     const int ranges[] = {256, 600, 32767};
-    for (int trial = 0; trial < 6000; ++trial) {
-        const int stride = 8 + int(rng() % 4) * 8 + int(rng() % 3);
-        const auto pred = RandomPlane(rng, 8, 8);
+    for (int trial = 0; trial < 7500; ++trial) {
+        const int stride = (trial / 5) % 3 == 0 ? 720 : 8 + int(rng() % 4) * 8 + int(rng() % 3);
+        const int predStride = PredictionStride(rng, trial);
+        const auto pred = TightBlock(rng, predStride);
         alignas(32) int16_t residual[64];
         RandomCoefficients(rng, residual, ranges[trial % 3], trial / 3);
         if (trial % 7 == 0) residual[rng() % 64] = int16_t(rng() % 2 ? 32767 : -32768);
-        // Both outputs start from the same random bytes: nothing outside the 8 x 8 block
+        // Both outputs start from the same random bytes: nothing between the block's rows
         // may change.
-        std::vector<uint8_t> a = RandomPlane(rng, stride, 8), b = a;
-        const int16_t* r = trial % 5 == 0 ? nullptr : residual;
-        ReconstructBlockPlain(pred.data(), r, a.data(), stride);
-        reconstruct(pred.data(), r, b.data(), stride);
-        ASSERT_EQ(a, b) << "trial " << trial;
+        std::vector<uint8_t> a = TightBlock(rng, stride), b = a;
+        const int16_t* r = trial % 4 == 0 ? nullptr : residual;
+        ReconstructBlockPlain(pred.data(), predStride, r, a.data(), stride);
+        reconstruct(pred.data(), predStride, r, b.data(), stride);
+        ASSERT_EQ(a, b) << "trial " << trial << " strides " << stride << " " << predStride;
     }
 }
 
