@@ -7,7 +7,6 @@
 #include "mpeg2enc/Dct.h"
 #include "mpeg2enc/VlcTables.h"
 
-
 namespace {
 
 // See TransformMacroblock.
