@@ -64,8 +64,6 @@ inline __m128i Load8(const uint8_t* p) { return _mm_loadl_epi64(reinterpret_cast
 inline __m128i Load16(const uint8_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
 inline void Store8(uint8_t* p, __m128i v) { _mm_storel_epi64(reinterpret_cast<__m128i*>(p), v); }
 inline void Store16(uint8_t* p, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
-// Two rows of 8 samples, `stride` apart, in the low and high halves.
-inline __m128i Load8Rows(const uint8_t* p, int stride) { return _mm_unpacklo_epi64(Load8(p), Load8(p + stride)); }
 
 // (a + b + c + d + 2) >> 2 for the eight samples in the low halves of four registers
 // widened to 16 bits; exact, as the sum is at most 1022.
@@ -166,6 +164,20 @@ bool IsZeroBlockSse2(const int16_t block[64])
 }
 
 // ------------------------------------------------------------------ AVX2 routines
+
+namespace {
+
+// Two rows of 8 samples, `stride` apart, in the low and high halves (the second inserted
+// straight from memory).
+inline __m128i Load8Rows(const uint8_t* p, int stride) __attribute__((target("avx2")));
+inline __m128i Load8Rows(const uint8_t* p, int stride)
+{
+    int64_t second;
+    std::memcpy(&second, p + stride, sizeof second);
+    return _mm_insert_epi64(Load8(p), second, 1);
+}
+
+}  // namespace
 
 uint32_t ResidualBlockAvx2(const uint8_t* source, int stride, const uint8_t* prediction, int predStride,
                            int16_t out[64]) __attribute__((target("avx2")));
