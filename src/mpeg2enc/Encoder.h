@@ -164,6 +164,7 @@ private:
         // The prediction of each block, read in place (rows predStride apart): the
         // reference plane itself at a whole-sample vector, predLuma (stride 16) or
         // predChroma (stride 8) at a half-sample one, one grey row (stride 0) when intra.
+        // The reconstruction goes into the other frame, so the reference stays as read.
         const uint8_t* pred[6] = {};
         int predStride[6] = {};
         alignas(16) uint8_t predLuma[256];
@@ -204,6 +205,8 @@ private:
     friend struct SSliceWorkers;
     void StartWorkers();
     void StopWorkers();
+    // Points mb.pred at each block's prediction from `reference` at vx, vy (half samples):
+    // in the reference itself at a whole-sample vector, else interpolated into mb's buffers.
     void FormPrediction(SMacroblock& mb, int vx, int vy, const CFrame& reference) const;
     void UpdateTimes();
     // Turns the input picture upside down.
