@@ -275,14 +275,6 @@ CMotionSearch::SVector CMotionSearch::SearchMacroblock(int index, const uint8_t*
     const int y = row * 16;
     const SEncoderKernels& kernels = EncoderKernels();
 
-    // The rows of the macroblock two to the right, in the source and in the reference
-    // (at the zero vector), are asked into the cache ahead of its search: the sixteen rows
-    // are sixteen streams through memory, more than the processor follows by itself.
-    if (column + 2 < columns)
-        for (int row16 = 0; row16 < 16; ++row16) {
-            __builtin_prefetch(src + size_t(y + row16) * size_t(width) + size_t(x + 32));
-            __builtin_prefetch(ref + size_t(y + row16) * size_t(width) + size_t(x + 32));
-        }
     // The kernels read the source macroblock packed, one load for two rows.
     alignas(32) uint8_t block[256];
     for (int row16 = 0; row16 < 16; ++row16)
