@@ -133,9 +133,12 @@ for mode in standard high; do
     verdict=$([ "$mode" = high ] && awk -v g="$gap" 'BEGIN { print (g + 0 >= 0.3) ? "PASS" : "MISS" }' || echo info)
     printf '%s\t%s\t%s\t%s\t%s\t%s\n' "encoder $label $mode: BD PSNR-Y" "-" "$gap" "-" "$target" "$verdict" \
       >>"$COMPARE_RESULTS"
+    # The standard mode's pictures are fixed (its bytes must not change): its quality is
+    # shown, the quality targets are the high-quality mode's.
     printf '%s\t%s\t%s\t%s\t%s\t%s\n' "encoder $label $mode: worst frame" "$(worst_of "$work/ffmpeg.curve")" \
-      "$(worst_of "$work/$mode.curve")" "$dw" ">= 0 dB" \
-      "$(awk -v d="$dw" 'BEGIN { print (d + 0 >= 0) ? "PASS" : "MISS" }')" >>"$COMPARE_RESULTS"
+      "$(worst_of "$work/$mode.curve")" "$dw" "$([ "$mode" = high ] && echo ">= 0 dB" || echo "-")" \
+      "$([ "$mode" = high ] && awk -v d="$dw" 'BEGIN { print (d + 0 >= 0) ? "PASS" : "MISS" }' || echo info)" \
+      >>"$COMPARE_RESULTS"
     printf '%s\t%s\t%s\t%s\t%s\t%s\n' "encoder $label $mode: fps 1 thread" "$(mean_fps "$work/ffmpeg.curve")" \
       "$(mean_fps "$work/$mode.curve")" "$speed" "$([ "$mode" = high ] && echo ">= 1" || echo ">= 1.3")" \
       "$(awk -v s="$speed" -v t="$([ "$mode" = high ] && echo 1 || echo 1.3)" 'BEGIN { print (s + 0 >= t) ? "PASS" : "MISS" }')" \
