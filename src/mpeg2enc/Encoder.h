@@ -205,7 +205,8 @@ private:
     friend struct SSliceWorkers;
     void StartWorkers();
     void StopWorkers();
-    // Points mb.pred at each block's prediction from `reference` at vx, vy (half samples):
+    // Points mb.pred at each block's prediction from `reference` at vx, vy (half samples)
+    // for the macroblock at mb.offset:
     // in the reference itself at a whole-sample vector, else interpolated into mb's buffers.
     void FormPrediction(SMacroblock& mb, int vx, int vy, const CFrame& reference) const;
     void UpdateTimes();

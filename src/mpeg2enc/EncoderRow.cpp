@@ -19,8 +19,7 @@ void CEncoder::FormPrediction(SMacroblock& mb, int mvx, int mvy, const CFrame& r
     const CYUV420Image& ref = reference.picture;
     // Luma: the 16 x 16 area at the vector (half samples). At a whole-sample vector the
     // blocks are read where they lie; otherwise the area is interpolated in one call.
-    const int x = mb.column * 16 + (mvx >> 1), y = mb.row * 16 + (mvy >> 1);
-    const uint8_t* area = ref.planeY + size_t(y) * size_t(width) + size_t(x);
+    const uint8_t* area = ref.planeY + mb.offset[0] + ptrdiff_t(mvy >> 1) * width + (mvx >> 1);
     int lumaStride = width;
     if ((mvx | mvy) & 1) {
         PredictBlock(area, width, mvx & 1, mvy & 1, mb.predLuma, 16, 16);
@@ -34,7 +33,7 @@ void CEncoder::FormPrediction(SMacroblock& mb, int mvx, int mvy, const CFrame& r
     // Chroma: the vector halved toward zero, in chroma half samples.
     const int chromaWidth = width / 2;
     const int cvx = mvx / 2, cvy = mvy / 2;
-    const size_t offset = size_t(mb.row * 8 + (cvy >> 1)) * size_t(chromaWidth) + size_t(mb.column * 8 + (cvx >> 1));
+    const ptrdiff_t offset = ptrdiff_t(mb.offset[4]) + ptrdiff_t(cvy >> 1) * chromaWidth + (cvx >> 1);
     const uint8_t* const planes[2] = {ref.planeCb + offset, ref.planeCr + offset};
     for (int c = 0; c < 2; ++c) {
         if ((cvx | cvy) & 1) {

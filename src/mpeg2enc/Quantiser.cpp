@@ -356,8 +356,6 @@ bool CQuantiser::QuantiseNonIntra(const int16_t coefficients[64], int16_t levels
     return false;
 }
 
-bool CQuantiser::RoundsAway(const int16_t levels[64]) const { return RoundsAway(levels, NonZeroMask(levels)); }
-
 bool CQuantiser::RoundsAway(const int16_t levels[64], uint64_t nonZero) const
 {
     if (levels[0] != 0) return false;

@@ -28,12 +28,10 @@ public:
     // that the transform rounds away (DC level 0 and the levels' own forward DCT all
     // zero) has its levels cleared and returns false, as does an all-zero block.
     bool QuantiseNonIntra(const int16_t coefficients[64], int16_t levels[64], int q) const;
-    // The test of QuantiseNonIntra on a block's levels: true when they would only add
-    // noise that the transform rounds away (DC level 0 and their own forward DCT all
-    // zero, or no level at all).
-    bool RoundsAway(const int16_t levels[64]) const;
-    // The same for levels whose non-zero positions are already known (bit i of `nonZero`
-    // set when levels[i] != 0).
+    // The test of QuantiseNonIntra on a block's levels, whose non-zero positions are
+    // `nonZero` (bit i set when levels[i] != 0): true when they would only add noise that
+    // the transform rounds away (DC level 0 and their own forward DCT all zero, or no
+    // level at all).
     bool RoundsAway(const int16_t levels[64], uint64_t nonZero) const;
     // The same with plain routines only (levels, forward DCT of the probe), for tests.
     bool QuantiseNonIntraPlain(const int16_t coefficients[64], int16_t levels[64], int q) const;

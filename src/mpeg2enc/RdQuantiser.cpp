@@ -90,7 +90,7 @@ void CRdQuantiser::QuantiseIntra(const int16_t coefficients[64], int16_t levels[
     EncoderKernels().shrinkBlock(coefficients, intraShrink[q], shrunk);
     base->QuantiseIntra(shrunk, levels, q);
     SCoded coded;
-    CodedPositions(levels, coded);
+    CodedPositions(NonZeroMask(levels), coded);
     coded.position[0] = 0;  // the DC position: AC runs count from it
     SWeight unused;
     DropLevels<false>(coefficients, levels, q, table ? 1 : 0, intraOne[q], 1, coded, unused);
@@ -111,7 +111,7 @@ bool CRdQuantiser::QuantiseNonIntra(const int16_t coefficients[64], int16_t leve
     // The coded positions are found once: the level decision removes the ones it drops
     // and the block decision weighs the rest.
     SCoded coded;
-    CodedPositions(levels, coded);
+    CodedPositions(nonZero, coded);
     coded.position[0] = -1;
     SWeight weight;
     DropLevels<true>(coefficients, levels, q, 0, levelOne[q], 0, coded, weight);
@@ -127,7 +127,7 @@ bool CRdQuantiser::KeepBlock(const int16_t coefficients[64], int16_t levels[64],
 {
     q = std::clamp(q, 1, int(CQuantiser::maxQuantiser));
     SCoded coded;
-    CodedPositions(levels, coded);
+    CodedPositions(NonZeroMask(levels), coded);
     coded.position[0] = -1;
     return KeepCoded(coefficients, levels, q, coded);
 }
@@ -180,10 +180,10 @@ int CRdQuantiser::CodeBits(int table, int run, int level)
     return code.length ? code.length + 1 : 24;
 }
 
-void CRdQuantiser::CodedPositions(const int16_t levels[64], SCoded& coded)
+void CRdQuantiser::CodedPositions(uint64_t nonZero, SCoded& coded)
 {
     // The scan positions of the non-zero levels, lowest first.
-    uint64_t scanMask = ScanOrderMask(NonZeroMask(levels), true);
+    uint64_t scanMask = ScanOrderMask(nonZero, true);
     int count = 0;
     for (; scanMask; scanMask &= scanMask - 1) coded.position[++count] = __builtin_ctzll(scanMask);
     coded.start = 0;
@@ -194,7 +194,7 @@ int CRdQuantiser::DropCheapLevels(const int16_t coefficients[64], int16_t levels
 {
     q = std::clamp(q, 1, int(CQuantiser::maxQuantiser));
     SCoded coded;
-    CodedPositions(levels, coded);
+    CodedPositions(NonZeroMask(levels), coded);
     coded.position[0] = -1;
     SWeight unused;
     return DropLevels<false>(coefficients, levels, q, 0, levelOne[q], 0, coded, unused);

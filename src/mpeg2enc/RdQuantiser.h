@@ -82,9 +82,9 @@ private:
         int count;
     };
 
-    // Fills `coded` with the scan positions of the non-zero levels (start 0); the caller
-    // sets the position before them.
-    static void CodedPositions(const int16_t levels[64], SCoded& coded);
+    // Fills `coded` with the scan positions of the non-zero levels, given as a mask over
+    // raster positions (start 0); the caller sets the position before them.
+    static void CodedPositions(uint64_t nonZero, SCoded& coded);
     // The error reduction of a block's kept levels in 1/1024ths and the bits of their
     // codes (end of block not included).
     struct SWeight {
