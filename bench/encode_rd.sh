@@ -14,8 +14,9 @@
 # FFmpeg runs as `-c:v mpeg2video -b:v RATE -g 15 -bf 0 -flags +cgop -sc_threshold 1e9
 # -threads 1`. Every encoder codes each rate ENCODE_RD_RUNS times (3 unless set; the
 # streams are the same every time) and the fastest run counts, which keeps the speed
-# ratio steady on a machine shared with other work. A decoder error line in any stream stops the script. With COMPARE_RESULTS
-# set, the summary rows are appended to that file (see bench/compare.sh).
+# ratio steady on a machine shared with other work. A decoder error line in any stream
+# stops the script. With COMPARE_RESULTS set, the summary rows are appended to that file
+# (see bench/compare.sh).
 set -euo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
 build="$here/build/release"

@@ -2,8 +2,8 @@
 # Races Kestrova's MPEG-2 video encoder against FFmpeg's mpeg2video on the same raw
 # 720 x 480 frames at the same bit rate, in the same run, with one thread and with each
 # one's default threads. Prints the speeds, the bit rate each produced, each one's PSNR-Y
-# against the raw frames and each one's worst frame PSNR-Y; then ours again at the rate FFmpeg
-# produced, in the standard mode and with --quality high.
+# against the raw frames and each one's worst frame PSNR-Y; then ours again at the rate
+# FFmpeg produced, in the standard mode and with --quality high.
 #
 #   bench/encode_vs_ffmpeg.sh [BUILD_DIR] [SECONDS | FRAMES.y4m] [BITS_PER_SECOND]
 #
